@@ -1,0 +1,66 @@
+// TAudioTag: the flat per-file record the user interface works with.
+//
+// One record stands for one audio file: the sixteen text fields the editor
+// knows, the front picture and the play time. It is a plain value type,
+// copied freely between the window's cache, the undo history and the
+// commands; the cover bytes are a QByteArray, so copies share one block until
+// one of them changes it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+// Kind of file, derived from the extension only; informational.
+enum TAudioFileType : uint8_t {
+    aftUnknown, aftMP3, aftFLAC, aftMP4, aftWMA, aftOGG, aftAPE, aftWAV
+};
+
+// ".mp3" -> aftMP3, ".flac" -> aftFLAC, ".m4a"/".mp4" -> aftMP4, ".wma" ->
+// aftWMA, ".ogg"/".oga" -> aftOGG, ".ape" -> aftAPE, ".wav" -> aftWAV
+// (extension compared after lower-casing); anything else aftUnknown.
+TAudioFileType AudioFileTypeFromExtension(const QString& FileName);
+// "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV".
+const char* AudioFileTypeName(TAudioFileType Type);
+
+struct TAudioTag {
+    QString FileName;                   // full path; the key of the window's cache
+    TAudioFileType FileType = aftUnknown;
+    QString Title;
+    QString Artist;
+    QString Album;
+    QString Year;
+    QString Track;
+    QString Genre;
+    QString Comment;                    // may hold line breaks
+    QString Disc;
+    QString BPM;
+    QString AlbumArtist;
+    QString Composer;
+    QString OrigArtist;
+    QString Copyright;
+    QString URL;
+    QString EncodedBy;
+    QString Lyrics;                     // may hold line breaks
+    QString CoverMime;                  // "image/jpeg" ...; empty without a picture
+    QByteArray CoverData;               // the complete encoded picture file
+    int32_t DurationSec = 0;            // whole seconds, 0 when unknown
+    bool Modified = false;              // must be written by the next save
+
+    // The sixteen text fields, in declaration order, for code that walks them
+    // all (saving, emptiness, the command-line record dump).
+    static constexpr int TextFieldCount = 16;
+    // Record field names: "Title", "Artist", ... "Lyrics".
+    static const char* TextFieldName(int Index);
+    QString& TextField(int Index);
+    const QString& TextField(int Index) const;
+
+    // Back to the freshly reset record.
+    void Clear() { *this = TAudioTag(); }
+    // True when every text field is empty after trimming characters U+0000 to
+    // U+0020 at both ends and there are no cover bytes; CoverMime,
+    // DurationSec and Modified do not count.
+    bool IsEmpty() const;
+
+    bool operator==(const TAudioTag& Other) const = default;
+};

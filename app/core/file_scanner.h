@@ -1,0 +1,75 @@
+// TFileScanner: walks a folder tree on a worker thread and hands every audio
+// file it finds to its owner's thread, one at a time.
+//
+// The scanner object is created, started, stopped, waited for and destroyed
+// on one thread, the owner's (the user-interface thread). The handlers run
+// on that thread, synchronously: the worker waits until each has returned,
+// so the owner's data needs no locks. The worker's only shared state is its
+// stop flag and the hand-over slot.
+//
+// Walk: depth first, entries in the order the file system returns them,
+// hidden entries included; a subfolder's files are handed over before the
+// remaining entries of its parent. A folder that cannot be opened is skipped
+// silently. Symbolic links to folders are followed, but each real folder
+// (device and inode) is walked at most once per scan: that breaks link
+// cycles and keeps two links to one folder from listing its files twice.
+// Links to files count as files; dangling links are skipped.
+//
+// Stopping: Terminate() sets the stop flag, read before each folder and each
+// entry; the finished notice is still handed over. WaitFor() runs any
+// hand-over the worker is blocked in while it waits, so the owner never
+// deadlocks waiting for a worker that waits for it; a late progress call and
+// the finished notice can therefore still arrive during WaitFor(). The
+// destructor stops and waits for a running worker.
+#pragma once
+
+#include <QStringList>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+using TScanProgressEvent = std::function<void(const QString& AFileName)>;
+using TScanFinishedEvent = std::function<void()>;
+
+class TFileScanner final : public QThread {
+    Q_OBJECT
+public:
+    // Created suspended: nothing happens until Start().
+    TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress, TScanFinishedEvent AOnFinished,
+                 QObject* AParent = nullptr);
+    ~TFileScanner() override;
+
+    void Start();
+    // Asks the walk to stop at the next folder or entry.
+    void Terminate();
+    bool Terminated() const;
+    // Blocks until the worker has ended, running its pending hand-overs meanwhile.
+    void WaitFor();
+
+    // Full paths of the audio files found, in the order found. Read it only
+    // after WaitFor() (or from a handler).
+    const QStringList& Files() const { return FFiles; }
+
+    // ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav", compared after
+    // lower-casing the extension (from the last dot of the name).
+    static bool IsSupportedAudioFile(const QString& Name);
+
+protected:
+    void run() override;
+
+private:
+    struct THandOverState;
+    void DoScan(const QString& Dir);
+    void DoProgress(const QString& Path);
+    void DoFinished();
+    // Runs Fn on the owner's thread and waits until it has returned.
+    void RunOnOwner(std::function<void()> Fn);
+    static void ServicePending(const std::shared_ptr<THandOverState>& State);
+
+    QString FRoot;
+    QStringList FFiles;
+    TScanProgressEvent FOnProgress;
+    TScanFinishedEvent FOnFinished;
+    std::shared_ptr<THandOverState> FState;
+};

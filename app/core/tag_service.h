@@ -1,0 +1,60 @@
+// ITagService: the only way the application reads and writes tags.
+//
+// LoadTag fills a TAudioTag from a file through a fresh tag container;
+// SaveTag writes a record back into its file, protected by a backup copy
+// "<file>.kvt_bak" that is restored over the file when writing fails. Each
+// call creates and releases its own container; the service keeps nothing
+// between calls but the last error text and the transactional switch.
+// Failures are a false result plus GetLastError(); no exception escapes.
+// Not thread-safe: one caller thread, one call at a time.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "app/core/audio_tag.h"
+
+class TTags;
+
+class ITagService {
+public:
+    virtual ~ITagService() = default;
+    // Resets Tag, then fills it from FileName. On failure Tag stays the empty record.
+    virtual bool LoadTag(const QString& FileName, TAudioTag& Tag) = 0;
+    // Writes Tag into the file Tag.FileName names.
+    virtual bool SaveTag(const TAudioTag& Tag) = 0;
+    // Message of the last LoadTag / SaveTag; empty after a success.
+    virtual QString GetLastError() const = 0;
+    // Switches the backup/restore protection of SaveTag (on by default).
+    virtual void SetTransactional(bool Value) = 0;
+    virtual bool GetTransactional() const = 0;
+};
+
+// Services are handed out by shared reference and live as long as their last holder.
+using ITagServicePtr = std::shared_ptr<ITagService>;
+
+class TTagService final : public ITagService {
+public:
+    TTagService() = default;
+
+    bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
+    bool SaveTag(const TAudioTag& Tag) override;
+    QString GetLastError() const override { return FLastError; }
+    void SetTransactional(bool Value) override { FTransactional = Value; }
+    bool GetTransactional() const override { return FTransactional; }
+
+    // The backup name SaveTag uses for FileName: FileName + ".kvt_bak".
+    static QString BackupFileName(const QString& FileName);
+
+    // The read and write mappings between a container and a record.
+    static void CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag);
+    static void CopyRecordToTags(TTags& Tags, const TAudioTag& Tag);
+
+private:
+    bool WriteTags(const TAudioTag& Tag);   // the write scope; throws on failure
+
+    QString FLastError;
+    bool FTransactional = true;
+};
+
+inline ITagServicePtr CreateTagService() { return std::make_shared<TTagService>(); }
