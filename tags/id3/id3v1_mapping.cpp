@@ -1,0 +1,80 @@
+// Translation between the ID3v1 tag and the container's unified entries.
+#include <string>
+
+#include "tags/id3/id3v1_tag.h"
+#include "tags/tags.h"
+#include "tags/text.h"
+
+namespace {
+
+// A track number as one byte: 0 (none) for anything but a plain number of
+// 1..255, so "3/12" or "300" never turn into an unrelated track.
+uint8_t TrackByte(const std::string& Value) {
+    auto N = text::ParseInt(Value);
+    return N && *N > 0 && *N <= 255 ? (uint8_t)*N : 0;
+}
+
+}  // namespace
+
+void TTags::LoadID3v1Tags() {
+    const TID3v1Tag& T = *FID3v1Tag;
+    auto Put = [&](const char* Name, const std::string& Value) {
+        if (Value.empty()) return;
+        RemoveAll(Name);
+        Add(Name)->Value = Value;
+    };
+    Put("TITLE", T.Title);
+    Put("ARTIST", T.Artist);
+    Put("ALBUM", T.Album);
+    Put("YEAR", T.Year);
+    Put("COMMENT", T.Comment);
+    if (T.Track != 0) {
+        RemoveAll("TRACKNUMBER");
+        RemoveAll("TRACK");
+        Add("TRACKNUMBER")->Value = std::to_string(T.Track);
+    }
+    Put("GENRE", T.Genre);
+    Loaded = true;
+}
+
+void TTags::PrepareID3v1Tag() {
+    TID3v1Tag& T = *FID3v1Tag;
+    T.Revision1 = true;
+    // Whole texts: the block cuts them to their widths when it is built, and
+    // the Lyrics3 extended fields keep the full texts.
+    T.Title = GetText("TITLE");
+    T.Artist = GetText("ARTIST");
+    T.Album = GetText("ALBUM");
+    T.Comment = GetText("COMMENT");
+    T.Genre = GetText("GENRE");
+    T.Year = GetText("YEAR");
+    if (T.Year.empty()) T.Year = GetText("RELEASEDATE");
+    if (T.Year.empty()) T.Year = GetText("RECORDINGDATE");
+    T.Track = TrackByte(GetText("TRACKNUMBER"));
+    if (T.Track == 0) T.Track = TrackByte(GetText("TRACK"));
+}
+
+int TTags::SaveID3v1Tag(const std::string& FileName, TStream* Stream) {
+    PrepareID3v1Tag();
+    const bool WriteLyrics = !FID3v1Tag->LyricsFrames.empty();
+    if (Stream) {
+        Stream->Seek(0);
+        return FID3v1Tag->SaveToStream(*Stream, WriteLyrics);
+    }
+    return FID3v1Tag->SaveToFile(FileName, WriteLyrics);
+}
+
+void TTags::DeleteNativeID3v1(const TTag& Entry) {
+    TID3v1Tag& T = *FID3v1Tag;
+    const std::string& N = Entry.Name;
+    if (text::SameText(N, "TITLE")) T.Title.clear();
+    else if (text::SameText(N, "ARTIST")) T.Artist.clear();
+    else if (text::SameText(N, "ALBUM")) T.Album.clear();
+    else if (text::SameText(N, "YEAR")) T.Year.clear();
+    else if (text::SameText(N, "COMMENT")) T.Comment.clear();
+    else if (text::SameText(N, "GENRE")) T.Genre.clear();
+    else if (text::SameText(N, "TRACKNUMBER") || text::SameText(N, "TRACK")) {
+        T.Track = 0;
+        T.TrackString.clear();
+    }
+}
