@@ -1,0 +1,138 @@
+#include "tags/file_util.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "tags/stream.h"
+
+namespace fileutil {
+
+bool FileExists(const std::string& Path) {
+    struct stat st {};
+    return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsReadOnly(const std::string& Path) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+    return ::access(Path.c_str(), W_OK) != 0;
+}
+
+std::optional<int64_t> FileSize(const std::string& Path) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) return std::nullopt;
+    return (int64_t)st.st_size;
+}
+
+std::optional<int64_t> GetModTime(const std::string& Path) {
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0) return std::nullopt;
+    return (int64_t)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+bool SetModTime(const std::string& Path, int64_t Nanoseconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = Nanoseconds / 1000000000LL;
+    times[1].tv_nsec = Nanoseconds % 1000000000LL;
+    return ::utimensat(AT_FDCWD, Path.c_str(), times, 0) == 0;
+}
+
+bool DeleteFile(const std::string& Path) { return ::unlink(Path.c_str()) == 0; }
+
+bool ReplaceFile(const std::string& Source, const std::string& Target) {
+    return ::rename(Source.c_str(), Target.c_str()) == 0;
+}
+
+std::string ExtractFileName(const std::string& Path) {
+    auto p = Path.find_last_of('/');
+    return p == std::string::npos ? Path : Path.substr(p + 1);
+}
+
+std::string ExtractFileDir(const std::string& Path) {
+    auto p = Path.find_last_of('/');
+    if (p == std::string::npos) return ".";
+    if (p == 0) return "/";
+    return Path.substr(0, p);
+}
+
+std::string ExtractFileExt(const std::string& Path) {
+    std::string name = ExtractFileName(Path);
+    auto p = name.find_last_of('.');
+    return p == std::string::npos ? std::string() : name.substr(p);
+}
+
+bool ReadWholeFile(const std::string& Path, std::vector<uint8_t>& Out) {
+    auto f = TFileStream::Open(Path, TFileMode::fmOpenReadShared);
+    if (!f) return false;
+    Out = f->ReadAll();
+    return (int64_t)Out.size() == f->Size();
+}
+
+void CopyFileMode(const std::string& From, const std::string& To) {
+    struct stat st {};
+    if (::stat(From.c_str(), &st) != 0) return;
+    ::chmod(To.c_str(), st.st_mode & 07777);
+    if (::geteuid() == 0) {
+        if (::chown(To.c_str(), st.st_uid, st.st_gid) != 0) { /* best effort */ }
+    }
+}
+
+bool SyncDirectoryOf(const std::string& Path) {
+    int fd = ::open(ExtractFileDir(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int ReplaceFileRegion(const std::string& Path, int64_t Offset, int64_t OldLength,
+                      const std::vector<uint8_t>& NewBytes, const std::string& TempSuffix) {
+    int err = 0;
+    auto src = TFileStream::Open(Path, OldLength == (int64_t)NewBytes.size() ? TFileMode::fmOpenReadWrite
+                                                                          : TFileMode::fmOpenReadShared, &err);
+    if (!src) return err ? err : EIO;
+    int64_t size = src->Size();
+    if (Offset < 0 || OldLength < 0 || Offset > size || OldLength > size - Offset) return EINVAL;
+
+    if (OldLength == (int64_t)NewBytes.size()) {
+        src->Seek(Offset);
+        if (!src->WriteExact(NewBytes.data(), (int64_t)NewBytes.size()) || !src->Flush())
+            return src->LastError() ? src->LastError() : EIO;
+        return 0;
+    }
+
+    const std::string temp = Path + TempSuffix;
+    auto dst = TFileStream::Open(temp, TFileMode::fmCreateExclusive, &err);
+    if (!dst) return err ? err : EIO;
+    auto fail = [&](int code) {
+        dst.reset();
+        ::unlink(temp.c_str());
+        return code ? code : EIO;
+    };
+    src->Seek(0);
+    if (!dst->CopyFrom(*src, Offset)) return fail(dst->LastError() ? dst->LastError() : src->LastError());
+    if (!dst->WriteExact(NewBytes.data(), (int64_t)NewBytes.size())) return fail(dst->LastError());
+    src->Seek(Offset + OldLength);
+    if (!dst->CopyFrom(*src, size - Offset - OldLength)) return fail(dst->LastError() ? dst->LastError() : src->LastError());
+    if (!dst->Flush()) return fail(dst->LastError());
+    dst.reset();
+    src.reset();
+    CopyFileMode(Path, temp);
+    if (::rename(temp.c_str(), Path.c_str()) != 0) {
+        int e = errno;
+        ::unlink(temp.c_str());
+        return e;
+    }
+    SyncDirectoryOf(Path);
+    return 0;
+}
+
+}  // namespace fileutil

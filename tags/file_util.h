@@ -1,0 +1,39 @@
+// File-system helpers of the tag library (POSIX).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TStream;
+
+namespace fileutil {
+
+bool FileExists(const std::string& Path);          // a regular file (links followed)
+bool IsReadOnly(const std::string& Path);          // no write permission bit for anyone, or access(W_OK) denied
+std::optional<int64_t> FileSize(const std::string& Path);
+// Modification time in nanoseconds since the epoch.
+std::optional<int64_t> GetModTime(const std::string& Path);
+bool SetModTime(const std::string& Path, int64_t Nanoseconds);
+bool DeleteFile(const std::string& Path);
+// Atomic replace of Target by Source (rename over).
+bool ReplaceFile(const std::string& Source, const std::string& Target);
+std::string ExtractFileExt(const std::string& Path);   // ".mp3", with the dot; "" when none
+std::string ExtractFileName(const std::string& Path);  // without folder
+std::string ExtractFileDir(const std::string& Path);
+bool ReadWholeFile(const std::string& Path, std::vector<uint8_t>& Out);
+// Copies permission bits (and, as root, owner) of From onto To.
+void CopyFileMode(const std::string& From, const std::string& To);
+bool SyncDirectoryOf(const std::string& Path);
+
+// Replaces the bytes [Offset, Offset + OldLength) of a file with NewBytes.
+// When the lengths match, the bytes are written in place. Otherwise the file
+// is rewritten through "<Path><TempSuffix>", created exclusively beside it,
+// flushed to disk and renamed over the original, so that a crash or a full
+// disk leaves either the old file or the new one whole. Returns 0 on success,
+// or the errno of the step that failed; the temporary file never remains.
+int ReplaceFileRegion(const std::string& Path, int64_t Offset, int64_t OldLength,
+                      const std::vector<uint8_t>& NewBytes, const std::string& TempSuffix = ".tmp");
+
+}  // namespace fileutil

@@ -1,0 +1,171 @@
+// Load and save dispatch: which readers and writers run, format recognition,
+// the tag kinds of an extension, stripping and the result translation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tags/stream.h"
+#include "tags/tags.h"
+#include "tests/test_util.h"
+
+namespace {
+
+std::vector<TTagType> Kinds(const TTags& Tags) {
+    std::vector<TTagType> out;
+    for (const auto& s : Tags.LastSaveSteps()) out.push_back(s.Kind);
+    return out;
+}
+
+std::vector<uint8_t> ID3v2Header(uint32_t BodySize) {
+    std::vector<uint8_t> h = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    h[6] = (BodySize >> 21) & 0x7F;
+    h[7] = (BodySize >> 14) & 0x7F;
+    h[8] = (BodySize >> 7) & 0x7F;
+    h[9] = BodySize & 0x7F;
+    h.resize(10 + BodySize, 0);
+    return h;
+}
+
+std::vector<uint8_t> Concat(std::vector<uint8_t> A, const std::vector<uint8_t>& B) {
+    A.insert(A.end(), B.begin(), B.end());
+    return A;
+}
+
+}  // namespace
+
+TEST(Dispatch, DetectsAudioFormatsByContent) {
+    struct TCase { std::vector<uint8_t> Bytes; int Expected; };
+    auto pad = [](std::string s) { s.resize(64, '\0'); return testutil::Bytes(s); };
+    const TCase cases[] = {
+        {pad("RIFF\x10\0\0\0WAVE"), 9},
+        {pad("RF64"), 10},
+        {pad("MAC \x96\x0f"), 1},
+        {pad("OFR "), 15},
+        {pad("MP+"), 16},
+        {pad("MPCKSH"), 16},
+        {pad("fLaC"), 2},
+        {pad("DSD "), 14},
+        {pad(std::string("FRM8\0\0\0\0\0\0\0\0DSD ", 16)), 13},
+        {pad(std::string("FRM8\0\0\0\0\0\0\0\0XXXX", 16)), 0},
+        {pad(std::string("FORM\0\0\0\0AIFF", 12)), 11},
+        {pad(std::string("FORM\0\0\0\0AIFC", 12)), 12},
+        {pad(std::string("\0\0\0\x20" "ftypM4A ", 12)), 5},
+        {Concat(ID3v2Header(20), pad("fLaC")), 2},   // an ID3v2 tag in front does not hide the stream
+        {Concat(std::vector<uint8_t>(100, 0), testutil::MpegFrames(2)), 4},
+        {{0x00, 0xFF, 0xFF, 0xFB, 0x90, 0x00}, 4},   // sync right after another FF
+        {std::vector<uint8_t>(4096, 0xFF), 0},       // FF everywhere, never a valid second byte
+        {std::vector<uint8_t>(4096, 0x00), 0},
+        {{}, 0},
+    };
+    for (const auto& c : cases) {
+        TMemoryStream s(c.Bytes);
+        EXPECT_EQ(DetectAudioFormatOfStream(s), c.Expected) << std::string(c.Bytes.begin(), c.Bytes.begin() + std::min<size_t>(16, c.Bytes.size()));
+    }
+    // The search gives up after 1025 attempts.
+    TMemoryStream late(Concat(std::vector<uint8_t>(2000, 0), testutil::MpegFrames(1)));
+    EXPECT_EQ(DetectAudioFormatOfStream(late), 0);
+    EXPECT_EQ(DetectAudioFormatOfFile("/nonexistent/file.mp3"), 0);
+}
+
+TEST(Dispatch, DefaultTagKindsForExtension) {
+    const std::pair<const char*, int> cases[] = {
+        {"a.wav", 288}, {"a.BWF", 288}, {"b.ape", 4}, {"b.Wv", 4}, {"c.m4a", 64}, {"c.alac", 64},
+        {"d.wma", 512}, {"e.flac", 8},  {"e.oga", 8}, {"f.ogg", 128}, {"f.opus", 128}, {"g.mp3", 32},
+        {"g.aifc", 32}, {"g.dff", 32},  {"h.xyz", 4}, {"noext", 4},  {"dir.mp3/file", 4},
+    };
+    for (const auto& [name, bits] : cases) EXPECT_EQ(DefaultTagKindsForExtension(name), bits) << name;
+}
+
+TEST(Dispatch, SaveChoosesTheWritersByStage) {
+    testutil::TTempDir dir;
+    struct TCase { const char* Name; std::vector<uint8_t> Content; std::vector<TTagType> Expected; };
+    const TCase cases[] = {
+        // An untagged MP3: nothing loaded, MPEG recognised, only ID3v2 attempted in stage 2
+        // (and, while that save fails, stage 3 tries the extension's kind, ID3v2 again).
+        {"untagged.mp3", testutil::MpegFrames(4), {ttID3v2, ttID3v2}},
+        // Unrecognised content named .ogg: stage 3 writes Ogg comments.
+        {"x.ogg", std::vector<uint8_t>(300, 0x11), {ttOpusVorbis}},
+        // Unknown extension and content: APEv2.
+        {"x.unknown", std::vector<uint8_t>(300, 0x11), {ttAPEv2}},
+        // A WAVE file with no tags: ID3v2 and WAV chunks in stage 2, then WAV and ID3v2 by extension.
+        {"x.wav", testutil::Bytes(std::string("RIFF\x04\0\0\0WAVE", 12)), {ttID3v2, ttWAV, ttID3v2, ttWAV}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.file(c.Name);
+        testutil::WriteFile(path, c.Content);
+        TTags t;
+        ASSERT_EQ(t.LoadFromFile(path), 0);
+        EXPECT_FALSE(t.Loaded);
+        t.SetText("TITLE", "x");
+        int r = t.SaveToFile(path, ttAutomatic);
+        EXPECT_EQ(Kinds(t), c.Expected) << c.Name;
+        // Writers that do not exist yet report failure, never success.
+        EXPECT_NE(r, 0) << c.Name;
+        EXPECT_EQ(testutil::ReadFile(path), c.Content) << c.Name;
+    }
+}
+
+TEST(Dispatch, SingleKindsAndStreams) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, testutil::MpegFrames(2));
+    TTags t;
+    t.LoadFromFile(path);
+    for (TTagType none : {ttNone, ttMP4Xtra, ttMKV}) {
+        EXPECT_EQ(t.SaveToFile(path, none), 65535);
+        EXPECT_TRUE(t.LastSaveSteps().empty());
+    }
+    t.SaveToFile(path, ttLyrics2);
+    EXPECT_EQ(Kinds(t), std::vector<TTagType>{ttID3v1});
+    TMemoryStream m(testutil::MpegFrames(2));
+    EXPECT_EQ(t.SaveToStream(m, true, ttWMA), 10);
+    TMemoryStream unknown(std::vector<uint8_t>(100, 1));
+    EXPECT_EQ(t.SaveToStream(unknown, true, ttAutomatic), 65535);
+    EXPECT_TRUE(t.LastSaveSteps().empty());
+}
+
+TEST(Dispatch, LoadResultsForBadInput) {
+    testutil::TTempDir dir;
+    TTags t;
+    EXPECT_EQ(t.LoadFromFile(dir.file("missing.mp3")), 5);
+    EXPECT_EQ(t.LoadFromFile(dir.path()), 5);   // a folder is not a file
+    TMemoryStream empty;
+    EXPECT_EQ(t.LoadFromStream(empty, true), 5);
+    EXPECT_EQ(t.LoadFromMemory(nullptr, 10), 2);
+    EXPECT_EQ(t.LoadFromMemory("abc", 0), 2);
+    for (const auto& content : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF},
+                                std::vector<uint8_t>(128, 0xA5), testutil::Bytes("TAG")}) {
+        const std::string path = dir.file("bad.mp3");
+        testutil::WriteFile(path, content);
+        EXPECT_EQ(t.LoadFromFile(path), 0);
+        EXPECT_EQ(t.FileName, path);
+        EXPECT_EQ(testutil::ReadFile(path), content);
+        EXPECT_EQ(t.LoadFromMemory(content.data(), (int64_t)content.size()), content.empty() ? 2 : 0);
+        EXPECT_TRUE(t.FileName.empty());
+    }
+}
+
+TEST(Dispatch, StripTagsFromFile) {
+    testutil::TTempDir dir;
+    EXPECT_EQ(StripTagsFromFile(dir.file("missing.mp3")), 2);
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, testutil::MpegFrames(3));
+    EXPECT_EQ(StripTagsFromFile(path, ttAutomatic), 0);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::MpegFrames(3));
+    EXPECT_EQ(StripTagsFromFile(path, ttNone), 65535);
+}
+
+TEST(Dispatch, ResultTranslation) {
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v2, 0), 0);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v2, 2), 3);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v2, 10), 13);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v2, 12), 65535);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::MP4, 7), 13);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::MP4, 12), 20);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::Flac, 9), 14);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v1, 3), 5);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::ID3v1, 6), 65535);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::WMA, 1), 2);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::WMA, 5), 18);
+    EXPECT_EQ(MapNativeResult(TNativeLibrary::Ogg, 65535), 65535);
+}

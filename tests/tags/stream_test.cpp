@@ -1,0 +1,161 @@
+// Streams, the byte reader/writer and text encodings.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "tags/byte_io.h"
+#include "tags/file_util.h"
+#include "tags/stream.h"
+#include "tags/text.h"
+#include "tests/test_util.h"
+
+TEST(ByteReader, ReadsIntegersAndFailsVisiblyPastTheEnd) {
+    const std::vector<uint8_t> b = {0x01, 0x02, 0x03, 0x04, 0x7F, 0x7F, 0x7F, 0x7F, 0xAA};
+    TByteReader r(b);
+    EXPECT_EQ(r.u16be(), 0x0102);
+    EXPECT_EQ(r.u16le(), 0x0403);
+    EXPECT_EQ(r.syncsafe32(), 0x0FFFFFFFu);
+    EXPECT_EQ(r.remaining(), 1u);
+    EXPECT_THROW(r.u16be(), ETagFormat);
+    EXPECT_EQ(r.u8(), 0xAA);
+    EXPECT_THROW(r.u8(), ETagFormat);
+
+    TByteReader whole(b);
+    TByteReader child = whole.sub(4);
+    EXPECT_EQ(child.u32be(), 0x01020304u);
+    EXPECT_THROW(child.u8(), ETagFormat);   // the child ends where its structure ends
+    EXPECT_EQ(whole.position(), 4u);
+    EXPECT_THROW(whole.sub(6), ETagFormat);
+    EXPECT_THROW(whole.skip(SIZE_MAX), ETagFormat);
+}
+
+TEST(ByteWriter, MirrorsTheReader) {
+    TByteWriter w;
+    w.u32be(0xDEADBEEF).u32le(7).syncsafe32(0x0FFFFFFF).u64be(1).str("ab");
+    w.patchU32be(0, 1);
+    TByteReader r(w.data());
+    EXPECT_EQ(r.u32be(), 1u);
+    EXPECT_EQ(r.u32le(), 7u);
+    EXPECT_EQ(r.syncsafe32(), 0x0FFFFFFFu);
+    EXPECT_EQ(r.u64be(), 1u);
+    EXPECT_EQ(r.str(2), "ab");
+    EXPECT_THROW(w.patchU32be(w.size() - 2, 0), ETagFormat);
+}
+
+TEST(Streams, MemoryAndReadOnlyMemory) {
+    TMemoryStream m;
+    EXPECT_EQ(m.Write("hello", 5), 5);
+    EXPECT_EQ(m.Seek(-4), 0);
+    EXPECT_EQ(m.Seek(99), 5);   // clamped to the size
+    m.Seek(1);
+    char buf[8] = {};
+    EXPECT_EQ(m.ReadZeroFilled(buf, 8), 4);
+    EXPECT_STREQ(buf, "ello");
+    EXPECT_TRUE(m.SetSize(2));
+    EXPECT_EQ(m.Position(), 2);
+
+    const char block[] = "abc";
+    TReadMemoryStream r(block, 3);
+    EXPECT_EQ(r.Write("x", 1), 0);
+    EXPECT_FALSE(r.SetSize(1));
+    EXPECT_EQ(r.ReadBytes(100), testutil::Bytes("abc"));
+    TReadMemoryStream none(nullptr, 10);
+    EXPECT_EQ(none.Size(), 0);
+}
+
+TEST(Streams, BufferedStreamMatchesTheUnderlyingBytes) {
+    // A mix of small and large reads, writes and seeks through the window must
+    // leave exactly the bytes a direct stream would hold.
+    std::vector<uint8_t> initial(5000);
+    for (size_t i = 0; i < initial.size(); ++i) initial[i] = (uint8_t)(i * 7);
+    TMemoryStream direct(initial), inner(initial);
+    {
+        TBufferedStream b(inner);
+        auto both = [&](auto op) { op(direct); op(b); };
+        uint8_t x[3000], y[3000];
+        both([](TStream& s) { s.Seek(10); });
+        EXPECT_EQ(direct.Read(x, 100), b.Read(y, 100));
+        EXPECT_EQ(0, memcmp(x, y, 100));
+        both([](TStream& s) { s.Write("abcdef", 6); });
+        both([](TStream& s) { s.Seek(4990); });
+        both([](TStream& s) { s.Write("0123456789ABCDEF", 16); });   // extends the size
+        EXPECT_EQ(b.Size(), 5006);
+        both([](TStream& s) { s.Seek(100); });
+        EXPECT_EQ(direct.Read(x, 2000), b.Read(y, 2000));            // a large read goes straight through
+        EXPECT_EQ(0, memcmp(x, y, 2000));
+        std::vector<uint8_t> big(1500, 0x5A);
+        both([&](TStream& s) { s.Seek(50); s.Write(big.data(), (int64_t)big.size()); });
+        both([](TStream& s) { s.Seek(12); });
+        EXPECT_EQ(direct.Read(x, 10), b.Read(y, 10));                 // reads its own pending writes
+        EXPECT_EQ(0, memcmp(x, y, 10));
+        EXPECT_EQ(b.Seek(-5), 0);
+    }
+    EXPECT_EQ(inner.Data(), direct.Data());
+}
+
+TEST(Streams, FileStreamOpenModes) {
+    testutil::TTempDir dir;
+    int err = 0;
+    EXPECT_EQ(TFileStream::Open(dir.file("missing"), TFileMode::fmOpenReadShared, &err), nullptr);
+    EXPECT_EQ(err, ENOENT);
+    EXPECT_EQ(TFileStream::Open(dir.path(), TFileMode::fmOpenReadShared, &err), nullptr);
+    EXPECT_EQ(err, EISDIR);
+    auto f = TFileStream::Open(dir.file("a"), TFileMode::fmCreateExclusive, &err);
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->WriteExact(testutil::Bytes("12345")));
+    EXPECT_EQ(TFileStream::Open(dir.file("a"), TFileMode::fmCreateExclusive, &err), nullptr);
+    EXPECT_EQ(err, EEXIST);
+    EXPECT_TRUE(f->SetSize(2));
+    EXPECT_EQ(f->Position(), 2);
+    f.reset();
+    EXPECT_EQ(testutil::ReadFile(dir.file("a")), testutil::Bytes("12"));
+}
+
+TEST(FileUtil, ReplaceRegionInPlaceAndThroughTemporaryFile) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    testutil::WriteFile(path, "HEADER-audio-bytes");
+    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 6, testutil::Bytes("header")), 0);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("header-audio-bytes"));
+    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 6, testutil::Bytes("a much longer tag")), 0);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("a much longer tag-audio-bytes"));
+    EXPECT_FALSE(fileutil::FileExists(path + ".tmp"));
+    // A stale temporary file is never overwritten: the replace fails and the original stays.
+    testutil::WriteFile(path + ".tmp", "someone else's");
+    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 1, testutil::Bytes("xyz")), EEXIST);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("a much longer tag-audio-bytes"));
+    EXPECT_EQ(testutil::ReadFile(path + ".tmp"), testutil::Bytes("someone else's"));
+    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 20, 50, testutil::Bytes("x")), EINVAL);
+}
+
+TEST(Text, EncodingsRoundTrip) {
+    EXPECT_EQ(text::AnsiToUtf8("\xE9\xDF\x80\x9F"), "éß€Ÿ");
+    EXPECT_EQ(text::Utf8ToAnsi("éß€Ÿ"), "\xE9\xDF\x80\x9F");
+    EXPECT_EQ(text::Utf8ToAnsi("Ж日"), "??");
+    EXPECT_EQ(text::Latin1ToUtf8("\x80"), "\xC2\x80");
+    EXPECT_TRUE(text::FitsAnsi("café €"));
+    EXPECT_FALSE(text::FitsLatin1("€"));
+    const std::string mixed = "Ωmega 日本 🎵";
+    for (bool be : {false, true}) {
+        auto bytes = text::Utf8ToUtf16(mixed, be, true);
+        EXPECT_EQ(text::Utf16BomToUtf8(bytes, !be), mixed);
+    }
+    // An unpaired surrogate and an odd trailing byte do not break decoding.
+    EXPECT_EQ(text::Utf16ToUtf8(std::vector<uint8_t>{0x00, 0xD8, 0x41, 0x00, 0x42}, false), "\xEF\xBF\xBD" "A");
+    EXPECT_FALSE(text::IsValidUtf8("\xC3"));
+    EXPECT_TRUE(text::IsValidUtf8("\xEF\xBF\xBD ok"));
+    EXPECT_EQ(text::Utf8OrAnsi("\xE9t\xE9"), "été");
+    EXPECT_EQ(text::Utf8Truncate("aé", 2), "a");
+}
+
+TEST(Text, TrimCaseAndIntegers) {
+    EXPECT_EQ(text::Trim(std::string("\x01 a b\t\r\n ", 9)), "a b");
+    EXPECT_EQ(text::Trim(std::string("\0x\0", 3)), "x");
+    EXPECT_TRUE(text::SameText("Title", "TITLE"));
+    EXPECT_FALSE(text::SameText("TITLE", "TITLES"));
+    EXPECT_EQ(text::ParseInt(" 42"), 42);
+    EXPECT_EQ(text::ParseInt("-7"), -7);
+    EXPECT_FALSE(text::ParseInt("3/12").has_value());
+    EXPECT_FALSE(text::ParseInt("").has_value());
+    EXPECT_FALSE(text::ParseInt("99999999999999999999").has_value());
+}

@@ -1,0 +1,49 @@
+// veltrano-tags: the tag library and the tag service on the command line.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/veltrano-tags/commands.h"
+
+namespace {
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: veltrano-tags read FILE...\n"
+                 "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
+                 "                           [--cover IMAGEFILE] [--no-cover]\n"
+                 "       veltrano-tags strip FILE [--tag KIND]\n"
+                 "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
+                 "       veltrano-tags scan DIR\n"
+                 "KIND: auto, apev2, flac, id3v1, id3v2, mp4, ogg, wav, wma\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        Usage();
+        return 2;
+    }
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "read") return CmdRead(args);
+        if (command == "write") return CmdWrite(args);
+        if (command == "strip") return CmdStrip(args);
+        if (command == "record") return CmdRecord(args);
+        if (command == "scan") return CmdScan(args);
+        if (command == "--help" || command == "-h" || command == "help") {
+            Usage();
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "veltrano-tags: %s\n", e.what());
+        return 2;
+    }
+    std::fprintf(stderr, "veltrano-tags: unknown command '%s'\n", command.c_str());
+    Usage();
+    return 2;
+}
