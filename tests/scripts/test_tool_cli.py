@@ -1,0 +1,86 @@
+"""veltrano-tags on the command line: JSON output, exit codes, bad arguments and bad files."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+TOOL = os.path.join(BIN, "veltrano-tags")
+
+
+def run(*args):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=60)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def mpeg_frames(count):
+    return (b"\xff\xfb\x90\x00" + bytes(413)) * count
+
+
+class ToolCli(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def path(self, name, content=None):
+        p = os.path.join(self.dir, name)
+        if content is not None:
+            with open(p, "wb") as f:
+                f.write(content)
+        return p
+
+    def test_bad_arguments_exit_2_with_one_line(self):
+        f = self.path("a.mp3", mpeg_frames(3))
+        for args in ([], ["nonsense"], ["read"], ["write"], ["write", f, "--tag", "bogus"],
+                     ["write", f, "--set", "NOEQUALS"], ["write", f, "--set"], ["strip", f, "--what"],
+                     ["write", f, "--cover", self.path("missing.jpg")]):
+            r = run(*args)
+            self.assertEqual(r.returncode, 2, args)
+            self.assertTrue(r.stderr.strip(), args)
+        self.assertEqual(read_bytes(f), mpeg_frames(3))
+
+    def test_unreadable_inputs_give_an_error_and_no_crash(self):
+        missing = self.path("missing.mp3")
+        for target in (missing, self.dir):
+            for args in (["read", target], ["write", target, "--set", "TITLE=x"], ["strip", target]):
+                r = run(*args)
+                self.assertEqual(r.returncode, 2, args)
+                self.assertEqual(len(r.stderr.strip().splitlines()), 1, r.stderr)
+        self.assertFalse(os.path.exists(missing))
+
+    def test_read_prints_one_json_object_per_file(self):
+        files = [self.path(n, c) for n, c in (("empty.mp3", b""), ("one.mp3", b"\xff"),
+                                               ("garbage.mp3", os.urandom(128)), ("frames.mp3", mpeg_frames(5)))]
+        r = run("read", *files)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        lines = r.stdout.strip().splitlines()
+        self.assertEqual(len(lines), len(files))
+        for line, f in zip(lines, files):
+            obj = json.loads(line)
+            self.assertEqual(obj["file"], f)
+            self.assertEqual(obj["result"], 0)
+            for key in ("loaded", "entries", "pictures", "properties"):
+                self.assertIn(key, obj)
+            self.assertEqual(set(obj["properties"]),
+                             {"playtime", "bitrate", "samplerate", "channels", "bits", "samples"})
+
+    def test_write_reports_the_container_result(self):
+        f = self.path("a.xyz", bytes(300))
+        r = run("write", f, "--tag", "wma", "--set", "TITLE=x")
+        # Nothing can write WMA attributes into this file: a failure code and exit 1, file untouched.
+        self.assertEqual(r.returncode, 1)
+        self.assertNotEqual(r.stdout.strip(), "0")
+        self.assertEqual(read_bytes(f), bytes(300))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
