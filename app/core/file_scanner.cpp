@@ -1,0 +1,216 @@
+#include "app/core/file_scanner.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <condition_variable>
+#include <dirent.h>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
+
+namespace {
+
+constexpr const char* SupportedAudioExtensions[] = {".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav"};
+
+// Closes a directory stream on every way out of the loop.
+struct TDirCloser {
+    DIR* Dir;
+    ~TDirCloser() { if (Dir) ::closedir(Dir); }
+};
+
+}  // namespace
+
+// What the worker and the owner's thread share: the stop flag, the one
+// hand-over the worker may be waiting in, and the end of the walk. Held by
+// shared pointer so that a queued hand-over call that outlives the scanner
+// object finds valid state.
+struct TFileScanner::THandOverState {
+    struct THandOver {
+        std::function<void()> Fn;
+        bool Taken = false;   // the owner's thread has started running it
+        bool Done = false;    // it has returned, or the owner released the worker
+    };
+
+    std::atomic<bool> Stop{false};
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::shared_ptr<THandOver> Pending;
+    bool Ended = false;       // the worker will hand nothing more over
+    // Real folders walked in this scan (device, inode): the cycle guard.
+    std::set<std::pair<dev_t, ino_t>> Visited;
+};
+
+TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress, TScanFinishedEvent AOnFinished,
+                           QObject* AParent)
+    : QThread(AParent),
+      FRoot(ARoot),
+      FOnProgress(std::move(AOnProgress)),
+      FOnFinished(std::move(AOnFinished)),
+      FState(std::make_shared<THandOverState>())
+{
+}
+
+TFileScanner::~TFileScanner()
+{
+    if (isRunning()) {
+        Terminate();
+        WaitFor();
+    }
+}
+
+void TFileScanner::Start()
+{
+    start();
+}
+
+void TFileScanner::Terminate()
+{
+    FState->Stop = true;
+}
+
+bool TFileScanner::Terminated() const
+{
+    return FState->Stop;
+}
+
+void TFileScanner::WaitFor()
+{
+    if (!isRunning() && !isFinished())
+        return;   // never started
+    const std::shared_ptr<THandOverState> State = FState;
+    std::unique_lock Lock(State->Mutex);
+    while (!State->Ended) {
+        if (State->Pending && !State->Pending->Taken) {
+            // The worker is blocked handing something over: run it here.
+            Lock.unlock();
+            ServicePending(State);
+            Lock.lock();
+            continue;
+        }
+        if (State->Pending && State->Pending->Taken && !State->Pending->Done) {
+            // Called from inside a handler of this very scanner: the handler
+            // cannot return before we do, so let the worker go on without it.
+            State->Pending->Done = true;
+            State->Changed.notify_all();
+        }
+        State->Changed.wait(Lock);
+    }
+    Lock.unlock();
+    wait();
+}
+
+bool TFileScanner::IsSupportedAudioFile(const QString& Name)
+{
+    const qsizetype Dot = Name.lastIndexOf(u'.');
+    if (Dot < 0)
+        return false;
+    const QString Ext = Name.mid(Dot).toLower();
+    for (const char* Supported : SupportedAudioExtensions)
+        if (Ext == QLatin1String(Supported))
+            return true;
+    return false;
+}
+
+void TFileScanner::run()
+{
+    DoScan(FRoot);
+    DoFinished();
+    std::lock_guard Lock(FState->Mutex);
+    FState->Ended = true;
+    FState->Changed.notify_all();
+}
+
+void TFileScanner::DoScan(const QString& Dir)
+{
+    if (FState->Stop || Dir.isEmpty())
+        return;
+    const QString Path = Dir.endsWith(u'/') ? Dir : Dir + u'/';
+    const QByteArray NativePath = QFile::encodeName(Path);
+
+    // Walk each real folder once: a link back to an ancestor (or a second
+    // link to a folder already walked) is not entered again.
+    struct stat DirInfo;
+    if (::stat(NativePath.constData(), &DirInfo) != 0 || !S_ISDIR(DirInfo.st_mode))
+        return;
+    if (!FState->Visited.insert({DirInfo.st_dev, DirInfo.st_ino}).second)
+        return;
+
+    TDirCloser Handle{::opendir(NativePath.constData())};
+    if (!Handle.Dir)
+        return;   // no access, vanished meanwhile: skipped silently
+    while (!FState->Stop) {
+        const dirent* Entry = ::readdir(Handle.Dir);
+        if (!Entry)
+            break;
+        const char* Name = Entry->d_name;
+        if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+            continue;
+        const QString FullName = Path + QFile::decodeName(Name);
+        bool IsDir = Entry->d_type == DT_DIR;
+        bool IsFile = Entry->d_type == DT_REG;
+        if (Entry->d_type == DT_LNK || Entry->d_type == DT_UNKNOWN) {
+            // Follow links; a dangling one is neither and is skipped.
+            struct stat Info;
+            const QByteArray NativeName = NativePath + Name;
+            if (::stat(NativeName.constData(), &Info) == 0) {
+                IsDir = S_ISDIR(Info.st_mode);
+                IsFile = S_ISREG(Info.st_mode);
+            }
+        }
+        if (IsDir) {
+            DoScan(FullName);
+        } else if (IsFile && IsSupportedAudioFile(FullName.mid(Path.size()))) {
+            FFiles.append(FullName);
+            DoProgress(FullName);
+        }
+    }
+}
+
+void TFileScanner::DoProgress(const QString& Path)
+{
+    if (FOnProgress)
+        RunOnOwner([this, Path] { FOnProgress(Path); });
+}
+
+void TFileScanner::DoFinished()
+{
+    if (FOnFinished)
+        RunOnOwner([this] { FOnFinished(); });
+}
+
+void TFileScanner::RunOnOwner(std::function<void()> Fn)
+{
+    const auto HandOver = std::make_shared<THandOverState::THandOver>();
+    HandOver->Fn = std::move(Fn);
+    std::unique_lock Lock(FState->Mutex);
+    FState->Pending = HandOver;
+    FState->Changed.notify_all();   // wakes an owner waiting in WaitFor
+    // The queued call is bound to this object, which lives on the owner's
+    // thread; if the object is gone before the call is delivered, Qt drops it.
+    QMetaObject::invokeMethod(this, [State = FState] { ServicePending(State); }, Qt::QueuedConnection);
+    FState->Changed.wait(Lock, [&] { return HandOver->Done; });
+    if (FState->Pending == HandOver)
+        FState->Pending.reset();
+}
+
+void TFileScanner::ServicePending(const std::shared_ptr<THandOverState>& State)
+{
+    std::shared_ptr<THandOverState::THandOver> HandOver;
+    {
+        std::lock_guard Lock(State->Mutex);
+        if (!State->Pending || State->Pending->Taken)
+            return;   // already run by WaitFor, or running further up this stack
+        HandOver = State->Pending;
+        HandOver->Taken = true;
+    }
+    // No lock while the handler runs: it may call Terminate or WaitFor.
+    try {
+        HandOver->Fn();
+    } catch (...) {
+        // A handler's failure is its owner's business; the walk goes on.
+    }
+    std::lock_guard Lock(State->Mutex);
+    HandOver->Done = true;
+    State->Changed.notify_all();
+}

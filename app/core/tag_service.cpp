@@ -1,0 +1,303 @@
+#include "app/core/tag_service.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cfenv>
+#include <cmath>
+#include <cstring>
+#include <cerrno>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+#include "tags/stream.h"
+#include "tags/tags.h"
+#include "tags/audio_properties.h"
+#include "tags/file_util.h"
+
+namespace {
+
+// The library speaks UTF-8 for text and the local 8-bit encoding for paths.
+std::string ToLib(const QString& Text) { return Text.toStdString(); }
+std::string ToLibPath(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
+QString FromLib(const std::string& Text) { return QString::fromUtf8(Text.data(), (qsizetype)Text.size()); }
+
+// A failure inside the write scope of SaveTag; its text becomes the last error.
+class EWriteFailure : public std::runtime_error {
+public:
+    explicit EWriteFailure(const QString& Message) : std::runtime_error(Message.toStdString()) {}
+};
+
+// Unified names written from the record, in the order of its text fields.
+constexpr const char* WriteNames[TAudioTag::TextFieldCount] = {
+    "TITLE", "ARTIST", "ALBUM", "YEAR", "TRACKNUMBER", "GENRE", "COMMENT", "DISCNUMBER",
+    "BPM", "ALBUMARTIST", "COMPOSER", "ORIGINALARTIST", "COPYRIGHT", "URL", "ENCODEDBY", "LYRICS"};
+
+// Read fallbacks, tried in turn while the value is still empty. They are
+// never written: saving touches only the names above. "RECORDINGDATE" comes
+// last for the year: it is where ID3v2.4 (TDRC), RIFF INFO (ICRD) and WMA
+// (WM/Year) keep it, and without it those files would show no year at all.
+struct TReadFallback {
+    int Field;
+    const char* Names[4];
+};
+constexpr TReadFallback ReadFallbacks[] = {
+    {3, {"DATE", "RELEASEDATE", "ORIGINALRELEASEDATE", "RECORDINGDATE"}},
+    {4, {"TRACK", nullptr, nullptr, nullptr}},
+    {7, {"DISC", nullptr, nullptr, nullptr}},
+    {11, {"ORIGARTIST", nullptr, nullptr, nullptr}},
+    {15, {"UNSYNCEDLYRICS", nullptr, nullptr, nullptr}},
+};
+
+constexpr int YearField = 3;
+constexpr qint64 CopyBlockSize = 1 << 20;
+const char* const FrontCoverName = "Cover art 1";
+
+// Play time in whole seconds: nearest integer, halves to even; anything that
+// is not a finite number in range gives 0.
+int32_t RoundPlayTime(double Seconds)
+{
+    if (!std::isfinite(Seconds) || Seconds < 0 || Seconds > (double)std::numeric_limits<int32_t>::max())
+        return 0;
+    const int Saved = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double Rounded = std::nearbyint(Seconds);
+    std::fesetround(Saved);
+    return (int32_t)Rounded;
+}
+
+bool FileExists(const QString& FileName)
+{
+    const QFileInfo Info(FileName);
+    return Info.exists() && !Info.isDir();
+}
+
+// Copies Source over Target byte for byte and flushes it to the disk. On
+// failure the partial target is removed (unless KeepTargetOnFailure) and the
+// reason is returned in Error.
+bool CopyFileContents(const QString& Source, const QString& Target, QString& Error, bool KeepTargetOnFailure = false)
+{
+    QFile In(Source);
+    if (!In.open(QIODevice::ReadOnly)) {
+        Error = In.errorString();
+        return false;
+    }
+    QFile Out(Target);
+    if (!Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        Error = Out.errorString();
+        return false;
+    }
+    bool Ok = true;
+    while (Ok) {
+        const QByteArray Block = In.read(CopyBlockSize);
+        if (Block.isEmpty()) {
+            if (In.error() != QFileDevice::NoError) {
+                Error = In.errorString();
+                Ok = false;
+            }
+            break;
+        }
+        if (Out.write(Block) != Block.size()) {
+            Error = Out.errorString();
+            Ok = false;
+        }
+    }
+    if (Ok && !Out.flush()) {
+        Error = Out.errorString();
+        Ok = false;
+    }
+    if (Ok && ::fsync(Out.handle()) != 0) {
+        Error = QString::fromLocal8Bit(std::strerror(errno));
+        Ok = false;
+    }
+    Out.close();
+    if (Ok && Out.error() != QFileDevice::NoError) {
+        Error = Out.errorString();
+        Ok = false;
+    }
+    if (!Ok && !KeepTargetOnFailure)
+        QFile::remove(Target);
+    return Ok;
+}
+
+// True when both files hold the same bytes.
+bool SameContents(const QString& A, const QString& B)
+{
+    QFile FA(A), FB(B);
+    if (!FA.open(QIODevice::ReadOnly) || !FB.open(QIODevice::ReadOnly) || FA.size() != FB.size())
+        return false;
+    for (;;) {
+        const QByteArray BA = FA.read(CopyBlockSize), BB = FB.read(CopyBlockSize);
+        if (BA != BB)
+            return false;
+        if (BA.isEmpty())
+            return FA.error() == QFileDevice::NoError && FB.error() == QFileDevice::NoError;
+    }
+}
+
+std::unique_ptr<TTags> NewContainer()
+{
+    auto Tags = std::make_unique<TTags>();
+    Tags->ParseAudioAttributes = true;
+    Tags->ParseCoverArts = true;
+    return Tags;
+}
+
+}  // namespace
+
+QString TTagService::BackupFileName(const QString& FileName)
+{
+    return FileName + QStringLiteral(".kvt_bak");
+}
+
+void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
+{
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        Tag.TextField(I) = FromLib(Tags.GetText(WriteNames[I]));
+    for (const TReadFallback& F : ReadFallbacks)
+        for (const char* Name : F.Names)
+            if (Name && Tag.TextField(F.Field).isEmpty())
+                Tag.TextField(F.Field) = FromLib(Tags.GetText(Name));
+    // A full date such as 2021-05-03 shows as its year; short values stay.
+    if (Tag.TextField(YearField).size() > 3)
+        Tag.TextField(YearField).truncate(4);
+
+    Tag.DurationSec = 0;
+    try {
+        Tag.DurationSec = RoundPlayTime(Tags.SourceAudioAttributes().PlayTime());
+    } catch (...) {
+        Tag.DurationSec = 0;
+    }
+
+    Tag.CoverMime.clear();
+    Tag.CoverData.clear();
+    for (int I = 0; I < Tags.CoverArtCount(); ++I) {
+        const TCoverArt* Art = Tags.CoverArtAt(I);
+        if (!Art || QString::fromStdString(Art->Name).compare(QLatin1String(FrontCoverName), Qt::CaseInsensitive) != 0)
+            continue;
+        if (!Art->Data.empty()) {
+            Tag.CoverMime = FromLib(Art->MIMEType);
+            Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
+        }
+        break;
+    }
+    Tag.Modified = false;
+}
+
+void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
+{
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        Tags.SetText(WriteNames[I], ToLib(Tag.TextField(I)));
+    Tags.DeleteAllCoverArts();
+    if (!Tag.CoverData.isEmpty()) {
+        TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
+        Tags.AddCoverArt(FrontCoverName, Picture, ToLib(Tag.CoverMime));
+    }
+}
+
+bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
+{
+    FLastError.clear();
+    Tag.Clear();
+    if (FileName.isEmpty() || !FileExists(FileName)) {
+        FLastError = QStringLiteral("File not found.");
+        return false;
+    }
+    // The container's readers give up silently on a file they cannot open,
+    // which would show an unreadable file as one without tags; say why instead.
+    {
+        QFile Probe(FileName);
+        if (!Probe.open(QIODevice::ReadOnly)) {
+            FLastError = QStringLiteral("Cannot open file: ") + Probe.errorString();
+            return false;
+        }
+    }
+    try {
+        const std::unique_ptr<TTags> Tags = NewContainer();
+        const int Result = Tags->LoadFromFile(ToLibPath(FileName));
+        if (Result != 0) {
+            FLastError = QString::asprintf("TagsLibrary load error: %d", Result);
+            return false;
+        }
+        Tag.FileName = FileName;
+        Tag.FileType = AudioFileTypeFromExtension(FileName);
+        CopyTagsToRecord(*Tags, Tag);
+        return true;
+    } catch (const std::exception& E) {
+        FLastError = QString::fromUtf8(E.what());
+    } catch (...) {
+        FLastError = QStringLiteral("Unknown error while reading the file.");
+    }
+    Tag.Clear();
+    return false;
+}
+
+bool TTagService::WriteTags(const TAudioTag& Tag)
+{
+    const std::string Path = ToLibPath(Tag.FileName);
+    if (Tag.IsEmpty()) {
+        // Stripping reports success even when a removal routine could not
+        // write, so a file that cannot be written is refused up front and
+        // the result is checked by reading the file again.
+        if (fileutil::IsReadOnly(Path))
+            throw EWriteFailure(QStringLiteral("The file is read-only."));
+        const int Result = StripTagsFromFile(Path, ttAutomatic);
+        if (Result != 0 && Result != tagresult::NothingToWrite)
+            throw EWriteFailure(QString::asprintf("TagsLibrary remove error: %d", Result));
+        const std::unique_ptr<TTags> Check = NewContainer();
+        if (Check->LoadFromFile(Path) == 0 && (Check->Count() > 0 || Check->CoverArtCount() > 0))
+            throw EWriteFailure(QStringLiteral("The tags could not be removed from the file."));
+        return true;
+    }
+    const std::unique_ptr<TTags> Tags = NewContainer();
+    int Result = Tags->LoadFromFile(Path);
+    if (Result != 0)
+        throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
+    CopyRecordToTags(*Tags, Tag);
+    Result = Tags->SaveToFile(Path, ttAutomatic);
+    if (Result != 0 && Result != tagresult::NothingToWrite)
+        throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result));
+    return true;
+}
+
+bool TTagService::SaveTag(const TAudioTag& Tag)
+{
+    FLastError.clear();
+    const QString& FileName = Tag.FileName;
+    if (FileName.isEmpty() || !FileExists(FileName)) {
+        FLastError = QStringLiteral("File not found.");
+        return false;
+    }
+    const QString Backup = BackupFileName(FileName);
+    if (FTransactional) {
+        QString Error;
+        if (!CopyFileContents(FileName, Backup, Error)) {
+            FLastError = QStringLiteral("Backup failed: ") + Error;
+            return false;
+        }
+    }
+    try {
+        WriteTags(Tag);
+        if (FTransactional && QFileInfo::exists(Backup) && !QFile::remove(Backup))
+            throw EWriteFailure(QStringLiteral("Could not delete the backup file ") + Backup);
+        return true;
+    } catch (const std::exception& E) {
+        FLastError = QString::fromUtf8(E.what());
+    } catch (...) {
+        FLastError = QStringLiteral("Unknown error while writing the file.");
+    }
+    if (FLastError.isEmpty())
+        FLastError = QStringLiteral("Unknown error while writing the file.");
+    if (FTransactional && QFileInfo::exists(Backup) && !SameContents(Backup, FileName)) {
+        // Put the old bytes back. When even that fails, the user must know
+        // that the backup beside the file is now the only good copy.
+        QString Error;
+        if (!CopyFileContents(Backup, FileName, Error, true))
+            FLastError += QStringLiteral(" The file could not be restored (") + Error +
+                          QStringLiteral("); its previous content is in ") + Backup;
+    }
+    return false;
+}

@@ -1,0 +1,504 @@
+// The tag service: the record mappings, loading, and saving with its backup.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/mount.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "app/core/tag_service.h"
+#include "tags/tags.h"
+#include "tests/test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+// --- a small ID3v2.4 tag built by hand -------------------------------------
+
+void PutSyncSafe(Bytes& Out, uint32_t V)
+{
+    for (int Shift = 21; Shift >= 0; Shift -= 7)
+        Out.push_back((V >> Shift) & 0x7F);
+}
+
+// A frame: ID, sync-safe body size, two flag bytes, body.
+Bytes Frame(const std::string& Id, const Bytes& Body)
+{
+    Bytes Out(Id.begin(), Id.end());
+    PutSyncSafe(Out, (uint32_t)Body.size());
+    Out.push_back(0);
+    Out.push_back(0);
+    Out.insert(Out.end(), Body.begin(), Body.end());
+    return Out;
+}
+
+// Text frame in UTF-8 (encoding 3).
+Bytes TextFrame(const std::string& Id, const std::string& Text)
+{
+    Bytes Body{3};
+    Body.insert(Body.end(), Text.begin(), Text.end());
+    return Frame(Id, Body);
+}
+
+// Front cover: encoding 0, MIME, NUL, type 3, empty description, data.
+Bytes PictureFrame(const std::string& Mime, const Bytes& Data)
+{
+    Bytes Body{0};
+    Body.insert(Body.end(), Mime.begin(), Mime.end());
+    Body.push_back(0);
+    Body.push_back(3);
+    Body.push_back(0);
+    Body.insert(Body.end(), Data.begin(), Data.end());
+    return Frame("APIC", Body);
+}
+
+Bytes ID3v24(const std::vector<Bytes>& Frames, uint32_t Padding = 64)
+{
+    Bytes Body;
+    for (const Bytes& F : Frames)
+        Body.insert(Body.end(), F.begin(), F.end());
+    Body.insert(Body.end(), Padding, 0);
+    Bytes Out{'I', 'D', '3', 4, 0, 0};
+    PutSyncSafe(Out, (uint32_t)Body.size());
+    Out.insert(Out.end(), Body.begin(), Body.end());
+    return Out;
+}
+
+// 128-byte ID3v1 tag with a title.
+Bytes ID3v1(const std::string& Title)
+{
+    Bytes Out{'T', 'A', 'G'};
+    Out.resize(128, 0);
+    std::copy(Title.begin(), Title.end(), Out.begin() + 3);
+    Out[127] = 255;
+    return Out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> Parts)
+{
+    Bytes Out;
+    for (const Bytes& P : Parts)
+        Out.insert(Out.end(), P.begin(), P.end());
+    return Out;
+}
+
+const Bytes PngPicture = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 1, 2, 3, 4};
+
+// Every text field of a record filled with a distinct value.
+TAudioTag FullRecord(const QString& FileName)
+{
+    TAudioTag Tag;
+    Tag.FileName = FileName;
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        Tag.TextField(I) = QStringLiteral("%1 value é").arg(QLatin1String(TAudioTag::TextFieldName(I)));
+    Tag.Year = QStringLiteral("1999");
+    Tag.Track = QStringLiteral("7");
+    Tag.Disc = QStringLiteral("2");
+    Tag.BPM = QStringLiteral("120");
+    Tag.Genre = QStringLiteral("Ambient");
+    Tag.Comment = QStringLiteral("first line\r\nsecond line");
+    Tag.CoverMime = QStringLiteral("image/png");
+    Tag.CoverData = QByteArray(reinterpret_cast<const char*>(PngPicture.data()), (qsizetype)PngPicture.size());
+    return Tag;
+}
+
+std::unique_ptr<TTags> LoadContainer(const std::string& Path)
+{
+    auto Tags = std::make_unique<TTags>();
+    EXPECT_EQ(Tags->LoadFromFile(Path), 0);
+    return Tags;
+}
+
+bool HasBackup(const std::string& Path) { return fs::exists(Path + ".kvt_bak"); }
+
+// Runs a command quietly; true when it succeeded.
+bool Sh(const std::string& Command) { return testutil::Run(Command + " >/dev/null 2>&1") == 0; }
+
+}  // namespace
+
+// --- mappings, on a container in memory -------------------------------------
+
+TEST(TagServiceMapping, ReadFallbacksAndYearCut)
+{
+    struct TCase {
+        std::vector<std::pair<std::string, std::string>> Entries;
+        const char* Field;
+        const char* Expected;
+    };
+    const TCase Cases[] = {
+        {{{"YEAR", "2019-11-02"}}, "Year", "2019"},
+        {{{"YEAR", "98"}}, "Year", "98"},
+        {{{"YEAR", "abc"}}, "Year", "abc"},
+        {{{"YEAR", "19999"}}, "Year", "1999"},
+        {{{"DATE", "2001"}, {"RELEASEDATE", "2002"}}, "Year", "2001"},
+        {{{"RELEASEDATE", "2019-11-02"}}, "Year", "2019"},
+        {{{"ORIGINALRELEASEDATE", "1977-05"}}, "Year", "1977"},
+        {{{"YEAR", "2010"}, {"DATE", "2001"}}, "Year", "2010"},
+        {{{"RECORDINGDATE", "2020-01-31"}}, "Year", "2020"},
+        {{{"RELEASEDATE", "2002"}, {"RECORDINGDATE", "2020"}}, "Year", "2002"},
+        {{{"track", "5/9"}}, "Track", "5/9"},
+        {{{"TRACKNUMBER", "3"}, {"TRACK", "4"}}, "Track", "3"},
+        {{{"DISC", "2"}}, "Disc", "2"},
+        {{{"ORIGARTIST", "Someone"}}, "OrigArtist", "Someone"},
+        {{{"UNSYNCEDLYRICS", "la\r\nla"}}, "Lyrics", "la\r\nla"},
+        {{{"LYRICS", "words"}, {"UNSYNCEDLYRICS", "other"}}, "Lyrics", "words"},
+        {{{"Title", "Ünïcode ☃"}}, "Title", "Ünïcode ☃"},
+        {{{"ENCODEDBY", "enc"}, {"URL", "http://x"}}, "URL", "http://x"},
+    };
+    for (const TCase& C : Cases) {
+        TTags Tags;
+        for (const auto& [Name, Value] : C.Entries)
+            Tags.Add(Name)->Value = Value;
+        TAudioTag Tag;
+        Tag.Modified = true;
+        TTagService::CopyTagsToRecord(Tags, Tag);
+        int Index = 0;
+        while (QLatin1String(TAudioTag::TextFieldName(Index)) != QLatin1String(C.Field))
+            ++Index;
+        EXPECT_EQ(Tag.TextField(Index).toStdString(), C.Expected) << C.Entries.front().first << "=" << C.Entries.front().second;
+        EXPECT_FALSE(Tag.Modified);
+    }
+}
+
+TEST(TagServiceMapping, OnlyThePictureNamedCoverArt1IsTaken)
+{
+    const struct { const char* Name; bool Taken; } Cases[] = {
+        {"Cover art 1", true}, {"COVER ART 1", true}, {"Cover art 2", false}, {"COVER ART", false}, {"Front", false},
+    };
+    for (const auto& C : Cases) {
+        TTags Tags;
+        Tags.AddCoverArt(C.Name, PngPicture, "image/png");
+        TAudioTag Tag;
+        Tag.CoverMime = QStringLiteral("stale");
+        TTagService::CopyTagsToRecord(Tags, Tag);
+        EXPECT_EQ(Tag.CoverData.size(), C.Taken ? (qsizetype)PngPicture.size() : 0) << C.Name;
+        EXPECT_EQ(Tag.CoverMime, C.Taken ? QStringLiteral("image/png") : QString()) << C.Name;
+    }
+}
+
+TEST(TagServiceMapping, WriteLeavesReadFallbacksAndOtherEntriesAlone)
+{
+    TTags Tags;
+    for (const char* Name : {"RELEASEDATE", "DATE", "TRACK", "DISC", "ORIGARTIST", "UNSYNCEDLYRICS", "TOTALTRACKS", "TITLE", "GENRE"})
+        Tags.Add(Name)->Value = "old";
+    Tags.AddCoverArt("Cover art 1", PngPicture, "image/png");
+    Tags.AddCoverArt("Cover art 2", PngPicture, "image/png");
+
+    TAudioTag Tag;
+    Tag.Title = QStringLiteral("New");
+    Tag.Year = QStringLiteral("2019");
+    TTagService::CopyRecordToTags(Tags, Tag);
+
+    EXPECT_EQ(Tags.GetText("TITLE"), "New");
+    EXPECT_EQ(Tags.GetText("YEAR"), "2019");
+    EXPECT_EQ(Tags.Exists("GENRE"), -1);   // an empty field deletes its entry
+    for (const char* Name : {"RELEASEDATE", "DATE", "TRACK", "DISC", "ORIGARTIST", "UNSYNCEDLYRICS", "TOTALTRACKS"})
+        EXPECT_EQ(Tags.GetText(Name), "old") << Name;
+    EXPECT_EQ(Tags.CoverArtCount(), 0);   // no cover in the record: every picture goes
+}
+
+TEST(AudioTag, FileTypeFromExtensionAndEmptiness)
+{
+    const struct { const char* Name; TAudioFileType Type; } Cases[] = {
+        {"/a/b.MP3", aftMP3}, {"x.flac", aftFLAC}, {"x.m4a", aftMP4}, {"x.MP4", aftMP4}, {"x.wma", aftWMA},
+        {"x.ogg", aftOGG}, {"x.oga", aftOGG}, {"x.ape", aftAPE}, {"x.Wav", aftWAV}, {"x.opus", aftUnknown},
+        {"/dir.mp3/file", aftUnknown}, {"noext", aftUnknown},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(AudioFileTypeFromExtension(QString::fromUtf8(C.Name)), C.Type) << C.Name;
+
+    TAudioTag Tag;
+    Tag.FileName = QStringLiteral("x.mp3");
+    Tag.CoverMime = QStringLiteral("image/png");
+    Tag.DurationSec = 12;
+    Tag.Modified = true;
+    Tag.Title = QString::fromUtf8(" \t\r\n\x01");
+    EXPECT_TRUE(Tag.IsEmpty());
+    Tag.Lyrics = QStringLiteral(" . ");
+    EXPECT_FALSE(Tag.IsEmpty());
+    Tag.Lyrics.clear();
+    Tag.CoverData = "x";
+    EXPECT_FALSE(Tag.IsEmpty());
+    Tag.CoverData.clear();
+    Tag.Artist = QString(QChar(0x00A0));   // no-break space is not a blank here
+    EXPECT_FALSE(Tag.IsEmpty());
+}
+
+// --- loading and saving files ----------------------------------------------
+
+class TagServiceFile : public ::testing::Test {
+protected:
+    testutil::TTempDir Dir;
+    std::string Path = Dir.file("song.mp3");
+    TTagService Service;
+
+    void Write(const Bytes& B) { testutil::WriteFile(Path, B); }
+    Bytes Read() const { return testutil::ReadFile(Path); }
+};
+
+TEST_F(TagServiceFile, MissingFile)
+{
+    TAudioTag Tag = FullRecord(Q(Dir.file("none.mp3")));
+    EXPECT_FALSE(Service.LoadTag(Q(Dir.file("none.mp3")), Tag));
+    EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
+    EXPECT_EQ(Tag, TAudioTag());
+    EXPECT_FALSE(Service.LoadTag(Q(Dir.path()), Tag));   // a folder is not a file
+    EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
+
+    EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Dir.file("none.mp3")))));
+    EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
+    EXPECT_FALSE(fs::exists(Dir.file("none.mp3")));
+    EXPECT_FALSE(fs::exists(Dir.file("none.mp3.kvt_bak")));
+}
+
+TEST_F(TagServiceFile, LoadReadsID3v2FieldsAndCover)
+{
+    Write(Concat({ID3v24({TextFrame("TIT2", "Title ✓"), TextFrame("TPE1", "Artist"), TextFrame("TDRL", "2019-11-02"),
+                          TextFrame("TRCK", "3/12"), PictureFrame("image/png", PngPicture)}),
+                  testutil::MpegFrames(20)}));
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag)) << Service.GetLastError().toStdString();
+    EXPECT_TRUE(Service.GetLastError().isEmpty());
+    EXPECT_EQ(Tag.FileName, Q(Path));
+    EXPECT_EQ(Tag.FileType, aftMP3);
+    EXPECT_EQ(Tag.Title, QStringLiteral("Title ✓"));
+    EXPECT_EQ(Tag.Artist, QStringLiteral("Artist"));
+    EXPECT_EQ(Tag.Year, QStringLiteral("2019"));
+    EXPECT_EQ(Tag.Track, QStringLiteral("3"));
+    EXPECT_EQ(Tag.CoverMime, QStringLiteral("image/png"));
+    EXPECT_EQ(Tag.CoverData, QByteArray(reinterpret_cast<const char*>(PngPicture.data()), (qsizetype)PngPicture.size()));
+    EXPECT_FALSE(Tag.Modified);
+}
+
+TEST_F(TagServiceFile, SaveRoundTripKeepsWhatTheRecordDoesNotHold)
+{
+    Write(Concat({ID3v24({TextFrame("TIT2", "Old"), TextFrame("TDRL", "2019-11-02"), TextFrame("TRCK", "3/12"),
+                          TextFrame("TKEY", "Am")}),
+                  testutil::MpegFrames(20)}));
+    TAudioTag Loaded;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Loaded));
+    EXPECT_EQ(Loaded.Year, QStringLiteral("2019"));
+
+    // Saving the loaded record writes YEAR and leaves RELEASEDATE as it was.
+    ASSERT_TRUE(Service.SaveTag(Loaded)) << Service.GetLastError().toStdString();
+    {
+        const auto Tags = LoadContainer(Path);
+        EXPECT_EQ(Tags->GetText("YEAR"), "2019");
+        EXPECT_EQ(Tags->GetText("RELEASEDATE"), "2019-11-02");
+        EXPECT_EQ(Tags->GetText("TOTALTRACKS"), "12");
+        EXPECT_EQ(Tags->GetText("KEY"), "Am");
+    }
+
+    TAudioTag Record = FullRecord(Q(Path));
+    ASSERT_TRUE(Service.SaveTag(Record)) << Service.GetLastError().toStdString();
+    EXPECT_FALSE(HasBackup(Path));
+    TAudioTag Again;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Again));
+    Record.FileType = aftMP3;
+    Record.DurationSec = Again.DurationSec;
+    EXPECT_EQ(Again, Record);
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        EXPECT_EQ(Again.TextField(I), Record.TextField(I)) << TAudioTag::TextFieldName(I);
+    const auto Tags = LoadContainer(Path);
+    EXPECT_EQ(Tags->GetText("KEY"), "Am");
+    EXPECT_EQ(Tags->GetText("TOTALTRACKS"), "12");
+
+    // The audio frames behind the tag are untouched.
+    const Bytes After = Read(), Audio = testutil::MpegFrames(20);
+    ASSERT_GE(After.size(), Audio.size());
+    EXPECT_TRUE(std::equal(Audio.begin(), Audio.end(), After.end() - (ptrdiff_t)Audio.size()));
+}
+
+TEST_F(TagServiceFile, IndependentReaderSeesTheSavedFields)
+{
+    if (!testutil::HaveCommand("/usr/bin/python3") || !Sh("/usr/bin/python3 -c 'import mutagen'"))
+        GTEST_SKIP() << "mutagen is not installed";
+    Write(testutil::MpegFrames(20));
+    TAudioTag Record = FullRecord(Q(Path));
+    ASSERT_TRUE(Service.SaveTag(Record)) << Service.GetLastError().toStdString();
+    std::string Out;
+    ASSERT_EQ(testutil::Run("/usr/bin/python3 -c \"import sys, mutagen.id3 as m; t = m.ID3(sys.argv[1]); "
+                            "print(t['TIT2'].text[0]); print(t['TPE1'].text[0]); print(t.getall('APIC')[0].mime)\" '" +
+                                Path + "'",
+                            &Out),
+              0);
+    EXPECT_EQ(Out, "Title value é\nArtist value é\nimage/png\n");
+}
+
+TEST_F(TagServiceFile, BlankRecordStripsEveryTag)
+{
+    const Bytes Audio = testutil::MpegFrames(20);
+    Write(Concat({ID3v24({TextFrame("TIT2", "Old"), PictureFrame("image/png", PngPicture)}), Audio, ID3v1("Old")}));
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        Tag.TextField(I) = QStringLiteral(" \t ");
+    Tag.CoverData.clear();
+    Tag.CoverMime = QStringLiteral("image/png");   // a MIME type alone is no picture
+    ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
+    EXPECT_EQ(Read(), Audio);
+    EXPECT_FALSE(HasBackup(Path));
+}
+
+// Stripping reports success even when nothing could be written, so the
+// service must not: a read-only file keeps its tags and the save fails.
+TEST_F(TagServiceFile, BlankRecordOnReadOnlyFileFails)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20), ID3v1("Old")});
+    Write(Before);
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    fs::permissions(Path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Tag.Title.clear();
+    EXPECT_FALSE(Service.SaveTag(Tag));
+    EXPECT_FALSE(Service.GetLastError().isEmpty());
+    EXPECT_EQ(Read(), Before);
+}
+
+TEST_F(TagServiceFile, BackupFailureLeavesTheFileUntouched)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20)});
+    Write(Before);
+    // Something that is not a file sits where the backup must go.
+    fs::create_directory(Path + ".kvt_bak");
+    EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Path))));
+    EXPECT_TRUE(Service.GetLastError().startsWith(QStringLiteral("Backup failed: "))) << Service.GetLastError().toStdString();
+    EXPECT_GT(Service.GetLastError().size(), QStringLiteral("Backup failed: ").size());
+    EXPECT_EQ(Read(), Before);
+
+    // Without the protection the same save goes through.
+    Service.SetTransactional(false);
+    EXPECT_FALSE(Service.GetTransactional());
+    EXPECT_TRUE(Service.SaveTag(FullRecord(Q(Path)))) << Service.GetLastError().toStdString();
+    EXPECT_NE(Read(), Before);
+}
+
+// A folder that takes no new entries: the backup cannot be created. Root
+// ignores permission bits, so the folder is made immutable instead.
+TEST_F(TagServiceFile, BackupFailsInAFolderThatTakesNoNewFiles)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20)});
+    Write(Before);
+    const bool Root = ::geteuid() == 0;
+    if (Root) {
+        if (!Sh("chattr +i '" + Dir.path() + "'"))
+            GTEST_SKIP() << "cannot make the folder immutable here";
+    } else {
+        fs::permissions(Dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    const bool Saved = Service.SaveTag(FullRecord(Q(Path)));
+    const QString Error = Service.GetLastError();
+    if (Root)
+        Sh("chattr -i '" + Dir.path() + "'");
+    else
+        fs::permissions(Dir.path(), fs::perms::owner_all);
+    EXPECT_FALSE(Saved);
+    EXPECT_TRUE(Error.startsWith(QStringLiteral("Backup failed: "))) << Error.toStdString();
+    EXPECT_EQ(Read(), Before);
+    EXPECT_FALSE(HasBackup(Path));
+}
+
+TEST_F(TagServiceFile, FailedSaveKeepsFileAndBackupAndALaterSaveRemovesIt)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20), ID3v1("Old")});
+    Write(Before);
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    fs::permissions(Path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Tag.Title = QStringLiteral("New");
+    EXPECT_FALSE(Service.SaveTag(Tag));
+    EXPECT_TRUE(Service.GetLastError().startsWith(QStringLiteral("TagsLibrary save error: "))) << Service.GetLastError().toStdString();
+    EXPECT_EQ(Read(), Before);
+    ASSERT_TRUE(HasBackup(Path));
+    EXPECT_EQ(testutil::ReadFile(Path + ".kvt_bak"), Before);
+
+    fs::permissions(Path, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
+    EXPECT_TRUE(Service.GetLastError().isEmpty());
+    EXPECT_FALSE(HasBackup(Path));
+    TAudioTag Again;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Again));
+    EXPECT_EQ(Again.Title, QStringLiteral("New"));
+}
+
+// A disk that fills up: either the backup does not fit (nothing is left
+// behind) or the rewritten file does not (the file keeps its old bytes).
+TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small disk needs root";
+    testutil::TTempDir Mount;
+    if (::mount("tmpfs", Mount.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    struct TUnmount {
+        std::string P;
+        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
+    } Unmount{Mount.path()};
+
+    const struct { const char* Name; int Frames; int LyricsBytes; bool BackupFits; } Cases[] = {
+        {"backup does not fit", 1500, 10, false},      // 625 KB file, 1 MB disk
+        {"rewrite does not fit", 800, 200000, true},   // 333 KB file + backup + 533 KB rewrite
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const std::string Path = Mount.path() + "/song.mp3";
+        const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(C.Frames)});
+        testutil::WriteFile(Path, Before);
+        TTagService Service;
+        TAudioTag Tag;
+        ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+        Tag.Lyrics = QString(C.LyricsBytes, QChar(u'l'));
+        EXPECT_FALSE(Service.SaveTag(Tag));
+        const QString Error = Service.GetLastError();
+        EXPECT_FALSE(Error.isEmpty());
+        if (!C.BackupFits) {
+            EXPECT_TRUE(Error.startsWith(QStringLiteral("Backup failed: "))) << Error.toStdString();
+            EXPECT_FALSE(HasBackup(Path)) << "a partial backup was left";
+        }
+        EXPECT_EQ(testutil::ReadFile(Path), Before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(Mount.path()), fs::directory_iterator()), C.BackupFits ? 2 : 1)
+            << "only the file (and its backup) may remain";
+        fs::remove(Path + ".kvt_bak");
+        fs::remove(Path);
+    }
+}
+
+// Play time in whole seconds, halves to even: exact lengths come from the
+// encoder's gapless information.
+TEST(TagServicePlayTime, RoundsHalvesToEven)
+{
+    if (!testutil::HaveCommand("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    testutil::TTempDir Dir;
+    auto Encode = [&](int Samples) {
+        Bytes Wav{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                  0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+        const uint32_t DataSize = (uint32_t)Samples * 2;
+        for (int I = 0; I < 4; ++I) Wav.push_back((DataSize >> (8 * I)) & 0xFF);
+        const uint32_t RiffSize = DataSize + 36;
+        for (int I = 0; I < 4; ++I) Wav[4 + I] = (RiffSize >> (8 * I)) & 0xFF;
+        Wav.resize(Wav.size() + DataSize, 0);
+        const std::string In = Dir.file("in.wav"), Out = Dir.file(std::to_string(Samples) + ".mp3");
+        testutil::WriteFile(In, Wav);
+        EXPECT_TRUE(Sh("lame --quiet -b 64 '" + In + "' '" + Out + "'"));
+        TTagService Service;
+        TAudioTag Tag;
+        EXPECT_TRUE(Service.LoadTag(Q(Out), Tag));
+        return Tag.DurationSec;
+    };
+    if (Encode(44100 * 10) != 10)
+        GTEST_SKIP() << "the library gives no MPEG play time yet";
+    EXPECT_EQ(Encode(110250), 2);   // 2.5 s
+    EXPECT_EQ(Encode(154350), 4);   // 3.5 s
+    EXPECT_EQ(Encode(66150), 2);    // 1.5 s
+    EXPECT_EQ(Encode(60000), 1);    // 1.36 s
+}
