@@ -1,0 +1,509 @@
+// Writing ID3v2 tags: rendering header, frames and padding; choosing between
+// writing in place and rewriting the file; the MPEG, WAVE, RF64, AIFF, DSF
+// and DSDIFF containers; removing a tag.
+//
+// Every change to a file is described as one edit: a region replaced by new
+// bytes plus small header fields patched before it (RIFF / FORM / FRM8 sizes,
+// DSF size and pointer). An edit whose region keeps its length is written in
+// place; any other goes through "<file>.tmp", created exclusively, written
+// fully, flushed to disk and renamed over the original, so that a full disk,
+// a vanished file or a crash leaves either the old file or the new one whole.
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <cstring>
+#include <unistd.h>
+
+#include "tags/file_util.h"
+#include "tags/id3/id3v2_internal.h"
+
+namespace id3v2 {
+
+// ---- frames -------------------------------------------------------------------
+
+static bool Writable(const TID3v2Frame& F) { return ValidID3v2FrameID(F.ID, 3) && !F.Data.empty(); }
+
+// Bytes that follow the frame header in front of the body.
+static uint32_t ExtrasSize(const TID3v2Frame& F, int MajorVersion) {
+    uint32_t n = 0;
+    if (MajorVersion == 4 ? (F.DataLengthIndicator || F.Compressed) : F.Compressed) n += 4;
+    if (F.Encrypted) n += 1;
+    if (F.GroupingIdentity) n += 1;
+    return n;
+}
+
+uint32_t FramesSize(const TID3v2Frames& List, int MajorVersion) {
+    uint64_t n = 0;
+    for (const auto& f : List.Frames)
+        if (Writable(*f)) n += 10 + ExtrasSize(*f, MajorVersion) + f->Data.size();
+    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)n;
+}
+
+// The decompressed size travels with compressed, encrypted or unsynchronised
+// bodies as it was read; a plain body states its own size.
+static uint32_t DataLength(const TID3v2Frame& F) {
+    if (F.Compressed || F.Encrypted || F.Unsynchronised) return F.DataLengthIndicatorValue;
+    return (uint32_t)F.Data.size();
+}
+
+void WriteFrames(TByteWriter& W, const TID3v2Frames& List, int MajorVersion) {
+    for (const auto& fp : List.Frames) {
+        const TID3v2Frame& f = *fp;
+        if (!Writable(f)) continue;
+        uint64_t full = (uint64_t)ExtrasSize(f, MajorVersion) + f.Data.size();
+        if (full > 0x0FFFFFFF) throw ETagFormat("frame too large for its size field");
+        W.bytes(f.ID.data(), 4);
+        if (MajorVersion == 4) {
+            W.syncsafe32((uint32_t)full);
+            W.u16be(f.EncodeFlags4());
+            if (f.GroupingIdentity) W.u8(f.GroupIdentifier);
+            if (f.Encrypted) W.u8(f.EncryptionMethod);
+            if (f.DataLengthIndicator || f.Compressed) W.syncsafe32(std::min<uint32_t>(DataLength(f), 0x0FFFFFFF));
+        } else {
+            // Version 2.3 has no per-frame unsynchronisation nor a bare length indicator.
+            TID3v2Frame flags3 = TID3v2Frame(nullptr);
+            flags3.TagAlterPreservation = f.TagAlterPreservation;
+            flags3.FileAlterPreservation = f.FileAlterPreservation;
+            flags3.ReadOnly = f.ReadOnly;
+            flags3.Compressed = f.Compressed;
+            flags3.Encrypted = f.Encrypted;
+            flags3.GroupingIdentity = f.GroupingIdentity;
+            W.u32be((uint32_t)full);
+            W.u16be(flags3.EncodeFlags3());
+            if (f.Compressed) W.u32be(DataLength(f));
+            if (f.Encrypted) W.u8(f.EncryptionMethod);
+            if (f.GroupingIdentity) W.u8(f.GroupIdentifier);
+        }
+        W.bytes(f.Data.data(), f.Data.size());
+    }
+}
+
+// ---- edits ------------------------------------------------------------------------
+
+struct TPatch {
+    int64_t At;
+    std::vector<uint8_t> Bytes;
+};
+
+struct TEdit {
+    int64_t Pos = 0;
+    int64_t OldLen = 0;
+    std::vector<uint8_t> Bytes;
+    std::vector<TPatch> Patches;   // all lie before Pos
+    int64_t Delta() const { return (int64_t)Bytes.size() - OldLen; }
+};
+
+static std::vector<uint8_t> LE64Bytes(uint64_t V) { TByteWriter w; w.u64le(V); return w.take(); }
+static std::vector<uint8_t> LE32Bytes(uint32_t V) { TByteWriter w; w.u32le(V); return w.take(); }
+static std::vector<uint8_t> BE32Bytes(uint32_t V) { TByteWriter w; w.u32be(V); return w.take(); }
+static std::vector<uint8_t> BE64Bytes(uint64_t V) { TByteWriter w; w.u64be(V); return w.take(); }
+
+static bool WritePatches(TStream& S, const std::vector<TPatch>& Patches) {
+    for (const auto& p : Patches)
+        if (S.Seek(p.At) != p.At || !S.WriteExact(p.Bytes)) return false;
+    return true;
+}
+
+// Applies an edit to a file. Returns an id3v2result code.
+static int ApplyEditToFile(const std::string& FileName, const TEdit& E, const std::string& TempSuffix = ".tmp") {
+    if (E.Delta() == 0) {
+        auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+        if (!f) return id3v2result::FileOpenFailed;
+        if (f->Seek(E.Pos) != E.Pos || !f->WriteExact(E.Bytes) || !WritePatches(*f, E.Patches) || !f->Flush())
+            return id3v2result::WriteFailed;
+        return id3v2result::Success;
+    }
+    auto src = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+    if (!src) return id3v2result::FileOpenFailed;
+    const int64_t size = src->Size();
+    if (E.Pos < 0 || E.OldLen < 0 || E.Pos > size || E.OldLen > size - E.Pos) return id3v2result::ContainerError;
+    const std::string temp = FileName + TempSuffix;
+    auto dst = TFileStream::Open(temp, TFileMode::fmCreateExclusive);
+    if (!dst) return id3v2result::WriteFailed;
+    bool ok = src->Seek(0) == 0 && dst->CopyFrom(*src, E.Pos) && dst->WriteExact(E.Bytes) &&
+              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen && dst->CopyFrom(*src, size - E.Pos - E.OldLen) &&
+              WritePatches(*dst, E.Patches) && dst->Flush();
+    dst.reset();
+    src.reset();
+    if (ok) {
+        fileutil::CopyFileMode(FileName, temp);
+        ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return id3v2result::WriteFailed;
+    }
+    fileutil::SyncDirectoryOf(FileName);
+    return id3v2result::Success;
+}
+
+// The same on a stream: the tail is held in memory while the region changes.
+static int ApplyEditToStream(TStream& S, const TEdit& E) {
+    const int64_t size = S.Size();
+    if (E.Pos < 0 || E.OldLen < 0 || E.Pos > size || E.OldLen > size - E.Pos) return id3v2result::ContainerError;
+    std::vector<uint8_t> tail;
+    if (E.Delta() != 0) {
+        S.Seek(E.Pos + E.OldLen);
+        tail = S.ReadBytes(size - E.Pos - E.OldLen);
+        if ((int64_t)tail.size() != size - E.Pos - E.OldLen) return id3v2result::WriteFailed;
+    }
+    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return id3v2result::WriteFailed;
+    if (E.Delta() != 0) {
+        if (!S.WriteExact(tail)) return id3v2result::WriteFailed;
+        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return id3v2result::WriteFailed;
+    }
+    if (!WritePatches(S, E.Patches) || !S.Flush()) return id3v2result::WriteFailed;
+    S.Seek(0);
+    return id3v2result::Success;
+}
+
+// ---- planning -------------------------------------------------------------------
+
+// Size of a tag at Pos including a version 2.4 footer, clamped to the stream.
+static int64_t OldTagLength(TStream& S, int64_t Pos) {
+    int64_t o = TagSizeAt(S, Pos);
+    if (o <= 0) return 0;
+    o = std::min<int64_t>(o, S.Size() - Pos);
+    uint8_t h[10] = {};
+    S.Seek(Pos);
+    S.ReadZeroFilled(h, 10);
+    if ((h[5] & 0x10) && h[3] == 4 && S.Size() - Pos - o >= 10) {
+        uint8_t f[3] = {};
+        S.Seek(Pos + o);
+        S.ReadZeroFilled(f, 3);
+        if (std::memcmp(f, "3DI", 3) == 0) o += 10;
+    }
+    return o;
+}
+
+// Form-size patch after a change of Delta bytes inside the RIFF / FORM / FRM8 data.
+static int FormPatch(const TContainerLayout& L, int64_t Delta, std::vector<TPatch>& Out) {
+    int64_t nsize = (int64_t)L.FormSize + Delta;
+    if (nsize < 0) nsize = 0;
+    switch (L.Type) {
+        case sftWAVE:
+        case sftRF64:
+            if (L.HasDS64) {
+                Out.push_back({20, LE64Bytes((uint64_t)nsize)});
+                return 0;
+            }
+            if (nsize > 0xFFFFFFFFll) return id3v2result::ContainerTooLarge;
+            Out.push_back({4, LE32Bytes((uint32_t)nsize)});
+            return 0;
+        case sftAIFF:
+            if (nsize > 0xFFFFFFFFll) return id3v2result::ContainerTooLarge;
+            Out.push_back({4, BE32Bytes((uint32_t)nsize)});
+            return 0;
+        case sftDFF:
+            Out.push_back({4, BE64Bytes((uint64_t)nsize)});
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+static std::vector<uint8_t> ChunkBytes(const char* ID, const std::vector<uint8_t>& Data, bool BigEndian, bool DFF) {
+    TByteWriter w;
+    w.str(std::string_view(ID, 4));
+    if (DFF) w.u64be(Data.size());
+    else if (BigEndian) w.u32be((uint32_t)Data.size());
+    else w.u32le((uint32_t)Data.size());
+    w.bytes(Data.data(), Data.size());
+    if (Data.size() & 1) w.u8(0);
+    return w.take();
+}
+
+// Plans the edit that writes Tag (its frames rendered by Render(padding)) into
+// the container of S. Returns an id3v2result code; E is valid on 0.
+template <class TRender>
+static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render, TEdit& E, bool& Rewrite) {
+    TContainerLayout L = ProbeContainer(S);
+    const uint32_t pad = Tag.PaddingToWrite;
+    Rewrite = false;
+    auto fits = [&](int64_t O) { return O >= (int64_t)N && O - (int64_t)N <= (int64_t)pad; };
+    switch (L.Type) {
+        case sftWAVE:
+        case sftRF64:
+        case sftAIFF:
+        case sftDFF: {
+            if (L.RF64WithoutWave) return id3v2result::RF64WithoutWave;
+            if (!L.Sound && L.Type != sftAIFF) return id3v2result::ContainerUnsound;
+            const bool dff = L.Type == sftDFF, be = L.Type == sftAIFF || dff;
+            const char* id = L.Type == sftAIFF || dff ? "ID3 " : "id3 ";
+            int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
+            if (O > (int64_t)L.ChunkSize) O = (int64_t)L.ChunkSize;
+            if (O > 0 && !dff && fits(O)) {
+                E.Pos = L.TagPos;
+                E.OldLen = O;
+                E.Bytes = Render(uint32_t(O - N));
+                return 0;
+            }
+            std::vector<uint8_t> data = Render(dff ? 0 : pad);
+            if (L.ChunkPos >= 0) {
+                // The old chunk (with or without a tag in it) gives way to the new one.
+                char oldID[5] = {};
+                S.Seek(L.ChunkPos);
+                S.ReadZeroFilled(oldID, 4);
+                E.Pos = L.ChunkPos;
+                E.OldLen = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
+                                             S.Size() - L.ChunkPos);
+                E.Bytes = ChunkBytes(dff ? "ID3 " : oldID, data, be, dff);
+            } else {
+                E.Pos = L.FormEnd;
+                E.OldLen = 0;
+                E.Bytes = ChunkBytes(id, data, be, dff);
+                if (L.Type == sftAIFF && (E.Pos & 1)) E.Bytes.insert(E.Bytes.begin(), 0);
+            }
+            Rewrite = E.Delta() != 0;
+            if (L.ChunkPos < 0 || L.ChunkPos < L.FormEnd) return FormPatch(L, E.Delta(), E.Patches);
+            return 0;
+        }
+        case sftDSF: {
+            if (!L.Sound) return id3v2result::ContainerUnsound;
+            int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
+            int64_t pos = L.DSFMetadataPointer != 0 ? (int64_t)std::min<uint64_t>(L.DSFMetadataPointer, S.Size())
+                                                    : (int64_t)std::min<uint64_t>(L.DSFTotalSize, S.Size());
+            E.Pos = pos;
+            E.OldLen = O;
+            E.Bytes = Render(0);
+            E.Patches.push_back({12, LE64Bytes(L.DSFTotalSize - (uint64_t)O + N)});
+            if (L.DSFMetadataPointer == 0) E.Patches.push_back({20, LE64Bytes((uint64_t)pos)});
+            Rewrite = E.Delta() != 0;
+            return 0;
+        }
+        default: {
+            int64_t O = OldTagLength(S, 0);
+            E.Pos = 0;
+            E.OldLen = O;
+            E.Bytes = Render(O > 0 && fits(O) ? uint32_t(O - N) : pad);
+            Rewrite = E.Delta() != 0;
+            return 0;
+        }
+    }
+}
+
+// Plans the removal of the tag. 0 with an edit, 2 when there is no tag.
+static int PlanRemove(TStream& S, TEdit& E) {
+    if (TagSizeAt(S, 0) > 0) {
+        E.Pos = 0;
+        E.OldLen = OldTagLength(S, 0);
+        return 0;
+    }
+    TContainerLayout L = ProbeContainer(S);
+    switch (L.Type) {
+        case sftWAVE:
+        case sftRF64:
+        case sftAIFF:
+        case sftDFF: {
+            if (L.ChunkPos < 0 || L.TagPos < 0 || TagSizeAt(S, L.TagPos) == 0) return id3v2result::NoFrames;
+            E.Pos = L.ChunkPos;
+            E.OldLen = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
+                                         S.Size() - L.ChunkPos);
+            if (L.ChunkPos < L.FormEnd) {
+                int r = FormPatch(L, -E.OldLen, E.Patches);
+                if (r) return r;
+            }
+            return 0;
+        }
+        case sftDSF: {
+            if (L.TagPos < 0 || TagSizeAt(S, L.TagPos) == 0) return id3v2result::NoTag;
+            E.Pos = L.TagPos;
+            E.OldLen = OldTagLength(S, L.TagPos);
+            uint64_t total = L.DSFTotalSize >= (uint64_t)E.OldLen ? L.DSFTotalSize - E.OldLen : 0;
+            E.Patches.push_back({12, LE64Bytes(total)});
+            E.Patches.push_back({20, LE64Bytes(0)});
+            return 0;
+        }
+        default:
+            return id3v2result::NoFrames;
+    }
+}
+
+}  // namespace id3v2
+
+using namespace id3v2;
+
+// ---- TID3v2Tag writing ------------------------------------------------------------
+
+uint32_t TID3v2Tag::CalculateTotalFramesSize() const {
+    uint64_t n = 0;
+    for (const auto& f : Frames)
+        if (ValidID3v2FrameID(f->ID, 3)) n += f->Data.size();
+    return (uint32_t)std::min<uint64_t>(n, 0xFFFFFFFFu);
+}
+
+uint32_t TID3v2Tag::FullFrameSize(int FrameIndex) const {
+    const TID3v2Frame* f = Frame(FrameIndex);
+    return f ? (uint32_t)(f->Data.size() + ExtrasSize(*f, MajorVersion)) : 0;
+}
+
+uint32_t TID3v2Tag::CalculateTagSize(uint32_t PaddingSizeToWrite) const {
+    return 10 + FramesSize(*this, MajorVersion) + PaddingSizeToWrite;
+}
+
+// Header ("ID3", version, flags, sync-safe size), frames, padding.
+std::vector<uint8_t> TID3v2Tag::RenderTag(uint32_t PaddingSizeToWrite) const {
+    if (MajorVersion != 3 && MajorVersion != 4) return {};
+    TByteWriter frames;
+    WriteFrames(frames, *this, MajorVersion);
+    uint64_t body = (uint64_t)frames.size() + PaddingSizeToWrite;
+    if (body > 0x0FFFFFFF) return {};
+    TByteWriter w;
+    w.str("ID3").u8(MajorVersion).u8(MinorVersion);
+    w.u8((Unsynchronised ? 0x80 : 0) | (Experimental ? 0x20 : 0));
+    w.syncsafe32((uint32_t)body);
+    w.bytes(frames.data().data(), frames.size());
+    w.zeros(PaddingSizeToWrite);
+    return w.take();
+}
+
+int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t PaddingSizeToWrite) {
+    try {
+        if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
+        std::vector<uint8_t> bytes = RenderTag(PaddingSizeToWrite);
+        if (bytes.empty() || !Stream.WriteExact(bytes)) return id3v2result::WriteFailed;
+        PaddingSize = PaddingSizeToWrite;
+        return id3v2result::Success;
+    } catch (const ETagFormat&) {
+        return id3v2result::WriteFailed;
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
+
+// Version 2.2 is written as 2.3; WriteVersion may force 2.3 or 2.4.
+static void ChooseWriteVersion(TID3v2Tag& T) {
+    uint8_t before = T.MajorVersion;
+    if (T.MajorVersion == 2) T.MajorVersion = 3;
+    if (T.WriteVersion == sfid3v23) T.MajorVersion = 3;
+    if (T.WriteVersion == sfid3v24) T.MajorVersion = 4;
+    if (T.MajorVersion != before) {
+        T.MinorVersion = 0;
+        T.SetAllFrameDataStreams();   // embedded frames follow the tag's version
+    }
+}
+
+namespace {
+
+// Restores a file's modification time when the object goes, whatever the outcome.
+struct TKeepModTime {
+    std::string File;
+    std::optional<int64_t> Time;
+    TKeepModTime(const std::string& F, bool Keep) : File(F) {
+        if (Keep) Time = fileutil::GetModTime(F);
+    }
+    ~TKeepModTime() {
+        if (Time) fileutil::SetModTime(File, *Time);
+    }
+};
+
+}  // namespace
+
+int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
+    try {
+        if (Frames.empty()) return id3v2result::NoFrames;
+        ChooseWriteVersion(*this);
+        if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
+        if (CalculateTotalFramesSize() == 0) return RemoveID3v2TagFromFile(FileName, PreserveFileDateTime);
+        const bool exists = fileutil::FileExists(FileName);
+        TKeepModTime keep(FileName, PreserveFileDateTime && exists);
+        if (exists && fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
+        if (!exists) {
+            auto created = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);
+            if (!created) return id3v2result::FileOpenFailed;
+        }
+        const uint32_t n = CalculateTagSize(0);
+        if (n - 10 > 0x0FFFFFFF) return id3v2result::WriteFailed;
+        TEdit e;
+        bool rewrite = false;
+        int r;
+        {
+            auto probe = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+            if (!probe) return id3v2result::FileOpenFailed;
+            try {
+                r = PlanSave(*probe, *this, n, [&](uint32_t pad) {
+                    std::vector<uint8_t> b = RenderTag(pad);
+                    if (b.empty()) throw ETagFormat("tag cannot be rendered");
+                    PaddingSize = pad;
+                    return b;
+                }, e, rewrite);
+            } catch (...) {
+                return id3v2result::ContainerError;
+            }
+        }
+        if (r != 0) return r;
+        r = ApplyEditToFile(FileName, e);
+        if (r == 0) {
+            FSize = n + PaddingSize;
+            Loaded = true;
+        }
+        return r;
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
+
+int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
+    try {
+        if (Frames.empty()) return id3v2result::NoFrames;
+        ChooseWriteVersion(*this);
+        if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
+        if (CalculateTotalFramesSize() == 0) {
+            int r = RemoveID3v2TagFromStream(Stream);
+            Stream.Seek(0);
+            return r;
+        }
+        const uint32_t n = CalculateTagSize(0);
+        if (n - 10 > 0x0FFFFFFF) return id3v2result::WriteFailed;
+        TEdit e;
+        bool rewrite = false;
+        int r;
+        try {
+            r = PlanSave(Stream, *this, n, [&](uint32_t pad) {
+                std::vector<uint8_t> b = RenderTag(pad);
+                if (b.empty()) throw ETagFormat("tag cannot be rendered");
+                PaddingSize = pad;
+                return b;
+            }, e, rewrite);
+        } catch (...) {
+            return id3v2result::ContainerError;
+        }
+        if (r != 0) return r;
+        r = ApplyEditToStream(Stream, e);
+        if (r == 0) FSize = n + PaddingSize;
+        Stream.Seek(0);
+        return r;
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
+
+int RemoveID3v2TagFromStream(TStream& Stream) {
+    try {
+        TEdit e;
+        int r = PlanRemove(Stream, e);
+        if (r != 0) return r;
+        return ApplyEditToStream(Stream, e);
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
+
+int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTime) {
+    try {
+        if (!fileutil::FileExists(FileName)) return id3v2result::FileOpenFailed;
+        TKeepModTime keep(FileName, PreserveFileDateTime);
+        if (fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
+        TEdit e;
+        int r;
+        {
+            auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+            if (!f) return id3v2result::FileOpenFailed;
+            r = PlanRemove(*f, e);
+        }
+        if (r != 0) return r;
+        return ApplyEditToFile(FileName, e);
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
