@@ -463,10 +463,8 @@ int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
         int64_t Cut = HasTag ? TagBlockOffset(StreamSize) : StreamSize;
         std::vector<uint8_t> NewTail;
         if (WriteLyricsTag) {
-            // An old Lyrics3 block goes with the old ID3v1 block, and so does
-            // one left at the very end of the stream without an ID3v1 block.
-            if (HasTag)
-                if (int64_t L = FindLyricsBlockEndingAt(TagStream, Cut); L >= 0) Cut = L;
+            // The old Lyrics3 block goes with the old ID3v1 block (or, without
+            // one, the block that ends the stream); only one block is replaced.
             if (int64_t L = FindLyricsBlockEndingAt(TagStream, Cut); L >= 0) Cut = L;
             if (!BuildLyricsBlock(NewTail)) return WriteError;
         }
