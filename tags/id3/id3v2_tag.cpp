@@ -577,30 +577,45 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
 }
 
 // RIFF / RF64 (little-endian sizes) and FORM (big-endian): 8-byte chunk
-// headers, odd sizes padded by one byte.
+// headers, odd sizes padded by one byte. The structure is judged inside the
+// declared form; a tag chunk appended after it is still found.
 static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigEndian, const char* TagIDs[2],
                        uint64_t DS64DataSize) {
     const int64_t size = S.Size();
     int64_t pos = Start;
-    for (int n = 0; n < id3v2limit::MaxContainerChunks && size - pos >= 8; ++n) {
+    bool insideForm = true;
+    for (int n = 0; n < id3v2limit::MaxContainerChunks; ++n) {
+        if (insideForm && L.FormEnd - pos < 8) {
+            L.FormEnd = std::max(L.FormEnd, pos);   // a last chunk reaching past the declared end
+            insideForm = false;
+            if (L.ChunkPos >= 0) break;
+        }
+        if (size - pos < 8) break;
         uint8_t h[8];
         if (!ReadAt(S, pos, h, 8)) break;
         uint64_t len = BigEndian ? BE32(h + 4) : LE32(h + 4);
         if (L.Type == sftRF64 && std::memcmp(h, "data", 4) == 0 && len == 0xFFFFFFFF) len = DS64DataSize;
         bool isTag = (TagIDs[0] && std::memcmp(h, TagIDs[0], 4) == 0) || (TagIDs[1] && std::memcmp(h, TagIDs[1], 4) == 0);
-        if ((int64_t)len > size - pos - 8) {
-            L.Sound = false;
+        if (len > (uint64_t)(size - pos - 8)) {
+            if (insideForm) L.Sound = false;
             if (!isTag) break;
         }
-        if (isTag && L.ChunkPos < 0) {
+        if (isTag && L.ChunkPos < 0 && (insideForm || len <= (uint64_t)(size - pos - 8))) {
             L.ChunkPos = pos;
             L.ChunkSize = len;
             L.TagPos = pos + 8;
         }
         uint64_t step = len + (len & 1);
-        if ((int64_t)step > size - pos - 8) break;
+        if (step > (uint64_t)(size - pos - 8)) break;
         pos += 8 + (int64_t)step;
     }
+}
+
+// The end of a form's data: its declared size, clamped to the stream; a size
+// too small to hold even the form type counts as "up to the end".
+static int64_t FormEndOf(uint64_t Declared, int64_t HeaderSize, int64_t Size) {
+    if (Declared < 4 || Declared > (uint64_t)Size) return Size;
+    return std::min<int64_t>((int64_t)Declared + HeaderSize, Size);
 }
 
 TContainerLayout ProbeContainer(TStream& S) {
@@ -618,7 +633,7 @@ TContainerLayout ProbeContainer(TStream& S) {
             L.FormSize = LE64(h + 20);
             ds64Data = LE64(h + 28);
         }
-        L.FormEnd = (int64_t)std::min<uint64_t>(L.FormSize + 8, (uint64_t)size);
+        L.FormEnd = FormEndOf(L.FormSize, 8, size);
         const char* ids[2] = {"id3 ", "ID32"};
         WalkChunks(S, L, 12, false, ids, ds64Data);
     } else if (std::memcmp(h, "RF64", 4) == 0) {
@@ -628,7 +643,7 @@ TContainerLayout ProbeContainer(TStream& S) {
                (std::memcmp(h + 8, "AIFF", 4) == 0 || std::memcmp(h + 8, "AIFC", 4) == 0)) {
         L.Type = sftAIFF;
         L.FormSize = BE32(h + 4);
-        L.FormEnd = (int64_t)std::min<uint64_t>(L.FormSize + 8, (uint64_t)size);
+        L.FormEnd = FormEndOf(L.FormSize, 8, size);
         const char* ids[2] = {"ID3 ", nullptr};
         WalkChunks(S, L, 12, true, ids, 0);
     } else if (std::memcmp(h, "DSD ", 4) == 0) {
@@ -642,7 +657,7 @@ TContainerLayout ProbeContainer(TStream& S) {
         L.ChunkHeaderSize = 12;
         L.FormSize = BE64(h + 4);
         L.Sound = L.FormSize <= (uint64_t)size && L.FormSize + 12 <= (uint64_t)size;
-        L.FormEnd = (int64_t)std::min<uint64_t>(std::min<uint64_t>(L.FormSize, (uint64_t)size) + 12, (uint64_t)size);
+        L.FormEnd = FormEndOf(L.FormSize, 12, size);
         int64_t pos = 16;
         for (int n = 0; n < id3v2limit::MaxContainerChunks && L.FormEnd - pos >= 12; ++n) {
             uint8_t c[12];

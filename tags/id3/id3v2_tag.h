@@ -305,3 +305,6 @@ public:
 int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTime = false);
 // The same on a stream (used when an empty tag is saved to a stream).
 int RemoveID3v2TagFromStream(TStream& Stream);
+
+// A "TCON" text with genre references ("(17)", "(4)(17)Eurodisco", "(RX)") as plain names.
+std::string ResolveID3v2Genre(const std::string& Value);

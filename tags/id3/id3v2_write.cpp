@@ -178,7 +178,9 @@ static int64_t OldTagLength(TStream& S, int64_t Pos) {
 
 // Form-size patch after a change of Delta bytes inside the RIFF / FORM / FRM8 data.
 static int FormPatch(const TContainerLayout& L, int64_t Delta, std::vector<TPatch>& Out) {
-    int64_t nsize = (int64_t)L.FormSize + Delta;
+    // Measured from where the form really ends, which also mends a size field
+    // that fell short of the last chunk.
+    int64_t nsize = L.FormEnd - (L.Type == sftDFF ? 12 : 8) + Delta;
     if (nsize < 0) nsize = 0;
     switch (L.Type) {
         case sftWAVE:
