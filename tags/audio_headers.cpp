@@ -304,7 +304,9 @@ bool TMPEGplus::ReadSV7(TStream& Stream, int64_t ID3v2Size) {
     if (FStreamVersion == 0 || FFileSize <= 0) return false;
 
     const bool SV7 = FStreamVersion == 7 || FStreamVersion == 71;
-    FSampleRate = MusepackRates[H[10] & 3];
+    // Only stream version 7 stores a rate (in byte 10); the older versions
+    // are always 44100 Hz, and their byte 10 is part of other fields.
+    FSampleRate = SV7 ? MusepackRates[H[10] & 3] : MusepackRates[0];
     if (SV7) FChannelModeID = (H[11] & 0x40) ? 2 : 1;
     else FChannelModeID = (H[2] & 0x7F) ? 2 : 1;
     FFrameCount = FStreamVersion == 4 ? (Word1 >> 16) : Word1;
