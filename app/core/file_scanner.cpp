@@ -37,6 +37,7 @@ struct TFileScanner::THandOverState {
     std::condition_variable Changed;
     std::shared_ptr<THandOver> Pending;
     bool Ended = false;       // the worker will hand nothing more over
+    bool Destroyed = false;   // the scanner object is gone (owner thread only)
     // Real folders walked in this scan (device, inode): the cycle guard.
     std::set<std::pair<dev_t, ino_t>> Visited;
 };
@@ -47,7 +48,8 @@ TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress,
       FRoot(ARoot),
       FOnProgress(std::move(AOnProgress)),
       FOnFinished(std::move(AOnFinished)),
-      FState(std::make_shared<THandOverState>())
+      FState(std::make_shared<THandOverState>()),
+      FRelay(new QObject)
 {
 }
 
@@ -57,6 +59,11 @@ TFileScanner::~TFileScanner()
         Terminate();
         WaitFor();
     }
+    // The relay may be the receiver of the very call that is destroying us
+    // (a handler that drops its scanner), so it goes when control is back
+    // in the event loop; calls still queued for it are dropped with it.
+    FRelay->deleteLater();
+    FState->Destroyed = true;
 }
 
 void TFileScanner::Start()
@@ -85,6 +92,8 @@ void TFileScanner::WaitFor()
             // The worker is blocked handing something over: run it here.
             Lock.unlock();
             ServicePending(State);
+            if (State->Destroyed)
+                return;   // the handler destroyed us; the destructor has waited
             Lock.lock();
             continue;
         }
@@ -167,16 +176,19 @@ void TFileScanner::DoScan(const QString& Dir)
     }
 }
 
+// The hand-overs carry their own copy of the handler, so that a handler
+// which destroys its scanner (a new scan started from inside it) does not
+// pull the code it is running from under itself.
 void TFileScanner::DoProgress(const QString& Path)
 {
     if (FOnProgress)
-        RunOnOwner([this, Path] { FOnProgress(Path); });
+        RunOnOwner([Handler = FOnProgress, Path] { Handler(Path); });
 }
 
 void TFileScanner::DoFinished()
 {
     if (FOnFinished)
-        RunOnOwner([this] { FOnFinished(); });
+        RunOnOwner([Handler = FOnFinished] { Handler(); });
 }
 
 void TFileScanner::RunOnOwner(std::function<void()> Fn)
@@ -186,9 +198,9 @@ void TFileScanner::RunOnOwner(std::function<void()> Fn)
     std::unique_lock Lock(FState->Mutex);
     FState->Pending = HandOver;
     FState->Changed.notify_all();   // wakes an owner waiting in WaitFor
-    // The queued call is bound to this object, which lives on the owner's
-    // thread; if the object is gone before the call is delivered, Qt drops it.
-    QMetaObject::invokeMethod(this, [State = FState] { ServicePending(State); }, Qt::QueuedConnection);
+    // The queued call is bound to the relay, which lives on the owner's
+    // thread; the hand-over may also be run by WaitFor before it arrives.
+    QMetaObject::invokeMethod(FRelay, [State = FState] { ServicePending(State); }, Qt::QueuedConnection);
     FState->Changed.wait(Lock, [&] { return HandOver->Done; });
     if (FState->Pending == HandOver)
         FState->Pending.reset();

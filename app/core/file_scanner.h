@@ -72,4 +72,5 @@ private:
     TScanProgressEvent FOnProgress;
     TScanFinishedEvent FOnFinished;
     std::shared_ptr<THandOverState> FState;
+    QObject* FRelay;   // owner-thread receiver of the queued hand-over calls
 };

@@ -231,38 +231,49 @@ TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock)
     EXPECT_EQ(Finished, 1);
 }
 
-// A handler that stops and waits for its own scanner (a new folder chosen
-// while a file is being shown) must not wait for itself.
-TEST(FileScanner, HandlerMayStopAndWaitForItsOwnScanner)
+// A handler that stops and waits for its own scanner, or destroys it (a new
+// folder chosen while a file is being shown), must not wait for itself,
+// whether the hand-over came through the event loop or through WaitFor.
+TEST(FileScanner, HandlerMayStopOrDestroyItsOwnScanner)
 {
     TAppScope App;
     testutil::TTempDir Dir;
     for (int I = 0; I < 20; ++I)
         Touch(Dir.file("f" + std::to_string(I) + ".wav"));
 
-    TWatchdog Guard(30);
-    int Delivered = 0, Finished = 0;
-    TFileScanner* Self = nullptr;
-    QEventLoop Loop;
-    TFileScanner Scanner(
-        Q(Dir.path()),
-        [&](const QString&) {
-            ++Delivered;
-            Self->Terminate();
-            Self->WaitFor();
-        },
-        [&] { ++Finished; });
-    Self = &Scanner;
-    Scanner.Start();
-    QTimer::singleShot(0, &Loop, [&] {
-        while (Scanner.isRunning())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        Loop.quit();
-    });
-    Loop.exec();
-    Scanner.WaitFor();
-    EXPECT_EQ(Delivered, 1);
-    EXPECT_EQ(Finished, 1);
+    for (const bool Destroy : {false, true})
+        for (const bool ThroughWaitFor : {false, true}) {
+            SCOPED_TRACE(std::string(Destroy ? "destroy" : "stop and wait") + (ThroughWaitFor ? ", in WaitFor" : ", in the event loop"));
+            TWatchdog Guard(30);
+            int Delivered = 0, Finished = 0;
+            std::unique_ptr<TFileScanner> Scanner;
+            Scanner = std::make_unique<TFileScanner>(
+                Q(Dir.path()),
+                [&, Destroy](const QString& Path) {
+                    ++Delivered;
+                    if (Destroy) {
+                        Scanner.reset();
+                    } else {
+                        Scanner->Terminate();
+                        Scanner->WaitFor();
+                    }
+                    EXPECT_FALSE(Path.isEmpty());   // the handler's own state is still valid
+                },
+                [&] { ++Finished; });
+            Scanner->Start();
+            if (ThroughWaitFor) {
+                Scanner->WaitFor();
+            } else {
+                const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (Finished == 0 && std::chrono::steady_clock::now() < Deadline)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
+            if (Scanner)
+                Scanner->WaitFor();
+            QCoreApplication::processEvents();
+            EXPECT_EQ(Delivered, 1);
+            EXPECT_EQ(Finished, 1);
+        }
 }
 
 TEST(FileScanner, DestroyingARunningScannerStopsIt)
