@@ -523,25 +523,34 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
             }
             f->Size = size;
             if (size == 0) continue;
-            if (MajorVersion == 3) f->DecodeFlags3(flags);
-            else if (MajorVersion == 4) f->DecodeFlags4(flags);
-            // 2.2 / 2.3 bodies were de-unsynchronised with the whole tag.
-            if (MajorVersion == 4) f->Unsynchronised = f->Unsynchronised || TagUnsynchronised;
-            TByteReader body = R.sub(size);
-            if (MajorVersion == 3) {
-                if (f->Compressed) { f->DataLengthIndicatorValue = body.u32be(); f->DataLengthIndicator = true; }
-                if (f->Encrypted) f->EncryptionMethod = body.u8();
-                if (f->GroupingIdentity) f->GroupIdentifier = body.u8();
-            } else if (MajorVersion == 4) {
-                if (f->GroupingIdentity) f->GroupIdentifier = body.u8();
-                if (f->Encrypted) f->EncryptionMethod = body.u8();
-                if (f->DataLengthIndicator) f->DataLengthIndicatorValue = body.syncsafe32();
-            }
-            f->Size = (uint32_t)body.remaining();
-            bool picture = f->IsID("APIC") || (MajorVersion == 2 && f->IsID("PIC"));
-            if (!(picture && !ParseCoverArts)) {
-                auto rest = body.rest();
-                f->Data.assign(rest.begin(), rest.end());
+            // From here on the frame's bounds are known: a body that does not
+            // hold what its flags announce is kept raw and the list goes on.
+            const TByteReader whole = R.sub(size);
+            try {
+                TByteReader body = whole;
+                if (MajorVersion == 3) f->DecodeFlags3(flags);
+                else if (MajorVersion == 4) f->DecodeFlags4(flags);
+                // 2.2 / 2.3 bodies were de-unsynchronised with the whole tag.
+                if (MajorVersion == 4) f->Unsynchronised = f->Unsynchronised || TagUnsynchronised;
+                if (MajorVersion == 3) {
+                    if (f->Compressed) { f->DataLengthIndicatorValue = body.u32be(); f->DataLengthIndicator = true; }
+                    if (f->Encrypted) f->EncryptionMethod = body.u8();
+                    if (f->GroupingIdentity) f->GroupIdentifier = body.u8();
+                } else if (MajorVersion == 4) {
+                    if (f->GroupingIdentity) f->GroupIdentifier = body.u8();
+                    if (f->Encrypted) f->EncryptionMethod = body.u8();
+                    if (f->DataLengthIndicator) f->DataLengthIndicatorValue = body.syncsafe32();
+                }
+                f->Size = (uint32_t)body.remaining();
+                bool picture = f->IsID("APIC") || (MajorVersion == 2 && f->IsID("PIC"));
+                if (!(picture && !ParseCoverArts)) {
+                    auto rest = body.rest();
+                    f->Data.assign(rest.begin(), rest.end());
+                }
+            } catch (const ETagFormat&) {
+                f->Compressed = f->Encrypted = f->GroupingIdentity = f->DataLengthIndicator = f->Unsynchronised = false;
+                f->Data.assign(whole.data(), whole.data() + whole.size());
+                f->Size = (uint32_t)f->Data.size();
             }
             if (MajorVersion == 2) Convert22(*f);
             if ((f->IsID("CHAP") || f->IsID("CTOC")) && !f->Compressed && !f->Encrypted && !f->Unsynchronised)
@@ -579,7 +588,7 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
 // RIFF / RF64 (little-endian sizes) and FORM (big-endian): 8-byte chunk
 // headers, odd sizes padded by one byte. The structure is judged inside the
 // declared form; a tag chunk appended after it is still found.
-static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigEndian, const char* TagIDs[2],
+static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigEndian, const char* const* TagIDs,
                        uint64_t DS64DataSize) {
     const int64_t size = S.Size();
     int64_t pos = Start;
@@ -595,7 +604,8 @@ static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigE
         if (!ReadAt(S, pos, h, 8)) break;
         uint64_t len = BigEndian ? BE32(h + 4) : LE32(h + 4);
         if (L.Type == sftRF64 && std::memcmp(h, "data", 4) == 0 && len == 0xFFFFFFFF) len = DS64DataSize;
-        bool isTag = (TagIDs[0] && std::memcmp(h, TagIDs[0], 4) == 0) || (TagIDs[1] && std::memcmp(h, TagIDs[1], 4) == 0);
+        bool isTag = false;
+        for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || std::memcmp(h, *id, 4) == 0;
         if (len > (uint64_t)(size - pos - 8)) {
             if (insideForm) L.Sound = false;
             if (!isTag) break;
@@ -634,7 +644,8 @@ TContainerLayout ProbeContainer(TStream& S) {
             ds64Data = LE64(h + 28);
         }
         L.FormEnd = FormEndOf(L.FormSize, 8, size);
-        const char* ids[2] = {"id3 ", "ID32"};
+        // "ID3 " is what several other writers use inside WAVE files.
+        static const char* const ids[] = {"id3 ", "ID32", "ID3 ", nullptr};
         WalkChunks(S, L, 12, false, ids, ds64Data);
     } else if (std::memcmp(h, "RF64", 4) == 0) {
         L.Type = sftRF64;
@@ -644,7 +655,7 @@ TContainerLayout ProbeContainer(TStream& S) {
         L.Type = sftAIFF;
         L.FormSize = BE32(h + 4);
         L.FormEnd = FormEndOf(L.FormSize, 8, size);
-        const char* ids[2] = {"ID3 ", nullptr};
+        static const char* const ids[] = {"ID3 ", nullptr};
         WalkChunks(S, L, 12, true, ids, 0);
     } else if (std::memcmp(h, "DSD ", 4) == 0) {
         L.Type = sftDSF;

@@ -172,7 +172,8 @@ TEST(ID3v2Read, HostileSizes) {
         {"version 1", Cat(Str("ID3"), Bytes{1, 0, 0}, SyncSafe(20), good), 8, 0, false},
         {"extended header larger than the tag", Tag(3, Cat(BE32(0x7FFFFFFF), Bytes{0, 0}, good), 0, 0x40), 65535, 0,
          false},
-        {"2.4 frame flags ask for extras the body lacks", Tag(4, Frame(4, "TIT2", Bytes{1}, 0x004D)), 0, 1, false},
+        // The frame is kept raw and the next one is still read.
+        {"2.4 frame flags ask for extras the body lacks", Tag(4, Cat(Frame(4, "TIT2", Bytes{1}, 0x004D), good)), 0, 2, false},
         {"no tag", Audio(100), 1, 0, false},
         {"empty", {}, 1, 0, false},
     };
@@ -222,6 +223,7 @@ TEST(ID3v2Read, Containers) {
     const TCase cases[] = {
         {"WAVE id3", Wave(Cat(FmtChunk(), Chunk("LIST", odd), Chunk("data", pcm), Chunk("id3 ", tag))), sftWAVE, 0},
         {"WAVE ID32", Wave(Cat(FmtChunk(), Chunk("ID32", tag), Chunk("data", pcm))), sftWAVE, 0},
+        {"WAVE ID3 (as other writers name it)", Wave(Cat(FmtChunk(), Chunk("data", pcm), Chunk("ID3 ", tag))), sftWAVE, 0},
         {"WAVE without tag", Wave(Cat(FmtChunk(), Chunk("data", pcm))), sftWAVE, 1},
         {"WAVE chunk without ID3", Wave(Cat(FmtChunk(), Chunk("id3 ", Audio(20)))), sftWAVE, 1},
         {"RF64", rf64, sftRF64, 0},
