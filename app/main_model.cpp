@@ -1,0 +1,529 @@
+#include "app/main_model.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+#include "app/core/file_scanner.h"
+#include "app/settings/translation.h"
+
+namespace {
+
+const char* const kApplicationTitle = "Veltrano";
+const char* const kVersion = "2.3";
+const char* const kHomePage = "https://www.veltrano.example";
+const char* const kTutorialPage = "https://www.veltrano.example/tutorial";
+const char* const kSupportPage = "https://www.veltrano.example/support";
+
+}  // namespace
+
+const QString& TMainModel::KeepMarker()
+{
+    static const QString Marker = QStringLiteral("<keep>");
+    return Marker;
+}
+
+TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell, QObject* Parent)
+    : QObject(Parent), FTagService(std::move(TagService)), FUi(Ui), FShell(Shell), FSelection(&FFileList)
+{
+    connect(&FSelection, &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
+    // A reset or a removal can drop selected rows without a selectionChanged.
+    connect(&FFileList, &QAbstractItemModel::modelReset, this, [this] { OnSelectionChanged(); });
+}
+
+TMainModel::~TMainModel()
+{
+    StopScan();
+}
+
+// --- record cache and list -------------------------------------------------
+
+bool TMainModel::TryGetCachedTag(const QString& Path, TAudioTag& Tag) const
+{
+    const auto It = FTagCache.constFind(Path);
+    if (It == FTagCache.constEnd())
+        return false;
+    Tag = It.value();
+    return true;
+}
+
+QStringList TMainModel::GetSelectedFiles() const
+{
+    const int Rows = FFileList.rowCount();
+    QVector<bool> Selected(Rows, false);
+    for (const QItemSelectionRange& Range : FSelection.selection()) {
+        for (int r = std::max(0, Range.top()); r <= Range.bottom() && r < Rows; ++r)
+            Selected[r] = true;
+    }
+    QStringList Paths;
+    for (int r = 0; r < Rows; ++r) {
+        if (Selected[r])
+            Paths.append(FFileList.PathAt(r));
+    }
+    return Paths;
+}
+
+void TMainModel::SelectRows(const QVector<int>& Rows)
+{
+    QItemSelection Selection;
+    for (int Row : Rows) {
+        if (Row >= 0 && Row < FFileList.rowCount())
+            Selection.select(FFileList.index(Row, 0), FFileList.index(Row, lcCount - 1));
+    }
+    FSelection.select(Selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TMainModel::SelectFiles(const QStringList& Paths)
+{
+    QVector<int> Rows;
+    for (const QString& Path : Paths)
+        Rows.append(FindListRow(Path));
+    SelectRows(Rows);
+}
+
+void TMainModel::ClearFileList(bool AlsoCache)
+{
+    FSelection.clear();
+    FFileList.Clear();
+    if (AlsoCache) {
+        FTagCache.clear();
+        FCoverPool.Clear();
+    }
+    FCurrentFile.clear();
+}
+
+void TMainModel::RebuildFileList()
+{
+    ClearFileList(false);
+    for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It) {
+        if (MatchesFilter(It.value(), It.key()))
+            FFileList.AddRow(It.key(), It.value());
+    }
+}
+
+void TMainModel::RefreshSelection()
+{
+    const QStringList Paths = GetSelectedFiles();
+    for (const QString& Path : Paths) {
+        const auto It = FTagCache.constFind(Path);
+        if (It != FTagCache.constEnd())
+            UpdateListRow(FindListRow(Path), It.value());
+    }
+    if (Paths.size() == 1) {
+        const auto It = FTagCache.constFind(Paths.first());
+        if (It != FTagCache.constEnd())
+            ShowSingleTag(It.value());
+    } else if (Paths.size() > 1) {
+        ShowMultipleTags(Paths);
+    }
+}
+
+void TMainModel::StoreRecord(const TAudioTag& Tag)
+{
+    FTagCache.insert(Tag.FileName, Tag);
+}
+
+// --- folder and scan ---------------------------------------------------------
+
+void TMainModel::FolderSelected(const QString& Folder)
+{
+    FTagsAreChanged = false;
+    FSelectedFolder = Folder;
+    StartScan(Folder);
+}
+
+void TMainModel::StartScan(const QString& Folder)
+{
+    if (Folder.isEmpty())
+        return;
+    // Stop the old walk before emptying the list, and ignore any hand-over it
+    // still delivers while we wait: the list must show only the new folder.
+    ++FScanGeneration;
+    StopScan();
+    ClearFileList(true);
+    const unsigned Generation = FScanGeneration;
+    FScanner = std::make_unique<TFileScanner>(
+        Folder,
+        [this, Generation](const QString& Path) {
+            if (Generation == FScanGeneration)
+                OnScanProgress(Path);
+        },
+        [this, Generation] {
+            if (Generation == FScanGeneration)
+                OnScanFinished();
+        });
+    FScanner->Start();
+}
+
+void TMainModel::StopScan()
+{
+    if (!FScanner)
+        return;
+    FScanner->Terminate();
+    FScanner->WaitFor();
+    FScanner.reset();
+}
+
+bool TMainModel::IsScanning() const
+{
+    return FScanner && FScanner->isRunning();
+}
+
+void TMainModel::OnScanProgress(const QString& Path)
+{
+    TAudioTag Tag;
+    if (!FTagService->LoadTag(Path, Tag)) {
+        Tag = TAudioTag();
+        Tag.FileName = Path;
+    }
+    Tag.FileName = Path;
+    FCoverPool.Intern(Tag.CoverData);
+    FTagCache.insert(Path, Tag);
+    if (MatchesFilter(Tag, Path)) {
+        FFileList.AddRow(Path, Tag);
+        SetStatus(Tr("Loaded: ") + Path);
+    } else {
+        SetStatus(Tr("Scanned: ") + Path);
+    }
+}
+
+void TMainModel::OnScanFinished()
+{
+    SetStatus(FormatTr("Loaded %d files.", {FFileList.rowCount()}));
+    emit ScanFinished();
+}
+
+// --- filter and sort ---------------------------------------------------------
+
+void TMainModel::SetFilterText(const QString& Text)
+{
+    FFilterText = Text.trimmed().toLower();
+    RebuildFileList();
+}
+
+bool TMainModel::MatchesFilter(const TAudioTag& Tag, const QString& Path) const
+{
+    if (FFilterText.isEmpty())
+        return true;
+    return QFileInfo(Path).fileName().toLower().contains(FFilterText) ||
+           Tag.Title.toLower().contains(FFilterText) || Tag.Artist.toLower().contains(FFilterText) ||
+           Tag.Album.toLower().contains(FFilterText);
+}
+
+void TMainModel::SortByColumn(int Column)
+{
+    if (Column < 0 || Column >= lcCount)
+        return;
+    if (Column == FSortColumn) {
+        FSortAsc = !FSortAsc;
+    } else {
+        FSortColumn = Column;
+        FSortAsc = true;
+    }
+    FFileList.Sort(FSortColumn, FSortAsc);
+}
+
+// --- selection and editor ----------------------------------------------------
+
+void TMainModel::OnSelectionChanged()
+{
+    FTagsAreChanged = false;
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty()) {
+        FCurrentFile.clear();  // the editor keeps showing what it showed
+    } else if (Paths.size() == 1) {
+        const auto It = FTagCache.constFind(Paths.first());
+        if (It != FTagCache.constEnd())
+            ShowSingleTag(It.value());
+    } else {
+        ShowMultipleTags(Paths);
+    }
+}
+
+void TMainModel::SetEditorText(int Field, const QString& Text)
+{
+    if (Field < 0 || Field >= kFieldCount)
+        return;
+    FEditorText[Field] = Text;
+    if (!FUpdatingControls)
+        FTagsAreChanged = true;
+}
+
+void TMainModel::ShowSingleTag(const TAudioTag& Tag)
+{
+    FUpdatingControls = true;
+    for (int f = 0; f < kFieldCount; ++f)
+        FEditorText[f] = Tag.TextField(f);
+    FCover.ShowRecord(Tag);
+    emit EditorChanged();
+    emit CoverChanged();
+    FUpdatingControls = false;
+    FCurrentFile = Tag.FileName;
+}
+
+void TMainModel::ShowMultipleTags(const QStringList& Paths)
+{
+    FUpdatingControls = true;
+    FCover.ShowKeep();
+    FCurrentFile.clear();
+    QVector<const TAudioTag*> Records;
+    for (const QString& Path : Paths) {
+        const auto It = FTagCache.constFind(Path);
+        if (It != FTagCache.constEnd())
+            Records.append(&It.value());
+    }
+    for (int f = 0; f < kFieldCount; ++f) {
+        if (Records.isEmpty()) {
+            FEditorText[f].clear();
+            continue;
+        }
+        if (FieldHasSuggestions(f)) {
+            QStringList& List = FSuggestions[f];
+            List.clear();
+            QSet<QString> Seen;
+            for (const TAudioTag* Tag : Records) {
+                const QString& Value = Tag->TextField(f);
+                if (Value.isEmpty())
+                    continue;
+                const QString Folded = Value.toCaseFolded();
+                if (!Seen.contains(Folded)) {
+                    Seen.insert(Folded);
+                    List.append(Value);
+                }
+            }
+        }
+        const QString& First = Records.first()->TextField(f);
+        bool AllEqual = true;
+        for (const TAudioTag* Tag : Records) {
+            if (Tag->TextField(f).compare(First, Qt::CaseInsensitive) != 0) {
+                AllEqual = false;
+                break;
+            }
+        }
+        FEditorText[f] = AllEqual ? First : KeepMarker();
+    }
+    emit EditorChanged();
+    emit CoverChanged();
+    FUpdatingControls = false;
+}
+
+void TMainModel::ApplyEditorToSelection()
+{
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty())
+        return;
+    PushUndoSnapshot();
+    for (const QString& Path : Paths) {
+        const auto It = FTagCache.find(Path);
+        if (It == FTagCache.end())
+            continue;
+        TAudioTag& Tag = It.value();
+        for (int f = 0; f < kFieldCount; ++f) {
+            if (FEditorText[f] != KeepMarker())
+                Tag.TextField(f) = FEditorText[f];
+        }
+        CoverFromDisplay(Tag);
+        Tag.Modified = true;
+        const int Row = FindListRow(Path);
+        if (Row >= 0)
+            UpdateListRow(Row, Tag);
+    }
+    FTagsAreChanged = false;
+}
+
+void TMainModel::BeforeListMouseClick()
+{
+    if (!FTagsAreChanged)
+        return;
+    if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
+        ApplyEditorToSelection();
+        Save();
+    } else {
+        FTagsAreChanged = false;
+    }
+}
+
+// --- picture -----------------------------------------------------------------
+
+void TMainModel::LoadCover()
+{
+    const QString FileName = FUi.PickImageFile();
+    if (FileName.isEmpty())
+        return;
+    QString Error;
+    if (!FCover.LoadFile(FileName, Error)) {
+        FUi.ShowError(Error);
+        return;
+    }
+    emit CoverChanged();
+    PushUndoSnapshot();
+    FTagsAreChanged = true;
+}
+
+void TMainModel::ClearCover()
+{
+    FCover.Clear();
+    emit CoverChanged();
+    PushUndoSnapshot();
+    FTagsAreChanged = true;
+}
+
+// --- save, remove, undo ------------------------------------------------------
+
+void TMainModel::Save()
+{
+    if (FTagsAreChanged)
+        ApplyEditorToSelection();
+    int Count = 0;
+    QVector<TErrorItem> Errors;
+    for (auto It = FTagCache.begin(); It != FTagCache.end(); ++It) {
+        TAudioTag& Tag = It.value();
+        if (!Tag.Modified)
+            continue;
+        if (FTagService->SaveTag(Tag)) {
+            ++Count;
+            Tag.Modified = false;
+        } else {
+            Errors.append({It.key(), FTagService->GetLastError()});
+        }
+    }
+    SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Count, Errors.size()}));
+    if (!Errors.isEmpty())
+        FUi.ShowErrorReport(Errors);
+}
+
+void TMainModel::Remove()
+{
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty()) {
+        FUi.Inform(Tr("Please select one or more files whose tags you want to clear."));
+        return;
+    }
+    if (!FUi.Confirm(FormatTr("Clear all editable tag fields for %d file(s) and save?", {Paths.size()})))
+        return;
+    PushUndoSnapshot();
+    // The user asked to clear exactly these files: edits still pending in the
+    // editor belong to the same selection and would otherwise be applied by
+    // Save over the cleared records, leaving the tags in place.
+    FTagsAreChanged = false;
+    for (const QString& Path : Paths) {
+        const auto It = FTagCache.find(Path);
+        if (It == FTagCache.end())
+            continue;
+        TAudioTag& Tag = It.value();
+        for (int f = 0; f < kFieldCount; ++f)
+            Tag.TextField(f).clear();
+        Tag.CoverData.clear();
+        Tag.CoverMime.clear();
+        Tag.Modified = true;
+        const int Row = FindListRow(Path);
+        if (Row >= 0)
+            UpdateListRow(Row, Tag);
+    }
+    Save();
+    if (Paths.size() == 1) {
+        const auto It = FTagCache.constFind(Paths.first());
+        if (It != FTagCache.constEnd())
+            ShowSingleTag(It.value());
+    } else {
+        ShowMultipleTags(Paths);
+    }
+    SetStatus(FormatTr("Tags cleared for %d file(s) (in memory).", {Paths.size()}));
+}
+
+void TMainModel::PushUndoSnapshot()
+{
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty())
+        return;
+    TUndoItem Item;
+    Item.Files = Paths;
+    Item.Tags.reserve(Paths.size());
+    for (const QString& Path : Paths)
+        Item.Tags.append(FTagCache.value(Path));
+    FUndoStack.append(std::move(Item));
+    while (FUndoStack.size() > kMaxUndoSteps)
+        FUndoStack.removeFirst();
+    emit UndoAvailableChanged(true);
+}
+
+void TMainModel::Undo()
+{
+    if (FUndoStack.isEmpty())
+        return;
+    const TUndoItem Item = FUndoStack.takeLast();
+    for (int i = 0; i < Item.Files.size(); ++i) {
+        TAudioTag Tag = Item.Tags.value(i);
+        // A file that had no record has nothing to restore; writing the empty
+        // record would strip its tags.
+        if (Tag.FileName.isEmpty())
+            continue;
+        Tag.Modified = true;
+        FTagCache.insert(Item.Files[i], Tag);
+        const int Row = FindListRow(Item.Files[i]);
+        if (Row >= 0)
+            UpdateListRow(Row, Tag);
+    }
+    RefreshSelection();
+    emit UndoAvailableChanged(!FUndoStack.isEmpty());
+    FTagsAreChanged = false;
+    Save();
+}
+
+// --- small commands ----------------------------------------------------------
+
+void TMainModel::Play()
+{
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty()) {
+        FUi.Inform(Tr("Please select an audio file first."));
+        return;
+    }
+    const QString Path = Paths.first();
+    if (!QFileInfo(Path).isFile()) {
+        FUi.ShowError(Tr("File not found:") + QLatin1Char('\n') + Path);
+        return;
+    }
+    if (!FShell.PlayFile(Path) && !FShell.OpenFile(Path))
+        FUi.ShowError(Tr("Unable to start playback for:") + QLatin1Char('\n') + Path);
+}
+
+QString TMainModel::AboutText()
+{
+    return QLatin1String(kApplicationTitle) + QLatin1Char('\n') + Tr("Version:") + QLatin1Char(' ') +
+           QLatin1String(kVersion) + QStringLiteral("\n\n") + Tr("Website:") + QLatin1Char(' ') +
+           QLatin1String(kHomePage) + QStringLiteral("\n\n") +
+           QStringLiteral("Copyright \u00A9 2026 The Veltrano developers. All rights reserved.");
+}
+
+QString TMainModel::HomePageUrl()
+{
+    return QLatin1String(kHomePage);
+}
+
+void TMainModel::About()
+{
+    FUi.Inform(AboutText());
+}
+
+void TMainModel::OpenTutorial()
+{
+    FShell.OpenUrl(QLatin1String(kTutorialPage));
+}
+
+void TMainModel::OpenContactPage()
+{
+    FShell.OpenUrl(QLatin1String(kSupportPage));
+}
+
+void TMainModel::OpenWebsite()
+{
+    FShell.OpenUrl(QLatin1String(kHomePage));
+}
+
+// --- status bar --------------------------------------------------------------
+
+void TMainModel::SetStatus(const QString& Text)
+{
+    FStatus = Text;
+    emit StatusChanged(Text);
+}

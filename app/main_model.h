@@ -1,0 +1,175 @@
+// TMainModel: the main window's state and commands, without widgets.
+//
+// It owns the tag service, the record cache (one TAudioTag per file found by
+// the current scan, keyed by full path), the folder scanner, the file list
+// rows, the editor's sixteen texts with their suggestion lists, the picture
+// display and the undo history. The window binds its widgets to it; tests
+// call the commands directly and answer its questions through
+// IUserInteraction and IShellActions.
+//
+// Everything runs on the GUI thread. The scanner's worker only walks the
+// folders; each file it finds is handed to this object on the GUI thread,
+// where its tags are read and its row added.
+#pragma once
+
+#include <QItemSelectionModel>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+#include <array>
+#include <memory>
+
+#include "app/core/audio_tag.h"
+#include "app/core/tag_service.h"
+#include "app/cover_art.h"
+#include "app/file_list_model.h"
+#include "app/user_interaction.h"
+
+class TFileScanner;
+
+// One undo step: the selected files and their whole records before a change.
+struct TUndoItem {
+    QStringList Files;
+    QVector<TAudioTag> Tags;   // Tags[i] belongs to Files[i]; an empty FileName
+                               // marks a file that had no record
+};
+
+class TMainModel final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxUndoSteps = 30;
+    static constexpr int kFieldCount = TAudioTag::TextFieldCount;
+    // The editor's fields use the record's field order: Title, Artist, Album,
+    // Year, Track, Genre, Comment, Disc, BPM, AlbumArtist, Composer,
+    // OrigArtist, Copyright, URL, EncodedBy, Lyrics.
+    enum TEditorField {
+        efTitle, efArtist, efAlbum, efYear, efTrack, efGenre, efComment, efDisc, efBPM,
+        efAlbumArtist, efComposer, efOrigArtist, efCopyright, efURL, efEncodedBy, efLyrics
+    };
+    // Comment and Lyrics are multi-line boxes without a suggestion list.
+    static bool FieldHasSuggestions(int Field) { return Field != efComment && Field != efLyrics; }
+    static const QString& KeepMarker();
+
+    TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell,
+               QObject* Parent = nullptr);
+    ~TMainModel() override;
+
+    ITagService& TagService() { return *FTagService; }
+
+    // --- record cache and list ---------------------------------------------
+    QMap<QString, TAudioTag>& TagCache() { return FTagCache; }
+    const QMap<QString, TAudioTag>& TagCache() const { return FTagCache; }
+    bool TryGetCachedTag(const QString& Path, TAudioTag& Tag) const;
+    TFileListModel& FileList() { return FFileList; }
+    QItemSelectionModel& Selection() { return FSelection; }
+    // Full paths of the selected rows, in list order.
+    QStringList GetSelectedFiles() const;
+    // Replaces the selection by these rows (tests and commands).
+    void SelectRows(const QVector<int>& Rows);
+    void SelectFiles(const QStringList& Paths);
+    int FindListRow(const QString& Path) const { return FFileList.FindRow(Path); }
+    void UpdateListRow(int Row, const TAudioTag& Tag) { FFileList.UpdateRow(Row, Tag); }
+    void ClearFileList(bool AlsoCache);
+    void RebuildFileList();
+    void RefreshSelection();
+    QString CurrentFile() const { return FCurrentFile; }
+
+    // --- folder and scan ---------------------------------------------------
+    // The folder tree reports a selected folder: pending edits are dropped
+    // and the folder is scanned.
+    void FolderSelected(const QString& Folder);
+    QString SelectedFolder() const { return FSelectedFolder; }
+    void StartScan(const QString& Folder);
+    // Asks a running scan to stop and waits for it.
+    void StopScan();
+    bool IsScanning() const;
+
+    // --- filter and sort ---------------------------------------------------
+    void SetFilterText(const QString& Text);
+    QString FilterText() const { return FFilterText; }
+    bool MatchesFilter(const TAudioTag& Tag, const QString& Path) const;
+    // A click on a column header.
+    void SortByColumn(int Column);
+    int SortColumn() const { return FSortColumn; }
+    bool SortAscending() const { return FSortAsc; }
+
+    // --- editor --------------------------------------------------------------
+    QString EditorText(int Field) const { return FEditorText[Field]; }
+    QStringList Suggestions(int Field) const { return FSuggestions[Field]; }
+    // A text change in an editor control (ignored as an edit while the
+    // model itself fills the controls).
+    void SetEditorText(int Field, const QString& Text);
+    bool TagsAreChanged() const { return FTagsAreChanged; }
+    bool UpdatingControls() const { return FUpdatingControls; }
+    void ShowSingleTag(const TAudioTag& Tag);
+    void ShowMultipleTags(const QStringList& Paths);
+    void ApplyEditorToSelection();
+    // The list is about to take a mouse click: with pending edits, ask
+    // whether to save them first.
+    void BeforeListMouseClick();
+
+    // --- picture -----------------------------------------------------------
+    const TCoverDisplay& CoverDisplay() const { return FCover; }
+    void LoadCover();
+    void ClearCover();
+    void CoverFromDisplay(TAudioTag& Tag) const { FCover.ApplyTo(Tag); }
+    int DistinctCoverCount() const { return FCoverPool.DistinctCount(); }
+
+    // --- commands ------------------------------------------------------------
+    void Rescan() { StartScan(FSelectedFolder); }
+    void Save();
+    void Remove();
+    void Undo();
+    void Play();
+    void PushUndoSnapshot();
+    bool CanUndo() const { return !FUndoStack.isEmpty(); }
+    int UndoCount() const { return static_cast<int>(FUndoStack.size()); }
+    void About();
+    void OpenTutorial();
+    void OpenContactPage();
+    void OpenWebsite();
+    static QString AboutText();
+    static QString HomePageUrl();
+
+    // --- status bar --------------------------------------------------------
+    void SetStatus(const QString& Text);
+    QString Status() const { return FStatus; }
+
+signals:
+    void StatusChanged(const QString& Text);
+    // The editor texts or suggestion lists changed; the controls must show them.
+    void EditorChanged();
+    void CoverChanged();
+    void UndoAvailableChanged(bool Available);
+    void ScanFinished();
+
+private:
+    void OnScanProgress(const QString& Path);
+    void OnScanFinished();
+    void OnSelectionChanged();
+    void StoreRecord(const TAudioTag& Tag);
+
+    ITagServicePtr FTagService;
+    IUserInteraction& FUi;
+    IShellActions& FShell;
+
+    QMap<QString, TAudioTag> FTagCache;
+    TCoverPool FCoverPool;
+    TFileListModel FFileList;
+    QItemSelectionModel FSelection;
+    std::unique_ptr<TFileScanner> FScanner;
+    unsigned FScanGeneration = 0;
+    QString FSelectedFolder;
+    QString FCurrentFile;
+    QString FFilterText;
+    int FSortColumn = 0;
+    bool FSortAsc = true;
+    bool FUpdatingControls = false;
+    bool FTagsAreChanged = false;
+    std::array<QString, kFieldCount> FEditorText;
+    std::array<QStringList, kFieldCount> FSuggestions;
+    TCoverDisplay FCover;
+    QVector<TUndoItem> FUndoStack;
+    QString FStatus;
+};

@@ -1,0 +1,886 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/app_icons.h"
+#include "app/error_report_dialog.h"
+#include "app/file_list_widget.h"
+#include "app/folder_tree_filter.h"
+#include "app/settings/translation.h"
+#include "app/settings/window_settings.h"
+
+namespace {
+
+const char* const kWindowTitle = "Veltrano 2.3";
+constexpr int kDesignWidth = 1342;
+constexpr int kDesignHeight = 691;
+constexpr int kSidePanelWidth = 275;
+constexpr int kSplitterWidth = 6;
+constexpr int kPictureAreaHeight = 200;
+
+// The editor's labels, in the record's field order.
+const char* const kFieldLabels[TMainModel::kFieldCount] = {
+    "Title", "Artist", "Album", "Year", "Track:", "Genre", "Comment", "Disk:", "BPM:",
+    "Album Artist:", "Composer:", "Orig.Artist:", "Copyright:", "URL:", "Encoded By:", "Lyrics:",
+};
+const char* const kFieldControlNames[TMainModel::kFieldCount] = {
+    "edtTitle", "edtArtist", "edtAlbum", "edtYear", "edtTrack", "edtGenre", "memComment", "edtDisc", "edtBPM",
+    "edtAlbumArtist", "edtComposer", "edtOrigArtist", "edtCopyright", "edtURL", "edtEncodedBy", "memLyrics",
+};
+
+}  // namespace
+
+TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QLatin1String(kWindowTitle));
+    setWindowIcon(AppIcon(aiApplication));
+    EnsureSettingsFolder();
+
+    FTagService = CreateTagService();
+    FModel = std::make_unique<TMainModel>(FTagService, *this, *this);
+
+    BuildActions();
+    BuildMenus();
+    BuildToolbar();
+
+    FSplitter = new QSplitter(Qt::Horizontal, this);
+    FSplitter->setObjectName(QStringLiteral("splMain"));
+    FSplitter->setHandleWidth(kSplitterWidth);
+    FSplitter->setChildrenCollapsible(false);
+    FSplitter->addWidget(BuildLeftPanel());
+    FSplitter->addWidget(BuildCentre());
+    FSplitter->addWidget(BuildRightPanel());
+    FSplitter->setStretchFactor(0, 0);
+    FSplitter->setStretchFactor(1, 1);
+    FSplitter->setStretchFactor(2, 0);
+    setCentralWidget(FSplitter);
+    BuildStatusBar();
+    BindModel();
+
+    resize(kDesignWidth, kDesignHeight);
+    FSplitter->setSizes({kSidePanelWidth, kDesignWidth - 2 * kSidePanelWidth - 2 * kSplitterWidth, kSidePanelWidth});
+    if (QScreen* Screen = screen())
+        move(Screen->availableGeometry().center() - rect().center());
+
+    LoadSettings();
+    BuildLanguageMenu();
+    ApplyCaptions();
+}
+
+TFrmMain::~TFrmMain()
+{
+    // The model stops a running scan; it must go before the widgets it feeds.
+    FModel.reset();
+}
+
+// --- building ----------------------------------------------------------------
+
+QAction* TFrmMain::MakeAction(const QString& Name, const QString& English, const QString& ToolTip)
+{
+    auto* A = new QAction(this);
+    A->setObjectName(Name);
+    Caption(A, English);
+    if (!ToolTip.isEmpty()) {
+        FCaptions.emplace_back(ToolTip, [A](const QString& T) { A->setToolTip(T); });
+    }
+    FActions.insert(Name, A);
+    return A;
+}
+
+void TFrmMain::Caption(QObject* Target, const QString& English, const QString& Suffix)
+{
+    QPointer<QObject> Guard(Target);
+    FCaptions.emplace_back(English, [Guard, Suffix](const QString& T) {
+        if (!Guard)
+            return;
+        const QString Text = T + Suffix;
+        if (auto* A = qobject_cast<QAction*>(Guard.data()))
+            A->setText(Text);
+        else if (auto* M = qobject_cast<QMenu*>(Guard.data()))
+            M->setTitle(Text);
+        else if (auto* L = qobject_cast<QLabel*>(Guard.data()))
+            L->setText(Text);
+        else if (auto* B = qobject_cast<QPushButton*>(Guard.data()))
+            B->setText(Text);
+    });
+}
+
+void TFrmMain::BuildActions()
+{
+    TMainModel& M = *FModel;
+    // Folder
+    MakeAction(QStringLiteral("actRescan"), QStringLiteral("Rescan"), QStringLiteral("Rescan"))->setIcon(AppIcon(aiRescan));
+    MakeAction(QStringLiteral("actNewFolder"), QStringLiteral("New..."), QStringLiteral("New folder..."))->setIcon(AppIcon(aiNewFolder));
+    MakeAction(QStringLiteral("actRenameFolder"), QStringLiteral("Rename..."), QStringLiteral("Rename..."))->setIcon(AppIcon(aiRenameFolder));
+    // File
+    MakeAction(QStringLiteral("actRenameFile"), QStringLiteral("Rename..."), QStringLiteral("Rename File..."))->setIcon(AppIcon(aiRenameFile));
+    MakeAction(QStringLiteral("actTagToName"), QStringLiteral("Tag to Name..."), QStringLiteral("Tag to Name..."))->setIcon(AppIcon(aiTagToName));
+    MakeAction(QStringLiteral("actCopyFiles"), QStringLiteral("Copy File(s)..."), QStringLiteral("Copy File(s)..."))->setIcon(AppIcon(aiCopy));
+    MakeAction(QStringLiteral("actMoveFiles"), QStringLiteral("Move File(s)..."), QStringLiteral("Move File(s)..."))->setIcon(AppIcon(aiMove));
+    MakeAction(QStringLiteral("actDeleteFiles"), QStringLiteral("Delete File(s)..."), QStringLiteral("Delete File(s)..."))->setIcon(AppIcon(aiDelete));
+    // Tags
+    MakeAction(QStringLiteral("actSave"), QStringLiteral("Save"), QStringLiteral("Save Tags"))->setIcon(AppIcon(aiSave));
+    MakeAction(QStringLiteral("actRemove"), QStringLiteral("Remove"), QStringLiteral("Remove Tags"))->setIcon(AppIcon(aiRemoveTags));
+    MakeAction(QStringLiteral("actUndo"), QStringLiteral("Undo"), QStringLiteral("Undo"))->setIcon(AppIcon(aiUndo));
+    MakeAction(QStringLiteral("actAutoTag"), QStringLiteral("Auto-Tag..."), QStringLiteral("Auto-Tag..."))->setIcon(AppIcon(aiAutoTag));
+    MakeAction(QStringLiteral("actQuickAction"), QStringLiteral("Quick Action"), QStringLiteral("Quick Action"))->setIcon(AppIcon(aiQuickAction));
+    // Play and the list's own captions
+    MakeAction(QStringLiteral("actPlay"), QStringLiteral("Play"), QStringLiteral("Play Audio"))->setIcon(AppIcon(aiPlay));
+    MakeAction(QStringLiteral("actPopupRemoveTags"), QStringLiteral("Remove Tags"));
+    MakeAction(QStringLiteral("actPopupRenameFile"), QStringLiteral("Rename File..."));
+    // View and Help
+    MakeAction(QStringLiteral("actShowFolders"), QStringLiteral("Show Folders Tree"));
+    MakeAction(QStringLiteral("actTutorial"), QStringLiteral("Tutorial"));
+    MakeAction(QStringLiteral("actContact"), QStringLiteral("Contact Us"));
+    MakeAction(QStringLiteral("actWebsite"), QStringLiteral("Visit Website"));
+    MakeAction(QStringLiteral("actAbout"), QStringLiteral("About..."), QStringLiteral("About..."))->setIcon(AppIcon(aiAbout));
+
+    Action(QStringLiteral("actSave"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Action(QStringLiteral("actRemove"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    Action(QStringLiteral("actUndo"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Action(QStringLiteral("actRenameFile"))->setShortcut(QKeySequence(Qt::Key_F2));
+    // Ctrl+Q runs the current preset from anywhere in the window, the editor included.
+    Action(QStringLiteral("actQuickAction"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Action(QStringLiteral("actQuickAction"))->setShortcutContext(Qt::WindowShortcut);
+    Action(QStringLiteral("actShowFolders"))->setCheckable(true);
+    Action(QStringLiteral("actShowFolders"))->setChecked(true);
+    Action(QStringLiteral("actUndo"))->setEnabled(false);
+
+    // Commands that other command sets provide are wired by them; until then
+    // their items are shown disabled.
+    for (const char* Name : {"actNewFolder", "actRenameFolder", "actRenameFile", "actTagToName", "actCopyFiles",
+                             "actMoveFiles", "actDeleteFiles", "actAutoTag", "actQuickAction",
+                             "actPopupRenameFile"})
+        Action(QLatin1String(Name))->setEnabled(false);
+    Action(QStringLiteral("actPopupRenameFile"))->setIcon(AppIcon(aiRenameFile));
+
+    connect(Action(QStringLiteral("actRescan")), &QAction::triggered, this, [&M] { M.Rescan(); });
+    connect(Action(QStringLiteral("actPlay")), &QAction::triggered, this, [&M] { M.Play(); });
+    connect(Action(QStringLiteral("actSave")), &QAction::triggered, this, [&M] { M.Save(); });
+    connect(Action(QStringLiteral("actUndo")), &QAction::triggered, this, [&M] { M.Undo(); });
+    connect(Action(QStringLiteral("actRemove")), &QAction::triggered, this, [&M] { M.Remove(); });
+    connect(Action(QStringLiteral("actPopupRemoveTags")), &QAction::triggered, this, [&M] { M.Remove(); });
+    connect(Action(QStringLiteral("actAbout")), &QAction::triggered, this, [&M] { M.About(); });
+    connect(Action(QStringLiteral("actTutorial")), &QAction::triggered, this, [&M] { M.OpenTutorial(); });
+    connect(Action(QStringLiteral("actContact")), &QAction::triggered, this, [&M] { M.OpenContactPage(); });
+    connect(Action(QStringLiteral("actWebsite")), &QAction::triggered, this, [&M] { M.OpenWebsite(); });
+    connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
+}
+
+void TFrmMain::BuildMenus()
+{
+    QMenuBar* Bar = menuBar();
+    auto AddMenu = [&](const QString& Name, const QString& English) {
+        QMenu* Menu = Bar->addMenu(QString());
+        Menu->setObjectName(Name);
+        Caption(Menu, English);
+        return Menu;
+    };
+    QMenu* Folder = AddMenu(QStringLiteral("mmFolder"), QStringLiteral("Folder"));
+    Folder->addAction(Action(QStringLiteral("actRescan")));
+    Folder->addSeparator();
+    Folder->addAction(Action(QStringLiteral("actNewFolder")));
+    Folder->addAction(Action(QStringLiteral("actRenameFolder")));
+
+    QMenu* File = AddMenu(QStringLiteral("mmFile"), QStringLiteral("File"));
+    File->addAction(Action(QStringLiteral("actRenameFile")));
+    File->addAction(Action(QStringLiteral("actTagToName")));
+    File->addSeparator();
+    File->addAction(Action(QStringLiteral("actCopyFiles")));
+    File->addAction(Action(QStringLiteral("actMoveFiles")));
+    File->addAction(Action(QStringLiteral("actDeleteFiles")));
+
+    QMenu* Tags = AddMenu(QStringLiteral("mmTags"), QStringLiteral("Tags"));
+    Tags->addAction(Action(QStringLiteral("actSave")));
+    Tags->addAction(Action(QStringLiteral("actRemove")));
+    Tags->addAction(Action(QStringLiteral("actUndo")));
+    Tags->addSeparator();
+    Tags->addAction(Action(QStringLiteral("actAutoTag")));
+    Tags->addSeparator();
+    FQuickActionMenu = Tags->addMenu(QString());
+    FQuickActionMenu->setObjectName(QStringLiteral("mmQuickAction"));
+    FQuickActionMenu->setIcon(AppIcon(aiQuickAction));
+    Caption(FQuickActionMenu, QStringLiteral("Quick Action"), QStringLiteral(" [Ctrl+Q]"));
+    // The shortcut works through the window even while the submenu is closed.
+    addAction(Action(QStringLiteral("actQuickAction")));
+
+    QMenu* View = AddMenu(QStringLiteral("mmView"), QStringLiteral("View"));
+    View->addAction(Action(QStringLiteral("actShowFolders")));
+    View->addSeparator();
+    FLanguageMenu = View->addMenu(QString());
+    FLanguageMenu->setObjectName(QStringLiteral("mmLanguage"));
+    Caption(FLanguageMenu, QStringLiteral("Language"));
+
+    QMenu* Help = AddMenu(QStringLiteral("mmHelp"), QStringLiteral("Help"));
+    Help->addAction(Action(QStringLiteral("actTutorial")));
+    Help->addSeparator();
+    Help->addAction(Action(QStringLiteral("actContact")));
+    Help->addAction(Action(QStringLiteral("actWebsite")));
+    Help->addSeparator();
+    Help->addAction(Action(QStringLiteral("actAbout")));
+
+    FListPopup = new QMenu(this);
+    FListPopup->setObjectName(QStringLiteral("pmFiles"));
+    FListPopup->addAction(Action(QStringLiteral("actPlay")));
+    FListPopup->addSeparator();
+    FListPopup->addAction(Action(QStringLiteral("actPopupRemoveTags")));
+    FListPopup->addAction(Action(QStringLiteral("actAutoTag")));
+    FListPopup->addAction(Action(QStringLiteral("actQuickAction")));
+    FListPopup->addSeparator();
+    FListPopup->addAction(Action(QStringLiteral("actPopupRenameFile")));
+    FListPopup->addAction(Action(QStringLiteral("actTagToName")));
+    FListPopup->addSeparator();
+    FListPopup->addAction(Action(QStringLiteral("actCopyFiles")));
+    FListPopup->addAction(Action(QStringLiteral("actMoveFiles")));
+    FListPopup->addAction(Action(QStringLiteral("actDeleteFiles")));
+}
+
+void TFrmMain::BuildToolbar()
+{
+    QToolBar* Bar = addToolBar(QStringLiteral("Toolbar"));
+    Bar->setObjectName(QStringLiteral("tbMain"));
+    Bar->setMovable(false);
+    Bar->setFloatable(false);
+    Bar->setIconSize(QSize(32, 32));
+    Bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Bar->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    const std::vector<std::vector<const char*>> Groups = {
+        {"actNewFolder", "actRenameFolder", "actRescan"},
+        {"actPlay", "actSave", "actUndo", "actRemove", "actAutoTag", "actQuickAction"},
+        {"actRenameFile", "actTagToName", "actCopyFiles", "actMoveFiles", "actDeleteFiles"},
+        {"actAbout"},
+    };
+    for (size_t g = 0; g < Groups.size(); ++g) {
+        if (g > 0)
+            Bar->addSeparator();
+        for (const char* Name : Groups[g]) {
+            QAction* A = Action(QLatin1String(Name));
+            Bar->addAction(A);
+            if (auto* Button = qobject_cast<QToolButton*>(Bar->widgetForAction(A))) {
+                Button->setObjectName(QStringLiteral("btn") + QLatin1String(Name + 3));
+                Button->setMinimumSize(50, 50);
+                if (A == Action(QStringLiteral("actQuickAction"))) {
+                    // Its drop-down part opens the preset menu.
+                    Button->setMenu(FQuickActionMenu);
+                    Button->setPopupMode(QToolButton::MenuButtonPopup);
+                }
+            }
+        }
+    }
+}
+
+QWidget* TFrmMain::BuildLeftPanel()
+{
+    pnlLeft = new QWidget;
+    pnlLeft->setObjectName(QStringLiteral("pnlLeft"));
+    auto* Layout = new QVBoxLayout(pnlLeft);
+    Layout->setContentsMargins(6, 6, 4, 6);
+    Layout->setSpacing(6);
+
+    auto* FilterRow = new QHBoxLayout;
+    auto* lblFilter = new QLabel;
+    lblFilter->setObjectName(QStringLiteral("lblFilter"));
+    Caption(lblFilter, QStringLiteral("Filter:"));
+    edtFilter = new QLineEdit;
+    edtFilter->setObjectName(QStringLiteral("edtFilter"));
+    edtFilter->setClearButtonEnabled(true);
+    FilterRow->addWidget(lblFilter);
+    FilterRow->addWidget(edtFilter, 1);
+    Layout->addLayout(FilterRow);
+
+    FFsModel = new QFileSystemModel(this);
+    FFsModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    FFsModel->setRootPath(QDir::rootPath());
+    FFolderFilter = new TFolderTreeFilter(this);
+    FFolderFilter->setSourceModel(FFsModel);
+    tvFolders = new QTreeView;
+    tvFolders->setObjectName(QStringLiteral("tvFolders"));
+    tvFolders->setModel(FFolderFilter);
+    for (int c = 1; c < FFsModel->columnCount(); ++c)
+        tvFolders->hideColumn(c);
+    tvFolders->setHeaderHidden(true);
+    tvFolders->setUniformRowHeights(true);
+    tvFolders->setAnimated(false);
+    tvFolders->setRootIndex(FFolderFilter->mapFromSource(FFsModel->index(FFsModel->rootPath()).parent()));
+    Layout->addWidget(tvFolders, 1);
+
+    auto* pnlCover = new QFrame;
+    pnlCover->setObjectName(QStringLiteral("pnlCover"));
+    pnlCover->setFixedHeight(kPictureAreaHeight);
+    auto* CoverLayout = new QVBoxLayout(pnlCover);
+    CoverLayout->setContentsMargins(4, 4, 4, 4);
+    imgCover = new TCoverWidget;
+    imgCover->setObjectName(QStringLiteral("imgCover"));
+    CoverLayout->addWidget(imgCover, 1);
+    auto* Buttons = new QHBoxLayout;
+    auto* btnLoadCover = new QPushButton;
+    btnLoadCover->setObjectName(QStringLiteral("btnLoadCover"));
+    Caption(btnLoadCover, QStringLiteral("Load Cover"));
+    auto* btnClearCover = new QPushButton;
+    btnClearCover->setObjectName(QStringLiteral("btnClearCover"));
+    Caption(btnClearCover, QStringLiteral("Clear"));
+    Buttons->addWidget(btnLoadCover);
+    Buttons->addWidget(btnClearCover);
+    CoverLayout->addLayout(Buttons);
+    Layout->addWidget(pnlCover);
+
+    connect(btnLoadCover, &QPushButton::clicked, this, [this] { FModel->LoadCover(); });
+    connect(btnClearCover, &QPushButton::clicked, this, [this] { FModel->ClearCover(); });
+    connect(edtFilter, &QLineEdit::textChanged, this, [this](const QString& T) { FModel->SetFilterText(T); });
+    connect(tvFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& Current) {
+                if (Current.isValid())
+                    FModel->FolderSelected(FFsModel->filePath(FFolderFilter->mapToSource(Current)));
+            });
+    return pnlLeft;
+}
+
+QWidget* TFrmMain::BuildCentre()
+{
+    lvFiles = new QTreeView;
+    lvFiles->setObjectName(QStringLiteral("lvFiles"));
+    lvFiles->setModel(&FModel->FileList());
+    lvFiles->setSelectionModel(&FModel->Selection());
+    lvFiles->setRootIsDecorated(false);
+    lvFiles->setItemsExpandable(false);
+    lvFiles->setUniformRowHeights(true);
+    lvFiles->setAllColumnsShowFocus(true);
+    lvFiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvFiles->setSortingEnabled(false);
+    lvFiles->setItemDelegate(new TFileListDelegate(lvFiles));
+    lvFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvFiles->header()->setSectionsClickable(true);
+    lvFiles->header()->setSortIndicatorShown(true);
+    lvFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    lvFiles->header()->setStretchLastSection(false);
+    lvFiles->header()->setMinimumSectionSize(24);
+    lvFiles->viewport()->installEventFilter(this);
+
+    connect(lvFiles->header(), &QHeaderView::sectionClicked, this, [this](int Column) {
+        FModel->SortByColumn(Column);
+        lvFiles->header()->setSortIndicator(FModel->SortColumn(),
+                                            FModel->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    });
+    connect(lvFiles, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& Pos) { FListPopup->popup(lvFiles->viewport()->mapToGlobal(Pos)); });
+    connect(lvFiles, &QAbstractItemView::doubleClicked, this, [this] { FModel->Play(); });
+    return lvFiles;
+}
+
+QWidget* TFrmMain::BuildRightPanel()
+{
+    pnlRight = new QWidget;
+    pnlRight->setObjectName(QStringLiteral("pnlRight"));
+    auto* Scroll = new QScrollArea;
+    Scroll->setObjectName(QStringLiteral("sbEditor"));
+    Scroll->setWidgetResizable(true);
+    Scroll->setFrameShape(QFrame::NoFrame);
+    Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* Outer = new QVBoxLayout(pnlRight);
+    Outer->setContentsMargins(0, 0, 0, 0);
+    Outer->addWidget(Scroll);
+    auto* Content = new QWidget;
+    Content->setObjectName(QStringLiteral("pnlRight"));
+    Scroll->setWidget(Content);
+
+    auto* Grid = new QGridLayout(Content);
+    Grid->setContentsMargins(6, 6, 8, 6);
+    Grid->setHorizontalSpacing(6);
+    Grid->setVerticalSpacing(3);
+    Grid->setColumnStretch(1, 1);
+    Grid->setColumnStretch(3, 1);
+
+    auto MakeLabel = [&](int Field) {
+        auto* L = new QLabel;
+        L->setObjectName(QStringLiteral("lbl") + QLatin1String(kFieldControlNames[Field] + 3));
+        Caption(L, QLatin1String(kFieldLabels[Field]));
+        return L;
+    };
+    for (int f = 0; f < TMainModel::kFieldCount; ++f) {
+        if (!TMainModel::FieldHasSuggestions(f))
+            continue;
+        auto* Combo = new QComboBox;
+        Combo->setObjectName(QLatin1String(kFieldControlNames[f]));
+        Combo->setEditable(true);
+        Combo->setInsertPolicy(QComboBox::NoInsert);
+        Combo->setMinimumContentsLength(4);
+        Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        Combo->setCompleter(nullptr);
+        FCombos[f] = Combo;
+        connect(Combo, &QComboBox::editTextChanged, this, [this, f](const QString& T) { EditorTextEdited(f, T); });
+    }
+    memComment = new QPlainTextEdit;
+    memComment->setObjectName(QStringLiteral("memComment"));
+    memComment->setFixedHeight(3 * memComment->fontMetrics().lineSpacing() + 14);
+    memLyrics = new QPlainTextEdit;
+    memLyrics->setObjectName(QStringLiteral("memLyrics"));
+    memLyrics->setMinimumHeight(60);
+    connect(memComment, &QPlainTextEdit::textChanged, this,
+            [this] { EditorTextEdited(TMainModel::efComment, memComment->toPlainText()); });
+    connect(memLyrics, &QPlainTextEdit::textChanged, this,
+            [this] { EditorTextEdited(TMainModel::efLyrics, memLyrics->toPlainText()); });
+
+    int Row = 0;
+    // "Track:" and "Disk:" side by side.
+    Grid->addWidget(MakeLabel(TMainModel::efTrack), Row, 0);
+    Grid->addWidget(FCombos[TMainModel::efTrack], Row, 1);
+    Grid->addWidget(MakeLabel(TMainModel::efDisc), Row, 2);
+    Grid->addWidget(FCombos[TMainModel::efDisc], Row, 3);
+    ++Row;
+    // Title, Artist, Album: label above a full-width field.
+    for (int f : {TMainModel::efTitle, TMainModel::efArtist, TMainModel::efAlbum}) {
+        Grid->addWidget(MakeLabel(f), Row++, 0, 1, 4);
+        Grid->addWidget(FCombos[f], Row++, 0, 1, 4);
+    }
+    // "Year" and "Genre" side by side.
+    Grid->addWidget(MakeLabel(TMainModel::efYear), Row, 0, 1, 2);
+    Grid->addWidget(MakeLabel(TMainModel::efGenre), Row++, 2, 1, 2);
+    Grid->addWidget(FCombos[TMainModel::efYear], Row, 0, 1, 2);
+    Grid->addWidget(FCombos[TMainModel::efGenre], Row++, 2, 1, 2);
+    Grid->addWidget(MakeLabel(TMainModel::efComment), Row++, 0, 1, 4);
+    Grid->addWidget(memComment, Row++, 0, 1, 4);
+    Grid->setRowMinimumHeight(Row++, 6);
+    // The rest: label left, field right.
+    for (int f : {TMainModel::efAlbumArtist, TMainModel::efComposer, TMainModel::efOrigArtist,
+                  TMainModel::efCopyright, TMainModel::efURL, TMainModel::efEncodedBy, TMainModel::efBPM}) {
+        Grid->addWidget(MakeLabel(f), Row, 0);
+        Grid->addWidget(FCombos[f], Row++, 1, 1, 3);
+    }
+    Grid->addWidget(MakeLabel(TMainModel::efLyrics), Row++, 0, 1, 4);
+    Grid->addWidget(memLyrics, Row, 0, 1, 4);
+    Grid->setRowStretch(Row, 1);
+    return pnlRight;
+}
+
+void TFrmMain::BuildStatusBar()
+{
+    lblStatus = new QLabel;
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setMinimumWidth(1);
+    lblHomePage = new QLabel;
+    lblHomePage->setObjectName(QStringLiteral("lblHomePage"));
+    lblHomePage->setCursor(Qt::PointingHandCursor);
+    lblHomePage->setText(QUrl(TMainModel::HomePageUrl()).host());
+    lblHomePage->setContentsMargins(0, 0, 15, 0);
+    lblHomePage->installEventFilter(this);
+    statusBar()->addWidget(lblStatus, 1);
+    statusBar()->addPermanentWidget(lblHomePage);
+    statusBar()->setSizeGripEnabled(false);
+    lblStatus->setText(QLatin1Char(' ') + Tr("Ready"));
+}
+
+void TFrmMain::BuildLanguageMenu()
+{
+    TTranslation& T = TTranslation::Instance();
+    FLanguageMenu->clear();
+    auto* Group = new QActionGroup(FLanguageMenu);
+    Group->setExclusive(true);
+    for (int i = 0; i < T.LanguageCount(); ++i) {
+        QAction* Item = FLanguageMenu->addAction(T.LanguageName(i));
+        Item->setObjectName(QStringLiteral("actLanguage_") + T.LanguageCode(i));
+        Item->setCheckable(true);
+        Item->setChecked(i == T.CurrentIndex());
+        Group->addAction(Item);
+        connect(Item, &QAction::triggered, this, [this, i] {
+            TSettingsLanguageStore Store;
+            TTranslation::Instance().SelectLanguage(i, Store);
+            ApplyCaptions();
+        });
+    }
+}
+
+void TFrmMain::BindModel()
+{
+    TMainModel& M = *FModel;
+    connect(&M, &TMainModel::StatusChanged, lblStatus, [this](const QString& T) { lblStatus->setText(T); });
+    connect(&M, &TMainModel::EditorChanged, this, [this] { ShowEditorFromModel(); });
+    connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
+    connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
+}
+
+// --- editor ------------------------------------------------------------------
+
+void TFrmMain::ShowEditorFromModel()
+{
+    for (int f = 0; f < TMainModel::kFieldCount; ++f) {
+        const QString Text = FModel->EditorText(f);
+        if (QComboBox* Combo = FCombos[f]) {
+            const QSignalBlocker Block(Combo);
+            const QStringList Items = FModel->Suggestions(f);
+            bool Same = Combo->count() == Items.size();
+            for (int i = 0; Same && i < Items.size(); ++i)
+                Same = Combo->itemText(i) == Items[i];
+            if (!Same) {
+                Combo->clear();
+                Combo->addItems(Items);
+            }
+            Combo->setCurrentIndex(-1);
+            Combo->setEditText(Text);
+            Combo->lineEdit()->setCursorPosition(0);
+        } else {
+            QPlainTextEdit* Memo = f == TMainModel::efComment ? memComment : memLyrics;
+            const QSignalBlocker Block(Memo);
+            Memo->setPlainText(Text);
+        }
+    }
+}
+
+void TFrmMain::EditorTextEdited(int Field, const QString& Text)
+{
+    FModel->SetEditorText(Field, Text);
+}
+
+void TFrmMain::ShowFoldersTree(bool Show)
+{
+    if (!Show && pnlLeft->isVisible())
+        FLeftWidthWhenHidden = FSplitter->sizes().value(0, kSidePanelWidth);
+    pnlLeft->setVisible(Show);
+    if (Show) {
+        // Back at its width, the splitter directly right of it.
+        QList<int> Sizes = FSplitter->sizes();
+        if (Sizes.size() == 3) {
+            Sizes[1] = std::max(50, Sizes[1] - FLeftWidthWhenHidden);
+            Sizes[0] = FLeftWidthWhenHidden;
+            FSplitter->setSizes(Sizes);
+        }
+    }
+}
+
+// --- captions ----------------------------------------------------------------
+
+void TFrmMain::ApplyCaptions()
+{
+    for (const auto& [English, Set] : FCaptions)
+        Set(Tr(English));
+    FModel->FileList().RetranslateHeaders();
+    if (FLanguageMenu) {
+        const int Current = TTranslation::Instance().CurrentIndex();
+        const QList<QAction*> Items = FLanguageMenu->actions();
+        for (int i = 0; i < Items.size(); ++i)
+            Items[i]->setChecked(i == Current);
+    }
+}
+
+// --- settings ----------------------------------------------------------------
+
+void TFrmMain::LoadSettings()
+{
+    const TWindowSettings S = ReadWindowSettings(SettingsFileName());
+    // Position and size first, so that un-maximising later returns to them.
+    const QRect Current = geometry();
+    move(S.Left.value_or(x()), S.Top.value_or(y()));
+    resize(std::max(200, S.Width.value_or(Current.width())), std::max(150, S.Height.value_or(Current.height())));
+    FStartMaximised = S.WindowState == 2;  // a stored minimised state opens normal
+
+    if (!S.Folder.isEmpty())
+        SelectFolderInTree(S.Folder);
+    else
+        SelectFolderInTree(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+
+    QList<int> Sizes = FSplitter->sizes();
+    if (Sizes.size() == 3) {
+        const int Total = Sizes[0] + Sizes[1] + Sizes[2];
+        Sizes[0] = std::max(0, S.LeftPanelWidth.value_or(Sizes[0]));
+        Sizes[2] = std::max(0, S.RightPanelWidth.value_or(Sizes[2]));
+        Sizes[1] = std::max(50, Total - Sizes[0] - Sizes[2]);
+        FSplitter->setSizes(Sizes);
+    }
+
+    if (S.ColumnWidths) {
+        for (int c = 0; c < kListColumnCount; ++c) {
+            const int Width = (*S.ColumnWidths)[c].value_or(lvFiles->columnWidth(c));
+            lvFiles->setColumnWidth(c, std::max(0, Width));
+        }
+        FNeedInitDefaultColumnWidths = false;
+    } else {
+        FNeedInitDefaultColumnWidths = true;
+    }
+    if (FNeedInitDefaultColumnWidths)
+        FStartMaximised = true;
+}
+
+void TFrmMain::SaveSettings()
+{
+    TWindowSettings S;
+    S.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
+    if (S.WindowState == 0) {
+        S.Left = x();
+        S.Top = y();
+        S.Width = width();
+        S.Height = height();
+    }
+    S.Folder = FModel->SelectedFolder();
+    QVector<std::optional<int>> Widths;
+    for (int c = 0; c < kListColumnCount; ++c)
+        Widths.append(lvFiles->columnWidth(c));
+    S.ColumnWidths = Widths;
+    const QList<int> Sizes = FSplitter->sizes();
+    S.LeftPanelWidth = pnlLeft->isVisible() ? Sizes.value(0) : FLeftWidthWhenHidden;
+    S.RightPanelWidth = Sizes.value(2);
+    WriteWindowSettings(SettingsFileName(), S);
+}
+
+void TFrmMain::InitDefaultColumnWidths()
+{
+    if (!FNeedInitDefaultColumnWidths)
+        return;
+    FNeedInitDefaultColumnWidths = false;
+    const QVector<int> Widths = DefaultColumnWidths(lvFiles->width(), FModel->FileList().columnCount());
+    for (int c = 0; c < Widths.size(); ++c)
+        lvFiles->setColumnWidth(c, Widths[c]);
+}
+
+void TFrmMain::SelectFolderInTree(const QString& Folder)
+{
+    if (Folder.isEmpty() || !QDir(Folder).exists())
+        return;
+    const QModelIndex Source = FFsModel->index(QDir(Folder).absolutePath());
+    const QModelIndex Index = FFolderFilter->mapFromSource(Source);
+    if (!Index.isValid())
+        return;
+    tvFolders->setCurrentIndex(Index);
+    tvFolders->scrollTo(Index, QAbstractItemView::PositionAtCenter);
+}
+
+void TFrmMain::ShowFirstTime()
+{
+    if (FStartMaximised)
+        showMaximized();
+    else
+        show();
+}
+
+// --- events ------------------------------------------------------------------
+
+void TFrmMain::showEvent(QShowEvent* Event)
+{
+    QMainWindow::showEvent(Event);
+    if (!FShownOnce) {
+        FShownOnce = true;
+        // Let the window reach its maximised size before measuring the list.
+        QTimer::singleShot(150, this, [this] { InitDefaultColumnWidths(); });
+    }
+}
+
+void TFrmMain::closeEvent(QCloseEvent* Event)
+{
+    SaveSettings();
+    FModel->StopScan();
+    Event->accept();
+}
+
+bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::MouseButtonPress) {
+        // Pending edits are offered for saving before the click changes the selection.
+        FModel->BeforeListMouseClick();
+    } else if (Watched == lblHomePage) {
+        if (Event->type() == QEvent::Enter || Event->type() == QEvent::Leave) {
+            QFont Font = lblHomePage->font();
+            Font.setUnderline(Event->type() == QEvent::Enter);
+            lblHomePage->setFont(Font);
+        } else if (Event->type() == QEvent::MouseButtonRelease) {
+            FModel->OpenWebsite();
+        }
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+// --- IUserInteraction and IShellActions --------------------------------------
+
+int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo)
+{
+    QMessageBox Box(static_cast<QMessageBox::Icon>(Icon), QStringLiteral("Veltrano"), Text, QMessageBox::NoButton,
+                    this);
+    if (YesNo) {
+        Box.addButton(Tr("Yes"), QMessageBox::YesRole);
+        QAbstractButton* No = Box.addButton(Tr("No"), QMessageBox::NoRole);
+        Box.setEscapeButton(No);
+        Box.exec();
+        return Box.buttonRole(Box.clickedButton()) == QMessageBox::YesRole ? 1 : 0;
+    }
+    Box.addButton(Tr("OK"), QMessageBox::AcceptRole);
+    Box.exec();
+    return 1;
+}
+
+void TFrmMain::Inform(const QString& Text)
+{
+    ShowMessage(QMessageBox::Information, Text, false);
+}
+
+void TFrmMain::Warn(const QString& Text)
+{
+    ShowMessage(QMessageBox::Warning, Text, false);
+}
+
+void TFrmMain::ShowError(const QString& Text)
+{
+    ShowMessage(QMessageBox::Critical, Text, false);
+}
+
+bool TFrmMain::Confirm(const QString& Text)
+{
+    return ShowMessage(QMessageBox::Question, Text, true) == 1;
+}
+
+QString TFrmMain::AskText(const QString& Caption, const QString& Prompt, const QString& Default)
+{
+    bool Ok = false;
+    const QString Answer = QInputDialog::getText(this, Caption, Prompt, QLineEdit::Normal, Default, &Ok);
+    return Ok ? Answer.trimmed() : QString();
+}
+
+QString TFrmMain::PickFolder(const QString& Caption)
+{
+    return QFileDialog::getExistingDirectory(this, Caption, FModel->SelectedFolder());
+}
+
+QString TFrmMain::PickImageFile()
+{
+    return QFileDialog::getOpenFileName(this, Tr("Load Cover"), FModel->SelectedFolder(),
+                                        Tr("Images") + QStringLiteral(" (*.jpg *.jpeg *.png *.bmp)"));
+}
+
+void TFrmMain::ShowErrorReport(const QVector<TErrorItem>& Errors)
+{
+    ::ShowErrorReport(Errors, this);
+}
+
+bool TFrmMain::PlayFile(const QString& Path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+}
+
+bool TFrmMain::OpenFile(const QString& Path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+}
+
+bool TFrmMain::OpenUrl(const QString& Url)
+{
+    return QDesktopServices::openUrl(QUrl(Url));
+}
+
+// --- test hooks --------------------------------------------------------------
+
+void TFrmMain::RunTestHook(const QString& Hook)
+{
+    const int Eq = static_cast<int>(Hook.indexOf(QLatin1Char('=')));
+    const QString Kind = Hook.left(Eq);
+    const QString Argument = Hook.mid(Eq + 1);
+    if (Kind == QLatin1String("captions")) {
+        QTimer::singleShot(0, this, [this, Argument] {
+            DumpCaptions(Argument);
+            close();
+        });
+    } else if (Kind == QLatin1String("screenshot")) {
+        auto Shoot = [this, Argument] {
+            // Show a file that has a picture, as a user would pick one.
+            int Row = 0;
+            for (int r = 0; r < FModel->FileList().rowCount(); ++r) {
+                TAudioTag Tag;
+                if (FModel->TryGetCachedTag(FModel->FileList().PathAt(r), Tag) && !Tag.CoverData.isEmpty()) {
+                    Row = r;
+                    break;
+                }
+            }
+            FModel->SelectRows({Row});
+            lvFiles->scrollTo(FModel->FileList().index(Row, 0));
+            QTimer::singleShot(800, this, [this, Argument] {
+                TakeScreenshot(Argument);
+                close();
+            });
+        };
+        connect(FModel.get(), &TMainModel::ScanFinished, this, Shoot, Qt::SingleShotConnection);
+    }
+}
+
+void TFrmMain::DumpCaptions(const QString& FileName)
+{
+    QJsonObject All;
+    TTranslation& T = TTranslation::Instance();
+    const int Languages = std::max(1, T.LanguageCount());
+    for (int i = 0; i < Languages; ++i) {
+        if (T.LanguageCount() > 0) {
+            // Through the menu, as the user switches.
+            FLanguageMenu->actions().at(i)->trigger();
+        }
+        QJsonObject Texts;
+        for (QAction* A : findChildren<QAction*>()) {
+            if (A->objectName().isEmpty())
+                continue;
+            Texts.insert(QStringLiteral("action:") + A->objectName(), A->text());
+            if (!A->toolTip().isEmpty())
+                Texts.insert(QStringLiteral("tooltip:") + A->objectName(), A->toolTip());
+        }
+        for (QMenu* M : findChildren<QMenu*>()) {
+            if (!M->objectName().isEmpty())
+                Texts.insert(QStringLiteral("menu:") + M->objectName(), M->title());
+        }
+        for (QLabel* L : findChildren<QLabel*>()) {
+            if (!L->objectName().isEmpty())
+                Texts.insert(QStringLiteral("label:") + L->objectName(), L->text());
+        }
+        for (QPushButton* B : findChildren<QPushButton*>()) {
+            if (!B->objectName().isEmpty())
+                Texts.insert(QStringLiteral("button:") + B->objectName(), B->text());
+        }
+        for (int c = 0; c < FModel->FileList().columnCount(); ++c)
+            Texts.insert(QStringLiteral("column:%1").arg(c),
+                         lvFiles->model()->headerData(c, Qt::Horizontal).toString());
+        All.insert(T.LanguageCount() > 0 ? T.LanguageCode(i) : QStringLiteral("en"), Texts);
+    }
+    QFile Out(FileName);
+    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        Out.write(QJsonDocument(All).toJson());
+}
+
+void TFrmMain::TakeScreenshot(const QString& FileName)
+{
+    QPixmap Shot;
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && screen())
+        Shot = screen()->grabWindow(0);
+    if (Shot.isNull())
+        Shot = grab();
+    Shot.save(FileName);
+}

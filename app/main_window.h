@@ -1,0 +1,127 @@
+// TFrmMain: the main window's widgets, bound to the window model.
+//
+// The window builds the toolbar, the menus, the folder tree, the file list,
+// the tag editor, the picture area and the status bar, and forwards every
+// user action to TMainModel, which owns the state and the commands. It also
+// answers the model's questions (message boxes, file dialogs, the error
+// report) and plays files and opens pages through the desktop services.
+// Window geometry, panel and column widths and the folder live in "set.ini".
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/main_model.h"
+#include "app/user_interaction.h"
+
+class QAction;
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTreeView;
+class QToolButton;
+class TCoverWidget;
+class TFolderTreeFilter;
+
+class TFrmMain final : public QMainWindow, public IUserInteraction, public IShellActions {
+    Q_OBJECT
+public:
+    explicit TFrmMain(QWidget* Parent = nullptr);
+    ~TFrmMain() override;
+
+    TMainModel& Model() { return *FModel; }
+    // Shows the window as the settings say (maximised on the first run).
+    void ShowFirstTime();
+    // Sets every caption, menu text, tool tip, label and column caption
+    // from the translation lookup; again after each language change.
+    void ApplyCaptions();
+    // Named commands for the other command sets to wire ("actSave" ...).
+    QAction* Action(const QString& Name) const { return FActions.value(Name); }
+    QMenu* QuickActionMenu() const { return FQuickActionMenu; }
+    void SelectFolderInTree(const QString& Folder);
+
+    // Test hooks, driven by the VELTRANO_TEST_HOOK environment variable.
+    void RunTestHook(const QString& Hook);
+
+    // IUserInteraction
+    void Inform(const QString& Text) override;
+    void Warn(const QString& Text) override;
+    void ShowError(const QString& Text) override;
+    bool Confirm(const QString& Text) override;
+    QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
+    QString PickFolder(const QString& Caption) override;
+    QString PickImageFile() override;
+    void ShowErrorReport(const QVector<TErrorItem>& Errors) override;
+    // IShellActions
+    bool PlayFile(const QString& Path) override;
+    bool OpenFile(const QString& Path) override;
+    bool OpenUrl(const QString& Url) override;
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    QAction* MakeAction(const QString& Name, const QString& English, const QString& ToolTip = QString());
+    void Caption(QObject* Target, const QString& English, const QString& Suffix = QString());
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolbar();
+    QWidget* BuildLeftPanel();
+    QWidget* BuildCentre();
+    QWidget* BuildRightPanel();
+    void BuildStatusBar();
+    void BuildLanguageMenu();
+    void BindModel();
+    void ShowEditorFromModel();
+    void EditorTextEdited(int Field, const QString& Text);
+    void ShowFoldersTree(bool Show);
+
+    void LoadSettings();
+    void SaveSettings();
+    void InitDefaultColumnWidths();
+
+    int ShowMessage(int Icon, const QString& Text, bool YesNo);
+    void DumpCaptions(const QString& FileName);
+    void TakeScreenshot(const QString& FileName);
+
+    ITagServicePtr FTagService;
+    std::unique_ptr<TMainModel> FModel;
+
+    QHash<QString, QAction*> FActions;
+    // (English text, setter) for every caption the language can change.
+    std::vector<std::pair<QString, std::function<void(const QString&)>>> FCaptions;
+
+    QFileSystemModel* FFsModel = nullptr;
+    TFolderTreeFilter* FFolderFilter = nullptr;
+    QTreeView* tvFolders = nullptr;
+    QLineEdit* edtFilter = nullptr;
+    TCoverWidget* imgCover = nullptr;
+    QTreeView* lvFiles = nullptr;
+    QSplitter* FSplitter = nullptr;
+    QWidget* pnlLeft = nullptr;
+    QWidget* pnlRight = nullptr;
+    std::array<QComboBox*, TMainModel::kFieldCount> FCombos{};
+    QPlainTextEdit* memComment = nullptr;
+    QPlainTextEdit* memLyrics = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* lblHomePage = nullptr;
+    QMenu* FLanguageMenu = nullptr;
+    QMenu* FQuickActionMenu = nullptr;
+    QMenu* FListPopup = nullptr;
+
+    bool FNeedInitDefaultColumnWidths = false;
+    bool FStartMaximised = false;
+    bool FShownOnce = false;
+    int FLeftWidthWhenHidden = 275;
+};

@@ -1,0 +1,213 @@
+// The translation table: loading "transl.dt", the lookup, the language choice,
+// and the shipped table covering every text the window shows.
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <gtest/gtest.h>
+
+#include "app/settings/translation.h"
+#include "tests/test_util.h"
+
+namespace {
+
+class TMemoryLanguageStore : public ILanguageStore {
+public:
+    bool HasValue = false;
+    QString Value;
+    int Writes = 0;
+    QString ReadLanguage(bool& Found) override { Found = HasValue; return Value; }
+    bool WriteLanguage(const QString& Code) override { HasValue = true; Value = Code; ++Writes; return true; }
+};
+
+// Three languages; the Greeting row has no German text.
+const char* const kTable =
+    "\xEF\xBB\xBF" "3\r\n"
+    "English\r\nDeutsch\r\nFran\xC3\xA7" "ais\r\n"
+    "en\r\nde\r\nfr\r\n"
+    "Save\r\nSpeichern\r\nEnregistrer\r\n"
+    "Greeting\r\n\r\nBonjour\r\n"
+    "Loaded %d files.\r\n%d Dateien geladen.\r\n%d fichiers charg\xC3\xA9s.\r\n"
+    "Orphan\r\nWaise\r\n";  // incomplete last row: ignored
+
+class TranslationTest : public ::testing::Test {
+protected:
+    testutil::TTempDir Dir;
+    TMemoryLanguageStore Store;
+    TTranslation& T = TTranslation::Instance();
+    QString TableFile = QString::fromStdString(Dir.file("transl.dt"));
+
+    void SetUp() override { testutil::WriteFile(TableFile.toStdString(), std::string(kTable)); }
+    void TearDown() override { T.Reset(); }
+};
+
+TEST_F(TranslationTest, StoredCodeChoosesTheLanguageWithoutRegardToCase)
+{
+    Store.HasValue = true;
+    Store.Value = QStringLiteral("DE");
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::French));
+    EXPECT_EQ(T.LanguageCount(), 3);
+    EXPECT_EQ(T.CurrentIndex(), 1);
+    EXPECT_EQ(Tr(QStringLiteral("Save")), QStringLiteral("Speichern"));
+    EXPECT_EQ(Tr(QStringLiteral("Greeting")), QStringLiteral("Greeting"));        // empty cell
+    EXPECT_EQ(Tr(QStringLiteral("Not in the table")), QStringLiteral("Not in the table"));
+    EXPECT_EQ(Tr(QStringLiteral("save")), QStringLiteral("save"));                  // keys are case-sensitive
+    EXPECT_EQ(Tr(QStringLiteral("Orphan")), QStringLiteral("Orphan"));              // incomplete row
+    EXPECT_EQ(FormatTr("Loaded %d files.", {12}), QStringLiteral("12 Dateien geladen."));
+    EXPECT_EQ(T.LanguageName(2), QStringLiteral("Fran\u00e7ais"));                  // BOM skipped, UTF-8 read
+    EXPECT_EQ(Store.Writes, 0);
+}
+
+TEST_F(TranslationTest, SystemLanguageAppliesWithoutAStoredChoice)
+{
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::French));
+    EXPECT_EQ(T.CurrentCode(), QStringLiteral("fr"));
+    EXPECT_EQ(Tr(QStringLiteral("Greeting")), QStringLiteral("Bonjour"));
+    // Portuguese is not in this table: English.
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::Portuguese));
+    EXPECT_EQ(T.CurrentCode(), QStringLiteral("pt"));
+    EXPECT_EQ(T.CurrentIndex(), 0);
+    // A stored code the table lacks also gives English and stays stored.
+    Store.HasValue = true;
+    Store.Value = QStringLiteral("xx");
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::German));
+    EXPECT_EQ(T.CurrentIndex(), 0);
+    EXPECT_EQ(Store.Value, QStringLiteral("xx"));
+}
+
+TEST_F(TranslationTest, EnglishMakesNoSearch)
+{
+    // Column 0 spells "Save" so; with English active the text comes back as given.
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::English));
+    EXPECT_EQ(T.CurrentIndex(), 0);
+    EXPECT_EQ(Tr(QStringLiteral("Speichern")), QStringLiteral("Speichern"));
+}
+
+TEST_F(TranslationTest, SelectingALanguageSwitchesAndStoresIt)
+{
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::English));
+    EXPECT_TRUE(T.SelectLanguage(2, Store));
+    EXPECT_EQ(Store.Value, QStringLiteral("fr"));
+    EXPECT_EQ(Tr(QStringLiteral("Save")), QStringLiteral("Enregistrer"));
+    EXPECT_FALSE(T.SelectLanguage(3, Store));
+    EXPECT_FALSE(T.SelectLanguage(-1, Store));
+    EXPECT_EQ(T.CurrentIndex(), 2);
+    EXPECT_EQ(Store.Writes, 1);
+}
+
+TEST_F(TranslationTest, BrokenTablesGiveEnglishAndNoLanguages)
+{
+    const char* const Broken[] = {
+        "",                       // empty file
+        "three\nEnglish\nen\n",   // not a number
+        "0\nEnglish\nen\n",       // no languages
+        "-2\nA\nB\n",
+        "2\nEnglish\nDeutsch\n",  // names only, no codes
+    };
+    for (const char* Text : Broken) {
+        testutil::WriteFile(TableFile.toStdString(), std::string(Text));
+        Store.HasValue = true;
+        Store.Value = QStringLiteral("de");
+        EXPECT_FALSE(T.Load(TableFile, Store, QLocale::German)) << Text;
+        EXPECT_EQ(T.LanguageCount(), 0) << Text;
+        EXPECT_EQ(Tr(QStringLiteral("Save")), QStringLiteral("Save"));
+    }
+    EXPECT_FALSE(T.Load(QString::fromStdString(Dir.file("missing.dt")), Store, QLocale::German));
+    EXPECT_EQ(T.CurrentIndex(), 0);
+}
+
+TEST(TranslationCodes, SystemLanguagesMapToTheTablesCodes)
+{
+    const std::pair<QLocale::Language, const char*> Cases[] = {
+        {QLocale::Arabic, "ar"},  {QLocale::Chinese, "cn"},   {QLocale::Czech, "cs"},    {QLocale::German, "de"},
+        {QLocale::Greek, "el"},   {QLocale::Spanish, "es"},   {QLocale::French, "fr"},   {QLocale::Hungarian, "hu"},
+        {QLocale::Italian, "it"}, {QLocale::Japanese, "jp"},  {QLocale::Korean, "kr"},   {QLocale::Dutch, "nl"},
+        {QLocale::Polish, "pl"},  {QLocale::Portuguese, "pt"}, {QLocale::Turkish, "tr"}, {QLocale::Swedish, "en"},
+        {QLocale::English, "en"},
+    };
+    for (const auto& [Language, Code] : Cases)
+        EXPECT_EQ(TTranslation::CodeForLanguage(Language), QLatin1String(Code)) << Code;
+}
+
+TEST(TranslationFormat, PlaceholdersTakeTheirArgumentsInOrder)
+{
+    EXPECT_EQ(FormatText(QStringLiteral("Saved tags to %d files. Errors: %d"), {3, 0}),
+              QStringLiteral("Saved tags to 3 files. Errors: 0"));
+    EXPECT_EQ(FormatText(QStringLiteral("%d:%.2d"), {3, 5}), QStringLiteral("3:05"));
+    EXPECT_EQ(FormatText(QStringLiteral("%s has 100%%"), {QStringLiteral("x")}), QStringLiteral("x has 100%"));
+    EXPECT_EQ(FormatText(QStringLiteral("%d and %d"), {1}), QStringLiteral("1 and %d"));  // missing argument
+    EXPECT_EQ(FormatText(QStringLiteral("ends in %"), {}), QStringLiteral("ends in %"));
+}
+
+// Every text the window passes through Tr("...") has a German, French and
+// Spanish line in the shipped table, with the same placeholders.
+TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
+{
+    const QString Source = QString::fromStdString(testutil::SourceDir());
+    TMemoryLanguageStore Store;
+    TTranslation& T = TTranslation::Instance();
+    ASSERT_TRUE(T.Load(Source + QStringLiteral("/share/transl.dt"), Store, QLocale::English));
+    QStringList Codes;
+    for (int c = 0; c < T.LanguageCount(); ++c)
+        Codes.append(T.LanguageCode(c));
+    ASSERT_EQ(Codes, (QStringList{QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("fr"),
+                                  QStringLiteral("es")}));
+
+    // The window's own files: app/ (without the folders of other subsystems) and app/settings/.
+    const QRegularExpression Call(QStringLiteral(R"re(\b(?:Tr|FormatTr)\(\s*"((?:[^"\\]|\\.)*)")re"));
+    const QRegularExpression ActionCall(QStringLiteral(
+        R"re(MakeAction\(QStringLiteral\("\w+"\),\s*QStringLiteral\("([^"]*)"\)(?:,\s*QStringLiteral\("([^"]*)"\))?)re"));
+    const QRegularExpression CaptionCall(QStringLiteral(R"re(\bCaption\(\w+,\s*QStringLiteral\("([^"]*)"\))re"));
+    const QRegularExpression Literal(QStringLiteral(R"re("([^"]*)")re"));
+    const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]"));
+    QSet<QString> Texts;
+    for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings")}) {
+        QDir D(Source + Folder);
+        for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
+            QFile F(D.filePath(Name));
+            ASSERT_TRUE(F.open(QIODevice::ReadOnly));
+            const QString Code = QString::fromUtf8(F.readAll());
+            for (auto It = Call.globalMatch(Code); It.hasNext();) {
+                QString Text = It.next().captured(1);
+                Text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+                Texts.insert(Text);
+            }
+            // Captions the window registers: MakeAction(name, text[, tool tip]), Caption(control, text).
+            for (auto It = ActionCall.globalMatch(Code); It.hasNext();) {
+                const QRegularExpressionMatch M = It.next();
+                Texts.insert(M.captured(1));
+                if (!M.captured(2).isEmpty())
+                    Texts.insert(M.captured(2));
+            }
+            for (auto It = CaptionCall.globalMatch(Code); It.hasNext();)
+                Texts.insert(It.next().captured(1));
+            const qsizetype Labels = Code.indexOf(QStringLiteral("kFieldLabels["));
+            if (Labels >= 0) {
+                const QString Block = Code.mid(Labels, Code.indexOf(QStringLiteral("};"), Labels) - Labels);
+                for (auto It = Literal.globalMatch(Block); It.hasNext();)
+                    Texts.insert(It.next().captured(1));
+            }
+        }
+    }
+    // Captions kept as data rather than in Tr("...") calls.
+    for (const char* Caption : {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})
+        Texts.insert(QLatin1String(Caption));
+    ASSERT_GT(Texts.size(), 60);
+
+    for (int c = 1; c < T.LanguageCount(); ++c) {
+        for (const QString& Text : Texts) {
+            const QString Translated = T.Cell(Text, c);
+            EXPECT_FALSE(Translated.isEmpty()) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
+            QStringList Want, Have;
+            for (auto It = Placeholder.globalMatch(Text); It.hasNext();)
+                Want.append(It.next().captured());
+            for (auto It = Placeholder.globalMatch(Translated); It.hasNext();)
+                Have.append(It.next().captured());
+            EXPECT_EQ(Have, Want) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
+        }
+    }
+    T.Reset();
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// Test doubles and helpers for the main window model: an in-memory tag
+// service, a scripted user, a recording shell, and scanning a folder to the end.
+#pragma once
+
+#include <QEventLoop>
+#include <QMap>
+#include <QStringList>
+#include <QTimer>
+#include <deque>
+#include <string>
+
+#include "app/core/tag_service.h"
+#include "app/main_model.h"
+#include "app/user_interaction.h"
+
+namespace windowtest {
+
+// Tags kept in memory by path. A path must exist on disk to be saved, as with
+// the real service, so deleting a file makes its save fail with "File not found.".
+class TFakeTagService : public ITagService {
+public:
+    QMap<QString, TAudioTag> Stored;
+    QStringList SavedPaths;
+
+    bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
+    bool SaveTag(const TAudioTag& Tag) override;
+    QString GetLastError() const override { return FLastError; }
+    void SetTransactional(bool Value) override { FTransactional = Value; }
+    bool GetTransactional() const override { return FTransactional; }
+
+private:
+    QString FLastError;
+    bool FTransactional = true;
+};
+
+// Answers questions from a script and records every message shown.
+class TScriptedUser : public IUserInteraction {
+public:
+    std::deque<bool> ConfirmAnswers;   // empty: answers No
+    QString ImageFileAnswer;
+    QStringList Informed, Errors, Confirmations;
+    QVector<QVector<TErrorItem>> Reports;
+
+    void Inform(const QString& Text) override { Informed.append(Text); }
+    void Warn(const QString& Text) override { Informed.append(Text); }
+    void ShowError(const QString& Text) override { Errors.append(Text); }
+    bool Confirm(const QString& Text) override;
+    QString AskText(const QString&, const QString&, const QString&) override { return QString(); }
+    QString PickFolder(const QString&) override { return QString(); }
+    QString PickImageFile() override { return ImageFileAnswer; }
+    void ShowErrorReport(const QVector<TErrorItem>& Errors) override { Reports.append(Errors); }
+};
+
+class TRecordingShell : public IShellActions {
+public:
+    bool AcceptPlay = true, AcceptOpen = true;
+    QStringList Played, Opened, Urls;
+    bool PlayFile(const QString& Path) override { Played.append(Path); return AcceptPlay; }
+    bool OpenFile(const QString& Path) override { Opened.append(Path); return AcceptOpen; }
+    bool OpenUrl(const QString& Url) override { Urls.append(Url); return true; }
+};
+
+// Scans Folder and runs the event loop until the scan has finished (fails
+// the test after 30 s).
+bool ScanAndWait(TMainModel& Model, const QString& Folder);
+
+// Encoded pictures made in memory.
+QByteArray MakePicture(const char* Format, QRgb Colour, int Size = 8);
+
+TAudioTag MakeTag(const QString& Path, const QString& Title, const QString& Artist = QString());
+
+inline QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+}  // namespace windowtest
