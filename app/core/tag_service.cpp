@@ -11,6 +11,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <optional>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "tags/stream.h"
@@ -138,6 +140,26 @@ bool SameContents(const QString& A, const QString& B)
     }
 }
 
+// The container reports a failed write by a bare number. Say why where it
+// can be told from outside: a read-only file, or a disk without room for
+// the rewritten file (estimated as the file plus everything the record
+// holds plus the writer's padding).
+QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag)
+{
+    if (fileutil::IsReadOnly(Path))
+        return QStringLiteral(" (the file is read-only)");
+    struct statvfs Disk;
+    const std::optional<int64_t> Size = fileutil::FileSize(Path);
+    if (Size && ::statvfs(Path.c_str(), &Disk) == 0) {
+        int64_t Needed = *Size + Tag.CoverData.size() + TagLibraryDefaults().PaddingToWrite;
+        for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+            Needed += (int64_t)Tag.TextField(I).size() * 4;   // UTF-16 text in two tags at most
+        if ((int64_t)Disk.f_bavail * (int64_t)Disk.f_frsize < Needed)
+            return QStringLiteral(" (not enough free space on the disk)");
+    }
+    return QString();
+}
+
 std::unique_ptr<TTags> NewContainer()
 {
     auto Tags = std::make_unique<TTags>();
@@ -259,7 +281,7 @@ bool TTagService::WriteTags(const TAudioTag& Tag)
     CopyRecordToTags(*Tags, Tag);
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)
-        throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result));
+        throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result) + WriteFailureReason(Path, Tag));
     return true;
 }
 

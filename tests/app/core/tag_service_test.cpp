@@ -417,6 +417,7 @@ TEST_F(TagServiceFile, FailedSaveKeepsFileAndBackupAndALaterSaveRemovesIt)
     Tag.Title = QStringLiteral("New");
     EXPECT_FALSE(Service.SaveTag(Tag));
     EXPECT_TRUE(Service.GetLastError().startsWith(QStringLiteral("TagsLibrary save error: "))) << Service.GetLastError().toStdString();
+    EXPECT_TRUE(Service.GetLastError().endsWith(QStringLiteral("(the file is read-only)"))) << Service.GetLastError().toStdString();
     EXPECT_EQ(Read(), Before);
     ASSERT_TRUE(HasBackup(Path));
     EXPECT_EQ(testutil::ReadFile(Path + ".kvt_bak"), Before);
@@ -463,6 +464,8 @@ TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull)
         if (!C.BackupFits) {
             EXPECT_TRUE(Error.startsWith(QStringLiteral("Backup failed: "))) << Error.toStdString();
             EXPECT_FALSE(HasBackup(Path)) << "a partial backup was left";
+        } else {
+            EXPECT_TRUE(Error.endsWith(QStringLiteral("(not enough free space on the disk)"))) << Error.toStdString();
         }
         EXPECT_EQ(testutil::ReadFile(Path), Before);
         EXPECT_EQ(std::distance(fs::directory_iterator(Mount.path()), fs::directory_iterator()), C.BackupFits ? 2 : 1)
@@ -501,4 +504,34 @@ TEST(TagServicePlayTime, RoundsHalvesToEven)
     EXPECT_EQ(Encode(154350), 4);   // 3.5 s
     EXPECT_EQ(Encode(66150), 2);    // 1.5 s
     EXPECT_EQ(Encode(60000), 1);    // 1.36 s
+}
+
+// A write that went through but whose backup cannot be removed counts as a
+// failure, so the file is put back from the backup. A file bind-mounted over
+// the backup name takes the copy but refuses to be deleted.
+TEST(TagServiceRestore, WrittenFileIsRestoredWhenTheBackupCannotBeRemoved)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "bind mounts need root";
+    testutil::TTempDir Dir;
+    const std::string Path = Dir.file("song.mp3"), Backup = Path + ".kvt_bak", Holder = Dir.file("holder");
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20)});
+    testutil::WriteFile(Path, Before);
+    testutil::WriteFile(Backup, "");
+    testutil::WriteFile(Holder, "");
+    if (::mount(Holder.c_str(), Backup.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "bind mounts are not permitted here";
+    struct TUnmount {
+        std::string P;
+        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
+    } Unmount{Backup};
+
+    TTagService Service;
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    Tag.Title = QStringLiteral("New title that does not fit the old frame");
+    EXPECT_FALSE(Service.SaveTag(Tag));
+    EXPECT_TRUE(Service.GetLastError().contains(QStringLiteral("backup"))) << Service.GetLastError().toStdString();
+    EXPECT_EQ(testutil::ReadFile(Path), Before);
+    EXPECT_EQ(testutil::ReadFile(Backup), Before);
 }
