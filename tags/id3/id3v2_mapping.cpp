@@ -183,7 +183,13 @@ void TTags::LoadID3v2Tags() {
                 if (id == "TXXX") {
                     std::string d;
                     std::string v = T.GetUserDefinedTextInformation(i, d);
-                    if (!d.empty()) {
+                    // TOTALTRACKS / TOTALDISCS also come out of TRCK / TPOS; one entry
+                    // per value, or deleting it would leave its twin behind.
+                    TTag* twin = Tag(d);
+                    if (twin && twin->Value == v) {
+                        twin->Description = d;
+                        twin->ExtTagType = ettTXXX;
+                    } else if (!d.empty()) {
                         TTag* t = Add(d);
                         t->Value = v;
                         t->Description = d;
@@ -395,5 +401,13 @@ void TTags::DeleteNativeID3v2(const TTag& Entry) {
         return;
     }
     std::string frame = FrameOfUnifiedName(Entry.Name);
-    if (!frame.empty()) T.DeleteFrames(frame);
+    if (!frame.empty()) {
+        T.DeleteFrames(frame);
+    } else if (text::SameText(Entry.Name, "PLAYCOUNT")) {
+        T.DeleteFrames("PCNT");
+    } else {
+        // Names without a frame of their own are saved as TXXX frames (TOTALTRACKS
+        // and the like); left behind, they would bring the deleted value back.
+        for (int i; (i = T.FindTXXXByDescription(Entry.Name)) >= 0;) T.DeleteFrame(i);
+    }
 }

@@ -186,3 +186,23 @@ TEST(ID3v2Mapping, NewFileGetsA23TagWithPadding) {
     EXPECT_EQ(b.size() - audio.size(), t.Size());
     EXPECT_GE(t.Size(), 4096u + 10);
 }
+
+TEST(ID3v2Mapping, DeletedEntriesStayDeleted) {
+    // TOTALTRACKS is kept in TRCK and in a TXXX frame; deleting the entry removes both.
+    testutil::TTempDir dir;
+    const std::string f = dir.file("d.mp3");
+    TTags tags;
+    LoadFrames(dir, tags, Cat(Frame(3, "TRCK", Text0("3/12")), Frame(3, "PCNT", Bytes{0, 0, 0, 5})), "d.mp3");
+    ASSERT_EQ(tags.SaveToFile(f), 0);
+    TTags again;
+    ASSERT_EQ(again.LoadFromFile(f), 0);
+    ASSERT_EQ(again.GetText("TOTALTRACKS"), "12");
+    again.SetText("TOTALTRACKS", "");
+    again.SetText("PLAYCOUNT", "");
+    ASSERT_EQ(again.SaveToFile(f), 0);
+    TTags last;
+    ASSERT_EQ(last.LoadFromFile(f), 0);
+    EXPECT_EQ(last.GetText("TRACKNUMBER"), "3");
+    EXPECT_EQ(last.Exists("TOTALTRACKS"), -1);
+    EXPECT_EQ(last.Exists("PLAYCOUNT"), -1);
+}

@@ -425,3 +425,19 @@ TEST(ID3v2Write, CompressedAndFlaggedFramesAreWrittenBack) {
     ASSERT_TRUE(back.DeCompressAllFrames());
     EXPECT_EQ(back.GetText("TPE1"), std::string(300, 'q'));
 }
+
+TEST(ID3v2Write, AFileThatVanishedGetsAWholeNewOne) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("gone.mp3");
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), testutil::MpegFrames(2)));
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(f), 0);
+    ::unlink(f.c_str());
+    t.SetText("TIT2", "b", teUnicode);
+    ASSERT_EQ(t.SaveToFile(f), 0);
+    TID3v2Tag back;
+    ASSERT_EQ(back.LoadFromFile(f), 0);
+    EXPECT_EQ(back.GetText("TIT2"), "b");
+    EXPECT_EQ(testutil::ReadFile(f).size(), back.Size());
+    EXPECT_TRUE(NoTempLeft(dir));
+}
