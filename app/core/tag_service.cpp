@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 #include <optional>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -79,18 +81,43 @@ bool FileExists(const QString& FileName)
 
 // Copies Source over Target byte for byte and flushes it to the disk. On
 // failure the partial target is removed (unless KeepTargetOnFailure) and the
-// reason is returned in Error.
-bool CopyFileContents(const QString& Source, const QString& Target, QString& Error, bool KeepTargetOnFailure = false)
+// reason is returned in Error. With FreshTarget, a link sitting at Target (a
+// symbolic link, or a second name of another file) is replaced, never
+// written through, so a planted backup name cannot overwrite another file.
+bool CopyFileContents(const QString& Source, const QString& Target, QString& Error, bool KeepTargetOnFailure = false,
+                      bool FreshTarget = false)
 {
     QFile In(Source);
     if (!In.open(QIODevice::ReadOnly)) {
         Error = In.errorString();
         return false;
     }
-    QFile Out(Target);
-    if (!Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Error = Out.errorString();
-        return false;
+    QFile Out;
+    if (FreshTarget) {
+        const QByteArray NativeTarget = QFile::encodeName(Target);
+        struct stat Info;
+        if (::lstat(NativeTarget.constData(), &Info) == 0 && (S_ISLNK(Info.st_mode) || Info.st_nlink > 1) &&
+            ::unlink(NativeTarget.constData()) != 0) {
+            Error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        const int Fd = ::open(NativeTarget.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (Fd < 0) {
+            Error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        Out.setFileName(Target);
+        if (!Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(Fd);
+            Error = Out.errorString();
+            return false;
+        }
+    } else {
+        Out.setFileName(Target);
+        if (!Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            Error = Out.errorString();
+            return false;
+        }
     }
     bool Ok = true;
     while (Ok) {
@@ -296,7 +323,7 @@ bool TTagService::SaveTag(const TAudioTag& Tag)
     const QString Backup = BackupFileName(FileName);
     if (FTransactional) {
         QString Error;
-        if (!CopyFileContents(FileName, Backup, Error)) {
+        if (!CopyFileContents(FileName, Backup, Error, false, true)) {
             FLastError = QStringLiteral("Backup failed: ") + Error;
             return false;
         }

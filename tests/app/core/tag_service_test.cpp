@@ -535,3 +535,22 @@ TEST(TagServiceRestore, WrittenFileIsRestoredWhenTheBackupCannotBeRemoved)
     EXPECT_EQ(testutil::ReadFile(Path), Before);
     EXPECT_EQ(testutil::ReadFile(Backup), Before);
 }
+
+// A link planted at the backup name must not make the backup copy
+// overwrite the file it points at.
+TEST_F(TagServiceFile, BackupNameHeldByALinkIsReplacedNotWrittenThrough)
+{
+    Write(Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20)}));
+    const std::string Victim = Dir.file("victim.txt");
+    for (const bool Symbolic : {true, false}) {
+        SCOPED_TRACE(Symbolic ? "symbolic link" : "hard link");
+        testutil::WriteFile(Victim, "keep me");
+        if (Symbolic)
+            fs::create_symlink(Victim, Path + ".kvt_bak");
+        else
+            fs::create_hard_link(Victim, Path + ".kvt_bak");
+        EXPECT_TRUE(Service.SaveTag(FullRecord(Q(Path)))) << Service.GetLastError().toStdString();
+        EXPECT_EQ(testutil::ReadFile(Victim), testutil::Bytes("keep me"));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(Path + ".kvt_bak")));
+    }
+}
