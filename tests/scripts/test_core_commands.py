@@ -157,13 +157,18 @@ class Scan(unittest.TestCase):
         self.make("locked/b.mp3", mpeg_frames(4))
         self.make("open/c.mp3", mpeg_frames(4))
         self.make("z.wav")
+        secret = self.make("open/secret.flac")
         os.chmod(os.path.join(self.root, "locked"), 0o000)
+        os.chmod(secret, 0o000)
         r = run("scan", self.root, prefix=("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"))
         self.assertEqual(r.returncode, 0, r.stderr)
         out = lines(r)
         names = sorted(os.path.relpath(d["file"], self.root) for d in out[:-1])
-        self.assertEqual(names, ["a.mp3", "open/c.mp3", "z.wav"])
-        self.assertEqual(out[-1]["files"], 3)
+        self.assertEqual(names, ["a.mp3", "open/c.mp3", "open/secret.flac", "z.wav"])
+        self.assertEqual((out[-1]["files"], out[-1]["failed"]), (4, 1))
+        # A file that cannot be read is an error, not a file without tags.
+        err = next(d for d in out if d["file"] == secret)
+        self.assertTrue(err["error"].startswith("Cannot open file: "), err)
 
 
 if __name__ == "__main__":
