@@ -12,7 +12,11 @@
 #include <cerrno>
 #include <optional>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <memory>
+#include <string>
 
 #include "tags/file_util.h"
 #include "tags/id3/id3v2_internal.h"
@@ -104,6 +108,38 @@ static bool WritePatches(TStream& S, const std::vector<TPatch>& Patches) {
     return true;
 }
 
+// The rewritten file is first built without a name (O_TMPFILE) where the file
+// system allows it, so that a process killed half-way leaves nothing behind;
+// it gets the name "<file>.tmp" (exclusively) only once it is complete, and is
+// then renamed over the original. Elsewhere "<file>.tmp" is created up front.
+namespace {
+struct TTempTarget {
+    std::unique_ptr<TFileStream> Stream;
+    int AnonymousFd = -1;
+    bool Named = false;   // "<file>.tmp" exists and is ours
+    ~TTempTarget() {
+        Stream.reset();
+        if (AnonymousFd >= 0) ::close(AnonymousFd);
+    }
+    std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(AnonymousFd); }
+};
+}  // namespace
+
+static bool OpenTempTarget(const std::string& FileName, const std::string& Temp, TTempTarget& T) {
+#ifdef O_TMPFILE
+    T.AnonymousFd = ::open(fileutil::ExtractFileDir(FileName).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (T.AnonymousFd >= 0) {
+        T.Stream = TFileStream::Open(T.ProcPath(), TFileMode::fmOpenReadWrite);
+        if (T.Stream) return true;
+        ::close(T.AnonymousFd);
+        T.AnonymousFd = -1;
+    }
+#endif
+    T.Stream = TFileStream::Open(Temp, TFileMode::fmCreateExclusive);
+    T.Named = T.Stream != nullptr;
+    return T.Named;
+}
+
 // Applies an edit to a file. Returns an id3v2result code.
 static int ApplyEditToFile(const std::string& FileName, const TEdit& E, const std::string& TempSuffix = ".tmp") {
     if (E.Delta() == 0) {
@@ -118,19 +154,25 @@ static int ApplyEditToFile(const std::string& FileName, const TEdit& E, const st
     const int64_t size = src->Size();
     if (E.Pos < 0 || E.OldLen < 0 || E.Pos > size || E.OldLen > size - E.Pos) return id3v2result::ContainerError;
     const std::string temp = FileName + TempSuffix;
-    auto dst = TFileStream::Open(temp, TFileMode::fmCreateExclusive);
-    if (!dst) return id3v2result::WriteFailed;
-    bool ok = src->Seek(0) == 0 && dst->CopyFrom(*src, E.Pos) && dst->WriteExact(E.Bytes) &&
-              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen && dst->CopyFrom(*src, size - E.Pos - E.OldLen) &&
-              WritePatches(*dst, E.Patches) && dst->Flush();
-    dst.reset();
+    TTempTarget dst;
+    if (!OpenTempTarget(FileName, temp, dst)) return id3v2result::WriteFailed;
+    bool ok = src->Seek(0) == 0 && dst.Stream->CopyFrom(*src, E.Pos) && dst.Stream->WriteExact(E.Bytes) &&
+              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
+              dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
+              dst.Stream->Flush();
+    dst.Stream.reset();
     src.reset();
+    if (ok && !dst.Named) {
+        // Only a complete file gets a name; an existing "<file>.tmp" is not ours to replace.
+        ok = ::linkat(AT_FDCWD, dst.ProcPath().c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        dst.Named = ok;
+    }
     if (ok) {
         fileutil::CopyFileMode(FileName, temp);
         ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
     }
     if (!ok) {
-        ::unlink(temp.c_str());
+        if (dst.Named) ::unlink(temp.c_str());
         return id3v2result::WriteFailed;
     }
     fileutil::SyncDirectoryOf(FileName);
