@@ -124,7 +124,7 @@ void ParseChapterFrame(TID3v2Frame& Frame, int MajorVersion, int Depth) {
             t->ChildElementIDs.clear();
             for (int i = 0; i < count; ++i) t->ChildElementIDs.push_back(text::Latin1ToUtf8(r.strz()));
         }
-        ReadFrames(r, *wf->SubFrames, MajorVersion, false, true, Depth);
+        ReadFrames(r, *wf->SubFrames, MajorVersion, false, Depth);
         // Only a body understood to its last byte may be rebuilt from the fields.
         wf->ParsedCleanly = r.atEnd();
     } catch (const ETagFormat&) {

@@ -159,7 +159,7 @@ void TTags::LoadID3v2Tags() {
             }
         }
     }
-    if (T.CoverArtCount() > 0) DeleteAllCoverArts();
+    if (ParseCoverArts && T.CoverArtCount() > 0) DeleteAllCoverArts();
 
     for (int i = 0; i < T.GetFrameCount(); ++i) {
         TID3v2Frame& f = *T.Frames[i];
@@ -364,6 +364,8 @@ void TTags::PrepareID3v2Tag() {
         T.SetTXXXByDescriptionMultiple(e.Name, values, enc);
     }
 
+    // Without pictures loaded, the picture frames stay as they were read.
+    if (!ParseCoverArts) return;
     T.DeleteAllCoverArts();
     for (const auto& c : FCoverArts) {
         std::string mime = c->MIMEType;

@@ -490,8 +490,7 @@ bool LandsWell(const TByteReader& R, size_t At) {
 
 namespace id3v2 {
 
-bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUnsynchronised, bool ParseCoverArts,
-                int Depth) {
+bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUnsynchronised, int Depth) {
     const size_t idLen = MajorVersion == 2 ? 3 : 4;
     const size_t headerLen = MajorVersion == 2 ? 6 : 10;
     while (R.remaining() >= headerLen) {
@@ -542,11 +541,10 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
                     if (f->DataLengthIndicator) f->DataLengthIndicatorValue = body.syncsafe32();
                 }
                 f->Size = (uint32_t)body.remaining();
-                bool picture = f->IsID("APIC") || (MajorVersion == 2 && f->IsID("PIC"));
-                if (!(picture && !ParseCoverArts)) {
-                    auto rest = body.rest();
-                    f->Data.assign(rest.begin(), rest.end());
-                }
+                // Picture bodies are kept even when pictures are not wanted: a
+                // frame without its body would be dropped by the next save.
+                auto rest = body.rest();
+                f->Data.assign(rest.begin(), rest.end());
             } catch (const ETagFormat&) {
                 f->Compressed = f->Encrypted = f->GroupingIdentity = f->DataLengthIndicator = f->Unsynchronised = false;
                 f->Data.assign(whole.data(), whole.data() + whole.size());
@@ -819,7 +817,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
     } catch (...) {
         return id3v2result::Failure;
     }
-    id3v2::ReadFrames(r, *this, MajorVersion, Unsynchronised && MajorVersion == 4, ParseCoverArts, 0);
+    id3v2::ReadFrames(r, *this, MajorVersion, Unsynchronised && MajorVersion == 4, 0);
     if (MajorVersion < 4) Unsynchronised = false;   // already removed above
     Loaded = true;
     S.Seek(start + std::min<int64_t>(FSize, S.Size() - start));

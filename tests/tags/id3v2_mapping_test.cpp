@@ -206,3 +206,21 @@ TEST(ID3v2Mapping, DeletedEntriesStayDeleted) {
     EXPECT_EQ(last.Exists("TOTALTRACKS"), -1);
     EXPECT_EQ(last.Exists("PLAYCOUNT"), -1);
 }
+
+TEST(ID3v2Mapping, PicturesNotLoadedAreNotLost) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("p.mp3");
+    const Bytes apic = Cat(Bytes{0}, Str("image/jpeg"), Bytes{0, 3, 0}, Bytes{0xFF, 0xD8, 0xFF, 1, 2, 3});
+    testutil::WriteFile(f, Cat(Tag(3, Cat(Frame(3, "TIT2", Text0("t")), Frame(3, "APIC", apic))), testutil::MpegFrames(3)));
+    TTags tags;
+    tags.ParseCoverArts = false;
+    ASSERT_EQ(tags.LoadFromFile(f), 0);
+    EXPECT_EQ(tags.CoverArtCount(), 0);
+    tags.SetText("TITLE", "changed");
+    ASSERT_EQ(tags.SaveToFile(f), 0);
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(f), 0);
+    EXPECT_EQ(t.GetText("TIT2"), "changed");
+    ASSERT_GE(t.FrameExists("APIC"), 0);
+    EXPECT_EQ(t.Frames[t.FrameExists("APIC")]->Data, apic);
+}
