@@ -52,6 +52,9 @@ constexpr int64_t WavPack3HeaderSize = 36;
 // The block following the version 4 header is searched for the
 // configuration byte that names the encoder mode.
 constexpr int64_t WavPackModeSearchSize = 4096;
+// A version 3 file's chunks are walked at most this far (each "fmt " chunk
+// is read, and a hostile file could hold millions of them).
+constexpr int MaxWavPack3Chunks = 1024;
 // A version 4 header gives this total when the length is not known.
 constexpr uint32_t WavPackUnknownLength = 0xFFFFFFFF;
 
@@ -150,7 +153,7 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
     ReadBlock(Stream, 8);   // "RIFF" and its size
     if (ReadBlock(Stream, 4) != std::vector<uint8_t>{'W', 'A', 'V', 'E'}) return;
     bool HaveFormat = false;
-    while (Stream.Position() < Stream.Size()) {
+    for (int Chunks = 0; Chunks < MaxWavPack3Chunks && Stream.Position() < Stream.Size(); ++Chunks) {
         std::vector<uint8_t> ChunkHeader(8, 0);
         if (!Stream.ReadExact(ChunkHeader.data(), 8)) break;
         TByteReader C(ChunkHeader);

@@ -7,8 +7,10 @@
 
 namespace {
 
-// The search reads its window in blocks of this size.
-constexpr int64_t SearchBlockSize = 4096;
+// The search reads its window in blocks of this size: the size of the
+// reader's buffered stream, and in most files the first frame lies within
+// the first block after the tag.
+constexpr int64_t SearchBlockSize = 1024;
 // Largest part of a first frame the VBR header can occupy: header, MPEG-1
 // stereo side information, "Xing", flags, frame count, byte count, seek
 // table, quality, encoder string and encoder extension.

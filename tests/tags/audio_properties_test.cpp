@@ -224,6 +224,22 @@ TEST(WavPackHeader, Version3RIFFFile) {
     EXPECT_DOUBLE_EQ(R.FBitrate, 8000.0 * 2 / 125);
 }
 
+// The chunk walk of a version 3 file is bounded: a file of endless format
+// chunks is not read through.
+TEST(WavPackHeader, Version3ChunkWalkIsBounded) {
+    for (const int Chunks : {10, 5000}) {
+        SCOPED_TRACE(Chunks);
+        const Bytes One = WavPack3(2, 44100, 0, 0x10, 88200);
+        Bytes Data(One.begin(), One.begin() + 36);   // RIFF header and one "fmt " chunk
+        for (int i = 1; i < Chunks; ++i) Data.insert(Data.end(), One.begin() + 12, One.begin() + 36);
+        Data.insert(Data.end(), One.begin() + 36, One.end());   // "data" with the header
+        TMemoryStream S(Data);
+        TWAVPackfile R;
+        EXPECT_TRUE(R.LoadFromStream(S, 0));
+        EXPECT_EQ(R.FVersion, Chunks < 1024 ? 3 : 0);
+    }
+}
+
 TEST(MusepackHeader, StreamVersion7) {
     struct TCase {
         const char* Name;
