@@ -519,7 +519,7 @@ TEST(TagServiceRestore, WrittenFileIsRestoredWhenTheBackupCannotBeRemoved)
     testutil::WriteFile(Path, Before);
     testutil::WriteFile(Backup, "");
     testutil::WriteFile(Holder, "");
-    if (::mount(Holder.c_str(), Backup.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    if (::mount(Holder.c_str(), Backup.c_str(), "none", MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "bind mounts are not permitted here";
     struct TUnmount {
         std::string P;
