@@ -236,7 +236,9 @@ TEST(ID3v2Read, Containers) {
         TID3v2Tag t;
         EXPECT_EQ(Load(t, c.File), c.Result) << c.Name;
         EXPECT_EQ(t.SourceFileType(), c.Type) << c.Name;
-        if (c.Result == 0) EXPECT_EQ(Title(t), "In a box") << c.Name;
+        if (c.Result == 0) {
+            EXPECT_EQ(Title(t), "In a box") << c.Name;
+        }
     }
 }
 

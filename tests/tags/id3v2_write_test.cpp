@@ -246,8 +246,9 @@ TEST(ID3v2Write, ContainersRoundTrip) {
             EXPECT_EQ(total, b.size()) << c.Name;
         }
         // The ID3v1 block after the RIFF data stays last.
-        if (c.Trailer)
+        if (c.Trailer) {
             EXPECT_EQ(Tail(b, b.size() - 128), id3v1) << c.Name;
+        }
         // And the tag comes out again.
         ASSERT_EQ(RemoveID3v2TagFromFile(f), 0) << c.Name;
         TID3v2Tag gone;
