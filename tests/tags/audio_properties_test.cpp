@@ -631,3 +631,58 @@ TEST(AudioProperties, FormatRecognitionHelpers) {
     EXPECT_FALSE(IsValidMusepackStream(Empty, 0));
     EXPECT_FALSE(IsValidMusepackStream(Empty, 1000));
 }
+
+// Files of the real encoders: the header readers give the source's sample
+// count, rate, channels and width.
+TEST(AudioProperties, RealWavPackAndMusepackFiles) {
+    for (const char* Tool : {"ffmpeg", "wavpack", "mpcenc"})
+        if (!testutil::HaveCommand(Tool)) GTEST_SKIP() << Tool << " missing";
+    testutil::TTempDir Dir;
+    auto Wav = [&](const std::string& Name, int Rate, int Channels, const char* Codec, double Seconds) {
+        const std::string Path = Dir.file(Name);
+        std::ostringstream Cmd;
+        Cmd << "ffmpeg -v error -f lavfi -i sine=frequency=440:sample_rate=" << Rate << ":duration=" << Seconds
+            << " -ac " << Channels << " -c:a " << Codec << " '" << Path << "'";
+        EXPECT_EQ(testutil::Run(Cmd.str()), 0);
+        return Path;
+    };
+    const std::string Mono24 = Wav("m24.wav", 11025, 1, "pcm_s24le", 2.4);
+    const std::string Stereo16 = Wav("s16.wav", 44100, 2, "pcm_s16le", 3.2);
+    const std::string Stereo48 = Wav("s48.wav", 48000, 2, "pcm_s16le", 1.5);
+    struct TCase {
+        const char* Name;
+        std::string Command;
+        int64_t Samples;
+        uint32_t Rate;
+        uint16_t Channels, Bits;
+        const char* Encoder;   // WavPack only
+    };
+    const TCase Cases[] = {
+        {"m24.wv", "wavpack -q -h '" + Mono24 + "' -o", 26460, 11025, 1, 24, "lossless"},
+        {"fast.wv", "wavpack -q -f '" + Stereo16 + "' -o", 141120, 44100, 2, 16, "lossless"},
+        {"hybrid.wv", "wavpack -q -b256 '" + Stereo16 + "' -o", 141120, 44100, 2, 16, "hybrid lossy"},
+        {"s16.mpc", "mpcenc --silent '" + Stereo16 + "'", 141120, 44100, 2, 0, nullptr},
+        {"s48.mpc", "mpcenc --silent --quality 3 '" + Stereo48 + "'", 72000, 48000, 2, 0, nullptr},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const std::string Path = Dir.file(C.Name);
+        ASSERT_EQ(testutil::Run(C.Command + " '" + Path + "' >/dev/null 2>&1"), 0);
+        TTags Tags;
+        EnableHeaderReaders(Tags);
+        ASSERT_EQ(Tags.LoadFromFile(Path), 0);
+        const TProps P = Props(Tags);
+        EXPECT_EQ(P.Samples, C.Samples) << P;
+        EXPECT_EQ(P.Rate, C.Rate) << P;
+        EXPECT_EQ(P.Channels, C.Channels) << P;
+        EXPECT_EQ(P.Bits, C.Bits) << P;
+        EXPECT_NEAR(P.PlayTime, double(C.Samples) / C.Rate, 1e-9) << P;
+        const double FileKbit = double(testutil::ReadFile(Path).size()) * 8 / 1000;
+        EXPECT_NEAR(P.BitRate, FileKbit / P.PlayTime, 1.0) << P;
+        if (C.Encoder) {
+            ASSERT_TRUE(Tags.SourceAudioAttributes().WAVPackAttributes);
+            EXPECT_EQ(Tags.SourceAudioAttributes().WAVPackAttributes->FEncoder.rfind(C.Encoder, 0), 0u)
+                << Tags.SourceAudioAttributes().WAVPackAttributes->FEncoder;
+        }
+    }
+}
