@@ -1,0 +1,35 @@
+#!/bin/bash
+# Whole-process benchmarks: our tag library next to TagLib and mutagen on a
+# generated library of at least 2,000 files: scan (files/s, bytes read per
+# file, peak memory), save in place and save with rewrite, printed side by
+# side and as ratios in one run.
+#
+#   bench/compare.sh [CORPUS_DIR]
+#
+# CORPUS_DIR defaults to /tmp/corpus2000 and is generated (2,000 files) when
+# it holds no manifest.json. BENCH_RUNS (default 3) runs per scan and
+# in-place phase; BENCH_SAVE_FILES caps the files saved (default: all files
+# of the formats our library writes). Our side is built at -O2 in
+# build-bench; the TagLib driver against Debian's libtag1-dev.
+set -euo pipefail
+
+CORPUS=${1:-/tmp/corpus2000}
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${VELTRANO_BENCH_BUILD:-$SRC/build-bench}
+
+if [ ! -f "$CORPUS/manifest.json" ]; then
+    echo "generating 2000 files in $CORPUS ..." >&2
+    /work/shared/corpus/make-corpus "$CORPUS" --files 2000 >&2
+fi
+
+LAUNCHER=()
+command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_GUI=OFF "${LAUNCHER[@]}" >/dev/null
+cmake --build "$BUILD" --target tags -j"${JOBS:-2}" >/dev/null
+
+WORK=$(mktemp -d /tmp/bench-compare.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+g++ -O2 -std=c++20 -I"$SRC" "$SRC/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
+g++ -O2 -std=c++17 "$SRC/bench/compare_taglib.cpp" -o "$WORK/taglib" $(pkg-config --cflags --libs taglib)
+
+/usr/bin/python3 "$SRC/bench/compare.py" "$CORPUS" "$WORK" "$WORK/ours" "$WORK/taglib"

@@ -1,0 +1,31 @@
+"""The same driver over mutagen, as an independent reference.
+   compare_mutagen.py scan LIST | compare_mutagen.py save LIST TITLE"""
+import sys
+
+import mutagen
+
+mode, listing = sys.argv[1], sys.argv[2]
+title = sys.argv[3] if len(sys.argv) > 3 else "Benchmark title"
+files = failed = 0
+check = 0.0
+with open(listing, encoding="utf-8") as fh:
+    paths = [l.rstrip("\n") for l in fh if l.strip()]
+for path in paths:
+    files += 1
+    try:
+        if mode == "scan":
+            f = mutagen.File(path)
+            check += (f.info.length if f is not None and f.info else 0) + len(f.tags or {}) if f else 0
+        else:
+            f = mutagen.File(path, easy=True)
+            if f is None:
+                failed += 1
+                continue
+            try:
+                f["title"] = title
+            except Exception:
+                f["Title"] = title   # ASF and APEv2 have no easy interface
+            f.save()
+    except Exception:
+        failed += 1
+print('{"files":%d,"failed":%d,"check":%.0f}' % (files, failed, check))
