@@ -93,7 +93,6 @@ TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
     BindModel();
 
     resize(kDesignWidth, kDesignHeight);
-    FSplitter->setSizes({kSidePanelWidth, kDesignWidth - 2 * kSidePanelWidth - 2 * kSplitterWidth, kSidePanelWidth});
     if (QScreen* Screen = screen())
         move(Screen->availableGeometry().center() - rect().center());
 
@@ -392,6 +391,7 @@ QWidget* TFrmMain::BuildCentre()
     lvFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
     lvFiles->header()->setStretchLastSection(false);
     lvFiles->header()->setMinimumSectionSize(24);
+    lvFiles->header()->setTextElideMode(Qt::ElideRight);
     lvFiles->viewport()->installEventFilter(this);
 
     connect(lvFiles->header(), &QHeaderView::sectionClicked, this, [this](int Column) {
@@ -426,7 +426,6 @@ QWidget* TFrmMain::BuildRightPanel()
     Grid->setHorizontalSpacing(6);
     Grid->setVerticalSpacing(3);
     Grid->setColumnStretch(1, 1);
-    Grid->setColumnStretch(3, 1);
 
     auto MakeLabel = [&](int Field) {
         auto* L = new QLabel;
@@ -441,7 +440,7 @@ QWidget* TFrmMain::BuildRightPanel()
         Combo->setObjectName(QLatin1String(kFieldControlNames[f]));
         Combo->setEditable(true);
         Combo->setInsertPolicy(QComboBox::NoInsert);
-        Combo->setMinimumContentsLength(4);
+        Combo->setMinimumContentsLength(3);
         Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         Combo->setCompleter(nullptr);
         FCombos[f] = Combo;
@@ -458,34 +457,46 @@ QWidget* TFrmMain::BuildRightPanel()
     connect(memLyrics, &QPlainTextEdit::textChanged, this,
             [this] { EditorTextEdited(TMainModel::efLyrics, memLyrics->toPlainText()); });
 
+    // Two columns: labels and fields. The paired rows get their own boxes so
+    // that their labels do not widen the label column.
     int Row = 0;
-    // "Track:" and "Disk:" side by side.
-    Grid->addWidget(MakeLabel(TMainModel::efTrack), Row, 0);
-    Grid->addWidget(FCombos[TMainModel::efTrack], Row, 1);
-    Grid->addWidget(MakeLabel(TMainModel::efDisc), Row, 2);
-    Grid->addWidget(FCombos[TMainModel::efDisc], Row, 3);
-    ++Row;
+    auto* TrackRow = new QHBoxLayout;
+    TrackRow->setSpacing(6);
+    TrackRow->addWidget(MakeLabel(TMainModel::efTrack));
+    TrackRow->addWidget(FCombos[TMainModel::efTrack], 1);
+    TrackRow->addSpacing(6);
+    TrackRow->addWidget(MakeLabel(TMainModel::efDisc));
+    TrackRow->addWidget(FCombos[TMainModel::efDisc], 1);
+    Grid->addLayout(TrackRow, Row++, 0, 1, 2);
+    Grid->setRowMinimumHeight(Row++, 4);
     // Title, Artist, Album: label above a full-width field.
     for (int f : {TMainModel::efTitle, TMainModel::efArtist, TMainModel::efAlbum}) {
-        Grid->addWidget(MakeLabel(f), Row++, 0, 1, 4);
-        Grid->addWidget(FCombos[f], Row++, 0, 1, 4);
+        Grid->addWidget(MakeLabel(f), Row++, 0, 1, 2);
+        Grid->addWidget(FCombos[f], Row++, 0, 1, 2);
     }
     // "Year" and "Genre" side by side.
-    Grid->addWidget(MakeLabel(TMainModel::efYear), Row, 0, 1, 2);
-    Grid->addWidget(MakeLabel(TMainModel::efGenre), Row++, 2, 1, 2);
-    Grid->addWidget(FCombos[TMainModel::efYear], Row, 0, 1, 2);
-    Grid->addWidget(FCombos[TMainModel::efGenre], Row++, 2, 1, 2);
-    Grid->addWidget(MakeLabel(TMainModel::efComment), Row++, 0, 1, 4);
-    Grid->addWidget(memComment, Row++, 0, 1, 4);
+    auto* YearGenre = new QGridLayout;
+    YearGenre->setHorizontalSpacing(6);
+    YearGenre->setVerticalSpacing(3);
+    YearGenre->addWidget(MakeLabel(TMainModel::efYear), 0, 0);
+    YearGenre->addWidget(MakeLabel(TMainModel::efGenre), 0, 1);
+    YearGenre->addWidget(FCombos[TMainModel::efYear], 1, 0);
+    YearGenre->addWidget(FCombos[TMainModel::efGenre], 1, 1);
+    YearGenre->setColumnStretch(0, 2);
+    YearGenre->setColumnStretch(1, 3);
+    Grid->addLayout(YearGenre, Row++, 0, 1, 2);
+    Grid->addWidget(MakeLabel(TMainModel::efComment), Row++, 0, 1, 2);
+    Grid->addWidget(memComment, Row++, 0, 1, 2);
     Grid->setRowMinimumHeight(Row++, 6);
     // The rest: label left, field right.
     for (int f : {TMainModel::efAlbumArtist, TMainModel::efComposer, TMainModel::efOrigArtist,
                   TMainModel::efCopyright, TMainModel::efURL, TMainModel::efEncodedBy, TMainModel::efBPM}) {
         Grid->addWidget(MakeLabel(f), Row, 0);
-        Grid->addWidget(FCombos[f], Row++, 1, 1, 3);
+        Grid->addWidget(FCombos[f], Row++, 1);
     }
-    Grid->addWidget(MakeLabel(TMainModel::efLyrics), Row++, 0, 1, 4);
-    Grid->addWidget(memLyrics, Row, 0, 1, 4);
+    Grid->setRowMinimumHeight(Row++, 4);
+    Grid->addWidget(MakeLabel(TMainModel::efLyrics), Row++, 0, 1, 2);
+    Grid->addWidget(memLyrics, Row, 0, 1, 2);
     Grid->setRowStretch(Row, 1);
     return pnlRight;
 }
@@ -496,6 +507,7 @@ void TFrmMain::BuildStatusBar()
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
     lblStatus->setMinimumWidth(1);
+    lblStatus->setContentsMargins(4, 0, 0, 0);
     lblHomePage = new QLabel;
     lblHomePage->setObjectName(QStringLiteral("lblHomePage"));
     lblHomePage->setCursor(Qt::PointingHandCursor);
@@ -572,14 +584,14 @@ void TFrmMain::EditorTextEdited(int Field, const QString& Text)
 void TFrmMain::ShowFoldersTree(bool Show)
 {
     if (!Show && pnlLeft->isVisible())
-        FLeftWidthWhenHidden = FSplitter->sizes().value(0, kSidePanelWidth);
+        FLeftWidth = FSplitter->sizes().value(0, kSidePanelWidth);
     pnlLeft->setVisible(Show);
     if (Show) {
-        // Back at its width, the splitter directly right of it.
+        // Back at its width, with the splitter directly right of it.
         QList<int> Sizes = FSplitter->sizes();
         if (Sizes.size() == 3) {
-            Sizes[1] = std::max(50, Sizes[1] - FLeftWidthWhenHidden);
-            Sizes[0] = FLeftWidthWhenHidden;
+            Sizes[1] = std::max(50, Sizes[1] - FLeftWidth);
+            Sizes[0] = FLeftWidth;
             FSplitter->setSizes(Sizes);
         }
     }
@@ -616,14 +628,10 @@ void TFrmMain::LoadSettings()
     else
         SelectFolderInTree(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
 
-    QList<int> Sizes = FSplitter->sizes();
-    if (Sizes.size() == 3) {
-        const int Total = Sizes[0] + Sizes[1] + Sizes[2];
-        Sizes[0] = std::max(0, S.LeftPanelWidth.value_or(Sizes[0]));
-        Sizes[2] = std::max(0, S.RightPanelWidth.value_or(Sizes[2]));
-        Sizes[1] = std::max(50, Total - Sizes[0] - Sizes[2]);
-        FSplitter->setSizes(Sizes);
-    }
+    // The splitter distributes its width only once it is laid out; the panel
+    // widths are applied when the window is first shown.
+    FLeftWidth = std::max(0, S.LeftPanelWidth.value_or(kSidePanelWidth));
+    FRightWidth = std::max(0, S.RightPanelWidth.value_or(kSidePanelWidth));
 
     if (S.ColumnWidths) {
         for (int c = 0; c < kListColumnCount; ++c) {
@@ -654,9 +662,19 @@ void TFrmMain::SaveSettings()
         Widths.append(lvFiles->columnWidth(c));
     S.ColumnWidths = Widths;
     const QList<int> Sizes = FSplitter->sizes();
-    S.LeftPanelWidth = pnlLeft->isVisible() ? Sizes.value(0) : FLeftWidthWhenHidden;
+    S.LeftPanelWidth = pnlLeft->isVisible() ? Sizes.value(0) : FLeftWidth;
     S.RightPanelWidth = Sizes.value(2);
     WriteWindowSettings(SettingsFileName(), S);
+}
+
+void TFrmMain::ApplyPanelWidths()
+{
+    const QList<int> Sizes = FSplitter->sizes();
+    if (Sizes.size() != 3)
+        return;
+    const int Total = Sizes[0] + Sizes[1] + Sizes[2];
+    const int Left = pnlLeft->isVisible() ? FLeftWidth : 0;
+    FSplitter->setSizes({Left, std::max(50, Total - Left - FRightWidth), FRightWidth});
 }
 
 void TFrmMain::InitDefaultColumnWidths()
@@ -696,8 +714,12 @@ void TFrmMain::showEvent(QShowEvent* Event)
     QMainWindow::showEvent(Event);
     if (!FShownOnce) {
         FShownOnce = true;
+        ApplyPanelWidths();
         // Let the window reach its maximised size before measuring the list.
-        QTimer::singleShot(150, this, [this] { InitDefaultColumnWidths(); });
+        QTimer::singleShot(150, this, [this] {
+            ApplyPanelWidths();
+            InitDefaultColumnWidths();
+        });
     }
 }
 

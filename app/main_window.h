@@ -90,6 +90,7 @@ private:
     void LoadSettings();
     void SaveSettings();
     void InitDefaultColumnWidths();
+    void ApplyPanelWidths();
 
     int ShowMessage(int Icon, const QString& Text, bool YesNo);
     void DumpCaptions(const QString& FileName);
@@ -123,5 +124,6 @@ private:
     bool FNeedInitDefaultColumnWidths = false;
     bool FStartMaximised = false;
     bool FShownOnce = false;
-    int FLeftWidthWhenHidden = 275;
+    int FLeftWidth = 275;    // panel widths to apply once the splitter is laid out
+    int FRightWidth = 275;
 };

@@ -46,7 +46,11 @@ QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 6px; }
 QToolButton:hover { background: #dbeafe; border-color: #93c5fd; }
 QToolButton:pressed { background: #bfdbfe; }
 QToolButton:disabled { background: transparent; }
-QToolButton[popupMode="1"] { padding-right: 16px; }
+QToolButton[popupMode="1"] { padding-right: 18px; }
+QToolButton::menu-button { border: none; border-left: 1px solid transparent; width: 14px;
+                           border-top-right-radius: 4px; border-bottom-right-radius: 4px; }
+QToolButton::menu-button:hover { border-left-color: #93c5fd; background: #dbeafe; }
+QToolButton::menu-arrow { width: 8px; height: 8px; }
 QSplitter::handle { background: #c7d7ef; }
 QSplitter::handle:hover { background: #3a82f6; }
 QStatusBar { background: #1e40af; color: white; }
