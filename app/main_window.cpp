@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -831,7 +832,8 @@ void TFrmMain::RunTestHook(const QString& Hook)
     const QString Kind = Hook.left(Eq);
     const QString Argument = Hook.mid(Eq + 1);
     if (Kind == QLatin1String("captions")) {
-        QTimer::singleShot(0, this, [this, Argument] {
+        // After the first-show work (panel and default column widths).
+        QTimer::singleShot(600, this, [this, Argument] {
             DumpCaptions(Argument);
             close();
         });
@@ -861,6 +863,21 @@ void TFrmMain::DumpCaptions(const QString& FileName)
 {
     QJsonObject All;
     TTranslation& T = TTranslation::Instance();
+    // The state the window started in, before the languages are walked.
+    QJsonObject Start;
+    Start.insert(QStringLiteral("language"), T.LanguageCount() > 0 ? T.LanguageCode(T.CurrentIndex()) : QString());
+    Start.insert(QStringLiteral("folder"), FModel->SelectedFolder());
+    Start.insert(QStringLiteral("maximized"), isMaximized());
+    Start.insert(QStringLiteral("listWidth"), lvFiles->width());
+    QJsonArray Columns;
+    for (int c = 0; c < FModel->FileList().columnCount(); ++c)
+        Columns.append(lvFiles->columnWidth(c));
+    Start.insert(QStringLiteral("columns"), Columns);
+    const QList<int> Sizes = FSplitter->sizes();
+    Start.insert(QStringLiteral("panels"), QJsonArray{Sizes.value(0), Sizes.value(2)});
+    Start.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
+    Start.insert(QStringLiteral("status"), lblStatus->text());
+    All.insert(QStringLiteral("start"), Start);
     const int Languages = std::max(1, T.LanguageCount());
     for (int i = 0; i < Languages; ++i) {
         if (T.LanguageCount() > 0) {
@@ -869,14 +886,17 @@ void TFrmMain::DumpCaptions(const QString& FileName)
         }
         QJsonObject Texts;
         for (QAction* A : findChildren<QAction*>()) {
-            if (A->objectName().isEmpty())
+            if (A->objectName().isEmpty() || A->objectName().startsWith(QLatin1String("_q_")) || A->text().isEmpty())
                 continue;
             Texts.insert(QStringLiteral("action:") + A->objectName(), A->text());
-            if (!A->toolTip().isEmpty())
-                Texts.insert(QStringLiteral("tooltip:") + A->objectName(), A->toolTip());
+            // Tool tips show on the toolbar buttons only.
+            for (QObject* O : A->associatedObjects()) {
+                if (qobject_cast<QToolBar*>(O))
+                    Texts.insert(QStringLiteral("tooltip:") + A->objectName(), A->toolTip());
+            }
         }
         for (QMenu* M : findChildren<QMenu*>()) {
-            if (!M->objectName().isEmpty())
+            if (!M->objectName().isEmpty() && !M->title().isEmpty())
                 Texts.insert(QStringLiteral("menu:") + M->objectName(), M->title());
         }
         for (QLabel* L : findChildren<QLabel*>()) {
