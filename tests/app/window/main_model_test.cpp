@@ -561,8 +561,9 @@ TEST_F(MainModelTest, PictureFormatsAndTheirTypes)
         Display.ApplyTo(T);
         EXPECT_EQ(T.CoverMime, QLatin1String(C.Mime)) << C.Format;
         EXPECT_EQ(TCoverDisplay::MimeOfPicture(T.CoverData), QLatin1String(C.Mime));
-        if (QLatin1String(C.Format) != QLatin1String("GIF"))
+        if (QLatin1String(C.Format) != QLatin1String("GIF")) {
             EXPECT_EQ(T.CoverData, Bytes) << C.Format;
+        }
     }
 }
 
