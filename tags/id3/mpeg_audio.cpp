@@ -353,6 +353,14 @@ double PlayTimeFromTLEN(const std::string& Text) {
     return double(Ms) / 1000;
 }
 
+double MPEGReaderPlayTime(const TMPEGStreamInfo& Info, bool IsMPEG, bool UseTLEN, const std::string& TLENText) {
+    if (UseTLEN) {
+        const double FromTLEN = PlayTimeFromTLEN(TLENText);
+        if (FromTLEN != 0) return FromTLEN;
+    }
+    return IsMPEG ? Info.PlayTime : 0;
+}
+
 bool ScanMPEGAudio(TStream& Stream, int64_t StartPosition, int32_t SearchLength, TMPEGStreamInfo& Info,
                    bool ParseAudioAttributes) {
     Info = TMPEGStreamInfo();

@@ -129,3 +129,6 @@ int32_t MPEGBitRate(const TMPEGHeader& Header, double PlayTime, int64_t FileSize
 // Seconds from the text of a "TLEN" frame (milliseconds as a decimal
 // integer); 0 when the text is no such number.
 double PlayTimeFromTLEN(const std::string& Text);
+// The play time the ID3v2 reader answers: with UseTLEN, the "TLEN" frame's
+// when it gives one; otherwise, for MPEG audio (IsMPEG), the scan's.
+double MPEGReaderPlayTime(const TMPEGStreamInfo& Info, bool IsMPEG, bool UseTLEN, const std::string& TLENText);

@@ -323,6 +323,14 @@ TEST(MPEGPlayTime, FramePlayTimeAndTLEN) {
     EXPECT_DOUBLE_EQ(MPEGFramePlayTime(DecodeMPEGHeader(Bad, 0)), 0.026);
     EXPECT_DOUBLE_EQ(PlayTimeFromTLEN("65432"), 65.432);
     for (const char* NotANumber : {"", "12a", "-5", " 12", "99999999999"}) EXPECT_EQ(PlayTimeFromTLEN(NotANumber), 0);
+
+    TMPEGStreamInfo Info;
+    Info.PlayTime = 7.5;
+    EXPECT_EQ(MPEGReaderPlayTime(Info, true, false, "65432"), 7.5);     // TLEN only when asked
+    EXPECT_EQ(MPEGReaderPlayTime(Info, true, true, "65432"), 65.432);
+    EXPECT_EQ(MPEGReaderPlayTime(Info, true, true, "soon"), 7.5);       // no number: the scan's
+    EXPECT_EQ(MPEGReaderPlayTime(Info, false, false, ""), 0);           // not MPEG: nothing
+    EXPECT_EQ(MPEGReaderPlayTime(Info, false, true, "1000"), 1.0);
 }
 
 TEST(MPEGHostile, OddHeadersGiveFiniteValues) {
