@@ -258,14 +258,27 @@ static void WriteLanguage(TByteWriter& W, const std::string& LanguageID) {
     W.str(l);
 }
 
-bool TID3v2Frames::SetContent(const std::string& FrameID, const std::string& Content, TID3v2TextEncoding Encoding,
-                              const std::string& Description, const std::string& LanguageID) {
+static std::vector<uint8_t> BuildContent(const std::string& Content, TID3v2TextEncoding Encoding,
+                                         const std::string& Description, const std::string& LanguageID) {
     TByteWriter w;
     w.u8(EncodingByte(Encoding));
     WriteLanguage(w, LanguageID);
     WriteString(w, Description, Encoding, true);
     WriteString(w, Content, Encoding, true);
-    SetBody(*Frames[FindOrAdd(FrameID)], w.take());
+    return w.take();
+}
+
+bool TID3v2Frames::SetContent(const std::string& FrameID, const std::string& Content, TID3v2TextEncoding Encoding,
+                              const std::string& Description, const std::string& LanguageID) {
+    SetBody(*Frames[FindOrAdd(FrameID)], BuildContent(Content, Encoding, Description, LanguageID));
+    return true;
+}
+
+bool TID3v2Frames::SetContentAt(int FrameIndex, const std::string& Content, TID3v2TextEncoding Encoding,
+                                const std::string& Description, const std::string& LanguageID) {
+    TID3v2Frame* f = Frame(FrameIndex);
+    if (!f) return false;
+    SetBody(*f, BuildContent(Content, Encoding, Description, LanguageID));
     return true;
 }
 

@@ -292,6 +292,7 @@ bool TTags::LoadID3v2CoverArts(TID3v2Tag& From) {
 void TTags::PrepareID3v2Tag() {
     TID3v2Tag& T = *FID3v2Tag;
     const TID3v2TextEncoding enc = ID3v2WriteUTF8Text ? teUTF8 : teUnicode;
+    std::vector<std::string> contentCleared, contentWritten;
     for (int idx = 0; idx < Count(); ++idx) {
         const TTag& e = *FTags[idx];
         const std::string name = text::UpperAscii(e.Name);
@@ -320,10 +321,23 @@ void TTags::PrepareID3v2Tag() {
         }
         if (!frame.empty()) {
             const std::string lang = text::Utf8Length(e.Language) == 3 ? e.Language : "eng";
+            if (KindOf(frame) == TKind::Content) {
+                // One frame per entry: a file's own comment and, say, a player's
+                // comment under another description both stay. The old frames
+                // go when the first entry of the name comes.
+                if (std::find(contentCleared.begin(), contentCleared.end(), frame) == contentCleared.end()) {
+                    T.DeleteFrames(frame);
+                    contentCleared.push_back(frame);
+                }
+                const std::string key = frame + '\n' + lang + '\n' + e.Description;
+                if (std::find(contentWritten.begin(), contentWritten.end(), key) != contentWritten.end()) continue;
+                contentWritten.push_back(key);
+                T.SetContentAt(T.AddFrame(frame), e.Value, enc, e.Description, lang);
+                continue;
+            }
             T.DeleteFrames(frame);
             switch (KindOf(frame)) {
                 case TKind::Content:
-                    T.SetContent(frame, e.Value, enc, e.Description, lang);
                     break;
                 case TKind::People:
                     T.SetTextMultiple(frame, SplitLines(e.Value), enc);

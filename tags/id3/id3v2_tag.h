@@ -172,6 +172,9 @@ public:
     std::string GetContent(int FrameIndex, std::string& LanguageID, std::string& Description) const;
     bool SetContent(const std::string& FrameID, const std::string& Content, TID3v2TextEncoding Encoding,
                     const std::string& Description, const std::string& LanguageID);
+    // The same on the frame at FrameIndex (false when out of range).
+    bool SetContentAt(int FrameIndex, const std::string& Content, TID3v2TextEncoding Encoding,
+                      const std::string& Description, const std::string& LanguageID);
 
     // --- user-defined text ---
     std::string GetUserDefinedTextInformation(int FrameIndex, std::string& Description) const;

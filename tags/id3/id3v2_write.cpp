@@ -339,7 +339,8 @@ static int PlanRemove(TStream& S, TEdit& E) {
         case sftRF64:
         case sftAIFF:
         case sftDFF: {
-            if (L.ChunkPos < 0 || L.TagPos < 0 || TagSizeAt(S, L.TagPos) == 0) return id3v2result::NoFrames;
+            if (L.ChunkPos < 0 || L.TagPos < 0 || TagSizeAt(S, L.TagPos) == 0)
+                return L.Type == sftDFF ? id3v2result::NoTag : id3v2result::NoFrames;
             E.Pos = L.ChunkPos;
             E.OldLen = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
                                          S.Size() - L.ChunkPos);

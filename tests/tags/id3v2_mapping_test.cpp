@@ -224,3 +224,29 @@ TEST(ID3v2Mapping, PicturesNotLoadedAreNotLost) {
     ASSERT_GE(t.FrameExists("APIC"), 0);
     EXPECT_EQ(t.Frames[t.FrameExists("APIC")]->Data, apic);
 }
+
+TEST(ID3v2Mapping, EveryCommentEntryKeepsItsFrame) {
+    // A file's own comment beside a player's comment under another description:
+    // editing the first keeps both, each with its own language and description.
+    testutil::TTempDir dir;
+    const std::string f = dir.file("c.mp3");
+    TTags tags;
+    LoadFrames(dir, tags,
+               Cat(Frame(3, "COMM", Cat(Bytes{0}, Str("eng"), Bytes{0}, Str("mine"))),
+                   Frame(3, "COMM", Cat(Bytes{0}, Str("eng"), Str("iTunNORM"), Bytes{0}, Str(" 0000036C"))),
+                   Frame(3, "USLT", Cat(Bytes{0}, Str("fra"), Str("paroles"), Bytes{0}, Str("la\r\nla")))),
+               "c.mp3");
+    ASSERT_EQ(tags.TypeCount("COMMENT"), 2);
+    tags.SetText("COMMENT", "edited");
+    ASSERT_EQ(tags.SaveToFile(f), 0);
+    TTags back;
+    ASSERT_EQ(back.LoadFromFile(f), 0);
+    EXPECT_EQ(back.GetText("COMMENT"), "edited");
+    ASSERT_EQ(back.TypeCount("COMMENT"), 2);
+    EXPECT_EQ(back.TagAt(back.Exists("COMMENT") + 1)->Description, "iTunNORM");
+    TTag* lyrics = back.Tag("LYRICS");
+    ASSERT_NE(lyrics, nullptr);
+    EXPECT_EQ(lyrics->Value, "la\r\nla");
+    EXPECT_EQ(lyrics->Language, "fra");
+    EXPECT_EQ(lyrics->Description, "paroles");
+}
