@@ -202,13 +202,35 @@ static int ApplyEditToStream(TStream& S, const TEdit& E) {
 // ---- planning -------------------------------------------------------------------
 
 // Size of a tag at Pos including a version 2.4 footer, clamped to the stream.
+// The end of the last whole frame of a tag at Pos: used when the stored tag
+// size claims more than the file holds, so that whatever follows the frames
+// (the audio, most likely) is not taken for part of the tag and cut away.
+static int64_t FramesEnd(TStream& S, int64_t Pos, int Version) {
+    const int64_t size = S.Size();
+    const int64_t header = Version == 2 ? 6 : 10;
+    int64_t pos = Pos + 10;
+    while (size - pos >= header) {
+        uint8_t h[10] = {};
+        S.Seek(pos);
+        S.ReadZeroFilled(h, header);
+        TID3v2FrameID id{h[0], h[1], h[2], Version == 2 ? uint8_t(0) : h[3]};
+        if (!ValidID3v2FrameID(id, Version)) break;
+        int64_t len = Version == 2 ? (h[3] << 16 | h[4] << 8 | h[5])
+                    : Version == 3 ? (int64_t)((uint32_t)h[4] << 24 | h[5] << 16 | h[6] << 8 | h[7])
+                                   : (int64_t)DecodeSyncSafe(h + 4);
+        if (len > size - pos - header) break;
+        pos += header + len;
+    }
+    return pos - Pos;
+}
+
 static int64_t OldTagLength(TStream& S, int64_t Pos) {
     int64_t o = TagSizeAt(S, Pos);
     if (o <= 0) return 0;
-    o = std::min<int64_t>(o, S.Size() - Pos);
     uint8_t h[10] = {};
     S.Seek(Pos);
     S.ReadZeroFilled(h, 10);
+    if (o > S.Size() - Pos) return h[3] >= 2 && h[3] <= 4 ? FramesEnd(S, Pos, h[3]) : S.Size() - Pos;
     if ((h[5] & 0x10) && h[3] == 4 && S.Size() - Pos - o >= 10) {
         uint8_t f[3] = {};
         S.Seek(Pos + o);

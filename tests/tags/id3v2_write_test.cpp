@@ -445,3 +445,19 @@ TEST(ID3v2Write, AFileThatVanishedGetsAWholeNewOne) {
     EXPECT_EQ(testutil::ReadFile(f).size(), back.Size());
     EXPECT_TRUE(NoTempLeft(dir));
 }
+
+TEST(ID3v2Write, ATagClaimingMoreThanTheFileDoesNotSwallowTheAudio) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("claim.mp3");
+    const Bytes frames = Frame(3, "TIT2", Text0("a"));
+    const Bytes audio = testutil::MpegFrames(30);
+    testutil::WriteFile(f, Cat(Str("ID3"), Bytes{3, 0, 0}, SyncSafe(0x0FFFFFFF), frames, audio));
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(f), 0);
+    t.SetText("TIT2", "b", teUnicode);
+    ASSERT_EQ(t.SaveToFile(f), 0);
+    Bytes b = testutil::ReadFile(f);
+    EXPECT_EQ(Tail(b, 10 + StoredTagSize(b)), audio);
+    ASSERT_EQ(RemoveID3v2TagFromFile(f), 0);
+    EXPECT_EQ(testutil::ReadFile(f), audio);
+}
