@@ -111,7 +111,7 @@ bool ParseLyricsFields(const std::vector<uint8_t>& Block, std::vector<TParsedFie
     try {
         R.skip(LyricsBeginSize);
         while (!R.atEnd()) {
-            std::string ID = R.str(3);
+            std::string ID = text::Latin1ToUtf8(R.str(3));
             auto Size = ParseDigits(R.bytes(5).data(), 5);
             if (!Size) return false;
             std::string Data = R.str((size_t)*Size);
@@ -421,7 +421,8 @@ bool TID3v1Tag::BuildLyricsBlock(std::vector<uint8_t>& Out) const {
         const std::string& Value = F->ID == "EAL" ? Album : F->ID == "EAR" ? Artist : F->ID == "ETT" ? Title : F->Data;
         if (Value.empty()) continue;
         if ((int64_t)Value.size() > MaxLyricsFieldSize) return false;
-        std::string ID = text::Utf8ToAnsi(F->ID);
+        // IDs are read as ISO-8859-1, so they are written back byte for byte.
+        std::string ID = text::Utf8ToLatin1(F->ID);
         ID.resize(3, ' ');
         AppendText(Out, ID);
         AppendDigits(Out, (int64_t)Value.size(), 5);
