@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "tags/text.h"
+
 namespace {
 
 // The search reads its window in blocks of this size: the size of the
@@ -78,6 +80,10 @@ class TSearchWindow {
 public:
     explicit TSearchWindow(TStream& Stream) : FStream(Stream), FSize(Stream.Size()) {}
     int64_t Size() const { return FSize; }
+    // Whether Count bytes at Position can be had without reading again.
+    bool Holds(int64_t Position, int64_t Count) const {
+        return Position >= FSize || (Position >= FStart && Position <= FStart + FLength - Count);
+    }
     uint8_t At(int64_t Position) {
         if (Position < 0 || Position >= FSize) return 0;
         if (Position < FStart || Position >= FStart + FLength) {
@@ -194,8 +200,14 @@ int64_t FindMPEGFrame(TStream& Stream, int64_t StartPosition, int32_t SearchLeng
         uint8_t First[4] = {0xFF, Window.At(Candidate + 1), Window.At(Candidate + 2), Window.At(Candidate + 3)};
         const int32_t FrameSize = MPEGHeaderTest(First);
         if (FrameSize <= 0) continue;
+        // One frame further on; usually still inside the window, and read
+        // apart from it when not, so that a far jump does not move it.
+        const int64_t Next = Candidate + FrameSize;
         uint8_t Second[4];
-        ReadAt(Stream, Candidate + FrameSize, Second, 4);
+        if (Window.Holds(Next, 4))
+            for (int i = 0; i < 4; ++i) Second[i] = Window.At(Next + i);
+        else
+            ReadAt(Stream, Next, Second, 4);
         if (MPEGHeaderTest(Second) > 0) return Candidate;
     }
     return -1;
@@ -233,7 +245,7 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
         if (Flags & 8) { H.Quality = BigEndian32(P); P += 4; }
         // The encoder string and extension are taken whether or not the
         // string names an encoder.
-        H.EncoderShortVersionString.assign(reinterpret_cast<const char*>(P), 9);
+        H.EncoderShortVersionString = text::Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(P), 9));
         P += 9;
         H.InfoTagRevision = P[0] >> 4;
         H.VBRMethod = P[0] & 0x0F;
@@ -260,49 +272,86 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
         H.Bytes = BigEndian32(Q + 2);
         H.FrameCount = BigEndian32(Q + 6);
     }
+    Stream.Seek(H.Position);
 }
 
-int32_t MeasureAPEv2TagSize(TStream& Stream) {
-    const int64_t Size = Stream.Size();
-    uint8_t Tag[3];
-    ReadAt(Stream, Size - ID3v1Size, Tag, 3);
-    const bool HasID3v1 = Size >= ID3v1Size && std::memcmp(Tag, "TAG", 3) == 0;
-    const int64_t FooterAt = Size - (HasID3v1 ? ID3v1Size : 0) - APEFooterSize;
-    if (FooterAt < 0) return 0;
-    uint8_t Footer[APEFooterSize];
-    ReadAt(Stream, FooterAt, Footer, APEFooterSize);
+namespace {
+
+// The last bytes of the stream, read once: they hold the APE tag footer (32
+// bytes before the end, or before an ID3v1 tag), "TAG" and the Lyrics3
+// v2.00 trailer in front of it.
+class TTail {
+public:
+    static constexpr int64_t Span = ID3v1Size + APEFooterSize;
+    static_assert(Span >= ID3v1Size + Lyrics3TrailerSize);
+
+    explicit TTail(TStream& Stream) : FSize(Stream.Size()) {
+        std::memset(FBytes, 0, sizeof FBytes);
+        const int64_t N = std::min<int64_t>(FSize, Span);
+        if (N > 0) ReadAt(Stream, FSize - N, FBytes + (Span - N), N);
+    }
+    int64_t Size() const { return FSize; }
+    // The bytes starting Back bytes before the end (Back at most Span).
+    const uint8_t* FromEnd(int64_t Back) const { return FBytes + (Span - Back); }
+    bool Holds(int64_t Back) const { return Back <= FSize; }
+
+private:
+    int64_t FSize;
+    uint8_t FBytes[Span];
+};
+
+bool HasID3v1(const TTail& Tail) {
+    return Tail.Holds(ID3v1Size) && std::memcmp(Tail.FromEnd(ID3v1Size), "TAG", 3) == 0;
+}
+
+int32_t APEv2TagSizeOf(const TTail& Tail) {
+    const int64_t Back = (HasID3v1(Tail) ? ID3v1Size : 0) + APEFooterSize;
+    if (!Tail.Holds(Back)) return 0;
+    const uint8_t* Footer = Tail.FromEnd(Back);
     if (std::memcmp(Footer, "APETAGEX", 8) != 0) return 0;
     const uint32_t TagSize = uint32_t(Footer[12]) | (uint32_t(Footer[13]) << 8) | (uint32_t(Footer[14]) << 16) |
                              (uint32_t(Footer[15]) << 24);
     // The size counts the items and the footer. One that does not fit in
     // front of the footer's end is no APE tag of this file: counting it would
     // push the audio size (and the play time) below zero.
-    if (TagSize < APEFooterSize || int64_t(TagSize) > FooterAt + APEFooterSize) return 0;
+    const int64_t FooterEnd = Tail.Size() - Back + APEFooterSize;
+    if (TagSize < APEFooterSize || int64_t(TagSize) > FooterEnd) return 0;
     return int32_t(TagSize);
 }
 
-int64_t MeasureID3v1TagSize(TStream& Stream) {
-    const int64_t Size = Stream.Size();
-    if (Size < ID3v1Size) return 0;
-    uint8_t Tag[3];
-    ReadAt(Stream, Size - ID3v1Size, Tag, 3);
-    if (std::memcmp(Tag, "TAG", 3) != 0) return 0;
-    const int64_t TrailerAt = Size - ID3v1Size - Lyrics3TrailerSize;
-    if (TrailerAt < 0) return ID3v1Size;
-    uint8_t Trailer[Lyrics3TrailerSize];
-    ReadAt(Stream, TrailerAt, Trailer, Lyrics3TrailerSize);
+int64_t ID3v1TagSizeOf(const TTail& Tail, TStream& Stream) {
+    if (!HasID3v1(Tail)) return 0;
+    const int64_t TrailerBack = ID3v1Size + Lyrics3TrailerSize;
+    if (!Tail.Holds(TrailerBack)) return ID3v1Size;
+    const uint8_t* Trailer = Tail.FromEnd(TrailerBack);
     if (std::memcmp(Trailer + 6, "LYRICS200", 9) != 0) return ID3v1Size;
     int64_t N = 0;
     for (int i = 0; i < 6; ++i) {
         if (Trailer[i] < '0' || Trailer[i] > '9') return ID3v1Size;
         N = N * 10 + (Trailer[i] - '0');
     }
-    const int64_t BeginAt = TrailerAt - N;
+    const int64_t BeginAt = Tail.Size() - TrailerBack - N;
     if (N < Lyrics3BeginSize || BeginAt < 0) return ID3v1Size;
     uint8_t Begin[Lyrics3BeginSize];
     ReadAt(Stream, BeginAt, Begin, Lyrics3BeginSize);
     if (std::memcmp(Begin, "LYRICSBEGIN", Lyrics3BeginSize) != 0) return ID3v1Size;
     return ID3v1Size + N + Lyrics3TrailerSize;
+}
+
+}  // namespace
+
+int32_t MeasureAPEv2TagSize(TStream& Stream) {
+    const int64_t Start = Stream.Position();
+    const int32_t Size = APEv2TagSizeOf(TTail(Stream));
+    Stream.Seek(Start);
+    return Size;
+}
+
+int64_t MeasureID3v1TagSize(TStream& Stream) {
+    const int64_t Start = Stream.Position();
+    const int64_t Size = ID3v1TagSizeOf(TTail(Stream), Stream);
+    Stream.Seek(Start);
+    return Size;
 }
 
 double MPEGFramePlayTime(const TMPEGHeader& H) {
@@ -343,14 +392,10 @@ int32_t MPEGBitRate(const TMPEGHeader& H, double PlayTime, int64_t FileSize, int
 }
 
 double PlayTimeFromTLEN(const std::string& Text) {
-    if (Text.empty() || Text.size() > 10) return 0;
-    int64_t Ms = 0;
-    for (char C : Text) {
-        if (C < '0' || C > '9') return 0;
-        Ms = Ms * 10 + (C - '0');
-    }
-    if (Ms > std::numeric_limits<int32_t>::max()) return 0;
-    return double(Ms) / 1000;
+    const std::optional<int64_t> Ms = text::ParseInt(Text);
+    // A negative length is no length.
+    if (!Ms || *Ms <= 0 || *Ms > std::numeric_limits<int32_t>::max()) return 0;
+    return double(*Ms) / 1000;
 }
 
 double MPEGReaderPlayTime(const TMPEGStreamInfo& Info, bool IsMPEG, bool UseTLEN, const std::string& TLENText) {
@@ -372,12 +417,14 @@ bool ScanMPEGAudio(TStream& Stream, int64_t StartPosition, int32_t SearchLength,
     }
     Info.Found = true;
     if (ParseAudioAttributes) {
-        Info.APEv2TagSize = MeasureAPEv2TagSize(Stream);
-        Info.ID3v1TagSize = MeasureID3v1TagSize(Stream);
+        // The first frame first, while a buffered stream still holds it.
         uint8_t B[4];
         ReadAt(Stream, Frame, B, 4);
         Info.MPEGInfo = DecodeMPEGHeader(B, Frame);
         ReadMPEGVBRHeader(Stream, Info.MPEGInfo);
+        const TTail Tail(Stream);
+        Info.APEv2TagSize = APEv2TagSizeOf(Tail);
+        Info.ID3v1TagSize = ID3v1TagSizeOf(Tail, Stream);
         const TMPEGHeader& H = Info.MPEGInfo;
         // The VBR bit rate is the average over the play time the frame count
         // gives; without a frame count the header's rate stands, and the
