@@ -322,7 +322,8 @@ TEST(MPEGPlayTime, FramePlayTimeAndTLEN) {
     EXPECT_DOUBLE_EQ(MPEGFramePlayTime(DecodeMPEGHeader(V2, 0)), 576.0 / 24000);
     EXPECT_DOUBLE_EQ(MPEGFramePlayTime(DecodeMPEGHeader(Bad, 0)), 0.026);
     EXPECT_DOUBLE_EQ(PlayTimeFromTLEN("65432"), 65.432);
-    for (const char* NotANumber : {"", "12a", "-5", " 12", "99999999999"}) EXPECT_EQ(PlayTimeFromTLEN(NotANumber), 0);
+    EXPECT_DOUBLE_EQ(PlayTimeFromTLEN(" 12"), 0.012);
+    for (const char* NotANumber : {"", "12a", "-5", "12 ", "99999999999"}) EXPECT_EQ(PlayTimeFromTLEN(NotANumber), 0);
 
     TMPEGStreamInfo Info;
     Info.PlayTime = 7.5;
