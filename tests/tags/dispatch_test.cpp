@@ -2,8 +2,10 @@
 // the tag kinds of an extension, stripping and the result translation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/test_util.h"
@@ -78,17 +80,16 @@ TEST(Dispatch, DefaultTagKindsForExtension) {
 
 TEST(Dispatch, SaveChoosesTheWritersByStage) {
     testutil::TTempDir dir;
-    struct TCase { const char* Name; std::vector<uint8_t> Content; std::vector<TTagType> Expected; };
+    struct TCase { const char* Name; std::vector<uint8_t> Content; std::vector<TTagType> Expected; bool Written; };
     const TCase cases[] = {
-        // An untagged MP3: nothing loaded, MPEG recognised, only ID3v2 attempted in stage 2
-        // (and, while that save fails, stage 3 tries the extension's kind, ID3v2 again).
-        {"untagged.mp3", testutil::MpegFrames(4), {ttID3v2, ttID3v2}},
-        // Unrecognised content named .ogg: stage 3 writes Ogg comments.
-        {"x.ogg", std::vector<uint8_t>(300, 0x11), {ttOpusVorbis}},
+        // An untagged MP3: nothing loaded, MPEG recognised, only an ID3v2 tag is written.
+        {"untagged.mp3", testutil::MpegFrames(4), {ttID3v2}, true},
+        // Unrecognised content named .ogg: stage 3 tries Ogg comments.
+        {"x.ogg", std::vector<uint8_t>(300, 0x11), {ttOpusVorbis}, false},
         // Unknown extension and content: APEv2.
-        {"x.unknown", std::vector<uint8_t>(300, 0x11), {ttAPEv2}},
-        // A WAVE file with no tags: ID3v2 and WAV chunks in stage 2, then WAV and ID3v2 by extension.
-        {"x.wav", testutil::Bytes(std::string("RIFF\x04\0\0\0WAVE", 12)), {ttID3v2, ttWAV, ttID3v2, ttWAV}},
+        {"x.unknown", std::vector<uint8_t>(300, 0x11), {ttAPEv2}, false},
+        // A WAVE file with no tags: an ID3v2 tag and WAV chunks in stage 2.
+        {"x.wav", testutil::Bytes(std::string("RIFF\x04\0\0\0WAVE", 12)), {ttID3v2, ttWAV}, true},
     };
     for (const auto& c : cases) {
         const std::string path = dir.file(c.Name);
@@ -97,12 +98,42 @@ TEST(Dispatch, SaveChoosesTheWritersByStage) {
         ASSERT_EQ(t.LoadFromFile(path), 0);
         EXPECT_FALSE(t.Loaded);
         t.SetText("TITLE", "x");
-        int r = t.SaveToFile(path, ttAutomatic);
+        const int r = t.SaveToFile(path, ttAutomatic);
         EXPECT_EQ(Kinds(t), c.Expected) << c.Name;
-        // Writers that do not exist yet report failure, never success.
-        EXPECT_NE(r, 0) << c.Name;
-        EXPECT_EQ(testutil::ReadFile(path), c.Content) << c.Name;
+        const auto after = testutil::ReadFile(path);
+        if (!c.Written) {
+            // Writers that cannot write report failure, never success, and change nothing.
+            EXPECT_NE(r, 0) << c.Name;
+            EXPECT_EQ(after, c.Content) << c.Name;
+            continue;
+        }
+        EXPECT_NE(after, c.Content) << c.Name;
+        TTags back;
+        back.LoadFromFile(path);
+        EXPECT_EQ(back.GetText("TITLE"), "x") << c.Name;
     }
+    // The MP3's frames follow the new tag unchanged.
+    const auto mp3 = testutil::ReadFile(dir.file("untagged.mp3"));
+    const auto frames = testutil::MpegFrames(4);
+    ASSERT_GT(mp3.size(), frames.size());
+    EXPECT_TRUE(std::equal(frames.begin(), frames.end(), mp3.end() - (long)frames.size()));
+    EXPECT_EQ(std::string(mp3.begin(), mp3.begin() + 3), "ID3");
+}
+
+TEST(Dispatch, SaveSkipsStageOneForAnotherFileName) {
+    testutil::TTempDir dir;
+    testutil::WriteFile(dir.file("a.mp3"), testutil::MpegFrames(4));
+    testutil::WriteFile(dir.file("b.xyz"), std::vector<uint8_t>(300, 0x11));
+    TTags t;
+    t.LoadFromFile(dir.file("a.mp3"));
+    t.SetText("TITLE", "x");
+    ASSERT_EQ(t.SaveToFile(dir.file("a.mp3"), ttAutomatic), 0);
+    t.LoadFromFile(dir.file("a.mp3"));
+    ASSERT_TRUE(t.ID3v2Tag().Loaded);
+    // Saving the container loaded from a.mp3 into b.xyz does not write the
+    // loaded ID3v2 tag there: b.xyz gets the kind its content and name call for.
+    t.SaveToFile(dir.file("b.xyz"), ttAutomatic);
+    EXPECT_EQ(Kinds(t), std::vector<TTagType>{ttAPEv2});
 }
 
 TEST(Dispatch, SingleKindsAndStreams) {
