@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "tags/audio_properties.h"
+#include "tags/id3/id3v2_tag.h"
 #include "tags/id3/mpeg_audio.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
@@ -418,5 +419,39 @@ TEST(MPEGScan, LargeFileReadsOnlyTheStartAndTheTail) {
         if (Before >= 0) {
             EXPECT_LT(Read, 1024 * 1024) << Read << " bytes read";
         }
+    }
+}
+
+// A WAVE or AIFF file is never searched for MPEG frames, even when its
+// audio is MPEG data.
+TEST(MPEGScan, ContainersAreNotSearched) {
+    testutil::TTempDir Dir;
+    const Bytes Frames = testutil::MpegFrames(10);
+    Bytes Wave;
+    Append(Wave, "RIFF");
+    PutLE32(Wave, uint32_t(4 + 8 + 16 + 8 + Frames.size()));
+    Append(Wave, "WAVE");
+    Append(Wave, "fmt ");
+    PutLE32(Wave, 16);
+    const uint8_t Fmt[16] = {0x55, 0, 2, 0, 0x44, 0xAC, 0, 0, 0, 0xFA, 0, 0, 1, 0, 0, 0};   // MPEG Layer III
+    Wave.insert(Wave.end(), Fmt, Fmt + 16);
+    Append(Wave, "data");
+    PutLE32(Wave, uint32_t(Frames.size()));
+    Append(Wave, Frames);
+    Bytes Aiff;
+    Append(Aiff, "FORM");
+    PutBE32(Aiff, uint32_t(4 + 8 + Frames.size()));
+    Append(Aiff, "AIFF");
+    Append(Aiff, "SSND");
+    PutBE32(Aiff, uint32_t(Frames.size()));
+    Append(Aiff, Frames);
+    for (const auto& [Name, Data] : {std::pair{"a.wav", Wave}, std::pair{"a.aiff", Aiff}}) {
+        SCOPED_TRACE(Name);
+        const std::string Path = Dir.file(Name);
+        testutil::WriteFile(Path, Data);
+        TTags Tags;
+        ASSERT_EQ(Tags.LoadFromFile(Path), 0);
+        EXPECT_NE(Tags.ID3v2Tag().SourceFileType(), sftMPEG);
+        EXPECT_FALSE(Tags.ID3v2Tag().MPEGStream().Found);
     }
 }
