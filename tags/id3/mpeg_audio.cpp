@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tags/byte_io.h"
 #include "tags/text.h"
 
 namespace {
@@ -55,14 +56,6 @@ bool IsAcceptedSecondByte(uint8_t B) {
 
 uint32_t BigEndian32(const uint8_t* P) {
     return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | uint32_t(P[3]);
-}
-uint16_t BigEndian16(const uint8_t* P) { return uint16_t((P[0] << 8) | P[1]); }
-// Fields kept as they lie in the file: the bytes in file order.
-template <typename T>
-T AsTheyLie(const uint8_t* P) {
-    T V;
-    std::memcpy(&V, P, sizeof(T));
-    return V;
 }
 
 // Reads Count bytes at Position into Buffer; what lies beyond the end of the
@@ -219,58 +212,69 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
     H.Quality = 0;
     H.Bytes = 0;
 
+    // The span is read zero-filled, so a header cut short by the end of the
+    // file reads as zeros; the reader over it never runs out.
     uint8_t Buf[VBRHeaderSpan];
     ReadAt(Stream, H.Position, Buf, VBRHeaderSpan);
+    TByteReader R(Buf, sizeof Buf);
+    auto AsTheyLie = [&R](auto& Field) { std::memcpy(&Field, R.bytes(sizeof Field).data(), sizeof Field); };
 
     // Length of the side information that precedes a Xing / Info header.
-    int64_t SideInfo = 0;
+    size_t SideInfo = 0;
     if (H.ChannelMode != tmpegcmUnknown) {
         const bool Mono = H.ChannelMode == tmpegcmMono;
         if (H.Version == tmpegv1) SideInfo = Mono ? 17 : 32;
         else SideInfo = Mono ? 9 : 17;
     }
-    const uint8_t* P = Buf + 4 + SideInfo;
-    const bool Xing = std::memcmp(P, "Xing", 4) == 0;
-    const bool Info = !Xing && std::memcmp(P, "Info", 4) == 0;
-    if (Xing || Info) {
-        H.HasXing = Xing;
-        H.HasInfo = Info;
-        H.VBR = Xing;
-        P += 4;
-        const uint32_t Flags = BigEndian32(P);
-        P += 4;
-        if (Flags & 1) { H.FrameCount = BigEndian32(P); P += 4; }
-        if (Flags & 2) { H.Bytes = BigEndian32(P); P += 4; }
-        if (Flags & 4) P += 100;
-        if (Flags & 8) { H.Quality = BigEndian32(P); P += 4; }
-        // The encoder string and extension are taken whether or not the
-        // string names an encoder.
-        H.EncoderShortVersionString = text::Latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(P), 9));
-        P += 9;
-        H.InfoTagRevision = P[0] >> 4;
-        H.VBRMethod = P[0] & 0x0F;
-        H.LowpassFilterValue = int32_t(P[1]) * 100;
-        H.PeakSignalSmplitude = AsTheyLie<float>(P + 2);
-        H.RadioReplayGain = AsTheyLie<uint16_t>(P + 6);
-        H.AudiophileReplayGain = AsTheyLie<uint16_t>(P + 8);
-        H.EncodingFlags = P[10] >> 4;
-        H.ATHType = P[10] & 0x0F;
-        H.ABROrMinimalBitrate = P[11];
-        H.EncoderDelay = int32_t(P[12]) * 16 + (P[13] >> 4);
-        H.EncoderPadding = int32_t(P[13] & 0x0F) * 256 + P[14];
-        H.Misc = P[15];
-        H.MP3Gain = P[16];
-        H.PresetAndSurroundInfo = AsTheyLie<uint16_t>(P + 17);
-        H.MusicLength = AsTheyLie<uint32_t>(P + 19);
-        H.MusicCRC = AsTheyLie<uint16_t>(P + 23);
-        H.CRC16OfInfoTag = AsTheyLie<uint16_t>(P + 25);
-    } else if (std::memcmp(Buf + VBRIOffset, "VBRI", 4) == 0) {
-        const uint8_t* Q = Buf + VBRIOffset + 4 + 4;   // after version and delay
-        H.HasVBRI = true;
-        H.VBR = true;
-        H.Quality = BigEndian16(Q);
-        H.Bytes = BigEndian32(Q + 2);
-        H.FrameCount = BigEndian32(Q + 6);
+    try {
+        R.seek(4 + SideInfo);
+        const std::string Magic = R.str(4);
+        if (Magic == "Xing" || Magic == "Info") {
+            H.HasXing = Magic == "Xing";
+            H.HasInfo = !H.HasXing;
+            H.VBR = H.HasXing;
+            const uint32_t Flags = R.u32be();
+            if (Flags & 1) H.FrameCount = R.u32be();
+            if (Flags & 2) H.Bytes = R.u32be();
+            if (Flags & 4) R.skip(100);   // seek table
+            if (Flags & 8) H.Quality = R.u32be();
+            // The encoder string and extension are taken whether or not the
+            // string names an encoder.
+            H.EncoderShortVersionString = text::Latin1ToUtf8(R.str(9));
+            const uint8_t Revision = R.u8();
+            H.InfoTagRevision = Revision >> 4;
+            H.VBRMethod = Revision & 0x0F;
+            H.LowpassFilterValue = int32_t(R.u8()) * 100;
+            AsTheyLie(H.PeakSignalSmplitude);
+            AsTheyLie(H.RadioReplayGain);
+            AsTheyLie(H.AudiophileReplayGain);
+            const uint8_t Encoding = R.u8();
+            H.EncodingFlags = Encoding >> 4;
+            H.ATHType = Encoding & 0x0F;
+            H.ABROrMinimalBitrate = R.u8();
+            const uint32_t DelayPadding = R.u24be();   // 12 bits each
+            H.EncoderDelay = int32_t(DelayPadding >> 12);
+            H.EncoderPadding = int32_t(DelayPadding & 0x0FFF);
+            H.Misc = R.u8();
+            H.MP3Gain = R.u8();
+            AsTheyLie(H.PresetAndSurroundInfo);
+            AsTheyLie(H.MusicLength);
+            AsTheyLie(H.MusicCRC);
+            AsTheyLie(H.CRC16OfInfoTag);
+        } else {
+            R.seek(VBRIOffset);
+            if (R.str(4) == "VBRI") {
+                R.skip(4);   // version and delay
+                H.HasVBRI = true;
+                H.VBR = true;
+                H.Quality = R.u16be();
+                H.Bytes = R.u32be();
+                H.FrameCount = R.u32be();
+            }
+        }
+    } catch (const ETagFormat&) {
+        // Cannot happen with the span sized for the longest header; were it
+        // to, the fields read so far stand.
     }
     Stream.Seek(H.Position);
 }
