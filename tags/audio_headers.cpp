@@ -427,8 +427,10 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
     TByteReader S(Start);
     if (S.str(4) != "MAC ") return false;
     FVersion = S.u16le();
+    // Hundredths in integers: the text must not follow the user's locale.
+    const int Hundredths = (FVersion + 5) / 10;
     char VersionText[32];
-    std::snprintf(VersionText, sizeof VersionText, "%.2f", FVersion / 1000.0);
+    std::snprintf(VersionText, sizeof VersionText, "%d.%02d", Hundredths / 100, Hundredths % 100);
     FVersionStr = VersionText;
 
     uint32_t TotalFrames = 0, FinalFrameBlocks = 0;
