@@ -13,11 +13,21 @@ const char* const kColumnCaptions[lcCount] = {
 
 }  // namespace
 
-TFileListModel::TFileListModel(QObject* Parent) : QAbstractTableModel(Parent) {}
+namespace {
+// How long added rows may wait before a view is told about them.
+constexpr int kFlushIntervalMs = 40;
+}  // namespace
+
+TFileListModel::TFileListModel(QObject* Parent) : QAbstractTableModel(Parent)
+{
+    FFlushTimer.setSingleShot(true);
+    FFlushTimer.setInterval(kFlushIntervalMs);
+    connect(&FFlushTimer, &QTimer::timeout, this, &TFileListModel::Flush);
+}
 
 int TFileListModel::rowCount(const QModelIndex& Parent) const
 {
-    return Parent.isValid() ? 0 : static_cast<int>(FRows.size());
+    return Parent.isValid() ? 0 : FShownRows;
 }
 
 int TFileListModel::columnCount(const QModelIndex& Parent) const
@@ -27,7 +37,7 @@ int TFileListModel::columnCount(const QModelIndex& Parent) const
 
 QVariant TFileListModel::data(const QModelIndex& Index, int Role) const
 {
-    if (!Index.isValid() || Index.row() >= FRows.size() || Index.column() >= lcCount)
+    if (!Index.isValid() || Index.row() >= FShownRows || Index.column() >= lcCount)
         return QVariant();
     const TRow& Row = FRows[Index.row()];
     switch (Role) {
@@ -61,11 +71,13 @@ void TFileListModel::RetranslateHeaders()
 
 void TFileListModel::Clear()
 {
+    FFlushTimer.stop();
     if (FRows.isEmpty())
         return;
     beginResetModel();
     FRows.clear();
     FRowOfPath.clear();
+    FShownRows = 0;
     endResetModel();
 }
 
@@ -77,20 +89,42 @@ int TFileListModel::AddRow(const QString& Path, const TAudioTag& Tag)
     NewRow.Cells[lcFile] = QFileInfo(Path).fileName();
     NewRow.Cells[lcDirectory] = DirectoryOf(Path);
     FillCells(NewRow, Tag);
-    beginInsertRows(QModelIndex(), Row, Row);
     FRows.append(std::move(NewRow));
     if (!FRowOfPath.contains(Path))
         FRowOfPath.insert(Path, Row);
-    endInsertRows();
+    if (!FBatching)
+        Flush();
+    else if (!FFlushTimer.isActive())
+        FFlushTimer.start();
     return Row;
+}
+
+void TFileListModel::SetBatching(bool On)
+{
+    FBatching = On;
+    if (!On)
+        Flush();
+}
+
+void TFileListModel::Flush()
+{
+    FFlushTimer.stop();
+    const int Total = static_cast<int>(FRows.size());
+    if (FShownRows >= Total)
+        return;
+    beginInsertRows(QModelIndex(), FShownRows, Total - 1);
+    FShownRows = Total;
+    endInsertRows();
 }
 
 void TFileListModel::RemoveRow(int Row)
 {
+    Flush();
     if (Row < 0 || Row >= FRows.size())
         return;
     beginRemoveRows(QModelIndex(), Row, Row);
     FRows.removeAt(Row);
+    --FShownRows;
     ReindexRows();
     endRemoveRows();
 }
@@ -100,7 +134,8 @@ void TFileListModel::UpdateRow(int Row, const TAudioTag& Tag)
     if (Row < 0 || Row >= FRows.size())
         return;
     FillCells(FRows[Row], Tag);
-    emit dataChanged(index(Row, lcTitle), index(Row, lcTrack));
+    if (Row < FShownRows)
+        emit dataChanged(index(Row, lcTitle), index(Row, lcTrack));
 }
 
 void TFileListModel::SetRowPath(int Row, const QString& Path)
@@ -111,7 +146,8 @@ void TFileListModel::SetRowPath(int Row, const QString& Path)
     FRows[Row].Cells[lcFile] = QFileInfo(Path).fileName();
     FRows[Row].Cells[lcDirectory] = DirectoryOf(Path);
     ReindexRows();
-    emit dataChanged(index(Row, lcFile), index(Row, lcDirectory));
+    if (Row < FShownRows)
+        emit dataChanged(index(Row, lcFile), index(Row, lcDirectory));
 }
 
 int TFileListModel::FindRow(const QString& Path) const
@@ -151,6 +187,7 @@ void TFileListModel::ReindexRows()
 
 void TFileListModel::Sort(int Column, bool Ascending)
 {
+    Flush();
     if (Column < 0 || Column >= lcCount || FRows.size() < 2)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

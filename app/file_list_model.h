@@ -5,12 +5,19 @@
 // shows; the records themselves live in the window model's cache, so this
 // model only holds display texts. Rows added after a sort are appended
 // unsorted, as the list shows files in the order they arrive.
+//
+// While a folder is scanned, rows arrive one by one; announcing each on its
+// own makes a view lay out and repaint the whole list per file, which would
+// cost far more than reading the tags. With batching on, added rows are
+// kept (and found by FindRow, PathAt and Cell) but announced to views
+// together every few dozen milliseconds and on Flush().
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 #include <array>
 
@@ -41,6 +48,12 @@ public:
 
     void Clear();
     int AddRow(const QString& Path, const TAudioTag& Tag);
+    // Announce added rows in batches (during a scan) or one by one.
+    void SetBatching(bool On);
+    // Announces every row added but not yet shown.
+    void Flush();
+    // Rows added, shown or not.
+    int RowCountWithPending() const { return static_cast<int>(FRows.size()); }
     void RemoveRow(int Row);
     // Rewrites columns 2 to 8 from the record; the file and folder columns stay.
     void UpdateRow(int Row, const TAudioTag& Tag);
@@ -74,4 +87,7 @@ private:
 
     QVector<TRow> FRows;
     QHash<QString, int> FRowOfPath;
+    int FShownRows = 0;        // rows announced to views; the rest are pending
+    bool FBatching = false;
+    QTimer FFlushTimer;
 };

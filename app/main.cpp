@@ -13,7 +13,6 @@ int main(int argc, char* argv[])
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrano"));
     QApplication::setOrganizationName(QStringLiteral("Veltrano"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Veltrano"));
     QApplication::setWindowIcon(AppIcon(aiApplication));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(BlueThemePalette());

@@ -151,6 +151,8 @@ void TMainModel::StartScan(const QString& Folder)
             if (Generation == FScanGeneration)
                 OnScanFinished();
         });
+    FScanClock.start();
+    FFileList.SetBatching(true);
     FScanner->Start();
 }
 
@@ -161,6 +163,7 @@ void TMainModel::StopScan()
     FScanner->Terminate();
     FScanner->WaitFor();
     FScanner.reset();
+    FFileList.SetBatching(false);
 }
 
 bool TMainModel::IsScanning() const
@@ -188,6 +191,8 @@ void TMainModel::OnScanProgress(const QString& Path)
 
 void TMainModel::OnScanFinished()
 {
+    FLastScanMs = FScanClock.elapsed();
+    FFileList.SetBatching(false);
     SetStatus(FormatTr("Loaded %d files.", {FFileList.rowCount()}));
     emit ScanFinished();
 }

@@ -12,6 +12,7 @@
 // where its tags are read and its row added.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QMap>
 #include <QObject>
@@ -84,6 +85,8 @@ public:
     // Asks a running scan to stop and waits for it.
     void StopScan();
     bool IsScanning() const;
+    // Wall time of the last scan from its start to its finished notice.
+    qint64 LastScanMilliseconds() const { return FLastScanMs; }
 
     // --- filter and sort ---------------------------------------------------
     void SetFilterText(const QString& Text);
@@ -160,6 +163,8 @@ private:
     QItemSelectionModel FSelection;
     std::unique_ptr<TFileScanner> FScanner;
     unsigned FScanGeneration = 0;
+    QElapsedTimer FScanClock;
+    qint64 FLastScanMs = 0;
     QString FSelectedFolder;
     QString FCurrentFile;
     QString FFilterText;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSet>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -402,7 +404,6 @@ QWidget* TFrmMain::BuildCentre()
     });
     connect(lvFiles, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& Pos) { FListPopup->popup(lvFiles->viewport()->mapToGlobal(Pos)); });
-    connect(lvFiles, &QAbstractItemView::doubleClicked, this, [this] { FModel->Play(); });
     return lvFiles;
 }
 
@@ -508,6 +509,8 @@ void TFrmMain::BuildStatusBar()
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
     lblStatus->setMinimumWidth(1);
+    // New texts must not re-lay out the status bar.
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblStatus->setContentsMargins(4, 0, 0, 0);
     lblHomePage = new QLabel;
     lblHomePage->setObjectName(QStringLiteral("lblHomePage"));
@@ -544,7 +547,21 @@ void TFrmMain::BuildLanguageMenu()
 void TFrmMain::BindModel()
 {
     TMainModel& M = *FModel;
-    connect(&M, &TMainModel::StatusChanged, lblStatus, [this](const QString& T) { lblStatus->setText(T); });
+    // A scan sets the status once per file; the label shows the newest text
+    // at most every few dozen milliseconds, which is all an eye can follow.
+    FStatusTimer = new QTimer(this);
+    FStatusTimer->setSingleShot(true);
+    FStatusTimer->setInterval(50);
+    connect(FStatusTimer, &QTimer::timeout, this, [this] {
+        if (lblStatus->text() != FModel->Status())
+            lblStatus->setText(FModel->Status());
+    });
+    connect(&M, &TMainModel::StatusChanged, lblStatus, [this](const QString& T) {
+        if (FStatusTimer->isActive())
+            return;
+        lblStatus->setText(T);
+        FStatusTimer->start();
+    });
     connect(&M, &TMainModel::EditorChanged, this, [this] { ShowEditorFromModel(); });
     connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
@@ -837,6 +854,59 @@ void TFrmMain::RunTestHook(const QString& Hook)
             DumpCaptions(Argument);
             close();
         });
+    } else if (Kind == QLatin1String("scanbench")) {
+        // How long the scan takes and how long the event loop ever waited
+        // meanwhile (a 10 ms timer that falls behind shows a stall).
+        auto* Ticker = new QTimer(this);
+        auto* Clock = new QElapsedTimer;
+        auto MaxGap = std::make_shared<qint64>(0);
+        Ticker->setInterval(10);
+        connect(Ticker, &QTimer::timeout, this, [Clock, MaxGap] {
+            if (Clock->isValid())
+                *MaxGap = std::max(*MaxGap, Clock->restart());
+            else
+                Clock->start();
+        });
+        Ticker->start();
+        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Argument, Ticker, Clock, MaxGap] {
+            Ticker->stop();
+            delete Clock;
+            QJsonObject Result;
+            Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
+            Result.insert(QStringLiteral("records"), FModel->TagCache().size());
+            Result.insert(QStringLiteral("scanMs"), FModel->LastScanMilliseconds());
+            Result.insert(QStringLiteral("maxEventLoopGapMs"), *MaxGap);
+            Result.insert(QStringLiteral("distinctCovers"), FModel->DistinctCoverCount());
+            int WithCover = 0, WithTitle = 0, WithDuration = 0;
+            qint64 CoverBytes = 0, DistinctCoverBytes = 0;
+            QSet<const char*> Seen;
+            for (const TAudioTag& Tag : FModel->TagCache()) {
+                WithCover += !Tag.CoverData.isEmpty();
+                CoverBytes += Tag.CoverData.size();
+                if (!Tag.CoverData.isEmpty() && !Seen.contains(Tag.CoverData.constData())) {
+                    Seen.insert(Tag.CoverData.constData());
+                    DistinctCoverBytes += Tag.CoverData.size();
+                }
+                WithTitle += !Tag.Title.isEmpty();
+                WithDuration += Tag.DurationSec > 0;
+            }
+            Result.insert(QStringLiteral("withCover"), WithCover);
+            Result.insert(QStringLiteral("coverBytes"), CoverBytes);
+            Result.insert(QStringLiteral("coverBytesHeld"), DistinctCoverBytes);
+            Result.insert(QStringLiteral("withTitle"), WithTitle);
+            Result.insert(QStringLiteral("withDuration"), WithDuration);
+            QFile Status(QStringLiteral("/proc/self/status"));
+            if (Status.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& Line : Status.readAll().split('\n')) {
+                    if (Line.startsWith("VmHWM:") || Line.startsWith("VmRSS:"))
+                        Result.insert(QString::fromLatin1(Line.left(5)), Line.mid(6).trimmed().split(' ').value(0).toLongLong());
+                }
+            }
+            QFile Out(Argument);
+            if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                Out.write(QJsonDocument(Result).toJson());
+            close();
+        }, Qt::SingleShotConnection);
     } else if (Kind == QLatin1String("screenshot")) {
         auto Shoot = [this, Argument] {
             // Show a file that has a picture, as a user would pick one.

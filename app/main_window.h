@@ -28,6 +28,7 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTreeView;
+class QTimer;
 class QToolButton;
 class TCoverWidget;
 class TFolderTreeFilter;
@@ -117,6 +118,7 @@ private:
     QPlainTextEdit* memLyrics = nullptr;
     QLabel* lblStatus = nullptr;
     QLabel* lblHomePage = nullptr;
+    QTimer* FStatusTimer = nullptr;
     QMenu* FLanguageMenu = nullptr;
     QMenu* FQuickActionMenu = nullptr;
     QMenu* FListPopup = nullptr;

@@ -627,3 +627,29 @@ TEST_F(MainModelTest, AboutAndLinksUseTheMakersPages)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileListModel, BatchedRowsAreFoundAtOnceAndShownTogether)
+{
+    TFileListModel List;
+    int Inserts = 0;
+    QObject::connect(&List, &QAbstractItemModel::rowsInserted, [&] { ++Inserts; });
+    List.SetBatching(true);
+    for (int i = 0; i < 3; ++i)
+        List.AddRow(QStringLiteral("/m/%1.mp3").arg(i), MakeTag(QString(), QStringLiteral("T%1").arg(i)));
+    EXPECT_EQ(List.rowCount(), 0);
+    EXPECT_EQ(List.FindRow(QStringLiteral("/m/2.mp3")), 2);
+    List.UpdateRow(2, MakeTag(QString(), QStringLiteral("changed")));  // not shown yet: no signal for it
+    EXPECT_EQ(List.Cell(2, lcTitle), QStringLiteral("changed"));
+    List.Sort(lcTitle, false);  // sorting shows everything first
+    EXPECT_EQ(List.rowCount(), 3);
+    EXPECT_EQ(Inserts, 1);
+    EXPECT_EQ(List.Cell(0, lcTitle), QStringLiteral("T1"));
+    List.SetBatching(false);
+    List.AddRow(QStringLiteral("/m/x.mp3"), TAudioTag());
+    EXPECT_EQ(List.rowCount(), 4);
+    EXPECT_EQ(Inserts, 2);
+}
+
+}  // namespace

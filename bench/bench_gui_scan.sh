@@ -1,0 +1,59 @@
+#!/bin/bash
+# The main window's folder scan over a generated music library, next to
+# `veltrano-tags scan` on the same folder: wall time, the longest time the
+# window's event loop had to wait during the scan (what the user would feel
+# as a stall), distinct covers kept and peak memory.
+#
+#   bench/bench_gui_scan.sh [CORPUS_DIR] [--runs R]
+#
+# CORPUS_DIR defaults to /tmp/corpus2000 (made with make-corpus when missing).
+# The window runs off screen with a temporary settings folder pointing at the
+# corpus; the page cache is warmed first; each side runs R times (default 3).
+set -euo pipefail
+
+CORPUS=/tmp/corpus2000
+RUNS=3
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --runs) RUNS="$2"; shift 2 ;;
+        -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+        *) CORPUS="$1"; shift ;;
+    esac
+done
+
+HERE="$(cd "$(dirname "$0")/.." && pwd)"
+BIN="${VELTRANO_BIN:-$HERE/build/bin}"
+[ -x "$BIN/veltrano" ] || { echo "bench_gui_scan: $BIN/veltrano not built (set VELTRANO_BIN)" >&2; exit 2; }
+[ -x /usr/bin/time ] || { echo "bench_gui_scan: /usr/bin/time missing (apt-get install time)" >&2; exit 2; }
+if [ ! -d "$CORPUS" ]; then
+    /work/shared/corpus/make-corpus "$CORPUS" --files 2000 >&2
+fi
+CORPUS=$(realpath "$CORPUS")
+
+WORK="$(mktemp -d /tmp/bench-gui-scan.XXXXXX)"
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$WORK/config/Veltrano"
+printf '[Main]\nWindowState=0\nLeft=0\nTop=0\nWidth=1600\nHeight=1000\nFolder=%s\n' "$CORPUS" \
+    > "$WORK/config/Veltrano/set.ini"
+
+find "$CORPUS" -type f -exec cat {} + > /dev/null   # warm the page cache
+
+echo "corpus: $CORPUS ($(find "$CORPUS" -type f | wc -l) files)"
+for r in $(seq "$RUNS"); do
+    XDG_CONFIG_HOME="$WORK/config" QT_QPA_PLATFORM=offscreen VELTRANO_TEST_HOOK="scanbench=$WORK/gui.json" \
+        "$BIN/veltrano" > /dev/null 2>&1
+    /usr/bin/python3 - "$WORK/gui.json" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+print("window scan:    %5d files in %6.2f s  (%4.0f files/s)  longest event-loop wait %3d ms  "
+      "peak RSS %6.1f MiB" % (
+      d["records"], d["scanMs"] / 1000, d["records"] / max(d["scanMs"], 1) * 1000,
+      d["maxEventLoopGapMs"], d["VmHWM"] / 1024))
+print("  covers: %d files with one, %d distinct; %.1f MiB of cover bytes held for %.1f MiB in the records" % (
+      d["withCover"], d["distinctCovers"], d["coverBytesHeld"] / 2**20, d["coverBytes"] / 2**20))
+PY
+    /usr/bin/time -f "%e %M" -o "$WORK/tool.time" "$BIN/veltrano-tags" scan "$CORPUS" > /dev/null 2>&1 || true
+    read -r SECS KB < "$WORK/tool.time"
+    printf 'veltrano-tags scan:        in %6.2f s                                                     peak RSS %6.1f MiB\n' \
+        "$SECS" "$(echo "$KB / 1024" | bc -l)"
+done
