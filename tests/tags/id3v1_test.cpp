@@ -314,6 +314,16 @@ TEST(ID3v1Save, AppendsOrOverwritesInPlace) {
     }
 }
 
+TEST(ID3v1Save, AStreamThatRefusesWritesReportsFailure) {
+    const Bytes Data = Cat(Audio, Titled("Old").Build());
+    TReadMemoryStream S(Data.data(), (int64_t)Data.size());
+    TID3v1Tag T;
+    T.Title = "New";
+    EXPECT_EQ(T.SaveToStream(S, false), 5);
+    T.SetLyrics("words");
+    EXPECT_EQ(T.SaveToStream(S, true), 5);
+}
+
 TEST(ID3v1Save, BlockLayout) {
     struct TCase {
         const char* What;
