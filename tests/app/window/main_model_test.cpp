@@ -1,6 +1,7 @@
 // The main window model on an in-memory tag service: scanning, the editor
 // with "<keep>", filter and sort, save with the error report, remove, undo
 // and the picture display.
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -410,6 +411,36 @@ TEST_F(MainModelTest, UndoAfterAnotherFolderWritesRecordsWithoutRows)
     Model.Undo();
     EXPECT_EQ(Service->Stored[P].Title, QStringLiteral("Old"));
     EXPECT_EQ(Model.FindListRow(P), -1);
+}
+
+TEST_F(MainModelTest, UndoNeverWritesAnEmptyRecordOverAFileThatHadNone)
+{
+    // A listed file whose record is gone (another command dropped it) is
+    // recorded without a record; undoing must not strip its tags.
+    const QString Listed = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("Keep me"));
+    Scan();
+    Model.SelectFiles({Listed});
+    Model.TagCache().remove(Listed);
+    Model.PushUndoSnapshot();
+    Model.Undo();
+    EXPECT_FALSE(Service->SavedPaths.contains(Listed));
+    EXPECT_EQ(Service->Stored[Listed].Title, QStringLiteral("Keep me"));
+}
+
+TEST_F(MainModelTest, ANewFolderShowsOnlyItsOwnFiles)
+{
+    for (int i = 0; i < 60; ++i)
+        AddTitled(QStringLiteral("old%1.mp3").arg(i), QStringLiteral("Old"));
+    testutil::TTempDir Other;
+    const QString New = Q(Other.file("new.mp3"));
+    testutil::WriteFile(New.toStdString(), std::string("x"));
+    Service->Stored.insert(New, MakeTag(New, QStringLiteral("New")));
+    Model.FolderSelected(Q(Dir.path()));  // not waited for
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(ScanAndWait(Model, Q(Other.path())));
+    EXPECT_EQ(Model.TagCache().keys(), QStringList{New});
+    EXPECT_EQ(Model.FileList().rowCount(), 1);
+    EXPECT_EQ(Model.Status(), QStringLiteral("Loaded 1 files."));
 }
 
 TEST_F(MainModelTest, StoredPictureIsShownAndKeptByteForByte)
