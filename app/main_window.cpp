@@ -908,7 +908,11 @@ void TFrmMain::RunTestHook(const QString& Hook)
             close();
         }, Qt::SingleShotConnection);
     } else if (Kind == QLatin1String("screenshot")) {
-        auto Shoot = [this, Argument] {
+        // "screenshot=FILE" shows one file with its picture; "screenshot=FILE|5"
+        // selects the first five rows instead.
+        const QString Target = Argument.section(QLatin1Char('|'), 0, 0);
+        const int Several = Argument.section(QLatin1Char('|'), 1, 1).toInt();
+        auto Shoot = [this, Target, Several] {
             // Show a file that has a picture, as a user would pick one.
             int Row = 0;
             for (int r = 0; r < FModel->FileList().rowCount(); ++r) {
@@ -918,10 +922,16 @@ void TFrmMain::RunTestHook(const QString& Hook)
                     break;
                 }
             }
-            FModel->SelectRows({Row});
-            lvFiles->scrollTo(FModel->FileList().index(Row, 0));
-            QTimer::singleShot(800, this, [this, Argument] {
-                TakeScreenshot(Argument);
+            QVector<int> Rows{Row};
+            if (Several > 1) {
+                Rows.clear();
+                for (int r = 0; r < Several; ++r)
+                    Rows.append(r);
+            }
+            FModel->SelectRows(Rows);
+            lvFiles->scrollTo(FModel->FileList().index(Rows.first(), 0));
+            QTimer::singleShot(800, this, [this, Target] {
+                TakeScreenshot(Target);
                 close();
             });
         };
