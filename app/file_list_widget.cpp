@@ -75,6 +75,7 @@ TCoverWidget::TCoverWidget(QWidget* Parent) : QWidget(Parent), FPlaceholder(Cove
 void TCoverWidget::SetImage(const QImage& Image)
 {
     FImage = Image;
+    FScaled = QImage();
     update();
 }
 
@@ -83,15 +84,22 @@ void TCoverWidget::paintEvent(QPaintEvent*)
     QPainter P(this);
     P.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRect Area = rect().adjusted(4, 4, -4, -4);
-    const QImage& Shown = FImage.isNull() ? FPlaceholder : FImage;
-    QSize Size = Shown.size();
+    QSize Size;
     if (FImage.isNull()) {
         const int Side = std::min(Area.width(), Area.height()) * 2 / 3;
         Size = QSize(Side, Side);
     } else {
-        Size.scale(Area.size(), Qt::KeepAspectRatio);
+        Size = FImage.size().scaled(Area.size(), Qt::KeepAspectRatio);
     }
+    if (Size.isEmpty())
+        return;
     const QRect Target(Area.left() + (Area.width() - Size.width()) / 2,
                        Area.top() + (Area.height() - Size.height()) / 2, Size.width(), Size.height());
-    P.drawImage(Target, Shown);
+    if (FImage.isNull()) {
+        P.drawImage(Target, FPlaceholder);
+        return;
+    }
+    if (FScaled.size() != Size)
+        FScaled = FImage.scaled(Size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    P.drawImage(Target.topLeft(), FScaled);
 }

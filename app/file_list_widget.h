@@ -32,4 +32,5 @@ protected:
 private:
     QImage FImage;
     QImage FPlaceholder;
+    QImage FScaled;   // FImage at the size last painted; large covers are scaled once, not per paint
 };
