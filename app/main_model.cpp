@@ -32,6 +32,7 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
 
 TMainModel::~TMainModel()
 {
+    ++FScanGeneration;  // a hand-over still delivered while we wait is ignored
     StopScan();
 }
 
