@@ -584,38 +584,56 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
 }
 
 // RIFF / RF64 (little-endian sizes) and FORM (big-endian): 8-byte chunk
-// headers, odd sizes padded by one byte. The structure is judged inside the
-// declared form; a tag chunk appended after it is still found.
+// headers, odd sizes padded by one byte.
+//
+// The structure is judged inside the declared form. When the declared size
+// does not end on a chunk boundary it is wrong, and the form is taken to end
+// after the last plausible chunk (a printable ID, inside the file), so that a
+// new chunk never lands in the middle of another. A tag chunk appended after
+// the form is still found.
+static bool PlausibleChunkID(const uint8_t* h) {
+    for (int i = 0; i < 4; ++i)
+        if (h[i] < 0x20 || h[i] > 0x7E) return false;
+    return true;
+}
+
 static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigEndian, const char* const* TagIDs,
                        uint64_t DS64DataSize) {
     const int64_t size = S.Size();
     int64_t pos = Start;
-    bool insideForm = true;
-    for (int n = 0; n < id3v2limit::MaxContainerChunks; ++n) {
-        if (insideForm && L.FormEnd - pos < 8) {
-            L.FormEnd = std::max(L.FormEnd, pos);   // a last chunk reaching past the declared end
-            insideForm = false;
-            if (L.ChunkPos >= 0) break;
-        }
-        if (size - pos < 8) break;
+    int n = 0;
+    // Steps over the chunk at pos; false when there is none to step over.
+    auto step = [&](bool InsideForm) {
         uint8_t h[8];
-        if (!ReadAt(S, pos, h, 8)) break;
+        if (size - pos < 8 || !ReadAt(S, pos, h, 8)) return false;
+        if (!InsideForm && !PlausibleChunkID(h)) return false;
         uint64_t len = BigEndian ? BE32(h + 4) : LE32(h + 4);
         if (L.Type == sftRF64 && std::memcmp(h, "data", 4) == 0 && len == 0xFFFFFFFF) len = DS64DataSize;
         bool isTag = false;
         for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || std::memcmp(h, *id, 4) == 0;
         if (len > (uint64_t)(size - pos - 8)) {
-            if (insideForm) L.Sound = false;
-            if (!isTag) break;
+            if (InsideForm) L.Sound = false;
+            return false;
         }
-        if (isTag && L.ChunkPos < 0 && (insideForm || len <= (uint64_t)(size - pos - 8))) {
+        if (isTag && L.ChunkPos < 0) {
             L.ChunkPos = pos;
             L.ChunkSize = len;
             L.TagPos = pos + 8;
         }
-        uint64_t step = len + (len & 1);
-        if (step > (uint64_t)(size - pos - 8)) break;
-        pos += 8 + (int64_t)step;
+        uint64_t padded = len + (len & 1);
+        pos = padded > (uint64_t)(size - pos - 8) ? size : pos + 8 + (int64_t)padded;
+        return true;
+    };
+    while (n++ < id3v2limit::MaxContainerChunks && L.FormEnd - pos >= 8 && step(true)) {
+    }
+    if (!L.Sound) return;
+    if (pos != L.FormEnd) {
+        while (n++ < id3v2limit::MaxContainerChunks && step(false)) {
+        }
+        L.FormEnd = pos;
+    }
+    // A tag chunk someone appended after the form.
+    while (L.ChunkPos < 0 && n++ < id3v2limit::MaxContainerChunks && step(false)) {
     }
 }
 
