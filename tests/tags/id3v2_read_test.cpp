@@ -278,6 +278,15 @@ TEST(ID3v2Read, FilesAndMemory) {
     EXPECT_EQ(t.LoadFromMemory(nullptr, 0), 1);
     EXPECT_EQ(t.LoadFromMemory(tag.data(), (int64_t)tag.size()), 0);
     EXPECT_EQ(Title(t), "mem");
+
+    // A tag behind other bytes is found only when asked to search for it.
+    const Bytes late = Cat(Audio(40), tag, Audio(10));
+    TID3v2Tag plain, searching;
+    EXPECT_EQ(Load(plain, late), 1);
+    searching.BeginningSearchLength = 100;
+    EXPECT_EQ(Load(searching, late), 0);
+    EXPECT_EQ(Title(searching), "mem");
+    EXPECT_EQ(searching.TagPosition(), 40);
 }
 
 TEST(ID3v2Read, RealFilesFromOtherProjectsLoad) {
