@@ -420,7 +420,7 @@ QWidget* TFrmMain::BuildRightPanel()
     Outer->setContentsMargins(0, 0, 0, 0);
     Outer->addWidget(Scroll);
     auto* Content = new QWidget;
-    Content->setObjectName(QStringLiteral("pnlRight"));
+    Content->setObjectName(QStringLiteral("pnlEditor"));
     Scroll->setWidget(Content);
 
     auto* Grid = new QGridLayout(Content);
@@ -454,10 +454,14 @@ QWidget* TFrmMain::BuildRightPanel()
     memLyrics = new QPlainTextEdit;
     memLyrics->setObjectName(QStringLiteral("memLyrics"));
     memLyrics->setMinimumHeight(60);
+    auto MemoText = [](QPlainTextEdit* Memo, bool CrLf) {
+        QString Text = Memo->toPlainText();
+        return CrLf ? Text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")) : Text;
+    };
     connect(memComment, &QPlainTextEdit::textChanged, this,
-            [this] { EditorTextEdited(TMainModel::efComment, memComment->toPlainText()); });
+            [this, MemoText] { EditorTextEdited(TMainModel::efComment, MemoText(memComment, FCommentCrLf)); });
     connect(memLyrics, &QPlainTextEdit::textChanged, this,
-            [this] { EditorTextEdited(TMainModel::efLyrics, memLyrics->toPlainText()); });
+            [this, MemoText] { EditorTextEdited(TMainModel::efLyrics, MemoText(memLyrics, FLyricsCrLf)); });
 
     // Two columns: labels and fields. The paired rows get their own boxes so
     // that their labels do not widen the label column.
@@ -589,7 +593,11 @@ void TFrmMain::ShowEditorFromModel()
         } else {
             QPlainTextEdit* Memo = f == TMainModel::efComment ? memComment : memLyrics;
             const QSignalBlocker Block(Memo);
-            Memo->setPlainText(Text);
+            // Edits keep the line breaks the value came with (CR LF or LF).
+            (f == TMainModel::efComment ? FCommentCrLf : FLyricsCrLf) = Text.contains(QStringLiteral("\r\n"));
+            QString Shown = Text;
+            Shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+            Memo->setPlainText(Shown);
         }
     }
 }

@@ -124,6 +124,8 @@ private:
     QMenu* FListPopup = nullptr;
 
     bool FNeedInitDefaultColumnWidths = false;
+    bool FCommentCrLf = false;   // the shown Comment / Lyrics used CR LF line breaks
+    bool FLyricsCrLf = false;
     bool FStartMaximised = false;
     bool FShownOnce = false;
     int FLeftWidth = 275;    // panel widths to apply once the splitter is laid out

@@ -57,7 +57,7 @@ QStatusBar { background: #1e40af; color: white; }
 QStatusBar QLabel { color: white; }
 QStatusBar::item { border: none; }
 QLabel#lblEditorCaption { color: #1e3a8a; font-weight: bold; }
-QWidget#pnlLeft, QWidget#pnlRight { background: #eef3fb; }
+QWidget#pnlLeft, QWidget#pnlRight, QWidget#pnlEditor { background: #eef3fb; }
 QFrame#pnlCover { background: white; border: 1px solid #b6cae8; border-radius: 4px; }
 QLineEdit, QComboBox, QPlainTextEdit { background: white; border: 1px solid #b6cae8; border-radius: 3px;
                                        padding: 2px 4px; selection-background-color: #3a82f6; }
