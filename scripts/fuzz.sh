@@ -17,9 +17,10 @@ PEERS=${VELTRANO_PEERS:-/work/shared/corpus/peers}
 
 LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+mkdir -p "$BUILD"
 CC=clang CXX=clang++ cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELTRANO_FUZZ=ON -DVELTRANO_GUI=OFF "${LAUNCHER[@]}" >"$BUILD.configure.log" 2>&1 ||
-    { cat "$BUILD.configure.log"; exit 1; }
+    -DVELTRANO_FUZZ=ON -DVELTRANO_GUI=OFF "${LAUNCHER[@]}" >"$BUILD/configure.log" 2>&1 ||
+    { cat "$BUILD/configure.log"; exit 1; }
 cmake --build "$BUILD" --target fuzz_all -j"${JOBS:-2}"
 
 SEEDS=$BUILD/fuzz-seeds
