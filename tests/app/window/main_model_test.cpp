@@ -523,7 +523,7 @@ TEST_F(MainModelTest, UntouchedPicturesSurviveAnEditOfSeveralFiles)
     TAudioTag Red, Garbage;
     Red.CoverData = MakePicture("PNG", 0xff0000);
     Red.CoverMime = QStringLiteral("image/png");
-    Garbage.CoverData = QByteArray("\xFF\xD8\xFF not really a jpeg", 24);
+    Garbage.CoverData = QByteArray("\xFF\xD8\xFF not really a jpeg");
     Garbage.CoverMime = QStringLiteral("image/jpeg");
     const QString P1 = AddFile(QStringLiteral("1.mp3"), Red);
     const QString P2 = AddFile(QStringLiteral("2.mp3"), Garbage);
