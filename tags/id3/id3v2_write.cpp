@@ -10,6 +10,7 @@
 // a vanished file or a crash leaves either the old file or the new one whole.
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 #include <cstring>
 #include <fcntl.h>
@@ -140,8 +141,20 @@ static bool OpenTempTarget(const std::string& FileName, const std::string& Temp,
     return T.Named;
 }
 
+// A rewrite renames a new file over the old one: through a symbolic link that
+// would replace the link and leave the file it points to as it was, so the
+// link is followed first.
+static std::string RealFileName(const std::string& FileName) {
+    char* real = ::realpath(FileName.c_str(), nullptr);
+    if (!real) return FileName;
+    std::string r(real);
+    ::free(real);
+    return r;
+}
+
 // Applies an edit to a file. Returns an id3v2result code.
-static int ApplyEditToFile(const std::string& FileName, const TEdit& E, const std::string& TempSuffix = ".tmp") {
+static int ApplyEditToFile(const std::string& LinkOrFileName, const TEdit& E, const std::string& TempSuffix = ".tmp") {
+    const std::string FileName = RealFileName(LinkOrFileName);
     if (E.Delta() == 0) {
         auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
         if (!f) return id3v2result::FileOpenFailed;

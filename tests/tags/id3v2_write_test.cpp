@@ -514,3 +514,23 @@ TEST(ID3v2Write, PeerFilesKeepEverythingButTheTag) {
     }
     EXPECT_GT(n, 20);
 }
+
+TEST(ID3v2Write, ASymbolicLinkStaysALinkToTheChangedFile) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("real.mp3"), link = dir.file("link.mp3");
+    const Bytes audio = testutil::MpegFrames(3);
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), audio));
+    ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(link), 0);
+    t.SetText("TIT2", std::string(300, 'l'), teUnicode);   // does not fit: rewritten
+    ASSERT_EQ(t.SaveToFile(link), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    TID3v2Tag back;
+    ASSERT_EQ(back.LoadFromFile(f), 0);
+    EXPECT_EQ(back.GetText("TIT2"), std::string(300, 'l'));
+    EXPECT_EQ(RemoveID3v2TagFromFile(link), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(testutil::ReadFile(f), audio);
+    EXPECT_TRUE(NoTempLeft(dir));
+}
