@@ -174,21 +174,27 @@ int TID3v2Frames::FindOrAdd(const std::string& FrameID) {
 
 // ---- text -----------------------------------------------------------------------
 
-bool TID3v2Frames::GetTextMultiple(int FrameIndex, std::vector<std::string>& List) const {
+// Every string of a text frame. With Native, a UTF-8 body is shown byte by
+// byte in the ANSI code page (how a reader unaware of UTF-8 would see it).
+static bool ReadTextStrings(const TID3v2Frames& L, int FrameIndex, bool Native, std::vector<std::string>& List) {
     List.clear();
-    const TID3v2Frame* f = Frame(FrameIndex);
+    const TID3v2Frame* f = L.Frame(FrameIndex);
     if (!f || f->Data.empty()) return false;
     try {
         TByteReader r(f->Data);
         uint8_t enc = ReadEncoding(r);
         bool be = false;
-        while (!r.atEnd()) List.push_back(ReadString(r, enc, be));
+        while (!r.atEnd()) List.push_back(Native && enc == 3 ? text::AnsiToUtf8(r.strz()) : ReadString(r, enc, be));
     } catch (const ETagFormat&) {
     }
     while (!List.empty() && List.back().empty()) List.pop_back();
-    if (Trimming(*this))
+    if (Trimming(L))
         for (auto& s : List) s = text::Trim(s);
     return !List.empty();
+}
+
+bool TID3v2Frames::GetTextMultiple(int FrameIndex, std::vector<std::string>& List) const {
+    return ReadTextStrings(*this, FrameIndex, false, List);
 }
 
 bool TID3v2Frames::GetTextMultiple(const std::string& FrameID, std::vector<std::string>& List) const {
@@ -197,7 +203,7 @@ bool TID3v2Frames::GetTextMultiple(const std::string& FrameID, std::vector<std::
 
 std::string TID3v2Frames::GetText(int FrameIndex, bool ReturnNativeText) const {
     std::vector<std::string> list;
-    GetTextMultiple(FrameIndex, list);
+    ReadTextStrings(*this, FrameIndex, ReturnNativeText, list);
     std::string s = Join(list);
     return Trimming(*this) ? text::Trim(s) : s;
 }

@@ -179,6 +179,10 @@ TEST(ID3v2Write, BodiesAsBuilt) {
     // Encoding 2 (UTF-16BE without mark) and odd trailing bytes.
     m->Data = {2, 0, 'O', 0, 'K', 0};
     EXPECT_EQ(t.GetText(t.GetFrameCount() - 1), "OK");
+    // UTF-8, and the same bytes as an ANSI reader sees them.
+    m->Data = Cat(Bytes{3}, Str("caf\xC3\xA9"));
+    EXPECT_EQ(t.GetText(t.GetFrameCount() - 1), "caf\xC3\xA9");
+    EXPECT_EQ(t.GetText(t.GetFrameCount() - 1, true), "caf\xC3\x83\xC2\xA9");
 }
 
 TEST(ID3v2Write, ContainersRoundTrip) {
