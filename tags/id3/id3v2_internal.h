@@ -31,7 +31,9 @@ std::vector<uint8_t> BuildChapterBody(const TID3v2Frame& Frame, int MajorVersion
 
 // --- frame lists (id3v2_tag.cpp) ---
 // Reads frames of the given version from R into List until padding, the end or
-// a damaged frame. Returns false when a frame claimed more bytes than remain.
+// a damaged frame. TagUnsynchronised marks every frame's body as unsynchronised
+// on its own (the 2.4 tag flag; 2.3 tags of writers that did it per frame).
+// Returns false when a frame claimed more bytes than remain.
 bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUnsynchronised, int Depth);
 // Header, extras and body of every writable frame, in list order.
 void WriteFrames(TByteWriter& W, const TID3v2Frames& List, int MajorVersion);

@@ -529,8 +529,8 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
                 TByteReader body = whole;
                 if (MajorVersion == 3) f->DecodeFlags3(flags);
                 else if (MajorVersion == 4) f->DecodeFlags4(flags);
-                // 2.2 / 2.3 bodies were de-unsynchronised with the whole tag.
-                if (MajorVersion == 4) f->Unsynchronised = f->Unsynchronised || TagUnsynchronised;
+                // 2.2 / 2.3 bodies are normally de-unsynchronised with the whole tag.
+                if (TagUnsynchronised) f->Unsynchronised = true;
                 if (MajorVersion == 3) {
                     if (f->Compressed) { f->DataLengthIndicatorValue = body.u32be(); f->DataLengthIndicator = true; }
                     if (f->Encrypted) f->EncryptionMethod = body.u8();
@@ -798,9 +798,11 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
     // The stored size is checked against what the stream holds before the
     // body is read; a tag that claims more than remains is read as far as it goes.
     std::vector<uint8_t> body = S.ReadBytes(std::min<int64_t>(FSize - 10, S.Remaining()));
+    std::vector<uint8_t> raw;
     if (Unsynchronised && MajorVersion < 4) {
         // 2.2 / 2.3: the tag was unsynchronised as a whole after it was built,
         // so frame sizes count the bytes without the inserted zeros.
+        raw = body;
         body = id3v2::RemoveUnsync(body);
         FWasUnsynchronised = true;
     }
@@ -836,7 +838,26 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
         return id3v2result::Failure;
     }
     id3v2::ReadFrames(r, *this, MajorVersion, Unsynchronised && MajorVersion == 4, 0);
-    if (MajorVersion < 4) Unsynchronised = false;   // already removed above
+    auto endsCleanly = [](const TByteReader& R) {
+        return std::all_of(R.current(), R.data() + R.size(), [](uint8_t b) { return b == 0; });
+    };
+    if (!raw.empty() && !ExtendedHeader && (FError || !endsCleanly(r))) {
+        // Some writers unsynchronised each frame on its own, their sizes counting
+        // the inserted zeros. When that reading ends cleanly and the standard one
+        // did not, it is the right one.
+        TID3v2Frames alt(this);
+        TByteReader rr(raw);
+        const bool error = FError;
+        FError = false;
+        id3v2::ReadFrames(rr, alt, MajorVersion, true, 0);
+        if (!FError && endsCleanly(rr)) {
+            Frames = std::move(alt.Frames);
+            for (auto& f : Frames) f->Parent = this;
+        } else {
+            FError = error;
+        }
+    }
+    if (MajorVersion < 4) Unsynchronised = false;   // removed above, or per frame
     Loaded = true;
     S.Seek(start + std::min<int64_t>(FSize, S.Size() - start));
     return id3v2result::Success;

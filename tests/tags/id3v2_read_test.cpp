@@ -103,6 +103,14 @@ TEST(ID3v2Read, Unsynchronisation) {
     EXPECT_TRUE(t3.WasUnsynchronised());
     EXPECT_FALSE(t3.Unsynchronised);
 
+    // Some writers unsynchronised each 2.3 frame on its own, the size counting
+    // the inserted zero: read that way when the standard reading goes astray.
+    TID3v2Tag perFrame;
+    const Bytes stored23 = {0, 'a', 0xFF, 0x00, 0xE0, 'b'};
+    ASSERT_EQ(Load(perFrame, Tag(3, Cat(Frame(3, "TIT2", stored23), Frame(3, "TPE1", Text0("next"))), 4, 0x80)), 0);
+    EXPECT_EQ(perFrame.Frames[0]->Data, body);
+    EXPECT_EQ(perFrame.GetText("TPE1"), "next");
+
     // Version 2.4: per frame, the size counts the stored (unsynchronised) bytes.
     Bytes stored = {0, 'a', 0xFF, 0x00, 0xE0, 'b'};
     TID3v2Tag t4;
