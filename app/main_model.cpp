@@ -95,10 +95,14 @@ void TMainModel::ClearFileList(bool AlsoCache)
 void TMainModel::RebuildFileList()
 {
     ClearFileList(false);
+    // One announcement for all rows: the filter is retyped key by key.
+    FFileList.SetBatching(true);
     for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It) {
         if (MatchesFilter(It.value(), It.key()))
             FFileList.AddRow(It.key(), It.value());
     }
+    FFileList.SetBatching(IsScanning());
+    FFileList.Flush();
 }
 
 void TMainModel::RefreshSelection()
