@@ -966,6 +966,22 @@ void TFrmMain::DumpCaptions(const QString& FileName)
     Start.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
     Start.insert(QStringLiteral("status"), lblStatus->text());
     All.insert(QStringLiteral("start"), Start);
+
+    // Hide the folder tree and show it again, as the View menu does.
+    QAction* ShowTree = Action(QStringLiteral("actShowFolders"));
+    ShowTree->trigger();
+    QCoreApplication::processEvents();  // let the splitter lay itself out
+    QJsonObject Toggle;
+    Toggle.insert(QStringLiteral("hiddenVisible"), pnlLeft->isVisible());
+    Toggle.insert(QStringLiteral("hiddenListLeft"), lvFiles->geometry().left());
+    ShowTree->trigger();
+    QCoreApplication::processEvents();
+    Toggle.insert(QStringLiteral("checked"), ShowTree->isChecked());
+    Toggle.insert(QStringLiteral("panelWidth"), FSplitter->sizes().value(0));
+    Toggle.insert(QStringLiteral("panelRight"), pnlLeft->geometry().right());
+    Toggle.insert(QStringLiteral("handleLeft"), FSplitter->handle(1)->geometry().left());
+    Toggle.insert(QStringLiteral("handleVisible"), FSplitter->handle(1)->isVisible());
+    All.insert(QStringLiteral("treeToggle"), Toggle);
     const int Languages = std::max(1, T.LanguageCount());
     for (int i = 0; i < Languages; ++i) {
         if (T.LanguageCount() > 0) {

@@ -72,8 +72,14 @@ def main():
         want = [max(24, round_half_even(width * p, 100)) for p in PERCENT]
         check(start["columns"] == want, "default column widths %r, want %r" % (start["columns"], want))
 
+        toggle = first["treeToggle"]
+        check(not toggle["hiddenVisible"] and toggle["hiddenListLeft"] == 0, "hidden tree: %r" % toggle)
+        check(toggle["checked"] and toggle["handleVisible"], "tree shown again: %r" % toggle)
+        check(toggle["panelWidth"] == start["panels"][0], "tree width restored: %r" % toggle)
+        check(toggle["handleLeft"] == toggle["panelRight"] + 1, "splitter right of the tree: %r" % toggle)
+
         columns, english = table()
-        check(set(first) - {"start"} == {"en", "de", "fr", "es"}, "languages: %r" % sorted(first))
+        check(set(first) - {"start", "treeToggle"} == {"en", "de", "fr", "es"}, "languages: %r" % sorted(first))
         en = first["en"]
         for code in ("de", "fr", "es"):
             texts = first[code]
