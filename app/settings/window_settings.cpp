@@ -45,7 +45,7 @@ bool EnsureSettingsFolder()
     const QString Folder = SettingsFolder();
     if (QDir(Folder).exists())
         return true;
-    return QDir().mkdir(Folder);
+    return QDir().mkpath(Folder);  // a fresh account may not have its config folder yet
 }
 
 TWindowSettings ReadWindowSettings(const QString& FileName)

@@ -26,7 +26,7 @@ struct TWindowSettings {
 // The per-user settings folder (".../Veltrano") and its "set.ini".
 QString SettingsFolder();
 QString SettingsFileName();
-// Creates the settings folder (one level) when it does not exist.
+// Creates the settings folder (and its parent, on a fresh account) when missing.
 bool EnsureSettingsFolder();
 
 // A missing or unreadable file gives the defaults.
