@@ -55,5 +55,5 @@ PY
     /usr/bin/time -f "%e %M" -o "$WORK/tool.time" "$BIN/veltrano-tags" scan "$CORPUS" > /dev/null 2>&1 || true
     read -r SECS KB < "$WORK/tool.time"
     printf 'veltrano-tags scan:        in %6.2f s                                                     peak RSS %6.1f MiB\n' \
-        "$SECS" "$(echo "$KB / 1024" | bc -l)"
+        "$SECS" "$(awk -v k="$KB" 'BEGIN { print k / 1024 }')"
 done
