@@ -122,11 +122,6 @@ void TMainModel::RefreshSelection()
     }
 }
 
-void TMainModel::StoreRecord(const TAudioTag& Tag)
-{
-    FTagCache.insert(Tag.FileName, Tag);
-}
-
 // --- folder and scan ---------------------------------------------------------
 
 void TMainModel::FolderSelected(const QString& Folder)

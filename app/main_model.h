@@ -151,7 +151,6 @@ private:
     void OnScanProgress(const QString& Path);
     void OnScanFinished();
     void OnSelectionChanged();
-    void StoreRecord(const TAudioTag& Tag);
 
     ITagServicePtr FTagService;
     IUserInteraction& FUi;
