@@ -209,6 +209,9 @@ TEST(ID3v2Write, ContainersRoundTrip) {
         {"WAVE without tag, ID3v1 after the RIFF data", Cat(Wave(Cat(FmtChunk(), Chunk("data", pcm))), id3v1), sftWAVE,
          128},
         {"WAVE with tag", Wave(Cat(FmtChunk(), Chunk("id3 ", oldTag), Chunk("data", pcm))), sftWAVE},
+        // The chunk is replaced: a second one would never be looked at.
+        {"WAVE with an id3 chunk holding no tag", Wave(Cat(FmtChunk(), Chunk("id3 ", Audio(21)), Chunk("data", pcm))),
+         sftWAVE},
         {"RF64", rf64, sftRF64},
         {"AIFF", Aiff(Cat(Chunk("COMM", Bytes(18, 0), true), Chunk("SSND", pcm, true))), sftAIFF},
         {"AIFF with tag", Aiff(Cat(Chunk("ID3 ", oldTag, true), Chunk("SSND", pcm, true))), sftAIFF},
@@ -537,4 +540,33 @@ TEST(ID3v2Write, ASymbolicLinkStaysALinkToTheChangedFile) {
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(testutil::ReadFile(f), audio);
     EXPECT_TRUE(NoTempLeft(dir));
+}
+
+TEST(ID3v2Write, VersionChangesAndFootersLeaveNoDebris) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("v.mp3");
+    const Bytes audio = testutil::MpegFrames(4);
+    // A 2.4 frame with only a data length indicator, written as 2.3: no
+    // compression flag may appear on its plain body.
+    testutil::WriteFile(f, Cat(Tag(4, Frame(4, "TPE1", Cat(SyncSafe(4), Text0("abc")), 0x0001), 20), audio));
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(f), 0);
+    t.WriteVersion = sfid3v23;
+    ASSERT_EQ(t.SaveToFile(f), 0);
+    TID3v2Tag back;
+    ASSERT_EQ(back.LoadFromFile(f), 0);
+    EXPECT_EQ(back.MajorVersion, 3);
+    EXPECT_FALSE(back.Frames[0]->Compressed);
+    EXPECT_EQ(back.GetText("TPE1"), "abc");
+
+    // A 2.4 footer belongs to the old tag: it goes with it.
+    const Bytes frames = Frame(4, "TIT2", Text0("f"));
+    const Bytes footer = Cat(Str("3DI"), Bytes{4, 0, 0x10}, SyncSafe((uint32_t)frames.size()));
+    testutil::WriteFile(f, Cat(Tag(4, frames, 0, 0x10), footer, audio));
+    TID3v2Tag ft;
+    ASSERT_EQ(ft.LoadFromFile(f), 0);
+    ft.SetText("TIT2", std::string(50, 'n'), teUnicode);
+    ASSERT_EQ(ft.SaveToFile(f), 0);
+    Bytes b = testutil::ReadFile(f);
+    EXPECT_EQ(Tail(b, 10 + StoredTagSize(b)), audio);
 }
