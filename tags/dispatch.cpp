@@ -275,7 +275,24 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     }
 
     if (PreserveFileDateTime && modTime) fileutil::SetModTime(Name, *modTime);
-    return performed ? result : tagresult::Failure;
+    if (!performed) return tagresult::Failure;
+    // The result is the last writer's, unless an earlier writer failed and
+    // its kind was not written successfully afterwards: a save that left one
+    // of the file's tags unwritten is not reported as success.
+    if (result == tagresult::Success || result == tagresult::NothingToWrite) {
+        const auto& steps = FLastSaveSteps;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const int code = MapNativeResult(LibraryOf(steps[i].Kind), steps[i].NativeResult);
+            if (code == tagresult::Success || code == tagresult::NothingToWrite) continue;
+            bool mendedLater = false;
+            for (size_t k = i + 1; k < steps.size(); ++k)
+                if (steps[k].Kind == steps[i].Kind && (steps[k].NativeResult == 0 ||
+                    MapNativeResult(LibraryOf(steps[k].Kind), steps[k].NativeResult) == tagresult::NothingToWrite))
+                    mendedLater = true;
+            if (!mendedLater) return code;
+        }
+    }
+    return result;
 }
 
 int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
+#include "tags/flac_ogg/flac_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
@@ -199,4 +201,37 @@ TEST(Dispatch, ResultTranslation) {
     EXPECT_EQ(MapNativeResult(TNativeLibrary::WMA, 1), 2);
     EXPECT_EQ(MapNativeResult(TNativeLibrary::WMA, 5), 18);
     EXPECT_EQ(MapNativeResult(TNativeLibrary::Ogg, 65535), 65535);
+}
+
+TEST(Dispatch, AnEarlierFailedWriterIsNotHiddenByALaterSuccess) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, testutil::MpegFrames(4));
+    TTags t;
+    t.LoadFromFile(path);
+    t.SetText("TITLE", "first");
+    ASSERT_EQ(t.SaveToFile(path), 0);
+    ASSERT_EQ(t.LoadFromFile(path), 0);
+    // The container believes it also holds FLAC metadata, which cannot be
+    // written into an MP3: the ID3v2 tag is written, the save still fails.
+    t.FlacTag().Loaded = true;
+    t.SetText("TITLE", "second");
+    EXPECT_NE(t.SaveToFile(path), 0);
+    EXPECT_EQ(Kinds(t), (std::vector<TTagType>{ttFlac, ttID3v2}));
+}
+
+TEST(Dispatch, StripRefusesAReadOnlyFile) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, testutil::MpegFrames(4));
+    TTags t;
+    t.LoadFromFile(path);
+    t.SetText("TITLE", "x");
+    ASSERT_EQ(t.SaveToFile(path), 0);
+    const auto tagged = testutil::ReadFile(path);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    // Every removal routine would refuse on its own, and automatic stripping
+    // ignores their results: it must not report the file as stripped.
+    EXPECT_NE(StripTagsFromFile(path, ttAutomatic), 0);
+    EXPECT_EQ(testutil::ReadFile(path), tagged);
 }
