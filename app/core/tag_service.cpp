@@ -101,9 +101,21 @@ bool CopyFileContents(const QString& Source, const QString& Target, QString& Err
             Error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
-        const int Fd = ::open(NativeTarget.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int Fd = ::open(NativeTarget.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (Fd < 0) {
             Error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        // The copy may outlive the call (a failed save keeps it), so it must
+        // not be readable by anyone the file itself keeps out. It gets the
+        // file's permission bits, plus the owner's right to overwrite it next
+        // time; an older copy that was more open is narrowed here too.
+        struct stat SourceInfo;
+        if (::fstat(In.handle(), &SourceInfo) != 0 ||
+            ::fchmod(Fd, (SourceInfo.st_mode & 0777) | S_IRUSR | S_IWUSR) != 0) {
+            Error = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(Fd);
+            ::unlink(NativeTarget.constData());
             return false;
         }
         Out.setFileName(Target);

@@ -554,3 +554,23 @@ TEST_F(TagServiceFile, BackupNameHeldByALinkIsReplacedNotWrittenThrough)
         EXPECT_FALSE(fs::exists(fs::symlink_status(Path + ".kvt_bak")));
     }
 }
+
+// A failed save leaves the backup beside the file: a private file's copy must
+// stay private, also when an older, world-readable copy held the name.
+TEST_F(TagServiceFile, BackupIsNoMoreOpenThanTheFile)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), testutil::MpegFrames(20)});
+    Write(Before);
+    testutil::WriteFile(Path + ".kvt_bak", "older copy");
+    fs::permissions(Path + ".kvt_bak", fs::perms::all);
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    fs::permissions(Path, fs::perms::owner_read);   // read-only: the save fails, the backup stays
+    Tag.Title = QStringLiteral("New");
+    EXPECT_FALSE(Service.SaveTag(Tag));
+    ASSERT_TRUE(HasBackup(Path));
+    EXPECT_EQ(testutil::ReadFile(Path + ".kvt_bak"), Before);
+    EXPECT_EQ(fs::status(Path + ".kvt_bak").permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Read(), Before);
+}
