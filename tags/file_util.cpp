@@ -93,46 +93,4 @@ bool SyncDirectoryOf(const std::string& Path) {
     return ok;
 }
 
-int ReplaceFileRegion(const std::string& Path, int64_t Offset, int64_t OldLength,
-                      const std::vector<uint8_t>& NewBytes, const std::string& TempSuffix) {
-    int err = 0;
-    auto src = TFileStream::Open(Path, OldLength == (int64_t)NewBytes.size() ? TFileMode::fmOpenReadWrite
-                                                                          : TFileMode::fmOpenReadShared, &err);
-    if (!src) return err ? err : EIO;
-    int64_t size = src->Size();
-    if (Offset < 0 || OldLength < 0 || Offset > size || OldLength > size - Offset) return EINVAL;
-
-    if (OldLength == (int64_t)NewBytes.size()) {
-        src->Seek(Offset);
-        if (!src->WriteExact(NewBytes.data(), (int64_t)NewBytes.size()) || !src->Flush())
-            return src->LastError() ? src->LastError() : EIO;
-        return 0;
-    }
-
-    const std::string temp = Path + TempSuffix;
-    auto dst = TFileStream::Open(temp, TFileMode::fmCreateExclusive, &err);
-    if (!dst) return err ? err : EIO;
-    auto fail = [&](int code) {
-        dst.reset();
-        ::unlink(temp.c_str());
-        return code ? code : EIO;
-    };
-    src->Seek(0);
-    if (!dst->CopyFrom(*src, Offset)) return fail(dst->LastError() ? dst->LastError() : src->LastError());
-    if (!dst->WriteExact(NewBytes.data(), (int64_t)NewBytes.size())) return fail(dst->LastError());
-    src->Seek(Offset + OldLength);
-    if (!dst->CopyFrom(*src, size - Offset - OldLength)) return fail(dst->LastError() ? dst->LastError() : src->LastError());
-    if (!dst->Flush()) return fail(dst->LastError());
-    dst.reset();
-    src.reset();
-    CopyFileMode(Path, temp);
-    if (::rename(temp.c_str(), Path.c_str()) != 0) {
-        int e = errno;
-        ::unlink(temp.c_str());
-        return e;
-    }
-    SyncDirectoryOf(Path);
-    return 0;
-}
-
 }  // namespace fileutil

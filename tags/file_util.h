@@ -27,13 +27,4 @@ bool ReadWholeFile(const std::string& Path, std::vector<uint8_t>& Out);
 void CopyFileMode(const std::string& From, const std::string& To);
 bool SyncDirectoryOf(const std::string& Path);
 
-// Replaces the bytes [Offset, Offset + OldLength) of a file with NewBytes.
-// When the lengths match, the bytes are written in place. Otherwise the file
-// is rewritten through "<Path><TempSuffix>", created exclusively beside it,
-// flushed to disk and renamed over the original, so that a crash or a full
-// disk leaves either the old file or the new one whole. Returns 0 on success,
-// or the errno of the step that failed; the temporary file never remains.
-int ReplaceFileRegion(const std::string& Path, int64_t Offset, int64_t OldLength,
-                      const std::vector<uint8_t>& NewBytes, const std::string& TempSuffix = ".tmp");
-
 }  // namespace fileutil

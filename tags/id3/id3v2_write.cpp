@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/id3/id3v2_internal.h"
 
@@ -85,132 +86,26 @@ void WriteFrames(TByteWriter& W, const TID3v2Frames& List, int MajorVersion) {
 
 // ---- edits ------------------------------------------------------------------------
 
-struct TPatch {
-    int64_t At;
-    std::vector<uint8_t> Bytes;
-};
-
-struct TEdit {
-    int64_t Pos = 0;
-    int64_t OldLen = 0;
-    std::vector<uint8_t> Bytes;
-    std::vector<TPatch> Patches;   // all lie before Pos
-    int64_t Delta() const { return (int64_t)Bytes.size() - OldLen; }
-};
+using TPatch = TFilePatch;
+using TEdit = TFileEdit;
 
 static std::vector<uint8_t> LE64Bytes(uint64_t V) { TByteWriter w; w.u64le(V); return w.take(); }
 static std::vector<uint8_t> LE32Bytes(uint32_t V) { TByteWriter w; w.u32le(V); return w.take(); }
 static std::vector<uint8_t> BE32Bytes(uint32_t V) { TByteWriter w; w.u32be(V); return w.take(); }
 static std::vector<uint8_t> BE64Bytes(uint64_t V) { TByteWriter w; w.u64be(V); return w.take(); }
 
-static bool WritePatches(TStream& S, const std::vector<TPatch>& Patches) {
-    for (const auto& p : Patches)
-        if (S.Seek(p.At) != p.At || !S.WriteExact(p.Bytes)) return false;
-    return true;
+static int ToID3v2Result(TEditResult R) {
+    switch (R) {
+        case TEditResult::Success: return id3v2result::Success;
+        case TEditResult::OpenFailed: return id3v2result::FileOpenFailed;
+        case TEditResult::BadRange: return id3v2result::ContainerError;
+        case TEditResult::WriteFailed: break;
+    }
+    return id3v2result::WriteFailed;
 }
 
-// The rewritten file is first built without a name (O_TMPFILE) where the file
-// system allows it, so that a process killed half-way leaves nothing behind;
-// it gets the name "<file>.tmp" (exclusively) only once it is complete, and is
-// then renamed over the original. Elsewhere "<file>.tmp" is created up front.
-namespace {
-struct TTempTarget {
-    std::unique_ptr<TFileStream> Stream;
-    int AnonymousFd = -1;
-    bool Named = false;   // "<file>.tmp" exists and is ours
-    ~TTempTarget() {
-        Stream.reset();
-        if (AnonymousFd >= 0) ::close(AnonymousFd);
-    }
-    std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(AnonymousFd); }
-};
-}  // namespace
-
-static bool OpenTempTarget(const std::string& FileName, const std::string& Temp, TTempTarget& T) {
-#ifdef O_TMPFILE
-    T.AnonymousFd = ::open(fileutil::ExtractFileDir(FileName).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (T.AnonymousFd >= 0) {
-        T.Stream = TFileStream::Open(T.ProcPath(), TFileMode::fmOpenReadWrite);
-        if (T.Stream) return true;
-        ::close(T.AnonymousFd);
-        T.AnonymousFd = -1;
-    }
-#endif
-    T.Stream = TFileStream::Open(Temp, TFileMode::fmCreateExclusive);
-    T.Named = T.Stream != nullptr;
-    return T.Named;
-}
-
-// A rewrite renames a new file over the old one: through a symbolic link that
-// would replace the link and leave the file it points to as it was, so the
-// link is followed first.
-static std::string RealFileName(const std::string& FileName) {
-    char* real = ::realpath(FileName.c_str(), nullptr);
-    if (!real) return FileName;
-    std::string r(real);
-    ::free(real);
-    return r;
-}
-
-// Applies an edit to a file. Returns an id3v2result code.
-static int ApplyEditToFile(const std::string& LinkOrFileName, const TEdit& E, const std::string& TempSuffix = ".tmp") {
-    const std::string FileName = RealFileName(LinkOrFileName);
-    if (E.Delta() == 0) {
-        auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
-        if (!f) return id3v2result::FileOpenFailed;
-        if (f->Seek(E.Pos) != E.Pos || !f->WriteExact(E.Bytes) || !WritePatches(*f, E.Patches) || !f->Flush())
-            return id3v2result::WriteFailed;
-        return id3v2result::Success;
-    }
-    auto src = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-    if (!src) return id3v2result::FileOpenFailed;
-    const int64_t size = src->Size();
-    if (E.Pos < 0 || E.OldLen < 0 || E.Pos > size || E.OldLen > size - E.Pos) return id3v2result::ContainerError;
-    const std::string temp = FileName + TempSuffix;
-    TTempTarget dst;
-    if (!OpenTempTarget(FileName, temp, dst)) return id3v2result::WriteFailed;
-    bool ok = src->Seek(0) == 0 && dst.Stream->CopyFrom(*src, E.Pos) && dst.Stream->WriteExact(E.Bytes) &&
-              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
-              dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
-              dst.Stream->Flush();
-    dst.Stream.reset();
-    src.reset();
-    if (ok && !dst.Named) {
-        // Only a complete file gets a name; an existing "<file>.tmp" is not ours to replace.
-        ok = ::linkat(AT_FDCWD, dst.ProcPath().c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        dst.Named = ok;
-    }
-    if (ok) {
-        fileutil::CopyFileMode(FileName, temp);
-        ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
-    }
-    if (!ok) {
-        if (dst.Named) ::unlink(temp.c_str());
-        return id3v2result::WriteFailed;
-    }
-    fileutil::SyncDirectoryOf(FileName);
-    return id3v2result::Success;
-}
-
-// The same on a stream: the tail is held in memory while the region changes.
-static int ApplyEditToStream(TStream& S, const TEdit& E) {
-    const int64_t size = S.Size();
-    if (E.Pos < 0 || E.OldLen < 0 || E.Pos > size || E.OldLen > size - E.Pos) return id3v2result::ContainerError;
-    std::vector<uint8_t> tail;
-    if (E.Delta() != 0) {
-        S.Seek(E.Pos + E.OldLen);
-        tail = S.ReadBytes(size - E.Pos - E.OldLen);
-        if ((int64_t)tail.size() != size - E.Pos - E.OldLen) return id3v2result::WriteFailed;
-    }
-    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return id3v2result::WriteFailed;
-    if (E.Delta() != 0) {
-        if (!S.WriteExact(tail)) return id3v2result::WriteFailed;
-        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return id3v2result::WriteFailed;
-    }
-    if (!WritePatches(S, E.Patches) || !S.Flush()) return id3v2result::WriteFailed;
-    S.Seek(0);
-    return id3v2result::Success;
-}
+static int EditFile(const std::string& FileName, const TEdit& E) { return ToID3v2Result(ApplyEditToFile(FileName, E)); }
+static int EditStream(TStream& S, const TEdit& E) { return ToID3v2Result(ApplyEditToStream(S, E)); }
 
 // ---- planning -------------------------------------------------------------------
 
@@ -512,7 +407,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
             }
         }
         if (r != 0) return r;
-        r = ApplyEditToFile(FileName, e);
+        r = EditFile(FileName, e);
         if (r == 0) {
             FSize = n + PaddingSize;
             Loaded = true;
@@ -549,7 +444,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
             return id3v2result::ContainerError;
         }
         if (r != 0) return r;
-        r = ApplyEditToStream(Stream, e);
+        r = EditStream(Stream, e);
         if (r == 0) FSize = n + PaddingSize;
         Stream.Seek(0);
         return r;
@@ -563,7 +458,7 @@ int RemoveID3v2TagFromStream(TStream& Stream) {
         TEdit e;
         int r = PlanRemove(Stream, e);
         if (r != 0) return r;
-        return ApplyEditToStream(Stream, e);
+        return EditStream(Stream, e);
     } catch (...) {
         return id3v2result::Failure;
     }
@@ -582,7 +477,7 @@ int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTim
             r = PlanRemove(*f, e);
         }
         if (r != 0) return r;
-        return ApplyEditToFile(FileName, e);
+        return EditFile(FileName, e);
     } catch (...) {
         return id3v2result::Failure;
     }

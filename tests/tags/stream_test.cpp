@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 #include "tags/byte_io.h"
+#include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/stream.h"
 #include "tags/text.h"
@@ -111,21 +113,44 @@ TEST(Streams, FileStreamOpenModes) {
     EXPECT_EQ(testutil::ReadFile(dir.file("a")), testutil::Bytes("12"));
 }
 
-TEST(FileUtil, ReplaceRegionInPlaceAndThroughTemporaryFile) {
+TEST(FileEdit, ReplacesARegionInPlaceOrThroughANewFile) {
     testutil::TTempDir dir;
     const std::string path = dir.file("f.bin");
-    testutil::WriteFile(path, "HEADER-audio-bytes");
-    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 6, testutil::Bytes("header")), 0);
-    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("header-audio-bytes"));
-    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 6, testutil::Bytes("a much longer tag")), 0);
-    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("a much longer tag-audio-bytes"));
+    testutil::WriteFile(path, "SIZE:HEADER-audio-bytes");
+    auto edit = [](int64_t Pos, int64_t OldLen, const std::string& Bytes) {
+        TFileEdit e;
+        e.Pos = Pos;
+        e.OldLen = OldLen;
+        e.Bytes = testutil::Bytes(Bytes);
+        return e;
+    };
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_EQ(ApplyEditToFile(path, edit(5, 6, "header")), TEditResult::Success);
+    struct stat inPlace {};
+    ASSERT_EQ(::stat(path.c_str(), &inPlace), 0);
+    EXPECT_EQ(inPlace.st_ino, before.st_ino);   // same length: written in place
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("SIZE:header-audio-bytes"));
+
+    TFileEdit longer = edit(5, 6, "a much longer tag");
+    longer.Patches.push_back({0, testutil::Bytes("size")});
+    ASSERT_EQ(ApplyEditToFile(path, longer), TEditResult::Success);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("size:a much longer tag-audio-bytes"));
     EXPECT_FALSE(fileutil::FileExists(path + ".tmp"));
-    // A stale temporary file is never overwritten: the replace fails and the original stays.
+
+    // A stale temporary file is neither overwritten nor removed, and the original stays.
     testutil::WriteFile(path + ".tmp", "someone else's");
-    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 0, 1, testutil::Bytes("xyz")), EEXIST);
-    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("a much longer tag-audio-bytes"));
+    EXPECT_EQ(ApplyEditToFile(path, edit(0, 1, "xyz")), TEditResult::WriteFailed);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("size:a much longer tag-audio-bytes"));
     EXPECT_EQ(testutil::ReadFile(path + ".tmp"), testutil::Bytes("someone else's"));
-    EXPECT_EQ(fileutil::ReplaceFileRegion(path, 20, 50, testutil::Bytes("x")), EINVAL);
+    EXPECT_EQ(ApplyEditToFile(path, edit(30, 50, "x")), TEditResult::BadRange);
+    EXPECT_EQ(ApplyEditToFile(dir.file("missing"), edit(0, 0, "x")), TEditResult::OpenFailed);
+
+    // The same edits on a stream.
+    TMemoryStream m(testutil::Bytes("0123456789"));
+    EXPECT_EQ(ApplyEditToStream(m, edit(2, 3, "ab")), TEditResult::Success);
+    EXPECT_EQ(m.Data(), testutil::Bytes("01ab56789"));
+    EXPECT_EQ(ApplyEditToStream(m, edit(8, 5, "")), TEditResult::BadRange);
 }
 
 TEST(Text, EncodingsRoundTrip) {

@@ -1,0 +1,123 @@
+#include "tags/file_edit.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+#include "tags/file_util.h"
+#include "tags/stream.h"
+
+namespace {
+
+bool WritePatches(TStream& S, const std::vector<TFilePatch>& Patches) {
+    for (const auto& p : Patches)
+        if (S.Seek(p.At) != p.At || !S.WriteExact(p.Bytes)) return false;
+    return true;
+}
+
+// The rewritten file is first built without a name (O_TMPFILE) where the file
+// system allows it, so that a process killed half-way leaves nothing behind;
+// it gets the temporary name (exclusively) only once it is complete, and is
+// then renamed over the original. Elsewhere the temporary name is created up front.
+struct TTempTarget {
+    std::unique_ptr<TFileStream> Stream;
+    int AnonymousFd = -1;
+    bool Named = false;   // the temporary name exists and is ours
+    ~TTempTarget() {
+        Stream.reset();
+        if (AnonymousFd >= 0) ::close(AnonymousFd);
+    }
+    std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(AnonymousFd); }
+};
+
+bool OpenTempTarget(const std::string& FileName, const std::string& Temp, TTempTarget& T) {
+#ifdef O_TMPFILE
+    T.AnonymousFd = ::open(fileutil::ExtractFileDir(FileName).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (T.AnonymousFd >= 0) {
+        T.Stream = TFileStream::Open(T.ProcPath(), TFileMode::fmOpenReadWrite);
+        if (T.Stream) return true;
+        ::close(T.AnonymousFd);
+        T.AnonymousFd = -1;
+    }
+#endif
+    T.Stream = TFileStream::Open(Temp, TFileMode::fmCreateExclusive);
+    T.Named = T.Stream != nullptr;
+    return T.Named;
+}
+
+// A rewrite renames a new file over the old one: through a symbolic link that
+// would replace the link and leave the file it points to as it was, so the
+// link is followed first.
+std::string RealFileName(const std::string& FileName) {
+    char* real = ::realpath(FileName.c_str(), nullptr);
+    if (!real) return FileName;
+    std::string r(real);
+    ::free(real);
+    return r;
+}
+
+bool InRange(int64_t Size, const TFileEdit& E) {
+    return E.Pos >= 0 && E.OldLen >= 0 && E.Pos <= Size && E.OldLen <= Size - E.Pos;
+}
+
+}  // namespace
+
+TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& E, const std::string& TempSuffix) {
+    const std::string FileName = RealFileName(LinkOrFileName);
+    if (E.Delta() == 0) {
+        auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+        if (!f) return TEditResult::OpenFailed;
+        if (!InRange(f->Size(), E)) return TEditResult::BadRange;
+        if (f->Seek(E.Pos) != E.Pos || !f->WriteExact(E.Bytes) || !WritePatches(*f, E.Patches) || !f->Flush())
+            return TEditResult::WriteFailed;
+        return TEditResult::Success;
+    }
+    auto src = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+    if (!src) return TEditResult::OpenFailed;
+    const int64_t size = src->Size();
+    if (!InRange(size, E)) return TEditResult::BadRange;
+    const std::string temp = FileName + TempSuffix;
+    TTempTarget dst;
+    if (!OpenTempTarget(FileName, temp, dst)) return TEditResult::WriteFailed;
+    bool ok = src->Seek(0) == 0 && dst.Stream->CopyFrom(*src, E.Pos) && dst.Stream->WriteExact(E.Bytes) &&
+              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
+              dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
+              dst.Stream->Flush();
+    dst.Stream.reset();
+    src.reset();
+    if (ok && !dst.Named) {
+        // Only a complete file gets a name; an existing temporary file is not ours to replace.
+        ok = ::linkat(AT_FDCWD, dst.ProcPath().c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        dst.Named = ok;
+    }
+    if (ok) {
+        fileutil::CopyFileMode(FileName, temp);
+        ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
+    }
+    if (!ok) {
+        if (dst.Named) ::unlink(temp.c_str());
+        return TEditResult::WriteFailed;
+    }
+    fileutil::SyncDirectoryOf(FileName);
+    return TEditResult::Success;
+}
+
+TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E) {
+    const int64_t size = S.Size();
+    if (!InRange(size, E)) return TEditResult::BadRange;
+    std::vector<uint8_t> tail;
+    if (E.Delta() != 0) {
+        S.Seek(E.Pos + E.OldLen);
+        tail = S.ReadBytes(size - E.Pos - E.OldLen);
+        if ((int64_t)tail.size() != size - E.Pos - E.OldLen) return TEditResult::WriteFailed;
+    }
+    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return TEditResult::WriteFailed;
+    if (E.Delta() != 0) {
+        if (!S.WriteExact(tail)) return TEditResult::WriteFailed;
+        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return TEditResult::WriteFailed;
+    }
+    if (!WritePatches(S, E.Patches) || !S.Flush()) return TEditResult::WriteFailed;
+    S.Seek(0);
+    return TEditResult::Success;
+}
