@@ -40,8 +40,15 @@ bool SetModTime(const std::string& Path, int64_t Nanoseconds) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = Nanoseconds / 1000000000LL;
-    times[1].tv_nsec = Nanoseconds % 1000000000LL;
+    // Floor division: a time before 1970 has a negative second count and a
+    // nanosecond part in [0, 1e9), which is all utimensat accepts.
+    int64_t Seconds = Nanoseconds / 1000000000LL, Rest = Nanoseconds % 1000000000LL;
+    if (Rest < 0) {
+        Rest += 1000000000LL;
+        --Seconds;
+    }
+    times[1].tv_sec = Seconds;
+    times[1].tv_nsec = Rest;
     return ::utimensat(AT_FDCWD, Path.c_str(), times, 0) == 0;
 }
 

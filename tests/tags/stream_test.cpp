@@ -113,6 +113,20 @@ TEST(Streams, FileStreamOpenModes) {
     EXPECT_EQ(testutil::ReadFile(dir.file("a")), testutil::Bytes("12"));
 }
 
+// A kept modification time comes back exactly, also one before 1970 (old
+// archives and broken clocks leave such times behind).
+TEST(FileUtil, ModificationTimeRoundTrips) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a");
+    testutil::WriteFile(path, "x");
+    for (int64_t t : {INT64_C(1700000000123456789), INT64_C(0), INT64_C(-1), INT64_C(-1500000000),
+                      INT64_C(-86400000000001)}) {
+        SCOPED_TRACE(t);
+        EXPECT_TRUE(fileutil::SetModTime(path, t));
+        EXPECT_EQ(fileutil::GetModTime(path), t);
+    }
+}
+
 TEST(FileEdit, ReplacesARegionInPlaceOrThroughANewFile) {
     testutil::TTempDir dir;
     const std::string path = dir.file("f.bin");
