@@ -458,15 +458,24 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // its result is ignored here; refuse up front so that a file that
             // cannot be changed is not reported as stripped.
             if (fileutil::IsReadOnly(FileName)) return tagresult::Failure;
+            // "No tag here" answers are expected from most routines and stay
+            // ignored; a removal that found a tag but could not write the
+            // file without it is reported, or a file that still carries its
+            // tag would be called stripped.
             RemoveAPEv2FromFile(FileName);
             RemoveFlacTagFromFile(FileName);
-            RemoveID3v1TagFromFile(FileName, false);
-            RemoveID3v2TagFromFile(FileName, false);
+            const int id3v1 = RemoveID3v1TagFromFile(FileName, false);
+            const int id3v2 = RemoveID3v2TagFromFile(FileName, false);
             RemoveMP4TagFromFile(FileName);
             RemoveOggTagFromFile(FileName);
             RemoveWAVTagFromFile(FileName);
             const std::string ext = UpperExt(FileName);
             if (ext == ".WMA" || ext == ".WMV" || ext == ".ASF") StripWMA(FileName);
+            if (id3v1 == id3v1::CannotOpen || id3v1 == id3v1::WriteError || id3v1 == id3v1::ReadOnly)
+                return MapNativeResult(TNativeLibrary::ID3v1, id3v1);
+            if (id3v2 == id3v2result::FileOpenFailed || id3v2 == id3v2result::WriteFailed ||
+                id3v2 == id3v2result::ReadOnly)
+                return MapNativeResult(TNativeLibrary::ID3v2, id3v2);
             return tagresult::Success;
         }
         switch (TagType) {

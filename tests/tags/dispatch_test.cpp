@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "tags/flac_ogg/flac_tag.h"
@@ -234,4 +236,45 @@ TEST(Dispatch, StripRefusesAReadOnlyFile) {
     // ignores their results: it must not report the file as stripped.
     EXPECT_NE(StripTagsFromFile(path, ttAutomatic), 0);
     EXPECT_EQ(testutil::ReadFile(path), tagged);
+}
+
+// A removal that cannot write the file without its tag (here: the process
+// may not write files that large) leaves the file as it was and is reported;
+// a file with no tag at all still strips to success.
+TEST(Dispatch, StripReportsARemovalThatCouldNotWrite) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, testutil::MpegFrames(40));
+    EXPECT_EQ(StripTagsFromFile(path, ttAutomatic), 0);
+    TTags t;
+    t.LoadFromFile(path);
+    t.SetText("TITLE", "x");
+    ASSERT_EQ(t.SaveToFile(path), 0);
+    const auto tagged = testutil::ReadFile(path);
+
+    struct TFileSizeLimit {
+        rlimit Old{};
+        void (*OldHandler)(int) = SIG_DFL;
+        bool Set = false;
+        explicit TFileSizeLimit(rlim_t Bytes) {
+            if (::getrlimit(RLIMIT_FSIZE, &Old) != 0) return;
+            rlimit Small = Old;
+            Small.rlim_cur = Bytes;
+            OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            Set = ::setrlimit(RLIMIT_FSIZE, &Small) == 0;
+        }
+        ~TFileSizeLimit() {
+            if (Set) ::setrlimit(RLIMIT_FSIZE, &Old);
+            std::signal(SIGXFSZ, OldHandler);
+        }
+    };
+    int result = 0;
+    {
+        TFileSizeLimit limit(4096);
+        if (!limit.Set) GTEST_SKIP() << "cannot limit the file size";
+        result = StripTagsFromFile(path, ttAutomatic);
+    }
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(testutil::ReadFile(path), tagged);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
