@@ -278,3 +278,36 @@ TEST(Dispatch, StripReportsARemovalThatCouldNotWrite) {
     EXPECT_EQ(testutil::ReadFile(path), tagged);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
+
+// An ID3v2 tag the reader cannot read is not replaced by a save: it would
+// take every frame it holds (here a picture) with it. The caller learns that
+// the save failed, and the file keeps its bytes.
+TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
+    // A title and a picture frame (version 2.3 layout).
+    std::vector<uint8_t> frames = {'T', 'I', 'T', '2', 0, 0, 0, 4, 0, 0, 0, 'O', 'l', 'd'};
+    const std::vector<uint8_t> apic = {'A', 'P', 'I', 'C', 0, 0, 0, 20, 0, 0, 0, 'i', 'm', 'a', 'g', 'e', '/', 'p',
+                                       'n', 'g', 0, 3, 0, 0x89, 'P', 'N', 'G', 1, 2, 3};
+    frames.insert(frames.end(), apic.begin(), apic.end());
+    struct TCase { const char* Name; uint8_t Version, Flags; std::vector<uint8_t> Body; };
+    const TCase cases[] = {
+        {"a version this library does not know", 5, 0, frames},
+        {"an extended header too small to be one", 3, 0x40, Concat({0, 0, 0, 1, 0, 0}, frames)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        testutil::TTempDir dir;
+        const std::string path = dir.file("a.mp3");
+        std::vector<uint8_t> tag = ID3v2Header((uint32_t)c.Body.size() + 64);
+        tag[3] = c.Version;
+        tag[5] = c.Flags;
+        std::copy(c.Body.begin(), c.Body.end(), tag.begin() + 10);
+        const auto before = Concat(tag, testutil::MpegFrames(20));
+        testutil::WriteFile(path, before);
+        TTags t;
+        ASSERT_EQ(t.LoadFromFile(path), 0);
+        ASSERT_FALSE(t.NativeLoaded(ttID3v2));
+        t.SetText("TITLE", "New");
+        EXPECT_NE(t.SaveToFile(path), 0);
+        EXPECT_EQ(testutil::ReadFile(path), before);
+    }
+}
