@@ -252,11 +252,35 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
 {
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
         Tags.SetText(WriteNames[I], ToLib(Tag.TextField(I)));
-    Tags.DeleteAllCoverArts();
-    if (!Tag.CoverData.isEmpty()) {
-        TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
-        Tags.AddCoverArt(FrontCoverName, Picture, ToLib(Tag.CoverMime));
+
+    // The record holds one picture, the one the file keeps as "Cover art 1".
+    // The file's other pictures (a back cover, a booklet page) are not the
+    // record's to drop, and a picture the record did not change keeps its
+    // type and description: saving a new title must not strip the back cover
+    // or turn the front cover into a picture of type "Other".
+    TCoverArt* Front = Tags.CoverArt(FrontCoverName);
+    if (Tag.CoverData.isEmpty()) {
+        // The record showed the file's picture and now has none: the user
+        // cleared it, and every picture goes.
+        if (Front && !Front->Data.empty())
+            Tags.DeleteAllCoverArts();
+        return;
     }
+    const std::string Mime = ToLib(Tag.CoverMime);
+    if (Front) {
+        const bool Same = (qsizetype)Front->Data.size() == Tag.CoverData.size() &&
+                          std::memcmp(Front->Data.data(), Tag.CoverData.constData(), Front->Data.size()) == 0;
+        if (Same && Front->MIMEType == Mime)
+            return;
+        // A replaced picture stays in its place with its type and description.
+        Front->Data.assign(Tag.CoverData.constData(), Tag.CoverData.constData() + Tag.CoverData.size());
+        Front->MIMEType = Mime;
+        Front->PictureFormat = PictureFormatFromMIMEType(Mime);
+        Front->Width = Front->Height = Front->ColorDepth = Front->NoOfColors = 0;
+        return;
+    }
+    TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
+    Tags.AddCoverArt(FrontCoverName, Picture, Mime);
 }
 
 bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)

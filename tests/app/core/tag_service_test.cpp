@@ -206,6 +206,57 @@ TEST(TagServiceMapping, WriteLeavesReadFallbacksAndOtherEntriesAlone)
     EXPECT_EQ(Tags.CoverArtCount(), 0);   // no cover in the record: every picture goes
 }
 
+// The record carries one picture; the file's other pictures, and the type
+// and description of a picture the record leaves as it was, survive a save.
+TEST(TagServiceMapping, WriteKeepsThePicturesTheRecordDoesNotChange)
+{
+    const Bytes Jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 9, 9};
+    auto Record = [](const Bytes& Cover, const char* Mime) {
+        TAudioTag Tag;
+        Tag.Title = QStringLiteral("New");
+        Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Cover.data()), (qsizetype)Cover.size());
+        Tag.CoverMime = QString::fromLatin1(Mime);
+        return Tag;
+    };
+    struct TPicture { std::string Name; Bytes Data; std::string Mime; uint32_t Type; std::string Description; };
+    const TPicture FrontPng{"Cover art 1", PngPicture, "image/png", 3, "front"};
+    const TPicture Back{"Cover art 2", Jpeg, "image/jpeg", 4, "back"};
+    const TPicture Keyed{"Cover Art (Front)", Jpeg, "image/jpeg", 3, ""};
+    const TPicture NewFront{"Cover art 1", Jpeg, "image/jpeg", 3, "front"};
+    const struct {
+        const char* Name;
+        std::vector<TPicture> Before;
+        TAudioTag Tag;
+        std::vector<TPicture> After;
+    } Cases[] = {
+        {"picture unchanged", {FrontPng, Back}, Record(PngPicture, "image/png"), {FrontPng, Back}},
+        {"picture replaced", {FrontPng, Back}, Record(Jpeg, "image/jpeg"), {NewFront, Back}},
+        {"picture cleared", {FrontPng, Back}, Record({}, ""), {}},
+        {"no front picture to show", {Keyed}, Record({}, ""), {Keyed}},
+        {"picture added", {}, Record(PngPicture, "image/png"), {{"Cover art 1", PngPicture, "image/png", 0, "No description"}}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTags Tags;
+        for (const TPicture& P : C.Before) {
+            TCoverArt* Art = Tags.AddCoverArt(P.Name, P.Data, P.Mime);
+            Art->CoverType = P.Type;
+            Art->Description = P.Description;
+        }
+        TTagService::CopyRecordToTags(Tags, C.Tag);
+        ASSERT_EQ(Tags.CoverArtCount(), (int)C.After.size());
+        for (int I = 0; I < Tags.CoverArtCount(); ++I) {
+            const TCoverArt* Art = Tags.CoverArtAt(I);
+            const TPicture& P = C.After[(size_t)I];
+            EXPECT_EQ(Art->Name, P.Name);
+            EXPECT_EQ(Art->Data, P.Data);
+            EXPECT_EQ(Art->MIMEType, P.Mime);
+            EXPECT_EQ(Art->CoverType, P.Type);
+            EXPECT_EQ(Art->Description, P.Description);
+        }
+    }
+}
+
 TEST(AudioTag, FileTypeFromExtensionAndEmptiness)
 {
     const struct { const char* Name; TAudioFileType Type; } Cases[] = {
@@ -573,4 +624,29 @@ TEST_F(TagServiceFile, BackupIsNoMoreOpenThanTheFile)
     EXPECT_EQ(fs::status(Path + ".kvt_bak").permissions() & fs::perms::mask,
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(Read(), Before);
+}
+
+// A file with a front and a back cover keeps both, as they were, when only
+// its title changes.
+TEST_F(TagServiceFile, SavingATitleKeepsEveryPicture)
+{
+    Bytes Back{0};
+    for (char C : std::string("image/jpeg"))
+        Back.push_back((uint8_t)C);
+    Back.insert(Back.end(), {0, 4, 'b', 'a', 'c', 'k', 0, 0xFF, 0xD8, 0xFF, 0xE0, 1, 2});
+    Write(Concat({ID3v24({TextFrame("TIT2", "Old"), PictureFrame("image/png", PngPicture), Frame("APIC", Back)}),
+                  testutil::MpegFrames(20)}));
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    Tag.Title = QStringLiteral("New");
+    ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
+    const auto Tags = LoadContainer(Path);
+    EXPECT_EQ(Tags->GetText("TITLE"), "New");
+    ASSERT_EQ(Tags->CoverArtCount(), 2);
+    EXPECT_EQ(Tags->CoverArtAt(0)->CoverType, 3u);
+    EXPECT_EQ(Tags->CoverArtAt(0)->Description, "");
+    EXPECT_EQ(Tags->CoverArtAt(0)->Data, PngPicture);
+    EXPECT_EQ(Tags->CoverArtAt(1)->CoverType, 4u);
+    EXPECT_EQ(Tags->CoverArtAt(1)->Description, "back");
+    EXPECT_EQ(Tags->CoverArtAt(1)->MIMEType, "image/jpeg");
 }
