@@ -263,10 +263,13 @@ int64_t TBufferedStream::Read(void* Buffer, int64_t Count) {
 }
 
 int64_t TBufferedStream::Write(const void* Buffer, int64_t Count) {
-    if (Count <= 0) return 0;
+    // Once pending bytes could not reach the inner stream, nothing more is
+    // taken: a caller checking its writes learns of the loss at its next
+    // write instead of only at a Flush it may never call.
+    if (Count <= 0 || FFailed) return 0;
     auto* in = static_cast<const uint8_t*>(Buffer);
     if (Count > BufferSize) {
-        FlushPending();
+        if (!FlushPending()) return 0;
         FWindowLength = 0;
         FWindowStart = FPosition;
         FInner.Seek(FPosition);
@@ -283,7 +286,10 @@ int64_t TBufferedStream::Write(const void* Buffer, int64_t Count) {
         bool inWindow = FPosition >= FWindowStart && FPosition < FWindowStart + BufferSize &&
                         FPosition <= FWindowStart + FWindowLength;
         if (!inWindow) {
-            FlushPending();
+            if (!FlushPending()) {
+                FWindowLength = 0;
+                return done;
+            }
             FWindowStart = FPosition;
             FWindowLength = 0;
         }

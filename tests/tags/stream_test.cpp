@@ -95,6 +95,23 @@ TEST(Streams, BufferedStreamMatchesTheUnderlyingBytes) {
     EXPECT_EQ(inner.Data(), direct.Data());
 }
 
+// An inner stream that refuses writes: the bytes held in the window are lost
+// when it moves on, and the writes that follow say so instead of reporting
+// success until a Flush that a caller might never make.
+TEST(Streams, BufferedStreamReportsAFailedInnerWriteAtTheNextWrite) {
+    const std::vector<uint8_t> data(4000, 7);
+    for (const bool large : {false, true}) {
+        SCOPED_TRACE(large ? "large write" : "small write");
+        TReadMemoryStream inner(data.data(), (int64_t)data.size());
+        TBufferedStream b(inner);
+        EXPECT_TRUE(b.WriteExact(testutil::Bytes("pending")));   // held in the window
+        b.Seek(3000);                                            // leaves it: the inner write fails
+        const std::vector<uint8_t> more(large ? 2000 : 10, 1);
+        EXPECT_FALSE(b.WriteExact(more));
+        EXPECT_FALSE(b.Flush());
+    }
+}
+
 TEST(Streams, FileStreamOpenModes) {
     testutil::TTempDir dir;
     int err = 0;
