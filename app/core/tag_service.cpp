@@ -21,6 +21,7 @@
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
+#include "tags/text.h"
 
 namespace {
 
@@ -59,6 +60,22 @@ constexpr TReadFallback ReadFallbacks[] = {
 constexpr int YearField = 3;
 constexpr qint64 CopyBlockSize = 1 << 20;
 const char* const FrontCoverName = "Cover art 1";
+
+// The entry a record field stands for. Comments and lyrics may come several
+// times, told apart by a description: players keep their own data in
+// described comments (loudness figures, gapless information) next to the
+// user's comment, which has none. The field is the first entry without a
+// description, else the first entry of the name, so that editing the
+// comment never overwrites or deletes a player's data while the user's own
+// comment sits beside it.
+int EntryIndex(const TTags& Tags, const char* Name)
+{
+    if (std::strcmp(Name, "COMMENT") == 0 || std::strcmp(Name, "LYRICS") == 0)
+        for (int I = 0; I < Tags.Count(); ++I)
+            if (text::SameText(Tags.TagAt(I)->Name, Name) && Tags.TagAt(I)->Description.empty())
+                return I;
+    return Tags.Exists(Name);
+}
 
 // Play time in whole seconds: nearest integer, halves to even; anything that
 // is not a finite number in range gives 0.
@@ -216,8 +233,10 @@ QString TTagService::BackupFileName(const QString& FileName)
 
 void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 {
-    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        Tag.TextField(I) = FromLib(Tags.GetText(WriteNames[I]));
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I) {
+        const int Index = EntryIndex(Tags, WriteNames[I]);
+        Tag.TextField(I) = Index < 0 ? QString() : FromLib(Tags.TagAt(Index)->Value);
+    }
     for (const TReadFallback& F : ReadFallbacks)
         for (const char* Name : F.Names)
             if (Name && Tag.TextField(F.Field).isEmpty())
@@ -250,8 +269,20 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 
 void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
 {
-    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        Tags.SetText(WriteNames[I], ToLib(Tag.TextField(I)));
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I) {
+        // SetText's rules (an empty value deletes the entry with its native
+        // counterparts, a value replaces it or adds one) on the field's entry.
+        const std::string Value = ToLib(Tag.TextField(I));
+        const int Index = EntryIndex(Tags, WriteNames[I]);
+        if (Index < 0) {
+            if (!Value.empty())
+                Tags.Add(WriteNames[I])->Value = Value;
+        } else if (Value.empty()) {
+            Tags.Delete(Index);
+        } else {
+            Tags.TagAt(Index)->Value = Value;
+        }
+    }
 
     // The record holds one picture, the one the file keeps as "Cover art 1".
     // The file's other pictures (a back cover, a booklet page) are not the

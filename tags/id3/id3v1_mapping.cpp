@@ -45,7 +45,12 @@ void TTags::PrepareID3v1Tag() {
     T.Title = GetText("TITLE");
     T.Artist = GetText("ARTIST");
     T.Album = GetText("ALBUM");
-    T.Comment = GetText("COMMENT");
+    // The comment without a description is the user's; described ones hold
+    // players' own data (loudness, gapless figures) that means nothing here.
+    T.Comment.clear();
+    for (int I = 0; I < Count() && T.Comment.empty(); ++I)
+        if (text::SameText(TagAt(I)->Name, "COMMENT") && TagAt(I)->Description.empty()) T.Comment = TagAt(I)->Value;
+    if (T.Comment.empty()) T.Comment = GetText("COMMENT");
     T.Genre = GetText("GENRE");
     T.Year = GetText("YEAR");
     if (T.Year.empty()) T.Year = GetText("RELEASEDATE");

@@ -490,6 +490,19 @@ TEST(ID3v1Mapping, PrepareTakesFirstEntries) {
     }
 }
 
+TEST(ID3v1Mapping, PrepareTakesTheCommentWithoutADescription) {
+    TTags Tags;
+    TTag* Player = Tags.Add("COMMENT");
+    Player->Value = " 0000021C 00000209";
+    Player->Description = "iTunNORM";
+    Tags.Add("COMMENT")->Value = "the user's comment";
+    Tags.PrepareID3v1Tag();
+    EXPECT_EQ(Tags.ID3v1Tag().Comment, "the user's comment");
+    Tags.Delete(1);
+    Tags.PrepareID3v1Tag();
+    EXPECT_EQ(Tags.ID3v1Tag().Comment, " 0000021C 00000209");   // no other comment: the first one
+}
+
 TEST(ID3v1Mapping, DeletingAnEntryEmptiesTheField) {
     TTags Tags;
     TID3v1Tag& T = Tags.ID3v1Tag();

@@ -257,6 +257,44 @@ TEST(TagServiceMapping, WriteKeepsThePicturesTheRecordDoesNotChange)
     }
 }
 
+// Comments and lyrics with a description hold players' own data; the
+// record's Comment and Lyrics are the entries without one, read and written.
+TEST(TagServiceMapping, CommentAndLyricsAreTheEntriesWithoutADescription)
+{
+    auto Fill = [](TTags& Tags, bool WithPlain) {
+        for (const char* Name : {"COMMENT", "LYRICS"}) {
+            TTag* Player = Tags.Add(Name);
+            Player->Value = "player data";
+            Player->Description = "iTunNORM";
+            if (WithPlain)
+                Tags.Add(Name)->Value = "user text";
+        }
+    };
+    const struct { const char* Name; bool WithPlain; const char* Written; QString Shown; std::vector<std::string> After; } Cases[] = {
+        {"edited", true, "new text", QStringLiteral("user text"), {"player data", "new text"}},
+        {"cleared", true, "", QStringLiteral("user text"), {"player data"}},
+        {"only described entries", false, "new text", QStringLiteral("player data"), {"new text"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTags Tags;
+        Fill(Tags, C.WithPlain);
+        TAudioTag Tag;
+        TTagService::CopyTagsToRecord(Tags, Tag);
+        EXPECT_EQ(Tag.Comment, C.Shown);
+        EXPECT_EQ(Tag.Lyrics, C.Shown);
+        Tag.Comment = Tag.Lyrics = QString::fromUtf8(C.Written);
+        TTagService::CopyRecordToTags(Tags, Tag);
+        for (const char* Name : {"COMMENT", "LYRICS"}) {
+            std::vector<std::string> Values;
+            for (int I = 0; I < Tags.Count(); ++I)
+                if (Tags.TagAt(I)->Name == Name)
+                    Values.push_back(Tags.TagAt(I)->Value);
+            EXPECT_EQ(Values, C.After) << Name;
+        }
+    }
+}
+
 TEST(AudioTag, FileTypeFromExtensionAndEmptiness)
 {
     const struct { const char* Name; TAudioFileType Type; } Cases[] = {
