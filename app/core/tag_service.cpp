@@ -90,10 +90,11 @@ int32_t RoundPlayTime(double Seconds)
     return (int32_t)Rounded;
 }
 
+// A regular file (or a link to one). A pipe or a device is no audio file,
+// and opening one for reading can block the caller for good.
 bool FileExists(const QString& FileName)
 {
-    const QFileInfo Info(FileName);
-    return Info.exists() && !Info.isDir();
+    return QFileInfo(FileName).isFile();
 }
 
 // Copies Source over Target byte for byte and flushes it to the disk. On

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -687,4 +689,22 @@ TEST_F(TagServiceFile, SavingATitleKeepsEveryPicture)
     EXPECT_EQ(Tags->CoverArtAt(1)->CoverType, 4u);
     EXPECT_EQ(Tags->CoverArtAt(1)->Description, "back");
     EXPECT_EQ(Tags->CoverArtAt(1)->MIMEType, "image/jpeg");
+}
+
+// A named pipe is no file to read or write: it is refused at once, where
+// opening it would wait for a writer that never comes.
+TEST_F(TagServiceFile, NamedPipeIsNotAFile)
+{
+    ASSERT_EQ(::mkfifo(Path.c_str(), 0644), 0);
+    // Hold the pipe open for writing, so that a regression fails the checks
+    // below instead of hanging in the first open.
+    const int Writer = ::open(Path.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(Writer, 0);
+    TAudioTag Tag;
+    EXPECT_FALSE(Service.LoadTag(Q(Path), Tag));
+    ASSERT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
+    EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Path))));
+    EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
+    EXPECT_FALSE(HasBackup(Path));
+    ::close(Writer);
 }
