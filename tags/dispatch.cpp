@@ -67,15 +67,17 @@ int KindBit(TTagType Kind) {
     }
 }
 
-// Whether the file begins with an ID3v2 header. A save into a file this
-// container loaded, whose ID3v2 reader nevertheless came back empty, means
-// the tag there could not be read (a version this library does not know, a
-// damaged header): a new tag would replace it and everything it holds would
-// be lost, so that save is refused instead.
-bool StartsWithID3v2(const std::string& FileName) {
-    auto stream = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-    uint8_t head[3] = {0, 0, 0};
-    return stream && stream->ReadZeroFilled(head, 3) == 3 && Magic(head, "ID3");
+// Whether the file holds an ID3v2 tag, at its start or in its container's
+// tag chunk, whether readable or not. A save into a file this container
+// loaded, whose ID3v2 reader nevertheless came back empty, means the tag
+// there could not be read (a version this library does not know, a damaged
+// header): a new tag would replace it and everything it holds would be lost,
+// so that save is refused instead.
+bool HoldsID3v2Tag(const std::string& FileName) {
+    TID3v2Tag probe;
+    probe.ParseAudioAttributes = false;
+    probe.ParseCoverArts = false;
+    return probe.LoadFromFile(FileName, true) != id3v2result::NoTag;
 }
 
 }  // namespace
@@ -207,7 +209,7 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
             case ttFlac: native = SaveFlacTag(Name, Buffered, Stream); break;
             case ttID3v1: case ttLyrics2: native = SaveID3v1Tag(Name, Stream); break;
             case ttID3v2:
-                native = !Stream && FileName == Name && !FID3v2Tag->Loaded && StartsWithID3v2(Name)
+                native = !Stream && FileName == Name && !FID3v2Tag->Loaded && HoldsID3v2Tag(Name)
                              ? id3v2result::UnsupportedVersion
                              : SaveID3v2Tag(Name, Buffered, Stream);
                 break;

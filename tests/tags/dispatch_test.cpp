@@ -288,26 +288,42 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
     const std::vector<uint8_t> apic = {'A', 'P', 'I', 'C', 0, 0, 0, 20, 0, 0, 0, 'i', 'm', 'a', 'g', 'e', '/', 'p',
                                        'n', 'g', 0, 3, 0, 0x89, 'P', 'N', 'G', 1, 2, 3};
     frames.insert(frames.end(), apic.begin(), apic.end());
-    struct TCase { const char* Name; uint8_t Version, Flags; std::vector<uint8_t> Body; };
+    auto tag = [&](uint8_t Version, uint8_t Flags, const std::vector<uint8_t>& Body) {
+        std::vector<uint8_t> t = ID3v2Header((uint32_t)Body.size() + 64);
+        t[3] = Version;
+        t[5] = Flags;
+        std::copy(Body.begin(), Body.end(), t.begin() + 10);
+        return t;
+    };
+    auto le32 = [](uint32_t V) {
+        return std::vector<uint8_t>{(uint8_t)V, (uint8_t)(V >> 8), (uint8_t)(V >> 16), (uint8_t)(V >> 24)};
+    };
+    // A WAVE file whose "id3 " chunk holds the tag.
+    auto wave = [&](const std::vector<uint8_t>& Tag) {
+        std::vector<uint8_t> body = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+                                     0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+        body = Concat(Concat(body, le32(1600)), std::vector<uint8_t>(1600, 0));
+        body = Concat(Concat(Concat(body, {'i', 'd', '3', ' '}), le32((uint32_t)Tag.size())), Tag);
+        if (Tag.size() % 2) body.push_back(0);
+        return Concat(Concat({'R', 'I', 'F', 'F'}, le32((uint32_t)body.size())), body);
+    };
+    struct TCase { const char* Name; const char* FileName; std::vector<uint8_t> Bytes; };
     const TCase cases[] = {
-        {"a version this library does not know", 5, 0, frames},
-        {"an extended header too small to be one", 3, 0x40, Concat({0, 0, 0, 1, 0, 0}, frames)},
+        {"a version this library does not know", "a.mp3", Concat(tag(5, 0, frames), testutil::MpegFrames(20))},
+        {"an extended header too small to be one", "a.mp3",
+         Concat(tag(3, 0x40, Concat({0, 0, 0, 1, 0, 0}, frames)), testutil::MpegFrames(20))},
+        {"an unknown version in a WAVE file's tag chunk", "a.wav", wave(tag(5, 0, frames))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         testutil::TTempDir dir;
-        const std::string path = dir.file("a.mp3");
-        std::vector<uint8_t> tag = ID3v2Header((uint32_t)c.Body.size() + 64);
-        tag[3] = c.Version;
-        tag[5] = c.Flags;
-        std::copy(c.Body.begin(), c.Body.end(), tag.begin() + 10);
-        const auto before = Concat(tag, testutil::MpegFrames(20));
-        testutil::WriteFile(path, before);
+        const std::string path = dir.file(c.FileName);
+        testutil::WriteFile(path, c.Bytes);
         TTags t;
         ASSERT_EQ(t.LoadFromFile(path), 0);
         ASSERT_FALSE(t.NativeLoaded(ttID3v2));
         t.SetText("TITLE", "New");
         EXPECT_NE(t.SaveToFile(path), 0);
-        EXPECT_EQ(testutil::ReadFile(path), before);
+        EXPECT_EQ(testutil::ReadFile(path), c.Bytes);
     }
 }
