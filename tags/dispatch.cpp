@@ -212,6 +212,11 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
                 native = !Stream && FileName == Name && !FID3v2Tag->Loaded && HoldsID3v2Tag(Name)
                              ? id3v2result::UnsupportedVersion
                              : SaveID3v2Tag(Name, Buffered, Stream);
+                // Every entry and picture of a tag loaded from this file was
+                // deleted: the writer finds nothing to write and would leave
+                // the old tag in place, reporting success. The tag goes.
+                if (native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded)
+                    native = RemoveID3v2TagFromFile(Name, false);
                 break;
             case ttMP4: native = SaveMP4Tag(Name, Buffered, Stream); break;
             case ttOpusVorbis: native = SaveOggVorbisAndOpusTag(Name, Stream); break;

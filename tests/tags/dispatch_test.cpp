@@ -327,3 +327,27 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
         EXPECT_EQ(testutil::ReadFile(path), c.Bytes);
     }
 }
+
+// Deleting every entry and picture of a loaded ID3v2 tag and saving leaves a
+// file without that tag, rather than the old tag under a result of success.
+TEST(Dispatch, SavingAnEmptiedID3v2TagRemovesIt) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    const auto audio = testutil::MpegFrames(8);
+    testutil::WriteFile(path, audio);
+    {
+        TTags t;
+        t.LoadFromFile(path);
+        t.SetText("TITLE", "x");
+        t.AddCoverArt("Cover art 1", std::vector<uint8_t>{0x89, 'P', 'N', 'G'}, "image/png");
+        ASSERT_EQ(t.SaveToFile(path), 0);
+    }
+    TTags t;
+    ASSERT_EQ(t.LoadFromFile(path), 0);
+    ASSERT_TRUE(t.NativeLoaded(ttID3v2));
+    EXPECT_EQ(t.Clear("TITLE"), 1);
+    t.DeleteAllCoverArts();
+    const int result = t.SaveToFile(path);
+    EXPECT_TRUE(result == 0 || result == 3) << result;
+    EXPECT_EQ(testutil::ReadFile(path), audio);
+}
