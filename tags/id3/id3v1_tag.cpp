@@ -439,12 +439,20 @@ int TID3v1Tag::LyricsTagSaveToStream(TStream& TagStream) {
     try {
         std::vector<uint8_t> Block;
         if (!BuildLyricsBlock(Block)) return NoTag;
-        int64_t End = TagStream.Size();
-        if (int64_t Old = FindLyricsBlockEndingAt(TagStream, End); Old >= 0) {
-            if (!TagStream.SetSize(Old)) return NoTag;
-            End = Old;
+        // The new block goes over the old one first and the stream is cut
+        // only afterwards; if writing fails, the old block is put back.
+        const int64_t StreamSize = TagStream.Size();
+        int64_t Start = StreamSize;
+        if (int64_t Old = FindLyricsBlockEndingAt(TagStream, StreamSize); Old >= 0) Start = Old;
+        std::vector<uint8_t> OldBlock = ReadAt(TagStream, Start, StreamSize - Start);
+        const int64_t NewSize = Start + (int64_t)Block.size();
+        if (TagStream.Seek(Start) != Start || !TagStream.WriteExact(Block) ||
+            (NewSize < StreamSize && !TagStream.SetSize(NewSize))) {
+            TagStream.Seek(Start);
+            TagStream.WriteExact(OldBlock);
+            TagStream.SetSize(StreamSize);
+            return NoTag;
         }
-        if (TagStream.Seek(End) != End || !TagStream.WriteExact(Block)) return NoTag;
         return Success;
     } catch (...) {
         return NoTag;

@@ -324,6 +324,46 @@ TEST(ID3v1Save, AStreamThatRefusesWritesReportsFailure) {
     EXPECT_EQ(T.SaveToStream(S, true), 5);
 }
 
+// A stream that can be resized but takes only the first Budget bytes written.
+class TShortWriteStream final : public TStream {
+public:
+    TShortWriteStream(Bytes Data, int64_t Budget) : FInner(std::move(Data)), FBudget(Budget) {}
+    int64_t Read(void* B, int64_t N) override { return FInner.Read(B, N); }
+    int64_t Write(const void* B, int64_t N) override {
+        const int64_t Take = std::max<int64_t>(0, std::min(N, FBudget));
+        FBudget -= Take;
+        return FInner.Write(B, Take);
+    }
+    int64_t Seek(int64_t P) override { return FInner.Seek(P); }
+    int64_t Position() const override { return FInner.Position(); }
+    int64_t Size() const override { return FInner.Size(); }
+    bool SetSize(int64_t N) override { return FInner.SetSize(N); }
+    const Bytes& Data() const { return FInner.Data(); }
+    void Refill(int64_t Budget) { FBudget = Budget; }
+
+private:
+    TMemoryStream FInner;
+    int64_t FBudget;
+};
+
+// Replacing the Lyrics3 block that ends a stream: a write that stops half-way
+// puts the old block back instead of leaving the stream cut short.
+TEST(ID3v1Lyrics, AFailedBlockWriteKeepsTheOldBlock) {
+    const Bytes Before = Cat(Audio, Lyrics({{"IND", "100"}, {"LYR", "old words"}}));
+    TID3v1Tag T;
+    T.SetLyrics("new words that are longer than the old ones");
+    TShortWriteStream S(Before, 20);
+    EXPECT_NE(T.LyricsTagSaveToStream(S), 0);
+    EXPECT_EQ(S.Data(), Before);
+    S.Refill(1 << 20);
+    ASSERT_EQ(T.LyricsTagSaveToStream(S), 0);
+    const std::string After(S.Data().begin(), S.Data().end());
+    EXPECT_EQ(After.substr(0, Audio.size()), std::string(Audio.begin(), Audio.end()));
+    EXPECT_EQ(After.find("old words"), std::string::npos);
+    EXPECT_NE(After.find("LYR00043new words that are longer than the old ones"), std::string::npos);
+    EXPECT_EQ(After.substr(After.size() - 9), "LYRICS200");
+}
+
 TEST(ID3v1Save, BlockLayout) {
     struct TCase {
         const char* What;
