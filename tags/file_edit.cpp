@@ -84,6 +84,9 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
               src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
               dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
               dst.Stream->Flush();
+    // The permissions go on while the file may still be nameless, so that
+    // only two calls (link, rename) stand between a name and the swap.
+    if (ok) fileutil::CopyFileMode(FileName, dst.Named ? temp : dst.ProcPath());
     dst.Stream.reset();
     src.reset();
     if (ok && !dst.Named) {
@@ -91,10 +94,7 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
         ok = ::linkat(AT_FDCWD, dst.ProcPath().c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
         dst.Named = ok;
     }
-    if (ok) {
-        fileutil::CopyFileMode(FileName, temp);
-        ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
-    }
+    if (ok) ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
     if (!ok) {
         if (dst.Named) ::unlink(temp.c_str());
         return TEditResult::WriteFailed;
