@@ -5,6 +5,7 @@ Called by compare.sh with the three drivers built. Phases, each over the same
 files for every reader:
   scan     load tags, pictures and play time of every file the folder scanner
            would offer (".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav");
+  scan read the same over the files of the formats our readers parse now;
   in place change the title of every file of the formats our library can
            write to a text the old tag has room for;
   rewrite  change it to a 16 KiB text, so every writer has to grow the tag
@@ -79,14 +80,16 @@ def main():
     empty = write_list("empty.txt", [])
     base = {t: measure(c + ["scan", empty]) for t, c in tools.items()}
 
-    # Formats our writers handle now: one probe save per extension.
-    writable = []
+    # Formats our readers and writers handle now: one probe per extension.
+    readable, writable = [], []
     for ext in EXTS:
         sample = next((f for f in files if f.lower().endswith(ext)), None)
         if not sample:
             continue
         probe = os.path.join(work, "probe" + ext)
         shutil.copyfile(sample, probe)
+        if measure([ours, "scan", write_list("probe.txt", [probe])]).get("loaded"):
+            readable.append(ext)
         r = measure([ours, "save", write_list("probe.txt", [probe]), "Probe"])
         if r["failed"] == 0:
             writable.append(ext)
@@ -115,6 +118,13 @@ def main():
                 pass
     for tool, cmd in tools.items():
         record("scan", tool, [measure(cmd + ["scan", scan_list]) for _ in range(runs)], len(files), total_bytes)
+    # The same over the formats our readers parse now, where the work is alike.
+    read_files = [f for f in files if os.path.splitext(f)[1].lower() in readable]
+    read_bytes = sum(os.path.getsize(f) for f in read_files)
+    read_list = write_list("scan-read.txt", read_files)
+    for tool, cmd in tools.items():
+        record("scan read", tool, [measure(cmd + ["scan", read_list]) for _ in range(runs)], len(read_files),
+               read_bytes)
 
     save_bytes = sum(os.path.getsize(f) for f in save_files)
     for tool, cmd in tools.items():
@@ -133,24 +143,27 @@ def main():
                len(paths), save_bytes)
         shutil.rmtree(copy)
 
-    print("corpus: %s: %d files, %.0f MiB; saves over %d files (%s), %.0f MiB; median of %d runs"
-          % (corpus, len(files), total_bytes / 2**20, len(save_files), " ".join(writable), save_bytes / 2**20, runs))
-    print("%-9s %-9s %6s %6s %8s %9s %10s %10s %9s" % ("phase", "reader", "files", "failed", "seconds", "files/s",
+    print("corpus: %s: %d files, %.0f MiB; 'scan read' over the %d files our readers parse now (%s), %.0f MiB;"
+          % (corpus, len(files), total_bytes / 2**20, len(read_files), " ".join(readable), read_bytes / 2**20))
+    print("saves over %d files (%s), %.0f MiB; median of %d runs"
+          % (len(save_files), " ".join(writable), save_bytes / 2**20, runs))
+    print("%-10s %-9s %6s %6s %8s %9s %10s %10s %9s" % ("phase", "reader", "files", "failed", "seconds", "files/s",
                                                         "KiB read", "KiB wrote", "peak MiB"))
     for r in rows:
-        print("%-9s %-9s %6d %6d %8.2f %9.1f %10.1f %10.1f %9.1f" % (r["phase"], r["tool"], r["files"], r["failed"],
+        print("%-10s %-9s %6d %6d %8.2f %9.1f %10.1f %10.1f %9.1f" % (r["phase"], r["tool"], r["files"], r["failed"],
               r["seconds"], r["files_s"], r["read_kib"], r["written_kib"], r["rss"]))
     print()
     print("ratios, veltrano / other (speed above 1 = veltrano faster; bytes and memory below 1 = veltrano uses less)")
-    print("%-9s %-9s %9s %11s %12s %10s" % ("phase", "other", "speed", "bytes read", "bytes wrote", "memory"))
+    print("%-10s %-9s %9s %11s %12s %10s" % ("phase", "other", "speed", "bytes read", "bytes wrote", "memory"))
     by = {(r["phase"], r["tool"]): r for r in rows}
-    for phase in ("scan", "in place", "rewrite"):
+    for phase in ("scan", "scan read", "in place", "rewrite"):
         ours_row = by[(phase, "veltrano")]
         for other in ("TagLib", "mutagen"):
             o = by[(phase, other)]
             def ratio(a, b):
-                return "%.2f" % (a / b) if b else "-"
-            print("%-9s %-9s %9s %11s %12s %10s" % (phase, other, ratio(ours_row["files_s"], o["files_s"]),
+                # Nothing to compare where both sides are next to nothing (bytes written by a scan).
+                return "%.2f" % (a / b) if b >= 0.1 else "-"
+            print("%-10s %-9s %9s %11s %12s %10s" % (phase, other, ratio(ours_row["files_s"], o["files_s"]),
                   ratio(ours_row["read_kib"], o["read_kib"]), ratio(ours_row["written_kib"], o["written_kib"]),
                   ratio(ours_row["rss"], o["rss"])))
 

@@ -3,6 +3,7 @@
 import sys
 
 import mutagen
+from mutagen.id3 import ID3, TIT2
 
 mode, listing = sys.argv[1], sys.argv[2]
 title = sys.argv[3] if len(sys.argv) > 3 else "Benchmark title"
@@ -24,7 +25,14 @@ for path in paths:
             try:
                 f["title"] = title
             except Exception:
-                f["Title"] = title   # ASF and APEv2 have no easy interface
+                # No easy interface (WAVE, AIFF, ASF, APEv2): the native one.
+                f = mutagen.File(path)
+                if f.tags is None:
+                    f.add_tags()
+                if isinstance(f.tags, ID3):
+                    f.tags.setall("TIT2", [TIT2(encoding=3, text=title)])
+                else:
+                    f.tags["Title"] = title
             f.save()
     except Exception:
         failed += 1
