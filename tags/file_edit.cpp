@@ -1,5 +1,6 @@
 #include "tags/file_edit.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -24,12 +25,21 @@ struct TTempTarget {
     std::unique_ptr<TFileStream> Stream;
     int AnonymousFd = -1;
     bool Named = false;   // the temporary name exists and is ours
+    std::string Name;     // that name
     ~TTempTarget() {
         Stream.reset();
         if (AnonymousFd >= 0) ::close(AnonymousFd);
     }
     std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(AnonymousFd); }
 };
+
+// Names tried for the temporary file: "<file><suffix>" first, then numbered
+// variants, so that a stale temporary file (left by a crash, or someone
+// else's) is neither overwritten nor removed and does not block the save.
+constexpr int MaxTempNames = 100;
+std::string TempName(const std::string& Base, int Attempt) {
+    return Attempt == 0 ? Base : Base + "." + std::to_string(Attempt);
+}
 
 bool OpenTempTarget(const std::string& FileName, const std::string& Temp, TTempTarget& T) {
 #ifdef O_TMPFILE
@@ -41,9 +51,27 @@ bool OpenTempTarget(const std::string& FileName, const std::string& Temp, TTempT
         T.AnonymousFd = -1;
     }
 #endif
-    T.Stream = TFileStream::Open(Temp, TFileMode::fmCreateExclusive);
+    for (int i = 0; i < MaxTempNames && !T.Stream; ++i) {
+        int err = 0;
+        T.Name = TempName(Temp, i);
+        T.Stream = TFileStream::Open(T.Name, TFileMode::fmCreateExclusive, &err);
+        if (!T.Stream && err != EEXIST) break;
+    }
     T.Named = T.Stream != nullptr;
     return T.Named;
+}
+
+// Gives the complete anonymous file its temporary name.
+bool NameTempTarget(const std::string& Temp, TTempTarget& T) {
+    for (int i = 0; i < MaxTempNames; ++i) {
+        T.Name = TempName(Temp, i);
+        if (::linkat(AT_FDCWD, T.ProcPath().c_str(), AT_FDCWD, T.Name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            T.Named = true;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
 }
 
 // A rewrite renames a new file over the old one: through a symbolic link that
@@ -86,17 +114,14 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
               dst.Stream->Flush();
     // The permissions go on while the file may still be nameless, so that
     // only two calls (link, rename) stand between a name and the swap.
-    if (ok) fileutil::CopyFileMode(FileName, dst.Named ? temp : dst.ProcPath());
+    if (ok) fileutil::CopyFileMode(FileName, dst.Named ? dst.Name : dst.ProcPath());
     dst.Stream.reset();
     src.reset();
-    if (ok && !dst.Named) {
-        // Only a complete file gets a name; an existing temporary file is not ours to replace.
-        ok = ::linkat(AT_FDCWD, dst.ProcPath().c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        dst.Named = ok;
-    }
-    if (ok) ok = ::rename(temp.c_str(), FileName.c_str()) == 0;
+    // Only a complete file gets a name.
+    if (ok && !dst.Named) ok = NameTempTarget(temp, dst);
+    if (ok) ok = ::rename(dst.Name.c_str(), FileName.c_str()) == 0;
     if (!ok) {
-        if (dst.Named) ::unlink(temp.c_str());
+        if (dst.Named) ::unlink(dst.Name.c_str());
         return TEditResult::WriteFailed;
     }
     fileutil::SyncDirectoryOf(FileName);

@@ -3,8 +3,9 @@
 //
 // An edit whose region keeps its length is written in place. Any other is
 // written to a new file beside the original — built without a name where the
-// file system allows it, named "<file><TempSuffix>" exclusively only once it
-// is complete and flushed — and renamed over the original. A full disk, a
+// file system allows it, named "<file><TempSuffix>" (or a numbered variant
+// when that name is taken) exclusively only once it is complete and flushed —
+// and renamed over the original. A full disk, a
 // vanished file or a killed process therefore leaves either the old file or
 // the new one whole, and no stray temporary file. A symbolic link is followed,
 // so the file it points to changes and the link stays.

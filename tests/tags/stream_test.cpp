@@ -169,11 +169,14 @@ TEST(FileEdit, ReplacesARegionInPlaceOrThroughANewFile) {
     EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("size:a much longer tag-audio-bytes"));
     EXPECT_FALSE(fileutil::FileExists(path + ".tmp"));
 
-    // A stale temporary file is neither overwritten nor removed, and the original stays.
+    // A stale temporary file is neither overwritten nor removed, and does not block the edit.
     testutil::WriteFile(path + ".tmp", "someone else's");
-    EXPECT_EQ(ApplyEditToFile(path, edit(0, 1, "xyz")), TEditResult::WriteFailed);
-    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("size:a much longer tag-audio-bytes"));
+    testutil::WriteFile(path + ".tmp.1", "and another");
+    EXPECT_EQ(ApplyEditToFile(path, edit(0, 4, "S")), TEditResult::Success);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("S:a much longer tag-audio-bytes"));
     EXPECT_EQ(testutil::ReadFile(path + ".tmp"), testutil::Bytes("someone else's"));
+    EXPECT_EQ(testutil::ReadFile(path + ".tmp.1"), testutil::Bytes("and another"));
+    EXPECT_FALSE(fileutil::FileExists(path + ".tmp.2"));
     EXPECT_EQ(ApplyEditToFile(path, edit(30, 50, "x")), TEditResult::BadRange);
     EXPECT_EQ(ApplyEditToFile(dir.file("missing"), edit(0, 0, "x")), TEditResult::OpenFailed);
 
