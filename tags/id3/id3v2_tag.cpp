@@ -703,6 +703,10 @@ TContainerLayout ProbeContainer(TStream& S) {
             if (step > (uint64_t)(size - pos - 12)) break;
             pos += 12 + (int64_t)step;
         }
+        // A chunk that starts inside the form but ends after the declared size
+        // belongs to it: the form is taken to end there, which also mends the
+        // size field on the next save instead of cutting the chunk off.
+        if (L.Sound && pos > L.FormEnd) L.FormEnd = pos;
     }
     return L;
 }
