@@ -21,13 +21,10 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-HERE="$(cd "$(dirname "$0")/.." && pwd)"
-BIN="${VELTRANO_BIN:-$HERE/build/bin}"
-[ -x "$BIN/veltrano" ] || { echo "bench_gui_scan: $BIN/veltrano not built (set VELTRANO_BIN)" >&2; exit 2; }
+source "$(dirname "$0")/lib.sh"
+need_executable bench_gui_scan "$BIN/veltrano"
 [ -x /usr/bin/time ] || { echo "bench_gui_scan: /usr/bin/time missing (apt-get install time)" >&2; exit 2; }
-if [ ! -d "$CORPUS" ]; then
-    /work/shared/corpus/make-corpus "$CORPUS" --files 2000 >&2
-fi
+ensure_corpus "$CORPUS" 2000
 CORPUS=$(realpath "$CORPUS")
 
 WORK="$(mktemp -d /tmp/bench-gui-scan.XXXXXX)"

@@ -25,15 +25,11 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-HERE="$(cd "$(dirname "$0")/.." && pwd)"
-BIN="${VELTRANO_BIN:-$HERE/build/bin}"
+source "$(dirname "$0")/lib.sh"
 TOOL="$BIN/veltrano-tags"
-[ -x "$TOOL" ] || { echo "bench_mp3_load: $TOOL not built (set VELTRANO_BIN)" >&2; exit 2; }
+need_executable bench_mp3_load "$TOOL"
 
-if [ ! -f "$CORPUS/manifest.json" ]; then
-    echo "generating $FILES files in $CORPUS ..." >&2
-    /work/shared/corpus/make-corpus "$CORPUS" --files "$FILES" >&2
-fi
+ensure_corpus "$CORPUS" "$FILES"
 
 # Warm the page cache so that the figures do not depend on the disk.
 find "$CORPUS" -name '*.mp3' -exec cat {} + > /dev/null

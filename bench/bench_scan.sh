@@ -24,16 +24,12 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-HERE="$(cd "$(dirname "$0")/.." && pwd)"
-BIN="${VELTRANO_BIN:-$HERE/build/bin}"
+source "$(dirname "$0")/lib.sh"
 TOOL="$BIN/veltrano-tags"
-[ -x "$TOOL" ] || { echo "bench_scan: $TOOL not built (set VELTRANO_BIN)" >&2; exit 2; }
+need_executable bench_scan "$TOOL"
 [ -x /usr/bin/time ] || { echo "bench_scan: /usr/bin/time missing (apt-get install time)" >&2; exit 2; }
 
-if [ ! -f "$CORPUS/manifest.json" ]; then
-    echo "generating $FILES files in $CORPUS ..." >&2
-    /work/shared/corpus/make-corpus "$CORPUS" --files "$FILES" >&2
-fi
+ensure_corpus "$CORPUS" "$FILES"
 
 WORK="$(mktemp -d /tmp/bench-scan.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT

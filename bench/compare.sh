@@ -17,10 +17,8 @@ CORPUS=${1:-/tmp/corpus2000}
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${VELTRANO_BENCH_BUILD:-$SRC/build-bench}
 
-if [ ! -f "$CORPUS/manifest.json" ]; then
-    echo "generating 2000 files in $CORPUS ..." >&2
-    /work/shared/corpus/make-corpus "$CORPUS" --files 2000 >&2
-fi
+source "$SRC/bench/lib.sh"
+ensure_corpus "$CORPUS" 2000
 
 LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -13,7 +13,7 @@ SECS=${1:-20}
 shift || true
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${VELTRANO_FUZZ_BUILD:-$SRC/build-fuzz}
-PEERS=${VELTRANO_PEERS:-/work/shared/corpus/peers}
+PEERS=${VELTRANO_PEERS:-$SRC/../shared/corpus/peers}
 
 LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

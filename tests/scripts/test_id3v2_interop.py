@@ -22,7 +22,8 @@ import mutagen.id3 as id3
 
 BIN = os.environ.get("VELTRANO_BIN", "")
 TOOL = os.path.join(BIN, "veltrano-tags")
-PEERS = "/work/shared/corpus/peers"
+SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
 
 TITLES = {
     "latin": "Café Ünïcødé",

@@ -28,7 +28,7 @@ from mutagen.flac import Picture
 SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 BIN = os.environ.get("VELTRANO_BIN", "")
 TOOL = os.path.join(BIN, "veltrano-tags")
-MAKE_CORPUS = "/work/shared/corpus/make-corpus"
+MAKE_CORPUS = os.path.join(SRC, "..", "shared", "corpus", "make-corpus")
 FIELDS = ("title", "artist", "album", "year", "track", "genre", "comment", "albumartist", "composer")
 
 # Format -> the container's merge routine that exists once its tag support is

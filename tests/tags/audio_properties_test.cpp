@@ -432,7 +432,7 @@ void EnableHeaderReaders(TTags& Tags) {
     Tags.ParseWavPackAudioAttributes = Tags.ParseMusePackAudioAttributes = Tags.ParseMonkeyAudioAttributes = true;
 }
 
-const std::string PeerRoot = "/work/shared/corpus/peers/";
+const std::string PeerRoot = testutil::SourceDir() + "/../shared/corpus/peers/";
 
 std::vector<std::vector<std::string>> PeerManifest() {
     std::vector<std::vector<std::string>> Rows;
