@@ -76,21 +76,6 @@ std::vector<uint8_t> ReadAt(TStream& S, int64_t Position, int64_t Count) {
 // the whole stream when it is not longer.
 int64_t TagBlockOffset(int64_t StreamSize) { return StreamSize <= TagSize ? 0 : StreamSize - TagSize; }
 
-// A Lyrics3 block that ends exactly at End ("<6 digits>LYRICS200" just before
-// End, "LYRICSBEGIN" at the start the size names). Returns its start, or -1.
-// The size must keep the block inside the stream and at least cover its
-// start marker; anything else is not a Lyrics3 block.
-int64_t FindLyricsBlockEndingAt(TStream& S, int64_t End) {
-    if (End < LyricsTrailerSize + LyricsBeginSize) return -1;
-    std::vector<uint8_t> Trailer = ReadAt(S, End - LyricsTrailerSize, LyricsTrailerSize);
-    if (!StartsWith(Trailer, 6, LyricsEnd)) return -1;
-    auto N = ParseDigits(Trailer.data(), 6);
-    if (!N || *N < LyricsBeginSize || *N > End - LyricsTrailerSize) return -1;
-    int64_t Start = End - LyricsTrailerSize - *N;
-    if (!StartsWith(ReadAt(S, Start, LyricsBeginSize), 0, LyricsBegin)) return -1;
-    return Start;
-}
-
 // Lyrics3 fields are ISO-8859-1 by the format's definition, but this library
 // writes UTF-8; reading valid UTF-8 as such keeps repeated saves from
 // re-encoding the text each time.
@@ -146,6 +131,22 @@ private:
 };
 
 }  // namespace
+
+// The Lyrics3 block that ends exactly at End ("<6 digits>LYRICS200" just before
+// End, "LYRICSBEGIN" at the start the size names). Returns its start, or -1.
+// The size must keep the block inside the stream and at least cover its
+// start marker; anything else is not a Lyrics3 block.
+int64_t FindLyrics3BlockEndingAt(TStream& S, int64_t End) {
+    if (End < LyricsTrailerSize + LyricsBeginSize) return -1;
+    std::vector<uint8_t> Trailer = ReadAt(S, End - LyricsTrailerSize, LyricsTrailerSize);
+    if (!StartsWith(Trailer, 6, LyricsEnd)) return -1;
+    auto N = ParseDigits(Trailer.data(), 6);
+    if (!N || *N < LyricsBeginSize || *N > End - LyricsTrailerSize) return -1;
+    int64_t Start = End - LyricsTrailerSize - *N;
+    if (!StartsWith(ReadAt(S, Start, LyricsBeginSize), 0, LyricsBegin)) return -1;
+    return Start;
+}
+
 
 // ---------------------------------------------------------------------------
 
@@ -357,7 +358,7 @@ int TID3v1Tag::LoadLyricsTag(TStream& TagStream) {
     const int64_t StreamSize = TagStream.Size();
     if (StreamSize <= TagSize) return NoTag;
     const int64_t End = StreamSize - TagSize;
-    const int64_t Start = FindLyricsBlockEndingAt(TagStream, End);
+    const int64_t Start = FindLyrics3BlockEndingAt(TagStream, End);
     if (Start < 0) return NoTag;
     const int64_t BlockSize = End - LyricsTrailerSize - Start;
     std::vector<uint8_t> Block = ReadAt(TagStream, Start, BlockSize);
@@ -443,7 +444,7 @@ int TID3v1Tag::LyricsTagSaveToStream(TStream& TagStream) {
         // only afterwards; if writing fails, the old block is put back.
         const int64_t StreamSize = TagStream.Size();
         int64_t Start = StreamSize;
-        if (int64_t Old = FindLyricsBlockEndingAt(TagStream, StreamSize); Old >= 0) Start = Old;
+        if (int64_t Old = FindLyrics3BlockEndingAt(TagStream, StreamSize); Old >= 0) Start = Old;
         std::vector<uint8_t> OldBlock = ReadAt(TagStream, Start, StreamSize - Start);
         const int64_t NewSize = Start + (int64_t)Block.size();
         if (TagStream.Seek(Start) != Start || !TagStream.WriteExact(Block) ||
@@ -474,7 +475,7 @@ int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
         if (WriteLyricsTag) {
             // The old Lyrics3 block goes with the old ID3v1 block (or, without
             // one, the block that ends the stream); only one block is replaced.
-            if (int64_t L = FindLyricsBlockEndingAt(TagStream, Cut); L >= 0) Cut = L;
+            if (int64_t L = FindLyrics3BlockEndingAt(TagStream, Cut); L >= 0) Cut = L;
             if (!BuildLyricsBlock(NewTail)) return WriteError;
         }
         std::vector<uint8_t> Block = BuildTagBlock();
@@ -525,7 +526,7 @@ int RemoveID3v1TagFromFile(const std::string& FileName, bool PreserveFileDateTim
         // damaged only the ID3v1 block is cut, so the tag asked to be removed
         // is really gone and nothing unrecognised is thrown away.
         int64_t Cut = Size - TagSize;
-        if (int64_t L = FindLyricsBlockEndingAt(*S, Cut); L >= 0) Cut = L;
+        if (int64_t L = FindLyrics3BlockEndingAt(*S, Cut); L >= 0) Cut = L;
         if (!S->SetSize(Cut) || !S->Flush()) return WriteError;
         return Success;
     } catch (...) {

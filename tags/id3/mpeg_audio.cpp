@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tags/byte_io.h"
+#include "tags/id3/id3v1_tag.h"
 #include "tags/text.h"
 
 namespace {
@@ -22,9 +23,6 @@ constexpr int64_t VBRHeaderSpan = 4 + 32 + 4 + 4 + 4 + 4 + 100 + 4 + 9 + 27;
 constexpr int64_t VBRIOffset = 36;
 constexpr int64_t ID3v1Size = 128;
 constexpr int64_t APEFooterSize = 32;
-// Lyrics3 v2.00 trailer: 6 size digits and "LYRICS200" just before "TAG".
-constexpr int64_t Lyrics3TrailerSize = 15;
-constexpr int64_t Lyrics3BeginSize = 11;
 // Play time per frame reported when the header gives none.
 constexpr double FallbackFramePlayTime = 0.026;
 
@@ -282,12 +280,10 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
 namespace {
 
 // The last bytes of the stream, read once: they hold the APE tag footer (32
-// bytes before the end, or before an ID3v1 tag), "TAG" and the Lyrics3
-// v2.00 trailer in front of it.
+// bytes before the end, or before an ID3v1 tag) and "TAG".
 class TTail {
 public:
     static constexpr int64_t Span = ID3v1Size + APEFooterSize;
-    static_assert(Span >= ID3v1Size + Lyrics3TrailerSize);
 
     explicit TTail(TStream& Stream) : FSize(Stream.Size()) {
         std::memset(FBytes, 0, sizeof FBytes);
@@ -325,21 +321,8 @@ int32_t APEv2TagSizeOf(const TTail& Tail) {
 
 int64_t ID3v1TagSizeOf(const TTail& Tail, TStream& Stream) {
     if (!HasID3v1(Tail)) return 0;
-    const int64_t TrailerBack = ID3v1Size + Lyrics3TrailerSize;
-    if (!Tail.Holds(TrailerBack)) return ID3v1Size;
-    const uint8_t* Trailer = Tail.FromEnd(TrailerBack);
-    if (std::memcmp(Trailer + 6, "LYRICS200", 9) != 0) return ID3v1Size;
-    int64_t N = 0;
-    for (int i = 0; i < 6; ++i) {
-        if (Trailer[i] < '0' || Trailer[i] > '9') return ID3v1Size;
-        N = N * 10 + (Trailer[i] - '0');
-    }
-    const int64_t BeginAt = Tail.Size() - TrailerBack - N;
-    if (N < Lyrics3BeginSize || BeginAt < 0) return ID3v1Size;
-    uint8_t Begin[Lyrics3BeginSize];
-    ReadAt(Stream, BeginAt, Begin, Lyrics3BeginSize);
-    if (std::memcmp(Begin, "LYRICSBEGIN", Lyrics3BeginSize) != 0) return ID3v1Size;
-    return ID3v1Size + N + Lyrics3TrailerSize;
+    const int64_t Start = FindLyrics3BlockEndingAt(Stream, Tail.Size() - ID3v1Size);
+    return Start < 0 ? ID3v1Size : Tail.Size() - Start;
 }
 
 }  // namespace
