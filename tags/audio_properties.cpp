@@ -47,16 +47,21 @@ T ClampedInt(int64_t V) {
 
 // ---- header readers ----
 
-TStreamValues WavPackValues(const TWAVPackfile& R) {
+// WavPack and Monkey's Audio readers answer the same way; only the name of
+// their sample count differs.
+template <class TReader>
+TStreamValues LosslessHeaderValues(const TReader& R, int64_t Samples) {
     TStreamValues V;
     V.PlayTime = R.FDuration;
     V.BitRate.Value = Clamped<uint32_t>(std::round(R.FBitrate));
     V.Channels.Value = ClampedInt<uint16_t>(R.FChannels);
     V.BitsPerSample.Value = ClampedInt<uint16_t>(R.FBits);
     V.SamplesPerSec = {ClampedInt<uint32_t>(R.FSampleRate), true};
-    V.SampleCount.Value = R.FSamples;
+    V.SampleCount.Value = Samples;
     return V;
 }
+
+TStreamValues WavPackValues(const TWAVPackfile& R) { return LosslessHeaderValues(R, R.FSamples); }
 
 TStreamValues MusepackValues(const TMPEGplus& R) {
     TStreamValues V;
@@ -69,16 +74,7 @@ TStreamValues MusepackValues(const TMPEGplus& R) {
     return V;
 }
 
-TStreamValues MonkeyValues(const TMonkey& R) {
-    TStreamValues V;
-    V.PlayTime = R.FDuration;
-    V.BitRate.Value = Clamped<uint32_t>(std::round(R.FBitrate));
-    V.Channels.Value = ClampedInt<uint16_t>(R.FChannels);
-    V.BitsPerSample.Value = ClampedInt<uint16_t>(R.FBits);
-    V.SamplesPerSec = {ClampedInt<uint32_t>(R.FSampleRate), true};
-    V.SampleCount.Value = R.FTotalSamples;
-    return V;
-}
+TStreamValues MonkeyValues(const TMonkey& R) { return LosslessHeaderValues(R, R.FTotalSamples); }
 
 // ---- native tag readers ----
 

@@ -93,6 +93,22 @@ std::vector<std::string> SplitLines(const std::string& Text) {
     return out;
 }
 
+// Adds the picture of the APIC frame at Index as the container's next
+// "Cover art N"; false when the frame holds no readable picture.
+bool AddPictureOfFrame(TTags& Tags, TID3v2Tag& T, int Index) {
+    std::vector<uint8_t> data;
+    uint32_t type = 0;
+    std::string desc, mime;
+    if (!T.GetCoverPictureStream(Index, data, type, desc, mime)) return false;
+    TCoverArt* c = Tags.AddCoverArt("Cover art " + std::to_string(Tags.CoverArtCount() + 1));
+    c->Data = std::move(data);
+    c->CoverType = type;
+    c->MIMEType = mime;
+    c->Description = desc;
+    c->PictureFormat = TTags::PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
+    return true;
+}
+
 }  // namespace
 
 // "(17)", "(4)(17)Eurodisco", "(RX)", "((text" ... to plain genre names.
@@ -214,17 +230,7 @@ void TTags::LoadID3v2Tags() {
                 }
             }
             if (ParseCoverArts && id == "APIC") {
-                std::vector<uint8_t> data;
-                uint32_t type = 0;
-                std::string desc, mime;
-                if (T.GetCoverPictureStream(i, data, type, desc, mime)) {
-                    TCoverArt* c = AddCoverArt("Cover art " + std::to_string(CoverArtCount() + 1));
-                    c->Data = std::move(data);
-                    c->CoverType = type;
-                    c->MIMEType = mime;
-                    c->Description = desc;
-                    c->PictureFormat = PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
-                }
+                AddPictureOfFrame(*this, T, i);
             }
             continue;
         }
@@ -272,17 +278,7 @@ bool TTags::LoadID3v2CoverArts(TID3v2Tag& From) {
     bool added = false;
     for (int i = 0; i < From.GetFrameCount(); ++i) {
         if (!From.Frames[i]->IsID("APIC")) continue;
-        std::vector<uint8_t> data;
-        uint32_t type = 0;
-        std::string desc, mime;
-        if (!From.GetCoverPictureStream(i, data, type, desc, mime)) continue;
-        TCoverArt* c = AddCoverArt("Cover art " + std::to_string(CoverArtCount() + 1));
-        c->Data = std::move(data);
-        c->CoverType = type;
-        c->MIMEType = mime;
-        c->Description = desc;
-        c->PictureFormat = PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
-        added = true;
+        if (AddPictureOfFrame(*this, From, i)) added = true;
     }
     return added;
 }

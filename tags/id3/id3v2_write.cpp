@@ -300,6 +300,17 @@ using namespace id3v2;
 
 // ---- TID3v2Tag writing ------------------------------------------------------------
 
+// What PlanSave calls to render the tag with a given padding; the padding
+// used is remembered in the tag.
+static auto TagRenderer(TID3v2Tag& Tag) {
+    return [&Tag](uint32_t Pad) {
+        std::vector<uint8_t> b = Tag.RenderTag(Pad);
+        if (b.empty()) throw ETagFormat("tag cannot be rendered");
+        Tag.PaddingSize = Pad;
+        return b;
+    };
+}
+
 uint32_t TID3v2Tag::CalculateTotalFramesSize() const {
     uint64_t n = 0;
     for (const auto& f : Frames)
@@ -396,12 +407,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
             auto probe = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
             if (!probe) return id3v2result::FileOpenFailed;
             try {
-                r = PlanSave(*probe, *this, n, [&](uint32_t pad) {
-                    std::vector<uint8_t> b = RenderTag(pad);
-                    if (b.empty()) throw ETagFormat("tag cannot be rendered");
-                    PaddingSize = pad;
-                    return b;
-                }, e, rewrite);
+                r = PlanSave(*probe, *this, n, TagRenderer(*this), e, rewrite);
             } catch (...) {
                 return id3v2result::ContainerError;
             }
@@ -434,12 +440,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
         bool rewrite = false;
         int r;
         try {
-            r = PlanSave(Stream, *this, n, [&](uint32_t pad) {
-                std::vector<uint8_t> b = RenderTag(pad);
-                if (b.empty()) throw ETagFormat("tag cannot be rendered");
-                PaddingSize = pad;
-                return b;
-            }, e, rewrite);
+            r = PlanSave(Stream, *this, n, TagRenderer(*this), e, rewrite);
         } catch (...) {
             return id3v2result::ContainerError;
         }
