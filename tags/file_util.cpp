@@ -52,12 +52,6 @@ bool SetModTime(const std::string& Path, int64_t Nanoseconds) {
     return ::utimensat(AT_FDCWD, Path.c_str(), times, 0) == 0;
 }
 
-bool DeleteFile(const std::string& Path) { return ::unlink(Path.c_str()) == 0; }
-
-bool ReplaceFile(const std::string& Source, const std::string& Target) {
-    return ::rename(Source.c_str(), Target.c_str()) == 0;
-}
-
 std::string ExtractFileName(const std::string& Path) {
     auto p = Path.find_last_of('/');
     return p == std::string::npos ? Path : Path.substr(p + 1);

@@ -16,9 +16,6 @@ std::optional<int64_t> FileSize(const std::string& Path);
 // Modification time in nanoseconds since the epoch.
 std::optional<int64_t> GetModTime(const std::string& Path);
 bool SetModTime(const std::string& Path, int64_t Nanoseconds);
-bool DeleteFile(const std::string& Path);
-// Atomic replace of Target by Source (rename over).
-bool ReplaceFile(const std::string& Source, const std::string& Target);
 std::string ExtractFileExt(const std::string& Path);   // ".mp3", with the dot; "" when none
 std::string ExtractFileName(const std::string& Path);  // without folder
 std::string ExtractFileDir(const std::string& Path);

@@ -180,25 +180,6 @@ std::u16string Utf8ToU16(std::string_view Utf8) {
     return out;
 }
 
-std::string U16ToUtf8(std::u16string_view Text) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(Text.size() * 2);
-    for (char16_t u : Text) { bytes.push_back((uint8_t)u); bytes.push_back((uint8_t)(u >> 8)); }
-    return Utf16ToUtf8(bytes, false);
-}
-
-std::u32string Utf8ToU32(std::string_view Utf8) {
-    std::u32string out;
-    for (size_t i = 0; i < Utf8.size();) out += NextUtf8(Utf8, i);
-    return out;
-}
-
-std::string U32ToUtf8(std::u32string_view Text) {
-    std::string out;
-    for (char32_t c : Text) AppendUtf8(out, (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? 0xFFFD : c);
-    return out;
-}
-
 bool IsValidUtf8(std::string_view Bytes) {
     for (size_t i = 0; i < Bytes.size();) {
         size_t before = i;
@@ -222,12 +203,6 @@ std::string Trim(std::string_view Text) {
 std::string UpperAscii(std::string_view Text) {
     std::string s(Text);
     for (char& c : s) if (c >= 'a' && c <= 'z') c = (char)(c - 32);
-    return s;
-}
-
-std::string LowerAscii(std::string_view Text) {
-    std::string s(Text);
-    for (char& c : s) if (c >= 'A' && c <= 'Z') c = (char)(c + 32);
     return s;
 }
 

@@ -26,9 +26,6 @@ std::string Utf16BomToUtf8(std::span<const uint8_t> Bytes, bool DefaultBigEndian
 std::vector<uint8_t> Utf8ToUtf16(std::string_view Utf8, bool BigEndian, bool WithBom);
 
 std::u16string Utf8ToU16(std::string_view Utf8);
-std::string U16ToUtf8(std::u16string_view Text);
-std::u32string Utf8ToU32(std::string_view Utf8);
-std::string U32ToUtf8(std::u32string_view Text);
 bool IsValidUtf8(std::string_view Bytes);
 // Decodes UTF-8 when valid, else treats the bytes as Windows-1252.
 std::string Utf8OrAnsi(std::string_view Bytes);
@@ -36,7 +33,6 @@ std::string Utf8OrAnsi(std::string_view Bytes);
 // Removes every character from U+0000 to U+0020 at both ends.
 std::string Trim(std::string_view Text);
 std::string UpperAscii(std::string_view Text);
-std::string LowerAscii(std::string_view Text);
 bool SameText(std::string_view A, std::string_view B);       // ASCII case folding
 // Strict decimal integer: optional blanks before, optional sign, digits only.
 std::optional<int64_t> ParseInt(std::string_view Text);
