@@ -14,11 +14,12 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
 # Product: compiler, CMake, zlib, Qt 6.
-PACKAGES=(build-essential cmake ninja-build pkg-config zlib1g-dev qt6-base-dev libgl-dev)
+PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev qt6-base-dev libgl-dev)
 # Tests: GoogleTest, sanitizers and fuzzing (clang), independent readers and
 # writers of real files, the encoders the corpus generator uses, a virtual display.
 TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eyed3 id3v2 ffmpeg lame flac
-               vorbis-tools opus-tools wavpack musepack-tools imagemagick libtag1-dev xvfb xauth strace time)
+               vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
+               imagemagick libtag1-dev xvfb xauth strace time)
 
 wanted=("${PACKAGES[@]}")
 if [ "$mode" = test ]; then wanted+=("${TEST_PACKAGES[@]}"); fi

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "tags/tags.h"
+#include "tags/mapping_common.h"
 #include "tags/text.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
@@ -71,27 +72,8 @@ TKind KindOf(const std::string& ID) {
     return TKind::Other;
 }
 
-std::string JoinLines(const std::vector<std::string>& L) {
-    std::string s;
-    for (size_t i = 0; i < L.size(); ++i) s += (i ? "\r\n" : "") + L[i];
-    return s;
-}
-
-std::vector<std::string> SplitLines(const std::string& Text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] == '\r' || Text[i] == '\n') {
-            out.push_back(cur);
-            cur.clear();
-            if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-        } else {
-            cur += Text[i];
-        }
-    }
-    out.push_back(cur);
-    return out;
-}
+using mapping::JoinLines;
+using mapping::SplitLines;
 
 // Adds the picture of the APIC frame at Index as the container's next
 // "Cover art N"; false when the frame holds no readable picture.
@@ -100,7 +82,7 @@ bool AddPictureOfFrame(TTags& Tags, TID3v2Tag& T, int Index) {
     uint32_t type = 0;
     std::string desc, mime;
     if (!T.GetCoverPictureStream(Index, data, type, desc, mime)) return false;
-    TCoverArt* c = Tags.AddCoverArt("Cover art " + std::to_string(Tags.CoverArtCount() + 1));
+    TCoverArt* c = Tags.AddCoverArt(mapping::NextCoverArtName(Tags));
     c->Data = std::move(data);
     c->CoverType = type;
     c->MIMEType = mime;
@@ -378,13 +360,7 @@ void TTags::PrepareID3v2Tag() {
     if (!ParseCoverArts) return;
     T.DeleteAllCoverArts();
     for (const auto& c : FCoverArts) {
-        std::string mime = c->MIMEType;
-        if (mime.empty()) {
-            TTagPictureFormat pf = c->PictureFormat != tpfUnknown
-                                       ? c->PictureFormat
-                                       : PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
-            mime = pf == tpfPNG ? "image/png" : pf == tpfBMP ? "image/bmp" : pf == tpfGIF ? "image/gif" : "image/jpeg";
-        }
+        const std::string mime = mapping::PictureMIMEType(*c);
         int i = T.AddFrame("APIC");
         T.SetCoverPictureFromStream(i, c->Description, c->CoverType, mime, c->Data);
     }
