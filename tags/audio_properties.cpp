@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "tags/flac_ogg/flac_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/tags.h"
 
@@ -121,8 +122,18 @@ TStreamValues ID3v2Values(const TID3v2Tag& Tag) {
 }
 
 // FLAC stream info (play time only when the stream info is valid): bit
-// rate, channels, bits, sample rate, total samples. Not read yet.
-TStreamValues FlacValues(const TTags&) { return {}; }
+// rate, channels, bits, sample rate, total samples.
+TStreamValues FlacValues(const TTags& Tags) {
+    const TFlacTag& F = Tags.FlacTag();
+    TStreamValues V;
+    V.PlayTime = F.Playtime();
+    V.BitRate.Value = F.Bitrate();
+    V.Channels.Value = F.Channels;
+    V.BitsPerSample.Value = F.BitsPerSample;
+    V.SamplesPerSec.Value = F.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)F.SampleCount);
+    return V;
+}
 // Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
 // sample rate; Vorbis its bit rate (final even when 0), channel count and
 // sample rate; either gives bits 0 (final once the channel count is known),
