@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/tags.h"
 
@@ -137,8 +138,19 @@ TStreamValues FlacValues(const TTags& Tags) {
 // Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
 // sample rate; Vorbis its bit rate (final even when 0), channel count and
 // sample rate; either gives bits 0 (final once the channel count is known),
-// play time and sample count. Not read yet.
-TStreamValues OggValues(const TTags&) { return {}; }
+// play time and sample count.
+TStreamValues OggValues(const TTags& Tags) {
+    const TOpusTag& O = Tags.OggVorbisAndOpusTag();
+    TStreamValues V;
+    if (!O.Loaded || (O.Format != ofOpus && O.Format != ofVorbis)) return V;
+    V.PlayTime = O.Info.PlayTime;
+    V.BitRate = {O.Info.BitRate, O.Format == ofVorbis};
+    V.Channels.Value = O.Info.Channels;
+    V.BitsPerSample = {0, O.Info.Channels != 0};
+    V.SamplesPerSec.Value = O.Info.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)O.Info.SampleCount);
+    return V;
+}
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
 // per sample, sample count. Not read yet.
 TStreamValues WAVValues(const TTags&) { return {}; }

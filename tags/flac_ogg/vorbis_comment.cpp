@@ -18,6 +18,7 @@ std::string TVorbisComment::GetText(bool ControlToSpace) {
 
 void TVorbisComment::SetText(const std::string& Text) {
     Value = Text;
+    PictureBlock.clear();
     Format = vcfText;
 }
 

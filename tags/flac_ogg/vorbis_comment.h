@@ -28,6 +28,9 @@ public:
     TVorbisCommentFormat Format = vcfUnknown;
     std::string Value;
     bool AlreadyParsed = false;
+    // A picture comment's decoded picture block, kept by the reader so that
+    // the Base64 text is decoded once.
+    std::vector<uint8_t> PictureBlock;
 
     // The value as text; empty unless the comment is text. With
     // ControlToSpace every byte below 0x20 other than CR and LF reads as a space.

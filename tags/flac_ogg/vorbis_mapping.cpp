@@ -47,25 +47,42 @@ void LoadComments(TTags& Tags, std::vector<TVorbisComment>& Comments, bool Contr
         if (c.Format == vcfText) AddCommentEntries(Tags, c, ControlToSpace);
 }
 
-// Unified entries -> native comments: every native comment whose name has a
-// unified entry is replaced by the entries, in their order; the others stay.
-void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments) {
-    std::erase_if(Comments, [&](const TVorbisComment& c) { return c.Format == vcfText && Tags.Exists(c.Name) >= 0; });
-    for (int i = 0; i < Tags.Count(); ++i) {
-        const TTag& e = *Tags.TagAt(i);
-        if (e.Value.empty()) continue;
-        TVorbisComment c;
-        c.Name = e.Name;
-        if (IsListName(e.Name)) {
-            std::vector<std::string> list;
-            for (const auto& l : mapping::SplitLines(e.Value))
-                if (!l.empty()) list.push_back(l);
-            c.SetList(list);
-        } else {
-            c.SetText(e.Value);
-        }
-        if (!c.Value.empty()) Comments.push_back(std::move(c));
+// The native comment of one unified entry; false for an empty value.
+bool CommentOf(const TTag& E, TVorbisComment& C) {
+    C.Name = E.Name;
+    if (IsListName(E.Name)) {
+        std::vector<std::string> list;
+        for (const auto& l : mapping::SplitLines(E.Value))
+            if (!l.empty()) list.push_back(l);
+        C.SetList(list);
+    } else {
+        C.SetText(E.Value);
     }
+    return !C.Value.empty();
+}
+
+// Unified entries -> native comments: the entries of a name take the place
+// of the first native comment of that name (so an unchanged tag keeps its
+// order); names new to the tag follow at the end; native comments whose
+// names have no unified entry stay as they are.
+void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments) {
+    std::vector<std::string> done;
+    std::vector<TVorbisComment> out;
+    auto emit = [&](const std::string& Name) {
+        const std::string upper = text::UpperAscii(Name);
+        if (std::find(done.begin(), done.end(), upper) != done.end()) return;
+        done.push_back(upper);
+        for (int i = 0; i < Tags.Count(); ++i) {
+            TVorbisComment c;
+            if (text::SameText(Tags.TagAt(i)->Name, Name) && CommentOf(*Tags.TagAt(i), c)) out.push_back(std::move(c));
+        }
+    };
+    for (auto& c : Comments) {
+        if (c.Format == vcfText && Tags.Exists(c.Name) >= 0) emit(c.Name);
+        else out.push_back(std::move(c));
+    }
+    for (int i = 0; i < Tags.Count(); ++i) emit(Tags.TagAt(i)->Name);
+    Comments = std::move(out);
 }
 
 // Deletes the native comments that stand for a deleted unified entry: same
@@ -150,3 +167,64 @@ int TTags::SaveFlacTag(const std::string& FileName, bool Buffered, TStream* Stre
 }
 
 void TTags::DeleteNativeFlac(const TTag& Entry) { DeleteMatching(FFlacTag->Tags, Entry); }
+
+// ---- Ogg Vorbis, Opus ------------------------------------------------------------------
+
+void TTags::LoadOggVorbisAndOpusTags() {
+    TOpusTag& T = *FOggTag;
+    if (!OnlyParseCoverArts) LoadComments(*this, T.Frames, false);
+    if (T.CoverArtCount() > 0) {
+        DeleteAllCoverArts();
+        if (ParseCoverArts) LoadOggVorbisAndOpusCoverArts(T);
+    }
+}
+
+bool TTags::LoadOggVorbisAndOpusCoverArts(TOpusTag& From) {
+    bool added = false;
+    for (int i = 0; i < From.Count(); ++i) {
+        vorbis::TPictureInfo info;
+        std::vector<uint8_t> data;
+        if (!From.GetCoverArtFromFrame(i, info, data)) continue;
+        FillCoverArt(*AddCoverArt(mapping::NextCoverArtName(*this)), info, std::move(data));
+        added = true;
+    }
+    return added;
+}
+
+void TTags::PrepareOggVorbisAndOpusTag() {
+    TOpusTag& T = *FOggTag;
+    T.UpperCaseFieldNamesToWrite = UpperCaseFieldNamesToWrite;
+    PrepareComments(*this, T.Frames);
+    if (!ParseCoverArts) return;
+    // The pictures take the places of the old picture fields, in order.
+    std::vector<std::vector<uint8_t>> oldData;
+    for (int i = 0; i < T.Count(); ++i) {
+        vorbis::TPictureInfo info;
+        std::vector<uint8_t> data;
+        if (T.GetCoverArtFromFrame(i, info, data)) oldData.push_back(std::move(data));
+    }
+    TOpusTag built;
+    for (auto& c : FCoverArts) {
+        const bool fromFile = std::find(oldData.begin(), oldData.end(), c->Data) != oldData.end();
+        built.AddCoverArtFrame(PictureInfoOf(*c, fromFile), c->Data);
+    }
+    std::vector<TOpusTagFrame> out;
+    size_t next = 0;
+    for (auto& f : T.Frames) {
+        if (f.Format != vcfCoverArt) out.push_back(std::move(f));
+        else if (next < built.Frames.size()) out.push_back(std::move(built.Frames[next++]));
+    }
+    for (; next < built.Frames.size(); ++next) out.push_back(std::move(built.Frames[next]));
+    T.Frames = std::move(out);
+}
+
+int TTags::SaveOggVorbisAndOpusTag(const std::string& FileName, TStream* Stream) {
+    PrepareOggVorbisAndOpusTag();
+    if (Stream) {
+        Stream->Seek(0);
+        return FOggTag->SaveToStream(*Stream);
+    }
+    return FOggTag->SaveToFile(FileName);
+}
+
+void TTags::DeleteNativeOgg(const TTag& Entry) { DeleteMatching(FOggTag->Frames, Entry); }
