@@ -60,6 +60,9 @@ struct TFlacLayout {
     uint32_t OggSerial = 0;
     uint32_t OggLastSequence = 0;
     int OggPageCount = 0;          // metadata pages after the first page
+    // The metadata packets can be replaced: they begin on the second page,
+    // end a page, and no other stream's pages lie among them.
+    bool OggWritable = false;
 };
 
 class TFlacTag {

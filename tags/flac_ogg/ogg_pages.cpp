@@ -83,8 +83,16 @@ void SetSequence(std::span<uint8_t> PageBytes, uint32_t Sequence) {
 }
 
 bool ReadPackets(TStream& S, int64_t Offset, uint32_t Serial, size_t Count, TPackets& Out) {
+    if (Count == 0) {
+        Out = TPackets();
+        return true;
+    }
+    return ReadPacketsUntil(S, Offset, Serial, [&](const std::vector<uint8_t>&) { return Out.Packets.size() + 1 == Count; }, Out);
+}
+
+bool ReadPacketsUntil(TStream& S, int64_t Offset, uint32_t Serial,
+                      const std::function<bool(const std::vector<uint8_t>&)>& IsLast, TPackets& Out) {
     Out = TPackets();
-    if (Count == 0) return true;
     std::vector<uint8_t> current;
     bool open = false;
     TPage page;
@@ -107,10 +115,11 @@ bool ReadPackets(TStream& S, int64_t Offset, uint32_t Serial, size_t Count, TPac
             body += lacing[i];
             if ((int64_t)current.size() > MaxHeaderPacket) return false;
             if (lacing[i] == 255) continue;
+            const bool last = IsLast(current);
             Out.Packets.push_back(std::move(current));
             current.clear();
             open = false;
-            if (Out.Packets.size() == Count) {
+            if (last) {
                 Out.End = pos;
                 Out.EndsOnPageEnd = i + 1 == lacing.size();
                 return true;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -64,6 +65,9 @@ struct TPackets {
 // Reads Count packets of Serial; false when the pages end first, a page
 // cannot be read, or a packet grows beyond MaxHeaderPacket.
 bool ReadPackets(TStream& S, int64_t Offset, uint32_t Serial, size_t Count, TPackets& Out);
+// The same, reading until IsLast says a packet is the last one wanted.
+bool ReadPacketsUntil(TStream& S, int64_t Offset, uint32_t Serial,
+                      const std::function<bool(const std::vector<uint8_t>&)>& IsLast, TPackets& Out);
 
 // Lacing values a packet of Length bytes needs: Length / 255 values of 255
 // and one closing value below 255 (0 when Length is a multiple of 255).

@@ -312,3 +312,76 @@ TEST(FlacMapping, TrackListsPicturesAndTypes) {
     ASSERT_EQ(last.LoadFromFile(path), flacresult::Success);
     EXPECT_EQ(last.FrameExists("TITLE"), -1);
 }
+
+namespace {
+
+// One second of a 16-bit stereo WAV, encoded by the flac tool (native or Ogg).
+std::string EncodeFlac(const testutil::TTempDir& Dir, const std::string& Name, const std::string& Options) {
+    Bytes wav = Str("RIFF");
+    const uint32_t data = 44100 * 4;
+    auto le = [&](uint32_t v, int n) { for (int i = 0; i < n; ++i) wav.push_back((uint8_t)(v >> (8 * i))); };
+    le(36 + data, 4);
+    Append(wav, Str("WAVEfmt "));
+    le(16, 4); le(1, 2); le(2, 2); le(44100, 4); le(44100 * 4, 4); le(4, 2); le(16, 2);
+    Append(wav, Str("data"));
+    le(data, 4);
+    for (uint32_t i = 0; i < data / 2; ++i) le((uint32_t)(int16_t)(8000 * ((i / 50) % 2 ? 1 : -1)), 2);
+    testutil::WriteFile(Dir.file("in.wav"), wav);
+    const std::string out = Dir.file(Name);
+    testutil::Run("flac -s -f " + Options + " -o '" + out + "' '" + Dir.file("in.wav") + "' 2>/dev/null");
+    return out;
+}
+
+}  // namespace
+
+// FLAC in Ogg: the blocks come from the pages after the mapping header; a
+// save fills the old pages when the padding allows, otherwise the metadata
+// pages are rebuilt and the audio pages renumbered; the audio stays intact.
+TEST(OggFlac, ReadInPlaceAndRewrite) {
+    if (!testutil::HaveCommand("flac")) GTEST_SKIP() << "flac tool missing";
+    testutil::TTempDir dir;
+    const std::string path = EncodeFlac(dir, "a.oga", "--ogg -T TITLE=Orig -T ARTIST=X");
+    const Bytes original = testutil::ReadFile(path);
+    TFlacTag t;
+    ASSERT_EQ(t.LoadFromFile(path), flacresult::Success);
+    EXPECT_EQ(t.StreamType, fstOggFlac);
+    EXPECT_EQ(t.GetText("TITLE"), "Orig");
+    EXPECT_EQ(t.SampleCount, 44100u);
+    EXPECT_DOUBLE_EQ(t.Playtime(), 1.0);
+
+    t.SetText("TITLE", "New title");
+    ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
+    EXPECT_EQ(testutil::ReadFile(path).size(), original.size());   // in place
+    t.SetText("COMMENT", std::string(20000, 'c'));
+    ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
+    TFlacTag again;
+    ASSERT_EQ(again.LoadFromFile(path), flacresult::Success);
+    EXPECT_EQ(again.GetText("TITLE"), "New title");
+    EXPECT_EQ(again.GetText("COMMENT").size(), 20000u);
+    EXPECT_EQ(again.GetText("ARTIST"), "X");
+    if (testutil::HaveCommand("oggz-validate")) {
+        EXPECT_EQ(testutil::Run("oggz-validate '" + path + "' >/dev/null 2>&1"), 0);
+    }
+    EXPECT_EQ(testutil::Run("flac -t -s '" + path + "' 2>/dev/null"), 0);
+
+    // The container recognises the stream and writes its comments there.
+    EXPECT_EQ(DetectAudioFormatOfFile(path), 3);
+    TTags tags;
+    ASSERT_EQ(tags.LoadFromFile(path), 0);
+    tags.SetText("ALBUM", "Album");
+    ASSERT_EQ(tags.SaveToFile(path), 0);
+    ASSERT_EQ(again.LoadFromFile(path), flacresult::Success);
+    EXPECT_EQ(again.GetText("ALBUM"), "Album");
+}
+
+TEST(OggFlac, OtherOggStreamsAreNotFlac) {
+    testutil::TTempDir dir;
+    if (!testutil::HaveCommand("oggenc") || !testutil::HaveCommand("flac")) GTEST_SKIP() << "encoders missing";
+    const std::string wavSource = EncodeFlac(dir, "x.flac", "");
+    const std::string ogg = dir.file("v.ogg");
+    testutil::Run("flac -s -d -f -o '" + dir.file("d.wav") + "' '" + wavSource + "' 2>/dev/null && oggenc -Q -o '" + ogg +
+                  "' '" + dir.file("d.wav") + "'");
+    TFlacTag t;
+    EXPECT_EQ(t.LoadFromFile(ogg), flacresult::NotOggFlac);
+    EXPECT_FALSE(t.Loaded);
+}
