@@ -14,6 +14,7 @@ each with its reason, and printed when they occur.
 """
 import base64
 import json
+import glob
 import os
 import re
 import shutil
@@ -32,7 +33,7 @@ MAKE_CORPUS = os.path.join(SRC, "..", "shared", "corpus", "make-corpus")
 FIELDS = ("title", "artist", "album", "year", "track", "genre", "comment", "albumartist", "composer")
 
 # Format -> the container's merge routine that exists once its tag support is
-# built (until then it sits as an empty placeholder in tags/pending_formats.cpp).
+# built (until then it sits as an empty placeholder in a tags/pending_*.cpp file).
 FORMAT_MERGE = {
     "mp3": "LoadID3v2Tags", "aiff": "LoadID3v2Tags", "flac": "LoadFlacTags",
     "ogg": "LoadOggVorbisAndOpusTags", "opus": "LoadOggVorbisAndOpusTags", "m4a": "LoadMP4Tags",
@@ -57,11 +58,10 @@ PLAYTIME_PENDING = {
 
 
 def supported_formats():
-    pending = os.path.join(SRC, "tags", "pending_formats.cpp")
     text = ""
-    if os.path.exists(pending):
+    for pending in glob.glob(os.path.join(SRC, "tags", "pending_*.cpp")):
         with open(pending, encoding="utf-8") as fh:
-            text = fh.read()
+            text += fh.read()
     return {fmt for fmt, merge in FORMAT_MERGE.items()
             if not re.search(r"void TTags::%s\(\) \{\}" % merge, text)}
 
