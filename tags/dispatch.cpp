@@ -6,6 +6,7 @@
 #include "tags/audio_properties.h"
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
+#include "tags/riff_chunks.h"
 #include "tags/flac_ogg/flac_tag.h"
 #include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/apev2_tag.h"
@@ -371,25 +372,19 @@ int DetectAudioFormatOfStream(TStream& Stream) {
         const int64_t saved = Stream.Position();
         const int64_t s = ID3v2PrefixSize(Stream);
         Stream.Seek(saved);
-        uint8_t b[8];
-        auto readAt = [&](int64_t pos, int64_t count) {
-            std::memset(b, 0, sizeof b);
-            if (Stream.Seek(pos) != pos) return false;
-            return Stream.Read(b, count) == count;
-        };
+        // Whether the bytes at Pos begin with Text.
+        auto at = [&](int64_t pos, const char* text) { return ReadAt(Stream, pos, 8).startsWith(text); };
 
-        if (readAt(s, 4)) {
-            if (Magic(b, "RIFF")) return audioformat::Wave;
-            if (Magic(b, "RF64")) return audioformat::RF64;
-            if (Magic(b, "MAC")) return audioformat::Monkey;
-            if (Magic(b, "OFR ")) return audioformat::OptimFrog;
-            if (Magic(b, "MP+") || Magic(b, "MPC")) return audioformat::Musepack;
-            if (Magic(b, "fLaC")) return audioformat::Flac;
-            if (Magic(b, "DSD ")) return audioformat::DSF;
-            if (Magic(b, "FRM8") && readAt(s + 12, 4) && Magic(b, "DSD ")) return audioformat::DSDIFF;
-        }
-        if (readAt(s, 4) && Magic(b, "OggS")) {
-            if (readAt(s + 29, 4) && Magic(b, "FLAC")) return audioformat::OggFlac;
+        if (at(s, "RIFF")) return audioformat::Wave;
+        if (at(s, "RF64")) return audioformat::RF64;
+        if (at(s, "MAC")) return audioformat::Monkey;
+        if (at(s, "OFR ")) return audioformat::OptimFrog;
+        if (at(s, "MP+") || at(s, "MPC")) return audioformat::Musepack;
+        if (at(s, "fLaC")) return audioformat::Flac;
+        if (at(s, "DSD ")) return audioformat::DSF;
+        if (at(s, "FRM8") && at(s + 12, "DSD ")) return audioformat::DSDIFF;
+        if (at(s, "OggS")) {
+            if (at(s + 29, "FLAC")) return audioformat::OggFlac;
             switch (DetectOggStreamFormat(Stream, s)) {
                 case audioformat::Vorbis: return audioformat::Vorbis;
                 case audioformat::Opus: return audioformat::Opus;
@@ -397,11 +392,11 @@ int DetectAudioFormatOfStream(TStream& Stream) {
                 default: break;
             }
         }
-        if (readAt(s, 4) && Magic(b, "FORM") && readAt(s + 8, 4)) {
-            if (Magic(b, "AIFF")) return audioformat::AIFF;
-            if (Magic(b, "AIFC")) return audioformat::AIFC;
+        if (at(s, "FORM")) {
+            if (at(s + 8, "AIFF")) return audioformat::AIFF;
+            if (at(s + 8, "AIFC")) return audioformat::AIFC;
         }
-        if (readAt(s, 8) && Magic(b + 4, "ftyp")) return audioformat::MP4;
+        if (at(s + 4, "ftyp")) return audioformat::MP4;
 
         Stream.Seek(0);
         if (IsValidWavPackStream(Stream)) return audioformat::WavPack;
