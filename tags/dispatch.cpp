@@ -235,7 +235,7 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
 
 int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     FLastSaveSteps.clear();
-    const auto modTime = fileutil::GetModTime(Name);
+    fileutil::TModTimeKeeper keepTime(Name, PreserveFileDateTime);
     int result = tagresult::Failure;
     bool performed = false;
     auto save = [&](TTagType kind) {
@@ -297,7 +297,6 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         }
     }
 
-    if (PreserveFileDateTime && modTime) fileutil::SetModTime(Name, *modTime);
     if (!performed) return tagresult::Failure;
     // The result is the last writer's, unless an earlier writer failed and
     // its kind was not written successfully afterwards: a save that left one

@@ -337,22 +337,6 @@ static void ChooseWriteVersion(TID3v2Tag& T) {
     }
 }
 
-namespace {
-
-// Restores a file's modification time when the object goes, whatever the outcome.
-struct TKeepModTime {
-    std::string File;
-    std::optional<int64_t> Time;
-    TKeepModTime(const std::string& F, bool Keep) : File(F) {
-        if (Keep) Time = fileutil::GetModTime(F);
-    }
-    ~TKeepModTime() {
-        if (Time) fileutil::SetModTime(File, *Time);
-    }
-};
-
-}  // namespace
-
 int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
@@ -360,7 +344,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
         if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
         if (CalculateTotalFramesSize() == 0) return RemoveID3v2TagFromFile(FileName, PreserveFileDateTime);
         const bool exists = fileutil::FileExists(FileName);
-        TKeepModTime keep(FileName, PreserveFileDateTime && exists);
+        fileutil::TModTimeKeeper keep(FileName, PreserveFileDateTime && exists);
         if (exists && fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
         if (!exists) {
             auto created = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);
@@ -436,7 +420,7 @@ int RemoveID3v2TagFromStream(TStream& Stream) {
 int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTime) {
     try {
         if (!fileutil::FileExists(FileName)) return id3v2result::FileOpenFailed;
-        TKeepModTime keep(FileName, PreserveFileDateTime);
+        fileutil::TModTimeKeeper keep(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
         TEdit e;
         int r;
