@@ -65,20 +65,50 @@ bool CommentOf(const TTag& E, TVorbisComment& C) {
 // of the first native comment of that name (so an unchanged tag keeps its
 // order); names new to the tag follow at the end; native comments whose
 // names have no unified entry stay as they are.
+//
+// Players read the year from DATE. A unified YEAR therefore goes into DATE
+// (a full date there that starts with that year stays whole) unless the tag
+// already keeps a YEAR comment of its own; a YEAR beside an untouched DATE
+// would leave every other player showing the old year.
 void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments) {
+    const std::string year = Tags.GetText("YEAR");
+    const bool nativeYear = std::any_of(Comments.begin(), Comments.end(), [](const TVorbisComment& c) {
+        return c.Format == vcfText && text::SameText(c.Name, "YEAR");
+    });
+    const bool yearIntoDate = !year.empty() && !nativeYear;
+    std::string storedDate = Tags.GetText("DATE");
+    if (storedDate.empty())
+        for (auto& c : Comments)
+            if (c.Format == vcfText && text::SameText(c.Name, "DATE")) {
+                storedDate = c.GetText();
+                break;
+            }
+
     std::vector<std::string> done;
     std::vector<TVorbisComment> out;
     auto emit = [&](const std::string& Name) {
-        const std::string upper = text::UpperAscii(Name);
+        std::string upper = text::UpperAscii(Name);
+        if (yearIntoDate && upper == "YEAR") upper = "DATE";
         if (std::find(done.begin(), done.end(), upper) != done.end()) return;
         done.push_back(upper);
+        if (yearIntoDate && upper == "DATE") {
+            TVorbisComment c;
+            c.Name = "DATE";
+            c.SetText(mapping::YearIntoDate(storedDate, year));
+            out.push_back(std::move(c));
+            return;
+        }
         for (int i = 0; i < Tags.Count(); ++i) {
             TVorbisComment c;
-            if (text::SameText(Tags.TagAt(i)->Name, Name) && CommentOf(*Tags.TagAt(i), c)) out.push_back(std::move(c));
+            if (text::SameText(Tags.TagAt(i)->Name, upper) && CommentOf(*Tags.TagAt(i), c)) out.push_back(std::move(c));
         }
     };
+    auto replaced = [&](const TVorbisComment& c) {
+        return c.Format == vcfText &&
+               (Tags.Exists(c.Name) >= 0 || (yearIntoDate && text::SameText(c.Name, "DATE")));
+    };
     for (auto& c : Comments) {
-        if (c.Format == vcfText && Tags.Exists(c.Name) >= 0) emit(c.Name);
+        if (replaced(c)) emit(c.Name);
         else out.push_back(std::move(c));
     }
     for (int i = 0; i < Tags.Count(); ++i) emit(Tags.TagAt(i)->Name);

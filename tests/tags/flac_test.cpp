@@ -385,3 +385,31 @@ TEST(OggFlac, OtherOggStreamsAreNotFlac) {
     EXPECT_EQ(t.LoadFromFile(ogg), flacresult::NotOggFlac);
     EXPECT_FALSE(t.Loaded);
 }
+
+// The year goes where players read it: DATE. A full date that starts with
+// the year stays whole; a tag that keeps its own YEAR comment keeps it.
+TEST(FlacMapping, YearGoesIntoDate) {
+    struct TCase { std::vector<std::string> Comments; std::string Year, Date, YearComment; };
+    const TCase cases[] = {
+        {{"DATE=2004-05-03"}, "2004", "2004-05-03", ""},
+        {{"DATE=2004-05-03"}, "2024", "2024", ""},
+        {{"TITLE=x"}, "1999", "1999", ""},
+        {{"YEAR=2001", "DATE=2001"}, "2002", "2001", "2002"},
+    };
+    testutil::TTempDir dir;
+    const std::string path = dir.file("y.flac");
+    for (const auto& c : cases) {
+        testutil::WriteFile(path, Flac({Block(4, Comments(c.Comments)), Block(1, Bytes(64, 0))}));
+        TTags tags;
+        ASSERT_EQ(tags.LoadFromFile(path), 0);
+        tags.SetText("YEAR", c.Year);
+        ASSERT_EQ(tags.SaveToFile(path), 0);
+        TFlacTag t;
+        ASSERT_EQ(t.LoadFromFile(path), flacresult::Success);
+        EXPECT_EQ(t.GetText("DATE"), c.Date) << c.Year;
+        EXPECT_EQ(t.GetText("YEAR"), c.YearComment) << c.Year;
+        std::vector<std::string> dates;
+        t.GetMultipleValues("DATE", dates);
+        EXPECT_EQ(dates.size(), 1u);
+    }
+}
