@@ -288,8 +288,7 @@ class FlacOggInterop(unittest.TestCase):
         self.assertSound(path, "flac")
         # Only the title changed, as an independent reader sees it.
         tool = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "tools", "tag-diff")
-        changes = json.loads(run(tool, self.src["flac"], path, "--json").stdout)
-        self.assertEqual(changes["changed"], {"title": changes["changed"].get("title")} if changes["changed"] else {})
+        changes = json.loads(run(tool, self.src["flac"], path, "--json", check=False).stdout)
         self.assertEqual(changes["removed"], {})
         self.assertEqual(changes["pictures"], [])
         self.assertEqual(set(changes["added"]) | set(changes["changed"]), {"title"})
