@@ -8,16 +8,32 @@ namespace ogg {
 
 namespace {
 
-constexpr std::array<uint32_t, 256> CrcTable() {
-    std::array<uint32_t, 256> t{};
+// Eight tables: T[k][i] is the checksum of byte i followed by k zero
+// bytes, so that eight bytes are folded in at a time.
+constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables() {
+    std::array<std::array<uint32_t, 256>, 8> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t r = i << 24;
         for (int k = 0; k < 8; ++k) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-        t[i] = r;
+        t[0][i] = r;
     }
+    for (int k = 1; k < 8; ++k)
+        for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
     return t;
 }
-constexpr auto Table = CrcTable();
+constexpr auto T = CrcTables();
+
+uint32_t Be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
+
+uint32_t CrcUpdate(uint32_t Crc, const uint8_t* P, size_t N) {
+    for (; N >= 8; P += 8, N -= 8) {
+        const uint32_t a = Crc ^ Be32(P), b = Be32(P + 4);
+        Crc = T[7][a >> 24] ^ T[6][(a >> 16) & 0xFF] ^ T[5][(a >> 8) & 0xFF] ^ T[4][a & 0xFF] ^ T[3][b >> 24] ^
+              T[2][(b >> 16) & 0xFF] ^ T[1][(b >> 8) & 0xFF] ^ T[0][b & 0xFF];
+    }
+    for (; N > 0; ++P, --N) Crc = (Crc << 8) ^ T[0][((Crc >> 24) ^ *P) & 0xFF];
+    return Crc;
+}
 
 uint32_t Le32(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
 void PutLe32(uint8_t* p, uint32_t v) {
@@ -27,12 +43,10 @@ uint64_t Le64(const uint8_t* p) { return (uint64_t)Le32(p) | (uint64_t)Le32(p + 
 
 // The checksum of a whole page, its own checksum field counted as zeros.
 uint32_t PageCrc(std::span<const uint8_t> Page) {
-    uint32_t crc = 0;
-    for (size_t i = 0; i < Page.size(); ++i) {
-        const uint8_t b = i >= 22 && i < 26 ? 0 : Page[i];
-        crc = (crc << 8) ^ Table[((crc >> 24) ^ b) & 0xFF];
-    }
-    return crc;
+    static constexpr uint8_t Zeros[4] = {0, 0, 0, 0};
+    uint32_t crc = CrcUpdate(0, Page.data(), 22);
+    crc = CrcUpdate(crc, Zeros, 4);
+    return CrcUpdate(crc, Page.data() + 26, Page.size() - 26);
 }
 
 // A page inside a buffer at Pos; its length, or 0 when there is none.
@@ -49,11 +63,7 @@ int64_t PageInBuffer(std::span<const uint8_t> Buf, size_t Pos) {
 
 }  // namespace
 
-uint32_t Crc(std::span<const uint8_t> Bytes) {
-    uint32_t crc = 0;
-    for (uint8_t b : Bytes) crc = (crc << 8) ^ Table[((crc >> 24) ^ b) & 0xFF];
-    return crc;
-}
+uint32_t Crc(std::span<const uint8_t> Bytes) { return CrcUpdate(0, Bytes.data(), Bytes.size()); }
 
 bool ReadPage(TStream& S, int64_t Offset, TPage& Page) {
     const int64_t size = S.Size();

@@ -164,11 +164,25 @@ std::string Base64Encode(std::span<const uint8_t> Data) {
 }
 
 std::vector<uint8_t> Base64Decode(std::string_view Text) {
-    std::vector<uint8_t> out;
-    out.reserve(Text.size() / 4 * 3);
+    std::vector<uint8_t> out(Text.size() / 4 * 3 + 3);
+    size_t o = 0, i = 0;
+    const size_t n = Text.size();
+    // Whole groups of four alphabet characters first; anything else (line
+    // breaks, padding, stray characters) takes the careful path below.
+    while (i + 4 <= n) {
+        const int a = Decode[(unsigned char)Text[i]], b = Decode[(unsigned char)Text[i + 1]],
+                  c = Decode[(unsigned char)Text[i + 2]], d = Decode[(unsigned char)Text[i + 3]];
+        if ((a | b | c | d) < 0) break;
+        const uint32_t v = (uint32_t)a << 18 | (uint32_t)b << 12 | (uint32_t)c << 6 | (uint32_t)d;
+        out[o++] = (uint8_t)(v >> 16);
+        out[o++] = (uint8_t)(v >> 8);
+        out[o++] = (uint8_t)v;
+        i += 4;
+    }
     uint32_t acc = 0;
     int bits = 0;
-    for (char ch : Text) {
+    for (; i < n; ++i) {
+        const char ch = Text[i];
         if (ch == '=') break;
         const int8_t v = Decode[(unsigned char)ch];
         if (v < 0) continue;
@@ -176,9 +190,11 @@ std::vector<uint8_t> Base64Decode(std::string_view Text) {
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            out.push_back((uint8_t)(acc >> bits));
+            if (o == out.size()) out.resize(out.size() + 64);
+            out[o++] = (uint8_t)(acc >> bits);
         }
     }
+    out.resize(o);
     return out;
 }
 
