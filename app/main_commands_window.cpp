@@ -1,6 +1,8 @@
 // The main window's actions, menus and toolbar, built from the command
 // tables of app/commands.h, and the quick-action preset menus.
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
@@ -287,6 +289,19 @@ void TFrmMain::DumpCommands(const QString& FileName)
     Keys.insert(QStringLiteral("ctrlQContext"), Action(QStringLiteral("actQuickAction"))->shortcutContext() == Qt::WindowShortcut);
     Keys.insert(QStringLiteral("ctrlQOnWindow"), actions().contains(Action(QStringLiteral("actQuickAction"))));
     All.insert(QStringLiteral("keys"), Keys);
+
+    // A message about a file or a preset shows its name as written, even
+    // when it looks like markup.
+    QJsonObject Message;
+    QTimer::singleShot(0, this, [&Message] {
+        if (auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            Message.insert(QStringLiteral("plain"), Box->textFormat() == Qt::PlainText);
+            Message.insert(QStringLiteral("text"), Box->text());
+            Box->done(0);
+        }
+    });
+    Inform(QStringLiteral("Preset not found: <b>x</b>"));
+    All.insert(QStringLiteral("message"), Message);
     QFile Out(FileName);
     if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         Out.write(QJsonDocument(All).toJson());

@@ -4,7 +4,7 @@
 Every menu item, pop-up item and toolbar button has a handler (the
 auto-tag command only once the online lookup is built in, and is disabled
 until then), the window's keys are where they belong, a focused text field
-keeps Ctrl+Z for itself, and a preset whose name holds "&" shows it as
+keeps Ctrl+Z for itself, message boxes show names as plain text, and a preset whose name holds "&" shows it as
 written and carries the name itself in the item's data.
 """
 import json
@@ -64,6 +64,8 @@ def main():
         check(k["fieldClaimsCtrlZ"] and k["fieldAfterCtrlZ"] == "before", "text field keeps Ctrl+Z: %r" % k)
         check(k["ctrlQContext"] and k["ctrlQOnWindow"], "Ctrl+Q window-wide: %r" % k)
 
+        check(dump["message"] == {"plain": True, "text": "Preset not found: <b>x</b>"},
+              "message boxes show plain text: %r" % dump["message"])
         presets = [i for i in items if i["path"].startswith("pmQuickActions/") and i["data"]]
         check([p["data"] for p in presets] == ["Rock & Roll", "<b>bold</b>"], "preset data: %r" % presets)
         check(presets and presets[0]["text"] == "Rock && Roll", "ampersand shown as written: %r" % presets)
