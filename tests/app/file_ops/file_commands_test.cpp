@@ -257,6 +257,14 @@ TEST_F(FileCommandsTest, MoveFailsOnlyForAnExistingNameAndAsksToSaveFirst)
     ASSERT_TRUE(ScanAndWait(Model, Root));
     EXPECT_EQ(Model.FileList().rowCount(), 1);
     EXPECT_EQ(Model.FileList().PathAt(0), B);
+    // The edit's undo step moved along with the file: Undo writes the old
+    // artist into the moved file, and B (not moved) at its place.
+    Service->SavedPaths.clear();
+    Model.Undo();
+    EXPECT_EQ(Service->Stored[To + QStringLiteral("/a.mp3")].Artist, QString());
+    EXPECT_EQ(Service->SavedPaths.size(), 2);
+    EXPECT_TRUE(Service->SavedPaths.contains(To + QStringLiteral("/a.mp3")));
+    EXPECT_FALSE(Service->SavedPaths.contains(A));
 }
 
 TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource)
