@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "app/actions/preset_editor_dialog.h"
 #include "app/actions/preset_store.h"
@@ -207,7 +208,9 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
                                                 *this);
         } else if (QMenu* Menu = findChild<QMenu*>(What.mid(5))) {
             const QList<QAction*> Top = menuBar()->actions();
-            QPoint At = mapToGlobal(QPoint(8, menuBar()->height()));
+            // A menu of the menu bar drops from its title; the list's pop-up
+            // opens over the list.
+            QPoint At = lvFiles->viewport()->mapToGlobal(QPoint(120, 80));
             for (QAction* A : Top) {
                 if (A->menu() == Menu)
                     At = menuBar()->mapToGlobal(menuBar()->actionGeometry(A).bottomLeft());
