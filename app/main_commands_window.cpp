@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QFont>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,6 +27,7 @@
 #include "app/actions/quick_actions.h"
 #include "app/app_icons.h"
 #include "app/commands.h"
+#include "app/folder_tree_filter.h"
 #include "app/main_window.h"
 
 namespace {
@@ -193,6 +196,37 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
     }
     const QString Target = Argument.section(QLatin1Char('|'), 0, 0);
     const QString What = Argument.section(QLatin1Char('|'), 1);
+    if (Kind == QLatin1String("folderrename")) {
+        // Renames the shown folder to What through the Folder menu, as a
+        // user would, then records where the tree and the list ended up.
+        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Target, What] {
+            auto Scans = std::make_shared<int>(0);
+            connect(FModel.get(), &TMainModel::ScanFinished, this, [Scans] { ++*Scans; });
+            QTimer::singleShot(0, this, [What] {
+                if (auto* Dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                    Dialog->setTextValue(What);
+                    Dialog->accept();
+                }
+            });
+            Action(QStringLiteral("actRenameFolder"))->trigger();
+            // Long enough for the file-system model to notice the rename.
+            QTimer::singleShot(3000, this, [this, Target, Scans] {
+                QJsonObject Result;
+                Result.insert(QStringLiteral("modelFolder"), FModel->SelectedFolder());
+                Result.insert(QStringLiteral("treeFolder"),
+                              FFsModel->filePath(FFolderFilter->mapToSource(tvFolders->currentIndex())));
+                Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
+                Result.insert(QStringLiteral("firstRow"), FModel->FileList().rowCount() > 0 ? FModel->FileList().PathAt(0) : QString());
+                Result.insert(QStringLiteral("scans"), *Scans);
+                Result.insert(QStringLiteral("status"), FModel->Status());
+                QFile Out(Target);
+                if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    Out.write(QJsonDocument(Result).toJson());
+                close();
+            });
+        }, Qt::SingleShotConnection);
+        return true;
+    }
     if (Kind != QLatin1String("screenshot") ||
         !(What == QLatin1String("presets") || What == QLatin1String("actions") || What.startsWith(QLatin1String("menu:"))))
         return false;

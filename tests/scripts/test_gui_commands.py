@@ -5,7 +5,9 @@ Every menu item, pop-up item and toolbar button has a handler (the
 auto-tag command only once the online lookup is built in, and is disabled
 until then), the window's keys are where they belong, a focused text field
 keeps Ctrl+Z for itself, message boxes show names as plain text, and a preset whose name holds "&" shows it as
-written and carries the name itself in the item's data.
+written and carries the name itself in the item's data. Renaming the shown
+folder through the Folder menu (in letter case only, and to a name like an
+archive's) leaves the tree and the list on the renamed folder, scanned once.
 """
 import json
 import os
@@ -71,6 +73,25 @@ def main():
         check(presets and presets[0]["text"] == "Rock && Roll", "ampersand shown as written: %r" % presets)
         sub = [i for i in items if i["path"].startswith("mmTags/mmQuickAction/") and i["data"]]
         check([p["data"] for p in sub] == ["Rock & Roll", "<b>bold</b>"], "Tags submenu copies: %r" % sub)
+
+        music = os.path.join(home, "Music")
+        for old, new in (("Album", "album"), ("album", "Album.zip")):
+            os.makedirs(os.path.join(music, old), exist_ok=True)
+            with open(os.path.join(music, old, "a.mp3"), "wb") as f:
+                f.write(b"not really audio")
+            with open(os.path.join(config, "Veltrano", "set.ini"), "w", encoding="utf-8") as f:
+                f.write("[Main]\nFolder=%s\n" % os.path.join(music, old))
+            out = os.path.join(tmp, "rename.json")
+            env["VELTRANO_TEST_HOOK"] = "folderrename=%s|%s" % (out, new)
+            subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=120, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(out, encoding="utf-8") as f:
+                r = json.load(f)
+            want = os.path.join(music, new)
+            check(os.path.isdir(want) and not os.path.exists(os.path.join(music, old)), "renamed on disk: " + new)
+            check(r["modelFolder"] == want and r["treeFolder"] == want, "%s: tree and list follow: %r" % (new, r))
+            check(r["rows"] == 1 and r["firstRow"] == os.path.join(want, "a.mp3") and r["scans"] == 1,
+                  "%s: scanned once: %r" % (new, r))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
