@@ -413,3 +413,20 @@ TEST(FlacMapping, YearGoesIntoDate) {
         EXPECT_EQ(dates.size(), 1u);
     }
 }
+
+// Removing the tags leaves an empty comment block, no pictures, the other blocks.
+TEST(FlacWrite, StripKeepsOtherBlocks) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("s.flac");
+    const Bytes seek = Block(3, Bytes(18, 0x33));
+    testutil::WriteFile(path, Flac({seek, Block(4, Comments({"TITLE=x"})), Block(6, Picture(3, "image/png", Png))}));
+    EXPECT_EQ(StripTagsFromFile(path, ttFlac), 0);
+    TFlacTag t;
+    ASSERT_EQ(t.LoadFromFile(path), flacresult::Success);
+    EXPECT_EQ(t.Count(), 0);
+    EXPECT_EQ(t.CoverArtCount(), 0);
+    EXPECT_EQ(t.VendorString, "test vendor");
+    const Bytes after = testutil::ReadFile(path);
+    EXPECT_NE(std::search(after.begin(), after.end(), seek.begin() + 1, seek.end()), after.end());
+    EXPECT_TRUE(EndsWithAudio(after));
+}

@@ -189,6 +189,21 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
     EXPECT_DOUBLE_EQ(t.Info.PlayTime, 2.0);   // pre-skip taken off
     EXPECT_EQ(t.Info.Channels, 2);
 
+    // The last page is found behind 70,000 bytes that are not pages; a last
+    // page with a bad checksum does not count, the one before it does.
+    Bytes trailing = f;
+    trailing.insert(trailing.end(), 70000, 0x4F);
+    TOpusTag far;
+    far.ParsePlayTime = true;
+    ASSERT_EQ(LoadBytes(far, trailing), oggresult::Success);
+    EXPECT_DOUBLE_EQ(far.Info.PlayTime, 2.0);
+    Bytes damaged = f;
+    damaged[damaged.size() - 5] ^= 0x20;
+    TOpusTag before;
+    before.ParsePlayTime = true;
+    ASSERT_EQ(LoadBytes(before, damaged), oggresult::Success);
+    EXPECT_DOUBLE_EQ(before.Info.PlayTime, (5 * 960 - 312) / 48000.0);
+
     TOpusTag quick;
     ASSERT_EQ(LoadBytes(quick, f), oggresult::Success);
     EXPECT_EQ(quick.Info.PlayTime, 0);   // play time only on request
@@ -368,4 +383,18 @@ TEST(OggMapping, PicturesReachTheContainerAndStay) {
     const int legacy = t.FrameExists("COVERART");
     ASSERT_GE(legacy, 0);
     EXPECT_EQ(t.Frames[legacy].Value, "bm90IGEgYmxvY2s=");
+}
+
+// Removing the tags keeps only ENCODER; the stream stays a sound Opus stream.
+TEST(OggWrite, StripKeepsEncoderOnly) {
+    TStreamSpec spec;
+    spec.Fields = {"TITLE=Song", "ENCODER=enc 1.0", "ARTIST=A"};
+    testutil::TTempDir dir;
+    const std::string path = dir.file("s.opus");
+    testutil::WriteFile(path, OggStream(spec));
+    EXPECT_EQ(StripTagsFromFile(path, ttOpusVorbis), 0);
+    TOpusTag t;
+    ASSERT_EQ(t.LoadFromFile(path), oggresult::Success);
+    ASSERT_EQ(t.Count(), 1);
+    EXPECT_EQ(t.Frames[0].Name, "ENCODER");
 }
