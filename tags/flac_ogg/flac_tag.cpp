@@ -165,7 +165,8 @@ int ReadFlacLayout(TStream& S, TFlacLayout& L) {
 // ---- TFlacTag -------------------------------------------------------------------------
 
 TFlacTag::TFlacTag()
-    : PreserveFileDateTime(false), PaddingSizeToWrite(4092), UpperCaseFieldNamesToWrite(true) {
+    : PreserveFileDateTime(false), PaddingSizeToWrite(TagLibraryDefaults().PaddingToWrite),
+      UpperCaseFieldNamesToWrite(TagLibraryDefaults().UpperCaseFieldNamesToWrite) {
     Tags.reserve(256);
 }
 
