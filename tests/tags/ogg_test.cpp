@@ -48,7 +48,7 @@ Bytes Page(const Bytes& Packet, uint32_t Serial, uint32_t Seq, uint64_t Granule,
     return p;
 }
 
-struct TStreamSpec {
+struct TStreamPlan {
     bool Opus = true;
     std::vector<std::string> Fields = {"TITLE=Song", "artist=Someone"};
     Bytes CommentOverride;   // raw comment packet instead of the one built from Fields
@@ -66,7 +66,7 @@ Bytes AudioPacket(int I) {
 
 // First page with the identification header, the comment header packed by
 // the page layer, then audio pages, the last one flagged as the end.
-Bytes OggStream(const TStreamSpec& S) {
+Bytes OggStream(const TStreamPlan& S) {
     Bytes id;
     if (S.Opus) {
         id = Str("OpusHead");
@@ -167,10 +167,10 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
     front.PictureType = 3;
     front.MIMEType = "image/png";
     const Bytes pic = vorbis::BuildPictureBlock(front, Bytes{0x89, 'P', 'N', 'G'});
-    TStreamSpec spec;
-    spec.Fields = {"TITLE=Song", "artist=Someone", "no equals", "METADATA_BLOCK_PICTURE=" + vorbis::Base64Encode(pic),
+    TStreamPlan plan;
+    plan.Fields = {"TITLE=Song", "artist=Someone", "no equals", "METADATA_BLOCK_PICTURE=" + vorbis::Base64Encode(pic),
                    "COVERART=not a picture block"};
-    const Bytes f = OggStream(spec);
+    const Bytes f = OggStream(plan);
     TOpusTag t;
     t.ParsePlayTime = true;
     ASSERT_EQ(LoadBytes(t, f), oggresult::Success);
@@ -209,7 +209,7 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
     EXPECT_EQ(quick.Info.PlayTime, 0);   // play time only on request
 
     // Vorbis without a granule position: the play time comes from the nominal bit rate, in seconds.
-    TStreamSpec v;
+    TStreamPlan v;
     v.Opus = false;
     v.LastGranule = ogg::NoGranule;
     v.AudioPages = 1;
@@ -229,7 +229,7 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
 
 TEST(OggRead, HostileHeaders) {
     auto withComment = [](Bytes Packet) {
-        TStreamSpec s;
+        TStreamPlan s;
         s.CommentOverride = std::move(Packet);
         return OggStream(s);
     };
@@ -240,7 +240,7 @@ TEST(OggRead, HostileHeaders) {
     Append(hugeCount, CommentBody({}, 0xFFFFFFFF));
     Bytes hugeVendor = Str("OpusTags");
     Append(hugeVendor, CommentBody({}, 0, 0xFFFFFFFF));
-    Bytes badCrc = OggStream(TStreamSpec());
+    Bytes badCrc = OggStream(TStreamPlan());
     badCrc[Pages(badCrc)[1].Offset + 40] ^= 1;
     // A comment packet that never ends: every lacing value 255 to the end of the data.
     Bytes open = Page(Str("OpusHead\x01\x02\0\0\x44\xAC\0\0\0\0\0"), 5, 0, 0, ogg::FlagFirst);
@@ -269,9 +269,9 @@ TEST(OggRead, HostileHeaders) {
 // and only the stream's own pages after it are renumbered. A page of another
 // stream and bytes behind the last page stay as they were.
 TEST(OggWrite, InPlaceRewriteRenumberAndTrailingBytes) {
-    TStreamSpec spec;
-    spec.Fields = {"TITLE=A rather long title to shorten later", "ARTIST=Someone"};
-    Bytes f = OggStream(spec);
+    TStreamPlan plan;
+    plan.Fields = {"TITLE=A rather long title to shorten later", "ARTIST=Someone"};
+    Bytes f = OggStream(plan);
     // Another logical stream's page among the audio pages, and an APE-like tag at the end.
     const auto pages = Pages(f);
     const Bytes other = Page(Str("other stream data"), 0x9999, 5, 0);
@@ -329,9 +329,9 @@ TEST(OggWrite, InPlaceRewriteRenumberAndTrailingBytes) {
 // A Vorbis setup header whose length is a multiple of 255 keeps its closing
 // lacing value through a save.
 TEST(OggWrite, VorbisSetupKeepsClosingLacing) {
-    TStreamSpec spec;
-    spec.Opus = false;
-    Bytes f = OggStream(spec);
+    TStreamPlan plan;
+    plan.Opus = false;
+    Bytes f = OggStream(plan);
     testutil::TTempDir dir;
     const std::string path = dir.file("v.ogg");
     testutil::WriteFile(path, f);
@@ -342,18 +342,18 @@ TEST(OggWrite, VorbisSetupKeepsClosingLacing) {
         ASSERT_EQ(t.SaveToFile(path), oggresult::Success);
         auto s = TFileStream::Open(path, TFileMode::fmOpenReadShared);
         ogg::TPackets p;
-        ASSERT_TRUE(ogg::ReadPackets(*s, 0, spec.Serial, 4, p));
+        ASSERT_TRUE(ogg::ReadPackets(*s, 0, plan.Serial, 4, p));
         EXPECT_EQ(p.Packets[2].size(), 700u);
         EXPECT_EQ(p.Packets[3], AudioPacket(0));
     }
 }
 
 TEST(OggMapping, PicturesReachTheContainerAndStay) {
-    TStreamSpec spec;
-    spec.Fields = {"TITLE=Song", "TRACKNUMBER=4/10", "COVERART=bm90IGEgYmxvY2s="};
+    TStreamPlan plan;
+    plan.Fields = {"TITLE=Song", "TRACKNUMBER=4/10", "COVERART=bm90IGEgYmxvY2s="};
     testutil::TTempDir dir;
     const std::string path = dir.file("m.opus");
-    testutil::WriteFile(path, OggStream(spec));
+    testutil::WriteFile(path, OggStream(plan));
     const Bytes png = {0x89, 'P', 'N', 'G', 1, 2, 3};
     {
         TTags tags;
@@ -387,11 +387,11 @@ TEST(OggMapping, PicturesReachTheContainerAndStay) {
 
 // Removing the tags keeps only ENCODER; the stream stays a sound Opus stream.
 TEST(OggWrite, StripKeepsEncoderOnly) {
-    TStreamSpec spec;
-    spec.Fields = {"TITLE=Song", "ENCODER=enc 1.0", "ARTIST=A"};
+    TStreamPlan plan;
+    plan.Fields = {"TITLE=Song", "ENCODER=enc 1.0", "ARTIST=A"};
     testutil::TTempDir dir;
     const std::string path = dir.file("s.opus");
-    testutil::WriteFile(path, OggStream(spec));
+    testutil::WriteFile(path, OggStream(plan));
     EXPECT_EQ(StripTagsFromFile(path, ttOpusVorbis), 0);
     TOpusTag t;
     ASSERT_EQ(t.LoadFromFile(path), oggresult::Success);
