@@ -227,7 +227,8 @@ uint64_t LastGranule(TStream& S, uint32_t Serial) {
         const int64_t n = std::min(size, window);
         if (S.Seek(size - n) != size - n) return NoGranule;
         std::vector<uint8_t> buf = S.ReadBytes(n);
-        for (size_t pos = buf.size(); pos-- > 0;) {
+        // From the last position where four bytes still fit, backwards.
+        for (size_t pos = buf.size() < 4 ? 0 : buf.size() - 3; pos-- > 0;) {
             if (buf[pos] != 'O' || std::memcmp(buf.data() + pos, "OggS", 4) != 0) continue;
             const int64_t len = PageInBuffer(buf, pos);
             if (len == 0) continue;
