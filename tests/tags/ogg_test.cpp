@@ -244,9 +244,11 @@ TEST(OggRead, HostileHeaders) {
     badCrc[Pages(badCrc)[1].Offset + 40] ^= 1;
     // A comment packet that never ends: every lacing value 255 to the end of the data.
     Bytes open = Page(Str("OpusHead\x01\x02\0\0\x44\xAC\0\0\0\0\0"), 5, 0, 0, ogg::FlagFirst);
-    Bytes endless = Page(Bytes(255 * 3, 'x'), 5, 1, 0);
-    endless[27 + 2] = 255;   // lacing 255,255,255: the packet goes on
-    endless.resize(endless.size() - 0);
+    Bytes body = Str("OpusTags");
+    body.resize(255 * 3, 'x');
+    Bytes endless = Page(body, 5, 1, 0);   // lacing 255, 255, 255, 0
+    endless.erase(endless.begin() + 27 + 3);   // without the closing 0 the packet goes on
+    endless[26] = 3;
     ogg::SetSequence(endless, 1);
     Append(open, endless);
     struct TCase { const char* Name; Bytes File; int Expected; };
