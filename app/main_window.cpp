@@ -43,6 +43,7 @@
 #include "app/error_report_dialog.h"
 #include "app/file_list_widget.h"
 #include "app/folder_tree_filter.h"
+#include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/settings/translation.h"
 #include "app/settings/window_settings.h"
 
@@ -159,7 +160,7 @@ void TFrmMain::BuildActions()
     MakeAction(QStringLiteral("actSave"), QStringLiteral("Save"), QStringLiteral("Save Tags"))->setIcon(AppIcon(aiSave));
     MakeAction(QStringLiteral("actRemove"), QStringLiteral("Remove"), QStringLiteral("Remove Tags"))->setIcon(AppIcon(aiRemoveTags));
     MakeAction(QStringLiteral("actUndo"), QStringLiteral("Undo"), QStringLiteral("Undo"))->setIcon(AppIcon(aiUndo));
-    MakeAction(QStringLiteral("actAutoTag"), QStringLiteral("Auto-Tag..."), QStringLiteral("Auto-Tag..."))->setIcon(AppIcon(aiAutoTag));
+    MakeAction(QStringLiteral("actAutoTag"), QStringLiteral("Auto-Tag..."), QStringLiteral("Fill tags from online database (MusicBrainz)"))->setIcon(AppIcon(aiAutoTag));
     MakeAction(QStringLiteral("actQuickAction"), QStringLiteral("Quick Action"), QStringLiteral("Quick Action"))->setIcon(AppIcon(aiQuickAction));
     // Play and the list's own captions
     MakeAction(QStringLiteral("actPlay"), QStringLiteral("Play"), QStringLiteral("Play Audio"))->setIcon(AppIcon(aiPlay));
@@ -186,7 +187,7 @@ void TFrmMain::BuildActions()
     // Commands that other command sets provide are wired by them; until then
     // their items are shown disabled.
     for (const char* Name : {"actNewFolder", "actRenameFolder", "actRenameFile", "actTagToName", "actCopyFiles",
-                             "actMoveFiles", "actDeleteFiles", "actAutoTag", "actQuickAction",
+                             "actMoveFiles", "actDeleteFiles", "actQuickAction",
                              "actPopupRenameFile"})
         Action(QLatin1String(Name))->setEnabled(false);
     Action(QStringLiteral("actPopupRenameFile"))->setIcon(AppIcon(aiRenameFile));
@@ -201,6 +202,7 @@ void TFrmMain::BuildActions()
     connect(Action(QStringLiteral("actTutorial")), &QAction::triggered, this, [&M] { M.OpenTutorial(); });
     connect(Action(QStringLiteral("actContact")), &QAction::triggered, this, [&M] { M.OpenContactPage(); });
     connect(Action(QStringLiteral("actWebsite")), &QAction::triggered, this, [&M] { M.OpenWebsite(); });
+    connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] { RunAutoTag(*FModel, *this, this); });
     connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
 }
 
