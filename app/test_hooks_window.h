@@ -1,0 +1,19 @@
+// Hooks for automated checks of the start-up dialogs and the auto-tag
+// windows, driven by the VELTRANO_TEST_HOOK environment variable:
+//   "newversion-screenshot=FILE|CERT"  picture of the new-version dialog, then
+//                                 end; CERT (optional) is the PEM certificate
+//                                 of the test's update server
+//   "autotag-screenshot=FILE"     select the first file once the folder is
+//                                 loaded, run Auto-Tag, take a picture of
+//                                 the pick dialog, cancel and close
+//   "quit-when-shown"             close the main window as soon as it shows
+#pragma once
+
+#include <QString>
+
+class TFrmMain;
+
+// Before the update check. Returns true when the program is to end after it.
+bool RunStartUpTestHook(const QString& Hook);
+// Once the main window exists. Returns false for hooks it does not know.
+bool RunWindowTestHook(TFrmMain& Window, const QString& Hook);
