@@ -20,11 +20,6 @@ TAutoTagCommand::TAutoTagCommand(TMainModel& Model, IUserInteraction& Ui, IAutoT
 
 TAutoTagCommand::~TAutoTagCommand() = default;
 
-void TAutoTagCommand::RecordUndoStep()
-{
-    FModel.PushUndoSnapshot();
-}
-
 void TAutoTagCommand::Cancel()
 {
     if (!FRunning)
@@ -43,22 +38,20 @@ void TAutoTagCommand::Run()
         return;
     FRunning = true;
     FCancelled = false;
-    // Edits typed into the editor but not applied yet belong to these files:
-    // apply them now, so the search uses them and the save at the end does not
-    // write the editor's older texts over the looked-up values.
-    if (FModel.TagsAreChanged())
-        FModel.ApplyEditorToSelection();
-    RecordUndoStep();
-
     FService = std::make_unique<TAutoTagService>(FBaseUrl);
     FService->SetUserAgent(ApplicationUserAgent());
     FService->SetMinIntervalMs(FMinIntervalMs);
     FDialogs.BeginProgress(static_cast<int>(Paths.size()), [this] { Cancel(); });
-    for (int i = 0; i < Paths.size() && !FCancelled; ++i) {
-        FDialogs.ShowProgress(i, QFileInfo(Paths[i]).fileName());
-        if (!LookUpFile(Paths[i]))
-            break;
-    }
+    // Edits still pending in the editor are applied first (so the search uses
+    // them and the save below does not write the editor's older texts over
+    // the looked-up values); one undo step covers every selected file.
+    int Index = 0;
+    FModel.ApplyToSelectedRecords([this, &Index](const QString& Path, TAudioTag& Tag) {
+        if (FCancelled)
+            return false;
+        FDialogs.ShowProgress(Index++, QFileInfo(Path).fileName());
+        return LookUpFile(Path, Tag);
+    });
     FDialogs.EndProgress();
     FService.reset();
 
@@ -67,15 +60,12 @@ void TAutoTagCommand::Run()
     FRunning = false;
 }
 
-bool TAutoTagCommand::LookUpFile(const QString& Path)
+bool TAutoTagCommand::LookUpFile(const QString& Path, TAudioTag& Tag)
 {
-    TAudioTag Tag;
-    if (!FModel.TryGetCachedTag(Path, Tag))
-        return true;
     const QString FileName = QFileInfo(Path).fileName();
     if (Tag.Artist.trimmed().isEmpty() || Tag.Title.trimmed().isEmpty()) {
         FUi.Inform(Tr("Need at least Artist and Title to auto-tag:") + kLineBreak + FileName);
-        return true;
+        return false;
     }
     FModel.SetStatus(Tr("Searching MusicBrainz: ") + Tag.Artist + QStringLiteral(" - ") + Tag.Title);
     const TAutoTagResult Result = FService->SearchRecording(Tag.Artist, Tag.Title, Tag.Album);
@@ -87,12 +77,12 @@ bool TAutoTagCommand::LookUpFile(const QString& Path)
                      FService->LastError());
         else
             FUi.Inform(Tr("No matches found for:") + kLineBreak + Tag.Artist + QStringLiteral(" - ") + Tag.Title);
-        return true;
+        return false;
     }
 
     TMBReleaseCandidate Pick;
     if (!FDialogs.PickCandidate(FormatTr("Results for %s", {Path}), Result.Candidates, Pick))
-        return !FCancelled;
+        return false;
     if (!Pick.Title.trimmed().isEmpty())
         Tag.Title = Pick.Title;
     if (!Pick.Artist.trimmed().isEmpty())
@@ -107,11 +97,6 @@ bool TAutoTagCommand::LookUpFile(const QString& Path)
         if (!Year.trimmed().isEmpty())
             Tag.Year = Year;
     }
-    Tag.Modified = true;
-    FModel.TagCache().insert(Path, Tag);
-    const int Row = FModel.FindListRow(Path);
-    if (Row >= 0)
-        FModel.UpdateListRow(Row, Tag);
     FModel.SetStatus(Tr("Auto-tag applied: ") + FileName);
-    return !FCancelled;
+    return true;
 }

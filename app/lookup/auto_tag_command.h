@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/core/audio_tag.h"
 #include "app/lookup/auto_tag_service.h"
 
 class TMainModel;
@@ -55,10 +56,8 @@ public:
     bool IsRunning() const { return FRunning; }
 
 private:
-    // The run's single undo step, for the files about to change.
-    void RecordUndoStep();
-    // false when the run is to stop.
-    bool LookUpFile(const QString& Path);
+    // Looks one file up and changes Tag; true when it changed.
+    bool LookUpFile(const QString& Path, TAudioTag& Tag);
 
     TMainModel& FModel;
     IUserInteraction& FUi;
