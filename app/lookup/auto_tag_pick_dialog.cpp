@@ -56,7 +56,8 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     Layout->addWidget(Label1);
     Layout->addWidget(lv, 1);
     Layout->addLayout(Buttons);
-    resize(522, 356);
+    // Wide enough for the four columns side by side.
+    resize(800, 380);
     ApplyCaptions();
 }
 
