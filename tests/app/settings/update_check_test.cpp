@@ -167,6 +167,17 @@ TEST_F(UpdateCheckTest, PlainHttpIsNeverAsked)
     TUpdateOffer Offer;
     EXPECT_FALSE(RunCheck(Plain.BaseUrl(), Offer));
     EXPECT_FALSE(RunCheck(QString(), Offer));
+    // Nor through a redirect from the secure server.
+    const QByteArray PlainBase = Plain.BaseUrl().toUtf8();
+    Server.Handler = [PlainBase](const TServedRequest& R) {
+        TServedAnswer A;
+        A.Status = 302;
+        A.Reason = "Found";
+        A.AddHeader("Location", PlainBase + R.Target);
+        return A;
+    };
+    EXPECT_FALSE(RunCheck(Server.BaseUrl(), Offer));
+    EXPECT_EQ(Server.Requests.size(), 1);
     WaitUntil([] { return false; }, 100);
     EXPECT_TRUE(Plain.Requests.isEmpty());
 }
