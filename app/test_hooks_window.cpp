@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <QTreeWidget>
+#include <memory>
 #include <functional>
 
 #include "app/lookup/auto_tag_pick_dialog.h"
@@ -37,7 +39,8 @@ void WhenModalShown(const QString& Name, const QString& FileName, std::function<
         Poll->stop();
         Poll->deleteLater();
         QTimer::singleShot(500, Modal, [Modal, FileName, Then] {
-            Shoot(*Modal, FileName);
+            if (!FileName.isEmpty())
+                Shoot(*Modal, FileName);
             Then(*Modal);
         });
     });
@@ -74,6 +77,31 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
         return true;
     } else if (Kind == QLatin1String("quit-when-shown")) {
         QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+        return true;
+    } else if (Kind == QLatin1String("autotag-pick")) {
+        // Double-clicks row N of every pick dialog, as a user choosing a hit.
+        const int Row = Argument.toInt();
+        auto PickRow = std::make_shared<std::function<void()>>();
+        *PickRow = [Row, PickRow] {
+            WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [Row, PickRow](QWidget& Dialog) {
+                auto* List = Dialog.findChild<QTreeWidget*>(QStringLiteral("lv"));
+                if (QTreeWidgetItem* Item = List ? List->topLevelItem(Row) : nullptr) {
+                    List->setCurrentItem(Item);
+                    emit List->itemDoubleClicked(Item, 0);
+                } else {
+                    static_cast<QDialog&>(Dialog).reject();
+                }
+                (*PickRow)();
+            });
+        };
+        (*PickRow)();
+        QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
+            QTimer::singleShot(0, &Window, [&Window] {
+                Window.Model().SelectRows({0});
+                Window.Action(QStringLiteral("actAutoTag"))->trigger();
+                Window.close();
+            });
+        }, Qt::SingleShotConnection);
         return true;
     } else if (Kind == QLatin1String("autotag-screenshot")) {
         WhenModalShown(QStringLiteral("frmAutoTagPick"), Argument, [&Window](QWidget& Dialog) {

@@ -6,6 +6,9 @@
 //   "autotag-screenshot=FILE"     select the first file once the folder is
 //                                 loaded, run Auto-Tag, take a picture of
 //                                 the pick dialog, cancel and close
+//   "autotag-pick=N"              select the first file once the folder is
+//                                 loaded, run Auto-Tag, double-click row N of
+//                                 each pick dialog, close after the run
 //   "quit-when-shown"             close the main window as soon as it shows
 #pragma once
 
