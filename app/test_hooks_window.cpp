@@ -53,20 +53,25 @@ bool RunStartUpTestHook(const QString& Hook)
 {
     const QString Kind = Hook.section(QLatin1Char('='), 0, 0);
     const QString Argument = Hook.section(QLatin1Char('='), 1);
-    if (Kind != QLatin1String("newversion-screenshot"))
+    const bool Screenshot = Kind == QLatin1String("newversion-screenshot");
+    if (!Screenshot && Kind != QLatin1String("newversion-press"))
         return false;
-    // "FILE|CERT": the check's test server uses a certificate made for the check.
+    // "...|CERT": the check's test server uses a certificate made for the check.
     const QString Certificate = Argument.section(QLatin1Char('|'), 1);
     if (!Certificate.isEmpty()) {
         QSslConfiguration Tls = QSslConfiguration::defaultConfiguration();
         Tls.addCaCertificates(Certificate, QSsl::Pem);
         QSslConfiguration::setDefaultConfiguration(Tls);
     }
-    WhenModalShown(QStringLiteral("frmNewVersion"), Argument.section(QLatin1Char('|'), 0, 0), [](QWidget& Dialog) {
-        if (auto* Cancel = Dialog.findChild<QPushButton*>(QStringLiteral("btCancel")))
-            Cancel->click();
+    const QString First = Argument.section(QLatin1Char('|'), 0, 0);
+    const QString Button = Screenshot ? QStringLiteral("btCancel") : First;
+    WhenModalShown(QStringLiteral("frmNewVersion"), Screenshot ? First : QString(), [Button](QWidget& Dialog) {
+        if (auto* Pressed = Dialog.findChild<QPushButton*>(Button))
+            Pressed->click();
     });
-    return true;
+    // A screenshot ends the program after the dialog; a pressed button lets
+    // the dialog decide.
+    return Screenshot;
 }
 
 bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
@@ -75,7 +80,7 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
     const QString Argument = Hook.section(QLatin1Char('='), 1);
     if (Kind == QLatin1String("newversion-screenshot")) {
         return true;
-    } else if (Kind == QLatin1String("quit-when-shown")) {
+    } else if (Kind == QLatin1String("quit-when-shown") || Kind == QLatin1String("newversion-press")) {
         QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
         return true;
     } else if (Kind == QLatin1String("autotag-pick")) {

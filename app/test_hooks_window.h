@@ -6,6 +6,9 @@
 //   "autotag-screenshot=FILE"     select the first file once the folder is
 //                                 loaded, run Auto-Tag, take a picture of
 //                                 the pick dialog, cancel and close
+//   "newversion-press=BUTTON|CERT" press btUpdateNow or btCancel in the
+//                                 new-version dialog; a main window that
+//                                 opens after it closes at once
 //   "autotag-pick=N"              select the first file once the folder is
 //                                 loaded, run Auto-Tag, double-click row N of
 //                                 each pick dialog, close after the run
