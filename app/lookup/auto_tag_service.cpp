@@ -1,5 +1,7 @@
 #include "app/lookup/auto_tag_service.h"
 
+#include <cmath>
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -71,9 +73,10 @@ bool ReadText(const QJsonObject& Object, const char* Name, QString& Text)
         Text = Value.toString();
         return true;
     case QJsonValue::Double: {
+        // Whole numbers in the range a double holds exactly are written without a fraction.
         const double D = Value.toDouble();
-        Text = (D == static_cast<double>(static_cast<qint64>(D))) ? QString::number(static_cast<qint64>(D))
-                                                                  : QString::number(D);
+        const bool Whole = std::abs(D) < 9007199254740992.0 && D == std::trunc(D);
+        Text = Whole ? QString::number(static_cast<qint64>(D)) : QString::number(D, 'g', 17);
         return true;
     }
     case QJsonValue::Bool:
