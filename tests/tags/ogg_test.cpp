@@ -328,6 +328,26 @@ TEST(OggWrite, InPlaceRewriteRenumberAndTrailingBytes) {
     EXPECT_EQ(testutil::ReadFile(path), after);
 }
 
+// The same growing save into a stream: the later pages are renumbered
+// where they lie after the move.
+TEST(OggWrite, GrowingSaveIntoAStream) {
+    TStreamPlan plan;
+    plan.AudioPages = 3;
+    TMemoryStream s(OggStream(plan));
+    TOpusTag t;
+    ASSERT_EQ(t.LoadFromStream(s), oggresult::Success);
+    t.SetText("COMMENT", std::string(70000, 'c'));
+    ASSERT_EQ(t.SaveToStream(s), oggresult::Success);
+    uint32_t expected = 0;
+    for (const auto& p : Pages(s.Data())) {
+        EXPECT_TRUE(p.Crc);
+        EXPECT_EQ(p.Seq, expected++);
+    }
+    TOpusTag again;
+    ASSERT_EQ(again.LoadFromStream(s), oggresult::Success);
+    EXPECT_EQ(again.GetText("COMMENT").size(), 70000u);
+}
+
 // A Vorbis setup header whose length is a multiple of 255 keeps its closing
 // lacing value through a save.
 TEST(OggWrite, VorbisSetupKeepsClosingLacing) {
