@@ -262,6 +262,9 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
 
 int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {
     FLastSaveSteps.clear();
+    // A file stream written by two kinds (a WAVE file's ID3v2 and WAV tags)
+    // reaches the disk once, when the save returns.
+    TSyncScope syncOnce;
     if (TagType == ttAutomatic) {
         switch (DetectAudioFormatOfStream(Stream)) {
             case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
