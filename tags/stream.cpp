@@ -151,8 +151,10 @@ bool TFileStream::Flush() {
     return Sync();
 }
 
+// The data and what is needed to read it back (the size) reach the disk;
+// the times do not need to.
 bool TFileStream::Sync() {
-    if (::fsync(FFd) != 0) {
+    if (::fdatasync(FFd) != 0) {
         FLastError = errno;
         return false;
     }
@@ -190,7 +192,7 @@ bool SyncNoted(const TNoted& Item, bool Folder) {
     struct stat st {};
     bool ok = true;
     if (Folder || (::fstat(fd, &st) == 0 && st.st_dev == Item.Device && st.st_ino == Item.Inode))
-        ok = ::fsync(fd) == 0;
+        ok = (Folder ? ::fsync(fd) : ::fdatasync(fd)) == 0;
     ::close(fd);
     return ok;
 }
