@@ -78,7 +78,11 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
         return nullptr;
     }
     if (Error) *Error = 0;
-    return std::unique_ptr<TFileStream>(new TFileStream(fd, FileName));
+    auto stream = std::unique_ptr<TFileStream>(new TFileStream(fd, FileName));
+    // A handle that only reads keeps the size it found: readers ask for it
+    // on every seek, and nothing of ours writes through this handle.
+    if (Mode == TFileMode::fmOpenReadShared) stream->FKnownSize = st.st_size;
+    return stream;
 }
 
 TFileStream::~TFileStream() {
@@ -131,6 +135,7 @@ int64_t TFileStream::Seek(int64_t Position) {
 }
 
 int64_t TFileStream::Size() const {
+    if (FKnownSize >= 0) return FKnownSize;
     struct stat st {};
     if (::fstat(FFd, &st) != 0) return 0;
     return st.st_size;

@@ -82,6 +82,7 @@ private:
     std::string FFileName;
     int64_t FPosition = 0;
     int FLastError = 0;
+    int64_t FKnownSize = -1;   // read-only handles: the size at opening
 };
 
 // A save that writes several tag kinds into one file flushes that file once.
