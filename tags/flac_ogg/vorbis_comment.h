@@ -25,6 +25,11 @@ enum TVorbisCommentFormat : int32_t { vcfUnknown, vcfText, vcfCoverArt, vcfBinar
 class TVorbisComment {
 public:
     std::string Name;
+    // The name as the file spells it, when that differs from Name (names
+    // read from a file are upper-cased). A comment written back under its
+    // own name keeps the file's spelling, so that a save changes only what
+    // was edited.
+    std::string StoredName;
     TVorbisCommentFormat Format = vcfUnknown;
     std::string Value;
     bool AlreadyParsed = false;
@@ -61,7 +66,8 @@ struct TCommentBody {
 void ParseCommentBody(TByteReader& R, TCommentBody& Out, bool PicturesAsCoverArt);
 
 // The body bytes: vendor length, vendor, count, then every comment with a
-// non-empty value ("NAME=value", names upper-cased when UpperCaseNames).
+// non-empty value ("NAME=value"; a comment's stored spelling when it has
+// one, otherwise its name, upper-cased when UpperCaseNames).
 std::vector<uint8_t> BuildCommentBody(const std::string& Vendor, const std::vector<TVorbisComment>& Comments,
                                       bool UpperCaseNames);
 

@@ -84,6 +84,12 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments) {
                 break;
             }
 
+    // The file's spelling of each name, kept for the comments written under it.
+    auto spellingOf = [&](const std::string& Upper) {
+        for (const auto& c : Comments)
+            if (c.Format == vcfText && text::SameText(c.Name, Upper)) return c.StoredName;
+        return std::string();
+    };
     std::vector<std::string> done;
     std::vector<TVorbisComment> out;
     auto emit = [&](const std::string& Name) {
@@ -91,16 +97,20 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments) {
         if (yearIntoDate && upper == "YEAR") upper = "DATE";
         if (std::find(done.begin(), done.end(), upper) != done.end()) return;
         done.push_back(upper);
+        const std::string spelling = spellingOf(upper);
         if (yearIntoDate && upper == "DATE") {
             TVorbisComment c;
             c.Name = "DATE";
+            c.StoredName = spelling;
             c.SetText(mapping::YearIntoDate(storedDate, year));
             out.push_back(std::move(c));
             return;
         }
         for (int i = 0; i < Tags.Count(); ++i) {
             TVorbisComment c;
-            if (text::SameText(Tags.TagAt(i)->Name, upper) && CommentOf(*Tags.TagAt(i), c)) out.push_back(std::move(c));
+            if (!text::SameText(Tags.TagAt(i)->Name, upper) || !CommentOf(*Tags.TagAt(i), c)) continue;
+            c.StoredName = spelling;
+            out.push_back(std::move(c));
         }
     };
     auto replaced = [&](const TVorbisComment& c) {

@@ -430,3 +430,20 @@ TEST(FlacWrite, StripKeepsOtherBlocks) {
     EXPECT_NE(std::search(after.begin(), after.end(), seek.begin() + 1, seek.end()), after.end());
     EXPECT_TRUE(EndsWithAudio(after));
 }
+
+// A comment keeps the file's spelling of its name when it is written back;
+// names new to the tag are upper-cased.
+TEST(FlacMapping, NamesKeepTheirSpelling) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("n.flac");
+    testutil::WriteFile(path, Flac({Block(4, Comments({"title=Old", "Artist=A"})), Block(1, Bytes(64, 0))}));
+    TTags tags;
+    ASSERT_EQ(tags.LoadFromFile(path), 0);
+    tags.SetText("TITLE", "New");
+    tags.SetText("album", "Album");
+    ASSERT_EQ(tags.SaveToFile(path), 0);
+    const std::string raw = [&] { Bytes b = testutil::ReadFile(path); return std::string(b.begin(), b.end()); }();
+    EXPECT_NE(raw.find("title=New"), std::string::npos);
+    EXPECT_NE(raw.find("Artist=A"), std::string::npos);
+    EXPECT_NE(raw.find("ALBUM=Album"), std::string::npos);
+}
