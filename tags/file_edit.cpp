@@ -131,18 +131,31 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
 TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E) {
     const int64_t size = S.Size();
     if (!InRange(size, E)) return TEditResult::BadRange;
-    std::vector<uint8_t> tail;
-    if (E.Delta() != 0) {
-        S.Seek(E.Pos + E.OldLen);
-        tail = S.ReadBytes(size - E.Pos - E.OldLen);
-        if ((int64_t)tail.size() != size - E.Pos - E.OldLen) return TEditResult::WriteFailed;
+    // What the edit overwrites (the region, and the tail when it moves) and
+    // the patched fields: a write that fails part-way puts them back.
+    const int64_t keepLen = E.Delta() != 0 ? size - E.Pos : E.OldLen;
+    S.Seek(E.Pos);
+    const std::vector<uint8_t> old = S.ReadBytes(keepLen);
+    if ((int64_t)old.size() != keepLen) return TEditResult::WriteFailed;
+    std::vector<TFilePatch> oldPatches;
+    for (const auto& p : E.Patches) {
+        S.Seek(p.At);
+        oldPatches.push_back({p.At, S.ReadBytes((int64_t)p.Bytes.size())});
     }
-    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return TEditResult::WriteFailed;
+    auto fail = [&] {
+        if (S.Seek(E.Pos) == E.Pos) S.WriteExact(old);
+        WritePatches(S, oldPatches);
+        if (S.Size() != size) S.SetSize(size);
+        S.Flush();
+        S.Seek(0);
+        return TEditResult::WriteFailed;
+    };
+    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return fail();
     if (E.Delta() != 0) {
-        if (!S.WriteExact(tail)) return TEditResult::WriteFailed;
-        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return TEditResult::WriteFailed;
+        if (!S.WriteExact(old.data() + E.OldLen, (int64_t)old.size() - E.OldLen)) return fail();
+        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return fail();
     }
-    if (!WritePatches(S, E.Patches) || !S.Flush()) return TEditResult::WriteFailed;
+    if (!WritePatches(S, E.Patches) || !S.Flush()) return fail();
     S.Seek(0);
     return TEditResult::Success;
 }

@@ -1,10 +1,13 @@
 // Entry and picture API of the unified container.
 #include "tags/tags.h"
 
+#include "tags/mapping_common.h"
+
 #include <algorithm>
 
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
+#include "tags/mapping_common.h"
 #include "tags/flac_ogg/flac_tag.h"
 #include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/apev2_tag.h"
@@ -374,6 +377,7 @@ TCoverArt* TTags::AddCoverArt(const std::string& Name) {
 
 TCoverArt* TTags::AddCoverArt(const std::string& Name, TStream& Stream, const std::string& MIMEType) {
     TCoverArt* c = AddCoverArt(Name);
+    c->CoverType = mapping::FrontCoverType;   // a new picture without a type is the front cover
     c->MIMEType = MIMEType;
     c->PictureFormat = PictureFormatFromMIMEType(MIMEType);
     c->Data = Stream.ReadAll();
@@ -382,6 +386,7 @@ TCoverArt* TTags::AddCoverArt(const std::string& Name, TStream& Stream, const st
 
 TCoverArt* TTags::AddCoverArt(const std::string& Name, const std::vector<uint8_t>& Data, const std::string& MIMEType) {
     TCoverArt* c = AddCoverArt(Name);
+    c->CoverType = mapping::FrontCoverType;
     c->MIMEType = MIMEType;
     c->PictureFormat = PictureFormatFromMIMEType(MIMEType);
     c->Data = Data;

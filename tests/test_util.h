@@ -31,7 +31,5 @@ bool HaveCommand(const std::string& Name);
 // Folder of the built executables (VELTRANO_BIN, set by CTest).
 std::string BinDir();
 std::string SourceDir();
-// A few valid MPEG-1 Layer III frames (silence, 128 kbit/s, 44.1 kHz stereo).
-std::vector<uint8_t> MpegFrames(int Count);
 
 }  // namespace testutil

@@ -200,6 +200,8 @@ public:
     uint32_t GetPlayCount(const std::string& FrameID = "PCNT") const;
     bool SetPlayCount(const std::string& FrameID, uint32_t PlayCount);
     bool GetPopularimeter(int FrameIndex, std::string& Email, uint32_t& PlayCounter, uint8_t& Rating) const;
+    // Sets the rating byte of the POPM at FrameIndex, keeping its e-mail and counter.
+    bool SetPopularimeterRating(int FrameIndex, uint8_t Rating);
 
     // --- involved-people lists: lines "role=name" ---
     bool GetListFrame(int FrameIndex, std::vector<std::string>& List) const;
