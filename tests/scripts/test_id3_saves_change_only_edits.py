@@ -172,5 +172,59 @@ class SavesChangeOnlyEdits(unittest.TestCase):
         self.assertGreater(checked, 10)
 
 
+def typical_frames():
+    """The frames a tagged file usually has, as mutagen writes them."""
+    return [id3.TIT2(encoding=3, text="Title"), id3.TPE1(encoding=3, text=["Artist", "Guest"]),
+            id3.TALB(encoding=1, text="Album"), id3.TRCK(encoding=3, text="3/12"), id3.TPOS(encoding=3, text="1/2"),
+            id3.TCON(encoding=3, text="Rock"), id3.TDRC(encoding=3, text="2003-05-01"),
+            id3.COMM(encoding=3, lang="eng", desc="", text="Comment"),
+            id3.COMM(encoding=3, lang="eng", desc="iTunNORM", text=" 0000044E 00000061"),
+            id3.USLT(encoding=3, lang="eng", desc="", text="la la"),
+            id3.TXXX(encoding=3, desc="MOOD", text="Calm"), id3.TXXX(encoding=3, desc="TOTALTRACKS", text="13"),
+            id3.WXXX(encoding=0, desc="", url="http://example.com/"), id3.WOAR(url="http://example.com/artist"),
+            id3.POPM(email="a@b.c", rating=196, count=7), id3.PCNT(count=5),
+            id3.PRIV(owner="player", data=b"\x01\x02"),
+            id3.APIC(encoding=3, mime="image/png", type=3, desc="front", data=testlib.png_bytes(500)),
+            id3.APIC(encoding=3, mime="image/png", type=4, desc="back", data=testlib.png_bytes(300))]
+
+
+# One row per format whose ID3v2 tag we write: (name, extension, ID3v2 version).
+CONTAINER_ROWS = [("MP3 2.3", ".mp3", 3), ("MP3 2.4", ".mp3", 4), ("WAVE", ".wav", 3), ("AIFF", ".aif", 4),
+                  ("DSF", ".dsf", 4), ("DSDIFF", ".dff", 4)]
+
+
+class ContractAsMutagenSeesIt(unittest.TestCase):
+    """Files mutagen tagged: an unchanged save and ten saves keep what mutagen reads and the
+    bytes; a title edit changes TIT2 alone."""
+
+    @classmethod
+    def setUpClass(cls):
+        testlib.require_tool()
+
+    def setUp(self):
+        self.dir = testlib.TempDir("id3_contract_")
+
+    def tearDown(self):
+        self.dir.remove()
+
+    def test_rows(self):
+        for name, ext, version in CONTAINER_ROWS:
+            with self.subTest(name):
+                path = testlib.base_audio(self.dir.file(name.replace(" ", "_") + ext))
+                testlib.tag_with_mutagen(path, typical_frames(), version)
+                before = testlib.mutagen_view(path, load_v1=False)
+                self.assertGreater(len(before[0]), 15)
+                testlib.write(path, "--tag", "id3v2")
+                self.assertEqual(testlib.mutagen_view(path, load_v1=False), before, "unchanged save")
+                first = testlib.read_bytes(path)
+                for _ in range(9):
+                    testlib.write(path, "--tag", "id3v2")
+                self.assertEqual(testlib.read_bytes(path), first, "ten saves")
+                testlib.write(path, "--tag", "id3v2", "--set", "TITLE=Edited")
+                changed, pictures = testlib.view_diff(before, testlib.mutagen_view(path, load_v1=False))
+                self.assertEqual(changed, ["TIT2"])
+                self.assertFalse(pictures)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -70,6 +70,53 @@ def mp3_by_mutagen(path, frames, version=4, audio=None, v1=0):
     return path
 
 
+def silent_wave(path, seconds=0.2):
+    """A 16-bit stereo PCM WAVE file of silence, written by Python's own wave module."""
+    import wave
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(44100)
+        w.writeframes(bytes(int(44100 * seconds) * 4))
+    return path
+
+
+def base_audio(path):
+    """An untagged file of the format path's extension names: MP3 frames, WAVE from the wave
+    module, AIFF from ffmpeg, DSF and DSDIFF copied from the peer files."""
+    ext = os.path.splitext(path)[1].lower()
+    if ext == ".mp3":
+        return write_bytes(path, mpeg_frames())
+    if ext == ".wav":
+        return silent_wave(path)
+    if ext in (".aif", ".aiff"):
+        subprocess.run(["ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "anullsrc=r=44100:cl=stereo",
+                        "-t", "0.2", path], check=True)
+        return path
+    peer = {".dsf": "mutagen/5644800-2ch-s01-silence.dsf", ".dff": "mutagen/5644800-2ch-s01-silence.dff"}[ext]
+    shutil.copy(os.path.join(PEERS, peer), path)
+    os.chmod(path, 0o644)
+    return path
+
+
+def tag_with_mutagen(path, frames, version=4):
+    """Adds an ID3v2 tag with frames to path (any format mutagen writes ID3 into)."""
+    import mutagen
+    import mutagen.id3 as id3
+    if path.lower().endswith(".mp3"):
+        t = id3.ID3()
+        for fr in frames:
+            t.add(fr)
+        t.save(path, v2_version=version)
+        return path
+    f = mutagen.File(path)
+    f.add_tags()
+    for fr in frames:
+        f.tags.add(fr)
+    f.save(v2_version=version)
+    return path
+
+
 # ---- running veltrano-tags ---------------------------------------------------------------
 
 def require_tool():
