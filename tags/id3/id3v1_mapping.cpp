@@ -51,7 +51,10 @@ void TTags::PrepareID3v1Tag() {
     const TTag* Comment = mapping::PlainEntry(*this, "COMMENT");
     T.Comment = Comment ? Comment->Value : std::string();
     T.Genre = GetText("GENRE");
-    T.Year = GetText("YEAR");
+    // The four-digit year of a full date; a year without four digits as it is.
+    const std::string Year = GetText("YEAR");
+    T.Year = mapping::FourDigitYear(Year);
+    if (T.Year.empty()) T.Year = Year;
     if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RELEASEDATE"));
     if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RECORDINGDATE"));
     // "4/10" is track 4.
