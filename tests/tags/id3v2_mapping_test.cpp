@@ -249,3 +249,37 @@ TEST(ID3v2Mapping, EveryCommentEntryKeepsItsFrame) {
     EXPECT_EQ(lyrics->Language, "fra");
     EXPECT_EQ(lyrics->Description, "paroles");
 }
+
+// Repeated frames of one ID keep their order: the n-th entry goes back into
+// the n-th frame, and a frame whose entry did not change keeps its bytes.
+TEST(ID3v2Mapping, RepeatedLinksAndRatingsGoBackToTheirOwnFrames) {
+    testutil::TTempDir dir;
+    TTags tags;
+    const Bytes popmA = Cat(Str("a@x"), Bytes{0, 10, 0, 0, 0, 3});
+    const Bytes popmB = Cat(Str("b@x"), Bytes{0, 20, 0, 0, 0, 4});
+    LoadFrames(dir, tags,
+               Cat(Frame(3, "WOAR", Str("http://one")), Frame(3, "WOAR", Str("http://two")), Frame(3, "POPM", popmA),
+                   Frame(3, "POPM", popmB), Frame(3, "TIT2", Text0("t"))));
+    ASSERT_EQ(tags.TypeCount("RATING"), 2);
+    ASSERT_EQ(tags.TypeCount("ARTISTURL"), 2);
+    for (int i = 0, r = 0, u = 0; i < tags.Count(); ++i) {
+        TTag& e = *tags.TagAt(i);
+        if (e.Name == "RATING" && r++ == 1) e.Value = "30";
+        if (e.Name == "ARTISTURL" && u++ == 1) e.Value = "http://three";
+    }
+    ASSERT_EQ(tags.SaveToFile(dir.file("m.mp3"), ttID3v2), 0);
+
+    TID3v2Tag t;
+    ASSERT_EQ(t.LoadFromFile(dir.file("m.mp3")), 0);
+    std::vector<std::string> urls;
+    std::vector<Bytes> popm;
+    for (int i = 0; i < t.GetFrameCount(); ++i) {
+        if (t.Frames[i]->IsID("WOAR")) urls.push_back(t.GetURL(i));
+        if (t.Frames[i]->IsID("POPM")) popm.push_back(t.Frames[i]->Data);
+    }
+    EXPECT_EQ(urls, (std::vector<std::string>{"http://one", "http://three"}));
+    ASSERT_EQ(popm.size(), 2u);
+    EXPECT_EQ(popm[0], popmA);
+    EXPECT_EQ(popm[1], Cat(Str("b@x"), Bytes{0, 30, 0, 0, 0, 4}));   // e-mail and counter kept
+    EXPECT_LT(t.FindTXXXByDescription("RATING"), 0);
+}
