@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ inline Bytes Cat(Bytes A, const Bytes& B) {
 template <class... T>
 Bytes Cat(Bytes A, const Bytes& B, const T&... Rest) {
     return Cat(Cat(std::move(A), B), Rest...);
+}
+inline Bytes Concat(std::initializer_list<Bytes> Parts) {
+    Bytes out;
+    for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 inline Bytes SyncSafe(uint32_t V) {
     return {uint8_t((V >> 21) & 0x7F), uint8_t((V >> 14) & 0x7F), uint8_t((V >> 7) & 0x7F), uint8_t(V & 0x7F)};

@@ -23,20 +23,10 @@ std::vector<TTagType> Kinds(const TTags& Tags) {
     return out;
 }
 
-std::vector<uint8_t> ID3v2Header(uint32_t BodySize) {
-    std::vector<uint8_t> h = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
-    h[6] = (BodySize >> 21) & 0x7F;
-    h[7] = (BodySize >> 14) & 0x7F;
-    h[8] = (BodySize >> 7) & 0x7F;
-    h[9] = BodySize & 0x7F;
-    h.resize(10 + BodySize, 0);
-    return h;
-}
+// An empty version 2.3 tag of BodySize bytes (all padding).
+std::vector<uint8_t> ID3v2Header(uint32_t BodySize) { return tbytes::Tag(3, {}, BodySize); }
 
-std::vector<uint8_t> Concat(std::vector<uint8_t> A, const std::vector<uint8_t>& B) {
-    A.insert(A.end(), B.begin(), B.end());
-    return A;
-}
+using tbytes::Cat;
 
 }  // namespace
 
@@ -57,8 +47,8 @@ TEST(Dispatch, DetectsAudioFormatsByContent) {
         {pad(std::string("FORM\0\0\0\0AIFF", 12)), 11},
         {pad(std::string("FORM\0\0\0\0AIFC", 12)), 12},
         {pad(std::string("\0\0\0\x20" "ftypM4A ", 12)), 5},
-        {Concat(ID3v2Header(20), pad("fLaC")), 2},   // an ID3v2 tag in front does not hide the stream
-        {Concat(std::vector<uint8_t>(100, 0), tbytes::MpegFrames(2)), 4},
+        {Cat(ID3v2Header(20), pad("fLaC")), 2},   // an ID3v2 tag in front does not hide the stream
+        {Cat(std::vector<uint8_t>(100, 0), tbytes::MpegFrames(2)), 4},
         {{0x00, 0xFF, 0xFF, 0xFB, 0x90, 0x00}, 4},   // sync right after another FF
         {std::vector<uint8_t>(4096, 0xFF), 0},       // FF everywhere, never a valid second byte
         {std::vector<uint8_t>(4096, 0x00), 0},
@@ -69,7 +59,7 @@ TEST(Dispatch, DetectsAudioFormatsByContent) {
         EXPECT_EQ(DetectAudioFormatOfStream(s), c.Expected) << std::string(c.Bytes.begin(), c.Bytes.begin() + std::min<size_t>(16, c.Bytes.size()));
     }
     // The search gives up after 1025 attempts.
-    TMemoryStream late(Concat(std::vector<uint8_t>(2000, 0), tbytes::MpegFrames(1)));
+    TMemoryStream late(Cat(std::vector<uint8_t>(2000, 0), tbytes::MpegFrames(1)));
     EXPECT_EQ(DetectAudioFormatOfStream(late), 0);
     EXPECT_EQ(DetectAudioFormatOfFile("/nonexistent/file.mp3"), 0);
 }
@@ -303,16 +293,16 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
     auto wave = [&](const std::vector<uint8_t>& Tag) {
         std::vector<uint8_t> body = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
                                      0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
-        body = Concat(Concat(body, le32(1600)), std::vector<uint8_t>(1600, 0));
-        body = Concat(Concat(Concat(body, {'i', 'd', '3', ' '}), le32((uint32_t)Tag.size())), Tag);
+        body = Cat(Cat(body, le32(1600)), std::vector<uint8_t>(1600, 0));
+        body = Cat(Cat(Cat(body, {'i', 'd', '3', ' '}), le32((uint32_t)Tag.size())), Tag);
         if (Tag.size() % 2) body.push_back(0);
-        return Concat(Concat({'R', 'I', 'F', 'F'}, le32((uint32_t)body.size())), body);
+        return Cat(Cat({'R', 'I', 'F', 'F'}, le32((uint32_t)body.size())), body);
     };
     struct TCase { const char* Name; const char* FileName; std::vector<uint8_t> Bytes; };
     const TCase cases[] = {
-        {"a version this library does not know", "a.mp3", Concat(tag(5, 0, frames), tbytes::MpegFrames(20))},
+        {"a version this library does not know", "a.mp3", Cat(tag(5, 0, frames), tbytes::MpegFrames(20))},
         {"an extended header too small to be one", "a.mp3",
-         Concat(tag(3, 0x40, Concat({0, 0, 0, 1, 0, 0}, frames)), tbytes::MpegFrames(20))},
+         Cat(tag(3, 0x40, Cat({0, 0, 0, 1, 0, 0}, frames)), tbytes::MpegFrames(20))},
         {"an unknown version in a WAVE file's tag chunk", "a.wav", wave(tag(5, 0, frames))},
     };
     for (const auto& c : cases) {

@@ -13,17 +13,15 @@
 #include "tags/id3/id3v1_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Str(const std::string& S) { return Bytes(S.begin(), S.end()); }
-Bytes Cat(Bytes A, const Bytes& B) {
-    A.insert(A.end(), B.begin(), B.end());
-    return A;
-}
+using tbytes::Cat;
+using tbytes::Str;
 
 // 128-byte ID3v1 block, field by field; texts are raw bytes (Windows-1252).
 struct TBlock {

@@ -25,74 +25,28 @@ using Bytes = std::vector<uint8_t>;
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
 
-// --- a small ID3v2.4 tag built by hand -------------------------------------
+// --- a small ID3v2.4 tag (builders in tests/bytes.h) -----------------------
 
-void PutSyncSafe(Bytes& Out, uint32_t V)
-{
-    for (int Shift = 21; Shift >= 0; Shift -= 7)
-        Out.push_back((V >> Shift) & 0x7F);
-}
-
-// A frame: ID, sync-safe body size, two flag bytes, body.
-Bytes Frame(const std::string& Id, const Bytes& Body)
-{
-    Bytes Out(Id.begin(), Id.end());
-    PutSyncSafe(Out, (uint32_t)Body.size());
-    Out.push_back(0);
-    Out.push_back(0);
-    Out.insert(Out.end(), Body.begin(), Body.end());
-    return Out;
-}
+Bytes Frame(const std::string& Id, const Bytes& Body) { return tbytes::Frame(4, Id, Body); }
 
 // Text frame in UTF-8 (encoding 3).
-Bytes TextFrame(const std::string& Id, const std::string& Text)
-{
-    Bytes Body{3};
-    Body.insert(Body.end(), Text.begin(), Text.end());
-    return Frame(Id, Body);
-}
+Bytes TextFrame(const std::string& Id, const std::string& Text) { return Frame(Id, tbytes::Cat(Bytes{3}, tbytes::Str(Text))); }
 
-// Front cover: encoding 0, MIME, NUL, type 3, empty description, data.
-Bytes PictureFrame(const std::string& Mime, const Bytes& Data)
-{
-    Bytes Body{0};
-    Body.insert(Body.end(), Mime.begin(), Mime.end());
-    Body.push_back(0);
-    Body.push_back(3);
-    Body.push_back(0);
-    Body.insert(Body.end(), Data.begin(), Data.end());
-    return Frame("APIC", Body);
-}
+// Front cover: encoding 0, MIME, type 3, empty description, data.
+Bytes PictureFrame(const std::string& Mime, const Bytes& Data) { return Frame("APIC", tbytes::Picture0(Mime, 3, "", Data)); }
 
 Bytes ID3v24(const std::vector<Bytes>& Frames, uint32_t Padding = 64)
 {
     Bytes Body;
     for (const Bytes& F : Frames)
         Body.insert(Body.end(), F.begin(), F.end());
-    Body.insert(Body.end(), Padding, 0);
-    Bytes Out{'I', 'D', '3', 4, 0, 0};
-    PutSyncSafe(Out, (uint32_t)Body.size());
-    Out.insert(Out.end(), Body.begin(), Body.end());
-    return Out;
+    return tbytes::Tag(4, Body, Padding);
 }
 
-// 128-byte ID3v1 tag with a title.
-Bytes ID3v1(const std::string& Title)
-{
-    Bytes Out{'T', 'A', 'G'};
-    Out.resize(128, 0);
-    std::copy(Title.begin(), Title.end(), Out.begin() + 3);
-    Out[127] = 255;
-    return Out;
-}
+// 128-byte ID3v1 tag with a title and no genre.
+Bytes ID3v1(const std::string& Title) { return tbytes::ID3v1Block(Title, "", "", "", "", 0, 255); }
 
-Bytes Concat(std::initializer_list<Bytes> Parts)
-{
-    Bytes Out;
-    for (const Bytes& P : Parts)
-        Out.insert(Out.end(), P.begin(), P.end());
-    return Out;
-}
+using tbytes::Concat;
 
 const Bytes PngPicture = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 1, 2, 3, 4};
 
