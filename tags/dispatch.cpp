@@ -484,7 +484,7 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // ignored; a removal that found a tag but could not write the
             // file without it is reported, or a file that still carries its
             // tag would be called stripped.
-            RemoveAPEv2FromFile(FileName);
+            const int ape = RemoveAPEv2TagFromFile(FileName, false);
             RemoveFlacTagFromFile(FileName);
             const int id3v1 = RemoveID3v1TagFromFile(FileName, false);
             const int id3v2 = RemoveID3v2TagFromFile(FileName, false);
@@ -493,6 +493,10 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             RemoveWAVTagFromFile(FileName);
             const std::string ext = UpperExt(FileName);
             if (ext == ".WMA" || ext == ".WMV" || ext == ".ASF") StripWMA(FileName);
+            // An APE tag that is still there (damaged, or the file could not
+            // be rewritten) is a failure; "none found" is not.
+            if (ape != apev2result::Success && ape != apev2result::NoTag)
+                return MapNativeResult(TNativeLibrary::APEv2, ape);
             if (id3v1 == id3v1::CannotOpen || id3v1 == id3v1::WriteError || id3v1 == id3v1::ReadOnly)
                 return MapNativeResult(TNativeLibrary::ID3v1, id3v1);
             if (id3v2 == id3v2result::FileOpenFailed || id3v2 == id3v2result::WriteFailed ||
@@ -501,7 +505,7 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             return tagresult::Success;
         }
         switch (TagType) {
-            case ttAPEv2: return MapNativeResult(TNativeLibrary::APEv2, RemoveAPEv2FromFile(FileName));
+            case ttAPEv2: return MapNativeResult(TNativeLibrary::APEv2, RemoveAPEv2TagFromFile(FileName, false));
             case ttFlac: return MapNativeResult(TNativeLibrary::Flac, RemoveFlacTagFromFile(FileName));
             case ttID3v1: case ttLyrics2:
                 return MapNativeResult(TNativeLibrary::ID3v1, RemoveID3v1TagFromFile(FileName, false));
