@@ -492,6 +492,8 @@ void TAPEv2Tag::ReSetAlreadyParsedState() {
 int TAPEv2Tag::ParseItems(const uint8_t* Data, size_t Size, uint32_t Count, uint32_t TagVersion) {
     TByteReader r(Data, Size);
     for (uint32_t i = 0; i < Count; ++i) {
+        // A count larger than the items present: every byte was read, nothing is lost.
+        if (r.atEnd()) break;
         if (!r.has(8)) return ItemTooLarge;
         const uint32_t valueSize = r.u32le();
         const uint32_t flags = r.u32le();
