@@ -1,0 +1,54 @@
+// Loads the container from any bytes, changes the APE tag through the
+// unified entries and pictures, saves it into a copy of the input and loads
+// the copy again: a failed save leaves every byte; a save keeps the bytes in
+// front of the old tag and the Lyrics3 / ID3v1 blocks behind it, loads back
+// with the new values, and a second save writes the same bytes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/fuzz_common.h"
+#include "tags/id3/apev2_tag.h"
+#include "tags/stream.h"
+#include "tags/tags.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    const std::vector<uint8_t> Input(Data, Data + Size);
+    TMemoryStream S(Input);
+    TAPEv2Location Where;
+    const int Located = LocateAPEv2Tag(S, Where);
+    TTags Tags;
+    if (Tags.LoadFromStream(S) != 0) return 0;
+    Tags.SetText("TITLE", "Fuzz \xC3\xA9");
+    Tags.Add("ARTIST")->Value = "One";
+    Tags.Add("ARTIST")->Value = "Two";
+    Tags.SetText("TRACKNUMBER", "7");
+    const std::vector<uint8_t> Jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3};
+    Tags.AddCoverArt("Cover art 9", Jpeg, "image/jpeg")->CoverType = 4;
+
+    const int Result = Tags.SaveToStream(S, true, ttAPEv2);
+    if (Result != 0) {
+        FUZZ_REQUIRE(S.Data() == Input, "failed save changed the stream");
+        return 0;
+    }
+    FUZZ_REQUIRE(Located == 0, "saved over a footer that did not check out");
+    const std::vector<uint8_t>& Out = S.Data();
+    const int64_t Kept = (int64_t)Size - Where.KeptStart;
+    FUZZ_REQUIRE((int64_t)Out.size() >= Where.TagStart + Kept, "save cut the stream");
+    FUZZ_REQUIRE(std::equal(Input.begin(), Input.begin() + Where.TagStart, Out.begin()),
+                 "save changed bytes in front of the tag");
+    FUZZ_REQUIRE(std::equal(Input.end() - Kept, Input.end(), Out.end() - Kept),
+                 "save changed the blocks behind the tag");
+
+    TTags Again;
+    FUZZ_REQUIRE(Again.LoadFromStream(S) == 0 && Again.APEv2Tag().Loaded, "saved tag does not load");
+    FUZZ_REQUIRE(Again.APEv2Tag().GetText("TITLE") == "Fuzz \xC3\xA9", "saved title lost");
+    FUZZ_REQUIRE(Again.APEv2Tag().FrameTypeCount("ARTIST") == 1, "a key written twice");
+    FUZZ_REQUIRE(Again.APEv2Tag().FindFrame("Cover Art (Back)") >= 0, "picture lost");
+
+    const std::vector<uint8_t> First = Out;
+    FUZZ_REQUIRE(Again.SaveToStream(S, true, ttAPEv2) == 0, "second save failed");
+    FUZZ_REQUIRE(S.Data() == First, "second save changed the bytes");
+    return 0;
+}
