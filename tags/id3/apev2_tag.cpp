@@ -4,12 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "tags/byte_io.h"
-#include "tags/file_edit.h"
 #include "tags/file_util.h"
-#include "tags/id3/id3v1_tag.h"
+#include "tags/trailer_edit.h"
 #include "tags/tag_types.h"
 #include "tags/text.h"
 
@@ -22,23 +20,6 @@ constexpr char Magic[] = "APETAGEX";
 constexpr uint32_t FlagHeaderPresent = 0x80000000u;
 constexpr uint32_t FlagIsHeader = 0x20000000u;
 constexpr uint32_t KindText = 0, KindBinary = 1;
-
-// Restores a file's modification time when asked to, whatever path the save takes.
-class TModTimeKeeper {
-public:
-    TModTimeKeeper(const std::string& FileName, bool Keep) : FFileName(FileName) {
-        if (Keep) FTime = fileutil::GetModTime(FileName);
-    }
-    ~TModTimeKeeper() {
-        if (FTime) fileutil::SetModTime(FFileName, *FTime);
-    }
-    TModTimeKeeper(const TModTimeKeeper&) = delete;
-    TModTimeKeeper& operator=(const TModTimeKeeper&) = delete;
-
-private:
-    std::string FFileName;
-    std::optional<int64_t> FTime;
-};
 
 bool ReadAt(TStream& S, int64_t Pos, void* Buf, int64_t Count) {
     std::memset(Buf, 0, (size_t)Count);
@@ -103,16 +84,11 @@ void PutHeader(TByteWriter& W, uint32_t Size, uint32_t Count, uint32_t Flags) {
     W.str(Magic).u32le(2000).u32le(Size).u32le(Count).u32le(Flags).zeros(8);
 }
 
-// The one place a new trailer goes into a file or a stream: the region from
-// Pos of OldLen bytes (the old tag, or nothing) becomes Bytes, and what
-// follows (Lyrics3, ID3v1) stays behind it.
-int PlaceTrailer(const std::string& FileName, TStream* Stream, int64_t Pos, int64_t OldLen,
-                 std::vector<uint8_t> Bytes) {
-    TFileEdit edit;
-    edit.Pos = Pos;
-    edit.OldLen = OldLen;
-    edit.Bytes = std::move(Bytes);
-    const TEditResult r = Stream ? ApplyEditToStream(*Stream, edit) : ApplyEditToFile(FileName, edit);
+// The new tag (or none, when Bytes is empty) goes in place of the old one,
+// or in front of the Lyrics3 / ID3v1 blocks, which stay as they are.
+int PlaceTag(const std::string& FileName, TStream* Stream, const std::vector<uint8_t>& Bytes) {
+    const TEditResult r = Stream ? ReplaceTrailerMember(*Stream, TTrailerKind::APEv2, Bytes)
+                                 : ReplaceTrailerMemberInFile(FileName, TTrailerKind::APEv2, Bytes);
     switch (r) {
         case TEditResult::Success: return Success;
         case TEditResult::OpenFailed: return CannotOpen;
@@ -143,25 +119,12 @@ int CheckItems(TStream& S, const TAPEv2Location& Where) {
 // The header has the same layout and stands right before the first item.
 int LocateAPEv2Tag(TStream& S, TAPEv2Location& W) {
     W = TAPEv2Location{};
-    const int64_t size = S.Size();
-    W.KeptStart = W.TagStart = W.ItemsStart = size;
+    const TTrailerLayout L = FindTrailer(S);
+    const int64_t kept = L.PosOf(TTrailerKind::Lyrics3);
+    W.KeptStart = W.TagStart = W.ItemsStart = kept;
     uint8_t f[HeaderSize];
-    auto footerBefore = [&](int64_t End) { return End >= HeaderSize && ReadAt(S, End - HeaderSize, f, HeaderSize) && std::memcmp(f, Magic, 8) == 0; };
-
-    int64_t kept = size;
-    uint8_t tag[3];
-    if (size >= id3v1::TagSize && ReadAt(S, size - id3v1::TagSize, tag, 3) && std::memcmp(tag, "TAG", 3) == 0)
-        kept = size - id3v1::TagSize;
-    if (int64_t lyrics = FindLyrics3BlockEndingAt(S, kept); lyrics >= 0) kept = lyrics;
-    if (!footerBefore(kept)) {
-        // The last 128 bytes of a tag may start with "TAG" by chance.
-        if (kept == size || !footerBefore(size)) {
-            W.KeptStart = W.TagStart = W.ItemsStart = kept;
-            return Success;
-        }
-        kept = size;
-    }
-    W.KeptStart = kept;
+    if (kept < HeaderSize || !ReadAt(S, kept - HeaderSize, f, HeaderSize) || std::memcmp(f, Magic, 8) != 0)
+        return Success;
     TByteReader r(f, sizeof f);
     r.skip(8);
     W.Version = r.u32le();
@@ -175,16 +138,13 @@ int LocateAPEv2Tag(TStream& S, TAPEv2Location& W) {
     if (W.Size < HeaderSize || (int64_t)W.Size > footerEnd || W.ItemCount > apev2limit::MaxItems ||
         (int64_t)W.ItemCount * apev2limit::MinItemSize > (int64_t)W.Size - HeaderSize)
         return DamagedFooter;
+    // The trailer editor found the same tag (a header counts only where it
+    // really stands); it is the one that will replace or remove it.
+    if (!L.APEv2().Present() || L.APEv2().End() != footerEnd) return DamagedFooter;
     W.Found = true;
     W.ItemsStart = footerEnd - W.Size;
-    W.TagStart = W.ItemsStart;
-    uint8_t h[HeaderSize];
-    // A header counts only where it really stands.
-    if ((W.Flags & FlagHeaderPresent) && W.ItemsStart >= HeaderSize &&
-        ReadAt(S, W.ItemsStart - HeaderSize, h, HeaderSize) && std::memcmp(h, Magic, 8) == 0) {
-        W.HasHeader = true;
-        W.TagStart = W.ItemsStart - HeaderSize;
-    }
+    W.TagStart = L.APEv2().Pos;
+    W.HasHeader = L.APEv2HasHeader;
     return Success;
 }
 
@@ -597,14 +557,10 @@ int SaveTag(const TAPEv2Tag& Tag, const std::string& FileName, TStream* Stream) 
         if (int r = CheckItems(S, w); r != Success) return r;
     // A tag that had no header keeps having none, so that a tag nothing
     // changed in is written back byte for byte, or not at all.
-    std::vector<uint8_t> bytes = Tag.Render(!w.Found || w.HasHeader);
+    const std::vector<uint8_t> bytes = Tag.Render(!w.Found || w.HasHeader);
     if (bytes.empty()) return Failure;
-    if (w.Found && (int64_t)bytes.size() == w.KeptStart - w.TagStart) {
-        S.Seek(w.TagStart);
-        if (S.ReadBytes((int64_t)bytes.size()) == bytes) return Success;
-    }
     file.reset();
-    return PlaceTrailer(FileName, Stream, w.TagStart, w.KeptStart - w.TagStart, std::move(bytes));
+    return PlaceTag(FileName, Stream, bytes);
 }
 
 int RemoveTag(const std::string& FileName, TStream* Stream) {
@@ -618,7 +574,7 @@ int RemoveTag(const std::string& FileName, TStream* Stream) {
     if (int r = LocateAPEv2Tag(S, w); r != Success) return r;
     if (!w.Found) return NoTag;
     file.reset();
-    return PlaceTrailer(FileName, Stream, w.TagStart, w.KeptStart - w.TagStart, {});
+    return PlaceTag(FileName, Stream, {});
 }
 
 bool HasContent(const TAPEv2Tag& Tag) {
@@ -643,7 +599,7 @@ int TAPEv2Tag::SaveToStream(TStream& Stream) {
 int TAPEv2Tag::SaveToFile(const std::string& Name) {
     try {
         if (!fileutil::FileExists(Name)) return CannotOpen;
-        TModTimeKeeper time(Name, PreserveFileDateTime);
+        fileutil::TModTimeKeeper time(Name, PreserveFileDateTime);
         if (fileutil::IsReadOnly(Name)) return ReadOnly;
         RemoveEmptyFrames();
         if (!HasContent(*this)) return RemoveForEmpty(RemoveTag(Name, nullptr));
@@ -656,7 +612,7 @@ int TAPEv2Tag::SaveToFile(const std::string& Name) {
 int RemoveAPEv2TagFromFile(const std::string& FileName, bool PreserveFileDateTime) {
     try {
         if (!fileutil::FileExists(FileName)) return CannotOpen;
-        TModTimeKeeper time(FileName, PreserveFileDateTime);
+        fileutil::TModTimeKeeper time(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return ReadOnly;
         return RemoveTag(FileName, nullptr);
     } catch (...) {

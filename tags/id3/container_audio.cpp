@@ -6,25 +6,24 @@
 #include <memory>
 
 #include "tags/byte_io.h"
-#include "tags/id3/id3v2_tag.h"
+#include "tags/riff_chunks.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 
 namespace {
 
-// Chunks looked at before a walk gives up (a file of empty chunks).
-constexpr int MaxChunks = id3v2limit::MaxContainerChunks;
 // DSDIFF: chunks at the top level and property chunks inside "PROP".
 constexpr int MaxDFFChunks = 8;
 constexpr int MaxDFFPropertyChunks = 5;
 // A "PROP" chunk is small (rate, channels, compression, ...); a larger one is not read.
 constexpr uint64_t MaxDFFPropSize = 1 << 20;
 
-// Reads Count bytes at Pos; bytes beyond the end read as zero.
+// Reads Count bytes at Pos into Buf; bytes beyond the end read as zero.
 bool ReadAt(TStream& S, int64_t Pos, uint8_t* Buf, int64_t Count) {
     std::memset(Buf, 0, (size_t)Count);
-    if (Pos < 0 || Pos >= S.Size() || S.Seek(Pos) != Pos) return false;
-    return S.Read(Buf, Count) == Count;
+    const TStreamBytes B = ::ReadAt(S, Pos, Count);
+    std::memcpy(Buf, B.data(), B.size());
+    return (int64_t)B.size() == Count;
 }
 
 uint16_t LE16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
@@ -44,65 +43,47 @@ T RoundTo(double V) {
 
 double Divide(double A, double B) { return B != 0 && std::isfinite(A / B) ? A / B : 0; }
 
-// A chunk of a RIFF / FORM walk: its ID, the offset of its data and its size.
-struct TChunk {
-    char ID[4] = {};
-    int64_t Data = 0;
-    uint64_t Size = 0;
-};
-
-// Walks 8-byte chunk headers (ID, 32-bit size; sizes padded to even) from
-// Pos to End until Want is found. Sizes are used as stored (a data chunk may
-// claim more than the file holds: the caller clamps).
-bool FindChunk(TStream& S, int64_t Pos, int64_t End, bool BigEndian, const char* Want, TChunk& Out) {
-    for (int n = 0; n < MaxChunks && End - Pos >= 8; ++n) {
-        uint8_t h[8];
-        if (!ReadAt(S, Pos, h, 8)) return false;
-        const uint64_t size = BigEndian ? BE32(h + 4) : LE32(h + 4);
-        if (std::memcmp(h, Want, 4) == 0) {
-            std::memcpy(Out.ID, h, 4);
-            Out.Data = Pos + 8;
-            Out.Size = size;
+// The first chunk ID between Start and Limit. Unlike riff::FindChunk, the
+// chunk sought counts even when it claims more than the stream holds (a
+// sound chunk of a file cut short, or written before its length was known);
+// the caller uses what is there.
+bool FindChunkAnySize(TStream& S, const riff::TFormHeader& F, int64_t Start, int64_t Limit, const char* ID, riff::TChunk& Out) {
+    riff::TChunkWalker W(S, F, Start, Limit);
+    riff::TChunk C;
+    while (W.Next(C)) {
+        if (C.Is(ID)) {
+            Out = C;
             return true;
         }
-        const uint64_t step = size + (size & 1);
-        if (step > (uint64_t)(End - Pos - 8)) return false;
-        Pos += 8 + (int64_t)step;
     }
     return false;
 }
 
 // What of a chunk's declared size lies inside the stream.
-uint64_t Clamp(TStream& S, const TChunk& C) {
-    const int64_t left = S.Size() - C.Data;
+uint64_t InStream(TStream& S, const riff::TChunk& C) {
+    const int64_t left = S.Size() - C.DataPos();
     return left <= 0 ? 0 : std::min<uint64_t>(C.Size, (uint64_t)left);
 }
 
-// RIFF / RF64 WAVE: "RIFF"|"RF64", size, "WAVE", ["ds64" (RF64)], chunks;
-// "fmt " (format), "data" (samples).
-void ReadWave(TStream& S, TContainerAudio& A) {
-    uint8_t h[12];
-    ReadAt(S, 0, h, 12);
-    const bool rf64 = std::memcmp(h, "RF64", 4) == 0;
-    if (std::memcmp(h + 8, "WAVE", 4) != 0) return;
+// RIFF / RF64 WAVE: "RIFF"|"RF64", size, "WAVE", ["ds64" (RF64): sizes and
+// the sample count], chunks; "fmt " (format), "data" (samples).
+void ReadWave(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
+    if (F.FormType != "WAVE") return;
     const int64_t end = S.Size();
-    int64_t pos = 12;
-    uint64_t ds64Data = 0, ds64Samples = 0;
-    if (rf64) {
-        uint8_t d[36];
-        if (ReadAt(S, 12, d, 36) && std::memcmp(d, "ds64", 4) == 0) {
-            const uint32_t size = LE32(d + 4);
-            ds64Data = LE64(d + 16);
-            ds64Samples = LE64(d + 24);
-            pos = 20 + (int64_t)size + (size & 1);
-        }
+    const bool rf64 = F.Kind == riff::TFormKind::RF64;
+    uint64_t ds64Samples = 0;
+    if (rf64 && F.HasDS64) {
+        uint8_t d[8];
+        ReadAt(S, 12 + 8 + 16, d, 8);
+        ds64Samples = LE64(d);
     }
-    TChunk fmt, data;
-    if (!FindChunk(S, pos, end, false, "fmt ", fmt)) return;
+    riff::TChunk fmt, data;
+    // The walk goes on past a declared form size that falls short.
+    if (!FindChunkAnySize(S, F, F.FirstChunk, end, "fmt ", fmt)) return;
     uint8_t f[40] = {};
-    ReadAt(S, fmt.Data, f, std::min<int64_t>(40, (int64_t)Clamp(S, fmt)));
+    ReadAt(S, fmt.DataPos(), f, std::min<int64_t>(40, (int64_t)InStream(S, fmt)));
     TWaveFmt& W = A.WAVInfo;
-    W.fmtSize = (uint32_t)fmt.Size;
+    W.fmtSize = (uint32_t)std::min<uint64_t>(fmt.Size, UINT32_MAX);
     W.FormatTag = LE16(f);
     W.Channels = LE16(f + 2);
     W.SamplesPerSec = LE32(f + 4);
@@ -116,12 +97,8 @@ void ReadWave(TStream& S, TContainerAudio& A) {
         std::memcpy(W.SubFormat, f + 24, 16);
     }
     uint64_t dataSize = 0;
-    const int64_t afterFmt = fmt.Data + (int64_t)std::min<uint64_t>(fmt.Size + (fmt.Size & 1), (uint64_t)(end - fmt.Data));
-    if (FindChunk(S, afterFmt, end, false, "data", data) || FindChunk(S, pos, end, false, "data", data)) {
-        dataSize = rf64 && data.Size == 0xFFFFFFFF ? ds64Data : data.Size;
-        // A size beyond the file (a stream cut short, or written before its length was known).
-        dataSize = std::min<uint64_t>(dataSize, (uint64_t)std::max<int64_t>(0, end - data.Data));
-    }
+    if (FindChunkAnySize(S, F, fmt.End(), end, "data", data) || FindChunkAnySize(S, F, F.FirstChunk, end, "data", data))
+        dataSize = InStream(S, data);
     A.SampleCount = rf64 && ds64Samples != 0 ? (int64_t)std::min<uint64_t>(ds64Samples, INT64_MAX)
                                              : W.BlockAlign ? (int64_t)(dataSize / W.BlockAlign) : 0;
     A.PlayTime = Divide((double)A.SampleCount, W.SamplesPerSec);
@@ -131,19 +108,16 @@ void ReadWave(TStream& S, TContainerAudio& A) {
 // AIFF / AIFC: "FORM", size, "AIFF"|"AIFC", chunks (big-endian sizes, padded
 // to even): "COMM" (channels, frames, sample size, 80-bit rate[, AIFC
 // compression type and name]), "SSND" (sound data).
-void ReadAIFF(TStream& S, TContainerAudio& A) {
-    uint8_t h[12];
-    ReadAt(S, 0, h, 12);
-    if (std::memcmp(h, "FORM", 4) != 0) return;
-    const bool aifc = std::memcmp(h + 8, "AIFC", 4) == 0;
-    if (!aifc && std::memcmp(h + 8, "AIFF", 4) != 0) return;
-    // The walk ends at the form's end or the stream's, whichever comes first.
-    const int64_t end = std::min<int64_t>(S.Size(), (int64_t)BE32(h + 4) + 8);
-    TChunk comm, ssnd;
+void ReadAIFF(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
+    const bool aifc = F.FormType == "AIFC";
+    if (!aifc && F.FormType != "AIFF") return;
+    // The walk ends at the form's end, which never lies past the stream's.
+    const int64_t end = F.FormEnd;
+    riff::TChunk comm, ssnd;
     TAIFFInformation& I = A.AIFFInfo;
-    if (FindChunk(S, 12, end, true, "COMM", comm)) {
+    if (FindChunkAnySize(S, F, F.FirstChunk, end, "COMM", comm)) {
         uint8_t c[18 + 4 + 256] = {};
-        ReadAt(S, comm.Data, c, std::min<int64_t>(sizeof c, (int64_t)Clamp(S, comm)));
+        ReadAt(S, comm.DataPos(), c, std::min<int64_t>(sizeof c, (int64_t)InStream(S, comm)));
         I.Channels = BE16(c);
         I.SampleFrames = BE32(c + 2);
         I.SampleSize = BE16(c + 6);
@@ -155,32 +129,29 @@ void ReadAIFF(TStream& S, TContainerAudio& A) {
         }
     }
     uint64_t d = 0;
-    if (FindChunk(S, 12, end, true, "SSND", ssnd)) d = ssnd.Size + (ssnd.Size & 1);
+    if (FindChunkAnySize(S, F, F.FirstChunk, end, "SSND", ssnd)) d = ssnd.Size + (ssnd.Size & 1);
     A.PlayTime = Divide(I.SampleFrames, I.SampleRate);
     A.BitRate = A.PlayTime > 0 ? (uint32_t)std::min<double>(std::trunc((double)d / (A.PlayTime * 125) + 0.5), UINT32_MAX) : 0;
 }
 
-// DSF: "DSD " chunk (size u64 at 4), then "fmt " (size u64, version, format
-// id, channel type, channels, sampling frequency, bits, sample count u64,
-// block size per channel), little-endian.
-void ReadDSF(TStream& S, TContainerAudio& A) {
-    uint8_t h[12];
-    ReadAt(S, 0, h, 12);
-    uint64_t next = LE64(h + 4);
-    next += next & 1;
-    if (next >= (uint64_t)S.Size()) return;
-    uint8_t f[52];
-    if (!ReadAt(S, (int64_t)next, f, 52) || std::memcmp(f, "fmt ", 4) != 0) return;
+// DSF: "DSD " chunk, then "fmt " (size u64, version, format id, channel
+// type, channels, sampling frequency, bits, sample count u64, block size per
+// channel), little-endian.
+void ReadDSF(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
+    riff::TChunk fmt;
+    if (!FindChunkAnySize(S, F, F.FirstChunk, S.Size(), "fmt ", fmt)) return;
+    uint8_t f[40];
+    ReadAt(S, fmt.DataPos(), f, 40);
     TDSFInfo& D = A.DSFInfo;
-    D.FormatVersion = LE32(f + 12);
-    D.FormatID = LE32(f + 16);
-    const uint32_t type = LE32(f + 20);
+    D.FormatVersion = LE32(f);
+    D.FormatID = LE32(f + 4);
+    const uint32_t type = LE32(f + 8);
     D.ChannelType = type >= 1 && type <= 7 ? (TDSFChannelType)type : dsfctUnknown;
-    D.ChannelNumber = LE32(f + 24);
-    D.SamplingFrequency = LE32(f + 28);
-    D.BitsPerSample = LE32(f + 32);
-    D.SampleCount = LE64(f + 36);
-    D.BlockSizePerChannel = LE32(f + 44);
+    D.ChannelNumber = LE32(f + 12);
+    D.SamplingFrequency = LE32(f + 16);
+    D.BitsPerSample = LE32(f + 20);
+    D.SampleCount = LE64(f + 24);
+    D.BlockSizePerChannel = LE32(f + 32);
     D.PlayTime = Divide((double)D.SampleCount, D.SamplingFrequency);
     A.PlayTime = D.PlayTime;
     A.SampleCount = (int64_t)std::min<uint64_t>(D.SampleCount, INT64_MAX);
@@ -296,10 +267,11 @@ TContainerAudio ReadContainerAudio(TStream& S, TSourceFileType Type) {
     const int64_t saved = S.Position();
     try {
         A.Type = Type;
+        const riff::TFormHeader F = riff::ProbeForm(S);
         switch (Type) {
-            case sftWAVE: case sftRF64: ReadWave(S, A); break;
-            case sftAIFF: ReadAIFF(S, A); break;
-            case sftDSF: ReadDSF(S, A); break;
+            case sftWAVE: case sftRF64: if (F.Kind == riff::TFormKind::RIFF || F.Kind == riff::TFormKind::RF64) ReadWave(S, F, A); break;
+            case sftAIFF: if (F.Kind == riff::TFormKind::AIFF) ReadAIFF(S, F, A); break;
+            case sftDSF: if (F.Kind == riff::TFormKind::DSF) ReadDSF(S, F, A); break;
             case sftDFF: A.DFFInfo.LoadFromStream(S); break;
             default: break;
         }
