@@ -6,6 +6,7 @@
 // "DISCNUMBER" the disc number with its total. Pictures are binary items
 // keyed by their picture type ("Cover Art (Front)", "Cover Art (Back)", ...),
 // each holding a description, 0x00 and the picture file.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -160,7 +161,10 @@ void TTags::PrepareAPEv2Tag() {
         for (auto& x : groups)
             if (text::SameText(x.Name, e.Name)) g = &x;
         if (!g) g = &groups.emplace_back(TGroup{e.Name, {}});
-        if (!e.Value.empty()) g->Values.push_back(e.Value);
+        // The same value twice is one value: an entry another tag supplied
+        // beside the one read from this tag must not double it on every save.
+        if (!e.Value.empty() && std::find(g->Values.begin(), g->Values.end(), e.Value) == g->Values.end())
+            g->Values.push_back(e.Value);
     }
 
     for (const TGroup& g : groups) {

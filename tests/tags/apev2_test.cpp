@@ -178,6 +178,16 @@ TEST(APEv2, MappingOfTrackListsAndMultipleValues) {
     EXPECT_EQ(back.Frame(back.FindFrame("ARTIST"))->Value, B(std::string("A\0B\0C", 5)));
     EXPECT_EQ(back.Frame(back.FindFrame("TIPL"))->Value, B("producer\r\nP\r\nmix\r\nM\r\n"));
 
+    // One value supplied twice (by this tag and by another tag of the file)
+    // is written once, so repeated saves never multiply it.
+    TTags twice;
+    ASSERT_EQ(twice.LoadFromStream(s), 0);
+    twice.Add("RATING")->Value = "0";
+    twice.Add("RATING")->Value = "0";
+    ASSERT_EQ(twice.SaveToStream(s, true, ttAPEv2), 0);
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    EXPECT_EQ(back.Frame(back.FindFrame("RATING"))->Value, B("0"));
+
     // Deleting one value of a multi-valued entry leaves the others.
     TTags t2;
     ASSERT_EQ(t2.LoadFromStream(s), 0);
