@@ -97,7 +97,9 @@ bool TTags::LoadAPEv2CoverArts(TAPEv2Tag& From) {
         TAPEv2CoverArtInfo info;
         if (!From.GetCoverArtFromFrame(i, info)) continue;
         const std::string& key = From.Frame(i)->Name;
-        TCoverArt* c = AddCoverArt(key, info.Data, MIMEOf(info.Format));
+        TCoverArt* c = AddCoverArt(key);
+        c->MIMEType = MIMEOf(info.Format);
+        c->Data = std::move(info.Data);
         c->PictureFormat = PictureFormatOf(info.Format);
         c->Description = info.Description;
         const int type = APEv2CoverTypeOfKey(key);

@@ -512,7 +512,13 @@ int TAPEv2Tag::LoadFromFile(const std::string& Name) {
     try {
         auto f = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
         if (!f) return CannotOpen;
-        const int r = LoadFromStream(*f);
+        // The footer, a Lyrics3 trailer and an ID3v1 block lie within the
+        // last kilobyte: one window reads them all.
+        TBufferedStream buffered(*f);
+        uint8_t first;
+        buffered.Seek(std::max<int64_t>(0, buffered.Size() - TBufferedStream::BufferSize));
+        buffered.Read(&first, 1);
+        const int r = LoadFromStream(buffered);
         if (r == Success || r == UnsupportedVersion) FileName = SourceFileName = Name;
         return r;
     } catch (...) {
