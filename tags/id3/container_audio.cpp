@@ -22,7 +22,7 @@ constexpr uint64_t MaxDFFPropSize = 1 << 20;
 bool ReadAt(TStream& S, int64_t Pos, uint8_t* Buf, int64_t Count) {
     std::memset(Buf, 0, (size_t)Count);
     const TStreamBytes B = ::ReadAt(S, Pos, Count);
-    std::memcpy(Buf, B.data(), B.size());
+    if (B.size()) std::memcpy(Buf, B.data(), B.size());
     return (int64_t)B.size() == Count;
 }
 
