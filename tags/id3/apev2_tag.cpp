@@ -1,7 +1,6 @@
 #include "tags/id3/apev2_tag.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -96,8 +95,9 @@ int PlaceTag(const std::string& FileName, TStream* Stream, const std::vector<uin
     }
 }
 
-// Checks the items of the tag found at Where (so that a save or a removal
-// never replaces a tag it could not read whole).
+// Checks the items of the tag found at Where, so that a save never replaces
+// a tag it could not read whole (its unread items would be lost). Removal
+// does not ask: the footer alone says where the tag lies.
 int CheckItems(TStream& S, const TAPEv2Location& Where) {
     TAPEv2Tag probe;
     const int64_t bodySize = (int64_t)Where.Size - HeaderSize;
