@@ -346,6 +346,30 @@ TEST(APEv2, RemovalLooksPastLyrics3AndStripLeavesNoTag) {
     EXPECT_EQ(RemoveAPEv2TagFromFile(dir.file("missing.ape")), apev2result::CannotOpen);
 }
 
+// A value holding "TAG" exactly 128 bytes before the end of the file is no
+// ID3v1 block: the tag that ends the file still loads after it was written.
+TEST(APEv2, ATagWhoseLast128BytesStartWithTAGStillLoads) {
+    TMemoryStream s(Audio());
+    TAPEv2Tag t;
+    // The value ends right before the 32-byte footer, so its byte
+    // 200 - 128 + 32 lies 128 bytes before the end of the file.
+    std::string value(200, 'x');
+    value.replace(value.size() - 128 + 32, 3, "TAG");
+    t.UpperCaseFieldNamesToWrite = false;
+    t.AddTextFrame("Album", value);
+    ASSERT_EQ(t.SaveToStream(s), 0);
+    ASSERT_EQ(std::string(s.Data().end() - 128, s.Data().end() - 125), "TAG");
+    TAPEv2Tag back;
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    EXPECT_EQ(back.GetText("Album"), value);
+    // And it is replaced, not added to.
+    back.Frame(0)->SetText("short");
+    ASSERT_EQ(back.SaveToStream(s), 0);
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    EXPECT_EQ(t.Count(), 1);
+    EXPECT_EQ(s.Data().size(), Audio().size() + 32 + 8 + 6 + 5 + 32);
+}
+
 TEST(APEv2, TextOfItems) {
     TAPEv2Tag t;
     Bytes big(1536, 0);
