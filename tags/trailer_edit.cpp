@@ -97,18 +97,6 @@ TTrailerLayout FindTrailer(TStream& S) {
             End = Start;
         }
         if (FindAPEv2EndingAt(S, End, L)) End = L.APEv2().Pos;
-        // The last 128 bytes of an APEv2 tag that ends the file may start with
-        // "TAG" by chance (a value holding those letters): when nothing stands
-        // in front of that "ID3v1 block" and an APEv2 footer ends the file,
-        // the file ends with that tag.
-        if (L.ID3v1().Present() && !L.Lyrics3().Present() && !L.APEv2().Present()) {
-            TTrailerLayout Whole;
-            Whole.StreamSize = L.StreamSize;
-            if (FindAPEv2EndingAt(S, L.StreamSize, Whole)) {
-                L = Whole;
-                End = L.APEv2().Pos;
-            }
-        }
         L.Start = End;
     } catch (const ETagFormat&) {
         L = TTrailerLayout();
