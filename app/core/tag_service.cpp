@@ -21,6 +21,7 @@
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
+#include "tags/mapping_common.h"
 #include "tags/text.h"
 
 namespace {
@@ -280,15 +281,11 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 
     Tag.CoverMime.clear();
     Tag.CoverData.clear();
-    for (int I = 0; I < Tags.CoverArtCount(); ++I) {
-        const TCoverArt* Art = Tags.CoverArtAt(I);
-        if (!Art || QString::fromStdString(Art->Name).compare(QLatin1String(FrontCoverName), Qt::CaseInsensitive) != 0)
-            continue;
-        if (!Art->Data.empty()) {
-            Tag.CoverMime = FromLib(Art->MIMEType);
-            Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
-        }
-        break;
+    // The record's one picture: "Cover art 1", else the first front cover,
+    // else the first picture, whatever the format names its pictures.
+    if (const TCoverArt* Art = mapping::RecordCover(Tags); Art && !Art->Data.empty()) {
+        Tag.CoverMime = FromLib(Art->MIMEType);
+        Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
     }
     Tag.Modified = false;
 }
@@ -323,12 +320,14 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         }
     }
 
-    // The record holds one picture, the one the file keeps as "Cover art 1".
-    // The file's other pictures (a back cover, a booklet page) are not the
-    // record's to drop, and a picture the record did not change keeps its
-    // type and description: saving a new title must not strip the back cover
-    // or turn the front cover into a picture of type "Other".
-    TCoverArt* Front = Tags.CoverArt(FrontCoverName);
+    // The record holds one picture, the one it was read from (see
+    // CopyTagsToRecord); a changed picture replaces that same one, under the
+    // name or key its format gave it. The file's other pictures (a back
+    // cover, a booklet page) are not the record's to drop, and a picture the
+    // record did not change keeps its type and description: saving a new
+    // title must not strip the back cover or turn the front cover into a
+    // picture of type "Other".
+    TCoverArt* Front = mapping::RecordCover(Tags);
     if (Tag.CoverData.isEmpty()) {
         // The record showed the file's picture and now has none: the user
         // cleared it, and every picture goes.
@@ -350,7 +349,8 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         return;
     }
     TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
-    Tags.AddCoverArt(FrontCoverName, Picture, Mime);
+    if (TCoverArt* Added = Tags.AddCoverArt(FrontCoverName, Picture, Mime))
+        Added->CoverType = mapping::FrontCoverType;
 }
 
 bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)

@@ -19,6 +19,7 @@
 
 #include "tags/stream.h"
 #include "tags/tag_types.h"
+#include "tags/id3/container_audio.h"
 #include "tags/id3/mpeg_audio.h"
 
 enum TID3v2TextEncoding : int32_t { teUnicode, teUTF8, teANSI };
@@ -270,12 +271,16 @@ public:
     bool PreserveFileDateTime = false;
     TID3v2SaveVersion WriteVersion = sfid3v2NoChange;
     TMPEGStreamInfo FMPEG;
+    // WAVE / RF64 / AIFF / DSF / DFF stream values, read with the container
+    // when ParseAudioAttributes is set.
+    TContainerAudio FContainerAudio;
 
     uint32_t Size() const { return FSize; }
     TSourceFileType SourceFileType() const { return FSourceFileType; }
     int64_t FileSize() const { return FFileSize; }
     bool WasUnsynchronised() const { return FWasUnsynchronised; }
     const TMPEGStreamInfo& MPEGStream() const { return FMPEG; }
+    const TContainerAudio& ContainerAudio() const { return FContainerAudio; }
     // Which container the last load found and where the tag sat in it.
     int64_t TagPosition() const { return FPosition; }
 

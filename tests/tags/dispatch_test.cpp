@@ -82,7 +82,7 @@ TEST(Dispatch, SaveChoosesTheWritersByStage) {
         // Unrecognised content named .ogg: stage 3 tries Ogg comments.
         {"x.ogg", std::vector<uint8_t>(300, 0x11), {ttOpusVorbis}, false},
         // Unknown extension and content: APEv2.
-        {"x.unknown", std::vector<uint8_t>(300, 0x11), {ttAPEv2}, false},
+        {"x.unknown", std::vector<uint8_t>(300, 0x11), {ttAPEv2}, true},
         // A WAVE file with no tags: an ID3v2 tag and WAV chunks in stage 2.
         {"x.wav", testutil::Bytes(std::string("RIFF\x04\0\0\0WAVE", 12)), {ttID3v2, ttWAV}, true},
     };

@@ -126,19 +126,28 @@ TEST(TagServiceMapping, ReadFallbacksAndYearCut)
     }
 }
 
-TEST(TagServiceMapping, OnlyThePictureNamedCoverArt1IsTaken)
+// The record's picture: "Cover art 1", else the first front cover, else the
+// first picture, whatever names the format gives its pictures.
+TEST(TagServiceMapping, TheRecordTakesCoverArt1ElseTheFrontCoverElseTheFirstPicture)
 {
-    const struct { const char* Name; bool Taken; } Cases[] = {
-        {"Cover art 1", true}, {"COVER ART 1", true}, {"Cover art 2", false}, {"COVER ART", false}, {"Front", false},
+    const Bytes Jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 1, 2};
+    struct TPicture { const char* Name; uint32_t Type; };
+    const struct { const char* Name; std::vector<TPicture> Pictures; int Taken; } Cases[] = {
+        {"named cover art 1", {{"Cover Art (Front)", 3}, {"COVER ART 1", 0}}, 1},
+        {"front cover by type", {{"Cover Art (Back)", 4}, {"Cover Art (Front)", 3}}, 1},
+        {"first picture", {{"Cover Art (Back)", 4}, {"Cover Art (Media)", 6}}, 0},
+        {"none", {}, -1},
     };
     for (const auto& C : Cases) {
         TTags Tags;
-        Tags.AddCoverArt(C.Name, PngPicture, "image/png");
+        for (size_t I = 0; I < C.Pictures.size(); ++I)
+            Tags.AddCoverArt(C.Pictures[I].Name, (int)I == C.Taken ? PngPicture : Jpeg,
+                             (int)I == C.Taken ? "image/png" : "image/jpeg")->CoverType = C.Pictures[I].Type;
         TAudioTag Tag;
         Tag.CoverMime = QStringLiteral("stale");
         TTagService::CopyTagsToRecord(Tags, Tag);
-        EXPECT_EQ(Tag.CoverData.size(), C.Taken ? (qsizetype)PngPicture.size() : 0) << C.Name;
-        EXPECT_EQ(Tag.CoverMime, C.Taken ? QStringLiteral("image/png") : QString()) << C.Name;
+        EXPECT_EQ(Tag.CoverData.size(), C.Taken >= 0 ? (qsizetype)PngPicture.size() : 0) << C.Name;
+        EXPECT_EQ(Tag.CoverMime, C.Taken >= 0 ? QStringLiteral("image/png") : QString()) << C.Name;
     }
 }
 
@@ -196,6 +205,8 @@ TEST(TagServiceMapping, WriteKeepsThePicturesTheRecordDoesNotChange)
     const TPicture FrontPng{"Cover art 1", PngPicture, "image/png", 3, "front"};
     const TPicture Back{"Cover art 2", Jpeg, "image/jpeg", 4, "back"};
     const TPicture Keyed{"Cover Art (Front)", Jpeg, "image/jpeg", 3, ""};
+    const TPicture KeyedBack{"Cover Art (Back)", Jpeg, "image/jpeg", 4, "b"};
+    const TPicture KeyedNew{"Cover Art (Front)", PngPicture, "image/png", 3, ""};
     const TPicture NewFront{"Cover art 1", Jpeg, "image/jpeg", 3, "front"};
     const struct {
         const char* Name;
@@ -206,8 +217,9 @@ TEST(TagServiceMapping, WriteKeepsThePicturesTheRecordDoesNotChange)
         {"picture unchanged", {FrontPng, Back}, Record(PngPicture, "image/png"), {FrontPng, Back}},
         {"picture replaced", {FrontPng, Back}, Record(Jpeg, "image/jpeg"), {NewFront, Back}},
         {"picture cleared", {FrontPng, Back}, Record({}, ""), {}},
-        {"no front picture to show", {Keyed}, Record({}, ""), {Keyed}},
-        {"picture added: the front cover", {}, Record(PngPicture, "image/png"), {{"Cover art 1", PngPicture, "image/png", 3, "No description"}}},
+        {"keyed front cover replaced in place", {KeyedBack, Keyed}, Record(PngPicture, "image/png"), {KeyedBack, KeyedNew}},
+        {"keyed front cover unchanged", {KeyedBack, Keyed}, Record(Jpeg, "image/jpeg"), {KeyedBack, Keyed}},
+        {"picture added", {}, Record(PngPicture, "image/png"), {{"Cover art 1", PngPicture, "image/png", 3, "No description"}}},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
