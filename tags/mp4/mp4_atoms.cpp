@@ -167,7 +167,6 @@ int ShiftChunkOffsets(std::vector<uint8_t>& Moov, uint64_t OldStart, uint64_t Ol
             return true;
         }
         if (v < OldEnd) return false;
-        if (Delta < 0 && v - OldEnd < (uint64_t)-Delta) return false;
         out = Delta < 0 ? v - (uint64_t)-Delta : v + (uint64_t)Delta;
         return out >= v ? out <= limit : (Delta < 0);
     };

@@ -207,6 +207,12 @@ TEST(MP4Write, SlackOfNineBytesOrLessRewritesWithPadding) {
     ASSERT_EQ(t.SaveToStream(s, false), 0);
     EXPECT_EQ(s.Data().size(), f.size() - 7 + 4096);
     ExpectMediaFollowed(f, s.Data());
+    // Without padding kept, a shorter moov pulls the media data forward.
+    t.PaddingToWrite = 0;
+    TMemoryStream shrink(f);
+    ASSERT_EQ(t.SaveToStream(shrink, false, false), 0);
+    EXPECT_EQ(shrink.Data().size(), f.size() - 7);
+    ExpectMediaFollowed(f, shrink.Data());
 }
 
 // The media data moves; every stco and co64 entry of every track follows it.
