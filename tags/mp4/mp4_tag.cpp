@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "tags/byte_io.h"
 #include "tags/id3/id3v1_tag.h"
@@ -129,7 +130,7 @@ void TMP4Atom::SetCommonText(const std::string& Name, const std::string& Mean, c
 }
 
 uint64_t TMP4Atom::CalculateAtomSize() const {
-    if (!Changed) return Raw.size();
+    if (!Changed && !Raw.empty()) return Raw.size();
     uint64_t n = 8;
     if (!mean.empty()) n += 8 + mean.size();
     if (!name.empty()) n += 8 + name.size();
@@ -513,10 +514,11 @@ int TMP4Tag::LoadFromStream(TStream& Stream, bool) {
         if (moov->Truncated || moov->Size > mp4limit::MaxMoovSize) return mp4result::ReadError;
         AtommoovPosition = (int64_t)moov->Pos;
         AtommoovSize = (int64_t)moov->Size;
-        std::vector<uint8_t> bytes((size_t)moov->Size);
-        if (Stream.Seek((int64_t)moov->Pos) != (int64_t)moov->Pos || !Stream.ReadExact(bytes.data(), (int64_t)bytes.size()))
+        // Filled by the read; no need to zero it first.
+        std::unique_ptr<uint8_t[]> bytes(new uint8_t[(size_t)moov->Size]);
+        if (Stream.Seek((int64_t)moov->Pos) != (int64_t)moov->Pos || !Stream.ReadExact(bytes.get(), (int64_t)moov->Size))
             return mp4result::ReadError;
-        return ReadMoov(bytes);
+        return ReadMoov(bytes.get(), (size_t)moov->Size);
     } catch (...) {
         // A damaged tag is not half loaded: a save must not drop what could not be read.
         const bool valid = Valid;
@@ -528,10 +530,9 @@ int TMP4Tag::LoadFromStream(TStream& Stream, bool) {
     }
 }
 
-int TMP4Tag::ReadMoov(const std::vector<uint8_t>& Moov) {
-    const uint8_t* d = Moov.data();
+int TMP4Tag::ReadMoov(const uint8_t* d, size_t Size) {
     const uint64_t base = (uint64_t)AtommoovPosition;
-    auto moov = ChildAtoms(d, 0, Moov.size());
+    auto moov = ChildAtoms(d, 0, Size);
     const auto children = ChildAtoms(d, moov.at(0).BodyPos(), moov[0].End());
 
     // Play time from the movie header: version 1 has 64-bit times and duration.
@@ -557,7 +558,7 @@ int TMP4Tag::ReadMoov(const std::vector<uint8_t>& Moov) {
         }
     }
     if (Playtime != 0) BitRate = uint32_t(double(mdatAtomSize) / Playtime / 125 + 0.5);
-    if (ParseMediaAttributes) ReadTracks(Moov);
+    if (ParseMediaAttributes) ReadTracks(d, Size);
 
     int result = mp4result::NoTag;
     if (const TAtomSpan* udta = FindChild(children, "udta")) {
@@ -572,11 +573,10 @@ int TMP4Tag::ReadMoov(const std::vector<uint8_t>& Moov) {
 // Sample entry of the first track with one: mp4a / ac-3 hold channels,
 // sample size and the 16.16 sample rate at fixed offsets; alac has the real
 // rate in its configuration box 40 bytes further on.
-void TMP4Tag::ReadTracks(const std::vector<uint8_t>& Moov) {
-    const uint8_t* d = Moov.data();
+void TMP4Tag::ReadTracks(const uint8_t* d, size_t Size) {
     bool audioSet = false;
     try {
-        auto moov = ChildAtoms(d, 0, Moov.size());
+        auto moov = ChildAtoms(d, 0, Size);
         for (const auto& trak : ChildAtoms(d, moov.at(0).BodyPos(), moov[0].End())) {
             if (!trak.Is("trak")) continue;
             const auto tc = ChildAtoms(d, trak.BodyPos(), trak.End());
@@ -648,11 +648,12 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
             for (const auto& it : items) {
                 TMP4Atom& a = AddAtom(it.Type);
                 const uint8_t* ib = body + it.Pos;
-                a.Raw.assign(ib, ib + it.Size);
                 a.Changed = false;
-                // Items are written back with 32-bit sizes: a 64-bit header is
-                // rebuilt from the children on save.
-                if (it.Header != 8) a.Changed = true, a.Raw.clear();
+                // The item is rebuilt from its children on save when that gives
+                // its bytes back: mean, name, then data children, nothing else.
+                // Any other item keeps its bytes as read.
+                bool canonical = it.Header == 8;
+                int stage = 0;   // 0 mean next, 1 name next, 2 data only
                 const bool cover = it.Is("covr");
                 size_t p = it.Header;
                 while (p + 8 <= it.Size) {
@@ -666,12 +667,24 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                         std::memcpy(dd.Reserved.data(), cb + 12, 4);
                         if (cover && !ParseCoverArts) dd.Skipped = true;
                         else dd.Data.assign(cb + 16, cb + cs);
+                        stage = 2;
                     } else if (std::memcmp(cb + 4, "mean", 4) == 0 && cs > 8) {
+                        canonical &= stage == 0;
                         a.mean.assign(cb + 8, cb + cs);
+                        stage = 1;
                     } else if (std::memcmp(cb + 4, "name", 4) == 0 && cs > 8) {
+                        canonical &= stage <= 1;
                         a.name.assign(cb + 8, cb + cs);
+                        stage = 2;
+                    } else {
+                        canonical = false;
                     }
                     p += cs;
+                }
+                if (p != it.Size) canonical = false;
+                if (!canonical) {
+                    if (it.Header == 8) a.Raw.assign(ib, ib + it.Size);
+                    else a.Changed = true;   // rewritten with a 32-bit size
                 }
                 Loaded = true;
             }

@@ -68,7 +68,9 @@ public:
     std::vector<TMP4AtomData> Datas;
     bool AlreadyParsed = false;
 
-    // The bytes the item was read from; written back while Changed is false.
+    // Changed is false while the item is as read. An item that its children
+    // do not rebuild exactly (an unknown child, a 64-bit header) keeps the
+    // bytes it was read from in Raw, written back while it is unchanged.
     std::vector<uint8_t> Raw;
     bool Changed = true;
 
@@ -209,8 +211,8 @@ public:
     int SaveToStream(TStream& Stream, bool Buffered = true, bool KeepPadding = true);
 
 private:
-    int ReadMoov(const std::vector<uint8_t>& Moov);
-    void ReadTracks(const std::vector<uint8_t>& Moov);
+    int ReadMoov(const uint8_t* Moov, size_t Size);
+    void ReadTracks(const uint8_t* Moov, size_t Size);
     void ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos);
     void ReadXtra(const uint8_t* Data, size_t Size);
 };

@@ -16,7 +16,7 @@
 // ---- serialization ------------------------------------------------------------------
 
 void TMP4Atom::Write(std::vector<uint8_t>& Out) const {
-    if (!Changed) {
+    if (!Changed && !Raw.empty()) {
         Out.insert(Out.end(), Raw.begin(), Raw.end());
         return;
     }
