@@ -413,5 +413,48 @@ class PeerFiles(unittest.TestCase):
             shutil.rmtree(tmp)
 
 
+@unittest.skipUnless(os.path.exists(TOOL), "veltrano-tags not built")
+class CorpusRecords(unittest.TestCase):
+    """Every .m4a record of a make-corpus library (VELTRANO_INTEROP_CORPUS, else
+    a small one made here) shows what the library's manifest says it holds."""
+
+    def test_records_match_the_manifest(self):
+        tmp = tempfile.mkdtemp()
+        try:
+            corpus = os.environ.get("VELTRANO_INTEROP_CORPUS")
+            if not corpus:
+                corpus = os.path.join(tmp, "corpus")
+                subprocess.run([os.path.join(SRC, "..", "shared", "corpus", "make-corpus"), corpus, "--files", "80",
+                                "--seconds", "2"], check=True, stdout=subprocess.DEVNULL, timeout=900)
+            with open(os.path.join(corpus, "manifest.json"), encoding="utf-8") as fh:
+                tracks = [t for t in json.load(fh)["tracks"] if t["format"] == "m4a"]
+            self.assertTrue(tracks)
+            problems = []
+            paths = [os.path.join(corpus, t["path"]) for t in tracks]
+            records = {}
+            for i in range(0, len(paths), 100):
+                p = tool("record", *paths[i:i + 100])
+                self.assertEqual(p.returncode, 0, p.stderr)
+                for line in p.stdout.splitlines():
+                    r = json.loads(line)
+                    records[r["file"]] = r
+            for t, path in zip(tracks, paths):
+                r, want = records[path], t["tags"]
+                expect = {
+                    "Title": want.get("title", ""), "Artist": want.get("artist", ""), "Album": want.get("album", ""),
+                    "Year": want.get("date", "")[:4], "Track": want.get("track", "").split("/")[0],
+                    "Genre": want.get("genre", ""), "Comment": want.get("comment", ""),
+                    "Disc": want.get("disc", "").split("/")[0], "AlbumArtist": want.get("albumartist", ""),
+                    "Composer": want.get("composer", ""), "CoverSize": t.get("cover_bytes", 0),
+                    "DurationSec": t["seconds"],
+                }
+                for k, v in expect.items():
+                    if r[k] != v:
+                        problems.append("%s: %s is %r, manifest %r" % (t["path"], k, r[k], v))
+            self.assertEqual(problems, [], "\n".join(problems[:40]))
+        finally:
+            shutil.rmtree(tmp)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "tags/audio_properties.h"
@@ -210,7 +211,7 @@ TEST(MP4Write, SlackOfNineBytesOrLessRewritesWithPadding) {
     // Without padding kept, a shorter moov pulls the media data forward.
     t.PaddingToWrite = 0;
     TMemoryStream shrink(f);
-    ASSERT_EQ(t.SaveToStream(shrink, false, false), 0);
+    ASSERT_EQ(t.SaveToStream(shrink, true, false), 0);   // through the buffered window
     EXPECT_EQ(shrink.Data().size(), f.size() - 7);
     ExpectMediaFollowed(f, shrink.Data());
 }
@@ -352,8 +353,12 @@ TEST(MP4Write, FileSaveRefusesReadOnlyAndKeepsBytes) {
     EXPECT_EQ(t.SaveToFile(p), mp4result::FileOpenFailed);
     EXPECT_EQ(testutil::ReadFile(p), f);
     ::chmod(p.c_str(), 0644);
+    // Files of the user's that carry the working files' names stay as they are.
+    for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"}) testutil::WriteFile(dir.file(n), "mine");
     ASSERT_EQ(t.SaveToFile(p), 0);
     ExpectMediaFollowed(f, testutil::ReadFile(p));
+    for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"}) EXPECT_EQ(testutil::ReadFile(dir.file(n)), Str("mine"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 4);
 }
 
 // ---- mapping ----------------------------------------------------------------------
