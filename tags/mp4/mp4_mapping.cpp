@@ -281,11 +281,17 @@ void TTags::PrepareMP4Tag() {
     const auto groups = GroupedEntries(*this);
     const std::vector<std::string>* year = nullptr;
     bool tracksDone = false, discsDone = false;
-    for (const auto& [name, values] : groups) {
+    for (const auto& [name, all] : groups) {
+        // Empty entries stand for nothing; a name with only empty entries clears its items.
+        std::vector<std::string> values;
+        for (const auto& x : all)
+            if (!x.empty()) values.push_back(x);
+        if (values.empty()) values.push_back(std::string());
         const std::string& v = values[0];
+        const bool cleared = v.empty();
         if (name == "TOTALTRACKS" || name == "TRACKTOTAL" || name == "TOTALDISCS" || name == "DISCTOTAL") continue;
         if (name == "YEAR") {
-            year = &values;
+            year = &all;
             continue;
         }
         if (name == "TRACKNUMBER" || name == "TRACK" || name == "DISCNUMBER" || name == "DISC") {
@@ -331,6 +337,12 @@ void TTags::PrepareMP4Tag() {
             }
             std::vector<std::string> current = FreeformValues(T, name);
             if (current == values) continue;
+            if (cleared) {
+                if (!source.empty()) T.DeleteAllAtoms(src);
+                while (T.DeleteAtomCommon(name, ITunesMean)) {
+                }
+                continue;
+            }
             if (current.empty() && (source.empty() || !T.FindAtom(src)))
                 if (const TItemName* x = XtraOfName(name); x && values.size() == 1 && XtraValue(T, *x) == v) continue;
             if (!source.empty()) T.DeleteAllAtoms(src);
@@ -346,6 +358,10 @@ void TTags::PrepareMP4Tag() {
         }
         const TAtomName id = AtomName(item);
         if (T.GetValues(id) == values) continue;
+        if (cleared) {
+            T.DeleteAllAtoms(id);
+            continue;
+        }
         const TMP4Atom* existing = T.FindAtom(id);
         const TIntegerItem* integer = IntegerItem(id);
         if (integer || (existing && existing->IsInteger())) {

@@ -127,6 +127,7 @@ struct TMoovLayout {
     std::vector<uint8_t> MetaBefore, MetaAfter;  // meta children before / after the ilst
     bool HasHandler = false;
     bool XtraBeforeMeta = false;
+    std::vector<uint8_t> OldXtra;       // the Xtra box the file holds now
 };
 
 void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
@@ -141,13 +142,17 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
             Append(udtaSeen ? L.MoovAfter : L.MoovBefore, L.Old, c);
             continue;
         }
-        if (!udtaSeen) L.UdtaWide = c.Header == 16;
+        const bool first = !udtaSeen;
+        if (first) L.UdtaWide = c.Header == 16;
         udtaSeen = true;
         bool xtraSeen = false;
         for (const auto& u : ChildAtoms(d, c.BodyPos(), c.End())) {
             if (u.Is("free")) continue;
-            if (u.Is("Xtra")) {
-                if (!metaSeen) xtraSeen = true;
+            // The tag holds the first Xtra box of the first udta; any other is kept.
+            if (u.Is("Xtra") && first && !xtraSeen) {
+                if (!metaSeen) L.XtraBeforeMeta = true;
+                L.OldXtra.assign(L.Old.begin() + (ptrdiff_t)u.Pos, L.Old.begin() + (ptrdiff_t)u.End());
+                xtraSeen = true;
                 continue;
             }
             if (!u.Is("meta") || metaSeen) {
@@ -155,7 +160,6 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
                 continue;
             }
             metaSeen = true;
-            L.XtraBeforeMeta = xtraSeen;
             L.MetaWide = u.Header == 16;
             const uint8_t* body = d + u.BodyPos();
             const size_t off = MetaChildrenOffset(body, (size_t)u.BodySize());
@@ -228,7 +232,6 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
     }
     SetU32be(ilst.data(), (uint32_t)std::min<uint64_t>(ilst.size(), 0xFFFFFFFFull));
     if (ilst.size() > 0xFFFFFFFFull) return mp4result::FileOpenFailed;
-    const std::vector<uint8_t> xtra = Tag.XtraChanged ? Tag.CreateXtraAtom() : Tag.XtraRaw;
 
     TMoovLayout L;
     std::vector<uint8_t> prefix;   // an empty stream first gets an ftyp atom
@@ -259,7 +262,11 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
         }
     }
     if (!L.Found) L.MetaHead = {Tag.Version, 0, 0, 0};
-    if (Tag.Atoms.empty() && xtra.empty() && !L.HasIlst) return mp4result::NothingToWrite;
+    // A tag that read no Xtra box (or was told not to) leaves the file's alone.
+    const std::vector<uint8_t> xtra = Tag.XtraChanged     ? Tag.CreateXtraAtom()
+                                      : Tag.XtraRaw.empty() ? L.OldXtra
+                                                            : Tag.XtraRaw;
+    if (Tag.Atoms.empty() && xtra.empty() && !L.HasIlst && L.OldXtra.empty()) return mp4result::NothingToWrite;
 
     const uint64_t N = BuildMoov(L, ilst, xtra, 0).size();
     uint64_t F;
@@ -374,6 +381,7 @@ int RemoveMP4TagFromFile(const std::string& FileName, bool KeepGaplessInfo, bool
     if (loaded == mp4result::NotMP4 || loaded == mp4result::FileOpenFailed) return loaded;
     TMP4Tag fresh;
     fresh.PaddingToWrite = 0;
+    fresh.ClearXtras();
     if (KeepGaplessInfo) fresh.SetCommon("iTunSMPB", "com.apple.iTunes", old.GetCommon("iTunSMPB"));
     if (KeepEncoderTool) fresh.SetText(AtomName("©too"), old.GetText(AtomName("©too")));
     return fresh.SaveToFile(FileName, false);

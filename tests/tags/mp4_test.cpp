@@ -183,6 +183,29 @@ TEST(MP4Read, XtraAttributeLongerThanItsBoxIsKeptAsRead) {
     EXPECT_TRUE(Contains(s.Data(), xtra));
 }
 
+TEST(MP4Write, XtraBoxKeptUnlessTheTagOwnsIt) {
+    const Bytes xtra = Atom("Xtra", Cat({U32(22), U32(4), Str("WM/A"), U32(1), U32(8), U16(8), U16('x')}));
+    const Bytes f = FastStart(Udta(TextItem("©nam", "T"), xtra));
+    TMP4Tag blind;
+    blind.ParseXtra = false;
+    ASSERT_EQ(Load(blind, f), 0);
+    EXPECT_TRUE(blind.Xtras.empty());
+    blind.SetText(AtomName("©nam"), "U");
+    TMemoryStream s(f);
+    ASSERT_EQ(blind.SaveToStream(s, false), 0);
+    EXPECT_TRUE(Contains(s.Data(), xtra));
+
+    testutil::TTempDir dir;
+    testutil::WriteFile(dir.file("x.m4a"), f);
+    ASSERT_EQ(RemoveMP4TagFromFile(dir.file("x.m4a")), 0);
+    const Bytes stripped = testutil::ReadFile(dir.file("x.m4a"));
+    EXPECT_FALSE(Contains(stripped, Str("Xtra")));
+    EXPECT_FALSE(Contains(stripped, Str("©nam")));
+    ExpectMediaFollowed(f, stripped);
+    EXPECT_EQ(RemoveMP4TagFromFile(dir.file("x.m4a")), 0);   // the empty list once more: no change
+    EXPECT_EQ(testutil::ReadFile(dir.file("x.m4a")), stripped);
+}
+
 // ---- writing ----------------------------------------------------------------------
 
 TEST(MP4Write, InPlaceWhenTheNewMoovFitsItsSlack) {
@@ -435,8 +458,14 @@ TEST(MP4Mapping, SaveNumbersFreeformAndMultipleValues) {
     EXPECT_EQ(ItemOf(after, "cpil")->Datas[0].Data, Bytes{0});
 
     TTags cleared;
-    Edit(f.Path, [](TTags& t) { t.Delete("TRACKNUMBER"); }, cleared);
+    Edit(f.Path, [](TTags& t) {
+        t.Delete("TRACKNUMBER");
+        t.TagAt(t.Exists("CONDUCTOR"))->Value = "";   // an emptied entry clears its item
+        t.TagAt(t.Exists("BPM"))->Value = "";
+    }, cleared);
     EXPECT_EQ(ItemOf(cleared, "trkn"), nullptr);
+    EXPECT_EQ(ItemOf(cleared, "tmpo"), nullptr);
+    EXPECT_EQ(cleared.MP4Tag().GetCommon("CONDUCTOR"), "");
 }
 
 // The record's four-digit year must not cut a full release date down.
