@@ -94,8 +94,9 @@ std::vector<TAtomSpan> TopLevelAtoms(TStream& S, uint64_t Start) {
         } else if (size == 0) {
             size = left;
         }
-        if (size < a.Header) throw ETagFormat("corrupted atom size");
-        if (size > left) {
+        // Bytes that cannot be an atom (appended junk, a damaged header) end
+        // the walk as a last, cut-short atom: what follows them is unknown.
+        if (size < a.Header || size > left) {
             a.Size = left;
             a.Truncated = true;
             out.push_back(a);

@@ -35,8 +35,8 @@ std::vector<TAtomSpan> ChildAtoms(const uint8_t* Data, size_t Begin, size_t End)
 const TAtomSpan* FindChild(const std::vector<TAtomSpan>& Children, std::string_view Name);
 
 // The top-level atoms of a stream, from Start. The walk ends at the end of
-// the stream, after an atom that runs past it (marked Truncated), or after
-// MaxChildren atoms (ETagFormat). A header that cannot be valid raises ETagFormat.
+// the stream, at an atom that runs past it or whose size cannot be valid
+// (marked Truncated, running to the end), or after MaxChildren atoms (ETagFormat).
 std::vector<TAtomSpan> TopLevelAtoms(TStream& Stream, uint64_t Start = 0);
 
 // A full box ("meta" in iTunes files) has 4 bytes of version and flags

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "tags/byte_io.h"
@@ -455,6 +456,18 @@ std::string XtraValueText(const TMP4XtraProperty& P) {
             uint64_t v = 0;
             for (size_t i = P.Data.size(); i-- > 0;) v = (v << 8) | P.Data[i];
             return std::to_string(v);
+        }
+        case 21: {
+            // 100-nanosecond units since 1601-01-01 UTC, shown in local time.
+            if (P.Data.size() != 8) return {};
+            uint64_t v = 0;
+            for (size_t i = 8; i-- > 0;) v = (v << 8) | P.Data[i];
+            const int64_t unixSeconds = int64_t(v / 10000000) - 11644473600LL;
+            const time_t t = (time_t)unixSeconds;
+            struct tm local {};
+            if (!localtime_r(&t, &local)) return {};
+            char b[32];
+            return std::strftime(b, sizeof b, "%Y-%m-%d %H:%M:%S", &local) ? std::string(b) : std::string();
         }
         case 72: {
             if (P.Data.size() != 16) return {};

@@ -352,6 +352,21 @@ TEST(MP4Write, KeepsWhatItDoesNotOwn) {
     EXPECT_EQ(empty.SaveToStream(n, false), mp4result::NothingToWrite);
 }
 
+// Bytes behind the media data that are no atom (an ID3v1 block some taggers
+// append, a short run of garbage) end the walk and move along with the media.
+TEST(MP4Write, JunkBehindTheMediaData) {
+    for (const Bytes& junk : {Cat({Str("TAG"), Bytes(125, 'j')}), Cat({U32(3), Str("junk"), Bytes(4, 0)})}) {
+        const Bytes f = Cat({FastStart(Udta(TextItem("©nam", "x"))), junk});
+        TMP4Tag t;
+        ASSERT_EQ(Load(t, f), 0);
+        t.SetText(AtomName("©nam"), std::string(5000, 'n'));
+        TMemoryStream s(f);
+        ASSERT_EQ(t.SaveToStream(s, false), 0);
+        ExpectMediaFollowed(f, s.Data());
+        EXPECT_TRUE(std::equal(junk.rbegin(), junk.rend(), s.Data().rbegin()));
+    }
+}
+
 TEST(MP4Write, UnchangedItemsAreWrittenBackAsRead) {
     // A locale, an odd type and a trailing unknown child survive untouched.
     const Bytes odd = Atom("©ART", Cat({Atom("data", Cat({U32(1), Str("enUS"), Str("Artist")})), Atom("zzzz", Bytes(3, 9))}));
