@@ -696,7 +696,10 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                 }
                 if (p != it.Size) canonical = false;
                 if (!canonical) {
-                    if (it.Header == 8) a.Raw.assign(ib, ib + it.Size);
+                    if (it.Header == 8) {
+                        a.Raw.assign(ib, ib + it.Size);
+                        SetU32be(a.Raw.data(), (uint32_t)it.Size);   // a size of 0 meant "to the end"
+                    }
                     else a.Changed = true;   // rewritten with a 32-bit size
                 }
                 Loaded = true;

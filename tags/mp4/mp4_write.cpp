@@ -111,8 +111,12 @@ void PutFree(std::vector<uint8_t>& Out, uint64_t Size) {
     Out.insert(Out.end(), (size_t)Size - 8, 0);
 }
 
-void Append(std::vector<uint8_t>& Out, const std::vector<uint8_t>& From, const TAtomSpan& A) {
-    Out.insert(Out.end(), From.begin() + (ptrdiff_t)A.Pos, From.begin() + (ptrdiff_t)A.End());
+// A kept child, copied whole. One whose size field says "to the end of the
+// parent" (0) gets its real size, since other atoms may follow it now.
+void Append(std::vector<uint8_t>& Out, const uint8_t* From, const TAtomSpan& A) {
+    const size_t at = Out.size();
+    Out.insert(Out.end(), From + A.Pos, From + A.End());
+    if (GetU32be(Out.data() + at) == 0) SetU32be(Out.data() + at, (uint32_t)A.Size);
 }
 
 // What a save keeps of the old moov, and where the parts the tag owns go.
@@ -139,7 +143,7 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
         if (c.Is("mvex")) L.Fragmented = true;
         if (c.Is("free")) continue;
         if (!c.Is("udta")) {
-            Append(udtaSeen ? L.MoovAfter : L.MoovBefore, L.Old, c);
+            Append(udtaSeen ? L.MoovAfter : L.MoovBefore, d, c);
             continue;
         }
         const bool first = !udtaSeen;
@@ -156,7 +160,7 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
                 continue;
             }
             if (!u.Is("meta") || metaSeen) {
-                Append(metaSeen ? L.UdtaAfter : L.UdtaBefore, L.Old, u);
+                Append(metaSeen ? L.UdtaAfter : L.UdtaBefore, d, u);
                 continue;
             }
             metaSeen = true;
@@ -172,8 +176,7 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
                     continue;
                 }
                 if (m.Is("hdlr")) L.HasHandler = true;
-                auto& to = ilstSeen ? L.MetaAfter : L.MetaBefore;
-                to.insert(to.end(), body + m.Pos, body + m.End());
+                Append(ilstSeen ? L.MetaAfter : L.MetaBefore, body, m);
             }
         }
     }
