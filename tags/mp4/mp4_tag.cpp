@@ -570,7 +570,11 @@ int TMP4Tag::ReadMoov(const uint8_t* d, size_t Size) {
             Playtime = 0;
         }
     }
-    if (Playtime != 0) BitRate = uint32_t(double(mdatAtomSize) / Playtime / 125 + 0.5);
+    if (Playtime != 0) {
+        // A hostile duration can make the quotient any size.
+        const double kbits = double(mdatAtomSize) / Playtime / 125 + 0.5;
+        BitRate = kbits >= 0 && kbits < 4294967295.0 ? uint32_t(kbits) : 0;
+    }
     if (ParseMediaAttributes) ReadTracks(d, Size);
 
     int result = mp4result::NoTag;
