@@ -366,7 +366,7 @@ void TTags::PrepareMP4Tag() {
         const TIntegerItem* integer = IntegerItem(id);
         if (integer || (existing && existing->IsInteger())) {
             const int width = existing && existing->IsInteger() ? (int)existing->Datas[0].Data.size() : integer->Width;
-            uint64_t n = integer && integer->Boolean ? (v != "0" ? 1 : 0) : (uint64_t)ToInt(v);
+            uint64_t n = integer && integer->Boolean ? (v != "0" ? 1 : 0) : (uint64_t)std::max<int64_t>(0, ToInt(v));
             if (existing && existing->IsInteger()) {
                 uint64_t old = 0;
                 existing->GetInteger(old);
