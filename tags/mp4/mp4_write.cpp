@@ -5,6 +5,7 @@
 // behind the region moved by the change in length.
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
@@ -364,8 +365,12 @@ int TMP4Tag::SaveToFile(const std::string& FileName, bool KeepPadding) {
             if (!f) return mp4result::FileOpenFailed;
             r = PlanSaveSafely(*this, *f, KeepPadding, plan);
         }
-        if (r != mp4result::Success || plan.NoChange) return r;
-        if (ApplyEditToFile(FileName, plan.Edit) != TEditResult::Success) return mp4result::FileOpenFailed;
+        if (r == mp4result::Success && !plan.NoChange && ApplyEditToFile(FileName, plan.Edit) != TEditResult::Success)
+            r = mp4result::FileOpenFailed;
+        if (r != mp4result::Success) {
+            if (!exists) ::unlink(FileName.c_str());   // the empty file this save created
+            return r;
+        }
         if (modTime) fileutil::SetModTime(FileName, *modTime);
         Valid = Loaded = false;
         SourceFileName = FileName;

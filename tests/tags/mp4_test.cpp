@@ -397,6 +397,11 @@ TEST(MP4Write, FileSaveRefusesReadOnlyAndKeepsBytes) {
     ExpectMediaFollowed(f, testutil::ReadFile(p));
     for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"}) EXPECT_EQ(testutil::ReadFile(dir.file(n)), Str("mine"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 4);
+    // A missing file becomes a new one with an ftyp and a moov.
+    ASSERT_EQ(t.SaveToFile(dir.file("new.m4a")), 0);
+    TMP4Tag made;
+    ASSERT_EQ(made.LoadFromFile(dir.file("new.m4a")), 0);
+    EXPECT_EQ(made.GetText(AtomName("©nam")), std::string(9000, 'r'));
 }
 
 // ---- mapping ----------------------------------------------------------------------
