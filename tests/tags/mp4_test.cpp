@@ -161,6 +161,19 @@ TEST(MP4Read, HostileAtoms) {
     }
 }
 
+TEST(MP4Read, XtraValues) {
+    // Attribute: size, name length, name, value count, then per value its size, type and bytes.
+    const Bytes category = Cat({U32(4 + 4 + 11 + 4 + 2 * 12), U32(11), Str("WM/Category"), U32(2), U32(12), U16(8),
+                                Bytes{'P', 0, 'o', 0, 'p', 0}, U32(12), U16(8), Bytes{'R', 0, 'o', 0, 'c', 0}});
+    const Bytes guid = Cat({U32(4 + 4 + 4 + 4 + 22), U32(4), Str("WM/G"), U32(1), U32(22), U16(72),
+                            Bytes{0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}});
+    TMP4Tag t;
+    ASSERT_EQ(Load(t, FastStart(Udta(TextItem("©nam", "T"), Atom("Xtra", Cat({category, guid}))))), 0);
+    EXPECT_EQ(t.GetTextXtra("wm/category", true), "Pop;Roc");
+    EXPECT_EQ(t.GetTextXtra("WM/Category", false), "");
+    EXPECT_EQ(t.GetTextXtra("WM/G", false), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
+}
+
 TEST(MP4Read, DataChildUnder16BytesEndsItsItem) {
     // data of 12 bytes: type and locale, no room for a payload.
     const Bytes items = Cat({Atom("©nam", Cat({U32(12), Str("data"), U32(1)})), TextItem("©ART", "After")});
@@ -220,6 +233,18 @@ TEST(MP4Write, InPlaceWhenTheNewMoovFitsItsSlack) {
     TMP4Tag again;
     ASSERT_EQ(Load(again, s.Data()), 0);
     EXPECT_EQ(again.GetText(AtomName("©nam")), "Short");
+}
+
+TEST(MP4Write, ExactFitWritesNoFreeAtom) {
+    const Bytes f = FastStart(Udta(TextItem("©nam", "abcdefgh")));
+    TMP4Tag t;
+    ASSERT_EQ(Load(t, f), 0);
+    t.SetText(AtomName("©nam"), "ABCDEFGH");
+    TMemoryStream s(f);
+    ASSERT_EQ(t.SaveToStream(s, false), 0);
+    EXPECT_EQ(s.Data().size(), f.size());
+    EXPECT_FALSE(Contains(s.Data(), Str("free")));
+    EXPECT_TRUE(Contains(s.Data(), Str("ABCDEFGH")));
 }
 
 TEST(MP4Write, SlackOfNineBytesOrLessRewritesWithPadding) {
