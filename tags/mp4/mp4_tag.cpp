@@ -699,12 +699,11 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                     p += cs;
                 }
                 if (p != it.Size) canonical = false;
-                if (!canonical) {
-                    if (it.Header == 8) {
-                        a.Raw.assign(ib, ib + it.Size);
-                        SetU32be(a.Raw.data(), (uint32_t)it.Size);   // a size of 0 meant "to the end"
-                    }
-                    else a.Changed = true;   // rewritten with a 32-bit size
+                if (!canonical && it.Header == 8) {
+                    a.Raw.assign(ib, ib + it.Size);
+                    SetU32be(a.Raw.data(), (uint32_t)it.Size);   // a size of 0 meant "to the end"
+                } else if (!canonical) {
+                    a.Changed = true;   // rewritten with a 32-bit size
                 }
                 Loaded = true;
             }
@@ -712,6 +711,7 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
         } else if (c.Is("Xtra") && ParseXtra && !xtraRead) {
             xtraRead = true;
             XtraRaw.assign(Data + c.Pos, Data + c.End());
+            if (GetU32be(XtraRaw.data()) == 0) SetU32be(XtraRaw.data(), (uint32_t)c.Size);
             try {
                 ReadXtra(Data + c.BodyPos(), (size_t)c.BodySize());
             } catch (const ETagFormat&) {

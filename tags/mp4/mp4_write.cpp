@@ -156,7 +156,7 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
             // The tag holds the first Xtra box of the first udta; any other is kept.
             if (u.Is("Xtra") && first && !xtraSeen) {
                 if (!metaSeen) L.XtraBeforeMeta = true;
-                L.OldXtra.assign(L.Old.begin() + (ptrdiff_t)u.Pos, L.Old.begin() + (ptrdiff_t)u.End());
+                Append(L.OldXtra, d, u);
                 xtraSeen = true;
                 continue;
             }
