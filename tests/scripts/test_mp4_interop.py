@@ -398,11 +398,14 @@ class PeerFiles(unittest.TestCase):
                         before = dict(MP4(path).tags or {})
                     except Exception:
                         pass
+                    decoded = run("ffmpeg", "-v", "error", "-i", path, "-map", "0:a", "-f", "md5", "-")
                     p = tool("write", path, "--set", "TITLE=Peer")
                     if p.returncode != 0:
                         with open(src, "rb") as a, open(path, "rb") as b:
                             self.assertEqual(a.read(), b.read(), "a refused save changed the file")
                         continue
+                    if decoded.returncode == 0 and decoded.stdout.strip():
+                        self.assertEqual(audio_md5(path), decoded.stdout.decode().strip())
                     if before is not None:
                         after = dict(MP4(path).tags)
                         self.assertEqual(after.pop("©nam"), ["Peer"])
