@@ -70,4 +70,35 @@ inline Bytes Mdat(uint64_t FilePos, size_t Words) {
     return Atom("mdat", body);
 }
 
+// A file with moov in front of the media data; every track has two chunks.
+inline Bytes FastStart(const Bytes& Udta, int Tracks = 1, bool Wide = false, const Bytes& MoovExtra = {}) {
+    auto build = [&](uint64_t MdatPos) {
+        Bytes body = Mvhd(1000, 3000);
+        for (int t = 0; t < Tracks; ++t)
+            body = Cat({body, Trak({MdatPos + 8 + 32 * (uint64_t)t, MdatPos + 8 + 32 * (uint64_t)t + 16}, Wide)});
+        return Atom("moov", Cat({body, MoovExtra, Udta}));
+    };
+    const uint64_t mdatPos = Ftyp().size() + build(0).size();
+    return Cat({Ftyp(), build(mdatPos), Mdat(mdatPos, 64)});
+}
+
+inline Bytes Udta(const Bytes& Items, const Bytes& Extra = {}) { return Atom("udta", Cat({Meta(Items), Extra})); }
+
+// A tagged file as players leave it: texts, numbers, a genre, a release
+// date, a freeform item and a front cover. Audio: the media data's body.
+struct TTaggedFile {
+    Bytes File;
+    Bytes Audio;
+};
+inline TTaggedFile TaggedM4a() {
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    const Bytes items = Cat({TextItem("©nam", "Title"), TextItem("©ART", "Artist"), TextItem("©alb", "Album"),
+                             Atom("trkn", Data(0, {0, 0, 0, 3, 0, 12, 0, 0})), TextItem("©gen", "Rock"),
+                             TextItem("©day", "2003-05-01"), TextItem("©cmt", "Comment"), Freeform("MOOD", "Calm"),
+                             Atom("covr", Data(14, png))});
+    Bytes f = FastStart(Udta(items));
+    const Bytes audio(f.end() - 64 * 4, f.end());
+    return {f, audio};
+}
+
 }  // namespace mp4fx

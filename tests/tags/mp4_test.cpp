@@ -49,20 +49,6 @@ std::vector<uint64_t> ChunkOffsets(const Bytes& F) {
     return out;
 }
 
-// A file with moov in front of the media data; every track has two chunks.
-Bytes FastStart(const Bytes& Udta, int Tracks = 1, bool Wide = false, const Bytes& MoovExtra = {}) {
-    auto build = [&](uint64_t MdatPos) {
-        Bytes body = Mvhd(1000, 3000);
-        for (int t = 0; t < Tracks; ++t)
-            body = Cat({body, Trak({MdatPos + 8 + 32 * (uint64_t)t, MdatPos + 8 + 32 * (uint64_t)t + 16}, Wide)});
-        return Atom("moov", Cat({body, MoovExtra, Udta}));
-    };
-    const uint64_t mdatPos = Ftyp().size() + build(0).size();
-    return Cat({Ftyp(), build(mdatPos), Mdat(mdatPos, 64)});
-}
-
-Bytes Udta(const Bytes& Items, const Bytes& Extra = {}) { return Atom("udta", Cat({Meta(Items), Extra})); }
-
 // Every chunk offset of After points at the media bytes Before's did.
 void ExpectMediaFollowed(const Bytes& Before, const Bytes& After) {
     const auto a = ChunkOffsets(Before), b = ChunkOffsets(After);
