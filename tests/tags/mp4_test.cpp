@@ -571,6 +571,27 @@ TEST(MP4Mapping, TypesAndWidthsKept) {
     }
 }
 
+// An edit changes its own item and nothing else: every other item comes
+// back byte for byte, and so does the audio.
+TEST(MP4Mapping, EditChangesOnlyTheEditedItem) {
+    const TTaggedFile tagged = TaggedM4a();
+    TFile f(tagged.File);
+    TTags after;
+    Edit(f.Path, [](TTags& t) { t.SetText("TITLE", "A much longer title than before, so the media data moves"); }, after);
+    const Bytes out = f.Read();
+    EXPECT_TRUE(Contains(out, tagged.Audio));
+    TMP4Tag before;
+    ASSERT_EQ(Load(before, tagged.File), 0);
+    for (const auto& item : before.Atoms) {
+        if (item.ID == AtomName("©nam")) continue;
+        Bytes raw;
+        item.Write(raw);
+        EXPECT_TRUE(Contains(out, raw)) << AtomNameText(item.ID);
+    }
+    EXPECT_EQ(after.GetText("TITLE"), "A much longer title than before, so the media data moves");
+    ExpectMediaFollowed(tagged.File, out);
+}
+
 // Saving what was loaded changes nothing; ten saves give the same bytes.
 TEST(MP4Mapping, UnchangedSavesAreByteIdentical) {
     const Bytes items = Cat({TextItem("©nam", "Song"), Atom("SErg", Data(1, Str("4"))), TextItem("TPUB", "Pub"),
