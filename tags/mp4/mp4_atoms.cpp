@@ -136,6 +136,20 @@ void CollectTables(const std::vector<uint8_t>& Moov, std::vector<TOffsetTable>& 
                 for (const auto& stbl : ChildAtoms(d, minf.BodyPos(), minf.End())) {
                     if (!stbl.Is("stbl")) continue;
                     for (const auto& t : ChildAtoms(d, stbl.BodyPos(), stbl.End())) {
+                        if (t.Is("saio")) {
+                            // Sample auxiliary information (encryption data) is found
+                            // by file positions too: version, flags (bit 0: type and
+                            // parameter follow), count, 32- or 64-bit offsets.
+                            const uint8_t* b = d + t.BodyPos();
+                            if (t.BodySize() < 8) throw ETagFormat("stco");
+                            const size_t head = 4 + ((b[3] & 1) ? 8 : 0);
+                            const bool wide = b[0] != 0;
+                            if (t.BodySize() < head + 4) throw ETagFormat("stco");
+                            const uint32_t count = GetU32be(b + head);
+                            if (count > (t.BodySize() - head - 4) / (wide ? 8 : 4)) throw ETagFormat("stco");
+                            Tables.push_back({(size_t)t.BodyPos() + head + 4, count, wide});
+                            continue;
+                        }
                         const bool wide = t.Is("co64");
                         if (!wide && !t.Is("stco")) continue;
                         if (t.BodySize() < 8) throw ETagFormat(wide ? "co64" : "stco");

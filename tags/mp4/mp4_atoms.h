@@ -45,7 +45,7 @@ std::vector<TAtomSpan> TopLevelAtoms(TStream& Stream, uint64_t Start = 0);
 size_t MetaChildrenOffset(const uint8_t* Body, size_t BodySize);
 
 // Chunk offsets in the stco (32-bit) and co64 (64-bit) tables of every track
-// of a whole moov atom held in Moov. After the file region [OldStart, OldEnd)
+// of a whole moov atom held in Moov, and the offsets of its saio tables. After the file region [OldStart, OldEnd)
 // was replaced by one Delta bytes longer, every offset at or behind OldEnd
 // moves by Delta; offsets before OldStart stay. Returns mp4result::Success,
 // ChunkOffsetsFailed (a stco entry would leave 32 bits, points into the

@@ -265,6 +265,28 @@ TEST(MP4Write, GrowingMoovMovesMediaAndEveryChunkOffset) {
     }
 }
 
+// Encryption data found by file position (saio) follows the media like the chunks.
+TEST(MP4Write, AuxiliaryInformationOffsetsFollowTheMedia) {
+    auto build = [](uint64_t MdatPos) {
+        const Bytes saio = Atom("saio", Cat({U32(0), U32(1), U32(uint32_t(MdatPos + 40))}));
+        const Bytes stbl = Atom("stbl", Cat({Atom("stco", Cat({U32(0), U32(1), U32(uint32_t(MdatPos + 8))})), saio}));
+        return Atom("moov", Cat({Mvhd(1000, 1000), Atom("trak", Atom("mdia", Atom("minf", stbl))),
+                                 Udta(TextItem("©nam", "x"))}));
+    };
+    const uint64_t mdatPos = Ftyp().size() + build(0).size();
+    const Bytes f = Cat({Ftyp(), build(mdatPos), Mdat(mdatPos, 16)});
+    TMP4Tag t;
+    ASSERT_EQ(Load(t, f), 0);
+    t.SetText(AtomName("©nam"), std::string(3000, 'n'));
+    TMemoryStream s(f);
+    ASSERT_EQ(t.SaveToStream(s, false), 0);
+    const Bytes& out = s.Data();
+    const Bytes saio = Str("saio");
+    const size_t at = (size_t)(std::search(out.begin(), out.end(), saio.begin(), saio.end()) - out.begin());
+    EXPECT_EQ(Get32(out, Get32(out, at + 12)), mdatPos + 40);   // still the word that was at mdatPos + 40
+    ExpectMediaFollowed(f, out);
+}
+
 // Media data on both sides of moov: only what lies behind the moved region moves.
 TEST(MP4Write, MediaOnBothSidesOfMoov) {
     const Bytes front = Mdat(Ftyp().size(), 8);
