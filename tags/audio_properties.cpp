@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tags/id3/id3v2_tag.h"
+#include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
 
 namespace {
@@ -170,8 +171,17 @@ TStreamValues OggValues(const TTags&) { return {}; }
 // per sample, sample count. Not read yet.
 TStreamValues WAVValues(const TTags&) { return {}; }
 // MP4 track data: play time, bit rate (final once the media-data size is
-// known), channels, bits per sample, sample rate; no sample count. Not read yet.
-TStreamValues MP4Values(const TTags&) { return {}; }
+// known), channels, bits per sample, sample rate; no sample count.
+TStreamValues MP4Values(const TTags& Tags) {
+    const TMP4Tag& M = Tags.MP4Tag();
+    TStreamValues V;
+    V.PlayTime = M.Playtime;
+    V.BitRate = {M.BitRate, M.mdatAtomSize > 0};
+    V.Channels.Value = M.AudioChannelCount;
+    V.BitsPerSample.Value = ClampedInt<uint16_t>(M.AudioResolution);
+    V.SamplesPerSec.Value = M.AudioSampleRate;
+    return V;
+}
 // WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
 // number of frames as sample count. Not read yet.
 TStreamValues WMAValues(const TTags&) { return {}; }

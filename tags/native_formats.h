@@ -128,7 +128,11 @@ struct TNativeFormats {
             {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"}, &TTags::FMP4Tag, &TTags::LoadMP4Tags,
             &TTags::DeleteNativeMP4,
             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
-            [](const std::string& N) { return RemoveMP4TagFromFile(N); }},
+            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
+            [](int R) {
+                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
+                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
+            }},
         TNativeRow<TOpusTag>{
             {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"}, &TTags::FOggTag,
             &TTags::LoadOggVorbisAndOpusTags, &TTags::DeleteNativeOgg,
