@@ -5,6 +5,8 @@
 
 #include "tags/id3/id3v2_tag.h"
 #include "tags/tags.h"
+#include "tags/wma_wav/wav_tag.h"
+#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -135,8 +137,16 @@ TStreamValues WAVValues(const TTags&) { return {}; }
 // known), channels, bits per sample, sample rate; no sample count. Not read yet.
 TStreamValues MP4Values(const TTags&) { return {}; }
 // WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
-// number of frames as sample count. Not read yet.
-TStreamValues WMAValues(const TTags&) { return {}; }
+// number of frames as sample count.
+TStreamValues WMAValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    return V;
+}
 
 TStreamValues KindValues(const TTags& Tags, TTagType Kind) {
     switch (Kind) {
