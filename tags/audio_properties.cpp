@@ -131,8 +131,19 @@ TStreamValues FlacValues(const TTags&) { return {}; }
 // play time and sample count. Not read yet.
 TStreamValues OggValues(const TTags&) { return {}; }
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
-// per sample, sample count. Not read yet.
-TStreamValues WAVValues(const TTags&) { return {}; }
+// per sample, sample count.
+TStreamValues WAVValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
 // MP4 track data: play time, bit rate (final once the media-data size is
 // known), channels, bits per sample, sample rate; no sample count. Not read yet.
 TStreamValues MP4Values(const TTags&) { return {}; }
