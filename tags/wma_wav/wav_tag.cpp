@@ -109,8 +109,8 @@ bool IdIs(const char* Id, const char* Text) { return std::memcmp(Id, Text, 4) ==
 // 32-bit size, the data, a pad byte after odd data. In RF64 the "ds64" chunk
 // first holds the 64-bit sizes that replace a stored size of FFFFFFFF. The
 // walk ends at the form's declared end, but a chunk that straddles it is
-// still taken whole, and an odd last chunk may lack its pad byte at the end
-// of the file. False when the stream is no WAVE form.
+// still taken whole, so are whole chunks after it, and an odd last chunk may
+// lack its pad byte at the end of the file. False when the stream is no WAVE form.
 bool WalkRiff(TStream& S, TRiffLayout& L) {
     uint8_t h[12];
     L.FileSize = (uint64_t)S.Size();
@@ -133,7 +133,7 @@ bool WalkRiff(TStream& S, TRiffLayout& L) {
         L.HeaderEnd = pos;
     }
     L.BodyEnd = std::min(pos, L.FileSize);
-    while (pos + 8 <= limit && L.Chunks.size() < MaxRiffChunks) {
+    while (pos + 8 <= L.FileSize && L.Chunks.size() < MaxRiffChunks) {
         uint8_t ch[8];
         if (S.Seek((int64_t)pos) != (int64_t)pos || !S.ReadExact(ch, 8)) break;
         TChunk c;
@@ -142,6 +142,13 @@ bool WalkRiff(TStream& S, TRiffLayout& L) {
         uint64_t size = GetU32(ch + 4);
         if (L.RF64 && size == 0xFFFFFFFFu && IdIs(c.Id, "data")) size = L.Ds64Data;
         const uint64_t avail = L.FileSize - pos - 8;
+        // Past the declared end only whole chunks with a proper ID belong to
+        // the form (writers that forgot to grow the size); anything else
+        // there, such as an ID3v1 tag, is trailing data.
+        if (pos + 8 > limit) {
+            const bool plausible = std::all_of(ch, ch + 4, [](uint8_t b) { return b >= 0x20 && b <= 0x7E; });
+            if (!plausible || size > avail) break;
+        }
         if (size > avail) {
             L.Damaged = true;
             size = avail;

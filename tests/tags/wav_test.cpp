@@ -341,6 +341,25 @@ TEST(WAV, HostileSizes) {
             EXPECT_EQ(s.Data(), c.Bytes);
         }
     }
+    // A form whose size stops short of its chunks still shows them; the
+    // bytes after an ID3v1-like tail are no chunk.
+    {
+        auto f = Wave({Fmt(), Chunk("data", Audio(10))}, std::vector<uint8_t>(128, 'T'));
+        std::fill(f.begin() + 4, f.begin() + 8, 0);
+        f[4] = 8;
+        TMemoryStream s(f);
+        TWAVTag w;
+        ASSERT_EQ(w.LoadFromStream(s), 0);
+        EXPECT_EQ(w.Attributes.SamplesPerSec, 44100u);
+        EXPECT_EQ(w.SampleDataSize, 10u);
+        w.SetText("INAM", "x");
+        ASSERT_EQ(w.SaveToStream(s), 0);
+        bool sizeOk = false;
+        const auto walked = Walk(s.Data(), &sizeOk);
+        EXPECT_TRUE(sizeOk);
+        EXPECT_EQ(walked.size(), 3u);
+        EXPECT_EQ(std::vector<uint8_t>(s.Data().end() - 128, s.Data().end()), std::vector<uint8_t>(128, 'T'));
+    }
     TMemoryStream notWave(std::vector<uint8_t>{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
     TWAVTag w;
     EXPECT_EQ(w.LoadFromStream(notWave), wavresult::NotWave);
