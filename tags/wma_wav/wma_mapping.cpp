@@ -139,6 +139,7 @@ void PutValues(TWMATag& Tag, const std::string& Attribute, const std::vector<std
         if (text::SameText(f->Name, Attribute)) frames.push_back(f.get());
     for (size_t i = 0; i < Values.size(); ++i) {
         TWMATagFrame* f = i < frames.size() ? frames[i] : Tag.AddFrame(Attribute);
+        if (f->Format != WMT_TYPE_UNKNOWN && f->GetText() == Values[i]) continue;   // kept as stored
         const auto number = text::ParseInt(Values[i]);
         if (f->IsNumeric() && number && *number >= 0 &&
             (f->Format == WMT_TYPE_QWORD || *number <= (f->Format == WMT_TYPE_WORD ? 0xFFFF : 0xFFFFFFFFll)))
@@ -147,6 +148,25 @@ void PutValues(TWMATag& Tag, const std::string& Attribute, const std::vector<std
             f->SetText(Values[i]);
     }
     for (size_t i = Values.size(); i < frames.size(); ++i) frames[i]->Delete();
+}
+
+std::vector<std::string> ValuesOf(const TTags& Tags, const std::string& Name) {
+    std::vector<std::string> v;
+    for (int i = 0; i < Tags.Count(); ++i)
+        if (text::SameText(Tags.TagAt(i)->Name, Name)) v.push_back(Tags.TagAt(i)->Value);
+    return v;
+}
+
+const std::vector<std::string>* LoadedValuesOf(const TWMATag& Tag, const std::string& Name) {
+    for (const auto& [n, v] : Tag.LoadedValues)
+        if (text::SameText(n, Name)) return &v;
+    return nullptr;
+}
+
+// Whether the container still holds what the file gave for Name.
+bool Unchanged(const TWMATag& Tag, const std::string& Name, const std::vector<std::string>& Now) {
+    const std::vector<std::string>* before = LoadedValuesOf(Tag, Name);
+    return before && *before == Now;
 }
 
 bool IsTrackName(const std::string& N) { return text::SameText(N, "TRACKNUMBER") || text::SameText(N, "TRACK"); }
@@ -189,10 +209,26 @@ void TTags::LoadWMATags() {
             RemoveAll(total);
             if (!p.Total.empty()) Add(total)->Value = p.Total;
         } else if (!value.empty()) {
-            Add(u)->Value = value;
+            // The same value under two spellings of a name (ffmpeg writes
+            // "Title" and "title", and "Author" twice) is one entry.
+            bool copy = false;
+            for (int k = 0; k < Count() && !copy; ++k)
+                copy = text::SameText(TagAt(k)->Name, u) && TagAt(k)->Value == value;
+            if (!copy) Add(u)->Value = value;
         }
     }
     if (ParseCoverArts) LoadWMACoverArts(T);
+    // What each name held after loading: a save leaves the attributes of
+    // names whose values did not change exactly as they are.
+    T.LoadedValues.clear();
+    if (!OnlyParseCoverArts) {
+        for (int i = 0; i < Count(); ++i) {
+            const std::string& n = TagAt(i)->Name;
+            if (!LoadedValuesOf(T, n)) T.LoadedValues.push_back({n, ValuesOf(*this, n)});
+        }
+        T.LoadedValues.push_back({"#TRACK", {mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true))}});
+        T.LoadedValues.push_back({"#DISC", {mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, false))}});
+    }
     Loaded = true;
 }
 
@@ -216,10 +252,12 @@ bool TTags::LoadWMACoverArts(TWMATag& FromWMATag) {
 void TTags::PrepareWMATag() {
     TWMATag& T = *FWMATag;
     // Every distinct unified name once, in the order of its first entry.
+    // (Names outside the table are written as they are spelt.)
     std::vector<std::string> names;
     for (int i = 0; i < Count(); ++i) {
-        const std::string n = text::UpperAscii(TagAt(i)->Name);
-        if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+        const std::string& n = TagAt(i)->Name;
+        if (std::none_of(names.begin(), names.end(), [&](const std::string& x) { return text::SameText(x, n); }))
+            names.push_back(n);
     }
     bool trackDone = false, discDone = false;
     for (const std::string& n : names) {
@@ -228,6 +266,7 @@ void TTags::PrepareWMATag() {
             if (trackDone) continue;
             trackDone = true;
             const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, true);
+            if (Unchanged(T, "#TRACK", {mapping::JoinNumberTotal(p)})) continue;
             const auto number = text::ParseInt(p.Number);
             PutValues(T, "WM/TrackNumber", p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
             PutValues(T, "WM/Track", p.Number.empty() ? std::vector<std::string>{}
@@ -238,13 +277,15 @@ void TTags::PrepareWMATag() {
             if (discDone) continue;
             discDone = true;
             const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, false);
+            if (Unchanged(T, "#DISC", {mapping::JoinNumberTotal(p)})) continue;
             PutValues(T, "WM/PartOfSet", p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
             continue;
         }
         // One "WM/Year": the year when the container has one, else the recording date.
-        if (n == "RECORDINGDATE" && Exists("YEAR") >= 0) continue;
+        if (text::SameText(n, "RECORDINGDATE") && Exists("YEAR") >= 0) continue;
+        if (Unchanged(T, n, ValuesOf(*this, n))) continue;
         const std::string attribute = AttributeOf(n);
-        if (n == "TIPL" || n == "TMCL") {
+        if (text::SameText(n, "TIPL") || text::SameText(n, "TMCL")) {
             std::vector<std::string> list;
             for (int i = 0; i < Count(); ++i)
                 if (text::SameText(TagAt(i)->Name, n))

@@ -195,6 +195,7 @@ bool TWMATagFrame::Delete() { return Parent && Parent->DeleteFrame(GetIndex()); 
 
 void TWMATag::Clear() {
     Frames.clear();
+    LoadedValues.clear();
     SourceFileName.clear();
     FCodecInfo.clear();
     FCodecDescription.clear();
@@ -206,6 +207,7 @@ bool TWMATag::Assign(const TWMATag& Source) {
     SourceFileName = Source.SourceFileName;
     Loaded = Source.Loaded;
     for (const auto& f : Source.Frames) AddFrame(f->Name)->Assign(*f);
+    LoadedValues = Source.LoadedValues;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TStream;
@@ -75,6 +76,9 @@ public:
     std::vector<std::unique_ptr<TWMATagFrame>> Frames;
     std::string FCodecInfo, FCodecDescription;
     bool NormalizeRatingTo255 = false;
+    // Unified values as the container's merge left them, per name (kept by
+    // the container's WMA mapping; a save leaves unchanged names alone).
+    std::vector<std::pair<std::string, std::vector<std::string>>> LoadedValues;
     bool PreserveFileDateTime = false;
 
     int LoadFromFile(const std::string& FileName);
