@@ -8,26 +8,15 @@
 #include <vector>
 
 #include "tags/byte_io.h"
+#include "tags/riff_chunks.h"
 
 namespace {
 
-// Reads exactly Count bytes at the current position, or fails the reader.
-std::vector<uint8_t> ReadBlock(TStream& Stream, int64_t Count) {
-    std::vector<uint8_t> Bytes(size_t(Count), 0);
-    if (!Stream.ReadExact(Bytes.data(), Count)) throw ETagFormat("short header");
+// Exactly Count bytes at Pos, or the reader fails.
+TStreamBytes ReadBlock(TStream& Stream, int64_t Pos, int64_t Count) {
+    TStreamBytes Bytes = ReadAt(Stream, Pos, Count);
+    if (!Bytes.has(size_t(Count))) throw ETagFormat("short header");
     return Bytes;
-}
-
-// Reads up to Count bytes; the reader over them fails on what is missing.
-std::vector<uint8_t> ReadUpTo(TStream& Stream, int64_t Count) {
-    std::vector<uint8_t> Bytes(size_t(Count), 0);
-    const int64_t Got = Stream.Read(Bytes.data(), Count);
-    Bytes.resize(size_t(Got > 0 ? Got : 0));
-    return Bytes;
-}
-
-bool SeekTo(TStream& Stream, int64_t Position) {
-    return Position >= 0 && Position <= Stream.Size() && Stream.Seek(Position) == Position;
 }
 
 int64_t ClampToInt64(uint64_t V) {
@@ -55,6 +44,7 @@ constexpr int64_t WavPackModeSearchSize = 4096;
 // A version 3 file's chunks are walked at most this far (each "fmt " chunk
 // is read, and a hostile file could hold millions of them).
 constexpr int MaxWavPack3Chunks = 1024;
+static_assert(MaxWavPack3Chunks <= riff::MaxChunks);
 // A version 4 header gives this total when the length is not known.
 constexpr uint32_t WavPackUnknownLength = 0xFFFFFFFF;
 
@@ -92,11 +82,9 @@ bool TWAVPackfile::LoadFromStream(TStream& Stream, int64_t TagSize) {
     FTagSize = TagSize;
     FFileSize = Stream.Size();
     try {
-        if (!SeekTo(Stream, 0)) return false;
-        const std::vector<uint8_t> Magic = ReadBlock(Stream, 4);
-        Stream.Seek(0);
-        if (std::memcmp(Magic.data(), "RIFF", 4) == 0) ReadVersion3(Stream);
-        else if (std::memcmp(Magic.data(), "wvpk", 4) == 0) ReadVersion4(Stream);
+        TStreamBytes Magic = ReadBlock(Stream, 0, 4);
+        if (Magic.startsWith("RIFF")) ReadVersion3(Stream);
+        else if (Magic.startsWith("wvpk")) ReadVersion4(Stream);
     } catch (const ETagFormat&) {
         FValid = false;
     }
@@ -106,8 +94,7 @@ bool TWAVPackfile::LoadFromStream(TStream& Stream, int64_t TagSize) {
 // Version 4 block header (little-endian): "wvpk", block size, version (16),
 // track, index, total samples, block index, block samples, flags, checksum.
 void TWAVPackfile::ReadVersion4(TStream& Stream) {
-    const std::vector<uint8_t> Header = ReadBlock(Stream, WavPack4HeaderSize);
-    TByteReader R(Header);
+    TStreamBytes R = ReadBlock(Stream, 0, WavPack4HeaderSize);
     if (R.str(4) != "wvpk") return;
     R.u32le();                               // block size
     const uint16_t Version = R.u16le();
@@ -131,9 +118,9 @@ void TWAVPackfile::ReadVersion4(TStream& Stream) {
     FDuration = double(FSamples) / FSampleRate;
     if (FDuration > 0) FBitrate = double(FFileSize - FTagSize) * 8 / FDuration / 1000;
 
-    std::vector<uint8_t> Block(WavPackModeSearchSize, 0);
-    Stream.ReadZeroFilled(Block.data(), WavPackModeSearchSize);
-    for (int64_t I = 0; I + 2 < WavPackModeSearchSize; ++I) {
+    TStreamBytes After = ReadAt(Stream, WavPack4HeaderSize, WavPackModeSearchSize);
+    const uint8_t* Block = After.data();
+    for (size_t I = 0; I + 2 < After.size(); ++I) {
         if (Block[I] != 0x65 || Block[I + 1] != 0x02) continue;
         switch (Block[I + 2]) {
             case 8: FEncoder += " (high)"; break;
@@ -150,21 +137,16 @@ void TWAVPackfile::ReadVersion4(TStream& Stream) {
 // whose "data" chunk begins with a 36-byte "wvpk" header: magic, size (32),
 // version (16), bits (16), flags (16), shift (16), total samples (32), ...
 void TWAVPackfile::ReadVersion3(TStream& Stream) {
-    ReadBlock(Stream, 8);   // "RIFF" and its size
-    if (ReadBlock(Stream, 4) != std::vector<uint8_t>{'W', 'A', 'V', 'E'}) return;
+    const riff::TFormHeader Form = riff::ProbeForm(Stream);
+    if (Form.Kind != riff::TFormKind::RIFF) return;
+    riff::TChunkWalker Walker(Stream, Form, Form.FirstChunk, Stream.Size());
+    riff::TChunk C;
     bool HaveFormat = false;
-    for (int Chunks = 0; Chunks < MaxWavPack3Chunks && Stream.Position() < Stream.Size(); ++Chunks) {
-        std::vector<uint8_t> ChunkHeader(8, 0);
-        if (!Stream.ReadExact(ChunkHeader.data(), 8)) break;
-        TByteReader C(ChunkHeader);
-        const std::string ID = C.str(4);
-        const uint32_t ChunkSize = C.u32le();
-        if (ChunkSize == 0) break;
-        const int64_t ChunkStart = Stream.Position();
-        if (ID == "fmt ") {
-            if (ChunkSize >= 16) {
-                const std::vector<uint8_t> Fmt = ReadBlock(Stream, 16);
-                TByteReader F(Fmt);
+    for (int Chunks = 0; Chunks < MaxWavPack3Chunks && Walker.Next(C); ++Chunks) {
+        if (C.Size == 0) break;
+        if (C.Is("fmt ")) {
+            if (C.Size >= 16) {
+                TStreamBytes F = ReadBlock(Stream, C.DataPos(), 16);
                 FFormatTag = F.u16le();
                 FChannels = F.u16le();
                 FSampleRate = int32_t(F.u32le());
@@ -175,15 +157,13 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
                 FValid = true;
                 HaveFormat = true;
             }
-            // A chunk reaching past the end ends the walk at the loop test.
-            if (int64_t(ChunkSize) > Stream.Size() - ChunkStart) break;
-            Stream.Seek(ChunkStart + ChunkSize);
+            // A chunk reaching past the end ends the walk.
+            if (C.Overruns) break;
             continue;
         }
-        if (ID == "data" && HaveFormat) {
-            std::vector<uint8_t> Header(WavPack3HeaderSize, 0);
-            if (Stream.ReadExact(Header.data(), WavPack3HeaderSize) && std::memcmp(Header.data(), "wvpk", 4) == 0) {
-                TByteReader W(Header);
+        if (C.Is("data") && HaveFormat) {
+            TStreamBytes W = ReadAt(Stream, C.DataPos(), WavPack3HeaderSize);
+            if (W.has(WavPack3HeaderSize) && W.startsWith("wvpk")) {
                 W.skip(4);
                 const uint32_t HeaderSize = W.u32le();
                 const uint16_t Version = W.u16le();
@@ -246,9 +226,8 @@ bool TMPEGplus::LoadFromStream(TStream& Stream, int64_t ID3v2Size, int64_t RestT
     Reset();
     FTagsSize = ID3v2Size + RestTagsTotalSize;
     try {
-        if (!SeekTo(Stream, ID3v2Size)) return false;
-        const std::vector<uint8_t> Magic = ReadBlock(Stream, 6);
-        if (std::memcmp(Magic.data(), "MPCKSH", 6) == 0) FValid = ReadSV8(Stream);
+        TStreamBytes Magic = ReadBlock(Stream, ID3v2Size, 6);
+        if (Magic.startsWith("MPCKSH")) FValid = ReadSV8(Stream, ID3v2Size + 6);
         else FValid = ReadSV7(Stream, ID3v2Size);
     } catch (const ETagFormat&) {
         FValid = false;
@@ -261,10 +240,9 @@ bool TMPEGplus::LoadFromStream(TStream& Stream, int64_t ID3v2Size, int64_t RestT
 // numbers, 7 bits a byte, most significant first, continued while the top
 // bit is set), then a byte whose top three bits give the sample rate and a
 // byte whose top four bits give the channel count less one.
-bool TMPEGplus::ReadSV8(TStream& Stream) {
+bool TMPEGplus::ReadSV8(TStream& Stream, int64_t Pos) {
     FSV8 = true;
-    const std::vector<uint8_t> Bytes = ReadUpTo(Stream, MusepackSV8HeaderSpan);
-    TByteReader R(Bytes);
+    TStreamBytes R = ReadAt(Stream, Pos, MusepackSV8HeaderSpan);
     auto VarNumber = [&R]() {
         uint64_t V = 0;
         for (int I = 0; I < MusepackMaxVarBytes; ++I) {
@@ -290,9 +268,8 @@ bool TMPEGplus::ReadSV8(TStream& Stream) {
 // Stream versions 4 to 7.1: a 32-byte little-endian header.
 bool TMPEGplus::ReadSV7(TStream& Stream, int64_t ID3v2Size) {
     FFileSize = Stream.Size();
-    if (!SeekTo(Stream, ID3v2Size)) return false;
-    const std::vector<uint8_t> H = ReadBlock(Stream, MusepackSV7HeaderSize);
-    TByteReader R(H);
+    TStreamBytes R = ReadBlock(Stream, ID3v2Size, MusepackSV7HeaderSize);
+    const uint8_t* H = R.data();
     const uint32_t Word0 = R.u32le();
     const uint32_t Word1 = R.u32le();
 
@@ -422,9 +399,7 @@ bool TMonkey::LoadFromStream(TStream& Stream, int64_t ID3v2Size, int64_t RestTag
 }
 
 bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTotalSize) {
-    if (!SeekTo(Stream, ID3v2Size)) return false;
-    const std::vector<uint8_t> Start = ReadBlock(Stream, 6);
-    TByteReader S(Start);
+    TStreamBytes S = ReadBlock(Stream, ID3v2Size, 6);
     if (S.str(4) != "MAC ") return false;
     FVersion = S.u16le();
     // Hundredths in integers: the text must not follow the user's locale.
@@ -438,8 +413,7 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
     if (FVersion < 3980) {
         // compression (16), flags (16), channels (16), sample rate, header
         // bytes, terminating bytes, total frames, final frame blocks, peak.
-        const std::vector<uint8_t> H = ReadBlock(Stream, MonkeyOldHeaderSize);
-        TByteReader R(H);
+        TStreamBytes R = ReadBlock(Stream, ID3v2Size + 6, MonkeyOldHeaderSize);
         FCompressionMode = R.u16le();
         FFormatFlags = R.u16le();
         FChannels = R.u16le();
@@ -465,18 +439,17 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
     } else {
         // The rest of the 52-byte descriptor: its own length at bytes 8..11,
         // then the header's length. A longer descriptor is skipped.
-        const std::vector<uint8_t> D = ReadBlock(Stream, MonkeyDescriptorSize - 6);
-        TByteReader R(D);
+        TStreamBytes R = ReadBlock(Stream, ID3v2Size + 6, MonkeyDescriptorSize - 6);
         R.skip(2);   // padding
         const uint32_t DescriptorBytes = R.u32le();
         const uint32_t HeaderBytes = R.u32le();
-        if (DescriptorBytes != MonkeyDescriptorSize &&
-            !SeekTo(Stream, ID3v2Size + int64_t(DescriptorBytes)))
-            return false;
+        const int64_t HeaderPos = ID3v2Size + int64_t(DescriptorBytes);
+        if (HeaderPos > Stream.Size()) return false;
         // compression (16), flags (16), blocks per frame, final frame
-        // blocks, total frames, bits (16), channels (16), sample rate.
+        // blocks, total frames, bits (16), channels (16), sample rate; a
+        // shorter header reads as zeros where it ends.
         const int64_t Take = std::min<int64_t>(HeaderBytes, MonkeyNewHeaderSize);
-        std::vector<uint8_t> H = ReadBlock(Stream, Take);
+        std::vector<uint8_t> H = ReadBlock(Stream, HeaderPos, Take).Bytes();
         H.resize(MonkeyNewHeaderSize, 0);
         TByteReader HR(H);
         FCompressionMode = HR.u16le();

@@ -72,7 +72,7 @@ public:
 
 private:
     void Reset();
-    bool ReadSV8(TStream& Stream);
+    bool ReadSV8(TStream& Stream, int64_t Pos);
     bool ReadSV7(TStream& Stream, int64_t ID3v2Size);
 };
 

@@ -6,17 +6,11 @@
 #include "tags/audio_properties.h"
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
-#include "tags/flac_ogg/flac_tag.h"
-#include "tags/flac_ogg/opus_tag.h"
-#include "tags/id3/apev2_tag.h"
-#include "tags/id3/id3v1_tag.h"
-#include "tags/id3/id3v2_tag.h"
-#include "tags/mp4/mp4_tag.h"
+#include "tags/riff_chunks.h"
+#include "tags/native_formats.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tags/text.h"
-#include "tags/wma_wav/wav_tag.h"
-#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -39,32 +33,8 @@ bool Magic(const uint8_t* Bytes, const char* Text) { return std::memcmp(Bytes, T
 std::string UpperExt(const std::string& FileName) { return text::UpperAscii(fileutil::ExtractFileExt(FileName)); }
 
 TNativeLibrary LibraryOf(TTagType Kind) {
-    switch (Kind) {
-        case ttAPEv2: return TNativeLibrary::APEv2;
-        case ttFlac: return TNativeLibrary::Flac;
-        case ttID3v1: case ttLyrics2: return TNativeLibrary::ID3v1;
-        case ttID3v2: return TNativeLibrary::ID3v2;
-        case ttMP4: return TNativeLibrary::MP4;
-        case ttOpusVorbis: return TNativeLibrary::Ogg;
-        case ttWAV: return TNativeLibrary::WAV;
-        default: return TNativeLibrary::WMA;
-    }
-}
-
-constexpr TTagType SaveOrder[] = {ttAPEv2, ttFlac, ttID3v1, ttID3v2, ttMP4, ttOpusVorbis, ttWAV, ttWMA};
-
-int KindBit(TTagType Kind) {
-    switch (Kind) {
-        case ttAPEv2: return tagkind::APEv2;
-        case ttFlac: return tagkind::Flac;
-        case ttID3v1: return tagkind::ID3v1;
-        case ttID3v2: return tagkind::ID3v2;
-        case ttMP4: return tagkind::MP4;
-        case ttOpusVorbis: return tagkind::Ogg;
-        case ttWAV: return tagkind::WAV;
-        case ttWMA: return tagkind::WMA;
-        default: return 0;
-    }
+    const TTagFormat* f = FindTagFormat(Kind);
+    return f ? f->Library : TNativeLibrary::WMA;
 }
 
 // Whether the file holds an ID3v2 tag, at its start or in its container's
@@ -95,21 +65,16 @@ int TTags::LoadFromFile(const std::string& Name) {
     if (!fileutil::FileExists(Name)) return tagresult::FileNotFound;
     const std::string ext = UpperExt(Name);
 
-    ReadScope(*FAPEv2Tag, [&] { FAPEv2Tag->LoadFromFile(Name); });
-    ReadScope(*FFlacTag, [&] { FFlacTag->LoadFromFile(Name); });
-    ReadScope(*FID3v1Tag, [&] { FID3v1Tag->LoadFromFile(Name); });
-    ReadScope(*FID3v2Tag, [&] {
-        CopyOptionsToNatives();
-        if (FID3v2Tag->LoadFromFile(Name, true) == 0) {
-            FID3v2Tag->RemoveUnsynchronisationOnAllFrames();
-            FID3v2Tag->DeCompressAllFrames();
-        }
+    CopyOptionsToNatives();
+    TNativeFormats::ForEach([&](const auto& Row) {
+        auto& native = TNativeFormats::Object(*this, Row);
+        if (Row.ReadWhen == TReadWhen::UnclaimedFileOnly &&
+            (FID3v2Tag->Loaded || FWAVTag->Loaded || DetectAudioFormatOfFile(Name) != audioformat::Unknown))
+            return;
+        ReadScope(native, [&] {
+            if (LoadNativeFromFile(native, Name) == 0 && Row.AfterLoad) Row.AfterLoad(native);
+        });
     });
-    ReadScope(*FMP4Tag, [&] { FMP4Tag->LoadFromFile(Name); });
-    ReadScope(*FOggTag, [&] { FOggTag->LoadFromFile(Name); });
-    ReadScope(*FWAVTag, [&] { FWAVTag->LoadFromFile(Name); });
-    if (!FID3v2Tag->Loaded && !FWAVTag->Loaded && DetectAudioFormatOfFile(Name) == audioformat::Unknown)
-        ReadScope(*FWMATag, [&] { FWMATag->LoadFromFile(Name); });
 
     const bool wv = ext == ".WV" && ParseWavPackAudioAttributes;
     const bool mpc = ext == ".MPC" && ParseMusePackAudioAttributes;
@@ -128,8 +93,8 @@ int TTags::LoadFromFile(const std::string& Name) {
     }
 
     FileName = Name;
-    Loaded = FAPEv2Tag->Loaded || FFlacTag->Loaded || FID3v1Tag->Loaded || FID3v2Tag->Loaded ||
-             FMP4Tag->Loaded || FOggTag->Loaded || FWAVTag->Loaded || FWMATag->Loaded;
+    Loaded = false;
+    TNativeFormats::ForEach([&](const auto& Row) { Loaded = Loaded || TNativeFormats::Object(*this, Row).Loaded; });
     LoadTags();
     return tagresult::Success;
 }
@@ -140,19 +105,13 @@ int TTags::LoadFromStream(TStream& Stream, bool Buffered) {
     if (Stream.Size() <= 0) return tagresult::FileNotFound;
 
     auto atStart = [&] { return Stream.Seek(0) == 0; };
-    if (atStart()) ReadScope(*FAPEv2Tag, [&] { FAPEv2Tag->LoadFromStream(Stream); });
-    if (atStart()) ReadScope(*FFlacTag, [&] { FFlacTag->LoadFromStream(Stream, Buffered); });
-    if (atStart()) ReadScope(*FID3v1Tag, [&] { FID3v1Tag->LoadFromStream(Stream); });
-    if (atStart())
-        ReadScope(*FID3v2Tag, [&] {
-            if (FID3v2Tag->LoadFromStream(Stream, Buffered) == 0) {
-                FID3v2Tag->RemoveUnsynchronisationOnAllFrames();
-                FID3v2Tag->DeCompressAllFrames();
-            }
+    TNativeFormats::ForEach([&](const auto& Row) {
+        auto& native = TNativeFormats::Object(*this, Row);
+        if (Row.ReadWhen != TReadWhen::Always || !atStart()) return;
+        ReadScope(native, [&] {
+            if (LoadNativeFromStream(native, Stream, Buffered) == 0 && Row.AfterLoad) Row.AfterLoad(native);
         });
-    if (atStart()) ReadScope(*FMP4Tag, [&] { FMP4Tag->LoadFromStream(Stream, Buffered); });
-    if (atStart()) ReadScope(*FOggTag, [&] { FOggTag->LoadFromStream(Stream); });
-    if (atStart()) ReadScope(*FWAVTag, [&] { FWAVTag->LoadFromStream(Stream); });
+    });
 
     if ((ParseWavPackAudioAttributes || ParseMusePackAudioAttributes || ParseMonkeyAudioAttributes) && atStart()) {
         try {
@@ -167,8 +126,8 @@ int TTags::LoadFromStream(TStream& Stream, bool Buffered) {
     }
 
     FileName.clear();
-    Loaded = FAPEv2Tag->Loaded || FFlacTag->Loaded || FID3v1Tag->Loaded || FID3v2Tag->Loaded ||
-             FMP4Tag->Loaded || FOggTag->Loaded || FWAVTag->Loaded;
+    Loaded = false;
+    TNativeFormats::ForEach([&](const auto& Row) { Loaded = Loaded || TNativeFormats::Object(*this, Row).Loaded; });
     LoadTags();
     return tagresult::Success;
 }
@@ -184,17 +143,11 @@ int TTags::LoadFromMemory(const void* Address, int64_t Size) {
 
 void TTags::LoadTags() {
     for (int i = (int)TagLoadPriority.size() - 1; i >= 0; --i) {
-        switch (TagLoadPriority[i]) {
-            case ttID3v1: if (FID3v1Tag->Loaded && !OnlyParseCoverArts) LoadID3v1Tags(); break;
-            case ttWAV: if (FWAVTag->Loaded && !OnlyParseCoverArts) LoadWAVTags(); break;
-            case ttAPEv2: if (FAPEv2Tag->Loaded) LoadAPEv2Tags(); break;
-            case ttOpusVorbis: if (FOggTag->Loaded) LoadOggVorbisAndOpusTags(); break;
-            case ttWMA: if (FWMATag->Loaded) LoadWMATags(); break;
-            case ttMP4: if (FMP4Tag->Loaded) LoadMP4Tags(); break;
-            case ttID3v2: if (FID3v2Tag->Loaded) LoadID3v2Tags(); break;
-            case ttFlac: if (FFlacTag->Loaded) LoadFlacTags(); break;
-            default: break;
-        }
+        TNativeFormats::ForEach([&](const auto& Row) {
+            if (Row.Info.Kind != TagLoadPriority[i] || !TNativeFormats::Object(*this, Row).Loaded) return;
+            if (OnlyParseCoverArts && !Row.MergeForPicturesOnly) return;
+            (this->*(Row.Merge))();
+        });
     }
 }
 
@@ -204,26 +157,20 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
     int native = tagresult::Failure;
     try {
         if (Stream) Stream->Seek(0);
-        switch (Kind) {
-            case ttAPEv2: native = SaveAPEv2Tag(Name, Stream); break;
-            case ttFlac: native = SaveFlacTag(Name, Buffered, Stream); break;
-            case ttID3v1: case ttLyrics2: native = SaveID3v1Tag(Name, Stream); break;
-            case ttID3v2:
-                native = !Stream && FileName == Name && !FID3v2Tag->Loaded && HoldsID3v2Tag(Name)
-                             ? id3v2result::UnsupportedVersion
-                             : SaveID3v2Tag(Name, Buffered, Stream);
-                // Every entry and picture of a tag loaded from this file was
-                // deleted: the writer finds nothing to write and would leave
-                // the old tag in place, reporting success. The tag goes.
-                if (native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded)
-                    native = RemoveID3v2TagFromFile(Name, false);
-                break;
-            case ttMP4: native = SaveMP4Tag(Name, Buffered, Stream); break;
-            case ttOpusVorbis: native = SaveOggVorbisAndOpusTag(Name, Stream); break;
-            case ttWAV: native = SaveWAVTag(Name, Stream); break;
-            case ttWMA: native = Stream ? tagresult::WMAToStream : SaveWMATag(Name); break;
-            default: return tagresult::Failure;
+        if (Kind == ttLyrics2) Kind = ttID3v1;
+        if (!FindTagFormat(Kind)) return tagresult::Failure;
+        if (Kind == ttID3v2 && !Stream && FileName == Name && !FID3v2Tag->Loaded && HoldsID3v2Tag(Name)) {
+            native = id3v2result::UnsupportedVersion;
+        } else {
+            TNativeFormats::ForEach([&](const auto& Row) {
+                if (Row.Info.Kind == Kind) native = Row.Save(*this, Name, Buffered, Stream);
+            });
         }
+        // Every entry and picture of a tag loaded from this file was deleted:
+        // the writer finds nothing to write and would leave the old tag in
+        // place, reporting success. The tag goes.
+        if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded)
+            native = RemoveID3v2TagFromFile(Name, false);
     } catch (...) {
         native = tagresult::Failure;
     }
@@ -234,7 +181,7 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
 
 int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     FLastSaveSteps.clear();
-    const auto modTime = fileutil::GetModTime(Name);
+    fileutil::TModTimeKeeper keepTime(Name, PreserveFileDateTime);
     int result = tagresult::Failure;
     bool performed = false;
     auto save = [&](TTagType kind) {
@@ -247,8 +194,8 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         bool counted = false;
         // Stage 1: every native tag that was loaded from this same file.
         if (Name == FileName) {
-            for (TTagType kind : SaveOrder)
-                if (NativeLoaded(kind) && save(kind) == 0 && kind != ttID3v1) counted = true;
+            for (const TTagFormat& f : TagFormats())
+                if (NativeLoaded(f.Kind) && save(f.Kind) == 0 && f.Kind != ttID3v1) counted = true;
         }
         // Stage 2: the principal tag of the recognised audio format.
         if (!counted) {
@@ -282,21 +229,13 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         // Stage 3: the kinds the file's extension calls for.
         if (!counted) {
             const int bits = DefaultTagKindsForExtension(Name);
-            for (TTagType kind : SaveOrder)
-                if (bits & KindBit(kind)) save(kind);
+            for (const TTagFormat& f : TagFormats())
+                if (bits & f.KindBit) save(f.Kind);
         }
     } else {
-        switch (TagType) {
-            case ttAPEv2: case ttFlac: case ttID3v1: case ttLyrics2: case ttID3v2: case ttMP4:
-            case ttOpusVorbis: case ttWAV: case ttWMA:
-                save(TagType == ttLyrics2 ? ttID3v1 : TagType);
-                break;
-            default:
-                break;
-        }
+        if (const TTagFormat* f = FindTagFormat(TagType)) save(f->Kind);
     }
 
-    if (PreserveFileDateTime && modTime) fileutil::SetModTime(Name, *modTime);
     if (!performed) return tagresult::Failure;
     // The result is the last writer's, unless an earlier writer failed and
     // its kind was not written successfully afterwards: a save that left one
@@ -341,15 +280,8 @@ int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {
                 return tagresult::Failure;
         }
     }
-    switch (TagType) {
-        case ttWMA:
-            return tagresult::WMAToStream;
-        case ttAPEv2: case ttFlac: case ttID3v1: case ttLyrics2: case ttID3v2: case ttMP4: case ttOpusVorbis:
-        case ttWAV:
-            return SaveKind(TagType == ttLyrics2 ? ttID3v1 : TagType, std::string(), Buffered, &Stream);
-        default:
-            return tagresult::Failure;
-    }
+    const TTagFormat* f = FindTagFormat(TagType);
+    return f ? SaveKind(f->Kind, std::string(), Buffered, &Stream) : tagresult::Failure;
 }
 
 // ---- recognition ------------------------------------------------------------------
@@ -371,25 +303,19 @@ int DetectAudioFormatOfStream(TStream& Stream) {
         const int64_t saved = Stream.Position();
         const int64_t s = ID3v2PrefixSize(Stream);
         Stream.Seek(saved);
-        uint8_t b[8];
-        auto readAt = [&](int64_t pos, int64_t count) {
-            std::memset(b, 0, sizeof b);
-            if (Stream.Seek(pos) != pos) return false;
-            return Stream.Read(b, count) == count;
-        };
+        // Whether the bytes at Pos begin with Text.
+        auto at = [&](int64_t pos, const char* text) { return ReadAt(Stream, pos, 8).startsWith(text); };
 
-        if (readAt(s, 4)) {
-            if (Magic(b, "RIFF")) return audioformat::Wave;
-            if (Magic(b, "RF64")) return audioformat::RF64;
-            if (Magic(b, "MAC")) return audioformat::Monkey;
-            if (Magic(b, "OFR ")) return audioformat::OptimFrog;
-            if (Magic(b, "MP+") || Magic(b, "MPC")) return audioformat::Musepack;
-            if (Magic(b, "fLaC")) return audioformat::Flac;
-            if (Magic(b, "DSD ")) return audioformat::DSF;
-            if (Magic(b, "FRM8") && readAt(s + 12, 4) && Magic(b, "DSD ")) return audioformat::DSDIFF;
-        }
-        if (readAt(s, 4) && Magic(b, "OggS")) {
-            if (readAt(s + 29, 4) && Magic(b, "FLAC")) return audioformat::OggFlac;
+        if (at(s, "RIFF")) return audioformat::Wave;
+        if (at(s, "RF64")) return audioformat::RF64;
+        if (at(s, "MAC")) return audioformat::Monkey;
+        if (at(s, "OFR ")) return audioformat::OptimFrog;
+        if (at(s, "MP+") || at(s, "MPC")) return audioformat::Musepack;
+        if (at(s, "fLaC")) return audioformat::Flac;
+        if (at(s, "DSD ")) return audioformat::DSF;
+        if (at(s, "FRM8") && at(s + 12, "DSD ")) return audioformat::DSDIFF;
+        if (at(s, "OggS")) {
+            if (at(s + 29, "FLAC")) return audioformat::OggFlac;
             switch (DetectOggStreamFormat(Stream, s)) {
                 case audioformat::Vorbis: return audioformat::Vorbis;
                 case audioformat::Opus: return audioformat::Opus;
@@ -397,11 +323,11 @@ int DetectAudioFormatOfStream(TStream& Stream) {
                 default: break;
             }
         }
-        if (readAt(s, 4) && Magic(b, "FORM") && readAt(s + 8, 4)) {
-            if (Magic(b, "AIFF")) return audioformat::AIFF;
-            if (Magic(b, "AIFC")) return audioformat::AIFC;
+        if (at(s, "FORM")) {
+            if (at(s + 8, "AIFF")) return audioformat::AIFF;
+            if (at(s + 8, "AIFC")) return audioformat::AIFC;
         }
-        if (readAt(s, 8) && Magic(b + 4, "ftyp")) return audioformat::MP4;
+        if (at(s + 4, "ftyp")) return audioformat::MP4;
 
         Stream.Seek(0);
         if (IsValidWavPackStream(Stream)) return audioformat::WavPack;
@@ -461,17 +387,6 @@ int DefaultTagKindsForExtension(const std::string& FileName) {
 
 // ---- stripping ------------------------------------------------------------------
 
-namespace {
-
-int StripWMA(const std::string& FileName) {
-    TWMATag wma;
-    wma.LoadFromFile(FileName);
-    wma.Clear();
-    return wma.SaveToFile(FileName);
-}
-
-}  // namespace
-
 int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
     if (!fileutil::FileExists(FileName)) return tagresult::NoData;
     try {
@@ -484,34 +399,26 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // ignored; a removal that found a tag but could not write the
             // file without it is reported, or a file that still carries its
             // tag would be called stripped.
-            RemoveAPEv2FromFile(FileName);
-            RemoveFlacTagFromFile(FileName);
-            const int id3v1 = RemoveID3v1TagFromFile(FileName, false);
-            const int id3v2 = RemoveID3v2TagFromFile(FileName, false);
-            RemoveMP4TagFromFile(FileName);
-            RemoveOggTagFromFile(FileName);
-            RemoveWAVTagFromFile(FileName);
             const std::string ext = UpperExt(FileName);
-            if (ext == ".WMA" || ext == ".WMV" || ext == ".ASF") StripWMA(FileName);
-            if (id3v1 == id3v1::CannotOpen || id3v1 == id3v1::WriteError || id3v1 == id3v1::ReadOnly)
-                return MapNativeResult(TNativeLibrary::ID3v1, id3v1);
-            if (id3v2 == id3v2result::FileOpenFailed || id3v2 == id3v2result::WriteFailed ||
-                id3v2 == id3v2result::ReadOnly)
-                return MapNativeResult(TNativeLibrary::ID3v2, id3v2);
-            return tagresult::Success;
+            const bool asfName = ext == ".WMA" || ext == ".WMV" || ext == ".ASF";
+            int failure = tagresult::Success;
+            TNativeFormats::ForEach([&](const auto& Row) {
+                if (Row.Info.Kind == ttWMA && !asfName) return;
+                const int native = Row.Remove(FileName);
+                if (failure == tagresult::Success && Row.RemoveFailed && Row.RemoveFailed(native))
+                    failure = MapNativeResult(Row.Info.Library, native);
+            });
+            return failure;
         }
-        switch (TagType) {
-            case ttAPEv2: return MapNativeResult(TNativeLibrary::APEv2, RemoveAPEv2FromFile(FileName));
-            case ttFlac: return MapNativeResult(TNativeLibrary::Flac, RemoveFlacTagFromFile(FileName));
-            case ttID3v1: case ttLyrics2:
-                return MapNativeResult(TNativeLibrary::ID3v1, RemoveID3v1TagFromFile(FileName, false));
-            case ttID3v2: return MapNativeResult(TNativeLibrary::ID3v2, RemoveID3v2TagFromFile(FileName, false));
-            case ttMP4: return MapNativeResult(TNativeLibrary::MP4, RemoveMP4TagFromFile(FileName));
-            case ttOpusVorbis: return MapNativeResult(TNativeLibrary::Ogg, RemoveOggTagFromFile(FileName));
-            case ttWAV: return MapNativeResult(TNativeLibrary::WAV, RemoveWAVTagFromFile(FileName));
-            case ttWMA: return MapNativeResult(TNativeLibrary::WMA, StripWMA(FileName));
-            default: return tagresult::Failure;
-        }
+        int native = tagresult::Failure;
+        bool known = false;
+        if (TagType == ttLyrics2) TagType = ttID3v1;
+        TNativeFormats::ForEach([&](const auto& Row) {
+            if (Row.Info.Kind != TagType) return;
+            known = true;
+            native = Row.Remove(FileName);
+        });
+        return known ? MapNativeResult(LibraryOf(TagType), native) : tagresult::Failure;
     } catch (...) {
         return tagresult::Failure;
     }

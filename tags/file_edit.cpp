@@ -128,21 +128,46 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
     return TEditResult::Success;
 }
 
-TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E) {
+TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
     const int64_t size = S.Size();
     if (!InRange(size, E)) return TEditResult::BadRange;
-    std::vector<uint8_t> tail;
-    if (E.Delta() != 0) {
-        S.Seek(E.Pos + E.OldLen);
-        tail = S.ReadBytes(size - E.Pos - E.OldLen);
-        if ((int64_t)tail.size() != size - E.Pos - E.OldLen) return TEditResult::WriteFailed;
+    for (const auto& p : E.Patches)
+        if (p.At < 0 || p.At > size || (int64_t)p.Bytes.size() > size - p.At) return TEditResult::BadRange;
+    // Everything the edit may overwrite is read first: the region and what
+    // follows it (moved when the length changes), and the patched fields.
+    const int64_t keep = E.Delta() != 0 ? size - E.Pos : E.OldLen;
+    S.Seek(E.Pos);
+    const std::vector<uint8_t> old = S.ReadBytes(keep);
+    if ((int64_t)old.size() != keep) return TEditResult::WriteFailed;
+    std::vector<TFilePatch> oldPatches;
+    for (const auto& p : E.Patches) {
+        S.Seek(p.At);
+        oldPatches.push_back({p.At, S.ReadBytes((int64_t)p.Bytes.size())});
     }
-    if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return TEditResult::WriteFailed;
-    if (E.Delta() != 0) {
-        if (!S.WriteExact(tail)) return TEditResult::WriteFailed;
-        if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return TEditResult::WriteFailed;
+    auto write = [&] {
+        if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return false;
+        if (E.Delta() != 0) {
+            if (!S.WriteExact(old.data() + E.OldLen, (int64_t)old.size() - E.OldLen)) return false;
+            if (E.Delta() < 0 && !S.SetSize(size + E.Delta())) return false;
+        }
+        return WritePatches(S, E.Patches) && (!Flush || S.Flush());
+    };
+    if (!write()) {
+        // The old bytes go back where they were, so the stream reads as before.
+        S.Seek(E.Pos);
+        S.WriteExact(old);
+        if (S.Size() != size) S.SetSize(size);
+        WritePatches(S, oldPatches);
+        S.Flush();
+        S.Seek(0);
+        return TEditResult::WriteFailed;
     }
-    if (!WritePatches(S, E.Patches) || !S.Flush()) return TEditResult::WriteFailed;
     S.Seek(0);
     return TEditResult::Success;
+}
+
+TEditResult ApplyEditInPlace(const std::string& FileName, const TFileEdit& Edit, bool Flush) {
+    auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+    if (!f) return TEditResult::OpenFailed;
+    return ApplyEditToStream(*f, Edit, Flush);
 }

@@ -38,5 +38,15 @@ enum class TEditResult {
 };
 
 TEditResult ApplyEditToFile(const std::string& FileName, const TFileEdit& Edit, const std::string& TempSuffix = ".tmp");
-// The same on a stream: the tail is held in memory while the region changes.
-TEditResult ApplyEditToStream(TStream& Stream, const TFileEdit& Edit);
+// The same on a stream, in place: the bytes from the region to the end (or
+// the region alone when its length stays) and the patched fields are held in
+// memory while the region changes, and are written back when any write
+// fails, so that the stream reads as before. Flush pushes the stream to the
+// disk once the edit is complete; a caller that makes several edits to one
+// stream flushes after the last.
+TEditResult ApplyEditToStream(TStream& Stream, const TFileEdit& Edit, bool Flush = true);
+// ApplyEditToStream on the file opened for writing: meant for edits near the
+// end of a file (the tags that follow the audio), where moving the bytes in
+// place costs less than a rewrite. A killed process can leave the region
+// half-written; the bytes before the region are never written.
+TEditResult ApplyEditInPlace(const std::string& FileName, const TFileEdit& Edit, bool Flush = true);

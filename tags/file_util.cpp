@@ -94,4 +94,12 @@ bool SyncDirectoryOf(const std::string& Path) {
     return ok;
 }
 
+TModTimeKeeper::TModTimeKeeper(const std::string& Path, bool Keep) : FPath(Path) {
+    if (Keep) FTime = GetModTime(Path);
+}
+
+TModTimeKeeper::~TModTimeKeeper() {
+    if (FTime) SetModTime(FPath, *FTime);
+}
+
 }  // namespace fileutil

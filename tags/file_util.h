@@ -24,4 +24,19 @@ bool ReadWholeFile(const std::string& Path, std::vector<uint8_t>& Out);
 void CopyFileMode(const std::string& From, const std::string& To);
 bool SyncDirectoryOf(const std::string& Path);
 
+// Puts a file's modification time back when it goes out of scope, whatever
+// path the save took, when asked to keep it and the file existed. Every
+// writer that offers to keep the date uses this one.
+class TModTimeKeeper {
+public:
+    TModTimeKeeper(const std::string& Path, bool Keep);
+    ~TModTimeKeeper();
+    TModTimeKeeper(const TModTimeKeeper&) = delete;
+    TModTimeKeeper& operator=(const TModTimeKeeper&) = delete;
+
+private:
+    std::string FPath;
+    std::optional<int64_t> FTime;
+};
+
 }  // namespace fileutil

@@ -5,16 +5,9 @@
 
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
-#include "tags/flac_ogg/flac_tag.h"
-#include "tags/flac_ogg/opus_tag.h"
-#include "tags/id3/apev2_tag.h"
-#include "tags/id3/id3v1_tag.h"
-#include "tags/id3/id3v2_tag.h"
-#include "tags/mp4/mp4_tag.h"
+#include "tags/native_formats.h"
 #include "tags/stream.h"
 #include "tags/text.h"
-#include "tags/wma_wav/wav_tag.h"
-#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -124,16 +117,10 @@ bool TCoverArt::Delete() { return Parent && Parent->DeleteCoverArt(GetIndex()); 
 
 // ---- TTags: construction and options -----------------------------------------
 
-TTags::TTags()
-    : FAPEv2Tag(std::make_unique<TAPEv2Tag>()),
-      FFlacTag(std::make_unique<TFlacTag>()),
-      FID3v1Tag(std::make_unique<TID3v1Tag>()),
-      FID3v2Tag(std::make_unique<TID3v2Tag>()),
-      FMP4Tag(std::make_unique<TMP4Tag>()),
-      FOggTag(std::make_unique<TOpusTag>()),
-      FWAVTag(std::make_unique<TWAVTag>()),
-      FWMATag(std::make_unique<TWMATag>()),
-      FAudio(std::make_unique<TSourceAudioAttributes>(this)) {
+TTags::TTags() : FAudio(std::make_unique<TSourceAudioAttributes>(this)) {
+    TNativeFormats::ForEach([&](const auto& Row) {
+        this->*(Row.Object) = std::make_unique<typename std::decay_t<decltype(Row)>::Native>();
+    });
     const auto& d = TagLibraryDefaults();
     UpperCaseFieldNamesToWrite = d.UpperCaseFieldNamesToWrite;
     MP4KeepPadding = d.MP4KeepPadding;
@@ -152,17 +139,12 @@ TTags::TTags()
 TTags::~TTags() = default;
 
 bool TTags::NativeLoaded(TTagType Kind) const {
-    switch (Kind) {
-        case ttAPEv2: return FAPEv2Tag->Loaded;
-        case ttFlac: return FFlacTag->Loaded;
-        case ttID3v1: case ttLyrics2: return FID3v1Tag->Loaded;
-        case ttID3v2: return FID3v2Tag->Loaded;
-        case ttMP4: return FMP4Tag->Loaded;
-        case ttOpusVorbis: return FOggTag->Loaded;
-        case ttWAV: return FWAVTag->Loaded;
-        case ttWMA: return FWMATag->Loaded;
-        default: return false;
-    }
+    if (Kind == ttLyrics2) Kind = ttID3v1;
+    bool loaded = false;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (Row.Info.Kind == Kind) loaded = TNativeFormats::Object(*this, Row).Loaded;
+    });
+    return loaded;
 }
 
 // ---- entries ------------------------------------------------------------------
@@ -251,14 +233,7 @@ bool TTags::Delete(int Index) {
     // Remove what stands for the entry in every native tag, so that a later
     // save (which keeps native items without a unified counterpart) does not
     // bring it back.
-    DeleteNativeAPEv2(entry);
-    DeleteNativeFlac(entry);
-    DeleteNativeOgg(entry);
-    DeleteNativeID3v1(entry);
-    DeleteNativeID3v2(entry);
-    DeleteNativeMP4(entry);
-    DeleteNativeWAV(entry);
-    DeleteNativeWMA(entry);
+    TNativeFormats::ForEach([&](const auto& Row) { (this->*(Row.DeleteNative))(entry); });
     FTags.erase(FTags.begin() + Index);
     return true;
 }
@@ -305,14 +280,7 @@ void TTags::ReSetAlreadyParsedState() {
 void TTags::Clear() {
     DeleteAllTags();
     DeleteAllCoverArts();
-    FAPEv2Tag->Clear();
-    FFlacTag->Clear();
-    FID3v1Tag->Clear();
-    FID3v2Tag->Clear();
-    FMP4Tag->Clear();
-    FOggTag->Clear();
-    FWAVTag->Clear();
-    FWMATag->Clear();
+    TNativeFormats::ForEach([&](const auto& Row) { TNativeFormats::Object(*this, Row).Clear(); });
     FAudio->ClearReaders();
     FileName.clear();
     Loaded = false;
@@ -324,14 +292,10 @@ bool TTags::Assign(const TTags& Source, bool CoverArtsToo) {
     FileName = Source.FileName;
     Loaded = Source.Loaded;
     bool ok = true;
-    if (Source.FAPEv2Tag->Loaded) ok &= FAPEv2Tag->Assign(*Source.FAPEv2Tag);
-    if (Source.FFlacTag->Loaded) ok &= FFlacTag->Assign(*Source.FFlacTag);
-    if (Source.FID3v1Tag->Loaded) ok &= FID3v1Tag->Assign(*Source.FID3v1Tag);
-    if (Source.FID3v2Tag->Loaded) ok &= FID3v2Tag->Assign(*Source.FID3v2Tag);
-    if (Source.FMP4Tag->Loaded) ok &= FMP4Tag->Assign(*Source.FMP4Tag);
-    if (Source.FOggTag->Loaded) ok &= FOggTag->Assign(*Source.FOggTag);
-    if (Source.FWAVTag->Loaded) ok &= FWAVTag->Assign(*Source.FWAVTag);
-    if (Source.FWMATag->Loaded) ok &= FWMATag->Assign(*Source.FWMATag);
+    TNativeFormats::ForEach([&](const auto& Row) {
+        const auto& from = TNativeFormats::Object(Source, Row);
+        if (from.Loaded) ok &= TNativeFormats::Object(*this, Row).Assign(from);
+    });
     for (const auto& t : Source.FTags) {
         TTag* n = Add(t->Name);
         n->Assign(*t);
@@ -344,14 +308,10 @@ bool TTags::Assign(const TTags& Source, bool CoverArtsToo) {
 
 int64_t TTags::Size() const {
     int64_t n = 0;
-    if (FAPEv2Tag->Loaded) n += FAPEv2Tag->Size();
-    if (FFlacTag->Loaded) n += FFlacTag->Size();
-    if (FID3v1Tag->Loaded) n += 128;
-    if (FID3v2Tag->Loaded) n += FID3v2Tag->Size();
-    if (FMP4Tag->Loaded) n += FMP4Tag->Size();
-    if (FOggTag->Loaded) n += FOggTag->Size();
-    if (FWAVTag->Loaded) n += FWAVTag->Size();
-    if (FWMATag->Loaded) n += FWMATag->Size();
+    TNativeFormats::ForEach([&](const auto& Row) {
+        const auto& native = TNativeFormats::Object(*this, Row);
+        if (native.Loaded) n += (int64_t)native.Size();
+    });
     return n;
 }
 
@@ -435,4 +395,44 @@ TTagPictureFormat TTags::PictureStreamType(TStream* PictureStream) {
     int64_t n = PictureStream->ReadZeroFilled(head, 4);
     PictureStream->Seek(0);
     return FormatFromHead(head, n);
+}
+
+// ---- the format table -------------------------------------------------------------
+
+namespace {
+
+// The kinds' descriptions, in save order, gathered from the table's rows.
+const std::vector<TTagFormat>& FormatList() {
+    static const std::vector<TTagFormat> list = [] {
+        std::vector<TTagFormat> out;
+        TNativeFormats::ForEach([&](const auto& Row) { out.push_back(Row.Info); });
+        return out;
+    }();
+    return list;
+}
+
+}  // namespace
+
+std::span<const TTagFormat> TagFormats() { return FormatList(); }
+
+const TTagFormat* FindTagFormat(TTagType Kind) {
+    if (Kind == ttLyrics2) Kind = ttID3v1;
+    for (const auto& f : FormatList())
+        if (f.Kind == Kind) return &f;
+    return nullptr;
+}
+
+const TTagFormat* FindTagFormat(const std::string& CliName) {
+    for (const auto& f : FormatList())
+        if (CliName == f.CliName) return &f;
+    return nullptr;
+}
+
+bool TagFormatBuilt(TTagType Kind) {
+    if (Kind == ttLyrics2) Kind = ttID3v1;
+    bool built = false;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (Row.Info.Kind == Kind) built = std::decay_t<decltype(Row)>::Built;
+    });
+    return built;
 }

@@ -211,6 +211,7 @@ public:
     void DeleteNativeWMA(const TTag& Entry);
 
 private:
+    friend struct TNativeFormats;   // the format table (tags/native_formats.h)
     int SaveKind(TTagType Kind, const std::string& FileName, bool Buffered, TStream* Stream);
     void CopyOptionsToNatives();
     void RunStreamPropertyReaders(TStream* Stream, const std::string& FileName, const std::string& ExtUpper);

@@ -10,7 +10,9 @@
 
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
+#include "tags/riff_chunks.h"
 #include "tags/text.h"
+#include "tags/trailer_edit.h"
 
 namespace {
 
@@ -65,10 +67,10 @@ std::optional<int64_t> ParseDigits(const uint8_t* Bytes, size_t Count) {
     return Value;
 }
 
-std::vector<uint8_t> ReadAt(TStream& S, int64_t Position, int64_t Count) {
-    std::vector<uint8_t> Buf((size_t)Count, 0);
-    if (S.Seek(Position) != Position) return Buf;
-    S.ReadZeroFilled(Buf.data(), Count);
+// Count bytes at Position; what the stream does not hold reads as zeros.
+std::vector<uint8_t> ReadZeroFilledAt(TStream& S, int64_t Position, int64_t Count) {
+    std::vector<uint8_t> Buf = ReadAt(S, Position, Count).Bytes();
+    Buf.resize((size_t)Count, 0);
     return Buf;
 }
 
@@ -116,37 +118,7 @@ void AppendDigits(std::vector<uint8_t>& Out, int64_t Value, int Width) {
 
 void AppendText(std::vector<uint8_t>& Out, std::string_view Text) { Out.insert(Out.end(), Text.begin(), Text.end()); }
 
-// Restores a file's modification time when asked to, whatever path the save takes.
-class TModTimeKeeper {
-public:
-    TModTimeKeeper(const std::string& FileName, bool Keep) : FFileName(FileName) {
-        if (Keep) FTime = fileutil::GetModTime(FileName);
-    }
-    ~TModTimeKeeper() {
-        if (FTime) fileutil::SetModTime(FFileName, *FTime);
-    }
-private:
-    std::string FFileName;
-    std::optional<int64_t> FTime;
-};
-
 }  // namespace
-
-// The Lyrics3 block that ends exactly at End ("<6 digits>LYRICS200" just before
-// End, "LYRICSBEGIN" at the start the size names). Returns its start, or -1.
-// The size must keep the block inside the stream and at least cover its
-// start marker; anything else is not a Lyrics3 block.
-int64_t FindLyrics3BlockEndingAt(TStream& S, int64_t End) {
-    if (End < LyricsTrailerSize + LyricsBeginSize) return -1;
-    std::vector<uint8_t> Trailer = ReadAt(S, End - LyricsTrailerSize, LyricsTrailerSize);
-    if (!StartsWith(Trailer, 6, LyricsEnd)) return -1;
-    auto N = ParseDigits(Trailer.data(), 6);
-    if (!N || *N < LyricsBeginSize || *N > End - LyricsTrailerSize) return -1;
-    int64_t Start = End - LyricsTrailerSize - *N;
-    if (!StartsWith(ReadAt(S, Start, LyricsBeginSize), 0, LyricsBegin)) return -1;
-    return Start;
-}
-
 
 // ---------------------------------------------------------------------------
 
@@ -315,7 +287,7 @@ int TID3v1Tag::LoadFromStreamInner(TStream& TagStream) {
     Clear();
     const int64_t StreamSize = TagStream.Size();
     FFileSize = StreamSize;
-    std::vector<uint8_t> B = ReadAt(TagStream, TagBlockOffset(StreamSize), TagSize);
+    std::vector<uint8_t> B = ReadZeroFilledAt(TagStream, TagBlockOffset(StreamSize), TagSize);
     if (!StartsWith(B, 0, TagMagic)) return NoTag;
 
     auto Field = [&](size_t Offset, size_t Width) {
@@ -361,7 +333,7 @@ int TID3v1Tag::LoadLyricsTag(TStream& TagStream) {
     const int64_t Start = FindLyrics3BlockEndingAt(TagStream, End);
     if (Start < 0) return NoTag;
     const int64_t BlockSize = End - LyricsTrailerSize - Start;
-    std::vector<uint8_t> Block = ReadAt(TagStream, Start, BlockSize);
+    std::vector<uint8_t> Block = ReadAt(TagStream, Start, BlockSize).Bytes();
     std::vector<TParsedField> Fields;
     // A damaged block is left as it is: the ID3v1 fields still load, and the
     // block is not rewritten from a partial reading.
@@ -440,57 +412,26 @@ int TID3v1Tag::LyricsTagSaveToStream(TStream& TagStream) {
     try {
         std::vector<uint8_t> Block;
         if (!BuildLyricsBlock(Block)) return NoTag;
-        // The new block goes over the old one first and the stream is cut
-        // only afterwards; if writing fails, the old block is put back.
-        const int64_t StreamSize = TagStream.Size();
-        int64_t Start = StreamSize;
-        if (int64_t Old = FindLyrics3BlockEndingAt(TagStream, StreamSize); Old >= 0) Start = Old;
-        std::vector<uint8_t> OldBlock = ReadAt(TagStream, Start, StreamSize - Start);
-        const int64_t NewSize = Start + (int64_t)Block.size();
-        if (TagStream.Seek(Start) != Start || !TagStream.WriteExact(Block) ||
-            (NewSize < StreamSize && !TagStream.SetSize(NewSize))) {
-            TagStream.Seek(Start);
-            TagStream.WriteExact(OldBlock);
-            TagStream.SetSize(StreamSize);
-            return NoTag;
-        }
-        return Success;
+        return ReplaceTrailerMember(TagStream, TTrailerKind::Lyrics3, Block, false) == TEditResult::Success ? Success
+                                                                                                            : NoTag;
     } catch (...) {
         return NoTag;
     }
 }
 
-// Replaces the stream's tail [Cut, end) with the new ID3v1 block, preceded
-// by a Lyrics3 block when asked. The bytes in front of Cut (the audio) are
-// never written. The new bytes go over the old tail first and the stream is
-// shortened only afterwards; if writing fails, the old tail is put back.
+// The new ID3v1 block replaces the old one (or follows the other tags at
+// the end), with a Lyrics3 block in front of it when asked; an APEv2 tag
+// before them stays as it is. A failed write leaves the old bytes.
 int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
     try {
-        const int64_t StreamSize = TagStream.Size();
-        std::vector<uint8_t> Old = ReadAt(TagStream, TagBlockOffset(StreamSize), TagSize);
-        const bool HasTag = StartsWith(Old, 0, TagMagic);
-
-        int64_t Cut = HasTag ? TagBlockOffset(StreamSize) : StreamSize;
-        std::vector<uint8_t> NewTail;
+        TTrailerChange Change;
         if (WriteLyricsTag) {
-            // The old Lyrics3 block goes with the old ID3v1 block (or, without
-            // one, the block that ends the stream); only one block is replaced.
-            if (int64_t L = FindLyrics3BlockEndingAt(TagStream, Cut); L >= 0) Cut = L;
-            if (!BuildLyricsBlock(NewTail)) return WriteError;
+            std::vector<uint8_t> Block;
+            if (!BuildLyricsBlock(Block)) return WriteError;
+            Change.Set(TTrailerKind::Lyrics3, std::move(Block));
         }
-        std::vector<uint8_t> Block = BuildTagBlock();
-        NewTail.insert(NewTail.end(), Block.begin(), Block.end());
-
-        std::vector<uint8_t> OldTail = ReadAt(TagStream, Cut, StreamSize - Cut);
-        if (TagStream.Seek(Cut) != Cut) return WriteError;
-        const int64_t NewSize = Cut + (int64_t)NewTail.size();
-        if (!TagStream.WriteExact(NewTail) || (NewSize < StreamSize && !TagStream.SetSize(NewSize))) {
-            TagStream.Seek(Cut);
-            TagStream.WriteExact(OldTail);
-            TagStream.SetSize(StreamSize);
-            return WriteError;
-        }
-        return Success;
+        Change.Set(TTrailerKind::ID3v1, BuildTagBlock());
+        return ReplaceTrailerMembers(TagStream, Change, false) == TEditResult::Success ? Success : WriteError;
     } catch (...) {
         return WriteError;
     }
@@ -498,7 +439,7 @@ int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
 
 int TID3v1Tag::SaveToFile(const std::string& FileName, bool WriteLyricsTag) {
     const bool Existed = fileutil::FileExists(FileName);
-    TModTimeKeeper Time(FileName, PreserveFileDateTime && Existed);
+    fileutil::TModTimeKeeper Time(FileName, PreserveFileDateTime && Existed);
     if (Existed && fileutil::IsReadOnly(FileName)) return ReadOnly;
     int Result;
     {
@@ -516,19 +457,17 @@ int TID3v1Tag::SaveToFile(const std::string& FileName, bool WriteLyricsTag) {
 int RemoveID3v1TagFromFile(const std::string& FileName, bool PreserveFileDateTime) {
     try {
         if (!fileutil::FileExists(FileName)) return NoTag;
-        TModTimeKeeper Time(FileName, PreserveFileDateTime);
+        fileutil::TModTimeKeeper Time(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return ReadOnly;
         auto S = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
         if (!S) return CannotOpen;
-        const int64_t Size = S->Size();
-        if (Size < TagSize || !StartsWith(ReadAt(*S, Size - TagSize, 3), 0, TagMagic)) return NoTag;
+        if (!FindTrailer(*S).ID3v1().Present()) return NoTag;
         // A Lyrics3 block goes together with the tag; when its trailer is
-        // damaged only the ID3v1 block is cut, so the tag asked to be removed
-        // is really gone and nothing unrecognised is thrown away.
-        int64_t Cut = Size - TagSize;
-        if (int64_t L = FindLyrics3BlockEndingAt(*S, Cut); L >= 0) Cut = L;
-        if (!S->SetSize(Cut) || !S->Flush()) return WriteError;
-        return Success;
+        // damaged it is no block, and only the ID3v1 block is cut, so the
+        // tag asked to be removed is really gone and nothing unrecognised
+        // is thrown away.
+        const TTrailerChange Change = TTrailerChange().Remove(TTrailerKind::Lyrics3).Remove(TTrailerKind::ID3v1);
+        return ReplaceTrailerMembers(*S, Change, true) == TEditResult::Success ? Success : WriteError;
     } catch (...) {
         return NoTag;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tags/stream.h"
+#include "tags/trailer_edit.h"
 
 class TID3v1Tag;
 
@@ -123,9 +124,6 @@ private:
 
 // Strips the ID3v1 block (and a Lyrics3 block in front of it) from a file.
 int RemoveID3v1TagFromFile(const std::string& FileName, bool PreserveFileDateTime = false);
-// Start of the Lyrics3 v2.00 block that ends exactly at End (normally where
-// the ID3v1 block begins), or -1 when there is none or its size is damaged.
-int64_t FindLyrics3BlockEndingAt(TStream& Stream, int64_t End);
 // 0..191: table name; 255: ""; 192..254: the number as text.
 std::string ID3v1GenreIndexToName(int Index);
 // Number texts 0..255 give that byte; a table name its index; anything else 12 ("Other").

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tags/byte_io.h"
+#include "tags/riff_chunks.h"
 #include "tags/stream.h"
 #include "tags/id3/id3v2_tag.h"
 
@@ -49,6 +50,7 @@ std::vector<uint8_t> ApplyUnsync(const std::vector<uint8_t>& Data);
 // Where the tag of a file sits, as found by the chunk walk.
 struct TContainerLayout {
     TSourceFileType Type = sftUnknown;
+    riff::TFormHeader Form;           // the container's header as probed
     bool Sound = true;                // every chunk lies inside the stream
     bool RF64WithoutWave = false;
     // RIFF / FORM / FRM8 size field and what it says.

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "tags/file_util.h"
+#include "tags/riff_chunks.h"
 #include "tags/text.h"
 #include "tags/id3/id3v2_internal.h"
 
@@ -566,147 +567,111 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
 
 namespace id3v2 {
 
-static bool ReadAt(TStream& S, int64_t Pos, void* Buf, int64_t Count) {
-    std::memset(Buf, 0, (size_t)Count);
-    if (Pos < 0 || Pos > S.Size() || S.Seek(Pos) != Pos) return false;
-    return S.Read(Buf, Count) == Count;
-}
-
-static uint32_t LE32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
-static uint32_t BE32(const uint8_t* p) { return ((uint32_t)p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
-static uint64_t LE64(const uint8_t* p) { return LE32(p) | ((uint64_t)LE32(p + 4) << 32); }
-static uint64_t BE64(const uint8_t* p) { return ((uint64_t)BE32(p) << 32) | BE32(p + 4); }
-
 uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
-    uint8_t h[10];
-    if (!ReadAt(Stream, Pos, h, 10) || std::memcmp(h, "ID3", 3) != 0) return 0;
-    return DecodeSyncSafe(h + 6) + 10;
+    TStreamBytes H = ReadAt(Stream, Pos, 10);
+    if (!H.has(10) || !H.startsWith("ID3")) return 0;
+    H.skip(6);
+    return H.syncsafe32() + 10;
 }
 
-// RIFF / RF64 (little-endian sizes) and FORM (big-endian): 8-byte chunk
-// headers, odd sizes padded by one byte.
+// RIFF / RF64 and FORM chunks.
 //
 // The structure is judged inside the declared form. When the declared size
 // does not end on a chunk boundary it is wrong, and the form is taken to end
 // after the last plausible chunk (a printable ID, inside the file), so that a
 // new chunk never lands in the middle of another. A tag chunk appended after
 // the form is still found.
-static bool PlausibleChunkID(const uint8_t* h) {
-    for (int i = 0; i < 4; ++i)
-        if (h[i] < 0x20 || h[i] > 0x7E) return false;
-    return true;
-}
-
-static void WalkChunks(TStream& S, TContainerLayout& L, int64_t Start, bool BigEndian, const char* const* TagIDs,
-                       uint64_t DS64DataSize) {
-    const int64_t size = S.Size();
-    int64_t pos = Start;
-    int n = 0;
-    // Steps over the chunk at pos; false when there is none to step over.
-    auto step = [&](bool InsideForm) {
-        uint8_t h[8];
-        if (size - pos < 8 || !ReadAt(S, pos, h, 8)) return false;
-        if (!InsideForm && !PlausibleChunkID(h)) return false;
-        uint64_t len = BigEndian ? BE32(h + 4) : LE32(h + 4);
-        if (L.Type == sftRF64 && std::memcmp(h, "data", 4) == 0 && len == 0xFFFFFFFF) len = DS64DataSize;
+static void WalkChunks(TStream& S, TContainerLayout& L, const char* const* TagIDs) {
+    auto consider = [&](const riff::TChunk& C) {
         bool isTag = false;
-        for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || std::memcmp(h, *id, 4) == 0;
-        if (len > (uint64_t)(size - pos - 8)) {
-            if (InsideForm) L.Sound = false;
-            return false;
-        }
+        for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || C.Is(*id);
         if (isTag && L.ChunkPos < 0) {
-            L.ChunkPos = pos;
-            L.ChunkSize = len;
-            L.TagPos = pos + 8;
+            L.ChunkPos = C.Pos;
+            L.ChunkSize = C.Size;
+            L.TagPos = C.DataPos();
         }
-        uint64_t padded = len + (len & 1);
-        pos = padded > (uint64_t)(size - pos - 8) ? size : pos + 8 + (int64_t)padded;
-        return true;
     };
-    while (n++ < id3v2limit::MaxContainerChunks && L.FormEnd - pos >= 8 && step(true)) {
-    }
-    if (!L.Sound) return;
-    if (pos != L.FormEnd) {
-        while (n++ < id3v2limit::MaxContainerChunks && step(false)) {
+    riff::TChunkWalker W(S, L.Form, L.Form.FirstChunk, L.FormEnd);
+    riff::TChunk C;
+    while (W.Next(C)) {
+        if (C.Overruns) {
+            L.Sound = false;
+            return;
         }
-        L.FormEnd = pos;
+        consider(C);
     }
-    // A tag chunk someone appended after the form.
-    while (L.ChunkPos < 0 && n++ < id3v2limit::MaxContainerChunks && step(false)) {
+    const bool boundary = W.Position() == L.FormEnd;
+    int64_t end = W.Position();
+    W.ExtendToEnd();
+    // Chunks after the declared end: part of the form when the size fell
+    // short, else a tag chunk someone appended after it.
+    while ((!boundary || L.ChunkPos < 0) && W.Next(C)) {
+        if (!C.PlausibleID() || C.Overruns) break;
+        consider(C);
+        end = C.End();
     }
-}
-
-// The end of a form's data: its declared size, clamped to the stream; a size
-// too small to hold even the form type counts as "up to the end".
-static int64_t FormEndOf(uint64_t Declared, int64_t HeaderSize, int64_t Size) {
-    if (Declared < 4 || Declared > (uint64_t)Size) return Size;
-    return std::min<int64_t>((int64_t)Declared + HeaderSize, Size);
+    if (!boundary) L.FormEnd = end;
 }
 
 TContainerLayout ProbeContainer(TStream& S) {
     TContainerLayout L;
     const int64_t size = S.Size();
-    uint8_t h[64];
-    ReadAt(S, 0, h, 64);
-    if ((std::memcmp(h, "RIFF", 4) == 0 || std::memcmp(h, "RF64", 4) == 0) && std::memcmp(h + 8, "WAVE", 4) == 0) {
-        const bool rf64 = h[1] == 'F';
-        L.Type = rf64 ? sftRF64 : sftWAVE;
-        L.FormSize = LE32(h + 4);
-        uint64_t ds64Data = 0;
-        if (rf64 && std::memcmp(h + 12, "ds64", 4) == 0) {
-            L.HasDS64 = true;
-            L.FormSize = LE64(h + 20);
-            ds64Data = LE64(h + 28);
+    L.Form = riff::ProbeForm(S);
+    const riff::TFormHeader& F = L.Form;
+    L.FormSize = F.FormSize;
+    L.FormEnd = F.FormEnd;
+    L.HasDS64 = F.HasDS64;
+    L.ChunkHeaderSize = F.ChunkHeaderSize;
+    switch (F.Kind) {
+        case riff::TFormKind::RIFF:
+        case riff::TFormKind::RF64: {
+            L.Type = F.Kind == riff::TFormKind::RF64 ? sftRF64 : sftWAVE;
+            L.RF64WithoutWave = F.RF64WithoutWave;
+            if (L.RF64WithoutWave) break;
+            // "ID3 " is what several other writers use inside WAVE files.
+            static const char* const ids[] = {"id3 ", "ID32", "ID3 ", nullptr};
+            WalkChunks(S, L, ids);
+            break;
         }
-        L.FormEnd = FormEndOf(L.FormSize, 8, size);
-        // "ID3 " is what several other writers use inside WAVE files.
-        static const char* const ids[] = {"id3 ", "ID32", "ID3 ", nullptr};
-        WalkChunks(S, L, 12, false, ids, ds64Data);
-    } else if (std::memcmp(h, "RF64", 4) == 0) {
-        L.Type = sftRF64;
-        L.RF64WithoutWave = true;
-    } else if (std::memcmp(h, "FORM", 4) == 0 &&
-               (std::memcmp(h + 8, "AIFF", 4) == 0 || std::memcmp(h + 8, "AIFC", 4) == 0)) {
-        L.Type = sftAIFF;
-        L.FormSize = BE32(h + 4);
-        L.FormEnd = FormEndOf(L.FormSize, 8, size);
-        static const char* const ids[] = {"ID3 ", nullptr};
-        WalkChunks(S, L, 12, true, ids, 0);
-    } else if (std::memcmp(h, "DSD ", 4) == 0) {
-        L.Type = sftDSF;
-        L.DSFTotalSize = LE64(h + 12);
-        L.DSFMetadataPointer = LE64(h + 20);
-        L.Sound = L.DSFTotalSize <= (uint64_t)size;
-        if (L.DSFMetadataPointer != 0 && L.DSFMetadataPointer < (uint64_t)size) L.TagPos = (int64_t)L.DSFMetadataPointer;
-    } else if (std::memcmp(h, "FRM8", 4) == 0 && std::memcmp(h + 12, "DSD ", 4) == 0) {
-        L.Type = sftDFF;
-        L.ChunkHeaderSize = 12;
-        L.FormSize = BE64(h + 4);
-        L.Sound = L.FormSize <= (uint64_t)size && L.FormSize + 12 <= (uint64_t)size;
-        L.FormEnd = FormEndOf(L.FormSize, 12, size);
-        int64_t pos = 16;
-        for (int n = 0; n < id3v2limit::MaxContainerChunks && L.FormEnd - pos >= 12; ++n) {
-            uint8_t c[12];
-            if (!ReadAt(S, pos, c, 12)) break;
-            uint64_t len = BE64(c + 4);
-            if (len > (uint64_t)(size - pos - 12)) {
-                L.Sound = false;
-                break;
-            }
-            if (std::memcmp(c, "ID3 ", 4) == 0 && L.ChunkPos < 0) {
-                L.ChunkPos = pos;
-                L.ChunkSize = len;
-                L.TagPos = pos + 12;
-            }
-            uint64_t step = len + (len & 1);
-            if (step > (uint64_t)(size - pos - 12)) break;
-            pos += 12 + (int64_t)step;
+        case riff::TFormKind::AIFF: {
+            L.Type = sftAIFF;
+            static const char* const ids[] = {"ID3 ", nullptr};
+            WalkChunks(S, L, ids);
+            break;
         }
-        // A chunk that starts inside the form but ends after the declared size
-        // belongs to it: the form is taken to end there, which also mends the
-        // size field on the next save instead of cutting the chunk off.
-        if (L.Sound && pos > L.FormEnd) L.FormEnd = pos;
+        case riff::TFormKind::DSF:
+            L.Type = sftDSF;
+            L.DSFTotalSize = F.FormSize;
+            L.DSFMetadataPointer = F.DSFMetadataPointer;
+            L.Sound = L.DSFTotalSize <= (uint64_t)size;
+            if (L.DSFMetadataPointer != 0 && L.DSFMetadataPointer < (uint64_t)size)
+                L.TagPos = (int64_t)L.DSFMetadataPointer;
+            break;
+        case riff::TFormKind::DSDIFF: {
+            L.Type = sftDFF;
+            L.Sound = L.FormSize <= (uint64_t)size && L.FormSize + 12 <= (uint64_t)size;
+            riff::TChunkWalker W(S, F, F.FirstChunk, L.FormEnd);
+            riff::TChunk C;
+            while (W.Next(C)) {
+                if (C.Overruns) {
+                    L.Sound = false;
+                    break;
+                }
+                if (C.Is("ID3 ") && L.ChunkPos < 0) {
+                    L.ChunkPos = C.Pos;
+                    L.ChunkSize = C.Size;
+                    L.TagPos = C.DataPos();
+                }
+            }
+            // A chunk that starts inside the form but ends after the declared
+            // size belongs to it: the form is taken to end there, which also
+            // mends the size field on the next save instead of cutting the
+            // chunk off.
+            if (L.Sound && W.Position() > L.FormEnd) L.FormEnd = W.Position();
+            break;
+        }
+        case riff::TFormKind::None:
+            break;
     }
     return L;
 }

@@ -47,8 +47,6 @@ namespace id3v2limit {
 inline constexpr uint32_t MaxInflatedFrameSize = 64u * 1024 * 1024;
 // Chapter frames nest sub-frames; deeper nesting is kept raw.
 inline constexpr int MaxChapterDepth = 4;
-// Chunks visited while looking for the tag inside a RIFF / FORM / FRM8 container.
-inline constexpr int MaxContainerChunks = 65536;
 }  // namespace id3v2limit
 
 using TID3v2FrameID = std::array<uint8_t, 4>;

@@ -90,9 +90,6 @@ using TPatch = TFilePatch;
 using TEdit = TFileEdit;
 
 static std::vector<uint8_t> LE64Bytes(uint64_t V) { TByteWriter w; w.u64le(V); return w.take(); }
-static std::vector<uint8_t> LE32Bytes(uint32_t V) { TByteWriter w; w.u32le(V); return w.take(); }
-static std::vector<uint8_t> BE32Bytes(uint32_t V) { TByteWriter w; w.u32be(V); return w.take(); }
-static std::vector<uint8_t> BE64Bytes(uint64_t V) { TByteWriter w; w.u64be(V); return w.take(); }
 
 static int ToID3v2Result(TEditResult R) {
     switch (R) {
@@ -152,39 +149,12 @@ static int64_t OldTagLength(TStream& S, int64_t Pos) {
 static int FormPatch(const TContainerLayout& L, int64_t Delta, std::vector<TPatch>& Out) {
     // Measured from where the form really ends, which also mends a size field
     // that fell short of the last chunk.
-    int64_t nsize = L.FormEnd - (L.Type == sftDFF ? 12 : 8) + Delta;
+    int64_t nsize = L.FormEnd - L.Form.HeaderSize + Delta;
     if (nsize < 0) nsize = 0;
-    switch (L.Type) {
-        case sftWAVE:
-        case sftRF64:
-            if (L.HasDS64) {
-                Out.push_back({20, LE64Bytes((uint64_t)nsize)});
-                return 0;
-            }
-            if (nsize > 0xFFFFFFFFll) return id3v2result::ContainerTooLarge;
-            Out.push_back({4, LE32Bytes((uint32_t)nsize)});
-            return 0;
-        case sftAIFF:
-            if (nsize > 0xFFFFFFFFll) return id3v2result::ContainerTooLarge;
-            Out.push_back({4, BE32Bytes((uint32_t)nsize)});
-            return 0;
-        case sftDFF:
-            Out.push_back({4, BE64Bytes((uint64_t)nsize)});
-            return 0;
-        default:
-            return 0;
-    }
-}
-
-static std::vector<uint8_t> ChunkBytes(const char* ID, const std::vector<uint8_t>& Data, bool BigEndian, bool DFF) {
-    TByteWriter w;
-    w.str(std::string_view(ID, 4));
-    if (DFF) w.u64be(Data.size());
-    else if (BigEndian) w.u32be((uint32_t)Data.size());
-    else w.u32le((uint32_t)Data.size());
-    w.bytes(Data.data(), Data.size());
-    if (Data.size() & 1) w.u8(0);
-    return w.take();
+    std::vector<uint8_t> field;
+    if (!riff::EncodeFormSize(L.Form, (uint64_t)nsize, field)) return id3v2result::ContainerTooLarge;
+    Out.push_back({L.Form.SizeFieldPos, std::move(field)});
+    return 0;
 }
 
 // Plans the edit that writes Tag (its frames rendered by Render(padding)) into
@@ -202,7 +172,7 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
         case sftDFF: {
             if (L.RF64WithoutWave) return id3v2result::RF64WithoutWave;
             if (!L.Sound && L.Type != sftAIFF) return id3v2result::ContainerUnsound;
-            const bool dff = L.Type == sftDFF, be = L.Type == sftAIFF || dff;
+            const bool dff = L.Type == sftDFF;
             const char* id = L.Type == sftAIFF || dff ? "ID3 " : "id3 ";
             int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
             if (O > (int64_t)L.ChunkSize) O = (int64_t)L.ChunkSize;
@@ -215,17 +185,15 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
             std::vector<uint8_t> data = Render(dff ? 0 : pad);
             if (L.ChunkPos >= 0) {
                 // The old chunk (with or without a tag in it) gives way to the new one.
-                char oldID[5] = {};
-                S.Seek(L.ChunkPos);
-                S.ReadZeroFilled(oldID, 4);
+                TStreamBytes oldID = ReadAt(S, L.ChunkPos, 4);
                 E.Pos = L.ChunkPos;
                 E.OldLen = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
                                              S.Size() - L.ChunkPos);
-                E.Bytes = ChunkBytes(dff ? "ID3 " : oldID, data, be, dff);
+                E.Bytes = riff::BuildChunk(L.Form, dff || !oldID.has(4) ? "ID3 " : oldID.str(4).c_str(), data);
             } else {
                 E.Pos = L.FormEnd;
                 E.OldLen = 0;
-                E.Bytes = ChunkBytes(id, data, be, dff);
+                E.Bytes = riff::BuildChunk(L.Form, id, data);
                 if (L.Type == sftAIFF && (E.Pos & 1)) E.Bytes.insert(E.Bytes.begin(), 0);
             }
             Rewrite = E.Delta() != 0;
@@ -369,22 +337,6 @@ static void ChooseWriteVersion(TID3v2Tag& T) {
     }
 }
 
-namespace {
-
-// Restores a file's modification time when the object goes, whatever the outcome.
-struct TKeepModTime {
-    std::string File;
-    std::optional<int64_t> Time;
-    TKeepModTime(const std::string& F, bool Keep) : File(F) {
-        if (Keep) Time = fileutil::GetModTime(F);
-    }
-    ~TKeepModTime() {
-        if (Time) fileutil::SetModTime(File, *Time);
-    }
-};
-
-}  // namespace
-
 int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
@@ -392,7 +344,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
         if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
         if (CalculateTotalFramesSize() == 0) return RemoveID3v2TagFromFile(FileName, PreserveFileDateTime);
         const bool exists = fileutil::FileExists(FileName);
-        TKeepModTime keep(FileName, PreserveFileDateTime && exists);
+        fileutil::TModTimeKeeper keep(FileName, PreserveFileDateTime && exists);
         if (exists && fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
         if (!exists) {
             auto created = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);
@@ -468,7 +420,7 @@ int RemoveID3v2TagFromStream(TStream& Stream) {
 int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTime) {
     try {
         if (!fileutil::FileExists(FileName)) return id3v2result::FileOpenFailed;
-        TKeepModTime keep(FileName, PreserveFileDateTime);
+        fileutil::TModTimeKeeper keep(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
         TEdit e;
         int r;

@@ -31,12 +31,11 @@ TOOL = os.path.join(BIN, "veltrano-tags")
 MAKE_CORPUS = os.path.join(SRC, "..", "shared", "corpus", "make-corpus")
 FIELDS = ("title", "artist", "album", "year", "track", "genre", "comment", "albumartist", "composer")
 
-# Format -> the container's merge routine that exists once its tag support is
-# built (until then it sits as an empty placeholder in tags/pending_formats.cpp).
-FORMAT_MERGE = {
-    "mp3": "LoadID3v2Tags", "aiff": "LoadID3v2Tags", "flac": "LoadFlacTags",
-    "ogg": "LoadOggVorbisAndOpusTags", "opus": "LoadOggVorbisAndOpusTags", "m4a": "LoadMP4Tags",
-    "wav": "LoadWAVTags", "wv": "LoadAPEv2Tags", "mpc": "LoadAPEv2Tags", "wma": "LoadWMATags",
+# Format -> the tag kind (as `veltrano-tags formats` names it) that carries
+# its values; a format is checked once the library reads that kind.
+FORMAT_KIND = {
+    "mp3": "id3v2", "aiff": "id3v2", "flac": "flac", "ogg": "ogg", "opus": "ogg", "m4a": "mp4",
+    "wav": "wav", "wv": "apev2", "mpc": "apev2", "wma": "wma",
 }
 
 # (format, variant pattern, field, reason): differences that are deliberate
@@ -57,13 +56,9 @@ PLAYTIME_PENDING = {
 
 
 def supported_formats():
-    pending = os.path.join(SRC, "tags", "pending_formats.cpp")
-    text = ""
-    if os.path.exists(pending):
-        with open(pending, encoding="utf-8") as fh:
-            text = fh.read()
-    return {fmt for fmt, merge in FORMAT_MERGE.items()
-            if not re.search(r"void TTags::%s\(\) \{\}" % merge, text)}
+    out = subprocess.run([TOOL, "formats"], capture_output=True, text=True, check=True, timeout=60).stdout
+    kinds = set(out.split())
+    return {fmt for fmt, kind in FORMAT_KIND.items() if kind in kinds}
 
 
 def first(values):

@@ -8,3 +8,4 @@ int CmdWrite(const std::vector<std::string>& Args);
 int CmdStrip(const std::vector<std::string>& Args);
 int CmdRecord(const std::vector<std::string>& Args);
 int CmdScan(const std::vector<std::string>& Args);
+int CmdFormats(const std::vector<std::string>& Args);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/tag_formats.h"
 #include "tools/veltrano-tags/commands.h"
 
 namespace {
@@ -17,7 +18,10 @@ void Usage() {
                  "       veltrano-tags strip FILE [--tag KIND]\n"
                  "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
                  "       veltrano-tags scan DIR\n"
-                 "KIND: auto, apev2, flac, id3v1, id3v2, mp4, ogg, wav, wma\n");
+                 "       veltrano-tags formats [--json]\n"
+                 "KIND: auto");
+    for (const TTagFormat& f : TagFormats()) std::fprintf(stderr, ", %s", f.CliName);
+    std::fprintf(stderr, "\n");
 }
 
 }  // namespace
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
         if (command == "strip") return CmdStrip(args);
         if (command == "record") return CmdRecord(args);
         if (command == "scan") return CmdScan(args);
+        if (command == "formats") return CmdFormats(args);
         if (command == "--help" || command == "-h" || command == "help") {
             Usage();
             return 0;

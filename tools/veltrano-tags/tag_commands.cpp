@@ -8,21 +8,16 @@
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
 #include "tags/stream.h"
+#include "tags/tag_formats.h"
 #include "tags/tags.h"
 #include "tools/veltrano-tags/commands.h"
 #include "tools/veltrano-tags/json.h"
 
 namespace {
 
-constexpr TTagType AllKinds[] = {ttAPEv2, ttFlac, ttID3v1, ttID3v2, ttMP4, ttOpusVorbis, ttWAV, ttWMA};
-
 std::optional<TTagType> ParseKind(const std::string& Name) {
-    struct TKindName { const char* Name; TTagType Kind; };
-    static constexpr TKindName Names[] = {{"auto", ttAutomatic}, {"apev2", ttAPEv2}, {"flac", ttFlac},
-                                          {"id3v1", ttID3v1},    {"id3v2", ttID3v2}, {"mp4", ttMP4},
-                                          {"ogg", ttOpusVorbis}, {"wav", ttWAV},     {"wma", ttWMA}};
-    for (const auto& n : Names)
-        if (Name == n.Name) return n.Kind;
+    if (Name == "auto") return ttAutomatic;
+    if (const TTagFormat* f = FindTagFormat(Name)) return f->Kind;
     return std::nullopt;
 }
 
@@ -44,9 +39,9 @@ std::string CheckReadable(const std::string& Path) {
 std::string DescribeTags(const std::string& Path, int Result, TTags& Tags) {
     std::string out = "{\"file\":" + JsonString(Path) + ",\"result\":" + std::to_string(Result) + ",\"loaded\":[";
     bool first = true;
-    for (TTagType kind : AllKinds) {
-        if (!Tags.NativeLoaded(kind)) continue;
-        out += (first ? "" : ",") + JsonString(TagTypeName(kind));
+    for (const TTagFormat& f : TagFormats()) {
+        if (!Tags.NativeLoaded(f.Kind)) continue;
+        out += (first ? "" : ",") + JsonString(TagTypeName(f.Kind));
         first = false;
     }
     out += "],\"entries\":[";
@@ -180,4 +175,28 @@ int CmdStrip(const std::vector<std::string>& Args) {
     int result = StripTagsFromFile(path, kind);
     std::printf("%d\n", result);
     return result == 0 || result == 3 ? 0 : 1;
+}
+
+// The tag kinds the library reads and writes, one CLI name a line; with
+// --json every kind with whether it is built yet.
+int CmdFormats(const std::vector<std::string>& Args) {
+    bool json = false;
+    for (const auto& a : Args) {
+        if (a != "--json") return BadArgs("formats: unknown argument '" + a + "'");
+        json = true;
+    }
+    if (!json) {
+        for (const TTagFormat& f : TagFormats())
+            if (TagFormatBuilt(f.Kind)) std::printf("%s\n", f.CliName);
+        return 0;
+    }
+    std::string out = "[";
+    bool first = true;
+    for (const TTagFormat& f : TagFormats()) {
+        out += std::string(first ? "" : ",") + "{\"kind\":" + JsonString(f.CliName) +
+               ",\"name\":" + JsonString(TagTypeName(f.Kind)) + ",\"built\":" + (TagFormatBuilt(f.Kind) ? "true" : "false") + "}";
+        first = false;
+    }
+    std::printf("%s]\n", out.c_str());
+    return 0;
 }
