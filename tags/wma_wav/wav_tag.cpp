@@ -8,6 +8,7 @@
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/riff_chunks.h"
 #include "tags/stream.h"
 #include "tags/text.h"
 
@@ -105,69 +106,58 @@ struct TRiffLayout {
 
 bool IdIs(const char* Id, const char* Text) { return std::memcmp(Id, Text, 4) == 0; }
 
-// Walks the top-level chunks of a RIFF or RF64 WAVE form: a 4-byte ID and a
-// 32-bit size, the data, a pad byte after odd data. In RF64 the "ds64" chunk
-// first holds the 64-bit sizes that replace a stored size of FFFFFFFF. The
-// walk ends at the form's declared end, but a chunk that straddles it is
-// still taken whole, so are whole chunks after it, and an odd last chunk may
-// lack its pad byte at the end of the file. False when the stream is no WAVE form.
+// The top-level chunks of a RIFF or RF64 WAVE form, through the shared
+// chunk walker. The walk ends at the form's declared end, but whole chunks
+// with a proper ID after it still belong to the form (writers that forgot to
+// grow the size); anything else there, such as an ID3v1 tag, is trailing
+// data. A chunk inside the form that runs past the end of the file marks the
+// layout damaged. False when the stream is no WAVE form.
 bool WalkRiff(TStream& S, TRiffLayout& L) {
-    uint8_t h[12];
     L.FileSize = (uint64_t)S.Size();
-    if (S.Seek(0) != 0 || !S.ReadExact(h, 12)) return false;
-    const bool riff = std::memcmp(h, "RIFF", 4) == 0;
-    L.RF64 = std::memcmp(h, "RF64", 4) == 0;
-    if ((!riff && !L.RF64) || std::memcmp(h + 8, "WAVE", 4) != 0) return false;
-    uint64_t limit = std::min<uint64_t>(L.FileSize, 8ull + GetU32(h + 4));
-    uint64_t pos = 12;
-    if (L.RF64) {
-        uint8_t d[36];
-        if (!S.ReadExact(d, 36) || std::memcmp(d, "ds64", 4) != 0 || GetU32(d + 4) < 28) return false;
-        const uint64_t riffSize = GetU32(d + 8) | (uint64_t(GetU32(d + 12)) << 32);
-        L.Ds64Data = GetU32(d + 16) | (uint64_t(GetU32(d + 20)) << 32);
-        L.Ds64Samples = GetU32(d + 24) | (uint64_t(GetU32(d + 28)) << 32);
-        const uint64_t size = GetU32(d + 4);
-        if (size > L.FileSize - 20) return false;
-        limit = riffSize > L.FileSize - 8 ? L.FileSize : riffSize + 8;
-        pos = 20 + size + (size & 1);
-        L.HeaderEnd = pos;
-    }
-    L.BodyEnd = std::min(pos, L.FileSize);
-    while (pos + 8 <= L.FileSize && L.Chunks.size() < MaxRiffChunks) {
-        uint8_t ch[8];
-        if (S.Seek((int64_t)pos) != (int64_t)pos || !S.ReadExact(ch, 8)) break;
+    const riff::TFormHeader form = riff::ProbeForm(S);
+    if ((form.Kind != riff::TFormKind::RIFF && form.Kind != riff::TFormKind::RF64) || form.FormType != "WAVE")
+        return false;
+    L.RF64 = form.Kind == riff::TFormKind::RF64;
+    if (L.RF64 && !form.HasDS64) return false;
+    L.BodyEnd = std::min<uint64_t>(12, L.FileSize);
+    riff::TChunkWalker walker(S, form, form.FirstChunk, form.FormEnd);
+    bool extended = false;
+    riff::TChunk rc;
+    for (;;) {
+        if (!walker.Next(rc)) {
+            if (extended || walker.Overran()) break;
+            walker.ExtendToEnd();
+            extended = true;
+            continue;
+        }
+        if (extended && (!rc.PlausibleID() || rc.Overruns)) break;
         TChunk c;
-        std::memcpy(c.Id, ch, 4);
-        c.Pos = pos;
-        uint64_t size = GetU32(ch + 4);
-        if (L.RF64 && size == 0xFFFFFFFFu && IdIs(c.Id, "data")) size = L.Ds64Data;
-        const uint64_t avail = L.FileSize - pos - 8;
-        // Past the declared end only whole chunks with a proper ID belong to
-        // the form (writers that forgot to grow the size); anything else
-        // there, such as an ID3v1 tag, is trailing data.
-        if (pos + 8 > limit) {
-            const bool plausible = std::all_of(ch, ch + 4, [](uint8_t b) { return b >= 0x20 && b <= 0x7E; });
-            if (!plausible || size > avail) break;
-        }
-        if (size > avail) {
+        std::memcpy(c.Id, rc.ID.data(), 4);
+        c.Pos = (uint64_t)rc.Pos;
+        c.Size = rc.Overruns ? (uint64_t)(rc.StreamSize - rc.DataPos()) : rc.Size;
+        c.End = (uint64_t)rc.End();
+        if (rc.Overruns) {
             L.Damaged = true;
-            size = avail;
+            c.End = L.FileSize;
         }
-        c.Size = size;
-        c.End = pos + 8 + size + (size & 1);
-        if (c.End > L.FileSize) c.End = L.FileSize;   // the last pad byte may be missing
+        if (L.RF64 && L.Chunks.empty() && IdIs(c.Id, "ds64")) {
+            TStreamBytes d = ReadAt(S, rc.DataPos(), 24);
+            if (d.has(24)) {
+                d.skip(8);
+                L.Ds64Data = d.u64le();
+                L.Ds64Samples = d.u64le();
+            }
+            L.HeaderEnd = c.End;
+        }
         L.Chunks.push_back(c);
         L.BodyEnd = c.End;
-        pos = c.End;
-        if (L.Damaged) break;
+        if (rc.Overruns) break;
     }
     return true;
 }
 
 std::vector<uint8_t> ReadChunkData(TStream& S, const TChunk& C, uint64_t Max) {
-    const uint64_t n = std::min(C.Size, Max);
-    if (S.Seek((int64_t)(C.Pos + 8)) != (int64_t)(C.Pos + 8)) return {};
-    return S.ReadBytes((int64_t)n);
+    return ReadAt(S, (int64_t)(C.Pos + 8), (int64_t)std::min(C.Size, Max)).Bytes();
 }
 
 bool IsInfoList(TStream& S, const TChunk& C) {
