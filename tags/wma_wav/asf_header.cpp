@@ -219,9 +219,10 @@ void TAsfEditor::ParseHeaderExtension(const std::vector<uint8_t>& Object) {
     FExtHead.assign(fixed.begin(), fixed.end());
     TByteReader f(FExtHead);
     f.skip(18);
+    // The data size should be the object's size - 46; a larger one is taken
+    // as the object's end.
     const uint32_t dataSize = f.u32le();
-    if (dataSize > r.remaining()) throw ETagFormat("header extension data past its object");
-    TByteReader d = r.sub(dataSize);
+    TByteReader d = r.sub(std::min<size_t>(dataSize, r.remaining()));
     while (d.remaining() >= ObjectHeaderSize) {
         TByteReader peek = d;
         const TGuid g = ReadGuid(peek);
