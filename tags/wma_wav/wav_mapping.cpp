@@ -93,7 +93,8 @@ void TTags::LoadWAVTags() {
         const std::string u = UnifiedOfInfo(f->Name);
         if (u.empty()) continue;
         RemoveAll(u);
-        if (u == "TRACKNUMBER") RemoveAll("TOTALTRACKS");
+        // A total comes with "n/m" only; a plain number leaves an earlier total.
+        if (u == "TRACKNUMBER" && f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
     }
     // An item and its alias (IPRD and IALB, ...) holding the same value give one entry.
     struct TSeen { std::string Unified, Value, Id; };
