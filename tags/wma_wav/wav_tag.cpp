@@ -140,13 +140,13 @@ bool WalkRiff(TStream& S, TRiffLayout& L) {
             L.Damaged = true;
             c.End = L.FileSize;
         }
-        if (L.RF64 && L.Chunks.empty() && IdIs(c.Id, "ds64")) {
+        if (L.RF64 && L.Chunks.empty()) {
+            // "ds64": RIFF size, data size, sample count (64-bit each), table length.
+            if (!IdIs(c.Id, "ds64") || c.Size < 28 || rc.Overruns) return false;
             TStreamBytes d = ReadAt(S, rc.DataPos(), 24);
-            if (d.has(24)) {
-                d.skip(8);
-                L.Ds64Data = d.u64le();
-                L.Ds64Samples = d.u64le();
-            }
+            d.skip(8);
+            L.Ds64Data = d.u64le();
+            L.Ds64Samples = d.u64le();
             L.HeaderEnd = c.End;
         }
         L.Chunks.push_back(c);
@@ -752,6 +752,9 @@ int TWAVTag::Save(TStream& S, const std::string& FileName) {
         size.u32le((uint32_t)riffSize);
         edit.Patches.push_back({4, size.take()});
     }
+
+    for (const TFilePatch& p : edit.Patches)
+        if (p.At + (int64_t)p.Bytes.size() > edit.Pos) return wavresult::Structure;
 
     // Nothing to write when the chunks and the size are what the file holds.
     if (edit.Delta() == 0) {

@@ -360,6 +360,17 @@ TEST(WAV, HostileSizes) {
         EXPECT_EQ(walked.size(), 3u);
         EXPECT_EQ(std::vector<uint8_t>(s.Data().end() - 128, s.Data().end()), std::vector<uint8_t>(128, 'T'));
     }
+    // An RF64 whose "ds64" cannot hold its sizes is no form we can write into.
+    {
+        std::vector<uint8_t> f = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', 'd', 's', '6', '4', 0, 0, 0, 0};
+        f.resize(45, 0);
+        TMemoryStream s(f);
+        TWAVTag w;
+        EXPECT_EQ(w.LoadFromStream(s), wavresult::NotWave);
+        w.SetText("INAM", "x");
+        EXPECT_EQ(w.SaveToStream(s), wavresult::NotWave);
+        EXPECT_EQ(s.Data(), f);
+    }
     TMemoryStream notWave(std::vector<uint8_t>{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
     TWAVTag w;
     EXPECT_EQ(w.LoadFromStream(notWave), wavresult::NotWave);
