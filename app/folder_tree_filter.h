@@ -1,8 +1,8 @@
 // TFolderTreeFilter: the folder tree's view of the file system model.
 //
-// Shows folders only, and hides folders whose name, lower-cased, ends in
-// ".zip" or ".rar": archives that a desktop may present as folders are not
-// places to scan for audio files.
+// Shows folders only. Every folder is a real folder here, including one
+// named like an archive ("backup.zip"): a Linux desktop does not present
+// archive files as folders, so nothing is hidden by its name.
 #pragma once
 
 #include <QSortFilterProxyModel>
@@ -11,7 +11,6 @@ class TFolderTreeFilter final : public QSortFilterProxyModel {
     Q_OBJECT
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
-    static bool IsArchiveFolderName(const QString& Name);
 
 protected:
     bool filterAcceptsRow(int SourceRow, const QModelIndex& SourceParent) const override;

@@ -289,9 +289,8 @@ void TMainModel::ShowMultipleTags(const QStringList& Paths)
                 const QString& Value = Tag->TextField(f);
                 if (Value.isEmpty())
                     continue;
-                const QString Folded = Value.toCaseFolded();
-                if (!Seen.contains(Folded)) {
-                    Seen.insert(Folded);
+                if (!Seen.contains(Value)) {
+                    Seen.insert(Value);
                     List.append(Value);
                 }
             }
@@ -299,7 +298,9 @@ void TMainModel::ShowMultipleTags(const QStringList& Paths)
         const QString& First = Records.first()->TextField(f);
         bool AllEqual = true;
         for (const TAudioTag* Tag : Records) {
-            if (Tag->TextField(f).compare(First, Qt::CaseInsensitive) != 0) {
+            // Values that differ only in letter case are different values:
+            // showing one of them would write it over the others.
+            if (Tag->TextField(f) != First) {
                 AllEqual = false;
                 break;
             }
@@ -405,34 +406,159 @@ void TMainModel::Remove()
     }
     if (!FUi.Confirm(FormatTr("Clear all editable tag fields for %d file(s) and save?", {Paths.size()})))
         return;
-    PushUndoSnapshot();
-    // The user asked to clear exactly these files: edits still pending in the
-    // editor belong to the same selection and would otherwise be applied by
-    // Save over the cleared records, leaving the tags in place.
-    FTagsAreChanged = false;
-    for (const QString& Path : Paths) {
-        const auto It = FTagCache.find(Path);
-        if (It == FTagCache.end())
-            continue;
-        TAudioTag& Tag = It.value();
+    ApplyToSelectedRecords([](const QString&, TAudioTag& Tag) {
         for (int f = 0; f < kFieldCount; ++f)
             Tag.TextField(f).clear();
         Tag.CoverData.clear();
         Tag.CoverMime.clear();
+        return true;
+    });
+    Save();
+    RefreshSelection();
+    SetStatus(FormatTr("Tags cleared for %d file(s) (in memory).", {Paths.size()}));
+}
+
+void TMainModel::ApplyPendingEdits()
+{
+    if (FTagsAreChanged)
+        ApplyEditorToSelection();
+}
+
+QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change)
+{
+    ApplyPendingEdits();
+    const QStringList Paths = GetSelectedFiles();
+    if (Paths.isEmpty())
+        return {};
+    PushUndoSnapshot();
+    QStringList Changed;
+    for (const QString& Path : Paths) {
+        const auto It = FTagCache.find(Path);
+        if (It == FTagCache.end())
+            continue;
+        TAudioTag Tag = It.value();
+        if (!Change(Path, Tag))
+            continue;
         Tag.Modified = true;
+        It.value() = Tag;
         const int Row = FindListRow(Path);
         if (Row >= 0)
             UpdateListRow(Row, Tag);
+        Changed.append(Path);
     }
-    Save();
-    if (Paths.size() == 1) {
-        const auto It = FTagCache.constFind(Paths.first());
-        if (It != FTagCache.constEnd())
-            ShowSingleTag(It.value());
+    FTagsAreChanged = false;
+    RefreshSelection();
+    return Changed;
+}
+
+void TMainModel::ClearEditor()
+{
+    FUpdatingControls = true;
+    for (int f = 0; f < kFieldCount; ++f) {
+        FEditorText[f].clear();
+        FSuggestions[f].clear();
+    }
+    FCover.Clear();
+    emit EditorChanged();
+    emit CoverChanged();
+    FUpdatingControls = false;
+    FTagsAreChanged = false;
+}
+
+void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath)
+{
+    const auto It = FTagCache.find(OldPath);
+    if (It != FTagCache.end()) {
+        TAudioTag Tag = It.value();
+        FTagCache.erase(It);
+        Tag.FileName = NewPath;
+        FTagCache.insert(NewPath, Tag);
+    }
+    const int Row = FindListRow(OldPath);
+    if (Row >= 0)
+        FFileList.SetRowPath(Row, NewPath);
+    if (FCurrentFile == OldPath)
+        FCurrentFile = NewPath;
+    for (TUndoItem& Item : FUndoStack) {
+        for (int i = 0; i < Item.Files.size(); ++i) {
+            if (Item.Files[i] == OldPath) {
+                Item.Files[i] = NewPath;
+                if (!Item.Tags[i].FileName.isEmpty())
+                    Item.Tags[i].FileName = NewPath;
+            }
+        }
+    }
+}
+
+void TMainModel::FolderRenamed(const QString& OldFolder, const QString& NewFolder)
+{
+    const QString OldPrefix = OldFolder + QLatin1Char('/');
+    for (TUndoItem& Item : FUndoStack) {
+        for (int i = 0; i < Item.Files.size(); ++i) {
+            if (!Item.Files[i].startsWith(OldPrefix))
+                continue;
+            Item.Files[i] = NewFolder + Item.Files[i].mid(OldFolder.size());
+            if (!Item.Tags[i].FileName.isEmpty())
+                Item.Tags[i].FileName = Item.Files[i];
+        }
+    }
+}
+
+void TMainModel::FileDeleted(const QString& Path)
+{
+    // Removing the row changes the selection, which forgets the current file.
+    const bool WasCurrent = FCurrentFile == Path;
+    FTagCache.remove(Path);
+    const int Row = FindListRow(Path);
+    if (Row >= 0)
+        FFileList.RemoveRow(Row);
+    if (WasCurrent) {
+        FCurrentFile.clear();
+        ClearEditor();
+    }
+    for (int s = static_cast<int>(FUndoStack.size()) - 1; s >= 0; --s) {
+        TUndoItem& Item = FUndoStack[s];
+        for (int i = static_cast<int>(Item.Files.size()) - 1; i >= 0; --i) {
+            if (Item.Files[i] == Path) {
+                Item.Files.removeAt(i);
+                Item.Tags.removeAt(i);
+            }
+        }
+        if (Item.Files.isEmpty())
+            FUndoStack.removeAt(s);
+    }
+    emit UndoAvailableChanged(!FUndoStack.isEmpty());
+}
+
+bool TMainModel::HasUnsavedChanges() const
+{
+    if (FTagsAreChanged)
+        return true;
+    for (const TAudioTag& Tag : FTagCache) {
+        if (Tag.Modified)
+            return true;
+    }
+    return false;
+}
+
+void TMainModel::OfferToSaveChanges()
+{
+    if (!HasUnsavedChanges())
+        return;
+    if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
+        ApplyPendingEdits();
+        Save();
     } else {
-        ShowMultipleTags(Paths);
+        FTagsAreChanged = false;
     }
-    SetStatus(FormatTr("Tags cleared for %d file(s) (in memory).", {Paths.size()}));
+}
+
+void TMainModel::ShowFolder(const QString& Folder)
+{
+    FTagsAreChanged = false;
+    FSelectedFolder = Folder;
+    emit FolderShown(Folder);
+    StartScan(Folder);
 }
 
 void TMainModel::PushUndoSnapshot()
@@ -456,12 +582,19 @@ void TMainModel::Undo()
     if (FUndoStack.isEmpty())
         return;
     const TUndoItem Item = FUndoStack.takeLast();
+    QStringList Missing;
     for (int i = 0; i < Item.Files.size(); ++i) {
         TAudioTag Tag = Item.Tags.value(i);
         // A file that had no record has nothing to restore; writing the empty
         // record would strip its tags.
         if (Tag.FileName.isEmpty())
             continue;
+        // Renames and moves carry the history along; a path that is gone
+        // now must not have old tags written into whatever takes its name.
+        if (!QFileInfo(Item.Files[i]).isFile()) {
+            Missing.append(Item.Files[i]);
+            continue;
+        }
         Tag.Modified = true;
         FTagCache.insert(Item.Files[i], Tag);
         const int Row = FindListRow(Item.Files[i]);
@@ -471,6 +604,9 @@ void TMainModel::Undo()
     RefreshSelection();
     emit UndoAvailableChanged(!FUndoStack.isEmpty());
     FTagsAreChanged = false;
+    if (!Missing.isEmpty())
+        FUi.Warn(Tr("These files no longer exist; their tags were not restored:") + QLatin1Char('\n') +
+                 Missing.join(QLatin1Char('\n')));
     Save();
 }
 

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QVector>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "app/core/audio_tag.h"
@@ -57,6 +58,7 @@ public:
     ~TMainModel() override;
 
     ITagService& TagService() { return *FTagService; }
+    IUserInteraction& Ui() { return FUi; }
 
     // --- record cache and list ---------------------------------------------
     QMap<QString, TAudioTag>& TagCache() { return FTagCache; }
@@ -108,6 +110,12 @@ public:
     void ShowSingleTag(const TAudioTag& Tag);
     void ShowMultipleTags(const QStringList& Paths);
     void ApplyEditorToSelection();
+    // Applies edits still pending in the editor (their own undo step); a
+    // command calls this before it changes, records or renames anything, so
+    // that a later Save never writes stale editor text over its result.
+    void ApplyPendingEdits();
+    // Empties the sixteen fields and the picture (no edit).
+    void ClearEditor();
     // The list is about to take a mouse click: with pending edits, ask
     // whether to save them first.
     void BeforeListMouseClick();
@@ -126,6 +134,33 @@ public:
     void Undo();
     void Play();
     void PushUndoSnapshot();
+
+    // The one way a command changes the records of the selected files
+    // (quick actions, the auto-tag command, Remove): pending editor text is
+    // applied first, then one undo step records the whole selection, then
+    // Change runs on a copy of each selected file's cached record. When it
+    // returns true the copy replaces the record, marked modified, and its
+    // row is redrawn; false leaves that record as it was. Files without a
+    // record are skipped. Finally the editor shows the new records.
+    // Returns the paths whose records were replaced.
+    using TRecordChange = std::function<bool(const QString& Path, TAudioTag& Tag)>;
+    QStringList ApplyToSelectedRecords(const TRecordChange& Change);
+
+    // A file changed its path on disk (rename, move): its record, its row,
+    // the editor's current file and the undo history follow it. The
+    // record's modified flag stays as it was: a rename is no tag edit.
+    void FileRenamed(const QString& OldPath, const QString& NewPath);
+    // A folder changed its path: undo steps of files inside it follow.
+    void FolderRenamed(const QString& OldFolder, const QString& NewFolder);
+    // A file is gone from disk: its record, its row and its undo entries go;
+    // the editor is emptied when it showed that file.
+    void FileDeleted(const QString& Path);
+    // Before a command that rescans: with edits pending or records not yet
+    // saved, asks whether to save them, and saves on Yes.
+    void OfferToSaveChanges();
+    bool HasUnsavedChanges() const;
+    // The folder tree shows Folder (after a folder rename) and it is scanned.
+    void ShowFolder(const QString& Folder);
     bool CanUndo() const { return !FUndoStack.isEmpty(); }
     int UndoCount() const { return static_cast<int>(FUndoStack.size()); }
     void About();
@@ -146,6 +181,8 @@ signals:
     void CoverChanged();
     void UndoAvailableChanged(bool Available);
     void ScanFinished();
+    // A command changed the selected folder; the folder tree must show it.
+    void FolderShown(const QString& Folder);
 
 private:
     void OnScanProgress(const QString& Path);

@@ -40,6 +40,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_icons.h"
+#include "app/commands.h"
 #include "app/error_report_dialog.h"
 #include "app/file_list_widget.h"
 #include "app/folder_tree_filter.h"
@@ -76,6 +77,10 @@ TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
 
     FTagService = CreateTagService();
     FModel = std::make_unique<TMainModel>(FTagService, *this, *this);
+    FCommands = std::make_unique<TCommands>(*FModel, SettingsFolder() + QStringLiteral("/QuickActionPresets.json"));
+    QString PresetError;
+    if (!FCommands->LoadPresets(PresetError))
+        QTimer::singleShot(0, this, [this, PresetError] { ShowError(PresetError); });
 
     BuildActions();
     BuildMenus();
@@ -107,22 +112,11 @@ TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
 TFrmMain::~TFrmMain()
 {
     // The model stops a running scan; it must go before the widgets it feeds.
+    FCommands.reset();
     FModel.reset();
 }
 
 // --- building ----------------------------------------------------------------
-
-QAction* TFrmMain::MakeAction(const QString& Name, const QString& English, const QString& ToolTip)
-{
-    auto* A = new QAction(this);
-    A->setObjectName(Name);
-    Caption(A, English);
-    if (!ToolTip.isEmpty()) {
-        FCaptions.emplace_back(ToolTip, [A](const QString& T) { A->setToolTip(T); });
-    }
-    FActions.insert(Name, A);
-    return A;
-}
 
 void TFrmMain::Caption(QObject* Target, const QString& English, const QString& Suffix)
 {
@@ -140,171 +134,6 @@ void TFrmMain::Caption(QObject* Target, const QString& English, const QString& S
         else if (auto* B = qobject_cast<QPushButton*>(Guard.data()))
             B->setText(Text);
     });
-}
-
-void TFrmMain::BuildActions()
-{
-    TMainModel& M = *FModel;
-    // Folder
-    MakeAction(QStringLiteral("actRescan"), QStringLiteral("Rescan"), QStringLiteral("Rescan"))->setIcon(AppIcon(aiRescan));
-    MakeAction(QStringLiteral("actNewFolder"), QStringLiteral("New..."), QStringLiteral("New folder..."))->setIcon(AppIcon(aiNewFolder));
-    MakeAction(QStringLiteral("actRenameFolder"), QStringLiteral("Rename..."), QStringLiteral("Rename..."))->setIcon(AppIcon(aiRenameFolder));
-    // File
-    MakeAction(QStringLiteral("actRenameFile"), QStringLiteral("Rename..."), QStringLiteral("Rename File..."))->setIcon(AppIcon(aiRenameFile));
-    MakeAction(QStringLiteral("actTagToName"), QStringLiteral("Tag to Name..."), QStringLiteral("Tag to Name..."))->setIcon(AppIcon(aiTagToName));
-    MakeAction(QStringLiteral("actCopyFiles"), QStringLiteral("Copy File(s)..."), QStringLiteral("Copy File(s)..."))->setIcon(AppIcon(aiCopy));
-    MakeAction(QStringLiteral("actMoveFiles"), QStringLiteral("Move File(s)..."), QStringLiteral("Move File(s)..."))->setIcon(AppIcon(aiMove));
-    MakeAction(QStringLiteral("actDeleteFiles"), QStringLiteral("Delete File(s)..."), QStringLiteral("Delete File(s)..."))->setIcon(AppIcon(aiDelete));
-    // Tags
-    MakeAction(QStringLiteral("actSave"), QStringLiteral("Save"), QStringLiteral("Save Tags"))->setIcon(AppIcon(aiSave));
-    MakeAction(QStringLiteral("actRemove"), QStringLiteral("Remove"), QStringLiteral("Remove Tags"))->setIcon(AppIcon(aiRemoveTags));
-    MakeAction(QStringLiteral("actUndo"), QStringLiteral("Undo"), QStringLiteral("Undo"))->setIcon(AppIcon(aiUndo));
-    MakeAction(QStringLiteral("actAutoTag"), QStringLiteral("Auto-Tag..."), QStringLiteral("Auto-Tag..."))->setIcon(AppIcon(aiAutoTag));
-    MakeAction(QStringLiteral("actQuickAction"), QStringLiteral("Quick Action"), QStringLiteral("Quick Action"))->setIcon(AppIcon(aiQuickAction));
-    // Play and the list's own captions
-    MakeAction(QStringLiteral("actPlay"), QStringLiteral("Play"), QStringLiteral("Play Audio"))->setIcon(AppIcon(aiPlay));
-    MakeAction(QStringLiteral("actPopupRemoveTags"), QStringLiteral("Remove Tags"));
-    MakeAction(QStringLiteral("actPopupRenameFile"), QStringLiteral("Rename File..."));
-    // View and Help
-    MakeAction(QStringLiteral("actShowFolders"), QStringLiteral("Show Folders Tree"));
-    MakeAction(QStringLiteral("actTutorial"), QStringLiteral("Tutorial"));
-    MakeAction(QStringLiteral("actContact"), QStringLiteral("Contact Us"));
-    MakeAction(QStringLiteral("actWebsite"), QStringLiteral("Visit Website"));
-    MakeAction(QStringLiteral("actAbout"), QStringLiteral("About..."), QStringLiteral("About..."))->setIcon(AppIcon(aiAbout));
-
-    Action(QStringLiteral("actSave"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    Action(QStringLiteral("actRemove"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    Action(QStringLiteral("actUndo"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Action(QStringLiteral("actRenameFile"))->setShortcut(QKeySequence(Qt::Key_F2));
-    // Ctrl+Q runs the current preset from anywhere in the window, the editor included.
-    Action(QStringLiteral("actQuickAction"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Action(QStringLiteral("actQuickAction"))->setShortcutContext(Qt::WindowShortcut);
-    Action(QStringLiteral("actShowFolders"))->setCheckable(true);
-    Action(QStringLiteral("actShowFolders"))->setChecked(true);
-    Action(QStringLiteral("actUndo"))->setEnabled(false);
-
-    // Commands that other command sets provide are wired by them; until then
-    // their items are shown disabled.
-    for (const char* Name : {"actNewFolder", "actRenameFolder", "actRenameFile", "actTagToName", "actCopyFiles",
-                             "actMoveFiles", "actDeleteFiles", "actAutoTag", "actQuickAction",
-                             "actPopupRenameFile"})
-        Action(QLatin1String(Name))->setEnabled(false);
-    Action(QStringLiteral("actPopupRenameFile"))->setIcon(AppIcon(aiRenameFile));
-
-    connect(Action(QStringLiteral("actRescan")), &QAction::triggered, this, [&M] { M.Rescan(); });
-    connect(Action(QStringLiteral("actPlay")), &QAction::triggered, this, [&M] { M.Play(); });
-    connect(Action(QStringLiteral("actSave")), &QAction::triggered, this, [&M] { M.Save(); });
-    connect(Action(QStringLiteral("actUndo")), &QAction::triggered, this, [&M] { M.Undo(); });
-    connect(Action(QStringLiteral("actRemove")), &QAction::triggered, this, [&M] { M.Remove(); });
-    connect(Action(QStringLiteral("actPopupRemoveTags")), &QAction::triggered, this, [&M] { M.Remove(); });
-    connect(Action(QStringLiteral("actAbout")), &QAction::triggered, this, [&M] { M.About(); });
-    connect(Action(QStringLiteral("actTutorial")), &QAction::triggered, this, [&M] { M.OpenTutorial(); });
-    connect(Action(QStringLiteral("actContact")), &QAction::triggered, this, [&M] { M.OpenContactPage(); });
-    connect(Action(QStringLiteral("actWebsite")), &QAction::triggered, this, [&M] { M.OpenWebsite(); });
-    connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
-}
-
-void TFrmMain::BuildMenus()
-{
-    QMenuBar* Bar = menuBar();
-    auto AddMenu = [&](const QString& Name, const QString& English) {
-        QMenu* Menu = Bar->addMenu(QString());
-        Menu->setObjectName(Name);
-        Caption(Menu, English);
-        return Menu;
-    };
-    QMenu* Folder = AddMenu(QStringLiteral("mmFolder"), QStringLiteral("Folder"));
-    Folder->addAction(Action(QStringLiteral("actRescan")));
-    Folder->addSeparator();
-    Folder->addAction(Action(QStringLiteral("actNewFolder")));
-    Folder->addAction(Action(QStringLiteral("actRenameFolder")));
-
-    QMenu* File = AddMenu(QStringLiteral("mmFile"), QStringLiteral("File"));
-    File->addAction(Action(QStringLiteral("actRenameFile")));
-    File->addAction(Action(QStringLiteral("actTagToName")));
-    File->addSeparator();
-    File->addAction(Action(QStringLiteral("actCopyFiles")));
-    File->addAction(Action(QStringLiteral("actMoveFiles")));
-    File->addAction(Action(QStringLiteral("actDeleteFiles")));
-
-    QMenu* Tags = AddMenu(QStringLiteral("mmTags"), QStringLiteral("Tags"));
-    Tags->addAction(Action(QStringLiteral("actSave")));
-    Tags->addAction(Action(QStringLiteral("actRemove")));
-    Tags->addAction(Action(QStringLiteral("actUndo")));
-    Tags->addSeparator();
-    Tags->addAction(Action(QStringLiteral("actAutoTag")));
-    Tags->addSeparator();
-    FQuickActionMenu = Tags->addMenu(QString());
-    FQuickActionMenu->setObjectName(QStringLiteral("mmQuickAction"));
-    FQuickActionMenu->setIcon(AppIcon(aiQuickAction));
-    Caption(FQuickActionMenu, QStringLiteral("Quick Action"), QStringLiteral(" [Ctrl+Q]"));
-    // The shortcut works through the window even while the submenu is closed.
-    addAction(Action(QStringLiteral("actQuickAction")));
-
-    QMenu* View = AddMenu(QStringLiteral("mmView"), QStringLiteral("View"));
-    View->addAction(Action(QStringLiteral("actShowFolders")));
-    View->addSeparator();
-    FLanguageMenu = View->addMenu(QString());
-    FLanguageMenu->setObjectName(QStringLiteral("mmLanguage"));
-    Caption(FLanguageMenu, QStringLiteral("Language"));
-
-    QMenu* Help = AddMenu(QStringLiteral("mmHelp"), QStringLiteral("Help"));
-    Help->addAction(Action(QStringLiteral("actTutorial")));
-    Help->addSeparator();
-    Help->addAction(Action(QStringLiteral("actContact")));
-    Help->addAction(Action(QStringLiteral("actWebsite")));
-    Help->addSeparator();
-    Help->addAction(Action(QStringLiteral("actAbout")));
-
-    FListPopup = new QMenu(this);
-    FListPopup->setObjectName(QStringLiteral("pmFiles"));
-    FListPopup->addAction(Action(QStringLiteral("actPlay")));
-    FListPopup->addSeparator();
-    FListPopup->addAction(Action(QStringLiteral("actPopupRemoveTags")));
-    FListPopup->addAction(Action(QStringLiteral("actAutoTag")));
-    FListPopup->addAction(Action(QStringLiteral("actQuickAction")));
-    FListPopup->addSeparator();
-    FListPopup->addAction(Action(QStringLiteral("actPopupRenameFile")));
-    FListPopup->addAction(Action(QStringLiteral("actTagToName")));
-    FListPopup->addSeparator();
-    FListPopup->addAction(Action(QStringLiteral("actCopyFiles")));
-    FListPopup->addAction(Action(QStringLiteral("actMoveFiles")));
-    FListPopup->addAction(Action(QStringLiteral("actDeleteFiles")));
-}
-
-void TFrmMain::BuildToolbar()
-{
-    QToolBar* Bar = addToolBar(QStringLiteral("Toolbar"));
-    Bar->setObjectName(QStringLiteral("tbMain"));
-    Bar->setMovable(false);
-    Bar->setFloatable(false);
-    Bar->setIconSize(QSize(32, 32));
-    Bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    Bar->toggleViewAction()->setVisible(false);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    const std::vector<std::vector<const char*>> Groups = {
-        {"actNewFolder", "actRenameFolder", "actRescan"},
-        {"actPlay", "actSave", "actUndo", "actRemove", "actAutoTag", "actQuickAction"},
-        {"actRenameFile", "actTagToName", "actCopyFiles", "actMoveFiles", "actDeleteFiles"},
-        {"actAbout"},
-    };
-    for (size_t g = 0; g < Groups.size(); ++g) {
-        if (g > 0)
-            Bar->addSeparator();
-        for (const char* Name : Groups[g]) {
-            QAction* A = Action(QLatin1String(Name));
-            Bar->addAction(A);
-            if (auto* Button = qobject_cast<QToolButton*>(Bar->widgetForAction(A))) {
-                Button->setObjectName(QStringLiteral("btn") + QLatin1String(Name + 3));
-                Button->setMinimumSize(50, 50);
-                if (A == Action(QStringLiteral("actQuickAction"))) {
-                    // Its drop-down part opens the preset menu.
-                    Button->setMenu(FQuickActionMenu);
-                    Button->setPopupMode(QToolButton::MenuButtonPopup);
-                }
-            }
-        }
-    }
 }
 
 QWidget* TFrmMain::BuildLeftPanel()
@@ -367,8 +196,12 @@ QWidget* TFrmMain::BuildLeftPanel()
     connect(edtFilter, &QLineEdit::textChanged, this, [this](const QString& T) { FModel->SetFilterText(T); });
     connect(tvFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& Current) {
-                if (Current.isValid())
-                    FModel->FolderSelected(FFsModel->filePath(FFolderFilter->mapToSource(Current)));
+                if (!Current.isValid())
+                    return;
+                const QString Folder = FFsModel->filePath(FFolderFilter->mapToSource(Current));
+                // A command that showed its folder has scanned it already.
+                if (Folder != FModel->SelectedFolder())
+                    FModel->FolderSelected(Folder);
             });
     return pnlLeft;
 }
@@ -538,6 +371,7 @@ void TFrmMain::BuildLanguageMenu()
         QAction* Item = FLanguageMenu->addAction(T.LanguageName(i));
         Item->setObjectName(QStringLiteral("actLanguage_") + T.LanguageCode(i));
         Item->setCheckable(true);
+        Item->setProperty("veltranoHandled", true);
         Item->setChecked(i == T.CurrentIndex());
         Group->addAction(Item);
         connect(Item, &QAction::triggered, this, [this, i] {
@@ -569,6 +403,7 @@ void TFrmMain::BindModel()
     connect(&M, &TMainModel::EditorChanged, this, [this] { ShowEditorFromModel(); });
     connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
+    connect(&M, &TMainModel::FolderShown, this, [this](const QString& Folder) { SelectFolderInTree(Folder); });
 }
 
 // --- editor ------------------------------------------------------------------
@@ -779,6 +614,8 @@ int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo)
 {
     QMessageBox Box(static_cast<QMessageBox::Icon>(Icon), QStringLiteral("Veltrano"), Text, QMessageBox::NoButton,
                     this);
+    // File names, tag values and preset names are shown as written, never as markup.
+    Box.setTextFormat(Qt::PlainText);
     if (YesNo) {
         Box.addButton(Tr("Yes"), QMessageBox::YesRole);
         QAbstractButton* No = Box.addButton(Tr("No"), QMessageBox::NoRole);
@@ -856,6 +693,8 @@ void TFrmMain::RunTestHook(const QString& Hook)
     const int Eq = static_cast<int>(Hook.indexOf(QLatin1Char('=')));
     const QString Kind = Hook.left(Eq);
     const QString Argument = Hook.mid(Eq + 1);
+    if (RunCommandsHook(Kind, Argument))
+        return;
     if (Kind == QLatin1String("captions")) {
         // After the first-show work (panel and default column widths).
         QTimer::singleShot(600, this, [this, Argument] {

@@ -30,8 +30,10 @@ class QSplitter;
 class QTreeView;
 class QTimer;
 class QToolButton;
+class TCommands;
 class TCoverWidget;
 class TFolderTreeFilter;
+struct TCommandInfo;
 
 class TFrmMain final : public QMainWindow, public IUserInteraction, public IShellActions {
     Q_OBJECT
@@ -40,6 +42,7 @@ public:
     ~TFrmMain() override;
 
     TMainModel& Model() { return *FModel; }
+    TCommands& Commands() { return *FCommands; }
     // Shows the window as the settings say (maximised on the first run).
     void ShowFirstTime();
     // Sets every caption, menu text, tool tip, label and column caption
@@ -73,11 +76,18 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
-    QAction* MakeAction(const QString& Name, const QString& English, const QString& ToolTip = QString());
+    // Actions, menus and toolbar (main_commands_window.cpp).
+    QAction* MakeAction(const TCommandInfo& Command);
     void Caption(QObject* Target, const QString& English, const QString& Suffix = QString());
     void BuildActions();
     void BuildMenus();
     void BuildToolbar();
+    void RebuildQuickActionMenus();
+    // Test hooks of the command set: "commands=FILE" records every menu,
+    // pop-up and toolbar item with its handler and keys; "screenshot=FILE|
+    // presets", "|actions" and "|menu:<name>" show the dialogs or a menu.
+    bool RunCommandsHook(const QString& Kind, const QString& Argument);
+    void DumpCommands(const QString& FileName);
     QWidget* BuildLeftPanel();
     QWidget* BuildCentre();
     QWidget* BuildRightPanel();
@@ -99,6 +109,7 @@ private:
 
     ITagServicePtr FTagService;
     std::unique_ptr<TMainModel> FModel;
+    std::unique_ptr<TCommands> FCommands;
 
     QHash<QString, QAction*> FActions;
     // (English text, setter) for every caption the language can change.
@@ -122,6 +133,7 @@ private:
     QMenu* FLanguageMenu = nullptr;
     QMenu* FQuickActionMenu = nullptr;
     QMenu* FListPopup = nullptr;
+    QMenu* pmQuickActions = nullptr;   // the quick-action button's drop-down
 
     bool FNeedInitDefaultColumnWidths = false;
     bool FCommentCrLf = false;   // the shown Comment / Lyrics used CR LF line breaks

@@ -7,6 +7,9 @@
 # once under /tmp), lists every file, selects the first one with a cover and
 # saves a picture of the whole 1600 x 1000 screen to OUT.png. Settings go to
 # a temporary XDG_CONFIG_HOME, so the user's own settings are not touched.
+# VELTRANO_SHOT=presets (or actions, or menu:mmTags ...) shows the preset
+# editor, the actions editor of the default preset, or that open menu, with
+# every command of the window enabled.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BIN=${VELTRANO_BIN:-$ROOT/build/bin}
@@ -37,7 +40,7 @@ Folder=$FOLDER
 INI
 
 rm -f "$OUT"
-XDG_CONFIG_HOME="$CONFIG" VELTRANO_TEST_HOOK="screenshot=$OUT" \
+XDG_CONFIG_HOME="$CONFIG" VELTRANO_TEST_HOOK="screenshot=$OUT${VELTRANO_SHOT:+|$VELTRANO_SHOT}" \
     xvfb-run -a -s "-screen 0 1600x1000x24" timeout 300 "$BIN/veltrano"
 [ -s "$OUT" ] || { echo "no screenshot was written" >&2; exit 1; }
 echo "$OUT"

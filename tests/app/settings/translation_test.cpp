@@ -7,6 +7,7 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include "app/commands.h"
 #include "app/settings/translation.h"
 #include "tests/test_util.h"
 
@@ -154,7 +155,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     ASSERT_EQ(Codes, (QStringList{QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("fr"),
                                   QStringLiteral("es")}));
 
-    // The window's own files: app/ (without the folders of other subsystems) and app/settings/.
+    // The window's own files: app/ (without the folders of other subsystems),
+    // app/settings/ and the command sets in app/actions/ and app/file_ops/.
     const QRegularExpression Call(QStringLiteral(R"re(\b(?:Tr|FormatTr)\(\s*"((?:[^"\\]|\\.)*)")re"));
     const QRegularExpression ActionCall(QStringLiteral(
         R"re(MakeAction\(QStringLiteral\("\w+"\),\s*QStringLiteral\("([^"]*)"\)(?:,\s*QStringLiteral\("([^"]*)"\))?)re"));
@@ -162,7 +164,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     const QRegularExpression Literal(QStringLiteral(R"re("([^"]*)")re"));
     const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]"));
     QSet<QString> Texts;
-    for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings")}) {
+    for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
+                                  QStringLiteral("/app/file_ops")}) {
         QDir D(Source + Folder);
         for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile F(D.filePath(Name));
@@ -189,6 +192,16 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
                     Texts.insert(It.next().captured(1));
             }
         }
+    }
+    // The command table: captions, tool tips, menu titles.
+    for (const TCommandInfo& C : CommandTable()) {
+        Texts.insert(QLatin1String(C.Caption));
+        if (C.ToolTip)
+            Texts.insert(QLatin1String(C.ToolTip));
+    }
+    for (const auto* Menus : {&MainMenus(), &SubMenus()}) {
+        for (const TMenuInfo& M : *Menus)
+            Texts.insert(QLatin1String(M.Title));
     }
     // Captions kept as data rather than in Tr("...") calls.
     for (const char* Caption : {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})

@@ -1,4 +1,4 @@
-// The folder tree hides archives that a desktop presents as folders.
+// The folder tree shows every folder, also one named like an archive.
 #include <QDir>
 #include <QEventLoop>
 #include <QFileSystemModel>
@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(FolderTreeFilter, HidesZipAndRarFoldersAndShowsNoFiles)
+TEST(FolderTreeFilter, ShowsFoldersNamedLikeArchivesAndNoFiles)
 {
     testutil::TTempDir Dir;
     const QString Root = QString::fromStdString(Dir.path());
@@ -36,7 +36,8 @@ TEST(FolderTreeFilter, HidesZipAndRarFoldersAndShowsNoFiles)
     for (int r = 0; r < Filter.rowCount(Parent); ++r)
         Shown.append(Filter.index(r, 0, Parent).data().toString());
     Shown.sort();
-    EXPECT_EQ(Shown, (QStringList{QStringLiteral("Music"), QStringLiteral("rar"), QStringLiteral("zip.d")}));
+    EXPECT_EQ(Shown, (QStringList{QStringLiteral("Music"), QStringLiteral("Old.RAR"), QStringLiteral("backup.zip"),
+                                  QStringLiteral("rar"), QStringLiteral("zip.d")}));
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ TEST_F(MainModelDiskTest, EditOfFiveFilesAndItsUndoReachTheFilesPicturesIncluded
     }
 }
 
-TEST_F(MainModelDiskTest, ThreeTitlesWithTwoSpellingsShowKeepAndTwoSuggestions)
+TEST_F(MainModelDiskTest, ThreeTitlesShowKeepAndEverySpellingAsASuggestion)
 {
     const QString A = MakeMp3("1.mp3", QStringLiteral("A"), 0xff0000);
     const QString a = MakeMp3("2.mp3", QStringLiteral("a"), 0xff0000);
@@ -128,7 +128,8 @@ TEST_F(MainModelDiskTest, ThreeTitlesWithTwoSpellingsShowKeepAndTwoSuggestions)
     Scan();
     Model.SelectFiles({A, a, B});
     EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QStringLiteral("<keep>"));
-    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle),
+              (QStringList{QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("B")}));
     // The three share one cover: the cache keeps it once.
     EXPECT_EQ(Model.DistinctCoverCount(), 1);
     EXPECT_EQ(Model.TagCache()[A].CoverData.constData(), Model.TagCache()[B].CoverData.constData());

@@ -159,7 +159,7 @@ TEST_F(MainModelTest, FilterMatchesTrimmedTextInNameTitleArtistAndAlbum)
     EXPECT_EQ(Model.FileList().rowCount(), 3);
 }
 
-TEST_F(MainModelTest, SeveralFilesShowKeepWithCaseInsensitiveSuggestions)
+TEST_F(MainModelTest, SeveralFilesShowKeepUnlessEveryValueIsExactlyEqual)
 {
     const QString A = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString a = AddTitled(QStringLiteral("2.mp3"), QStringLiteral("a"));
@@ -167,13 +167,17 @@ TEST_F(MainModelTest, SeveralFilesShowKeepWithCaseInsensitiveSuggestions)
     ScanSorted();
     Model.SelectFiles({A, a, B});
     EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QStringLiteral("<keep>"));
-    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle),
+              (QStringList{QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("B")}));
     EXPECT_EQ(Model.CurrentFile(), QString());
     EXPECT_FALSE(Model.TagsAreChanged());  // filling the editor is no edit
 
+    // A and a are two values: showing A and applying would overwrite a.
     Model.SelectFiles({A, a});
-    EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QStringLiteral("A"));
-    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle), QStringList{QStringLiteral("A")});
+    EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QStringLiteral("<keep>"));
+    EXPECT_EQ(Model.Suggestions(TMainModel::efTitle), (QStringList{QStringLiteral("A"), QStringLiteral("a")}));
+    Model.ApplyEditorToSelection();
+    EXPECT_EQ(Cached(a).Title, QStringLiteral("a"));
     // Empty values on every record are equal: the field shows empty, not "<keep>".
     EXPECT_EQ(Model.EditorText(TMainModel::efGenre), QString());
 
@@ -319,8 +323,8 @@ TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile)
     Model.Remove();
     EXPECT_TRUE(Service->SavedPaths.isEmpty());
 
-    // Pending editor text belongs to the files being cleared and must not
-    // end up written back into them.
+    // Pending editor text is applied first (its own undo step), so it
+    // cannot be written back over the cleared files by a later save.
     Model.SetEditorText(TMainModel::efTitle, QStringLiteral("pending"));
     User.ConfirmAnswers = {true};
     Model.Remove();
@@ -334,9 +338,14 @@ TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile)
     EXPECT_EQ(Service->Stored[Other].Title, QStringLiteral("A"));
     EXPECT_EQ(Model.Status(), QStringLiteral("Tags cleared for 2 file(s) (in memory)."));
     EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QString());
-    EXPECT_EQ(Model.UndoCount(), 1);
+    EXPECT_FALSE(Model.TagsAreChanged());
+    EXPECT_EQ(Model.UndoCount(), 2);
 
-    // Undo puts the fields back and writes them.
+    // Undo puts the fields back and writes them: first as they were just
+    // before the removal, then as they were before the edit.
+    Model.Undo();
+    EXPECT_EQ(Service->Stored[P1].Title, QStringLiteral("pending"));
+    EXPECT_EQ(Service->Stored[P1].Artist, QStringLiteral("X"));
     Model.Undo();
     EXPECT_EQ(Service->Stored[P1].Title, QStringLiteral("A"));
     EXPECT_EQ(Service->Stored[P2].CoverData, T.CoverData);

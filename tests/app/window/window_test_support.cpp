@@ -86,6 +86,16 @@ bool TScriptedUser::Confirm(const QString& Text)
     return Answer;
 }
 
+QString TScriptedUser::AskText(const QString& Caption, const QString& Prompt, const QString& Default)
+{
+    Asked.append(Caption + QLatin1Char('|') + Prompt + QLatin1Char('|') + Default);
+    if (TextAnswers.empty())
+        return QString();
+    const QString Answer = TextAnswers.front();
+    TextAnswers.pop_front();
+    return Answer.trimmed();
+}
+
 bool ScanAndWait(TMainModel& Model, const QString& Folder)
 {
     QEventLoop Loop;

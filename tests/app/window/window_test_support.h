@@ -37,7 +37,10 @@ private:
 class TScriptedUser : public IUserInteraction {
 public:
     std::deque<bool> ConfirmAnswers;   // empty: answers No
+    std::deque<QString> TextAnswers;   // empty: cancels
+    QString FolderAnswer;              // empty: cancels
     QString ImageFileAnswer;
+    QStringList Asked;                 // "caption|prompt|default" of each text input
     QStringList Informed, Errors, Confirmations;
     QVector<QVector<TErrorItem>> Reports;
 
@@ -45,8 +48,8 @@ public:
     void Warn(const QString& Text) override { Informed.append(Text); }
     void ShowError(const QString& Text) override { Errors.append(Text); }
     bool Confirm(const QString& Text) override;
-    QString AskText(const QString&, const QString&, const QString&) override { return QString(); }
-    QString PickFolder(const QString&) override { return QString(); }
+    QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
+    QString PickFolder(const QString&) override { return FolderAnswer; }
     QString PickImageFile() override { return ImageFileAnswer; }
     void ShowErrorReport(const QVector<TErrorItem>& Errors) override { Reports.append(Errors); }
 };
