@@ -458,6 +458,8 @@ void TWAVTag::SetText(const std::string& Name, const std::string& Text) {
         DeleteFrame(i);
         return;
     }
+    // An item that already reads as Text keeps its bytes (its encoding, its terminator).
+    if (i >= 0 && Frames[i]->Format == ffText && Frames[i]->GetText() == Text) return;
     (i >= 0 ? Frames[i].get() : AddFrame(Name))->SetText(Text);
 }
 
@@ -473,6 +475,8 @@ void TWAVTag::SetList(const std::string& Name, const std::vector<std::string>& L
         DeleteFrame(i);
         return;
     }
+    std::vector<std::string> now;
+    if (i >= 0 && Frames[i]->GetList(now) && now == List) return;
     (i >= 0 ? Frames[i].get() : AddFrame(Name))->SetList(List);
 }
 

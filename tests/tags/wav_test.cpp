@@ -119,6 +119,19 @@ TEST(WAV, InfoTextAndPadding) {
     ASSERT_EQ(again.LoadFromStream(s), 0);
     EXPECT_EQ(again.GetText("ZZZZ"), "private");
     EXPECT_EQ(again.GetText("ICMT"), "Changed");
+    // Items the save did not change keep their bytes: a UTF-8 text, a text without its NUL.
+    {
+        TMemoryStream u(Wave({Fmt(), Info({{"INAM", Z("Gr\xC3\xB6\xC3\x9Fte")}, {"IART", {'a', 'b'}}}), Chunk("data", Audio(4))}));
+        TTags x;
+        ASSERT_EQ(x.LoadFromStream(u), 0);
+        x.SetText("COMMENT", "new");
+        ASSERT_EQ(x.SaveToStream(u, false, ttWAV), 0);
+        const auto items = Find(Walk(u.Data(), &sizeOk), "LIST")->Data;
+        const std::vector<uint8_t> utf8 = {'I', 'N', 'A', 'M', 9, 0, 0, 0, 'G', 'r', 0xC3, 0xB6, 0xC3, 0x9F, 't', 'e', 0};
+        const std::vector<uint8_t> bare = {'I', 'A', 'R', 'T', 2, 0, 0, 0, 'a', 'b'};
+        EXPECT_NE(std::search(items.begin(), items.end(), utf8.begin(), utf8.end()), items.end());
+        EXPECT_NE(std::search(items.begin(), items.end(), bare.begin(), bare.end()), items.end());
+    }
     EXPECT_EQ(Find(w, "data")->Data, Audio(400));
 }
 
