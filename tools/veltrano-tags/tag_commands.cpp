@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tags/audio_properties.h"
+#include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
@@ -153,9 +154,29 @@ int CmdWrite(const std::vector<std::string>& Args) {
         c->CoverType = 3;
         c->PictureFormat = TTags::PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
     }
+    // A save of every kind the file calls for may write several; when one of
+    // them fails, the kinds already written are taken back, so that the file
+    // is either saved whole or left as it was. One named kind is written by
+    // one writer, which keeps the old bytes on failure by itself.
+    std::vector<uint8_t> before;
+    const bool snapshot = kind == ttAutomatic;
+    if (snapshot && !fileutil::ReadWholeFile(path, before)) return BadArgs("cannot read '" + path + "'");
     int result = tags.SaveToFile(path, kind);
     std::printf("%d\n", result);
-    return result == 0 || result == 3 ? 0 : 1;
+    const bool ok = result == 0 || result == 3;
+    if (!ok && snapshot) {
+        std::vector<uint8_t> now;
+        if (!fileutil::ReadWholeFile(path, now) || now != before) {
+            TFileEdit back;
+            back.OldLen = (int64_t)now.size();
+            back.Bytes = std::move(before);
+            if (!fileutil::FileExists(path) || (int64_t)now.size() != *fileutil::FileSize(path) ||
+                ApplyEditToFile(path, back) != TEditResult::Success)
+                std::fprintf(stderr, "veltrano-tags: '%s' was written in part and could not be restored\n",
+                             path.c_str());
+        }
+    }
+    return ok ? 0 : 1;
 }
 
 int CmdStrip(const std::vector<std::string>& Args) {
