@@ -181,24 +181,27 @@ int TAsfEditor::Parse(TStream& Stream) {
             const uint64_t osize = peek.u64le();
             if (osize < ObjectHeaderSize || osize > r.remaining()) return asfresult::NotAsf;
             auto bytes = r.bytes((size_t)osize);
-            TChild c{g, std::vector<uint8_t>(bytes.begin(), bytes.end())};
             if (g == PaddingGuid) continue;   // rendered anew
+            // The attribute objects and the Header Extension are rendered anew:
+            // only their place is kept.
+            TChild c{g, {}};
             if (g == HeaderExtensionGuid) {
-                ParseHeaderExtension(c.Bytes);
+                ParseHeaderExtension(bytes);
                 FExtIndex = (int)FChildren.size();
             } else if (g == ContentDescriptionGuid) {
-                ParseContentDescription(c.Bytes);
+                ParseContentDescription(bytes);
             } else if (g == ExtendedContentGuid) {
-                ParseExtendedContent(c.Bytes);
-            } else if (g == CodecListGuid) {
-                ParseCodecList(c.Bytes);
-            } else if (g == FilePropertiesGuid) {
-                FFilePropertiesIndex = (int)FChildren.size();
+                ParseExtendedContent(bytes);
+            } else {
+                if (g == CodecListGuid) ParseCodecList(bytes);
+                if (g == FilePropertiesGuid) FFilePropertiesIndex = (int)FChildren.size();
+                c.Bytes.assign(bytes.begin(), bytes.end());
             }
             FChildren.push_back(std::move(c));
         }
         if (!r.atEnd()) return asfresult::NotAsf;   // a stray tail shorter than an object header
-        for (const auto& a : FAttributes) FOriginal.push_back(a);
+        for (const auto& a : FAttributes) FOriginal.push_back(PrintOf(a));
+        std::sort(FOriginal.begin(), FOriginal.end());
         AddComputed(Stream);
         FOpen = true;
         return asfresult::Success;
@@ -212,7 +215,7 @@ int TAsfEditor::Parse(TStream& Stream) {
 }
 
 // Header Extension: reserved GUID, WORD 6, DWORD data size, children (no count).
-void TAsfEditor::ParseHeaderExtension(const std::vector<uint8_t>& Object) {
+void TAsfEditor::ParseHeaderExtension(std::span<const uint8_t> Object) {
     TByteReader r(Object);
     r.skip(ObjectHeaderSize);
     auto fixed = r.bytes(22);
@@ -229,16 +232,18 @@ void TAsfEditor::ParseHeaderExtension(const std::vector<uint8_t>& Object) {
         const uint64_t osize = peek.u64le();
         if (osize < ObjectHeaderSize || osize > d.remaining()) throw ETagFormat("header extension child size");
         auto bytes = d.bytes((size_t)osize);
-        std::vector<uint8_t> b(bytes.begin(), bytes.end());
         if (g == PaddingGuid) continue;
-        if (g == MetadataGuid) ParseMetadata(b, false);
-        else if (g == MetadataLibraryGuid) ParseMetadata(b, true);
-        FExtChildren.push_back({g, std::move(b)});
+        if (g == MetadataGuid || g == MetadataLibraryGuid) {
+            ParseMetadata(bytes, g == MetadataLibraryGuid);
+            FExtChildren.push_back({g, {}});
+        } else {
+            FExtChildren.push_back({g, std::vector<uint8_t>(bytes.begin(), bytes.end())});
+        }
     }
 }
 
 // Content Description: five WORD byte lengths, then the five UTF-16LE texts.
-void TAsfEditor::ParseContentDescription(const std::vector<uint8_t>& Object) {
+void TAsfEditor::ParseContentDescription(std::span<const uint8_t> Object) {
     TByteReader r(Object);
     r.skip(ObjectHeaderSize);
     uint16_t len[5];
@@ -257,7 +262,7 @@ void TAsfEditor::ParseContentDescription(const std::vector<uint8_t>& Object) {
 
 // Extended Content Description: WORD count; per descriptor WORD name length,
 // name, WORD on-disk type, WORD value length, value.
-void TAsfEditor::ParseExtendedContent(const std::vector<uint8_t>& Object) {
+void TAsfEditor::ParseExtendedContent(std::span<const uint8_t> Object) {
     TByteReader r(Object);
     r.skip(ObjectHeaderSize);
     const uint16_t count = r.u16le();
@@ -280,7 +285,7 @@ void TAsfEditor::ParseExtendedContent(const std::vector<uint8_t>& Object) {
 // Metadata / Metadata Library: WORD count; per record WORD language (0 in
 // Metadata), WORD stream, WORD name length, WORD on-disk type, DWORD data
 // length, name, data. Records of other streams are kept as they are.
-void TAsfEditor::ParseMetadata(const std::vector<uint8_t>& Object, bool Library) {
+void TAsfEditor::ParseMetadata(std::span<const uint8_t> Object, bool Library) {
     TByteReader r(Object);
     r.skip(ObjectHeaderSize);
     const uint16_t count = r.u16le();
@@ -311,7 +316,7 @@ void TAsfEditor::ParseMetadata(const std::vector<uint8_t>& Object, bool Library)
 // Codec List: reserved GUID, DWORD count; per entry WORD type, WORD name
 // length in characters, name, WORD description length in characters,
 // description, WORD information length in bytes, information.
-void TAsfEditor::ParseCodecList(const std::vector<uint8_t>& Object) {
+void TAsfEditor::ParseCodecList(std::span<const uint8_t> Object) {
     TByteReader r(Object);
     r.skip(ObjectHeaderSize + 16);
     const uint32_t count = r.u32le();
@@ -340,6 +345,7 @@ void TAsfEditor::AddComputed(TStream& Stream) {
         else if (g == FileTransferGuid) transfer = true;
     };
     for (const auto& c : FChildren) {
+        if (c.Bytes.size() < ObjectHeaderSize) continue;   // an attribute object, kept only by place
         TByteReader r(c.Bytes);
         r.skip(ObjectHeaderSize);
         if (c.Guid == FilePropertiesGuid && r.remaining() >= 80) {
@@ -409,6 +415,27 @@ void TAsfEditor::AddComputed(TStream& Stream) {
 }
 
 // ---- editing ------------------------------------------------------------------
+
+TAsfEditor::TPrint TAsfEditor::PrintOf(const TAttribute& A) {
+    // Eight bytes at a time: pictures make values of hundreds of kilobytes.
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    const size_t n = A.Value.size();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, A.Value.data() + i, 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    for (; i < n; ++i) h = (h ^ A.Value[i]) * 0x94D049BB133111EBull;
+    return {A.Name, A.Type, A.Language, n, h};
+}
+
+std::vector<TAttribute> TAsfEditor::TakeAttributes() {
+    std::vector<TAttribute> out = std::move(FAttributes);
+    Close();
+    return out;
+}
 
 bool TAsfEditor::DeleteAttribute(size_t Index) {
     if (!FOpen || Index >= FAttributes.size() || FAttributes[Index].Computed) return false;
@@ -612,19 +639,12 @@ int TAsfEditor::FlushToStream(TStream& Stream) {
 
 int TAsfEditor::Write(TStream* Stream) {
     // Nothing to do when the stored attributes are what was read.
-    std::vector<TAttribute> now;
+    std::vector<TPrint> now;
     for (const auto& a : FAttributes)
-        if (!a.Computed) now.push_back(a);
-    auto key = [](const TAttribute& a) { return std::tie(a.Name, a.Type, a.Language, a.Value); };
-    auto less = [&](const TAttribute& a, const TAttribute& b) { return key(a) < key(b); };
-    std::vector<TAttribute> before = FOriginal;
-    std::sort(now.begin(), now.end(), less);
-    std::sort(before.begin(), before.end(), less);
-    if (now.size() == before.size() &&
-        std::equal(now.begin(), now.end(), before.begin(), [&](const TAttribute& a, const TAttribute& b) { return key(a) == key(b); }))
-        return asfresult::Success;
+        if (!a.Computed) now.push_back(PrintOf(a));
+    std::sort(now.begin(), now.end());
+    if (now == FOriginal) return asfresult::Success;
     try {
-        std::unique_ptr<TFileStream> probe;
         int64_t fileSize = 0;
         if (Stream) {
             fileSize = Stream->Size();

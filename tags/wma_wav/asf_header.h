@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -75,6 +76,8 @@ public:
 
     size_t AttributeCount() const { return FAttributes.size(); }
     const TAttribute& Attribute(size_t Index) const { return FAttributes[Index]; }
+    // Hands the attributes over without copying their values; the editor is closed.
+    std::vector<TAttribute> TakeAttributes();
     // False for an index out of range and for a computed attribute, which stays.
     bool DeleteAttribute(size_t Index);
     // False when the attribute cannot be stored: empty or over-long name,
@@ -96,8 +99,17 @@ public:
 private:
     struct TChild {
         TGuid Guid;
-        std::vector<uint8_t> Bytes;   // whole object, header included
+        std::vector<uint8_t> Bytes;   // whole object, header included (empty for objects rendered anew)
     };
+    // What a stored attribute was at open time, without holding its value.
+    struct TPrint {
+        std::string Name;
+        uint16_t Type, Language;
+        size_t Size;
+        uint64_t Hash;
+        auto operator<=>(const TPrint&) const = default;
+    };
+    static TPrint PrintOf(const TAttribute& A);
     struct TRecord {                  // a Metadata / Metadata Library record kept as read
         uint16_t Language, Stream, DiskType;
         std::vector<uint8_t> Name;    // UTF-16LE with its terminator
@@ -105,17 +117,17 @@ private:
     };
 
     int Parse(TStream& Stream);
-    void ParseHeaderExtension(const std::vector<uint8_t>& Object);
-    void ParseContentDescription(const std::vector<uint8_t>& Object);
-    void ParseExtendedContent(const std::vector<uint8_t>& Object);
-    void ParseMetadata(const std::vector<uint8_t>& Object, bool Library);
-    void ParseCodecList(const std::vector<uint8_t>& Object);
+    void ParseHeaderExtension(std::span<const uint8_t> Object);
+    void ParseContentDescription(std::span<const uint8_t> Object);
+    void ParseExtendedContent(std::span<const uint8_t> Object);
+    void ParseMetadata(std::span<const uint8_t> Object, bool Library);
+    void ParseCodecList(std::span<const uint8_t> Object);
     void AddComputed(TStream& Stream);
     std::vector<std::vector<uint8_t>> RenderChildren() const;
     int Write(TStream* Stream);
 
     std::vector<TAttribute> FAttributes;
-    std::vector<TAttribute> FOriginal;          // stored attributes at open time
+    std::vector<TPrint> FOriginal;              // stored attributes at open time, sorted
     std::vector<TChild> FChildren;              // top-level header objects
     std::vector<TChild> FExtChildren;           // Header Extension children
     std::vector<uint8_t> FExtHead;              // Header Extension's 22-byte fixed payload

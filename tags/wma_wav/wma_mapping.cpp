@@ -240,7 +240,9 @@ bool TTags::LoadWMACoverArts(TWMATag& FromWMATag) {
         std::string description, mime;
         uint32_t type = 0;
         if (!FromWMATag.GetCoverArtFromFrame(i, data, description, type, mime)) continue;
-        TCoverArt* c = AddCoverArt(mapping::NextCoverArtName(*this), data, mime);
+        TCoverArt* c = AddCoverArt(mapping::NextCoverArtName(*this));
+        c->MIMEType = mime;
+        c->Data = std::move(data);
         c->Description = description;
         c->CoverType = type;
         c->PictureFormat = PicturePointerType(c->Data.data(), (int64_t)c->Data.size());

@@ -381,17 +381,16 @@ int TWMATag::Load(TStream* Stream, const std::string& FileName) {
         const int r = Stream ? editor.OpenStream(*Stream) : editor.Open(FileName);
         if (r != asf::asfresult::Success) return r;
         Loaded = editor.AttributeCount() > 0;
-        for (size_t i = 0; i < editor.AttributeCount(); ++i) {
-            const asf::TAttribute& a = editor.Attribute(i);
+        FCodecInfo = editor.CodecName();
+        FCodecDescription = editor.CodecDescription();
+        for (asf::TAttribute& a : editor.TakeAttributes()) {
             if (a.Value.empty()) continue;
             TWMATagFrame* f = AddFrame(a.Name);
             f->Format = WMT_ATTR_DATATYPE(a.Type);
-            f->Value = a.Value;
+            f->Value = std::move(a.Value);
             if (NormalizeRatingTo255 && a.Name == "WM/SharedUserRating" && f->IsNumeric())
                 f->SetInteger(f->Format, uint64_t(std::trunc(double(f->GetInteger()) / 99.0 * 255.0)));
         }
-        FCodecInfo = editor.CodecName();
-        FCodecDescription = editor.CodecDescription();
         return wmaresult::Success;
     } catch (...) {
         Loaded = false;
