@@ -200,8 +200,6 @@ int TAsfEditor::Parse(TStream& Stream) {
             FChildren.push_back(std::move(c));
         }
         if (!r.atEnd()) return asfresult::NotAsf;   // a stray tail shorter than an object header
-        for (const auto& a : FAttributes) FOriginal.push_back(PrintOf(a));
-        std::sort(FOriginal.begin(), FOriginal.end());
         AddComputed(Stream);
         FOpen = true;
         return asfresult::Success;
@@ -437,13 +435,25 @@ std::vector<TAttribute> TAsfEditor::TakeAttributes() {
     return out;
 }
 
+// The stored attributes as read, noted before the first change (a read
+// alone never pays for it).
+void TAsfEditor::NoteOriginal() {
+    if (FOriginalNoted) return;
+    for (const auto& a : FAttributes)
+        if (!a.Computed) FOriginal.push_back(PrintOf(a));
+    std::sort(FOriginal.begin(), FOriginal.end());
+    FOriginalNoted = true;
+}
+
 bool TAsfEditor::DeleteAttribute(size_t Index) {
+    if (FOpen) NoteOriginal();
     if (!FOpen || Index >= FAttributes.size() || FAttributes[Index].Computed) return false;
     FAttributes.erase(FAttributes.begin() + (ptrdiff_t)Index);
     return true;
 }
 
 bool TAsfEditor::AddAttribute(const std::string& Name, uint16_t Type, const std::vector<uint8_t>& Value) {
+    if (FOpen) NoteOriginal();
     if (!FOpen || Name.empty() || Type > atGUID || IsComputedName(Name)) return false;
     if (text::Utf8ToUtf16(Name, false, false).size() + 2 > MaxSmallValue) return false;
     const size_t n = FixedLength(Type);
@@ -639,6 +649,7 @@ int TAsfEditor::FlushToStream(TStream& Stream) {
 
 int TAsfEditor::Write(TStream* Stream) {
     // Nothing to do when the stored attributes are what was read.
+    NoteOriginal();
     std::vector<TPrint> now;
     for (const auto& a : FAttributes)
         if (!a.Computed) now.push_back(PrintOf(a));

@@ -128,6 +128,8 @@ private:
 
     std::vector<TAttribute> FAttributes;
     std::vector<TPrint> FOriginal;              // stored attributes at open time, sorted
+    bool FOriginalNoted = false;
+    void NoteOriginal();
     std::vector<TChild> FChildren;              // top-level header objects
     std::vector<TChild> FExtChildren;           // Header Extension children
     std::vector<uint8_t> FExtHead;              // Header Extension's 22-byte fixed payload
