@@ -8,6 +8,8 @@
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
+#include "tags/wma_wav/wav_tag.h"
+#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -168,8 +170,19 @@ TStreamValues FlacValues(const TTags&) { return {}; }
 // play time and sample count. Not read yet.
 TStreamValues OggValues(const TTags&) { return {}; }
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
-// per sample, sample count. Not read yet.
-TStreamValues WAVValues(const TTags&) { return {}; }
+// per sample, sample count.
+TStreamValues WAVValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
 // MP4 track data: play time, bit rate (final once the media-data size is
 // known), channels, bits per sample, sample rate; no sample count.
 TStreamValues MP4Values(const TTags& Tags) {
@@ -183,8 +196,16 @@ TStreamValues MP4Values(const TTags& Tags) {
     return V;
 }
 // WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
-// number of frames as sample count. Not read yet.
-TStreamValues WMAValues(const TTags&) { return {}; }
+// number of frames as sample count.
+TStreamValues WMAValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    return V;
+}
 
 TStreamValues KindValues(const TTags& Tags, TTagType Kind) {
     switch (Kind) {

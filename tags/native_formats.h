@@ -142,7 +142,9 @@ struct TNativeFormats {
             {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"}, &TTags::FWAVTag, &TTags::LoadWAVTags,
             &TTags::DeleteNativeWAV,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-            [](const std::string& N) { return RemoveWAVTagFromFile(N); }, nullptr, TReadWhen::Always, false},
+            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
+            // Chunks found that could not be written out of the file.
+            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false},
         TNativeRow<TWMATag>{
             {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"}, &TTags::FWMATag, &TTags::LoadWMATags,
             &TTags::DeleteNativeWMA,
