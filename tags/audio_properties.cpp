@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
@@ -162,13 +164,34 @@ TStreamValues ID3v2Values(const TID3v2Tag& Tag) {
 }
 
 // FLAC stream info (play time only when the stream info is valid): bit
-// rate, channels, bits, sample rate, total samples. Not read yet.
-TStreamValues FlacValues(const TTags&) { return {}; }
+// rate, channels, bits, sample rate, total samples.
+TStreamValues FlacValues(const TTags& Tags) {
+    const TFlacTag& F = Tags.FlacTag();
+    TStreamValues V;
+    V.PlayTime = F.Playtime();
+    V.BitRate.Value = F.Bitrate();
+    V.Channels.Value = F.Channels;
+    V.BitsPerSample.Value = F.BitsPerSample;
+    V.SamplesPerSec.Value = F.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)F.SampleCount);
+    return V;
+}
 // Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
 // sample rate; Vorbis its bit rate (final even when 0), channel count and
 // sample rate; either gives bits 0 (final once the channel count is known),
-// play time and sample count. Not read yet.
-TStreamValues OggValues(const TTags&) { return {}; }
+// play time and sample count.
+TStreamValues OggValues(const TTags& Tags) {
+    const TOpusTag& O = Tags.OggVorbisAndOpusTag();
+    TStreamValues V;
+    if (!O.Loaded || (O.Format != ofOpus && O.Format != ofVorbis)) return V;
+    V.PlayTime = O.Info.PlayTime;
+    V.BitRate = {O.Info.BitRate, O.Format == ofVorbis};
+    V.Channels.Value = O.Info.Channels;
+    V.BitsPerSample = {0, O.Info.Channels != 0};
+    V.SamplesPerSec.Value = O.Info.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)O.Info.SampleCount);
+    return V;
+}
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
 // per sample, sample count.
 TStreamValues WAVValues(const TTags& Tags) {
