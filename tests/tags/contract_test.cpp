@@ -26,6 +26,7 @@
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
+#include "tests/tags/flac_ogg_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -100,6 +101,12 @@ TBuilt DffWithID3v2() {
             audio};
 }
 
+// FLAC, Ogg FLAC, Ogg Vorbis and Opus (tests/tags/flac_ogg_fixtures.h).
+TBuilt VorbisCommentCarrier(flacoggfixtures::TFileAndAudio (*Make)()) {
+    auto [file, audio] = Make();
+    return {std::move(file), std::move(audio)};
+}
+
 void PrintTo(const TContractRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
 const TContractRow Rows[] = {
@@ -110,6 +117,10 @@ const TContractRow Rows[] = {
     {"AiffID3v2", ".aif", AiffWithID3v2, ttID3v2},
     {"DsfID3v2", ".dsf", DsfWithID3v2, ttID3v2},
     {"DffID3v2", ".dff", DffWithID3v2, ttID3v2},
+    {"Flac", ".flac", [] { return VorbisCommentCarrier(flacoggfixtures::NativeFlac); }, ttFlac},
+    {"OggFlac", ".oga", [] { return VorbisCommentCarrier(flacoggfixtures::OggFlac); }, ttFlac},
+    {"OggVorbis", ".ogg", [] { return VorbisCommentCarrier(flacoggfixtures::OggVorbis); }, ttOpusVorbis},
+    {"Opus", ".opus", [] { return VorbisCommentCarrier(flacoggfixtures::Opus); }, ttOpusVorbis},
 };
 
 // ---- what a load gives ---------------------------------------------------------------
