@@ -87,8 +87,9 @@ def ours_fields(d):
     for item in d["entries"]:
         e.setdefault(item["name"].upper(), item["value"])
     track = e.get("TRACKNUMBER", "")
-    if track and "/" not in track and e.get("TOTALTRACKS"):
-        track += "/" + e["TOTALTRACKS"]
+    total = e.get("TOTALTRACKS") or e.get("TRACKTOTAL")
+    if track and "/" not in track and total:
+        track += "/" + total
     return {
         "title": e.get("TITLE", ""), "artist": e.get("ARTIST", ""), "album": e.get("ALBUM", ""),
         "year": year_of(first([e.get("YEAR"), e.get("RECORDINGDATE"), e.get("DATE"), e.get("RELEASEDATE")])),
@@ -348,9 +349,16 @@ class InteropCorpus(unittest.TestCase):
                 problems.append("%s: mutagen track %r" % (t["path"], theirs["track"]))
             if theirs["pictures"] != mutagen_fields(src, t["format"])["pictures"]:
                 problems.append("%s: pictures changed: %r" % (t["path"], theirs["pictures"]))
-            probe = subprocess.run(["ffprobe", "-v", "error", "-print_format", "json", "-show_format", path],
-                                   capture_output=True)
-            ftags = {k.lower(): v for k, v in json.loads(probe.stdout or b"{}").get("format", {}).get("tags", {}).items()}
+            probe = subprocess.run(["ffprobe", "-v", "error", "-print_format", "json", "-show_format", "-show_streams",
+                                    path], capture_output=True)
+            probed = json.loads(probe.stdout or b"{}")
+            # Ogg comments belong to their logical stream: ffprobe lists them with the stream.
+            found = dict(probed.get("format", {}).get("tags", {}))
+            for stream in probed.get("streams", []):
+                if stream.get("codec_type") == "audio":
+                    found.update(stream.get("tags", {}))
+                    break
+            ftags = {k.lower(): v for k, v in found.items()}
             for key, value in (("title", new["TITLE"]), ("artist", new["ARTIST"]), ("album", new["ALBUM"])):
                 if t["format"] == "wav" and ftags.get(key) != value and value.encode("cp1252", "ignore").decode("cp1252") == value:
                     sys.stderr.write("known difference (%s): %s ffprobe %s %r\n" % (WAV_FFPROBE_ANSI, t["path"], key,

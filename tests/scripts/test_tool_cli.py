@@ -94,6 +94,7 @@ class ToolCli(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertNotEqual(r.stdout.strip(), "0")
         self.assertEqual(read_bytes(f), before)
+        self.assertEqual(sorted(os.listdir(os.path.dirname(f))), ["a.mp3"], "the backup copy is removed")
         # One named kind alone is written.
         r = run("write", f, "--tag", "id3v1", "--set", "TITLE=new")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
