@@ -38,8 +38,7 @@ inline constexpr int Failed = 65535;
 inline constexpr uint32_t MaxRiffChunks = 65536;     // top-level chunks walked
 inline constexpr uint64_t MaxTagChunkSize = 64u << 20; // an INFO, bext, cart or EVNT chunk held in memory
 
-// Scoped: the APEv2 tag uses the same enumerator names.
-enum class TWAVTagFrameFormat { ffUnknown, ffText, ffBinary };
+using TWAVTagFrameFormat = TTagFrameFormat;
 
 class TWAVTagFrame {
 public:
