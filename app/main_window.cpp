@@ -804,6 +804,11 @@ void TFrmMain::DumpCaptions(const QString& FileName)
     Start.insert(QStringLiteral("panels"), QJsonArray{Sizes.value(0), Sizes.value(2)});
     Start.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
     Start.insert(QStringLiteral("status"), lblStatus->text());
+    QJsonArray IconSizes;
+    for (const QSize& Size : windowIcon().availableSizes())
+        IconSizes.append(Size.width());
+    Start.insert(QStringLiteral("iconSizes"), IconSizes);
+    Start.insert(QStringLiteral("desktopFileName"), QGuiApplication::desktopFileName());
     All.insert(QStringLiteral("start"), Start);
 
     // Hide the folder tree and show it again, as the View menu does.
