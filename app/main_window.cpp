@@ -462,6 +462,9 @@ void TFrmMain::ShowFoldersTree(bool Show)
 
 void TFrmMain::ApplyCaptions()
 {
+    // Every widget, and every dialog opened later, follows the language's
+    // writing direction.
+    QGuiApplication::setLayoutDirection(TTranslation::Instance().CurrentDirection());
     for (const auto& [English, Set] : FCaptions)
         Set(Tr(English));
     FModel->FileList().RetranslateHeaders();
@@ -855,6 +858,8 @@ void TFrmMain::DumpCaptions(const QString& FileName)
             if (!B->objectName().isEmpty())
                 Texts.insert(QStringLiteral("button:") + B->objectName(), B->text());
         }
+        Texts.insert(QStringLiteral("direction:window"),
+                     layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl") : QStringLiteral("ltr"));
         for (int c = 0; c < FModel->FileList().columnCount(); ++c)
             Texts.insert(QStringLiteral("column:%1").arg(c),
                          lvFiles->model()->headerData(c, Qt::Horizontal).toString());
