@@ -22,7 +22,7 @@ const std::vector<TCommandInfo> kCommands = {
     {"actSave", "Save", "Save Tags", "Ctrl+S"},
     {"actRemove", "Remove", "Remove Tags", "Ctrl+R"},
     {"actUndo", "Undo", "Undo", "Ctrl+Z"},
-    {"actAutoTag", "Auto-Tag...", "Auto-Tag...", nullptr},
+    {"actAutoTag", "Auto-Tag...", "Fill tags from online database (MusicBrainz)", nullptr},
     {"actQuickAction", "Quick Action", "Quick Action", "Ctrl+Q"},
     // The list's pop-up menu
     {"actPlay", "Play", "Play Audio", nullptr},
@@ -103,7 +103,8 @@ std::vector<QStringList> ToolbarGroups()
 
 QStringList WindowCommands()
 {
-    return L({"actShowFolders"});
+    // Auto-Tag shows its own pick and progress windows.
+    return L({"actShowFolders", "actAutoTag"});
 }
 
 TCommands::TCommands(TMainModel& Model, const QString& PresetFile)

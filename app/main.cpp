@@ -1,11 +1,15 @@
 // Program entry: the application object with the blue theme, the translation
-// table and the language, then the main window.
+// table and the language, the update check (which may end the program after
+// its dialog), then the main window.
 #include <QApplication>
 #include <QStyleFactory>
 
 #include "app/app_icons.h"
 #include "app/main_window.h"
+#include "app/settings/network_settings.h"
+#include "app/settings/new_version_dialog.h"
 #include "app/settings/translation.h"
+#include "app/test_hooks_window.h"
 #include "app/theme.h"
 
 int main(int argc, char* argv[])
@@ -23,10 +27,18 @@ int main(int argc, char* argv[])
     TSettingsLanguageStore LanguageStore;
     TTranslation::Instance().Load(TTranslation::DefaultTableFile(), LanguageStore);
 
-    TFrmMain Window;
-    // Automated checks: "screenshot=FILE" or "captions=FILE" (see scripts/).
+    // Automated checks: "screenshot=FILE", "captions=FILE", "autotag-screenshot=FILE"
+    // or "newversion-screenshot=FILE" (see scripts/).
     const QString Hook = qEnvironmentVariable("VELTRANO_TEST_HOOK");
-    if (!Hook.isEmpty())
+    const bool EndAfterUpdateCheck = RunStartUpTestHook(Hook);
+
+    TStartupDesktop Desktop;
+    TNewVersionDialogRunner NewVersion;
+    if (!RunStartupUpdateCheck(UpdateServerBaseUrl(), NewVersion, Desktop, Desktop) || EndAfterUpdateCheck)
+        return 0;
+
+    TFrmMain Window;
+    if (!Hook.isEmpty() && !RunWindowTestHook(Window, Hook))
         Window.RunTestHook(Hook);
     Window.ShowFirstTime();
     return App.exec();

@@ -28,6 +28,7 @@
 #include "app/app_icons.h"
 #include "app/commands.h"
 #include "app/folder_tree_filter.h"
+#include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/main_window.h"
 
 namespace {
@@ -86,6 +87,8 @@ void TFrmMain::BuildActions()
     Action(QStringLiteral("actShowFolders"))->setChecked(true);
     connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
     Action(QStringLiteral("actShowFolders"))->setProperty("veltranoHandled", true);
+    connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] { RunAutoTag(*FModel, *this, this); });
+    Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
     Action(QStringLiteral("actUndo"))->setEnabled(false);
 
     TQuickActions& Quick = FCommands->QuickActions();

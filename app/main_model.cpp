@@ -449,11 +449,16 @@ QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change)
     PushUndoSnapshot();
     QStringList Changed;
     for (const QString& Path : Paths) {
+        const auto Found = FTagCache.constFind(Path);
+        if (Found == FTagCache.constEnd())
+            continue;
+        TAudioTag Tag = Found.value();
+        // The change may run an event loop (a network look-up) in which a
+        // running scan adds records, so the record is looked up again after it.
+        if (!Change(Path, Tag))
+            continue;
         const auto It = FTagCache.find(Path);
         if (It == FTagCache.end())
-            continue;
-        TAudioTag Tag = It.value();
-        if (!Change(Path, Tag))
             continue;
         Tag.Modified = true;
         It.value() = Tag;

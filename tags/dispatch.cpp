@@ -182,6 +182,8 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
 int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     FLastSaveSteps.clear();
     fileutil::TModTimeKeeper keepTime(Name, PreserveFileDateTime);
+    // Every kind written below flushes the file; it reaches the disk once, at the end.
+    TSyncScope syncOnce;
     int result = tagresult::Failure;
     bool performed = false;
     auto save = [&](TTagType kind) {
@@ -236,7 +238,9 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         if (const TTagFormat* f = FindTagFormat(TagType)) save(f->Kind);
     }
 
+    const bool synced = syncOnce.Finish();
     if (!performed) return tagresult::Failure;
+    if (!synced && (result == tagresult::Success || result == tagresult::NothingToWrite)) return tagresult::Failure;
     // The result is the last writer's, unless an earlier writer failed and
     // its kind was not written successfully afterwards: a save that left one
     // of the file's tags unwritten is not reported as success.
@@ -258,6 +262,9 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
 
 int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {
     FLastSaveSteps.clear();
+    // A file stream written by two kinds (a WAVE file's ID3v2 and WAV tags)
+    // reaches the disk once, when the save returns.
+    TSyncScope syncOnce;
     if (TagType == ttAutomatic) {
         switch (DetectAudioFormatOfStream(Stream)) {
             case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
@@ -399,6 +406,8 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // ignored; a removal that found a tag but could not write the
             // file without it is reported, or a file that still carries its
             // tag would be called stripped.
+            // Each removal flushes the file; it reaches the disk once.
+            TSyncScope syncOnce;
             const std::string ext = UpperExt(FileName);
             const bool asfName = ext == ".WMA" || ext == ".WMV" || ext == ".ASF";
             int failure = tagresult::Success;
@@ -408,6 +417,7 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
                 if (failure == tagresult::Success && Row.RemoveFailed && Row.RemoveFailed(native))
                     failure = MapNativeResult(Row.Info.Library, native);
             });
+            if (!syncOnce.Finish() && failure == tagresult::Success) failure = tagresult::Failure;
             return failure;
         }
         int native = tagresult::Failure;

@@ -111,7 +111,7 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
     bool ok = src->Seek(0) == 0 && dst.Stream->CopyFrom(*src, E.Pos) && dst.Stream->WriteExact(E.Bytes) &&
               src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
               dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
-              dst.Stream->Flush();
+              dst.Stream->Sync();
     // The permissions go on while the file may still be nameless, so that
     // only two calls (link, rename) stand between a name and the swap.
     if (ok) fileutil::CopyFileMode(FileName, dst.Named ? dst.Name : dst.ProcPath());

@@ -45,15 +45,6 @@ concept NativeTagObject = requires(T Tag, const T& Other, const std::string& Nam
              requires { { Tag.SaveToStream(Stream, true) } -> std::convertible_to<int>; });
 };
 
-static_assert(NativeTagObject<TAPEv2Tag>);
-static_assert(NativeTagObject<TFlacTag>);
-static_assert(NativeTagObject<TID3v1Tag>);
-static_assert(NativeTagObject<TID3v2Tag>);
-static_assert(NativeTagObject<TMP4Tag>);
-static_assert(NativeTagObject<TOpusTag>);
-static_assert(NativeTagObject<TWAVTag>);
-static_assert(NativeTagObject<TWMATag>);
-
 // When a kind's reader runs on a file.
 enum class TReadWhen {
     Always,
@@ -62,8 +53,11 @@ enum class TReadWhen {
     UnclaimedFileOnly,
 };
 
-template <NativeTagObject TNative>
+// A row of the table; its native class is checked against NativeTagObject
+// where the row is declared, so a class that lacks a member fails the build.
+template <class TNative>
 struct TNativeRow {
+    static_assert(NativeTagObject<TNative>, "a native tag class lacks what the container calls");
     using Native = TNative;
     TTagFormat Info;
     std::unique_ptr<TNative> TTags::*Object;
@@ -96,7 +90,7 @@ struct TNativeFormats {
     }
 
     // One row per kind, in save order.
-    static inline const auto Rows = std::make_tuple(
+    static constexpr auto Rows = std::make_tuple(
         TNativeRow<TAPEv2Tag>{
             {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"}, &TTags::FAPEv2Tag, &TTags::LoadAPEv2Tags,
             &TTags::DeleteNativeAPEv2,

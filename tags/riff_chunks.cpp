@@ -48,9 +48,7 @@ int64_t FormEndOf(uint64_t Declared, int64_t HeaderSize, int64_t Size) {
     return std::min<int64_t>(int64_t(Declared) + HeaderSize, Size);
 }
 
-}  // namespace
-
-TFormHeader ProbeForm(TStream& S) {
+TFormHeader ProbeFormHeader(TStream& S) {
     TFormHeader F;
     const int64_t Size = S.Size();
     TStreamBytes H = ReadAt(S, 0, 36);
@@ -90,7 +88,8 @@ TFormHeader ProbeForm(TStream& S) {
         return F;
     }
     if (Magic == "DSD ") {
-        if (!H.has(20)) return TFormHeader();
+        // Its own size, the file size and the metadata pointer.
+        if (!H.has(24)) return TFormHeader();
         F.Kind = TFormKind::DSF;
         F.FormType = "DSD ";
         F.PadOdd = false;
@@ -122,6 +121,16 @@ TFormHeader ProbeForm(TStream& S) {
         return F;
     }
     return F;
+}
+
+}  // namespace
+
+TFormHeader ProbeForm(TStream& S) {
+    try {
+        return ProbeFormHeader(S);
+    } catch (const ETagFormat&) {
+        return TFormHeader();   // a header cut short is no container
+    }
 }
 
 int64_t TChunk::Span() const {

@@ -78,7 +78,11 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
         return nullptr;
     }
     if (Error) *Error = 0;
-    return std::unique_ptr<TFileStream>(new TFileStream(fd, FileName));
+    auto stream = std::unique_ptr<TFileStream>(new TFileStream(fd, FileName));
+    // A handle that only reads keeps the size it found: readers ask for it
+    // on every seek, and nothing of ours writes through this handle.
+    if (Mode == TFileMode::fmOpenReadShared) stream->FKnownSize = st.st_size;
+    return stream;
 }
 
 TFileStream::~TFileStream() {
@@ -131,6 +135,7 @@ int64_t TFileStream::Seek(int64_t Position) {
 }
 
 int64_t TFileStream::Size() const {
+    if (FKnownSize >= 0) return FKnownSize;
     struct stat st {};
     if (::fstat(FFd, &st) != 0) return 0;
     return st.st_size;
@@ -147,10 +152,86 @@ bool TFileStream::SetSize(int64_t NewSize) {
 }
 
 bool TFileStream::Flush() {
-    if (::fsync(FFd) != 0) {
+    if (TSyncScope::DeferFile(FFd, FFileName)) return true;
+    return Sync();
+}
+
+// The data and what is needed to read it back (the size) reach the disk;
+// the times do not need to.
+bool TFileStream::Sync() {
+    if (::fdatasync(FFd) != 0) {
         FLastError = errno;
         return false;
     }
+    return true;
+}
+
+// ---- TSyncScope -------------------------------------------------------------
+
+namespace {
+
+// A noted file: its name and the file it named then. When the name has
+// come to stand for another file since (a rewrite renamed over it, and that
+// new file was synced before the rename), the noted one needs no sync.
+struct TNoted {
+    std::string Path;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+};
+struct TDeferredSyncs {
+    int Depth = 0;
+    std::vector<TNoted> Files, Folders;
+};
+thread_local TDeferredSyncs Deferred;
+
+// A file is noted once whatever name it was reached by; a folder once by name.
+void NoteOnce(std::vector<TNoted>& List, TNoted Item, bool ByInode) {
+    for (const auto& p : List)
+        if (ByInode ? p.Device == Item.Device && p.Inode == Item.Inode : p.Path == Item.Path) return;
+    List.push_back(std::move(Item));
+}
+
+bool SyncNoted(const TNoted& Item, bool Folder) {
+    const int fd = ::open(Item.Path.c_str(), O_RDONLY | O_CLOEXEC | (Folder ? O_DIRECTORY : 0));
+    if (fd < 0) return errno == ENOENT;   // gone since: nothing left to sync
+    struct stat st {};
+    bool ok = true;
+    if (Folder || (::fstat(fd, &st) == 0 && st.st_dev == Item.Device && st.st_ino == Item.Inode))
+        ok = (Folder ? ::fsync(fd) : ::fdatasync(fd)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+TSyncScope::TSyncScope() { ++Deferred.Depth; }
+
+TSyncScope::~TSyncScope() { Finish(); }
+
+bool TSyncScope::Finish() {
+    if (FFinished) return true;
+    FFinished = true;
+    if (--Deferred.Depth > 0) return true;
+    bool ok = true;
+    std::vector<TNoted> files, folders;
+    files.swap(Deferred.Files);
+    folders.swap(Deferred.Folders);
+    for (const auto& f : files) ok = SyncNoted(f, false) && ok;
+    for (const auto& d : folders) ok = SyncNoted(d, true) && ok;
+    return ok;
+}
+
+bool TSyncScope::DeferFile(int Fd, const std::string& Path) {
+    if (Deferred.Depth <= 0 || Path.empty()) return false;
+    struct stat st {};
+    if (::fstat(Fd, &st) != 0) return false;
+    NoteOnce(Deferred.Files, {Path, st.st_dev, st.st_ino}, true);
+    return true;
+}
+
+bool TSyncScope::DeferFolder(const std::string& Path) {
+    if (Deferred.Depth <= 0 || Path.empty()) return false;
+    NoteOnce(Deferred.Folders, {Path}, false);
     return true;
 }
 

@@ -66,7 +66,12 @@ public:
     int64_t Position() const override { return FPosition; }
     int64_t Size() const override;
     bool SetSize(int64_t NewSize) override;
-    bool Flush() override;   // fsync
+    // fsync; inside a TSyncScope the file is noted and synced when the scope
+    // ends instead.
+    bool Flush() override;
+    // fsync now, whatever scope is open (a new file that is about to be
+    // renamed over another must be on the disk first).
+    bool Sync();
     // The errno of the last failed operation, 0 when none failed.
     int LastError() const { return FLastError; }
     const std::string& FileName() const { return FFileName; }
@@ -77,6 +82,28 @@ private:
     std::string FFileName;
     int64_t FPosition = 0;
     int FLastError = 0;
+    int64_t FKnownSize = -1;   // read-only handles: the size at opening
+};
+
+// A save that writes several tag kinds into one file flushes that file once.
+// While a scope lives on this thread, TFileStream::Flush and
+// fileutil::SyncDirectoryOf only note the file or folder; when the outermost
+// scope finishes, each noted file and folder is synced once. Finish reports
+// whether every sync succeeded; the destructor finishes a scope not finished.
+class TSyncScope {
+public:
+    TSyncScope();
+    ~TSyncScope();
+    TSyncScope(const TSyncScope&) = delete;
+    TSyncScope& operator=(const TSyncScope&) = delete;
+    bool Finish();
+    // Notes the file open as Fd under Path (or the folder Path) for the open
+    // scope; false when none is open.
+    static bool DeferFile(int Fd, const std::string& Path);
+    static bool DeferFolder(const std::string& Path);
+
+private:
+    bool FFinished = false;
 };
 
 class TMemoryStream final : public TStream {

@@ -82,6 +82,12 @@ TTrailerLayout FindTrailer(TStream& S) {
     try {
         L.StreamSize = S.Size();
         int64_t End = L.StreamSize;
+        // An APEv2 tag that ends the file has nothing behind it, even when
+        // its items happen to hold "TAG" 128 bytes before the end.
+        if (FindAPEv2EndingAt(S, End, L)) {
+            L.Start = L.APEv2().Pos;
+            return L;
+        }
         if (End >= trailer::ID3v1Size && ReadAt(S, End - trailer::ID3v1Size, 3).startsWith(ID3v1Magic)) {
             End -= trailer::ID3v1Size;
             L.Members[int(TTrailerKind::ID3v1)] = {End, trailer::ID3v1Size};

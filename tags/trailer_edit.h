@@ -13,7 +13,9 @@
 //            Footer: "APETAGEX" version:u32le size:u32le (items + footer)
 //            count:u32le flags:u32le (bit 31: a header precedes) 8 zeros.
 //
-// FindTrailer reads the trailer from the end backwards. A member counts only
+// FindTrailer reads the trailer from the end backwards; an APEv2 footer
+// that ends the file comes first, so that item bytes reading "TAG" 128
+// bytes before the end are not taken for an ID3v1 block. A member counts only
 // when it is whole: an APEv2 footer whose size is below 32 or reaches before
 // the start of the file is no tag, and a Lyrics3 size that is not digits or
 // reaches too far is no block; such bytes are left to the audio.

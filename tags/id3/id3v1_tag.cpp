@@ -289,6 +289,8 @@ int TID3v1Tag::LoadFromStreamInner(TStream& TagStream) {
     FFileSize = StreamSize;
     std::vector<uint8_t> B = ReadZeroFilledAt(TagStream, TagBlockOffset(StreamSize), TagSize);
     if (!StartsWith(B, 0, TagMagic)) return NoTag;
+    // "TAG" inside an APEv2 tag that ends the file is no ID3v1 block.
+    if (StreamSize > TagSize && !FindTrailer(TagStream).ID3v1().Present()) return NoTag;
 
     auto Field = [&](size_t Offset, size_t Width) {
         size_t Len = 0;

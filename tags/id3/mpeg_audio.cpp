@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "tags/byte_io.h"
-#include "tags/id3/id3v1_tag.h"
+#include "tags/trailer_edit.h"
 #include "tags/text.h"
 
 namespace {
@@ -21,8 +21,6 @@ constexpr int64_t SearchBlockSize = 1024;
 constexpr int64_t VBRHeaderSpan = 4 + 32 + 4 + 4 + 4 + 4 + 100 + 4 + 9 + 27;
 // Where a "VBRI" header sits in the first frame.
 constexpr int64_t VBRIOffset = 36;
-constexpr int64_t ID3v1Size = 128;
-constexpr int64_t APEFooterSize = 32;
 // Play time per frame reported when the header gives none.
 constexpr double FallbackFramePlayTime = 0.026;
 
@@ -279,64 +277,32 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
 
 namespace {
 
-// The last bytes of the stream, read once: they hold the APE tag footer (32
-// bytes before the end, or before an ID3v1 tag) and "TAG".
-class TTail {
-public:
-    static constexpr int64_t Span = ID3v1Size + APEFooterSize;
-
-    explicit TTail(TStream& Stream) : FSize(Stream.Size()) {
-        std::memset(FBytes, 0, sizeof FBytes);
-        const int64_t N = std::min<int64_t>(FSize, Span);
-        if (N > 0) ReadAt(Stream, FSize - N, FBytes + (Span - N), N);
-    }
-    int64_t Size() const { return FSize; }
-    // The bytes starting Back bytes before the end (Back at most Span).
-    const uint8_t* FromEnd(int64_t Back) const { return FBytes + (Span - Back); }
-    bool Holds(int64_t Back) const { return Back <= FSize; }
-
-private:
-    int64_t FSize;
-    uint8_t FBytes[Span];
-};
-
-bool HasID3v1(const TTail& Tail) {
-    return Tail.Holds(ID3v1Size) && std::memcmp(Tail.FromEnd(ID3v1Size), "TAG", 3) == 0;
+// The MPEG measurements count an APEv2 tag only where it ends right before
+// the ID3v1 tag (or the end); one behind a Lyrics3 block is left to the
+// audio. The size is the footer's (items and footer, no header).
+int32_t APEv2TagSizeOf(const TTrailerLayout& L) {
+    if (!L.APEv2().Present() || L.Lyrics3().Present()) return 0;
+    return int32_t(L.APEv2().Size - (L.APEv2HasHeader ? trailer::APEv2FooterSize : 0));
 }
 
-int32_t APEv2TagSizeOf(const TTail& Tail) {
-    const int64_t Back = (HasID3v1(Tail) ? ID3v1Size : 0) + APEFooterSize;
-    if (!Tail.Holds(Back)) return 0;
-    const uint8_t* Footer = Tail.FromEnd(Back);
-    if (std::memcmp(Footer, "APETAGEX", 8) != 0) return 0;
-    const uint32_t TagSize = uint32_t(Footer[12]) | (uint32_t(Footer[13]) << 8) | (uint32_t(Footer[14]) << 16) |
-                             (uint32_t(Footer[15]) << 24);
-    // The size counts the items and the footer. One that does not fit in
-    // front of the footer's end is no APE tag of this file: counting it would
-    // push the audio size (and the play time) below zero.
-    const int64_t FooterEnd = Tail.Size() - Back + APEFooterSize;
-    if (TagSize < APEFooterSize || int64_t(TagSize) > FooterEnd) return 0;
-    return int32_t(TagSize);
-}
-
-int64_t ID3v1TagSizeOf(const TTail& Tail, TStream& Stream) {
-    if (!HasID3v1(Tail)) return 0;
-    const int64_t Start = FindLyrics3BlockEndingAt(Stream, Tail.Size() - ID3v1Size);
-    return Start < 0 ? ID3v1Size : Tail.Size() - Start;
+// The ID3v1 tag with the Lyrics3 block in front of it.
+int64_t ID3v1TagSizeOf(const TTrailerLayout& L) {
+    if (!L.ID3v1().Present()) return 0;
+    return L.ID3v1().Size + L.Lyrics3().Size;
 }
 
 }  // namespace
 
 int32_t MeasureAPEv2TagSize(TStream& Stream) {
     const int64_t Start = Stream.Position();
-    const int32_t Size = APEv2TagSizeOf(TTail(Stream));
+    const int32_t Size = APEv2TagSizeOf(FindTrailer(Stream));
     Stream.Seek(Start);
     return Size;
 }
 
 int64_t MeasureID3v1TagSize(TStream& Stream) {
     const int64_t Start = Stream.Position();
-    const int64_t Size = ID3v1TagSizeOf(TTail(Stream), Stream);
+    const int64_t Size = ID3v1TagSizeOf(FindTrailer(Stream));
     Stream.Seek(Start);
     return Size;
 }
@@ -409,9 +375,9 @@ bool ScanMPEGAudio(TStream& Stream, int64_t StartPosition, int32_t SearchLength,
         ReadAt(Stream, Frame, B, 4);
         Info.MPEGInfo = DecodeMPEGHeader(B, Frame);
         ReadMPEGVBRHeader(Stream, Info.MPEGInfo);
-        const TTail Tail(Stream);
-        Info.APEv2TagSize = APEv2TagSizeOf(Tail);
-        Info.ID3v1TagSize = ID3v1TagSizeOf(Tail, Stream);
+        const TTrailerLayout Trailer = FindTrailer(Stream);
+        Info.APEv2TagSize = APEv2TagSizeOf(Trailer);
+        Info.ID3v1TagSize = ID3v1TagSizeOf(Trailer);
         const TMPEGHeader& H = Info.MPEGInfo;
         // The VBR bit rate is the average over the play time the frame count
         // gives; without a frame count the header's rate stands, and the

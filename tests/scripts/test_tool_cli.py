@@ -82,5 +82,50 @@ class ToolCli(unittest.TestCase):
         self.assertEqual(read_bytes(f), bytes(300))
 
 
+    def test_write_saves_every_kind_or_none(self):
+        # ID3v1 is written first; the ID3v2 tag (a version the reader does not
+        # know) then refuses to be replaced. The ID3v1 change is taken back.
+        frames = mpeg_frames(5)
+        unknown_id3v2 = b"ID3\x05\x00\x00\x00\x00\x00\x14" + bytes(20)
+        id3v1 = b"TAG" + b"old title".ljust(30, b"\0") + bytes(94) + b"\x0c"
+        before = unknown_id3v2 + frames + id3v1
+        f = self.path("a.mp3", before)
+        r = run("write", f, "--set", "TITLE=new")
+        self.assertEqual(r.returncode, 1)
+        self.assertNotEqual(r.stdout.strip(), "0")
+        self.assertEqual(read_bytes(f), before)
+        self.assertEqual(sorted(os.listdir(os.path.dirname(f))), ["a.mp3"], "the backup copy is removed")
+        # One named kind alone is written.
+        r = run("write", f, "--tag", "id3v1", "--set", "TITLE=new")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertEqual(read_bytes(f)[:-128], before[:-128])
+        self.assertEqual(read_bytes(f)[-125:-122], b"new")
+
+    def test_a_save_of_two_kinds_flushes_the_file_once(self):
+        tag = b"TIT2\x00\x00\x00\x04\x00\x00\x00abc"
+        id3v2 = b"ID3\x03\x00\x00\x00\x00\x08\x00" + tag + bytes(1024 - len(tag))
+        id3v1 = b"TAG" + b"old".ljust(30, b"\0") + bytes(94) + b"\x0c"
+        f = self.path("b.mp3", id3v2 + mpeg_frames(5) + id3v1)
+        r = subprocess.run(["strace", "-f", "-e", "trace=fsync,fdatasync", TOOL, "write", f, "--set", "TITLE=new"],
+                           capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.stdout.strip(), "0", r.stderr)
+        syncs = [line for line in r.stderr.splitlines() if "fsync(" in line or "fdatasync(" in line]
+        self.assertEqual(len(syncs), 1, r.stderr)
+        loaded = json.loads(run("read", f).stdout)
+        self.assertEqual(sorted(loaded["loaded"]), ["ID3v1", "ID3v2"])
+        self.assertEqual({e["value"] for e in loaded["entries"] if e["name"] == "TITLE"}, {"new"})
+
+    def test_formats_lists_the_kinds_read(self):
+        r = run("formats")
+        self.assertEqual(r.returncode, 0)
+        lines = r.stdout.split()
+        self.assertIn("id3v1", lines)
+        self.assertIn("id3v2", lines)
+        listed = json.loads(run("formats", "--json").stdout)
+        self.assertEqual([k["kind"] for k in listed if k["built"]], lines)
+        self.assertEqual({k["kind"] for k in listed}, {"apev2", "flac", "id3v1", "id3v2", "mp4", "ogg", "wav", "wma"})
+        self.assertEqual(run("formats", "--bogus").returncode, 2)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -27,6 +27,7 @@ std::vector<TSeen> Walk(const std::vector<uint8_t>& File, int64_t* EndPos = null
     TReadMemoryStream S(File.data(), (int64_t)File.size());
     const riff::TFormHeader F = riff::ProbeForm(S);
     if (Form) *Form = F;
+    if (F.Kind == TFormKind::None) return {};
     riff::TChunkWalker W(S, F, F.FirstChunk, S.Size());
     std::vector<TSeen> Out;
     riff::TChunk C;
@@ -89,6 +90,13 @@ std::vector<uint8_t> Dsf(const std::vector<uint8_t>& After, uint64_t MetadataPoi
     return W.take();
 }
 
+// A "DSD " header that stops 4 bytes short of its metadata pointer.
+std::vector<uint8_t> Bytes24Dsf() {
+    TByteWriter W;
+    W.str("DSD ").u64le(28).u64le(24).u32le(0);
+    return W.take();
+}
+
 struct TWalkCase {
     const char* Name;
     std::vector<uint8_t> File;
@@ -121,6 +129,7 @@ TEST(RiffChunks, WalksEveryFormAndReportsSizesPastTheEnd) {
          {{"DSD ", 16, false}, {"fmt ", 40, false}, {"data", 5, false}}},
         {"dsf-size-below-header", Dsf(DSFChunk("data", 4, 3)), TFormKind::DSF,
          {{"DSD ", 16, false}, {"data", 0, false}}},
+        {"dsf-header-cut", Bytes24Dsf(), TFormKind::None, {}},
         {"dsf-size-past-end", Dsf(DSFChunk("data", 4, 1ull << 62)), TFormKind::DSF,
          {{"DSD ", 16, false}, {"data", (1ull << 62) - 12, true}}},
     };

@@ -187,6 +187,53 @@ TEST(FileEdit, ReplacesARegionInPlaceOrThroughANewFile) {
     EXPECT_EQ(ApplyEditToStream(m, edit(8, 5, "")), TEditResult::BadRange);
 }
 
+namespace {
+
+// A stream whose FailAt-th write call stops half-way (an I/O error); the
+// writes after it work again.
+class TOneFailedWrite final : public TStream {
+public:
+    TOneFailedWrite(std::vector<uint8_t> Data, int FailAt) : FInner(std::move(Data)), FFailAt(FailAt) {}
+    int64_t Read(void* B, int64_t N) override { return FInner.Read(B, N); }
+    int64_t Write(const void* B, int64_t N) override {
+        if (++FCalls == FFailAt) return FInner.Write(B, N / 2);
+        return FInner.Write(B, N);
+    }
+    int64_t Seek(int64_t P) override { return FInner.Seek(P); }
+    int64_t Position() const override { return FInner.Position(); }
+    int64_t Size() const override { return FInner.Size(); }
+    bool SetSize(int64_t N) override { return FInner.SetSize(N); }
+    const std::vector<uint8_t>& Data() const { return FInner.Data(); }
+    int Calls() const { return FCalls; }
+
+private:
+    TMemoryStream FInner;
+    int FFailAt, FCalls = 0;
+};
+
+}  // namespace
+
+// Whichever write of an edit fails (the region, the moved tail, a patch),
+// the stream reads as before afterwards.
+TEST(FileEdit, AFailedStreamEditPutsEveryByteBack) {
+    const std::vector<uint8_t> Before = testutil::Bytes("SIZE:HEADER-audio-bytes");
+    for (const char* New : {"header", "a much longer header", "h"}) {
+        TFileEdit e;
+        e.Pos = 5;
+        e.OldLen = 6;
+        e.Bytes = testutil::Bytes(New);
+        e.Patches.push_back({0, testutil::Bytes("size")});
+        TOneFailedWrite Probe(Before, 0);
+        ASSERT_EQ(ApplyEditToStream(Probe, e), TEditResult::Success);
+        for (int FailAt = 1; FailAt <= Probe.Calls(); ++FailAt) {
+            SCOPED_TRACE(std::string(New) + " write " + std::to_string(FailAt));
+            TOneFailedWrite S(Before, FailAt);
+            EXPECT_EQ(ApplyEditToStream(S, e), TEditResult::WriteFailed);
+            EXPECT_EQ(S.Data(), Before);
+        }
+    }
+}
+
 TEST(Text, EncodingsRoundTrip) {
     EXPECT_EQ(text::AnsiToUtf8("\xE9\xDF\x80\x9F"), "éß€Ÿ");
     EXPECT_EQ(text::Utf8ToAnsi("éß€Ÿ"), "\xE9\xDF\x80\x9F");

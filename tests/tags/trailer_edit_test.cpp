@@ -132,6 +132,19 @@ TEST(TrailerEdit, FindsTheAPEv2FooterBehindLyricsAndID3v1) {
     EXPECT_EQ(L.PosOf(TTrailerKind::APEv2), (int64_t)Audio.size());
 }
 
+// Item bytes of an APEv2 tag that ends the file may read "TAG" where an
+// ID3v1 block would start: the tag is still the APEv2 tag.
+TEST(TrailerEdit, AnAPEv2TagEndingTheFileWinsOverTAGInItsItems) {
+    Bytes Tag = APE(200, true);
+    Tag[Tag.size() - 128] = 'T', Tag[Tag.size() - 127] = 'A', Tag[Tag.size() - 126] = 'G';
+    TMemoryStream S(Cat({Audio, Tag}));
+    const TTrailerLayout L = FindTrailer(S);
+    EXPECT_EQ(L.APEv2().Pos, (int64_t)Audio.size());
+    EXPECT_FALSE(L.ID3v1().Present());
+    ASSERT_EQ(ReplaceTrailerMember(S, TTrailerKind::ID3v1, ID3v1('n')), TEditResult::Success);
+    EXPECT_EQ(S.Data(), Cat({Audio, Tag, ID3v1('n')}));
+}
+
 // Footers that lie about their size are no tags; their bytes stay with the
 // audio and are never cut away.
 TEST(TrailerEdit, HostileSizesAreNotTrusted) {

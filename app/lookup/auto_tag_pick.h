@@ -1,0 +1,39 @@
+// TAutoTagPickModel: what the result pick dialog shows and what it returns.
+//
+// One row per candidate in the service's order (never sorted), each row
+// remembering its candidate; no row is selected at first; OK is enabled only
+// when there is a row; a double click acts as OK when OK is enabled. The
+// dialog is a thin view over this model.
+#pragma once
+
+#include <QStringList>
+#include <QVector>
+
+#include "app/lookup/auto_tag_service.h"
+
+class TAutoTagPickModel {
+public:
+    enum TColumn { pcScore, pcTitle, pcArtist, pcAlbum, pcCount };
+    static QStringList ColumnCaptions();   // English, looked up by the view
+    static int ColumnWidth(int Column);
+
+    void SetCandidates(const QVector<TMBReleaseCandidate>& Candidates);
+    int RowCount() const { return static_cast<int>(FCandidates.size()); }
+    QString Cell(int Row, int Column) const;
+    int CandidateIndex(int Row) const { return Row; }
+
+    bool OkEnabled() const { return RowCount() > 0; }
+    // -1 (or any row that does not exist) selects nothing.
+    void Select(int Row) { FSelected = (Row >= 0 && Row < RowCount()) ? Row : -1; }
+    int Selected() const { return FSelected; }
+    bool DoubleClickAccepts() const { return OkEnabled(); }
+
+    // The answer once the dialog has closed: true with Pick set for OK with a
+    // selected row; false with Pick empty for OK without one, Cancel or the
+    // close box.
+    bool Finish(bool ClosedWithOk, TMBReleaseCandidate& Pick) const;
+
+private:
+    QVector<TMBReleaseCandidate> FCandidates;
+    int FSelected = -1;
+};

@@ -1,0 +1,25 @@
+// Hooks for automated checks of the start-up dialogs and the auto-tag
+// windows, driven by the VELTRANO_TEST_HOOK environment variable:
+//   "newversion-screenshot=FILE|CERT"  picture of the new-version dialog, then
+//                                 end; CERT (optional) is the PEM certificate
+//                                 of the test's update server
+//   "autotag-screenshot=FILE"     select the first file once the folder is
+//                                 loaded, run Auto-Tag, take a picture of
+//                                 the pick dialog, cancel and close
+//   "newversion-press=BUTTON|CERT" press btUpdateNow or btCancel in the
+//                                 new-version dialog; a main window that
+//                                 opens after it closes at once
+//   "autotag-pick=N"              select the first file once the folder is
+//                                 loaded, run Auto-Tag, double-click row N of
+//                                 each pick dialog, close after the run
+//   "quit-when-shown"             close the main window as soon as it shows
+#pragma once
+
+#include <QString>
+
+class TFrmMain;
+
+// Before the update check. Returns true when the program is to end after it.
+bool RunStartUpTestHook(const QString& Hook);
+// Once the main window exists. Returns false for hooks it does not know.
+bool RunWindowTestHook(TFrmMain& Window, const QString& Hook);

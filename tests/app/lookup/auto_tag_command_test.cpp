@@ -1,0 +1,345 @@
+// The auto-tag command over the window model with an in-memory tag service,
+// against a local server: the per-file flow, the messages, the single undo
+// step and the single save, cancelling, and the pick dialog's rules.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <QUrlQuery>
+#include <deque>
+#include <gtest/gtest.h>
+
+#include "app/lookup/auto_tag_command.h"
+#include "app/lookup/auto_tag_pick.h"
+#include "app/main_model.h"
+#include "tests/app/lookup/local_http_server.h"
+#include "tests/app/window/window_test_support.h"
+#include "tests/test_util.h"
+
+using namespace lookuptest;
+using namespace windowtest;
+
+namespace {
+
+const char* const kGodspeedRelease = "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4";
+const char* const kShoreRelease = "e7fe61ca-65b8-4abb-8723-1e7c1a5e0a49";
+
+// Picks answered from a script: a row number, or -1 for Cancel.
+class TScriptedPicks : public IAutoTagUi {
+public:
+    std::deque<int> Answers;
+    QStringList Headings;
+    QStringList Progress;
+    int Begun = 0, Ended = 0;
+    std::function<void()> CancelButton;
+    std::function<void()> WhilePicking;
+
+    void BeginProgress(int FileCount, std::function<void()> OnCancel) override
+    {
+        ++Begun;
+        CancelButton = std::move(OnCancel);
+    }
+    void ShowProgress(int FileIndex, const QString& Text) override
+    {
+        Progress.append(QString::number(FileIndex) + QLatin1Char(' ') + Text);
+    }
+    void EndProgress() override { ++Ended; }
+    bool PickCandidate(const QString& Heading, const QVector<TMBReleaseCandidate>& Candidates,
+                       TMBReleaseCandidate& Pick) override
+    {
+        Headings.append(Heading);
+        if (WhilePicking)
+            WhilePicking();
+        TAutoTagPickModel Model;
+        Model.SetCandidates(Candidates);
+        int Row = -1;
+        if (!Answers.empty()) {
+            Row = Answers.front();
+            Answers.pop_front();
+        }
+        Model.Select(Row);
+        return Model.Finish(Row >= 0, Pick);
+    }
+};
+
+QByteArray Json(const QJsonObject& Object)
+{
+    return QJsonDocument(Object).toJson(QJsonDocument::Compact);
+}
+
+// Two hits for the Godspeed searches: one on a release, one on none.
+QByteArray GodspeedSearch()
+{
+    QJsonArray Recordings;
+    Recordings.append(QJsonObject{
+        {"id", "11111111-2222-3333-4444-555555555555"}, {"score", 100}, {"title", "Storm"},
+        {"artist-credit", QJsonArray{QJsonObject{{"artist", QJsonObject{{"name", "Godspeed You! Black Emperor"}}}}}},
+        {"releases", QJsonArray{QJsonObject{{"id", kGodspeedRelease},
+                                            {"title", "Lift Yr. Skinny Fists Like Antennas to Heaven!"}}}}});
+    Recordings.append(QJsonObject{{"id", "11111111-2222-3333-4444-666666666666"}, {"score", 80},
+                                  {"title", "Storm (live)"},
+                                  {"artist-credit", QJsonArray{}},
+                                  {"releases", QJsonArray{}}});
+    return Json(QJsonObject{{"recordings", Recordings}});
+}
+
+TServedAnswer Answer(int Status, const QByteArray& Reason, const QByteArray& Body = QByteArray())
+{
+    TServedAnswer A;
+    A.Status = Status;
+    A.Reason = Reason;
+    A.Body = Body;
+    return A;
+}
+
+class AutoTagCommandTest : public ::testing::Test {
+protected:
+    testutil::TTempDir Dir;
+    std::shared_ptr<TFakeTagService> Service = std::make_shared<TFakeTagService>();
+    TScriptedUser User;
+    TRecordingShell Shell;
+    TMainModel Model{Service, User, Shell};
+    TScriptedPicks Picks;
+    TLocalHttpServer Server;
+    TAutoTagCommand Command{Model, User, Picks};
+    QStringList Searches;   // artist of every search, in order
+    QStringList SaveStatuses;
+    int SlowSearchMs = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(Server.Listen());
+        Command.SetBaseUrl(Server.BaseUrl());
+        Command.SetMinIntervalMs(0);
+        Server.Handler = [this](const TServedRequest& R) { return Route(R); };
+        QObject::connect(&Model, &TMainModel::StatusChanged, [this](const QString& Text) {
+            if (Text.startsWith("Saved tags to"))
+                SaveStatuses.append(Text);
+        });
+    }
+
+    TServedAnswer Route(const TServedRequest& R)
+    {
+        const QString Target = QString::fromUtf8(R.Target);
+        if (Target.startsWith("/ws/2/recording/")) {
+            const QString Query = QUrlQuery(QUrl(Target).query()).queryItemValue("query", QUrl::FullyDecoded)
+                                      .replace('+', ' ');
+            const QString Artist = Query.section('"', 1, 1);
+            Searches.append(Artist);
+            TServedAnswer A;
+            if (Artist.startsWith("Howard"))
+                A = Answer(200, "OK", Fixture("recording-search_mb-solr_recording-list.json"));
+            else if (Artist.startsWith("Godspeed"))
+                A = Answer(200, "OK", GodspeedSearch());
+            else if (Artist == "Broken")
+                A = Answer(200, "OK", R"({"recordings":[{"title":"x","artist-credit":"Broken"}]})");
+            else if (Artist == "Busy")
+                A = Answer(503, "Service Unavailable");
+            else
+                A = Answer(200, "OK", R"({"created":"2026-01-01T00:00:00Z","count":0,"offset":0,"recordings":[]})");
+            A.DelayMs = SlowSearchMs;
+            return A;
+        }
+        if (Target.startsWith(QStringLiteral("/ws/2/release/") + kGodspeedRelease))
+            return Answer(200, "OK", Fixture("eval_release_6a76904c.json"));
+        return Answer(500, "Internal Server Error");
+    }
+
+    QString AddFile(const QString& Name, const QString& Artist, const QString& Title)
+    {
+        const QString Path = Q(Dir.path()) + QLatin1Char('/') + Name;
+        testutil::WriteFile(Path.toStdString(), std::string("x"));
+        TAudioTag T = MakeTag(Path, Title, Artist);
+        T.Album = "Old Album";
+        T.AlbumArtist = "Old Album Artist";
+        T.Year = "1990";
+        T.Genre = "Soundtrack";
+        T.Track = "3";
+        Service->Stored.insert(Path, T);
+        return Path;
+    }
+    // Scans, sorts by file name and selects these files.
+    void ScanAndSelect(const QStringList& Paths)
+    {
+        ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
+        Model.SortByColumn(lcFile);
+        if (!Model.SortAscending())
+            Model.SortByColumn(lcFile);
+        Model.SelectFiles(Paths);
+        ASSERT_EQ(Model.GetSelectedFiles(), Paths);
+    }
+    TAudioTag Stored(const QString& Path) { return Service->Stored.value(Path); }
+};
+
+TEST_F(AutoTagCommandTest, ThreeFilesWithTheSecondPickCancelled)
+{
+    const QString A = AddFile("a.mp3", "Howard Shore", "Roots");
+    const QString B = AddFile("b.mp3", "Godspeed", "Storm");
+    const QString C = AddFile("c.mp3", "Godspeed", "Storm");
+    ScanAndSelect({A, B, C});
+    Picks.Answers = {0, -1, 0};
+    Command.Run();
+
+    EXPECT_EQ(Searches, QStringList({"Howard Shore", "Godspeed", "Godspeed"}));
+    EXPECT_EQ(Picks.Headings, QStringList({"Results for " + A, "Results for " + B, "Results for " + C}));
+    EXPECT_EQ(Picks.Begun, 1);
+    EXPECT_EQ(Picks.Ended, 1);
+    // One save at the end writes the two changed files.
+    EXPECT_EQ(Service->SavedPaths, QStringList({A, C}));
+    EXPECT_EQ(SaveStatuses, QStringList({"Saved tags to 2 files. Errors: 0"}));
+    EXPECT_TRUE(User.Informed.isEmpty()) << User.Informed.join("|").toStdString();
+
+    // The release look-up of the first pick fails: only title, artist and album change.
+    const TAudioTag TagA = Stored(A);
+    EXPECT_EQ(TagA.Title, "Roots and Beginnings");
+    EXPECT_EQ(TagA.Artist, "Howard Shore");
+    EXPECT_EQ(TagA.Album, "The Lord of the Rings: The Return of the King: The Complete Recordings");
+    EXPECT_EQ(TagA.AlbumArtist, "Old Album Artist");
+    EXPECT_EQ(TagA.Year, "1990");
+    EXPECT_EQ(TagA.Genre, "Soundtrack");
+    EXPECT_EQ(TagA.Track, "3");
+    EXPECT_EQ(Stored(B).Title, "Storm");
+    EXPECT_EQ(Stored(B).Album, "Old Album");
+    const TAudioTag TagC = Stored(C);
+    EXPECT_EQ(TagC.Title, "Storm");
+    EXPECT_EQ(TagC.Artist, "Godspeed You! Black Emperor");
+    EXPECT_EQ(TagC.Album, "Lift Yr. Skinny Fists Like Antennas to Heaven!");
+    EXPECT_EQ(TagC.AlbumArtist, "Godspeed You! Black Emperor");
+    EXPECT_EQ(TagC.Year, "2000");
+    EXPECT_EQ(Model.FileList().Cell(Model.FindListRow(C), lcAlbumArtist), "Godspeed You! Black Emperor");
+    EXPECT_EQ(Model.EditorText(TMainModel::efTitle), TMainModel::KeepMarker());
+
+    // One undo step brings all three back.
+    ASSERT_EQ(Model.UndoCount(), 1);
+    Model.Undo();
+    EXPECT_EQ(Stored(A).Title, "Roots");
+    EXPECT_EQ(Stored(C).Year, "1990");
+    EXPECT_EQ(Stored(C).AlbumArtist, "Old Album Artist");
+}
+
+TEST_F(AutoTagCommandTest, EachFailingFileGetsOneMessageAndTheRunGoesOn)
+{
+    const QString A = AddFile("a.mp3", "Nobody", "Unknown");
+    const QString B = AddFile("b.mp3", "Somebody", "  ");
+    const QString C = AddFile("c.mp3", "Broken", "Song");
+    const QString D = AddFile("d.mp3", "Busy", "Song");
+    const QString E = AddFile("e.mp3", "Godspeed", "Storm");
+    ScanAndSelect({A, B, C, D, E});
+    // The second hit has neither album nor artist nor release.
+    Picks.Answers = {1};
+    Command.Run();
+
+    EXPECT_EQ(Searches, QStringList({"Nobody", "Broken", "Busy", "Godspeed"})) << "no request for a blank title";
+    EXPECT_EQ(User.Informed, QStringList({
+        "No matches found for:\r\nNobody - Unknown",
+        "Need at least Artist and Title to auto-tag:\r\nb.mp3",
+        "MusicBrainz service is currently unavailable. Try again in a minute.\r\nUnexpected answer from MusicBrainz.",
+        "MusicBrainz service is currently unavailable. Try again in a minute.\r\nHTTP 503: Service Unavailable",
+    }));
+    EXPECT_TRUE(User.Errors.isEmpty());
+    EXPECT_EQ(Server.Requests.size(), 4) << "a pick without a release asks for no release";
+    EXPECT_EQ(Service->SavedPaths, QStringList({E}));
+    EXPECT_EQ(SaveStatuses.size(), 1);
+    const TAudioTag TagE = Stored(E);
+    EXPECT_EQ(TagE.Title, "Storm (live)");
+    EXPECT_EQ(TagE.Artist, "Godspeed") << "a blank candidate value leaves the record's value";
+    EXPECT_EQ(TagE.Album, "Old Album");
+    EXPECT_EQ(TagE.Year, "1990");
+}
+
+TEST_F(AutoTagCommandTest, NoSelectionDoesNothing)
+{
+    AddFile("a.mp3", "Howard Shore", "Roots");
+    ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
+    Model.SelectRows({});
+    Command.Run();
+    EXPECT_EQ(Model.UndoCount(), 0);
+    EXPECT_EQ(Picks.Begun, 0);
+    EXPECT_TRUE(Server.Requests.isEmpty());
+    EXPECT_TRUE(SaveStatuses.isEmpty());
+}
+
+TEST_F(AutoTagCommandTest, CancelStopsTheRunAndKeepsWhatWasPicked)
+{
+    const QString A = AddFile("a.mp3", "Godspeed", "Storm");
+    const QString B = AddFile("b.mp3", "Howard Shore", "Roots");
+    ScanAndSelect({A, B});
+    Picks.Answers = {0, 0};
+    // The user presses Cancel while the release of the first pick is on its way.
+    Picks.WhilePicking = [this] {
+        SlowSearchMs = 0;
+        QTimer::singleShot(100, [this] { Picks.CancelButton(); });
+    };
+    Server.Handler = [this](const TServedRequest& R) {
+        TServedAnswer Answer = Route(R);
+        if (R.Target.startsWith("/ws/2/release/"))
+            Answer.DelayMs = 5000;
+        return Answer;
+    };
+    QElapsedTimer Clock;
+    Clock.start();
+    Command.Run();
+    EXPECT_LT(Clock.elapsed(), 3000);
+    EXPECT_EQ(Searches, QStringList({"Godspeed"}));
+    EXPECT_EQ(Picks.Ended, 1);
+    EXPECT_FALSE(Command.IsRunning());
+    EXPECT_EQ(Stored(A).Title, "Storm");
+    EXPECT_EQ(Stored(A).Album, "Lift Yr. Skinny Fists Like Antennas to Heaven!");
+    EXPECT_EQ(Stored(A).Year, "1990") << "the release did not arrive";
+    EXPECT_EQ(Stored(B).Title, "Roots");
+    EXPECT_EQ(Service->SavedPaths, QStringList({A}));
+    EXPECT_TRUE(User.Informed.isEmpty());
+}
+
+TEST_F(AutoTagCommandTest, PendingEditorEditsAreAppliedBeforeTheLookUp)
+{
+    const QString A = AddFile("a.mp3", "Someone", "Roots");
+    ScanAndSelect({A});
+    Model.SetEditorText(TMainModel::efArtist, "Howard Shore");
+    ASSERT_TRUE(Model.TagsAreChanged());
+    Picks.Answers = {0};
+    Command.Run();
+    EXPECT_EQ(Searches, QStringList({"Howard Shore"}));
+    EXPECT_EQ(Stored(A).Title, "Roots and Beginnings") << "the editor's old title must not be saved over the pick";
+    EXPECT_EQ(Model.EditorText(TMainModel::efTitle), "Roots and Beginnings");
+    EXPECT_FALSE(Model.TagsAreChanged());
+}
+
+TEST(AutoTagPick, DialogRules)
+{
+    TMBReleaseCandidate First, Second;
+    First.Title = "Zebra";
+    First.Score = 40;
+    Second.Title = "Apple";
+    Second.Score = 100;
+    Second.Album = "Fruit";
+    TAutoTagPickModel Model;
+    Model.SetCandidates({First, Second});
+    // In the service's order, no row selected at first.
+    ASSERT_EQ(Model.RowCount(), 2);
+    EXPECT_EQ(Model.Cell(0, TAutoTagPickModel::pcTitle), "Zebra");
+    EXPECT_EQ(Model.Cell(0, TAutoTagPickModel::pcScore), "40");
+    EXPECT_EQ(Model.Cell(1, TAutoTagPickModel::pcAlbum), "Fruit");
+    EXPECT_EQ(Model.Selected(), -1);
+    EXPECT_TRUE(Model.OkEnabled());
+    EXPECT_TRUE(Model.DoubleClickAccepts());
+
+    TMBReleaseCandidate Pick;
+    Pick.Title = "stale";
+    EXPECT_FALSE(Model.Finish(true, Pick)) << "OK with no row selected";
+    EXPECT_EQ(Pick, TMBReleaseCandidate());
+    Model.Select(1);
+    EXPECT_FALSE(Model.Finish(false, Pick)) << "Cancel or the close box";
+    EXPECT_EQ(Pick, TMBReleaseCandidate());
+    EXPECT_TRUE(Model.Finish(true, Pick));
+    EXPECT_EQ(Pick, Second);
+    Model.Select(7);
+    EXPECT_EQ(Model.Selected(), -1);
+
+    Model.SetCandidates({});
+    EXPECT_FALSE(Model.OkEnabled());
+    EXPECT_FALSE(Model.DoubleClickAccepts());
+    EXPECT_EQ(TAutoTagPickModel::ColumnCaptions(), QStringList({"Score", "Title", "Artist", "Album"}));
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// A small HTTP/1.1 server on 127.0.0.1 for the network tests, in the test's
+// own process and event loop: it records every request (target, headers,
+// arrival time) and answers from a handler, over plain TCP or over TLS with
+// a certificate made by the openssl command at test time.
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QTcpServer>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace lookuptest {
+
+struct TServedRequest {
+    QByteArray Method;
+    QByteArray Target;                   // path and query as sent
+    QMap<QByteArray, QByteArray> Headers;  // names lower-cased
+    qint64 ArrivedMs = 0;                // on the server's clock
+};
+
+struct TServedAnswer {
+    int Status = 200;
+    QByteArray Reason = "OK";
+    QList<QPair<QByteArray, QByteArray>> Headers;
+    void AddHeader(const QByteArray& Name, const QByteArray& Value) { Headers.append(qMakePair(Name, Value)); }
+    QByteArray Body;
+    // Send the body in blocks of BlockSize bytes, BlockDelayMs apart (0: at once).
+    int BlockSize = 0;
+    int BlockDelayMs = 0;
+    // Hold the whole answer back this long.
+    int DelayMs = 0;
+};
+
+class TLocalHttpServer : public QObject {
+    Q_OBJECT
+public:
+    using THandler = std::function<TServedAnswer(const TServedRequest&)>;
+
+    TLocalHttpServer();
+    ~TLocalHttpServer() override;
+
+    // Plain HTTP on a free loopback port.
+    bool Listen();
+    // TLS with the given PEM certificate and key.
+    bool ListenTls(const QString& CertificateFile, const QString& KeyFile);
+    QString BaseUrl() const;
+    quint16 Port() const;
+
+    THandler Handler;
+    QVector<TServedRequest> Requests;
+    qint64 Now() const { return FClock.elapsed(); }
+
+private:
+    void Accept();
+    void Serve(class QTcpSocket* Socket);
+    void Respond(class QTcpSocket* Socket, const TServedAnswer& Answer);
+
+    std::unique_ptr<QTcpServer> FServer;
+    bool FTls = false;
+    QElapsedTimer FClock;
+    QMap<QTcpSocket*, QByteArray> FPending;
+};
+
+// A self-signed certificate for 127.0.0.1 made with the openssl command in
+// Folder; false when openssl is missing or fails.
+bool MakeTestCertificate(const std::string& Folder, QString& CertificateFile, QString& KeyFile);
+// Makes every TLS connection of this process trust the certificate.
+void TrustCertificate(const QString& CertificateFile);
+
+// A file of the recorded MusicBrainz answers (shared fixtures).
+QByteArray Fixture(const char* Name);
+
+// Runs the event loop until Done() or TimeoutMs; returns Done().
+bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 10000);
+
+}  // namespace lookuptest
