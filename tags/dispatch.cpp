@@ -6,6 +6,7 @@
 #include "tags/audio_properties.h"
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
+#include "tags/file_view.h"
 #include "tags/riff_chunks.h"
 #include "tags/native_formats.h"
 #include "tags/stream.h"
@@ -66,21 +67,33 @@ int TTags::LoadFromFile(const std::string& Name) {
     const std::string ext = UpperExt(Name);
 
     CopyOptionsToNatives();
+    // The file is opened once and every reader reads the same view of it,
+    // its first and last blocks read once. Should the open fail, each
+    // reader tries on its own and reports its own failure, as before.
+    std::unique_ptr<TFileStream> file = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
+    std::unique_ptr<TFileView> view;
+    if (file) view = std::make_unique<TFileView>(*file);
+    auto detectFormat = [&] {
+        if (!view) return DetectAudioFormatOfFile(Name);
+        view->Seek(0);
+        return DetectAudioFormatOfStream(*view);
+    };
     TNativeFormats::ForEach([&](const auto& Row) {
         auto& native = TNativeFormats::Object(*this, Row);
         if (Row.ReadWhen == TReadWhen::UnclaimedFileOnly &&
-            (FID3v2Tag->Loaded || FWAVTag->Loaded || DetectAudioFormatOfFile(Name) != audioformat::Unknown))
+            (FID3v2Tag->Loaded || FWAVTag->Loaded || detectFormat() != audioformat::Unknown))
             return;
         ReadScope(native, [&] {
-            if (LoadNativeFromFile(native, Name) == 0 && Row.AfterLoad) Row.AfterLoad(native);
+            const int result = view ? LoadNativeFromOpenFile(native, *view, Name) : LoadNativeFromFile(native, Name);
+            if (result == 0 && Row.AfterLoad) Row.AfterLoad(native);
         });
     });
 
     const bool wv = ext == ".WV" && ParseWavPackAudioAttributes;
     const bool mpc = ext == ".MPC" && ParseMusePackAudioAttributes;
     const bool ape = ext == ".APE" && ParseMonkeyAudioAttributes;
-    if (wv || mpc || ape) {
-        if (auto stream = TFileStream::Open(Name, TFileMode::fmOpenReadShared)) {
+    if ((wv || mpc || ape) && view) {
+        if (TStream* stream = view.get(); stream->Seek(0) == 0) {
             try {
                 const int64_t apeSize = FAPEv2Tag->Loaded ? FAPEv2Tag->Size() : 0;
                 const int64_t id3v2Size = FID3v2Tag->Loaded ? FID3v2Tag->Size() : 0;

@@ -1,25 +1,27 @@
 // TFileView: one read-only view of a file for every reader of a load.
 //
-// Tags sit at a file's ends: ID3v2 and the container headers at the start,
-// ID3v1, Lyrics3 and APEv2 at the end, and most readers look at both. The
-// view reads the first and the last block of the stream once, when it is
-// made, and answers reads inside them from memory; reads elsewhere (a large
-// picture, an MP4 box in the middle, MPEG frames) go to the stream on
-// demand. A stream smaller than both blocks together is read whole.
+// Every reader looks at the file's ends (ID3v2 and the container headers at
+// the start; ID3v1, Lyrics3 and APEv2 at the end), and each used to read
+// them again on its own. The view keeps every block of the file it has read
+// (4 KiB, aligned), so each block reaches the file once per load however
+// many readers ask; the blocks a read misses are fetched with one read. A
+// read of 64 KiB or more (a large picture) goes straight to the file and is
+// not kept.
 //
 // The view borrows its stream, which must outlive it and must not change
-// size meanwhile. It never writes: Write and SetSize fail.
+// meanwhile. It never writes: Write and SetSize fail.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "tags/stream.h"
 
 class TFileView final : public TStream {
 public:
-    static constexpr int64_t HeadBytes = 64 * 1024;
-    static constexpr int64_t TailBytes = 64 * 1024;
+    static constexpr int64_t BlockBytes = 4096;
+    static constexpr int64_t DirectBytes = 64 * 1024;
 
     explicit TFileView(TStream& Inner);
 
@@ -31,10 +33,13 @@ public:
     bool SetSize(int64_t) override { return false; }
 
 private:
+    // Reads the blocks First..Last that are not kept yet, each run of
+    // missing blocks with one read; false when the file gave fewer bytes.
+    bool Fetch(int64_t First, int64_t Last);
+    int64_t ReadInner(int64_t Position, uint8_t* Buffer, int64_t Count);
+
     TStream& FInner;
     int64_t FSize;
     int64_t FPosition = 0;
-    std::vector<uint8_t> FHead;   // bytes [0, FHead.size())
-    std::vector<uint8_t> FTail;   // bytes [FTailStart, FSize)
-    int64_t FTailStart;
+    std::map<int64_t, std::vector<uint8_t>> FBlocks;   // block index -> its bytes
 };
