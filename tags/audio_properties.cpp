@@ -1,10 +1,17 @@
 #include "tags/audio_properties.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
+#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v2_tag.h"
+#include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
+#include "tags/wma_wav/wav_tag.h"
+#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -99,12 +106,48 @@ TStreamValues MPEGValues(const TMPEGStreamInfo& M) {
 }
 
 // The WAVE, RF64, AIFF, DSF and DFF containers the ID3v2 reader recognises
-// carry their own stream values (AIFF's play time rounded to whole seconds,
-// its channels and bits rounded, DFF's bits always 1). The reader does not
-// gather them yet, so these containers answer nothing for now.
+// carry their own stream values: AIFF's play time is rounded to whole
+// seconds, its rate rounded; a DFF stream has one bit per sample.
 TStreamValues ContainerValues(const TID3v2Tag& Tag) {
     TStreamValues V;
-    (void)Tag;
+    const TContainerAudio& A = Tag.ContainerAudio();
+    switch (Tag.SourceFileType()) {
+        case sftWAVE:
+        case sftRF64:
+            V.PlayTime = A.PlayTime;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.WAVInfo.Channels;
+            V.BitsPerSample.Value = A.WAVInfo.BitsPerSample;
+            V.SamplesPerSec.Value = A.WAVInfo.SamplesPerSec;
+            V.SampleCount.Value = A.SampleCount;
+            break;
+        case sftAIFF:
+            V.PlayTime = IsPlayTime(A.PlayTime) ? std::nearbyint(A.PlayTime) : 0;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.AIFFInfo.Channels;
+            V.BitsPerSample.Value = A.AIFFInfo.SampleSize;
+            V.SamplesPerSec.Value = Clamped<uint32_t>(std::nearbyint(A.AIFFInfo.SampleRate));
+            V.SampleCount.Value = A.AIFFInfo.SampleFrames;
+            break;
+        case sftDSF:
+            V.PlayTime = A.DSFInfo.PlayTime;
+            V.BitRate.Value = A.DSFInfo.BitRate();
+            V.Channels.Value = ClampedInt<uint16_t>(A.DSFInfo.ChannelNumber);
+            V.BitsPerSample.Value = ClampedInt<uint16_t>(A.DSFInfo.BitsPerSample);
+            V.SamplesPerSec.Value = A.DSFInfo.SamplingFrequency;
+            V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(A.DSFInfo.SampleCount, INT64_MAX));
+            break;
+        case sftDFF:
+            V.PlayTime = A.DFFInfo.PlayTime;
+            V.BitRate.Value = A.DFFInfo.BitRate;
+            V.Channels.Value = A.DFFInfo.ChannelNumber;
+            V.BitsPerSample.Value = 1;
+            V.SamplesPerSec.Value = A.DFFInfo.SampleRate;
+            V.SampleCount.Value = (int64_t)std::min<uint64_t>(A.DFFInfo.SampleCount, INT64_MAX);
+            break;
+        default:
+            break;
+    }
     return V;
 }
 
@@ -121,22 +164,71 @@ TStreamValues ID3v2Values(const TID3v2Tag& Tag) {
 }
 
 // FLAC stream info (play time only when the stream info is valid): bit
-// rate, channels, bits, sample rate, total samples. Not read yet.
-TStreamValues FlacValues(const TTags&) { return {}; }
+// rate, channels, bits, sample rate, total samples.
+TStreamValues FlacValues(const TTags& Tags) {
+    const TFlacTag& F = Tags.FlacTag();
+    TStreamValues V;
+    V.PlayTime = F.Playtime();
+    V.BitRate.Value = F.Bitrate();
+    V.Channels.Value = F.Channels;
+    V.BitsPerSample.Value = F.BitsPerSample;
+    V.SamplesPerSec.Value = F.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)F.SampleCount);
+    return V;
+}
 // Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
 // sample rate; Vorbis its bit rate (final even when 0), channel count and
 // sample rate; either gives bits 0 (final once the channel count is known),
-// play time and sample count. Not read yet.
-TStreamValues OggValues(const TTags&) { return {}; }
+// play time and sample count.
+TStreamValues OggValues(const TTags& Tags) {
+    const TOpusTag& O = Tags.OggVorbisAndOpusTag();
+    TStreamValues V;
+    if (!O.Loaded || (O.Format != ofOpus && O.Format != ofVorbis)) return V;
+    V.PlayTime = O.Info.PlayTime;
+    V.BitRate = {O.Info.BitRate, O.Format == ofVorbis};
+    V.Channels.Value = O.Info.Channels;
+    V.BitsPerSample = {0, O.Info.Channels != 0};
+    V.SamplesPerSec.Value = O.Info.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)O.Info.SampleCount);
+    return V;
+}
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
-// per sample, sample count. Not read yet.
-TStreamValues WAVValues(const TTags&) { return {}; }
+// per sample, sample count.
+TStreamValues WAVValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
 // MP4 track data: play time, bit rate (final once the media-data size is
-// known), channels, bits per sample, sample rate; no sample count. Not read yet.
-TStreamValues MP4Values(const TTags&) { return {}; }
+// known), channels, bits per sample, sample rate; no sample count.
+TStreamValues MP4Values(const TTags& Tags) {
+    const TMP4Tag& M = Tags.MP4Tag();
+    TStreamValues V;
+    V.PlayTime = M.Playtime;
+    V.BitRate = {M.BitRate, M.mdatAtomSize > 0};
+    V.Channels.Value = M.AudioChannelCount;
+    V.BitsPerSample.Value = ClampedInt<uint16_t>(M.AudioResolution);
+    V.SamplesPerSec.Value = M.AudioSampleRate;
+    return V;
+}
 // WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
-// number of frames as sample count. Not read yet.
-TStreamValues WMAValues(const TTags&) { return {}; }
+// number of frames as sample count.
+TStreamValues WMAValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    return V;
+}
 
 TStreamValues KindValues(const TTags& Tags, TTagType Kind) {
     switch (Kind) {

@@ -95,12 +95,16 @@ struct TNativeFormats {
             {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"}, &TTags::FAPEv2Tag, &TTags::LoadAPEv2Tags,
             &TTags::DeleteNativeAPEv2,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
-            [](const std::string& N) { return RemoveAPEv2FromFile(N); }},
+            [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
+            // An APE tag still there afterwards (damaged, or the file could
+            // not be written) is a failure; "none found" is not.
+            [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
         TNativeRow<TFlacTag>{
             {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"}, &TTags::FFlacTag, &TTags::LoadFlacTags,
             &TTags::DeleteNativeFlac,
             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
-            [](const std::string& N) { return RemoveFlacTagFromFile(N); }},
+            [](const std::string& N) { return RemoveFlacTagFromFile(N); },
+            [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
         TNativeRow<TID3v1Tag>{
             {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"}, &TTags::FID3v1Tag, &TTags::LoadID3v1Tags,
             &TTags::DeleteNativeID3v1,
@@ -125,17 +129,24 @@ struct TNativeFormats {
             {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"}, &TTags::FMP4Tag, &TTags::LoadMP4Tags,
             &TTags::DeleteNativeMP4,
             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
-            [](const std::string& N) { return RemoveMP4TagFromFile(N); }},
+            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
+            [](int R) {
+                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
+                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
+            }},
         TNativeRow<TOpusTag>{
             {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"}, &TTags::FOggTag,
             &TTags::LoadOggVorbisAndOpusTags, &TTags::DeleteNativeOgg,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveOggVorbisAndOpusTag(N, S); },
-            [](const std::string& N) { return RemoveOggTagFromFile(N); }},
+            [](const std::string& N) { return RemoveOggTagFromFile(N); },
+            [](int R) { return R == oggresult::WriteFailed || R == oggresult::CannotRewrite; }},
         TNativeRow<TWAVTag>{
             {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"}, &TTags::FWAVTag, &TTags::LoadWAVTags,
             &TTags::DeleteNativeWAV,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-            [](const std::string& N) { return RemoveWAVTagFromFile(N); }, nullptr, TReadWhen::Always, false},
+            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
+            // Chunks found that could not be written out of the file.
+            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false},
         TNativeRow<TWMATag>{
             {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"}, &TTags::FWMATag, &TTags::LoadWMATags,
             &TTags::DeleteNativeWMA,

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tags/id3/apev2_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
@@ -32,6 +34,7 @@ std::vector<std::string> Fixtures(const std::string& Folder) {
 std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
     std::vector<std::string> Problems;
     TTags Loaded;
+    Loaded.OggVorbisAndOpusTag().ParsePlayTime = true;   // also search the last Ogg page
     Loaded.LoadFromMemory(Data.data(), (int64_t)Data.size());
 
     {   // ID3v1 + Lyrics3: a save keeps everything in front of the old tail.
@@ -57,6 +60,26 @@ std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
             TID3v2Tag Again;
             if (T.SaveToStream(S, false) == 0 && Again.LoadFromStream(S, false) != 0)
                 Problems.push_back("saved ID3v2 tag does not load back");
+        }
+    }
+    {   // APEv2 through the container: a failed save changes nothing; a save
+        // loads back, and saves of unchanged values settle on the same bytes.
+        TMemoryStream S(Data);
+        TTags Tags;
+        if (Tags.LoadFromStream(S, true) == 0) {
+            Tags.SetText("TITLE", "Regression");
+            if (Tags.SaveToStream(S, true, ttAPEv2) != 0) {
+                if (S.Data() != Data) Problems.push_back("failed APEv2 save changed the bytes");
+            } else {
+                TTags Second, Third;
+                if (Second.LoadFromStream(S, true) != 0 || !Second.APEv2Tag().Loaded)
+                    Problems.push_back("saved APEv2 tag does not load back");
+                Second.SaveToStream(S, true, ttAPEv2);
+                const std::vector<uint8_t> Settled = S.Data();
+                Third.LoadFromStream(S, true);
+                Third.SaveToStream(S, true, ttAPEv2);
+                if (S.Data() != Settled) Problems.push_back("APEv2 saves of unchanged values do not settle");
+            }
         }
     }
     {   // Every loaded kind through the container.

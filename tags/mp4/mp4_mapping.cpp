@@ -1,0 +1,456 @@
+// Unified mapping of MP4 items: items become unified entries and pictures
+// on loading, and entries and pictures become items again on saving. A name
+// whose values the item list already holds is left alone, so a save changes
+// only the items whose entries were edited: their type, width, locale and
+// place in the list stay as they were.
+#include <algorithm>
+#include <string_view>
+
+#include "tags/mapping_common.h"
+#include "tags/mp4/mp4_tag.h"
+#include "tags/tags.h"
+#include "tags/text.h"
+
+namespace {
+
+struct TItemName {
+    std::string_view Item;
+    std::string_view Name;
+};
+
+// Item ID <-> unified name; loading reads it left to right, saving right to left.
+constexpr TItemName ItemNames[] = {
+    {"©ART", "ARTIST"},           {"©nam", "TITLE"},            {"aART", "ALBUMARTIST"},
+    {"©wrt", "COMPOSER"},         {"©alb", "ALBUM"},            {"cprt", "COPYRIGHT"},
+    {"©grp", "GROUPING"},         {"©day", "RELEASEDATE"},      {"pgap", "GAPLESSPLAYBACK"},
+    {"cpil", "PARTOFCOMPILATION"}, {"tmpo", "BPM"},             {"SErg", "RATING"},
+    {"tvnn", "TVNETWORK"},        {"tvsh", "SHOW"},             {"tven", "EPISODE"},
+    {"tvsn", "SEASONNUMBER"},     {"tves", "EPISODENUMBER"},    {"hdvd", "HDVIDEO"},
+    {"desc", "DESCRIPTION"},      {"ldes", "LONGDESCRIPTION"},  {"purd", "PURCHASEDATE"},
+    {"plID", "ITUNESALBUMID"},    {"cmID", "ITUNESCOMPOSERID"}, {"geID", "ITUNESGENREID"},
+    {"©cmt", "COMMENT"},          {"stdo", "STUDIO"},           {"TPUB", "PUBLISHER"},
+    {"©enc", "ENCODEDBY"},        {"©too", "ENCODERTOOL"},      {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},             {"©lyr", "LYRICS"},           {"soar", "ARTISTSORT"},
+    {"sonm", "TITLESORT"},        {"soaa", "ALBUMARTISTSORT"},  {"soal", "ALBUMSORT"},
+    {"soco", "COMPOSERSORT"},     {"sosn", "SHOWSORT"},         {"pcst", "PODCAST"},
+    {"purl", "PODCASTURL"},       {"keyw", "PODCASTKEYWORDS"},  {"catg", "PODCASTCATEGORY"},
+    {"apID", "PURCHASEACCOUNT"},  {"akID", "PURCHASEACCOUNTTYPE"}, {"SEpc", "PLAYCOUNT"},
+    {"atID", "ITUNESARTISTID"},   {"sfID", "ITUNESCOUNTRYID"},  {"xid ", "XID"},
+};
+static_assert(std::size(ItemNames) == 48);
+
+// Names that save into an item without coming back from it under that name.
+constexpr TItemName ExtraSaveNames[] = {{"aART", "ALBUM ARTIST"}, {"©day", "RELEASE DATE"},
+                                        {"©day", "DATE_RELEASED"}, {"©day", "YEAR"},
+                                        {"cpil", "PART OF COMPILATION"}};
+// Items read under a name that saves as a freeform item instead.
+constexpr std::string_view FreeformOnSave[] = {"RATING", "PLAYCOUNT", "PUBLISHER"};
+
+// Integer items and the width they are written with when new.
+struct TIntegerItem {
+    std::string_view Item;
+    int Width;
+    bool Boolean;
+};
+constexpr TIntegerItem IntegerItems[] = {
+    {"pgap", 1, true}, {"cpil", 1, true}, {"hdvd", 1, true}, {"pcst", 1, true}, {"tmpo", 2, false},
+    {"tvsn", 4, false}, {"tves", 4, false}, {"akID", 1, false}, {"plID", 8, false}, {"atID", 4, false},
+    {"cmID", 4, false}, {"geID", 4, false}, {"sfID", 4, false}, {"cnID", 4, false}, {"rtng", 1, false},
+};
+
+// Windows Media attributes of the Xtra box and their unified names.
+constexpr TItemName XtraNames[] = {
+    {"WM/SharedUserRating", "SharedUserRating"}, {"WM/AuthorURL", "AuthorURL"},
+    {"WM/PromotionURL", "PromotionURL"},         {"WM/SubTitle", "SubTitle"},
+    {"WM/Category", "Category"},                 {"WM/Producer", "Producer"},
+    {"WM/EncodedBy", "EncodedBy"},               {"WM/Conductor", "Conductor"},
+    {"WM/ParentalRating", "ParentalRating"},     {"WM/Writer", "Writer"},
+    {"WM/Director", "Director"},                 {"WM/Publisher", "Publisher"},
+    {"WM/Mood", "Mood"},                         {"WM/ContentDistributor", "ContentDistributor"},
+    {"WM/InitialKey", "InitialKey"},             {"WM/Period", "Period"},
+    {"WM/PartOfSet", "PartOfSet"},               {"WM/MediaClassPrimaryID", "MediaClassPrimaryID"},
+    {"WM/MediaClassSecondaryID", "MediaClassSecondaryID"}, {"WM/WMContentID", "WMContentID"},
+    {"WM/WMCollectionID", "WMCollectionID"},     {"WM/WMCollectionGroupID", "WMCollectionGroupID"},
+};
+static_assert(std::size(XtraNames) == 22);
+
+const char* const ITunesMean = "com.apple.iTunes";
+
+std::string NameOfItem(const TAtomName& ID) {
+    for (const auto& m : ItemNames)
+        if (AtomName(m.Item) == ID) return std::string(m.Name);
+    return {};
+}
+
+// The item a unified name saves into; "" for a freeform item.
+std::string ItemOfName(const std::string& Name) {
+    const std::string n = text::UpperAscii(Name);
+    for (auto f : FreeformOnSave)
+        if (n == f) return {};
+    for (const auto& m : ItemNames)
+        if (m.Name == n) return std::string(m.Item);
+    for (const auto& m : ExtraSaveNames)
+        if (m.Name == n) return std::string(m.Item);
+    return {};
+}
+
+// The item a unified name was read from, for deletion.
+std::string SourceItemOfName(const std::string& Name) {
+    const std::string n = text::UpperAscii(Name);
+    for (const auto& m : ItemNames)
+        if (m.Name == n) return std::string(m.Item);
+    return ItemOfName(Name);
+}
+
+const TIntegerItem* IntegerItem(const TAtomName& ID) {
+    for (const auto& i : IntegerItems)
+        if (AtomName(i.Item) == ID) return &i;
+    return nullptr;
+}
+
+// The unified value of an Xtra attribute: WM/SharedUserRating 0-99 becomes 0-255.
+std::string XtraValue(const TMP4Tag& Tag, const TItemName& X) {
+    std::string v = Tag.GetTextXtra(std::string(X.Item), X.Item == "WM/Category");
+    if (X.Item == "WM/SharedUserRating" && !v.empty()) {
+        const int64_t n = text::ParseInt(v).value_or(0);
+        v = std::to_string(int64_t(double(n) / 99 * 255));
+    }
+    return v;
+}
+
+const TItemName* XtraOfName(const std::string& Name) {
+    for (const auto& x : XtraNames)
+        if (text::SameText(x.Name, Name)) return &x;
+    return nullptr;
+}
+
+int64_t ToInt(const std::string& Value) { return text::ParseInt(text::Trim(Value)).value_or(0); }
+
+TTagPictureFormat FormatOf(const TCoverArt& Picture) {
+    const TTagPictureFormat f = TTags::PicturePointerType(Picture.Data.data(), (int64_t)Picture.Data.size());
+    return f != tpfUnknown ? f : Picture.PictureFormat;
+}
+
+uint32_t DataTypeOf(TTagPictureFormat Format) {
+    switch (Format) {
+        case tpfPNG: return mp4type::PNG;
+        case tpfBMP: return mp4type::BMP;
+        case tpfGIF: return mp4type::GIF;
+        default: return mp4type::JPEG;
+    }
+}
+
+const char* MIMEOf(TTagPictureFormat Format) {
+    switch (Format) {
+        case tpfJPEG: return "image/jpeg";
+        case tpfPNG: return "image/png";
+        case tpfGIF: return "image/gif";
+        case tpfBMP: return "image/bmp";
+        default: return "";
+    }
+}
+
+// Values of every entry, grouped by upper-cased name in the order names first appear.
+std::vector<std::pair<std::string, std::vector<std::string>>> GroupedEntries(const TTags& Tags) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> groups;
+    for (int i = 0; i < Tags.Count(); ++i) {
+        const TTag* t = Tags.TagAt(i);
+        const std::string n = text::UpperAscii(t->Name);
+        auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return x.first == n; });
+        if (g == groups.end()) groups.push_back({n, {t->Value}});
+        else g->second.push_back(t->Value);
+    }
+    return groups;
+}
+
+std::vector<std::string> FreeformValues(TMP4Tag& Tag, const std::string& Name) {
+    std::vector<std::string> v;
+    if (TMP4Atom* a = Tag.FindAtomCommon(Name, ITunesMean))
+        for (int i = 0; i < a->Count(); ++i) v.push_back(a->DataText(i));
+    return v;
+}
+
+void SetFreeform(TMP4Tag& Tag, const std::string& Name, const std::vector<std::string>& Values) {
+    TMP4Atom* a = Tag.FindAtomCommon(Name, ITunesMean);
+    if (!a) a = &Tag.AddAtom(AtomName("----"));
+    a->SetCommonText(Name, ITunesMean, Values.empty() ? std::string() : Values[0]);
+    a->Datas.resize(1);
+    for (size_t i = 1; i < Values.size(); ++i) {
+        auto& d = a->AddData();
+        d.Data.assign(Values[i].begin(), Values[i].end());
+    }
+}
+
+void SetItemValues(TMP4Tag& Tag, const TAtomName& ID, const std::vector<std::string>& Values) {
+    const int first = Tag.FindAtomIndex(ID);
+    if (Values.size() == 1 && first >= 0 && Tag.FindAtomIndex(ID, first + 1) < 0) {
+        // One value into one item: the item keeps its place and locale.
+        TMP4Atom& a = Tag.Atoms[(size_t)first];
+        a.Datas.resize(1);
+        a.SetText(Values[0]);
+        return;
+    }
+    Tag.SetValues(ID, Values);
+}
+
+}  // namespace
+
+// ---- loading ----------------------------------------------------------------------------
+
+bool TTags::LoadMP4CoverArts(TMP4Tag& From) {
+    bool added = false;
+    for (const auto& a : From.Atoms) {
+        if (a.ID != AtomName("covr")) continue;
+        for (const auto& d : a.Datas) {
+            if (d.Skipped) continue;
+            TCoverArt* c = AddCoverArt(mapping::NextCoverArtName(*this));
+            if (!c) continue;
+            c->Data = d.Data;
+            c->PictureFormat = PicturePointerType(d.Data.data(), (int64_t)d.Data.size());
+            c->MIMEType = MIMEOf(c->PictureFormat);
+            c->CoverType = mapping::FrontCoverType;
+            c->Description.clear();
+            added = true;
+        }
+    }
+    return added;
+}
+
+void TTags::LoadMP4Tags() {
+    TMP4Tag& T = *FMP4Tag;
+    const TAtomName freeform = AtomName("----"), covr = AtomName("covr");
+
+    struct TValue {
+        std::string Name, Value;
+    };
+    std::vector<TValue> values;
+    auto add = [&](const std::string& Name, const std::string& Value) {
+        if (!Value.empty()) values.push_back({Name, Value});
+    };
+    for (const auto& a : T.Atoms) {
+        if (a.ID == freeform) {
+            const std::string name = a.NameText();
+            if (name.empty()) continue;
+            for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
+            continue;
+        }
+        if (OnlyParseCoverArts) continue;
+        const std::string name = NameOfItem(a.ID);
+        if (name.empty()) continue;
+        if (name == "TIPL" || name == "TMCL") {
+            add(name, mapping::JoinLines(T.GetList(a.ID)));
+            continue;
+        }
+        for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
+    }
+    if (!OnlyParseCoverArts) {
+        add("GENRE", T.GetGenre());
+        add("MEDIA", T.GetMediaType());
+        if (T.GetTrack()) add("TRACKNUMBER", std::to_string(T.GetTrack()));
+        if (T.GetTotalTracks()) add("TOTALTRACKS", std::to_string(T.GetTotalTracks()));
+        if (T.GetDisc()) add("DISCNUMBER", std::to_string(T.GetDisc()));
+        if (T.GetTotalDiscs()) add("TOTALDISCS", std::to_string(T.GetTotalDiscs()));
+        add("PURCHASECOUNTRY", T.GetPurchaseCountry());
+    }
+    // Every name this tag supplies replaces what an earlier merge put there.
+    for (const auto& v : values) {
+        RemoveAll(v.Name);
+        if (v.Name == "TRACKNUMBER") RemoveAll("TRACK");
+        if (v.Name == "DISCNUMBER") RemoveAll("DISC");
+    }
+    for (const auto& v : values) Add(v.Name)->Value = v.Value;
+
+    if (ParseCoverArts && T.FindAtom(covr)) {
+        DeleteAllCoverArts();
+        LoadMP4CoverArts(T);
+    }
+    // The Windows Media attributes fill only names the item list left empty:
+    // the same value held twice would come back as a second item on every save.
+    if (!OnlyParseCoverArts)
+        for (const auto& x : XtraNames) {
+            const std::string v = XtraValue(T, x);
+            if (!v.empty() && Exists(std::string(x.Name)) < 0) Add(std::string(x.Name))->Value = v;
+        }
+    Loaded = true;
+}
+
+// ---- saving -----------------------------------------------------------------------------
+
+void TTags::PrepareMP4Tag() {
+    TMP4Tag& T = *FMP4Tag;
+    const auto groups = GroupedEntries(*this);
+    const std::vector<std::string>* year = nullptr;
+    bool tracksDone = false, discsDone = false;
+    for (const auto& [name, all] : groups) {
+        // Empty entries stand for nothing; a name with only empty entries clears its items.
+        std::vector<std::string> values;
+        for (const auto& x : all)
+            if (!x.empty()) values.push_back(x);
+        if (values.empty()) values.push_back(std::string());
+        const std::string& v = values[0];
+        const bool cleared = v.empty();
+        if (name == "TOTALTRACKS" || name == "TRACKTOTAL" || name == "TOTALDISCS" || name == "DISCTOTAL") continue;
+        if (name == "YEAR") {
+            year = &all;
+            continue;
+        }
+        if (name == "TRACKNUMBER" || name == "TRACK" || name == "DISCNUMBER" || name == "DISC") {
+            const bool track = name == "TRACKNUMBER" || name == "TRACK";
+            bool& done = track ? tracksDone : discsDone;
+            if (done) continue;
+            done = true;
+            const mapping::TNumberTotal nt = mapping::NumberAndTotal(*this, track);
+            const int n = (int)std::clamp<int64_t>(ToInt(nt.Number), 0, 0xFFFF);
+            const int t = (int)std::clamp<int64_t>(ToInt(nt.Total), 0, 0xFFFF);
+            if (track && (n != T.GetTrack() || t != T.GetTotalTracks())) T.SetTrack(n, t);
+            if (!track && (n != T.GetDisc() || t != T.GetTotalDiscs())) T.SetDisc(n, t);
+            continue;
+        }
+        if (name == "GENRE") {
+            if (values.size() == 1) {
+                if (T.GetGenre() != v) T.SetGenre(v);
+            } else if (T.GetValues(AtomName("©gen")) != values) {
+                T.DeleteAllAtoms(AtomName("gnre"));
+                T.SetValues(AtomName("©gen"), values);
+            }
+            continue;
+        }
+        if (name == "MEDIA") {
+            if (T.GetMediaType() != v) T.SetMediaType(v);
+            continue;
+        }
+        if (name == "PURCHASECOUNTRY") {
+            if (T.GetPurchaseCountry() != v) T.SetPurchaseCountry(v);
+            continue;
+        }
+        const std::string item = ItemOfName(name);
+        if (item.empty() || item == "TIPL" || item == "TMCL") {
+            // A freeform item; names read from another item (SErg, SEpc,
+            // TPUB, the TIPL / TMCL lists) or from the Xtra box stay there
+            // while their value is unchanged.
+            const std::string source = SourceItemOfName(name);
+            const TAtomName src = AtomName(source);
+            if (!source.empty() && T.FindAtom(src)) {
+                const std::string loaded = source == "TIPL" || source == "TMCL" ? mapping::JoinLines(T.GetList(src))
+                                                                                : T.GetText(src);
+                if (values.size() == 1 && loaded == v) continue;
+            }
+            std::vector<std::string> current = FreeformValues(T, name);
+            if (current == values) continue;
+            if (cleared) {
+                if (!source.empty()) T.DeleteAllAtoms(src);
+                while (T.DeleteAtomCommon(name, ITunesMean)) {
+                }
+                continue;
+            }
+            if (current.empty() && (source.empty() || !T.FindAtom(src)))
+                if (const TItemName* x = XtraOfName(name); x && values.size() == 1 && XtraValue(T, *x) == v) continue;
+            if (!source.empty()) T.DeleteAllAtoms(src);
+            // The freeform item keeps the entry's own spelling of the name.
+            std::string own = name;
+            for (int i = 0; i < Count(); ++i)
+                if (text::SameText(TagAt(i)->Name, name)) {
+                    own = TagAt(i)->Name;
+                    break;
+                }
+            SetFreeform(T, own, values);
+            continue;
+        }
+        const TAtomName id = AtomName(item);
+        if (T.GetValues(id) == values) continue;
+        if (cleared) {
+            T.DeleteAllAtoms(id);
+            continue;
+        }
+        const TMP4Atom* existing = T.FindAtom(id);
+        const TIntegerItem* integer = IntegerItem(id);
+        if (integer || (existing && existing->IsInteger())) {
+            const int width = existing && existing->IsInteger() ? (int)existing->Datas[0].Data.size() : integer->Width;
+            uint64_t n = integer && integer->Boolean ? (v != "0" ? 1 : 0) : (uint64_t)std::max<int64_t>(0, ToInt(v));
+            if (existing && existing->IsInteger()) {
+                uint64_t old = 0;
+                existing->GetInteger(old);
+                if (integer && integer->Boolean && (old != 0) == (n != 0)) continue;
+            }
+            T.DeleteAllAtoms(id);   // an integer item holds one value
+            T.SetInteger(id, n, width);
+            continue;
+        }
+        SetItemValues(T, id, values);
+    }
+    // The record's year goes into the release date; a full date that
+    // already starts with that year stays whole.
+    if (year) {
+        const TAtomName day = AtomName("©day");
+        const std::string current = T.GetText(day);
+        const std::string wanted = mapping::YearIntoDate(current, (*year)[0]);
+        if (wanted != current) T.SetText(day, wanted);
+    }
+
+    if (!ParseCoverArts) return;
+    // Pictures: the covr item holds every picture in order; an unchanged
+    // list leaves it alone, and a picture that was loaded keeps its type.
+    const TAtomName covr = AtomName("covr");
+    const int at = T.FindAtomIndex(covr);
+    if (CoverArtCount() == 0) {
+        T.DeleteAllAtoms(covr);
+        return;
+    }
+    std::vector<TMP4AtomData> old;
+    for (const auto& a : T.Atoms)
+        if (a.ID == covr) old.insert(old.end(), a.Datas.begin(), a.Datas.end());
+    bool same = (int)old.size() == CoverArtCount();
+    for (int i = 0; same && i < CoverArtCount(); ++i) same = old[(size_t)i].Data == CoverArtAt(i)->Data;
+    if (same) return;
+    std::vector<TMP4AtomData> datas;
+    std::vector<bool> used(old.size(), false);
+    for (int i = 0; i < CoverArtCount(); ++i) {
+        const TCoverArt& c = *CoverArtAt(i);
+        TMP4AtomData d;
+        d.Data = c.Data;
+        d.DataType = DataTypeOf(FormatOf(c));
+        for (size_t k = 0; k < old.size(); ++k)
+            if (!used[k] && !old[k].Skipped && old[k].Data == c.Data) {
+                used[k] = true;
+                d.DataType = old[k].DataType;
+                d.Reserved = old[k].Reserved;
+                break;
+            }
+        datas.push_back(std::move(d));
+    }
+    T.DeleteAllAtoms(covr);
+    TMP4Atom a;
+    a.ID = covr;
+    a.Datas = std::move(datas);
+    T.Atoms.insert(T.Atoms.begin() + (at < 0 ? T.Count() : std::min(at, T.Count())), std::move(a));
+}
+
+int TTags::SaveMP4Tag(const std::string& FileName, bool Buffered, TStream* Stream) {
+    PrepareMP4Tag();
+    return Stream ? FMP4Tag->SaveToStream(*Stream, Buffered, MP4KeepPadding)
+                  : FMP4Tag->SaveToFile(FileName, MP4KeepPadding);
+}
+
+void TTags::DeleteNativeMP4(const TTag& Entry) {
+    TMP4Tag& T = *FMP4Tag;
+    const std::string n = text::UpperAscii(Entry.Name);
+    if (n == "TRACKNUMBER" || n == "TRACK") T.DeleteAllAtoms(AtomName("trkn"));
+    else if (n == "TOTALTRACKS" || n == "TRACKTOTAL") T.SetTrack(T.GetTrack(), 0);
+    else if (n == "DISCNUMBER" || n == "DISC") T.DeleteAllAtoms(AtomName("disk"));
+    else if (n == "TOTALDISCS" || n == "DISCTOTAL") T.SetDisc(T.GetDisc(), 0);
+    else if (n == "GENRE") T.SetGenre("");
+    else if (n == "MEDIA") T.DeleteAllAtoms(AtomName("stik"));
+    else if (n == "PURCHASECOUNTRY") T.DeleteAllAtoms(AtomName("sfID"));
+    const std::string item = SourceItemOfName(n);
+    if (!item.empty()) T.DeleteAllAtoms(AtomName(item));
+    while (T.DeleteAtomCommon(Entry.Name, ITunesMean)) {
+    }
+    // A Windows Media value would otherwise come back from the Xtra box.
+    if (const TItemName* x = XtraOfName(Entry.Name)) {
+        const auto before = T.Xtras.size();
+        T.Xtras.erase(std::remove_if(T.Xtras.begin(), T.Xtras.end(),
+                                     [&](const TMP4Xtra& a) { return text::SameText(a.Name, x->Item); }),
+                      T.Xtras.end());
+        if (T.Xtras.size() != before) T.XtraChanged = true;
+    }
+}
