@@ -630,7 +630,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                     Attributes.ValidBitsPerSample = r.u16le();
                     Attributes.ChannelMask = r.u32le();
                     auto g = r.bytes(16);
-                    std::copy(g.begin(), g.end(), Attributes.SubFormat.begin());
+                    std::copy(g.begin(), g.end(), std::begin(Attributes.SubFormat));
                 }
                 haveFmt = true;
             } else if (IdIs(c.Id, "fact") && c.Size >= 4) {

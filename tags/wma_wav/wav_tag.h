@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tags/id3/container_audio.h"
+
 class TStream;
 class TWAVTag;
 
@@ -36,7 +38,7 @@ inline constexpr int Failed = 65535;
 inline constexpr uint32_t MaxRiffChunks = 65536;     // top-level chunks walked
 inline constexpr uint64_t MaxTagChunkSize = 64u << 20; // an INFO, bext, cart or EVNT chunk held in memory
 
-enum TWAVTagFrameFormat { ffUnknown, ffText, ffBinary };
+using TWAVTagFrameFormat = TTagFrameFormat;
 
 class TWAVTagFrame {
 public:
@@ -122,14 +124,6 @@ public:
     std::vector<TSPEVENT> SPEVENTS;
     bool Loaded = false;
     void Clear() { SPEVENTS.clear(); Loaded = false; }
-};
-
-struct TWaveFmt {
-    uint16_t FormatTag = 0, Channels = 0;
-    uint32_t SamplesPerSec = 0, AvgBytesPerSec = 0;
-    uint16_t BlockAlign = 0, BitsPerSample = 0, cbSize = 0, ValidBitsPerSample = 0;
-    uint32_t ChannelMask = 0;
-    std::array<uint8_t, 16> SubFormat{};
 };
 
 class TWAVTag {
