@@ -43,12 +43,14 @@ int64_t TFileView::Read(void* Buffer, int64_t Count) {
     if (Count <= 0 || FPosition >= FSize) return 0;
     auto* out = static_cast<uint8_t*>(Buffer);
     Count = std::min(Count, FSize - FPosition);
-    if (Count >= DirectBytes) {
+    const int64_t first = FPosition / BlockBytes, last = (FPosition + Count - 1) / BlockBytes;
+    if (Count >= DirectBytes || (FBlocks.size() + (size_t)(last - first + 1) > MaxKeptBlocks &&
+                                 !(FBlocks.count(first) && FBlocks.count(last)))) {
         const int64_t got = ReadInner(FPosition, out, Count);
         FPosition += got;
         return got;
     }
-    Fetch(FPosition / BlockBytes, (FPosition + Count - 1) / BlockBytes);
+    Fetch(first, last);
     int64_t done = 0;
     while (done < Count) {
         const int64_t pos = FPosition + done;

@@ -6,7 +6,9 @@
 // (4 KiB, aligned), so each block reaches the file once per load however
 // many readers ask; the blocks a read misses are fetched with one read. A
 // read of 64 KiB or more (a large picture) goes straight to the file and is
-// not kept.
+// not kept. At most 1 MiB of blocks is kept: a reader that walks a large
+// file in small steps (Ogg pages, MPEG frames) then reads the rest straight
+// from the file instead of holding the file in memory.
 //
 // The view borrows its stream, which must outlive it and must not change
 // meanwhile. It never writes: Write and SetSize fail.
@@ -22,6 +24,7 @@ class TFileView final : public TStream {
 public:
     static constexpr int64_t BlockBytes = 4096;
     static constexpr int64_t DirectBytes = 64 * 1024;
+    static constexpr size_t MaxKeptBlocks = 256;
 
     explicit TFileView(TStream& Inner);
 

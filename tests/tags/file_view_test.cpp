@@ -99,3 +99,28 @@ TEST(FileView, EachBlockIsReadOnce) {
     const std::vector<uint8_t> File = Pattern(1 << 20);
     EXPECT_TRUE(std::equal(Large.begin(), Large.end(), File.begin()));
 }
+
+// A reader walking a large file in small steps does not make the view hold
+// the file: past the kept limit, reads go straight through.
+TEST(FileView, KeepsAtMostItsLimitOfBlocks) {
+    const int64_t Block = TFileView::BlockBytes;
+    const int64_t Size = (int64_t)(TFileView::MaxKeptBlocks + 100) * Block;
+    TCountingStream Inner(Pattern((size_t)Size));
+    TFileView View(Inner);
+    uint8_t Bytes[16];
+    for (int64_t Pos = 0; Pos + 16 <= Size; Pos += Block) {
+        View.Seek(Pos);
+        ASSERT_EQ(View.Read(Bytes, 16), 16);
+    }
+    const int Walk = Inner.Reads;
+    EXPECT_EQ(Walk, (int)(Size / Block));
+    // The first blocks are kept, the last ones were read straight through.
+    View.Seek(0);
+    View.Read(Bytes, 16);
+    EXPECT_EQ(Inner.Reads, Walk);
+    View.Seek(Size - Block);
+    View.Read(Bytes, 16);
+    EXPECT_EQ(Inner.Reads, Walk + 1);
+    const std::vector<uint8_t> File = Pattern((size_t)Size);
+    EXPECT_TRUE(std::equal(Bytes, Bytes + 16, File.begin() + (Size - Block)));
+}
