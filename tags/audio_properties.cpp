@@ -1,6 +1,8 @@
 #include "tags/audio_properties.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "tags/id3/id3v2_tag.h"
@@ -100,12 +102,48 @@ TStreamValues MPEGValues(const TMPEGStreamInfo& M) {
 }
 
 // The WAVE, RF64, AIFF, DSF and DFF containers the ID3v2 reader recognises
-// carry their own stream values (AIFF's play time rounded to whole seconds,
-// its channels and bits rounded, DFF's bits always 1). The reader does not
-// gather them yet, so these containers answer nothing for now.
+// carry their own stream values: AIFF's play time is rounded to whole
+// seconds, its rate rounded; a DFF stream has one bit per sample.
 TStreamValues ContainerValues(const TID3v2Tag& Tag) {
     TStreamValues V;
-    (void)Tag;
+    const TContainerAudio& A = Tag.ContainerAudio();
+    switch (Tag.SourceFileType()) {
+        case sftWAVE:
+        case sftRF64:
+            V.PlayTime = A.PlayTime;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.WAVInfo.Channels;
+            V.BitsPerSample.Value = A.WAVInfo.BitsPerSample;
+            V.SamplesPerSec.Value = A.WAVInfo.SamplesPerSec;
+            V.SampleCount.Value = A.SampleCount;
+            break;
+        case sftAIFF:
+            V.PlayTime = IsPlayTime(A.PlayTime) ? std::nearbyint(A.PlayTime) : 0;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.AIFFInfo.Channels;
+            V.BitsPerSample.Value = A.AIFFInfo.SampleSize;
+            V.SamplesPerSec.Value = Clamped<uint32_t>(std::nearbyint(A.AIFFInfo.SampleRate));
+            V.SampleCount.Value = A.AIFFInfo.SampleFrames;
+            break;
+        case sftDSF:
+            V.PlayTime = A.DSFInfo.PlayTime;
+            V.BitRate.Value = A.DSFInfo.BitRate();
+            V.Channels.Value = ClampedInt<uint16_t>(A.DSFInfo.ChannelNumber);
+            V.BitsPerSample.Value = ClampedInt<uint16_t>(A.DSFInfo.BitsPerSample);
+            V.SamplesPerSec.Value = A.DSFInfo.SamplingFrequency;
+            V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(A.DSFInfo.SampleCount, INT64_MAX));
+            break;
+        case sftDFF:
+            V.PlayTime = A.DFFInfo.PlayTime;
+            V.BitRate.Value = A.DFFInfo.BitRate;
+            V.Channels.Value = A.DFFInfo.ChannelNumber;
+            V.BitsPerSample.Value = 1;
+            V.SamplesPerSec.Value = A.DFFInfo.SampleRate;
+            V.SampleCount.Value = (int64_t)std::min<uint64_t>(A.DFFInfo.SampleCount, INT64_MAX);
+            break;
+        default:
+            break;
+    }
     return V;
 }
 

@@ -371,7 +371,9 @@ int DetectAudioFormatOfStream(TStream& Stream) {
 int DetectAudioFormatOfFile(const std::string& FileName) {
     auto stream = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!stream) return audioformat::Unknown;
-    return DetectAudioFormatOfStream(*stream);
+    // Recognition reads a few small fields near the start: one window, one read.
+    TBufferedStream buffered(*stream);
+    return DetectAudioFormatOfStream(buffered);
 }
 
 int DefaultTagKindsForExtension(const std::string& FileName) {

@@ -20,14 +20,73 @@ std::string JoinNumberTotal(const TNumberTotal& Pair) {
     return Pair.Total.empty() ? Pair.Number : Pair.Number + "/" + Pair.Total;
 }
 
+namespace {
+
+const char* NumberName(bool Track) { return Track ? "TRACKNUMBER" : "DISCNUMBER"; }
+const char* ShortNumberName(bool Track) { return Track ? "TRACK" : "DISC"; }
+const char* TotalName(bool Track) { return Track ? "TOTALTRACKS" : "TOTALDISCS"; }
+const char* ShortTotalName(bool Track) { return Track ? "TRACKTOTAL" : "DISCTOTAL"; }
+
+// The number entry NumberAndTotal reads: TRACKNUMBER when it has a value, else TRACK.
+TTag* NumberEntry(const TTags& Tags, bool Track) {
+    TTag* t = Tags.Tag(NumberName(Track));
+    if (t && !t->Value.empty()) return t;
+    TTag* s = Tags.Tag(ShortNumberName(Track));
+    return s ? s : t;
+}
+
+// The total entry of Name that came with the number, else the first of that name.
+TTag* TotalEntry(const TTags& Tags, const char* Name) {
+    TTag* first = nullptr;
+    for (int i = 0; i < Tags.Count(); ++i) {
+        TTag* t = Tags.TagAt(i);
+        if (!text::SameText(t->Name, Name)) continue;
+        if (t->ExtTagType == ettUnknown) return t;
+        if (!first) first = t;
+    }
+    return first;
+}
+
+}  // namespace
+
+bool IsTotalName(const std::string& Name, bool Track) {
+    return text::SameText(Name, TotalName(Track)) || text::SameText(Name, ShortTotalName(Track));
+}
+
+bool IsNumberName(const std::string& Name, bool Track) {
+    return text::SameText(Name, NumberName(Track)) || text::SameText(Name, ShortNumberName(Track));
+}
+
 TNumberTotal NumberAndTotal(const TTags& Tags, bool Track) {
-    std::string number = Tags.GetText(Track ? "TRACKNUMBER" : "DISCNUMBER");
-    if (number.empty()) number = Tags.GetText(Track ? "TRACK" : "DISC");
+    const TTag* n = NumberEntry(Tags, Track);
+    const std::string number = n ? n->Value : std::string();
     TNumberTotal r = SplitNumberTotal(number);
     if (number.find('/') != std::string::npos) return r;
-    r.Total = text::Trim(Tags.GetText(Track ? "TOTALTRACKS" : "TOTALDISCS"));
-    if (r.Total.empty()) r.Total = text::Trim(Tags.GetText(Track ? "TRACKTOTAL" : "DISCTOTAL"));
+    for (const char* name : {TotalName(Track), ShortTotalName(Track)}) {
+        const TTag* t = TotalEntry(Tags, name);
+        if (t && !text::Trim(t->Value).empty()) {
+            r.Total = text::Trim(t->Value);
+            break;
+        }
+    }
     return r;
+}
+
+void SplitTypedNumberTotal(TTags& Tags, bool Track) {
+    TTag* n = NumberEntry(Tags, Track);
+    if (!n || n->Value.find('/') == std::string::npos) return;
+    const TNumberTotal pair = SplitNumberTotal(n->Value);
+    n->Value = pair.Number;
+    TTag* total = TotalEntry(Tags, TotalName(Track));
+    if (!total) total = TotalEntry(Tags, ShortTotalName(Track));
+    if (!total) total = Tags.Add(TotalName(Track));
+    total->Value = pair.Total;
+}
+
+const TTag* PlainEntry(const TTags& Tags, const std::string& Name) {
+    for (int i = 0; i < Tags.Count(); ++i)
+        if (text::SameText(Tags.TagAt(i)->Name, Name) && Tags.TagAt(i)->Description.empty()) return Tags.TagAt(i);
+    return nullptr;
 }
 
 std::string FourDigitYear(const std::string& Value) {
@@ -39,9 +98,15 @@ std::string FourDigitYear(const std::string& Value) {
 }
 
 std::string YearIntoDate(const std::string& Stored, const std::string& Year) {
-    const std::string y = text::Trim(Year);
+    const std::string typed = text::Trim(Year);
+    const std::string y = FourDigitYear(typed);
     if (y.empty()) return {};
-    if (y.size() == 4 && Stored.size() > 4 && Stored.compare(0, 4, y) == 0) return Stored;
+    if (typed.size() == 4 && typed == y) {
+        if (Stored.size() > 4 && Stored.compare(0, 4, y) == 0) return Stored;
+        return y;
+    }
+    // A full date typed in place of the year stays as typed.
+    if (typed.compare(0, 4, y) == 0) return typed;
     return y;
 }
 

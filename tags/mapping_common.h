@@ -9,6 +9,7 @@
 #include <vector>
 
 class TTags;
+class TTag;
 class TCoverArt;
 
 namespace mapping {
@@ -27,14 +28,29 @@ std::string JoinNumberTotal(const TNumberTotal& Pair);
 // The number and total the container holds for tracks (Track = true) or discs:
 // TRACKNUMBER (or TRACK) with TOTALTRACKS (or TRACKTOTAL). A number typed as
 // "n/m" gives both parts and wins over a separate total entry, so "4/10" on a
-// file with a total of 12 means 4 of 10, never "4/10/12".
+// file with a total of 12 means 4 of 10, never "4/10/12". Of several total
+// entries, the first that came with the number (not from a user-defined
+// text frame) counts.
 TNumberTotal NumberAndTotal(const TTags& Tags, bool Track);
+// A number typed as "n/m" becomes number n with total m in the container:
+// the number entry is cut to n and the total entry NumberAndTotal reads
+// (added when there is none) gets m. Nothing changes for a plain number.
+void SplitTypedNumberTotal(TTags& Tags, bool Track);
+// The names that hold the total beside the number (TOTALTRACKS / TRACKTOTAL,
+// TOTALDISCS / DISCTOTAL), and the number names (TRACKNUMBER / TRACK ...).
+bool IsTotalName(const std::string& Name, bool Track);
+bool IsNumberName(const std::string& Name, bool Track);
+
+// The first entry of Name without a description: the user's comment or
+// lyrics, never a player's described one (loudness, gapless figures).
+const TTag* PlainEntry(const TTags& Tags, const std::string& Name);
 
 // The first run of four digits in Value, or "" when there is none.
 std::string FourDigitYear(const std::string& Value);
 // The date to store when the user's Year field is Year and the format holds
 // Stored: a stored full date that already starts with that year stays whole;
-// otherwise the year itself ("" clears).
+// a full date typed as the year (starting with four digits) is kept as typed;
+// otherwise the year's four digits ("" clears, as does text without them).
 std::string YearIntoDate(const std::string& Stored, const std::string& Year);
 
 // Multi-value text: values are joined with CR LF in the container.

@@ -95,7 +95,10 @@ struct TNativeFormats {
             {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"}, &TTags::FAPEv2Tag, &TTags::LoadAPEv2Tags,
             &TTags::DeleteNativeAPEv2,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
-            [](const std::string& N) { return RemoveAPEv2FromFile(N); }},
+            [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
+            // An APE tag still there afterwards (damaged, or the file could
+            // not be written) is a failure; "none found" is not.
+            [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
         TNativeRow<TFlacTag>{
             {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"}, &TTags::FFlacTag, &TTags::LoadFlacTags,
             &TTags::DeleteNativeFlac,

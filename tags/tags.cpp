@@ -1,6 +1,8 @@
 // Entry and picture API of the unified container.
 #include "tags/tags.h"
 
+#include "tags/mapping_common.h"
+
 #include <algorithm>
 
 #include "tags/audio_properties.h"
@@ -334,6 +336,7 @@ TCoverArt* TTags::AddCoverArt(const std::string& Name) {
 
 TCoverArt* TTags::AddCoverArt(const std::string& Name, TStream& Stream, const std::string& MIMEType) {
     TCoverArt* c = AddCoverArt(Name);
+    c->CoverType = mapping::FrontCoverType;   // a new picture without a type is the front cover
     c->MIMEType = MIMEType;
     c->PictureFormat = PictureFormatFromMIMEType(MIMEType);
     c->Data = Stream.ReadAll();
@@ -342,6 +345,7 @@ TCoverArt* TTags::AddCoverArt(const std::string& Name, TStream& Stream, const st
 
 TCoverArt* TTags::AddCoverArt(const std::string& Name, const std::vector<uint8_t>& Data, const std::string& MIMEType) {
     TCoverArt* c = AddCoverArt(Name);
+    c->CoverType = mapping::FrontCoverType;
     c->MIMEType = MIMEType;
     c->PictureFormat = PictureFormatFromMIMEType(MIMEType);
     c->Data = Data;

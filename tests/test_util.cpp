@@ -70,15 +70,4 @@ std::string SourceDir() {
 #endif
 }
 
-std::vector<uint8_t> MpegFrames(int Count) {
-    // MPEG-1 Layer III, 128 kbit/s, 44100 Hz, no padding, stereo: 417 bytes a frame.
-    std::vector<uint8_t> out;
-    for (int i = 0; i < Count; ++i) {
-        const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
-        out.insert(out.end(), header, header + 4);
-        out.insert(out.end(), 417 - 4, 0);
-    }
-    return out;
-}
-
 }  // namespace testutil

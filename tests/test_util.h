@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/bytes.h"
+
 namespace testutil {
 
 // A fresh folder under the system's temporary folder, removed with its content on destruction.
@@ -31,7 +33,7 @@ bool HaveCommand(const std::string& Name);
 // Folder of the built executables (VELTRANO_BIN, set by CTest).
 std::string BinDir();
 std::string SourceDir();
-// A few valid MPEG-1 Layer III frames (silence, 128 kbit/s, 44.1 kHz stereo).
-std::vector<uint8_t> MpegFrames(int Count);
+// MPEG frames for tests that still reach them here; the builder lives in tests/bytes.h.
+inline std::vector<uint8_t> MpegFrames(int Count) { return tbytes::MpegFrames(Count); }
 
 }  // namespace testutil

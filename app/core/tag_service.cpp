@@ -21,6 +21,7 @@
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
+#include "tags/mapping_common.h"
 #include "tags/text.h"
 
 namespace {
@@ -41,16 +42,18 @@ constexpr const char* WriteNames[TAudioTag::TextFieldCount] = {
     "TITLE", "ARTIST", "ALBUM", "YEAR", "TRACKNUMBER", "GENRE", "COMMENT", "DISCNUMBER",
     "BPM", "ALBUMARTIST", "COMPOSER", "ORIGINALARTIST", "COPYRIGHT", "URL", "ENCODEDBY", "LYRICS"};
 
-// Read fallbacks, tried in turn while the value is still empty. They are
-// never written: saving touches only the names above. "RECORDINGDATE" comes
-// last for the year: it is where ID3v2.4 (TDRC), RIFF INFO (ICRD) and WMA
-// (WM/Year) keep it, and without it those files would show no year at all.
+// Read fallbacks, tried in turn while the value is still empty. An edited
+// field is written under the names above; a cleared one also deletes the
+// fallback it showed, or the old value would come back. "RECORDINGDATE" comes
+// right after "DATE" for the year: it is where ID3v2.4 (TDRC), RIFF INFO
+// (ICRD) and WMA (WM/Year) keep the year, and where a year typed into a 2.4
+// tag goes, so a release date beside it must not hide the edit.
 struct TReadFallback {
     int Field;
     const char* Names[4];
 };
 constexpr TReadFallback ReadFallbacks[] = {
-    {3, {"DATE", "RELEASEDATE", "ORIGINALRELEASEDATE", "RECORDINGDATE"}},
+    {3, {"DATE", "RECORDINGDATE", "RELEASEDATE", "ORIGINALRELEASEDATE"}},
     {4, {"TRACK", nullptr, nullptr, nullptr}},
     {7, {"DISC", nullptr, nullptr, nullptr}},
     {11, {"ORIGARTIST", nullptr, nullptr, nullptr}},
@@ -64,17 +67,48 @@ const char* const FrontCoverName = "Cover art 1";
 // The entry a record field stands for. Comments and lyrics may come several
 // times, told apart by a description: players keep their own data in
 // described comments (loudness figures, gapless information) next to the
-// user's comment, which has none. The field is the first entry without a
-// description, else the first entry of the name, so that editing the
-// comment never overwrites or deletes a player's data while the user's own
-// comment sits beside it.
+// user's comment, which has none. The field is the entry without a
+// description only, so that editing the comment never overwrites or deletes
+// a player's data, also when the file has no comment of the user's own.
 int EntryIndex(const TTags& Tags, const char* Name)
 {
-    if (std::strcmp(Name, "COMMENT") == 0 || std::strcmp(Name, "LYRICS") == 0)
+    if (std::strcmp(Name, "COMMENT") == 0 || std::strcmp(Name, "LYRICS") == 0) {
         for (int I = 0; I < Tags.Count(); ++I)
             if (text::SameText(Tags.TagAt(I)->Name, Name) && Tags.TagAt(I)->Description.empty())
                 return I;
+        return -1;
+    }
     return Tags.Exists(Name);
+}
+
+// The value a field shows for the container, read fallbacks included.
+QString FieldValue(const TTags& Tags, int Field)
+{
+    const int Index = EntryIndex(Tags, WriteNames[Field]);
+    QString Value = Index < 0 ? QString() : FromLib(Tags.TagAt(Index)->Value);
+    for (const TReadFallback& F : ReadFallbacks)
+        if (F.Field == Field)
+            for (const char* Name : F.Names)
+                if (Name && Value.isEmpty())
+                    Value = FromLib(Tags.GetText(Name));
+    if (Field == YearField && Value.size() > 3)
+        Value.truncate(4);
+    return Value;
+}
+
+// The entry that supplies a field's shown value: its own, else the read
+// fallback it came from; -1 when the field shows nothing.
+int SupplyingEntry(const TTags& Tags, int Field)
+{
+    const int Index = EntryIndex(Tags, WriteNames[Field]);
+    if (Index >= 0 && !Tags.TagAt(Index)->Value.empty())
+        return Index;
+    for (const TReadFallback& F : ReadFallbacks)
+        if (F.Field == Field)
+            for (const char* Name : F.Names)
+                if (Name && !Tags.GetText(Name).empty())
+                    return Tags.Exists(Name);
+    return Index;
 }
 
 // Play time in whole seconds: nearest integer, halves to even; anything that
@@ -234,17 +268,9 @@ QString TTagService::BackupFileName(const QString& FileName)
 
 void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 {
-    for (int I = 0; I < TAudioTag::TextFieldCount; ++I) {
-        const int Index = EntryIndex(Tags, WriteNames[I]);
-        Tag.TextField(I) = Index < 0 ? QString() : FromLib(Tags.TagAt(Index)->Value);
-    }
-    for (const TReadFallback& F : ReadFallbacks)
-        for (const char* Name : F.Names)
-            if (Name && Tag.TextField(F.Field).isEmpty())
-                Tag.TextField(F.Field) = FromLib(Tags.GetText(Name));
     // A full date such as 2021-05-03 shows as its year; short values stay.
-    if (Tag.TextField(YearField).size() > 3)
-        Tag.TextField(YearField).truncate(4);
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        Tag.TextField(I) = FieldValue(Tags, I);
 
     Tag.DurationSec = 0;
     try {
@@ -255,15 +281,11 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 
     Tag.CoverMime.clear();
     Tag.CoverData.clear();
-    for (int I = 0; I < Tags.CoverArtCount(); ++I) {
-        const TCoverArt* Art = Tags.CoverArtAt(I);
-        if (!Art || QString::fromStdString(Art->Name).compare(QLatin1String(FrontCoverName), Qt::CaseInsensitive) != 0)
-            continue;
-        if (!Art->Data.empty()) {
-            Tag.CoverMime = FromLib(Art->MIMEType);
-            Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
-        }
-        break;
+    // The record's one picture: "Cover art 1", else the first front cover,
+    // else the first picture, whatever the format names its pictures.
+    if (const TCoverArt* Art = mapping::RecordCover(Tags); Art && !Art->Data.empty()) {
+        Tag.CoverMime = FromLib(Art->MIMEType);
+        Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
     }
     Tag.Modified = false;
 }
@@ -271,26 +293,41 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
 {
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I) {
+        // A field that shows what the file holds was not edited: its entries
+        // stay as they are, so a save adds no frame the user never touched
+        // (a year shown from a recording date, say).
+        if (Tag.TextField(I) == FieldValue(Tags, I))
+            continue;
         // SetText's rules (an empty value deletes the entry with its native
         // counterparts, a value replaces it or adds one) on the field's entry.
         const std::string Value = ToLib(Tag.TextField(I));
         const int Index = EntryIndex(Tags, WriteNames[I]);
-        if (Index < 0) {
-            if (!Value.empty())
-                Tags.Add(WriteNames[I])->Value = Value;
-        } else if (Value.empty()) {
-            Tags.Delete(Index);
+        if (Value.empty()) {
+            // Cleared: every entry the field showed goes, fallbacks too, or the
+            // old value would come back on the next load.
+            for (int Guard = 0; Guard < 8 && !FieldValue(Tags, I).isEmpty(); ++Guard) {
+                const int Supplier = SupplyingEntry(Tags, I);
+                if (Supplier < 0)
+                    break;
+                Tags.Delete(Supplier);
+            }
+            if (const int Left = EntryIndex(Tags, WriteNames[I]); Left >= 0)
+                Tags.Delete(Left);
+        } else if (Index < 0) {
+            Tags.Add(WriteNames[I])->Value = Value;
         } else {
             Tags.TagAt(Index)->Value = Value;
         }
     }
 
-    // The record holds one picture, the one the file keeps as "Cover art 1".
-    // The file's other pictures (a back cover, a booklet page) are not the
-    // record's to drop, and a picture the record did not change keeps its
-    // type and description: saving a new title must not strip the back cover
-    // or turn the front cover into a picture of type "Other".
-    TCoverArt* Front = Tags.CoverArt(FrontCoverName);
+    // The record holds one picture, the one it was read from (see
+    // CopyTagsToRecord); a changed picture replaces that same one, under the
+    // name or key its format gave it. The file's other pictures (a back
+    // cover, a booklet page) are not the record's to drop, and a picture the
+    // record did not change keeps its type and description: saving a new
+    // title must not strip the back cover or turn the front cover into a
+    // picture of type "Other".
+    TCoverArt* Front = mapping::RecordCover(Tags);
     if (Tag.CoverData.isEmpty()) {
         // The record showed the file's picture and now has none: the user
         // cleared it, and every picture goes.
@@ -312,7 +349,8 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         return;
     }
     TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
-    Tags.AddCoverArt(FrontCoverName, Picture, Mime);
+    if (TCoverArt* Added = Tags.AddCoverArt(FrontCoverName, Picture, Mime))
+        Added->CoverType = mapping::FrontCoverType;
 }
 
 bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)

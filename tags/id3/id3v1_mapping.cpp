@@ -2,6 +2,7 @@
 #include <string>
 
 #include "tags/id3/id3v1_tag.h"
+#include "tags/mapping_common.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 
@@ -47,16 +48,18 @@ void TTags::PrepareID3v1Tag() {
     T.Album = GetText("ALBUM");
     // The comment without a description is the user's; described ones hold
     // players' own data (loudness, gapless figures) that means nothing here.
-    T.Comment.clear();
-    for (int I = 0; I < Count() && T.Comment.empty(); ++I)
-        if (text::SameText(TagAt(I)->Name, "COMMENT") && TagAt(I)->Description.empty()) T.Comment = TagAt(I)->Value;
-    if (T.Comment.empty()) T.Comment = GetText("COMMENT");
+    const TTag* Comment = mapping::PlainEntry(*this, "COMMENT");
+    T.Comment = Comment ? Comment->Value : std::string();
     T.Genre = GetText("GENRE");
-    T.Year = GetText("YEAR");
-    if (T.Year.empty()) T.Year = GetText("RELEASEDATE");
-    if (T.Year.empty()) T.Year = GetText("RECORDINGDATE");
-    T.Track = TrackByte(GetText("TRACKNUMBER"));
-    if (T.Track == 0) T.Track = TrackByte(GetText("TRACK"));
+    // The four-digit year of a full date; a year without four digits as it is.
+    const std::string Year = GetText("YEAR");
+    T.Year = mapping::FourDigitYear(Year);
+    if (T.Year.empty()) T.Year = Year;
+    if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RELEASEDATE"));
+    if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RECORDINGDATE"));
+    // "4/10" is track 4.
+    T.Track = TrackByte(mapping::NumberAndTotal(*this, true).Number);
+    if (T.Track == 0) T.Track = TrackByte(mapping::SplitNumberTotal(GetText("TRACK")).Number);
 }
 
 int TTags::SaveID3v1Tag(const std::string& FileName, TStream* Stream) {

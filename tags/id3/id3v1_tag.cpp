@@ -134,6 +134,9 @@ std::string ID3v1GenreIndexToName(int Index) {
 }
 
 uint8_t ID3v1GenreNameToIndex(const std::string& Name) {
+    // No genre is byte 255, as other tools write and read it; 12 ("Other")
+    // would give every such file a genre it never had.
+    if (text::Trim(Name).empty()) return GenreNone;
     if (auto Number = text::ParseInt(Name); Number && *Number >= 0) {
         // A number beyond one byte has no ID3v1 genre; keeping only its low
         // byte would name an unrelated genre.
@@ -307,7 +310,7 @@ int TID3v1Tag::LoadFromStreamInner(TStream& TagStream) {
 
     const uint8_t GenreByte = B[127];
     if (TreatUnknownGenresAsOther)
-        Genre = GenreByte < GenreCount ? GenreNames[GenreByte] : GenreNames[GenreOther];
+        Genre = GenreByte < GenreCount ? GenreNames[GenreByte] : GenreByte == GenreNone ? "" : GenreNames[GenreOther];
     else
         Genre = ID3v1GenreIndexToName(GenreByte);
     if (TrimText) Genre = text::Trim(Genre);

@@ -36,6 +36,7 @@ inline constexpr int64_t MaxLyricsFieldSize = 99999;  // 5 digits
 inline constexpr int64_t MaxLyricsBlockSize = 999999; // 6 digits
 inline constexpr int GenreCount = 192;
 inline constexpr uint8_t GenreOther = 12;
+inline constexpr uint8_t GenreNone = 255;
 }  // namespace id3v1
 
 // One Lyrics3 field: a three-character ID ("LYR", "IND", "EAL", "EAR",

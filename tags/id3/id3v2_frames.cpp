@@ -463,6 +463,24 @@ bool TID3v2Frames::GetPopularimeter(int FrameIndex, std::string& Email, uint32_t
     }
 }
 
+bool TID3v2Frames::SetPopularimeterRating(int FrameIndex, uint8_t Rating) {
+    TID3v2Frame* f = Frame(FrameIndex);
+    if (!f || !f->IsID("POPM")) return false;
+    // The e-mail and the counter bytes stay exactly as they are.
+    std::vector<uint8_t> body = f->Data;
+    auto zero = std::find(body.begin(), body.end(), uint8_t{0});
+    if (zero == body.end()) body.push_back(0), zero = body.end() - 1;
+    const size_t at = (size_t)(zero - body.begin()) + 1;
+    if (at < body.size()) {
+        if (body[at] == Rating) return true;
+        body[at] = Rating;
+    } else {
+        body.push_back(Rating);
+    }
+    SetBody(*f, std::move(body));
+    return true;
+}
+
 // ---- involved-people lists ------------------------------------------------------
 
 bool TID3v2Frames::GetListFrame(int FrameIndex, std::vector<std::string>& List) const {

@@ -322,6 +322,7 @@ void TID3v2Tag::Clear() {
     ExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
     ExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
     FMPEG = TMPEGStreamInfo{};
+    FContainerAudio = TContainerAudio{};
     FSourceFileType = sftUnknown;
     FError = false;
 }
@@ -349,6 +350,7 @@ bool TID3v2Tag::Assign(const TID3v2Tag& Source) {
     FSize = Source.FSize;
     FSourceFileType = Source.FSourceFileType;
     FMPEG = Source.FMPEG;
+    FContainerAudio = Source.FContainerAudio;
     FError = Source.FError;
     AssignFrames(Source);
     return true;
@@ -717,6 +719,7 @@ int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
         } else if (p0 == 0) {
             id3v2::TContainerLayout L = id3v2::ProbeContainer(S);
             FSourceFileType = L.Type;
+            if (ParseAudioAttributes && L.Type != sftUnknown) FContainerAudio = ReadContainerAudio(S, L.Type);
             if (L.TagPos >= 0 && id3v2::TagSizeAt(S, L.TagPos) > 0) tagPos = L.TagPos;
         }
         if (tagPos < 0 && FSourceFileType == sftUnknown && BeginningSearchLength > 0) {

@@ -19,6 +19,7 @@
 
 #include "tags/stream.h"
 #include "tags/tag_types.h"
+#include "tags/id3/container_audio.h"
 #include "tags/id3/mpeg_audio.h"
 
 enum TID3v2TextEncoding : int32_t { teUnicode, teUTF8, teANSI };
@@ -198,6 +199,8 @@ public:
     uint32_t GetPlayCount(const std::string& FrameID = "PCNT") const;
     bool SetPlayCount(const std::string& FrameID, uint32_t PlayCount);
     bool GetPopularimeter(int FrameIndex, std::string& Email, uint32_t& PlayCounter, uint8_t& Rating) const;
+    // Sets the rating byte of the POPM at FrameIndex, keeping its e-mail and counter.
+    bool SetPopularimeterRating(int FrameIndex, uint8_t Rating);
 
     // --- involved-people lists: lines "role=name" ---
     bool GetListFrame(int FrameIndex, std::vector<std::string>& List) const;
@@ -268,12 +271,16 @@ public:
     bool PreserveFileDateTime = false;
     TID3v2SaveVersion WriteVersion = sfid3v2NoChange;
     TMPEGStreamInfo FMPEG;
+    // WAVE / RF64 / AIFF / DSF / DFF stream values, read with the container
+    // when ParseAudioAttributes is set.
+    TContainerAudio FContainerAudio;
 
     uint32_t Size() const { return FSize; }
     TSourceFileType SourceFileType() const { return FSourceFileType; }
     int64_t FileSize() const { return FFileSize; }
     bool WasUnsynchronised() const { return FWasUnsynchronised; }
     const TMPEGStreamInfo& MPEGStream() const { return FMPEG; }
+    const TContainerAudio& ContainerAudio() const { return FContainerAudio; }
     // Which container the last load found and where the tag sat in it.
     int64_t TagPosition() const { return FPosition; }
 

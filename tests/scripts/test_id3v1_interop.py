@@ -10,8 +10,12 @@ import json
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import testlib  # noqa: E402
 
 import mutagen.id3
 from mutagen.id3 import ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK
@@ -59,8 +63,7 @@ def parse_lyrics3(data):
 class Id3v1Interop(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
+        testlib.require_tool()
         cls.audio = mpeg_frames()
 
     def setUp(self):

@@ -20,10 +20,9 @@ import unittest
 
 import mutagen.id3 as id3
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
-SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from testlib import (BIN, TOOL, PEERS, audio_hash, entry, mpeg_frames, png_bytes,  # noqa: E402
+                     read_entries, require_tool, syncsafe, tool)
 
 TITLES = {
     "latin": "Café Ünïcødé",
@@ -34,50 +33,11 @@ TITLES = {
 }
 
 
-def mpeg_frames(count):
-    # MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: 417 bytes a frame.
-    return (b"\xff\xfb\x90\x00" + bytes(413)) * count
-
-
-def audio_hash(path):
-    """Hash of what follows the ID3v2 tag at the start of the file."""
-    with open(path, "rb") as f:
-        data = f.read()
-    start = 0
-    if data[:3] == b"ID3":
-        s = data[6:10]
-        start = 10 + ((s[0] & 0x7F) << 21 | (s[1] & 0x7F) << 14 | (s[2] & 0x7F) << 7 | (s[3] & 0x7F))
-    return hashlib.sha256(data[start:]).hexdigest()
-
-
-def png_bytes(size):
-    # A PNG signature and an IHDR chunk, then filler: enough for type detection.
-    head = b"\x89PNG\r\n\x1a\n" + struct.pack(">I", 13) + b"IHDR" + struct.pack(">IIBBBBB", 300, 300, 8, 2, 0, 0, 0) + b"\0" * 4
-    filler = bytes((i * 7 + 3) % 256 for i in range(size - len(head)))
-    return head + filler
-
-
-def tool(*args):
-    p = subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=120)
-    return p
-
-
-def read_entries(path):
-    p = tool("read", path)
-    assert p.returncode == 0, p.stderr
-    doc = json.loads(p.stdout.splitlines()[0])
-    return doc
-
-
-def entry(doc, name):
-    for e in doc["entries"]:
-        if e["name"].upper() == name.upper():
-            return e
-    return None
-
-
-@unittest.skipUnless(os.path.exists(TOOL), "veltrano-tags not built")
 class WeWriteMutagenReads(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        require_tool()
+
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="id3v2-interop-")
 
@@ -222,12 +182,11 @@ def unsync(data):
     return bytes(out)
 
 
-def syncsafe(n):
-    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
-
-
-@unittest.skipUnless(os.path.exists(TOOL), "veltrano-tags not built")
 class TheyWriteWeRead(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        require_tool()
+
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="id3v2-interop-")
 

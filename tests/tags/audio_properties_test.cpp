@@ -12,6 +12,7 @@
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -535,7 +536,7 @@ TEST(AudioProperties, MPEGValuesComeFromTheID3v2Reader) {
 TEST(AudioProperties, HeaderReadersAnswerFirst) {
     testutil::TTempDir Dir;
     const std::string Path = Dir.file("a.mp3");
-    testutil::WriteFile(Path, testutil::MpegFrames(100));
+    testutil::WriteFile(Path, tbytes::MpegFrames(100));
     TTags Tags;
     ASSERT_EQ(Tags.LoadFromFile(Path), 0);
     TSourceAudioAttributes& A = Tags.SourceAudioAttributes();

@@ -6,6 +6,7 @@
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 TEST(FormatTable, KindsNamesAndBitsAreUniqueAndFoundAgain) {
@@ -29,7 +30,7 @@ TEST(FormatTable, KindsNamesAndBitsAreUniqueAndFoundAgain) {
 // claims a save it did not make, neither to a file nor to a stream.
 TEST(FormatTable, KindsNotBuiltNeverReportASave) {
     testutil::TTempDir D;
-    const std::vector<uint8_t> Audio = testutil::MpegFrames(4);
+    const std::vector<uint8_t> Audio = tbytes::MpegFrames(4);
     for (const TTagFormat& f : TagFormats()) {
         if (TagFormatBuilt(f.Kind)) continue;
         SCOPED_TRACE(f.CliName);

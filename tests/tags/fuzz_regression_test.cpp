@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/id3/apev2_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
@@ -57,6 +58,26 @@ std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
             TID3v2Tag Again;
             if (T.SaveToStream(S, false) == 0 && Again.LoadFromStream(S, false) != 0)
                 Problems.push_back("saved ID3v2 tag does not load back");
+        }
+    }
+    {   // APEv2 through the container: a failed save changes nothing; a save
+        // loads back, and saves of unchanged values settle on the same bytes.
+        TMemoryStream S(Data);
+        TTags Tags;
+        if (Tags.LoadFromStream(S, true) == 0) {
+            Tags.SetText("TITLE", "Regression");
+            if (Tags.SaveToStream(S, true, ttAPEv2) != 0) {
+                if (S.Data() != Data) Problems.push_back("failed APEv2 save changed the bytes");
+            } else {
+                TTags Second, Third;
+                if (Second.LoadFromStream(S, true) != 0 || !Second.APEv2Tag().Loaded)
+                    Problems.push_back("saved APEv2 tag does not load back");
+                Second.SaveToStream(S, true, ttAPEv2);
+                const std::vector<uint8_t> Settled = S.Data();
+                Third.LoadFromStream(S, true);
+                Third.SaveToStream(S, true, ttAPEv2);
+                if (S.Data() != Settled) Problems.push_back("APEv2 saves of unchanged values do not settle");
+            }
         }
     }
     {   // Every loaded kind through the container.

@@ -6,10 +6,10 @@
 
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
-#include "tests/tags/id3v2_fixtures.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
-using namespace id3fx;
+using namespace tbytes;
 
 namespace {
 

@@ -13,10 +13,10 @@
 
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
-#include "tests/tags/id3v2_fixtures.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
-using namespace id3fx;
+using namespace tbytes;
 namespace fs = std::filesystem;
 
 namespace {
@@ -45,7 +45,7 @@ bool NoTempLeft(const testutil::TTempDir& D) {
 TEST(ID3v2Write, InPlaceWhenItFitsTheOldSpace) {
     testutil::TTempDir dir;
     const std::string f = dir.file("a.mp3");
-    const Bytes audio = Cat(testutil::MpegFrames(20), Audio(999));
+    const Bytes audio = Cat(tbytes::MpegFrames(20), Audio(999));
     testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("old")), 2000), audio));
     const ino_t inode = Inode(f);
     const size_t size = testutil::ReadFile(f).size();
@@ -67,7 +67,7 @@ TEST(ID3v2Write, InPlaceWhenItFitsTheOldSpace) {
 TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
     testutil::TTempDir dir;
     const std::string f = dir.file("a.mp3");
-    const Bytes audio = Cat(testutil::MpegFrames(10), Audio(333));
+    const Bytes audio = Cat(tbytes::MpegFrames(10), Audio(333));
     struct TCase {
         const char* Name;
         Bytes OldTag;
@@ -99,7 +99,7 @@ TEST(ID3v2Write, Version22IsWrittenAs23) {
     testutil::TTempDir dir;
     const std::string f = dir.file("old.mp3");
     testutil::WriteFile(f, Cat(Tag(2, Cat(Frame(2, "TT2", Text0("T")), Frame(2, "XXX", Text0("?")))),
-                               testutil::MpegFrames(3)));
+                               tbytes::MpegFrames(3)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     ASSERT_EQ(t.SaveToFile(f), 0);
@@ -115,7 +115,7 @@ TEST(ID3v2Write, Version22IsWrittenAs23) {
 TEST(ID3v2Write, EmptyFramesRemoveTheTag) {
     testutil::TTempDir dir;
     const std::string f = dir.file("a.mp3");
-    const Bytes audio = testutil::MpegFrames(4);
+    const Bytes audio = tbytes::MpegFrames(4);
     testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("x")), 50), audio));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
@@ -139,7 +139,7 @@ TEST(ID3v2Write, FramesWithoutAMeaningSurviveByteForByte) {
                           Frame(4, "SYLT", Cat(Bytes{0}, Str("eng"), Bytes{2, 1, 0}, Str("la"), Bytes{0}, BE32(1000))),
                           Frame(4, "TXXX", Cat(Bytes{3}, Str("k"), Bytes{0}, Str("v"))),
                           Frame(4, "XABC", Str("experimental")));
-    testutil::WriteFile(f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("a")), raw)), testutil::MpegFrames(2)));
+    testutil::WriteFile(f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("a")), raw)), tbytes::MpegFrames(2)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     t.SetText("TIT2", "changed", teUnicode);
@@ -301,7 +301,7 @@ TEST(ID3v2Write, UnsoundContainersAreRefused) {
 }
 
 TEST(ID3v2Write, StreamsAreWrittenLikeFiles) {
-    const Bytes audio = testutil::MpegFrames(3);
+    const Bytes audio = tbytes::MpegFrames(3);
     TMemoryStream s(Cat(Tag(3, Frame(3, "TIT2", Text0("a")), 4000), audio));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromStream(s, false), 0);
@@ -317,7 +317,7 @@ TEST(ID3v2Write, StreamsAreWrittenLikeFiles) {
 TEST(ID3v2Write, ReadOnlyFileIsRefusedUntouched) {
     testutil::TTempDir dir;
     const std::string f = dir.file("ro.mp3");
-    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a")), 10), testutil::MpegFrames(2));
+    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a")), 10), tbytes::MpegFrames(2));
     testutil::WriteFile(f, orig);
     ::chmod(f.c_str(), 0444);
     TID3v2Tag t;
@@ -332,7 +332,7 @@ TEST(ID3v2Write, ReadOnlyFileIsRefusedUntouched) {
 TEST(ID3v2Write, PreservesTheModificationTimeWhenAsked) {
     testutil::TTempDir dir;
     const std::string f = dir.file("t.mp3");
-    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a")), 10), testutil::MpegFrames(2)));
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a")), 10), tbytes::MpegFrames(2)));
     struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     ::utimensat(AT_FDCWD, f.c_str(), times, 0);
     TID3v2Tag t;
@@ -348,7 +348,7 @@ TEST(ID3v2Write, PreservesTheModificationTimeWhenAsked) {
 TEST(ID3v2Write, AStaleTemporaryFileIsNeitherUsedNorRemoved) {
     testutil::TTempDir dir;
     const std::string f = dir.file("s.mp3");
-    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), testutil::MpegFrames(2));
+    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), tbytes::MpegFrames(2));
     testutil::WriteFile(f, orig);
     testutil::WriteFile(f + ".tmp", Str("someone else's"));
     TID3v2Tag t;
@@ -368,7 +368,7 @@ TEST(ID3v2Write, AStaleTemporaryFileIsNeitherUsedNorRemoved) {
 TEST(ID3v2Write, FullDiskLeavesTheOriginalWhole) {
     testutil::TTempDir dir;
     const std::string f = dir.file("big.mp3");
-    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), testutil::MpegFrames(300));
+    const Bytes orig = Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), tbytes::MpegFrames(300));
     testutil::WriteFile(f, orig);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -439,7 +439,7 @@ TEST(ID3v2Write, CompressedAndFlaggedFramesAreWrittenBack) {
     testutil::WriteFile(f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("t")),
                                           Frame(4, "TPE1", Cat(Bytes{9}, SyncSafe((uint32_t)text.size()), Deflate(text)),
                                                 0x0049))),
-                               testutil::MpegFrames(2)));
+                               tbytes::MpegFrames(2)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     EXPECT_EQ(t.Frames[1]->GroupIdentifier, 9);
@@ -458,7 +458,7 @@ TEST(ID3v2Write, CompressedAndFlaggedFramesAreWrittenBack) {
 TEST(ID3v2Write, AFileThatVanishedGetsAWholeNewOne) {
     testutil::TTempDir dir;
     const std::string f = dir.file("gone.mp3");
-    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), testutil::MpegFrames(2)));
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), tbytes::MpegFrames(2)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     ::unlink(f.c_str());
@@ -475,7 +475,7 @@ TEST(ID3v2Write, ATagClaimingMoreThanTheFileDoesNotSwallowTheAudio) {
     testutil::TTempDir dir;
     const std::string f = dir.file("claim.mp3");
     const Bytes frames = Frame(3, "TIT2", Text0("a"));
-    const Bytes audio = testutil::MpegFrames(30);
+    const Bytes audio = tbytes::MpegFrames(30);
     testutil::WriteFile(f, Cat(Str("ID3"), Bytes{3, 0, 0}, SyncSafe(0x0FFFFFFF), frames, audio));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
@@ -538,7 +538,7 @@ TEST(ID3v2Write, PeerFilesKeepEverythingButTheTag) {
 TEST(ID3v2Write, ASymbolicLinkStaysALinkToTheChangedFile) {
     testutil::TTempDir dir;
     const std::string f = dir.file("real.mp3"), link = dir.file("link.mp3");
-    const Bytes audio = testutil::MpegFrames(3);
+    const Bytes audio = tbytes::MpegFrames(3);
     testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("a"))), audio));
     ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
     TID3v2Tag t;
@@ -558,7 +558,7 @@ TEST(ID3v2Write, ASymbolicLinkStaysALinkToTheChangedFile) {
 TEST(ID3v2Write, VersionChangesAndFootersLeaveNoDebris) {
     testutil::TTempDir dir;
     const std::string f = dir.file("v.mp3");
-    const Bytes audio = testutil::MpegFrames(4);
+    const Bytes audio = tbytes::MpegFrames(4);
     // A 2.4 frame with only a data length indicator, written as 2.3: no
     // compression flag may appear on its plain body.
     testutil::WriteFile(f, Cat(Tag(4, Frame(4, "TPE1", Cat(SyncSafe(4), Text0("abc")), 0x0001), 20), audio));

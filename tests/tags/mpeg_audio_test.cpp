@@ -14,6 +14,7 @@
 #include "tags/id3/mpeg_audio.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -185,7 +186,7 @@ TEST(MPEGHeader, DecodesFieldsAndFrameSizes) {
 }
 
 TEST(MPEGSearch, FindsTheFirstConfirmedFrame) {
-    auto Frames = [](int N) { return testutil::MpegFrames(N); };
+    auto Frames = [](int N) { return tbytes::MpegFrames(N); };
     Bytes FFThenFrames = {0xFF};   // FF FF FB 90: the frame at offset 1 is never taken
     Append(FFThenFrames, Frames(3));
     Bytes FollowedByZeros = Frame(0xFB, 0x90, 0x00, 417);   // nothing at the frame distance
@@ -283,7 +284,7 @@ TEST(MPEGVBR, VBRIHeader) {
 }
 
 TEST(MPEGPlayTime, ConstantBitRateEstimateLeavesOutTrailingTags) {
-    const Bytes Audio = testutil::MpegFrames(2);
+    const Bytes Audio = tbytes::MpegFrames(2);
     struct TCase { const char* Name; Bytes Tail; int32_t APE; int64_t ID3v1; double PlayTime; };
     const Bytes Lyrics = Lyrics3("IND00003110LYR00005hello");
     Bytes APEThenID3v1 = APEFooter(500);
@@ -376,7 +377,7 @@ TEST(MPEGHostile, OddHeadersGiveFiniteValues) {
 }
 
 TEST(MPEGScan, WithoutAudioAttributesOnlyTheKindIsFound) {
-    TMemoryStream S(Layout(100000, 0, testutil::MpegFrames(2), ID3v1()));
+    TMemoryStream S(Layout(100000, 0, tbytes::MpegFrames(2), ID3v1()));
     TMPEGStreamInfo Info;
     EXPECT_TRUE(ScanMPEGAudio(S, 0, DefaultMPEGSearchLength, Info, false));
     EXPECT_TRUE(Info.Found);
@@ -396,7 +397,7 @@ TEST(MPEGScan, LargeFileReadsOnlyTheStartAndTheTail) {
         const std::string Path = Dir.file(std::string(C.Name) + ".mp3");
         Bytes Start = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x1F, 0x76};   // tag of 4096 bytes in all
         Start.resize(4096, 0);
-        if (C.Frames) Append(Start, testutil::MpegFrames(3));
+        if (C.Frames) Append(Start, tbytes::MpegFrames(3));
         testutil::WriteFile(Path, Start);
         ASSERT_EQ(::truncate(Path.c_str(), Big), 0);
 
@@ -426,7 +427,7 @@ TEST(MPEGScan, LargeFileReadsOnlyTheStartAndTheTail) {
 // audio is MPEG data.
 TEST(MPEGScan, ContainersAreNotSearched) {
     testutil::TTempDir Dir;
-    const Bytes Frames = testutil::MpegFrames(10);
+    const Bytes Frames = tbytes::MpegFrames(10);
     Bytes Wave;
     Append(Wave, "RIFF");
     PutLE32(Wave, uint32_t(4 + 8 + 16 + 8 + Frames.size()));

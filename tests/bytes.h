@@ -1,14 +1,18 @@
-// Small ID3v2 tags and containers built field by field for the ID3v2 tests.
+// Byte builders every test shares: integers in each byte order, ID3v2 frames
+// and tags, an ID3v1 block, MPEG frames, RIFF / AIFF / DSF / DSDIFF
+// containers, and picture stand-ins. Each builds its bytes field by field.
 #pragma once
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
-namespace id3fx {
+namespace tbytes {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -20,6 +24,11 @@ inline Bytes Cat(Bytes A, const Bytes& B) {
 template <class... T>
 Bytes Cat(Bytes A, const Bytes& B, const T&... Rest) {
     return Cat(Cat(std::move(A), B), Rest...);
+}
+inline Bytes Concat(std::initializer_list<Bytes> Parts) {
+    Bytes out;
+    for (const Bytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
 inline Bytes SyncSafe(uint32_t V) {
     return {uint8_t((V >> 21) & 0x7F), uint8_t((V >> 14) & 0x7F), uint8_t((V >> 7) & 0x7F), uint8_t(V & 0x7F)};
@@ -40,6 +49,25 @@ inline Bytes Frame(int Version, const std::string& ID, const Bytes& Body, uint16
 }
 // Latin-1 text frame body: encoding 0, the text.
 inline Bytes Text0(const std::string& S) { return Cat(Bytes{0}, Str(S)); }
+// Latin-1 TXXX body: encoding 0, description, 0, value.
+inline Bytes UserText0(const std::string& Description, const std::string& Value) {
+    return Cat(Bytes{0}, Str(Description), Bytes{0}, Str(Value));
+}
+// Latin-1 COMM / USLT body: encoding 0, language (3), description, 0, text.
+inline Bytes Content0(const std::string& Language, const std::string& Description, const std::string& S) {
+    return Cat(Bytes{0}, Str(Language.substr(0, 3)), Str(Description), Bytes{0}, Str(S));
+}
+// APIC body of version 2.3 / 2.4: encoding 0, MIME, 0, type, description, 0, picture.
+inline Bytes Picture0(const std::string& MIME, uint8_t Type, const std::string& Description, const Bytes& Data) {
+    return Cat(Bytes{0}, Str(MIME), Bytes{0, Type}, Str(Description), Bytes{0}, Data);
+}
+// A PNG signature and IHDR chunk, then filler: enough for type detection.
+inline Bytes Png(size_t Size = 300) {
+    Bytes b = Cat(Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13}, Str("IHDR"),
+                  Bytes{0, 0, 1, 0, 0, 0, 1, 0, 8, 2, 0, 0, 0, 0, 0, 0, 0});
+    for (size_t i = b.size(); i < Size; ++i) b.push_back(uint8_t(i * 7 + 3));
+    return b;
+}
 
 // Header + frames + padding zero bytes.
 inline Bytes Tag(int Version, const Bytes& Frames, uint32_t Padding = 0, uint8_t Flags = 0) {
@@ -53,6 +81,35 @@ inline Bytes Deflate(const Bytes& Data) {
     compress2(out.data(), &n, Data.data(), (uLong)Data.size(), 9);
     out.resize(n);
     return out;
+}
+
+// A few valid MPEG-1 Layer III frames (silence, 128 kbit/s, 44.1 kHz stereo): 417 bytes a frame.
+inline Bytes MpegFrames(int Count) {
+    Bytes out;
+    for (int i = 0; i < Count; ++i) {
+        const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
+        out.insert(out.end(), header, header + 4);
+        out.insert(out.end(), 417 - 4, 0);
+    }
+    return out;
+}
+
+// 128-byte ID3v1.1 block (texts are raw bytes, cut to their widths).
+inline Bytes ID3v1Block(const std::string& Title, const std::string& Artist, const std::string& Album,
+                        const std::string& Year, const std::string& Comment, uint8_t Track, uint8_t Genre) {
+    Bytes b(128, 0);
+    auto put = [&](size_t At, size_t Width, const std::string& S) {
+        std::memcpy(b.data() + At, S.data(), std::min(Width, S.size()));
+    };
+    put(0, 3, "TAG");
+    put(3, 30, Title);
+    put(33, 30, Artist);
+    put(63, 30, Album);
+    put(93, 4, Year);
+    put(97, 28, Comment);
+    b[126] = Track;
+    b[127] = Genre;
+    return b;
 }
 
 // Audio stand-in: bytes that never look like a tag.
@@ -96,4 +153,4 @@ inline Bytes DffChunk(const std::string& ID, const Bytes& Data) {
 }
 inline Bytes Dff(const Bytes& Chunks) { return Cat(Str("FRM8"), BE64(4 + Chunks.size()), Str("DSD "), Chunks); }
 
-}  // namespace id3fx
+}  // namespace tbytes

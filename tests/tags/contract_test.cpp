@@ -1,0 +1,371 @@
+// The contract every format's reader and writer keeps, run against one row
+// per format: loading never crashes, an unchanged save keeps every entry and
+// picture, repeated saves give identical bytes, the audio bytes never change,
+// an edit changes only the edited field, and a save that fails part-way (a
+// write error, a full disk, a kill during a rewrite) leaves the file as it
+// was or whole in its new form.
+//
+// Adding a format is one row in Rows below: a name, the file name extension,
+// a factory that builds a small valid file of it (with the audio bytes it
+// holds), and the tag kind written.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tags/stream.h"
+#include "tags/tags.h"
+#include "tests/bytes.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using namespace tbytes;
+namespace fs = std::filesystem;
+
+// A built file and the audio bytes inside it.
+struct TBuilt {
+    Bytes File;
+    Bytes Audio;
+};
+
+struct TContractRow {
+    const char* Name;
+    const char* Extension;
+    std::function<TBuilt()> Build;
+    TTagType Kind;
+};
+
+// ---- factories ---------------------------------------------------------------------
+
+// A tag with the frames a tagged file usually has: texts, a number with its
+// total, a genre, the user's comment beside a player's described one, a TXXX,
+// a play counter with a rating, and a front cover.
+Bytes ID3v2Tag(int Version) {
+    auto f = [&](const char* ID, const Bytes& Body) { return Frame(Version, ID, Body); };
+    Bytes frames = Cat(f("TIT2", Text0("Title")), f("TPE1", Text0("Artist")), f("TALB", Text0("Album")),
+                       f("TRCK", Text0("3/12")), f("TCON", Text0("Rock")),
+                       f("COMM", Content0("eng", "", "Comment")), f("COMM", Content0("eng", "iTunNORM", " 0000044E")),
+                       f("TXXX", UserText0("MOOD", "Calm")), f("POPM", Cat(Str("a@b.c"), Bytes{0, 196, 0, 0, 0, 7})),
+                       f("APIC", Picture0("image/png", 3, "front", Png(400))));
+    frames = Cat(frames, Version == 4 ? f("TDRC", Text0("2003-05-01")) : f("TYER", Text0("2003")));
+    return Tag(Version, frames, 128);
+}
+
+TBuilt Mp3WithID3v2(int Version) {
+    Bytes audio = MpegFrames(12);
+    return {Cat(ID3v2Tag(Version), audio), audio};
+}
+
+TBuilt Mp3WithID3v1() {
+    Bytes audio = MpegFrames(12);
+    return {Cat(audio, ID3v1Block("Title", "Artist", "Album", "2003", "Comment", 3, 17)), audio};
+}
+
+TBuilt WaveWithID3v2() {
+    Bytes audio = Audio(3000);
+    return {Wave(Cat(FmtChunk(), Chunk("data", audio), Chunk("id3 ", ID3v2Tag(3)))), audio};
+}
+
+TBuilt AiffWithID3v2() {
+    Bytes audio = Audio(3000);
+    // COMM: 2 channels, 750 frames, 16 bits, 44100 Hz (80-bit float).
+    Bytes comm = Cat(Bytes{0, 2}, BE32(750), Bytes{0, 16, 0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0});
+    return {Aiff(Cat(Chunk("COMM", comm, true), Chunk("SSND", Cat(Bytes(8, 0), audio), true),
+                     Chunk("ID3 ", ID3v2Tag(4), true))),
+            audio};
+}
+
+TBuilt DsfWithID3v2() {
+    Bytes audio = Audio(4096);
+    return {Dsf(audio, ID3v2Tag(3)), audio};
+}
+
+TBuilt DffWithID3v2() {
+    Bytes audio = Audio(3000);
+    Bytes prop = Cat(Str("SND "), DffChunk("FS  ", BE32(2822400)),
+                     DffChunk("CHNL", Cat(Bytes{0, 2}, Str("SLFTSRGT"))), DffChunk("CMPR", Cat(Str("DSD "), Bytes{0, 0})));
+    return {Dff(Cat(DffChunk("FVER", BE32(0x01050000)), DffChunk("PROP", prop), DffChunk("DSD ", audio),
+                    DffChunk("ID3 ", ID3v2Tag(4)))),
+            audio};
+}
+
+void PrintTo(const TContractRow& Row, std::ostream* Out) { *Out << Row.Name; }
+
+const TContractRow Rows[] = {
+    {"Mp3ID3v1", ".mp3", Mp3WithID3v1, ttID3v1},
+    {"Mp3ID3v23", ".mp3", [] { return Mp3WithID3v2(3); }, ttID3v2},
+    {"Mp3ID3v24", ".mp3", [] { return Mp3WithID3v2(4); }, ttID3v2},
+    {"WaveID3v2", ".wav", WaveWithID3v2, ttID3v2},
+    {"AiffID3v2", ".aif", AiffWithID3v2, ttID3v2},
+    {"DsfID3v2", ".dsf", DsfWithID3v2, ttID3v2},
+    {"DffID3v2", ".dff", DffWithID3v2, ttID3v2},
+};
+
+// ---- what a load gives ---------------------------------------------------------------
+
+using TEntry = std::tuple<std::string, std::string, std::string, std::string>;
+using TPicture = std::tuple<Bytes, uint32_t, std::string, std::string>;
+
+struct TSnapshot {
+    std::vector<TEntry> Entries;     // sorted
+    std::vector<TPicture> Pictures;  // in order
+    bool operator==(const TSnapshot&) const = default;
+};
+
+TSnapshot Snapshot(const TTags& Tags) {
+    TSnapshot s;
+    for (int i = 0; i < Tags.Count(); ++i) {
+        const TTag& t = *Tags.TagAt(i);
+        s.Entries.emplace_back(t.Name, t.Value, t.Description, t.Language);
+    }
+    std::sort(s.Entries.begin(), s.Entries.end());
+    for (int i = 0; i < Tags.CoverArtCount(); ++i) {
+        const TCoverArt& c = *Tags.CoverArtAt(i);
+        s.Pictures.emplace_back(c.Data, c.CoverType, c.MIMEType, c.Description);
+    }
+    return s;
+}
+
+std::string Describe(const TSnapshot& S) {
+    std::string out;
+    for (const auto& [n, v, d, l] : S.Entries) out += n + "[" + d + "," + l + "]=" + v + "; ";
+    return out + std::to_string(S.Pictures.size()) + " picture(s)";
+}
+
+size_t Occurrences(const Bytes& Haystack, const Bytes& Needle) {
+    size_t n = 0;
+    for (auto it = Haystack.begin();
+         (it = std::search(it, Haystack.end(), Needle.begin(), Needle.end())) != Haystack.end(); ++it)
+        ++n;
+    return n;
+}
+
+class Contract : public ::testing::TestWithParam<TContractRow> {
+protected:
+    void SetUp() override {
+        Built = GetParam().Build();
+        Path = Dir.file(std::string("file") + GetParam().Extension);
+        testutil::WriteFile(Path, Built.File);
+    }
+
+    TSnapshot Load(const std::string& P) {
+        TTags t;
+        t.ParseCoverArts = true;
+        EXPECT_EQ(t.LoadFromFile(P), 0);
+        return Snapshot(t);
+    }
+
+    // Loads, lets Edit change the container, saves the row's kind; the save's result.
+    int Save(const std::function<void(TTags&)>& Edit = {}, const std::string& P = {}) {
+        TTags t;
+        t.ParseCoverArts = true;
+        EXPECT_EQ(t.LoadFromFile(P.empty() ? Path : P), 0);
+        if (Edit) Edit(t);
+        return t.SaveToFile(P.empty() ? Path : P, GetParam().Kind);
+    }
+
+    // The file is byte-identical to Before, or whole in its new form: it
+    // loads with the new title and holds the audio once.
+    void ExpectOldOrNew(const Bytes& Before, const std::string& NewTitle) {
+        const Bytes now = testutil::ReadFile(Path);
+        if (now == Before) return;
+        EXPECT_EQ(Occurrences(now, Built.Audio), 1u);
+        TTags t;
+        ASSERT_EQ(t.LoadFromFile(Path), 0);
+        // An ID3v1 title is cut to its width.
+        const std::string title = t.GetText("TITLE");
+        EXPECT_TRUE(!title.empty() && NewTitle.compare(0, title.size(), title) == 0) << title.substr(0, 40);
+    }
+
+    testutil::TTempDir Dir;
+    TBuilt Built;
+    std::string Path;
+};
+
+TEST_P(Contract, LoadNeverCrashesOnCutOrDamagedCopies) {
+    const Bytes& file = Built.File;
+    const size_t step = std::max<size_t>(1, file.size() / 48);
+    const std::string p = Dir.file(std::string("damaged") + GetParam().Extension);
+    for (size_t cut = 0; cut < file.size(); cut += step) {
+        testutil::WriteFile(p, Bytes(file.begin(), file.begin() + (ptrdiff_t)cut));
+        TTags t;
+        t.LoadFromFile(p);
+    }
+    for (size_t at = 0; at < file.size(); at += step) {
+        for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF), uint8_t(0x7F)}) {
+            Bytes damaged = file;
+            damaged[at] = value;
+            testutil::WriteFile(p, damaged);
+            TTags t;
+            t.LoadFromFile(p);
+            t.SaveToFile(p, GetParam().Kind);   // whatever it says, it must not crash
+        }
+    }
+}
+
+TEST_P(Contract, AnUnchangedSaveKeepsEveryEntryAndPicture) {
+    const TSnapshot before = Load(Path);
+    ASSERT_FALSE(before.Entries.empty());
+    ASSERT_EQ(Save(), 0);
+    const TSnapshot after = Load(Path);
+    EXPECT_EQ(after, before) << Describe(before) << "\n" << Describe(after);
+}
+
+TEST_P(Contract, TenSavesInARowGiveIdenticalBytes) {
+    ASSERT_EQ(Save(), 0);
+    const Bytes first = testutil::ReadFile(Path);
+    for (int i = 2; i <= 10; ++i) {
+        ASSERT_EQ(Save(), 0);
+        ASSERT_EQ(testutil::ReadFile(Path), first) << "save " << i;
+    }
+}
+
+TEST_P(Contract, TheAudioBytesNeverChange) {
+    ASSERT_EQ(Occurrences(Built.File, Built.Audio), 1u);
+    ASSERT_EQ(Save(), 0);
+    EXPECT_EQ(Occurrences(testutil::ReadFile(Path), Built.Audio), 1u);
+    // A tag that outgrows its room moves the audio (a rewrite), never changes it.
+    ASSERT_EQ(Save([](TTags& t) { t.SetText("ALBUM", std::string(5000, 'a')); }), 0);
+    EXPECT_EQ(Occurrences(testutil::ReadFile(Path), Built.Audio), 1u);
+    ASSERT_EQ(Save([](TTags& t) { t.SetText("ALBUM", "Short"); }), 0);
+    EXPECT_EQ(Occurrences(testutil::ReadFile(Path), Built.Audio), 1u);
+}
+
+TEST_P(Contract, AnEditChangesOnlyTheEditedField) {
+    TSnapshot expected = Load(Path);
+    for (auto& [n, v, d, l] : expected.Entries)
+        if (n == "TITLE") v = "Edited";
+    std::sort(expected.Entries.begin(), expected.Entries.end());
+    ASSERT_EQ(Save([](TTags& t) { t.SetText("TITLE", "Edited"); }), 0);
+    const TSnapshot after = Load(Path);
+    EXPECT_EQ(after, expected) << Describe(expected) << "\n" << Describe(after);
+}
+
+// A stream whose writes fail in one of two ways: the write call number
+// FailAt refuses its bytes (an I/O error; later writes work again), or,
+// with NoGrowth, no write may go beyond the stream's first size (a full disk).
+class TFailingStream final : public TStream {
+public:
+    TFailingStream(Bytes Data, int FailAt, bool NoGrowth)
+        : FInner(std::move(Data)), FFailAt(FailAt), FNoGrowth(NoGrowth), FLimit(FInner.Size()) {}
+    int64_t Read(void* B, int64_t N) override { return FInner.Read(B, N); }
+    int64_t Write(const void* B, int64_t N) override {
+        if (FCalls++ == FFailAt) return 0;
+        if (FNoGrowth) N = std::max<int64_t>(0, std::min(N, FLimit - FInner.Position()));
+        return FInner.Write(B, N);
+    }
+    int64_t Seek(int64_t P) override { return FInner.Seek(P); }
+    int64_t Position() const override { return FInner.Position(); }
+    int64_t Size() const override { return FInner.Size(); }
+    bool SetSize(int64_t N) override { return (!FNoGrowth || N <= FLimit) && FInner.SetSize(N); }
+    const Bytes& Data() const { return FInner.Data(); }
+    int Calls() const { return FCalls; }
+
+private:
+    TMemoryStream FInner;
+    int FFailAt;
+    bool FNoGrowth;
+    int64_t FLimit;
+    int FCalls = 0;
+};
+
+TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
+    for (const size_t titleSize : {size_t(3), size_t(6000)}) {   // in place, and outgrowing the tag
+        const std::string title(titleSize, 'n');
+        TMemoryStream whole(Built.File);
+        {
+            TTags t;
+            ASSERT_EQ(t.LoadFromStream(whole), 0);
+            t.SetText("TITLE", title);
+            ASSERT_EQ(t.SaveToStream(whole, false, GetParam().Kind), 0);
+        }
+        // Every write call of the save fails once, in turn; then the disk is full.
+        for (int failAt = 0;; ++failAt) {
+            SCOPED_TRACE("title " + std::to_string(titleSize) + ", failing write " + std::to_string(failAt));
+            TFailingStream s(Built.File, failAt, false);
+            TTags t;
+            ASSERT_EQ(t.LoadFromStream(s), 0);
+            t.SetText("TITLE", title);
+            const int result = t.SaveToStream(s, false, GetParam().Kind);
+            if (result != 0) {
+                EXPECT_EQ(s.Data(), Built.File) << "a failed save changed the stream";
+            } else {
+                EXPECT_EQ(s.Data(), whole.Data());
+            }
+            if (s.Calls() <= failAt) break;   // every write has failed once
+        }
+        TFailingStream full(Built.File, -1, true);
+        TTags t;
+        ASSERT_EQ(t.LoadFromStream(full), 0);
+        t.SetText("TITLE", title);
+        if (t.SaveToStream(full, false, GetParam().Kind) != 0) {
+            EXPECT_EQ(full.Data(), Built.File);
+        } else {
+            EXPECT_EQ(full.Data(), whole.Data());
+        }
+    }
+}
+
+TEST_P(Contract, AKillDuringASaveLeavesTheOldOrTheNewFile) {
+    const std::string title(20000, 'k');   // outgrows the tag: the file is rewritten
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        testutil::WriteFile(Path, Built.File);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TTags t;
+            t.LoadFromFile(Path);
+            t.SetText("TITLE", title);
+            t.SaveToFile(Path, GetParam().Kind);
+            ::_exit(0);
+        }
+        ::usleep((useconds_t)(attempt * attempt * 150));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        SCOPED_TRACE("attempt " + std::to_string(attempt));
+        ExpectOldOrNew(Built.File, title);
+    }
+}
+
+TEST_P(Contract, AFullDiskLeavesTheOldBytes) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small disk needs root";
+    testutil::TTempDir mount;
+    if (::mount("tmpfs", mount.path().c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    struct TUnmount {
+        std::string P;
+        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
+    } unmount{mount.path()};
+    Path = mount.file(std::string("file") + GetParam().Extension);
+    // The file, then filler until too little room is left for a rewritten copy.
+    testutil::WriteFile(Path, Built.File);
+    const size_t pages = (Built.File.size() + 4095) / 4096;
+    testutil::WriteFile(mount.file("filler"), Bytes(64 * 1024 - (pages + 1) * 4096, 0));
+    const Bytes before = testutil::ReadFile(Path);
+    const std::string title(40000, 'f');
+    const int result = Save([&](TTags& t) { t.SetText("TITLE", title); });
+    if (result == 0) {
+        ExpectOldOrNew(before, title);
+    } else {
+        EXPECT_EQ(testutil::ReadFile(Path), before);
+    }
+    for (const auto& e : fs::directory_iterator(mount.path()))
+        EXPECT_TRUE(e.path() == Path || e.path().filename() == "filler") << "left behind: " << e.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Contract, ::testing::ValuesIn(Rows),
+                         [](const ::testing::TestParamInfo<TContractRow>& Info) { return std::string(Info.param.Name); });
+
+}  // namespace
