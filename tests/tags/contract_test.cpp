@@ -26,6 +26,7 @@
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
+#include "tests/tags/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -100,6 +101,12 @@ TBuilt DffWithID3v2() {
             audio};
 }
 
+// An M4A file with its item list in front of the media data.
+TBuilt M4aFastStart() {
+    const auto t = mp4fx::TaggedM4a();
+    return {t.File, t.Audio};
+}
+
 void PrintTo(const TContractRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
 const TContractRow Rows[] = {
@@ -110,6 +117,7 @@ const TContractRow Rows[] = {
     {"AiffID3v2", ".aif", AiffWithID3v2, ttID3v2},
     {"DsfID3v2", ".dsf", DsfWithID3v2, ttID3v2},
     {"DffID3v2", ".dff", DffWithID3v2, ttID3v2},
+    {"M4aMP4", ".m4a", M4aFastStart, ttMP4},
 };
 
 // ---- what a load gives ---------------------------------------------------------------
