@@ -5,6 +5,7 @@ Each seed is a few MPEG frames with one tag layout written by mutagen (an
 independent writer) or built here byte by byte (Lyrics3, odd ID3v1 blocks).
 """
 import os
+import struct
 import sys
 
 from mutagen.apev2 import APEv2
@@ -68,6 +69,20 @@ def main(out):
             a["Title"] = "APE title"
             a["Cover Art (Front)"] = b"front.png\0" + pic
             a.save(p)
+
+    # RIFF WAVE and RF64 with INFO, bext, cart and EVNT chunks.
+    def chunk(cid, data):
+        return cid + struct.pack("<I", len(data)) + data + (b"\0" if len(data) % 2 else b"")
+    fmt = chunk(b"fmt ", struct.pack("<HHIIHH", 1, 1, 8000, 16000, 2, 16))
+    info = chunk(b"LIST", b"INFO" + chunk(b"INAM", b"Title\0") + chunk(b"ITRK", b"3/12\0") + chunk(b"IALB", b"Alb"))
+    bext = chunk(b"bext", b"Desc".ljust(338, b"\0") + struct.pack("<QH", 2 ** 40, 1) + bytes(256) + b"A=PCM\r\n")
+    cart = chunk(b"cart", b"0101Title".ljust(2048, b"\0") + b"text")
+    evnt = chunk(b"EVNT", struct.pack("<HHIQII", 3, 0, 1, 0, 5, 0) + b"token\0\0\0\0")
+    data = chunk(b"data", bytes(range(200)))
+    body = b"WAVE" + fmt + info + bext + cart + evnt + data
+    put("tags.wav", b"RIFF" + struct.pack("<I", len(body)) + body)
+    ds64 = chunk(b"ds64", struct.pack("<QQQI", 4 + 36 + len(fmt) + len(info) + 208, 200, 100, 0))
+    put("tags.rf64", b"RF64\xff\xff\xff\xffWAVE" + ds64 + fmt + info + b"data\xff\xff\xff\xff" + bytes(200))
 
 
 if __name__ == "__main__":

@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <limits>
 
+#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
+#include "tags/wma_wav/wav_tag.h"
+#include "tags/wma_wav/wma_tag.h"
 
 namespace {
 
@@ -160,16 +164,48 @@ TStreamValues ID3v2Values(const TID3v2Tag& Tag) {
 }
 
 // FLAC stream info (play time only when the stream info is valid): bit
-// rate, channels, bits, sample rate, total samples. Not read yet.
-TStreamValues FlacValues(const TTags&) { return {}; }
+// rate, channels, bits, sample rate, total samples.
+TStreamValues FlacValues(const TTags& Tags) {
+    const TFlacTag& F = Tags.FlacTag();
+    TStreamValues V;
+    V.PlayTime = F.Playtime();
+    V.BitRate.Value = F.Bitrate();
+    V.Channels.Value = F.Channels;
+    V.BitsPerSample.Value = F.BitsPerSample;
+    V.SamplesPerSec.Value = F.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)F.SampleCount);
+    return V;
+}
 // Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
 // sample rate; Vorbis its bit rate (final even when 0), channel count and
 // sample rate; either gives bits 0 (final once the channel count is known),
-// play time and sample count. Not read yet.
-TStreamValues OggValues(const TTags&) { return {}; }
+// play time and sample count.
+TStreamValues OggValues(const TTags& Tags) {
+    const TOpusTag& O = Tags.OggVorbisAndOpusTag();
+    TStreamValues V;
+    if (!O.Loaded || (O.Format != ofOpus && O.Format != ofVorbis)) return V;
+    V.PlayTime = O.Info.PlayTime;
+    V.BitRate = {O.Info.BitRate, O.Format == ofVorbis};
+    V.Channels.Value = O.Info.Channels;
+    V.BitsPerSample = {0, O.Info.Channels != 0};
+    V.SamplesPerSec.Value = O.Info.SampleRate;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)O.Info.SampleCount);
+    return V;
+}
 // WAV format chunk: play time, bit rate, channels, samples per second, bits
-// per sample, sample count. Not read yet.
-TStreamValues WAVValues(const TTags&) { return {}; }
+// per sample, sample count.
+TStreamValues WAVValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
 // MP4 track data: play time, bit rate (final once the media-data size is
 // known), channels, bits per sample, sample rate; no sample count.
 TStreamValues MP4Values(const TTags& Tags) {
@@ -183,8 +219,16 @@ TStreamValues MP4Values(const TTags& Tags) {
     return V;
 }
 // WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
-// number of frames as sample count. Not read yet.
-TStreamValues WMAValues(const TTags&) { return {}; }
+// number of frames as sample count.
+TStreamValues WMAValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    return V;
+}
 
 TStreamValues KindValues(const TTags& Tags, TTagType Kind) {
     switch (Kind) {

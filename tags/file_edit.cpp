@@ -1,5 +1,6 @@
 #include "tags/file_edit.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -131,8 +132,9 @@ TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& 
 TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
     const int64_t size = S.Size();
     if (!InRange(size, E)) return TEditResult::BadRange;
+    const int64_t newSize = size + E.Delta();
     for (const auto& p : E.Patches)
-        if (p.At < 0 || p.At > size || (int64_t)p.Bytes.size() > size - p.At) return TEditResult::BadRange;
+        if (p.At < 0 || p.At > newSize || (int64_t)p.Bytes.size() > newSize - p.At) return TEditResult::BadRange;
     // Everything the edit may overwrite is read first: the region and what
     // follows it (moved when the length changes), and the patched fields.
     const int64_t keep = E.Delta() != 0 ? size - E.Pos : E.OldLen;
@@ -141,8 +143,10 @@ TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
     if ((int64_t)old.size() != keep) return TEditResult::WriteFailed;
     std::vector<TFilePatch> oldPatches;
     for (const auto& p : E.Patches) {
+        // A field behind the old end has nothing to put back.
+        if (p.At >= size) continue;
         S.Seek(p.At);
-        oldPatches.push_back({p.At, S.ReadBytes((int64_t)p.Bytes.size())});
+        oldPatches.push_back({p.At, S.ReadBytes(std::min<int64_t>((int64_t)p.Bytes.size(), size - p.At))});
     }
     auto write = [&] {
         if (S.Seek(E.Pos) != E.Pos || !S.WriteExact(E.Bytes)) return false;

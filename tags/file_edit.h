@@ -26,7 +26,7 @@ struct TFileEdit {
     int64_t Pos = 0;
     int64_t OldLen = 0;
     std::vector<uint8_t> Bytes;
-    std::vector<TFilePatch> Patches;   // all lie before Pos
+    std::vector<TFilePatch> Patches;   // positions in the edited file: before Pos or behind the new bytes
     int64_t Delta() const { return (int64_t)Bytes.size() - OldLen; }
 };
 

@@ -103,7 +103,8 @@ struct TNativeFormats {
             {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"}, &TTags::FFlacTag, &TTags::LoadFlacTags,
             &TTags::DeleteNativeFlac,
             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
-            [](const std::string& N) { return RemoveFlacTagFromFile(N); }},
+            [](const std::string& N) { return RemoveFlacTagFromFile(N); },
+            [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
         TNativeRow<TID3v1Tag>{
             {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"}, &TTags::FID3v1Tag, &TTags::LoadID3v1Tags,
             &TTags::DeleteNativeID3v1,
@@ -137,12 +138,15 @@ struct TNativeFormats {
             {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"}, &TTags::FOggTag,
             &TTags::LoadOggVorbisAndOpusTags, &TTags::DeleteNativeOgg,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveOggVorbisAndOpusTag(N, S); },
-            [](const std::string& N) { return RemoveOggTagFromFile(N); }},
+            [](const std::string& N) { return RemoveOggTagFromFile(N); },
+            [](int R) { return R == oggresult::WriteFailed || R == oggresult::CannotRewrite; }},
         TNativeRow<TWAVTag>{
             {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"}, &TTags::FWAVTag, &TTags::LoadWAVTags,
             &TTags::DeleteNativeWAV,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-            [](const std::string& N) { return RemoveWAVTagFromFile(N); }, nullptr, TReadWhen::Always, false},
+            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
+            // Chunks found that could not be written out of the file.
+            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false},
         TNativeRow<TWMATag>{
             {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"}, &TTags::FWMATag, &TTags::LoadWMATags,
             &TTags::DeleteNativeWMA,

@@ -14,6 +14,9 @@ enum TTagPictureFormat : int32_t { tpfUnknown, tpfJPEG, tpfPNG, tpfBMP, tpfGIF, 
 
 enum TExtTagType : int32_t { ettUnknown, ettTXXX, ettWXXX };
 
+// How an APEv2 or RIFF INFO item holds its value.
+enum TTagFrameFormat : int32_t { ffUnknown, ffText, ffBinary };
+
 enum TSourceFileType : int32_t { sftUnknown, sftMPEG, sftWAVE, sftRF64, sftAIFF, sftDSF, sftDFF };
 
 using TTagPriority = std::array<TTagType, 9>;

@@ -22,6 +22,7 @@
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
 #include "tags/mapping_common.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/text.h"
 
 namespace {
@@ -256,6 +257,9 @@ std::unique_ptr<TTags> NewContainer()
     auto Tags = std::make_unique<TTags>();
     Tags->ParseAudioAttributes = true;
     Tags->ParseCoverArts = true;
+    // The library leaves the Ogg play time off (it reads the end of the
+    // file); the record's Duration needs it.
+    Tags->OggVorbisAndOpusTag().ParsePlayTime = true;
     return Tags;
 }
 

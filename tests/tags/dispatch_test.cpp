@@ -314,7 +314,17 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
         ASSERT_EQ(t.LoadFromFile(path), 0);
         ASSERT_FALSE(t.NativeLoaded(ttID3v2));
         t.SetText("TITLE", "New");
-        EXPECT_NE(t.SaveToFile(path), 0);
+        const int result = t.SaveToFile(path);
+        if (std::string(c.FileName) == "a.wav") {
+            // The refusal is reported; the WAVE file's tag chunk stays as it was
+            // (its INFO list may take the title).
+            EXPECT_NE(result, 0);
+            const auto after = testutil::ReadFile(path);
+            const auto old = tag(5, 0, frames);
+            EXPECT_NE(std::search(after.begin(), after.end(), old.begin(), old.end()), after.end());
+            continue;
+        }
+        EXPECT_NE(result, 0);
         EXPECT_EQ(testutil::ReadFile(path), c.Bytes);
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tags/id3/apev2_tag.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
@@ -33,6 +34,7 @@ std::vector<std::string> Fixtures(const std::string& Folder) {
 std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
     std::vector<std::string> Problems;
     TTags Loaded;
+    Loaded.OggVorbisAndOpusTag().ParsePlayTime = true;   // also search the last Ogg page
     Loaded.LoadFromMemory(Data.data(), (int64_t)Data.size());
 
     {   // ID3v1 + Lyrics3: a save keeps everything in front of the old tail.

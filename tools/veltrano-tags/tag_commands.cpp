@@ -12,6 +12,7 @@
 #include "tags/audio_properties.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/flac_ogg/opus_tag.h"
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
@@ -169,6 +170,7 @@ int CmdRead(const std::vector<std::string>& Args) {
             continue;
         }
         TTags tags;
+        tags.OggVorbisAndOpusTag().ParsePlayTime = true;   // show the play time of every format
         int result = tags.LoadFromFile(path);
         std::printf("%s\n", DescribeTags(path, result, tags).c_str());
     }

@@ -1,0 +1,29 @@
+#include "tags/flac_ogg/region_edit.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace regionedit {
+
+TFileEdit Narrowed(int64_t Base, const std::vector<uint8_t>& OldBytes, const std::vector<uint8_t>& NewBytes) {
+    const size_t common = std::min(OldBytes.size(), NewBytes.size());
+    size_t head = 0;
+    while (head < common && OldBytes[head] == NewBytes[head]) ++head;
+    size_t tail = 0;
+    while (tail < common - head && OldBytes[OldBytes.size() - 1 - tail] == NewBytes[NewBytes.size() - 1 - tail])
+        ++tail;
+    TFileEdit e;
+    e.Pos = Base + (int64_t)head;
+    e.OldLen = (int64_t)(OldBytes.size() - head - tail);
+    e.Bytes.assign(NewBytes.begin() + (ptrdiff_t)head, NewBytes.end() - (ptrdiff_t)tail);
+    return e;
+}
+
+bool Empty(const TFileEdit& Edit) { return Edit.OldLen == 0 && Edit.Bytes.empty() && Edit.Patches.empty(); }
+
+TEditResult Apply(TStream* Stream, const std::string& FileName, const TFileEdit& Edit) {
+    if (Empty(Edit)) return TEditResult::Success;
+    return Stream ? ApplyEditToStream(*Stream, Edit) : ApplyEditToFile(FileName, Edit, "~");
+}
+
+}  // namespace regionedit

@@ -1,0 +1,241 @@
+// The container's WAV members: RIFF INFO item IDs <-> unified names, and the
+// broadcast extension and cart fields as "BEXT ..." and "CART ..." entries.
+#include <algorithm>
+#include <string_view>
+
+#include "tags/mapping_common.h"
+#include "tags/tags.h"
+#include "tags/text.h"
+#include "tags/wma_wav/wav_tag.h"
+
+namespace {
+
+struct TInfoName {
+    const char* Id;
+    const char* Unified;
+};
+
+// INFO item ID -> unified name (IDs compared exactly).
+constexpr TInfoName InfoToUnified[] = {
+    {"IART", "ARTIST"},    {"INAM", "TITLE"},     {"ICOM", "COMPOSER"},    {"IURL", "URL"},
+    {"IALB", "ALBUM"},     {"IPRD", "ALBUM"},     {"ICOP", "COPYRIGHT"},   {"BCPR", "COPYRIGHT"},
+    {"IGNR", "GENRE"},     {"ICRD", "RECORDINGDATE"}, {"IYER", "YEAR"},    {"ITRK", "TRACKNUMBER"},
+    {"itrk", "TRACKNUMBER"}, {"IBPM", "BPM"},     {"BKEY", "KEY"},         {"BTPO", "TEMPO"},
+    {"IENG", "PRODUCED"},  {"STDO", "STUDIO"},    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},
+    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"}, {"ISRF", "MEDIA"},      {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},      {"BEND", "MUSICEND"},  {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"},
+    {"HKST", "HOOKSTART"}, {"HKEN", "HOOKEND"},   {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},
+    {"ISBJ", "SUBJECT"},   {"IARL", "ARCHIVAL LOCATION"},
+};
+
+// Unified name -> the INFO item written.
+constexpr TInfoName UnifiedToInfo[] = {
+    {"IART", "ARTIST"},    {"INAM", "TITLE"},     {"ICOM", "COMPOSER"},    {"IURL", "URL"},
+    {"IPRD", "ALBUM"},     {"ICOP", "COPYRIGHT"}, {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
+    {"IYER", "YEAR"},      {"ITRK", "TRACKNUMBER"}, {"ITRK", "TRACK"},     {"IBPM", "BPM"},
+    {"BKEY", "KEY"},       {"BTPO", "TEMPO"},     {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
+    {"IPUB", "PUBLISHER"}, {"ITCH", "ENCODEDBY"}, {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
+    {"ISRF", "MEDIA"},     {"TIPL", "TIPL"},      {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
+    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"}, {"HKST", "HOOKSTART"}, {"HKEN", "HOOKEND"},
+    {"ICMT", "COMMENT"},   {"ILYR", "LYRICS"},    {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
+};
+
+// Items other programs read for the same value; written in step with the
+// item above so that a stale copy does not come back beside the new value.
+constexpr TInfoName Aliases[] = {{"IPRD", "IALB"}, {"ICOP", "BCPR"}, {"ITRK", "itrk"}};
+
+constexpr const char* BextTextFields[] = {"Description", "Originator", "OriginatorReference", "OriginationDate",
+                                          "OriginationTime"};
+constexpr const char* BextWordFields[] = {"LoudnessValue", "LoudnessRange", "MaxTruePeakLevel",
+                                          "MaxMomentaryLoudness", "MaxShortTermLoudness"};
+constexpr const char* CartTextFields[] = {"Version", "Title", "Artist", "CutID", "ClientID", "Category",
+                                          "Classification", "OutCue", "StartDate", "StartTime", "EndDate",
+                                          "EndTime", "ProducerAppID", "ProducerAppVersion", "UserDef"};
+
+std::string UnifiedOfInfo(const std::string& Id) {
+    for (const auto& p : InfoToUnified)
+        if (Id == p.Id) return p.Unified;
+    return {};
+}
+
+std::string InfoOfUnified(const std::string& Name) {
+    const std::string upper = text::UpperAscii(Name);
+    for (const auto& p : UnifiedToInfo)
+        if (upper == p.Unified) return p.Id;
+    return {};
+}
+
+uint64_t ParseUnsigned(const std::string& Text, uint64_t Max) {
+    const auto v = text::ParseInt(text::Trim(Text));
+    if (v && *v >= 0 && (uint64_t)*v <= Max) return (uint64_t)*v;
+    // Values beyond the signed 64-bit range.
+    const std::string t = text::Trim(Text);
+    if (!t.empty() && t.size() <= 20 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        uint64_t n = 0;
+        for (char c : t) {
+            if (n > (UINT64_MAX - uint64_t(c - '0')) / 10) return 0;
+            n = n * 10 + uint64_t(c - '0');
+        }
+        return n <= Max ? n : 0;
+    }
+    return 0;
+}
+
+bool StartsWith(const std::string& S, std::string_view Prefix) {
+    return S.size() >= Prefix.size() && text::SameText(std::string_view(S).substr(0, Prefix.size()), Prefix);
+}
+
+}  // namespace
+
+void TTags::LoadWAVTags() {
+    TWAVTag& T = *FWAVTag;
+    for (const auto& f : T.Frames) {
+        const std::string u = UnifiedOfInfo(f->Name);
+        if (u.empty()) continue;
+        RemoveAll(u);
+        // A total comes with "n/m" only; a plain number leaves an earlier total.
+        if (u == "TRACKNUMBER" && f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
+    }
+    // An item and its alias (IPRD and IALB, ...) holding the same value give one entry.
+    struct TSeen { std::string Unified, Value, Id; };
+    std::vector<TSeen> seen;
+    auto aliasCopy = [&](const std::string& u, const std::string& v, const std::string& id) {
+        for (const auto& s : seen)
+            if (s.Unified == u && s.Value == v && s.Id != id) return true;
+        seen.push_back({u, v, id});
+        return false;
+    };
+    for (const auto& f : T.Frames) {
+        const std::string u = UnifiedOfInfo(f->Name);
+        if (u.empty()) continue;
+        const std::string value = f->GetText();
+        if (aliasCopy(u, value, f->Name)) continue;
+        if (u == "TRACKNUMBER" && value.find('/') != std::string::npos) {
+            const mapping::TNumberTotal p = mapping::SplitNumberTotal(value);
+            Add("TRACKNUMBER")->Value = p.Number;
+            RemoveAll("TOTALTRACKS");
+            if (!p.Total.empty()) Add("TOTALTRACKS")->Value = p.Total;
+        } else if (u == "TIPL" || u == "TMCL") {
+            std::vector<std::string> list;
+            f->GetList(list);
+            Add(u)->Value = mapping::JoinLines(list);
+        } else {
+            Add(u)->Value = value;
+        }
+    }
+    if (T.BEXT.Loaded) {
+        for (const char* n : BextTextFields) Add(std::string("BEXT ") + n)->Value = T.BEXT.GetField(n);
+        Add("BEXT TimeReference")->Value = std::to_string(T.BEXT.TimeReference());
+        Add("BEXT Version")->Value = std::to_string(T.BEXT.GetWord("Version"));
+        Add("BEXT UMID")->Value = T.BEXT.GetUMID();
+        for (const char* n : BextWordFields) Add(std::string("BEXT ") + n)->Value = std::to_string(T.BEXT.GetWord(n));
+        Add("BEXT CodingHistory")->Value = T.BEXT.GetCodingHistory();
+    }
+    if (T.CART.Loaded) {
+        for (const char* n : CartTextFields) Add(std::string("CART ") + n)->Value = T.CART.GetField(n);
+        Add("CART LevelReference")->Value = std::to_string(T.CART.LevelReference());
+        for (int i = 0; i < 8; ++i) {
+            const TCART_TIMER t = T.CART.GetPostTimer(i);
+            Add("CART PostTimer" + std::to_string(i))->Value = t.Usage + " " + std::to_string(t.Value);
+        }
+        Add("CART URL")->Value = T.CART.GetField("URL");
+        Add("CART Reserved")->Value = T.CART.GetField("Reserved");
+        Add("CART TagText")->Value = T.CART.GetTagText();
+    }
+    Loaded = true;
+}
+
+void TTags::PrepareWAVTag() {
+    TWAVTag& T = *FWAVTag;
+    std::vector<std::string> done;
+    for (int i = 0; i < Count(); ++i) {
+        const TTag& e = *TagAt(i);
+        const std::string& n = e.Name;
+        if (StartsWith(n, "BEXT ")) {
+            const std::string field = n.substr(5);
+            if (T.BEXT.SetField(field, e.Value)) continue;
+            if (text::SameText(field, "TimeReference")) T.BEXT.SetTimeReference(ParseUnsigned(e.Value, UINT64_MAX));
+            else if (text::SameText(field, "UMID")) T.BEXT.SetUMID(e.Value);
+            else if (text::SameText(field, "CodingHistory")) T.BEXT.SetCodingHistory(e.Value);
+            else T.BEXT.SetWord(field, uint16_t(text::ParseInt(text::Trim(e.Value)).value_or(0)));
+            continue;
+        }
+        if (StartsWith(n, "CART ")) {
+            const std::string field = n.substr(5);
+            if (StartsWith(field, "PostTimer") && field.size() == 10 && field[9] >= '0' && field[9] <= '7') {
+                TCART_TIMER t;
+                const size_t blank = e.Value.find(' ');
+                t.Usage = blank == std::string::npos ? std::string() : e.Value.substr(0, blank);
+                t.Value = (uint32_t)ParseUnsigned(blank == std::string::npos ? e.Value : e.Value.substr(blank + 1), UINT32_MAX);
+                T.CART.SetPostTimer(field[9] - '0', t);
+            } else if (text::SameText(field, "LevelReference")) {
+                T.CART.SetLevelReference((uint32_t)ParseUnsigned(e.Value, UINT32_MAX));
+            } else if (text::SameText(field, "TagText")) {
+                T.CART.SetTagText(e.Value);
+            } else {
+                T.CART.SetField(field, e.Value);
+            }
+            continue;
+        }
+        const std::string id = InfoOfUnified(n);
+        if (id.empty()) continue;
+        if (std::find(done.begin(), done.end(), id) != done.end()) continue;
+        done.push_back(id);
+        if (id == "TIPL" || id == "TMCL") {
+            std::vector<std::string> list;
+            for (const auto& line : mapping::SplitLines(e.Value))
+                if (!text::Trim(line).empty()) list.push_back(line);
+            T.SetList(id, list);
+            continue;
+        }
+        std::string value;
+        if (id == "ITRK") {
+            value = mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true));
+        } else if (TypeCount(n) < 2) {
+            value = e.Value;
+        } else {
+            std::vector<std::string> values;
+            GetMultipleList(n, values);
+            for (size_t k = 0; k < values.size(); ++k) value += (k ? ", " : "") + values[k];
+        }
+        T.SetText(id, value);
+        for (const auto& a : Aliases)
+            if (id == a.Id && T.FrameExists(a.Unified) >= 0) T.SetText(a.Unified, value);
+    }
+}
+
+int TTags::SaveWAVTag(const std::string& FileName, TStream* Stream) {
+    PrepareWAVTag();
+    return Stream ? FWAVTag->SaveToStream(*Stream) : FWAVTag->SaveToFile(FileName);
+}
+
+void TTags::DeleteNativeWAV(const TTag& Entry) {
+    TWAVTag& T = *FWAVTag;
+    const std::string& n = Entry.Name;
+    if (StartsWith(n, "BEXT ")) {
+        const std::string field = n.substr(5);
+        if (!T.BEXT.SetField(field, "")) {
+            if (text::SameText(field, "TimeReference")) T.BEXT.SetTimeReference(0);
+            else if (text::SameText(field, "UMID")) T.BEXT.SetUMID("");
+            else if (text::SameText(field, "CodingHistory")) T.BEXT.SetCodingHistory("");
+            else T.BEXT.SetWord(field, 0);
+        }
+        return;
+    }
+    if (StartsWith(n, "CART ")) {
+        const std::string field = n.substr(5);
+        if (text::SameText(field, "TagText")) T.CART.SetTagText("");
+        else if (text::SameText(field, "LevelReference")) T.CART.SetLevelReference(0);
+        else if (StartsWith(field, "PostTimer") && field.size() == 10 && field[9] >= '0' && field[9] <= '7')
+            T.CART.SetPostTimer(field[9] - '0', {});
+        else T.CART.SetField(field, "");
+        return;
+    }
+    // Every item that reads as this name goes, aliases included.
+    std::string upper = text::UpperAscii(n);
+    if (upper == "TRACK") upper = "TRACKNUMBER";
+    for (const auto& p : InfoToUnified)
+        if (upper == p.Unified)
+            while (T.DeleteFrameByName(p.Id)) {
+            }
+}
