@@ -27,6 +27,7 @@
 #include "tags/tags.h"
 #include "tests/bytes.h"
 #include "tests/tags/asf_fixture.h"
+#include "tests/tags/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -139,6 +140,12 @@ TBuilt WmaWithAttributes() {
     return {file, audio};
 }
 
+// An M4A file with its item list in front of the media data.
+TBuilt M4aFastStart() {
+    const auto t = mp4fx::TaggedM4a();
+    return {t.File, t.Audio};
+}
+
 void PrintTo(const TContractRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
 const TContractRow Rows[] = {
@@ -152,6 +159,7 @@ const TContractRow Rows[] = {
     {"WaveInfo", ".wav", WaveWithInfo, ttWAV},
     {"Rf64Info", ".wav", Rf64WithInfo, ttWAV},
     {"Wma", ".wma", WmaWithAttributes, ttWMA, false},
+    {"M4aMP4", ".m4a", M4aFastStart, ttMP4},
 };
 
 // ---- what a load gives ---------------------------------------------------------------
