@@ -45,7 +45,7 @@ public:
     explicit TWAVTagFrame(TWAVTag* Parent) : Parent(Parent) {}
 
     std::string Name;                  // the 4-character item ID
-    TWAVTagFrameFormat Format = ffUnknown;
+    TWAVTagFrameFormat Format = TWAVTagFrameFormat::ffUnknown;
     std::vector<uint8_t> Value;        // the item's bytes as stored (text with its NUL)
     TWAVTag* Parent;
     bool AlreadyParsed = false;
