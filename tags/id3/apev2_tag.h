@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tags/stream.h"
+#include "tags/tag_types.h"
 
 namespace apev2result {
 inline constexpr int Success = 0;
@@ -40,7 +41,7 @@ inline constexpr uint32_t MaxItems = 65536;
 inline constexpr int64_t MaxTagSize = 0x7FFFFFFF;
 }  // namespace apev2limit
 
-enum TAPEv2FrameFormat : int32_t { ffUnknown, ffText, ffBinary };
+using TAPEv2FrameFormat = TTagFrameFormat;
 enum TAPEv2PictureFormat : int32_t { pfUnknown, pfJPEG, pfPNG, pfBMP, pfGIF };
 
 class TAPEv2Tag;

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tags/tag_types.h"
+
 class TStream;
 class TWAVTag;
 
@@ -36,7 +38,7 @@ inline constexpr int Failed = 65535;
 inline constexpr uint32_t MaxRiffChunks = 65536;     // top-level chunks walked
 inline constexpr uint64_t MaxTagChunkSize = 64u << 20; // an INFO, bext, cart or EVNT chunk held in memory
 
-enum TWAVTagFrameFormat { ffUnknown, ffText, ffBinary };
+using TWAVTagFrameFormat = TTagFrameFormat;
 
 class TWAVTagFrame {
 public:
@@ -124,13 +126,7 @@ public:
     void Clear() { SPEVENTS.clear(); Loaded = false; }
 };
 
-struct TWaveFmt {
-    uint16_t FormatTag = 0, Channels = 0;
-    uint32_t SamplesPerSec = 0, AvgBytesPerSec = 0;
-    uint16_t BlockAlign = 0, BitsPerSample = 0, cbSize = 0, ValidBitsPerSample = 0;
-    uint32_t ChannelMask = 0;
-    std::array<uint8_t, 16> SubFormat{};
-};
+// TWaveFmt: tags/tag_types.h.
 
 class TWAVTag {
 public:
