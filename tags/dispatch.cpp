@@ -162,9 +162,22 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
         if (Kind == ttID3v2 && !Stream && FileName == Name && !FID3v2Tag->Loaded && HoldsID3v2Tag(Name)) {
             native = id3v2result::UnsupportedVersion;
         } else {
-            TNativeFormats::ForEach([&](const auto& Row) {
-                if (Row.Info.Kind == Kind) native = Row.Save(*this, Name, Buffered, Stream);
-            });
+            // A kind loaded from this file is written from its own view (see
+            // PrepareSaveViews), then the caller's list comes back.
+            TEntryList* view = nullptr;
+            if (!Stream && Name == FileName)
+                for (auto& [kind, entries] : FSaveViews)
+                    if (kind == Kind) view = &entries;
+            if (view) std::swap(FTags, *view);
+            try {
+                TNativeFormats::ForEach([&](const auto& Row) {
+                    if (Row.Info.Kind == Kind) native = Row.Save(*this, Name, Buffered, Stream);
+                });
+            } catch (...) {
+                if (view) std::swap(FTags, *view);
+                throw;
+            }
+            if (view) std::swap(FTags, *view);
         }
         // Every entry and picture of a tag loaded from this file was deleted:
         // the writer finds nothing to write and would leave the old tag in
@@ -186,6 +199,11 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     TSyncScope syncOnce;
     int result = tagresult::Failure;
     bool performed = false;
+    if (Name == FileName) PrepareSaveViews();
+    struct TDropViews {
+        TTags& Tags;
+        ~TDropViews() { Tags.FSaveViews.clear(); }
+    } dropViews{*this};
     auto save = [&](TTagType kind) {
         result = SaveKind(kind, Name, true, nullptr);
         performed = true;

@@ -14,25 +14,7 @@ enum TTagPictureFormat : int32_t { tpfUnknown, tpfJPEG, tpfPNG, tpfBMP, tpfGIF, 
 
 enum TExtTagType : int32_t { ettUnknown, ettTXXX, ettWXXX };
 
-// The WAVE format chunk from its size field on (little-endian on disk), as
-// the WAV chunk reader and the ID3v2 reader's container walk both read it.
-struct TWaveFmt {
-    uint32_t fmtSize = 0;              // the chunk's size field
-    uint16_t FormatTag = 0;            // 0xFFFE: extensible
-    uint16_t Channels = 0;
-    uint32_t SamplesPerSec = 0;
-    uint32_t AvgBytesPerSec = 0;
-    uint16_t BlockAlign = 0;
-    uint16_t BitsPerSample = 0;
-    // Extensible format only (0 otherwise).
-    uint16_t cbSize = 0;
-    uint16_t ValidBitsPerSample = 0;
-    uint32_t ChannelMask = 0;
-    std::array<uint8_t, 16> SubFormat{};
-};
-
-// What a native item holds, for the formats whose items are text or binary
-// (APEv2 items, WAV chunk items): one enumeration for both.
+// How an APEv2 or RIFF INFO item holds its value.
 enum TTagFrameFormat : int32_t { ffUnknown, ffText, ffBinary };
 
 enum TSourceFileType : int32_t { sftUnknown, sftMPEG, sftWAVE, sftRF64, sftAIFF, sftDSF, sftDFF };

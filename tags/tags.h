@@ -213,6 +213,14 @@ public:
 private:
     friend struct TNativeFormats;   // the format table (tags/native_formats.h)
     int SaveKind(TTagType Kind, const std::string& FileName, bool Buffered, TStream* Stream);
+    // Per-kind entry lists for a save into the file the tags came from (see
+    // tags/save_views.cpp): each kind loaded from the file gets its own values
+    // for every name the caller left as loaded, and the caller's values for
+    // every name it changed.
+    using TEntryList = std::vector<std::unique_ptr<TTag>>;
+    TEntryList MergedView(TTagType OnlyKind);
+    void PrepareSaveViews();
+    std::vector<std::pair<TTagType, TEntryList>> FSaveViews;
     void CopyOptionsToNatives();
     void RunStreamPropertyReaders(TStream* Stream, const std::string& FileName, const std::string& ExtUpper);
 

@@ -94,7 +94,7 @@ void ReadWave(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
         W.cbSize = LE16(f + 16);
         W.ValidBitsPerSample = LE16(f + 18);
         W.ChannelMask = LE32(f + 20);
-        std::memcpy(W.SubFormat.data(), f + 24, 16);
+        std::memcpy(W.SubFormat, f + 24, 16);
     }
     uint64_t dataSize = 0;
     if (FindChunkAnySize(S, F, fmt.End(), end, "data", data) || FindChunkAnySize(S, F, F.FirstChunk, end, "data", data))

@@ -14,6 +14,22 @@
 #include "tags/stream.h"
 #include "tags/tag_types.h"
 
+// The WAVE format chunk from its size field on (little-endian on disk).
+struct TWaveFmt {
+    uint32_t fmtSize = 0;
+    uint16_t FormatTag = 0;            // 0xFFFE: extensible
+    uint16_t Channels = 0;
+    uint32_t SamplesPerSec = 0;
+    uint32_t AvgBytesPerSec = 0;
+    uint16_t BlockAlign = 0;
+    uint16_t BitsPerSample = 0;
+    // Extensible format only (0 otherwise).
+    uint16_t cbSize = 0;
+    uint16_t ValidBitsPerSample = 0;
+    uint32_t ChannelMask = 0;
+    uint8_t SubFormat[16] = {};
+};
+
 // The AIFF / AIFC common chunk.
 struct TAIFFInformation {
     uint16_t Channels = 0;

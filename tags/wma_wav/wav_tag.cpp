@@ -186,7 +186,7 @@ private:
 // ---- INFO items ---------------------------------------------------------------------
 
 std::string TWAVTagFrame::GetText() const {
-    if (Format != ffText || Value.empty()) return {};
+    if (Format != TWAVTagFrameFormat::ffText || Value.empty()) return {};
     // The stored text ends in a NUL; an item written without one keeps its last byte.
     size_t n = Value.size();
     if (Value[n - 1] == 0) --n;
@@ -195,7 +195,7 @@ std::string TWAVTagFrame::GetText() const {
 
 bool TWAVTagFrame::SetText(const std::string& Text) {
     Value.clear();
-    Format = ffText;
+    Format = TWAVTagFrameFormat::ffText;
     if (Text.empty()) return true;
     const std::string e = EncodeText(Text, 0);
     Value.assign(e.begin(), e.end());
@@ -206,7 +206,7 @@ bool TWAVTagFrame::SetText(const std::string& Text) {
 // List item: per line the name, CR LF, the value, CR LF; one NUL at the end.
 bool TWAVTagFrame::GetList(std::vector<std::string>& List) const {
     List.clear();
-    if (Format != ffText) return false;
+    if (Format != TWAVTagFrameFormat::ffText) return false;
     std::vector<std::string> parts;
     std::string cur;
     for (size_t i = 0; i < Value.size(); ++i) {
@@ -228,7 +228,7 @@ bool TWAVTagFrame::GetList(std::vector<std::string>& List) const {
 
 bool TWAVTagFrame::SetList(const std::vector<std::string>& List) {
     Value.clear();
-    Format = ffText;
+    Format = TWAVTagFrameFormat::ffText;
     for (const auto& line : List) {
         const size_t eq = line.find('=');
         for (const std::string& part : {eq == std::string::npos ? line : line.substr(0, eq),
@@ -244,7 +244,7 @@ bool TWAVTagFrame::SetList(const std::vector<std::string>& List) {
 }
 
 void TWAVTagFrame::Clear() {
-    Format = ffUnknown;
+    Format = TWAVTagFrameFormat::ffUnknown;
     Value.clear();
 }
 
@@ -459,7 +459,7 @@ void TWAVTag::SetText(const std::string& Name, const std::string& Text) {
         return;
     }
     // An item that already reads as Text keeps its bytes (its encoding, its terminator).
-    if (i >= 0 && Frames[i]->Format == ffText && Frames[i]->GetText() == Text) return;
+    if (i >= 0 && Frames[i]->Format == TWAVTagFrameFormat::ffText && Frames[i]->GetText() == Text) return;
     (i >= 0 ? Frames[i].get() : AddFrame(Name))->SetText(Text);
 }
 
@@ -570,7 +570,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                     if (size > r.remaining()) break;
                     TWAVTagFrame* f = AddFrame(std::string(id.c_str()));
                     f->Value = r.vec(size);
-                    f->Format = ffText;
+                    f->Format = TWAVTagFrameFormat::ffText;
                     if ((size & 1) && r.remaining() > 0) r.skip(1);
                 }
             } else if (IdIs(c.Id, "bext") && !BEXT.Loaded) {
@@ -614,6 +614,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
             } else if (IdIs(c.Id, "fmt ") && !haveFmt && c.Size >= 16) {
                 const std::vector<uint8_t> d = ReadChunkData(S, c, 40);
                 TByteReader r(d);
+                Attributes.fmtSize = (uint32_t)std::min<uint64_t>(c.Size, UINT32_MAX);
                 Attributes.FormatTag = r.u16le();
                 Attributes.Channels = r.u16le();
                 Attributes.SamplesPerSec = r.u32le();
@@ -625,7 +626,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                     Attributes.ValidBitsPerSample = r.u16le();
                     Attributes.ChannelMask = r.u32le();
                     auto g = r.bytes(16);
-                    std::copy(g.begin(), g.end(), Attributes.SubFormat.begin());
+                    std::copy(g.begin(), g.end(), std::begin(Attributes.SubFormat));
                 }
                 haveFmt = true;
             } else if (IdIs(c.Id, "fact") && c.Size >= 4) {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tags/tag_types.h"
+#include "tags/id3/container_audio.h"
 
 class TStream;
 class TWAVTag;
@@ -45,7 +45,7 @@ public:
     explicit TWAVTagFrame(TWAVTag* Parent) : Parent(Parent) {}
 
     std::string Name;                  // the 4-character item ID
-    TWAVTagFrameFormat Format = ffUnknown;
+    TWAVTagFrameFormat Format = TWAVTagFrameFormat::ffUnknown;
     std::vector<uint8_t> Value;        // the item's bytes as stored (text with its NUL)
     TWAVTag* Parent;
     bool AlreadyParsed = false;
@@ -125,8 +125,6 @@ public:
     bool Loaded = false;
     void Clear() { SPEVENTS.clear(); Loaded = false; }
 };
-
-// TWaveFmt: tags/tag_types.h.
 
 class TWAVTag {
 public:

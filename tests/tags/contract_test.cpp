@@ -27,6 +27,8 @@
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
+#include "tests/tags/asf_fixture.h"
+#include "tests/tags/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -45,6 +47,8 @@ struct TContractRow {
     const char* Extension;
     std::function<TBuilt()> Build;
     TTagType Kind;
+    // Whether the kind is written to streams (WMA is written by file name only).
+    bool StreamSaves = true;
 };
 
 // ---- factories ---------------------------------------------------------------------
@@ -133,6 +137,48 @@ TBuilt Mp3WithAPEv2Lyrics3ID3v1() {
             audio};
 }
 
+// RIFF INFO (with an odd-sized item and a number with its total), a
+// broadcast extension and a cart chunk.
+Bytes WaveTagChunks() {
+    Bytes info = Cat(Str("INFO"), Chunk("INAM", Str(std::string("Title") + '\0')),
+                     Chunk("IART", Str(std::string("Artist") + '\0')), Chunk("IPRD", Str(std::string("Album") + '\0')),
+                     Chunk("ITRK", Str(std::string("3/12") + '\0')), Chunk("IGNR", Str(std::string("Rock") + '\0')),
+                     Chunk("ICMT", Str(std::string("Comment") + '\0')));
+    Bytes bext = Cat(Str("Description"), Bytes(338 - 11, 0), LE64(5000000000ull), Bytes{1, 0}, Bytes(254, 0),
+                     Str("A=PCM,F=44100\r\n"));
+    Bytes cart = Cat(Str("0101Cart title"), Bytes(2048 - 14, 0), Str("tag text"));
+    return Cat(Chunk("LIST", info), Chunk("bext", bext), Chunk("cart", cart));
+}
+
+TBuilt WaveWithInfo() {
+    Bytes audio = Audio(3000);
+    return {Wave(Cat(FmtChunk(), WaveTagChunks(), Chunk("data", audio))), audio};
+}
+
+TBuilt Rf64WithInfo() {
+    Bytes audio = Audio(3000);
+    const Bytes rest = Cat(FmtChunk(), WaveTagChunks(), Str("data"), LE32(0xFFFFFFFF), audio);
+    const Bytes ds64 = Chunk("ds64", Cat(LE64(4 + 36 + rest.size()), LE64(audio.size()), LE64(750), LE32(0)));
+    return {Cat(Str("RF64"), LE32(0xFFFFFFFF), Str("WAVE"), ds64, rest), audio};
+}
+
+TBuilt WmaWithAttributes() {
+    using namespace asffixture;
+    const Bytes file = MakeAsf({{"Title", 0, U16z("Title")}, {"Author", 0, U16z("Artist")},
+                                {"WM/AlbumTitle", 0, U16z("Album")}, {"WM/TrackNumber", 0, U16z("3/12")},
+                                {"WM/Genre", 0, U16z("Rock")}, {"WM/SharedUserRating", 3, Dword(50)}},
+                               512, 3000);
+    Bytes audio(3000);
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = uint8_t(i * 7);   // MakeAsf's packet bytes
+    return {file, audio};
+}
+
+// An M4A file with its item list in front of the media data.
+TBuilt M4aFastStart() {
+    const auto t = mp4fx::TaggedM4a();
+    return {t.File, t.Audio};
+}
+
 void PrintTo(const TContractRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
 const TContractRow Rows[] = {
@@ -145,6 +191,10 @@ const TContractRow Rows[] = {
     {"DffID3v2", ".dff", DffWithID3v2, ttID3v2},
     {"WavPackAPEv2", ".wv", WavPackWithAPEv2, ttAPEv2},
     {"Mp3APEv2Lyrics3ID3v1", ".mp3", Mp3WithAPEv2Lyrics3ID3v1, ttAPEv2},
+    {"WaveInfo", ".wav", WaveWithInfo, ttWAV},
+    {"Rf64Info", ".wav", Rf64WithInfo, ttWAV},
+    {"Wma", ".wma", WmaWithAttributes, ttWMA, false},
+    {"M4aMP4", ".m4a", M4aFastStart, ttMP4},
 };
 
 // ---- what a load gives ---------------------------------------------------------------
@@ -316,6 +366,7 @@ private:
 };
 
 TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
+    if (!GetParam().StreamSaves) GTEST_SKIP() << "written by file name only";
     for (const size_t titleSize : {size_t(3), size_t(6000)}) {   // in place, and outgrowing the tag
         const std::string title(titleSize, 'n');
         TMemoryStream whole(Built.File);

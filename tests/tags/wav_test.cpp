@@ -220,6 +220,18 @@ TEST(WAV, AliasesInStepAndTrackTotal) {
     EXPECT_EQ(gone.FrameExists("IALB"), -1);
 }
 
+// A plain INFO track number leaves the total the file's ID3v2 tag gives.
+TEST(WAV, InfoTrackKeepsAnID3v2Total) {
+    const std::vector<uint8_t> trck = {'T', 'R', 'C', 'K', 0, 0, 0, 4, 0, 0, 0, '1', '/', '8'};
+    std::vector<uint8_t> id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, (uint8_t)trck.size()};
+    id3.insert(id3.end(), trck.begin(), trck.end());
+    TMemoryStream s(Wave({Fmt(), Info({{"ITRK", Z("1")}}), Chunk("data", Audio(40)), Chunk("id3 ", id3)}));
+    TTags t;
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    EXPECT_EQ(t.GetText("TRACKNUMBER"), "1");
+    EXPECT_EQ(t.GetText("TOTALTRACKS"), "8");
+}
+
 // bext and cart round trips; a time reference beyond 32 bits survives.
 TEST(WAV, BextAndCart) {
     TMemoryStream s(Wave({Fmt(), Chunk("data", Audio(100))}));

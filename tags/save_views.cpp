@@ -1,0 +1,117 @@
+// What each tag kind is given to write when a file is saved back.
+//
+// The container merges every tag kind of a file into one list, and the
+// first value of a name wins. Writing that merged list into every kind would
+// change values the user never touched: a RIFF INFO artist "A, B" would
+// overwrite the ID3v2 artist list "A" / "B", an album only the ID3v1 tag held
+// would appear in the ID3v2 tag, and two INFO lists would turn one album into
+// two. So each kind loaded from the file is written from its own view: for a
+// name whose entries are still exactly as the load merged them, the kind's
+// own entries (and so its bytes) stay; for a name the caller changed, added
+// or deleted, the caller's entries go into every kind.
+#include <algorithm>
+
+#include "tags/native_formats.h"
+#include "tags/tags.h"
+#include "tags/text.h"
+
+namespace {
+
+bool SameEntry(const TTag& A, const TTag& B) {
+    return A.Value == B.Value && A.Description == B.Description && A.Language == B.Language &&
+           A.ExtTagType == B.ExtTagType;
+}
+
+// The entries of Name in List, in order.
+std::vector<const TTag*> Group(const std::vector<std::unique_ptr<TTag>>& List, const std::string& Name) {
+    std::vector<const TTag*> out;
+    for (const auto& e : List)
+        if (text::SameText(e->Name, Name)) out.push_back(e.get());
+    return out;
+}
+
+bool SameGroup(const std::vector<const TTag*>& A, const std::vector<const TTag*>& B) {
+    if (A.size() != B.size()) return false;
+    for (size_t i = 0; i < A.size(); ++i)
+        if (!SameEntry(*A[i], *B[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+TTags::TEntryList TTags::MergedView(TTagType OnlyKind) {
+    // The merge routines write into the container's own lists; they run on
+    // empty ones here, without pictures, and the caller's lists come back.
+    TEntryList savedTags = std::move(FTags);
+    auto savedArts = std::move(FCoverArts);
+    FTags.clear();
+    FCoverArts.clear();
+    const bool parse = ParseCoverArts, only = OnlyParseCoverArts, loaded = Loaded;
+    ParseCoverArts = false;
+    OnlyParseCoverArts = false;
+    try {
+        if (OnlyKind == ttNone) {
+            LoadTags();
+        } else {
+            TNativeFormats::ForEach([&](const auto& Row) {
+                if (Row.Info.Kind == OnlyKind && TNativeFormats::Object(*this, Row).Loaded) (this->*(Row.Merge))();
+            });
+        }
+    } catch (...) {
+        FTags.clear();
+    }
+    TEntryList view = std::move(FTags);
+    FTags = std::move(savedTags);
+    FCoverArts = std::move(savedArts);
+    ParseCoverArts = parse;
+    OnlyParseCoverArts = only;
+    Loaded = loaded;
+    return view;
+}
+
+void TTags::PrepareSaveViews() {
+    FSaveViews.clear();
+    std::vector<TTagType> kinds;
+    for (const TTagFormat& f : TagFormats())
+        if (NativeLoaded(f.Kind)) kinds.push_back(f.Kind);
+    // With one kind, its own view is the merged list itself.
+    if (kinds.size() < 2) return;
+    const TEntryList merged = MergedView(ttNone);
+
+    // Names in the order the caller's list has them, then the loaded ones it
+    // dropped, then any a kind holds that the merge left out.
+    std::vector<std::string> names;
+    auto note = [&](const std::string& Name) {
+        for (const auto& n : names)
+            if (text::SameText(n, Name)) return;
+        names.push_back(Name);
+    };
+    std::vector<TEntryList> owns;
+    for (TTagType kind : kinds) owns.push_back(MergedView(kind));
+    for (const auto& e : FTags) note(e->Name);
+    for (const auto& e : merged) note(e->Name);
+    for (const auto& own : owns)
+        for (const auto& e : own) note(e->Name);
+
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        const TTagType kind = kinds[k];
+        const TEntryList& own = owns[k];
+        TEntryList view;
+        auto copy = [&](const TTag& From) {
+            auto t = std::make_unique<TTag>(this);
+            t->Name = From.Name;
+            t->Value = From.Value;
+            t->SortWith = From.SortWith;
+            t->Language = From.Language;
+            t->Description = From.Description;
+            t->ExtTagType = From.ExtTagType;
+            view.push_back(std::move(t));
+        };
+        for (const auto& n : names) {
+            const auto current = Group(FTags, n);
+            const bool unchanged = SameGroup(current, Group(merged, n));
+            for (const TTag* e : unchanged ? Group(own, n) : current) copy(*e);
+        }
+        FSaveViews.emplace_back(kind, std::move(view));
+    }
+}
