@@ -218,8 +218,10 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
                 if (NativeLoaded(f.Kind) && save(f.Kind) == 0 && f.Kind != ttID3v1) counted = true;
         }
         // Stage 2: the principal tag of the recognised audio format.
+        bool recognised = false;
         if (!counted) {
             const int format = DetectAudioFormatOfFile(Name);
+            recognised = true;
             switch (format) {
                 case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
                 case audioformat::WavPack:
@@ -243,11 +245,16 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
                     counted = save(ttOpusVorbis) == 0;
                     break;
                 default:
+                    recognised = false;
                     break;
             }
         }
-        // Stage 3: the kinds the file's extension calls for.
-        if (!counted) {
+        // Stage 3: the kinds the file's extension calls for, for audio no
+        // reader recognised. A recognised file whose own tag could not be
+        // written keeps that failure: another kind of tag is never put into
+        // it instead (an ID3v2 tag in front of a FLAC stream, an APEv2 tag
+        // behind an MP4 file).
+        if (!counted && !recognised) {
             const int bits = DefaultTagKindsForExtension(Name);
             for (const TTagFormat& f : TagFormats())
                 if (bits & f.KindBit) save(f.Kind);
