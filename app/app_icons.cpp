@@ -1,5 +1,6 @@
 #include "app/app_icons.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -284,8 +285,18 @@ QPixmap Render(TAppIcon Icon, int Size)
 QIcon AppIcon(TAppIcon Icon)
 {
     QIcon Result;
-    for (int Size : {16, 24, 32, 48, 64})
-        Result.addPixmap(Render(Icon, Size));
+    // The program carries the very pictures it installs for the desktop
+    // (share/icons), so the window, the task bar and the menu entry show one
+    // icon; the small sizes are drawn for sharpness.
+    const bool Embedded = Icon == aiApplication && QFile::exists(QStringLiteral(":/veltrano/icons/48.png"));
+    for (int Size : {16, 24, 32, 48, 64}) {
+        if (!Embedded || Size <= 32)
+            Result.addPixmap(Render(Icon, Size));
+    }
+    if (Embedded) {
+        for (int Size : {48, 128})
+            Result.addFile(QStringLiteral(":/veltrano/icons/%1.png").arg(Size), QSize(Size, Size));
+    }
     return Result;
 }
 

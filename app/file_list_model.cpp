@@ -1,6 +1,5 @@
 #include "app/file_list_model.h"
 
-#include <QFileInfo>
 #include <algorithm>
 
 #include "app/settings/translation.h"
@@ -42,9 +41,9 @@ QVariant TFileListModel::data(const QModelIndex& Index, int Role) const
     const TRow& Row = FRows[Index.row()];
     switch (Role) {
     case Qt::DisplayRole:
-        return Row.Cells[Index.column()];
+        return CellText(Row, Index.column());
     case Qt::ToolTipRole:
-        return Index.column() == lcFile ? Row.Path : Row.Cells[Index.column()];
+        return Index.column() == lcFile ? Row.Path : CellText(Row, Index.column());
     case PathRole:
         return Row.Path;
     default:
@@ -86,8 +85,6 @@ int TFileListModel::AddRow(const QString& Path, const TAudioTag& Tag)
     const int Row = static_cast<int>(FRows.size());
     TRow NewRow;
     NewRow.Path = Path;
-    NewRow.Cells[lcFile] = QFileInfo(Path).fileName();
-    NewRow.Cells[lcDirectory] = DirectoryOf(Path);
     FillCells(NewRow, Tag);
     FRows.append(std::move(NewRow));
     if (!FRowOfPath.contains(Path))
@@ -143,8 +140,6 @@ void TFileListModel::SetRowPath(int Row, const QString& Path)
     if (Row < 0 || Row >= FRows.size())
         return;
     FRows[Row].Path = Path;
-    FRows[Row].Cells[lcFile] = QFileInfo(Path).fileName();
-    FRows[Row].Cells[lcDirectory] = DirectoryOf(Path);
     ReindexRows();
     if (Row < FShownRows)
         emit dataChanged(index(Row, lcFile), index(Row, lcDirectory));
@@ -164,7 +159,17 @@ QString TFileListModel::Cell(int Row, int Column) const
 {
     if (Row < 0 || Row >= FRows.size() || Column < 0 || Column >= lcCount)
         return QString();
-    return FRows[Row].Cells[Column];
+    return CellText(FRows[Row], Column);
+}
+
+QString TFileListModel::CellText(const TRow& Row, int Column)
+{
+    switch (Column) {
+    case lcFile: return Row.Path.mid(Row.Path.lastIndexOf(QLatin1Char('/')) + 1);
+    case lcDirectory: return DirectoryOf(Row.Path);
+    case lcDuration: return FormatDuration(Row.DurationSec);
+    default: return Row.Cells[Column];
+    }
 }
 
 void TFileListModel::FillCells(TRow& Row, const TAudioTag& Tag) const
@@ -173,7 +178,7 @@ void TFileListModel::FillCells(TRow& Row, const TAudioTag& Tag) const
     Row.Cells[lcArtist] = Tag.Artist;
     Row.Cells[lcAlbumArtist] = Tag.AlbumArtist;
     Row.Cells[lcAlbum] = Tag.Album;
-    Row.Cells[lcDuration] = FormatDuration(Tag.DurationSec);
+    Row.DurationSec = Tag.DurationSec;
     Row.Cells[lcYear] = Tag.Year;
     Row.Cells[lcTrack] = Tag.Track;
 }
@@ -199,10 +204,13 @@ void TFileListModel::Sort(int Column, bool Ascending)
     // Remember where each row was so that persistent indexes (the selection,
     // the current row) can follow their rows.
     QVector<int> Order(FRows.size());
-    for (int i = 0; i < Order.size(); ++i)
+    QVector<QString> Keys(FRows.size());
+    for (int i = 0; i < Order.size(); ++i) {
         Order[i] = i;
+        Keys[i] = CellText(FRows[i], Column);
+    }
     std::stable_sort(Order.begin(), Order.end(), [&](int A, int B) {
-        const int R = CompareCells(Column, FRows[A].Cells[Column], FRows[B].Cells[Column]);
+        const int R = CompareCells(Column, Keys[A], Keys[B]);
         return Ascending ? R < 0 : R > 0;
     });
     QVector<TRow> Sorted;

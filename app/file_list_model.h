@@ -78,11 +78,16 @@ public:
     static QString DirectoryOf(const QString& Path);
 
 private:
+    // The file name, folder and play time columns are made from Path and
+    // DurationSec when asked for, so that adding a row (the filter adds every
+    // matching record at each keystroke) copies shared strings only.
     struct TRow {
         QString Path;
-        std::array<QString, lcCount> Cells;
+        int DurationSec = 0;
+        std::array<QString, lcCount> Cells;   // tag columns only
     };
     void FillCells(TRow& Row, const TAudioTag& Tag) const;
+    static QString CellText(const TRow& Row, int Column);
     void ReindexRows();
 
     QVector<TRow> FRows;

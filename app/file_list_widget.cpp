@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTextOption>
 
 #include "app/app_icons.h"
 #include "app/core/audio_tag.h"
@@ -40,20 +41,34 @@ void TFileListDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Opt
         TextColour = Option.palette.color(QPalette::WindowText);
     }
 
+    // A right-to-left window puts the icon at the cell's right edge and the
+    // text against it; each text keeps its own writing direction, so a path
+    // or a Latin title reads as written inside a mirrored list.
+    const bool Mirrored = Option.direction == Qt::RightToLeft;
     int TextLeft = R.left() + 6;
+    int TextRight = R.right() - 3;
     if (Index.column() == lcFile) {
         const QString Path = Index.data(TFileListModel::PathRole).toString();
         const QIcon& Icon = IconOfType(AudioFileTypeFromExtension(Path));
-        const QRect IconRect(R.left() + 4, R.top() + (R.height() - kIconSize) / 2, kIconSize, kIconSize);
-        Icon.paint(Painter, IconRect);
-        TextLeft = R.left() + kIconSize + 10;
+        const int IconLeft = Mirrored ? R.right() - 3 - kIconSize : R.left() + 4;
+        Icon.paint(Painter, QRect(IconLeft, R.top() + (R.height() - kIconSize) / 2, kIconSize, kIconSize));
+        if (Mirrored)
+            TextRight = IconLeft - 6;
+        else
+            TextLeft = R.left() + kIconSize + 10;
+    } else if (Mirrored) {
+        TextLeft = R.left() + 3;
+        TextRight = R.right() - 6;
     }
-    const QRect TextRect(TextLeft, R.top(), std::max(0, R.right() - TextLeft - 3), R.height());
+    const QRect TextRect(TextLeft, R.top(), std::max(0, TextRight - TextLeft), R.height());
     const QString Text = Option.fontMetrics.elidedText(Index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
                                                        TextRect.width());
+    QTextOption Layout(Qt::AlignVCenter | Qt::AlignAbsolute | (Mirrored ? Qt::AlignRight : Qt::AlignLeft));
+    Layout.setWrapMode(QTextOption::NoWrap);
+    Layout.setTextDirection(Text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
     Painter->setPen(TextColour);
     Painter->setFont(Option.font);
-    Painter->drawText(TextRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, Text);
+    Painter->drawText(QRectF(TextRect), Text, Layout);
 
     Painter->setPen(kSeparator);
     Painter->drawLine(R.topRight(), R.bottomRight());

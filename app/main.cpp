@@ -17,6 +17,8 @@ int main(int argc, char* argv[])
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrano"));
     QApplication::setOrganizationName(QStringLiteral("Veltrano"));
+    // Ties the window to the installed menu entry (veltrano.desktop) and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("veltrano"));
     QApplication::setWindowIcon(AppIcon(aiApplication));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(BlueThemePalette());

@@ -1,5 +1,6 @@
 #include "app/main_model.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 
@@ -13,6 +14,8 @@ const char* const kVersion = "2.3";
 const char* const kHomePage = "https://www.veltrano.example";
 const char* const kTutorialPage = "https://www.veltrano.example/tutorial";
 const char* const kSupportPage = "https://www.veltrano.example/support";
+// How often a long save shows how far it got.
+constexpr qint64 kProgressIntervalMs = 150;
 
 }  // namespace
 
@@ -209,9 +212,11 @@ bool TMainModel::MatchesFilter(const TAudioTag& Tag, const QString& Path) const
 {
     if (FFilterText.isEmpty())
         return true;
-    return QFileInfo(Path).fileName().toLower().contains(FFilterText) ||
-           Tag.Title.toLower().contains(FFilterText) || Tag.Artist.toLower().contains(FFilterText) ||
-           Tag.Album.toLower().contains(FFilterText);
+    // Compared in place, without a lower-cased copy of each text: the filter
+    // runs over every record at each keystroke.
+    const QStringView Name = QStringView(Path).mid(Path.lastIndexOf(QLatin1Char('/')) + 1);
+    return Name.contains(FFilterText, Qt::CaseInsensitive) || Tag.Title.contains(FFilterText, Qt::CaseInsensitive) ||
+           Tag.Artist.contains(FFilterText, Qt::CaseInsensitive) || Tag.Album.contains(FFilterText, Qt::CaseInsensitive);
 }
 
 void TMainModel::SortByColumn(int Column)
@@ -381,6 +386,11 @@ void TMainModel::Save()
         ApplyEditorToSelection();
     int Count = 0;
     QVector<TErrorItem> Errors;
+    int Total = 0;
+    for (const TAudioTag& Tag : std::as_const(FTagCache))
+        Total += Tag.Modified;
+    QElapsedTimer SinceProgress;
+    SinceProgress.start();
     for (auto It = FTagCache.begin(); It != FTagCache.end(); ++It) {
         TAudioTag& Tag = It.value();
         if (!Tag.Modified)
@@ -390,6 +400,12 @@ void TMainModel::Save()
             Tag.Modified = false;
         } else {
             Errors.append({It.key(), FTagService->GetLastError()});
+        }
+        const int Done = Count + static_cast<int>(Errors.size());
+        if (Done < Total && SinceProgress.elapsed() >= kProgressIntervalMs) {
+            SetStatus(FormatTr("Saving tags: %d of %d files...", {Done, Total}));
+            emit ProgressShown();
+            SinceProgress.restart();
         }
     }
     SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Count, Errors.size()}));

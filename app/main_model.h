@@ -176,6 +176,9 @@ public:
 
 signals:
     void StatusChanged(const QString& Text);
+    // A long command (a save of many files) put its progress in the status
+    // text while it still holds the thread: the window must show it now.
+    void ProgressShown();
     // The editor texts or suggestion lists changed; the controls must show them.
     void EditorChanged();
     void CoverChanged();

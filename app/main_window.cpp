@@ -38,6 +38,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <ctime>
 
 #include "app/app_icons.h"
 #include "app/commands.h"
@@ -400,6 +401,11 @@ void TFrmMain::BindModel()
         lblStatus->setText(T);
         FStatusTimer->start();
     });
+    connect(&M, &TMainModel::ProgressShown, lblStatus, [this] {
+        // The command holds the thread until it ends: paint the text at once.
+        lblStatus->setText(FModel->Status());
+        lblStatus->repaint();
+    });
     connect(&M, &TMainModel::EditorChanged, this, [this] { ShowEditorFromModel(); });
     connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
@@ -462,6 +468,9 @@ void TFrmMain::ShowFoldersTree(bool Show)
 
 void TFrmMain::ApplyCaptions()
 {
+    // Every widget, and every dialog opened later, follows the language's
+    // writing direction.
+    QGuiApplication::setLayoutDirection(TTranslation::Instance().CurrentDirection());
     for (const auto& [English, Set] : FCaptions)
         Set(Tr(English));
     FModel->FileList().RetranslateHeaders();
@@ -742,6 +751,48 @@ void TFrmMain::RunTestHook(const QString& Hook)
             Result.insert(QStringLiteral("coverBytesHeld"), DistinctCoverBytes);
             Result.insert(QStringLiteral("withTitle"), WithTitle);
             Result.insert(QStringLiteral("withDuration"), WithDuration);
+            // "scanbench=FILE|ROWS": then the cache is filled up to ROWS records
+            // (copies of the scanned ones under other folders) and the filter is
+            // typed key by key, each keystroke timed with the list's repaint.
+            const int FilterRows = Argument.section(QLatin1Char('|'), 1, 1).toInt();
+            if (FilterRows > 0 && !FModel->TagCache().isEmpty()) {
+                const QList<QString> Paths = FModel->TagCache().keys();
+                auto& Cache = FModel->TagCache();
+                for (int i = 0; Cache.size() < FilterRows; ++i) {
+                    const QString& Path = Paths[i % Paths.size()];
+                    TAudioTag Copy = Cache.value(Path);
+                    Copy.FileName = QStringLiteral("/copy%1").arg(i / Paths.size()) + Path;
+                    Cache.insert(Copy.FileName, Copy);
+                }
+                FModel->SetFilterText(QString());
+                QCoreApplication::processEvents();
+                QJsonArray Keystrokes;
+                qint64 Longest = 0, LongestCpu = 0;
+                // Wall time, and the thread's processor time, which other
+                // programs on a busy machine do not stretch.
+                auto CpuMs = [] {
+                    timespec T{};
+                    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+                    return qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
+                };
+                for (const char* Typed : {"e", "ec", "ech", "echo", "echo ", "echo r", "echo", "ech", "ec", "e", ""}) {
+                    QElapsedTimer Clock;
+                    Clock.start();
+                    const qint64 CpuStart = CpuMs();
+                    edtFilter->setText(QLatin1String(Typed));
+                    QCoreApplication::processEvents();
+                    lvFiles->viewport()->repaint();
+                    const qint64 Ms = Clock.elapsed();
+                    const qint64 Cpu = CpuMs() - CpuStart;
+                    Longest = std::max(Longest, Ms);
+                    LongestCpu = std::max(LongestCpu, Cpu);
+                    Keystrokes.append(QJsonArray{QLatin1String(Typed), Ms, Cpu, FModel->FileList().rowCount()});
+                }
+                Result.insert(QStringLiteral("filterLongestCpuMs"), LongestCpu);
+                Result.insert(QStringLiteral("filterRecords"), FModel->TagCache().size());
+                Result.insert(QStringLiteral("filterKeystrokes"), Keystrokes);
+                Result.insert(QStringLiteral("filterLongestMs"), Longest);
+            }
             QFile Status(QStringLiteral("/proc/self/status"));
             if (Status.open(QIODevice::ReadOnly)) {
                 for (const QByteArray& Line : Status.readAll().split('\n')) {
@@ -749,7 +800,7 @@ void TFrmMain::RunTestHook(const QString& Hook)
                         Result.insert(QString::fromLatin1(Line.left(5)), Line.mid(6).trimmed().split(' ').value(0).toLongLong());
                 }
             }
-            QFile Out(Argument);
+            QFile Out(Argument.section(QLatin1Char('|'), 0, 0));
             if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
                 Out.write(QJsonDocument(Result).toJson());
             close();
@@ -804,6 +855,11 @@ void TFrmMain::DumpCaptions(const QString& FileName)
     Start.insert(QStringLiteral("panels"), QJsonArray{Sizes.value(0), Sizes.value(2)});
     Start.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
     Start.insert(QStringLiteral("status"), lblStatus->text());
+    QJsonArray IconSizes;
+    for (const QSize& Size : windowIcon().availableSizes())
+        IconSizes.append(Size.width());
+    Start.insert(QStringLiteral("iconSizes"), IconSizes);
+    Start.insert(QStringLiteral("desktopFileName"), QGuiApplication::desktopFileName());
     All.insert(QStringLiteral("start"), Start);
 
     // Hide the folder tree and show it again, as the View menu does.
@@ -850,6 +906,8 @@ void TFrmMain::DumpCaptions(const QString& FileName)
             if (!B->objectName().isEmpty())
                 Texts.insert(QStringLiteral("button:") + B->objectName(), B->text());
         }
+        Texts.insert(QStringLiteral("direction:window"),
+                     layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl") : QStringLiteral("ltr"));
         for (int c = 0; c < FModel->FileList().columnCount(); ++c)
             Texts.insert(QStringLiteral("column:%1").arg(c),
                          lvFiles->model()->headerData(c, Qt::Horizontal).toString());

@@ -4,19 +4,24 @@
 # window's event loop had to wait during the scan (what the user would feel
 # as a stall), distinct covers kept and peak memory.
 #
-#   bench/bench_gui_scan.sh [CORPUS_DIR] [--runs R]
+#   bench/bench_gui_scan.sh [CORPUS_DIR] [--runs R] [--filter-rows N]
 #
 # CORPUS_DIR defaults to /tmp/corpus2000 (made with make-corpus when missing).
 # The window runs off screen with a temporary settings folder pointing at the
 # corpus; the page cache is warmed first; each side runs R times (default 3).
+# With --filter-rows N the window then fills its cache up to N records
+# (copies of those scanned) and times each keystroke of a filter typed and
+# erased, the list's repaint included.
 set -euo pipefail
 
 CORPUS=/tmp/corpus2000
 RUNS=3
+FILTER_ROWS=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --runs) RUNS="$2"; shift 2 ;;
-        -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+        --filter-rows) FILTER_ROWS="$2"; shift 2 ;;
+        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
         *) CORPUS="$1"; shift ;;
     esac
 done
@@ -37,7 +42,7 @@ find "$CORPUS" -type f -exec cat {} + > /dev/null   # warm the page cache
 
 echo "corpus: $CORPUS ($(find "$CORPUS" -type f | wc -l) files)"
 for r in $(seq "$RUNS"); do
-    XDG_CONFIG_HOME="$WORK/config" QT_QPA_PLATFORM=offscreen VELTRANO_TEST_HOOK="scanbench=$WORK/gui.json" \
+    XDG_CONFIG_HOME="$WORK/config" QT_QPA_PLATFORM=offscreen VELTRANO_TEST_HOOK="scanbench=$WORK/gui.json|$FILTER_ROWS" \
         "$BIN/veltrano" > /dev/null 2>&1
     /usr/bin/python3 - "$WORK/gui.json" <<'PY'
 import json, sys
@@ -48,6 +53,10 @@ print("window scan:    %5d files in %6.2f s  (%4.0f files/s)  longest event-loop
       d["maxEventLoopGapMs"], d["VmHWM"] / 1024))
 print("  covers: %d files with one, %d distinct; %.1f MiB of cover bytes held for %.1f MiB in the records" % (
       d["withCover"], d["distinctCovers"], d["coverBytesHeld"] / 2**20, d["coverBytes"] / 2**20))
+if "filterKeystrokes" in d:
+    print("  filter over %d records: longest keystroke %d ms (%d ms of processor time)" % (
+          d["filterRecords"], d["filterLongestMs"], d["filterLongestCpuMs"]))
+    print("    " + " ".join("%r:%d/%dms->%d" % tuple(k) for k in d["filterKeystrokes"]))
 PY
     /usr/bin/time -f "%e %M" -o "$WORK/tool.time" "$BIN/veltrano-tags" scan "$CORPUS" > /dev/null 2>&1 || true
     read -r SECS KB < "$WORK/tool.time"

@@ -62,6 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // save; such files are left out of the comparison below.
     if (Size >= 10 && std::memcmp(Data, "ID3", 3) == 0 && 10 + (int64_t)DecodeSyncSafe(Data + 6) > Where.TagStart)
         return 0;
+    // Likewise a chunk of a RIFF, AIFF, DSF or DSDIFF container that claims
+    // bytes past the end of the input; these containers keep their tags in
+    // chunks, and an APE tag behind them is no tag of theirs.
+    TReadMemoryStream Original(Data, (int64_t)Size);
+    switch (DetectAudioFormatOfStream(Original)) {
+        case audioformat::Wave: case audioformat::RF64: case audioformat::AIFF: case audioformat::AIFC:
+        case audioformat::DSDIFF: case audioformat::DSF:
+            return 0;
+        default:
+            break;
+    }
     // Loading and saving again may settle values other tags of the file
     // hold differently (an ID3v2 value beats the APE one when merged), but
     // from then on a save writes the same bytes: nothing multiplies.

@@ -9,7 +9,8 @@
 # a temporary XDG_CONFIG_HOME, so the user's own settings are not touched.
 # VELTRANO_SHOT=presets (or actions, or menu:mmTags ...) shows the preset
 # editor, the actions editor of the default preset, or that open menu, with
-# every command of the window enabled.
+# every command of the window enabled. VELTRANO_LANGUAGE=de (or any code of
+# share/transl.dt: ar, jp ...) starts the window in that language.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BIN=${VELTRANO_BIN:-$ROOT/build/bin}
@@ -38,6 +39,10 @@ Width=1600
 Height=1000
 Folder=$FOLDER
 INI
+
+if [ -n "${VELTRANO_LANGUAGE:-}" ]; then
+    printf '[General]\nCurrentLanguage=%s\n' "$VELTRANO_LANGUAGE" > "$CONFIG/Veltrano/Veltrano.conf"
+fi
 
 rm -f "$OUT"
 XDG_CONFIG_HOME="$CONFIG" VELTRANO_TEST_HOOK="screenshot=$OUT${VELTRANO_SHOT:+|$VELTRANO_SHOT}" \

@@ -19,7 +19,8 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev qt6-bas
 # writers of real files, the encoders the corpus generator uses, a virtual display.
 TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eyed3 id3v2 ffmpeg lame flac
                vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
-               imagemagick libtag1-dev xvfb xauth strace time openssl)
+               imagemagick libtag1-dev xvfb xauth strace time openssl desktop-file-utils
+               fonts-dejavu-core fonts-wqy-microhei)
 
 wanted=("${PACKAGES[@]}")
 if [ "$mode" = test ]; then wanted+=("${TEST_PACKAGES[@]}"); fi

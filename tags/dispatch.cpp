@@ -6,6 +6,7 @@
 #include "tags/audio_properties.h"
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
+#include "tags/file_view.h"
 #include "tags/riff_chunks.h"
 #include "tags/native_formats.h"
 #include "tags/stream.h"
@@ -66,21 +67,33 @@ int TTags::LoadFromFile(const std::string& Name) {
     const std::string ext = UpperExt(Name);
 
     CopyOptionsToNatives();
+    // The file is opened once and every reader reads the same view of it,
+    // its first and last blocks read once. Should the open fail, each
+    // reader tries on its own and reports its own failure, as before.
+    std::unique_ptr<TFileStream> file = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
+    std::unique_ptr<TFileView> view;
+    if (file) view = std::make_unique<TFileView>(*file);
+    auto detectFormat = [&] {
+        if (!view) return DetectAudioFormatOfFile(Name);
+        view->Seek(0);
+        return DetectAudioFormatOfStream(*view);
+    };
     TNativeFormats::ForEach([&](const auto& Row) {
         auto& native = TNativeFormats::Object(*this, Row);
         if (Row.ReadWhen == TReadWhen::UnclaimedFileOnly &&
-            (FID3v2Tag->Loaded || FWAVTag->Loaded || DetectAudioFormatOfFile(Name) != audioformat::Unknown))
+            (FID3v2Tag->Loaded || FWAVTag->Loaded || detectFormat() != audioformat::Unknown))
             return;
         ReadScope(native, [&] {
-            if (LoadNativeFromFile(native, Name) == 0 && Row.AfterLoad) Row.AfterLoad(native);
+            const int result = view ? LoadNativeFromOpenFile(native, *view, Name) : LoadNativeFromFile(native, Name);
+            if (result == 0 && Row.AfterLoad) Row.AfterLoad(native);
         });
     });
 
     const bool wv = ext == ".WV" && ParseWavPackAudioAttributes;
     const bool mpc = ext == ".MPC" && ParseMusePackAudioAttributes;
     const bool ape = ext == ".APE" && ParseMonkeyAudioAttributes;
-    if (wv || mpc || ape) {
-        if (auto stream = TFileStream::Open(Name, TFileMode::fmOpenReadShared)) {
+    if ((wv || mpc || ape) && view) {
+        if (TStream* stream = view.get(); stream->Seek(0) == 0) {
             try {
                 const int64_t apeSize = FAPEv2Tag->Loaded ? FAPEv2Tag->Size() : 0;
                 const int64_t id3v2Size = FID3v2Tag->Loaded ? FID3v2Tag->Size() : 0;
@@ -218,8 +231,10 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
                 if (NativeLoaded(f.Kind) && save(f.Kind) == 0 && f.Kind != ttID3v1) counted = true;
         }
         // Stage 2: the principal tag of the recognised audio format.
+        bool recognised = false;
         if (!counted) {
             const int format = DetectAudioFormatOfFile(Name);
+            recognised = true;
             switch (format) {
                 case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
                 case audioformat::WavPack:
@@ -243,11 +258,16 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
                     counted = save(ttOpusVorbis) == 0;
                     break;
                 default:
+                    recognised = false;
                     break;
             }
         }
-        // Stage 3: the kinds the file's extension calls for.
-        if (!counted) {
+        // Stage 3: the kinds the file's extension calls for, for audio no
+        // reader recognised. A recognised file whose own tag could not be
+        // written keeps that failure: another kind of tag is never put into
+        // it instead (an ID3v2 tag in front of a FLAC stream, an APEv2 tag
+        // behind an MP4 file).
+        if (!counted && !recognised) {
             const int bits = DefaultTagKindsForExtension(Name);
             for (const TTagFormat& f : TagFormats())
                 if (bits & f.KindBit) save(f.Kind);

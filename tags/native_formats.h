@@ -180,6 +180,18 @@ int LoadNativeFromFile(T& Tag, const std::string& Name) {
     if constexpr (requires { Tag.LoadFromFile(Name, true); }) return Tag.LoadFromFile(Name, true);
     else return Tag.LoadFromFile(Name);
 }
+// Loads a native object from the file the container opened once, through
+// the view every reader of the load shares, with the same result as its
+// LoadFromFile; a class that cannot take the view opens the file by name.
+template <class T>
+int LoadNativeFromOpenFile(T& Tag, TStream& View, const std::string& Name) {
+    if constexpr (requires { Tag.LoadFromOpenFile(View, Name); }) {
+        View.Seek(0);
+        return Tag.LoadFromOpenFile(View, Name);
+    } else {
+        return LoadNativeFromFile(Tag, Name);
+    }
+}
 template <class T>
 int LoadNativeFromStream(T& Tag, TStream& Stream, bool Buffered) {
     if constexpr (requires { Tag.LoadFromStream(Stream, Buffered); }) return Tag.LoadFromStream(Stream, Buffered);

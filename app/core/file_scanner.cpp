@@ -2,16 +2,28 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <algorithm>
 #include <condition_variable>
 #include <dirent.h>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
-constexpr const char* SupportedAudioExtensions[] = {".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav"};
+// Every extension of a file the tag library reads: the seven of the editor's
+// first release, then the other Ogg, APE-tagged, AIFF, DSD and audiobook files.
+constexpr const char* SupportedAudioExtensions[] = {
+    ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav",
+    ".opus", ".oga", ".wv", ".mpc", ".aif", ".aiff", ".aifc", ".dsf", ".dff", ".m4b"};
+
+struct TDirEntry {
+    QString Name;
+    QByteArray NativeName;
+    unsigned char Type;   // d_type
+};
 
 // Closes a directory stream on every way out of the loop.
 struct TDirCloser {
@@ -51,6 +63,11 @@ TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress,
       FState(std::make_shared<THandOverState>()),
       FRelay(new QObject)
 {
+    // The "C" locale collates by code point, with no numeric mode: a user
+    // without a language setting gets the English order instead.
+    if (QLocale().language() == QLocale::C)
+        FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    FCollator.setNumericMode(true);
 }
 
 TFileScanner::~TFileScanner()
@@ -145,23 +162,40 @@ void TFileScanner::DoScan(const QString& Dir)
     if (!FState->Visited.insert({DirInfo.st_dev, DirInfo.st_ino}).second)
         return;
 
-    TDirCloser Handle{::opendir(NativePath.constData())};
-    if (!Handle.Dir)
-        return;   // no access, vanished meanwhile: skipped silently
-    while (!FState->Stop) {
-        const dirent* Entry = ::readdir(Handle.Dir);
-        if (!Entry)
+    // The whole folder is read first and walked in natural name order
+    // ("2 - x" before "10 - y", letters as the user's locale sorts them), the
+    // order a file manager shows, whatever order the file system keeps.
+    std::vector<TDirEntry> Entries;
+    {
+        TDirCloser Handle{::opendir(NativePath.constData())};
+        if (!Handle.Dir)
+            return;   // no access, vanished meanwhile: skipped silently
+        while (!FState->Stop) {
+            const dirent* Entry = ::readdir(Handle.Dir);
+            if (!Entry)
+                break;
+            const char* Name = Entry->d_name;
+            if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+                continue;
+            Entries.push_back({QFile::decodeName(Name), QByteArray(Name), Entry->d_type});
+        }
+    }
+    std::sort(Entries.begin(), Entries.end(), [this](const TDirEntry& A, const TDirEntry& B) {
+        const int Order = FCollator.compare(A.Name, B.Name);
+        // Names the collation holds equal still get one fixed order.
+        return Order != 0 ? Order < 0 : A.NativeName < B.NativeName;
+    });
+
+    for (const TDirEntry& Entry : Entries) {
+        if (FState->Stop)
             break;
-        const char* Name = Entry->d_name;
-        if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
-            continue;
-        const QString FullName = Path + QFile::decodeName(Name);
-        bool IsDir = Entry->d_type == DT_DIR;
-        bool IsFile = Entry->d_type == DT_REG;
-        if (Entry->d_type == DT_LNK || Entry->d_type == DT_UNKNOWN) {
+        const QString FullName = Path + Entry.Name;
+        bool IsDir = Entry.Type == DT_DIR;
+        bool IsFile = Entry.Type == DT_REG;
+        if (Entry.Type == DT_LNK || Entry.Type == DT_UNKNOWN) {
             // Follow links; a dangling one is neither and is skipped.
             struct stat Info;
-            const QByteArray NativeName = NativePath + Name;
+            const QByteArray NativeName = NativePath + Entry.NativeName;
             if (::stat(NativeName.constData(), &Info) == 0) {
                 IsDir = S_ISDIR(Info.st_mode);
                 IsFile = S_ISREG(Info.st_mode);
@@ -169,7 +203,7 @@ void TFileScanner::DoScan(const QString& Dir)
         }
         if (IsDir) {
             DoScan(FullName);
-        } else if (IsFile && IsSupportedAudioFile(FullName.mid(Path.size()))) {
+        } else if (IsFile && IsSupportedAudioFile(Entry.Name)) {
             FFiles.append(FullName);
             DoProgress(FullName);
         }

@@ -7,7 +7,8 @@
 // so the owner's data needs no locks. The worker's only shared state is its
 // stop flag and the hand-over slot.
 //
-// Walk: depth first, entries in the order the file system returns them,
+// Walk: depth first, each folder's files and subfolders together in natural
+// name order (digit runs compared as numbers, letters by the user's locale),
 // hidden entries included; a subfolder's files are handed over before the
 // remaining entries of its parent. A folder that cannot be opened is skipped
 // silently. Symbolic links to folders are followed, but each real folder
@@ -23,6 +24,7 @@
 // destructor stops and waits for a running worker.
 #pragma once
 
+#include <QCollator>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
@@ -51,8 +53,10 @@ public:
     // after WaitFor() (or from a handler).
     const QStringList& Files() const { return FFiles; }
 
-    // ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav", compared after
-    // lower-casing the extension (from the last dot of the name).
+    // ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav" and the other
+    // files the tag library reads (".opus", ".oga", ".wv", ".mpc", ".aif",
+    // ".aiff", ".aifc", ".dsf", ".dff", ".m4b"), compared after lower-casing
+    // the extension (from the last dot of the name).
     static bool IsSupportedAudioFile(const QString& Name);
 
 protected:
@@ -69,6 +73,7 @@ private:
 
     QString FRoot;
     QStringList FFiles;
+    QCollator FCollator;   // the user's locale, numbers by value; used by the worker only
     TScanProgressEvent FOnProgress;
     TScanFinishedEvent FOnFinished;
     std::shared_ptr<THandOverState> FState;

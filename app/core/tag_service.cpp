@@ -260,6 +260,11 @@ std::unique_ptr<TTags> NewContainer()
     // The library leaves the Ogg play time off (it reads the end of the
     // file); the record's Duration needs it.
     Tags->OggVorbisAndOpusTag().ParsePlayTime = true;
+    // Nor does it read the WavPack, Musepack and Monkey's Audio headers,
+    // which hold those files' play time.
+    Tags->ParseWavPackAudioAttributes = true;
+    Tags->ParseMusePackAudioAttributes = true;
+    Tags->ParseMonkeyAudioAttributes = true;
     return Tags;
 }
 

@@ -162,6 +162,19 @@ QString TTranslation::LanguageCode(int Index) const
     return Index >= 0 && Index < LanguageCount() ? FColumns[Index].value(1) : QString();
 }
 
+Qt::LayoutDirection TTranslation::CurrentDirection() const
+{
+    // The table's own codes ("cn", "jp", "kr") are not all ISO codes, so only
+    // the column's code decides, and only for a language that is shown.
+    if (FCurrentIndex <= 0 || FCurrentIndex >= LanguageCount())
+        return Qt::LeftToRight;
+    const QString Code = LanguageCode(FCurrentIndex).toLower();
+    for (const char* RightToLeft : {"ar", "he", "fa", "ur"})
+        if (Code == QLatin1String(RightToLeft))
+            return Qt::RightToLeft;
+    return Qt::LeftToRight;
+}
+
 bool TTranslation::SelectLanguage(int Index, ILanguageStore& Store)
 {
     if (Index < 0 || Index >= LanguageCount())

@@ -65,6 +65,9 @@ public:
     QString LanguageCode(int Index) const;
     int CurrentIndex() const { return FCurrentIndex; }
     QString CurrentCode() const { return FCurrentCode; }
+    // Right to left for a language written that way (Arabic): the window
+    // mirrors its layout while such a language is shown.
+    Qt::LayoutDirection CurrentDirection() const;
 
     // Switches language for the rest of the run and stores the choice.
     // Returns false when the index is out of range (nothing changes).

@@ -271,7 +271,12 @@ int TFlacTag::LoadFromFile(const std::string& FileName, bool Buffered) {
     if (!fileutil::FileExists(FileName)) return flacresult::CannotOpen;
     auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!f) return flacresult::CannotOpen;
-    const int r = LoadFromStream(*f, Buffered);
+    return LoadFromOpenFile(*f, FileName, Buffered);
+}
+
+int TFlacTag::LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered) {
+    Clear();
+    const int r = LoadFromStream(File, Buffered);
     if (r == flacresult::Success) SourceFileName = FileName;
     return r;
 }

@@ -100,6 +100,8 @@ public:
     bool Assign(const TFlacTag& Source);
 
     int LoadFromFile(const std::string& FileName, bool Buffered = true);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered = true);
     int LoadFromStream(TStream& Stream, bool Buffered = true);
     int SaveToFile(const std::string& FileName, bool Buffered = true);
     int SaveToStream(TStream& Stream, bool Buffered = true);

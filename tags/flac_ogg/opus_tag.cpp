@@ -186,7 +186,12 @@ int TOpusTag::LoadFromFile(const std::string& FileName) {
     if (!fileutil::FileExists(FileName)) return oggresult::CannotOpen;
     auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!f) return oggresult::CannotOpen;
-    TBufferedStream b(*f);
+    return LoadFromOpenFile(*f, FileName);
+}
+
+int TOpusTag::LoadFromOpenFile(TStream& File, const std::string& FileName) {
+    Clear();
+    TBufferedStream b(File);
     const int r = LoadFromStream(b);
     if (r == oggresult::Success) SourceFileName = FileName;
     return r;

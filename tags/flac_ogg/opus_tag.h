@@ -77,6 +77,8 @@ public:
     bool Assign(const TOpusTag& Source);
 
     int LoadFromFile(const std::string& FileName);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName);
     int LoadFromStream(TStream& Stream);
     int SaveToFile(const std::string& FileName);
     int SaveToStream(TStream& Stream);

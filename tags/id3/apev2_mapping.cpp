@@ -32,6 +32,31 @@ bool OneOf(const std::string& Name, const char* const (&Names)[N]) {
 
 bool IsTrackKey(const std::string& Key) { return text::SameText(Key, "TRACK") || text::SameText(Key, "TRACKNUMBER"); }
 
+// Keys other writers use where the container has a name of its own: the
+// item loads under the container's name, keeps its key when saved, and a new
+// item of that name gets the key other readers look for.
+struct TKeyAlias {
+    const char* Key;
+    const char* Name;
+};
+constexpr TKeyAlias KeyAliases[] = {
+    {"Album Artist", "ALBUMARTIST"},
+};
+
+// The container's name for an item key.
+std::string UnifiedName(const std::string& Key) {
+    for (const auto& a : KeyAliases)
+        if (text::SameText(Key, a.Key)) return a.Name;
+    return Key;
+}
+
+// The key a new item of a container name gets.
+std::string NewKey(const std::string& Name) {
+    for (const auto& a : KeyAliases)
+        if (text::SameText(Name, a.Name)) return a.Key;
+    return Name;
+}
+
 // What other readers accept as a key: 2 to 255 printable ASCII characters,
 // and none of the words that would make the tag look like another one.
 bool ValidKey(const std::string& Key) {
@@ -120,7 +145,7 @@ void TTags::LoadAPEv2Tags() {
                 RemoveAll("TRACK");
                 if (f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
             } else {
-                RemoveAll(f->Name);
+                RemoveAll(UnifiedName(f->Name));
             }
         }
         for (const auto& f : T.Frames) {
@@ -134,8 +159,9 @@ void TTags::LoadAPEv2Tags() {
                 const std::string v(f->Value.begin(), f->Value.end());
                 if (!v.empty()) Add(f->Name)->Value = text::Utf8OrAnsi(v);
             } else {
+                const std::string name = UnifiedName(f->Name);
                 for (const std::string& v : f->GetValues())
-                    if (!v.empty()) Add(f->Name)->Value = v;
+                    if (!v.empty()) Add(name)->Value = v;
             }
         }
     }
@@ -175,7 +201,7 @@ void TTags::PrepareAPEv2Tag() {
         int keep = -1;
         for (int i = 0; i < T.Count(); ++i) {
             const TAPEv2Frame& f = *T.Frame(i);
-            if (f.Format != ffText || !text::SameText(f.Name, g.Name)) continue;
+            if (f.Format != ffText || !text::SameText(UnifiedName(f.Name), UnifiedName(g.Name))) continue;
             if (keep < 0) {
                 keep = i;
             } else {
@@ -187,8 +213,8 @@ void TTags::PrepareAPEv2Tag() {
             continue;
         }
         // A binary item of the same key is not replaced by text.
-        if (keep < 0 && T.FindFrame(g.Name) >= 0) continue;
-        TAPEv2Frame* f = keep >= 0 ? T.Frame(keep) : T.AddFrame(g.Name);
+        if (keep < 0 && T.FindFrame(NewKey(g.Name)) >= 0) continue;
+        TAPEv2Frame* f = keep >= 0 ? T.Frame(keep) : T.AddFrame(NewKey(g.Name));
         if (OneOf(g.Name, ListKeys)) {
             const std::string v = mapping::JoinLines(g.Values);
             if (std::string(f->Value.begin(), f->Value.end()) != v) f->SetText(v);
@@ -240,7 +266,7 @@ void TTags::DeleteNativeAPEv2(const TTag& Entry) {
     TAPEv2Tag& T = *FAPEv2Tag;
     for (int i = T.Count() - 1; i >= 0; --i) {
         TAPEv2Frame& f = *T.Frame(i);
-        if (f.Format != ffText || !text::SameText(f.Name, Entry.Name)) continue;
+        if (f.Format != ffText || !text::SameText(UnifiedName(f.Name), UnifiedName(Entry.Name))) continue;
         // One value of a multi-valued item goes; the item goes with its last value.
         std::vector<std::string> values = f.GetValues();
         std::vector<std::string> rest;

@@ -512,9 +512,18 @@ int TAPEv2Tag::LoadFromFile(const std::string& Name) {
     try {
         auto f = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
         if (!f) return CannotOpen;
+        return LoadFromOpenFile(*f, Name);
+    } catch (...) {
+        return Failure;
+    }
+}
+
+int TAPEv2Tag::LoadFromOpenFile(TStream& File, const std::string& Name) {
+    Clear();
+    try {
         // The footer, a Lyrics3 trailer and an ID3v1 block lie within the
         // last kilobyte: one window reads them all.
-        TBufferedStream buffered(*f);
+        TBufferedStream buffered(File);
         uint8_t first;
         buffered.Seek(std::max<int64_t>(0, buffered.Size() - TBufferedStream::BufferSize));
         buffered.Read(&first, 1);

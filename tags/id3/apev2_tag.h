@@ -122,6 +122,8 @@ public:
     int64_t Size() const { return Loaded ? FBytesOnDisk : 0; }
 
     int LoadFromFile(const std::string& FileName);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName);
     int LoadFromStream(TStream& TagStream);
     int SaveToFile(const std::string& FileName);
     int SaveToStream(TStream& Stream);

@@ -259,7 +259,11 @@ int TID3v1Tag::LoadFromFile(const std::string& FileName) {
     if (!fileutil::FileExists(FileName)) return CannotOpen;
     auto S = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!S) return CannotOpen;
-    int Result = LoadFromStream(*S);
+    return LoadFromOpenFile(*S, FileName);
+}
+
+int TID3v1Tag::LoadFromOpenFile(TStream& File, const std::string& FileName) {
+    int Result = LoadFromStream(File);
     if (Result == Success) SourceFileName = FileName;
     return Result;
 }

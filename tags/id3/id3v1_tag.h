@@ -95,6 +95,8 @@ public:
     bool Assign(const TID3v1Tag& Source);
 
     int LoadFromFile(const std::string& FileName);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName);
     int LoadFromStream(TStream& TagStream);
     // Reads a 128-byte block at MemoryAddress; nullptr gives 65535.
     int LoadFromMemory(const void* MemoryAddress);

@@ -687,7 +687,16 @@ int TID3v2Tag::LoadFromFile(const std::string& FileName, bool Buffered) {
     try {
         auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
         if (!f) return id3v2result::FileOpenFailed;
-        int r = LoadFromStream(*f, Buffered);
+        return LoadFromOpenFile(*f, FileName, Buffered);
+    } catch (...) {
+        return id3v2result::Failure;
+    }
+}
+
+int TID3v2Tag::LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered) {
+    Clear();
+    try {
+        int r = LoadFromStream(File, Buffered);
         if (r < 4) SourceFileName = FileName;
         return r;
     } catch (...) {

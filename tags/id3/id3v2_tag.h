@@ -288,6 +288,8 @@ public:
     bool Assign(const TID3v2Tag& Source);
 
     int LoadFromFile(const std::string& FileName, bool Buffered = true);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered = true);
     int LoadFromStream(TStream& Stream, bool Buffered = true);
     int LoadFromMemory(const void* Address, int64_t Size);
     int LoadTagFromStream(TStream& Stream);

@@ -498,7 +498,12 @@ int TMP4Tag::LoadFromFile(const std::string& FileName, bool Buffered) {
     Clear();
     auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!f) return mp4result::FileOpenFailed;
-    const int r = LoadFromStream(*f, Buffered);
+    return LoadFromOpenFile(*f, FileName, Buffered);
+}
+
+int TMP4Tag::LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered) {
+    Clear();
+    const int r = LoadFromStream(File, Buffered);
     SourceFileName = FileName;
     return r;
 }

@@ -156,6 +156,8 @@ public:
     int64_t Size() const { return Loaded ? AtomilstSize : 0; }
 
     int LoadFromFile(const std::string& FileName, bool Buffered = true);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName, bool Buffered = true);
     int LoadFromStream(TStream& Stream, bool Buffered = true);
 
     // --- items ---

@@ -543,7 +543,12 @@ int TWAVTag::LoadFromFile(const std::string& FileName) {
     Clear();
     auto s = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
     if (!s) return wavresult::NoFile;
-    const int r = LoadFromStream(*s);
+    return LoadFromOpenFile(*s, FileName);
+}
+
+int TWAVTag::LoadFromOpenFile(TStream& File, const std::string& FileName) {
+    Clear();
+    const int r = LoadFromStream(File);
     if (r == wavresult::Success) SourceFileName = FileName;
     return r;
 }

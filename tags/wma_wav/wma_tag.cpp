@@ -363,6 +363,7 @@ bool TWMATag::GetCoverArtInfo(int Index, std::string& MIMEType, uint32_t& CoverA
 
 int TWMATag::LoadFromFile(const std::string& FileName) { return Load(nullptr, FileName); }
 int TWMATag::LoadFromStream(TStream& Stream) { return Load(&Stream, std::string()); }
+int TWMATag::LoadFromOpenFile(TStream& File, const std::string& FileName) { return Load(&File, FileName); }
 int TWMATag::SaveToFile(const std::string& FileName) { return Save(nullptr, FileName); }
 int TWMATag::SaveToStream(TStream& Stream) { return Save(&Stream, std::string()); }
 
@@ -376,6 +377,7 @@ int TWMATag::Load(TStream* Stream, const std::string& FileName) {
             SourceFileName = FileName;
         } else {
             FFileSize = Stream->Size();
+            if (!FileName.empty()) SourceFileName = FileName;   // a file the caller opened
         }
         asf::TAsfEditor editor;
         const int r = Stream ? editor.OpenStream(*Stream) : editor.Open(FileName);

@@ -82,6 +82,8 @@ public:
     bool PreserveFileDateTime = false;
 
     int LoadFromFile(const std::string& FileName);
+    // LoadFromFile on a file already open (File read from its start).
+    int LoadFromOpenFile(TStream& File, const std::string& FileName);
     // Reads from a stream (used by tests and fuzzing; the container reads files).
     int LoadFromStream(TStream& Stream);
     int SaveToFile(const std::string& FileName);

@@ -79,12 +79,20 @@ def main():
         check(toggle["handleLeft"] == toggle["panelRight"] + 1, "splitter right of the tree: %r" % toggle)
 
         columns, english = table()
-        check(set(first) - {"start", "treeToggle"} == {"en", "de", "fr", "es"}, "languages: %r" % sorted(first))
+        codes = list(columns)[1:]  # en, de, fr ... in column order
+        check(set(first) - {"start", "treeToggle"} == set(codes), "languages: %r" % sorted(first))
+        check(len(codes) == 16, "sixteen languages: %r" % codes)
         en = first["en"]
-        for code in ("de", "fr", "es"):
+        for code in codes:
             texts = first[code]
+            want = "rtl" if code == "ar" else "ltr"
+            check(texts.get("direction:window") == want, "%s written %r" % (code, texts.get("direction:window")))
+            if code == "en":
+                continue
             for key, text in en.items():
                 if key.startswith("label:lblHomePage") or key.startswith("label:lblStatus"):
+                    continue
+                if key.startswith("direction:"):
                     continue
                 if key.startswith("action:actLanguage_"):
                     continue
@@ -108,7 +116,7 @@ def main():
         second = run(env, os.path.join(tmp, "second.json"))["start"]
         check(second["folder"] == music, "folder restored: %r" % second["folder"])
         check(second["columns"] == start["columns"], "column widths restored: %r" % second["columns"])
-        check(second["language"] == "es", "last chosen language restored: %r" % second["language"])
+        check(second["language"] == codes[-1], "last chosen language restored: %r" % second["language"])
         check(second["maximized"], "a run that ended maximised opens maximised")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)

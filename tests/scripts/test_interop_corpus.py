@@ -58,7 +58,6 @@ WAV_FFPROBE_ANSI = "ffprobe reads RIFF INFO as UTF-8; ours holds Windows-1252 wh
 # Formats whose play time the library does not gather yet, with the reason;
 # checked anyway as soon as our side reports a play time.
 PLAYTIME_PENDING = {
-    "aiff": "the AIFF stream values of the ID3v2 reader are not gathered yet",
 }
 
 

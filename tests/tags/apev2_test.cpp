@@ -370,6 +370,31 @@ TEST(APEv2, ATagWhoseLast128BytesStartWithTAGStillLoads) {
     EXPECT_EQ(s.Data().size(), Audio().size() + 32 + 8 + 6 + 5 + 32);
 }
 
+// "Album Artist", the key other writers use, is the container's ALBUMARTIST;
+// the item keeps its key, and a new album artist gets that key.
+TEST(APEv2, AlbumArtistKey) {
+    TMemoryStream s(Cat({Audio(), Tag({{Item("Album Artist", B("Band"))}})}));
+    TTags t;
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    EXPECT_EQ(t.GetText("ALBUMARTIST"), "Band");
+    t.SetText("ALBUMARTIST", "Other Band");
+    ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
+    TAPEv2Tag back;
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    ASSERT_EQ(back.Count(), 1);
+    EXPECT_EQ(back.Frame(0)->Name, "Album Artist");
+    EXPECT_EQ(back.Frame(0)->GetText(), "Other Band");
+
+    TMemoryStream fresh(Audio());
+    TTags n;
+    ASSERT_EQ(n.LoadFromStream(fresh), 0);
+    n.SetText("ALBUMARTIST", "New");
+    ASSERT_EQ(n.SaveToStream(fresh, true, ttAPEv2), 0);
+    ASSERT_EQ(back.LoadFromStream(fresh), 0);
+    EXPECT_EQ(back.GetText("Album Artist"), "New");
+    EXPECT_EQ(back.Frame(0)->Name, "ALBUM ARTIST");
+}
+
 TEST(APEv2, TextOfItems) {
     TAPEv2Tag t;
     Bytes big(1536, 0);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -28,6 +29,7 @@
 #include "tests/bytes.h"
 #include "tests/tags/asf_fixture.h"
 #include "tests/tags/flac_ogg_fixtures.h"
+#include "tests/tags/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -104,6 +106,38 @@ TBuilt DffWithID3v2() {
             audio};
 }
 
+// An APEv2 tag as other writers leave it: texts, two values of one key, a
+// track with its total, a binary item of a player's own, a front cover.
+Bytes APEv2Tag() {
+    auto item = [](const std::string& Key, const Bytes& Value, uint32_t Kind) {
+        return Cat(LE32((uint32_t)Value.size()), LE32(Kind << 1), Str(Key), Bytes{0}, Value);
+    };
+    const Bytes items = Cat(item("TITLE", Str("Title"), 0), item("ARTIST", Str(std::string("One\0Two", 7)), 0),
+                            item("ALBUM", Str("Album"), 0), item("TRACK", Str("3/12"), 0), item("YEAR", Str("2003"), 0),
+                            item("GENRE", Str("Rock"), 0), item("Cover Art (Front)", Cat(Str("front"), Bytes{0}, Png(400)), 1),
+                            item("PLAYER DATA", Bytes{1, 2, 3, 0, 4}, 1));
+    auto header = [&](uint32_t Flags) {
+        return Cat(Str("APETAGEX"), LE32(2000), LE32((uint32_t)items.size() + 32), LE32(8), LE32(Flags), Bytes(8, 0));
+    };
+    return Cat(header(0xA0000000u), items, header(0x80000000u));
+}
+
+TBuilt WavPackWithAPEv2() {
+    Bytes audio = Cat(Str("wvpk"), Audio(3000));
+    return {Cat(audio, APEv2Tag()), audio};
+}
+
+// MPEG audio, then the APEv2 tag, a Lyrics3 block and an ID3v1 block.
+TBuilt Mp3WithAPEv2Lyrics3ID3v1() {
+    Bytes audio = MpegFrames(12);
+    const std::string lyrics = "LYRICSBEGININD0000210LYR00005hello";
+    char size[8];
+    std::snprintf(size, sizeof size, "%06zu", lyrics.size());
+    return {Cat(audio, APEv2Tag(), Str(lyrics + size + "LYRICS200"),
+                ID3v1Block("Title", "One", "Album", "2003", "Comment", 3, 17)),
+            audio};
+}
+
 // RIFF INFO (with an odd-sized item and a number with its total), a
 // broadcast extension and a cart chunk.
 Bytes WaveTagChunks() {
@@ -140,6 +174,12 @@ TBuilt WmaWithAttributes() {
     return {file, audio};
 }
 
+// An M4A file with its item list in front of the media data.
+TBuilt M4aFastStart() {
+    const auto t = mp4fx::TaggedM4a();
+    return {t.File, t.Audio};
+}
+
 // FLAC, Ogg FLAC, Ogg Vorbis and Opus (tests/tags/flac_ogg_fixtures.h).
 TBuilt VorbisCommentCarrier(flacoggfixtures::TFileAndAudio (*Make)()) {
     auto [file, audio] = Make();
@@ -156,9 +196,12 @@ const TContractRow Rows[] = {
     {"AiffID3v2", ".aif", AiffWithID3v2, ttID3v2},
     {"DsfID3v2", ".dsf", DsfWithID3v2, ttID3v2},
     {"DffID3v2", ".dff", DffWithID3v2, ttID3v2},
+    {"WavPackAPEv2", ".wv", WavPackWithAPEv2, ttAPEv2},
+    {"Mp3APEv2Lyrics3ID3v1", ".mp3", Mp3WithAPEv2Lyrics3ID3v1, ttAPEv2},
     {"WaveInfo", ".wav", WaveWithInfo, ttWAV},
     {"Rf64Info", ".wav", Rf64WithInfo, ttWAV},
     {"Wma", ".wma", WmaWithAttributes, ttWMA, false},
+    {"M4aMP4", ".m4a", M4aFastStart, ttMP4},
     {"Flac", ".flac", [] { return VorbisCommentCarrier(flacoggfixtures::NativeFlac); }, ttFlac},
     {"OggFlac", ".oga", [] { return VorbisCommentCarrier(flacoggfixtures::OggFlac); }, ttFlac},
     {"OggVorbis", ".ogg", [] { return VorbisCommentCarrier(flacoggfixtures::OggVorbis); }, ttOpusVorbis},

@@ -329,6 +329,27 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
     }
 }
 
+// A file whose audio format is recognised but whose own tag cannot be
+// written gets no other kind of tag instead, whatever its name asks for.
+TEST(Dispatch, ARecognisedFileWhoseTagCannotBeWrittenGetsNoOtherKind) {
+    using namespace tbytes;
+    // STREAMINFO, then a block of the invalid type 127 (the last one).
+    const Bytes streamInfo = Cat(Bytes{0x00, 0, 0, 34}, Bytes{0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0xC4, 0x40, 0xF0,
+                                                              0, 0, 0, 0, 0, 0}, Bytes(16, 0));
+    const Bytes flac = Cat(Str("fLaC"), streamInfo, Bytes{0xFF, 0, 0, 4}, Bytes(4, 0), Audio(400));
+    for (const char* name : {"a.mp3", "a.xyz"}) {
+        SCOPED_TRACE(name);
+        testutil::TTempDir dir;
+        const std::string path = dir.file(name);
+        testutil::WriteFile(path, flac);
+        TTags t;
+        t.LoadFromFile(path);
+        t.SetText("TITLE", "New");
+        EXPECT_NE(t.SaveToFile(path), 0);
+        EXPECT_EQ(testutil::ReadFile(path), flac);
+    }
+}
+
 // Deleting every entry and picture of a loaded ID3v2 tag and saving leaves a
 // file without that tag, rather than the old tag under a result of success.
 TEST(Dispatch, SavingAnEmptiedID3v2TagRemovesIt) {

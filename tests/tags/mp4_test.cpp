@@ -614,6 +614,21 @@ TEST(MP4Mapping, EditChangesOnlyTheEditedItem) {
     ExpectMediaFollowed(tagged.File, out);
 }
 
+// A container that does not load pictures leaves the file's pictures alone.
+TEST(MP4Mapping, PicturesStayWhenTheContainerSkipsThem) {
+    TFile f(TaggedM4a().File);
+    TTags t;
+    t.ParseCoverArts = false;
+    ASSERT_EQ(t.LoadFromFile(f.Path), 0);
+    EXPECT_EQ(t.CoverArtCount(), 0);
+    t.SetText("TITLE", std::string(3000, 't'));
+    ASSERT_EQ(t.SaveToFile(f.Path), 0);
+    TTags again;
+    ASSERT_EQ(again.LoadFromFile(f.Path), 0);
+    ASSERT_EQ(again.CoverArtCount(), 1);
+    EXPECT_EQ(again.CoverArtAt(0)->MIMEType, "image/png");
+}
+
 // Saving what was loaded changes nothing; ten saves give the same bytes.
 TEST(MP4Mapping, UnchangedSavesAreByteIdentical) {
     const Bytes items = Cat({TextItem("©nam", "Song"), Atom("SErg", Data(1, Str("4"))), TextItem("TPUB", "Pub"),

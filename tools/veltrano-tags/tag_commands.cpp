@@ -171,6 +171,7 @@ int CmdRead(const std::vector<std::string>& Args) {
         }
         TTags tags;
         tags.OggVorbisAndOpusTag().ParsePlayTime = true;   // show the play time of every format
+        tags.ParseWavPackAudioAttributes = tags.ParseMusePackAudioAttributes = tags.ParseMonkeyAudioAttributes = true;
         int result = tags.LoadFromFile(path);
         std::printf("%s\n", DescribeTags(path, result, tags).c_str());
     }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QLocale>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -108,7 +109,10 @@ TEST(FileScanner, IsSupportedAudioFileComparesTheLowerCasedLastExtension)
     const struct { const char* Name; bool Supported; } Cases[] = {
         {"a.mp3", true}, {"a.MP3", true}, {"b.Flac", true}, {"c.ogg", true}, {"d.APE", true},
         {"e.m4a", true}, {"f.wma", true}, {"g.WAV", true},
-        {"song.mp4", false}, {"song.oga", false}, {"song.opus", false}, {"notes.txt", false},
+        // every other file the tag library reads
+        {"h.opus", true}, {"i.OGA", true}, {"j.wv", true}, {"k.mpc", true}, {"l.aif", true}, {"m.AIFF", true},
+        {"n.aifc", true}, {"o.dsf", true}, {"p.dff", true}, {"q.m4b", true},
+        {"song.mp4", false}, {"song.aac", false}, {"song.mp2", false}, {"song.wvc", false}, {"notes.txt", false},
         {"mp3", false}, {"song.mp3.txt", false}, {"song.txt.mp3", true}, {".mp3", true}, {"song.mp3 ", false},
     };
     for (const auto& C : Cases)
@@ -131,14 +135,13 @@ TEST(FileScanner, DeliversAudioFilesDepthFirstOnTheOwnerThread)
     EXPECT_TRUE(Result.AllOnOwnerThread);
     EXPECT_EQ(Result.Files, Result.Delivered);
 
+    // Files and folders of each folder in name order, each folder's files
+    // where its name falls.
     QStringList Expected;
-    for (const char* Name : {"a.MP3", "b.flac", ".hidden.ogg", "x.Wav", "s1/d.wav", "s1/s2/g.ape", "s1/s2/h.m4a",
-                             "s1/i.wma", "s3/k.mp3", "s3/l.ogg", "folder.mp3/m.mp3"})
+    for (const char* Name : {".hidden.ogg", "a.MP3", "b.flac", "f.oga", "folder.mp3/m.mp3", "s1/d.wav", "s1/i.wma",
+                             "s1/s2/g.ape", "s1/s2/h.m4a", "s3/k.mp3", "s3/l.ogg", "x.Wav"})
         Expected << Q(R + "/" + Name);
-    QStringList Sorted = Result.Delivered;
-    Sorted.sort();
-    Expected.sort();
-    EXPECT_EQ(Sorted, Expected);
+    EXPECT_EQ(Result.Delivered, Expected);
 
     // Depth first: the files below each folder arrive as one unbroken run.
     for (const char* Folder : {"/s1/", "/s1/s2/", "/s3/", "/folder.mp3/"}) {
@@ -152,6 +155,43 @@ TEST(FileScanner, DeliversAudioFilesDepthFirstOnTheOwnerThread)
             }
         EXPECT_EQ(Last - First + 1, Count) << Folder << " interleaved: " << Result.Delivered.join(u' ').toStdString();
     }
+}
+
+// An album's tracks come in the order a file manager shows them, whatever
+// order the file system keeps: numbers by value, letters as the user's
+// locale sorts them ("ä" beside "a" in German, after "z" in Swedish). A user
+// with the "C" locale gets the English order, numbers by value too.
+TEST(FileScanner, EachFolderIsWalkedInNaturalNameOrder)
+{
+    TAppScope App;
+    testutil::TTempDir Dir;
+    const std::string R = Dir.path();
+    // Created in an order unlike the expected one.
+    for (const char* Name : {"z.mp3", "10 - y.mp3", "CD 10/1.mp3", "2 - x.opus", "ä.flac", "CD 2/10.wv", "CD 2/9.wv",
+                             "b.aiff", "1 - a.mp3", "Track3.mp3", "track02.mp3", "track1.mp3", "A.mpc"})
+        Touch(R + "/" + Name);
+
+    const struct { QLocale Locale; std::vector<const char*> Order; } Cases[] = {
+        {QLocale::c(), {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "ä.flac", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv",
+                        "CD 10/1.mp3", "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3"}},
+        {QLocale(QLocale::German, QLocale::Germany),
+         {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "ä.flac", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv",
+          "CD 10/1.mp3", "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3"}},
+        {QLocale(QLocale::Swedish, QLocale::Sweden),
+         {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv", "CD 10/1.mp3",
+          "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3", "ä.flac"}},
+    };
+    const QLocale Saved;
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Locale.name().toStdString());
+        QLocale::setDefault(C.Locale);
+        const TScanResult Result = ScanWithEventLoop(Q(R));
+        QStringList Expected;
+        for (const char* Name : C.Order)
+            Expected << Q(R + "/" + Name);
+        EXPECT_EQ(Result.Delivered.join(u'|').toStdString(), Expected.join(u'|').toStdString());
+    }
+    QLocale::setDefault(Saved);
 }
 
 TEST(FileScanner, MissingRootOnlyReportsTheEnd)

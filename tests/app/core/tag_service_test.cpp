@@ -581,6 +581,34 @@ TEST(TagServicePlayTime, RoundsHalvesToEven)
     EXPECT_EQ(Encode(60000), 1);    // 1.36 s
 }
 
+// WavPack and Musepack files keep their play time in their own headers,
+// which the record reads as well.
+TEST(TagServicePlayTime, WavPackAndMusepackFilesHaveTheirPlayTime)
+{
+    testutil::TTempDir Dir;
+    Bytes Wav{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
+              0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+    const uint32_t DataSize = 44100 * 2 * 3;   // 3 s of mono 16-bit silence
+    for (int I = 0; I < 4; ++I) Wav.push_back((DataSize >> (8 * I)) & 0xFF);
+    for (int I = 0; I < 4; ++I) Wav[4 + I] = ((DataSize + 36) >> (8 * I)) & 0xFF;
+    Wav.resize(Wav.size() + DataSize, 0);
+    const std::string In = Dir.file("in.wav");
+    testutil::WriteFile(In, Wav);
+    const struct { const char* Tool; std::string Command; std::string Out; } Cases[] = {
+        {"wavpack", "wavpack -q '" + In + "' -o '" + Dir.file("a.wv") + "'", Dir.file("a.wv")},
+        {"mpcenc", "mpcenc --silent '" + In + "' '" + Dir.file("a.mpc") + "'", Dir.file("a.mpc")},
+    };
+    for (const auto& C : Cases) {
+        if (!testutil::HaveCommand(C.Tool))
+            continue;
+        ASSERT_TRUE(Sh(C.Command)) << C.Command;
+        TTagService Service;
+        TAudioTag Tag;
+        EXPECT_TRUE(Service.LoadTag(Q(C.Out), Tag)) << C.Out;
+        EXPECT_EQ(Tag.DurationSec, 3) << C.Out;
+    }
+}
+
 // A write that went through but whose backup cannot be removed counts as a
 // failure, so the file is put back from the backup. A file bind-mounted over
 // the backup name takes the copy but refuses to be deleted.

@@ -97,6 +97,24 @@ TEST_F(TranslationTest, SelectingALanguageSwitchesAndStoresIt)
     EXPECT_EQ(Store.Writes, 1);
 }
 
+// Arabic mirrors the window; every other language, and English, does not,
+// also when the stored choice is Arabic but the table has no Arabic column.
+TEST_F(TranslationTest, ArabicIsWrittenRightToLeft)
+{
+    ASSERT_TRUE(T.LoadTableText(QStringLiteral("3\nEnglish\n\u0627\nJ\nen\nar\njp\nSave\nS-ar\nS-jp\n")));
+    const std::pair<int, Qt::LayoutDirection> Cases[] = {
+        {1, Qt::RightToLeft}, {2, Qt::LeftToRight}, {0, Qt::LeftToRight}};
+    for (const auto& [Index, Direction] : Cases) {
+        ASSERT_TRUE(T.SelectLanguage(Index, Store));
+        EXPECT_EQ(T.CurrentDirection(), Direction) << Index;
+    }
+    Store.HasValue = true;
+    Store.Value = QStringLiteral("ar");
+    ASSERT_TRUE(T.Load(TableFile, Store, QLocale::Arabic));
+    EXPECT_EQ(T.CurrentIndex(), 0);
+    EXPECT_EQ(T.CurrentDirection(), Qt::LeftToRight);
+}
+
 TEST_F(TranslationTest, BrokenTablesGiveEnglishAndNoLanguages)
 {
     const char* const Broken[] = {
@@ -141,8 +159,9 @@ TEST(TranslationFormat, PlaceholdersTakeTheirArgumentsInOrder)
     EXPECT_EQ(FormatText(QStringLiteral("ends in %"), {}), QStringLiteral("ends in %"));
 }
 
-// Every text the window passes through Tr("...") has a German, French and
-// Spanish line in the shipped table, with the same placeholders.
+// Every text the window passes through Tr("...") is in the shipped table,
+// and every row of the table has a line in each of its languages with the
+// same placeholders (%d, %s, and the rename pattern's %artist% ...).
 TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
 {
     const QString Source = QString::fromStdString(testutil::SourceDir());
@@ -152,25 +171,32 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     QStringList Codes;
     for (int c = 0; c < T.LanguageCount(); ++c)
         Codes.append(T.LanguageCode(c));
-    ASSERT_EQ(Codes, (QStringList{QStringLiteral("en"), QStringLiteral("de"), QStringLiteral("fr"),
-                                  QStringLiteral("es")}));
+    ASSERT_EQ(Codes.join(u' '), QStringLiteral("en de fr es ar cn cs el hu it jp kr nl pl pt tr"));
+    // One language per code of the system-language table, each column its own name.
+    QSet<QString> Names;
+    for (int c = 0; c < T.LanguageCount(); ++c)
+        Names.insert(T.LanguageName(c));
+    EXPECT_EQ(Names.size(), T.LanguageCount());
 
     // The window's own files: app/ (without the folders of other subsystems),
     // app/settings/ and the command sets in app/actions/ and app/file_ops/.
-    const QRegularExpression Call(QStringLiteral(R"re(\b(?:Tr|FormatTr)\(\s*"((?:[^"\\]|\\.)*)")re"));
+    const QRegularExpression Call(
+        QStringLiteral(R"re(\b(?:Tr|FormatTr)\(\s*(?:QStringLiteral\(\s*)?"((?:[^"\\]|\\.)*)")re"));
+    // Adjacent literals are one text to the compiler.
+    const QRegularExpression Adjacent(QStringLiteral(R"re("\s*\n\s*")re"));
     const QRegularExpression ActionCall(QStringLiteral(
         R"re(MakeAction\(QStringLiteral\("\w+"\),\s*QStringLiteral\("([^"]*)"\)(?:,\s*QStringLiteral\("([^"]*)"\))?)re"));
     const QRegularExpression CaptionCall(QStringLiteral(R"re(\bCaption\(\w+,\s*QStringLiteral\("([^"]*)"\))re"));
     const QRegularExpression Literal(QStringLiteral(R"re("([^"]*)")re"));
-    const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]"));
+    const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]|%[a-z]+%"));
     QSet<QString> Texts;
     for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
-                                  QStringLiteral("/app/file_ops")}) {
+                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup")}) {
         QDir D(Source + Folder);
         for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile F(D.filePath(Name));
             ASSERT_TRUE(F.open(QIODevice::ReadOnly));
-            const QString Code = QString::fromUtf8(F.readAll());
+            const QString Code = QString::fromUtf8(F.readAll()).replace(Adjacent, QString());
             for (auto It = Call.globalMatch(Code); It.hasNext();) {
                 QString Text = It.next().captured(1);
                 Text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
@@ -207,6 +233,14 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     for (const char* Caption : {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})
         Texts.insert(QLatin1String(Caption));
     ASSERT_GT(Texts.size(), 60);
+    for (const QString& Text : Texts)
+        EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
+    // Beyond the window's texts, every row the table holds.
+    QFile Table(Source + QStringLiteral("/share/transl.dt"));
+    ASSERT_TRUE(Table.open(QIODevice::ReadOnly));
+    const QStringList Lines = QString::fromUtf8(Table.readAll()).split(QLatin1Char('\n'));
+    for (int Line = 1 + 2 * T.LanguageCount(); Line + T.LanguageCount() <= Lines.size(); Line += T.LanguageCount())
+        Texts.insert(Lines[Line]);
 
     for (int c = 1; c < T.LanguageCount(); ++c) {
         for (const QString& Text : Texts) {
@@ -218,6 +252,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
             for (auto It = Placeholder.globalMatch(Translated); It.hasNext();)
                 Have.append(It.next().captured());
             EXPECT_EQ(Have, Want) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
+            // A text that a name or path follows keeps its closing space.
+            EXPECT_EQ(Translated.endsWith(u' '), Text.endsWith(u' ')) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
         }
     }
     T.Reset();

@@ -297,6 +297,33 @@ TEST_F(MainModelTest, SaveReportsAVanishedFileAndKeepsItModified)
     EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 0 files. Errors: 1"));
 }
 
+// A save that takes a while tells the window how far it got, with the
+// failed files counted as done, and ends on the usual summary.
+TEST_F(MainModelTest, LongSaveShowsItsProgress)
+{
+    QStringList Paths;
+    for (const char* Name : {"1.mp3", "2.mp3", "3.mp3"})
+        Paths << AddTitled(QLatin1String(Name), QStringLiteral("A"));
+    ScanSorted();
+    Model.SelectFiles(Paths);
+    Model.SetEditorText(TMainModel::efAlbum, QStringLiteral("New"));
+    QFile::remove(Paths[0]);
+    Service->SaveDelayMs = 200;
+    QStringList Shown;
+    QObject::connect(&Model, &TMainModel::ProgressShown, [&] { Shown << Model.Status(); });
+    Model.Save();
+    EXPECT_EQ(Shown, (QStringList{QStringLiteral("Saving tags: 1 of 3 files..."),
+                                  QStringLiteral("Saving tags: 2 of 3 files...")}));
+    EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 1"));
+
+    // A quick save shows only its summary.
+    Service->SaveDelayMs = 0;
+    Shown.clear();
+    Model.SetEditorText(TMainModel::efAlbum, QStringLiteral("Newer"));
+    Model.Save();
+    EXPECT_TRUE(Shown.isEmpty());
+}
+
 TEST_F(MainModelTest, ErrorReportCopiesTabSeparatedLinesWithCrLf)
 {
     EXPECT_EQ(ErrorReportText({{QStringLiteral("/a.mp3"), QStringLiteral("File not found.")},

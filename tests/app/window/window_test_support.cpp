@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace windowtest {
@@ -57,6 +58,8 @@ bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
 
 bool TFakeTagService::SaveTag(const TAudioTag& Tag)
 {
+    if (SaveDelayMs > 0)
+        QThread::msleep(SaveDelayMs);
     FLastError.clear();
     if (!QFileInfo(Tag.FileName).isFile()) {
         FLastError = QStringLiteral("File not found.");

@@ -21,6 +21,7 @@ class TFakeTagService : public ITagService {
 public:
     QMap<QString, TAudioTag> Stored;
     QStringList SavedPaths;
+    int SaveDelayMs = 0;   // each save takes at least this long (a slow disk)
 
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
     bool SaveTag(const TAudioTag& Tag) override;

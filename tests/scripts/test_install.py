@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""cmake --install into a temporary prefix, then the installed program once.
+
+Checks that the program, the command-line tool, the translation table, the
+desktop entry and the icons land in their freedesktop places, and starts the
+installed window under Xvfb with German chosen: its captions come out in
+German only if it found the table in ../share/veltrano/, as nothing sits
+beside the installed executable. The window's icon holds the installed
+48 and 128 pixel pictures.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BUILD = os.path.dirname(os.path.abspath(BIN))
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+def main():
+    if not os.path.exists(os.path.join(BIN, "veltrano")):
+        print("veltrano not built; 0 passed, 0 failed, 1 skipped")
+        return 0
+    failures = []
+
+    def check(cond, what):
+        if not cond:
+            failures.append(what)
+
+    tmp = tempfile.mkdtemp(prefix="veltrano-install-")
+    try:
+        prefix = os.path.join(tmp, "prefix")
+        subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True,
+                       stdout=subprocess.DEVNULL)
+        share = os.path.join(prefix, "share")
+        for rel in ("bin/veltrano", "bin/veltrano-tags"):
+            check(os.access(os.path.join(prefix, rel), os.X_OK), "installed and executable: " + rel)
+        check(os.path.isfile(os.path.join(share, "veltrano", "transl.dt")), "table in share/veltrano")
+        check(not os.path.exists(os.path.join(prefix, "bin", "transl.dt")), "no table beside the program")
+        desktop = os.path.join(share, "applications", "veltrano.desktop")
+        check(os.path.isfile(desktop), "desktop entry installed")
+        if os.path.isfile(desktop):
+            with open(desktop, encoding="utf-8") as f:
+                entry = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+            check(entry.get("Exec", "").split()[0] == "veltrano", "entry starts veltrano: %r" % entry.get("Exec"))
+            check(entry.get("Icon") == "veltrano", "entry names the icon: %r" % entry.get("Icon"))
+            if shutil.which("desktop-file-validate"):
+                r = subprocess.run(["desktop-file-validate", desktop], capture_output=True, text=True)
+                check(r.returncode == 0 and not r.stdout.strip(), "desktop entry valid: " + r.stdout)
+        icons = os.path.join(share, "icons", "hicolor")
+        for size in (48, 128):
+            png = os.path.join(icons, "%dx%d" % (size, size), "apps", "veltrano.png")
+            check(os.path.isfile(png) and png_size(png) == (size, size), "%d px icon: %s" % (size, png))
+        svg = os.path.join(icons, "scalable", "apps", "veltrano.svg")
+        check(os.path.isfile(svg) and open(svg, encoding="utf-8").read().find("<svg") >= 0, "scalable icon")
+
+        # The installed program, once, under a virtual display, with German
+        # stored as the user's language and a small music folder.
+        if shutil.which("xvfb-run"):
+            home = os.path.join(tmp, "home")
+            music = os.path.join(home, "Music")
+            config = os.path.join(tmp, "config")
+            os.makedirs(music)
+            os.makedirs(os.path.join(config, "Veltrano"))
+            with open(os.path.join(config, "Veltrano", "Veltrano.conf"), "w") as f:
+                f.write("[General]\nCurrentLanguage=de\n")
+            with open(os.path.join(music, "a.mp3"), "wb") as f:
+                f.write(b"not really audio")
+            out = os.path.join(tmp, "captions.json")
+            env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=config, VELTRANO_TEST_HOOK="captions=" + out)
+            for key in ("QT_QPA_PLATFORM", "XDG_MUSIC_DIR", "DISPLAY"):
+                env.pop(key, None)
+            subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x800x24", os.path.join(prefix, "bin", "veltrano")],
+                           env=env, timeout=120, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(out, encoding="utf-8") as f:
+                captions = json.load(f)
+            start = captions["start"]
+            check(start["language"] == "de", "installed program found its table: %r" % start["language"])
+            check(captions.get("de", {}).get("column:2") == "Titel", "German captions: %r" % captions.get("de", {}).get("column:2"))
+            check(48 in start["iconSizes"] and 128 in start["iconSizes"], "window icon: %r" % start["iconSizes"])
+            check(start["desktopFileName"] == "veltrano", "desktop file name: %r" % start["desktopFileName"])
+            check(start["rows"] == 1, "installed program lists the music folder: %r" % start["rows"])
+        else:
+            print("xvfb-run missing: the installed program was not started")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+    for f in failures:
+        print("FAIL:", f)
+    print("%d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
