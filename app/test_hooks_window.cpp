@@ -86,9 +86,11 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
     } else if (Kind == QLatin1String("autotag-pick")) {
         // Double-clicks row N of every pick dialog, as a user choosing a hit.
         const int Row = Argument.toInt();
-        auto PickRow = std::make_shared<std::function<void()>>();
-        *PickRow = [Row, PickRow] {
-            WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [Row, PickRow](QWidget& Dialog) {
+        // Re-arms itself for the next dialog; held by a static (not by its own
+        // lambda, which would keep itself alive past the program's end).
+        static std::function<void()> PickRow;
+        PickRow = [Row] {
+            WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [Row](QWidget& Dialog) {
                 auto* List = Dialog.findChild<QTreeWidget*>(QStringLiteral("lv"));
                 if (QTreeWidgetItem* Item = List ? List->topLevelItem(Row) : nullptr) {
                     List->setCurrentItem(Item);
@@ -96,10 +98,10 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
                 } else {
                     static_cast<QDialog&>(Dialog).reject();
                 }
-                (*PickRow)();
+                PickRow();
             });
         };
-        (*PickRow)();
+        PickRow();
         QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
             QTimer::singleShot(0, &Window, [&Window] {
                 Window.Model().SelectRows({0});

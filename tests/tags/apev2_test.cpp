@@ -96,7 +96,8 @@ TEST(APEv2, ReadsItemsInFrontOfLyrics3AndID3v1AndKeepsThemOnSave) {
     testutil::TTempDir dir;
     const std::string path = dir.file("a.mp3");
     const Bytes tail = Cat({Lyrics3Block(), ID3v1Block("v1 title")});
-    testutil::WriteFile(path, Cat({Audio(), Tag({{Item("Title", B("Song")), Item("Artist", B("A"))}}), tail}));
+    const Bytes audio = Audio();
+    testutil::WriteFile(path, Cat({audio, Tag({{Item("Title", B("Song")), Item("Artist", B("A"))}}), tail}));
 
     TTags t;
     ASSERT_EQ(t.LoadFromFile(path), 0);
@@ -108,7 +109,7 @@ TEST(APEv2, ReadsItemsInFrontOfLyrics3AndID3v1AndKeepsThemOnSave) {
 
     const Bytes after = testutil::ReadFile(path);
     EXPECT_TRUE(EndsWith(after, tail));
-    EXPECT_TRUE(std::equal(Audio().begin(), Audio().end(), after.begin()));
+    EXPECT_TRUE(after.size() >= audio.size() && std::equal(audio.begin(), audio.end(), after.begin()));
     TAPEv2Tag back;
     ASSERT_EQ(back.LoadFromFile(path), 0);
     EXPECT_EQ(back.GetText("Artist"), "Someone else");
