@@ -61,9 +61,7 @@ class WavInterop(testlib.ToolCase, unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        testlib.require_tool()
-        if not shutil.which("ffmpeg"):
-            raise unittest.SkipTest("ffmpeg not installed")
+        testlib.require_tool("ffmpeg")
 
     def entries(self, p):
         d = self.read(p)

@@ -11,7 +11,6 @@ give a result, never a crash.
 import glob
 import json
 import os
-import shutil
 import struct
 import subprocess
 import unittest
@@ -45,9 +44,7 @@ class WmaInterop(testlib.ToolCase, unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        testlib.require_tool()
-        if not shutil.which("ffmpeg"):
-            raise unittest.SkipTest("ffmpeg not installed")
+        testlib.require_tool("ffmpeg")
 
     def entries(self, p):
         out = {}

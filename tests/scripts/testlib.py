@@ -119,10 +119,15 @@ def tag_with_mutagen(path, frames, version=4):
 
 # ---- running veltrano-tags ---------------------------------------------------------------
 
-def require_tool():
-    """The tool must be built: a missing tool is a failure, never a quiet skip."""
+def require_tool(*programs):
+    """The tool must be built: a missing tool is a failure, never a quiet skip. Other
+    programs the test runs (encoders, readers) that are not installed skip it."""
     if not os.path.exists(TOOL):
         raise AssertionError("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
+    for p in programs:
+        if not shutil.which(p):
+            import unittest
+            raise unittest.SkipTest("%s not installed" % p)
 
 
 def tool(*args, timeout=120):
