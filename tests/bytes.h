@@ -37,6 +37,24 @@ inline Bytes BE32(uint32_t V) { return {uint8_t(V >> 24), uint8_t(V >> 16), uint
 inline Bytes LE32(uint32_t V) { return {uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}; }
 inline Bytes LE64(uint64_t V) { return Cat(LE32(uint32_t(V)), LE32(uint32_t(V >> 32))); }
 inline Bytes BE64(uint64_t V) { return Cat(BE32(uint32_t(V >> 32)), BE32(uint32_t(V))); }
+// Grows one buffer in place.
+inline void Append(Bytes& A, const Bytes& B) { A.insert(A.end(), B.begin(), B.end()); }
+
+// Vorbis comment body (FLAC block 4; an Ogg comment packet after its signature):
+// vendor length, vendor, field count, then each field with its length, lengths
+// little-endian. Count and VendorLength, when not negative, are written in place
+// of the true ones.
+inline Bytes VorbisComments(const std::vector<std::string>& Fields, const std::string& Vendor, int64_t Count = -1,
+                            int64_t VendorLength = -1) {
+    Bytes b = LE32(VendorLength < 0 ? (uint32_t)Vendor.size() : (uint32_t)VendorLength);
+    Append(b, Str(Vendor));
+    Append(b, LE32(Count < 0 ? (uint32_t)Fields.size() : (uint32_t)Count));
+    for (const auto& f : Fields) {
+        Append(b, LE32((uint32_t)f.size()));
+        Append(b, Str(f));
+    }
+    return b;
+}
 
 // Frame of version 2.2 (3-byte ID, 3-byte size), 2.3 (plain size) or 2.4 (sync-safe size).
 inline Bytes Frame(int Version, const std::string& ID, const Bytes& Body, uint16_t Flags = 0) {

@@ -556,39 +556,38 @@ std::vector<uint8_t> TAPEv2Tag::Render(bool WithHeader) const {
 
 namespace {
 
+// Finds the tag of a file (FileName) or a stream before it is replaced or
+// removed; with CheckContent, the items of a tag found are checked as well.
+// The file is closed again before the caller writes.
+int LocateForEdit(const std::string& FileName, TStream* Stream, TAPEv2Location& w, bool CheckContent) {
+    std::unique_ptr<TFileStream> file;
+    if (!Stream) {
+        file = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+        if (!file) return CannotOpen;
+    }
+    TStream& S = Stream ? *Stream : *file;
+    if (int r = LocateAPEv2Tag(S, w); r != Success) return r;
+    if (CheckContent && w.Found) return CheckItems(S, w);
+    return Success;
+}
+
 // Saves Tag into a file (FileName) or a stream: the old tag, when there is
 // one, is replaced where it stood; otherwise the new tag goes in front of
 // the Lyrics3 / ID3v1 blocks at the end.
 int SaveTag(const TAPEv2Tag& Tag, const std::string& FileName, TStream* Stream) {
-    std::unique_ptr<TFileStream> file;
-    if (!Stream) {
-        file = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-        if (!file) return CannotOpen;
-    }
-    TStream& S = Stream ? *Stream : *file;
     TAPEv2Location w;
-    if (int r = LocateAPEv2Tag(S, w); r != Success) return r;
-    if (w.Found)
-        if (int r = CheckItems(S, w); r != Success) return r;
+    if (int r = LocateForEdit(FileName, Stream, w, true); r != Success) return r;
     // A tag that had no header keeps having none, so that a tag nothing
     // changed in is written back byte for byte, or not at all.
     const std::vector<uint8_t> bytes = Tag.Render(!w.Found || w.HasHeader);
     if (bytes.empty()) return Failure;
-    file.reset();
     return PlaceTag(FileName, Stream, bytes);
 }
 
 int RemoveTag(const std::string& FileName, TStream* Stream) {
-    std::unique_ptr<TFileStream> file;
-    if (!Stream) {
-        file = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-        if (!file) return CannotOpen;
-    }
-    TStream& S = Stream ? *Stream : *file;
     TAPEv2Location w;
-    if (int r = LocateAPEv2Tag(S, w); r != Success) return r;
+    if (int r = LocateForEdit(FileName, Stream, w, false); r != Success) return r;
     if (!w.Found) return NoTag;
-    file.reset();
     return PlaceTag(FileName, Stream, {});
 }
 

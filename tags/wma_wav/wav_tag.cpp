@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
@@ -165,21 +164,6 @@ bool IsInfoList(TStream& S, const TChunk& C) {
     char type[4];
     return S.Seek((int64_t)(C.Pos + 8)) == (int64_t)(C.Pos + 8) && S.ReadExact(type, 4) && IdIs(type, "INFO");
 }
-
-// Keeps the file's modification time across a save when asked to.
-class TModTimeKeeper {
-public:
-    TModTimeKeeper(const std::string& FileName, bool Keep) : FFileName(FileName) {
-        if (Keep) FTime = fileutil::GetModTime(FileName);
-    }
-    ~TModTimeKeeper() {
-        if (FTime) fileutil::SetModTime(FFileName, *FTime);
-    }
-
-private:
-    std::string FFileName;
-    std::optional<int64_t> FTime;
-};
 
 }  // namespace
 
@@ -677,7 +661,7 @@ int TWAVTag::SaveToFile(const std::string& FileName) {
     try {
         const bool existed = fileutil::FileExists(FileName);
         if (existed && fileutil::IsReadOnly(FileName)) return wavresult::ReadOnly;
-        TModTimeKeeper keeper(FileName, existed && PreserveFileDateTime);
+        fileutil::TModTimeKeeper keeper(FileName, existed && PreserveFileDateTime);
         if (!existed) {
             // A new file: an empty WAVE form to hold the chunks.
             auto f = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);

@@ -50,21 +50,6 @@ std::string ReadUtf16z(TByteReader& R) {
     return text::Utf16ToUtf8(b, false);
 }
 
-// Keeps the file's modification time across a save when asked to.
-class TModTimeKeeper {
-public:
-    TModTimeKeeper(const std::string& FileName, bool Keep) : FFileName(FileName) {
-        if (Keep) FTime = fileutil::GetModTime(FileName);
-    }
-    ~TModTimeKeeper() {
-        if (FTime) fileutil::SetModTime(FFileName, *FTime);
-    }
-
-private:
-    std::string FFileName;
-    std::optional<int64_t> FTime;
-};
-
 }  // namespace
 
 // ---- frames -------------------------------------------------------------------
@@ -407,7 +392,7 @@ int TWMATag::Save(TStream* Stream, const std::string& FileName) {
     try {
         if (!Stream && !fileutil::FileExists(FileName)) return wmaresult::NoFile;
         if (!Stream && fileutil::IsReadOnly(FileName)) return wmaresult::ReadOnly;
-        TModTimeKeeper keeper(Stream ? std::string() : FileName, !Stream && PreserveFileDateTime);
+        fileutil::TModTimeKeeper keeper(Stream ? std::string() : FileName, !Stream && PreserveFileDateTime);
         asf::TAsfEditor editor;
         const int r = Stream ? editor.OpenStream(*Stream) : editor.Open(FileName);
         if (r != asf::asfresult::Success) return r;

@@ -17,13 +17,13 @@ import subprocess
 import tempfile
 import unittest
 
+import testlib
+
 import mutagen
 import mutagen.apev2
 from mutagen.apev2 import APEv2, APEBinaryValue
 from mutagen.id3 import ID3, TIT2
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
 SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 PEERS = os.path.join(SOURCE, "..", "shared", "corpus", "peers")
 TAG_DIFF = os.path.join(SOURCE, "..", "shared", "tools", "tag-diff")
@@ -51,37 +51,21 @@ def ape_footer(size, count, version=2000, flags=0x80000000):
             + count.to_bytes(4, "little") + flags.to_bytes(4, "little") + bytes(8))
 
 
-class APEv2Interop(unittest.TestCase):
+class APEv2Interop(testlib.ToolCase, unittest.TestCase):
+    prefix = "apev2_interop_"
+
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
-        cls.dir = tempfile.mkdtemp(prefix="apev2_interop_")
+        testlib.require_tool()
+        cls.source_dir = tempfile.mkdtemp(prefix="apev2_source_")
         cls.audio = mpeg_frames()
-        cls.wav = os.path.join(cls.dir, "source.wav")
+        cls.wav = os.path.join(cls.source_dir, "source.wav")
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                         "sine=frequency=330:sample_rate=44100:duration=1.5", "-ac", "2", cls.wav], check=True)
 
     @classmethod
     def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
-
-    def path(self, name, data=None):
-        p = os.path.join(self.dir, name)
-        if data is not None:
-            with open(p, "wb") as f:
-                f.write(data)
-        return p
-
-    def tool(self, *args):
-        r = subprocess.run([TOOL, *args], capture_output=True, timeout=60)
-        self.assertGreaterEqual(r.returncode, 0, "veltrano-tags died by signal: %r\n%s" % (args, r.stderr))
-        return r
-
-    def read(self, p):
-        r = self.tool("read", p)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        return json.loads(r.stdout.decode("utf-8"))
+        shutil.rmtree(cls.source_dir, ignore_errors=True)
 
     def entries(self, p):
         out = {}
@@ -98,11 +82,6 @@ class APEv2Interop(unittest.TestCase):
         r = self.tool(*args)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         return r
-
-    @staticmethod
-    def content(p):
-        with open(p, "rb") as f:
-            return f.read()
 
     # --- files of every kind ------------------------------------------------
 

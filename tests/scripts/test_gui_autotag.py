@@ -18,6 +18,8 @@ import tempfile
 import threading
 import urllib.parse
 
+import testlib
+
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", ".")
 FIXTURES = os.path.join(SOURCE, "..", "shared", "fixtures", "musicbrainz")
@@ -72,11 +74,7 @@ def main():
 
     server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    failures = []
-
-    def check(cond, what):
-        if not cond:
-            failures.append(what)
+    check = testlib.Checks()
 
     tmp = tempfile.mkdtemp(prefix="veltrano-autotag-")
     try:
@@ -93,8 +91,7 @@ def main():
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=os.path.dirname(config),
                    VELTRANO_MUSICBRAINZ_URL="http://127.0.0.1:%d" % server.server_port,
                    VELTRANO_UPDATE_URL="https://127.0.0.1:9", VELTRANO_TEST_HOOK="autotag-pick=1")
-        run = subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=120,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run = testlib.run_program(BIN, env, check=False)
         check(run.returncode == 0, "the program ended normally (%d)" % run.returncode)
 
         paths = [p for p, _, _ in seen]
@@ -125,10 +122,7 @@ def main():
         server.shutdown()
         shutil.rmtree(tmp, ignore_errors=True)
 
-    for f in failures:
-        print("FAIL:", f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":

@@ -12,22 +12,18 @@ archive's) leaves the tree and the list on the renamed folder, scanned once.
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
+
+import testlib
 
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 
 
 def main():
-    if not os.path.exists(os.path.join(BIN, "veltrano")):
-        print("veltrano not built; 0 passed, 0 failed, 1 skipped")
+    if testlib.program_missing(BIN):
         return 0
-    failures = []
-
-    def check(cond, what):
-        if not cond:
-            failures.append(what)
+    check = testlib.Checks()
 
     tmp = tempfile.mkdtemp(prefix="veltrano-cmds-")
     try:
@@ -41,8 +37,7 @@ def main():
         out = os.path.join(tmp, "commands.json")
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="offscreen",
                    VELTRANO_TEST_HOOK="commands=" + out)
-        subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=120, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        testlib.run_program(BIN, env)
         with open(out, encoding="utf-8") as f:
             dump = json.load(f)
 
@@ -83,8 +78,7 @@ def main():
                 f.write("[Main]\nFolder=%s\n" % os.path.join(music, old))
             out = os.path.join(tmp, "rename.json")
             env["VELTRANO_TEST_HOOK"] = "folderrename=%s|%s" % (out, new)
-            subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=120, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            testlib.run_program(BIN, env)
             with open(out, encoding="utf-8") as f:
                 r = json.load(f)
             want = os.path.join(music, new)
@@ -95,10 +89,7 @@ def main():
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
-    for f in failures:
-        print("FAIL:", f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":

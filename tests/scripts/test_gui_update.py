@@ -16,6 +16,8 @@ import sys
 import tempfile
 import threading
 
+import testlib
+
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 
 
@@ -73,8 +75,7 @@ def main():
                        VELTRANO_MUSICBRAINZ_URL="http://127.0.0.1:9",
                        VELTRANO_TEST_HOOK="newversion-press=btCancel|" + cert)
             try:
-                run = subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=60,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                run = testlib.run_program(BIN, env, timeout=60, check=False)
             except subprocess.TimeoutExpired:
                 failures.append("%r: the program did not end" % version)
                 continue

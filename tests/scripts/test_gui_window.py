@@ -10,9 +10,10 @@ chosen come back.
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
+
+import testlib
 
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", ".")
@@ -30,8 +31,7 @@ def table():
 
 def run(env, out):
     env = dict(env, VELTRANO_TEST_HOOK="captions=" + out, QT_QPA_PLATFORM="offscreen")
-    subprocess.run([os.path.join(BIN, "veltrano")], env=env, timeout=120, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    testlib.run_program(BIN, env)
     with open(out, encoding="utf-8") as f:
         return json.load(f)
 
@@ -42,14 +42,9 @@ def round_half_even(num, den):
 
 
 def main():
-    if not os.path.exists(os.path.join(BIN, "veltrano")):
-        print("veltrano not built; 0 passed, 0 failed, 1 skipped")
+    if testlib.program_missing(BIN):
         return 0
-    failures = []
-
-    def check(cond, what):
-        if not cond:
-            failures.append(what)
+    check = testlib.Checks()
 
     tmp = tempfile.mkdtemp(prefix="veltrano-gui-")
     try:
@@ -121,10 +116,7 @@ def main():
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
-    for f in failures:
-        print("FAIL:", f)
-    print("%d passed, %d failed" % (0 if failures else 1, 1 if failures else 0))
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":

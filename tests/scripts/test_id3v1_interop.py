@@ -6,12 +6,10 @@ fields through veltrano-tags; tags veltrano-tags writes must read back the
 same in mutagen; the audio in front of the tag never changes; bad input gives
 a result, never a crash, and changes nothing.
 """
-import json
 import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,8 +18,6 @@ import testlib  # noqa: E402
 import mutagen.id3
 from mutagen.id3 import ID3, TALB, TCON, TDRC, TIT2, TPE1, TRCK
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
 
 
 def mpeg_frames(count=20):
@@ -60,35 +56,13 @@ def parse_lyrics3(data):
     return end - 15 - size, fields
 
 
-class Id3v1Interop(unittest.TestCase):
+class Id3v1Interop(testlib.ToolCase, unittest.TestCase):
+    prefix = "id3v1_interop_"
+
     @classmethod
     def setUpClass(cls):
         testlib.require_tool()
         cls.audio = mpeg_frames()
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="id3v1_interop_")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, name, data=None):
-        p = os.path.join(self.dir, name)
-        if data is not None:
-            with open(p, "wb") as f:
-                f.write(data)
-        return p
-
-    def tool(self, *args):
-        r = subprocess.run([TOOL, *args], capture_output=True, timeout=60)
-        self.assertGreaterEqual(r.returncode, 0, "veltrano-tags died by signal: %r\n%s" % (args, r.stderr))
-        self.assertNotIn(b"AddressSanitizer", r.stderr)
-        return r
-
-    def read(self, p):
-        r = self.tool("read", p)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        return json.loads(r.stdout.decode("utf-8"))
 
     def entries(self, p):
         out = {}
@@ -101,11 +75,6 @@ class Id3v1Interop(unittest.TestCase):
         for s in sets:
             args += ["--set", s]
         return self.tool(*args)
-
-    @staticmethod
-    def content(p):
-        with open(p, "rb") as f:
-            return f.read()
 
     # --- independent writers -> our reader --------------------------------
 

@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 
+import testlib
+
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 BUILD = os.path.dirname(os.path.abspath(BIN))
 
@@ -29,14 +31,9 @@ def png_size(path):
 
 
 def main():
-    if not os.path.exists(os.path.join(BIN, "veltrano")):
-        print("veltrano not built; 0 passed, 0 failed, 1 skipped")
+    if testlib.program_missing(BIN):
         return 0
-    failures = []
-
-    def check(cond, what):
-        if not cond:
-            failures.append(what)
+    check = testlib.Checks()
 
     tmp = tempfile.mkdtemp(prefix="veltrano-install-")
     try:
@@ -96,10 +93,7 @@ def main():
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
-    for f in failures:
-        print("FAIL:", f)
-    print("%d failed" % len(failures))
-    return 1 if failures else 0
+    return check.report()
 
 
 if __name__ == "__main__":

@@ -80,22 +80,22 @@ def bytes_of(data, kind_path):
     return [data[o:o + s] for n, o, s, h in atoms(data, 0, len(data)) if n == kind_path]
 
 
-def jpeg(w=64):
-    tmp = tempfile.mktemp(suffix=".jpg")
+def ffmpeg_picture(suffix, w):
+    """A w x w test picture that ffmpeg encodes in the format suffix names."""
+    tmp = tempfile.mktemp(suffix=suffix)
     run("ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=%dx%d" % (w, w), "-frames:v", "1", tmp)
     with open(tmp, "rb") as f:
         data = f.read()
     os.remove(tmp)
     return data
+
+
+def jpeg(w=64):
+    return ffmpeg_picture(".jpg", w)
 
 
 def png(w=32):
-    tmp = tempfile.mktemp(suffix=".png")
-    run("ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=%dx%d" % (w, w), "-frames:v", "1", tmp)
-    with open(tmp, "rb") as f:
-        data = f.read()
-    os.remove(tmp)
-    return data
+    return ffmpeg_picture(".png", w)
 
 
 class Files:

@@ -15,15 +15,14 @@ import os
 import shutil
 import struct
 import subprocess
-import tempfile
 import unittest
+
+import testlib
 
 import mutagen.wave
 from mutagen.id3 import TIT2, TPE1
 
 SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
 PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
 
 
@@ -57,36 +56,15 @@ def info_items(chunks):
     return items
 
 
-class WavInterop(unittest.TestCase):
+class WavInterop(testlib.ToolCase, unittest.TestCase):
+    prefix = "wav_interop_"
+
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
-        if not shutil.which("ffmpeg"):
-            raise unittest.SkipTest("ffmpeg not installed")
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="wav_interop_")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, name, data=None):
-        p = os.path.join(self.dir, name)
-        if data is not None:
-            with open(p, "wb") as f:
-                f.write(data)
-        return p
-
-    def tool(self, *args):
-        r = subprocess.run([TOOL, *args], capture_output=True, timeout=60)
-        self.assertGreaterEqual(r.returncode, 0, "veltrano-tags died by signal: %r\n%s" % (args, r.stderr))
-        return r
+        testlib.require_tool("ffmpeg")
 
     def entries(self, p):
-        r = self.tool("read", p)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        d = json.loads(r.stdout.decode("utf-8"))
+        d = self.read(p)
         out = {}
         for e in d["entries"]:
             out.setdefault(e["name"], e["value"])
@@ -102,16 +80,6 @@ class WavInterop(unittest.TestCase):
             args += ["-metadata", m]
         subprocess.run(args + [p], check=True)
         return p
-
-    @staticmethod
-    def md5(p):
-        return subprocess.run(["ffmpeg", "-v", "error", "-i", p, "-f", "md5", "-"], capture_output=True,
-                              check=True).stdout
-
-    @staticmethod
-    def content(p):
-        with open(p, "rb") as f:
-            return f.read()
 
     def test_reads_ffmpeg_info_and_bext(self):
         p = self.ffmpeg_wav("ff.wav", "title=Tïtle", "artist=Artist", "album=Album", "track=3/12",
@@ -147,7 +115,7 @@ class WavInterop(unittest.TestCase):
         data = data + chunk(b"zzzz", b"private!x")
         data = data[:4] + struct.pack("<I", len(data) - 8) + data[8:]
         p = self.path("w.wav", data)
-        before = self.md5(p)
+        before = testlib.decoded_md5(p)
         r = self.tool("write", p, "--set", "TITLE=Nëw odd", "--set", "ARTIST=Art", "--set", "COMMENT=Cmt",
                       "--set", "BEXT Description=Desc", "--set", "BEXT Originator=Orig",
                       "--set", "BEXT TimeReference=5000000000")
@@ -157,7 +125,7 @@ class WavInterop(unittest.TestCase):
         ids = [c for c, _ in chunks]
         self.assertIn(b"zzzz", ids)
         self.assertEqual(dict(chunks)[b"zzzz"], b"private!x")
-        self.assertEqual(self.md5(p), before)
+        self.assertEqual(testlib.decoded_md5(p), before)
         items = info_items(chunks)
         self.assertEqual(items["INAM"], "Nëw odd".encode("cp1252") + b"\0")
         self.assertEqual(items["IPRD"], b"Keep\0")
@@ -184,7 +152,7 @@ class WavInterop(unittest.TestCase):
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", p, "-map_metadata", "-1", "-fflags", "+bitexact",
                         self.path("bare.wav")], check=True)
         p = self.path("bare.wav")
-        before = self.md5(p)
+        before = testlib.decoded_md5(p)
         r = self.tool("write", p, "--set", "TITLE=T")
         self.assertEqual(r.returncode, 0, r.stderr)
         walk(self.content(p))
@@ -192,7 +160,7 @@ class WavInterop(unittest.TestCase):
         r = self.tool("strip", p, "--tag", "wav")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertNotIn(b"INFO", self.content(p))
-        self.assertEqual(self.md5(p), before)
+        self.assertEqual(testlib.decoded_md5(p), before)
 
     def test_hostile_sizes_and_peers(self):
         base = self.content(self.ffmpeg_wav("h.wav", "title=x"))

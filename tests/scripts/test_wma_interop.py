@@ -11,17 +11,15 @@ give a result, never a crash.
 import glob
 import json
 import os
-import shutil
 import struct
 import subprocess
-import tempfile
 import unittest
+
+import testlib
 
 from mutagen.asf import ASF, ASFDWordAttribute, ASFQWordAttribute, ASFWordAttribute, ASFBoolAttribute
 
 SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
 PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
 HEADER_GUID = bytes.fromhex("3026B2758E66CF11A6D900AA0062CE6C")
 LIBRARY_GUID = bytes.fromhex("941C23449894D149A1411D134E457054")
@@ -41,36 +39,12 @@ def header_children(data):
     return size, out
 
 
-class WmaInterop(unittest.TestCase):
+class WmaInterop(testlib.ToolCase, unittest.TestCase):
+    prefix = "wma_interop_"
+
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
-        if not shutil.which("ffmpeg"):
-            raise unittest.SkipTest("ffmpeg not installed")
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="wma_interop_")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, name, data=None):
-        p = os.path.join(self.dir, name)
-        if data is not None:
-            with open(p, "wb") as f:
-                f.write(data)
-        return p
-
-    def tool(self, *args):
-        r = subprocess.run([TOOL, *args], capture_output=True, timeout=60)
-        self.assertGreaterEqual(r.returncode, 0, "veltrano-tags died by signal: %r\n%s" % (args, r.stderr))
-        return r
-
-    def read(self, p):
-        r = self.tool("read", p)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        return json.loads(r.stdout.decode("utf-8"))
+        testlib.require_tool("ffmpeg")
 
     def entries(self, p):
         out = {}
@@ -85,16 +59,6 @@ class WmaInterop(unittest.TestCase):
             args += ["-metadata", m]
         subprocess.run(args + [p], check=True)
         return p
-
-    @staticmethod
-    def md5(p):
-        return subprocess.run(["ffmpeg", "-v", "error", "-i", p, "-f", "md5", "-"], capture_output=True,
-                              check=True).stdout
-
-    @staticmethod
-    def content(p):
-        with open(p, "rb") as f:
-            return f.read()
 
     def test_reads_ffmpeg_and_header_values(self):
         p = self.ffmpeg_wma("ff.wma", "title=Tïtle", "artist=Artist", "album=Album", "genre=Rock", "custom_key=cv")
@@ -145,13 +109,13 @@ class WmaInterop(unittest.TestCase):
 
     def test_written_attributes_and_pictures(self):
         p = self.ffmpeg_wma("w.wma", "title=Old")
-        before = self.md5(p)
+        before = testlib.decoded_md5(p)
         big = self.path("big.png", b"\x89PNG\r\n\x1a\n" + bytes((i * 7) & 0xFF for i in range(200000)))
         r = self.tool("write", p, "--set", "TITLE=Nëw", "--set", "ARTIST=Art", "--set", "ALBUM=Alb",
                       "--set", "TRACKNUMBER=4", "--set", "TOTALTRACKS=9", "--set", "YEAR=2001",
                       "--set", "COMMENT=Cmt", "--set", "MyField=mine", "--cover", big)
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertEqual(self.md5(p), before)
+        self.assertEqual(testlib.decoded_md5(p), before)
         f = ASF(p)
         self.assertEqual(f["Title"][0].value, "Nëw")
         self.assertEqual(f["Author"][0].value, "Art")

@@ -119,10 +119,15 @@ def tag_with_mutagen(path, frames, version=4):
 
 # ---- running veltrano-tags ---------------------------------------------------------------
 
-def require_tool():
-    """The tool must be built: a missing tool is a failure, never a quiet skip."""
+def require_tool(*programs):
+    """The tool must be built: a missing tool is a failure, never a quiet skip. Other
+    programs the test runs (encoders, readers) that are not installed skip it."""
     if not os.path.exists(TOOL):
         raise AssertionError("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
+    for p in programs:
+        if not shutil.which(p):
+            import unittest
+            raise unittest.SkipTest("%s not installed" % p)
 
 
 def tool(*args, timeout=120):
@@ -215,3 +220,76 @@ def peer_files(formats):
             if len(cols) > 2 and cols[1] in formats:
                 out.append((cols[0], cols[2]))
     return out
+
+
+class ToolCase:
+    """Mixed into a unittest.TestCase: a temporary folder per test (self.dir), files in it,
+    and veltrano-tags run on them with its raw output. A run that dies by a signal or
+    that a sanitizer reports on fails the test."""
+    prefix = "veltrano_"
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix=self.prefix)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, name, data=None):
+        p = os.path.join(self.dir, name)
+        if data is not None:
+            write_bytes(p, data)
+        return p
+
+    def tool(self, *args):
+        r = subprocess.run([TOOL, *args], capture_output=True, timeout=60)
+        self.assertGreaterEqual(r.returncode, 0, "veltrano-tags died by signal: %r\n%s" % (args, r.stderr))
+        self.assertNotIn(b"AddressSanitizer", r.stderr)
+        return r
+
+    def read(self, p):
+        r = self.tool("read", p)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        return json.loads(r.stdout.decode("utf-8"))
+
+    @staticmethod
+    def content(p):
+        return read_bytes(p)
+
+
+# ---- the window program -------------------------------------------------------------------
+
+def program_missing(bin_dir):
+    """True (having said so) when the window program is not built: the script then skips."""
+    if os.path.exists(os.path.join(bin_dir, "veltrano")):
+        return False
+    print("veltrano not built; 0 passed, 0 failed, 1 skipped")
+    return True
+
+
+def run_program(bin_dir, env, timeout=120, check=True):
+    """Runs the window program once with env (its output is dropped)."""
+    return subprocess.run([os.path.join(bin_dir, "veltrano")], env=env, timeout=timeout, check=check,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Checks:
+    """The failed checks of a script that runs the program: call it with a condition and
+    what it checks; report() prints them and gives the exit code."""
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, cond, what):
+        if not cond:
+            self.failures.append(what)
+
+    def report(self):
+        for f in self.failures:
+            print("FAIL:", f)
+        print("%d passed, %d failed" % (0 if self.failures else 1, 1 if self.failures else 0))
+        return 1 if self.failures else 0
+
+
+def decoded_md5(path):
+    """ffmpeg's MD5 of the decoded audio: the same before and after a save that kept the audio."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "md5", "-"], capture_output=True,
+                          check=True).stdout

@@ -14,20 +14,16 @@
 #include "tags/flac_ogg/flac_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Str(const std::string& S) { return Bytes(S.begin(), S.end()); }
-void Append(Bytes& A, const Bytes& B) { A.insert(A.end(), B.begin(), B.end()); }
-void Le32(Bytes& B, uint32_t V) {
-    for (int i = 0; i < 4; ++i) B.push_back((uint8_t)(V >> (8 * i)));
-}
-void Be32(Bytes& B, uint32_t V) {
-    for (int i = 3; i >= 0; --i) B.push_back((uint8_t)(V >> (8 * i)));
-}
+using tbytes::Append;
+using tbytes::BE32;
+using tbytes::Bytes;
+using tbytes::LE32;
+using tbytes::Str;
 
 // STREAMINFO body: block sizes 4096, frame sizes 0, rate/channels/bits and a 36-bit sample count.
 Bytes StreamInfo(uint32_t Rate, int Channels, int Bits, uint64_t Samples) {
@@ -36,7 +32,7 @@ Bytes StreamInfo(uint32_t Rate, int Channels, int Bits, uint64_t Samples) {
     b.push_back((uint8_t)(Rate >> 4));
     b.push_back((uint8_t)((Rate & 0x0F) << 4 | (Channels - 1) << 1 | ((Bits - 1) >> 4)));
     b.push_back((uint8_t)(((Bits - 1) & 0x0F) << 4 | (uint8_t)(Samples >> 32)));
-    Be32(b, (uint32_t)Samples);
+    Append(b, BE32((uint32_t)Samples));
     b.resize(34, 0xAB);   // MD5
     return b;
 }
@@ -49,26 +45,18 @@ Bytes Block(uint8_t Type, const Bytes& Body, bool Last = false, int64_t Declared
 }
 
 Bytes Comments(const std::vector<std::string>& Entries, const std::string& Vendor = "test vendor") {
-    Bytes b;
-    Le32(b, (uint32_t)Vendor.size());
-    Append(b, Str(Vendor));
-    Le32(b, (uint32_t)Entries.size());
-    for (const auto& e : Entries) {
-        Le32(b, (uint32_t)e.size());
-        Append(b, Str(e));
-    }
-    return b;
+    return tbytes::VorbisComments(Entries, Vendor);
 }
 
 Bytes Picture(uint32_t Type, const std::string& Mime, const Bytes& Data) {
     Bytes b;
-    Be32(b, Type);
-    Be32(b, (uint32_t)Mime.size());
+    Append(b, BE32(Type));
+    Append(b, BE32((uint32_t)Mime.size()));
     Append(b, Str(Mime));
-    Be32(b, 4);
+    Append(b, BE32(4));
     Append(b, Str("desc"));
-    for (int i = 0; i < 4; ++i) Be32(b, 0);
-    Be32(b, (uint32_t)Data.size());
+    for (int i = 0; i < 4; ++i) Append(b, BE32(0));
+    Append(b, BE32((uint32_t)Data.size()));
     Append(b, Data);
     return b;
 }
@@ -135,14 +123,14 @@ TEST(FlacRead, CommentsPicturesAndStreamInfo) {
 TEST(FlacRead, HostileInputs) {
     struct TCase { const char* Name; Bytes File; int Expected; };
     Bytes hugeCount;
-    Le32(hugeCount, 1);
+    Append(hugeCount, LE32(1));
     hugeCount.push_back('v');
-    Le32(hugeCount, 0xFFFFFFFF);
+    Append(hugeCount, LE32(0xFFFFFFFF));
     Bytes hugeVendor;
-    Le32(hugeVendor, 0xFFFFFFFF);
+    Append(hugeVendor, LE32(0xFFFFFFFF));
     Bytes longEntry = Comments({});
     longEntry[longEntry.size() - 4] = 1;
-    Le32(longEntry, 1000);
+    Append(longEntry, LE32(1000));
     Bytes badPicture = Picture(3, "image/png", Png);
     badPicture[7] = 200;   // MIME length past the block
     const TCase cases[] = {

@@ -15,29 +15,18 @@
 #include "tags/flac_ogg/opus_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
+#include "tests/bytes.h"
 #include "tests/test_util.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Str(const std::string& S) { return Bytes(S.begin(), S.end()); }
-void Append(Bytes& A, const Bytes& B) { A.insert(A.end(), B.begin(), B.end()); }
-void Le32(Bytes& B, uint32_t V) {
-    for (int i = 0; i < 4; ++i) B.push_back((uint8_t)(V >> (8 * i)));
-}
+using tbytes::Append;
+using tbytes::Bytes;
+using tbytes::LE32;
+using tbytes::Str;
 
 Bytes CommentBody(const std::vector<std::string>& Fields, int64_t Count = -1, int64_t VendorLen = -1) {
-    Bytes b;
-    const std::string vendor = "vendor";
-    Le32(b, VendorLen < 0 ? (uint32_t)vendor.size() : (uint32_t)VendorLen);
-    Append(b, Str(vendor));
-    Le32(b, Count < 0 ? (uint32_t)Fields.size() : (uint32_t)Count);
-    for (const auto& f : Fields) {
-        Le32(b, (uint32_t)f.size());
-        Append(b, Str(f));
-    }
-    return b;
+    return tbytes::VorbisComments(Fields, "vendor", Count, VendorLen);
 }
 
 // One page holding the packet; Flags 2 first page, 4 last page.
@@ -74,16 +63,16 @@ Bytes OggStream(const TStreamPlan& S) {
         id.push_back(2);
         id.push_back((uint8_t)S.PreSkip);
         id.push_back((uint8_t)(S.PreSkip >> 8));
-        Le32(id, 44100);
+        Append(id, LE32(44100));
         id.insert(id.end(), {0, 0, 0});
     } else {
         id = Str("\x01vorbis");
-        Le32(id, 0);
+        Append(id, LE32(0));
         id.push_back(2);
-        Le32(id, 44100);
-        Le32(id, 0);
-        Le32(id, 128000);
-        Le32(id, 0);
+        Append(id, LE32(44100));
+        Append(id, LE32(0));
+        Append(id, LE32(128000));
+        Append(id, LE32(0));
         id.insert(id.end(), {0xB8, 1});
     }
     Bytes f = Page(id, S.Serial, 0, 0, ogg::FlagFirst);

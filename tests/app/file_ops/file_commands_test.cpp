@@ -17,13 +17,8 @@ using namespace windowtest;
 
 namespace {
 
-class FileCommandsTest : public ::testing::Test {
+class FileCommandsTest : public TModelTest {
 protected:
-    testutil::TTempDir Dir;
-    std::shared_ptr<TFakeTagService> Service = std::make_shared<TFakeTagService>();
-    TScriptedUser User;
-    TRecordingShell Shell;
-    TMainModel Model{Service, User, Shell};
     TFileCommands Files{Model};
     QString Root = Q(Dir.path());
 

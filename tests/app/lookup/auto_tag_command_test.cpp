@@ -92,13 +92,8 @@ TServedAnswer Answer(int Status, const QByteArray& Reason, const QByteArray& Bod
     return A;
 }
 
-class AutoTagCommandTest : public ::testing::Test {
+class AutoTagCommandTest : public TModelTest {
 protected:
-    testutil::TTempDir Dir;
-    std::shared_ptr<TFakeTagService> Service = std::make_shared<TFakeTagService>();
-    TScriptedUser User;
-    TRecordingShell Shell;
-    TMainModel Model{Service, User, Shell};
     TScriptedPicks Picks;
     TLocalHttpServer Server;
     TAutoTagCommand Command{Model, User, Picks};

@@ -14,14 +14,8 @@ using namespace windowtest;
 
 namespace {
 
-class MainModelTest : public ::testing::Test {
+class MainModelTest : public TModelTest {
 protected:
-    testutil::TTempDir Dir;
-    std::shared_ptr<TFakeTagService> Service = std::make_shared<TFakeTagService>();
-    TScriptedUser User;
-    TRecordingShell Shell;
-    TMainModel Model{Service, User, Shell};
-
     // Creates an (empty) file and its stored tags.
     QString AddFile(const QString& Name, const TAudioTag& Tags = TAudioTag())
     {

@@ -7,11 +7,14 @@
 #include <QStringList>
 #include <QTimer>
 #include <deque>
+#include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 #include "app/core/tag_service.h"
 #include "app/main_model.h"
 #include "app/user_interaction.h"
+#include "tests/test_util.h"
 
 namespace windowtest {
 
@@ -74,5 +77,16 @@ QByteArray MakePicture(const char* Format, QRgb Colour, int Size = 8);
 TAudioTag MakeTag(const QString& Path, const QString& Title, const QString& Artist = QString());
 
 inline QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+// A main model over the in-memory tag service, a scripted user and a
+// recording shell, with a temporary folder for the files it shows.
+class TModelTest : public ::testing::Test {
+protected:
+    testutil::TTempDir Dir;
+    std::shared_ptr<TFakeTagService> Service = std::make_shared<TFakeTagService>();
+    TScriptedUser User;
+    TRecordingShell Shell;
+    TMainModel Model{Service, User, Shell};
+};
 
 }  // namespace windowtest
