@@ -212,8 +212,13 @@ void TTags::PrepareAPEv2Tag() {
             if (keep >= 0) T.DeleteFrame(keep);
             continue;
         }
-        // A binary item of the same key is not replaced by text.
-        if (keep < 0 && T.FindFrame(NewKey(g.Name)) >= 0) continue;
+        // A binary item of the same key is not replaced by text. An empty
+        // item is never written, so it does not hold the key.
+        if (keep < 0) {
+            const int other = T.FindFrame(NewKey(g.Name));
+            if (other >= 0 && !T.Frame(other)->Value.empty()) continue;
+            if (other >= 0) T.DeleteFrame(other);
+        }
         TAPEv2Frame* f = keep >= 0 ? T.Frame(keep) : T.AddFrame(NewKey(g.Name));
         if (OneOf(g.Name, ListKeys)) {
             const std::string v = mapping::JoinLines(g.Values);

@@ -411,3 +411,19 @@ TEST(APEv2, TextOfItems) {
 }
 
 }  // namespace
+
+// An empty item of another kind under the key does not keep a new value out:
+// an empty item is never written, and the value would be lost.
+TEST(APEv2, AnEmptyItemOfAnotherKindDoesNotHoldTheKey) {
+    const std::string path = std::string(VELTRANO_SOURCE_DIR) + "/tests/fixtures/fuzz/apev2-empty-item-holds-title-key.mp3";
+    TMemoryStream s(testutil::ReadFile(path));
+    TTags t;
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    ASSERT_GE(t.APEv2Tag().FindFrame("TITLE"), 0);
+    ASSERT_TRUE(t.APEv2Tag().Frame(t.APEv2Tag().FindFrame("TITLE"))->Value.empty());
+    t.SetText("TITLE", "New title");
+    ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
+    TTags back;
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    EXPECT_EQ(back.APEv2Tag().GetText("TITLE"), "New title");
+}
