@@ -84,28 +84,21 @@ void TMainModel::SelectFiles(const QStringList& Paths)
     SelectRows(Rows);
 }
 
-void TMainModel::ClearFileList(bool AlsoCache)
+void TMainModel::ClearFileList()
 {
     FSelection.clear();
     FFileList.Clear();
-    if (AlsoCache) {
-        FTagCache.clear();
-        FCoverPool.Clear();
-    }
+    FTagCache.clear();
+    FCoverPool.Clear();
     FCurrentFile.clear();
 }
 
-void TMainModel::RebuildFileList()
+int TMainModel::AddRecord(const QString& Path, const TAudioTag& Tag)
 {
-    ClearFileList(false);
-    // One announcement for all rows: the filter is retyped key by key.
-    FFileList.SetBatching(true);
-    for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It) {
-        if (MatchesFilter(It.value(), It.key()))
-            FFileList.AddRow(It.key(), It.value());
-    }
-    FFileList.SetBatching(IsScanning());
-    FFileList.Flush();
+    FTagCache.insert(Path, Tag);
+    if (FFileList.UpdatePath(Path, Tag))
+        return FindListRow(Path);
+    return FFileList.AddRow(Path, Tag);
 }
 
 void TMainModel::RefreshSelection()
@@ -114,7 +107,7 @@ void TMainModel::RefreshSelection()
     for (const QString& Path : Paths) {
         const auto It = FTagCache.constFind(Path);
         if (It != FTagCache.constEnd())
-            UpdateListRow(FindListRow(Path), It.value());
+            UpdateListRow(Path, It.value());
     }
     if (Paths.size() == 1) {
         const auto It = FTagCache.constFind(Paths.first());
@@ -142,7 +135,7 @@ void TMainModel::StartScan(const QString& Folder)
     // still delivers while we wait: the list must show only the new folder.
     ++FScanGeneration;
     StopScan();
-    ClearFileList(true);
+    ClearFileList();
     const unsigned Generation = FScanGeneration;
     FScanner = std::make_unique<TFileScanner>(
         Folder,
@@ -183,9 +176,7 @@ void TMainModel::OnScanProgress(const QString& Path)
     }
     Tag.FileName = Path;
     FCoverPool.Intern(Tag.CoverData);
-    FTagCache.insert(Path, Tag);
-    if (MatchesFilter(Tag, Path)) {
-        FFileList.AddRow(Path, Tag);
+    if (AddRecord(Path, Tag) >= 0) {
         SetStatus(Tr("Loaded: ") + Path);
     } else {
         SetStatus(Tr("Scanned: ") + Path);
@@ -204,19 +195,20 @@ void TMainModel::OnScanFinished()
 
 void TMainModel::SetFilterText(const QString& Text)
 {
-    FFilterText = Text.trimmed().toLower();
-    RebuildFileList();
+    const QString Filter = Text.trimmed().toLower();
+    if (Filter == FFilterText)
+        return;
+    FFilterText = Filter;
+    // The list takes a new set of rows: nothing stays selected.
+    FSelection.clear();
+    FCurrentFile.clear();
+    FFileList.SetFilter(FFilterText);
 }
 
 bool TMainModel::MatchesFilter(const TAudioTag& Tag, const QString& Path) const
 {
-    if (FFilterText.isEmpty())
-        return true;
-    // Compared in place, without a lower-cased copy of each text: the filter
-    // runs over every record at each keystroke.
     const QStringView Name = QStringView(Path).mid(Path.lastIndexOf(QLatin1Char('/')) + 1);
-    return Name.contains(FFilterText, Qt::CaseInsensitive) || Tag.Title.contains(FFilterText, Qt::CaseInsensitive) ||
-           Tag.Artist.contains(FFilterText, Qt::CaseInsensitive) || Tag.Album.contains(FFilterText, Qt::CaseInsensitive);
+    return TFileListModel::Matches(FFilterText, Name, Tag.Title, Tag.Artist, Tag.Album);
 }
 
 void TMainModel::SortByColumn(int Column)
@@ -334,9 +326,7 @@ void TMainModel::ApplyEditorToSelection()
         }
         CoverFromDisplay(Tag);
         Tag.Modified = true;
-        const int Row = FindListRow(Path);
-        if (Row >= 0)
-            UpdateListRow(Row, Tag);
+        UpdateListRow(Path, Tag);
     }
     FTagsAreChanged = false;
 }
@@ -462,9 +452,7 @@ QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change)
             continue;
         Tag.Modified = true;
         It.value() = Tag;
-        const int Row = FindListRow(Path);
-        if (Row >= 0)
-            UpdateListRow(Row, Tag);
+        UpdateListRow(Path, Tag);
         Changed.append(Path);
     }
     FTagsAreChanged = false;
@@ -495,9 +483,7 @@ void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath)
         Tag.FileName = NewPath;
         FTagCache.insert(NewPath, Tag);
     }
-    const int Row = FindListRow(OldPath);
-    if (Row >= 0)
-        FFileList.SetRowPath(Row, NewPath);
+    FFileList.RenamePath(OldPath, NewPath);
     if (FCurrentFile == OldPath)
         FCurrentFile = NewPath;
     for (TUndoItem& Item : FUndoStack) {
@@ -530,9 +516,7 @@ void TMainModel::FileDeleted(const QString& Path)
     // Removing the row changes the selection, which forgets the current file.
     const bool WasCurrent = FCurrentFile == Path;
     FTagCache.remove(Path);
-    const int Row = FindListRow(Path);
-    if (Row >= 0)
-        FFileList.RemoveRow(Row);
+    FFileList.RemovePath(Path);
     if (WasCurrent) {
         FCurrentFile.clear();
         ClearEditor();
@@ -618,9 +602,7 @@ void TMainModel::Undo()
         }
         Tag.Modified = true;
         FTagCache.insert(Item.Files[i], Tag);
-        const int Row = FindListRow(Item.Files[i]);
-        if (Row >= 0)
-            UpdateListRow(Row, Tag);
+        UpdateListRow(Item.Files[i], Tag);
     }
     RefreshSelection();
     emit UndoAvailableChanged(!FUndoStack.isEmpty());

@@ -72,9 +72,14 @@ public:
     void SelectRows(const QVector<int>& Rows);
     void SelectFiles(const QStringList& Paths);
     int FindListRow(const QString& Path) const { return FFileList.FindRow(Path); }
-    void UpdateListRow(int Row, const TAudioTag& Tag) { FFileList.UpdateRow(Row, Tag); }
-    void ClearFileList(bool AlsoCache);
-    void RebuildFileList();
+    // Redraws a file's row from its record, whether the filter shows it or not.
+    void UpdateListRow(const QString& Path, const TAudioTag& Tag) { FFileList.UpdatePath(Path, Tag); }
+    // Adds a file's record and its row at the end of the list (a record the
+    // cache holds already is replaced); returns its shown row, or -1 when the
+    // filter hides it.
+    int AddRecord(const QString& Path, const TAudioTag& Tag);
+    // Empties the list and the record cache.
+    void ClearFileList();
     void RefreshSelection();
     QString CurrentFile() const { return FCurrentFile; }
 

@@ -757,14 +757,13 @@ void TFrmMain::RunTestHook(const QString& Hook)
             const int FilterRows = Argument.section(QLatin1Char('|'), 1, 1).toInt();
             if (FilterRows > 0 && !FModel->TagCache().isEmpty()) {
                 const QList<QString> Paths = FModel->TagCache().keys();
-                auto& Cache = FModel->TagCache();
-                for (int i = 0; Cache.size() < FilterRows; ++i) {
+                for (int i = 0; FModel->TagCache().size() < FilterRows; ++i) {
                     const QString& Path = Paths[i % Paths.size()];
-                    TAudioTag Copy = Cache.value(Path);
+                    TAudioTag Copy = FModel->TagCache().value(Path);
                     Copy.FileName = QStringLiteral("/copy%1").arg(i / Paths.size()) + Path;
-                    Cache.insert(Copy.FileName, Copy);
+                    FModel->AddRecord(Copy.FileName, Copy);
                 }
-                FModel->SetFilterText(QString());
+                edtFilter->clear();
                 QCoreApplication::processEvents();
                 QJsonArray Keystrokes;
                 qint64 Longest = 0, LongestCpu = 0;
