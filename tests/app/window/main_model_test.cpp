@@ -153,6 +153,35 @@ TEST_F(MainModelTest, FilterMatchesTrimmedTextInNameTitleArtistAndAlbum)
     EXPECT_EQ(Model.FileList().rowCount(), 3);
 }
 
+TEST_F(MainModelTest, FilteringKeepsTheListOrderAndClearingGivesItBack)
+{
+    AddTitled(QStringLiteral("2 - x.mp3"), QStringLiteral("b"));
+    AddTitled(QStringLiteral("10 - y.mp3"), QStringLiteral("c"));
+    AddTitled(QStringLiteral("1 - z.mp3"), QStringLiteral("a"));
+    Scan();
+    const QStringList Natural{QStringLiteral("1 - z.mp3"), QStringLiteral("2 - x.mp3"), QStringLiteral("10 - y.mp3")};
+    ASSERT_EQ(Column(lcFile), Natural);
+    for (const char* Typed : {"m", "mp", ".mp3", " - ", "x", ""}) {
+        Model.SetFilterText(QLatin1String(Typed));
+        QStringList Expected = Natural;
+        Expected.removeIf([&](const QString& Name) { return !Name.contains(QLatin1String(Typed)); });
+        EXPECT_EQ(Column(lcFile), Expected) << "filter '" << Typed << "'";
+    }
+    // After a sort the filter keeps the sorted order, and so does clearing it.
+    Model.SortByColumn(lcTitle);
+    Model.SortByColumn(lcTitle);   // descending: c, b, a
+    const QStringList Sorted{QStringLiteral("10 - y.mp3"), QStringLiteral("2 - x.mp3"), QStringLiteral("1 - z.mp3")};
+    ASSERT_EQ(Column(lcFile), Sorted);
+    Model.SetFilterText(QStringLiteral("1"));
+    EXPECT_EQ(Column(lcFile), (QStringList{QStringLiteral("10 - y.mp3"), QStringLiteral("1 - z.mp3")}));
+    Model.SetFilterText(QString());
+    EXPECT_EQ(Column(lcFile), Sorted);
+    // A scan under a filter lists the matching files in natural order.
+    Model.SetFilterText(QStringLiteral(".MP3"));
+    Scan();
+    EXPECT_EQ(Column(lcFile), Natural);
+}
+
 TEST_F(MainModelTest, SeveralFilesShowKeepUnlessEveryValueIsExactlyEqual)
 {
     const QString A = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
