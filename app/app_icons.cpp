@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -323,8 +324,14 @@ QIcon FileTypeIcon(TAudioFileType Type)
         QColor(219, 39, 119),   // OGG
         QColor(13, 148, 136),   // APE
         QColor(202, 138, 4),    // WAV
+        QColor(8, 145, 178),    // AIFF
+        QColor(101, 163, 13),   // WV
+        QColor(220, 38, 38),    // MPC
+        QColor(79, 70, 229),    // DSF
+        QColor(154, 52, 18),    // DFF
     };
-    const QColor Colour = Colours[Type <= aftWAV ? Type : aftUnknown];
+    static_assert(std::size(Colours) == AudioFileTypeCount);
+    const QColor Colour = Colours[Type < AudioFileTypeCount ? Type : aftUnknown];
     QIcon Result;
     for (int Size : {16, 32}) {
         QPixmap Pixmap(Size, Size);

@@ -17,8 +17,8 @@ constexpr int kIconSize = 16;
 
 const QIcon& IconOfType(TAudioFileType Type)
 {
-    static QIcon Icons[aftWAV + 1];
-    const int I = Type <= aftWAV ? Type : aftUnknown;
+    static QIcon Icons[AudioFileTypeCount];
+    const int I = Type < AudioFileTypeCount ? Type : aftUnknown;
     if (Icons[I].isNull())
         Icons[I] = FileTypeIcon(static_cast<TAudioFileType>(I));
     return Icons[I];

@@ -9,9 +9,20 @@ constexpr std::array<const char*, TAudioTag::TextFieldCount> TextFieldNames = {
     "Title", "Artist", "Album", "Year", "Track", "Genre", "Comment", "Disc",
     "BPM", "AlbumArtist", "Composer", "OrigArtist", "Copyright", "URL", "EncodedBy", "Lyrics"};
 
-constexpr std::array<const char*, 8> FileTypeNames = {
-    "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV"};
-static_assert(FileTypeNames.size() == aftWAV + 1);
+constexpr std::array<const char*, AudioFileTypeCount> FileTypeNames = {
+    "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV", "AIFF", "WV", "MPC", "DSF", "DFF"};
+static_assert(FileTypeNames.size() == aftDFF + 1);
+
+struct TExtensionType {
+    const char16_t* Extension;
+    TAudioFileType Type;
+};
+constexpr TExtensionType ExtensionTypes[] = {
+    {u".mp3", aftMP3},   {u".flac", aftFLAC}, {u".m4a", aftMP4},  {u".m4b", aftMP4},  {u".mp4", aftMP4},
+    {u".wma", aftWMA},   {u".ogg", aftOGG},   {u".oga", aftOGG},  {u".opus", aftOGG}, {u".ape", aftAPE},
+    {u".wav", aftWAV},   {u".aif", aftAIFF},  {u".aiff", aftAIFF}, {u".aifc", aftAIFF}, {u".wv", aftWV},
+    {u".mpc", aftMPC},   {u".dsf", aftDSF},   {u".dff", aftDFF},
+};
 
 // Trimming as the whole application does it: every character from U+0000
 // to U+0020 goes at both ends.
@@ -34,13 +45,10 @@ TAudioFileType AudioFileTypeFromExtension(const QString& FileName)
     if (Dot < 0)
         return aftUnknown;
     const QString Ext = Name.mid(Dot).toLower();
-    if (Ext == u".mp3") return aftMP3;
-    if (Ext == u".flac") return aftFLAC;
-    if (Ext == u".m4a" || Ext == u".mp4") return aftMP4;
-    if (Ext == u".wma") return aftWMA;
-    if (Ext == u".ogg" || Ext == u".oga") return aftOGG;
-    if (Ext == u".ape") return aftAPE;
-    if (Ext == u".wav") return aftWAV;
+    for (const TExtensionType& E : ExtensionTypes) {
+        if (Ext == QStringView(E.Extension))
+            return E.Type;
+    }
     return aftUnknown;
 }
 

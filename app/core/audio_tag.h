@@ -11,16 +11,22 @@
 #include <QString>
 #include <cstdint>
 
-// Kind of file, derived from the extension only; informational.
+// Kind of file, derived from the extension only; informational. The first
+// eight keep their numbers; the later kinds follow them.
 enum TAudioFileType : uint8_t {
-    aftUnknown, aftMP3, aftFLAC, aftMP4, aftWMA, aftOGG, aftAPE, aftWAV
+    aftUnknown, aftMP3, aftFLAC, aftMP4, aftWMA, aftOGG, aftAPE, aftWAV,
+    aftAIFF, aftWV, aftMPC, aftDSF, aftDFF
 };
+constexpr int AudioFileTypeCount = aftDFF + 1;
 
-// ".mp3" -> aftMP3, ".flac" -> aftFLAC, ".m4a"/".mp4" -> aftMP4, ".wma" ->
-// aftWMA, ".ogg"/".oga" -> aftOGG, ".ape" -> aftAPE, ".wav" -> aftWAV
-// (extension compared after lower-casing); anything else aftUnknown.
+// ".mp3" -> aftMP3, ".flac" -> aftFLAC, ".m4a"/".m4b"/".mp4" -> aftMP4,
+// ".wma" -> aftWMA, ".ogg"/".oga"/".opus" -> aftOGG, ".ape" -> aftAPE,
+// ".wav" -> aftWAV, ".aif"/".aiff"/".aifc" -> aftAIFF, ".wv" -> aftWV (WavPack),
+// ".mpc" -> aftMPC (Musepack), ".dsf" -> aftDSF, ".dff" -> aftDFF (extension
+// compared after lower-casing); anything else aftUnknown.
 TAudioFileType AudioFileTypeFromExtension(const QString& FileName);
-// "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV".
+// "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV", "AIFF", "WV",
+// "MPC", "DSF", "DFF".
 const char* AudioFileTypeName(TAudioFileType Type);
 
 struct TAudioTag {

@@ -126,6 +126,14 @@ void TFileScanner::WaitFor()
     wait();
 }
 
+QStringList TFileScanner::SupportedExtensions()
+{
+    QStringList List;
+    for (const char* Supported : SupportedAudioExtensions)
+        List.append(QLatin1String(Supported));
+    return List;
+}
+
 bool TFileScanner::IsSupportedAudioFile(const QString& Name)
 {
     const qsizetype Dot = Name.lastIndexOf(u'.');

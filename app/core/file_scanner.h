@@ -58,6 +58,8 @@ public:
     // ".aiff", ".aifc", ".dsf", ".dff", ".m4b"), compared after lower-casing
     // the extension (from the last dot of the name).
     static bool IsSupportedAudioFile(const QString& Name);
+    // Those extensions, lower case with their dot.
+    static QStringList SupportedExtensions();
 
 protected:
     void run() override;

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/core/file_scanner.h"
 #include "app/core/tag_service.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
@@ -285,11 +286,21 @@ TEST(AudioTag, FileTypeFromExtensionAndEmptiness)
 {
     const struct { const char* Name; TAudioFileType Type; } Cases[] = {
         {"/a/b.MP3", aftMP3}, {"x.flac", aftFLAC}, {"x.m4a", aftMP4}, {"x.MP4", aftMP4}, {"x.wma", aftWMA},
-        {"x.ogg", aftOGG}, {"x.oga", aftOGG}, {"x.ape", aftAPE}, {"x.Wav", aftWAV}, {"x.opus", aftUnknown},
-        {"/dir.mp3/file", aftUnknown}, {"noext", aftUnknown},
+        {"x.ogg", aftOGG}, {"x.oga", aftOGG}, {"x.ape", aftAPE}, {"x.Wav", aftWAV}, {"x.opus", aftOGG},
+        {"x.OPUS", aftOGG}, {"x.m4b", aftMP4}, {"x.aif", aftAIFF}, {"x.AIFF", aftAIFF}, {"x.aifc", aftAIFF},
+        {"x.wv", aftWV}, {"x.mpc", aftMPC}, {"x.dsf", aftDSF}, {"x.Dff", aftDFF},
+        {"/dir.mp3/file", aftUnknown}, {"noext", aftUnknown}, {"x.wvc", aftUnknown}, {"x.aiff.txt", aftUnknown},
     };
     for (const auto& C : Cases)
         EXPECT_EQ(AudioFileTypeFromExtension(QString::fromUtf8(C.Name)), C.Type) << C.Name;
+    // Every file the scanner lists has a kind of its own, and every kind a name.
+    for (const QString& Ext : TFileScanner::SupportedExtensions())
+        EXPECT_NE(AudioFileTypeFromExtension(QStringLiteral("/m/a") + Ext), aftUnknown) << Ext.toStdString();
+    QStringList Names;
+    for (int T = 0; T < AudioFileTypeCount; ++T)
+        Names.append(QLatin1String(AudioFileTypeName(static_cast<TAudioFileType>(T))));
+    EXPECT_EQ(Names.join(QLatin1Char(' ')), QStringLiteral("Unknown MP3 FLAC MP4 WMA OGG APE WAV AIFF WV MPC DSF DFF"));
+    EXPECT_STREQ(AudioFileTypeName(static_cast<TAudioFileType>(200)), "Unknown");
 
     TAudioTag Tag;
     Tag.FileName = QStringLiteral("x.mp3");
