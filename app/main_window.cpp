@@ -806,10 +806,15 @@ void TFrmMain::RunTestHook(const QString& Hook)
         }, Qt::SingleShotConnection);
     } else if (Kind == QLatin1String("screenshot")) {
         // "screenshot=FILE" shows one file with its picture; "screenshot=FILE|5"
-        // selects the first five rows instead.
+        // selects the first five rows instead; "screenshot=FILE|filter:TEXT"
+        // types TEXT into the filter box first.
         const QString Target = Argument.section(QLatin1Char('|'), 0, 0);
-        const int Several = Argument.section(QLatin1Char('|'), 1, 1).toInt();
-        auto Shoot = [this, Target, Several] {
+        const QString Option = Argument.section(QLatin1Char('|'), 1);
+        const int Several = Option.toInt();
+        const QString Filter = Option.startsWith(QLatin1String("filter:")) ? Option.mid(7) : QString();
+        auto Shoot = [this, Target, Several, Filter] {
+            if (!Filter.isEmpty())
+                edtFilter->setText(Filter);
             // Show a file that has a picture, as a user would pick one.
             int Row = 0;
             for (int r = 0; r < FModel->FileList().rowCount(); ++r) {

@@ -9,7 +9,8 @@
 # a temporary XDG_CONFIG_HOME, so the user's own settings are not touched.
 # VELTRANO_SHOT=presets (or actions, or menu:mmTags ...) shows the preset
 # editor, the actions editor of the default preset, or that open menu, with
-# every command of the window enabled. VELTRANO_LANGUAGE=de (or any code of
+# every command of the window enabled; VELTRANO_SHOT=filter:TEXT types TEXT
+# into the filter box first. VELTRANO_LANGUAGE=de (or any code of
 # share/transl.dt: ar, jp ...) starts the window in that language.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
