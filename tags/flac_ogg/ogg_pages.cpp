@@ -8,16 +8,16 @@ namespace ogg {
 
 namespace {
 
-// Eight tables: T[k][i] is the checksum of byte i followed by k zero
-// bytes, so that eight bytes are folded in at a time.
-constexpr std::array<std::array<uint32_t, 256>, 8> CrcTables() {
-    std::array<std::array<uint32_t, 256>, 8> t{};
+// Sixteen tables: T[k][i] is the checksum of byte i followed by k zero
+// bytes, so that sixteen bytes are folded in at a time.
+constexpr std::array<std::array<uint32_t, 256>, 16> CrcTables() {
+    std::array<std::array<uint32_t, 256>, 16> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t r = i << 24;
         for (int k = 0; k < 8; ++k) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
         t[0][i] = r;
     }
-    for (int k = 1; k < 8; ++k)
+    for (int k = 1; k < 16; ++k)
         for (uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] << 8) ^ t[0][t[k - 1][i] >> 24];
     return t;
 }
@@ -25,12 +25,13 @@ constexpr auto T = CrcTables();
 
 uint32_t Be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
+uint32_t Fold4(uint32_t v, int k) {
+    return T[k + 3][v >> 24] ^ T[k + 2][(v >> 16) & 0xFF] ^ T[k + 1][(v >> 8) & 0xFF] ^ T[k][v & 0xFF];
+}
+
 uint32_t CrcUpdate(uint32_t Crc, const uint8_t* P, size_t N) {
-    for (; N >= 8; P += 8, N -= 8) {
-        const uint32_t a = Crc ^ Be32(P), b = Be32(P + 4);
-        Crc = T[7][a >> 24] ^ T[6][(a >> 16) & 0xFF] ^ T[5][(a >> 8) & 0xFF] ^ T[4][a & 0xFF] ^ T[3][b >> 24] ^
-              T[2][(b >> 16) & 0xFF] ^ T[1][(b >> 8) & 0xFF] ^ T[0][b & 0xFF];
-    }
+    for (; N >= 16; P += 16, N -= 16)
+        Crc = Fold4(Crc ^ Be32(P), 12) ^ Fold4(Be32(P + 4), 8) ^ Fold4(Be32(P + 8), 4) ^ Fold4(Be32(P + 12), 0);
     for (; N > 0; ++P, --N) Crc = (Crc << 8) ^ T[0][((Crc >> 24) ^ *P) & 0xFF];
     return Crc;
 }
