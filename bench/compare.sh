@@ -1,13 +1,15 @@
 #!/bin/bash
 # Whole-process benchmarks: our tag library next to TagLib and mutagen on a
-# generated library of at least 2,000 files: scan (files/s, bytes read per
-# file, peak memory), save in place and save with rewrite, printed side by
-# side and as ratios in one run.
+# generated library of at least 2,000 files of every format: scan (files/s,
+# read calls and bytes read per file, peak memory; beside a floor that reads
+# only each file's first and last 64 KiB), save in place and save with
+# rewrite, printed side by side and as ratios in one run; then the scan per
+# format (bench/compare_formats.py).
 #
 #   bench/compare.sh [CORPUS_DIR]
 #
 # CORPUS_DIR defaults to /tmp/corpus2000 and is generated (2,000 files) when
-# it holds no manifest.json. BENCH_RUNS (default 3) runs per scan and
+# it holds no manifest.json. BENCH_RUNS (default 5) runs per scan and
 # in-place phase; BENCH_SAVE_FILES caps the files saved (default: all files
 # of the formats our library writes). Our side is built at -O2 in
 # build-bench; the TagLib driver against Debian's libtag1-dev.
@@ -29,5 +31,9 @@ WORK=$(mktemp -d /tmp/bench-compare.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 g++ -O2 -std=c++20 -I"$SRC" "$SRC/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
 g++ -O2 -std=c++17 "$SRC/bench/compare_taglib.cpp" -o "$WORK/taglib" $(pkg-config --cflags --libs taglib)
+g++ -O2 -std=c++17 "$SRC/bench/compare_ends.cpp" -o "$WORK/ends"
 
-/usr/bin/python3 "$SRC/bench/compare.py" "$CORPUS" "$WORK" "$WORK/ours" "$WORK/taglib"
+/usr/bin/python3 "$SRC/bench/compare.py" "$CORPUS" "$WORK" "$WORK/ours" "$WORK/taglib" "$WORK/ends"
+echo
+echo "scan per format (best of ${BENCH_RUNS:-5} runs; read calls and KiB per file under strace):"
+/usr/bin/python3 "$SRC/bench/compare_formats.py" "$CORPUS" "$WORK" "${BENCH_RUNS:-5}" "$WORK/ours" "$WORK/taglib" "$WORK/ends"

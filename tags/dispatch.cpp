@@ -63,14 +63,14 @@ void TTags::CopyOptionsToNatives() {
 int TTags::LoadFromFile(const std::string& Name) {
     Clear();
     Loaded = false;
-    if (!fileutil::FileExists(Name)) return tagresult::FileNotFound;
-    const std::string ext = UpperExt(Name);
-
-    CopyOptionsToNatives();
     // The file is opened once and every reader reads the same view of it,
     // its first and last blocks read once. Should the open fail, each
     // reader tries on its own and reports its own failure, as before.
     std::unique_ptr<TFileStream> file = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
+    if (!file && !fileutil::FileExists(Name)) return tagresult::FileNotFound;
+    const std::string ext = UpperExt(Name);
+
+    CopyOptionsToNatives();
     std::unique_ptr<TFileView> view;
     if (file) view = std::make_unique<TFileView>(*file);
     auto detectFormat = [&] {

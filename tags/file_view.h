@@ -2,20 +2,21 @@
 //
 // Every reader looks at the file's ends (ID3v2 and the container headers at
 // the start; ID3v1, Lyrics3 and APEv2 at the end), and each used to read
-// them again on its own. The view keeps every block of the file it has read
-// (4 KiB, aligned), so each block reaches the file once per load however
-// many readers ask; the blocks a read misses are fetched with one read. A
-// read of 64 KiB or more (a large picture) goes straight to the file and is
-// not kept. At most 1 MiB of blocks is kept: a reader that walks a large
-// file in small steps (Ogg pages, MPEG frames) then reads the rest straight
-// from the file instead of holding the file in memory.
+// them again on its own. The view keeps what it has read as a few runs of
+// the file's bytes (4 KiB aligned), so each byte reaches the file once per
+// load however many readers ask. A miss is fetched with one read, and a
+// reader walking on from where the last fetch ended (Ogg pages, FLAC
+// blocks) has each next fetch doubled up to 64 KiB, so a walk over a large
+// header takes a handful of reads, not one per block. A read of 64 KiB or
+// more (a large picture) goes straight to the file and is not kept. At most
+// 1 MiB is kept: a reader that walks a large file in small steps then reads
+// the rest straight from the file instead of holding the file in memory.
 //
 // The view borrows its stream, which must outlive it and must not change
 // meanwhile. It never writes: Write and SetSize fail.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "tags/stream.h"
@@ -23,8 +24,9 @@
 class TFileView final : public TStream {
 public:
     static constexpr int64_t BlockBytes = 4096;
+    static constexpr int64_t MaxReadAhead = 64 * 1024;
     static constexpr int64_t DirectBytes = 64 * 1024;
-    static constexpr size_t MaxKeptBlocks = 256;
+    static constexpr int64_t MaxKeptBytes = 1024 * 1024;
 
     explicit TFileView(TStream& Inner);
 
@@ -36,13 +38,25 @@ public:
     bool SetSize(int64_t) override { return false; }
 
 private:
-    // Reads the blocks First..Last that are not kept yet, each run of
-    // missing blocks with one read; false when the file gave fewer bytes.
-    bool Fetch(int64_t First, int64_t Last);
+    struct TRun {
+        int64_t Start = 0;
+        std::vector<uint8_t> Bytes;
+        int64_t End() const { return Start + (int64_t)Bytes.size(); }
+    };
+
+    // The index of the run holding Position, or -1.
+    int Holding(int64_t Position) const;
+    // Reads the bytes from Position on (at least Wanted of them, as far as
+    // the file goes) into the runs; false when they cannot be kept or the
+    // file gave nothing there.
+    bool Fetch(int64_t Position, int64_t Wanted);
     int64_t ReadInner(int64_t Position, uint8_t* Buffer, int64_t Count);
 
     TStream& FInner;
     int64_t FSize;
     int64_t FPosition = 0;
-    std::map<int64_t, std::vector<uint8_t>> FBlocks;   // block index -> its bytes
+    std::vector<TRun> FRuns;   // sorted by start; never overlapping nor touching
+    int64_t FKept = 0;
+    int64_t FLastFetchEnd = -1;
+    int64_t FReadAhead = BlockBytes;
 };

@@ -61,7 +61,9 @@ bool TStream::CopyFrom(TStream& Source, int64_t Count) {
 std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFileMode Mode, int* Error) {
     int flags = O_CLOEXEC;
     switch (Mode) {
-        case TFileMode::fmOpenReadShared: flags |= O_RDONLY; break;
+        // Without waiting for a writer, should the name be a pipe: it is
+        // then turned down below with every other file that is not regular.
+        case TFileMode::fmOpenReadShared: flags |= O_RDONLY | O_NONBLOCK; break;
         case TFileMode::fmOpenReadWrite: flags |= O_RDWR; break;
         case TFileMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case TFileMode::fmCreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL; break;
@@ -72,8 +74,15 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        if (Error) *Error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (Mode == TFileMode::fmOpenReadShared && !S_ISREG(st.st_mode))
+        error = ENODEV;
+    if (error) {
+        if (Error) *Error = error;
         ::close(fd);
         return nullptr;
     }

@@ -711,6 +711,25 @@ int TID3v2Tag::LoadFromMemory(const void* Address, int64_t MemSize) {
     return LoadFromStream(s, false);
 }
 
+namespace {
+
+// Whether the audio at Position begins with the signature of a format that
+// is not MPEG audio (FLAC, Ogg, Musepack, WavPack, Monkey's Audio, TTA,
+// ASF, MP4). Its frames are then not searched for MPEG frame headers, which
+// would cost the search window for nothing, or find a false one.
+bool StartsWithOtherAudio(TStream& S, int64_t Position) {
+    const TStreamBytes head = ReadAt(S, Position, 12);
+    if (head.Bytes().size() < 12) return false;
+    const uint8_t* b = head.Bytes().data();
+    static constexpr const char* Magics[] = {"fLaC", "OggS", "MPCK", "MP+", "wvpk", "MAC ", "TTA1"};
+    for (const char* m : Magics)
+        if (std::memcmp(b, m, std::strlen(m)) == 0) return true;
+    static constexpr uint8_t Asf[8] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    return std::memcmp(b, Asf, sizeof Asf) == 0 || std::memcmp(b + 4, "ftyp", 4) == 0;
+}
+
+}  // namespace
+
 int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
     Clear();
     try {
@@ -748,7 +767,7 @@ int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
             int64_t audioStart = Loaded && FPosition == p0 ? p0 + FSize : p0;
             S.Seek(audioStart);
             FMPEG = TMPEGStreamInfo{};
-            if (ScanMPEGAudio(S, audioStart, MPEGSearchLength, FMPEG) && FMPEG.Found) FSourceFileType = sftMPEG;
+            if (!StartsWithOtherAudio(S, audioStart) && ScanMPEGAudio(S, audioStart, MPEGSearchLength, FMPEG) && FMPEG.Found) FSourceFileType = sftMPEG;
         }
         return result;
     } catch (...) {

@@ -82,6 +82,15 @@ public:
         }
         return FBuffer[Position - FStart];
     }
+    // How many bytes from Position on are not 0xFF, looking at most Limit
+    // bytes ahead and only at what the window already holds (after At).
+    int64_t BytesBeforeFF(int64_t Position, int64_t Limit) const {
+        if (Position < FStart || Position >= FStart + FLength) return 0;
+        const int64_t n = std::min(Limit, FStart + FLength - Position);
+        const uint8_t* from = FBuffer + (Position - FStart);
+        const void* ff = std::memchr(from, 0xFF, (size_t)n);
+        return ff ? static_cast<const uint8_t*>(ff) - from : n;
+    }
 
 private:
     TStream& FStream;
@@ -181,7 +190,14 @@ int64_t FindMPEGFrame(TStream& Stream, int64_t StartPosition, int32_t SearchLeng
         // Every further round would only read zeros past the end.
         if (Pos >= Window.Size()) break;
         const int64_t Candidate = Pos;
-        if (Window.At(Pos++) != 0xFF) continue;
+        if (Window.At(Pos) != 0xFF) {
+            // Every byte that is not 0xFF takes one round; skip a run of them at once.
+            const int64_t skip = std::max<int64_t>(Window.BytesBeforeFF(Pos, Rounds - Round), 1);
+            Pos += skip;
+            Round += skip - 1;
+            continue;
+        }
+        ++Pos;
         // The search goes on after the second byte, so an FF that follows
         // another FF is never itself taken as a frame start.
         if (!IsAcceptedSecondByte(Window.At(Pos++))) continue;

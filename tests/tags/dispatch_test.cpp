@@ -155,6 +155,10 @@ TEST(Dispatch, LoadResultsForBadInput) {
     TTags t;
     EXPECT_EQ(t.LoadFromFile(dir.file("missing.mp3")), 5);
     EXPECT_EQ(t.LoadFromFile(dir.path()), 5);   // a folder is not a file
+    // Nor is a pipe: turned down at once, without waiting for a writer.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
+    EXPECT_EQ(t.LoadFromFile(dir.file("pipe.mp3")), 5);
+    EXPECT_EQ(TFileStream::Open(dir.file("pipe.mp3"), TFileMode::fmOpenReadShared), nullptr);
     TMemoryStream empty;
     EXPECT_EQ(t.LoadFromStream(empty, true), 5);
     EXPECT_EQ(t.LoadFromMemory(nullptr, 10), 2);

@@ -104,7 +104,7 @@ TEST(FileView, EachBlockIsReadOnce) {
 // the file: past the kept limit, reads go straight through.
 TEST(FileView, KeepsAtMostItsLimitOfBlocks) {
     const int64_t Block = TFileView::BlockBytes;
-    const int64_t Size = (int64_t)(TFileView::MaxKeptBlocks + 100) * Block;
+    const int64_t Size = TFileView::MaxKeptBytes + 100 * Block;
     TCountingStream Inner(Pattern((size_t)Size));
     TFileView View(Inner);
     uint8_t Bytes[16];
@@ -112,8 +112,9 @@ TEST(FileView, KeepsAtMostItsLimitOfBlocks) {
         View.Seek(Pos);
         ASSERT_EQ(View.Read(Bytes, 16), 16);
     }
+    // The walk reads ahead: far fewer reads than blocks until the limit.
     const int Walk = Inner.Reads;
-    EXPECT_EQ(Walk, (int)(Size / Block));
+    EXPECT_LT(Walk, (int)(Size / Block) / 2);
     // The first blocks are kept, the last ones were read straight through.
     View.Seek(0);
     View.Read(Bytes, 16);

@@ -121,6 +121,37 @@ TEST(OggPages, Base64) {
         EXPECT_EQ(vorbis::Base64Decode(coded), Str(plain));
     }
     EXPECT_EQ(vorbis::Base64Decode("Zm9v\r\nYm Fy"), Str("foobar"));   // characters outside the alphabet are skipped
+    // Every length, whole groups and the ones that end early, with and
+    // without a line break somewhere inside (the fast path stops there).
+    for (size_t len = 0; len < 200; ++len) {
+        Bytes data(len);
+        for (size_t i = 0; i < len; ++i) data[i] = (uint8_t)(i * 37 + len);
+        const std::string coded = vorbis::Base64Encode(data);
+        EXPECT_EQ(vorbis::Base64Decode(coded), data) << len;
+        std::string broken = coded;
+        broken.insert(broken.size() * 2 / 3, "\n");
+        EXPECT_EQ(vorbis::Base64Decode(broken), data) << len;
+    }
+}
+
+// The page checksum agrees with its bit-by-bit definition (polynomial
+// 0x04C11DB7, no reflection, starting from 0) at every length, whatever
+// way it is computed for the length.
+TEST(OggPages, ChecksumsFollowTheirDefinition) {
+    auto bitwise = [](const Bytes& B) {
+        uint32_t c = 0;
+        for (uint8_t b : B) {
+            c ^= (uint32_t)b << 24;
+            for (int k = 0; k < 8; ++k) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
+        }
+        return c;
+    };
+    for (size_t len : {0, 1, 15, 16, 17, 63, 64, 65, 100, 255, 4096, 65025, 100003}) {
+        Bytes data(len);
+        for (size_t i = 0; i < len; ++i) data[i] = (uint8_t)(i * 131 + (i >> 8));
+        EXPECT_EQ(ogg::Crc(data), bitwise(data)) << len;
+    }
+    EXPECT_EQ(ogg::Crc(Str("123456789")), 0x89A1897Fu);
 }
 
 // Packets come back whole from the pages they were packed into; every packet
