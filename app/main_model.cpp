@@ -199,7 +199,11 @@ void TMainModel::SetFilterText(const QString& Text)
     if (Filter == FFilterText)
         return;
     FFilterText = Filter;
-    // The list takes a new set of rows: nothing stays selected.
+    RebuildFileList();
+}
+
+void TMainModel::RebuildFileList()
+{
     FSelection.clear();
     FCurrentFile.clear();
     FFileList.SetFilter(FFilterText);

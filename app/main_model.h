@@ -80,6 +80,9 @@ public:
     int AddRecord(const QString& Path, const TAudioTag& Tag);
     // Empties the list and the record cache.
     void ClearFileList();
+    // Shows the records that match the filter, in list order (the scan's
+    // natural order, or the last sort); nothing stays selected.
+    void RebuildFileList();
     void RefreshSelection();
     QString CurrentFile() const { return FCurrentFile; }
 
