@@ -136,6 +136,8 @@ private:
     static void SetPath(TRow& Row, const QString& Path);
     static QString CellText(const TRow& Row, int Column);
     bool RowMatches(const TRow& Row) const;
+    // The rows among Candidates (indexes into FRows, ascending) the filter matches.
+    QVector<int> MatchingRows(const QVector<int>& Candidates) const;
     void ReindexRows();
     // The index in FRows of a path's row, or -1.
     int RecordIndex(const QString& Path) const { return FRowOfPath.value(Path, -1); }
