@@ -76,8 +76,6 @@ public:
     void Flush();
     // Rows the filter lets through, announced or not.
     int RowCountWithPending() const { return static_cast<int>(FShown.size()); }
-    // Rows of every record, hidden ones included.
-    int RecordRowCount() const { return static_cast<int>(FRows.size()); }
     void RemoveRow(int Row);
     // Rewrites columns 2 to 8 from the record; the file and folder columns stay.
     void UpdateRow(int Row, const TAudioTag& Tag);
