@@ -7,8 +7,9 @@
 // load however many readers ask. A miss is fetched with one read, and a
 // reader walking on from where the last fetch ended (Ogg pages, FLAC
 // blocks) has each next fetch doubled up to 64 KiB, so a walk over a large
-// header takes a handful of reads, not one per block. A read of 64 KiB or
-// more (a large picture) goes straight to the file and is not kept. At most
+// header takes a handful of reads, not one per block. A read of 16 KiB or
+// more (a whole tag body, a picture) goes straight from the file into the
+// reader's buffer and is not kept: it is read once anyway. At most
 // 1 MiB is kept: a reader that walks a large file in small steps then reads
 // the rest straight from the file instead of holding the file in memory.
 //
@@ -25,7 +26,7 @@ class TFileView final : public TStream {
 public:
     static constexpr int64_t BlockBytes = 4096;
     static constexpr int64_t MaxReadAhead = 64 * 1024;
-    static constexpr int64_t DirectBytes = 64 * 1024;
+    static constexpr int64_t DirectBytes = 16 * 1024;
     static constexpr int64_t MaxKeptBytes = 1024 * 1024;
 
     explicit TFileView(TStream& Inner);
