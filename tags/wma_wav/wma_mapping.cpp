@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 #include "tags/mapping_common.h"
 #include "tags/stream.h"
@@ -113,12 +114,18 @@ bool InList(const std::string& Name, const char* const (&List)[N], bool IgnoreCa
 }
 
 // Attribute name -> unified name ("" for reserved names); case kept.
+// One lookup instead of a walk over the tables for every attribute of every
+// file; reserved names come first, then the first row naming an attribute.
 std::string UnifiedOf(const std::string& Attribute) {
-    if (InList(Attribute, ReservedNames, false)) return {};
-    if (Attribute == "WM/Track") return "TRACKNUMBER";
-    for (const auto& p : NameTable)
-        if (Attribute == p.Attribute) return p.Unified;
-    return Attribute;
+    static const std::unordered_map<std::string_view, std::string_view> Lookup = [] {
+        std::unordered_map<std::string_view, std::string_view> m;
+        for (const char* n : ReservedNames) m.emplace(n, std::string_view());
+        m.emplace("WM/Track", "TRACKNUMBER");
+        for (const auto& p : NameTable) m.emplace(p.Attribute, p.Unified);
+        return m;
+    }();
+    const auto it = Lookup.find(Attribute);
+    return it == Lookup.end() ? Attribute : std::string(it->second);
 }
 
 // Unified name -> attribute name, ignoring case; names not listed keep their own.
