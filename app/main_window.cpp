@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -474,6 +475,14 @@ void TFrmMain::ApplyCaptions()
     for (const auto& [English, Set] : FCaptions)
         Set(Tr(English));
     FModel->FileList().RetranslateHeaders();
+    // The editor scrolls up and down only, so its panel is never narrower
+    // than the editor: longer labels in another language widen the panel
+    // instead of cutting off the fields' right side.
+    if (auto* Editor = pnlRight->findChild<QScrollArea*>(QStringLiteral("sbEditor")); Editor && Editor->widget()) {
+        Editor->widget()->adjustSize();
+        Editor->setMinimumWidth(Editor->widget()->minimumSizeHint().width() +
+                                Editor->verticalScrollBar()->sizeHint().width());
+    }
     if (FLanguageMenu) {
         const int Current = TTranslation::Instance().CurrentIndex();
         const QList<QAction*> Items = FLanguageMenu->actions();
@@ -912,6 +921,11 @@ void TFrmMain::DumpCaptions(const QString& FileName)
         }
         Texts.insert(QStringLiteral("direction:window"),
                      layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl") : QStringLiteral("ltr"));
+        // Whether the editor's fields fit its panel in this language's captions.
+        QCoreApplication::processEvents();
+        if (auto* Editor = pnlRight->findChild<QScrollArea*>(QStringLiteral("sbEditor")); Editor && Editor->widget())
+            Texts.insert(QStringLiteral("layout:editorFits"),
+                         Editor->widget()->minimumSizeHint().width() <= Editor->viewport()->width());
         for (int c = 0; c < FModel->FileList().columnCount(); ++c)
             Texts.insert(QStringLiteral("column:%1").arg(c),
                          lvFiles->model()->headerData(c, Qt::Horizontal).toString());

@@ -82,12 +82,13 @@ def main():
             texts = first[code]
             want = "rtl" if code == "ar" else "ltr"
             check(texts.get("direction:window") == want, "%s written %r" % (code, texts.get("direction:window")))
+            check(texts.get("layout:editorFits") is True, "%s: the editor's fields fit its panel" % code)
             if code == "en":
                 continue
             for key, text in en.items():
                 if key.startswith("label:lblHomePage") or key.startswith("label:lblStatus"):
                     continue
-                if key.startswith("direction:"):
+                if key.startswith(("direction:", "layout:")):
                     continue
                 if key.startswith("action:actLanguage_"):
                     continue
