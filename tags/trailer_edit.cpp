@@ -146,9 +146,26 @@ TEditResult ReplaceTrailerMembers(TStream& S, const TTrailerChange& Change, bool
 }
 
 TEditResult ReplaceTrailerMembersInFile(const std::string& FileName, const TTrailerChange& Change, bool Flush) {
-    auto F = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
-    if (!F) return TEditResult::OpenFailed;
-    return ReplaceTrailerMembers(*F, Change, Flush);
+    // Members that keep their length are written in place. A trailer that
+    // grows or shrinks is written into a new file beside the old one, which
+    // then takes its name: a process killed halfway, or a disk that fills
+    // up, leaves the old file or the new one whole, never a torn tag.
+    TFileEdit Edit;
+    {
+        auto F = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+        if (!F) return TEditResult::OpenFailed;
+        try {
+            const TTrailerLayout L = FindTrailer(*F);
+            if (!PlanTrailerEdit(*F, L, Change, Edit)) return TEditResult::Success;
+            if (Edit.Delta() == 0) {
+                if (ReadAt(*F, Edit.Pos, Edit.OldLen).Bytes() == Edit.Bytes) return TEditResult::Success;
+                return ApplyEditToStream(*F, Edit, Flush);
+            }
+        } catch (...) {
+            return TEditResult::WriteFailed;
+        }
+    }
+    return ApplyEditToFile(FileName, Edit);
 }
 
 TEditResult ReplaceTrailerMember(TStream& S, TTrailerKind Kind, const std::vector<uint8_t>& NewBytes, bool Flush) {

@@ -22,9 +22,13 @@
 //
 // ReplaceTrailerMembers replaces one or more members (or removes them, or
 // adds the missing ones in their place in the order) and keeps the others
-// byte for byte. The change is one TFileEdit applied in place from the first
-// changed member to the end of the file: the audio before it is never
-// written, and a write that fails puts the old bytes back.
+// byte for byte. The change is one TFileEdit from the first changed member
+// to the end of the file. On a stream it is applied in place: the audio
+// before it is never written, and a write that fails puts the old bytes
+// back. On a file by name, a change that keeps the trailer's length is
+// written in place too; one that grows or shrinks it is written as a new
+// file renamed over the old, so that a killed process cannot leave a torn
+// tag behind.
 //
 // Typical use by a writer of one member:
 //
