@@ -431,15 +431,20 @@ int TID3v1Tag::LyricsTagSaveToStream(TStream& TagStream) {
 // The new ID3v1 block replaces the old one (or follows the other tags at
 // the end), with a Lyrics3 block in front of it when asked; an APEv2 tag
 // before them stays as it is. A failed write leaves the old bytes.
+bool TID3v1Tag::BuildTrailerChange(TTrailerChange& Change, bool WriteLyricsTag) const {
+    if (WriteLyricsTag) {
+        std::vector<uint8_t> Block;
+        if (!BuildLyricsBlock(Block)) return false;
+        Change.Set(TTrailerKind::Lyrics3, std::move(Block));
+    }
+    Change.Set(TTrailerKind::ID3v1, BuildTagBlock());
+    return true;
+}
+
 int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
     try {
         TTrailerChange Change;
-        if (WriteLyricsTag) {
-            std::vector<uint8_t> Block;
-            if (!BuildLyricsBlock(Block)) return WriteError;
-            Change.Set(TTrailerKind::Lyrics3, std::move(Block));
-        }
-        Change.Set(TTrailerKind::ID3v1, BuildTagBlock());
+        if (!BuildTrailerChange(Change, WriteLyricsTag)) return WriteError;
         return ReplaceTrailerMembers(TagStream, Change, false) == TEditResult::Success ? Success : WriteError;
     } catch (...) {
         return WriteError;
@@ -451,8 +456,19 @@ int TID3v1Tag::SaveToFile(const std::string& FileName, bool WriteLyricsTag) {
     fileutil::TModTimeKeeper Time(FileName, PreserveFileDateTime && Existed);
     if (Existed && fileutil::IsReadOnly(FileName)) return ReadOnly;
     int Result;
-    {
-        auto S = TFileStream::Open(FileName, Existed ? TFileMode::fmOpenReadWrite : TFileMode::fmCreateExclusive);
+    if (Existed) {
+        // By name, so that a Lyrics3 block that grows or shrinks is written
+        // as a new file and a killed save cannot tear it.
+        try {
+            TTrailerChange Change;
+            if (!BuildTrailerChange(Change, WriteLyricsTag)) return WriteError;
+            const TEditResult r = ReplaceTrailerMembersInFile(FileName, Change, true);
+            Result = r == TEditResult::Success ? Success : r == TEditResult::OpenFailed ? CannotOpen : WriteError;
+        } catch (...) {
+            return WriteError;
+        }
+    } else {
+        auto S = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);
         if (!S) return CannotOpen;
         Result = SaveToStream(*S, WriteLyricsTag);
         if (Result == Success && !S->Flush()) Result = WriteError;

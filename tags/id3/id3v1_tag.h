@@ -120,6 +120,9 @@ private:
     int LoadFromStreamInner(TStream& TagStream);
     std::vector<uint8_t> BuildTagBlock() const;
     bool BuildLyricsBlock(std::vector<uint8_t>& Out) const;
+    // The ID3v1 block, with a Lyrics3 block in front of it when asked; false
+    // when the Lyrics3 block cannot be built.
+    bool BuildTrailerChange(TTrailerChange& Change, bool WriteLyricsTag) const;
 
     uint32_t FLyricsTagSize = 0;
     int64_t FFileSize = 0;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
 #include <string>
 
 #include "tags/byte_io.h"
@@ -218,4 +220,31 @@ TEST(TrailerEdit, SeveralMembersInOneEditOnAFile) {
     EXPECT_EQ(testutil::ReadFile(P), Cat({Audio, APE(10, false), ID3v1('n')}));
     EXPECT_EQ(ReplaceTrailerMemberInFile(D.file("missing.mp3"), TTrailerKind::ID3v1, ID3v1('x')),
               TEditResult::OpenFailed);
+}
+
+// By name, a trailer that keeps its length is written in place; one that
+// grows or shrinks comes as a new file under the old name (a killed save
+// then leaves one of the two whole), with nothing left beside it.
+TEST(TrailerEdit, AFileWhoseTrailerChangesLengthIsReplacedWhole) {
+    testutil::TTempDir D;
+    const std::string P = D.file("a.wv");
+    testutil::WriteFile(P, Cat({Audio, APE(10, true), ID3v1('o')}));
+    auto Inode = [&] {
+        struct stat St {};
+        ::stat(P.c_str(), &St);
+        return St.st_ino;
+    };
+    auto Before = Inode();
+    ASSERT_EQ(ReplaceTrailerMemberInFile(P, TTrailerKind::ID3v1, ID3v1('n')), TEditResult::Success);
+    EXPECT_EQ(Inode(), Before);
+    EXPECT_EQ(testutil::ReadFile(P), Cat({Audio, APE(10, true), ID3v1('n')}));
+    for (const int Items : {300, 2}) {
+        ASSERT_EQ(ReplaceTrailerMemberInFile(P, TTrailerKind::APEv2, APE(Items, true)), TEditResult::Success);
+        EXPECT_EQ(testutil::ReadFile(P), Cat({Audio, APE(Items, true), ID3v1('n')}));
+        EXPECT_NE(Inode(), Before);
+        Before = Inode();
+    }
+    size_t Entries = 0;
+    for ([[maybe_unused]] const auto& E : std::filesystem::directory_iterator(D.path())) ++Entries;
+    EXPECT_EQ(Entries, 1u);
 }
