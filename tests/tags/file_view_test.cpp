@@ -6,30 +6,9 @@
 
 #include "tags/file_view.h"
 #include "tags/stream.h"
+#include "tests/test_util.h"
 
 namespace {
-
-// Counts the reads that reach the stream below the view.
-class TCountingStream final : public TStream {
-public:
-    explicit TCountingStream(std::vector<uint8_t> Data) : FInner(std::move(Data)) {}
-    int Reads = 0;
-    int64_t BytesRead = 0;
-    int64_t Read(void* Buffer, int64_t Count) override {
-        ++Reads;
-        const int64_t n = FInner.Read(Buffer, Count);
-        BytesRead += n;
-        return n;
-    }
-    int64_t Write(const void* Buffer, int64_t Count) override { return FInner.Write(Buffer, Count); }
-    int64_t Seek(int64_t Position) override { return FInner.Seek(Position); }
-    int64_t Position() const override { return FInner.Position(); }
-    int64_t Size() const override { return FInner.Size(); }
-    bool SetSize(int64_t NewSize) override { return FInner.SetSize(NewSize); }
-
-private:
-    TMemoryStream FInner;
-};
 
 std::vector<uint8_t> Pattern(size_t Size) {
     std::vector<uint8_t> Bytes(Size);
@@ -49,7 +28,8 @@ TEST(FileView, ReadsGiveTheStreamsBytesEverywhere) {
                          TFileView::DirectBytes + 5, int64_t(1) << 20}) {
         SCOPED_TRACE(Size);
         const std::vector<uint8_t> Bytes = Pattern((size_t)Size);
-        TCountingStream Inner(Bytes);
+        TMemoryStream Memory(Bytes);
+        testutil::TCountingStream Inner(Memory);
         TFileView View(Inner);
         ASSERT_EQ(View.Size(), Size);
         EXPECT_EQ(View.ReadAll(), Bytes);
@@ -75,7 +55,8 @@ TEST(FileView, ReadsGiveTheStreamsBytesEverywhere) {
 // straight through.
 TEST(FileView, EachBlockIsReadOnce) {
     const int64_t Block = TFileView::BlockBytes;
-    TCountingStream Inner(Pattern(1 << 20));
+    TMemoryStream Memory(Pattern(1 << 20));
+    testutil::TCountingStream Inner(Memory);
     TFileView View(Inner);
     EXPECT_EQ(Inner.Reads, 0);
     uint8_t Bytes[3 * 4096];
@@ -105,7 +86,8 @@ TEST(FileView, EachBlockIsReadOnce) {
 TEST(FileView, KeepsAtMostItsLimitOfBlocks) {
     const int64_t Block = TFileView::BlockBytes;
     const int64_t Size = TFileView::MaxKeptBytes + 100 * Block;
-    TCountingStream Inner(Pattern((size_t)Size));
+    TMemoryStream Memory(Pattern((size_t)Size));
+    testutil::TCountingStream Inner(Memory);
     TFileView View(Inner);
     uint8_t Bytes[16];
     for (int64_t Pos = 0; Pos + 16 <= Size; Pos += Block) {

@@ -104,26 +104,6 @@ TMPEGStreamInfo Scan(const Bytes& Data, int64_t Start = 0, int32_t SearchLength 
     return Info;
 }
 
-// Counts the bytes read through it, to show what a scan touches.
-class TCountingStream final : public TStream {
-public:
-    explicit TCountingStream(TStream& Inner) : FInner(Inner) {}
-    int64_t BytesRead = 0;
-    int64_t Read(void* Buffer, int64_t Count) override {
-        const int64_t N = FInner.Read(Buffer, Count);
-        BytesRead += N > 0 ? N : 0;
-        return N;
-    }
-    int64_t Write(const void* Buffer, int64_t Count) override { return FInner.Write(Buffer, Count); }
-    int64_t Seek(int64_t Position) override { return FInner.Seek(Position); }
-    int64_t Position() const override { return FInner.Position(); }
-    int64_t Size() const override { return FInner.Size(); }
-    bool SetSize(int64_t NewSize) override { return FInner.SetSize(NewSize); }
-
-private:
-    TStream& FInner;
-};
-
 // Bytes this process has read through system calls so far.
 int64_t ProcessBytesRead() {
     std::ifstream Io("/proc/self/io");
@@ -403,7 +383,7 @@ TEST(MPEGScan, LargeFileReadsOnlyTheStartAndTheTail) {
 
         auto File = TFileStream::Open(Path, TFileMode::fmOpenReadShared);
         ASSERT_TRUE(File);
-        TCountingStream Counting(*File);
+        testutil::TCountingStream Counting(*File);
         TMPEGStreamInfo Info;
         EXPECT_EQ(ScanMPEGAudio(Counting, 4096, DefaultMPEGSearchLength, Info), C.Frames);
         EXPECT_LT(Counting.BytesRead, 32 * 1024);
