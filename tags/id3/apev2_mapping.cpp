@@ -3,7 +3,7 @@
 //
 // Keys are unique: the entries of one name share one text item, their values
 // separated by 0x00. "TRACK" holds the track number with its total ("4/10"),
-// "DISCNUMBER" the disc number with its total. Pictures are binary items
+// "DISCNUMBER" (or "Disc", as other writers key it) the disc number with its total. Pictures are binary items
 // keyed by their picture type ("Cover Art (Front)", "Cover Art (Back)", ...),
 // each holding a description, 0x00 and the picture file.
 #include <algorithm>
@@ -19,7 +19,7 @@ namespace {
 
 // Names the track and disc items stand for; they are written through
 // WriteNumberItem, never as items of their own.
-constexpr const char* NumberNames[] = {"TRACKNUMBER", "TOTALTRACKS", "DISCNUMBER", "TOTALDISCS", "TRACK"};
+constexpr const char* NumberNames[] = {"TRACKNUMBER", "TOTALTRACKS", "DISCNUMBER", "TOTALDISCS", "TRACK", "DISC"};
 // Keys whose value is a list of name / value lines, kept as they are.
 constexpr const char* ListKeys[] = {"TIPL", "TMCL"};
 
@@ -30,7 +30,10 @@ bool OneOf(const std::string& Name, const char* const (&Names)[N]) {
     return false;
 }
 
-bool IsTrackKey(const std::string& Key) { return text::SameText(Key, "TRACK") || text::SameText(Key, "TRACKNUMBER"); }
+// Which number an item key holds: 1 the track, 0 the disc, -1 neither.
+int NumberKeyKind(const std::string& Key) {
+    return mapping::IsNumberName(Key, true) ? 1 : mapping::IsNumberName(Key, false) ? 0 : -1;
+}
 
 // Keys other writers use where the container has a name of its own: the
 // item loads under the container's name, keeps its key when saved, and a new
@@ -102,7 +105,7 @@ void WriteNumberItem(TAPEv2Tag& T, const std::string& Text, bool Track) {
     int keep = -1;
     for (int i = T.Count() - 1; i >= 0; --i) {
         const TAPEv2Frame& f = *T.Frame(i);
-        if (f.Format != ffText || !(Track ? IsTrackKey(f.Name) : text::SameText(f.Name, "DISCNUMBER"))) continue;
+        if (f.Format != ffText || !mapping::IsNumberName(f.Name, Track)) continue;
         if (keep >= 0) T.DeleteFrame(keep);
         keep = i;
     }
@@ -140,20 +143,20 @@ void TTags::LoadAPEv2Tags() {
         // A later format replaces, name by name, what an earlier one supplied.
         for (const auto& f : T.Frames) {
             if (f->Format != ffText) continue;
-            if (IsTrackKey(f->Name)) {
-                RemoveAll("TRACKNUMBER");
-                RemoveAll("TRACK");
-                if (f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
+            if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
+                RemoveAll(kind ? "TRACKNUMBER" : "DISCNUMBER");
+                RemoveAll(kind ? "TRACK" : "DISC");
+                if (f->GetText().find('/') != std::string::npos) RemoveAll(kind ? "TOTALTRACKS" : "TOTALDISCS");
             } else {
                 RemoveAll(UnifiedName(f->Name));
             }
         }
         for (const auto& f : T.Frames) {
             if (f->Format != ffText) continue;
-            if (IsTrackKey(f->Name)) {
+            if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
                 const mapping::TNumberTotal n = mapping::SplitNumberTotal(f->GetText());
-                if (!n.Number.empty()) Add("TRACKNUMBER")->Value = n.Number;
-                if (!n.Total.empty()) Add("TOTALTRACKS")->Value = n.Total;
+                if (!n.Number.empty()) Add(kind ? "TRACKNUMBER" : "DISCNUMBER")->Value = n.Number;
+                if (!n.Total.empty()) Add(kind ? "TOTALTRACKS" : "TOTALDISCS")->Value = n.Total;
             } else if (OneOf(f->Name, ListKeys)) {
                 // Already the container's own list form: name CR LF value CR LF.
                 const std::string v(f->Value.begin(), f->Value.end());

@@ -396,6 +396,32 @@ TEST(APEv2, AlbumArtistKey) {
     EXPECT_EQ(back.Frame(0)->Name, "ALBUM ARTIST");
 }
 
+// "Disc" is the disc item other writers key: it loads as the disc number
+// with its total, a title edit leaves it alone (no second "DISCNUMBER" item
+// beside it), and a disc edit changes it under its own key.
+TEST(APEv2, DiscKeyOfOtherWriters) {
+    TMemoryStream s(Cat({Audio(), Tag({{Item("Title", B("Old")), Item("Disc", B("1/2"))}})}));
+    TTags t;
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    EXPECT_EQ(t.GetText("DISCNUMBER"), "1");
+    EXPECT_EQ(t.GetText("TOTALDISCS"), "2");
+    t.SetText("TITLE", "New");
+    ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
+    TAPEv2Tag back;
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    ASSERT_EQ(back.Count(), 2);
+    EXPECT_EQ(back.Frame(1)->Name, "Disc");
+    EXPECT_EQ(back.Frame(1)->GetText(), "1/2");
+
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    t.SetText("DISCNUMBER", "3");
+    ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    ASSERT_EQ(back.Count(), 2);
+    EXPECT_EQ(back.Frame(1)->Name, "Disc");
+    EXPECT_EQ(back.Frame(1)->GetText(), "3/2");
+}
+
 TEST(APEv2, TextOfItems) {
     TAPEv2Tag t;
     Bytes big(1536, 0);
