@@ -342,15 +342,10 @@ int64_t ID3v2PrefixSize(TStream& Stream) {
     return size > Stream.Size() ? 0 : size;
 }
 
-int DetectAudioFormatOfStream(TStream& Stream) {
-    int code = audioformat::Unknown;
+int AudioFormatSignatureAt(TStream& Stream, int64_t s) {
     try {
-        const int64_t saved = Stream.Position();
-        const int64_t s = ID3v2PrefixSize(Stream);
-        Stream.Seek(saved);
         // Whether the bytes at Pos begin with Text.
         auto at = [&](int64_t pos, const char* text) { return ReadAt(Stream, pos, 8).startsWith(text); };
-
         if (at(s, "RIFF")) return audioformat::Wave;
         if (at(s, "RF64")) return audioformat::RF64;
         if (at(s, "MAC")) return audioformat::Monkey;
@@ -373,6 +368,18 @@ int DetectAudioFormatOfStream(TStream& Stream) {
             if (at(s + 8, "AIFC")) return audioformat::AIFC;
         }
         if (at(s + 4, "ftyp")) return audioformat::MP4;
+    } catch (...) {
+    }
+    return audioformat::Unknown;
+}
+
+int DetectAudioFormatOfStream(TStream& Stream) {
+    int code = audioformat::Unknown;
+    try {
+        const int64_t saved = Stream.Position();
+        const int64_t s = ID3v2PrefixSize(Stream);
+        Stream.Seek(saved);
+        if (const int format = AudioFormatSignatureAt(Stream, s); format != audioformat::Unknown) return format;
 
         Stream.Seek(0);
         if (IsValidWavPackStream(Stream)) return audioformat::WavPack;

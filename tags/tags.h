@@ -242,6 +242,10 @@ private:
 int StripTagsFromFile(const std::string& FileName, TTagType TagType = ttAutomatic);
 int DetectAudioFormatOfFile(const std::string& FileName);
 int DetectAudioFormatOfStream(TStream& Stream);
+// The format whose signature begins the audio at Pos (behind any ID3v2 tag),
+// from those bytes alone: no check of the stream behind them and no search
+// for MPEG frames. audioformat::Unknown when none does.
+int AudioFormatSignatureAt(TStream& Stream, int64_t Pos);
 int DefaultTagKindsForExtension(const std::string& FileName);
 // "ID3" header at the stream start: 10 + sync-safe size, 0 when absent or larger than the stream.
 int64_t ID3v2PrefixSize(TStream& Stream);

@@ -11,8 +11,10 @@
 
 #include "tags/file_util.h"
 #include "tags/riff_chunks.h"
+#include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/id3/id3v2_internal.h"
+#include "tags/wma_wav/asf_header.h"
 
 // ---- frame IDs ---------------------------------------------------------------
 
@@ -714,18 +716,14 @@ int TID3v2Tag::LoadFromMemory(const void* Address, int64_t MemSize) {
 namespace {
 
 // Whether the audio at Position begins with the signature of a format that
-// is not MPEG audio (FLAC, Ogg, Musepack, WavPack, Monkey's Audio, TTA,
-// ASF, MP4). Its frames are then not searched for MPEG frame headers, which
-// would cost the search window for nothing, or find a false one.
+// is not MPEG audio: one format detection names, or WavPack, TTA or ASF.
+// Its frames are then not searched for MPEG frame headers, which would cost
+// the search window for nothing, or find a false one.
 bool StartsWithOtherAudio(TStream& S, int64_t Position) {
-    const TStreamBytes head = ReadAt(S, Position, 12);
-    if (head.Bytes().size() < 12) return false;
-    const uint8_t* b = head.Bytes().data();
-    static constexpr const char* Magics[] = {"fLaC", "OggS", "MPCK", "MP+", "wvpk", "MAC ", "TTA1"};
-    for (const char* m : Magics)
-        if (std::memcmp(b, m, std::strlen(m)) == 0) return true;
-    static constexpr uint8_t Asf[8] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
-    return std::memcmp(b, Asf, sizeof Asf) == 0 || std::memcmp(b + 4, "ftyp", 4) == 0;
+    if (AudioFormatSignatureAt(S, Position) != audioformat::Unknown) return true;
+    const TStreamBytes head = ReadAt(S, Position, (int64_t)asf::HeaderGuid.size());
+    return head.startsWith("wvpk") || head.startsWith("TTA1") ||
+           std::equal(asf::HeaderGuid.begin(), asf::HeaderGuid.end(), head.Bytes().begin(), head.Bytes().end());
 }
 
 }  // namespace

@@ -38,6 +38,9 @@ enum TAttrType : uint16_t {
 };
 
 using TGuid = std::array<uint8_t, 16>;
+// The GUID that begins every ASF file, as it appears in the file.
+inline constexpr TGuid HeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                     0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 struct TAttribute {
     std::string Name;              // UTF-8
