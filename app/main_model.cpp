@@ -28,6 +28,9 @@ const QString& TMainModel::KeepMarker()
 TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell, QObject* Parent)
     : QObject(Parent), FTagService(std::move(TagService)), FUi(Ui), FShell(Shell), FSelection(&FFileList)
 {
+    auto Started = std::make_shared<QElapsedTimer>();
+    Started->start();
+    FClock = [Started] { return Started->elapsed(); };
     connect(&FSelection, &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
     // A reset or a removal can drop selected rows without a selectionChanged.
     connect(&FFileList, &QAbstractItemModel::modelReset, this, [this] { OnSelectionChanged(); });
@@ -383,8 +386,7 @@ void TMainModel::Save()
     int Total = 0;
     for (const TAudioTag& Tag : std::as_const(FTagCache))
         Total += Tag.Modified;
-    QElapsedTimer SinceProgress;
-    SinceProgress.start();
+    qint64 LastProgress = FClock();
     for (auto It = FTagCache.begin(); It != FTagCache.end(); ++It) {
         TAudioTag& Tag = It.value();
         if (!Tag.Modified)
@@ -396,10 +398,10 @@ void TMainModel::Save()
             Errors.append({It.key(), FTagService->GetLastError()});
         }
         const int Done = Count + static_cast<int>(Errors.size());
-        if (Done < Total && SinceProgress.elapsed() >= kProgressIntervalMs) {
+        if (Done < Total && FClock() - LastProgress >= kProgressIntervalMs) {
             SetStatus(FormatTr("Saving tags: %d of %d files...", {Done, Total}));
             emit ProgressShown();
-            SinceProgress.restart();
+            LastProgress = FClock();
         }
     }
     SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Count, Errors.size()}));

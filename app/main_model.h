@@ -97,6 +97,10 @@ public:
     bool IsScanning() const;
     // Wall time of the last scan from its start to its finished notice.
     qint64 LastScanMilliseconds() const { return FLastScanMs; }
+    // The monotonic clock (milliseconds) that paces progress notices during
+    // long commands; tests set one they advance themselves.
+    using TClock = std::function<qint64()>;
+    void SetClock(TClock Clock) { FClock = std::move(Clock); }
 
     // --- filter and sort ---------------------------------------------------
     void SetFilterText(const QString& Text);
@@ -211,6 +215,7 @@ private:
     std::unique_ptr<TFileScanner> FScanner;
     unsigned FScanGeneration = 0;
     QElapsedTimer FScanClock;
+    TClock FClock;
     qint64 FLastScanMs = 0;
     QString FSelectedFolder;
     QString FCurrentFile;

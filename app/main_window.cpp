@@ -99,6 +99,7 @@ TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
     FSplitter->setStretchFactor(1, 1);
     FSplitter->setStretchFactor(2, 0);
     setCentralWidget(FSplitter);
+    connect(FSplitter, &QSplitter::splitterMoved, this, [this] { FPanelWidthsByUser = true; });
     BuildStatusBar();
     BindModel();
 
@@ -231,6 +232,11 @@ QWidget* TFrmMain::BuildCentre()
     lvFiles->header()->setMinimumSectionSize(24);
     lvFiles->header()->setTextElideMode(Qt::ElideRight);
     lvFiles->viewport()->installEventFilter(this);
+    lvFiles->installEventFilter(this);
+    connect(lvFiles->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!FApplyingColumnWidths)
+            FNeedInitDefaultColumnWidths = false;   // the user's widths from now on
+    });
 
     connect(lvFiles->header(), &QHeaderView::sectionClicked, this, [this](int Column) {
         FModel->SortByColumn(Column);
@@ -558,12 +564,13 @@ void TFrmMain::ApplyPanelWidths()
 
 void TFrmMain::InitDefaultColumnWidths()
 {
-    if (!FNeedInitDefaultColumnWidths)
+    if (!FNeedInitDefaultColumnWidths || !FShownOnce)
         return;
-    FNeedInitDefaultColumnWidths = false;
     const QVector<int> Widths = DefaultColumnWidths(lvFiles->width(), FModel->FileList().columnCount());
+    FApplyingColumnWidths = true;
     for (int c = 0; c < Widths.size(); ++c)
         lvFiles->setColumnWidth(c, Widths[c]);
+    FApplyingColumnWidths = false;
 }
 
 void TFrmMain::SelectFolderInTree(const QString& Folder)
@@ -594,12 +601,15 @@ void TFrmMain::showEvent(QShowEvent* Event)
     if (!FShownOnce) {
         FShownOnce = true;
         ApplyPanelWidths();
-        // Let the window reach its maximised size before measuring the list.
-        QTimer::singleShot(150, this, [this] {
-            ApplyPanelWidths();
-            InitDefaultColumnWidths();
-        });
+        InitDefaultColumnWidths();
     }
+}
+
+void TFrmMain::resizeEvent(QResizeEvent* Event)
+{
+    QMainWindow::resizeEvent(Event);
+    if (FShownOnce && !FPanelWidthsByUser)
+        ApplyPanelWidths();
 }
 
 void TFrmMain::closeEvent(QCloseEvent* Event)
@@ -611,7 +621,9 @@ void TFrmMain::closeEvent(QCloseEvent* Event)
 
 bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::MouseButtonPress) {
+    if (lvFiles && Watched == lvFiles && Event->type() == QEvent::Resize) {
+        InitDefaultColumnWidths();
+    } else if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::MouseButtonPress) {
         // Pending edits are offered for saving before the click changes the selection.
         FModel->BeforeListMouseClick();
     } else if (Watched == lblHomePage) {
@@ -714,11 +726,18 @@ void TFrmMain::RunTestHook(const QString& Hook)
     if (RunCommandsHook(Kind, Argument))
         return;
     if (Kind == QLatin1String("captions")) {
-        // After the first-show work (panel and default column widths).
-        QTimer::singleShot(600, this, [this, Argument] {
-            DumpCaptions(Argument);
-            close();
-        });
+        // Once the folder is listed; the widths follow every resize, so the
+        // state dumped is the laid-out one.
+        auto Dump = [this, Argument] {
+            QTimer::singleShot(0, this, [this, Argument] {
+                DumpCaptions(Argument);
+                close();
+            });
+        };
+        if (FModel->IsScanning())
+            connect(FModel.get(), &TMainModel::ScanFinished, this, Dump, Qt::SingleShotConnection);
+        else
+            Dump();
     } else if (Kind == QLatin1String("scanbench")) {
         // How long the scan takes and how long the event loop ever waited
         // meanwhile (a 10 ms timer that falls behind shows a stall).

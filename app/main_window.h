@@ -73,6 +73,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
@@ -135,7 +136,15 @@ private:
     QMenu* FListPopup = nullptr;
     QMenu* pmQuickActions = nullptr;   // the quick-action button's drop-down
 
+    // Until the user resizes a column (or the settings hold widths), the
+    // columns take their default shares of the list's width, whenever that
+    // width changes: the first layout of a maximised window comes in several
+    // steps, and the last one counts.
     bool FNeedInitDefaultColumnWidths = false;
+    bool FApplyingColumnWidths = false;
+    // Until the user drags a splitter handle, the side panels are set to
+    // their stored widths after every resize of the window.
+    bool FPanelWidthsByUser = false;
     bool FCommentCrLf = false;   // the shown Comment / Lyrics used CR LF line breaks
     bool FLyricsCrLf = false;
     bool FStartMaximised = false;

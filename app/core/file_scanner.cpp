@@ -126,6 +126,14 @@ void TFileScanner::WaitFor()
     wait();
 }
 
+void TFileScanner::WaitUntilHandOverPending()
+{
+    if (!isRunning() && !isFinished())
+        return;   // never started
+    std::unique_lock Lock(FState->Mutex);
+    FState->Changed.wait(Lock, [&] { return FState->Ended || (FState->Pending && !FState->Pending->Taken); });
+}
+
 QStringList TFileScanner::SupportedExtensions()
 {
     QStringList List;

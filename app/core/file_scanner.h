@@ -48,6 +48,9 @@ public:
     bool Terminated() const;
     // Blocks until the worker has ended, running its pending hand-overs meanwhile.
     void WaitFor();
+    // Blocks until the worker waits in a hand-over the owner has not taken
+    // yet, or has ended: the point where the owner holds the walk up.
+    void WaitUntilHandOverPending();
 
     // Full paths of the audio files found, in the order found. Read it only
     // after WaitFor() (or from a handler).

@@ -90,7 +90,7 @@ private:
     QString FCurrentCode = QStringLiteral("en");
 };
 
-// The lookup every Part uses before showing a text.
+// The lookup every window, dialog and command uses before showing a text.
 QString Tr(const QString& English);
 
 // printf-style formatting of a (translated) format string: %d and %s take

@@ -9,9 +9,11 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "app/core/file_scanner.h"
@@ -43,9 +45,8 @@ class TWatchdog {
 public:
     explicit TWatchdog(int Seconds)
         : FThread([this, Seconds] {
-              for (int I = 0; I < Seconds * 10 && !FDone; ++I)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-              if (!FDone) {
+              std::unique_lock Lock(FMutex);
+              if (!FEnded.wait_for(Lock, std::chrono::seconds(Seconds), [this] { return FDone; })) {
                   std::fprintf(stderr, "file scanner test deadlocked\n");
                   std::abort();
               }
@@ -54,12 +55,18 @@ public:
     }
     ~TWatchdog()
     {
-        FDone = true;
+        {
+            std::lock_guard Lock(FMutex);
+            FDone = true;
+        }
+        FEnded.notify_all();
         FThread.join();
     }
 
 private:
-    std::atomic<bool> FDone{false};
+    std::mutex FMutex;
+    std::condition_variable FEnded;
+    bool FDone = false;
     std::thread FThread;
 };
 
@@ -254,7 +261,7 @@ TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock)
         [&](const QString&) { ++Delivered; OnOwner &= QThread::currentThread() == Owner; },
         [&] { ++Finished; OnOwner &= QThread::currentThread() == Owner; });
     Scanner->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));   // the worker is now blocked on file 1
+    Scanner->WaitUntilHandOverPending();   // the worker is now blocked on file 1
     Scanner->Terminate();
     Scanner->WaitFor();
     EXPECT_LE(Delivered, 1);   // at most the hand-over already under way
@@ -327,7 +334,7 @@ TEST(FileScanner, DestroyingARunningScannerStopsIt)
     {
         TFileScanner Scanner(Q(Dir.path()), [](const QString&) {}, [&] { ++Finished; });
         Scanner.Start();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Scanner.WaitUntilHandOverPending();   // running, and held up by its first file
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(Finished, 1);

@@ -331,7 +331,7 @@ TEST_F(MainModelTest, LongSaveShowsItsProgress)
     Model.SelectFiles(Paths);
     Model.SetEditorText(TMainModel::efAlbum, QStringLiteral("New"));
     QFile::remove(Paths[0]);
-    Service->SaveDelayMs = 200;
+    Service->SaveCostMs = 200;
     QStringList Shown;
     QObject::connect(&Model, &TMainModel::ProgressShown, [&] { Shown << Model.Status(); });
     Model.Save();
@@ -340,7 +340,7 @@ TEST_F(MainModelTest, LongSaveShowsItsProgress)
     EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 1"));
 
     // A quick save shows only its summary.
-    Service->SaveDelayMs = 0;
+    Service->SaveCostMs = 0;
     Shown.clear();
     Model.SetEditorText(TMainModel::efAlbum, QStringLiteral("Newer"));
     Model.Save();

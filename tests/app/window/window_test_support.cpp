@@ -58,8 +58,7 @@ bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
 
 bool TFakeTagService::SaveTag(const TAudioTag& Tag)
 {
-    if (SaveDelayMs > 0)
-        QThread::msleep(SaveDelayMs);
+    NowMs += SaveCostMs;
     FLastError.clear();
     if (!QFileInfo(Tag.FileName).isFile()) {
         FLastError = QStringLiteral("File not found.");

@@ -24,7 +24,10 @@ class TFakeTagService : public ITagService {
 public:
     QMap<QString, TAudioTag> Stored;
     QStringList SavedPaths;
-    int SaveDelayMs = 0;   // each save takes at least this long (a slow disk)
+    // The test's clock, in milliseconds; each save advances it by SaveCostMs
+    // (a slow disk) without taking any real time.
+    qint64 NowMs = 0;
+    int SaveCostMs = 0;
 
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
     bool SaveTag(const TAudioTag& Tag) override;
@@ -87,6 +90,8 @@ protected:
     TScriptedUser User;
     TRecordingShell Shell;
     TMainModel Model{Service, User, Shell};
+
+    TModelTest() { Model.SetClock([this] { return Service->NowMs; }); }
 };
 
 }  // namespace windowtest
