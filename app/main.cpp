@@ -9,8 +9,10 @@
 #include "app/settings/network_settings.h"
 #include "app/settings/new_version_dialog.h"
 #include "app/settings/translation.h"
-#include "app/test_hooks_window.h"
 #include "app/theme.h"
+#ifdef VELTRANO_TEST_HOOKS
+#include "app/testing/window_hooks_window.h"
+#endif
 
 int main(int argc, char* argv[])
 {
@@ -27,10 +29,14 @@ int main(int argc, char* argv[])
     TSettingsLanguageStore LanguageStore;
     TTranslation::Instance().Load(TTranslation::DefaultTableFile(), LanguageStore);
 
+#ifdef VELTRANO_TEST_HOOKS
     // Automated checks: "screenshot=FILE", "captions=FILE", "autotag-screenshot=FILE"
-    // or "newversion-screenshot=FILE" (see scripts/).
+    // or "newversion-screenshot=FILE" (see scripts/ and tests/scripts/).
     const QString Hook = qEnvironmentVariable("VELTRANO_TEST_HOOK");
     const bool EndAfterUpdateCheck = RunStartUpTestHook(Hook);
+#else
+    const bool EndAfterUpdateCheck = false;
+#endif
 
     TStartupDesktop Desktop;
     TNewVersionDialogRunner NewVersion;
@@ -38,8 +44,10 @@ int main(int argc, char* argv[])
         return 0;
 
     TFrmMain Window;
+#ifdef VELTRANO_TEST_HOOKS
     if (!Hook.isEmpty() && !RunWindowTestHook(Window, Hook))
         Window.RunTestHook(Hook);
+#endif
     Window.ShowFirstTime();
     return App.exec();
 }

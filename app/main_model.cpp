@@ -152,6 +152,7 @@ void TMainModel::StartScan(const QString& Folder)
         });
     FScanClock.start();
     FFileList.SetBatching(true);
+    FScanRunning = true;
     FScanner->Start();
 }
 
@@ -163,11 +164,12 @@ void TMainModel::StopScan()
     FScanner->WaitFor();
     FScanner.reset();
     FFileList.SetBatching(false);
+    FScanRunning = false;
 }
 
 bool TMainModel::IsScanning() const
 {
-    return FScanner && FScanner->isRunning();
+    return FScanRunning;
 }
 
 void TMainModel::OnScanProgress(const QString& Path)
@@ -189,6 +191,7 @@ void TMainModel::OnScanProgress(const QString& Path)
 void TMainModel::OnScanFinished()
 {
     FLastScanMs = FScanClock.elapsed();
+    FScanRunning = false;
     FFileList.SetBatching(false);
     SetStatus(FormatTr("Loaded %d files.", {FFileList.rowCount()}));
     emit ScanFinished();

@@ -94,6 +94,7 @@ public:
     void StartScan(const QString& Folder);
     // Asks a running scan to stop and waits for it.
     void StopScan();
+    // From the start of a scan until its finished notice (or its stop).
     bool IsScanning() const;
     // Wall time of the last scan from its start to its finished notice.
     qint64 LastScanMilliseconds() const { return FLastScanMs; }
@@ -217,6 +218,7 @@ private:
     QElapsedTimer FScanClock;
     TClock FClock;
     qint64 FLastScanMs = 0;
+    bool FScanRunning = false;
     QString FSelectedFolder;
     QString FCurrentFile;
     QString FFilterText;

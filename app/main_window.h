@@ -53,8 +53,11 @@ public:
     QMenu* QuickActionMenu() const { return FQuickActionMenu; }
     void SelectFolderInTree(const QString& Folder);
 
-    // Test hooks, driven by the VELTRANO_TEST_HOOK environment variable.
+#ifdef VELTRANO_TEST_HOOKS
+    // Automated checks, driven by the VELTRANO_TEST_HOOK environment
+    // variable (app/testing/, built only into test builds).
     void RunTestHook(const QString& Hook);
+#endif
 
     // IUserInteraction
     void Inform(const QString& Text) override;
@@ -84,11 +87,6 @@ private:
     void BuildMenus();
     void BuildToolbar();
     void RebuildQuickActionMenus();
-    // Test hooks of the command set: "commands=FILE" records every menu,
-    // pop-up and toolbar item with its handler and keys; "screenshot=FILE|
-    // presets", "|actions" and "|menu:<name>" show the dialogs or a menu.
-    bool RunCommandsHook(const QString& Kind, const QString& Argument);
-    void DumpCommands(const QString& FileName);
     QWidget* BuildLeftPanel();
     QWidget* BuildCentre();
     QWidget* BuildRightPanel();
@@ -105,8 +103,16 @@ private:
     void ApplyPanelWidths();
 
     int ShowMessage(int Icon, const QString& Text, bool YesNo);
+
+#ifdef VELTRANO_TEST_HOOKS
+    // Test hooks of the command set: "commands=FILE" records every menu,
+    // pop-up and toolbar item with its handler and keys; "screenshot=FILE|
+    // presets", "|actions" and "|menu:<name>" show the dialogs or a menu.
+    bool RunCommandsHook(const QString& Kind, const QString& Argument);
+    void DumpCommands(const QString& FileName);
     void DumpCaptions(const QString& FileName);
     void TakeScreenshot(const QString& FileName);
+#endif
 
     ITagServicePtr FTagService;
     std::unique_ptr<TMainModel> FModel;
@@ -149,6 +155,7 @@ private:
     bool FLyricsCrLf = false;
     bool FStartMaximised = false;
     bool FShownOnce = false;
-    int FLeftWidth = 275;    // panel widths to apply once the splitter is laid out
-    int FRightWidth = 275;
+    static constexpr int kSidePanelWidth = 275;
+    int FLeftWidth = kSidePanelWidth;   // panel widths to apply once the splitter is laid out
+    int FRightWidth = kSidePanelWidth;
 };

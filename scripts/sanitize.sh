@@ -15,7 +15,7 @@ LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # -O1 keeps the instrumented tests quick without losing useful stack traces.
 cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-    -DVELTRANO_SANITIZE=ON "${LAUNCHER[@]}"
+    -DVELTRANO_SANITIZE=ON -DVELTRANO_TEST_HOOKS=ON "${LAUNCHER[@]}"
 cmake --build "$BUILD" -j"$JOBS"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1

@@ -53,7 +53,7 @@ fi
 
 # test: the release build with warnings as errors, every test, then the
 # sanitizer build and a short fuzzing round where they exist.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON "${launcher[@]}"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 if [ -x scripts/sanitize.sh ]; then scripts/sanitize.sh; fi
