@@ -1,10 +1,11 @@
 #include "app/main_model.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QFileInfo>
 #include <QSet>
 
-#include "app/core/file_scanner.h"
+#include "app/core/parallel_loader.h"
 #include "app/settings/translation.h"
 
 namespace {
@@ -26,7 +27,12 @@ const QString& TMainModel::KeepMarker()
 }
 
 TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell, QObject* Parent)
-    : QObject(Parent), FTagService(std::move(TagService)), FUi(Ui), FShell(Shell), FSelection(&FFileList)
+    : QObject(Parent),
+      FTagService(std::move(TagService)),
+      FUi(Ui),
+      FShell(Shell),
+      FSelection(&FFileList),
+      FLoadThreads(TParallelLoader::DefaultThreads())
 {
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
@@ -38,7 +44,6 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
 
 TMainModel::~TMainModel()
 {
-    ++FScanGeneration;  // a hand-over still delivered while we wait is ignored
     StopScan();
 }
 
@@ -134,37 +139,36 @@ void TMainModel::StartScan(const QString& Folder)
 {
     if (Folder.isEmpty())
         return;
-    // Stop the old walk before emptying the list, and ignore any hand-over it
-    // still delivers while we wait: the list must show only the new folder.
-    ++FScanGeneration;
+    // Stop the old walk before emptying the list: once it is stopped no
+    // record of it arrives, and the list shows only the new folder.
     StopScan();
     ClearFileList();
-    const unsigned Generation = FScanGeneration;
-    FScanner = std::make_unique<TFileScanner>(
+    const ITagServicePtr Service = FTagService;
+    FLoader = std::make_unique<TParallelLoader>(
         Folder,
-        [this, Generation](const QString& Path) {
-            if (Generation == FScanGeneration)
-                OnScanProgress(Path);
+        [Service](const QString& Path, TAudioTag& Tag, QString& Error) {
+            return Service->LoadTagConcurrently(Path, Tag, Error);
         },
-        [this, Generation] {
-            if (Generation == FScanGeneration)
-                OnScanFinished();
-        });
+        FLoadThreads);
+    FLoader->SetReadyNotice(this, [this] { OnRecordsReady(); });
     FScanClock.start();
     FFileList.SetBatching(true);
     FScanRunning = true;
-    FScanner->Start();
+    FLoader->Start();
 }
 
 void TMainModel::StopScan()
 {
-    if (!FScanner)
+    if (!FLoader)
         return;
-    FScanner->Terminate();
-    FScanner->WaitFor();
-    FScanner.reset();
+    FLoader.reset();   // stops the walk and the workers and waits for them
     FFileList.SetBatching(false);
     FScanRunning = false;
+}
+
+void TMainModel::SetLoadThreads(int Threads)
+{
+    FLoadThreads = std::clamp(Threads, 1, 64);
 }
 
 bool TMainModel::IsScanning() const
@@ -172,19 +176,46 @@ bool TMainModel::IsScanning() const
     return FScanRunning;
 }
 
-void TMainModel::OnScanProgress(const QString& Path)
+void TMainModel::OnRecordsReady()
+{
+    TParallelLoader* const Loader = FLoader.get();
+    if (!Loader)
+        return;
+    // The records that are ready, a few at a time and for a few
+    // milliseconds per turn of the event loop, so that the window answers
+    // clicks and keys while a big folder is listed.
+    constexpr size_t kBatch = 32;
+    constexpr qint64 kTurnMs = 8;
+    QElapsedTimer Turn;
+    Turn.start();
+    std::vector<TLoadedFile> Batch;
+    bool Ended = false;
+    do {
+        Batch.clear();
+        Ended = Loader->TakeReady(Batch, kBatch);
+        for (TLoadedFile& File : Batch) {
+            OnScanProgress(File);
+            if (FLoader.get() != Loader)
+                return;   // a handler started another scan
+        }
+    } while (!Ended && Batch.size() == kBatch && Turn.elapsed() < kTurnMs);
+    if (Ended) {
+        FLoader.reset();   // its threads have ended
+        OnScanFinished();
+    }
+}
+
+void TMainModel::OnScanProgress(TLoadedFile& File)
 {
     TAudioTag Tag;
-    if (!FTagService->LoadTag(Path, Tag)) {
-        Tag = TAudioTag();
-        Tag.FileName = Path;
-    }
-    Tag.FileName = Path;
+    if (File.Ok)
+        Tag = std::move(File.Tag);
+    Tag.FileName = File.Path;
     FCoverPool.Intern(Tag.CoverData);
-    if (AddRecord(Path, Tag) >= 0) {
-        SetStatus(Tr("Loaded: ") + Path);
+    if (AddRecord(File.Path, Tag) >= 0) {
+        SetStatus(Tr("Loaded: ") + File.Path);
     } else {
-        SetStatus(Tr("Scanned: ") + Path);
+        SetStatus(Tr("Scanned: ") + File.Path);
     }
 }
 

@@ -28,7 +28,8 @@
 #include "app/file_list_model.h"
 #include "app/user_interaction.h"
 
-class TFileScanner;
+class TParallelLoader;
+struct TLoadedFile;
 
 // One undo step: the selected files and their whole records before a change.
 struct TUndoItem {
@@ -96,6 +97,9 @@ public:
     void StopScan();
     // From the start of a scan until its finished notice (or its stop).
     bool IsScanning() const;
+    // Files loaded at once during a scan (by default from the core count).
+    void SetLoadThreads(int Threads);
+    int LoadThreads() const { return FLoadThreads; }
     // Wall time of the last scan from its start to its finished notice.
     qint64 LastScanMilliseconds() const { return FLastScanMs; }
     // The monotonic clock (milliseconds) that paces progress notices during
@@ -201,7 +205,8 @@ signals:
     void FolderShown(const QString& Folder);
 
 private:
-    void OnScanProgress(const QString& Path);
+    void OnRecordsReady();
+    void OnScanProgress(TLoadedFile& File);
     void OnScanFinished();
     void OnSelectionChanged();
 
@@ -213,8 +218,8 @@ private:
     TCoverPool FCoverPool;
     TFileListModel FFileList;
     QItemSelectionModel FSelection;
-    std::unique_ptr<TFileScanner> FScanner;
-    unsigned FScanGeneration = 0;
+    std::unique_ptr<TParallelLoader> FLoader;
+    int FLoadThreads;
     QElapsedTimer FScanClock;
     TClock FClock;
     qint64 FLastScanMs = 0;

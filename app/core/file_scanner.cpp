@@ -50,8 +50,6 @@ struct TFileScanner::THandOverState {
     std::shared_ptr<THandOver> Pending;
     bool Ended = false;       // the worker will hand nothing more over
     bool Destroyed = false;   // the scanner object is gone (owner thread only)
-    // Real folders walked in this scan (device, inode): the cycle guard.
-    std::set<std::pair<dev_t, ino_t>> Visited;
 };
 
 TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress, TScanFinishedEvent AOnFinished,
@@ -63,11 +61,6 @@ TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress,
       FState(std::make_shared<THandOverState>()),
       FRelay(new QObject)
 {
-    // The "C" locale collates by code point, with no numeric mode: a user
-    // without a language setting gets the English order instead.
-    if (QLocale().language() == QLocale::C)
-        FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
-    FCollator.setNumericMode(true);
 }
 
 TFileScanner::~TFileScanner()
@@ -165,7 +158,26 @@ void TFileScanner::run()
 
 void TFileScanner::DoScan(const QString& Dir)
 {
-    if (FState->Stop || Dir.isEmpty())
+    TFolderWalk Walk(FState->Stop, [this](const QString& Path) {
+        FFiles.append(Path);
+        DoProgress(Path);
+    });
+    Walk.Walk(Dir);
+}
+
+TFolderWalk::TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString&)> OnFile)
+    : FStop(Stop), FOnFile(std::move(OnFile))
+{
+    // The "C" locale collates by code point, with no numeric mode: a user
+    // without a language setting gets the English order instead.
+    if (QLocale().language() == QLocale::C)
+        FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    FCollator.setNumericMode(true);
+}
+
+void TFolderWalk::Walk(const QString& Dir)
+{
+    if (FStop || Dir.isEmpty())
         return;
     const QString Path = Dir.endsWith(u'/') ? Dir : Dir + u'/';
     const QByteArray NativePath = QFile::encodeName(Path);
@@ -175,7 +187,7 @@ void TFileScanner::DoScan(const QString& Dir)
     struct stat DirInfo;
     if (::stat(NativePath.constData(), &DirInfo) != 0 || !S_ISDIR(DirInfo.st_mode))
         return;
-    if (!FState->Visited.insert({DirInfo.st_dev, DirInfo.st_ino}).second)
+    if (!FVisited.insert({DirInfo.st_dev, DirInfo.st_ino}).second)
         return;
 
     // The whole folder is read first and walked in natural name order
@@ -186,7 +198,7 @@ void TFileScanner::DoScan(const QString& Dir)
         TDirCloser Handle{::opendir(NativePath.constData())};
         if (!Handle.Dir)
             return;   // no access, vanished meanwhile: skipped silently
-        while (!FState->Stop) {
+        while (!FStop) {
             const dirent* Entry = ::readdir(Handle.Dir);
             if (!Entry)
                 break;
@@ -203,7 +215,7 @@ void TFileScanner::DoScan(const QString& Dir)
     });
 
     for (const TDirEntry& Entry : Entries) {
-        if (FState->Stop)
+        if (FStop)
             break;
         const QString FullName = Path + Entry.Name;
         bool IsDir = Entry.Type == DT_DIR;
@@ -218,10 +230,9 @@ void TFileScanner::DoScan(const QString& Dir)
             }
         }
         if (IsDir) {
-            DoScan(FullName);
-        } else if (IsFile && IsSupportedAudioFile(Entry.Name)) {
-            FFiles.append(FullName);
-            DoProgress(FullName);
+            Walk(FullName);
+        } else if (IsFile && TFileScanner::IsSupportedAudioFile(Entry.Name)) {
+            FOnFile(FullName);
         }
     }
 }

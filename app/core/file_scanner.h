@@ -30,6 +30,25 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
+#include <sys/types.h>
+#include <utility>
+
+// The walk itself, on whichever thread calls Walk: every audio file below a
+// folder in the order described above, handed to OnFile as it is found,
+// until Stop is set. One object per scan (it remembers the folders walked).
+class TFolderWalk {
+public:
+    TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString& APath)> OnFile);
+    void Walk(const QString& Dir);
+
+private:
+    const std::atomic<bool>& FStop;
+    std::function<void(const QString&)> FOnFile;
+    QCollator FCollator;   // the user's locale, numbers by value
+    // Real folders walked (device, inode): the cycle guard.
+    std::set<std::pair<dev_t, ino_t>> FVisited;
+};
 
 using TScanProgressEvent = std::function<void(const QString& AFileName)>;
 using TScanFinishedEvent = std::function<void()>;
@@ -78,7 +97,6 @@ private:
 
     QString FRoot;
     QStringList FFiles;
-    QCollator FCollator;   // the user's locale, numbers by value; used by the worker only
     TScanProgressEvent FOnProgress;
     TScanFinishedEvent FOnFinished;
     std::shared_ptr<THandOverState> FState;

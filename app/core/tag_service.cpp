@@ -364,10 +364,15 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
 
 bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
 {
-    FLastError.clear();
+    return LoadTagConcurrently(FileName, Tag, FLastError);
+}
+
+bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const
+{
+    Error.clear();
     Tag.Clear();
     if (FileName.isEmpty() || !FileExists(FileName)) {
-        FLastError = QStringLiteral("File not found.");
+        Error = QStringLiteral("File not found.");
         return false;
     }
     // The container's readers give up silently on a file they cannot open,
@@ -375,7 +380,7 @@ bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
     {
         QFile Probe(FileName);
         if (!Probe.open(QIODevice::ReadOnly)) {
-            FLastError = QStringLiteral("Cannot open file: ") + Probe.errorString();
+            Error = QStringLiteral("Cannot open file: ") + Probe.errorString();
             return false;
         }
     }
@@ -383,7 +388,7 @@ bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
         const std::unique_ptr<TTags> Tags = NewContainer();
         const int Result = Tags->LoadFromFile(ToLibPath(FileName));
         if (Result != 0) {
-            FLastError = QString::asprintf("TagsLibrary load error: %d", Result);
+            Error = QString::asprintf("TagsLibrary load error: %d", Result);
             return false;
         }
         Tag.FileName = FileName;
@@ -391,9 +396,9 @@ bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
         CopyTagsToRecord(*Tags, Tag);
         return true;
     } catch (const std::exception& E) {
-        FLastError = QString::fromUtf8(E.what());
+        Error = QString::fromUtf8(E.what());
     } catch (...) {
-        FLastError = QStringLiteral("Unknown error while reading the file.");
+        Error = QStringLiteral("Unknown error while reading the file.");
     }
     Tag.Clear();
     return false;

@@ -6,7 +6,8 @@
 // call creates and releases its own container; the service keeps nothing
 // between calls but the last error text and the transactional switch.
 // Failures are a false result plus GetLastError(); no exception escapes.
-// Not thread-safe: one caller thread, one call at a time.
+// Not thread-safe: one caller thread, one call at a time, but for
+// LoadTagConcurrently, which any number of threads may call at once.
 #pragma once
 
 #include <QString>
@@ -21,6 +22,9 @@ public:
     virtual ~ITagService() = default;
     // Resets Tag, then fills it from FileName. On failure Tag stays the empty record.
     virtual bool LoadTag(const QString& FileName, TAudioTag& Tag) = 0;
+    // LoadTag for the loading pool: safe to call from several threads at
+    // once (while no save runs); the error text goes to Error.
+    virtual bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const = 0;
     // Writes Tag into the file Tag.FileName names.
     virtual bool SaveTag(const TAudioTag& Tag) = 0;
     // Message of the last LoadTag / SaveTag; empty after a success.
@@ -38,6 +42,7 @@ public:
     TTagService() = default;
 
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
+    bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override;
     bool SaveTag(const TAudioTag& Tag) override;
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }

@@ -231,11 +231,13 @@ void TFrmMain::RunTestHook(const QString& Hook)
     if (RunCommandsHook(Kind, Argument))
         return;
     if (Kind == QLatin1String("captions")) {
-        // Once the folder is listed; the widths follow every resize, so the
-        // state dumped is the laid-out one.
+        // Once the folder is listed and the window is on the screen, laid
+        // out at its first size.
         WhenListed(*this, [this, Argument] {
-            DumpCaptions(Argument);
-            close();
+            WhenExposed(this, [this, Argument](QWidget&) {
+                DumpCaptions(Argument);
+                close();
+            });
         });
     } else if (Kind == QLatin1String("scanbench")) {
         // How long the scan takes and how long the event loop ever waited

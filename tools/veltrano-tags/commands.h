@@ -9,3 +9,10 @@ int CmdStrip(const std::vector<std::string>& Args);
 int CmdRecord(const std::vector<std::string>& Args);
 int CmdScan(const std::vector<std::string>& Args);
 int CmdFormats(const std::vector<std::string>& Args);
+
+// Takes "-j N" (also "-jN" and "--jobs N") out of Args: the number of files
+// loaded at once, 1 to 64. Returns false with Error set when it is malformed;
+// Jobs keeps its value when the option is absent.
+bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error);
+// The number of files loaded at once when -j is not given (as the window).
+int DefaultJobs();

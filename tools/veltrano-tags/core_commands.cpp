@@ -8,9 +8,10 @@
 //   veltrano-tags record FILE... --set Field=Value... [--cover IMAGE | --no-cover]
 //       changes the records and writes them back with the tag service;
 //       exit 0 when every file was written, 1 (message on stderr) otherwise.
-//   veltrano-tags scan DIR
-//       walks DIR like the window does, one record line per audio file, then
-//       {"files":N,"failed":F,"seconds":S}.
+//   veltrano-tags scan DIR [-j N]
+//       walks DIR like the window does, loading N files at once (by default
+//       as many as the window), one record line per audio file in the walk's
+//       order, then {"files":N,"failed":F,"seconds":S}.
 // Bad arguments: one line on stderr, exit 2.
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,6 +19,8 @@
 #include <QFileInfo>
 #include <QString>
 #include <cstdio>
+#include <cstdlib>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,7 +28,7 @@
 #include <vector>
 
 #include "app/core/audio_tag.h"
-#include "app/core/file_scanner.h"
+#include "app/core/parallel_loader.h"
 #include "app/core/tag_service.h"
 #include "tools/veltrano-tags/commands.h"
 #include "tools/veltrano-tags/json.h"
@@ -178,34 +181,41 @@ int CmdRecord(const std::vector<std::string>& Args)
     return Status;
 }
 
-int CmdScan(const std::vector<std::string>& Args)
+int CmdScan(const std::vector<std::string>& AArgs)
 {
+    std::vector<std::string> Args = AArgs;
+    int Jobs = DefaultJobs();
+    std::string JobsError;
+    if (!TakeJobsOption(Args, Jobs, JobsError))
+        return BadArguments(QStringLiteral("scan: ") + QString::fromStdString(JobsError));
     if (Args.size() != 1)
-        return BadArguments(QStringLiteral("scan: usage: scan DIR"));
+        return BadArguments(QStringLiteral("scan: usage: scan DIR [-j N]"));
     const QString Root = QFileInfo(FromArg(Args[0])).absoluteFilePath();
     if (!QFileInfo(Root).isDir())
         return BadArguments(QStringLiteral("scan: not a folder: %1").arg(Root));
 
     return WithApplication([&] {
-        TTagService Service;
+        const TTagService Service;
         long long Files = 0, Failed = 0;
         QElapsedTimer Timer;
         Timer.start();
-        auto OnProgress = [&](const QString& FileName) {
-            TAudioTag Tag;
+        TParallelLoader Loader(
+            Root,
+            [&Service](const QString& Path, TAudioTag& Tag, QString& Error) {
+                return Service.LoadTagConcurrently(Path, Tag, Error);
+            },
+            Jobs);
+        Loader.Start();
+        TLoadedFile File;
+        while (Loader.Next(File)) {
             ++Files;
-            if (Service.LoadTag(FileName, Tag)) {
-                PrintLine(RecordJson(Tag));
+            if (File.Ok) {
+                PrintLine(RecordJson(File.Tag));
             } else {
                 ++Failed;
-                PrintLine(ErrorJson(FileName, Service.GetLastError()));
+                PrintLine(ErrorJson(File.Path, File.Error));
             }
-        };
-        auto OnFinished = [] { QCoreApplication::quit(); };
-        TFileScanner Scanner(Root, OnProgress, OnFinished);
-        Scanner.Start();
-        QCoreApplication::exec();
-        Scanner.WaitFor();
+        }
         char Summary[128];
         std::snprintf(Summary, sizeof Summary, "{\"files\":%lld,\"failed\":%lld,\"seconds\":%.3f}", Files, Failed,
                       Timer.nsecsElapsed() / 1e9);
@@ -213,4 +223,39 @@ int CmdScan(const std::vector<std::string>& Args)
         std::fflush(stdout);
         return 0;
     });
+}
+
+int DefaultJobs()
+{
+    return TParallelLoader::DefaultThreads();
+}
+
+bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error)
+{
+    for (size_t i = 0; i < Args.size(); ++i) {
+        std::string Value;
+        size_t Taken = 1;
+        if (Args[i] == "-j" || Args[i] == "--jobs") {
+            if (i + 1 >= Args.size()) {
+                Error = Args[i] + " needs a number";
+                return false;
+            }
+            Value = Args[i + 1];
+            Taken = 2;
+        } else if (Args[i].size() > 2 && Args[i].compare(0, 2, "-j") == 0) {
+            Value = Args[i].substr(2);
+        } else {
+            continue;
+        }
+        char* End = nullptr;
+        const long N = std::strtol(Value.c_str(), &End, 10);
+        if (Value.empty() || *End != 0 || N < 1 || N > 64) {
+            Error = "-j takes a number from 1 to 64, not '" + Value + "'";
+            return false;
+        }
+        Jobs = static_cast<int>(N);
+        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i), Args.begin() + static_cast<std::ptrdiff_t>(i + Taken));
+        --i;
+    }
+    return true;
 }

@@ -12,12 +12,12 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: veltrano-tags read FILE...\n"
+                 "usage: veltrano-tags read [-j N] FILE...\n"
                  "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
                  "                           [--cover IMAGEFILE] [--no-cover]\n"
                  "       veltrano-tags strip FILE [--tag KIND]\n"
                  "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
-                 "       veltrano-tags scan DIR\n"
+                 "       veltrano-tags scan DIR [-j N]\n"
                  "       veltrano-tags formats [--json]\n"
                  "KIND: auto");
     for (const TTagFormat& f : TagFormats()) std::fprintf(stderr, ", %s", f.CliName);

@@ -17,6 +17,7 @@
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
 #include "tools/veltrano-tags/commands.h"
+#include "tools/veltrano-tags/ordered_pool.h"
 #include "tools/veltrano-tags/json.h"
 
 namespace {
@@ -160,21 +161,43 @@ std::string DescribeTags(const std::string& Path, int Result, TTags& Tags) {
 
 }  // namespace
 
-int CmdRead(const std::vector<std::string>& Args) {
+int CmdRead(const std::vector<std::string>& AArgs) {
+    std::vector<std::string> Args = AArgs;
+    int jobs = DefaultJobs();
+    std::string jobsError;
+    if (!TakeJobsOption(Args, jobs, jobsError)) return BadArgs("read: " + jobsError);
     if (Args.empty()) return BadArgs("read: no file given");
+    // Each file is read on its own (up to jobs at once); the lines come out
+    // in the order the files were given.
+    struct TOutcome {
+        std::string Line;
+        std::string Error;
+    };
     int status = 0;
-    for (const auto& path : Args) {
-        if (std::string err = CheckReadable(path); !err.empty()) {
-            std::fprintf(stderr, "veltrano-tags: %s\n", err.c_str());
-            status = 2;
-            continue;
-        }
-        TTags tags;
-        tags.OggVorbisAndOpusTag().ParsePlayTime = true;   // show the play time of every format
-        tags.ParseWavPackAudioAttributes = tags.ParseMusePackAudioAttributes = tags.ParseMonkeyAudioAttributes = true;
-        int result = tags.LoadFromFile(path);
-        std::printf("%s\n", DescribeTags(path, result, tags).c_str());
-    }
+    RunOrdered<TOutcome>(
+        Args.size(), jobs,
+        [&](size_t i) {
+            const std::string& path = Args[i];
+            TOutcome out;
+            if (std::string err = CheckReadable(path); !err.empty()) {
+                out.Error = err;
+                return out;
+            }
+            TTags tags;
+            tags.OggVorbisAndOpusTag().ParsePlayTime = true;   // show the play time of every format
+            tags.ParseWavPackAudioAttributes = tags.ParseMusePackAudioAttributes = tags.ParseMonkeyAudioAttributes = true;
+            int result = tags.LoadFromFile(path);
+            out.Line = DescribeTags(path, result, tags);
+            return out;
+        },
+        [&](size_t, TOutcome&& out) {
+            if (!out.Error.empty()) {
+                std::fprintf(stderr, "veltrano-tags: %s\n", out.Error.c_str());
+                status = 2;
+            } else {
+                std::printf("%s\n", out.Line.c_str());
+            }
+        });
     std::fflush(stdout);
     return status;
 }

@@ -43,11 +43,16 @@ private:
 
 bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
 {
+    return LoadTagConcurrently(FileName, Tag, FLastError);
+}
+
+bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const
+{
     Tag = TAudioTag();
-    FLastError.clear();
+    Error.clear();
     const auto It = Stored.constFind(FileName);
     if (It == Stored.constEnd()) {
-        FLastError = QStringLiteral("TagsLibrary load error: 65535");
+        Error = QStringLiteral("TagsLibrary load error: 65535");
         return false;
     }
     Tag = It.value();

@@ -30,6 +30,7 @@ public:
     int SaveCostMs = 0;
 
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
+    bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override;
     bool SaveTag(const TAudioTag& Tag) override;
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }
