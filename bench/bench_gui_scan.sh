@@ -4,24 +4,28 @@
 # window's event loop had to wait during the scan (what the user would feel
 # as a stall), distinct covers kept and peak memory.
 #
-#   bench/bench_gui_scan.sh [CORPUS_DIR] [--runs R] [--filter-rows N]
+#   bench/bench_gui_scan.sh [CORPUS_DIR] [--runs R] [--filter-rows N] [--latency MS]
 #
 # CORPUS_DIR defaults to /tmp/corpus2000 (made with make-corpus when missing).
 # The window runs off screen with a temporary settings folder pointing at the
 # corpus; the page cache is warmed first; each side runs R times (default 3).
 # With --filter-rows N the window then fills its cache up to N records
 # (copies of those scanned) and times each keystroke of a filter typed and
-# erased, the list's repaint included.
+# erased, the list's repaint included. With --latency MS every file call
+# below the corpus costs MS milliseconds (bench/latency_preload.c: a network
+# share simulated).
 set -euo pipefail
 
 CORPUS=/tmp/corpus2000
 RUNS=3
 FILTER_ROWS=0
+LATENCY=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --runs) RUNS="$2"; shift 2 ;;
         --filter-rows) FILTER_ROWS="$2"; shift 2 ;;
-        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+        --latency) LATENCY="$2"; shift 2 ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
         *) CORPUS="$1"; shift ;;
     esac
 done
@@ -39,11 +43,17 @@ printf '[Main]\nWindowState=0\nLeft=0\nTop=0\nWidth=1600\nHeight=1000\nFolder=%s
     > "$WORK/config/Veltrano/set.ini"
 
 find "$CORPUS" -type f -exec cat {} + > /dev/null   # warm the page cache
+SHARE=()
+if [ "$LATENCY" != 0 ]; then
+    cc -O2 -shared -fPIC -o "$WORK/latency_preload.so" "$HERE/bench/latency_preload.c" -ldl
+    SHARE=(env LATENCY_MS="$LATENCY" LATENCY_PREFIX="$CORPUS" LD_PRELOAD="$WORK/latency_preload.so")
+    echo "every open, stat, close and first read of a 128 KiB block below the corpus: $LATENCY ms"
+fi
 
 echo "corpus: $CORPUS ($(find "$CORPUS" -type f | wc -l) files)"
 for r in $(seq "$RUNS"); do
     XDG_CONFIG_HOME="$WORK/config" QT_QPA_PLATFORM=offscreen VELTRANO_TEST_HOOK="scanbench=$WORK/gui.json|$FILTER_ROWS" \
-        "$BIN/veltrano" > /dev/null 2>&1
+        "${SHARE[@]}" "$BIN/veltrano" > /dev/null 2>&1
     /usr/bin/python3 - "$WORK/gui.json" <<'PY'
 import json, sys
 d = json.load(open(sys.argv[1]))
@@ -58,7 +68,7 @@ if "filterKeystrokes" in d:
           d["filterRecords"], d["filterLongestMs"], d["filterLongestCpuMs"]))
     print("    " + " ".join("%r:%d/%dms->%d" % tuple(k) for k in d["filterKeystrokes"]))
 PY
-    /usr/bin/time -f "%e %M" -o "$WORK/tool.time" "$BIN/veltrano-tags" scan "$CORPUS" > /dev/null 2>&1 || true
+    /usr/bin/time -f "%e %M" -o "$WORK/tool.time" "${SHARE[@]}" "$BIN/veltrano-tags" scan "$CORPUS" > /dev/null 2>&1 || true
     read -r SECS KB < "$WORK/tool.time"
     printf 'veltrano-tags scan:        in %6.2f s                                                     peak RSS %6.1f MiB\n' \
         "$SECS" "$(awk -v k="$KB" 'BEGIN { print k / 1024 }')"

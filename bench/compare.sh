@@ -6,16 +6,28 @@
 # rewrite, printed side by side and as ratios in one run; then the scan per
 # format (bench/compare_formats.py).
 #
-#   bench/compare.sh [CORPUS_DIR]
+#   bench/compare.sh [CORPUS_DIR] [--latency MS]
 #
 # CORPUS_DIR defaults to /tmp/corpus2000 and is generated (2,000 files) when
 # it holds no manifest.json. BENCH_RUNS (default 5) runs per scan and
 # in-place phase; BENCH_SAVE_FILES caps the files saved (default: all files
 # of the formats our library writes). Our side is built at -O2 in
 # build-bench; the TagLib driver against Debian's libtag1-dev.
+# With --latency MS the library sits on a network share simulated
+# (bench/latency_preload.c: MS milliseconds for each open, stat and close
+# and for each 128 KiB block first read): `veltrano-tags scan -j N` (the
+# window's loading pool), TagLib's reader and mutagen are timed over it
+# instead (bench/compare_latency.py).
 set -euo pipefail
 
-CORPUS=${1:-/tmp/corpus2000}
+CORPUS=/tmp/corpus2000
+LATENCY=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --latency) LATENCY="$2"; shift 2 ;;
+        *) CORPUS="$1"; shift ;;
+    esac
+done
 SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${VELTRANO_BENCH_BUILD:-$SRC/build-bench}
 
@@ -32,6 +44,14 @@ trap 'rm -rf "$WORK"' EXIT
 g++ -O2 -std=c++20 -I"$SRC" "$SRC/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
 g++ -O2 -std=c++17 "$SRC/bench/compare_taglib.cpp" -o "$WORK/taglib" $(pkg-config --cflags --libs taglib)
 g++ -O2 -std=c++17 "$SRC/bench/compare_ends.cpp" -o "$WORK/ends"
+
+if [ -n "$LATENCY" ]; then
+    cmake --build "$BUILD" --target veltrano-tags -j"${JOBS:-2}" >/dev/null
+    cc -O2 -shared -fPIC -o "$WORK/latency_preload.so" "$SRC/bench/latency_preload.c" -ldl
+    /usr/bin/python3 "$SRC/bench/compare_latency.py" "$(realpath "$CORPUS")" "$WORK" "$LATENCY" \
+        "$WORK/latency_preload.so" "$BUILD/bin/veltrano-tags" "$WORK/taglib"
+    exit
+fi
 
 /usr/bin/python3 "$SRC/bench/compare.py" "$CORPUS" "$WORK" "$WORK/ours" "$WORK/taglib" "$WORK/ends"
 echo

@@ -371,22 +371,31 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
 {
     Error.clear();
     Tag.Clear();
-    if (FileName.isEmpty() || !FileExists(FileName)) {
+    if (FileName.isEmpty()) {
         Error = QStringLiteral("File not found.");
         return false;
     }
-    // The container's readers give up silently on a file they cannot open,
-    // which would show an unreadable file as one without tags; say why instead.
-    {
+    // Why a file gave nothing: it is missing, or cannot be opened (the
+    // container's readers give up silently on a file they cannot open, which
+    // would show an unreadable file as one without tags). Asked only when
+    // the load found no tag, as each question is a round trip on a share.
+    auto Unreadable = [&] {
+        if (!FileExists(FileName)) {
+            Error = QStringLiteral("File not found.");
+            return true;
+        }
         QFile Probe(FileName);
         if (!Probe.open(QIODevice::ReadOnly)) {
             Error = QStringLiteral("Cannot open file: ") + Probe.errorString();
-            return false;
+            return true;
         }
-    }
+        return false;
+    };
     try {
         const std::unique_ptr<TTags> Tags = NewContainer();
         const int Result = Tags->LoadFromFile(ToLibPath(FileName));
+        if ((Result != 0 || !Tags->Loaded) && Unreadable())
+            return false;
         if (Result != 0) {
             Error = QString::asprintf("TagsLibrary load error: %d", Result);
             return false;
