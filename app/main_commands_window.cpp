@@ -67,7 +67,11 @@ QAction* TFrmMain::MakeAction(const TCommandInfo& Command)
             A->setIcon(AppIcon(Icon));
     }
     if (std::function<void()> Run = FCommands->Handler(Name)) {
-        connect(A, &QAction::triggered, this, [Run] { Run(); });
+        // While a save runs in the background, a shortcut does nothing.
+        connect(A, &QAction::triggered, this, [this, Run] {
+            if (!FModel->IsSaving())
+                Run();
+        });
         A->setProperty("veltranoHandled", true);
     } else if (!WindowCommands().contains(Name)) {
         A->setEnabled(false);  // its command set is not part of this build
@@ -87,7 +91,10 @@ void TFrmMain::BuildActions()
     Action(QStringLiteral("actShowFolders"))->setChecked(true);
     connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
     Action(QStringLiteral("actShowFolders"))->setProperty("veltranoHandled", true);
-    connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] { RunAutoTag(*FModel, *this, this); });
+    connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] {
+        if (!FModel->IsSaving())
+            RunAutoTag(*FModel, *this, this);
+    });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
     Action(QStringLiteral("actUndo"))->setEnabled(false);
 
@@ -146,8 +153,10 @@ void TFrmMain::RebuildQuickActionMenus()
             // The name travels as data: the caption is the name made safe for a menu.
             A->setData(Item.Name);
             A->setProperty("veltranoHandled", true);
-            connect(A, &QAction::triggered, this,
-                    [this, A] { FCommands->QuickActions().RunPreset(A->data().toString()); });
+            connect(A, &QAction::triggered, this, [this, A] {
+                if (!FModel->IsSaving())
+                    FCommands->QuickActions().RunPreset(A->data().toString());
+            });
             if (Item.IsDefault && Menu == pmQuickActions)
                 Menu->setDefaultAction(A);
         }

@@ -32,7 +32,8 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
       FUi(Ui),
       FShell(Shell),
       FSelection(&FFileList),
-      FLoadThreads(TParallelLoader::DefaultThreads())
+      FLoadThreads(TParallelLoader::DefaultThreads()),
+      FSaveThreads(std::min(TParallelLoader::DefaultThreads(), kMaxSaveThreads))
 {
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
@@ -44,6 +45,7 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
 
 TMainModel::~TMainModel()
 {
+    WaitForSave();
     StopScan();
 }
 
@@ -169,6 +171,11 @@ void TMainModel::StopScan()
 void TMainModel::SetLoadThreads(int Threads)
 {
     FLoadThreads = std::clamp(Threads, 1, 64);
+}
+
+void TMainModel::SetSaveThreads(int Threads)
+{
+    FSaveThreads = std::clamp(Threads, 1, kMaxSaveThreads);
 }
 
 bool TMainModel::IsScanning() const
@@ -379,6 +386,7 @@ void TMainModel::BeforeListMouseClick()
     if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
         ApplyEditorToSelection();
         Save();
+        WaitForSave();   // the click then shows what is on disk
     } else {
         FTagsAreChanged = false;
     }
@@ -413,34 +421,97 @@ void TMainModel::ClearCover()
 
 void TMainModel::Save()
 {
+    if (FSaveRun)
+        return;   // one save at a time; the window offers none while one runs
     if (FTagsAreChanged)
         ApplyEditorToSelection();
-    int Count = 0;
-    QVector<TErrorItem> Errors;
-    int Total = 0;
-    for (const TAudioTag& Tag : std::as_const(FTagCache))
-        Total += Tag.Modified;
-    qint64 LastProgress = FClock();
-    for (auto It = FTagCache.begin(); It != FTagCache.end(); ++It) {
-        TAudioTag& Tag = It.value();
-        if (!Tag.Modified)
-            continue;
-        if (FTagService->SaveTag(Tag)) {
-            ++Count;
-            Tag.Modified = false;
-        } else {
-            Errors.append({It.key(), FTagService->GetLastError()});
-        }
-        const int Done = Count + static_cast<int>(Errors.size());
-        if (Done < Total && FClock() - LastProgress >= kProgressIntervalMs) {
-            SetStatus(FormatTr("Saving tags: %d of %d files...", {Done, Total}));
-            emit ProgressShown();
-            LastProgress = FClock();
-        }
+    // The records as they are now, written by a pool of workers; each one is
+    // marked saved as its result comes back, in list order.
+    auto Records = std::make_shared<QMap<QString, TAudioTag>>();
+    for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It)
+        if (It.value().Modified)
+            Records->insert(It.key(), It.value());
+    if (Records->isEmpty()) {
+        SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {0, 0}));
+        return;
     }
-    SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Count, Errors.size()}));
-    if (!Errors.isEmpty())
-        FUi.ShowErrorReport(Errors);
+    const ITagServicePtr Service = FTagService;
+    FSaveRun = std::make_unique<TSaveRun>();
+    FSaveRun->Total = static_cast<int>(Records->size());
+    FSaveRun->LastProgress = FClock();
+    FSaveRun->Pool = std::make_unique<TParallelLoader>(
+        Records->keys(),
+        [Service, Records](const QString& Path, TAudioTag&, QString& Error) {
+            return Service->SaveTagConcurrently(Records->value(Path), Error);
+        },
+        FSaveThreads);
+    FSaveRun->Pool->SetReadyNotice(this, [this] { OnSaveResults(); });
+    FSaveRun->Pool->Start();
+    emit BusyChanged(true);
+    if (!FBackgroundSaves)
+        WaitForSave();
+}
+
+bool TMainModel::IsSaving() const
+{
+    return FSaveRun != nullptr;
+}
+
+void TMainModel::OnSaveResults()
+{
+    if (!FSaveRun)
+        return;   // finished already (WaitForSave took the rest)
+    std::vector<TLoadedFile> Results;
+    const bool Ended = FSaveRun->Pool->TakeReady(Results, static_cast<size_t>(FSaveRun->Total));
+    for (const TLoadedFile& Result : Results)
+        TakeSaveResult(Result);
+    if (Ended)
+        FinishSave();
+}
+
+void TMainModel::TakeSaveResult(const TLoadedFile& Result)
+{
+    if (Result.Ok) {
+        ++FSaveRun->Count;
+        const auto It = FTagCache.find(Result.Path);
+        if (It != FTagCache.end())
+            It.value().Modified = false;
+    } else {
+        FSaveRun->Errors.append({Result.Path, Result.Error});
+    }
+    const int Done = FSaveRun->Count + static_cast<int>(FSaveRun->Errors.size());
+    if (Done < FSaveRun->Total && FClock() - FSaveRun->LastProgress >= kProgressIntervalMs) {
+        SetStatus(FormatTr("Saving tags: %d of %d files...", {Done, FSaveRun->Total}));
+        emit ProgressShown();
+        FSaveRun->LastProgress = FClock();
+    }
+}
+
+void TMainModel::WaitForSave()
+{
+    if (!FSaveRun)
+        return;
+    TLoadedFile Result;
+    while (FSaveRun->Pool->Next(Result))
+        TakeSaveResult(Result);
+    FinishSave();
+}
+
+void TMainModel::CancelSave()
+{
+    if (FSaveRun)
+        FSaveRun->Pool->Stop();   // the files being written still end whole
+}
+
+void TMainModel::FinishSave()
+{
+    const std::unique_ptr<TSaveRun> Run = std::move(FSaveRun);
+    Run->Pool.reset();   // waits for the files being written
+    SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Run->Count, Run->Errors.size()}));
+    emit BusyChanged(false);
+    emit SaveFinished();
+    if (!Run->Errors.isEmpty())
+        FUi.ShowErrorReport(Run->Errors);
 }
 
 void TMainModel::Remove()
@@ -593,6 +664,7 @@ void TMainModel::OfferToSaveChanges()
     if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
         ApplyPendingEdits();
         Save();
+        WaitForSave();   // the files are renamed, moved or listed again next
     } else {
         FTagsAreChanged = false;
     }

@@ -100,6 +100,8 @@ public:
     // Files loaded at once during a scan (by default from the core count).
     void SetLoadThreads(int Threads);
     int LoadThreads() const { return FLoadThreads; }
+    // Files written at once by a save.
+    void SetSaveThreads(int Threads);
     // Wall time of the last scan from its start to its finished notice.
     qint64 LastScanMilliseconds() const { return FLastScanMs; }
     // The monotonic clock (milliseconds) that paces progress notices during
@@ -146,7 +148,18 @@ public:
 
     // --- commands ------------------------------------------------------------
     void Rescan() { StartScan(FSelectedFolder); }
+    // Writes every modified record, on a pool of workers off this thread.
+    // With background saves (the window's way) Save returns at once, the
+    // results come back through the event loop and the summary ("Saved tags
+    // to N files.") once every file is on disk; otherwise Save waits for
+    // them, as commands run from tests or scripts expect.
     void Save();
+    void SetBackgroundSaves(bool Background) { FBackgroundSaves = Background; }
+    bool IsSaving() const;
+    // Blocks until the save under way has ended, taking its results here.
+    void WaitForSave();
+    // Stops a save after the files being written; the rest stay modified.
+    void CancelSave();
     void Remove();
     void Undo();
     void Play();
@@ -193,6 +206,11 @@ public:
 
 signals:
     void StatusChanged(const QString& Text);
+    // A save runs (true) or has ended (false): the window takes no other
+    // command meanwhile but the save's cancel.
+    void BusyChanged(bool Busy);
+    // A save has ended: every file it wrote is on disk, the summary shown.
+    void SaveFinished();
     // A long command (a save of many files) put its progress in the status
     // text while it still holds the thread: the window must show it now.
     void ProgressShown();
@@ -206,6 +224,9 @@ signals:
 
 private:
     void OnRecordsReady();
+    void OnSaveResults();
+    void TakeSaveResult(const TLoadedFile& Result);
+    void FinishSave();
     void OnScanProgress(TLoadedFile& File);
     void OnScanFinished();
     void OnSelectionChanged();
@@ -220,6 +241,18 @@ private:
     QItemSelectionModel FSelection;
     std::unique_ptr<TParallelLoader> FLoader;
     int FLoadThreads;
+    // A save under way: its pool of writers and its tally so far.
+    struct TSaveRun {
+        std::unique_ptr<TParallelLoader> Pool;
+        int Total = 0;
+        int Count = 0;
+        QVector<TErrorItem> Errors;
+        qint64 LastProgress = 0;
+    };
+    static constexpr int kMaxSaveThreads = 8;
+    std::unique_ptr<TSaveRun> FSaveRun;
+    int FSaveThreads;
+    bool FBackgroundSaves = false;
     QElapsedTimer FScanClock;
     TClock FClock;
     qint64 FLastScanMs = 0;

@@ -60,6 +60,8 @@ void TFrmMain::LoadSettings()
     resize(std::max(200, S.Width.value_or(Current.width())), std::max(150, S.Height.value_or(Current.height())));
     FStartMaximised = S.WindowState == 2;  // a stored minimised state opens normal
 
+    if (S.FilesInFlight)
+        FModel->SetLoadThreads(*S.FilesInFlight);
     if (!S.Folder.isEmpty())
         SelectFolderInTree(S.Folder);
     else

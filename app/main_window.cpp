@@ -252,7 +252,14 @@ void TFrmMain::BuildStatusBar()
     lblHomePage->setText(QUrl(TMainModel::HomePageUrl()).host());
     lblHomePage->setContentsMargins(0, 0, 15, 0);
     lblHomePage->installEventFilter(this);
+    // Shown while a save runs in the background: the one command then offered.
+    btnCancelSave = new QPushButton;
+    btnCancelSave->setObjectName(QStringLiteral("btnCancelSave"));
+    Caption(btnCancelSave, QStringLiteral("Cancel"));
+    btnCancelSave->setVisible(false);
+    connect(btnCancelSave, &QPushButton::clicked, this, [this] { FModel->CancelSave(); });
     statusBar()->addWidget(lblStatus, 1);
+    statusBar()->addPermanentWidget(btnCancelSave);
     statusBar()->addPermanentWidget(lblHomePage);
     statusBar()->setSizeGripEnabled(false);
     lblStatus->setText(QLatin1Char(' ') + Tr("Ready"));
@@ -306,6 +313,19 @@ void TFrmMain::BindModel()
     connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
     connect(&M, &TMainModel::FolderShown, this, [this](const QString& Folder) { SelectFolderInTree(Folder); });
+    // Saves run off this thread; meanwhile the window keeps answering (the
+    // list scrolls, the status moves on) but takes no command that could
+    // touch the files being written.
+    M.SetBackgroundSaves(true);
+    connect(&M, &TMainModel::BusyChanged, this, [this](bool Busy) {
+        menuBar()->setEnabled(!Busy);
+        for (QToolBar* Bar : findChildren<QToolBar*>())
+            Bar->setEnabled(!Busy);
+        FSplitter->setEnabled(!Busy);
+        btnCancelSave->setVisible(Busy);
+        if (!Busy)
+            lblStatus->setText(FModel->Status());   // the summary at once
+    });
 }
 
 void TFrmMain::ShowFoldersTree(bool Show)
@@ -391,6 +411,7 @@ void TFrmMain::resizeEvent(QResizeEvent* Event)
 
 void TFrmMain::closeEvent(QCloseEvent* Event)
 {
+    FModel->WaitForSave();   // a save under way ends whole before the window goes
     SaveSettings();
     FModel->StopScan();
     Event->accept();

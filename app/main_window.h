@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QPushButton;
 class QSplitter;
 class QTreeView;
 class QTimer;
@@ -135,6 +136,7 @@ private:
     QPlainTextEdit* memComment = nullptr;
     QPlainTextEdit* memLyrics = nullptr;
     QLabel* lblStatus = nullptr;
+    QPushButton* btnCancelSave = nullptr;
     QLabel* lblHomePage = nullptr;
     QTimer* FStatusTimer = nullptr;
     QMenu* FLanguageMenu = nullptr;

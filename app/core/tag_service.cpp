@@ -413,7 +413,7 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
     return false;
 }
 
-bool TTagService::WriteTags(const TAudioTag& Tag)
+bool TTagService::WriteTags(const TAudioTag& Tag) const
 {
     const std::string Path = ToLibPath(Tag.FileName);
     if (Tag.IsEmpty()) {
@@ -443,17 +443,22 @@ bool TTagService::WriteTags(const TAudioTag& Tag)
 
 bool TTagService::SaveTag(const TAudioTag& Tag)
 {
-    FLastError.clear();
+    return SaveTagConcurrently(Tag, FLastError);
+}
+
+bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const
+{
+    Error.clear();
     const QString& FileName = Tag.FileName;
     if (FileName.isEmpty() || !FileExists(FileName)) {
-        FLastError = QStringLiteral("File not found.");
+        Error = QStringLiteral("File not found.");
         return false;
     }
     const QString Backup = BackupFileName(FileName);
     if (FTransactional) {
-        QString Error;
-        if (!CopyFileContents(FileName, Backup, Error, false, true)) {
-            FLastError = QStringLiteral("Backup failed: ") + Error;
+        QString CopyError;
+        if (!CopyFileContents(FileName, Backup, CopyError, false, true)) {
+            Error = QStringLiteral("Backup failed: ") + CopyError;
             return false;
         }
     }
@@ -463,18 +468,18 @@ bool TTagService::SaveTag(const TAudioTag& Tag)
             throw EWriteFailure(QStringLiteral("Could not delete the backup file ") + Backup);
         return true;
     } catch (const std::exception& E) {
-        FLastError = QString::fromUtf8(E.what());
+        Error = QString::fromUtf8(E.what());
     } catch (...) {
-        FLastError = QStringLiteral("Unknown error while writing the file.");
+        Error = QStringLiteral("Unknown error while writing the file.");
     }
-    if (FLastError.isEmpty())
-        FLastError = QStringLiteral("Unknown error while writing the file.");
+    if (Error.isEmpty())
+        Error = QStringLiteral("Unknown error while writing the file.");
     if (FTransactional && QFileInfo::exists(Backup) && !SameContents(Backup, FileName)) {
         // Put the old bytes back. When even that fails, the user must know
         // that the backup beside the file is now the only good copy.
-        QString Error;
-        if (!CopyFileContents(Backup, FileName, Error, true))
-            FLastError += QStringLiteral(" The file could not be restored (") + Error +
+        QString CopyError;
+        if (!CopyFileContents(Backup, FileName, CopyError, true))
+            Error += QStringLiteral(" The file could not be restored (") + CopyError +
                           QStringLiteral("); its previous content is in ") + Backup;
     }
     return false;

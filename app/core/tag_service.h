@@ -27,6 +27,9 @@ public:
     virtual bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const = 0;
     // Writes Tag into the file Tag.FileName names.
     virtual bool SaveTag(const TAudioTag& Tag) = 0;
+    // SaveTag for the saving pool: safe to call from several threads at once
+    // for different files; the error text goes to Error.
+    virtual bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const = 0;
     // Message of the last LoadTag / SaveTag; empty after a success.
     virtual QString GetLastError() const = 0;
     // Switches the backup/restore protection of SaveTag (on by default).
@@ -44,6 +47,7 @@ public:
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
     bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override;
     bool SaveTag(const TAudioTag& Tag) override;
+    bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override;
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }
     bool GetTransactional() const override { return FTransactional; }
@@ -56,7 +60,7 @@ public:
     static void CopyRecordToTags(TTags& Tags, const TAudioTag& Tag);
 
 private:
-    bool WriteTags(const TAudioTag& Tag);   // the write scope; throws on failure
+    bool WriteTags(const TAudioTag& Tag) const;   // the write scope; throws on failure
 
     QString FLastError;
     bool FTransactional = true;

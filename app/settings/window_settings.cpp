@@ -62,6 +62,7 @@ TWindowSettings ReadWindowSettings(const QString& FileName)
     S.Folder = Ini.value(QStringLiteral("Main/Folder")).toString();
     S.LeftPanelWidth = ReadInt(Ini, QStringLiteral("Main/pnlLeftWidth"));
     S.RightPanelWidth = ReadInt(Ini, QStringLiteral("Main/pnlRightWidth"));
+    S.FilesInFlight = ReadInt(Ini, QStringLiteral("Main/FilesInFlight"));
     if (Ini.contains(QStringLiteral("Cols/W0"))) {
         QVector<std::optional<int>> Widths;
         for (int i = 0; i < kListColumnCount; ++i)

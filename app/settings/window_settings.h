@@ -21,6 +21,9 @@ struct TWindowSettings {
     // Present only when the file holds "W0" in [Cols]; an entry may still be
     // missing for a single column.
     std::optional<QVector<std::optional<int>>> ColumnWidths;
+    // "Main/FilesInFlight": files a folder scan loads at once (1 to 64; more
+    // helps on a network share). Read only: the file's owner sets it.
+    std::optional<int> FilesInFlight;
 };
 
 // The per-user settings folder (".../Veltrano") and its "set.ini".

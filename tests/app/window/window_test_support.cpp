@@ -48,6 +48,7 @@ bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
 
 bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const
 {
+    std::lock_guard Lock(FMutex);
     Tag = TAudioTag();
     Error.clear();
     const auto It = Stored.constFind(FileName);
@@ -63,10 +64,18 @@ bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Ta
 
 bool TFakeTagService::SaveTag(const TAudioTag& Tag)
 {
+    return SaveTagConcurrently(Tag, FLastError);
+}
+
+bool TFakeTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const
+{
+    if (OnSave)
+        OnSave(Tag.FileName);
+    std::lock_guard Lock(FMutex);
     NowMs += SaveCostMs;
-    FLastError.clear();
+    Error.clear();
     if (!QFileInfo(Tag.FileName).isFile()) {
-        FLastError = QStringLiteral("File not found.");
+        Error = QStringLiteral("File not found.");
         return false;
     }
     TAudioTag Copy = Tag;

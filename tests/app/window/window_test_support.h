@@ -2,6 +2,10 @@
 // service, a scripted user, a recording shell, and scanning a folder to the end.
 #pragma once
 
+#include <atomic>
+#include <functional>
+#include <mutex>
+
 #include <QEventLoop>
 #include <QMap>
 #include <QStringList>
@@ -22,16 +26,21 @@ namespace windowtest {
 // the real service, so deleting a file makes its save fail with "File not found.".
 class TFakeTagService : public ITagService {
 public:
-    QMap<QString, TAudioTag> Stored;
-    QStringList SavedPaths;
+    // Written by the model's save workers too (under the service's lock).
+    mutable QMap<QString, TAudioTag> Stored;
+    mutable QStringList SavedPaths;
     // The test's clock, in milliseconds; each save advances it by SaveCostMs
     // (a slow disk) without taking any real time.
-    qint64 NowMs = 0;
+    mutable std::atomic<qint64> NowMs{0};
     int SaveCostMs = 0;
+    // Runs at the start of every save, on the saving thread (a slow disk a
+    // test holds up).
+    std::function<void(const QString& Path)> OnSave;
 
     bool LoadTag(const QString& FileName, TAudioTag& Tag) override;
     bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override;
     bool SaveTag(const TAudioTag& Tag) override;
+    bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override;
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }
     bool GetTransactional() const override { return FTransactional; }
@@ -39,6 +48,7 @@ public:
 private:
     QString FLastError;
     bool FTransactional = true;
+    mutable std::mutex FMutex;   // saves come from the model's writers
 };
 
 // Answers questions from a script and records every message shown.
@@ -92,7 +102,7 @@ protected:
     TRecordingShell Shell;
     TMainModel Model{Service, User, Shell};
 
-    TModelTest() { Model.SetClock([this] { return Service->NowMs; }); }
+    TModelTest() { Model.SetClock([this] { return Service->NowMs.load(); }); }
 };
 
 }  // namespace windowtest
