@@ -437,6 +437,7 @@ void TMainModel::Save()
     }
     const ITagServicePtr Service = FTagService;
     FSaveRun = std::make_unique<TSaveRun>();
+    FSaveRun->Number = ++FSaveCount;
     FSaveRun->Total = static_cast<int>(Records->size());
     FSaveRun->LastProgress = FClock();
     FSaveRun->Pool = std::make_unique<TParallelLoader>(
@@ -499,8 +500,18 @@ void TMainModel::WaitForSave()
 
 void TMainModel::CancelSave()
 {
-    if (FSaveRun)
-        FSaveRun->Pool->Stop();   // the files being written still end whole
+    if (!FSaveRun)
+        return;
+    // No file is started after this; the ones being written end whole, and
+    // the save ends with the next turn of the event loop (or a WaitForSave).
+    FSaveRun->Pool->Stop();
+    QMetaObject::invokeMethod(
+        this,
+        [this, Run = FSaveRun->Number] {
+            if (FSaveRun && FSaveRun->Number == Run)
+                WaitForSave();
+        },
+        Qt::QueuedConnection);
 }
 
 void TMainModel::FinishSave()

@@ -159,6 +159,7 @@ public:
     // Blocks until the save under way has ended, taking its results here.
     void WaitForSave();
     // Stops a save after the files being written; the rest stay modified.
+    // Returns at once; the save ends in the next turn of the event loop.
     void CancelSave();
     void Remove();
     void Undo();
@@ -248,9 +249,11 @@ private:
         int Count = 0;
         QVector<TErrorItem> Errors;
         qint64 LastProgress = 0;
+        unsigned Number = 0;   // which save of this model it is
     };
     static constexpr int kMaxSaveThreads = 8;
     std::unique_ptr<TSaveRun> FSaveRun;
+    unsigned FSaveCount = 0;
     int FSaveThreads;
     bool FBackgroundSaves = false;
     QElapsedTimer FScanClock;

@@ -16,7 +16,7 @@ cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_
     -DVELTRANO_TSAN=ON -DVELTRANO_GUI=OFF "${LAUNCHER[@]}" >/dev/null
 cmake --build "$BUILD" -j"$JOBS" --target tags_tests app_tests veltrano-tags
 
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$SRC/scripts/tsan.supp"
 export QT_QPA_PLATFORM=offscreen
 "$BUILD/bin/tags_tests" --gtest_brief=1
 VELTRANO_BIN="$BUILD/bin" VELTRANO_UPDATE_URL=https://127.0.0.1:9 VELTRANO_MUSICBRAINZ_URL=http://127.0.0.1:9 \

@@ -420,8 +420,10 @@ TEST_F(MainModelTest, BackgroundSaveEndsThroughTheEventLoopAndCanBeCancelled)
         Release = true;
         Changed.notify_all();
     }
-    Model.WaitForSave();
+    EXPECT_TRUE(Model.IsSaving());
+    Loop.exec();   // the cancel ends the save in the next turn of the event loop
     Service->OnSave = nullptr;
+    EXPECT_EQ(Finished, 2);
     EXPECT_LE(Service->SavedPaths.size(), 1);
     int StillModified = 0;
     for (const QString& P : Paths.mid(2))
