@@ -57,5 +57,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DV
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 if [ -x scripts/sanitize.sh ]; then scripts/sanitize.sh; fi
+if [ -x scripts/tsan.sh ]; then scripts/tsan.sh; fi
 if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh 20; fi
 echo "All tests passed."
