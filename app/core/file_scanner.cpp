@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <dirent.h>
 #include <mutex>
 #include <set>
@@ -19,11 +20,6 @@ constexpr const char* SupportedAudioExtensions[] = {
     ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav",
     ".opus", ".oga", ".wv", ".mpc", ".aif", ".aiff", ".aifc", ".dsf", ".dff", ".m4b"};
 
-struct TDirEntry {
-    QString Name;
-    QByteArray NativeName;
-    unsigned char Type;   // d_type
-};
 
 // Closes a directory stream on every way out of the loop.
 struct TDirCloser {
@@ -165,7 +161,19 @@ void TFileScanner::DoScan(const QString& Dir)
     Walk.Walk(Dir);
 }
 
-TFolderWalk::TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString&)> OnFile)
+// One folder's entries as read from the disk, with links and entries of
+// unknown kind resolved; filled by whichever thread lists it.
+struct TFolderWalk::TListing {
+    std::mutex Mutex;
+    std::condition_variable Done;
+    bool Ready = false;
+    bool Ok = false;   // opened, and a folder
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::vector<TDirEntry> Entries;
+};
+
+TFolderWalk::TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString&)> OnFile, int ListThreads)
     : FStop(Stop), FOnFile(std::move(OnFile))
 {
     // The "C" locale collates by code point, with no numeric mode: a user
@@ -173,6 +181,96 @@ TFolderWalk::TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const
     if (QLocale().language() == QLocale::C)
         FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     FCollator.setNumericMode(true);
+    for (int i = 1; i < ListThreads; ++i)
+        FListers.emplace_back([this] { ListLoop(); });
+}
+
+TFolderWalk::~TFolderWalk()
+{
+    {
+        std::lock_guard Lock(FQueueMutex);
+        FQuit = true;
+    }
+    FQueueChanged.notify_all();
+    for (std::thread& T : FListers)
+        T.join();
+}
+
+void TFolderWalk::ListLoop()
+{
+    std::unique_lock Lock(FQueueMutex);
+    for (;;) {
+        FQueueChanged.wait(Lock, [this] { return FQuit || !FQueue.empty(); });
+        if (FQuit)
+            return;
+        auto [Path, Listing] = std::move(FQueue.front());
+        FQueue.pop_front();
+        Lock.unlock();
+        List(Path, *Listing);
+        Lock.lock();
+    }
+}
+
+std::shared_ptr<TFolderWalk::TListing> TFolderWalk::Request(const QByteArray& NativePath)
+{
+    auto Listing = std::make_shared<TListing>();
+    if (FListers.empty()) {
+        List(NativePath, *Listing);   // one thread: read it now
+        return Listing;
+    }
+    {
+        std::lock_guard Lock(FQueueMutex);
+        FQueue.emplace_back(NativePath, Listing);
+    }
+    FQueueChanged.notify_one();
+    return Listing;
+}
+
+// The folder is opened once: its identity comes from the open folder, its
+// entries' kinds from the listing where the file system gives them.
+void TFolderWalk::List(const QByteArray& NativePath, TListing& Listing)
+{
+    std::vector<TDirEntry> Entries;
+    bool Ok = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    if (!FStop) {
+        TDirCloser Handle{::opendir(NativePath.constData())};
+        struct stat Info;
+        if (Handle.Dir && ::fstat(::dirfd(Handle.Dir), &Info) == 0 && S_ISDIR(Info.st_mode)) {
+            Ok = true;
+            Device = Info.st_dev;
+            Inode = Info.st_ino;
+            while (!FStop) {
+                const dirent* Entry = ::readdir(Handle.Dir);
+                if (!Entry)
+                    break;
+                const char* Name = Entry->d_name;
+                if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
+                    continue;
+                TDirEntry Item{QFile::decodeName(Name), QByteArray(Name), Entry->d_type == DT_DIR,
+                               Entry->d_type == DT_REG};
+                if (Entry->d_type == DT_LNK || Entry->d_type == DT_UNKNOWN) {
+                    // Follow links; a dangling one is neither and is skipped.
+                    struct stat Target;
+                    if (::stat((NativePath + Item.NativeName).constData(), &Target) == 0) {
+                        Item.IsDir = S_ISDIR(Target.st_mode);
+                        Item.IsFile = S_ISREG(Target.st_mode);
+                    }
+                }
+                Entries.push_back(std::move(Item));
+            }
+        }
+    }
+    {
+        std::lock_guard Lock(Listing.Mutex);
+        Listing.Ok = Ok;
+        Listing.Device = Device;
+        Listing.Inode = Inode;
+        Listing.Entries = std::move(Entries);
+        Listing.Ready = true;
+    }
+    Listing.Done.notify_all();
 }
 
 void TFolderWalk::Walk(const QString& Dir)
@@ -180,59 +278,48 @@ void TFolderWalk::Walk(const QString& Dir)
     if (FStop || Dir.isEmpty())
         return;
     const QString Path = Dir.endsWith(u'/') ? Dir : Dir + u'/';
-    const QByteArray NativePath = QFile::encodeName(Path);
+    WalkListed(Path, Request(QFile::encodeName(Path)));
+}
 
+void TFolderWalk::WalkListed(const QString& Path, const std::shared_ptr<TListing>& Listing)
+{
+    {
+        // Listing threads finish every request, quickly once stopped.
+        std::unique_lock Lock(Listing->Mutex);
+        Listing->Done.wait(Lock, [&] { return Listing->Ready; });
+    }
+    if (FStop || !Listing->Ok)
+        return;   // no access, vanished meanwhile, not a folder: skipped silently
     // Walk each real folder once: a link back to an ancestor (or a second
     // link to a folder already walked) is not entered again.
-    struct stat DirInfo;
-    if (::stat(NativePath.constData(), &DirInfo) != 0 || !S_ISDIR(DirInfo.st_mode))
-        return;
-    if (!FVisited.insert({DirInfo.st_dev, DirInfo.st_ino}).second)
+    if (!FVisited.insert({Listing->Device, Listing->Inode}).second)
         return;
 
     // The whole folder is read first and walked in natural name order
     // ("2 - x" before "10 - y", letters as the user's locale sorts them), the
     // order a file manager shows, whatever order the file system keeps.
-    std::vector<TDirEntry> Entries;
-    {
-        TDirCloser Handle{::opendir(NativePath.constData())};
-        if (!Handle.Dir)
-            return;   // no access, vanished meanwhile: skipped silently
-        while (!FStop) {
-            const dirent* Entry = ::readdir(Handle.Dir);
-            if (!Entry)
-                break;
-            const char* Name = Entry->d_name;
-            if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
-                continue;
-            Entries.push_back({QFile::decodeName(Name), QByteArray(Name), Entry->d_type});
-        }
-    }
+    std::vector<TDirEntry>& Entries = Listing->Entries;
     std::sort(Entries.begin(), Entries.end(), [this](const TDirEntry& A, const TDirEntry& B) {
         const int Order = FCollator.compare(A.Name, B.Name);
         // Names the collation holds equal still get one fixed order.
         return Order != 0 ? Order < 0 : A.NativeName < B.NativeName;
     });
+    // Every subfolder is asked for at once, so that on a slow disk or share
+    // their listings arrive while the walk goes on.
+    const QByteArray NativePath = QFile::encodeName(Path);
+    std::vector<std::shared_ptr<TListing>> Subfolders;
+    for (const TDirEntry& Entry : Entries)
+        if (Entry.IsDir)
+            Subfolders.push_back(Request(NativePath + Entry.NativeName + '/'));
 
+    size_t Next = 0;
     for (const TDirEntry& Entry : Entries) {
         if (FStop)
             break;
-        const QString FullName = Path + Entry.Name;
-        bool IsDir = Entry.Type == DT_DIR;
-        bool IsFile = Entry.Type == DT_REG;
-        if (Entry.Type == DT_LNK || Entry.Type == DT_UNKNOWN) {
-            // Follow links; a dangling one is neither and is skipped.
-            struct stat Info;
-            const QByteArray NativeName = NativePath + Entry.NativeName;
-            if (::stat(NativeName.constData(), &Info) == 0) {
-                IsDir = S_ISDIR(Info.st_mode);
-                IsFile = S_ISREG(Info.st_mode);
-            }
-        }
-        if (IsDir) {
-            Walk(FullName);
-        } else if (IsFile && TFileScanner::IsSupportedAudioFile(Entry.Name)) {
-            FOnFile(FullName);
+        if (Entry.IsDir) {
+            WalkListed(Path + Entry.Name + u'/', Subfolders[Next++]);
+        } else if (Entry.IsFile && TFileScanner::IsSupportedAudioFile(Entry.Name)) {
+            FOnFile(Path + Entry.Name);
         }
     }
 }

@@ -29,7 +29,12 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <set>
 #include <sys/types.h>
 #include <utility>
@@ -37,17 +42,43 @@
 // The walk itself, on whichever thread calls Walk: every audio file below a
 // folder in the order described above, handed to OnFile as it is found,
 // until Stop is set. One object per scan (it remembers the folders walked).
+// With ListThreads above one, that many threads read folder listings ahead
+// of the walk (every subfolder of a folder as soon as the folder is read),
+// which on a network share hides the round trip of each folder; the order
+// of the files is the same.
+struct TDirEntry {
+    QString Name;
+    QByteArray NativeName;
+    bool IsDir = false;    // a folder, or a link to one
+    bool IsFile = false;   // a regular file, or a link to one
+};
+
 class TFolderWalk {
 public:
-    TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString& APath)> OnFile);
+    TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString& APath)> OnFile, int ListThreads = 1);
+    ~TFolderWalk();
+    TFolderWalk(const TFolderWalk&) = delete;
+    TFolderWalk& operator=(const TFolderWalk&) = delete;
     void Walk(const QString& Dir);
 
 private:
+    struct TListing;
+    std::shared_ptr<TListing> Request(const QByteArray& NativePath);
+    void List(const QByteArray& NativePath, TListing& Listing);
+    void ListLoop();
+    void WalkListed(const QString& Path, const std::shared_ptr<TListing>& Listing);
+
     const std::atomic<bool>& FStop;
     std::function<void(const QString&)> FOnFile;
     QCollator FCollator;   // the user's locale, numbers by value
     // Real folders walked (device, inode): the cycle guard.
     std::set<std::pair<dev_t, ino_t>> FVisited;
+    // Listings asked for and not yet taken by a listing thread.
+    std::mutex FQueueMutex;
+    std::condition_variable FQueueChanged;
+    std::deque<std::pair<QByteArray, std::shared_ptr<TListing>>> FQueue;
+    bool FQuit = false;
+    std::vector<std::thread> FListers;
 };
 
 using TScanProgressEvent = std::function<void(const QString& AFileName)>;

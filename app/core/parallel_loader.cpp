@@ -12,6 +12,9 @@
 
 #include "app/core/file_scanner.h"
 
+// Threads reading folder listings ahead of the walk (at most).
+constexpr int kListThreads = 8;
+
 // What the owner, the walk and the workers share, under one mutex. Held by
 // shared pointer so that a queued notice that outlives the loader finds
 // valid state (and sees Destroyed).
@@ -113,12 +116,16 @@ void TParallelLoader::Start()
     for (size_t i = 0; i < Workers; ++i)
         FThreads.emplace_back([this] { WorkerLoop(); });
     if (!FState->ListDone) {
-        FThreads.emplace_back([S = FState] {
-            TFolderWalk Walk(S->Stop, [&S](const QString& Path) {
-                std::lock_guard Lock(S->Mutex);
-                S->Paths.append(Path);
-                S->Work.notify_one();
-            });
+        const int Listers = std::min(static_cast<int>(Workers), kListThreads);
+        FThreads.emplace_back([S = FState, Listers] {
+            TFolderWalk Walk(
+                S->Stop,
+                [&S](const QString& Path) {
+                    std::lock_guard Lock(S->Mutex);
+                    S->Paths.append(Path);
+                    S->Work.notify_one();
+                },
+                Listers);
             Walk.Walk(S->Root);
             std::lock_guard Lock(S->Mutex);
             S->ListDone = true;
