@@ -32,8 +32,8 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
       FUi(Ui),
       FShell(Shell),
       FSelection(&FFileList),
-      FLoadThreads(TParallelLoader::DefaultThreads()),
-      FSaveThreads(std::min(TParallelLoader::DefaultThreads(), kMaxSaveThreads))
+      FLoadThreads(0),
+      FSaveThreads(0)
 {
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
@@ -151,7 +151,7 @@ void TMainModel::StartScan(const QString& Folder)
         [Service](const QString& Path, TAudioTag& Tag, QString& Error) {
             return Service->LoadTagConcurrently(Path, Tag, Error);
         },
-        FLoadThreads);
+        FLoadThreads > 0 ? FLoadThreads : TParallelLoader::DefaultThreads(Folder));
     FLoader->SetReadyNotice(this, [this] { OnRecordsReady(); });
     FScanClock.start();
     FFileList.SetBatching(true);
@@ -191,8 +191,8 @@ void TMainModel::OnRecordsReady()
     // The records that are ready, a few at a time and for a few
     // milliseconds per turn of the event loop, so that the window answers
     // clicks and keys while a big folder is listed.
-    constexpr size_t kBatch = 32;
-    constexpr qint64 kTurnMs = 8;
+    constexpr size_t kBatch = 16;
+    constexpr qint64 kTurnMs = 4;
     QElapsedTimer Turn;
     Turn.start();
     std::vector<TLoadedFile> Batch;
@@ -445,7 +445,7 @@ void TMainModel::Save()
         [Service, Records](const QString& Path, TAudioTag&, QString& Error) {
             return Service->SaveTagConcurrently(Records->value(Path), Error);
         },
-        FSaveThreads);
+        FSaveThreads > 0 ? FSaveThreads : std::min(TParallelLoader::DefaultThreads(FSelectedFolder), kMaxSaveThreads));
     FSaveRun->Pool->SetReadyNotice(this, [this] { OnSaveResults(); });
     FSaveRun->Pool->Start();
     emit BusyChanged(true);

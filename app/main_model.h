@@ -97,7 +97,8 @@ public:
     void StopScan();
     // From the start of a scan until its finished notice (or its stop).
     bool IsScanning() const;
-    // Files loaded at once during a scan (by default from the core count).
+    // Files loaded at once during a scan (by default from the core count,
+    // more on a network share).
     void SetLoadThreads(int Threads);
     int LoadThreads() const { return FLoadThreads; }
     // Files written at once by a save.
@@ -241,7 +242,7 @@ private:
     TFileListModel FFileList;
     QItemSelectionModel FSelection;
     std::unique_ptr<TParallelLoader> FLoader;
-    int FLoadThreads;
+    int FLoadThreads;   // 0: chosen for each folder
     // A save under way: its pool of writers and its tally so far.
     struct TSaveRun {
         std::unique_ptr<TParallelLoader> Pool;
@@ -254,7 +255,7 @@ private:
     static constexpr int kMaxSaveThreads = 8;
     std::unique_ptr<TSaveRun> FSaveRun;
     unsigned FSaveCount = 0;
-    int FSaveThreads;
+    int FSaveThreads;   // 0: chosen for the folder shown
     bool FBackgroundSaves = false;
     QElapsedTimer FScanClock;
     TClock FClock;

@@ -1,5 +1,6 @@
 #include "app/core/parallel_loader.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -9,8 +10,29 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <sys/vfs.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <cerrno>
 
 #include "app/core/file_scanner.h"
+
+namespace {
+
+// Workers yield the processor to the window's thread: a scan keeps every
+// core busy, and the window must still answer at once. (Linux: the nice
+// value is per thread.)
+void LowerThisThreadsPriority()
+{
+    const int Tid = static_cast<int>(::syscall(SYS_gettid));
+    errno = 0;
+    const int Nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(Tid));
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(Tid), std::min(Nice + 5, 19));
+}
+
+}  // namespace
 
 // Threads reading folder listings ahead of the walk (at most).
 constexpr int kListThreads = 8;
@@ -118,6 +140,7 @@ void TParallelLoader::Start()
     if (!FState->ListDone) {
         const int Listers = std::min(static_cast<int>(Workers), kListThreads);
         FThreads.emplace_back([S = FState, Listers] {
+            LowerThisThreadsPriority();
             TFolderWalk Walk(
                 S->Stop,
                 [&S](const QString& Path) {
@@ -156,6 +179,7 @@ bool TParallelLoader::Stopped() const
 
 void TParallelLoader::WorkerLoop()
 {
+    LowerThisThreadsPriority();
     const std::shared_ptr<TState> S = FState;
     std::unique_lock Lock(S->Mutex);
     for (;;) {
@@ -217,13 +241,35 @@ bool TParallelLoader::TakeReady(std::vector<TLoadedFile>& Out, size_t Max)
     return !S->Stop && S->Ended();
 }
 
-int TParallelLoader::DefaultThreads()
+bool TParallelLoader::OnNetworkFileSystem(const QString& Folder)
+{
+    struct statfs Info;
+    if (Folder.isEmpty() || ::statfs(QFile::encodeName(Folder).constData(), &Info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(Info.f_type)) {
+    case 0x6969UL:       // NFS
+    case 0x517BUL:       // SMB
+    case 0xFF534D42UL:   // CIFS
+    case 0xFE534D42UL:   // SMB2
+    case 0x65735546UL:   // FUSE (sshfs and other network mounts)
+    case 0x01021997UL:   // 9P
+    case 0x00C36400UL:   // Ceph
+    case 0x47504653UL:   // GPFS
+    case 0x6B414653UL:   // AFS
+        return true;
+    default:
+        return false;
+    }
+}
+
+int TParallelLoader::DefaultThreads(const QString& Folder)
 {
     if (const char* Setting = std::getenv("VELTRANO_LOAD_THREADS")) {
         const int Value = std::atoi(Setting);
         if (Value >= 1 && Value <= 64)
             return Value;
     }
-    const int Cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    return std::clamp(Cores * 4, 4, 32);
+    if (OnNetworkFileSystem(Folder))
+        return 32;
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 32);
 }

@@ -65,10 +65,14 @@ public:
     // returns true once the list has ended and every record has been taken.
     bool TakeReady(std::vector<TLoadedFile>& Out, size_t Max);
 
-    // Files in flight by default: a few per core, so that workers waiting
-    // on a slow disk or share still keep every core busy; the environment
-    // variable VELTRANO_LOAD_THREADS (1 to 64) overrides it.
-    static int DefaultThreads();
+    // Files in flight by default for files below Folder: one per core on a
+    // local disk, where loading is processor work, and 32 on a network file
+    // system (NFS, SMB, sshfs ...), where each load mostly waits on round
+    // trips. The environment variable VELTRANO_LOAD_THREADS (1 to 64)
+    // overrides it.
+    static int DefaultThreads(const QString& Folder = QString());
+    // Whether Folder lies on a network file system.
+    static bool OnNetworkFileSystem(const QString& Folder);
 
 private:
     struct TState;

@@ -245,15 +245,23 @@ void TFrmMain::RunTestHook(const QString& Hook)
         auto* Ticker = new QTimer(this);
         auto* Clock = new QElapsedTimer;
         auto MaxGap = std::make_shared<qint64>(0);
+        auto MaxGapAt = std::make_shared<qint64>(0);   // when the longest wait ended, from the start
+        auto Since = std::make_shared<QElapsedTimer>();
+        Since->start();
         Ticker->setInterval(10);
-        connect(Ticker, &QTimer::timeout, this, [Clock, MaxGap] {
-            if (Clock->isValid())
-                *MaxGap = std::max(*MaxGap, Clock->restart());
-            else
+        connect(Ticker, &QTimer::timeout, this, [Clock, MaxGap, MaxGapAt, Since] {
+            if (Clock->isValid()) {
+                const qint64 Gap = Clock->restart();
+                if (Gap > *MaxGap) {
+                    *MaxGap = Gap;
+                    *MaxGapAt = Since->elapsed();
+                }
+            } else {
                 Clock->start();
+            }
         });
         Ticker->start();
-        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Argument, Ticker, Clock, MaxGap] {
+        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Argument, Ticker, Clock, MaxGap, MaxGapAt, Since] {
             Ticker->stop();
             delete Clock;
             QJsonObject Result;
@@ -261,6 +269,8 @@ void TFrmMain::RunTestHook(const QString& Hook)
             Result.insert(QStringLiteral("records"), FModel->TagCache().size());
             Result.insert(QStringLiteral("scanMs"), FModel->LastScanMilliseconds());
             Result.insert(QStringLiteral("maxEventLoopGapMs"), *MaxGap);
+            Result.insert(QStringLiteral("maxEventLoopGapAtMs"), *MaxGapAt);
+            Result.insert(QStringLiteral("sinceHookMs"), Since->elapsed());
             Result.insert(QStringLiteral("distinctCovers"), FModel->DistinctCoverCount());
             int WithCover = 0, WithTitle = 0, WithDuration = 0;
             qint64 CoverBytes = 0, DistinctCoverBytes = 0;

@@ -14,5 +14,6 @@ int CmdFormats(const std::vector<std::string>& Args);
 // loaded at once, 1 to 64. Returns false with Error set when it is malformed;
 // Jobs keeps its value when the option is absent.
 bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error);
-// The number of files loaded at once when -j is not given (as the window).
-int DefaultJobs();
+// The number of files loaded at once when -j is not given, for files at
+// Path (as the window chooses it).
+int DefaultJobs(const std::string& Path);

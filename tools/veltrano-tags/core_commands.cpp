@@ -184,7 +184,7 @@ int CmdRecord(const std::vector<std::string>& Args)
 int CmdScan(const std::vector<std::string>& AArgs)
 {
     std::vector<std::string> Args = AArgs;
-    int Jobs = DefaultJobs();
+    int Jobs = 0;
     std::string JobsError;
     if (!TakeJobsOption(Args, Jobs, JobsError))
         return BadArguments(QStringLiteral("scan: ") + QString::fromStdString(JobsError));
@@ -193,6 +193,8 @@ int CmdScan(const std::vector<std::string>& AArgs)
     const QString Root = QFileInfo(FromArg(Args[0])).absoluteFilePath();
     if (!QFileInfo(Root).isDir())
         return BadArguments(QStringLiteral("scan: not a folder: %1").arg(Root));
+    if (Jobs == 0)
+        Jobs = TParallelLoader::DefaultThreads(Root);
 
     return WithApplication([&] {
         const TTagService Service;
@@ -225,9 +227,9 @@ int CmdScan(const std::vector<std::string>& AArgs)
     });
 }
 
-int DefaultJobs()
+int DefaultJobs(const std::string& Path)
 {
-    return TParallelLoader::DefaultThreads();
+    return TParallelLoader::DefaultThreads(QFile::decodeName(QByteArray::fromStdString(Path)));
 }
 
 bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error)

@@ -163,10 +163,11 @@ std::string DescribeTags(const std::string& Path, int Result, TTags& Tags) {
 
 int CmdRead(const std::vector<std::string>& AArgs) {
     std::vector<std::string> Args = AArgs;
-    int jobs = DefaultJobs();
+    int jobs = 0;
     std::string jobsError;
     if (!TakeJobsOption(Args, jobs, jobsError)) return BadArgs("read: " + jobsError);
     if (Args.empty()) return BadArgs("read: no file given");
+    if (jobs == 0) jobs = DefaultJobs(Args.front());
     // Each file is read on its own (up to jobs at once); the lines come out
     // in the order the files were given.
     struct TOutcome {
