@@ -13,16 +13,41 @@ constexpr std::array<const char*, AudioFileTypeCount> FileTypeNames = {
     "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV", "AIFF", "WV", "MPC", "DSF", "DFF"};
 static_assert(FileTypeNames.size() == aftDFF + 1);
 
+// Every extension the application knows, once: its type (the list's icon
+// and kind) and whether a folder scan offers such files. ".mp4" has a type
+// but is not scanned: video files share it.
 struct TExtensionType {
     const char16_t* Extension;
     TAudioFileType Type;
+    bool Scanned;
 };
 constexpr TExtensionType ExtensionTypes[] = {
-    {u".mp3", aftMP3},   {u".flac", aftFLAC}, {u".m4a", aftMP4},  {u".m4b", aftMP4},  {u".mp4", aftMP4},
-    {u".wma", aftWMA},   {u".ogg", aftOGG},   {u".oga", aftOGG},  {u".opus", aftOGG}, {u".ape", aftAPE},
-    {u".wav", aftWAV},   {u".aif", aftAIFF},  {u".aiff", aftAIFF}, {u".aifc", aftAIFF}, {u".wv", aftWV},
-    {u".mpc", aftMPC},   {u".dsf", aftDSF},   {u".dff", aftDFF},
+    {u".mp3", aftMP3, true},   {u".flac", aftFLAC, true}, {u".ogg", aftOGG, true},  {u".ape", aftAPE, true},
+    {u".m4a", aftMP4, true},   {u".wma", aftWMA, true},   {u".wav", aftWAV, true},  {u".opus", aftOGG, true},
+    {u".oga", aftOGG, true},   {u".wv", aftWV, true},     {u".mpc", aftMPC, true},  {u".aif", aftAIFF, true},
+    {u".aiff", aftAIFF, true}, {u".aifc", aftAIFF, true}, {u".dsf", aftDSF, true},  {u".dff", aftDFF, true},
+    {u".m4b", aftMP4, true},   {u".mp4", aftMP4, false},
 };
+
+// The extension from the last dot of the name part (a dot in a folder name
+// does not count), lower-cased; empty when there is none.
+QString LowerExtension(const QString& FileName)
+{
+    const qsizetype Slash = FileName.lastIndexOf(u'/');
+    const qsizetype Dot = FileName.lastIndexOf(u'.');
+    if (Dot < 0 || Dot < Slash)
+        return QString();
+    return FileName.mid(Dot).toLower();
+}
+
+const TExtensionType* FindExtension(const QString& FileName)
+{
+    const QString Ext = LowerExtension(FileName);
+    for (const TExtensionType& E : ExtensionTypes)
+        if (Ext == QStringView(E.Extension))
+            return &E;
+    return nullptr;
+}
 
 // Trimming as the whole application does it: every character from U+0000
 // to U+0020 goes at both ends.
@@ -38,18 +63,23 @@ bool IsBlank(const QString& S)
 
 TAudioFileType AudioFileTypeFromExtension(const QString& FileName)
 {
-    // The extension runs from the last dot of the name part (a dot in a
-    // folder name does not count).
-    const QString Name = QFileInfo(FileName).fileName();
-    const qsizetype Dot = Name.lastIndexOf(u'.');
-    if (Dot < 0)
-        return aftUnknown;
-    const QString Ext = Name.mid(Dot).toLower();
-    for (const TExtensionType& E : ExtensionTypes) {
-        if (Ext == QStringView(E.Extension))
-            return E.Type;
-    }
-    return aftUnknown;
+    const TExtensionType* E = FindExtension(FileName);
+    return E ? E->Type : aftUnknown;
+}
+
+bool IsScannedAudioFile(const QString& FileName)
+{
+    const TExtensionType* E = FindExtension(FileName);
+    return E && E->Scanned;
+}
+
+QStringList ScannedAudioExtensions()
+{
+    QStringList List;
+    for (const TExtensionType& E : ExtensionTypes)
+        if (E.Scanned)
+            List.append(QString::fromUtf16(E.Extension));
+    return List;
 }
 
 const char* AudioFileTypeName(TAudioFileType Type)

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // Kind of file, derived from the extension only; informational. The first
@@ -25,6 +26,11 @@ constexpr int AudioFileTypeCount = aftDFF + 1;
 // ".mpc" -> aftMPC (Musepack), ".dsf" -> aftDSF, ".dff" -> aftDFF (extension
 // compared after lower-casing); anything else aftUnknown.
 TAudioFileType AudioFileTypeFromExtension(const QString& FileName);
+// Whether a folder scan offers the file, by its lower-cased extension (from
+// the last dot of the name): every audio file the tag library reads.
+bool IsScannedAudioFile(const QString& FileName);
+// Those extensions, lower case with their dot, in the table's order.
+QStringList ScannedAudioExtensions();
 // "Unknown", "MP3", "FLAC", "MP4", "WMA", "OGG", "APE", "WAV", "AIFF", "WV",
 // "MPC", "DSF", "DFF".
 const char* AudioFileTypeName(TAudioFileType Type);

@@ -1,5 +1,7 @@
 #include "app/core/file_scanner.h"
 
+#include "app/core/audio_tag.h"
+
 #include <QFile>
 #include <QMetaObject>
 #include <algorithm>
@@ -13,13 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Every extension of a file the tag library reads: the seven of the editor's
-// first release, then the other Ogg, APE-tagged, AIFF, DSD and audiobook files.
-constexpr const char* SupportedAudioExtensions[] = {
-    ".mp3", ".flac", ".ogg", ".ape", ".m4a", ".wma", ".wav",
-    ".opus", ".oga", ".wv", ".mpc", ".aif", ".aiff", ".aifc", ".dsf", ".dff", ".m4b"};
-
 
 // Closes a directory stream on every way out of the loop.
 struct TDirCloser {
@@ -125,22 +120,12 @@ void TFileScanner::WaitUntilHandOverPending()
 
 QStringList TFileScanner::SupportedExtensions()
 {
-    QStringList List;
-    for (const char* Supported : SupportedAudioExtensions)
-        List.append(QLatin1String(Supported));
-    return List;
+    return ScannedAudioExtensions();
 }
 
 bool TFileScanner::IsSupportedAudioFile(const QString& Name)
 {
-    const qsizetype Dot = Name.lastIndexOf(u'.');
-    if (Dot < 0)
-        return false;
-    const QString Ext = Name.mid(Dot).toLower();
-    for (const char* Supported : SupportedAudioExtensions)
-        if (Ext == QLatin1String(Supported))
-            return true;
-    return false;
+    return IsScannedAudioFile(Name);
 }
 
 void TFileScanner::run()
