@@ -9,3 +9,4 @@ int CmdStrip(const std::vector<std::string>& Args);
 int CmdRecord(const std::vector<std::string>& Args);
 int CmdScan(const std::vector<std::string>& Args);
 int CmdFormats(const std::vector<std::string>& Args);
+int CmdLookup(const std::vector<std::string>& Args);
