@@ -220,6 +220,31 @@ class Lookup(testlib.ToolCase, unittest.TestCase):
                          [("busy.mp3", True), ("untitled.mp3", True), ("missing.mp3", True), ("s.mp3", False)])
         self.assertIn("503", out[0]["error"])
 
+    def test_a_certificate_nobody_vouches_for_is_refused(self):
+        import shutil
+        import ssl
+        if shutil.which("openssl") is None:
+            self.skipTest("openssl not installed")
+        cert, key = self.path("cert.pem"), self.path("key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                        "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        tls = Server()
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(cert, key)
+        tls.httpd.socket = ctx.wrap_socket(tls.httpd.socket, server_side=True)
+        try:
+            env = dict(os.environ, VELTRANO_MUSICBRAINZ_URL="https://127.0.0.1:%d" % tls.httpd.server_port,
+                       XDG_CONFIG_HOME=self.dir)
+            r = subprocess.run([testlib.TOOL, "lookup", self.song("a.mp3", "Godspeed", "Storm")], capture_output=True,
+                               timeout=120, env=env)
+        finally:
+            tls.close()
+        self.assertEqual(r.returncode, 1, r.stderr)
+        [line] = self.lines(r)
+        self.assertIn("certificate", line["error"].lower())
+        self.assertEqual(tls.seen, [], "no request passes an untrusted certificate")
+
     def test_requests_are_spaced_like_the_windows(self):
         a = self.song("a.mp3", "Godspeed", "Storm")
         b = self.song("b.mp3", "Ed Sheeran", "1000 Nights")
