@@ -3,8 +3,9 @@
 #
 #   scripts/screenshot-lookup.sh OUT_FOLDER
 #
-# pick-dialog.png   the Auto-Tag pick dialog with several hits, served over
-#                   plain HTTP on 127.0.0.1 from the recorded search answer
+# pick-dialog.png   the Auto-Tag pick dialog with several releases of each
+#                   recording, served over plain HTTP on 127.0.0.1 from the
+#                   answers of tests/fixtures/musicbrainz and the shared ones
 # new-version.png   the new-version dialog, its pages served over HTTPS on
 #                   127.0.0.1 with a certificate made here with openssl
 set -euo pipefail
@@ -40,29 +41,27 @@ PY
 
 # --- the pick dialog -----------------------------------------------------------
 mkdir -p "$WORK/mb/ws/2/recording" "$WORK/music" "$WORK/config/Veltrano"
-# Several hits made from the recorded answer: the recording as recorded, and
-# variants with other titles, scores and releases.
-/usr/bin/python3 - "$FIXTURES/recording-search_mb-solr_recording-list.json" > "$WORK/mb/ws/2/recording/index.html" <<'PY'
-import copy, json, sys
-answer = json.load(open(sys.argv[1]))
-first = answer["recordings"][0]
-variants = [("Roots and Beginnings", 100, None),
-            ("Roots and Beginnings (live)", 91, "Howard Shore: Live at the Royal Albert Hall"),
-            ("Roots and Beginnings", 87, "The Lord of the Rings: The Return of the King (Original Soundtrack)"),
-            ("Roots & Beginnings", 64, "Music from Middle-earth"),
-            ("Roots and Beginnings (film version)", 52, "The Complete Recordings Sampler")]
-answer["recordings"] = []
-for title, score, album in variants:
-    r = copy.deepcopy(first)
-    r["title"], r["score"] = title, score
-    if album:
-        r["releases"][0]["title"] = album
-    answer["recordings"].append(r)
+# Several releases of each recording: the answers cut and assembled from
+# recorded ones (two recordings on two releases each, one release without a
+# date; an audio and a video recording of one song; one recording on two
+# media of one release).
+/usr/bin/python3 - "$ROOT/tests/fixtures/musicbrainz" "$FIXTURES" > "$WORK/mb/ws/2/recording/index.html" <<'PY'
+import json, os, sys
+own, shared = sys.argv[1], sys.argv[2]
+def recordings(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)["recordings"]
+answer = {"created": None, "offset": 0, "recordings":
+          recordings(os.path.join(own, "search-zankoku-cut.json")) +
+          recordings(os.path.join(own, "search-collision-course.json")) +
+          recordings(os.path.join(shared, "recording-search_mb-solr_recording-list.json"))}
+for r, score in zip(answer["recordings"], [100, 100, 96, 96, 88]):
+    r["score"] = score
 answer["count"] = len(answer["recordings"])
-json.dump(answer, sys.stdout)
+json.dump(answer, sys.stdout, ensure_ascii=False)
 PY
-ffmpeg -loglevel error -f lavfi -i anullsrc=r=44100:cl=stereo -t 1 -metadata title="Roots" \
-    -metadata artist="Howard Shore" -metadata album="Return of the King" "$WORK/music/01 Roots.mp3"
+ffmpeg -loglevel error -f lavfi -i anullsrc=r=44100:cl=stereo -t 1 -metadata title="残酷な天使のテーゼ" \
+    -metadata artist="アニメタル" -metadata album="Animetal" "$WORK/music/05 Zankoku.mp3"
 cat > "$WORK/config/Veltrano/set.ini" <<INI
 [Main]
 WindowState=0

@@ -83,20 +83,15 @@ bool TAutoTagCommand::LookUpFile(const QString& Path, TAudioTag& Tag)
     TMBReleaseCandidate Pick;
     if (!FDialogs.PickCandidate(FormatTr("Results for %s", {Path}), Result.Candidates, Pick))
         return false;
-    if (!Pick.Title.trimmed().isEmpty())
-        Tag.Title = Pick.Title;
-    if (!Pick.Artist.trimmed().isEmpty())
-        Tag.Artist = Pick.Artist;
-    if (!Pick.Album.trimmed().isEmpty())
-        Tag.Album = Pick.Album;
-    // A failed release look-up keeps what the pick gave, without a message.
-    QString AlbumArtist, Year;
-    if (FService->GetReleaseDetails(Pick.ReleaseId, AlbumArtist, Year)) {
-        if (!AlbumArtist.trimmed().isEmpty())
-            Tag.AlbumArtist = AlbumArtist;
-        if (!Year.trimmed().isEmpty())
-            Tag.Year = Year;
+    // The picked release is read before anything changes: without it the
+    // record would take a title from one release and keep the year of another.
+    if (!FService->CompleteFromRelease(Pick)) {
+        if (!FService->WasCancelled())
+            FUi.Warn(Tr("The chosen release could not be read; the file was left unchanged:") + kLineBreak +
+                     FileName + kLineBreak + FService->LastError());
+        return false;
     }
+    ApplyCandidate(Pick, Tag);
     FModel.SetStatus(Tr("Auto-tag applied: ") + FileName);
     return true;
 }

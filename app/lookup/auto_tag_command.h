@@ -2,8 +2,10 @@
 // selected files from the online music database.
 //
 // For each selected file in list order: search by its artist, title and
-// album, let the user pick one hit, fetch the picked release's album artist
-// and year, and store the changed record in the window model's cache. One
+// album, let the user pick one release of one recording, read that release
+// (its credit, date and the track holding the recording), and store the
+// changed record in the window model's cache (see ApplyCandidate for which
+// values change; a release that cannot be read changes nothing). One
 // undo step covers the run, and one save at its end writes every changed
 // file. The run is modal: a progress window shows which file is being
 // looked up and its Cancel stops the run (what was picked so far is saved).

@@ -1,7 +1,10 @@
 // TAutoTagPickModel: what the result pick dialog shows and what it returns.
 //
-// One row per candidate in the service's order (never sorted), each row
-// remembering its candidate; no row is selected at first; OK is enabled only
+// One row per candidate (one release of one recording) in the service's
+// order, which is by score and then by date; each row remembers its
+// candidate. The date is shown in full as the database has it, a video
+// recording's title carries a mark, and a note under the list says what a
+// release without a date or credit does to the file; no row is selected at first; OK is enabled only
 // when there is a row; a double click acts as OK when OK is enabled. The
 // dialog is a thin view over this model.
 #pragma once
@@ -13,9 +16,11 @@
 
 class TAutoTagPickModel {
 public:
-    enum TColumn { pcScore, pcTitle, pcArtist, pcAlbum, pcCount };
+    enum TColumn { pcScore, pcTitle, pcArtist, pcAlbum, pcDate, pcCountry, pcFormat, pcTrack, pcCount };
     static QStringList ColumnCaptions();   // English, looked up by the view
     static int ColumnWidth(int Column);
+    // The note under the list (English, looked up by the view).
+    static QString NoteText();
 
     void SetCandidates(const QVector<TMBReleaseCandidate>& Candidates);
     int RowCount() const { return static_cast<int>(FCandidates.size()); }

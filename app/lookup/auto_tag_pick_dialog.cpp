@@ -35,6 +35,10 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
                      Colours.color(QPalette::Active, QPalette::HighlightedText));
     lv->setPalette(Colours);
 
+    lblNote = new QLabel(this);
+    lblNote->setObjectName(QStringLiteral("lblNote"));
+    lblNote->setWordWrap(true);
+
     btnOK = new QPushButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setDefault(true);
@@ -55,9 +59,10 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     auto* Layout = new QVBoxLayout(this);
     Layout->addWidget(Label1);
     Layout->addWidget(lv, 1);
+    Layout->addWidget(lblNote);
     Layout->addLayout(Buttons);
-    // Wide enough for the four columns side by side.
-    resize(800, 380);
+    // Wide enough for the columns side by side.
+    resize(1000, 400);
     ApplyCaptions();
 }
 
@@ -68,6 +73,7 @@ void TFrmAutoTagPick::ApplyCaptions()
     for (const QString& English : TAutoTagPickModel::ColumnCaptions())
         Captions.append(Tr(English));
     lv->setHeaderLabels(Captions);
+    lblNote->setText(Tr(TAutoTagPickModel::NoteText()));
     btnOK->setText(Tr(QStringLiteral("OK")));
     btnCancel->setText(Tr(QStringLiteral("Cancel")));
 }

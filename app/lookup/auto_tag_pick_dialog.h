@@ -35,6 +35,7 @@ private:
     TAutoTagPickModel FModel;
     QLabel* Label1 = nullptr;
     QTreeWidget* lv = nullptr;
+    QLabel* lblNote = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 };

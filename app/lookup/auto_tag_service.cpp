@@ -1,5 +1,6 @@
 #include "app/lookup/auto_tag_service.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QDateTime>
@@ -90,67 +91,146 @@ bool ReadText(const QJsonObject& Object, const char* Name, QString& Text)
     }
 }
 
-// The name of the artist of the first credit ("artist-credit"[0].artist.name;
-// the credited name and further credits are not used). A missing credit list
-// gives an empty name; a list or credit of another shape is an error.
-bool ReadFirstArtistName(const QJsonObject& Object, QString& Name)
+// An artist credit as the database shows it: each credited name (the
+// artist's own name when the credit gives none) followed by its join phrase,
+// in order. A missing credit list gives an empty text; a list or credit of
+// another shape is an error.
+bool ReadCredit(const QJsonObject& Object, QString& Text)
 {
-    Name.clear();
+    Text.clear();
     const QJsonValue Credits = Object.value(QLatin1String("artist-credit"));
     if (Credits.isUndefined() || Credits.isNull())
         return true;
     if (!Credits.isArray())
         return false;
-    const QJsonArray List = Credits.toArray();
-    if (List.isEmpty())
-        return true;
-    if (!List.first().isObject())
-        return false;
-    const QJsonValue Artist = List.first().toObject().value(QLatin1String("artist"));
-    if (Artist.isUndefined() || Artist.isNull())
-        return true;
-    if (!Artist.isObject())
-        return false;
-    return ReadText(Artist.toObject(), "name", Name);
+    for (const QJsonValue& Item : Credits.toArray()) {
+        if (!Item.isObject())
+            return false;
+        const QJsonObject Credit = Item.toObject();
+        QString Name, Join;
+        if (!ReadText(Credit, "name", Name) || !ReadText(Credit, "joinphrase", Join))
+            return false;
+        const QJsonValue Artist = Credit.value(QLatin1String("artist"));
+        if (!Artist.isUndefined() && !Artist.isNull() && !Artist.isObject())
+            return false;
+        if (Name.isEmpty() && Artist.isObject() && !ReadText(Artist.toObject(), "name", Name))
+            return false;
+        Text += Name + Join;
+    }
+    return true;
 }
 
-// A score given as a number or as decimal text; anything else counts 0.
-qint32 ReadScore(const QJsonObject& Object)
+// A member that must be a list when present; missing or null is an empty list.
+bool ReadList(const QJsonObject& Object, const char* Name, QJsonArray& List)
 {
-    const QJsonValue Value = Object.value(QLatin1String("score"));
+    const QJsonValue Value = Object.value(QLatin1String(Name));
+    List = QJsonArray();
+    if (Value.isUndefined() || Value.isNull())
+        return true;
+    if (!Value.isArray())
+        return false;
+    List = Value.toArray();
+    return true;
+}
+
+// A whole number given as a number or as decimal text; Fallback otherwise.
+qint32 ReadNumber(const QJsonObject& Object, const char* Name, qint32 Fallback)
+{
+    const QJsonValue Value = Object.value(QLatin1String(Name));
     if (Value.isDouble()) {
         const double D = Value.toDouble();
         return static_cast<qint32>(std::clamp(D, -2147483648.0, 2147483647.0));
     }
     bool Ok = false;
-    const int Score = Value.toString().trimmed().toInt(&Ok);
-    return Ok ? Score : 0;
+    const int Number = Value.toString().trimmed().toInt(&Ok);
+    return Ok ? Number : Fallback;
 }
 
-bool ReadCandidate(const QJsonObject& Recording, TMBReleaseCandidate& Candidate)
+// A score given as a number or as decimal text; anything else counts 0.
+qint32 ReadScore(const QJsonObject& Object)
 {
-    Candidate = TMBReleaseCandidate();
-    if (!ReadText(Recording, "id", Candidate.RecordingId) || !ReadText(Recording, "title", Candidate.Title) ||
-        !ReadFirstArtistName(Recording, Candidate.Artist))
+    return ReadNumber(Object, "score", 0);
+}
+
+// The tracks of a medium: "track" in a search answer, "tracks" in a release.
+bool ReadTracks(const QJsonObject& Medium, QJsonArray& Tracks)
+{
+    if (!ReadList(Medium, "track", Tracks))
         return false;
-    Candidate.Score = ReadScore(Recording);
-    const QJsonValue Releases = Recording.value(QLatin1String("releases"));
-    if (Releases.isUndefined() || Releases.isNull())
-        return true;
-    if (!Releases.isArray())
-        return false;
-    const QJsonArray List = Releases.toArray();
-    if (List.isEmpty())
-        return true;
-    if (!List.first().isObject())
-        return false;
-    const QJsonObject First = List.first().toObject();
+    return !Tracks.isEmpty() || ReadList(Medium, "tracks", Tracks);
+}
+
+// The release's own values (identifier, title, credit, date, country).
+bool ReadReleaseValues(const QJsonObject& Release, TMBReleaseCandidate& Candidate)
+{
     QString ReleaseId;
-    if (!ReadText(First, "title", Candidate.Album) || !ReadText(First, "id", ReleaseId))
+    if (!ReadText(Release, "id", ReleaseId) || !ReadText(Release, "title", Candidate.Album) ||
+        !ReadText(Release, "date", Candidate.Date) || !ReadText(Release, "country", Candidate.Country) ||
+        !ReadCredit(Release, Candidate.AlbumArtist))
         return false;
     // Only an identifier of the service's own form goes into a later request path.
-    if (TAutoTagService::IsMusicBrainzId(ReleaseId))
-        Candidate.ReleaseId = ReleaseId;
+    Candidate.ReleaseId = TAutoTagService::IsMusicBrainzId(ReleaseId) ? ReleaseId : QString();
+    return true;
+}
+
+// Medium and track values of a candidate; the track's title replaces the
+// recording's when the release gives one.
+bool ReadTrackValues(const QJsonObject& Medium, const QJsonObject& Track, TMBReleaseCandidate& Candidate)
+{
+    QString Title;
+    if (!ReadText(Medium, "format", Candidate.Format) || !ReadText(Track, "number", Candidate.Track) ||
+        !ReadText(Track, "title", Title))
+        return false;
+    Candidate.Medium = std::max(0, ReadNumber(Medium, "position", 0));
+    if (!Title.isEmpty())
+        Candidate.Title = Title;
+    return true;
+}
+
+// One candidate per release (and per medium and track of it that holds the
+// recording) of one recording of a search answer; a recording on no release
+// is one candidate without release values.
+bool ReadCandidates(const QJsonObject& Recording, QVector<TMBReleaseCandidate>& Candidates)
+{
+    TMBReleaseCandidate Base;
+    if (!ReadText(Recording, "id", Base.RecordingId) || !ReadText(Recording, "title", Base.Title) ||
+        !ReadCredit(Recording, Base.Artist))
+        return false;
+    Base.Score = ReadScore(Recording);
+    Base.Video = Recording.value(QLatin1String("video")).toBool(false);
+    QJsonArray Releases;
+    if (!ReadList(Recording, "releases", Releases))
+        return false;
+    if (Releases.isEmpty()) {
+        Candidates.append(Base);
+        return true;
+    }
+    for (const QJsonValue& ReleaseItem : Releases) {
+        if (!ReleaseItem.isObject())
+            return false;
+        const QJsonObject Release = ReleaseItem.toObject();
+        TMBReleaseCandidate OnRelease = Base;
+        QJsonArray Media;
+        if (!ReadReleaseValues(Release, OnRelease) || !ReadList(Release, "media", Media))
+            return false;
+        qsizetype Before = Candidates.size();
+        for (const QJsonValue& MediumItem : Media) {
+            QJsonArray Tracks;
+            if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks))
+                return false;
+            for (const QJsonValue& TrackItem : Tracks) {
+                TMBReleaseCandidate OnTrack = OnRelease;
+                if (!TrackItem.isObject() || !ReadTrackValues(MediumItem.toObject(), TrackItem.toObject(), OnTrack))
+                    return false;
+                // The service lists a release once per medium that holds the
+                // recording; the same track twice is one row.
+                if (!Candidates.contains(OnTrack))
+                    Candidates.append(OnTrack);
+            }
+        }
+        if (Candidates.size() == Before && !Candidates.contains(OnRelease))
+            Candidates.append(OnRelease);
+    }
     return true;
 }
 
@@ -293,44 +373,119 @@ TAutoTagResult TAutoTagService::SearchRecording(const QString& Artist, const QSt
         return Result;
     }
     for (const QJsonValue& Item : Recordings.toArray()) {
-        TMBReleaseCandidate Candidate;
-        if (!Item.isObject() || !ReadCandidate(Item.toObject(), Candidate)) {
+        if (!Item.isObject() || !ReadCandidates(Item.toObject(), Result.Candidates)) {
             FLastError = UnexpectedAnswer();
             Result.Candidates.clear();
             return Result;
         }
-        Result.Candidates.append(Candidate);
+        if (Result.Candidates.size() >= kMaxCandidates) {
+            Result.Candidates.resize(kMaxCandidates);
+            break;
+        }
     }
+    SortCandidates(Result.Candidates);
     return Result;
 }
 
-bool TAutoTagService::GetReleaseDetails(const QString& ReleaseId, QString& AlbumArtist, QString& Year)
+void TAutoTagService::SortCandidates(QVector<TMBReleaseCandidate>& Candidates)
 {
-    AlbumArtist.clear();
-    Year.clear();
+    std::stable_sort(Candidates.begin(), Candidates.end(), [](const TMBReleaseCandidate& A, const TMBReleaseCandidate& B) {
+        if (A.Score != B.Score)
+            return A.Score > B.Score;
+        if (A.Date.isEmpty() || B.Date.isEmpty())
+            return !A.Date.isEmpty() && B.Date.isEmpty();
+        // "2004" before "2004-11" before "2004-11-29": a date known less
+        // exactly counts from its start.
+        return A.Date < B.Date;
+    });
+}
+
+bool TAutoTagService::CompleteFromRelease(TMBReleaseCandidate& Pick)
+{
     FLastError.clear();
-    if (ReleaseId.trimmed().isEmpty()) {
-        FLastError = QStringLiteral("ReleaseId is empty");
-        return false;
-    }
-    if (!IsMusicBrainzId(ReleaseId)) {
+    if (Pick.ReleaseId.isEmpty())
+        return true;
+    if (!IsMusicBrainzId(Pick.ReleaseId)) {
         FLastError = Tr("The release identifier is not valid.");
         return false;
     }
-    // Without inc=artist-credits the service leaves the credits out of a release.
+    // Without inc=artist-credits the service leaves the credits out of a
+    // release, and without inc=recordings its track list.
     QJsonObject Release;
-    if (!Request("/ws/2/release/" + ReleaseId.toLatin1() + "?inc=artist-credits&fmt=json", Release))
+    if (!Request("/ws/2/release/" + Pick.ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json", Release))
         return false;
-    QString Artist, Date;
-    if (!ReadFirstArtistName(Release, Artist) || !ReadText(Release, "date", Date)) {
+    TMBReleaseCandidate Done = Pick;
+    QJsonArray Media;
+    if (!ReadReleaseValues(Release, Done) || !ReadList(Release, "media", Media)) {
         FLastError = UnexpectedAnswer();
         return false;
     }
-    AlbumArtist = Artist;
+    Done.ReleaseId = Pick.ReleaseId;
+    // The track that holds the recording; where the release holds it more
+    // than once, the one the pick showed.
+    int Found = 0;   // 0 none, 1 same recording, 2 same recording at the picked place
+    for (const QJsonValue& MediumItem : Media) {
+        QJsonArray Tracks;
+        if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks)) {
+            FLastError = UnexpectedAnswer();
+            return false;
+        }
+        const QJsonObject Medium = MediumItem.toObject();
+        for (const QJsonValue& TrackItem : Tracks) {
+            if (!TrackItem.isObject()) {
+                FLastError = UnexpectedAnswer();
+                return false;
+            }
+            const QJsonObject Track = TrackItem.toObject();
+            const QJsonObject Recording = Track.value(QLatin1String("recording")).toObject();
+            QString RecordingId;
+            if (!ReadText(Recording, "id", RecordingId) || RecordingId.isEmpty() || RecordingId != Pick.RecordingId)
+                continue;
+            TMBReleaseCandidate OnTrack = Done;
+            QString TrackCredit, RecordingCredit;
+            if (!ReadTrackValues(Medium, Track, OnTrack) || !ReadCredit(Track, TrackCredit) ||
+                !ReadCredit(Recording, RecordingCredit)) {
+                FLastError = UnexpectedAnswer();
+                return false;
+            }
+            if (!TrackCredit.isEmpty())
+                OnTrack.Artist = TrackCredit;
+            else if (!RecordingCredit.isEmpty())
+                OnTrack.Artist = RecordingCredit;
+            const int Match = (OnTrack.Medium == Pick.Medium && OnTrack.Track == Pick.Track) ? 2 : 1;
+            if (Match > Found) {
+                Found = Match;
+                Pick = OnTrack;
+            }
+        }
+    }
+    if (Found == 0)
+        Pick = Done;
+    return true;
+}
+
+QString TMBReleaseCandidate::Year() const
+{
     // "1999-05-11", "1999-05" and "1999" all give 1999; anything shorter or
     // not starting with four digits gives no year.
     static const QRegularExpression YearForm(QStringLiteral("^[0-9]{4}"));
-    if (Date.size() > 3 && YearForm.match(Date).hasMatch())
-        Year = Date.left(4);
-    return true;
+    return YearForm.match(Date).hasMatch() ? Date.left(4) : QString();
+}
+
+QString TMBReleaseCandidate::TrackPosition() const
+{
+    if (Track.isEmpty() || Medium <= 1)
+        return Track;
+    return QString::number(Medium) + QLatin1Char('-') + Track;
+}
+
+void ApplyCandidate(const TMBReleaseCandidate& Pick, TAudioTag& Tag)
+{
+    if (!Pick.Title.trimmed().isEmpty())
+        Tag.Title = Pick.Title;
+    if (!Pick.Artist.trimmed().isEmpty())
+        Tag.Artist = Pick.Artist;
+    Tag.Album = Pick.Album;
+    Tag.AlbumArtist = Pick.AlbumArtist;
+    Tag.Year = Pick.Year();
 }

@@ -19,6 +19,7 @@ void Usage() {
                  "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
                  "       veltrano-tags scan DIR [-j N]\n"
                  "       veltrano-tags formats [--json]\n"
+                 "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
                  "KIND: auto");
     for (const TTagFormat& f : TagFormats()) std::fprintf(stderr, ", %s", f.CliName);
     std::fprintf(stderr, "\n");
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         if (command == "record") return CmdRecord(args);
         if (command == "scan") return CmdScan(args);
         if (command == "formats") return CmdFormats(args);
+        if (command == "lookup") return CmdLookup(args);
         if (command == "--help" || command == "-h" || command == "help") {
             Usage();
             return 0;

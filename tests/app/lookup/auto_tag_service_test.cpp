@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "app/lookup/auto_tag_service.h"
 #include "app/settings/network_settings.h"
@@ -105,7 +107,12 @@ TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
     EXPECT_EQ(QString::fromUtf8(Sent.Headers.value("user-agent")), ApplicationUserAgent());
     EXPECT_EQ(Sent.Headers.value("accept"), "application/json");
 
-    ASSERT_EQ(R.Candidates.size(), 1);
+    // The release is listed once per medium holding the recording: one row each.
+    ASSERT_EQ(R.Candidates.size(), 2);
+    EXPECT_EQ(R.Candidates[0].Format, "CD");
+    EXPECT_EQ(R.Candidates[0].TrackPosition(), "1");
+    EXPECT_EQ(R.Candidates[1].Format, "DVD");
+    EXPECT_EQ(R.Candidates[1].TrackPosition(), "5-1");
     const TMBReleaseCandidate& C = R.Candidates[0];
     EXPECT_EQ(C.RecordingId, "3e0bdde6-74e0-46d4-855a-4493589fd6b2");
     EXPECT_EQ(C.Title, "Roots and Beginnings");
@@ -113,7 +120,8 @@ TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
     EXPECT_EQ(C.Album, "The Lord of the Rings: The Return of the King: The Complete Recordings");
     EXPECT_EQ(C.ReleaseId, "e7fe61ca-65b8-4abb-8723-1e7c1a5e0a49");
     EXPECT_EQ(C.Score, 100);
-    EXPECT_EQ(C.Year, "");
+    EXPECT_EQ(C.Date, "2007-11-20");
+    EXPECT_EQ(C.Year(), "2007");
 }
 
 TEST_F(AutoTagServiceTest, ABlankUserAgentStillSendsTheApplicationsIdentity)
@@ -126,55 +134,215 @@ TEST_F(AutoTagServiceTest, ABlankUserAgentStillSendsTheApplicationsIdentity)
     EXPECT_EQ(QString::fromUtf8(Server.Requests[0].Headers.value("user-agent")), ApplicationUserAgent());
 }
 
-TEST_F(AutoTagServiceTest, ReleaseLookupAsksForTheArtistCreditsAndReadsTheArtistsOwnName)
+// One row of the table below: a field of a candidate as the database shows it.
+struct TExpected {
+    const char* Title;
+    const char* Artist;
+    const char* Album;
+    const char* AlbumArtist;
+    const char* Date;
+    const char* Country;
+    const char* Format;
+    const char* Track;
+    bool Video;
+    int Score;
+};
+
+void ExpectCandidate(const TMBReleaseCandidate& C, const TExpected& E, const std::string& Where)
+{
+    EXPECT_EQ(C.Title, QString::fromUtf8(E.Title)) << Where;
+    EXPECT_EQ(C.Artist, QString::fromUtf8(E.Artist)) << Where;
+    EXPECT_EQ(C.Album, QString::fromUtf8(E.Album)) << Where;
+    EXPECT_EQ(C.AlbumArtist, QString::fromUtf8(E.AlbumArtist)) << Where;
+    EXPECT_EQ(C.Date, E.Date) << Where;
+    EXPECT_EQ(C.Country, E.Country) << Where;
+    EXPECT_EQ(C.Format, E.Format) << Where;
+    EXPECT_EQ(C.TrackPosition(), E.Track) << Where;
+    EXPECT_EQ(C.Video, E.Video) << Where;
+    EXPECT_EQ(C.Score, E.Score) << Where;
+}
+
+TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThenDate)
 {
     struct Row {
         const char* Fixture;
-        const char* Id;
-        const char* AlbumArtist;
-        const char* Year;
+        std::vector<TExpected> Rows;
     };
     const Row Rows[] = {
-        // The credited name differs from the artist's own name here.
-        {"eval_release_6a76904c.json", "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4", "Godspeed You! Black Emperor", "2000"},
-        {"eval_release_2810aeef.json", "2810aeef-6e5a-4c83-8f5d-0a4bb4b6c7d1", "JAY\xE2\x80\x90Z", "2004"},
+        // Two recordings, each on two releases; the answer lists 2005 before 2003
+        // and the undated pseudo-release first.
+        {"search-zankoku-cut.json",
+         {{"残酷な天使のテーゼ", "奥井雅美", "マサミコブシ", "奥井雅美", "2003-05-01", "JP", "CD", "5", false, 100},
+          {"残酷な天使のテーゼ", "奥井雅美", "マサミコブシ", "奥井雅美", "2005-05-11", "JP", "CD", "5", false, 100},
+          {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false, 100},
+          {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false, 100}}},
+        // The audio and the video recording of one song are told apart.
+        {"search-collision-course.json",
+         {{"Dirt Off Your Shoulder / Lying From You", "Jay‐Z / Linkin Park",
+           "MTV Ultimate Mash‐Ups Presents: Collision Course", "Jay‐Z / Linkin Park", "2004-11-29", "XE", "Enhanced CD",
+           "1", false, 100},
+          {"Dirt Off Your Shoulder / Lying From You", "Jay‐Z / Linkin Park",
+           "MTV Ultimate Mash‐Ups Presents: Collision Course", "Jay‐Z / Linkin Park", "2004-11-29", "XE", "DVD-Video",
+           "2-6", true, 100}}},
+        // Credits joined with their join phrases, credited names before the artists' own.
+        {"search-credit-joins.json",
+         {{"1000 Nights", "Ed Sheeran feat. Meek Mill & A Boogie Wit da Hoodie", "", "", "", "", "", "", false, 100},
+          {"獣ゆく細道", "椎名林檎と宮本浩次", "", "", "", "", "", "", false, 90},
+          {"(title not recorded)", "Matthew R. Pelling, Andre N. Touhey & Paul I. Willard", "", "", "", "", "", "", false,
+           80}}},
     };
     for (const Row& R : Rows) {
-        Server.Requests.clear();
         const QByteArray Body = Fixture(R.Fixture);
         ASSERT_FALSE(Body.isEmpty()) << R.Fixture;
         Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
         auto S = Service();
-        QString AlbumArtist = "old", Year = "old";
-        EXPECT_TRUE(S->GetReleaseDetails(R.Id, AlbumArtist, Year)) << S->LastError().toStdString();
-        EXPECT_EQ(AlbumArtist, QString::fromUtf8(R.AlbumArtist));
-        EXPECT_EQ(Year, R.Year);
-        ASSERT_EQ(Server.Requests.size(), 1);
-        EXPECT_EQ(Server.Requests[0].Target, QByteArray("/ws/2/release/") + R.Id + "?inc=artist-credits&fmt=json");
+        const TAutoTagResult Result = S->SearchRecording("A", "B", "");
+        EXPECT_EQ(S->LastError(), "") << R.Fixture;
+        ASSERT_EQ(Result.Candidates.size(), static_cast<qsizetype>(R.Rows.size())) << R.Fixture;
+        for (size_t I = 0; I < R.Rows.size(); ++I)
+            ExpectCandidate(Result.Candidates[static_cast<qsizetype>(I)], R.Rows[I],
+                            std::string(R.Fixture) + " row " + std::to_string(I));
     }
 }
 
-TEST_F(AutoTagServiceTest, ReleaseDates)
+TEST(AutoTagCandidates, SortYearAndTrackPosition)
 {
-    // A release answered without credits still gives its year.
+    auto Make = [](int Score, const char* Date, const char* Title) {
+        TMBReleaseCandidate C;
+        C.Score = Score;
+        C.Date = Date;
+        C.Title = Title;
+        return C;
+    };
+    QVector<TMBReleaseCandidate> List{Make(90, "2018", "a"),       Make(100, "", "b"),   Make(90, "2000-05", "c"),
+                                      Make(90, "", "d"),           Make(100, "2017-01-02", "e"), Make(90, "2000", "f"),
+                                      Make(90, "2000-05", "g")};
+    TAutoTagService::SortCandidates(List);
+    QString Order;
+    for (const TMBReleaseCandidate& C : List)
+        Order += C.Title;
+    EXPECT_EQ(Order, "ebfcgad") << "score, then date (undated last), then the service's order";
+
     struct Row {
-        QJsonValue Date;
+        const char* Date;
         const char* Year;
     };
-    const Row Rows[] = {{"2004", "2004"}, {"2004-03", "2004"}, {"1999-05-11", "1999"}, {"200", ""},
-                        {QJsonValue(), ""}, {"", ""},         {"c. 1970", ""},       {2004, "2004"}};
+    for (const Row& R : {Row{"2004", "2004"}, Row{"2004-03", "2004"}, Row{"1999-05-11", "1999"}, Row{"200", ""},
+                         Row{"", ""}, Row{"c. 1970", ""}})
+        EXPECT_EQ(Make(0, R.Date, "").Year(), R.Year) << R.Date;
+
+    TMBReleaseCandidate C;
+    EXPECT_EQ(C.TrackPosition(), "");
+    C.Track = "A2";
+    EXPECT_EQ(C.TrackPosition(), "A2");
+    C.Medium = 1;
+    EXPECT_EQ(C.TrackPosition(), "A2");
+    C.Medium = 3;
+    EXPECT_EQ(C.TrackPosition(), "3-A2");
+}
+
+TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
+{
+    struct Row {
+        const char* Search;
+        int Pick;
+        const char* Release;
+        TExpected Done;
+    };
+    const Row Rows[] = {
+        // Track credit with the credited names; album artist from the release's credit.
+        {"search-collision-course.json", 1, "eval_release_2810aeef.json",
+         {"Dirt Off Your Shoulder / Lying From You", "Jay‐Z / Linkin Park",
+          "MTV Ultimate Mash‐Ups Presents: Collision Course", "Jay‐Z / Linkin Park", "2004-11-29", "XE", "DVD-Video",
+          "2-6", true, 100}},
+        {"search-godspeed-storm.json", 0, "eval_release_6a76904c.json",
+         {"Storm", "Godspeed You Black Emperor!", "Lift Yr. Skinny Fists Like Antennas to Heaven!",
+          "Godspeed You Black Emperor!", "2000-10-09", "US", "CD", "1", false, 100}},
+        // A release without date or country gives none.
+        {"search-zankoku-cut.json", 3, "release-b7bcd3df.json",
+         {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false, 100}},
+        {"search-zankoku-cut.json", 2, "release-8d266a93.json",
+         {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false, 100}},
+    };
     for (const Row& R : Rows) {
-        QJsonObject Release{{"title", "T"}};
-        if (!R.Date.isNull())
-            Release.insert("date", R.Date);
-        const QByteArray Body = Json(Release);
-        Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
+        const QByteArray Search = Fixture(R.Search), Release = Fixture(R.Release);
+        ASSERT_FALSE(Search.isEmpty() || Release.isEmpty()) << R.Release;
+        Server.Requests.clear();
+        Server.Handler = [&](const TServedRequest& Q) { return Ok(Q.Target.startsWith("/ws/2/release/") ? Release : Search); };
         auto S = Service();
-        QString AlbumArtist = "x", Year = "x";
-        EXPECT_TRUE(S->GetReleaseDetails("6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4", AlbumArtist, Year));
-        EXPECT_EQ(Year, R.Year) << Body.toStdString();
-        EXPECT_EQ(AlbumArtist, "");
+        const TAutoTagResult Found = S->SearchRecording("A", "B", "");
+        ASSERT_GT(Found.Candidates.size(), R.Pick) << R.Search;
+        TMBReleaseCandidate Pick = Found.Candidates[R.Pick];
+        const QString ReleaseId = Pick.ReleaseId;
+        ASSERT_TRUE(S->CompleteFromRelease(Pick)) << S->LastError().toStdString();
+        ExpectCandidate(Pick, R.Done, R.Release);
+        EXPECT_EQ(Pick.ReleaseId, ReleaseId);
+        ASSERT_EQ(Server.Requests.size(), 2);
+        EXPECT_EQ(Server.Requests[1].Target, "/ws/2/release/" + ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json");
     }
+
+    // A release that does not list the recording keeps the search's title and
+    // artist and still gives its own album, credit and date.
+    Server.Handler = [](const TServedRequest&) { return Ok(Fixture("eval_release_6a76904c.json")); };
+    auto S = Service();
+    TMBReleaseCandidate Pick;
+    Pick.RecordingId = "3e0bdde6-74e0-46d4-855a-4493589fd6b2";
+    Pick.ReleaseId = "6a76904c-0caf-34e1-8cc2-7d95e86a3824";
+    Pick.Title = "Roots and Beginnings";
+    Pick.Artist = "Howard Shore";
+    ASSERT_TRUE(S->CompleteFromRelease(Pick));
+    EXPECT_EQ(Pick.Title, "Roots and Beginnings");
+    EXPECT_EQ(Pick.Artist, "Howard Shore");
+    EXPECT_EQ(Pick.AlbumArtist, "Godspeed You Black Emperor!");
+    EXPECT_EQ(Pick.Year(), "2000");
+}
+
+TEST(AutoTagApply, TheRecordTakesTheWholeRelease)
+{
+    TAudioTag Old;
+    Old.Title = "Tokyo";
+    Old.Artist = "Someone";
+    Old.Album = "Old Album";
+    Old.AlbumArtist = "Old Album Artist";
+    Old.Year = "1990";
+    Old.Genre = "Rock";
+    Old.Track = "3";
+
+    TMBReleaseCandidate Dated;
+    Dated.Title = "TOKYO";
+    Dated.Artist = "椎名林檎と宮本浩次";
+    Dated.Album = "Album";
+    Dated.AlbumArtist = "Album Artist";
+    Dated.Date = "2019-11-27";
+    TAudioTag Tag = Old;
+    ApplyCandidate(Dated, Tag);
+    EXPECT_EQ(Tag.Title, "TOKYO");
+    EXPECT_EQ(Tag.Artist, "椎名林檎と宮本浩次");
+    EXPECT_EQ(Tag.Album, "Album");
+    EXPECT_EQ(Tag.AlbumArtist, "Album Artist");
+    EXPECT_EQ(Tag.Year, "2019");
+    EXPECT_EQ(Tag.Genre, "Rock");
+    EXPECT_EQ(Tag.Track, "3");
+
+    // What the release lacks is cleared rather than kept from another release.
+    TMBReleaseCandidate Undated = Dated;
+    Undated.Date.clear();
+    Undated.AlbumArtist.clear();
+    Tag = Old;
+    ApplyCandidate(Undated, Tag);
+    EXPECT_EQ(Tag.Album, "Album");
+    EXPECT_EQ(Tag.AlbumArtist, "");
+    EXPECT_EQ(Tag.Year, "");
+
+    // A recording on no release: the record keeps no album of another release.
+    TMBReleaseCandidate Alone;
+    Alone.Title = "Storm (live)";
+    Tag = Old;
+    ApplyCandidate(Alone, Tag);
+    EXPECT_EQ(Tag.Title, "Storm (live)");
+    EXPECT_EQ(Tag.Artist, "Someone") << "a blank credit leaves the artist";
+    EXPECT_EQ(Tag.Album, "");
+    EXPECT_EQ(Tag.Year, "");
 }
 
 TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
@@ -191,21 +359,25 @@ TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
     auto S = Service();
     const TAutoTagResult R = S->SearchRecording("A", "B", "");
     ASSERT_EQ(R.Candidates.size(), 4) << S->LastError().toStdString();
+    // Sorted by score; the credited name stands before the artist's own.
     EXPECT_EQ(R.Candidates[0].Score, 100);
     EXPECT_EQ(R.Candidates[0].Album, "");
     EXPECT_EQ(R.Candidates[0].ReleaseId, "");
-    EXPECT_EQ(R.Candidates[0].Artist, "The Artist");
-    EXPECT_EQ(R.Candidates[1].Score, 0);
-    EXPECT_EQ(R.Candidates[1].Album, "Odd Id");
-    EXPECT_EQ(R.Candidates[1].ReleaseId, "") << "an identifier of another form never reaches a request path";
-    EXPECT_EQ(R.Candidates[2].Score, 95);
+    EXPECT_EQ(R.Candidates[0].Artist, "credited");
+    EXPECT_EQ(R.Candidates[1].Score, 95);
+    EXPECT_EQ(R.Candidates[2].Score, 0);
+    EXPECT_EQ(R.Candidates[2].Album, "Odd Id");
+    EXPECT_EQ(R.Candidates[2].ReleaseId, "") << "an identifier of another form never reaches a request path";
     EXPECT_EQ(R.Candidates[3].Score, 0);
+    EXPECT_EQ(R.Candidates[3].Title, "word score");
 
     Server.Requests.clear();
-    QString AlbumArtist, Year;
-    EXPECT_FALSE(S->GetReleaseDetails(R.Candidates[0].ReleaseId, AlbumArtist, Year));
-    EXPECT_EQ(S->LastError(), "ReleaseId is empty");
-    EXPECT_FALSE(S->GetReleaseDetails("../../etc?x", AlbumArtist, Year));
+    TMBReleaseCandidate Pick = R.Candidates[0];
+    ASSERT_EQ(Pick.ReleaseId, "");
+    EXPECT_TRUE(S->CompleteFromRelease(Pick)) << "a pick without a release asks nothing";
+    EXPECT_EQ(Pick, R.Candidates[0]);
+    Pick.ReleaseId = "../../etc?x";
+    EXPECT_FALSE(S->CompleteFromRelease(Pick));
     EXPECT_FALSE(S->LastError().isEmpty());
     EXPECT_TRUE(Server.Requests.isEmpty());
 }
@@ -225,6 +397,9 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         {R"({"recordings":[{"title":"t","artist-credit":[{"artist":"x"}]}]})", "Unexpected answer from MusicBrainz."},
         {R"({"recordings":[{"title":"t","releases":{"id":"x"}}]})", "Unexpected answer from MusicBrainz."},
         {R"({"recordings":[{"title":["t"]}]})", "Unexpected answer from MusicBrainz."},
+        {R"({"recordings":[{"title":"t","artist-credit":[{"name":["x"]}]}]})", "Unexpected answer from MusicBrainz."},
+        {R"({"recordings":[{"title":"t","releases":[{"media":{"format":"CD"}}]}]})", "Unexpected answer from MusicBrainz."},
+        {R"({"recordings":[{"title":"t","releases":[{"media":[{"track":[7]}]}]}]})", "Unexpected answer from MusicBrainz."},
         {"<html>busy</html>", "Invalid JSON response"},
         {"", "Invalid JSON response"},
         {R"({"recordings":[]})", ""},
@@ -239,12 +414,16 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         EXPECT_EQ(Result.Candidates.isEmpty(), !Body.contains("1e300")) << Body.toStdString();
         EXPECT_EQ(S->LastError(), R.Error) << Body.toStdString();
     }
-    Server.Handler = [](const TServedRequest&) { return Ok(R"({"artist-credit":{"name":"x"},"date":"2001"})"); };
-    auto S = Service();
-    QString AlbumArtist, Year;
-    EXPECT_FALSE(S->GetReleaseDetails("6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4", AlbumArtist, Year));
-    EXPECT_EQ(S->LastError(), "Unexpected answer from MusicBrainz.");
-    EXPECT_EQ(Year, "");
+    for (const char* Body : {R"({"artist-credit":{"name":"x"},"date":"2001"})", R"({"date":"2001","media":[{"tracks":[1]}]})"}) {
+        Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
+        auto S = Service();
+        TMBReleaseCandidate Pick;
+        Pick.ReleaseId = "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4";
+        const TMBReleaseCandidate Before = Pick;
+        EXPECT_FALSE(S->CompleteFromRelease(Pick)) << Body;
+        EXPECT_EQ(S->LastError(), "Unexpected answer from MusicBrainz.");
+        EXPECT_EQ(Pick, Before) << "a failed look-up leaves the pick";
+    }
 }
 
 TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
@@ -276,7 +455,7 @@ TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
         return Ok(Fixture(kSearchFixture));
     };
     const TAutoTagResult R = S->SearchRecording("A", "B", "");
-    EXPECT_EQ(R.Candidates.size(), 1) << S->LastError().toStdString();
+    EXPECT_EQ(R.Candidates.size(), 2) << S->LastError().toStdString();
     ASSERT_EQ(Server.Requests.size(), 2);
     EXPECT_GE(Server.Requests[1].ArrivedMs - BusyAnsweredMs, 990);
 
@@ -304,8 +483,9 @@ TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer)
         return A;
     };
     auto S = Service();
-    QString AlbumArtist, Year;
-    EXPECT_FALSE(S->GetReleaseDetails("6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4", AlbumArtist, Year));
+    TMBReleaseCandidate Pick;
+    Pick.ReleaseId = "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4";
+    EXPECT_FALSE(S->CompleteFromRelease(Pick));
     EXPECT_EQ(S->LastError(), "HTTP 404: Not Found");
 
     // Nobody listens on the port any more.
@@ -381,7 +561,7 @@ TEST(AutoTagServiceTls, RoundOverTls)
     TAutoTagService S(Server.BaseUrl());
     S.SetMinIntervalMs(0);
     const TAutoTagResult R = S.SearchRecording("AC/DC", "Back in Black", "");
-    ASSERT_EQ(R.Candidates.size(), 1) << S.LastError().toStdString();
+    ASSERT_EQ(R.Candidates.size(), 2) << S.LastError().toStdString();
     EXPECT_EQ(R.Candidates[0].Artist, "Howard Shore");
     ASSERT_EQ(Server.Requests.size(), 1);
     EXPECT_EQ(QString::fromUtf8(Server.Requests[0].Headers.value("user-agent")), ApplicationUserAgent());

@@ -173,9 +173,14 @@ void TrustCertificate(const QString& CertificateFile)
 
 QByteArray Fixture(const char* Name)
 {
-    QFile File(QString::fromStdString(testutil::SourceDir()) + QStringLiteral("/../shared/fixtures/musicbrainz/") +
-               QLatin1String(Name));
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+    const QString Source = QString::fromStdString(testutil::SourceDir());
+    for (const QString& Folder : {Source + QStringLiteral("/../shared/fixtures/musicbrainz/"),
+                                  Source + QStringLiteral("/tests/fixtures/musicbrainz/")}) {
+        QFile File(Folder + QLatin1String(Name));
+        if (File.open(QIODevice::ReadOnly))
+            return File.readAll();
+    }
+    return QByteArray();
 }
 
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs)

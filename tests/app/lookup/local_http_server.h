@@ -75,7 +75,8 @@ bool MakeTestCertificate(const std::string& Folder, QString& CertificateFile, QS
 // Makes every TLS connection of this process trust the certificate.
 void TrustCertificate(const QString& CertificateFile);
 
-// A file of the recorded MusicBrainz answers (shared fixtures).
+// A file of the recorded MusicBrainz answers (shared fixtures) or of the
+// answers cut and assembled from them (tests/fixtures/musicbrainz).
 QByteArray Fixture(const char* Name);
 
 // Runs the event loop until Done() or TimeoutMs; returns Done().

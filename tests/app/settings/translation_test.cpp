@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
+#include "app/lookup/auto_tag_pick.h"
 #include "app/settings/translation.h"
 #include "tests/test_util.h"
 
@@ -232,6 +233,9 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     // Captions kept as data rather than in Tr("...") calls.
     for (const char* Caption : {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})
         Texts.insert(QLatin1String(Caption));
+    for (const QString& Caption : TAutoTagPickModel::ColumnCaptions())
+        Texts.insert(Caption);
+    Texts.insert(TAutoTagPickModel::NoteText());
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
