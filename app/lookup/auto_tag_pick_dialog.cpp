@@ -158,8 +158,6 @@ bool TAutoTagDialogs::PickCandidate(const QString& Heading, const QVector<TMBRel
 {
     TFrmAutoTagPick Dialog(FOwner);
     Dialog.SetHeading(Heading);
-    if (AutoTagPickShownHook())
-        QTimer::singleShot(300, &Dialog, [&Dialog] { AutoTagPickShownHook()(Dialog); });
     return Dialog.ExecutePick(Candidates, Pick);
 }
 
@@ -168,10 +166,4 @@ void RunAutoTag(TMainModel& Model, IUserInteraction& Ui, QWidget* Owner)
     TAutoTagDialogs Dialogs(Owner);
     TAutoTagCommand Command(Model, Ui, Dialogs);
     Command.Run();
-}
-
-std::function<void(TFrmAutoTagPick&)>& AutoTagPickShownHook()
-{
-    static std::function<void(TFrmAutoTagPick&)> Hook;
-    return Hook;
 }

@@ -60,6 +60,3 @@ private:
 // (the main window's Auto-Tag command).
 void RunAutoTag(TMainModel& Model, IUserInteraction& Ui, QWidget* Owner);
 
-// Screenshots and checks: when set, called with each pick dialog once it is
-// on the screen.
-std::function<void(TFrmAutoTagPick&)>& AutoTagPickShownHook();
