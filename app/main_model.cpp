@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <utility>
 #include <QFileInfo>
 #include <QSet>
 
@@ -98,6 +99,11 @@ void TMainModel::ClearFileList()
 {
     FSelection.clear();
     FFileList.Clear();
+    if (FSortColumn >= 0) {
+        FSortColumn = -1;
+        FSortAsc = true;
+        emit SortReset();
+    }
     FTagCache.clear();
     FCoverPool.Clear();
     FCurrentFile.clear();
@@ -132,6 +138,7 @@ void TMainModel::RefreshSelection()
 
 void TMainModel::FolderSelected(const QString& Folder)
 {
+    FKeptStatus.clear();   // a folder the user picks lists with its own count
     FTagsAreChanged = false;
     FSelectedFolder = Folder;
     StartScan(Folder);
@@ -166,6 +173,12 @@ void TMainModel::StopScan()
     FLoader.reset();   // stops the walk and the workers and waits for them
     FFileList.SetBatching(false);
     FScanRunning = false;
+}
+
+void TMainModel::SetStatusKeptThroughScan(const QString& Text)
+{
+    FKeptStatus = Text;
+    SetStatus(Text);
 }
 
 void TMainModel::SetLoadThreads(int Threads)
@@ -219,11 +232,10 @@ void TMainModel::OnScanProgress(TLoadedFile& File)
         Tag = std::move(File.Tag);
     Tag.FileName = File.Path;
     FCoverPool.Intern(Tag.CoverData);
-    if (AddRecord(File.Path, Tag) >= 0) {
-        SetStatus(Tr("Loaded: ") + File.Path);
-    } else {
-        SetStatus(Tr("Scanned: ") + File.Path);
-    }
+    const bool Listed = AddRecord(File.Path, Tag) >= 0;
+    if (!FKeptStatus.isEmpty())
+        return;   // a command's confirmation stays up
+    SetStatus((Listed ? Tr("Loaded: ") : Tr("Scanned: ")) + File.Path);
 }
 
 void TMainModel::OnScanFinished()
@@ -231,7 +243,10 @@ void TMainModel::OnScanFinished()
     FLastScanMs = FScanClock.elapsed();
     FScanRunning = false;
     FFileList.SetBatching(false);
-    SetStatus(FormatTr("Loaded %d files.", {FFileList.rowCount()}));
+    if (FKeptStatus.isEmpty())
+        SetStatus(FormatTr("Loaded %d files.", {FFileList.rowCount()}));
+    else
+        SetStatus(std::exchange(FKeptStatus, QString()));
     emit ScanFinished();
 }
 

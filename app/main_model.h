@@ -97,6 +97,9 @@ public:
     void StopScan();
     // From the start of a scan until its finished notice (or its stop).
     bool IsScanning() const;
+    // A command's confirmation that the scan it starts (or has just
+    // started) must not replace with its own progress and count.
+    void SetStatusKeptThroughScan(const QString& Text);
     // Files loaded at once during a scan (by default from the core count,
     // more on a network share).
     void SetLoadThreads(int Threads);
@@ -116,6 +119,8 @@ public:
     bool MatchesFilter(const TAudioTag& Tag, const QString& Path) const;
     // A click on a column header.
     void SortByColumn(int Column);
+    // The column the list is sorted by, or -1 for the scan's natural order
+    // (every new scan starts in it).
     int SortColumn() const { return FSortColumn; }
     bool SortAscending() const { return FSortAsc; }
 
@@ -223,6 +228,8 @@ signals:
     void ScanFinished();
     // A command changed the selected folder; the folder tree must show it.
     void FolderShown(const QString& Folder);
+    // The list went back to the scan's natural order (a new scan began).
+    void SortReset();
 
 private:
     void OnRecordsReady();
@@ -261,10 +268,11 @@ private:
     TClock FClock;
     qint64 FLastScanMs = 0;
     bool FScanRunning = false;
+    QString FKeptStatus;   // shown at the end of the scan instead of the count
     QString FSelectedFolder;
     QString FCurrentFile;
     QString FFilterText;
-    int FSortColumn = 0;
+    int FSortColumn = -1;   // -1: the scan's natural order
     bool FSortAsc = true;
     bool FUpdatingControls = false;
     bool FTagsAreChanged = false;

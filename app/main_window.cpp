@@ -313,6 +313,7 @@ void TFrmMain::BindModel()
     connect(&M, &TMainModel::CoverChanged, this, [this] { imgCover->SetImage(FModel->CoverDisplay().Image()); });
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
     connect(&M, &TMainModel::FolderShown, this, [this](const QString& Folder) { SelectFolderInTree(Folder); });
+    connect(&M, &TMainModel::SortReset, this, [this] { lvFiles->header()->setSortIndicator(-1, Qt::AscendingOrder); });
     // Saves run off this thread; meanwhile the window keeps answering (the
     // list scrolls, the status moves on) but takes no command that could
     // touch the files being written.
@@ -438,16 +439,17 @@ bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event)
 
 // --- IUserInteraction and IShellActions --------------------------------------
 
-int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo)
+int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo)
 {
     QMessageBox Box(static_cast<QMessageBox::Icon>(Icon), QStringLiteral("Veltrano"), Text, QMessageBox::NoButton,
                     this);
     // File names, tag values and preset names are shown as written, never as markup.
     Box.setTextFormat(Qt::PlainText);
     if (YesNo) {
-        Box.addButton(Tr("Yes"), QMessageBox::YesRole);
-        QAbstractButton* No = Box.addButton(Tr("No"), QMessageBox::NoRole);
+        QPushButton* Yes = Box.addButton(Tr("Yes"), QMessageBox::YesRole);
+        QPushButton* No = Box.addButton(Tr("No"), QMessageBox::NoRole);
         Box.setEscapeButton(No);
+        Box.setDefaultButton(DefaultNo ? No : Yes);
         Box.exec();
         return Box.buttonRole(Box.clickedButton()) == QMessageBox::YesRole ? 1 : 0;
     }
@@ -474,6 +476,11 @@ void TFrmMain::ShowError(const QString& Text)
 bool TFrmMain::Confirm(const QString& Text)
 {
     return ShowMessage(QMessageBox::Question, Text, true) == 1;
+}
+
+bool TFrmMain::ConfirmDestructive(const QString& Text)
+{
+    return ShowMessage(QMessageBox::Warning, Text, true, true) == 1;
 }
 
 QString TFrmMain::AskText(const QString& Caption, const QString& Prompt, const QString& Default)

@@ -65,6 +65,7 @@ public:
     void Warn(const QString& Text) override;
     void ShowError(const QString& Text) override;
     bool Confirm(const QString& Text) override;
+    bool ConfirmDestructive(const QString& Text) override;
     QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
     QString PickFolder(const QString& Caption) override;
     QString PickImageFile() override;
@@ -103,7 +104,7 @@ private:
     void InitDefaultColumnWidths();
     void ApplyPanelWidths();
 
-    int ShowMessage(int Icon, const QString& Text, bool YesNo);
+    int ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo = false);
 
 #ifdef VELTRANO_TEST_HOOKS
     // Test hooks of the command set: "commands=FILE" records every menu,

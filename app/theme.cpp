@@ -38,6 +38,7 @@ QMenu { background: white; border: 1px solid #9db7e0; padding: 3px; }
 QMenu::item { padding: 5px 26px 5px 24px; }
 QMenu::item:selected { background: #3a82f6; color: white; }
 QMenu::item:disabled { color: #94a3b8; }
+QMenu::item:default { font-weight: bold; }
 QMenu::separator { height: 1px; background: #d5e1f3; margin: 4px 6px; }
 QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f8fbff, stop:1 #dbe7f8);
            border-bottom: 1px solid #a9c1e6; spacing: 2px; padding: 3px; }
@@ -63,6 +64,8 @@ QLineEdit, QComboBox, QPlainTextEdit { background: white; border: 1px solid #b6c
                                        padding: 2px 4px; selection-background-color: #3a82f6; }
 QLineEdit:focus, QComboBox:focus, QPlainTextEdit:focus { border: 1px solid #3a82f6; }
 QComboBox::drop-down { border-left: 1px solid #d5e1f3; width: 16px; }
+QComboBox::down-arrow { image: url(:/veltrano/ui/down_arrow.png); width: 10px; height: 6px; }
+QComboBox::down-arrow:disabled { image: url(:/veltrano/ui/down_arrow_disabled.png); }
 QPushButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #dbe7f8);
               border: 1px solid #9db7e0; border-radius: 4px; padding: 4px 12px; color: #1e3a8a; }
 QPushButton:hover { border-color: #3a82f6; background: #e0ecff; }

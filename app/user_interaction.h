@@ -25,6 +25,9 @@ public:
     virtual void ShowError(const QString& Text) = 0;
     // Modal question with Yes and No; true for Yes.
     virtual bool Confirm(const QString& Text) = 0;
+    // A question whose Yes cannot be taken back (a permanent delete): No is
+    // the answer a stray Enter gives.
+    virtual bool ConfirmDestructive(const QString& Text) { return Confirm(Text); }
     // Modal text input; the answer trimmed, empty when cancelled or left empty.
     virtual QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) = 0;
     // Folder picker; empty when cancelled.

@@ -81,15 +81,22 @@ TFrmEditAction::TFrmEditAction(QWidget* Owner, const TTagAction& Action) : QDial
     FHelper.edtReplace->setObjectName(QStringLiteral("edtReplace"));
 
     auto* Layout = new QVBoxLayout(this);
-    Layout->addWidget(FHelper.cbKind);
-    Layout->addWidget(cbTarget);
     auto* Grid = new QGridLayout;
-    Grid->addWidget(FHelper.lblSource, 0, 0);
-    Grid->addWidget(FHelper.cbSource, 0, 1);
-    Grid->addWidget(FHelper.lblSearch, 1, 0);
-    Grid->addWidget(FHelper.edtSearch, 1, 1);
-    Grid->addWidget(FHelper.lblReplace, 2, 0);
-    Grid->addWidget(FHelper.edtReplace, 2, 1);
+    QLabel* lblKind = MakeLabel("Action:", "lblKind");
+    QLabel* lblTarget = MakeLabel("Target field:", "lblTarget");
+    lblKind->setBuddy(FHelper.cbKind);
+    lblTarget->setBuddy(cbTarget);
+    FHelper.lblSource->setBuddy(FHelper.cbSource);
+    Grid->addWidget(lblKind, 0, 0);
+    Grid->addWidget(FHelper.cbKind, 0, 1);
+    Grid->addWidget(lblTarget, 1, 0);
+    Grid->addWidget(cbTarget, 1, 1);
+    Grid->addWidget(FHelper.lblSource, 2, 0);
+    Grid->addWidget(FHelper.cbSource, 2, 1);
+    Grid->addWidget(FHelper.lblSearch, 3, 0);
+    Grid->addWidget(FHelper.edtSearch, 3, 1);
+    Grid->addWidget(FHelper.lblReplace, 4, 0);
+    Grid->addWidget(FHelper.edtReplace, 4, 1);
     Grid->setColumnStretch(1, 1);
     Layout->addLayout(Grid);
     Layout->addStretch(1);
@@ -105,8 +112,8 @@ TFrmEditAction::TFrmEditAction(QWidget* Owner, const TTagAction& Action) : QDial
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(FHelper.cbKind, &QComboBox::currentIndexChanged, this, [this] { FHelper.UpdateVisibility(); });
     FHelper.UpdateVisibility();
-    setFixedSize(420, 240);
-    CentreOnScreen(this, 420, 240);
+    setFixedSize(460, 260);
+    CentreOnScreen(this, 460, 260);
 }
 
 bool TFrmEditAction::TakeAction(IUserInteraction& Ui, TTagAction& Action) const

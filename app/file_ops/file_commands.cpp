@@ -188,7 +188,7 @@ void TFileCommands::RenameFolder()
         return;
     }
     FModel.FolderRenamed(Folder, NewPath);
-    FModel.SetStatus(Tr("Renamed folder: ") + NewPath);
+    FModel.SetStatusKeptThroughScan(Tr("Renamed folder: ") + NewPath);
     FModel.ShowFolder(NewPath);
 }
 
@@ -254,7 +254,7 @@ void TFileCommands::MoveFiles()
         ++Moved;
     }
     FModel.StartScan(FModel.SelectedFolder());
-    FModel.SetStatus(FormatTr("Moved %d file(s) to %s", {Moved, WithSlash(Target)}));
+    FModel.SetStatusKeptThroughScan(FormatTr("Moved %d file(s) to %s", {Moved, WithSlash(Target)}));
 }
 
 void TFileCommands::DeleteFiles()
@@ -264,7 +264,7 @@ void TFileCommands::DeleteFiles()
         FUi.Inform(Tr("Please select one or more files to delete."));
         return;
     }
-    if (!FUi.Confirm(FormatTr("Delete %d selected file(s)? This cannot be undone.", {Paths.size()})))
+    if (!FUi.ConfirmDestructive(FormatTr("Delete %d selected file(s)? This cannot be undone.", {Paths.size()})))
         return;
     int Deleted = 0;
     for (const QString& Path : Paths) {

@@ -345,7 +345,7 @@ TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals)
     EXPECT_TRUE(QFileInfo(Lower).isDir());
     EXPECT_EQ(Shown, Lower);
     EXPECT_EQ(Model.SelectedFolder(), Lower);
-    EXPECT_EQ(Model.Status(), QStringLiteral("Loaded 1 files."));
+    EXPECT_EQ(Model.Status(), QStringLiteral("Renamed folder: ") + Lower);   // kept through the rescan
     EXPECT_EQ(Service->Stored[Music + QStringLiteral("/a.mp3")].Title, QStringLiteral("edited"));
     EXPECT_EQ(Model.FileList().PathAt(0), Lower + QStringLiteral("/a.mp3"));
     // The undo history followed the folder.
