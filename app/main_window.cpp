@@ -48,10 +48,10 @@
 #include "app/folder_tree_filter.h"
 #include "app/settings/translation.h"
 #include "app/settings/window_settings.h"
+#include "app/version.h"
 
 namespace {
 
-const char* const kWindowTitle = "Veltrano 2.3";
 constexpr int kDesignWidth = 1342;
 constexpr int kDesignHeight = 691;
 constexpr int kSidePanelWidth = 275;
@@ -73,7 +73,7 @@ const char* const kFieldControlNames[TMainModel::kFieldCount] = {
 TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QLatin1String(kWindowTitle));
+    setWindowTitle(QStringLiteral("Veltrano ") + QLatin1String(kVersionText));
     setWindowIcon(AppIcon(aiApplication));
     EnsureSettingsFolder();
 
