@@ -45,9 +45,9 @@ int main(int argc, char* argv[])
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrano"));
     QApplication::setOrganizationName(QStringLiteral("Veltrano"));
-    // Ties the window to the installed menu entry (example.veltrano.Veltrano.desktop,
-    // the id the software centre's metainfo names too) and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.veltrano.Veltrano"));
+    // Ties the window to the installed menu entry (<id>.desktop, the id the
+    // software centre's metainfo names too) and its icon.
+    QGuiApplication::setDesktopFileName(QLatin1String(kApplicationId));
     QApplication::setApplicationVersion(QLatin1String(kVersionText));
     QApplication::setWindowIcon(AppIcon(aiApplication));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

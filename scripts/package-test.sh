@@ -90,7 +90,7 @@ echo "lintian: $(grep -c '^E:' "$WORK/lintian.out" || true) errors, $(grep -c '^
 # Docker-style images can tell dpkg to leave out manual pages on install.
 man_excluded=""
 if grep -hs '^path-exclude' /etc/dpkg/dpkg.cfg.d/* | grep -q '/usr/share/man'; then
-    man_excluded=$(grep -ls '^path-exclude.*/usr/share/man' /etc/dpkg/dpkg.cfg.d/* | tr '\n' ' ')
+    man_excluded=$(grep -ls '^path-exclude.*/usr/share/man' /etc/dpkg/dpkg.cfg.d/* | paste -sd ' ')
     echo "NOTE: dpkg is told to leave out /usr/share/man ($man_excluded): the manual pages are"
     echo "      checked from the package file instead of the installed system."
 fi
