@@ -8,11 +8,11 @@
 
 #include "app/core/parallel_loader.h"
 #include "app/settings/translation.h"
+#include "app/version.h"
 
 namespace {
 
 const char* const kApplicationTitle = "Veltrano";
-const char* const kVersion = "2.3";
 const char* const kHomePage = "https://www.veltrano.example";
 const char* const kTutorialPage = "https://www.veltrano.example/tutorial";
 const char* const kSupportPage = "https://www.veltrano.example/support";
@@ -772,7 +772,7 @@ void TMainModel::Play()
 QString TMainModel::AboutText()
 {
     return QLatin1String(kApplicationTitle) + QLatin1Char('\n') + Tr("Version:") + QLatin1Char(' ') +
-           QLatin1String(kVersion) + QStringLiteral("\n\n") + Tr("Website:") + QLatin1Char(' ') +
+           QLatin1String(kVersionText) + QStringLiteral("\n\n") + Tr("Website:") + QLatin1Char(' ') +
            QLatin1String(kHomePage) + QStringLiteral("\n\n") +
            QStringLiteral("Copyright \u00A9 2026 The Veltrano developers. All rights reserved.");
 }

@@ -48,10 +48,10 @@
 #include "app/folder_tree_filter.h"
 #include "app/settings/translation.h"
 #include "app/settings/window_settings.h"
+#include "app/version.h"
 
 namespace {
 
-const char* const kWindowTitle = "Veltrano 2.3";
 constexpr int kDesignWidth = 1342;
 constexpr int kDesignHeight = 691;
 constexpr int kSplitterWidth = 6;
@@ -62,7 +62,7 @@ constexpr int kPictureAreaHeight = 200;
 TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QLatin1String(kWindowTitle));
+    setWindowTitle(QStringLiteral("Veltrano ") + QLatin1String(kVersionText));
     setWindowIcon(AppIcon(aiApplication));
     EnsureSettingsFolder();
 

@@ -16,11 +16,13 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 # Product: compiler, CMake, zlib, Qt 6.
 PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev qt6-base-dev libgl-dev)
 # Tests: GoogleTest, sanitizers and fuzzing (clang), independent readers and
-# writers of real files, the encoders the corpus generator uses, a virtual display.
+# writers of real files, the encoders the corpus generator uses, a virtual display,
+# and what builds and checks the Debian package (scripts/package-test.sh).
 TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eyed3 id3v2 ffmpeg lame flac
                vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
                imagemagick libtag1-dev xvfb xauth strace time openssl desktop-file-utils
-               fonts-dejavu-core fonts-wqy-microhei)
+               fonts-dejavu-core fonts-wqy-microhei
+               dpkg-dev fakeroot file lintian appstream man-db bash-completion)
 
 wanted=("${PACKAGES[@]}")
 if [ "$mode" = test ]; then wanted+=("${TEST_PACKAGES[@]}"); fi
@@ -56,6 +58,8 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# The Debian package: built, checked, installed with apt, started, purged.
+scripts/package-test.sh build
 if [ -x scripts/sanitize.sh ]; then scripts/sanitize.sh; fi
 if [ -x scripts/tsan.sh ]; then scripts/tsan.sh; fi
 if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh 20; fi

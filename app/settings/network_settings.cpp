@@ -32,7 +32,7 @@ QString Configured(const char* Variable, const QString& Key, const QString& Defa
 
 QString ProductVersionText()
 {
-    return QStringLiteral("%1.%2").arg(kRunningVersionNumber / 10).arg(kRunningVersionNumber % 10);
+    return QLatin1String(kVersionText);
 }
 
 QString MusicBrainzBaseUrl()

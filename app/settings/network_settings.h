@@ -7,8 +7,10 @@
 
 #include <QString>
 
+#include "app/version.h"
+
 // The running version as the update server writes versions: major x 10 + minor.
-inline constexpr int kRunningVersionNumber = 23;
+inline constexpr int kRunningVersionNumber = kVersionMajor * 10 + kVersionMinor;
 QString ProductVersionText();   // "2.3"
 
 // The music database, without a trailing "/". VELTRANO_MUSICBRAINZ_URL, else

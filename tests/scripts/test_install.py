@@ -2,10 +2,11 @@
 """cmake --install into a temporary prefix, then the installed program once.
 
 Checks that the program, the command-line tool, the translation table, the
-desktop entry and the icons land in their freedesktop places, and starts the
-installed window under Xvfb with German chosen: its captions come out in
-German only if it found the table in ../share/veltrano/, as nothing sits
-beside the installed executable. The window's icon holds the installed
+desktop entry, the icons, the software centre's metainfo, the compressed
+manual pages and the bash completion land in their freedesktop places, and
+starts the installed window under Xvfb with German chosen: its captions come
+out in German only if it found the table in ../share/veltrano/, as nothing
+sits beside the installed executable. The window's icon holds the installed
 48 and 128 pixel pictures.
 """
 import json
@@ -20,6 +21,7 @@ import testlib
 
 BIN = os.environ.get("VELTRANO_BIN", "build/bin")
 BUILD = os.path.dirname(os.path.abspath(BIN))
+APP_ID = "example.veltrano.Veltrano"
 
 
 def png_size(path):
@@ -45,7 +47,7 @@ def main():
             check(os.access(os.path.join(prefix, rel), os.X_OK), "installed and executable: " + rel)
         check(os.path.isfile(os.path.join(share, "veltrano", "transl.dt")), "table in share/veltrano")
         check(not os.path.exists(os.path.join(prefix, "bin", "transl.dt")), "no table beside the program")
-        desktop = os.path.join(share, "applications", "veltrano.desktop")
+        desktop = os.path.join(share, "applications", APP_ID + ".desktop")
         check(os.path.isfile(desktop), "desktop entry installed")
         if os.path.isfile(desktop):
             with open(desktop, encoding="utf-8") as f:
@@ -61,6 +63,11 @@ def main():
             check(os.path.isfile(png) and png_size(png) == (size, size), "%d px icon: %s" % (size, png))
         svg = os.path.join(icons, "scalable", "apps", "veltrano.svg")
         check(os.path.isfile(svg) and open(svg, encoding="utf-8").read().find("<svg") >= 0, "scalable icon")
+        check(os.path.isfile(os.path.join(share, "metainfo", APP_ID + ".metainfo.xml")), "metainfo installed")
+        for page in ("veltrano", "veltrano-tags"):
+            path = os.path.join(share, "man", "man1", page + ".1.gz")
+            check(os.path.isfile(path) and testlib.read_bytes(path)[:2] == b"\x1f\x8b", "compressed manual page: " + path)
+        check(os.path.isfile(os.path.join(share, "bash-completion", "completions", "veltrano-tags")), "completion")
 
         # The installed program, once, under a virtual display, with German
         # stored as the user's language and a small music folder.
@@ -90,7 +97,7 @@ def main():
             check(start["language"] == "de", "installed program found its table: %r" % start["language"])
             check(captions.get("de", {}).get("column:2") == "Titel", "German captions: %r" % captions.get("de", {}).get("column:2"))
             check(48 in start["iconSizes"] and 128 in start["iconSizes"], "window icon: %r" % start["iconSizes"])
-            check(start["desktopFileName"] == "veltrano", "desktop file name: %r" % start["desktopFileName"])
+            check(start["desktopFileName"] == APP_ID, "desktop file name: %r" % start["desktopFileName"])
             check(start["rows"] == 1, "installed program lists the music folder: %r" % start["rows"])
         else:
             print("xvfb-run missing: the installed program was not started")

@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "tags/tag_formats.h"
 #include "tools/veltrano-tags/commands.h"
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
+// The synopsis: on stdout when asked for (--help), on stderr after a mistake.
+void Usage(std::FILE* Out) {
+    std::fprintf(Out,
                  "usage: veltrano-tags read [-j N] FILE...\n"
                  "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
                  "                           [--cover IMAGEFILE] [--no-cover]\n"
@@ -20,16 +22,17 @@ void Usage() {
                  "       veltrano-tags scan DIR [-j N]\n"
                  "       veltrano-tags formats [--json]\n"
                  "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
+                 "       veltrano-tags --help | --version\n"
                  "KIND: auto");
-    for (const TTagFormat& f : TagFormats()) std::fprintf(stderr, ", %s", f.CliName);
-    std::fprintf(stderr, "\n");
+    for (const TTagFormat& f : TagFormats()) std::fprintf(Out, ", %s", f.CliName);
+    std::fprintf(Out, "\nSee veltrano-tags(1) for the output and exit statuses.\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
     const std::string command = argv[1];
@@ -43,7 +46,11 @@ int main(int argc, char** argv) {
         if (command == "formats") return CmdFormats(args);
         if (command == "lookup") return CmdLookup(args);
         if (command == "--help" || command == "-h" || command == "help") {
-            Usage();
+            Usage(stdout);
+            return 0;
+        }
+        if (command == "--version") {
+            std::printf("veltrano-tags %s\n", kVersionText);
             return 0;
         }
     } catch (const std::exception& e) {
@@ -51,6 +58,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::fprintf(stderr, "veltrano-tags: unknown command '%s'\n", command.c_str());
-    Usage();
+    Usage(stderr);
     return 2;
 }

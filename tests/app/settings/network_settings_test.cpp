@@ -58,8 +58,9 @@ TEST(NetworkSettings, EnvironmentThenSettingsFileThenDefault)
     EXPECT_EQ(MusicBrainzBaseUrl(), "http://127.0.0.1:8080");
     EXPECT_EQ(UpdateServerBaseUrl(), "https://127.0.0.1:8443");
 
-    EXPECT_EQ(ProductVersionText(), "2.3");
-    EXPECT_EQ(ApplicationUserAgent(), "Veltrano/2.3 ( support@veltrano.example )");
+    // The project version, as the build wrote it.
+    EXPECT_EQ(ProductVersionText(), QLatin1String(kVersionText));
+    EXPECT_EQ(ApplicationUserAgent(), QStringLiteral("Veltrano/%1 ( support@veltrano.example )").arg(kVersionText));
 }
 
 }  // namespace

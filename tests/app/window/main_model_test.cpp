@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "app/main_model.h"
+#include "app/version.h"
 #include "tests/app/window/window_test_support.h"
 #include "tests/test_util.h"
 
@@ -792,7 +793,7 @@ TEST_F(MainModelTest, AboutAndLinksUseTheMakersPages)
 {
     Model.About();
     ASSERT_EQ(User.Informed.size(), 1);
-    EXPECT_TRUE(User.Informed[0].startsWith(QStringLiteral("Veltrano\nVersion: 2.3\n\nWebsite: ")));
+    EXPECT_TRUE(User.Informed[0].startsWith(QStringLiteral("Veltrano\nVersion: %1\n\nWebsite: ").arg(kVersionText)));
     Model.OpenTutorial();
     Model.OpenContactPage();
     Model.OpenWebsite();
