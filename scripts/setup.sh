@@ -20,7 +20,7 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev qt6-bas
 # and what builds and checks the Debian package (scripts/package-test.sh).
 TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eyed3 id3v2 ffmpeg lame flac
                vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
-               imagemagick libtag1-dev xvfb xauth strace time openssl desktop-file-utils
+               imagemagick libtag1-dev xvfb xauth x11-utils strace time openssl desktop-file-utils
                fonts-dejavu-core fonts-wqy-microhei
                dpkg-dev fakeroot file lintian appstream man-db bash-completion)
 
@@ -58,8 +58,11 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
-# The Debian package: built, checked, installed with apt, started, purged.
-scripts/package-test.sh build
+# The Debian package, from a build as shipped (no test hooks): built,
+# checked, installed with apt, started, purged.
+cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=OFF "${launcher[@]}"
+cmake --build build-pkg -j "$jobs" --target veltrano veltrano-tags man_veltrano man_veltrano-tags doc_changelog
+scripts/package-test.sh build-pkg
 if [ -x scripts/sanitize.sh ]; then scripts/sanitize.sh; fi
 if [ -x scripts/tsan.sh ]; then scripts/tsan.sh; fi
 if [ -x scripts/fuzz.sh ]; then scripts/fuzz.sh 20; fi
