@@ -25,7 +25,7 @@ APP_ID = "example.veltrano.Veltrano"
 METAINFO = os.path.join(SRC, "share", "metainfo", APP_ID + ".metainfo.xml")
 DESKTOP = os.path.join(SRC, "share", "applications", APP_ID + ".desktop")
 COMPLETION = os.path.join(SRC, "share", "bash-completion", "veltrano-tags")
-COMMANDS = ["read", "write", "strip", "record", "scan", "formats"]
+COMMANDS = ["read", "write", "strip", "record", "scan", "formats", "lookup"]
 
 
 def project_version():
@@ -151,7 +151,7 @@ class Help(testlib.ToolCase, unittest.TestCase):
         testlib.require_tool()
         r = self.tool("--help")
         self.assertEqual((r.returncode, r.stderr), (0, b""))
-        self.assertIn(b"usage: veltrano-tags read FILE...", r.stdout)
+        self.assertIn(b"usage: veltrano-tags read [-j N] FILE...", r.stdout)
         r = self.tool("frobnicate")
         self.assertEqual((r.returncode, r.stdout), (2, b""))
         self.assertIn(b"unknown command 'frobnicate'", r.stderr)
