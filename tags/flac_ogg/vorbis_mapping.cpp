@@ -214,20 +214,32 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
 
     std::vector<std::string> done;
     std::vector<TVorbisComment> out;
-    // The entries of a name, as comments spelt like Like (or as the entries
-    // spell it, for a name new to the tag).
-    auto emit = [&](const std::string& Upper, const TVorbisComment* Like) {
+    // The entries of a name, as comments spelt like Comments[At] (or as the
+    // entries spell it, for a name new to the tag, At < 0). A value that one
+    // of the name's comments still reads as keeps that comment's bytes.
+    auto emit = [&](const std::string& Upper, int At) {
+        std::vector<TVorbisComment*> spare;
+        for (size_t k = At < 0 ? Comments.size() : (size_t)At; k < Comments.size(); ++k)
+            if (Comments[k].Format == vcfText && text::SameText(UnifiedNameOf(Comments[k].Name), Upper))
+                spare.push_back(&Comments[k]);
         for (int i = 0; i < Tags.Count(); ++i) {
             TVorbisComment c;
             if (!text::SameText(Tags.TagAt(i)->Name, Upper) || !CommentOf(*Tags.TagAt(i), c)) continue;
-            if (Like) {
-                c.Name = Like->Name;
-                c.StoredName = Like->StoredName;
+            if (At >= 0) {
+                c.Name = Comments[(size_t)At].Name;
+                c.StoredName = Comments[(size_t)At].StoredName;
+                for (auto it = spare.begin(); it != spare.end(); ++it)
+                    if (!IsListName(Upper) && (*it)->GetText(ControlToSpace) == Tags.TagAt(i)->Value) {
+                        c.Value = (*it)->Value;
+                        spare.erase(it);
+                        break;
+                    }
             }
             out.push_back(std::move(c));
         }
     };
-    for (auto& c : Comments) {
+    for (size_t k = 0; k < Comments.size(); ++k) {
+        TVorbisComment& c = Comments[k];
         const std::string upper = text::UpperAscii(UnifiedNameOf(c.Name));
         if (c.Format != vcfText || IsNumberOrTotal(upper)) {
             out.push_back(std::move(c));
@@ -249,7 +261,7 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
         }
         if (seen) continue;
         done.push_back(upper);
-        emit(upper, &c);
+        emit(upper, (int)k);
     }
     for (int i = 0; i < Tags.Count(); ++i) {
         std::string upper = text::UpperAscii(Tags.TagAt(i)->Name);
@@ -267,7 +279,7 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
         }
         if (std::find(done.begin(), done.end(), upper) != done.end()) continue;
         done.push_back(upper);
-        emit(upper, nullptr);
+        emit(upper, -1);
     }
     for (auto& c : tail) out.push_back(std::move(c));
     Comments = std::move(out);
