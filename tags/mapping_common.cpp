@@ -57,6 +57,9 @@ bool IsNumberName(const std::string& Name, bool Track) {
     return text::SameText(Name, NumberName(Track)) || text::SameText(Name, ShortNumberName(Track));
 }
 
+std::array<const char*, 2> NumberNames(bool Track) { return {NumberName(Track), ShortNumberName(Track)}; }
+std::array<const char*, 2> TotalNames(bool Track) { return {TotalName(Track), ShortTotalName(Track)}; }
+
 TNumberTotal NumberAndTotal(const TTags& Tags, bool Track) {
     const TTag* n = NumberEntry(Tags, Track);
     const std::string number = n ? n->Value : std::string();

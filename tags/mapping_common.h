@@ -5,6 +5,7 @@
 // every format.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ void SplitTypedNumberTotal(TTags& Tags, bool Track);
 // TOTALDISCS / DISCTOTAL), and the number names (TRACKNUMBER / TRACK ...).
 bool IsTotalName(const std::string& Name, bool Track);
 bool IsNumberName(const std::string& Name, bool Track);
+// Those names, the long form first: {"TRACKNUMBER", "TRACK"}, {"TOTALTRACKS",
+// "TRACKTOTAL"} (discs alike). A number with its total written new goes
+// under the long forms.
+std::array<const char*, 2> NumberNames(bool Track);
+std::array<const char*, 2> TotalNames(bool Track);
 
 // The first entry of Name without a description: the user's comment or
 // lyrics, never a player's described one (loudness, gapless figures).

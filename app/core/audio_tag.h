@@ -1,7 +1,11 @@
 // TAudioTag: the flat per-file record the user interface works with.
 //
 // One record stands for one audio file: the sixteen text fields the editor
-// knows, the front picture and the play time. It is a plain value type,
+// knows, the front picture and the play time. A text field other than Year,
+// Track, Disc and BPM holds every value the file keeps for it, one per line
+// (CR LF between them): several artists read as several lines, and several
+// lines typed into Artist are written as several values (Comment and Lyrics
+// are written back as one text with its line breaks). It is a plain value type,
 // copied freely between the window's cache, the undo history and the
 // commands; the cover bytes are a QByteArray, so copies share one block until
 // one of them changes it.

@@ -61,7 +61,7 @@ constexpr TReadFallback ReadFallbacks[] = {
     {15, {"UNSYNCEDLYRICS", nullptr, nullptr, nullptr}},
 };
 
-constexpr int YearField = 3;
+constexpr int YearField = 3, TrackField = 4, CommentField = 6, DiscField = 7, BPMField = 8, LyricsField = 15;
 constexpr qint64 CopyBlockSize = 1 << 20;
 const char* const FrontCoverName = "Cover art 1";
 
@@ -82,11 +82,55 @@ int EntryIndex(const TTags& Tags, const char* Name)
     return Tags.Exists(Name);
 }
 
+// A field shows every value of its name, one per line, as the formats keep
+// them: several comments of one name, a multi-valued item or frame. The
+// number fields show one value.
+bool ShowsEveryValue(int Field)
+{
+    return Field != YearField && Field != TrackField && Field != DiscField && Field != BPMField;
+}
+
+// A line of the field is one value when written back; comment and lyrics
+// are text with line breaks of their own and are written as one value.
+bool LinesAreValues(int Field)
+{
+    return ShowsEveryValue(Field) && Field != CommentField && Field != LyricsField;
+}
+
+// The entries a field stands for: the one EntryIndex finds, then every
+// later entry of that name with the same description, language and kind
+// (further values, never a player's described comment or a user-defined
+// text frame that happens to share the name).
+std::vector<int> FieldEntries(const TTags& Tags, int Field)
+{
+    std::vector<int> Out;
+    const int First = EntryIndex(Tags, WriteNames[Field]);
+    if (First < 0)
+        return Out;
+    const TTag& F = *Tags.TagAt(First);
+    for (int I = First; I < Tags.Count(); ++I) {
+        const TTag& E = *Tags.TagAt(I);
+        if (text::SameText(E.Name, F.Name) && E.Description == F.Description && E.Language == F.Language &&
+            E.ExtTagType == F.ExtTagType)
+            Out.push_back(I);
+    }
+    return Out;
+}
+
 // The value a field shows for the container, read fallbacks included.
 QString FieldValue(const TTags& Tags, int Field)
 {
-    const int Index = EntryIndex(Tags, WriteNames[Field]);
-    QString Value = Index < 0 ? QString() : FromLib(Tags.TagAt(Index)->Value);
+    const std::vector<int> Own = FieldEntries(Tags, Field);
+    QString Value;
+    if (ShowsEveryValue(Field)) {
+        std::vector<std::string> Values;
+        for (int I : Own)
+            if (!Tags.TagAt(I)->Value.empty())
+                Values.push_back(Tags.TagAt(I)->Value);
+        Value = FromLib(mapping::JoinLines(Values));
+    } else if (!Own.empty()) {
+        Value = FromLib(Tags.TagAt(Own.front())->Value);
+    }
     for (const TReadFallback& F : ReadFallbacks)
         if (F.Field == Field)
             for (const char* Name : F.Names)
@@ -307,26 +351,50 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         // (a year shown from a recording date, say).
         if (Tag.TextField(I) == FieldValue(Tags, I))
             continue;
-        // SetText's rules (an empty value deletes the entry with its native
-        // counterparts, a value replaces it or adds one) on the field's entry.
+        // An empty value deletes the field's entries with their native
+        // counterparts; a value replaces them all, one entry per line of a
+        // multi-valued field, so no value the record did not show survives.
         const std::string Value = ToLib(Tag.TextField(I));
-        const int Index = EntryIndex(Tags, WriteNames[I]);
+        const std::vector<int> Own = FieldEntries(Tags, I);
         if (Value.empty()) {
             // Cleared: every entry the field showed goes, fallbacks too, or the
             // old value would come back on the next load.
+            for (auto It = Own.rbegin(); It != Own.rend(); ++It)
+                Tags.Delete(*It);
             for (int Guard = 0; Guard < 8 && !FieldValue(Tags, I).isEmpty(); ++Guard) {
                 const int Supplier = SupplyingEntry(Tags, I);
                 if (Supplier < 0)
                     break;
                 Tags.Delete(Supplier);
             }
-            if (const int Left = EntryIndex(Tags, WriteNames[I]); Left >= 0)
-                Tags.Delete(Left);
-        } else if (Index < 0) {
-            Tags.Add(WriteNames[I])->Value = Value;
-        } else {
-            Tags.TagAt(Index)->Value = Value;
+            continue;
         }
+        std::vector<std::string> Values;
+        if (LinesAreValues(I))
+            for (const std::string& Line : mapping::SplitLines(Value))
+                if (!Line.empty())
+                    Values.push_back(Line);
+        if (Values.empty())
+            Values.push_back(Value);
+        for (size_t K = 0; K < Values.size(); ++K) {
+            if (K < Own.size()) {
+                Tags.TagAt(Own[K])->Value = Values[K];
+                continue;
+            }
+            TTag* Added = Tags.Add(WriteNames[I]);
+            if (!Own.empty()) {
+                const TTag& Like = *Tags.TagAt(Own.front());
+                Added->Name = Like.Name;
+                Added->Description = Like.Description;
+                Added->Language = Like.Language;
+                Added->ExtTagType = Like.ExtTagType;
+            }
+            Added->Value = Values[K];
+        }
+        // Values the record no longer holds leave the container's list; the
+        // formats write each name from the entries it has left.
+        for (size_t K = Own.size(); K-- > Values.size();)
+            Tags.Remove(Own[K]);
     }
 
     // The record holds one picture, the one it was read from (see

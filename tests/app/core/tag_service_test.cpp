@@ -282,6 +282,69 @@ TEST(TagServiceMapping, CommentAndLyricsAreTheEntriesWithoutADescription)
     }
 }
 
+// A field shows every value of its name, one per line, and an edit replaces
+// them all: each line of a multi-valued field is one value, Comment and
+// Lyrics stay one text, the number fields show their first value. Entries
+// of the name with another description or kind are not the field's.
+TEST(TagServiceMapping, EveryValueOfAFieldOnePerLine)
+{
+    struct TEntry {
+        std::string Name, Value;
+        std::string Description = {};
+        TExtTagType Kind = ettUnknown;
+    };
+    const struct {
+        const char* Name;
+        std::vector<TEntry> Before;
+        const char* Field;
+        QString Shown;
+        QString Typed;   // null: the record is saved unchanged
+        std::vector<TEntry> After;
+    } Cases[] = {
+        {"two values shown and kept", {{"ARTIST", "One"}, {"TITLE", "T"}, {"ARTIST", "Two"}}, "Artist",
+         QStringLiteral("One\r\nTwo"), QString(), {{"ARTIST", "One"}, {"TITLE", "T"}, {"ARTIST", "Two"}}},
+        {"an edit replaces every value", {{"ARTIST", "One"}, {"TITLE", "T"}, {"ARTIST", "Two"}}, "Artist",
+         QStringLiteral("One\r\nTwo"), QStringLiteral("Edited"), {{"ARTIST", "Edited"}, {"TITLE", "T"}}},
+        {"lines are values", {{"ARTIST", "One"}}, "Artist", QStringLiteral("One"), QStringLiteral("A\nB\r\n\r\nC"),
+         {{"ARTIST", "A"}, {"ARTIST", "B"}, {"ARTIST", "C"}}},
+        {"a cleared field deletes every value", {{"GENRE", "Rock"}, {"GENRE", "Pop"}, {"TITLE", "T"}}, "Genre",
+         QStringLiteral("Rock\r\nPop"), QStringLiteral(""), {{"TITLE", "T"}}},
+        {"a user-defined frame of the name is not a value", {{"ARTIST", "One"}, {"ARTIST", "Other", "ARTIST", ettTXXX}},
+         "Artist", QStringLiteral("One"), QStringLiteral("A\nB"),
+         {{"ARTIST", "A"}, {"ARTIST", "Other", "ARTIST", ettTXXX}, {"ARTIST", "B"}}},
+        {"comments are one text", {{"COMMENT", "c1"}, {"COMMENT", "c2"}, {"COMMENT", "gain", "iTunNORM"}}, "Comment",
+         QStringLiteral("c1\r\nc2"), QStringLiteral("x\ny"), {{"COMMENT", "x\ny"}, {"COMMENT", "gain", "iTunNORM"}}},
+        {"a number field shows the first", {{"TRACKNUMBER", "3"}, {"TRACKNUMBER", "4"}}, "Track", QStringLiteral("3"),
+         QStringLiteral("5"), {{"TRACKNUMBER", "5"}}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTags Tags;
+        for (const TEntry& E : C.Before) {
+            TTag* T = Tags.Add(E.Name);
+            T->Value = E.Value;
+            T->Description = E.Description;
+            T->ExtTagType = E.Kind;
+        }
+        TAudioTag Tag;
+        TTagService::CopyTagsToRecord(Tags, Tag);
+        int Field = 0;
+        while (QLatin1String(TAudioTag::TextFieldName(Field)) != QLatin1String(C.Field))
+            ++Field;
+        EXPECT_EQ(Tag.TextField(Field), C.Shown);
+        if (!C.Typed.isNull())
+            Tag.TextField(Field) = C.Typed;
+        TTagService::CopyRecordToTags(Tags, Tag);
+        ASSERT_EQ(Tags.Count(), (int)C.After.size());
+        for (int I = 0; I < Tags.Count(); ++I) {
+            EXPECT_EQ(Tags.TagAt(I)->Name, C.After[(size_t)I].Name) << I;
+            EXPECT_EQ(Tags.TagAt(I)->Value, C.After[(size_t)I].Value) << I;
+            EXPECT_EQ(Tags.TagAt(I)->Description, C.After[(size_t)I].Description) << I;
+            EXPECT_EQ(Tags.TagAt(I)->ExtTagType, C.After[(size_t)I].Kind) << I;
+        }
+    }
+}
+
 TEST(AudioTag, FileTypeFromExtensionAndEmptiness)
 {
     const struct { const char* Name; TAudioFileType Type; } Cases[] = {
