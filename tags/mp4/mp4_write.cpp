@@ -277,11 +277,21 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
                                                             : Tag.XtraRaw;
     if (Tag.Atoms.empty() && xtra.empty() && !L.HasIlst && L.OldXtra.empty()) return mp4result::NothingToWrite;
 
+    // The new moov goes into the old one's place when it fits, its slack
+    // becoming the free atom behind the item list (where the old one's was,
+    // so that an unchanged tag gives the same bytes); else into the old moov
+    // and the free atoms behind it; else the file grows by the padding.
     const uint64_t N = BuildMoov(L, ilst, xtra, 0).size();
+    auto fits = [&](uint64_t Space) { return N == Space || (N + 8 <= Space && Space - N <= 0xFFFFFFFFull); };
     uint64_t F;
-    if (KeepPadding && L.Found && N == regionLen) F = 0;
-    else if (KeepPadding && L.Found && N + 9 < regionLen && regionLen - N <= 0xFFFFFFFFull) F = regionLen - N;
-    else F = Tag.PaddingToWrite >= 8 ? Tag.PaddingToWrite : 0;
+    if (KeepPadding && L.Found && fits(L.Old.size())) {
+        regionLen = L.Old.size();
+        F = regionLen - N;
+    } else if (KeepPadding && L.Found && fits(regionLen)) {
+        F = regionLen - N;
+    } else {
+        F = Tag.PaddingToWrite >= 8 ? Tag.PaddingToWrite : 0;
+    }
     std::vector<uint8_t> moov = BuildMoov(L, ilst, xtra, F);
 
     const int64_t delta = int64_t(moov.size()) - int64_t(regionLen);

@@ -233,7 +233,7 @@ TEST(MP4Write, ExactFitWritesNoFreeAtom) {
     EXPECT_TRUE(Contains(s.Data(), Str("ABCDEFGH")));
 }
 
-TEST(MP4Write, SlackOfNineBytesOrLessRewritesWithPadding) {
+TEST(MP4Write, SlackTooSmallForAFreeAtomRewritesWithPadding) {
     const Bytes f = FastStart(Udta(TextItem("©nam", "abcdefgh")));
     TMP4Tag t;
     ASSERT_EQ(Load(t, f), 0);
