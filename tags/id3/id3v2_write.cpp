@@ -171,7 +171,10 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
         case sftAIFF:
         case sftDFF: {
             if (L.RF64WithoutWave) return id3v2result::RF64WithoutWave;
-            if (!L.Sound && L.Type != sftAIFF) return id3v2result::ContainerUnsound;
+            // A chunk that runs past the end of the file (a cut download)
+            // would hide a tag chunk behind it from every reader: refused,
+            // in AIFF files too, rather than written where nothing finds it.
+            if (!L.Sound) return id3v2result::ContainerUnsound;
             const bool dff = L.Type == sftDFF;
             const char* id = L.Type == sftAIFF || dff ? "ID3 " : "id3 ";
             int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
