@@ -203,7 +203,8 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
         // Every entry and picture of a tag loaded from this file was deleted:
         // the writer finds nothing to write and would leave the old tag in
         // place, reporting success. The tag goes.
-        if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded)
+        if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded &&
+            !FUneditedSave)
             native = RemoveID3v2TagFromFile(Name, false);
     } catch (...) {
         native = tagresult::Failure;
@@ -226,6 +227,7 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         ~TDropViews() {
             Tags.FSaveViews.clear();
             Tags.FSavePictureViews.clear();
+            Tags.FUneditedSave = false;
         }
     } dropViews{*this};
     auto save = [&](TTagType kind) {
@@ -235,6 +237,10 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     };
 
     if (TagType == ttAutomatic) {
+        // Asked before any kind is written: the merge of the native tags is
+        // what the load gave only until then.
+        const bool unedited = Name == FileName && Loaded && !EditedSinceLoad();
+        FUneditedSave = unedited;
         bool counted = false;
         // Stage 1: every native tag that was loaded from this same file.
         if (Name == FileName) {
@@ -245,7 +251,7 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         // kinds the file holds were written back (changing no byte), and
         // no kind the file lacks is added (an ID3v2 tag beside an MP3's
         // ID3v1 tag, say).
-        if (!counted && Name == FileName && Loaded && !EditedSinceLoad()) counted = true;
+        if (!counted && unedited) counted = true;
         // Stage 2: the principal tag of the recognised audio format.
         bool recognised = false;
         if (!counted) {

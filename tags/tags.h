@@ -224,6 +224,9 @@ private:
     void PrepareSaveViews();
     // Whether the entries or pictures differ from what the load merged.
     bool EditedSinceLoad();
+    // Set while a save of the tags as loaded runs: it writes back what the
+    // file holds and takes nothing away (an empty ID3v2 tag stays).
+    bool FUneditedSave = false;
     std::vector<std::pair<TTagType, TEntryList>> FSaveViews;
     std::vector<std::pair<TTagType, TPictureList>> FSavePictureViews;
     void CopyOptionsToNatives();
