@@ -334,6 +334,8 @@ int CmdWrite(const std::vector<std::string>& Args) {
     const bool ok = result == 0 || result == 3;
     if (!ok && snapshot && !backup.Matches(path) && !backup.Restore(path))
         std::fprintf(stderr, "veltrano-tags: '%s' was written in part and could not be restored\n", path.c_str());
+    else if (!ok)
+        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
     return ok ? 0 : 1;
 }
 
