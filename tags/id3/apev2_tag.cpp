@@ -548,7 +548,8 @@ std::vector<uint8_t> TAPEv2Tag::Render(bool WithHeader) const {
         if (f->Name.empty() || f->Value.empty()) continue;
         // Text and binary items get their kind; other kinds, and the other
         // flags (read-only), are kept as read.
-        items.u32le((uint32_t)f->Value.size()).u32le(((f->Kind << 1) & KindBits) | (f->OtherFlags & ~KindBits)).str(f->Name).u8(0).bytes(f->Value.data(), f->Value.size());
+        const uint32_t flags = ((f->Kind << 1) & KindBits) | (f->OtherFlags & ~KindBits);
+        items.u32le((uint32_t)f->Value.size()).u32le(flags).str(f->Name).u8(0).bytes(f->Value.data(), f->Value.size());
         ++count;
         if ((int64_t)items.size() > apev2limit::MaxTagSize - 2 * HeaderSize) return {};
     }

@@ -82,7 +82,8 @@ TEST(SaveViews, EachKindKeepsItsOwnPicturesWhileTheyAreLeftAlone) {
     auto apeHeader = [&](uint32_t Flags) {
         return Cat(Str("APETAGEX"), LE32(2000), LE32((uint32_t)items.size() + 32), LE32(2), LE32(Flags), Bytes(8, 0));
     };
-    const Bytes v2 = Tag(3, Cat(Frame(3, "TIT2", Text0("Old")), Frame(3, "APIC", Picture0("image/png", 3, "", Png(300)))));
+    const Bytes v2 =
+        Tag(3, Cat(Frame(3, "TIT2", Text0("Old")), Frame(3, "APIC", Picture0("image/png", 3, "", Png(300)))));
     testutil::TTempDir dir;
     const std::string path = dir.file("a.mp3");
     testutil::WriteFile(path, Cat(v2, MpegFrames(8), apeHeader(0xA0000000u), items, apeHeader(0x80000000u)));

@@ -174,7 +174,8 @@ TAudioKnown KnowAudio(const std::string& Path, const TTags& Tags) {
     if (format != audioformat::MPEG && format != audioformat::Unknown) return TAudioKnown::Recognised;
     if (std::equal(asf::HeaderGuid.begin(), asf::HeaderGuid.end(), head)) return TAudioKnown::Recognised;
     // ADTS: 12 sync bits, then the layer bits 00. AC-3 and E-AC-3: 0B 77.
-    if ((head[0] == 0xFF && (head[1] & 0xF6) == 0xF0) || (head[0] == 0x0B && head[1] == 0x77)) return TAudioKnown::RawStream;
+    const bool adts = head[0] == 0xFF && (head[1] & 0xF6) == 0xF0, ac3 = head[0] == 0x0B && head[1] == 0x77;
+    if (adts || ac3) return TAudioKnown::RawStream;
     return TAudioKnown::Unknown;
 }
 
@@ -295,7 +296,8 @@ int CmdWrite(const std::vector<std::string>& Args) {
     if (kind == ttAutomatic) {
         const TAudioKnown known = KnowAudio(path, tags);
         if (known == TAudioKnown::Unknown) {
-            std::fprintf(stderr, "veltrano-tags: '%s' is not audio any reader recognises; name a tag kind with --tag to write one\n",
+            std::fprintf(stderr,
+                         "veltrano-tags: '%s' is not audio any reader recognises; name a tag kind with --tag to write one\n",
                          path.c_str());
             return 3;
         }
