@@ -218,8 +218,9 @@ TStreamValues MP4Values(const TTags& Tags) {
     V.SamplesPerSec.Value = M.AudioSampleRate;
     return V;
 }
-// WMA header: duration in milliseconds (play time ÷ 1000), bit rate, and the
-// number of frames as sample count.
+// WMA header: duration in milliseconds (play time ÷ 1000), bit rate, the
+// number of frames as sample count, and the audio stream's channels, sample
+// rate and bits per sample.
 TStreamValues WMAValues(const TTags& Tags) {
     TStreamValues V;
     const TWMATag& W = Tags.WMATag();
@@ -227,6 +228,9 @@ TStreamValues WMAValues(const TTags& Tags) {
     V.PlayTime = double(W.Duration()) / 1000.0;
     V.BitRate.Value = W.BitRate();
     V.SampleCount.Value = W.NumberOfFrames();
+    V.Channels.Value = W.Channels;
+    V.SamplesPerSec.Value = W.SampleRate;
+    V.BitsPerSample.Value = W.BitsPerSample;
     return V;
 }
 

@@ -178,24 +178,33 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
             // A kind loaded from this file is written from its own view (see
             // PrepareSaveViews), then the caller's list comes back.
             TEntryList* view = nullptr;
-            if (!Stream && Name == FileName)
+            TPictureList* pictures = nullptr;
+            if (!Stream && Name == FileName) {
                 for (auto& [kind, entries] : FSaveViews)
                     if (kind == Kind) view = &entries;
-            if (view) std::swap(FTags, *view);
+                for (auto& [kind, own] : FSavePictureViews)
+                    if (kind == Kind) pictures = &own;
+            }
+            auto swapViews = [&] {
+                if (view) std::swap(FTags, *view);
+                if (pictures) std::swap(FCoverArts, *pictures);
+            };
+            swapViews();
             try {
                 TNativeFormats::ForEach([&](const auto& Row) {
                     if (Row.Info.Kind == Kind) native = Row.Save(*this, Name, Buffered, Stream);
                 });
             } catch (...) {
-                if (view) std::swap(FTags, *view);
+                swapViews();
                 throw;
             }
-            if (view) std::swap(FTags, *view);
+            swapViews();
         }
         // Every entry and picture of a tag loaded from this file was deleted:
         // the writer finds nothing to write and would leave the old tag in
         // place, reporting success. The tag goes.
-        if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded)
+        if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded &&
+            !FUneditedSave)
             native = RemoveID3v2TagFromFile(Name, false);
     } catch (...) {
         native = tagresult::Failure;
@@ -215,7 +224,11 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     if (Name == FileName) PrepareSaveViews();
     struct TDropViews {
         TTags& Tags;
-        ~TDropViews() { Tags.FSaveViews.clear(); }
+        ~TDropViews() {
+            Tags.FSaveViews.clear();
+            Tags.FSavePictureViews.clear();
+            Tags.FUneditedSave = false;
+        }
     } dropViews{*this};
     auto save = [&](TTagType kind) {
         result = SaveKind(kind, Name, true, nullptr);
@@ -224,12 +237,21 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     };
 
     if (TagType == ttAutomatic) {
+        // Asked before any kind is written: the merge of the native tags is
+        // what the load gave only until then.
+        const bool unedited = Name == FileName && Loaded && !EditedSinceLoad();
+        FUneditedSave = unedited;
         bool counted = false;
         // Stage 1: every native tag that was loaded from this same file.
         if (Name == FileName) {
             for (const TTagFormat& f : TagFormats())
                 if (NativeLoaded(f.Kind) && save(f.Kind) == 0 && f.Kind != ttID3v1) counted = true;
         }
+        // A save of the tags as they were loaded has nothing to add: the
+        // kinds the file holds were written back (changing no byte), and
+        // no kind the file lacks is added (an ID3v2 tag beside an MP3's
+        // ID3v1 tag, say).
+        if (!counted && unedited) counted = true;
         // Stage 2: the principal tag of the recognised audio format.
         bool recognised = false;
         if (!counted) {

@@ -90,11 +90,40 @@ bool InRange(int64_t Size, const TFileEdit& E) {
     return E.Pos >= 0 && E.OldLen >= 0 && E.Pos <= Size && E.OldLen <= Size - E.Pos;
 }
 
+// Whether the stream already holds what the edit would write: a region of
+// the same length with the same bytes, and the same patched fields. Such an
+// edit is not written at all, so that a save that changed nothing leaves the
+// file's bytes and its modification time alone.
+bool EditChangesNothing(TStream& S, const TFileEdit& E) {
+    if (E.Delta() != 0) return false;
+    auto same = [&](int64_t At, const uint8_t* Bytes, int64_t Len) {
+        constexpr int64_t Block = 1 << 16;
+        std::vector<uint8_t> buf((size_t)std::min(Len, Block));
+        for (int64_t done = 0; done < Len;) {
+            const int64_t n = std::min(Block, Len - done);
+            if (S.Seek(At + done) != At + done || !S.ReadExact(buf.data(), n) ||
+                !std::equal(buf.begin(), buf.begin() + n, Bytes + done))
+                return false;
+            done += n;
+        }
+        return true;
+    };
+    const int64_t size = S.Size();
+    if (!InRange(size, E) || !same(E.Pos, E.Bytes.data(), (int64_t)E.Bytes.size())) return false;
+    for (const auto& p : E.Patches)
+        if (p.At < 0 || p.At > size || (int64_t)p.Bytes.size() > size - p.At ||
+            !same(p.At, p.Bytes.data(), (int64_t)p.Bytes.size()))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& E, const std::string& TempSuffix) {
     const std::string FileName = RealFileName(LinkOrFileName);
     if (E.Delta() == 0) {
+        if (auto r = TFileStream::Open(FileName, TFileMode::fmOpenReadShared); r && EditChangesNothing(*r, E))
+            return TEditResult::Success;
         auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
         if (!f) return TEditResult::OpenFailed;
         if (!InRange(f->Size(), E)) return TEditResult::BadRange;
@@ -137,6 +166,10 @@ TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
         if (p.At < 0 || p.At > newSize || (int64_t)p.Bytes.size() > newSize - p.At) return TEditResult::BadRange;
     // Everything the edit may overwrite is read first: the region and what
     // follows it (moved when the length changes), and the patched fields.
+    if (EditChangesNothing(S, E)) {
+        S.Seek(0);
+        return TEditResult::Success;
+    }
     const int64_t keep = E.Delta() != 0 ? size - E.Pos : E.OldLen;
     S.Seek(E.Pos);
     const std::vector<uint8_t> old = S.ReadBytes(keep);

@@ -37,17 +37,23 @@ bool SameGroup(const std::vector<const TTag*>& A, const std::vector<const TTag*>
     return true;
 }
 
+bool SamePicture(const TCoverArt& A, const TCoverArt& B) {
+    return A.Name == B.Name && A.Data == B.Data && A.Description == B.Description && A.CoverType == B.CoverType &&
+           A.MIMEType == B.MIMEType;
+}
+
 }  // namespace
 
-TTags::TEntryList TTags::MergedView(TTagType OnlyKind) {
+TTags::TEntryList TTags::MergedView(TTagType OnlyKind, TPictureList* Pictures) {
     // The merge routines write into the container's own lists; they run on
-    // empty ones here, without pictures, and the caller's lists come back.
+    // empty ones here, without pictures unless asked for, and the caller's
+    // lists come back.
     TEntryList savedTags = std::move(FTags);
     auto savedArts = std::move(FCoverArts);
     FTags.clear();
     FCoverArts.clear();
     const bool parse = ParseCoverArts, only = OnlyParseCoverArts, loaded = Loaded;
-    ParseCoverArts = false;
+    ParseCoverArts = parse && Pictures;
     OnlyParseCoverArts = false;
     try {
         if (OnlyKind == ttNone) {
@@ -61,6 +67,7 @@ TTags::TEntryList TTags::MergedView(TTagType OnlyKind) {
         FTags.clear();
     }
     TEntryList view = std::move(FTags);
+    if (Pictures) *Pictures = std::move(FCoverArts);
     FTags = std::move(savedTags);
     FCoverArts = std::move(savedArts);
     ParseCoverArts = parse;
@@ -69,14 +76,40 @@ TTags::TEntryList TTags::MergedView(TTagType OnlyKind) {
     return view;
 }
 
+bool TTags::EditedSinceLoad() {
+    TPictureList pictures;
+    const TEntryList merged = MergedView(ttNone, &pictures);
+    if (merged.size() != FTags.size() || (ParseCoverArts && pictures.size() != FCoverArts.size())) return true;
+    for (size_t i = 0; i < merged.size(); ++i)
+        if (merged[i]->Name != FTags[i]->Name || !SameEntry(*merged[i], *FTags[i])) return true;
+    for (size_t i = 0; ParseCoverArts && i < pictures.size(); ++i)
+        if (!SamePicture(*pictures[i], *FCoverArts[i])) return true;
+    return false;
+}
+
 void TTags::PrepareSaveViews() {
     FSaveViews.clear();
+    FSavePictureViews.clear();
     std::vector<TTagType> kinds;
     for (const TTagFormat& f : TagFormats())
         if (NativeLoaded(f.Kind)) kinds.push_back(f.Kind);
     // With one kind, its own view is the merged list itself.
     if (kinds.size() < 2) return;
-    const TEntryList merged = MergedView(ttNone);
+    TPictureList mergedPictures;
+    const TEntryList merged = MergedView(ttNone, &mergedPictures);
+
+    // The merge keeps the pictures of one kind (an ID3v2 tag's over an APE
+    // tag's). While the caller's pictures are still those, every kind keeps
+    // its own; a changed picture list goes into every kind.
+    bool picturesUnchanged = mergedPictures.size() == FCoverArts.size();
+    for (size_t i = 0; picturesUnchanged && i < FCoverArts.size(); ++i)
+        picturesUnchanged = SamePicture(*FCoverArts[i], *mergedPictures[i]);
+    if (ParseCoverArts && !OnlyParseCoverArts && picturesUnchanged)
+        for (TTagType kind : kinds) {
+            TPictureList own;
+            MergedView(kind, &own);
+            FSavePictureViews.emplace_back(kind, std::move(own));
+        }
 
     // Names in the order the caller's list has them, then the loaded ones it
     // dropped, then any a kind holds that the merge left out.

@@ -216,11 +216,19 @@ private:
     // Per-kind entry lists for a save into the file the tags came from (see
     // tags/save_views.cpp): each kind loaded from the file gets its own values
     // for every name the caller left as loaded, and the caller's values for
-    // every name it changed.
+    // every name it changed. Pictures likewise: while the caller's pictures
+    // are the ones the load merged, each kind keeps its own.
     using TEntryList = std::vector<std::unique_ptr<TTag>>;
-    TEntryList MergedView(TTagType OnlyKind);
+    using TPictureList = std::vector<std::unique_ptr<TCoverArt>>;
+    TEntryList MergedView(TTagType OnlyKind, TPictureList* Pictures = nullptr);
     void PrepareSaveViews();
+    // Whether the entries or pictures differ from what the load merged.
+    bool EditedSinceLoad();
+    // Set while a save of the tags as loaded runs: it writes back what the
+    // file holds and takes nothing away (an empty ID3v2 tag stays).
+    bool FUneditedSave = false;
     std::vector<std::pair<TTagType, TEntryList>> FSaveViews;
+    std::vector<std::pair<TTagType, TPictureList>> FSavePictureViews;
     void CopyOptionsToNatives();
     void RunStreamPropertyReaders(TStream* Stream, const std::string& FileName, const std::string& ExtUpper);
 

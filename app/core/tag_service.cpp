@@ -481,27 +481,49 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
     return false;
 }
 
+namespace {
+
+// Whether saving Tag would change nothing the record shows: its fields and
+// picture are what the file holds (or both show nothing at all). Such a save
+// writes no byte, so the file keeps its bytes and its modification time, and
+// an empty record does not strip the tags it never showed (an encoder's name).
+bool RecordShowsFile(const TTags& Tags, const TAudioTag& Tag)
+{
+    TAudioTag Current;
+    TTagService::CopyTagsToRecord(Tags, Current);
+    if (Tag.IsEmpty() && Current.IsEmpty())
+        return true;
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
+        if (Tag.TextField(I) != Current.TextField(I))
+            return false;
+    return Tag.CoverData == Current.CoverData && (Tag.CoverData.isEmpty() || Tag.CoverMime == Current.CoverMime);
+}
+
+}  // namespace
+
 bool TTagService::WriteTags(const TAudioTag& Tag) const
 {
     const std::string Path = ToLibPath(Tag.FileName);
+    const std::unique_ptr<TTags> Tags = NewContainer();
+    int Result = Tags->LoadFromFile(Path);
+    if (Result != 0)
+        throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
+    if (RecordShowsFile(*Tags, Tag))
+        return true;
     if (Tag.IsEmpty()) {
         // Stripping reports success even when a removal routine could not
         // write, so a file that cannot be written is refused up front and
         // the result is checked by reading the file again.
         if (fileutil::IsReadOnly(Path))
             throw EWriteFailure(QStringLiteral("The file is read-only."));
-        const int Result = StripTagsFromFile(Path, ttAutomatic);
-        if (Result != 0 && Result != tagresult::NothingToWrite)
-            throw EWriteFailure(QString::asprintf("TagsLibrary remove error: %d", Result));
+        const int Removed = StripTagsFromFile(Path, ttAutomatic);
+        if (Removed != 0 && Removed != tagresult::NothingToWrite)
+            throw EWriteFailure(QString::asprintf("TagsLibrary remove error: %d", Removed));
         const std::unique_ptr<TTags> Check = NewContainer();
         if (Check->LoadFromFile(Path) == 0 && (Check->Count() > 0 || Check->CoverArtCount() > 0))
             throw EWriteFailure(QStringLiteral("The tags could not be removed from the file."));
         return true;
     }
-    const std::unique_ptr<TTags> Tags = NewContainer();
-    int Result = Tags->LoadFromFile(Path);
-    if (Result != 0)
-        throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
     CopyRecordToTags(*Tags, Tag);
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)

@@ -18,6 +18,9 @@ using apev2limit::HeaderSize;
 constexpr char Magic[] = "APETAGEX";
 constexpr uint32_t FlagHeaderPresent = 0x80000000u;
 constexpr uint32_t FlagIsHeader = 0x20000000u;
+constexpr uint32_t FlagReadOnly = 1;
+// Item flags: bits 1-2 hold the item's kind.
+constexpr uint32_t KindBits = 6;
 constexpr uint32_t KindText = 0, KindBinary = 1;
 
 bool ReadAt(TStream& S, int64_t Pos, void* Buf, int64_t Count) {
@@ -231,6 +234,7 @@ void TAPEv2Frame::Clear() {
     Value.clear();
     Format = ffText;
     Kind = KindText;
+    OtherFlags = 0;
     AlreadyParsed = false;
 }
 
@@ -238,6 +242,7 @@ void TAPEv2Frame::Assign(const TAPEv2Frame& Source) {
     Name = Source.Name;
     Format = Source.Format;
     Kind = Source.Kind;
+    OtherFlags = Source.OtherFlags;
     Value = Source.Value;
 }
 
@@ -466,6 +471,7 @@ int TAPEv2Tag::ParseItems(const uint8_t* Data, size_t Size, uint32_t Count, uint
         auto f = std::make_unique<TAPEv2Frame>(this);
         f->Name = key;
         f->Kind = (flags >> 1) & 3;
+        f->OtherFlags = flags & ~KindBits;
         f->Format = f->Kind == KindText ? ffText : f->Kind == KindBinary ? ffBinary : ffUnknown;
         f->Value = r.vec(valueSize);
         // Version 1.0 text is in the legacy code page.
@@ -540,17 +546,21 @@ std::vector<uint8_t> TAPEv2Tag::Render(bool WithHeader) const {
     uint32_t count = 0;
     for (const auto& f : Frames) {
         if (f->Name.empty() || f->Value.empty()) continue;
-        // Text and binary items get their kind; other kinds are kept as read.
-        items.u32le((uint32_t)f->Value.size()).u32le(f->Kind << 1).str(f->Name).u8(0).bytes(f->Value.data(), f->Value.size());
+        // Text and binary items get their kind; other kinds, and the other
+        // flags (read-only), are kept as read.
+        const uint32_t flags = ((f->Kind << 1) & KindBits) | (f->OtherFlags & ~KindBits);
+        items.u32le((uint32_t)f->Value.size()).u32le(flags).str(f->Name).u8(0).bytes(f->Value.data(), f->Value.size());
         ++count;
         if ((int64_t)items.size() > apev2limit::MaxTagSize - 2 * HeaderSize) return {};
     }
     if (count == 0) return {};
     const uint32_t size = (uint32_t)items.size() + HeaderSize;
     TByteWriter w;
-    if (WithHeader) PutHeader(w, size, count, FlagHeaderPresent | FlagIsHeader);
+    // The tag's read-only flag stays as read (version 1.0 defines no flags).
+    const uint32_t readOnly = Version == 2000 ? Flags & FlagReadOnly : 0;
+    if (WithHeader) PutHeader(w, size, count, FlagHeaderPresent | FlagIsHeader | readOnly);
     w.bytes(items.data());
-    PutHeader(w, size, count, WithHeader ? FlagHeaderPresent : 0);
+    PutHeader(w, size, count, (WithHeader ? FlagHeaderPresent : 0) | readOnly);
     return w.take();
 }
 

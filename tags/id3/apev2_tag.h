@@ -56,6 +56,8 @@ public:
     // The item kind of the flags (0 text, 1 binary, 2 external locator, 3
     // reserved). Kinds 2 and 3 are kept as read (Format ffUnknown).
     uint32_t Kind = 0;
+    // The other flag bits as read (bit 0: read-only), written back as they were.
+    uint32_t OtherFlags = 0;
     std::vector<uint8_t> Value;          // raw value bytes
     TAPEv2Tag* Parent;                   // not owned
     bool AlreadyParsed = false;

@@ -394,10 +394,17 @@ std::vector<uint8_t> TID3v1Tag::BuildTagBlock() const {
 bool TID3v1Tag::BuildLyricsBlock(std::vector<uint8_t>& Out) const {
     Out.clear();
     AppendText(Out, LyricsBegin);
-    AppendText(Out, "IND00003");
-    Out.push_back(FindLyricsFrame("LYR") ? '1' : '0');
-    Out.push_back(LyricsHasTimeStamp ? '1' : '0');
-    Out.push_back(InhibitTracksForRandomSelection ? '1' : '0');
+    // The indications: lyrics present, time stamps, and (optional, so a
+    // block read with two keeps two) random selection inhibited.
+    const auto* OldInd = FindLyricsFrame("IND");
+    std::string Ind = OldInd && OldInd->Data.size() >= 2 && OldInd->Data.size() <= 9 ? OldInd->Data : "000";
+    Ind[0] = FindLyricsFrame("LYR") ? '1' : '0';
+    Ind[1] = LyricsHasTimeStamp ? '1' : '0';
+    if (Ind.size() > 2) Ind[2] = InhibitTracksForRandomSelection ? '1' : '0';
+    else if (InhibitTracksForRandomSelection) Ind += '1';
+    AppendText(Out, "IND");
+    AppendDigits(Out, (int64_t)Ind.size(), 5);
+    AppendText(Out, Ind);
     for (const auto& F : LyricsFrames) {
         if (F->Data.empty() || F->ID == "IND") continue;
         const std::string& Value = F->ID == "EAL" ? Album : F->ID == "EAR" ? Artist : F->ID == "ETT" ? Title : F->Data;

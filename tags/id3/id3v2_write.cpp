@@ -171,12 +171,17 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
         case sftAIFF:
         case sftDFF: {
             if (L.RF64WithoutWave) return id3v2result::RF64WithoutWave;
-            if (!L.Sound && L.Type != sftAIFF) return id3v2result::ContainerUnsound;
+            // A chunk that runs past the end of the file (a cut download)
+            // would hide a tag chunk behind it from every reader: refused,
+            // in AIFF files too, rather than written where nothing finds it.
+            if (!L.Sound) return id3v2result::ContainerUnsound;
             const bool dff = L.Type == sftDFF;
             const char* id = L.Type == sftAIFF || dff ? "ID3 " : "id3 ";
             int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
             if (O > (int64_t)L.ChunkSize) O = (int64_t)L.ChunkSize;
-            if (O > 0 && !dff && fits(O)) {
+            // A DSDIFF tag gets no padding of its own, but one that already
+            // has some keeps its length, as everywhere.
+            if (O > 0 && fits(O)) {
                 E.Pos = L.TagPos;
                 E.OldLen = O;
                 E.Bytes = Render(uint32_t(O - N));
@@ -207,8 +212,10 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
                                                     : (int64_t)std::min<uint64_t>(L.DSFTotalSize, S.Size());
             E.Pos = pos;
             E.OldLen = O;
-            E.Bytes = Render(0);
-            E.Patches.push_back({12, LE64Bytes(L.DSFTotalSize - (uint64_t)O + N)});
+            // The tag ends the file and gets no padding; an old tag with
+            // padding it still fits in keeps its length.
+            E.Bytes = Render(O > 0 && fits(O) ? uint32_t(O - N) : 0);
+            E.Patches.push_back({12, LE64Bytes(L.DSFTotalSize - (uint64_t)O + E.Bytes.size())});
             if (L.DSFMetadataPointer == 0) E.Patches.push_back({20, LE64Bytes((uint64_t)pos)});
             Rewrite = E.Delta() != 0;
             return 0;

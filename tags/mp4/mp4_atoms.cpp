@@ -116,6 +116,39 @@ size_t MetaChildrenOffset(const uint8_t* Body, size_t BodySize) {
 
 namespace {
 
+bool HoldsItemList(const uint8_t* Data, const TAtomSpan& Meta) {
+    const uint8_t* body = Data + Meta.BodyPos();
+    const size_t size = (size_t)Meta.BodySize();
+    return FindChild(ChildAtoms(body, MetaChildrenOffset(body, size), size), "ilst") != nullptr;
+}
+
+}  // namespace
+
+const TAtomSpan* TagMeta(const uint8_t* Data, const std::vector<TAtomSpan>& UdtaChildren) {
+    const TAtomSpan* first = nullptr;
+    for (const auto& c : UdtaChildren) {
+        if (!c.Is("meta")) continue;
+        if (HoldsItemList(Data, c)) return &c;
+        if (!first) first = &c;
+    }
+    return first;
+}
+
+const TAtomSpan* TagUdta(const uint8_t* Data, const std::vector<TAtomSpan>& MoovChildren) {
+    const TAtomSpan *first = nullptr, *withMeta = nullptr;
+    for (const auto& c : MoovChildren) {
+        if (!c.Is("udta")) continue;
+        if (!first) first = &c;
+        const auto children = ChildAtoms(Data, (size_t)c.BodyPos(), (size_t)c.End());
+        const TAtomSpan* meta = TagMeta(Data, children);
+        if (meta && HoldsItemList(Data, *meta)) return &c;
+        if (meta && !withMeta) withMeta = &c;
+    }
+    return withMeta ? withMeta : first;
+}
+
+namespace {
+
 // One chunk-offset table: where its entries start and how wide they are.
 struct TOffsetTable {
     size_t At;

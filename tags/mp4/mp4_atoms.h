@@ -44,6 +44,17 @@ std::vector<TAtomSpan> TopLevelAtoms(TStream& Stream, uint64_t Start = 0);
 // the first child within the body.
 size_t MetaChildrenOffset(const uint8_t* Body, size_t BodySize);
 
+// Where the tag lives. A moov may hold more than one udta (a camera's
+// location box in one, a tagger's item list in another), and a udta more
+// than one meta; the tag is the item list wherever it is. Children's
+// positions are relative to Data. Corrupt children raise ETagFormat.
+// The meta of a udta that holds the item list: the first meta with an ilst,
+// else the first meta; nullptr when there is none.
+const TAtomSpan* TagMeta(const uint8_t* Data, const std::vector<TAtomSpan>& UdtaChildren);
+// The udta of a moov that holds the tag: the first whose meta holds an item
+// list, else the first with a meta, else the first udta; nullptr when none.
+const TAtomSpan* TagUdta(const uint8_t* Data, const std::vector<TAtomSpan>& MoovChildren);
+
 // Chunk offsets in the stco (32-bit) and co64 (64-bit) tables of every track
 // of a whole moov atom held in Moov, and the offsets of its saio tables. After the file region [OldStart, OldEnd)
 // was replaced by one Delta bytes longer, every offset at or behind OldEnd

@@ -163,22 +163,66 @@ std::vector<std::pair<std::string, std::vector<std::string>>> GroupedEntries(con
     return groups;
 }
 
+// A freeform item is named by its namespace and its name. Items of the
+// iTunes namespace load under their bare name; any other namespace (DJ
+// software keeps its cue points under its own) under "----:namespace:name",
+// so that a save finds each value's own item and never copies it into the
+// iTunes namespace.
+struct TFreeformKey {
+    std::string Mean, Name;
+};
+
+constexpr std::string_view FreeformPrefix = "----:";
+
+TFreeformKey FreeformKeyOf(const std::string& EntryName) {
+    const size_t n = FreeformPrefix.size();
+    if (EntryName.size() > n && EntryName.compare(0, n, FreeformPrefix) == 0)
+        if (const size_t colon = EntryName.find(':', n); colon != std::string::npos)
+            return {EntryName.substr(n, colon - n), EntryName.substr(colon + 1)};
+    return {ITunesMean, EntryName};
+}
+
+bool HasKey(const TMP4Atom& Item, const TFreeformKey& Key) {
+    return Item.ID == AtomName("----") && text::SameText(Item.NameText(), Key.Name) &&
+           text::SameText(Item.MeanText(), Key.Mean);
+}
+
+std::string EntryNameOf(const TMP4Atom& Item) {
+    const std::string name = Item.NameText(), mean = Item.MeanText();
+    if (name.empty() || text::SameText(mean, ITunesMean)) return name;
+    return std::string(FreeformPrefix) + mean + ":" + name;
+}
+
+// The values of every item of that key, in order.
 std::vector<std::string> FreeformValues(TMP4Tag& Tag, const std::string& Name) {
+    const TFreeformKey key = FreeformKeyOf(Name);
     std::vector<std::string> v;
-    if (TMP4Atom* a = Tag.FindAtomCommon(Name, ITunesMean))
-        for (int i = 0; i < a->Count(); ++i) v.push_back(a->DataText(i));
+    for (const auto& a : Tag.Atoms)
+        if (HasKey(a, key))
+            for (int i = 0; i < a.Count(); ++i) v.push_back(a.DataText(i));
     return v;
 }
 
+void DeleteFreeform(TMP4Tag& Tag, const std::string& Name) {
+    const TFreeformKey key = FreeformKeyOf(Name);
+    while (Tag.DeleteAtomCommon(key.Name, key.Mean)) {
+    }
+}
+
+// The first item of that key holds the values; other items of the key go.
 void SetFreeform(TMP4Tag& Tag, const std::string& Name, const std::vector<std::string>& Values) {
-    TMP4Atom* a = Tag.FindAtomCommon(Name, ITunesMean);
+    const TFreeformKey key = FreeformKeyOf(Name);
+    TMP4Atom* a = Tag.FindAtomCommon(key.Name, key.Mean);
     if (!a) a = &Tag.AddAtom(AtomName("----"));
-    a->SetCommonText(Name, ITunesMean, Values.empty() ? std::string() : Values[0]);
+    a->SetCommonText(key.Name, key.Mean, Values.empty() ? std::string() : Values[0]);
     a->Datas.resize(1);
     for (size_t i = 1; i < Values.size(); ++i) {
         auto& d = a->AddData();
         d.Data.assign(Values[i].begin(), Values[i].end());
     }
+    const size_t keep = size_t(a - Tag.Atoms.data());
+    for (size_t i = Tag.Atoms.size(); i-- > keep + 1;)
+        if (HasKey(Tag.Atoms[i], key)) Tag.DeleteAtom((int)i);
 }
 
 void SetItemValues(TMP4Tag& Tag, const TAtomName& ID, const std::vector<std::string>& Values) {
@@ -229,7 +273,7 @@ void TTags::LoadMP4Tags() {
     };
     for (const auto& a : T.Atoms) {
         if (a.ID == freeform) {
-            const std::string name = a.NameText();
+            const std::string name = EntryNameOf(a);
             if (name.empty()) continue;
             for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
             continue;
@@ -339,8 +383,7 @@ void TTags::PrepareMP4Tag() {
             if (current == values) continue;
             if (cleared) {
                 if (!source.empty()) T.DeleteAllAtoms(src);
-                while (T.DeleteAtomCommon(name, ITunesMean)) {
-                }
+                DeleteFreeform(T, name);
                 continue;
             }
             if (current.empty() && (source.empty() || !T.FindAtom(src)))
@@ -443,8 +486,7 @@ void TTags::DeleteNativeMP4(const TTag& Entry) {
     else if (n == "PURCHASECOUNTRY") T.DeleteAllAtoms(AtomName("sfID"));
     const std::string item = SourceItemOfName(n);
     if (!item.empty()) T.DeleteAllAtoms(AtomName(item));
-    while (T.DeleteAtomCommon(Entry.Name, ITunesMean)) {
-    }
+    DeleteFreeform(T, Entry.Name);
     // A Windows Media value would otherwise come back from the Xtra box.
     if (const TItemName* x = XtraOfName(Entry.Name)) {
         const auto before = T.Xtras.size();

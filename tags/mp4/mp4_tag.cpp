@@ -583,7 +583,7 @@ int TMP4Tag::ReadMoov(const uint8_t* d, size_t Size) {
     if (ParseMediaAttributes) ReadTracks(d, Size);
 
     int result = mp4result::NoTag;
-    if (const TAtomSpan* udta = FindChild(children, "udta")) {
+    if (const TAtomSpan* udta = TagUdta(d, children)) {
         AtomudtaPosition = int64_t(base + udta->Pos);
         AtomudtaSize = (int64_t)udta->Size;
         ReadUdta(d + udta->BodyPos(), (size_t)udta->BodySize(), int64_t(base + udta->BodyPos()));

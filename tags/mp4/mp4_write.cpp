@@ -139,28 +139,33 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
     const uint8_t* d = L.Old.data();
     const auto moov = ChildAtoms(d, 0, L.Old.size());
     L.MoovWide = moov.at(0).Header == 16;
+    const auto children = ChildAtoms(d, moov[0].BodyPos(), moov[0].End());
+    // The udta and meta the reader took the items from; every other udta
+    // (location, chapters) is kept whole in its place.
+    const TAtomSpan* tagUdta = TagUdta(d, children);
     bool udtaSeen = false, metaSeen = false;
-    for (const auto& c : ChildAtoms(d, moov[0].BodyPos(), moov[0].End())) {
+    for (const auto& c : children) {
         if (c.Is("mvex")) L.Fragmented = true;
         if (c.Is("free")) continue;
-        if (!c.Is("udta")) {
+        if (&c != tagUdta) {
             Append(udtaSeen ? L.MoovAfter : L.MoovBefore, d, c);
             continue;
         }
-        const bool first = !udtaSeen;
-        if (first) L.UdtaWide = c.Header == 16;
+        L.UdtaWide = c.Header == 16;
         udtaSeen = true;
         bool xtraSeen = false;
-        for (const auto& u : ChildAtoms(d, c.BodyPos(), c.End())) {
+        const auto udta = ChildAtoms(d, c.BodyPos(), c.End());
+        const TAtomSpan* tagMeta = TagMeta(d, udta);
+        for (const auto& u : udta) {
             if (u.Is("free")) continue;
-            // The tag holds the first Xtra box of the first udta; any other is kept.
-            if (u.Is("Xtra") && first && !xtraSeen) {
+            // The tag holds the first Xtra box of its udta; any other is kept.
+            if (u.Is("Xtra") && !xtraSeen) {
                 if (!metaSeen) L.XtraBeforeMeta = true;
                 Append(L.OldXtra, d, u);
                 xtraSeen = true;
                 continue;
             }
-            if (!u.Is("meta") || metaSeen) {
+            if (&u != tagMeta) {
                 Append(metaSeen ? L.UdtaAfter : L.UdtaBefore, d, u);
                 continue;
             }
@@ -172,7 +177,7 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
             bool ilstSeen = false;
             for (const auto& m : ChildAtoms(body, off, (size_t)u.BodySize())) {
                 if (m.Is("free")) continue;
-                if (m.Is("ilst")) {
+                if (m.Is("ilst") && !ilstSeen) {
                     ilstSeen = L.HasIlst = true;
                     continue;
                 }
@@ -272,11 +277,21 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
                                                             : Tag.XtraRaw;
     if (Tag.Atoms.empty() && xtra.empty() && !L.HasIlst && L.OldXtra.empty()) return mp4result::NothingToWrite;
 
+    // The new moov goes into the old one's place when it fits, its slack
+    // becoming the free atom behind the item list (where the old one's was,
+    // so that an unchanged tag gives the same bytes); else into the old moov
+    // and the free atoms behind it; else the file grows by the padding.
     const uint64_t N = BuildMoov(L, ilst, xtra, 0).size();
+    auto fits = [&](uint64_t Space) { return N == Space || (N + 8 <= Space && Space - N <= 0xFFFFFFFFull); };
     uint64_t F;
-    if (KeepPadding && L.Found && N == regionLen) F = 0;
-    else if (KeepPadding && L.Found && N + 9 < regionLen && regionLen - N <= 0xFFFFFFFFull) F = regionLen - N;
-    else F = Tag.PaddingToWrite >= 8 ? Tag.PaddingToWrite : 0;
+    if (KeepPadding && L.Found && fits(L.Old.size())) {
+        regionLen = L.Old.size();
+        F = regionLen - N;
+    } else if (KeepPadding && L.Found && fits(regionLen)) {
+        F = regionLen - N;
+    } else {
+        F = Tag.PaddingToWrite >= 8 ? Tag.PaddingToWrite : 0;
+    }
     std::vector<uint8_t> moov = BuildMoov(L, ilst, xtra, F);
 
     const int64_t delta = int64_t(moov.size()) - int64_t(regionLen);

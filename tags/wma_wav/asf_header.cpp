@@ -358,9 +358,24 @@ void TAsfEditor::AddComputed(TStream& Stream) {
             duration = (flags & 1) || play < prerollUnits ? 0 : play - prerollUnits;
             seekable = (flags & 2) != 0;
         } else if (c.Guid == StreamPropertiesGuid && r.remaining() >= 50) {
-            streamKind(ReadGuid(r));
-            r.skip(32);
+            // Stream type, error correction type, time offset, the lengths of
+            // the type-specific and error correction data, flags, reserved,
+            // then the type-specific data: for audio a WAVEFORMATEX (format
+            // tag, channels, samples per second, average bytes per second,
+            // block align, bits per sample).
+            const TGuid kind = ReadGuid(r);
+            streamKind(kind);
+            r.skip(24);
+            const uint32_t typeSpecific = r.u32le();
+            r.skip(4);
             if (r.u16le() & 0x8000) protectedContent = true;
+            if (kind == AudioMediaGuid && FAudioFormat.SamplesPerSec == 0 && typeSpecific >= 16 && r.remaining() >= 20) {
+                r.skip(4 + 2);
+                FAudioFormat.Channels = r.u16le();
+                FAudioFormat.SamplesPerSec = r.u32le();
+                r.skip(6);
+                FAudioFormat.BitsPerSample = r.u16le();
+            }
         } else if (c.Guid == StreamBitrateGuid && r.remaining() >= 2) {
             const uint16_t n = r.u16le();
             for (uint32_t i = 0; i < n && r.remaining() >= 6; ++i) {

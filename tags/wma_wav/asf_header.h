@@ -95,6 +95,14 @@ public:
     // The new header as it would be written for a file of FileSize bytes (tests).
     std::vector<uint8_t> RenderHeader(uint64_t OldHeaderSize, uint64_t FileSize, uint64_t* NewFileSize) const;
 
+    // The format of the first audio stream (its Stream Properties Object's
+    // WAVEFORMATEX): channels, samples per second, bits per sample; 0 unknown.
+    struct TAudioFormat {
+        uint16_t Channels = 0;
+        uint32_t SamplesPerSec = 0;
+        uint16_t BitsPerSample = 0;
+    };
+    const TAudioFormat& AudioFormat() const { return FAudioFormat; }
     const std::string& CodecName() const { return FCodecName; }
     const std::string& CodecDescription() const { return FCodecDescription; }
     uint64_t HeaderSize() const { return FHeaderSize; }
@@ -143,6 +151,7 @@ private:
     uint64_t FHeaderSize = 0;
     int FFilePropertiesIndex = -1;
     std::string FCodecName, FCodecDescription;
+    TAudioFormat FAudioFormat;
     std::string FFileName;
     TStream* FStream = nullptr;
     bool FOpen = false;

@@ -81,6 +81,16 @@ size_t TrailedSize(size_t Fixed, const std::vector<uint8_t>& Tail) {
     return n + (n & 1);
 }
 
+// Whether a fixed part and its trailing text are what Raw (a chunk's data as
+// read) holds: the chunk is then written back as read, its size and the
+// terminator it had or lacked included.
+bool AsRead(const std::vector<uint8_t>& Raw, const uint8_t* Fixed, size_t FixedSize, const std::vector<uint8_t>& Tail) {
+    if (Raw.size() < FixedSize || !std::equal(Fixed, Fixed + FixedSize, Raw.begin())) return false;
+    size_t end = Raw.size();
+    while (end > FixedSize && Raw[end - 1] == 0) --end;
+    return Tail.size() == end - FixedSize && std::equal(Tail.begin(), Tail.end(), Raw.begin() + (ptrdiff_t)FixedSize);
+}
+
 std::string TailText(const std::vector<uint8_t>& Tail) { return Tail.empty() ? std::string() : DecodeText(Tail.data(), Tail.size()); }
 
 // ---- the chunk walk ---------------------------------------------------------------
@@ -250,6 +260,7 @@ int TWAVTagFrame::Index() const {
 void TBEXT::Clear() {
     Chunk.fill(0);
     CodingHistory.clear();
+    Raw.clear();
     Loaded = false;
 }
 
@@ -329,6 +340,7 @@ size_t TBEXT::ChunkSize() const { return TrailedSize(FixedSize, CodingHistory); 
 void TCART::Clear() {
     Chunk.fill(0);
     TagText.clear();
+    Raw.clear();
     Loaded = false;
 }
 
@@ -510,11 +522,19 @@ std::vector<uint8_t> TWAVTag::CreateTagChunks() {
         w.str(Id).u32le((uint32_t)Size).bytes(Fixed, FixedSize).bytes(Tail);
         while (w.size() - start - 8 < Size) w.u8(0);
     };
-    if (BEXT.Have()) {
+    auto asRead = [&](const char* Id, const std::vector<uint8_t>& Raw) {
+        w.str(Id).u32le((uint32_t)Raw.size()).bytes(Raw);
+        if (Raw.size() & 1) w.u8(0);
+    };
+    if (BEXT.Have() && AsRead(BEXT.Raw, BEXT.Chunk.data(), TBEXT::FixedSize, BEXT.CodingHistory)) {
+        asRead("bext", BEXT.Raw);
+    } else if (BEXT.Have()) {
         if (BEXT.GetWord("Version") == 0) BEXT.SetWord("Version", 1);
         trailed("bext", BEXT.Chunk.data(), TBEXT::FixedSize, BEXT.CodingHistory, BEXT.ChunkSize());
     }
-    if (CART.Have()) {
+    if (CART.Have() && AsRead(CART.Raw, CART.Chunk.data(), TCART::FixedSize, CART.TagText)) {
+        asRead("cart", CART.Raw);
+    } else if (CART.Have()) {
         if (CART.GetField("Version").empty()) CART.SetField("Version", "0101");
         trailed("cart", CART.Chunk.data(), TCART::FixedSize, CART.TagText, CART.ChunkSize());
     }
@@ -568,6 +588,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                 std::copy(d.begin(), d.begin() + (ptrdiff_t)fixed, BEXT.Chunk.begin());
                 BEXT.CodingHistory.assign(d.begin() + (ptrdiff_t)fixed, d.end());
                 while (!BEXT.CodingHistory.empty() && BEXT.CodingHistory.back() == 0) BEXT.CodingHistory.pop_back();
+                BEXT.Raw = d;
                 BEXT.Loaded = true;
             } else if (IdIs(c.Id, "cart") && !CART.Loaded) {
                 const std::vector<uint8_t> d = ReadChunkData(S, c, MaxTagChunkSize);
@@ -575,6 +596,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                 std::copy(d.begin(), d.begin() + (ptrdiff_t)fixed, CART.Chunk.begin());
                 CART.TagText.assign(d.begin() + (ptrdiff_t)fixed, d.end());
                 while (!CART.TagText.empty() && CART.TagText.back() == 0) CART.TagText.pop_back();
+                CART.Raw = d;
                 CART.Loaded = true;
             } else if (IdIs(c.Id, "EVNT") && !EVNT.Loaded) {
                 // 24-byte event records; a token (3) or bookmark (4) event

@@ -66,6 +66,7 @@ public:
     std::array<uint8_t, FixedSize> Chunk{};
     std::vector<uint8_t> CodingHistory;
     bool Loaded = false;
+    std::vector<uint8_t> Raw;   // the chunk's data as read, written back while the fields are as read
 
     void Clear();
     bool Have() const;
@@ -97,6 +98,7 @@ public:
     std::array<uint8_t, FixedSize> Chunk{};
     std::vector<uint8_t> TagText;
     bool Loaded = false;
+    std::vector<uint8_t> Raw;   // the chunk's data as read, written back while the fields are as read
 
     void Clear();
     bool Have() const;

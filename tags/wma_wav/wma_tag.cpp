@@ -184,6 +184,8 @@ void TWMATag::Clear() {
     SourceFileName.clear();
     FCodecInfo.clear();
     FCodecDescription.clear();
+    Channels = BitsPerSample = 0;
+    SampleRate = 0;
     Loaded = false;
 }
 
@@ -191,6 +193,9 @@ bool TWMATag::Assign(const TWMATag& Source) {
     Clear();
     SourceFileName = Source.SourceFileName;
     Loaded = Source.Loaded;
+    Channels = Source.Channels;
+    BitsPerSample = Source.BitsPerSample;
+    SampleRate = Source.SampleRate;
     for (const auto& f : Source.Frames) AddFrame(f->Name)->Assign(*f);
     LoadedValues = Source.LoadedValues;
     return true;
@@ -370,6 +375,9 @@ int TWMATag::Load(TStream* Stream, const std::string& FileName) {
         Loaded = editor.AttributeCount() > 0;
         FCodecInfo = editor.CodecName();
         FCodecDescription = editor.CodecDescription();
+        Channels = editor.AudioFormat().Channels;
+        SampleRate = editor.AudioFormat().SamplesPerSec;
+        BitsPerSample = editor.AudioFormat().BitsPerSample;
         for (asf::TAttribute& a : editor.TakeAttributes()) {
             if (a.Value.empty()) continue;
             TWMATagFrame* f = AddFrame(a.Name);

@@ -75,6 +75,9 @@ public:
     int64_t FFileSize = 0;
     std::vector<std::unique_ptr<TWMATagFrame>> Frames;
     std::string FCodecInfo, FCodecDescription;
+    // The first audio stream's format, from the stream properties (0 unknown).
+    uint16_t Channels = 0, BitsPerSample = 0;
+    uint32_t SampleRate = 0;
     bool NormalizeRatingTo255 = false;
     // Unified values as the container's merge left them, per name (kept by
     // the container's WMA mapping; a save leaves unchanged names alone).

@@ -13,6 +13,7 @@ footers give a result code with the file unchanged.
 import json
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -288,6 +289,41 @@ class APEv2Interop(testlib.ToolCase, unittest.TestCase):
                 r = self.tool("strip", p, "--tag", "apev2")
                 self.assertNotEqual(r.returncode, 0)
                 self.assertEqual(self.content(p), before)
+
+    def test_read_only_flags_survive_a_save(self):
+        # wvtag writes the tag; the read-only flag (bit 0) is set on the Title
+        # item and on the tag, as taggers that protect items do.
+        p = self.wavpack("ro.wv")
+        subprocess.run(["wvtag", "-q", "-w", "Title=Locked", "-w", "Artist=Free", "-w", "Album=Kept", p],
+                       check=True, capture_output=True)
+
+        def items(data):
+            foot = data.rfind(b"APETAGEX")
+            size, count, flags = struct.unpack("<III", data[foot + 12:foot + 24])
+            pos, out = foot + 32 - size, {}
+            for _ in range(count):
+                vlen, iflags = struct.unpack("<II", data[pos:pos + 8])
+                end = data.index(b"\0", pos + 8)
+                out[data[pos + 8:end].decode()] = (iflags, data[end + 1:end + 1 + vlen])
+                pos = end + 1 + vlen
+            return flags, foot, out
+
+        data = bytearray(testlib.read_bytes(p))
+        flags, foot, found = items(bytes(data))
+        title = data.rfind(b"Title\0") - 4
+        data[title] |= 1
+        data[foot + 20] |= 1
+        head = data.rfind(b"APETAGEX", 0, foot)
+        if head >= 0:
+            data[head + 20] |= 1
+        testlib.write_bytes(p, bytes(data))
+        self.write(p, "ARTIST=Edited")
+        flags, foot, found = items(testlib.read_bytes(p))
+        self.assertEqual(flags & 1, 1)
+        self.assertEqual(found["Title"], (1, b"Locked"))
+        self.assertEqual(found["Artist"], (0, b"Edited"))
+        self.assertEqual(found["Album"], (0, b"Kept"))
+        self.assertEqual(mutagen.apev2.APEv2(p)["Title"], "Locked")
 
     def test_peer_files_read_and_save(self):
         names = ["taglib/click.wv", "taglib/tagged.wv", "taglib/infloop.wv", "taglib/dsd_stereo.wv",

@@ -26,6 +26,7 @@ BIN = os.environ.get("VELTRANO_BIN", "")
 TOOL = os.path.join(BIN, "veltrano-tags")
 SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
+TAG_DIFF = os.path.join(SRC, "..", "shared", "tools", "tag-diff")
 
 
 def run(*args, **kw):
@@ -315,6 +316,93 @@ class OthersWriteWeRead(unittest.TestCase):
         self.assertEqual(e["TRACKNUMBER"], ["2"])
         self.assertEqual(e["GENRE"], ["Jazz"])
         self.assertEqual(read(path)["pictures"][0]["mime"], "image/png")
+
+
+def insert_location_udta(path):
+    """Puts a udta holding a location box (as phones and cameras write it) in front of the
+    moov's udta. The moov must follow the media data, so no chunk offset moves."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    top = [(n, o, s) for n, o, s, h in atoms(data, 0, len(data)) if n.count("/") == 1]
+    assert [n for n, o, s in top][-1] == "/moov", "moov must be last"
+    xyz = b"+48.8577+002.2950/"
+    box = struct.pack(">HH", len(xyz), 0x15C7) + xyz
+    loc = struct.pack(">I4s", 16 + len(box), b"udta") + struct.pack(">I", 8 + len(box)) + b"\xa9xyz" + box
+    moov_at, moov_size = top[-1][1], top[-1][2]
+    udta_at = [o for n, o, s, h in atoms(data, 0, len(data)) if n == "/moov/udta"][0]
+    data[udta_at:udta_at] = loc
+    struct.pack_into(">I", data, moov_at, moov_size + len(loc))
+    with open(path, "wb") as f:
+        f.write(bytes(data))
+    return loc
+
+
+def ffprobe_tags(path):
+    p = run("ffprobe", "-v", "error", "-print_format", "json", "-show_format", path)
+    assert p.returncode == 0, p.stderr.decode()
+    return json.loads(p.stdout)["format"].get("tags", {})
+
+
+class WhatOthersKeep(unittest.TestCase):
+    """Items of other programs' namespaces and udta boxes of their own come through our saves."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def test_freeform_items_of_another_namespace_are_not_copied(self):
+        path = copy("aac.m4a", self.tmp)
+        f = MP4(path)
+        f.tags["©nam"] = ["Title"]
+        f.tags["----:com.serato.dj:markers"] = [MP4FreeForm(b"YXBwbGljYXRpb24vb2N0ZXQtc3RyZWFt")]
+        f.tags["----:com.apple.iTunes:MOOD"] = [MP4FreeForm(b"Calm")]
+        f.save()
+        original = os.path.join(self.tmp, "original.m4a")
+        shutil.copy(path, original)
+        for i in range(3):
+            p = tool("write", path, "--set", "TITLE=Edit %d" % i)
+            self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        diff = subprocess.run([TAG_DIFF, original, path], capture_output=True, text=True)
+        self.assertEqual([line.split()[:2] for line in diff.stdout.splitlines()], [["changed", "©nam:"]], diff.stdout)
+        e = entries(read(path))
+        self.assertEqual(e["----:COM.SERATO.DJ:MARKERS"], ["YXBwbGljYXRpb24vb2N0ZXQtc3RyZWFt"])
+        # An edit of that item goes into that item.
+        p = tool("write", path, "--set", "----:com.serato.dj:markers=bmV3")
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        after = MP4(path).tags
+        self.assertEqual(after["----:com.serato.dj:markers"], [b"bmV3"])
+        self.assertNotIn("----:com.apple.iTunes:markers", after)
+        self.assertEqual(after["----:com.apple.iTunes:MOOD"], [b"Calm"])
+
+    def test_item_list_in_a_second_udta(self):
+        path = copy("aac.m4a", self.tmp)
+        f = MP4(path)
+        f.tags["©nam"] = ["Title"]
+        f.tags["©ART"] = ["Artist"]
+        f.tags["©alb"] = ["Album"]
+        f.tags["covr"] = [MP4Cover(jpeg(), MP4Cover.FORMAT_JPEG)]
+        f.save()
+        loc = insert_location_udta(path)
+        md5 = audio_md5(path)
+        before = ffprobe_tags(path)
+        self.assertEqual((before["title"], before["artist"], before["location"]), ("Title", "Artist", "+48.8577+002.2950/"))
+        e = entries(read(path))
+        self.assertEqual((e["TITLE"], e["ARTIST"], e["ALBUM"]), (["Title"], ["Artist"], ["Album"]))
+        self.assertEqual(len(read(path)["pictures"]), 1)
+        p = tool("record", path, "--set", "Title=Ours")
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        after = ffprobe_tags(path)
+        self.assertEqual(after.pop("title"), "Ours")
+        before.pop("title")
+        self.assertEqual(after, before)
+        with open(path, "rb") as f:
+            data = f.read()
+        self.assertIn(loc, data)
+        self.assertEqual([n for n, o, s, h in atoms(data, 0, len(data)) if n == "/moov/udta"], ["/moov/udta"] * 2)
+        self.assertEqual(len(read(path)["pictures"]), 1)
+        self.assertEqual(audio_md5(path), md5)
 
 
 def make_co64_file(src, dst, gap):

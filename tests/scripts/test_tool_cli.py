@@ -1,6 +1,8 @@
 """veltrano-tags on the command line: JSON output, exit codes, bad arguments and bad files."""
 import json
 import os
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -127,6 +129,131 @@ class ToolCli(unittest.TestCase):
         self.assertEqual([k["kind"] for k in listed if k["built"]], lines)
         self.assertEqual({k["kind"] for k in listed}, {"apev2", "flac", "id3v1", "id3v2", "mp4", "ogg", "wav", "wma"})
         self.assertEqual(run("formats", "--bogus").returncode, 2)
+
+
+def ffmpeg(path, *args):
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1", *args, path],
+                   check=True)
+    return path
+
+
+@unittest.skipUnless(shutil.which("ffmpeg"), "ffmpeg not installed")
+class FilesOfOtherWriters(unittest.TestCase):
+    """What the tool does with files other programs wrote: a save with nothing to change
+    writes nothing, COMMENT is the user's comment, and what no reader recognises as audio
+    gets no tag unless its kind is named."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def written_by_others(self):
+        meta = ["-metadata", "title=T", "-metadata", "artist=A", "-metadata", "album=B", "-metadata", "date=2001"]
+        files = [ffmpeg(self.path("ff." + ext), *meta) for ext in ("mp3", "m4a", "wma", "wav", "aiff", "wv", "flac",
+                                                                     "ogg", "opus")]
+        files.append(ffmpeg(self.path("ff_track.mp3"), *meta, "-metadata", "track=3/12"))
+        # An empty ID3v2 tag, as ffmpeg leaves it without metadata.
+        files.append(ffmpeg(self.path("bare.mp3"), "-map_metadata", "-1", "-fflags", "+bitexact", "-flags:a", "+bitexact"))
+        # RIFF INFO holding nothing the record shows.
+        files.append(ffmpeg(self.path("bare.wav")))
+        if shutil.which("metaflac"):
+            f = ffmpeg(self.path("nopadding.flac"), *meta)
+            subprocess.run(["metaflac", "--remove", "--block-type=PADDING", "--dont-use-padding", f], check=True)
+            files.append(f)
+        if shutil.which("eyeD3"):
+            f = ffmpeg(self.path("eyed3.mp3"))
+            subprocess.run(["eyeD3", "-Q", "-t", "T", "-a", "A", "-n", "3", "-N", "12", "--add-comment",
+                            " 0000044E 00000445:iTunNORM", f], check=True, capture_output=True)
+            files.append(f)
+        if shutil.which("id3v2"):
+            f = ffmpeg(self.path("id3v2.mp3"))
+            subprocess.run(["id3v2", "-t", "T", "-a", "A", "-T", "3/12", "-c", "C", f], check=True, capture_output=True)
+            files.append(f)
+        if shutil.which("AtomicParsley"):
+            f = ffmpeg(self.path("ap.m4a"))
+            subprocess.run(["AtomicParsley", f, "--title", "AP", "--tracknum", "2/5", "--overWrite"], check=True,
+                           capture_output=True)
+            files.append(f)
+        # mutagen: an ID3v2 front cover and an APE tag whose cover has a file name as description.
+        from mutagen.id3 import ID3, APIC, TIT2
+        from mutagen.apev2 import APEv2, APEBinaryValue
+        f = ffmpeg(self.path("two_tags.mp3"), "-map_metadata", "-1")
+        tags = ID3()
+        tags.add(TIT2(encoding=3, text="T"))
+        tags.add(APIC(encoding=0, mime="image/jpeg", type=3, desc="", data=b"\xff\xd8\xff\xe0" + bytes(300)))
+        tags.save(f)
+        ape = APEv2()
+        ape["Title"] = "T"
+        ape["Cover Art (Front)"] = APEBinaryValue(b"Cover Art (Front).jpg\0\xff\xd8\xff\xe0" + bytes(200))
+        ape.save(f)
+        files.append(f)
+        return files
+
+    def test_a_save_with_nothing_to_change_writes_nothing(self):
+        for f in self.written_by_others():
+            for args in (["write", f], ["record", f, "--set", "Title=" + json.loads(run("record", f).stdout)["Title"]]):
+                os.utime(f, ns=(10 ** 18, 10 ** 18))
+                before, data = os.stat(f), read_bytes(f)
+                r = run(*args)
+                self.assertEqual(r.returncode, 0, (args, r.stdout, r.stderr))
+                after = os.stat(f)
+                self.assertEqual(read_bytes(f), data, args)
+                self.assertEqual((after.st_ino, after.st_mtime_ns), (before.st_ino, before.st_mtime_ns), args)
+
+    @unittest.skipUnless(shutil.which("eyeD3"), "eyeD3 not installed")
+    def test_comment_is_the_comment_without_a_description(self):
+        from mutagen.id3 import ID3
+        f = ffmpeg(self.path("norm.mp3"))
+        subprocess.run(["eyeD3", "-Q", "-t", "T", "--add-comment", " 0000044E 00000445:iTunNORM", f], check=True,
+                       capture_output=True)
+        comments = lambda: sorted((c.desc, c.text[0]) for c in ID3(f).getall("COMM"))
+        self.assertEqual(run("write", f, "--set", "COMMENT=Mine").returncode, 0)
+        self.assertEqual(comments(), [("", "Mine"), ("iTunNORM", " 0000044E 00000445")])
+        self.assertEqual(run("write", f, "--set", "COMMENT=Changed").returncode, 0)
+        self.assertEqual(comments(), [("", "Changed"), ("iTunNORM", " 0000044E 00000445")])
+        self.assertEqual(run("write", f, "--delete", "COMMENT").returncode, 0)
+        self.assertEqual(comments(), [("iTunNORM", " 0000044E 00000445")])
+
+    def test_what_no_reader_recognises_gets_no_tag(self):
+        # A little-endian TIFF: header, one IFD with no entries.
+        tiff = b"II*\0" + struct.pack("<I", 8) + struct.pack("<H", 0) + bytes(4) + bytes(64)
+        cut_aiff = read_bytes(ffmpeg(self.path("full.aiff")))[:31]
+        files = {"image.tiff": tiff, "cut.aiff": cut_aiff, "noise.bin": bytes((i * 37) % 251 for i in range(4000))}
+        for name, data in files.items():
+            with open(self.path(name), "wb") as out:
+                out.write(data)
+        unknown = [self.path(n) for n in files]
+        unknown.append(ffmpeg(self.path("audio.mka")))
+        peers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared", "corpus", "peers")
+        for name in ("test.mod", "test.s3m", "test.xm"):
+            if os.path.exists(os.path.join(peers, "taglib", name)):
+                shutil.copyfile(os.path.join(peers, "taglib", name), self.path(name))
+                unknown.append(self.path(name))
+        for f in unknown:
+            data = read_bytes(f)
+            r = run("write", f, "--set", "TITLE=x")
+            self.assertNotEqual(r.returncode, 0, f)
+            self.assertTrue(r.stderr.strip(), f)
+            self.assertEqual(read_bytes(f), data, f)
+        # Named, the kind is written.
+        f = self.path("image.tiff")
+        self.assertEqual(run("write", f, "--tag", "apev2", "--set", "TITLE=x").returncode, 0)
+        self.assertEqual(read_bytes(f)[:len(tiff)], tiff)
+        # Raw AAC and AC-3 streams get the APE tag other taggers give them.
+        from mutagen.apev2 import APEv2
+        for name, codec in (("raw.aac", ["-c:a", "aac", "-f", "adts"]), ("raw.ac3", ["-c:a", "ac3"])):
+            f = ffmpeg(self.path(name), *codec)
+            audio = read_bytes(f)
+            r = run("write", f, "--set", "TITLE=Raw")
+            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+            self.assertEqual(read_bytes(f)[:len(audio)], audio)
+            self.assertEqual(APEv2(f)["Title"], "Raw")
 
 
 if __name__ == "__main__":

@@ -73,6 +73,16 @@ class WmaInterop(testlib.ToolCase, unittest.TestCase):
                                            "-show_streams", p], capture_output=True, check=True).stdout)
         self.assertAlmostEqual(props["playtime"], float(probe["format"]["duration"]), places=2)
         self.assertEqual(props["bitrate"], round(int(probe["streams"][0]["bit_rate"]) / 1000))
+        # Sample rate and channels come from the audio stream's properties.
+        for rate, channels in ((44100, 2), (22050, 1)):
+            q = self.path("s%d.wma" % rate)
+            subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=1", "-ar", str(rate),
+                            "-ac", str(channels), "-c:a", "wmav2", q], check=True)
+            stream = json.loads(subprocess.run(["ffprobe", "-v", "error", "-print_format", "json", "-show_streams", q],
+                                               capture_output=True, check=True).stdout)["streams"][0]
+            props = self.read(q)["properties"]
+            self.assertEqual((props["samplerate"], props["channels"]), (int(stream["sample_rate"]), stream["channels"]))
+            self.assertEqual((props["samplerate"], props["channels"]), (rate, channels))
 
     def test_reads_mutagen_values(self):
         p = self.ffmpeg_wma("m.wma")

@@ -268,6 +268,47 @@ TEST(APEv2, ItemsOfKindsTwoAndThreeAreSkippedByTheirSizeAndKept) {
     EXPECT_EQ(back.GetText("TITLE"), "New");
 }
 
+// The read-only flag (bit 0) of items and of the tag is kept by a save,
+// on the items it left alone and on the one it edited.
+TEST(APEv2, ReadOnlyFlagsAreKept) {
+    auto flagged = [](Bytes Item, uint32_t Flags) {
+        for (int i = 0; i < 4; ++i) Item[4 + (size_t)i] = uint8_t(Flags >> (8 * i));
+        return Item;
+    };
+    Bytes tag = Tag({{flagged(Item("Title", B("T")), 1), Item("Artist", B("A")),
+                      flagged(Item("Cover Art (Front)", Cat({B("c.jpg"), Bytes{0}, Jpeg(40, 1)})), 3),
+                      flagged(Item("Album", B("B")), 1)}});
+    tag[20] |= 1;                    // the header's read-only flag
+    tag[tag.size() - 12] |= 1;       // the footer's
+    TMemoryStream s(Cat({Audio(), tag}));
+    TTags t;
+    ASSERT_EQ(t.LoadFromStream(s), 0);
+    t.SetText("ARTIST", "New");
+    t.SetText("ALBUM", "Edited");
+    ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
+    TAPEv2Tag back;
+    ASSERT_EQ(back.LoadFromStream(s), 0);
+    EXPECT_EQ(back.Flags & 1, 1u);
+    struct TCase {
+        const char* Key;
+        uint32_t Kind, OtherFlags;
+    };
+    for (const TCase& c : {TCase{"Title", 0, 1}, TCase{"Artist", 0, 0}, TCase{"Cover Art (Front)", 1, 1},
+                           TCase{"Album", 0, 1}}) {
+        const TAPEv2Frame* f = back.Frame(back.FindFrame(c.Key));
+        ASSERT_NE(f, nullptr) << c.Key;
+        EXPECT_EQ(f->Kind, c.Kind) << c.Key;
+        EXPECT_EQ(f->OtherFlags, c.OtherFlags) << c.Key;
+    }
+    EXPECT_EQ(back.GetText("Album"), "Edited");
+    // Saved again unchanged: the same bytes.
+    const Bytes once = s.Data();
+    TTags again;
+    ASSERT_EQ(again.LoadFromStream(s), 0);
+    ASSERT_EQ(again.SaveToStream(s, true, ttAPEv2), 0);
+    EXPECT_EQ(s.Data(), once);
+}
+
 TEST(APEv2, AnUnchangedSaveOfATagWithoutHeaderWritesNothing) {
     testutil::TTempDir dir;
     const std::string path = dir.file("c.wv");

@@ -10,7 +10,9 @@
 // holds), and the tag kind written.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -316,6 +318,27 @@ TEST_P(Contract, AnUnchangedSaveKeepsEveryEntryAndPicture) {
     ASSERT_EQ(Save(), 0);
     const TSnapshot after = Load(Path);
     EXPECT_EQ(after, before) << Describe(before) << "\n" << Describe(after);
+}
+
+// A save with nothing edited writes nothing: not a byte, not the file's
+// modification time, and the file is not replaced by a new one. Both the
+// row's kind and a save of every kind the file holds.
+TEST_P(Contract, AnUnchangedSaveWritesNothing) {
+    for (TTagType kind : {GetParam().Kind, ttAutomatic}) {
+        SCOPED_TRACE(kind);
+        const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), old, 0), 0);
+        struct stat before {};
+        ASSERT_EQ(::stat(Path.c_str(), &before), 0);
+        TTags t;
+        ASSERT_EQ(t.LoadFromFile(Path), 0);
+        ASSERT_EQ(t.SaveToFile(Path, kind), 0);
+        struct stat after {};
+        ASSERT_EQ(::stat(Path.c_str(), &after), 0);
+        EXPECT_EQ(testutil::ReadFile(Path), Built.File);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    }
 }
 
 TEST_P(Contract, TenSavesInARowGiveIdenticalBytes) {

@@ -233,7 +233,7 @@ TEST(MP4Write, ExactFitWritesNoFreeAtom) {
     EXPECT_TRUE(Contains(s.Data(), Str("ABCDEFGH")));
 }
 
-TEST(MP4Write, SlackOfNineBytesOrLessRewritesWithPadding) {
+TEST(MP4Write, SlackTooSmallForAFreeAtomRewritesWithPadding) {
     const Bytes f = FastStart(Udta(TextItem("©nam", "abcdefgh")));
     TMP4Tag t;
     ASSERT_EQ(Load(t, f), 0);
@@ -383,6 +383,48 @@ TEST(MP4Write, KeepsWhatItDoesNotOwn) {
     // And a file that never had an item list is left alone.
     TMemoryStream n(bare);
     EXPECT_EQ(empty.SaveToStream(n, false), mp4result::NothingToWrite);
+}
+
+// A moov may hold a udta of its own before or after the one with the item
+// list (a phone's location, chapters): the items are read from wherever they
+// are, a save rewrites only that udta, and every other udta stays whole.
+TEST(MP4Write, ItemListInASecondUdta) {
+    const Bytes location = Atom("udta", Atom("©xyz", Cat({U16(18), U16(0x15C7), Str("+48.8577+002.2950/")})));
+    const Bytes chapters = Atom("udta", Atom("chpl", Bytes(13, 5)));
+    const Bytes items =
+        Cat({TextItem("©nam", "Title"), TextItem("©ART", "Artist"), Atom("covr", Data(13, {0xFF, 0xD8, 1}))});
+    struct TCase {
+        const char* What;
+        Bytes Before, After;
+    };
+    // The last case has a udta with an empty meta behind: the meta with the items wins.
+    const Bytes emptyMeta = Atom("udta", Atom("meta", Cat({U32(0), Handler()})));
+    for (const auto& c : {TCase{"location first", location, {}}, TCase{"chapters behind", {}, chapters},
+                          TCase{"both", location, Cat({chapters, emptyMeta})}}) {
+        SCOPED_TRACE(c.What);
+        const Bytes f = Cat({FastStart(Cat({Udta(items), c.After}), 1, false, c.Before)});
+        TMP4Tag t;
+        ASSERT_EQ(Load(t, f), 0);
+        EXPECT_EQ(t.GetText(AtomName("©ART")), "Artist");
+        t.SetText(AtomName("©nam"), std::string(200, 'n'));
+        TMemoryStream s(f);
+        ASSERT_EQ(t.SaveToStream(s, false), 0);
+        const Bytes& out = s.Data();
+        EXPECT_TRUE(Contains(out, c.Before));
+        EXPECT_TRUE(Contains(out, c.After));
+        ExpectMediaFollowed(f, out);
+        TMP4Tag back;
+        ASSERT_EQ(Load(back, out), 0);
+        EXPECT_EQ(back.GetText(AtomName("©nam")), std::string(200, 'n'));
+        EXPECT_EQ(back.GetText(AtomName("©ART")), "Artist");
+        EXPECT_EQ(back.CoverArtCount(), 1);
+        // Still one item list, in the same udta as before.
+        EXPECT_EQ(std::search(out.begin(), out.end(), c.Before.begin(), c.Before.end()) - out.begin(),
+                  std::search(f.begin(), f.end(), c.Before.begin(), c.Before.end()) - f.begin());
+        const Bytes ilst = Str("ilst");
+        auto first = std::search(out.begin(), out.end(), ilst.begin(), ilst.end());
+        EXPECT_EQ(std::search(first + 1, out.end(), ilst.begin(), ilst.end()), out.end());
+    }
 }
 
 // Bytes behind the media data that are no atom (an ID3v1 block some taggers
@@ -644,4 +686,50 @@ TEST(MP4Mapping, UnchangedSavesAreByteIdentical) {
         ASSERT_EQ(t.SaveToFile(f.Path), 0);
         ASSERT_EQ(f.Read(), original) << "save " << i;
     }
+}
+
+// A freeform item of another namespace (DJ software keeps its cue points in
+// one) is an entry of its own, "----:namespace:name": it never gains a copy
+// in the iTunes namespace, however often the file is saved, and an edit of
+// it goes into its own item.
+TEST(MP4Mapping, FreeformItemsAreKeyedByNamespaceAndName) {
+    auto freeform = [](const std::string& Mean, const std::string& Name, const std::string& Value) {
+        return Atom("----", Cat({Atom("mean", Cat({U32(0), Str(Mean)})), Atom("name", Cat({U32(0), Str(Name)})),
+                                 Data(1, Str(Value))}));
+    };
+    const Bytes serato = freeform("com.serato.dj", "markers", "YXBw");
+    const Bytes items =
+        Cat({TextItem("©nam", "x"), serato, Freeform("MOOD", "Calm"), freeform("org.other", "MOOD", "Odd")});
+    TFile f(FastStart(Udta(items)));
+    for (int i = 0; i < 3; ++i) {
+        TTags t;
+        Edit(f.Path, [&](TTags& x) { x.SetText("TITLE", "T" + std::to_string(i)); }, t);
+        EXPECT_EQ(t.GetText("----:com.serato.dj:markers"), "YXBw");
+        EXPECT_EQ(t.TypeCount("MOOD"), 1);
+        EXPECT_EQ(t.GetText("----:org.other:MOOD"), "Odd");
+        EXPECT_EQ(t.MP4Tag().FindAtomCommon("markers", "com.apple.iTunes"), nullptr);
+        EXPECT_EQ(t.MP4Tag().Count(), 4);
+        EXPECT_TRUE(Contains(f.Read(), serato));
+    }
+    TTags edited;
+    Edit(f.Path, [](TTags& x) { x.SetText("----:com.serato.dj:markers", "bmV3"); }, edited);
+    ASSERT_NE(edited.MP4Tag().FindAtomCommon("markers", "com.serato.dj"), nullptr);
+    EXPECT_EQ(edited.MP4Tag().FindAtomCommon("markers", "com.serato.dj")->GetText(), "bmV3");
+    EXPECT_EQ(edited.GetText("MOOD"), "Calm");
+    EXPECT_EQ(edited.MP4Tag().Count(), 4);
+    TTags deleted;
+    Edit(f.Path, [](TTags& x) { x.Clear("----:org.other:MOOD"); }, deleted);
+    EXPECT_EQ(deleted.MP4Tag().FindAtomCommon("MOOD", "org.other"), nullptr);
+    EXPECT_EQ(deleted.GetText("MOOD"), "Calm");
+
+    // Two items of one key (a file an older save multiplied) load as two
+    // values; an edit leaves one item.
+    TFile twice(FastStart(Udta(Cat({Freeform("MOOD", "A"), Freeform("MOOD", "B")}))));
+    TTags one;
+    Edit(twice.Path, [](TTags& x) {
+        x.RemoveAll("MOOD");
+        x.Add("MOOD")->Value = "C";
+    }, one);
+    EXPECT_EQ(one.TypeCount("MOOD"), 1);
+    EXPECT_EQ(one.MP4Tag().Count(), 1);
 }

@@ -2,6 +2,7 @@
 // for the names the caller left alone.
 #include <gtest/gtest.h>
 
+#include "tags/id3/apev2_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/tags.h"
@@ -65,4 +66,50 @@ TEST(SaveViews, AChangedOrDeletedNameReachesEveryKind) {
     ASSERT_EQ(v1.LoadFromFile(path), 0);
     EXPECT_EQ(v1.Artist, "C");
     EXPECT_EQ(v1.Album, "");
+}
+
+// Pictures follow the same rule: the merge shows one kind's pictures (the
+// ID3v2 tag's over the APE tag's), and while they are left alone every kind
+// keeps its own, so an edit of the title does not copy the ID3v2 picture
+// over the APE one (with its file name description). A new picture reaches
+// every kind.
+TEST(SaveViews, EachKindKeepsItsOwnPicturesWhileTheyAreLeftAlone) {
+    auto apeItem = [](const std::string& Key, const Bytes& Value, uint32_t Kind) {
+        return Cat(LE32((uint32_t)Value.size()), LE32(Kind << 1), Str(Key), Bytes{0}, Value);
+    };
+    const Bytes apeCover = Cat(Str("Cover Art (Front).jpg"), Bytes{0}, Png(200));
+    const Bytes items = Cat(apeItem("Title", Str("Old"), 0), apeItem("Cover Art (Front)", apeCover, 1));
+    auto apeHeader = [&](uint32_t Flags) {
+        return Cat(Str("APETAGEX"), LE32(2000), LE32((uint32_t)items.size() + 32), LE32(2), LE32(Flags), Bytes(8, 0));
+    };
+    const Bytes v2 =
+        Tag(3, Cat(Frame(3, "TIT2", Text0("Old")), Frame(3, "APIC", Picture0("image/png", 3, "", Png(300)))));
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.mp3");
+    testutil::WriteFile(path, Cat(v2, MpegFrames(8), apeHeader(0xA0000000u), items, apeHeader(0x80000000u)));
+    {
+        TTags tags;
+        ASSERT_EQ(tags.LoadFromFile(path), 0);
+        ASSERT_EQ(tags.CoverArtCount(), 1);
+        tags.SetText("TITLE", "New");
+        ASSERT_EQ(tags.SaveToFile(path), 0);
+    }
+    TTags after;
+    ASSERT_EQ(after.LoadFromFile(path), 0);
+    EXPECT_EQ(after.GetText("TITLE"), "New");
+    ASSERT_GE(after.APEv2Tag().FindFrame("Cover Art (Front)"), 0);
+    EXPECT_EQ(after.APEv2Tag().Frame(after.APEv2Tag().FindFrame("Cover Art (Front)"))->Value, apeCover);
+
+    const Bytes fresh = Png(100);
+    TReadMemoryStream picture(fresh.data(), (int64_t)fresh.size());
+    after.DeleteAllCoverArts();
+    after.AddCoverArt("Cover art 1", picture, "image/png")->CoverType = 3;
+    ASSERT_EQ(after.SaveToFile(path), 0);
+    TTags again;
+    ASSERT_EQ(again.LoadFromFile(path), 0);
+    const TAPEv2Frame* ape = again.APEv2Tag().Frame(again.APEv2Tag().FindFrame("Cover Art (Front)"));
+    ASSERT_NE(ape, nullptr);
+    EXPECT_TRUE(std::equal(fresh.rbegin(), fresh.rend(), ape->Value.rbegin()));
+    ASSERT_EQ(again.CoverArtCount(), 1);
+    EXPECT_EQ(again.CoverArtAt(0)->Data, fresh);
 }

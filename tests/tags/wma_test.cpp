@@ -46,6 +46,12 @@ TEST(WMA, HeaderValuesAndComputedAttributes) {
     ASSERT_EQ(tags.LoadFromFile(path), 0);
     EXPECT_EQ(tags.Count(), 0);
     EXPECT_DOUBLE_EQ(tags.SourceAudioAttributes().PlayTime(), 5.015);
+    // The audio stream's format comes from its stream properties.
+    EXPECT_EQ(t.SampleRate, 44100u);
+    EXPECT_EQ(t.Channels, 2);
+    EXPECT_EQ(tags.SourceAudioAttributes().SamplesPerSec(), 44100u);
+    EXPECT_EQ(tags.SourceAudioAttributes().Channels(), 2);
+    EXPECT_EQ(tags.SourceAudioAttributes().BitsPerSample(), 16);
     // A computed attribute cannot be deleted.
     asf::TAsfEditor e;
     ASSERT_EQ(e.Open(path), 0);

@@ -1,6 +1,7 @@
 // read, write and strip: the unified container on the command line.
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,9 +14,12 @@
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/flac_ogg/opus_tag.h"
+#include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
+#include "tags/text.h"
+#include "tags/wma_wav/asf_header.h"
 #include "tools/veltrano-tags/commands.h"
 #include "tools/veltrano-tags/ordered_pool.h"
 #include "tools/veltrano-tags/json.h"
@@ -113,6 +117,68 @@ private:
     std::string FName;
     bool FOwned = false;
 };
+
+// COMMENT and LYRICS name the entry without a description, as the record's
+// Comment and Lyrics fields do: a player keeps its own data in described
+// ones (loudness figures, gapless information), which --set and --delete
+// of that name leave alone.
+bool DescribedKind(const std::string& Name) { return text::SameText(Name, "COMMENT") || text::SameText(Name, "LYRICS"); }
+
+// The index of the entry without a description of that name, -1 when none.
+int PlainIndex(const TTags& Tags, const std::string& Name) {
+    for (int i = 0; i < Tags.Count(); ++i)
+        if (text::SameText(Tags.TagAt(i)->Name, Name) && Tags.TagAt(i)->Description.empty()) return i;
+    return -1;
+}
+
+void SetEntry(TTags& Tags, const std::string& Name, const std::string& Value) {
+    if (!DescribedKind(Name)) {
+        Tags.SetText(Name, Value);
+        return;
+    }
+    const int plain = PlainIndex(Tags, Name);
+    if (plain >= 0 && Value.empty()) Tags.Delete(plain);
+    else if (plain >= 0) Tags.TagAt(plain)->Value = Value;
+    else if (!Value.empty()) Tags.Add(Name)->Value = Value;
+}
+
+void DeleteEntries(TTags& Tags, const std::string& Name) {
+    if (!DescribedKind(Name)) {
+        Tags.Clear(Name);
+        return;
+    }
+    for (int i = PlainIndex(Tags, Name); i >= 0; i = PlainIndex(Tags, Name))
+        if (!Tags.Delete(i)) break;
+}
+
+// What the tool knows of a file before it chooses the tag kinds of a save.
+enum class TAudioKnown {
+    Recognised,   // a tag was loaded, or a reader recognises the audio
+    RawStream,    // a raw AAC (ADTS) or AC-3 stream: other taggers give it an APE tag
+    Unknown,      // an image, a Matroska file, a tracker module...: no reader would find a tag written into it
+};
+
+TAudioKnown KnowAudio(const std::string& Path, const TTags& Tags) {
+    if (Tags.Loaded) return TAudioKnown::Recognised;
+    uint8_t head[16] = {};   // a shorter file leaves zeros, which match no signature below
+    if (auto f = TFileStream::Open(Path, TFileMode::fmOpenReadShared); !f || f->Read(head, sizeof head) < 0)
+        return TAudioKnown::Unknown;
+    const int format = DetectAudioFormatOfFile(Path);
+    // An Ogg stream of a codec the Ogg reader does not know (Speex) is not
+    // taken for whatever the later, weaker checks make of its bytes.
+    const bool oggKnown = format == audioformat::OggFlac || format == audioformat::Vorbis ||
+                          format == audioformat::Opus || format == audioformat::Theora;
+    if (std::memcmp(head, "OggS", 4) == 0 && !oggKnown) return TAudioKnown::Unknown;
+    // The MPEG detection takes the first frame sync it meets; the MPEG
+    // reader, which checks the frames, has the last word.
+    if (format == audioformat::MPEG && Tags.ID3v2Tag().SourceFileType() == sftMPEG) return TAudioKnown::Recognised;
+    if (format != audioformat::MPEG && format != audioformat::Unknown) return TAudioKnown::Recognised;
+    if (std::equal(asf::HeaderGuid.begin(), asf::HeaderGuid.end(), head)) return TAudioKnown::Recognised;
+    // ADTS: 12 sync bits, then the layer bits 00. AC-3 and E-AC-3: 0B 77.
+    const bool adts = head[0] == 0xFF && (head[1] & 0xF6) == 0xF0, ac3 = head[0] == 0x0B && head[1] == 0x77;
+    if (adts || ac3) return TAudioKnown::RawStream;
+    return TAudioKnown::Unknown;
+}
 
 int BadArgs(const std::string& Message) {
     std::fprintf(stderr, "veltrano-tags: %s\n", Message.c_str());
@@ -250,7 +316,18 @@ int CmdWrite(const std::vector<std::string>& Args) {
 
     TTags tags;
     tags.LoadFromFile(path);
-    for (const auto& name : deletes) tags.Clear(name);
+    // A file no reader recognises gets no tag unless the user names its kind.
+    if (kind == ttAutomatic) {
+        const TAudioKnown known = KnowAudio(path, tags);
+        if (known == TAudioKnown::Unknown) {
+            std::fprintf(stderr,
+                         "veltrano-tags: '%s' is not audio any reader recognises; name a tag kind with --tag to write one\n",
+                         path.c_str());
+            return 3;
+        }
+        if (known == TAudioKnown::RawStream) kind = ttAPEv2;
+    }
+    for (const auto& name : deletes) DeleteEntries(tags, name);
     for (const auto& [name, value] : sets) {
         // Literal "\n" in a value stands for a line break (CR LF inside the container).
         std::string v;
@@ -262,7 +339,7 @@ int CmdWrite(const std::vector<std::string>& Args) {
                 v += value[i];
             }
         }
-        tags.SetText(name, v);
+        SetEntry(tags, name, v);
     }
     if (noCover || cover) tags.DeleteAllCoverArts();
     if (cover) {
@@ -283,6 +360,8 @@ int CmdWrite(const std::vector<std::string>& Args) {
     const bool ok = result == 0 || result == 3;
     if (!ok && snapshot && !backup.Matches(path) && !backup.Restore(path))
         std::fprintf(stderr, "veltrano-tags: '%s' was written in part and could not be restored\n", path.c_str());
+    else if (!ok)
+        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
     return ok ? 0 : 1;
 }
 

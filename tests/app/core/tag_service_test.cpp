@@ -499,6 +499,35 @@ TEST_F(TagServiceFile, BlankRecordStripsEveryTag)
     EXPECT_FALSE(HasBackup(Path));
 }
 
+// A record saved as it was loaded writes nothing: the file keeps its bytes,
+// its inode and its modification time. An empty record on a file whose
+// record shows nothing does not strip the tags the record never showed.
+TEST_F(TagServiceFile, AnUnchangedRecordWritesNothing)
+{
+    const Bytes Audio = tbytes::MpegFrames(20);
+    const Bytes Tagged = Concat({ID3v24({TextFrame("TIT2", "Old"), TextFrame("TPE1", "A"),
+                                         PictureFrame("image/png", PngPicture)}),
+                                 Audio, ID3v1("Old")});
+    const Bytes Hidden = Concat({ID3v24({TextFrame("TSSE", "Encoder 1.0")}), Audio});
+    for (const Bytes& Before : {Tagged, Hidden}) {
+        Write(Before);
+        const timespec Old[2] = {{1000000000, 0}, {1000000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), Old, 0), 0);
+        struct stat Was {};
+        ASSERT_EQ(::stat(Path.c_str(), &Was), 0);
+        TAudioTag Tag;
+        ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+        Tag.Modified = true;
+        ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
+        struct stat Is {};
+        ASSERT_EQ(::stat(Path.c_str(), &Is), 0);
+        EXPECT_EQ(Read(), Before);
+        EXPECT_EQ(Is.st_ino, Was.st_ino);
+        EXPECT_EQ(Is.st_mtim.tv_sec, Was.st_mtim.tv_sec);
+        EXPECT_FALSE(HasBackup(Path));
+    }
+}
+
 // Stripping reports success even when nothing could be written, so the
 // service must not: a read-only file keeps its tags and the save fails.
 TEST_F(TagServiceFile, BlankRecordOnReadOnlyFileFails)
