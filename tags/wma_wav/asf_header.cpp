@@ -247,13 +247,17 @@ void TAsfEditor::ParseContentDescription(std::span<const uint8_t> Object) {
     for (auto& l : len) l = r.u16le();
     for (int i = 0; i < 5; ++i) {
         auto b = r.bytes(len[i]);
+        FContentRaw[i].assign(b.begin(), b.end());
         std::string v = Utf16Name(b);
         if (v.empty()) continue;
         TAttribute a;
         a.Name = ContentFields[i];
         a.Type = atSTRING;
         a.Value = Utf16z(v);
-        FAttributes.push_back(std::move(a));
+        // The description field holds a name's first value, also where the
+        // object comes after the Extended Content Description with the others.
+        auto at = std::find_if(FAttributes.begin(), FAttributes.end(), [&](const TAttribute& x) { return x.Name == a.Name; });
+        FAttributes.insert(at, std::move(a));
     }
 }
 
@@ -530,7 +534,8 @@ std::vector<std::vector<uint8_t>> TAsfEditor::RenderChildren() const {
         TByteWriter p;
         std::vector<uint8_t> texts[5];
         for (int i = 0; i < 5; ++i) {
-            if (!content[i].empty()) texts[i] = Utf16z(content[i]);
+            if (content[i] == Utf16Name(FContentRaw[i])) texts[i] = FContentRaw[i];
+            else if (!content[i].empty()) texts[i] = Utf16z(content[i]);
             p.u16le((uint16_t)texts[i].size());
         }
         for (auto& t : texts) p.bytes(t);
