@@ -1,6 +1,7 @@
 #include "tags/wma_wav/asf_header.h"
 
 #include <algorithm>
+#include <numeric>
 #include <cstring>
 #include <memory>
 
@@ -173,6 +174,10 @@ int TAsfEditor::Parse(TStream& Stream) {
         std::vector<uint8_t> body = Stream.ReadBytes((int64_t)(size - HeaderFixedSize));
         if (body.size() != size - HeaderFixedSize) return asfresult::NotAsf;
 
+        // Where each attribute was stored: 0 Content Description, 1 Extended
+        // Content Description, 2 Metadata objects.
+        std::vector<int> stored;
+        auto noteStored = [&](int Where) { stored.resize(FAttributes.size(), Where); };
         TByteReader r(body);
         while (r.remaining() >= ObjectHeaderSize) {
             TByteReader peek = r;
@@ -186,11 +191,14 @@ int TAsfEditor::Parse(TStream& Stream) {
             TChild c{g, {}};
             if (g == HeaderExtensionGuid) {
                 ParseHeaderExtension(bytes);
+                noteStored(2);
                 FExtIndex = (int)FChildren.size();
             } else if (g == ContentDescriptionGuid) {
                 ParseContentDescription(bytes);
+                noteStored(0);
             } else if (g == ExtendedContentGuid) {
                 ParseExtendedContent(bytes);
+                noteStored(1);
             } else {
                 if (g == CodecListGuid) ParseCodecList(bytes);
                 if (g == FilePropertiesGuid) FFilePropertiesIndex = (int)FChildren.size();
@@ -199,6 +207,17 @@ int TAsfEditor::Parse(TStream& Stream) {
             FChildren.push_back(std::move(c));
         }
         if (!r.atEnd()) return asfresult::NotAsf;   // a stray tail shorter than an object header
+        // Writers put a name's first value into the description field or the
+        // Extended Content Description and later ones into the Metadata
+        // Library, whose place in the header varies: the values are taken in
+        // that order, so the first value stays first.
+        std::vector<size_t> order(FAttributes.size());
+        std::iota(order.begin(), order.end(), size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) { return stored[A] < stored[B]; });
+        std::vector<TAttribute> sorted;
+        sorted.reserve(order.size());
+        for (size_t i : order) sorted.push_back(std::move(FAttributes[i]));
+        FAttributes = std::move(sorted);
         AddComputed(Stream);
         FOpen = true;
         return asfresult::Success;
@@ -254,10 +273,7 @@ void TAsfEditor::ParseContentDescription(std::span<const uint8_t> Object) {
         a.Name = ContentFields[i];
         a.Type = atSTRING;
         a.Value = Utf16z(v);
-        // The description field holds a name's first value, also where the
-        // object comes after the Extended Content Description with the others.
-        auto at = std::find_if(FAttributes.begin(), FAttributes.end(), [&](const TAttribute& x) { return x.Name == a.Name; });
-        FAttributes.insert(at, std::move(a));
+        FAttributes.push_back(std::move(a));
     }
 }
 
