@@ -222,6 +222,14 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     int result = tagresult::Failure;
     bool performed = false;
     if (Name == FileName) PrepareSaveViews();
+    // What the file's own tags cannot hold, worked out before any of them is
+    // prepared for writing (see PrepareOverflowView).
+    bool overflow = false, overflowPictures = false;
+    if (TagType == ttAutomatic && Name == FileName && !NativeLoaded(ttID3v2)) {
+        const int format = DetectAudioFormatOfFile(Name);
+        if (format == audioformat::MPEG || format == audioformat::Wave || format == audioformat::RF64)
+            overflow = PrepareOverflowView(overflowPictures);
+    }
     struct TDropViews {
         TTags& Tags;
         ~TDropViews() {
@@ -246,6 +254,14 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
         if (Name == FileName) {
             for (const TTagFormat& f : TagFormats())
                 if (NativeLoaded(f.Kind) && save(f.Kind) == 0 && f.Kind != ttID3v1) counted = true;
+            // Values those tags had no place for go into a new ID3v2 tag,
+            // the pictures only when they are among them.
+            if (overflow && counted) {
+                std::vector<std::unique_ptr<TCoverArt>> hidden;
+                if (!overflowPictures) hidden.swap(FCoverArts);
+                save(ttID3v2);
+                if (!overflowPictures) FCoverArts = std::move(hidden);
+            }
         }
         // A save of the tags as they were loaded has nothing to add: the
         // kinds the file holds were written back (changing no byte), and

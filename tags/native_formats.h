@@ -77,6 +77,10 @@ struct TNativeRow {
     bool MergeForPicturesOnly = true;
     // Runs after a successful load of the native object.
     void (*AfterLoad)(TNative& Native) = nullptr;
+    // For a kind players read beside ID3v2 on an MPEG or WAVE file: whether
+    // it has a place for an entry (see TTags::PrepareOverflowView). Null for
+    // the other kinds.
+    bool (*Holds)(const TTag& Entry) = nullptr;
 
     static constexpr bool Built = !std::is_base_of_v<TNativeTagStub, TNative>;
 };
@@ -111,7 +115,7 @@ struct TNativeFormats {
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveID3v1Tag(N, S); },
             [](const std::string& N) { return RemoveID3v1TagFromFile(N, false); },
             [](int R) { return R == id3v1::CannotOpen || R == id3v1::WriteError || R == id3v1::ReadOnly; },
-            TReadWhen::Always, false},
+            TReadWhen::Always, false, nullptr, &TTags::ID3v1CanHold},
         TNativeRow<TID3v2Tag>{
             {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"}, &TTags::FID3v2Tag, &TTags::LoadID3v2Tags,
             &TTags::DeleteNativeID3v2,
@@ -146,7 +150,8 @@ struct TNativeFormats {
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
             [](const std::string& N) { return RemoveWAVTagFromFile(N); },
             // Chunks found that could not be written out of the file.
-            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false},
+            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false,
+            nullptr, &TTags::WAVCanHold},
         TNativeRow<TWMATag>{
             {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"}, &TTags::FWMATag, &TTags::LoadWMATags,
             &TTags::DeleteNativeWMA,

@@ -148,3 +148,76 @@ void TTags::PrepareSaveViews() {
         FSaveViews.emplace_back(kind, std::move(view));
     }
 }
+
+bool TTags::PicturesAsLoaded() {
+    // The merge routines run on empty lists, with pictures this time; the
+    // caller's lists come back.
+    TEntryList savedTags = std::move(FTags);
+    auto savedArts = std::move(FCoverArts);
+    FTags.clear();
+    FCoverArts.clear();
+    const bool parse = ParseCoverArts, only = OnlyParseCoverArts, loaded = Loaded;
+    ParseCoverArts = true;
+    OnlyParseCoverArts = false;
+    bool same = false;
+    try {
+        LoadTags();
+        same = FCoverArts.size() == savedArts.size();
+        for (size_t i = 0; same && i < savedArts.size(); ++i) {
+            const TCoverArt &a = *FCoverArts[i], &b = *savedArts[i];
+            same = a.Data == b.Data && a.MIMEType == b.MIMEType && a.CoverType == b.CoverType &&
+                   a.Description == b.Description;
+        }
+    } catch (...) {
+        same = false;
+    }
+    FTags = std::move(savedTags);
+    FCoverArts = std::move(savedArts);
+    ParseCoverArts = parse;
+    OnlyParseCoverArts = only;
+    Loaded = loaded;
+    return same;
+}
+
+// An MPEG or WAVE file without an ID3v2 tag keeps its values in the tags it
+// has: ID3v1, RIFF INFO, maybe an APEv2 tag that few players read there. A
+// value the user typed that none of the first two has a place for (an album
+// artist, a disc number, a picture) would be dropped, or hidden in the APEv2
+// tag, while the save reports success. Such values go into a new ID3v2 tag,
+// the tag every reader of these formats knows; values the file's own tags
+// hold stay there alone, so the new tag holds only what had no place.
+bool TTags::PrepareOverflowView(bool& Pictures) {
+    Pictures = false;
+    if (NativeLoaded(ttID3v2)) return false;
+    std::vector<bool (*)(const TTag&)> homes;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (Row.Holds && TNativeFormats::Object(*this, Row).Loaded) homes.push_back(Row.Holds);
+    });
+    const TEntryList merged = MergedView(ttNone);
+    TEntryList view;
+    std::vector<std::string> seen;
+    for (const auto& e : FTags) {
+        if (std::any_of(seen.begin(), seen.end(), [&](const std::string& n) { return text::SameText(n, e->Name); }))
+            continue;
+        seen.push_back(e->Name);
+        const auto current = Group(FTags, e->Name);
+        if (SameGroup(current, Group(merged, e->Name))) continue;
+        for (const TTag* t : current) {
+            if (t->Value.empty() || std::any_of(homes.begin(), homes.end(), [&](auto Holds) { return Holds(*t); }))
+                continue;
+            auto copy = std::make_unique<TTag>(this);
+            copy->Name = t->Name;
+            copy->Value = t->Value;
+            copy->SortWith = t->SortWith;
+            copy->Language = t->Language;
+            copy->Description = t->Description;
+            copy->ExtTagType = t->ExtTagType;
+            view.push_back(std::move(copy));
+        }
+    }
+    // Neither ID3v1 nor RIFF INFO holds a picture.
+    Pictures = !FCoverArts.empty() && !PicturesAsLoaded();
+    if (view.empty() && !Pictures) return false;
+    FSaveViews.emplace_back(ttID3v2, std::move(view));
+    return true;
+}

@@ -188,11 +188,18 @@ public:
     bool LoadOggVorbisAndOpusCoverArts(TOpusTag& FromOggTag);
     void LoadWAVTags();
     void PrepareWAVTag();
+    void PrepareWAVDate(TWAVTag& T);
     int SaveWAVTag(const std::string& FileName, TStream* Stream);
     void LoadWMATags();
     void PrepareWMATag();
     int SaveWMATag(const std::string& FileName);
     bool LoadWMACoverArts(TWMATag& FromWMATag);
+
+    // Whether the tags players read beside ID3v2 on an MPEG or WAVE file (ID3v1,
+    // and RIFF INFO with bext and cart) have a place for an entry; a value they
+    // cannot hold goes into an ID3v2 tag instead of being dropped.
+    static bool ID3v1CanHold(const TTag& Entry);
+    static bool WAVCanHold(const TTag& Entry);
 
     // The kinds whose writers the last SaveToFile / SaveToStream ran, in order
     // (with the native result of each); useful to callers that report detail.
@@ -227,6 +234,10 @@ private:
     // Set while a save of the tags as loaded runs: it writes back what the
     // file holds and takes nothing away (an empty ID3v2 tag stays).
     bool FUneditedSave = false;
+    // The values and pictures a save of an MPEG or WAVE file without an ID3v2
+    // tag would drop, as the view of a new ID3v2 tag; false when there are none.
+    bool PrepareOverflowView(bool& Pictures);
+    bool PicturesAsLoaded();
     std::vector<std::pair<TTagType, TEntryList>> FSaveViews;
     std::vector<std::pair<TTagType, TPictureList>> FSavePictureViews;
     void CopyOptionsToNatives();

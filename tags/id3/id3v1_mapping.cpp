@@ -86,3 +86,11 @@ void TTags::DeleteNativeID3v1(const TTag& Entry) {
         T.TrackString.clear();
     }
 }
+
+bool TTags::ID3v1CanHold(const TTag& Entry) {
+    static constexpr const char* Names[] = {"TITLE", "ARTIST", "ALBUM", "YEAR", "GENRE", "TRACKNUMBER", "TRACK"};
+    for (const char* n : Names)
+        if (text::SameText(Entry.Name, n)) return true;
+    // Only the comment without a description has a field there.
+    return text::SameText(Entry.Name, "COMMENT") && Entry.Description.empty();
+}

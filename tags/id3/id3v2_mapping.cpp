@@ -294,6 +294,12 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
     }
     const std::string name = text::UpperAscii(E.Name);
     if (name.empty()) return d;
+    // A link typed without a frame of its own is what loading reads as URL:
+    // a WXXX without description, never a TXXX named so.
+    if (name == "URL") {
+        d = {TTarget::UserURL, "WXXX", "WXXX\n" + E.Description};
+        return d;
+    }
     for (bool track : {true, false}) {
         // A total alone (no number to carry it) is kept in a TXXX of its name.
         if (mapping::IsNumberName(name, track) || (mapping::IsTotalName(name, track) && HasNumber(Tags, track))) {
@@ -301,7 +307,10 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
             return d;
         }
     }
-    if (name == "YEAR" || name == "DATE" || (Version4 && name == "RECORDINGDATE")) {
+    // A 2.3 tag keeps the year in TYER; a TDRC some writers put there too
+    // (readers that know it prefer it) is saved together with the year.
+    if (name == "YEAR" || name == "DATE" ||
+        (name == "RECORDINGDATE" && (Version4 || T.FrameExists("TDRC") >= 0))) {
         d = {TTarget::Date, Version4 ? "TDRC" : "TYER", "DATE"};
         return d;
     }
@@ -400,6 +409,12 @@ void SaveDate(TSaveContext& C, const TDestination& D) {
     }
     std::string value;
     if (!C.Version4) {
+        if (recording) {
+            const std::string date = year ? mapping::YearIntoDate(recording->Value, year->Value) : recording->Value;
+            if (date.empty()) C.T.DeleteFrames("TDRC");
+            else SaveTextStrings(C, "TDRC", {date}, teUnicode);
+        }
+        if (!year) return;
         value = mapping::FourDigitYear(year->Value);
     } else if (year) {
         const std::string stored = recording ? recording->Value : C.T.GetText("TDRC");

@@ -1,6 +1,7 @@
 #include "tags/wma_wav/asf_header.h"
 
 #include <algorithm>
+#include <numeric>
 #include <cstring>
 #include <memory>
 
@@ -173,6 +174,10 @@ int TAsfEditor::Parse(TStream& Stream) {
         std::vector<uint8_t> body = Stream.ReadBytes((int64_t)(size - HeaderFixedSize));
         if (body.size() != size - HeaderFixedSize) return asfresult::NotAsf;
 
+        // Where each attribute was stored: 0 Content Description, 1 Extended
+        // Content Description, 2 Metadata objects.
+        std::vector<int> stored;
+        auto noteStored = [&](int Where) { stored.resize(FAttributes.size(), Where); };
         TByteReader r(body);
         while (r.remaining() >= ObjectHeaderSize) {
             TByteReader peek = r;
@@ -186,11 +191,14 @@ int TAsfEditor::Parse(TStream& Stream) {
             TChild c{g, {}};
             if (g == HeaderExtensionGuid) {
                 ParseHeaderExtension(bytes);
+                noteStored(2);
                 FExtIndex = (int)FChildren.size();
             } else if (g == ContentDescriptionGuid) {
                 ParseContentDescription(bytes);
+                noteStored(0);
             } else if (g == ExtendedContentGuid) {
                 ParseExtendedContent(bytes);
+                noteStored(1);
             } else {
                 if (g == CodecListGuid) ParseCodecList(bytes);
                 if (g == FilePropertiesGuid) FFilePropertiesIndex = (int)FChildren.size();
@@ -199,6 +207,17 @@ int TAsfEditor::Parse(TStream& Stream) {
             FChildren.push_back(std::move(c));
         }
         if (!r.atEnd()) return asfresult::NotAsf;   // a stray tail shorter than an object header
+        // Writers put a name's first value into the description field or the
+        // Extended Content Description and later ones into the Metadata
+        // Library, whose place in the header varies: the values are taken in
+        // that order, so the first value stays first.
+        std::vector<size_t> order(FAttributes.size());
+        std::iota(order.begin(), order.end(), size_t{0});
+        std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) { return stored[A] < stored[B]; });
+        std::vector<TAttribute> sorted;
+        sorted.reserve(order.size());
+        for (size_t i : order) sorted.push_back(std::move(FAttributes[i]));
+        FAttributes = std::move(sorted);
         AddComputed(Stream);
         FOpen = true;
         return asfresult::Success;
@@ -247,6 +266,7 @@ void TAsfEditor::ParseContentDescription(std::span<const uint8_t> Object) {
     for (auto& l : len) l = r.u16le();
     for (int i = 0; i < 5; ++i) {
         auto b = r.bytes(len[i]);
+        FContentRaw[i].assign(b.begin(), b.end());
         std::string v = Utf16Name(b);
         if (v.empty()) continue;
         TAttribute a;
@@ -545,7 +565,8 @@ std::vector<std::vector<uint8_t>> TAsfEditor::RenderChildren() const {
         TByteWriter p;
         std::vector<uint8_t> texts[5];
         for (int i = 0; i < 5; ++i) {
-            if (!content[i].empty()) texts[i] = Utf16z(content[i]);
+            if (content[i] == Utf16Name(FContentRaw[i])) texts[i] = FContentRaw[i];
+            else if (!content[i].empty()) texts[i] = Utf16z(content[i]);
             p.u16le((uint16_t)texts[i].size());
         }
         for (auto& t : texts) p.bytes(t);

@@ -147,6 +147,10 @@ private:
     int FExtIndex = -1;                         // position of the Header Extension in FChildren
     std::vector<TRecord> FOtherStreamMetadata;  // records of streams 1..127, kept as read
     std::vector<TRecord> FOtherStreamLibrary;
+    // The five Content Description texts as stored, so that a field that
+    // keeps its text (an empty one written as a lone terminator, say) keeps
+    // its bytes.
+    std::vector<uint8_t> FContentRaw[5];
     uint8_t FReserved1 = 1, FReserved2 = 2;
     uint64_t FHeaderSize = 0;
     int FFilePropertiesIndex = -1;

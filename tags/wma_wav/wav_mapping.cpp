@@ -58,6 +58,20 @@ std::string UnifiedOfInfo(const std::string& Id) {
     return {};
 }
 
+// ffmpeg keeps the track number in IPRT, an item other writers use for the
+// product; it is read as the track only where no ITRK (or "itrk") holds one.
+constexpr const char* FfmpegTrackItem = "IPRT";
+
+bool HasTrackItem(const TWAVTag& T) { return T.FrameExists("ITRK") >= 0 || T.FrameExists("itrk") >= 0; }
+
+bool IprtIsTrack(const TWAVTag& T) { return T.FrameExists(FfmpegTrackItem) >= 0 && !HasTrackItem(T); }
+
+// The unified name of one item of this tag.
+std::string UnifiedOfFrame(const TWAVTag& T, const std::string& Id) {
+    if (Id == FfmpegTrackItem) return IprtIsTrack(T) ? "TRACKNUMBER" : std::string();
+    return UnifiedOfInfo(Id);
+}
+
 std::string InfoOfUnified(const std::string& Name) {
     const std::string upper = text::UpperAscii(Name);
     for (const auto& p : UnifiedToInfo)
@@ -81,6 +95,33 @@ uint64_t ParseUnsigned(const std::string& Text, uint64_t Max) {
     return 0;
 }
 
+// The values of a name go into the items of its ID in file order, so a
+// file with two INFO lists keeps a title in each; values beyond the items
+// are joined into the last one, items beyond the values go. An item that
+// already reads as its value keeps its bytes.
+void SetItems(TWAVTag& T, const std::string& Id, const std::vector<std::string>& Values) {
+    std::vector<int> items;
+    for (int i = 0; i < T.Count(); ++i)
+        if (T.Frames[i]->Name == Id) items.push_back(i);
+    auto joined = [&](size_t From) {
+        std::string v;
+        for (size_t k = From; k < Values.size(); ++k) v += (k > From ? ", " : "") + Values[k];
+        return v;
+    };
+    if (items.size() < 2) {
+        T.SetText(Id, joined(0));
+        return;
+    }
+    std::vector<int> drop;
+    for (size_t k = 0; k < items.size(); ++k) {
+        const std::string v = k >= Values.size() ? std::string() : k + 1 == items.size() ? joined(k) : Values[k];
+        TWAVTagFrame& f = *T.Frames[items[k]];
+        if (v.empty()) drop.push_back(items[k]);
+        else if (f.Format != TWAVTagFrameFormat::ffText || f.GetText() != v) f.SetText(v);
+    }
+    for (auto i = drop.rbegin(); i != drop.rend(); ++i) T.DeleteFrame(*i);
+}
+
 bool StartsWith(const std::string& S, std::string_view Prefix) {
     return S.size() >= Prefix.size() && text::SameText(std::string_view(S).substr(0, Prefix.size()), Prefix);
 }
@@ -90,7 +131,7 @@ bool StartsWith(const std::string& S, std::string_view Prefix) {
 void TTags::LoadWAVTags() {
     TWAVTag& T = *FWAVTag;
     for (const auto& f : T.Frames) {
-        const std::string u = UnifiedOfInfo(f->Name);
+        const std::string u = UnifiedOfFrame(T, f->Name);
         if (u.empty()) continue;
         RemoveAll(u);
         // A total comes with "n/m" only; a plain number leaves an earlier total.
@@ -106,7 +147,7 @@ void TTags::LoadWAVTags() {
         return false;
     };
     for (const auto& f : T.Frames) {
-        const std::string u = UnifiedOfInfo(f->Name);
+        const std::string u = UnifiedOfFrame(T, f->Name);
         if (u.empty()) continue;
         const std::string value = f->GetText();
         if (aliasCopy(u, value, f->Name)) continue;
@@ -179,6 +220,8 @@ void TTags::PrepareWAVTag() {
         }
         const std::string id = InfoOfUnified(n);
         if (id.empty()) continue;
+        // The date and the year are written together below.
+        if (id == "ICRD" || id == "IYER") continue;
         if (std::find(done.begin(), done.end(), id) != done.end()) continue;
         done.push_back(id);
         if (id == "TIPL" || id == "TMCL") {
@@ -188,20 +231,37 @@ void TTags::PrepareWAVTag() {
             T.SetList(id, list);
             continue;
         }
-        std::string value;
-        if (id == "ITRK") {
-            value = mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true));
-        } else if (TypeCount(n) < 2) {
-            value = e.Value;
-        } else {
-            std::vector<std::string> values;
-            GetMultipleList(n, values);
-            for (size_t k = 0; k < values.size(); ++k) value += (k ? ", " : "") + values[k];
+        if (id == "ITRK" && IprtIsTrack(T)) {
+            T.SetText(FfmpegTrackItem, mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
+            continue;
         }
-        T.SetText(id, value);
+        std::vector<std::string> values;
+        if (id == "ITRK") values.push_back(mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
+        else if (TypeCount(n) < 2) values.push_back(e.Value);
+        else GetMultipleList(n, values);
+        SetItems(T, id, values);
         for (const auto& a : Aliases)
-            if (id == a.Id && T.FrameExists(a.Unified) >= 0) T.SetText(a.Unified, value);
+            if (id == a.Id && T.FrameExists(a.Unified) >= 0) SetItems(T, a.Unified, values);
     }
+    PrepareWAVDate(T);
+}
+
+// ICRD holds the date most programs write and take the year from; IYER, which
+// a few writers add beside it, is kept in step where the file has it. A year
+// typed into YEAR that the file does not hold yet goes into ICRD (a full date
+// there with that year stays whole), so readers of ICRD do not keep the old year.
+void TTags::PrepareWAVDate(TWAVTag& T) {
+    const bool hasYear = Exists("YEAR") >= 0, hasDate = Exists("RECORDINGDATE") >= 0;
+    const std::string year = GetText("YEAR"), date = GetText("RECORDINGDATE");
+    const bool nativeYear = T.FrameExists("IYER") >= 0;
+    const bool yearTyped = hasYear && !year.empty() && (!nativeYear || T.GetText("IYER") != year);
+    if (yearTyped) {
+        const bool sameYear = year.size() == 4 && date.size() > 4 && date.compare(0, 4, year) == 0;
+        SetItems(T, "ICRD", {sameYear ? date : year});
+    } else if (hasDate) {
+        SetItems(T, "ICRD", {date});
+    }
+    if (hasYear && (nativeYear || !yearTyped)) SetItems(T, "IYER", {year});
 }
 
 int TTags::SaveWAVTag(const std::string& FileName, TStream* Stream) {
@@ -234,8 +294,18 @@ void TTags::DeleteNativeWAV(const TTag& Entry) {
     // Every item that reads as this name goes, aliases included.
     std::string upper = text::UpperAscii(n);
     if (upper == "TRACK") upper = "TRACKNUMBER";
+    const bool iprt = IprtIsTrack(T);
     for (const auto& p : InfoToUnified)
         if (upper == p.Unified)
             while (T.DeleteFrameByName(p.Id)) {
             }
+    if (iprt && upper == "TRACKNUMBER")
+        while (T.DeleteFrameByName(FfmpegTrackItem)) {
+        }
+}
+
+bool TTags::WAVCanHold(const TTag& Entry) {
+    const std::string& n = Entry.Name;
+    return StartsWith(n, "BEXT ") || StartsWith(n, "CART ") || !InfoOfUnified(n).empty() ||
+           mapping::IsTotalName(n, true);
 }

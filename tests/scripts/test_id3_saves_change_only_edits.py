@@ -168,6 +168,58 @@ class SavesChangeOnlyEdits(unittest.TestCase):
         self.assertGreater(checked, 10)
 
 
+class ApeOnlyMp3(unittest.TestCase):
+    """An MP3 whose tags are APEv2 and ID3v1 alone (as mutagen and some taggers leave
+    them): players read neither APEv2 nor anything but ID3v1's few fields there, so what
+    ID3v1 cannot hold goes into a new ID3v2 tag, which holds only that."""
+
+    @classmethod
+    def setUpClass(cls):
+        testlib.require_tool()
+
+    def setUp(self):
+        self.dir = testlib.TempDir("ape_mp3_")
+
+    def tearDown(self):
+        self.dir.remove()
+
+    def ape_mp3(self):
+        import mutagen.apev2 as apev2
+        path = testlib.write_bytes(self.dir.file("a.mp3"), testlib.mpeg_frames())
+        t = apev2.APEv2()
+        t["Title"], t["Artist"], t["Mood"] = "Title", "Artist", "Calm"
+        t.save(path)
+        v1 = b"TAG" + b"Title".ljust(30, b"\0") + b"Artist".ljust(30, b"\0") + bytes(30) + b"2003" + bytes(30) + b"\x11"
+        with open(path, "ab") as f:
+            f.write(v1)
+        return path
+
+    def test_rows(self):
+        png = testlib.write_bytes(self.dir.file("c.png"), testlib.png_bytes())
+        rows = [
+            # record arguments, the ID3v2 frames expected afterwards (None: no ID3v2 tag)
+            (("--set", "Title=New"), None),
+            (("--set", "AlbumArtist=AA"), {"TPE2": "AA"}),
+            (("--set", "Disc=2", "Title=New"), {"TPOS": "2"}),
+            (("--cover", png), {"APIC": None}),
+        ]
+        import mutagen.apev2 as apev2
+        for args, frames in rows:
+            with self.subTest(args):
+                path = self.ape_mp3()
+                testlib.record(path, *args)
+                if frames is None:
+                    self.assertEqual(testlib.id3v2_size(testlib.read_bytes(path)), 0)
+                else:
+                    tags = id3.ID3(path, load_v1=False)
+                    self.assertEqual(sorted(k[:4] for k in tags.keys()), sorted(frames))
+                    for k, v in frames.items():
+                        if v is not None:
+                            self.assertEqual(str(tags[k]), v)
+                self.assertEqual(str(apev2.APEv2(path)["Mood"]), "Calm")
+                self.assertEqual(v1_block(path)[3:33].rstrip(b"\0"), b"New" if "Title=New" in args else b"Title")
+
+
 def typical_frames():
     """The frames a tagged file usually has, as mutagen writes them."""
     return [id3.TIT2(encoding=3, text="Title"), id3.TPE1(encoding=3, text=["Artist", "Guest"]),

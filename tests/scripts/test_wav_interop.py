@@ -147,6 +147,73 @@ class WavInterop(testlib.ToolCase, unittest.TestCase):
             self.assertEqual(ex.get("Originator"), "Orig")
             self.assertEqual(str(ex.get("TimeReference")), "5000000000")
 
+    def with_info_item(self, p, iid, text):
+        """p with one more INFO item at the end of its INFO list (sizes mended)."""
+        data = self.content(p)
+        at = data.index(b"LIST")
+        size = struct.unpack("<I", data[at + 4:at + 8])[0]
+        item = chunk(iid, text + b"\0")
+        body = data[at + 8:at + 8 + size] + item
+        data = data[:at] + b"LIST" + struct.pack("<I", len(body)) + body + data[at + 8 + size:]
+        data = data[:4] + struct.pack("<I", len(data) - 8) + data[8:]
+        return self.path(os.path.basename(p), data)
+
+    def test_record_edits_on_ffmpeg_info(self):
+        """ffmpeg's INFO (ICRD date, IPRT track, ISFT): a year goes to ICRD (IYER follows where
+        there is one), the track to IPRT, and values INFO has no item for into an id3 chunk
+        beside it, holding only those; the audio never changes."""
+        cover = self.path("c.png", testlib.png_bytes())
+        rows = [
+            # name, extra INFO item, record arguments, INFO items expected, ID3 frames expected, record check
+            ("year replaces the date", None, ["--set", "Year=2011"],
+             {"ICRD": b"2011\0", "IPRT": b"3/12\0"}, {}, {"Year": "2011"}),
+            ("IYER follows the year", (b"IYER", b"2003"), ["--set", "Year=2011"],
+             {"ICRD": b"2011\0", "IYER": b"2011\0"}, {}, {"Year": "2011"}),
+            ("IPRT is the track", None, ["--set", "Track=5"], {"IPRT": b"5/12\0"}, {}, {"Track": "5"}),
+            ("album artist, disc and original artist go to an id3 chunk", None,
+             ["--set", "AlbumArtist=AA", "Disc=2", "OrigArtist=OA"], {"ICRD": b"2003-05-01\0"},
+             {"TPE2": "AA", "TPOS": "2", "TOPE": "OA"}, {"AlbumArtist": "AA", "Disc": "2", "OrigArtist": "OA"}),
+            ("a cover goes to an id3 chunk", None, ["--cover", cover], {"INAM": b"T\0"}, {"APIC": None}, {}),
+        ]
+        for name, extra, args, info, frames, shown in rows:
+            with self.subTest(name):
+                p = self.ffmpeg_wav("r.wav", "title=T", "date=2003-05-01", "track=3/12")
+                if extra:
+                    p = self.with_info_item(p, *extra)
+                audio = self.audio_md5(p)
+                r = self.tool("record", p, *args)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                items = info_items(walk(self.content(p)))
+                for iid, value in info.items():
+                    self.assertEqual(items.get(iid), value, (iid, items))
+                self.assertNotIn("ITRK", items)
+                tags = mutagen.wave.WAVE(p).tags
+                if frames:
+                    self.assertEqual(sorted(k[:4] for k in tags.keys()), sorted(k[:4] for k in frames), tags.keys())
+                    for k, v in frames.items():
+                        if v is not None:
+                            self.assertEqual(str(tags[k]), v)
+                else:
+                    self.assertIsNone(tags)
+                got = json.loads(self.tool("record", p).stdout)
+                for field, value in shown.items():
+                    self.assertEqual(got[field], value)
+                self.assertEqual(self.audio_md5(p), audio)
+
+    @staticmethod
+    def audio_md5(p):
+        """The decoded audio's MD5 (a picture in the id3 chunk is a stream of its own to ffmpeg)."""
+        return subprocess.run(["ffmpeg", "-v", "error", "-i", p, "-map", "0:a", "-f", "md5", "-"],
+                              capture_output=True, check=True).stdout
+
+    def test_same_year_keeps_the_full_date(self):
+        p = self.ffmpeg_wav("d.wav", "date=2003-05-01")
+        r = self.tool("write", p, "--set", "YEAR=2003", "--set", "TITLE=T")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        items = info_items(walk(self.content(p)))
+        self.assertEqual(items["ICRD"], b"2003-05-01\0")
+        self.assertNotIn("IYER", items)
+
     def test_untagged_save_and_strip(self):
         p = self.ffmpeg_wav("plain.wav")
         subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", p, "-map_metadata", "-1", "-fflags", "+bitexact",

@@ -528,6 +528,20 @@ TEST_F(TagServiceFile, AnUnchangedRecordWritesNothing)
     }
 }
 
+// A file whose tags hold nothing the record shows loads as a blank record;
+// saving it unedited is no request to strip them.
+TEST_F(TagServiceFile, BlankRecordOfAFileWithOtherTagsKeepsThem)
+{
+    const Bytes Before = Concat({ID3v24({TextFrame("TSSE", "Encoder 1.0")}), tbytes::MpegFrames(20)});
+    Write(Before);
+    TAudioTag Tag;
+    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
+    ASSERT_TRUE(Tag.IsEmpty());
+    Tag.Modified = true;
+    ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
+    EXPECT_EQ(Read(), Before);
+}
+
 // Stripping reports success even when nothing could be written, so the
 // service must not: a read-only file keeps its tags and the save fails.
 TEST_F(TagServiceFile, BlankRecordOnReadOnlyFileFails)
