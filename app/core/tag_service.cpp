@@ -513,20 +513,8 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
     if (Tag.IsEmpty()) {
         // Stripping reports success even when a removal routine could not
         // write, so a file that cannot be written is refused up front and
-        // the result is checked by reading the file again.
-        // Only a record the user cleared strips the file. One that showed
-        // nothing to begin with (the file's tags hold values the record has
-        // no field for, such as an encoder name) was not edited, and saving
-        // it unchanged leaves the file as it is.
-        {
-            const std::unique_ptr<TTags> Shown = NewContainer();
-            TAudioTag Loaded;
-            if (Shown->LoadFromFile(Path) == 0) {
-                CopyTagsToRecord(*Shown, Loaded);
-                if (Loaded.IsEmpty())
-                    return true;
-            }
-        }
+        // the result is checked by reading the file again. (A record that
+        // showed nothing to begin with left above, with the file as it is.)
         if (fileutil::IsReadOnly(Path))
             throw EWriteFailure(QStringLiteral("The file is read-only."));
         const int Removed = StripTagsFromFile(Path, ttAutomatic);

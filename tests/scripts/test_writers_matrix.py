@@ -72,43 +72,24 @@ CASES = [f[0] for f in FIELDS] + ["Cover", "Unchanged"]
 # Cells still open: (writer, format, case) patterns (fnmatch; a peer's format
 # is its path) and why. Each names the fault that keeps it open; remove a row
 # once the run reports its cells as passing.
-NM = "Vorbis TRACKNUMBER n/m is rewritten as a number plus TOTALTRACKS on any save"
 TAB = "a Vorbis comment holding a TAB is written back with a space"
-FREEFORM = "an MP4 freeform item of another namespace gains a com.apple.iTunes copy on every save"
-UNCHANGED = "a save with nothing edited rewrites the file"
 KNOWN_OPEN = [
-    ("*", "flac", "*", NM + "; " + TAB),
-    ("*", "ogg", "!Track", NM),
-    ("*", "opus", "!Track", NM),
-    ("AtomicParsley", "m4a", "*", FREEFORM),
-    ("mutagen", "m4a", "*", FREEFORM),
-    ("peer:*", "taglib/silence-44-s.flac", "!Track", NM),
-    ("peer:*", "mutagen/flac_application.flac", "!Track", NM),
+    # Damaged files whose saves are refused, so no edit reaches them: the
+    # file is left as it was and the save reports an error.
     ("peer:*", "mutagen/106-short-picture-block-size.flac", "!Unchanged",
      "a FLAC block whose size field is shorter than its data: the save is refused"),
     ("peer:*", "mutagen/52-too-short-block-size.flac", "!Unchanged",
      "a FLAC block whose size field is shorter than its data: the save is refused"),
+    ("peer:*", "mutagen/truncated-64bit.mp4", "!Unchanged",
+     "a 2,000-byte MP4 cut off inside its media data, which ffmpeg cannot decode before or after (exit 69), "
+     "so the audio check has nothing to compare; an edit that would move the cut-off atoms is refused"),
+    ("peer:*", "taglib/infloop.m4a", "!Unchanged", "MP4 with a looping atom: the record cannot read the saved file"),
+    # Containers the record does not write whole yet.
     ("peer:*", "picard/test.ogv", "!Unchanged", "Ogg Theora with Vorbis: the save is refused"),
     ("peer:*", "picard/test-oggflac.oga", "Cover", "Ogg FLAC: a new picture is not written"),
-    ("peer:*", "taglib/infloop.m4a", "!Unchanged", "MP4 with a looping atom: the record cannot read the saved file"),
-    ("peer:*", "mutagen/truncated-64bit.mp4", "Title|Artist|Album|Year|Track|Genre|Comment|Disc|BPM|Unchanged", "truncated MP4 with 64-bit sizes: a save changes the decoded audio"),
-    ("peer:*", "mutagen/apev2-lyricsv2.mp3", "!Album",
+    ("peer:*", "mutagen/apev2-lyricsv2.mp3",
+     "Title|Artist|Year|Track|Genre|Comment|Disc|BPM|AlbumArtist|Composer|OrigArtist|Copyright|URL|EncodedBy|Lyrics|Cover",
      "the ID3v1 block's empty album is filled from the Lyrics3 extended album on every save"),
-    ("peer:*", "mutagen/silence-44-s.mp3", "Artist",
-     "ID3v2.3 \"piman/jzig\": the record shows the first artist only, and an edit keeps the second"),
-    ("peer:*", "taglib/id3v22-tda.mp3", "Unchanged", UNCHANGED + " (ID3v2.2 comes back as 2.3)"),
-    ("peer:*", "taglib/itunes10.mp3", "Unchanged", UNCHANGED + " (ID3v2.2 comes back as 2.3)"),
-    ("peer:*", "mutagen/bad-TYER-frame.mp3", "Unchanged", UNCHANGED + " (the ID3v2 tag is rendered anew)"),
-    ("peer:*", "mutagen/id3v1v2-combined.mp3", "Unchanged", UNCHANGED + " (the ID3v2 tag is rendered anew)"),
-    ("peer:*", "mutagen/silence-44-s.mp3", "Unchanged", UNCHANGED + " (the ID3v2 tag is rendered anew)"),
-    ("peer:*", "mutagen/silence-44-s-v1.mp3", "Unchanged", UNCHANGED + " (an ID3v1-only MP3 gains an ID3v2 tag)"),
-    ("peer:*", "mutagen/with-id3.dsf", "Unchanged", UNCHANGED + " (the ID3v2 padding goes)"),
-    ("peer:*", "taglib/multiple-vc.flac", "Unchanged", UNCHANGED + " (two Vorbis comment blocks)"),
-    ("peer:*", "taglib/covr-junk.m4a", "Unchanged", UNCHANGED),
-    ("peer:*", "taglib/empty_alac.m4a", "Unchanged", UNCHANGED),
-    ("peer:*", "taglib/ilst-is-last.m4a", "Unchanged", UNCHANGED),
-    ("peer:*", "taglib/duplicate_tags.wav", "Unchanged", UNCHANGED + " (two INFO lists are written back as one)"),
-    ("peer:*", "mutagen/silence-44-s.wv", "Unchanged", UNCHANGED + " (APEv2 item flags are not kept)"),
 ]
 
 
