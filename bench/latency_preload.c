@@ -119,51 +119,37 @@ static int open_common(const char *path, int fd) {
     return fd;
 }
 
+/* The mode argument of an open that creates a file. */
+#define OPEN_MODE(flags, mode)                         \
+    mode_t mode = 0;                                   \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {             \
+        va_list ap;                                    \
+        va_start(ap, flags);                           \
+        mode = va_arg(ap, mode_t);                     \
+        va_end(ap);                                    \
+    }
+
 int open(const char *path, int flags, ...) {
     REAL(open, int, const char *, int, ...);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    OPEN_MODE(flags, mode)
     return open_common(path, real_open(path, flags, mode));
 }
 
 int open64(const char *path, int flags, ...) {
     REAL(open64, int, const char *, int, ...);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    OPEN_MODE(flags, mode)
     return open_common(path, real_open64(path, flags, mode));
 }
 
 int openat(int dir, const char *path, int flags, ...) {
     REAL(openat, int, int, const char *, int, ...);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    OPEN_MODE(flags, mode)
     return open_common(path, real_openat(dir, path, flags, mode));
 }
 
 int openat64(int dir, const char *path, int flags, ...) {
     REAL(openat64, int, int, const char *, int, ...);
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
+    OPEN_MODE(flags, mode)
     return open_common(path, real_openat64(dir, path, flags, mode));
 }
 

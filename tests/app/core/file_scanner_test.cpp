@@ -17,28 +17,14 @@
 #include <thread>
 
 #include "app/core/file_scanner.h"
+#include "tests/app/core/app_scope.h"
 #include "tests/test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The hand-overs need an application object on the test's thread; tests run
-// in one process share whichever exists.
-class TAppScope {
-public:
-    TAppScope()
-    {
-        if (!QCoreApplication::instance())
-            FOwned = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-
-private:
-    int FArgc = 1;
-    char FName[16] = "app_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FOwned;
-};
+using testutil::TAppScope;
 
 // Fails the run instead of hanging it when a wait never returns.
 class TWatchdog {

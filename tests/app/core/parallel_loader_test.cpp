@@ -14,26 +14,14 @@
 
 #include "app/core/file_scanner.h"
 #include "app/core/parallel_loader.h"
+#include "tests/app/core/app_scope.h"
 #include "tests/test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TAppScope {
-public:
-    TAppScope()
-    {
-        if (!QCoreApplication::instance())
-            FOwned = std::make_unique<QCoreApplication>(FArgc, FArgv);
-    }
-
-private:
-    int FArgc = 1;
-    char FName[16] = "app_tests";
-    char* FArgv[2] = {FName, nullptr};
-    std::unique_ptr<QCoreApplication> FOwned;
-};
+using testutil::TAppScope;
 
 // A gate the test opens once: loads wait at it.
 class TGate {
