@@ -296,12 +296,13 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
 
     const int64_t delta = int64_t(moov.size()) - int64_t(regionLen);
     const uint64_t regionEnd = regionStart + regionLen;
-    // Moving the atoms behind the moov means rewriting the chunk offsets that
-    // point into them; a cut-off atom there (a truncated download) has chunks
-    // the file no longer holds, so such a file is only written in place.
+    // Moving the media data behind the moov means rewriting the chunk offsets
+    // that point into it; media data cut off (a truncated download) has
+    // chunks the file no longer holds, so such a file is only written in
+    // place. (Bytes behind the media that are no atom move along as before.)
     if (L.Found && delta != 0)
         for (const TAtomSpan& a : top)
-            if (a.Pos >= regionEnd && a.Truncated) return mp4result::FileOpenFailed;
+            if (a.Pos >= regionEnd && a.Truncated && a.Is("mdat")) return mp4result::FileOpenFailed;
     if (L.Found && delta != 0 && regionEnd < (uint64_t)fileSize) {
         // Fragments address their data by absolute positions this save does not rewrite.
         bool fragments = L.Fragmented;

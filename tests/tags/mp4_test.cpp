@@ -442,6 +442,26 @@ TEST(MP4Write, JunkBehindTheMediaData) {
     }
 }
 
+// Media data cut off before its end (a truncated download) holds chunks the
+// file no longer has: an edit that would move it is refused, the bytes kept;
+// one that fits in place still goes through.
+TEST(MP4Write, CutOffMediaDataIsNotMoved) {
+    const Bytes whole = FastStart(Udta(TextItem("©nam", "x")));
+    const Bytes f(whole.begin(), whole.end() - 100);   // the mdat claims 100 bytes more
+    TMP4Tag t;
+    ASSERT_EQ(Load(t, f), 0);
+    t.SetText(AtomName("©nam"), std::string(5000, 'n'));
+    TMemoryStream grown(f);
+    EXPECT_NE(t.SaveToStream(grown, false), 0);
+    EXPECT_EQ(grown.Data(), f);
+    TMP4Tag same;
+    ASSERT_EQ(Load(same, f), 0);
+    same.SetText(AtomName("©nam"), "y");
+    TMemoryStream inPlace(f);
+    EXPECT_EQ(same.SaveToStream(inPlace, true), 0);
+    EXPECT_EQ(inPlace.Data().size(), f.size());
+}
+
 TEST(MP4Write, UnchangedItemsAreWrittenBackAsRead) {
     // A locale, an odd type and a trailing unknown child survive untouched.
     const Bytes odd = Atom("©ART", Cat({Atom("data", Cat({U32(1), Str("enUS"), Str("Artist")})), Atom("zzzz", Bytes(3, 9))}));
