@@ -104,11 +104,8 @@ TParallelLoader::TParallelLoader(const QStringList& Files, TLoadFunction Load, i
 void TParallelLoader::Init(TLoadFunction Load, int Threads)
 {
     FState->Load = std::move(Load);
-    Threads = std::clamp(Threads, 1, 64);
-    FState->Window = std::max<size_t>(64, static_cast<size_t>(Threads) * 8);
-    FThreads.reserve(static_cast<size_t>(Threads) + 1);
-    // Created suspended: the threads start in Start().
-    FThreads.resize(static_cast<size_t>(Threads));
+    FWorkers = std::clamp(Threads, 1, 64);
+    FState->Window = std::max<size_t>(64, static_cast<size_t>(FWorkers) * 8);
 }
 
 TParallelLoader::~TParallelLoader()
@@ -133,12 +130,11 @@ void TParallelLoader::Start()
     if (FStarted)
         return;
     FStarted = true;
-    const size_t Workers = FThreads.size();
-    FThreads.clear();
-    for (size_t i = 0; i < Workers; ++i)
+    FThreads.reserve(static_cast<size_t>(FWorkers) + 1);
+    for (int i = 0; i < FWorkers; ++i)
         FThreads.emplace_back([this] { WorkerLoop(); });
     if (!FState->ListDone) {
-        const int Listers = std::min(static_cast<int>(Workers), kListThreads);
+        const int Listers = std::min(FWorkers, kListThreads);
         FThreads.emplace_back([S = FState, Listers] {
             LowerThisThreadsPriority();
             TFolderWalk Walk(

@@ -80,6 +80,7 @@ private:
     void WorkerLoop();
 
     std::shared_ptr<TState> FState;
+    int FWorkers = 1;   // loading threads Start() creates (the walk has one more)
     std::vector<std::thread> FThreads;
     bool FStarted = false;
 };
