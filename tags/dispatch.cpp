@@ -5,6 +5,7 @@
 
 #include "tags/audio_properties.h"
 #include "tags/byte_io.h"
+#include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/file_view.h"
 #include "tags/riff_chunks.h"
@@ -63,6 +64,8 @@ void TTags::CopyOptionsToNatives() {
 int TTags::LoadFromFile(const std::string& Name) {
     Clear();
     Loaded = false;
+    // A save of this file that was cut short is undone before anything is read.
+    RecoverInterruptedSave(Name);
     // The file is opened once and every reader reads the same view of it,
     // its first and last blocks read once. Should the open fail, each
     // reader tries on its own and reports its own failure, as before.
@@ -215,8 +218,20 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
 }
 
 int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
-    FLastSaveSteps.clear();
     fileutil::TModTimeKeeper keepTime(Name, PreserveFileDateTime);
+    // Every kind below is written in one transaction: the file ends whole in
+    // its old form or whole in its new one.
+    TSaveTransaction transaction(Name);
+    const int result = SaveKindsToFile(Name, TagType);
+    if (result != tagresult::Success && result != tagresult::NothingToWrite) {
+        transaction.Rollback();
+        return result;
+    }
+    return transaction.Commit() ? result : tagresult::Failure;
+}
+
+int TTags::SaveKindsToFile(const std::string& Name, TTagType TagType) {
+    FLastSaveSteps.clear();
     // Every kind written below flushes the file; it reaches the disk once, at the end.
     TSyncScope syncOnce;
     int result = tagresult::Failure;
@@ -493,6 +508,8 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // tag would be called stripped.
             // Each removal flushes the file; it reaches the disk once.
             TSyncScope syncOnce;
+            // One transaction: a removal that fails takes back the ones before it.
+            TSaveTransaction transaction(FileName);
             const std::string ext = UpperExt(FileName);
             const bool asfName = ext == ".WMA" || ext == ".WMV" || ext == ".ASF";
             int failure = tagresult::Success;
@@ -502,6 +519,8 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
                 if (failure == tagresult::Success && Row.RemoveFailed && Row.RemoveFailed(native))
                     failure = MapNativeResult(Row.Info.Library, native);
             });
+            if (failure != tagresult::Success) transaction.Rollback();
+            else if (!transaction.Commit()) failure = tagresult::Failure;
             if (!syncOnce.Finish() && failure == tagresult::Success) failure = tagresult::Failure;
             return failure;
         }

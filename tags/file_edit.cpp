@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include "tags/byte_io.h"
 #include "tags/file_util.h"
 #include "tags/stream.h"
 
@@ -117,45 +121,517 @@ bool EditChangesNothing(TStream& S, const TFileEdit& E) {
     return true;
 }
 
+
+// The file with the edit applied, written from Source (Size bytes) into Target.
+bool WriteEditedCopy(TStream& Source, int64_t Size, const TFileEdit& E, TStream& Target) {
+    return Source.Seek(0) == 0 && Target.CopyFrom(Source, E.Pos) && Target.WriteExact(E.Bytes) &&
+           Source.Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen && Target.CopyFrom(Source, Size - E.Pos - E.OldLen) &&
+           WritePatches(Target, E.Patches);
+}
+
+bool PatchesInRange(int64_t NewSize, const TFileEdit& E) {
+    for (const auto& p : E.Patches)
+        if (p.At < 0 || p.At > NewSize || (int64_t)p.Bytes.size() > NewSize - p.At) return false;
+    return true;
+}
+
+bool SyncFolderNow(const std::string& Path) {
+    const int fd = ::open(fileutil::ExtractFileDir(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// ---- the rollback journal ---------------------------------------------------------
+//
+// Layout (integers little-endian):
+//   header  "VTJOURN1", device u64, inode u64 (of the file the journal is
+//           for), CRC-32 of the 24 bytes before it (u32)
+//   step*   "STEP", payload length u64, payload, CRC-32 of the payload (u32)
+//   payload old file size u64, new file size u64, region count u32, then per
+//           region: position u64, old length u64, new length u64, the old
+//           bytes, the new bytes
+// A step is appended and flushed before the file is touched, so a step cut
+// off in the journal (a bad length or checksum) was never begun on the file,
+// and it and anything after it are ignored.
+
+struct TRegion {
+    int64_t Pos = 0;
+    std::vector<uint8_t> Old, New;
+};
+
+struct TStep {
+    int64_t OldSize = 0, NewSize = 0;
+    std::vector<TRegion> Regions;
+};
+
+constexpr std::string_view JournalMagic = "VTJOURN1";
+constexpr size_t JournalHeaderSize = 8 + 8 + 8 + 4;
+// A journal holds the bytes of a few tags; anything larger is none of ours.
+constexpr int64_t MaxJournalSize = int64_t(1) << 30;
+constexpr uint32_t MaxRegionsPerStep = 1 << 16;
+constexpr std::string_view JournalSuffix = ".veltrano-journal";
+
+uint32_t Crc(const uint8_t* Data, size_t Size) {
+    uLong c = crc32(0L, Z_NULL, 0);
+    while (Size > 0) {
+        const uInt n = (uInt)std::min<size_t>(Size, 1u << 30);
+        c = crc32(c, Data, n);
+        Data += n;
+        Size -= n;
+    }
+    return (uint32_t)c;
+}
+
+std::vector<uint8_t> EncodeHeader(uint64_t Device, uint64_t Inode) {
+    TByteWriter w;
+    w.str(JournalMagic).u64le(Device).u64le(Inode);
+    w.u32le(Crc(w.data().data(), w.size()));
+    return w.take();
+}
+
+std::vector<uint8_t> EncodeStep(const TStep& S) {
+    TByteWriter p;
+    p.u64le((uint64_t)S.OldSize).u64le((uint64_t)S.NewSize).u32le((uint32_t)S.Regions.size());
+    for (const auto& r : S.Regions)
+        p.u64le((uint64_t)r.Pos).u64le(r.Old.size()).u64le(r.New.size()).bytes(r.Old.data(), r.Old.size())
+            .bytes(r.New.data(), r.New.size());
+    TByteWriter w;
+    w.str("STEP").u64le(p.size()).bytes(p.data().data(), p.size()).u32le(Crc(p.data().data(), p.size()));
+    return w.take();
+}
+
+struct TJournal {
+    uint64_t Device = 0, Inode = 0;
+    std::vector<TStep> Steps;
+};
+
+// False when the bytes are no journal at all; steps cut off are left out.
+bool DecodeJournal(const std::vector<uint8_t>& Bytes, TJournal& J) {
+    try {
+        TByteReader r(Bytes);
+        if (!r.startsWith(JournalMagic) || !r.has(JournalHeaderSize)) return false;
+        r.skip(JournalMagic.size());
+        J.Device = r.u64le();
+        J.Inode = r.u64le();
+        if (r.u32le() != Crc(Bytes.data(), JournalHeaderSize - 4)) return false;
+        while (r.has(4 + 8) && r.startsWith("STEP")) {
+            r.skip(4);
+            const uint64_t len = r.u64le();
+            if (len > r.remaining() || r.remaining() - len < 4) break;
+            const uint8_t* payload = r.current();
+            TByteReader p = r.sub((size_t)len);
+            if (r.u32le() != Crc(payload, (size_t)len)) break;
+            TStep s;
+            s.OldSize = (int64_t)p.u64le();
+            s.NewSize = (int64_t)p.u64le();
+            const uint32_t count = p.u32le();
+            if (s.OldSize < 0 || s.NewSize < 0 || count > MaxRegionsPerStep) return false;
+            for (uint32_t i = 0; i < count; ++i) {
+                TRegion g;
+                g.Pos = (int64_t)p.u64le();
+                const uint64_t oldLen = p.u64le(), newLen = p.u64le();
+                if (g.Pos < 0 || oldLen > p.remaining() || newLen > p.remaining() - oldLen) return false;
+                g.Old = p.vec((size_t)oldLen);
+                g.New = p.vec((size_t)newLen);
+                s.Regions.push_back(std::move(g));
+            }
+            J.Steps.push_back(std::move(s));
+        }
+        return true;
+    } catch (const ETagFormat&) {
+        return false;
+    }
+}
+
+// Puts the old bytes of the steps back, the last step first.
+bool UndoSteps(TStream& File, const std::vector<TStep>& Steps) {
+    bool ok = true;
+    for (auto s = Steps.rbegin(); s != Steps.rend(); ++s) {
+        for (const auto& r : s->Regions)
+            ok = File.Seek(r.Pos) == r.Pos && File.WriteExact(r.Old) && ok;
+        if (File.Size() != s->OldSize) ok = File.SetSize(s->OldSize) && ok;
+    }
+    return ok;
+}
+
+// Whether the file is as the step left it at some moment: its size between
+// the old and the new one, and each page of each region holding the old or
+// the new bytes. Anything else means another program changed the file since,
+// and the journal no longer applies to it.
+bool FileMatchesStep(TStream& File, const TStep& S) {
+    const int64_t size = File.Size();
+    if (size < std::min(S.OldSize, S.NewSize) || size > std::max(S.OldSize, S.NewSize)) return false;
+    constexpr int64_t Page = 4096;
+    std::vector<uint8_t> buf;
+    for (const auto& r : S.Regions) {
+        const int64_t end = std::min<int64_t>(size, r.Pos + (int64_t)std::max(r.Old.size(), r.New.size()));
+        for (int64_t at = r.Pos; at < end;) {
+            const int64_t next = std::min(end, (at / Page + 1) * Page);
+            const int64_t n = next - at, off = at - r.Pos;
+            buf.resize((size_t)n);
+            if (File.Seek(at) != at || !File.ReadExact(buf.data(), n)) return false;
+            auto holds = [&](const std::vector<uint8_t>& Ref) {
+                return off + n <= (int64_t)Ref.size() && std::equal(buf.begin(), buf.end(), Ref.begin() + off);
+            };
+            if (!holds(r.Old) && !holds(r.New)) return false;
+            at = next;
+        }
+    }
+    return true;
+}
+
+bool StatFile(const std::string& Path, struct stat& St) { return ::stat(Path.c_str(), &St) == 0; }
+
+// The transactions open on this thread, innermost last.
+thread_local std::vector<TSaveTransaction::TState*> OpenTransactions;
+
 }  // namespace
 
-TEditResult ApplyEditToFile(const std::string& LinkOrFileName, const TFileEdit& E, const std::string& TempSuffix) {
-    const std::string FileName = RealFileName(LinkOrFileName);
-    if (E.Delta() == 0) {
-        if (auto r = TFileStream::Open(FileName, TFileMode::fmOpenReadShared); r && EditChangesNothing(*r, E))
-            return TEditResult::Success;
-        auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
-        if (!f) return TEditResult::OpenFailed;
-        if (!InRange(f->Size(), E)) return TEditResult::BadRange;
-        if (f->Seek(E.Pos) != E.Pos || !f->WriteExact(E.Bytes) || !WritePatches(*f, E.Patches) || !f->Flush())
-            return TEditResult::WriteFailed;
+struct TSaveTransaction::TState {
+    std::string Name, Real, Journal, TempSuffix = ".tmp";
+    std::unique_ptr<TFileStream> Live;    // the file, opened for writing by the first in-place edit
+    int JournalFd = -1;
+    int64_t JournalSize = 0;
+    std::vector<TStep> Steps;             // the in-place edits made, as journaled
+    std::unique_ptr<TTempTarget> Work;    // the new file, once an edit moved the audio
+    bool Failed = false;
+    int Error = 0;
+
+    ~TState() {
+        Work.reset();
+        if (JournalFd >= 0) ::close(JournalFd);
+    }
+
+    TEditResult Fail(TEditResult R, int Errno) {
+        Failed = true;
+        if (Errno) Error = Errno;
+        return R;
+    }
+
+    void DropWork() {
+        if (Work && Work->Named) ::unlink(Work->Name.c_str());
+        Work.reset();
+    }
+
+    // Appends the step to the journal and pushes it to the disk. The journal
+    // is built without a name and locked before it gets its name, so that a
+    // load running beside the save never sees it half-written.
+    bool WriteJournal(const TStep& S) {
+        std::vector<uint8_t> bytes = EncodeStep(S);
+        if (JournalFd < 0) {
+            struct stat st {};
+            if (!StatFile(Real, st)) return (Error = errno), false;
+            std::vector<uint8_t> all = EncodeHeader((uint64_t)st.st_dev, (uint64_t)st.st_ino);
+            all.insert(all.end(), bytes.begin(), bytes.end());
+            bytes.swap(all);
+            int fd = -1;
+            bool named = false;
+#ifdef O_TMPFILE
+            fd = ::open(fileutil::ExtractFileDir(Journal).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+            if (fd < 0) {
+                fd = ::open(Journal.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                if (fd < 0) return (Error = errno == EEXIST ? EBUSY : errno), false;
+                named = true;
+            }
+            JournalFd = fd;
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            if (::pwrite(fd, bytes.data(), bytes.size(), 0) != (ssize_t)bytes.size() || ::fdatasync(fd) != 0) {
+                Error = errno ? errno : EIO;
+                if (named) ::unlink(Journal.c_str());
+                ::close(fd);
+                JournalFd = -1;
+                return false;
+            }
+            if (!named) {
+                const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+                if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, Journal.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                    Error = errno == EEXIST ? EBUSY : errno;
+                    ::close(fd);
+                    JournalFd = -1;
+                    return false;
+                }
+            }
+            JournalSize = (int64_t)bytes.size();
+            SyncFolderNow(Journal);
+            return true;
+        }
+        if (::pwrite(JournalFd, bytes.data(), bytes.size(), JournalSize) != (ssize_t)bytes.size() ||
+            ::fdatasync(JournalFd) != 0)
+            return (Error = errno ? errno : EIO), false;
+        JournalSize += (int64_t)bytes.size();
+        return true;
+    }
+
+    void DropJournal() {
+        if (JournalFd < 0) return;
+        ::unlink(Journal.c_str());
+        ::close(JournalFd);
+        JournalFd = -1;
+        JournalSize = 0;
+    }
+
+    TEditResult InPlace(const TFileEdit& E, TStream& Source, int64_t Size) {
+        TStep step;
+        step.OldSize = Size;
+        step.NewSize = Size + E.Delta();
+        auto readAt = [&](int64_t At, int64_t Len) {
+            Source.Seek(At);
+            return Source.ReadBytes(Len);
+        };
+        if (E.Delta() == 0) {
+            step.Regions.push_back({E.Pos, readAt(E.Pos, E.OldLen), E.Bytes});
+            for (const auto& p : E.Patches) step.Regions.push_back({p.At, readAt(p.At, (int64_t)p.Bytes.size()), p.Bytes});
+        } else {
+            // The region and everything behind it: the bytes behind it move.
+            TRegion tail{E.Pos, readAt(E.Pos, Size - E.Pos), E.Bytes};
+            if ((int64_t)tail.Old.size() != Size - E.Pos) return Fail(TEditResult::WriteFailed, EIO);
+            tail.New.insert(tail.New.end(), tail.Old.begin() + E.OldLen, tail.Old.end());
+            for (const auto& p : E.Patches) {
+                const int64_t len = (int64_t)p.Bytes.size();
+                if (p.At >= E.Pos) {
+                    std::copy(p.Bytes.begin(), p.Bytes.end(), tail.New.begin() + (p.At - E.Pos));
+                } else if (len <= E.Pos - p.At) {
+                    step.Regions.push_back({p.At, readAt(p.At, len), p.Bytes});
+                } else {
+                    return TEditResult::BadRange;
+                }
+            }
+            step.Regions.push_back(std::move(tail));
+        }
+        for (const auto& r : step.Regions)
+            if (r.Pos + (int64_t)r.Old.size() > Size || (E.Delta() == 0 && r.Old.size() != r.New.size()))
+                return Fail(TEditResult::WriteFailed, EIO);
+        if (!Live) {
+            int err = 0;
+            Live = TFileStream::Open(Real, TFileMode::fmOpenReadWrite, &err);
+            if (!Live) return Fail(TEditResult::OpenFailed, err);
+        }
+        if (!WriteJournal(step)) return Fail(TEditResult::WriteFailed, 0);
+        bool ok = true;
+        for (const auto& r : step.Regions) ok = ok && Live->Seek(r.Pos) == r.Pos && Live->WriteExact(r.New);
+        if (ok && step.NewSize < step.OldSize) ok = Live->SetSize(step.NewSize);
+        const int err = Live->LastError();
+        Steps.push_back(std::move(step));
+        return ok ? TEditResult::Success : Fail(TEditResult::WriteFailed, err ? err : EIO);
+    }
+
+    TEditResult Rewrite(const TFileEdit& E, TStream& Source, int64_t Size) {
+        auto target = std::make_unique<TTempTarget>();
+        if (!OpenTempTarget(Real, Real + TempSuffix, *target)) return Fail(TEditResult::WriteFailed, errno);
+        if (!WriteEditedCopy(Source, Size, E, *target->Stream)) {
+            const int err = target->Stream->LastError();
+            if (target->Named) ::unlink(target->Name.c_str());
+            return Fail(TEditResult::WriteFailed, err ? err : EIO);
+        }
+        DropWork();
+        Work = std::move(target);
         return TEditResult::Success;
     }
-    auto src = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-    if (!src) return TEditResult::OpenFailed;
-    const int64_t size = src->Size();
-    if (!InRange(size, E)) return TEditResult::BadRange;
-    const std::string temp = FileName + TempSuffix;
-    TTempTarget dst;
-    if (!OpenTempTarget(FileName, temp, dst)) return TEditResult::WriteFailed;
-    bool ok = src->Seek(0) == 0 && dst.Stream->CopyFrom(*src, E.Pos) && dst.Stream->WriteExact(E.Bytes) &&
-              src->Seek(E.Pos + E.OldLen) == E.Pos + E.OldLen &&
-              dst.Stream->CopyFrom(*src, size - E.Pos - E.OldLen) && WritePatches(*dst.Stream, E.Patches) &&
-              dst.Stream->Sync();
-    // The permissions go on while the file may still be nameless, so that
-    // only two calls (link, rename) stand between a name and the swap.
-    if (ok) fileutil::CopyFileMode(FileName, dst.Named ? dst.Name : dst.ProcPath());
-    dst.Stream.reset();
-    src.reset();
-    // Only a complete file gets a name.
-    if (ok && !dst.Named) ok = NameTempTarget(temp, dst);
-    if (ok) ok = ::rename(dst.Name.c_str(), FileName.c_str()) == 0;
-    if (!ok) {
-        if (dst.Named) ::unlink(dst.Name.c_str());
-        return TEditResult::WriteFailed;
+};
+
+TSaveTransaction::TSaveTransaction(const std::string& FileName) {
+    const std::string real = RealFileName(FileName);
+    for (TState* s : OpenTransactions)
+        if (s->Real == real) {
+            FState = s;
+            FOwner = false;
+            return;
+        }
+    FState = new TState;
+    FOwner = true;
+    FState->Name = FileName;
+    FState->Real = real;
+    FState->Journal = JournalNameOf(real);
+    RecoverInterruptedSave(real);
+    OpenTransactions.push_back(FState);
+}
+
+TSaveTransaction::~TSaveTransaction() {
+    if (!FOwner) return;
+    if (!FDone) Rollback();
+    std::erase(OpenTransactions, FState);
+    delete FState;
+}
+
+int TSaveTransaction::LastError() const { return FState->Error; }
+
+TEditResult TSaveTransaction::Apply(const TFileEdit& E, const std::string& TempSuffix) {
+    // An edit that is refused fails the whole save.
+    const TEditResult r = ApplyOne(E, TempSuffix);
+    if (r != TEditResult::Success) FState->Failed = true;
+    return r;
+}
+
+TEditResult TSaveTransaction::ApplyOne(const TFileEdit& E, const std::string& TempSuffix) {
+    TState& s = *FState;
+    if (s.Failed || FDone) return TEditResult::WriteFailed;
+    s.TempSuffix = TempSuffix;
+    if (s.Work) {
+        // Every edit after the one that moved the audio goes into the new file.
+        TStream& w = *s.Work->Stream;
+        const int64_t size = w.Size();
+        if (!InRange(size, E) || !PatchesInRange(size + E.Delta(), E)) return TEditResult::BadRange;
+        if (E.Delta() == 0 || size - E.Pos - E.OldLen <= InPlaceTailLimit) {
+            const TEditResult r = ApplyEditToStream(w, E, false);
+            return r == TEditResult::Success ? r : s.Fail(r, s.Work->Stream->LastError());
+        }
+        return s.Rewrite(E, w, size);
     }
-    fileutil::SyncDirectoryOf(FileName);
-    return TEditResult::Success;
+    int err = 0;
+    auto source = TFileStream::Open(s.Real, TFileMode::fmOpenReadShared, &err);
+    if (!source) {
+        s.Error = err;
+        return TEditResult::OpenFailed;
+    }
+    const int64_t size = source->Size();
+    if (!InRange(size, E) || !PatchesInRange(size + E.Delta(), E)) return TEditResult::BadRange;
+    if (EditChangesNothing(*source, E)) return TEditResult::Success;
+    if (E.Delta() == 0 || size - E.Pos - E.OldLen <= InPlaceTailLimit) return s.InPlace(E, *source, size);
+    return s.Rewrite(E, *source, size);
+}
+
+void TSaveTransaction::Rollback() {
+    TState& s = *FState;
+    if (!FOwner) {
+        s.Failed = true;
+        return;
+    }
+    if (FDone) return;
+    FDone = true;
+    s.DropWork();
+    if (s.Steps.empty()) {
+        s.DropJournal();
+        return;
+    }
+    bool ok = s.Live && UndoSteps(*s.Live, s.Steps) && s.Live->Sync();
+    s.Steps.clear();
+    // When the old bytes could not all go back, the journal stays: the next
+    // load of the file tries again.
+    if (ok) s.DropJournal();
+}
+
+bool TSaveTransaction::Commit() {
+    TState& s = *FState;
+    if (!FOwner) return !s.Failed;
+    if (FDone) return false;
+    if (s.Failed) {
+        Rollback();
+        return false;
+    }
+    if (s.Work) {
+        TTempTarget& w = *s.Work;
+        bool ok = w.Stream->Sync();
+        if (!ok) s.Error = w.Stream->LastError();
+        // The permissions go on while the file may still be nameless, so
+        // that only two calls (link, rename) stand between a name and the swap.
+        if (ok) fileutil::CopyFileMode(s.Real, w.Named ? w.Name : w.ProcPath());
+        w.Stream.reset();
+        // Only a complete file gets a name.
+        if (ok && !w.Named) ok = NameTempTarget(s.Real + s.TempSuffix, w);
+        if (ok) ok = ::rename(w.Name.c_str(), s.Real.c_str()) == 0;
+        if (!ok) {
+            if (!s.Error) s.Error = errno;
+            Rollback();
+            return false;
+        }
+        w.Named = false;
+        s.Work.reset();
+        fileutil::SyncDirectoryOf(s.Real);
+        // The in-place edits before the new file were made to the file it
+        // replaced: their journal no longer applies to anything.
+        s.Steps.clear();
+        s.DropJournal();
+    } else if (!s.Steps.empty()) {
+        if (!s.Live->Sync()) {
+            s.Error = s.Live->LastError();
+            Rollback();
+            return false;
+        }
+        // A journal whose removal is lost in a crash finds the file as the
+        // save left it, and puts back its old form: whole all the same.
+        s.Steps.clear();
+        s.DropJournal();
+    }
+    FDone = true;
+    return true;
+}
+
+std::string SaveTargetName(const std::string& FileName) {
+    for (auto it = OpenTransactions.rbegin(); it != OpenTransactions.rend(); ++it) {
+        const TSaveTransaction::TState& s = **it;
+        if (s.Work && (FileName == s.Name || FileName == s.Real))
+            return s.Work->Named ? s.Work->Name : s.Work->ProcPath();
+    }
+    return FileName;
+}
+
+std::string JournalNameOf(const std::string& FileName) {
+    const std::string dir = fileutil::ExtractFileDir(FileName);
+    std::string base = fileutil::ExtractFileName(FileName);
+    // Folder entries are at most 255 bytes long: a long name is shortened
+    // to a hash of itself.
+    if (base.size() + 1 + JournalSuffix.size() > 255) {
+        uint64_t h = 14695981039346656037ull;
+        for (unsigned char c : base) h = (h ^ c) * 1099511628211ull;
+        static const char* digits = "0123456789abcdef";
+        std::string hex;
+        for (int i = 15; i >= 0; --i) hex += digits[(h >> (i * 4)) & 15];
+        base = hex;
+    }
+    return (dir == "/" ? std::string() : dir) + "/." + base + std::string(JournalSuffix);
+}
+
+TRecovery RecoverInterruptedSave(const std::string& FileName) {
+    const std::string journal = JournalNameOf(FileName);
+    const int fd = ::open(journal.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? TRecovery::NothingToDo : TRecovery::Failed;
+    struct TClose {
+        int Fd;
+        ~TClose() { ::close(Fd); }
+    } closeJournal{fd};
+    // A save of the file that is running now holds the lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return TRecovery::NothingToDo;
+    struct stat js {}, fs {};
+    if (::fstat(fd, &js) != 0) return TRecovery::Failed;
+    if (js.st_nlink == 0) return TRecovery::NothingToDo;   // the save finished meanwhile
+    if (!StatFile(FileName, fs)) return TRecovery::NothingToDo;
+    // Only a journal of the file's owner, or of whoever runs this, is
+    // trusted to write into the file.
+    if (!S_ISREG(js.st_mode) || js.st_nlink != 1 || (js.st_uid != ::geteuid() && js.st_uid != fs.st_uid) ||
+        js.st_size > MaxJournalSize)
+        return TRecovery::Failed;
+    std::vector<uint8_t> bytes((size_t)js.st_size);
+    if (::pread(fd, bytes.data(), bytes.size(), 0) != (ssize_t)bytes.size()) return TRecovery::Failed;
+    TJournal j;
+    auto discard = [&] {
+        ::unlink(journal.c_str());
+        return TRecovery::Discarded;
+    };
+    // A journal cut off in its header was begun by a save that had not
+    // touched the file yet; one of another file (the save's new file was
+    // renamed over it) no longer applies.
+    if (!DecodeJournal(bytes, j) || j.Device != (uint64_t)fs.st_dev || j.Inode != (uint64_t)fs.st_ino ||
+        j.Steps.empty())
+        return discard();
+    auto file = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+    if (!file) return TRecovery::Failed;
+    if (!FileMatchesStep(*file, j.Steps.back())) return discard();
+    if (!UndoSteps(*file, j.Steps) || !file->Sync()) return TRecovery::Failed;
+    ::unlink(journal.c_str());
+    return TRecovery::RolledBack;
+}
+
+TEditResult ApplyEditToFile(const std::string& FileName, const TFileEdit& E, const std::string& TempSuffix) {
+    TSaveTransaction t(FileName);
+    const TEditResult r = t.Apply(E, TempSuffix);
+    if (r != TEditResult::Success) {
+        t.Rollback();
+        return r;
+    }
+    return t.Commit() ? r : TEditResult::WriteFailed;
 }
 
 TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
@@ -201,10 +677,4 @@ TEditResult ApplyEditToStream(TStream& S, const TFileEdit& E, bool Flush) {
     }
     S.Seek(0);
     return TEditResult::Success;
-}
-
-TEditResult ApplyEditInPlace(const std::string& FileName, const TFileEdit& Edit, bool Flush) {
-    auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
-    if (!f) return TEditResult::OpenFailed;
-    return ApplyEditToStream(*f, Edit, Flush);
 }

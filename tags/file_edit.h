@@ -1,17 +1,33 @@
 // The one way the tag library changes a file: a region replaced by new bytes,
-// plus small fields patched in front of it (container sizes, pointers).
+// plus small fields patched in front of it or behind it (container sizes,
+// pointers).
 //
-// An edit whose region keeps its length is written in place. Any other is
-// written to a new file beside the original — built without a name where the
-// file system allows it, named "<file><TempSuffix>" (or a numbered variant
-// when that name is taken) exclusively only once it is complete and flushed —
-// and renamed over the original. A full disk, a
-// vanished file or a killed process therefore leaves either the old file or
-// the new one whole, and no stray temporary file. A symbolic link is followed,
-// so the file it points to changes and the link stays.
+// Every edit of a file belongs to a save transaction (TSaveTransaction):
+// the edits a save makes — one tag kind after another — land whole, or none
+// does. An edit costs what its bytes cost:
+// - An edit whose region keeps its length, or one near the end of the file
+//   (a trailer, a chunk behind the audio: at most InPlaceTailLimit bytes
+//   behind the region move), is written in place. Before the file is
+//   touched, the bytes the edit overwrites and the file's old size go into a
+//   rollback journal beside the file (JournalNameOf) and reach the disk. The
+//   commit flushes the file, then deletes the journal. A failed write puts
+//   the old bytes back at once; a save cut short by a kill or a crash leaves
+//   the journal, and the next load or save of the file
+//   (RecoverInterruptedSave) puts the old bytes back then.
+// - An edit that would move the audio (a tag in front of it that outgrew its
+//   room) is written into a new file beside the original, built without a
+//   name where the file system allows it; the edits after it go into that
+//   copy, and the commit gives it the name "<file><TempSuffix>" (or a
+//   numbered variant when that name is taken), exclusively, once it is
+//   complete and flushed, and renames it over the original.
+// A full disk, a vanished file or a killed process therefore leaves either
+// the old file or the new one whole, no stray temporary file, and no copy of
+// the audio beside the file. A symbolic link is followed, so the file it
+// points to changes and the link stays.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +53,62 @@ enum class TEditResult {
     WriteFailed,   // writing, flushing or renaming failed; the original is unchanged
 };
 
+// The most bytes behind an edited region that an edit moves in place; an edit
+// that would move more (the audio) builds a new file instead.
+constexpr int64_t InPlaceTailLimit = int64_t(1) << 20;
+
+// One save of one file. Edits made through ApplyEditToFile on this thread
+// while the transaction lives join it; so does a transaction begun for the
+// same file inside it (its Commit and Rollback are then the outer one's).
+// The destructor rolls back what was not committed. Within the transaction,
+// TFileStream::Open and fileutil::FileSize of the file's name reach the new
+// file once one is being built (SaveTargetName), so each writer sees the
+// edits made before it.
+class TSaveTransaction {
+public:
+    explicit TSaveTransaction(const std::string& FileName);
+    ~TSaveTransaction();
+    TSaveTransaction(const TSaveTransaction&) = delete;
+    TSaveTransaction& operator=(const TSaveTransaction&) = delete;
+
+    TEditResult Apply(const TFileEdit& Edit, const std::string& TempSuffix = ".tmp");
+    // Makes every edit durable; false when that failed, and then every edit
+    // was rolled back.
+    bool Commit();
+    // Puts the file back as it was when the transaction began.
+    void Rollback();
+    // The errno behind the last failure, 0 when none is known.
+    int LastError() const;
+
+    struct TState;
+
+private:
+    TEditResult ApplyOne(const TFileEdit& Edit, const std::string& TempSuffix);
+    TState* FState;      // shared with the outer transaction when joined
+    bool FOwner;         // this object began the transaction
+    bool FDone = false;
+};
+
+// The name to open for FileName on this thread: the new file a save
+// transaction is building for it, or FileName itself.
+std::string SaveTargetName(const std::string& FileName);
+
+// The rollback journal of FileName: ".<name>.veltrano-journal" in its folder
+// (a shortened name when that would be too long for the folder).
+std::string JournalNameOf(const std::string& FileName);
+
+enum class TRecovery {
+    NothingToDo,   // no journal, or a save of the file is running now
+    RolledBack,    // an interrupted save was undone; the file is as before it
+    Discarded,     // a journal that did not belong to the file as it is now was removed
+    Failed,        // the journal could not be applied; it stays for the next try
+};
+// Undoes a save of FileName that was cut short, as the journal beside it
+// records. One failed open when there is nothing to do.
+TRecovery RecoverInterruptedSave(const std::string& FileName);
+
+// Applies Edit to the file inside the save transaction open for it on this
+// thread, or in a transaction of its own.
 TEditResult ApplyEditToFile(const std::string& FileName, const TFileEdit& Edit, const std::string& TempSuffix = ".tmp");
 // The same on a stream, in place: the bytes from the region to the end (or
 // the region alone when its length stays) and the patched fields are held in
@@ -45,8 +117,3 @@ TEditResult ApplyEditToFile(const std::string& FileName, const TFileEdit& Edit, 
 // disk once the edit is complete; a caller that makes several edits to one
 // stream flushes after the last.
 TEditResult ApplyEditToStream(TStream& Stream, const TFileEdit& Edit, bool Flush = true);
-// ApplyEditToStream on the file opened for writing: meant for edits near the
-// end of a file (the tags that follow the audio), where moving the bytes in
-// place costs less than a rewrite. A killed process can leave the region
-// half-written; the bytes before the region are never written.
-TEditResult ApplyEditInPlace(const std::string& FileName, const TFileEdit& Edit, bool Flush = true);

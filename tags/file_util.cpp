@@ -1,5 +1,7 @@
 #include "tags/file_util.h"
 
+#include "tags/file_edit.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -26,7 +28,7 @@ bool IsReadOnly(const std::string& Path) {
 
 std::optional<int64_t> FileSize(const std::string& Path) {
     struct stat st {};
-    if (::stat(Path.c_str(), &st) != 0) return std::nullopt;
+    if (::stat(SaveTargetName(Path).c_str(), &st) != 0) return std::nullopt;
     return (int64_t)st.st_size;
 }
 

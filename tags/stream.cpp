@@ -1,5 +1,7 @@
 #include "tags/stream.h"
 
+#include "tags/file_edit.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -68,7 +70,8 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
         case TFileMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case TFileMode::fmCreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
-    int fd = ::open(FileName.c_str(), flags, 0666);
+    // A save under way reaches the new file it is building for this name.
+    int fd = ::open(SaveTargetName(FileName).c_str(), flags, 0666);
     if (fd < 0) {
         if (Error) *Error = errno;
         return nullptr;

@@ -220,6 +220,7 @@ public:
 private:
     friend struct TNativeFormats;   // the format table (tags/native_formats.h)
     int SaveKind(TTagType Kind, const std::string& FileName, bool Buffered, TStream* Stream);
+    int SaveKindsToFile(const std::string& FileName, TTagType TagType);
     // Per-kind entry lists for a save into the file the tags came from (see
     // tags/save_views.cpp): each kind loaded from the file gets its own values
     // for every name the caller left as loaded, and the caller's values for

@@ -145,23 +145,19 @@ TEditResult ReplaceTrailerMembers(TStream& S, const TTrailerChange& Change, bool
     }
 }
 
-TEditResult ReplaceTrailerMembersInFile(const std::string& FileName, const TTrailerChange& Change, bool Flush) {
-    // Members that keep their length are written in place. A trailer that
-    // grows or shrinks is written into a new file beside the old one, which
-    // then takes its name: a process killed halfway, or a disk that fills
-    // up, leaves the old file or the new one whole, never a torn tag.
+TEditResult ReplaceTrailerMembersInFile(const std::string& FileName, const TTrailerChange& Change, bool) {
+    // The tail is edited in place, through the file's save transaction: a
+    // process killed halfway, or a disk that fills up, leaves the old
+    // trailer or the new one, never a torn tag, and the audio in front of
+    // it is neither read nor written.
     TFileEdit Edit;
     {
-        auto F = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
+        auto F = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
         if (!F) return TEditResult::OpenFailed;
         try {
             const TTrailerLayout L = FindTrailer(*F);
             if (!PlanTrailerEdit(*F, L, Change, Edit)) return TEditResult::Success;
-            if (Edit.Delta() == 0) {
-                if (ReadAt(*F, Edit.Pos, Edit.OldLen).Bytes() == Edit.Bytes) return TEditResult::Success;
-                return ApplyEditToStream(*F, Edit, Flush);
-            }
-        } catch (...) {
+        } catch (const ETagFormat&) {
             return TEditResult::WriteFailed;
         }
     }

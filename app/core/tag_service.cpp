@@ -62,7 +62,6 @@ constexpr TReadFallback ReadFallbacks[] = {
 };
 
 constexpr int YearField = 3, TrackField = 4, CommentField = 6, DiscField = 7, BPMField = 8, LyricsField = 15;
-constexpr qint64 CopyBlockSize = 1 << 20;
 const char* const FrontCoverName = "Cover art 1";
 
 // The entry a record field stands for. Comments and lyrics may come several
@@ -176,106 +175,6 @@ bool FileExists(const QString& FileName)
     return QFileInfo(FileName).isFile();
 }
 
-// Copies Source over Target byte for byte and flushes it to the disk. On
-// failure the partial target is removed (unless KeepTargetOnFailure) and the
-// reason is returned in Error. With FreshTarget, a link sitting at Target (a
-// symbolic link, or a second name of another file) is replaced, never
-// written through, so a planted backup name cannot overwrite another file.
-bool CopyFileContents(const QString& Source, const QString& Target, QString& Error, bool KeepTargetOnFailure = false,
-                      bool FreshTarget = false)
-{
-    QFile In(Source);
-    if (!In.open(QIODevice::ReadOnly)) {
-        Error = In.errorString();
-        return false;
-    }
-    QFile Out;
-    if (FreshTarget) {
-        const QByteArray NativeTarget = QFile::encodeName(Target);
-        struct stat Info;
-        if (::lstat(NativeTarget.constData(), &Info) == 0 && (S_ISLNK(Info.st_mode) || Info.st_nlink > 1) &&
-            ::unlink(NativeTarget.constData()) != 0) {
-            Error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        const int Fd = ::open(NativeTarget.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (Fd < 0) {
-            Error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        // The copy may outlive the call (a failed save keeps it), so it must
-        // not be readable by anyone the file itself keeps out. It gets the
-        // file's permission bits, plus the owner's right to overwrite it next
-        // time; an older copy that was more open is narrowed here too.
-        struct stat SourceInfo;
-        if (::fstat(In.handle(), &SourceInfo) != 0 ||
-            ::fchmod(Fd, (SourceInfo.st_mode & 0777) | S_IRUSR | S_IWUSR) != 0) {
-            Error = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(Fd);
-            ::unlink(NativeTarget.constData());
-            return false;
-        }
-        Out.setFileName(Target);
-        if (!Out.open(Fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(Fd);
-            Error = Out.errorString();
-            return false;
-        }
-    } else {
-        Out.setFileName(Target);
-        if (!Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            Error = Out.errorString();
-            return false;
-        }
-    }
-    bool Ok = true;
-    while (Ok) {
-        const QByteArray Block = In.read(CopyBlockSize);
-        if (Block.isEmpty()) {
-            if (In.error() != QFileDevice::NoError) {
-                Error = In.errorString();
-                Ok = false;
-            }
-            break;
-        }
-        if (Out.write(Block) != Block.size()) {
-            Error = Out.errorString();
-            Ok = false;
-        }
-    }
-    if (Ok && !Out.flush()) {
-        Error = Out.errorString();
-        Ok = false;
-    }
-    if (Ok && ::fsync(Out.handle()) != 0) {
-        Error = QString::fromLocal8Bit(std::strerror(errno));
-        Ok = false;
-    }
-    Out.close();
-    if (Ok && Out.error() != QFileDevice::NoError) {
-        Error = Out.errorString();
-        Ok = false;
-    }
-    if (!Ok && !KeepTargetOnFailure)
-        QFile::remove(Target);
-    return Ok;
-}
-
-// True when both files hold the same bytes.
-bool SameContents(const QString& A, const QString& B)
-{
-    QFile FA(A), FB(B);
-    if (!FA.open(QIODevice::ReadOnly) || !FB.open(QIODevice::ReadOnly) || FA.size() != FB.size())
-        return false;
-    for (;;) {
-        const QByteArray BA = FA.read(CopyBlockSize), BB = FB.read(CopyBlockSize);
-        if (BA != BB)
-            return false;
-        if (BA.isEmpty())
-            return FA.error() == QFileDevice::NoError && FB.error() == QFileDevice::NoError;
-    }
-}
-
 // The container reports a failed write by a bare number. Say why where it
 // can be told from outside: a read-only file, or a disk without room for
 // the rewritten file (estimated as the file plus everything the record
@@ -313,11 +212,6 @@ std::unique_ptr<TTags> NewContainer()
 }
 
 }  // namespace
-
-QString TTagService::BackupFileName(const QString& FileName)
-{
-    return FileName + QStringLiteral(".kvt_bak");
-}
 
 void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
 {
@@ -545,33 +439,16 @@ bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) cons
         Error = QStringLiteral("File not found.");
         return false;
     }
-    const QString Backup = BackupFileName(FileName);
-    if (FTransactional) {
-        QString CopyError;
-        if (!CopyFileContents(FileName, Backup, CopyError, false, true)) {
-            Error = QStringLiteral("Backup failed: ") + CopyError;
-            return false;
-        }
-    }
+    // The library writes every tag kind of the file in one transaction, kept
+    // by a rollback journal of the bytes it overwrites: a failed or killed
+    // save leaves the file as it was, with no copy of the audio beside it.
     try {
         WriteTags(Tag);
-        if (FTransactional && QFileInfo::exists(Backup) && !QFile::remove(Backup))
-            throw EWriteFailure(QStringLiteral("Could not delete the backup file ") + Backup);
         return true;
     } catch (const std::exception& E) {
         Error = QString::fromUtf8(E.what());
-    } catch (...) {
-        Error = QStringLiteral("Unknown error while writing the file.");
     }
     if (Error.isEmpty())
         Error = QStringLiteral("Unknown error while writing the file.");
-    if (FTransactional && QFileInfo::exists(Backup) && !SameContents(Backup, FileName)) {
-        // Put the old bytes back. When even that fails, the user must know
-        // that the backup beside the file is now the only good copy.
-        QString CopyError;
-        if (!CopyFileContents(Backup, FileName, CopyError, true))
-            Error += QStringLiteral(" The file could not be restored (") + CopyError +
-                          QStringLiteral("); its previous content is in ") + Backup;
-    }
     return false;
 }

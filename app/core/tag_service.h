@@ -1,8 +1,9 @@
 // ITagService: the only way the application reads and writes tags.
 //
 // LoadTag fills a TAudioTag from a file through a fresh tag container;
-// SaveTag writes a record back into its file, protected by a backup copy
-// "<file>.kvt_bak" that is restored over the file when writing fails. Each
+// SaveTag writes a record back into its file; the tag library writes every
+// kind of tag the file holds as one transaction, so a save that fails or is
+// killed leaves the file as it was, without a copy of the file beside it. Each
 // call creates and releases its own container; the service keeps nothing
 // between calls but the last error text and the transactional switch.
 // Failures are a false result plus GetLastError(); no exception escapes.
@@ -32,7 +33,9 @@ public:
     virtual bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const = 0;
     // Message of the last LoadTag / SaveTag; empty after a success.
     virtual QString GetLastError() const = 0;
-    // Switches the backup/restore protection of SaveTag (on by default).
+    // The switch of SaveTag's protection, kept for callers (on by default).
+    // A save is always one transaction of the tag library; the application
+    // never turns the switch off.
     virtual void SetTransactional(bool Value) = 0;
     virtual bool GetTransactional() const = 0;
 };
@@ -51,9 +54,6 @@ public:
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }
     bool GetTransactional() const override { return FTransactional; }
-
-    // The backup name SaveTag uses for FileName: FileName + ".kvt_bak".
-    static QString BackupFileName(const QString& FileName);
 
     // The read and write mappings between a container and a record.
     static void CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag);

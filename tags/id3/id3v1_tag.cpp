@@ -491,15 +491,17 @@ int RemoveID3v1TagFromFile(const std::string& FileName, bool PreserveFileDateTim
         if (!fileutil::FileExists(FileName)) return NoTag;
         fileutil::TModTimeKeeper Time(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return ReadOnly;
-        auto S = TFileStream::Open(FileName, TFileMode::fmOpenReadWrite);
-        if (!S) return CannotOpen;
-        if (!FindTrailer(*S).ID3v1().Present()) return NoTag;
+        {
+            auto S = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+            if (!S) return CannotOpen;
+            if (!FindTrailer(*S).ID3v1().Present()) return NoTag;
+        }
         // A Lyrics3 block goes together with the tag; when its trailer is
         // damaged it is no block, and only the ID3v1 block is cut, so the
         // tag asked to be removed is really gone and nothing unrecognised
         // is thrown away.
         const TTrailerChange Change = TTrailerChange().Remove(TTrailerKind::Lyrics3).Remove(TTrailerKind::ID3v1);
-        return ReplaceTrailerMembers(*S, Change, true) == TEditResult::Success ? Success : WriteError;
+        return ReplaceTrailerMembersInFile(FileName, Change) == TEditResult::Success ? Success : WriteError;
     } catch (...) {
         return NoTag;
     }

@@ -55,7 +55,7 @@ class Record(unittest.TestCase):
         r = run("record", self.song, "--set", "Title=Night é", "year=2020", "Track=4", "Lyrics=a\nb",
                 "--cover", write_bytes(os.path.join(self.tmp.name, "c.png"), PNG))
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertFalse(os.path.exists(self.song + ".kvt_bak"))
+        self.assertEqual([n for n in os.listdir(os.path.dirname(self.song)) if n.startswith(".")], [])
         rec = lines(run("record", self.song))[0]
         self.assertEqual((rec["Title"], rec["Year"], rec["Track"], rec["Lyrics"]), ("Night é", "2020", "4", "a\nb"))
         self.assertEqual((rec["CoverMime"], rec["CoverSize"], rec["FileType"]), ("image/png", len(PNG), "MP3"))

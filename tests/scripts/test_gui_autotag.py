@@ -118,7 +118,7 @@ def main():
         check(text("TPE2") == "Godspeed You Black Emperor!", "album artist %r" % text("TPE2"))
         check(text("TDRC") == "2000", "year %r" % text("TDRC"))
         check(text("TCON") == "Post-Rock", "genre kept %r" % text("TCON"))
-        check(not os.path.exists(song + ".kvt_bak"), "no backup left behind")
+        check(sorted(os.listdir(os.path.dirname(song))) == [os.path.basename(song)], "nothing left beside the file")
     finally:
         server.shutdown()
         shutil.rmtree(tmp, ignore_errors=True)

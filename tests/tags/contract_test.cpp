@@ -26,6 +26,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tags/file_edit.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
@@ -276,6 +277,9 @@ protected:
     // The file is byte-identical to Before, or whole in its new form: it
     // loads with the new title and holds the audio once.
     void ExpectOldOrNew(const Bytes& Before, const std::string& NewTitle) {
+        // What the next load of the file finds: a save cut short is undone first.
+        EXPECT_NE(RecoverInterruptedSave(Path), TRecovery::Failed);
+        EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
         const Bytes now = testutil::ReadFile(Path);
         if (now == Before) return;
         EXPECT_EQ(Occurrences(now, Built.Audio), 1u);
@@ -437,9 +441,14 @@ TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
     }
 }
 
+// Killed at any moment, a save leaves the old file or the new one, whether
+// the edit is written in place (the tag keeps its room, or it is a trailer)
+// or the tag outgrows its room. Trailers, edited in place even when their
+// length changes, are killed forty times.
 TEST_P(Contract, AKillDuringASaveLeavesTheOldOrTheNewFile) {
-    const std::string title(20000, 'k');   // outgrows the tag: the file is rewritten
-    for (int attempt = 0; attempt < 12; ++attempt) {
+    const bool trailer = GetParam().Kind == ttAPEv2 || GetParam().Kind == ttID3v1;
+    for (const std::string& title : {std::string(20000, 'k'), std::string("Killed")})
+    for (int attempt = 0; attempt < (trailer ? 40 : 12); ++attempt) {
         testutil::WriteFile(Path, Built.File);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
@@ -450,11 +459,11 @@ TEST_P(Contract, AKillDuringASaveLeavesTheOldOrTheNewFile) {
             t.SaveToFile(Path, GetParam().Kind);
             ::_exit(0);
         }
-        ::usleep((useconds_t)(attempt * attempt * 150));
+        ::usleep((useconds_t)((attempt % 12) * (attempt % 12) * 150 + attempt * 7));
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
-        SCOPED_TRACE("attempt " + std::to_string(attempt));
+        SCOPED_TRACE("title of " + std::to_string(title.size()) + ", attempt " + std::to_string(attempt));
         ExpectOldOrNew(Built.File, title);
     }
 }

@@ -80,13 +80,11 @@ TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
     };
     for (const auto& c : cases) {
         testutil::WriteFile(f, Cat(c.OldTag, audio));
-        const ino_t inode = Inode(f);
         TID3v2Tag t;
         t.LoadFromFile(f);
         t.SetText("TIT2", c.NewTitle, teUnicode);
         ASSERT_EQ(t.SaveToFile(f), 0) << c.Name;
         Bytes after = testutil::ReadFile(f);
-        EXPECT_NE(Inode(f), inode) << c.Name;
         ASSERT_EQ(after[3], 3) << c.Name;   // written as 2.3
         const uint32_t frames = 10 + 1 + 2 + 2 * (uint32_t)c.NewTitle.size() + 2;
         EXPECT_EQ(StoredTagSize(after), frames + 4096) << c.Name;

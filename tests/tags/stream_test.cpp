@@ -3,6 +3,10 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
@@ -232,6 +236,130 @@ TEST(FileEdit, AFailedStreamEditPutsEveryByteBack) {
             EXPECT_EQ(S.Data(), Before);
         }
     }
+}
+
+namespace {
+
+TFileEdit MakeEdit(int64_t Pos, int64_t OldLen, const std::string& Bytes, std::vector<TFilePatch> Patches = {}) {
+    TFileEdit e;
+    e.Pos = Pos;
+    e.OldLen = OldLen;
+    e.Bytes = testutil::Bytes(Bytes);
+    e.Patches = std::move(Patches);
+    return e;
+}
+
+// Runs Edits in a transaction in a child process that dies before the
+// commit, as a killed save does: the file holds the edits, and the journal
+// beside it what they overwrote.
+void CrashAfter(const std::string& Path, const std::vector<TFileEdit>& Edits) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TSaveTransaction t(Path);
+        for (const auto& e : Edits)
+            if (t.Apply(e) != TEditResult::Success) ::_exit(1);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+ino_t InodeOf(const std::string& Path) {
+    struct stat st {};
+    ::stat(Path.c_str(), &st);
+    return st.st_ino;
+}
+
+}  // namespace
+
+// Edits made in place, the last of them cut short, are undone by the next
+// load from the journal they left; a journal that no longer fits the file
+// (another program changed it since, or the file was replaced) is dropped
+// and the file left alone.
+TEST(SaveTransaction, AnInterruptedSaveIsUndoneAtTheNextLoad) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    const std::string before = "SIZE:HEADER-audio-bytes|TRAILER";
+    const std::vector<TFileEdit> edits = {
+        MakeEdit(5, 6, "header"),                                                 // same length, in place
+        MakeEdit(24, 7, "a longer trailer", {{0, testutil::Bytes("size")}}),      // a trailer that grows
+        MakeEdit(24, 16, "t"),                                                    // and shrinks
+    };
+    testutil::WriteFile(path, before);
+    const ino_t inode = InodeOf(path);
+    CrashAfter(path, edits);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("size:header-audio-bytes|t"));
+    // The journal holds bytes of the file: it is open to its owner alone.
+    ASSERT_TRUE(fileutil::FileExists(JournalNameOf(path)));
+    EXPECT_EQ(std::filesystem::status(JournalNameOf(path)).permissions() & std::filesystem::perms::mask,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(RecoverInterruptedSave(path), TRecovery::RolledBack);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes(before));
+    EXPECT_FALSE(fileutil::FileExists(JournalNameOf(path)));
+    EXPECT_EQ(InodeOf(path), inode);
+    EXPECT_EQ(RecoverInterruptedSave(path), TRecovery::NothingToDo);
+
+    // Another program wrote the file after the crash.
+    CrashAfter(path, edits);
+    testutil::WriteFile(path, "someone else's tags-audio-bytes");
+    EXPECT_EQ(RecoverInterruptedSave(path), TRecovery::Discarded);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("someone else's tags-audio-bytes"));
+    EXPECT_FALSE(fileutil::FileExists(JournalNameOf(path)));
+
+    // The file was replaced by another one (same bytes, another inode).
+    testutil::WriteFile(path, before);
+    CrashAfter(path, edits);
+    const std::vector<uint8_t> edited = testutil::ReadFile(path);
+    testutil::WriteFile(dir.file("copy"), edited);
+    std::filesystem::rename(dir.file("copy"), path);
+    EXPECT_EQ(RecoverInterruptedSave(path), TRecovery::Discarded);
+    EXPECT_EQ(testutil::ReadFile(path), edited);
+}
+
+// Several edits of one save land together or not at all: one that fails
+// takes back the ones before it, also when one of them moved the audio into
+// a new file; nothing is left beside the file either way.
+TEST(SaveTransaction, EditsLandTogetherOrNotAtAll) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    const std::string audio(InPlaceTailLimit + 10, 'a');
+    const std::string before = "HEAD" + audio + "TAIL";
+    testutil::WriteFile(path, before);
+    const int64_t size = (int64_t)before.size();
+    auto listing = [&] {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
+        return n;
+    };
+    {
+        TSaveTransaction t(path);
+        ASSERT_EQ(t.Apply(MakeEdit(size - 4, 4, "tail")), TEditResult::Success);            // in place
+        ASSERT_EQ(t.Apply(MakeEdit(0, 4, "A LONGER HEAD")), TEditResult::Success);           // moves the audio
+        ASSERT_EQ(t.Apply(MakeEdit(size + 9 - 4, 4, "TAIL!")), TEditResult::Success);        // into the new file
+        EXPECT_EQ(fileutil::FileSize(path), size + 10);   // the writers see the new file
+        EXPECT_EQ(t.Apply(MakeEdit(size + 100, 1, "x")), TEditResult::BadRange);
+        EXPECT_FALSE(t.Commit());
+    }
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes(before));
+    EXPECT_EQ(listing(), 1u);
+    {
+        TSaveTransaction t(path);
+        ASSERT_EQ(t.Apply(MakeEdit(size - 4, 4, "tail")), TEditResult::Success);
+        ASSERT_EQ(t.Apply(MakeEdit(0, 4, "A LONGER HEAD")), TEditResult::Success);
+        ASSERT_EQ(t.Apply(MakeEdit(size + 9 - 4, 4, "TAIL!")), TEditResult::Success);
+        EXPECT_TRUE(t.Commit());
+    }
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("A LONGER HEAD" + audio + "TAIL!"));
+    EXPECT_EQ(listing(), 1u);
+    // A transaction begun inside another for the same file joins it.
+    {
+        TSaveTransaction outer(path);
+        ASSERT_EQ(ApplyEditToFile(path, MakeEdit(0, 1, "a")), TEditResult::Success);
+        outer.Rollback();
+    }
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("A LONGER HEAD" + audio + "TAIL!"));
 }
 
 TEST(Text, EncodingsRoundTrip) {

@@ -32,92 +32,6 @@ std::optional<TTagType> ParseKind(const std::string& Name) {
     return std::nullopt;
 }
 
-// A copy of a file beside it, made before a save that may write several tag
-// kinds, so that a failure part-way can put the earlier bytes back. The copy
-// is streamed (a multi-gigabyte WAVE file is never held in memory) into a
-// name created exclusively, and removed when the object goes.
-class TBackupCopy {
-public:
-    bool Make(const std::string& Path) {
-        int in = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (in < 0) return false;
-        int out = -1;
-        for (int n = 0; n < 1000 && out < 0; ++n) {
-            FName = Path + ".vt_backup" + (n ? "." + std::to_string(n) : std::string());
-            out = ::open(FName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (out < 0 && errno != EEXIST) break;
-        }
-        if (out < 0) {
-            ::close(in);
-            FName.clear();
-            return false;
-        }
-        FOwned = true;
-        bool ok = CopyAll(in, out);
-        ::close(in);
-        ok = ::close(out) == 0 && ok;
-        if (ok) fileutil::CopyFileMode(Path, FName);
-        return ok;
-    }
-    // Whether Path still holds exactly the copied bytes.
-    bool Matches(const std::string& Path) const {
-        int a = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC), b = ::open(FName.c_str(), O_RDONLY | O_CLOEXEC);
-        bool same = a >= 0 && b >= 0;
-        std::vector<char> x(1 << 20), y(1 << 20);
-        while (same) {
-            ssize_t r = ReadFull(a, x.data(), x.size()), t = ReadFull(b, y.data(), y.size());
-            if (r < 0 || r != t || std::memcmp(x.data(), y.data(), (size_t)r) != 0) same = false;
-            if (r <= 0) break;
-        }
-        if (a >= 0) ::close(a);
-        if (b >= 0) ::close(b);
-        return same;
-    }
-    // Puts the copy in the file's place.
-    bool Restore(const std::string& Path) {
-        int fd = ::open(FName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        const bool synced = ::fsync(fd) == 0;
-        ::close(fd);
-        if (!synced || ::rename(FName.c_str(), Path.c_str()) != 0) return false;
-        FOwned = false;
-        fileutil::SyncDirectoryOf(Path);
-        return true;
-    }
-    ~TBackupCopy() {
-        if (FOwned) ::unlink(FName.c_str());
-    }
-
-private:
-    static ssize_t ReadFull(int Fd, char* Buf, size_t Len) {
-        size_t got = 0;
-        while (got < Len) {
-            ssize_t r = ::read(Fd, Buf + got, Len - got);
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) return -1;
-            if (r == 0) break;
-            got += (size_t)r;
-        }
-        return (ssize_t)got;
-    }
-    static bool CopyAll(int In, int Out) {
-        std::vector<char> buf(1 << 20);
-        for (;;) {
-            ssize_t r = ReadFull(In, buf.data(), buf.size());
-            if (r < 0) return false;
-            if (r == 0) return true;
-            for (ssize_t done = 0; done < r;) {
-                ssize_t w = ::write(Out, buf.data() + done, (size_t)(r - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) return false;
-                done += w;
-            }
-        }
-    }
-    std::string FName;
-    bool FOwned = false;
-};
-
 // COMMENT and LYRICS name the entry without a description, as the record's
 // Comment and Lyrics fields do: a player keeps its own data in described
 // ones (loudness figures, gapless information), which --set and --delete
@@ -348,20 +262,12 @@ int CmdWrite(const std::vector<std::string>& Args) {
         c->CoverType = 3;
         c->PictureFormat = TTags::PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
     }
-    // A save of every kind the file calls for may write several; when one of
-    // them fails, the kinds already written are taken back, so that the file
-    // is either saved whole or left as it was. One named kind is written by
-    // one writer, which keeps the old bytes on failure by itself.
-    TBackupCopy backup;
-    const bool snapshot = kind == ttAutomatic;
-    if (snapshot && !backup.Make(path)) return BadArgs("cannot copy '" + path + "' before saving");
+    // A save of every kind the file calls for may write several; the library
+    // writes them as one transaction, so a failure leaves the file as it was.
     int result = tags.SaveToFile(path, kind);
     std::printf("%d\n", result);
     const bool ok = result == 0 || result == 3;
-    if (!ok && snapshot && !backup.Matches(path) && !backup.Restore(path))
-        std::fprintf(stderr, "veltrano-tags: '%s' was written in part and could not be restored\n", path.c_str());
-    else if (!ok)
-        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
+    if (!ok) std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
     return ok ? 0 : 1;
 }
 

@@ -15,6 +15,7 @@
 
 #include "app/core/file_scanner.h"
 #include "app/core/tag_service.h"
+#include "tags/file_edit.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
 #include "tests/test_util.h"
@@ -76,7 +77,6 @@ std::unique_ptr<TTags> LoadContainer(const std::string& Path)
     return Tags;
 }
 
-bool HasBackup(const std::string& Path) { return fs::exists(Path + ".kvt_bak"); }
 
 // Runs a command quietly; true when it succeeded.
 bool Sh(const std::string& Command) { return testutil::Run(Command + " >/dev/null 2>&1") == 0; }
@@ -406,7 +406,7 @@ TEST_F(TagServiceFile, MissingFile)
     EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Dir.file("none.mp3")))));
     EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
     EXPECT_FALSE(fs::exists(Dir.file("none.mp3")));
-    EXPECT_FALSE(fs::exists(Dir.file("none.mp3.kvt_bak")));
+    EXPECT_FALSE(fs::exists(JournalNameOf(Dir.file("none.mp3"))));
 }
 
 TEST_F(TagServiceFile, LoadReadsID3v2FieldsAndCover)
@@ -450,7 +450,7 @@ TEST_F(TagServiceFile, SaveRoundTripKeepsWhatTheRecordDoesNotHold)
 
     TAudioTag Record = FullRecord(Q(Path));
     ASSERT_TRUE(Service.SaveTag(Record)) << Service.GetLastError().toStdString();
-    EXPECT_FALSE(HasBackup(Path));
+    EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
     TAudioTag Again;
     ASSERT_TRUE(Service.LoadTag(Q(Path), Again));
     Record.FileType = aftMP3;
@@ -496,7 +496,7 @@ TEST_F(TagServiceFile, BlankRecordStripsEveryTag)
     Tag.CoverMime = QStringLiteral("image/png");   // a MIME type alone is no picture
     ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
     EXPECT_EQ(Read(), Audio);
-    EXPECT_FALSE(HasBackup(Path));
+    EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
 }
 
 // A record saved as it was loaded writes nothing: the file keeps its bytes,
@@ -524,7 +524,7 @@ TEST_F(TagServiceFile, AnUnchangedRecordWritesNothing)
         EXPECT_EQ(Read(), Before);
         EXPECT_EQ(Is.st_ino, Was.st_ino);
         EXPECT_EQ(Is.st_mtim.tv_sec, Was.st_mtim.tv_sec);
-        EXPECT_FALSE(HasBackup(Path));
+        EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
     }
 }
 
@@ -557,27 +557,26 @@ TEST_F(TagServiceFile, BlankRecordOnReadOnlyFileFails)
     EXPECT_EQ(Read(), Before);
 }
 
-TEST_F(TagServiceFile, BackupFailureLeavesTheFileUntouched)
+// The journal of a save cannot be made where something else holds its
+// name: the save fails, says so, and the file keeps its bytes.
+TEST_F(TagServiceFile, ASaveWithoutItsJournalLeavesTheFileUntouched)
 {
     const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20)});
     Write(Before);
-    // Something that is not a file sits where the backup must go.
-    fs::create_directory(Path + ".kvt_bak");
+    fs::create_directory(JournalNameOf(Path));
     EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Path))));
-    EXPECT_TRUE(Service.GetLastError().startsWith(QStringLiteral("Backup failed: "))) << Service.GetLastError().toStdString();
-    EXPECT_GT(Service.GetLastError().size(), QStringLiteral("Backup failed: ").size());
+    EXPECT_FALSE(Service.GetLastError().isEmpty());
     EXPECT_EQ(Read(), Before);
-
-    // Without the protection the same save goes through.
-    Service.SetTransactional(false);
-    EXPECT_FALSE(Service.GetTransactional());
+    fs::remove(JournalNameOf(Path));
+    EXPECT_TRUE(Service.GetTransactional());
     EXPECT_TRUE(Service.SaveTag(FullRecord(Q(Path)))) << Service.GetLastError().toStdString();
     EXPECT_NE(Read(), Before);
+    EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
 }
 
-// A folder that takes no new entries: the backup cannot be created. Root
+// A folder that takes no new entries: the journal cannot be created. Root
 // ignores permission bits, so the folder is made immutable instead.
-TEST_F(TagServiceFile, BackupFailsInAFolderThatTakesNoNewFiles)
+TEST_F(TagServiceFile, ASaveFailsWholeInAFolderThatTakesNoNewFiles)
 {
     const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20)});
     Write(Before);
@@ -595,12 +594,12 @@ TEST_F(TagServiceFile, BackupFailsInAFolderThatTakesNoNewFiles)
     else
         fs::permissions(Dir.path(), fs::perms::owner_all);
     EXPECT_FALSE(Saved);
-    EXPECT_TRUE(Error.startsWith(QStringLiteral("Backup failed: "))) << Error.toStdString();
+    EXPECT_FALSE(Error.isEmpty());
     EXPECT_EQ(Read(), Before);
-    EXPECT_FALSE(HasBackup(Path));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.path()), fs::directory_iterator()), 1);
 }
 
-TEST_F(TagServiceFile, FailedSaveKeepsFileAndBackupAndALaterSaveRemovesIt)
+TEST_F(TagServiceFile, AFailedSaveKeepsTheFileAndLeavesNothingBesideIt)
 {
     const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20), ID3v1("Old")});
     Write(Before);
@@ -612,20 +611,19 @@ TEST_F(TagServiceFile, FailedSaveKeepsFileAndBackupAndALaterSaveRemovesIt)
     EXPECT_TRUE(Service.GetLastError().startsWith(QStringLiteral("TagsLibrary save error: "))) << Service.GetLastError().toStdString();
     EXPECT_TRUE(Service.GetLastError().endsWith(QStringLiteral("(the file is read-only)"))) << Service.GetLastError().toStdString();
     EXPECT_EQ(Read(), Before);
-    ASSERT_TRUE(HasBackup(Path));
-    EXPECT_EQ(testutil::ReadFile(Path + ".kvt_bak"), Before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.path()), fs::directory_iterator()), 1);
 
     fs::permissions(Path, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_TRUE(Service.SaveTag(Tag)) << Service.GetLastError().toStdString();
     EXPECT_TRUE(Service.GetLastError().isEmpty());
-    EXPECT_FALSE(HasBackup(Path));
     TAudioTag Again;
     ASSERT_TRUE(Service.LoadTag(Q(Path), Again));
     EXPECT_EQ(Again.Title, QStringLiteral("New"));
 }
 
-// A disk that fills up: either the backup does not fit (nothing is left
-// behind) or the rewritten file does not (the file keeps its old bytes).
+// A disk that fills up: a tag that fits in place is saved without any
+// room for a copy of the file; one that grows past what the disk holds
+// fails, and the file keeps its old bytes with nothing left beside it.
 TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull)
 {
     if (::geteuid() != 0)
@@ -638,9 +636,9 @@ TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull)
         ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
     } Unmount{Mount.path()};
 
-    const struct { const char* Name; int Frames; int LyricsBytes; bool BackupFits; } Cases[] = {
-        {"backup does not fit", 1500, 10, false},      // 625 KB file, 1 MB disk
-        {"rewrite does not fit", 800, 200000, true},   // 333 KB file + backup + 533 KB rewrite
+    const struct { const char* Name; int Frames; int LyricsBytes; bool Fits; } Cases[] = {
+        {"a small edit of a file larger than the free room", 1500, 10, true},   // 625 KB file, 1 MB disk
+        {"a tag larger than the free room", 800, 400000, false},               // 333 KB file, 800 KB more
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -651,19 +649,19 @@ TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull)
         TAudioTag Tag;
         ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
         Tag.Lyrics = QString(C.LyricsBytes, QChar(u'l'));
-        EXPECT_FALSE(Service.SaveTag(Tag));
+        const bool Saved = Service.SaveTag(Tag);
         const QString Error = Service.GetLastError();
-        EXPECT_FALSE(Error.isEmpty());
-        if (!C.BackupFits) {
-            EXPECT_TRUE(Error.startsWith(QStringLiteral("Backup failed: "))) << Error.toStdString();
-            EXPECT_FALSE(HasBackup(Path)) << "a partial backup was left";
+        EXPECT_EQ(Saved, C.Fits) << Error.toStdString();
+        if (C.Fits) {
+            TAudioTag Back;
+            ASSERT_TRUE(Service.LoadTag(Q(Path), Back));
+            EXPECT_EQ(Back.Lyrics, Tag.Lyrics);
         } else {
             EXPECT_TRUE(Error.endsWith(QStringLiteral("(not enough free space on the disk)"))) << Error.toStdString();
+            EXPECT_EQ(testutil::ReadFile(Path), Before);
         }
-        EXPECT_EQ(testutil::ReadFile(Path), Before);
-        EXPECT_EQ(std::distance(fs::directory_iterator(Mount.path()), fs::directory_iterator()), C.BackupFits ? 2 : 1)
-            << "only the file (and its backup) may remain";
-        fs::remove(Path + ".kvt_bak");
+        EXPECT_EQ(std::distance(fs::directory_iterator(Mount.path()), fs::directory_iterator()), 1)
+            << "only the file may remain";
         fs::remove(Path);
     }
 }
@@ -726,73 +724,27 @@ TEST(TagServicePlayTime, WavPackAndMusepackFilesHaveTheirPlayTime)
     }
 }
 
-// A write that went through but whose backup cannot be removed counts as a
-// failure, so the file is put back from the backup. A file bind-mounted over
-// the backup name takes the copy but refuses to be deleted.
-TEST(TagServiceRestore, WrittenFileIsRestoredWhenTheBackupCannotBeRemoved)
+// A link planted at the journal's name must not make a save write through
+// it into the file it points at; the save is refused instead.
+TEST_F(TagServiceFile, AJournalNameHeldByALinkIsNotWrittenThrough)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "bind mounts need root";
-    testutil::TTempDir Dir;
-    const std::string Path = Dir.file("song.mp3"), Backup = Path + ".kvt_bak", Holder = Dir.file("holder");
     const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20)});
-    testutil::WriteFile(Path, Before);
-    testutil::WriteFile(Backup, "");
-    testutil::WriteFile(Holder, "");
-    if (::mount(Holder.c_str(), Backup.c_str(), "none", MS_BIND, nullptr) != 0)
-        GTEST_SKIP() << "bind mounts are not permitted here";
-    struct TUnmount {
-        std::string P;
-        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
-    } Unmount{Backup};
-
-    TTagService Service;
-    TAudioTag Tag;
-    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
-    Tag.Title = QStringLiteral("New title that does not fit the old frame");
-    EXPECT_FALSE(Service.SaveTag(Tag));
-    EXPECT_TRUE(Service.GetLastError().contains(QStringLiteral("backup"))) << Service.GetLastError().toStdString();
-    EXPECT_EQ(testutil::ReadFile(Path), Before);
-    EXPECT_EQ(testutil::ReadFile(Backup), Before);
-}
-
-// A link planted at the backup name must not make the backup copy
-// overwrite the file it points at.
-TEST_F(TagServiceFile, BackupNameHeldByALinkIsReplacedNotWrittenThrough)
-{
-    Write(Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20)}));
+    Write(Before);
     const std::string Victim = Dir.file("victim.txt");
     for (const bool Symbolic : {true, false}) {
         SCOPED_TRACE(Symbolic ? "symbolic link" : "hard link");
         testutil::WriteFile(Victim, "keep me");
         if (Symbolic)
-            fs::create_symlink(Victim, Path + ".kvt_bak");
+            fs::create_symlink(Victim, JournalNameOf(Path));
         else
-            fs::create_hard_link(Victim, Path + ".kvt_bak");
-        EXPECT_TRUE(Service.SaveTag(FullRecord(Q(Path)))) << Service.GetLastError().toStdString();
+            fs::create_hard_link(Victim, JournalNameOf(Path));
+        TAudioTag Tag;
+        EXPECT_TRUE(Service.LoadTag(Q(Path), Tag));
+        EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Path))));
         EXPECT_EQ(testutil::ReadFile(Victim), testutil::Bytes("keep me"));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(Path + ".kvt_bak")));
+        EXPECT_EQ(Read(), Before);
+        fs::remove(JournalNameOf(Path));
     }
-}
-
-// A failed save leaves the backup beside the file: a private file's copy must
-// stay private, also when an older, world-readable copy held the name.
-TEST_F(TagServiceFile, BackupIsNoMoreOpenThanTheFile)
-{
-    const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(20)});
-    Write(Before);
-    testutil::WriteFile(Path + ".kvt_bak", "older copy");
-    fs::permissions(Path + ".kvt_bak", fs::perms::all);
-    TAudioTag Tag;
-    ASSERT_TRUE(Service.LoadTag(Q(Path), Tag));
-    fs::permissions(Path, fs::perms::owner_read);   // read-only: the save fails, the backup stays
-    Tag.Title = QStringLiteral("New");
-    EXPECT_FALSE(Service.SaveTag(Tag));
-    ASSERT_TRUE(HasBackup(Path));
-    EXPECT_EQ(testutil::ReadFile(Path + ".kvt_bak"), Before);
-    EXPECT_EQ(fs::status(Path + ".kvt_bak").permissions() & fs::perms::mask,
-              fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(Read(), Before);
 }
 
 // A file with a front and a back cover keeps both, as they were, when only
@@ -834,6 +786,6 @@ TEST_F(TagServiceFile, NamedPipeIsNotAFile)
     ASSERT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
     EXPECT_FALSE(Service.SaveTag(FullRecord(Q(Path))));
     EXPECT_EQ(Service.GetLastError(), QStringLiteral("File not found."));
-    EXPECT_FALSE(HasBackup(Path));
+    EXPECT_FALSE(fs::exists(JournalNameOf(Path)));
     ::close(Writer);
 }

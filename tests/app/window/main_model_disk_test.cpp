@@ -8,6 +8,7 @@
 
 #include "app/core/tag_service.h"
 #include "app/main_model.h"
+#include "tags/file_edit.h"
 #include "tests/app/window/window_test_support.h"
 #include "tests/test_util.h"
 
@@ -116,7 +117,7 @@ TEST_F(MainModelDiskTest, EditOfFiveFilesAndItsUndoReachTheFilesPicturesIncluded
         EXPECT_EQ(Now.Artist, Before[P].Artist);
         EXPECT_EQ(Now.CoverData, Before[P].CoverData) << P.toStdString();
         EXPECT_EQ(Now.CoverMime, QStringLiteral("image/png"));
-        EXPECT_FALSE(QFileInfo::exists(P + QStringLiteral(".kvt_bak")));
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(JournalNameOf(P.toStdString()))));
     }
 }
 
