@@ -222,12 +222,16 @@ int TTags::SaveToFile(const std::string& Name, TTagType TagType) {
     // Every kind below is written in one transaction: the file ends whole in
     // its old form or whole in its new one.
     TSaveTransaction transaction(Name);
+    FLastSaveErrno = 0;
     const int result = SaveKindsToFile(Name, TagType);
     if (result != tagresult::Success && result != tagresult::NothingToWrite) {
+        FLastSaveErrno = transaction.LastError();
         transaction.Rollback();
         return result;
     }
-    return transaction.Commit() ? result : tagresult::Failure;
+    if (transaction.Commit()) return result;
+    FLastSaveErrno = transaction.LastError();
+    return tagresult::Failure;
 }
 
 int TTags::SaveKindsToFile(const std::string& Name, TTagType TagType) {

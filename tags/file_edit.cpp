@@ -282,6 +282,21 @@ bool FileMatchesStep(TStream& File, const TStep& S) {
     return true;
 }
 
+// Writes all of Bytes at Offset; on failure errno tells why.
+bool WriteAllAt(int Fd, const std::vector<uint8_t>& Bytes, int64_t Offset) {
+    size_t done = 0;
+    while (done < Bytes.size()) {
+        const ssize_t n = ::pwrite(Fd, Bytes.data() + done, Bytes.size() - done, Offset + (int64_t)done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        done += (size_t)n;
+    }
+    return true;
+}
+
 bool StatFile(const std::string& Path, struct stat& St) { return ::stat(Path.c_str(), &St) == 0; }
 
 // The transactions open on this thread, innermost last.
@@ -338,8 +353,8 @@ struct TSaveTransaction::TState {
             }
             JournalFd = fd;
             ::flock(fd, LOCK_EX | LOCK_NB);
-            if (::pwrite(fd, bytes.data(), bytes.size(), 0) != (ssize_t)bytes.size() || ::fdatasync(fd) != 0) {
-                Error = errno ? errno : EIO;
+            if (!WriteAllAt(fd, bytes, 0) || ::fdatasync(fd) != 0) {
+                Error = errno;
                 if (named) ::unlink(Journal.c_str());
                 ::close(fd);
                 JournalFd = -1;
@@ -358,9 +373,7 @@ struct TSaveTransaction::TState {
             SyncFolderNow(Journal);
             return true;
         }
-        if (::pwrite(JournalFd, bytes.data(), bytes.size(), JournalSize) != (ssize_t)bytes.size() ||
-            ::fdatasync(JournalFd) != 0)
-            return (Error = errno ? errno : EIO), false;
+        if (!WriteAllAt(JournalFd, bytes, JournalSize) || ::fdatasync(JournalFd) != 0) return (Error = errno), false;
         JournalSize += (int64_t)bytes.size();
         return true;
     }

@@ -205,6 +205,8 @@ public:
     // (with the native result of each); useful to callers that report detail.
     struct TSaveStep { TTagType Kind; int NativeResult; };
     const std::vector<TSaveStep>& LastSaveSteps() const { return FLastSaveSteps; }
+    // The errno behind the last SaveToFile's failure to write, 0 when none is known.
+    int LastSaveErrno() const { return FLastSaveErrno; }
 
     // Removes from every native tag object what stands for Entry (used by Delete).
     // Each is implemented beside its format's mapping.
@@ -256,6 +258,7 @@ private:
     std::vector<std::unique_ptr<TTag>> FTags;
     std::vector<std::unique_ptr<TCoverArt>> FCoverArts;
     std::vector<TSaveStep> FLastSaveSteps;
+    int FLastSaveErrno = 0;
 };
 
 // Stand-alone routines of the container.

@@ -179,10 +179,28 @@ bool FileExists(const QString& FileName)
 // can be told from outside: a read-only file, or a disk without room for
 // the rewritten file (estimated as the file plus everything the record
 // holds plus the writer's padding).
-QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag)
+QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Errno)
 {
     if (fileutil::IsReadOnly(Path))
         return QStringLiteral(" (the file is read-only)");
+    // What the system said when the library's write failed.
+    switch (Errno) {
+    case 0:
+        break;
+    case ENOSPC:
+        return QStringLiteral(" (not enough free space on the disk)");
+    case EDQUOT:
+        return QStringLiteral(" (the disk quota is used up)");
+    case EROFS:
+        return QStringLiteral(" (the file system is mounted read-only)");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral(" (permission denied)");
+    case EBUSY:
+        return QStringLiteral(" (another save of this file is under way, or its rollback journal could not be created)");
+    default:
+        return QStringLiteral(" (%1, error %2)").arg(QString::fromLocal8Bit(std::strerror(Errno))).arg(Errno);
+    }
     struct statvfs Disk;
     const std::optional<int64_t> Size = fileutil::FileSize(Path);
     if (Size && ::statvfs(Path.c_str(), &Disk) == 0) {
@@ -422,7 +440,8 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
     CopyRecordToTags(*Tags, Tag);
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)
-        throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result) + WriteFailureReason(Path, Tag));
+        throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result) +
+                            WriteFailureReason(Path, Tag, Tags->LastSaveErrno()));
     return true;
 }
 
