@@ -33,7 +33,8 @@ void AppendCsvRecord(QByteArray& Out, const QStringList& Fields)
 // One line of a playlist entry: the lines of a multi-value text joined.
 QString OneLine(const QString& Text)
 {
-    return Text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts).join(QStringLiteral("; "));
+    static const QRegularExpression LineBreaks(QStringLiteral("[\r\n]+"));
+    return Text.split(LineBreaks, Qt::SkipEmptyParts).join(QStringLiteral("; "));
 }
 
 QString PlaylistPath(const QString& Path, const QString& PlaylistFolder)
@@ -128,9 +129,10 @@ void TListExport::Export(TExportFormat Format)
     }
     const bool Csv = Format == TExportFormat::Csv;
     const QString Extension = ExportExtension(Format);
+    // The folder shown, under its own name ("Music/Music.csv").
     const QString Folder = FModel.SelectedFolder();
-    const QString Suggested = Folder.isEmpty() ? QString()
-                                               : QDir(Folder).filePath(QDir(Folder).dirName() + Extension);
+    const QString Name = QDir(Folder).dirName().isEmpty() ? QStringLiteral("list") : QDir(Folder).dirName();
+    const QString Suggested = Folder.isEmpty() ? QString() : QDir(Folder).filePath(Name + Extension);
     QString FileName = Ui.PickSaveFile(Csv ? Tr("Export List as CSV") : Tr("Export List as Playlist"),
                                        (Csv ? Tr("CSV files") : Tr("Playlists")) + QStringLiteral(" (*") + Extension +
                                            u')',
