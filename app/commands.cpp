@@ -3,6 +3,7 @@
 #include "app/actions/preset_store.h"
 #include "app/actions/quick_actions.h"
 #include "app/file_ops/file_commands.h"
+#include "app/file_ops/list_export.h"
 #include "app/main_model.h"
 
 namespace {
@@ -18,12 +19,15 @@ const std::vector<TCommandInfo> kCommands = {
     {"actCopyFiles", "Copy File(s)...", "Copy File(s)...", nullptr},
     {"actMoveFiles", "Move File(s)...", "Move File(s)...", nullptr},
     {"actDeleteFiles", "Delete File(s)...", "Delete File(s)...", nullptr},
+    {"actExportCsv", "Export List as CSV...", nullptr, nullptr},
+    {"actExportM3u8", "Export List as Playlist (M3U8)...", nullptr, nullptr},
     // Tags
     {"actSave", "Save", "Save Tags", "Ctrl+S"},
     {"actRemove", "Remove", "Remove Tags", "Ctrl+R"},
     {"actUndo", "Undo", "Undo", "Ctrl+Z"},
     {"actAutoTag", "Auto-Tag...", "Fill tags from online database (MusicBrainz)", nullptr},
     {"actQuickAction", "Quick Action", "Quick Action", "Ctrl+Q"},
+    {"actTagsFromNames", "Tags from File Names...", nullptr, nullptr},
     // The list's pop-up menu
     {"actPlay", "Play", "Play Audio", nullptr},
     {"actPopupRemoveTags", "Remove Tags", nullptr, nullptr},
@@ -67,9 +71,10 @@ const std::vector<TMenuInfo>& MainMenus()
     static const std::vector<TMenuInfo> Menus = {
         {"mmFolder", "Folder", L({"actRescan", "-", "actNewFolder", "actRenameFolder"})},
         {"mmFile", "File",
-         L({"actRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"})},
+         L({"actRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles", "-", "actExportCsv",
+            "actExportM3u8"})},
         {"mmTags", "Tags",
-         L({"actSave", "actRemove", "actUndo", "-", "actAutoTag", "-", "menu:mmQuickAction"})},
+         L({"actSave", "actRemove", "actUndo", "-", "actAutoTag", "actTagsFromNames", "-", "menu:mmQuickAction"})},
         {"mmView", "View", L({"actShowFolders", "-", "menu:mmLanguage"})},
         {"mmHelp", "Help", L({"actTutorial", "-", "actContact", "actWebsite", "-", "actAbout"})},
     };
@@ -103,8 +108,9 @@ std::vector<QStringList> ToolbarGroups()
 
 QStringList WindowCommands()
 {
-    // Auto-Tag shows its own pick and progress windows.
-    return L({"actShowFolders", "actAutoTag"});
+    // Auto-Tag shows its own pick and progress windows, Tags from File Names
+    // its preview.
+    return L({"actShowFolders", "actAutoTag", "actTagsFromNames"});
 }
 
 TCommands::TCommands(TMainModel& Model, const QString& PresetFile)
@@ -137,6 +143,8 @@ std::function<void()> TCommands::Handler(const QString& Name)
         {"actCopyFiles", [F] { F->CopyFiles(); }},
         {"actMoveFiles", [F] { F->MoveFiles(); }},
         {"actDeleteFiles", [F] { F->DeleteFiles(); }},
+        {"actExportCsv", [M] { TListExport(*M).Export(TExportFormat::Csv); }},
+        {"actExportM3u8", [M] { TListExport(*M).Export(TExportFormat::M3u8); }},
         {"actSave", [M] { M->Save(); }},
         {"actRemove", [M] { M->Remove(); }},
         {"actPopupRemoveTags", [M] { M->Remove(); }},

@@ -27,6 +27,7 @@
 #include "app/actions/quick_actions.h"
 #include "app/app_icons.h"
 #include "app/commands.h"
+#include "app/file_ops/tags_from_names_dialog.h"
 #include "app/folder_tree_filter.h"
 #include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/main_window.h"
@@ -96,6 +97,11 @@ void TFrmMain::BuildActions()
             RunAutoTag(*FModel, *this, this);
     });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
+    connect(Action(QStringLiteral("actTagsFromNames")), &QAction::triggered, this, [this] {
+        if (!FModel->IsSaving())
+            RunTagsFromNames(*FModel, this);
+    });
+    Action(QStringLiteral("actTagsFromNames"))->setProperty("veltranoHandled", true);
     Action(QStringLiteral("actUndo"))->setEnabled(false);
 
     TQuickActions& Quick = FCommands->QuickActions();

@@ -501,6 +501,11 @@ QString TFrmMain::PickImageFile()
                                         Tr("Images") + QStringLiteral(" (*.jpg *.jpeg *.png *.bmp)"));
 }
 
+QString TFrmMain::PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested)
+{
+    return QFileDialog::getSaveFileName(this, Caption, Suggested, Filter);
+}
+
 void TFrmMain::ShowErrorReport(const QVector<TErrorItem>& Errors)
 {
     ::ShowErrorReport(Errors, this);

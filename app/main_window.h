@@ -69,6 +69,7 @@ public:
     QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
     QString PickFolder(const QString& Caption) override;
     QString PickImageFile() override;
+    QString PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) override;
     void ShowErrorReport(const QVector<TErrorItem>& Errors) override;
     // IShellActions
     bool PlayFile(const QString& Path) override;

@@ -207,6 +207,30 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
             });
         }, Qt::SingleShotConnection);
         return true;
+    } else if (Kind == QLatin1String("namesguess")) {
+        const QString Picture = Argument.section(QLatin1Char('|'), 0, 0);
+        const QString Pattern = Argument.section(QLatin1Char('|'), 1);
+        WhenModalShown(QStringLiteral("frmTagsFromNames"), QString(), [Picture, Pattern](QWidget& Dialog) {
+            if (auto* Combo = Dialog.findChild<QComboBox*>(QStringLiteral("cbPattern")))
+                Combo->setEditText(Pattern);
+            TExposeWatch::RunWhenPainted(&Dialog, [Picture](QWidget& Shown) {
+                if (!Picture.isEmpty())
+                    Shoot(Shown, Picture);
+                if (auto* Apply = Shown.findChild<QPushButton*>(QStringLiteral("btnApply")))
+                    Apply->click();
+            });
+        });
+        QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
+            QTimer::singleShot(0, &Window, [&Window] {
+                QVector<int> Rows;
+                for (int r = 0; r < Window.Model().FileList().rowCount(); ++r)
+                    Rows.append(r);
+                Window.Model().SelectRows(Rows);
+                Window.Action(QStringLiteral("actTagsFromNames"))->trigger();
+                Window.close();
+            });
+        }, Qt::SingleShotConnection);
+        return true;
     } else if (Kind == QLatin1String("autotag-screenshot")) {
         WhenModalShown(QStringLiteral("frmAutoTagPick"), Argument, [&Window](QWidget& Dialog) {
             static_cast<QDialog&>(Dialog).reject();

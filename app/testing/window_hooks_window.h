@@ -13,6 +13,11 @@
 //                                 loaded, run Auto-Tag, double-click row N of
 //                                 each pick dialog, close after the run
 //   "quit-when-shown"             close the main window as soon as it shows
+//   "namesguess=FILE|PATTERN"     select every file once the folder is
+//                                 loaded, open Tags from File Names, type
+//                                 PATTERN, take a picture of the preview
+//                                 (no picture for an empty FILE), press
+//                                 Apply and close after the save
 #pragma once
 
 #include <QString>

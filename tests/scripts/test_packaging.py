@@ -25,7 +25,7 @@ APP_ID = "example.veltrano.Veltrano"
 METAINFO = os.path.join(SRC, "share", "metainfo", APP_ID + ".metainfo.xml")
 DESKTOP = os.path.join(SRC, "share", "applications", APP_ID + ".desktop")
 COMPLETION = os.path.join(SRC, "share", "bash-completion", "veltrano-tags")
-COMMANDS = ["read", "write", "strip", "record", "scan", "formats", "lookup"]
+COMMANDS = ["read", "write", "strip", "record", "scan", "formats", "lookup", "guess", "export"]
 
 
 def project_version():
@@ -144,6 +144,9 @@ printf '%s\n' "${COMPREPLY[@]}"
         self.assertEqual(self.complete("record", "song.mp3", "--set", "Title=x", "Al"), ["Album=", "AlbumArtist="])
         self.assertEqual(self.complete("record", "song.mp3", "--no-cover", ""), ["song.mp3"])
         self.assertEqual(self.complete("formats", ""), ["--json"])
+        self.assertEqual(self.complete("guess", "%title%", "--"), ["--apply"])
+        self.assertEqual(self.complete("guess", "%title%", ""), ["song.mp3"])
+        self.assertEqual(self.complete("export", "--"), ["--csv", "--m3u8"])
 
 
 class Help(testlib.ToolCase, unittest.TestCase):

@@ -22,6 +22,8 @@ void Usage(std::FILE* Out) {
                  "       veltrano-tags scan DIR [-j N]\n"
                  "       veltrano-tags formats [--json]\n"
                  "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
+                 "       veltrano-tags guess PATTERN FILE... [--apply]\n"
+                 "       veltrano-tags export --csv|--m3u8 OUT DIR_OR_FILE... [-j N]\n"
                  "       veltrano-tags --help | --version\n"
                  "KIND: auto");
     for (const TTagFormat& f : TagFormats()) std::fprintf(Out, ", %s", f.CliName);
@@ -45,6 +47,8 @@ int main(int argc, char** argv) {
         if (command == "scan") return CmdScan(args);
         if (command == "formats") return CmdFormats(args);
         if (command == "lookup") return CmdLookup(args);
+        if (command == "guess") return CmdGuess(args);
+        if (command == "export") return CmdExport(args);
         if (command == "--help" || command == "-h" || command == "help") {
             Usage(stdout);
             return 0;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
+#include "app/file_ops/tags_from_names.h"
 #include "app/lookup/auto_tag_pick.h"
 #include "app/settings/translation.h"
 #include "tests/test_util.h"
@@ -236,6 +237,13 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     for (const QString& Caption : TAutoTagPickModel::ColumnCaptions())
         Texts.insert(Caption);
     Texts.insert(TAutoTagPickModel::NoteText());
+    // The file-name preview's value columns and its "no match".
+    TNamePattern Every;
+    QString PatternError;
+    ASSERT_TRUE(Every.Parse(TNamePattern::PlaceholderNames().join(u' '), PatternError));
+    for (int Field : Every.Fields())
+        Texts.insert(TNameGuessPreview::FieldCaption(Field));
+    Texts.insert(TNameGuessPreview::NoMatchText());
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";

@@ -58,6 +58,8 @@ public:
     std::deque<QString> TextAnswers;   // empty: cancels
     QString FolderAnswer;              // empty: cancels
     QString ImageFileAnswer;
+    QString SaveFileAnswer;            // empty: cancels
+    QStringList SaveAsked;             // "caption|filter|suggested" of each save dialog
     QStringList Asked;                 // "caption|prompt|default" of each text input
     QStringList Informed, Errors, Confirmations;
     QVector<QVector<TErrorItem>> Reports;
@@ -69,6 +71,11 @@ public:
     QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
     QString PickFolder(const QString&) override { return FolderAnswer; }
     QString PickImageFile() override { return ImageFileAnswer; }
+    QString PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) override
+    {
+        SaveAsked.append(Caption + u'|' + Filter + u'|' + Suggested);
+        return SaveFileAnswer;
+    }
     void ShowErrorReport(const QVector<TErrorItem>& Errors) override { Reports.append(Errors); }
 };
 
