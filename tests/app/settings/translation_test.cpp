@@ -236,6 +236,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     for (const QString& Caption : TAutoTagPickModel::ColumnCaptions())
         Texts.insert(Caption);
     Texts.insert(TAutoTagPickModel::NoteText());
+    Texts.insert(TAutoTagPickModel::ReplaceCoversCaption());
+    Texts.insert(TAutoTagPickModel::ReplaceCoversHint());
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
