@@ -94,7 +94,7 @@ void TFrmMain::BuildActions()
     Action(QStringLiteral("actShowFolders"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] {
         if (!FModel->IsSaving())
-            RunAutoTag(*FModel, *this, this);
+            RunAutoTag(*FModel, this);
     });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actTagsFromNames")), &QAction::triggered, this, [this] {

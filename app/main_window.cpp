@@ -46,6 +46,7 @@
 #include "app/error_report_dialog.h"
 #include "app/file_list_widget.h"
 #include "app/folder_tree_filter.h"
+#include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/settings/translation.h"
 #include "app/settings/window_settings.h"
 #include "app/version.h"
@@ -412,6 +413,7 @@ void TFrmMain::resizeEvent(QResizeEvent* Event)
 
 void TFrmMain::closeEvent(QCloseEvent* Event)
 {
+    CancelAutoTag(this);     // a look-up under way ends, keeping what was picked
     FModel->WaitForSave();   // a save under way ends whole before the window goes
     SaveSettings();
     FModel->StopScan();

@@ -5,7 +5,8 @@
 #
 # pick-dialog.png   the Auto-Tag pick dialog with several releases of each
 #                   recording, served over plain HTTP on 127.0.0.1 from the
-#                   answers of tests/fixtures/musicbrainz and the shared ones
+#                   answers of tests/fixtures/musicbrainz and the shared ones,
+#                   with "Replace covers" ticked
 # new-version.png   the new-version dialog, its pages served over HTTPS on
 #                   127.0.0.1 with a certificate made here with openssl
 set -euo pipefail
@@ -75,7 +76,8 @@ serve "$WORK/mb"
 MB_PORT=$PORT
 rm -f "$OUT/pick-dialog.png"
 XDG_CONFIG_HOME="$WORK/config" VELTRANO_UPDATE_URL=http://127.0.0.1:1 \
-    VELTRANO_MUSICBRAINZ_URL="http://127.0.0.1:$MB_PORT" VELTRANO_TEST_HOOK="autotag-screenshot=$OUT/pick-dialog.png" \
+    VELTRANO_MUSICBRAINZ_URL="http://127.0.0.1:$MB_PORT" VELTRANO_COVERART_URL=http://127.0.0.1:1 \
+    VELTRANO_TEST_HOOK="autotag-screenshot=$OUT/pick-dialog.png|replace" \
     xvfb-run -a -s "-screen 0 1200x800x24" timeout 120 "$BIN/veltrano"
 [ -s "$OUT/pick-dialog.png" ] || { echo "no pick dialog screenshot" >&2; exit 1; }
 echo "$OUT/pick-dialog.png"

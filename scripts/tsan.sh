@@ -20,6 +20,7 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$SRC/s
 export QT_QPA_PLATFORM=offscreen
 "$BUILD/bin/tags_tests" --gtest_brief=1
 VELTRANO_BIN="$BUILD/bin" VELTRANO_UPDATE_URL=https://127.0.0.1:9 VELTRANO_MUSICBRAINZ_URL=http://127.0.0.1:9 \
+    VELTRANO_COVERART_URL=http://127.0.0.1:9 \
     "$BUILD/bin/app_tests" --gtest_brief=1
 # The loading pool on real files of every format, many at once.
 PEERS="$SRC/../shared/corpus/peers"

@@ -14,6 +14,17 @@ QString TAutoTagPickModel::NoteText()
                           "what it lacks is cleared in the file.");
 }
 
+QString TAutoTagPickModel::ReplaceCoversCaption()
+{
+    return QStringLiteral("Replace covers");
+}
+
+QString TAutoTagPickModel::ReplaceCoversHint()
+{
+    return QStringLiteral("The release's front cover goes into files without a cover; "
+                          "ticked, it replaces the cover a file has too.");
+}
+
 int TAutoTagPickModel::ColumnWidth(int Column)
 {
     static const int kWidths[pcCount] = {50, 220, 170, 220, 90, 60, 100, 50};

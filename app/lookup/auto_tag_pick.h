@@ -5,8 +5,9 @@
 // candidate. The date is shown in full as the database has it, a video
 // recording's title carries a mark, and a note under the list says what a
 // release without a date or credit does to the file; no row is selected at first; OK is enabled only
-// when there is a row; a double click acts as OK when OK is enabled. The
-// dialog is a thin view over this model.
+// when there is a row; a double click acts as OK when OK is enabled. A
+// "Replace covers" box below the list says whether the release's front cover
+// also replaces covers the file has. The dialog is a thin view over this model.
 #pragma once
 
 #include <QStringList>
@@ -21,6 +22,11 @@ public:
     static int ColumnWidth(int Column);
     // The note under the list (English, looked up by the view).
     static QString NoteText();
+    // The box that lets the picked release's front cover replace a cover the
+    // file has (English, looked up by the view); without it only a file
+    // without a cover gets one.
+    static QString ReplaceCoversCaption();
+    static QString ReplaceCoversHint();
 
     void SetCandidates(const QVector<TMBReleaseCandidate>& Candidates);
     int RowCount() const { return static_cast<int>(FCandidates.size()); }

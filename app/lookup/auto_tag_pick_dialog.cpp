@@ -1,11 +1,12 @@
 #include "app/lookup/auto_tag_pick_dialog.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QProgressDialog>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -38,6 +39,8 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     lblNote = new QLabel(this);
     lblNote->setObjectName(QStringLiteral("lblNote"));
     lblNote->setWordWrap(true);
+    chkReplaceCovers = new QCheckBox(this);
+    chkReplaceCovers->setObjectName(QStringLiteral("chkReplaceCovers"));
 
     btnOK = new QPushButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -53,6 +56,7 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     });
 
     auto* Buttons = new QHBoxLayout;
+    Buttons->addWidget(chkReplaceCovers);
     Buttons->addStretch();
     Buttons->addWidget(btnOK);
     Buttons->addWidget(btnCancel);
@@ -74,6 +78,8 @@ void TFrmAutoTagPick::ApplyCaptions()
         Captions.append(Tr(English));
     lv->setHeaderLabels(Captions);
     lblNote->setText(Tr(TAutoTagPickModel::NoteText()));
+    chkReplaceCovers->setText(Tr(TAutoTagPickModel::ReplaceCoversCaption()));
+    chkReplaceCovers->setToolTip(Tr(TAutoTagPickModel::ReplaceCoversHint()));
     btnOK->setText(Tr(QStringLiteral("OK")));
     btnCancel->setText(Tr(QStringLiteral("Cancel")));
 }
@@ -89,9 +95,8 @@ void TFrmAutoTagPick::lvSelectionChanged()
     FModel.Select(Items.isEmpty() ? -1 : Items.first()->data(0, Qt::UserRole).toInt());
 }
 
-bool TFrmAutoTagPick::ExecutePick(const QVector<TMBReleaseCandidate>& Candidates, TMBReleaseCandidate& Pick)
+void TFrmAutoTagPick::OpenPick(const QVector<TMBReleaseCandidate>& Candidates, bool ReplaceCovers)
 {
-    Pick = TMBReleaseCandidate();
     FModel.SetCandidates(Candidates);
     lv->clear();
     for (int r = 0; r < FModel.RowCount(); ++r) {
@@ -106,64 +111,159 @@ bool TFrmAutoTagPick::ExecutePick(const QVector<TMBReleaseCandidate>& Candidates
     lv->setCurrentItem(nullptr);
     FModel.Select(-1);
     btnOK->setEnabled(FModel.OkEnabled());
+    chkReplaceCovers->setChecked(ReplaceCovers);
     ApplyCaptions();
     if (QWidget* Owner = parentWidget())
         move(Owner->geometry().center() - rect().center());
-    const bool ClosedWithOk = exec() == QDialog::Accepted;
-    return FModel.Finish(ClosedWithOk, Pick);
+    connect(this, &QDialog::finished, this, [this](int Result) {
+        TAutoTagPickAnswer Answer;
+        Answer.Picked = FModel.Finish(Result == QDialog::Accepted, Answer.Pick);
+        Answer.ReplaceCovers = chkReplaceCovers->isChecked();
+        emit Answered(Answer);
+    }, Qt::SingleShotConnection);
+    open();
+}
+
+// --- the progress window -----------------------------------------------------
+
+TFrmAutoTagProgress::TFrmAutoTagProgress(QWidget* Parent, int FileCount) : QDialog(Parent)
+{
+    setObjectName(QStringLiteral("frmAutoTagProgress"));
+    setWindowTitle(Tr(QStringLiteral("Auto-Tag")));
+    setWindowModality(Qt::WindowModal);
+    setMinimumWidth(420);
+    lblText = new QLabel(this);
+    lblText->setObjectName(QStringLiteral("lblText"));
+    lblText->setTextFormat(Qt::PlainText);
+    pbFiles = new QProgressBar(this);
+    pbFiles->setObjectName(QStringLiteral("pbFiles"));
+    pbFiles->setRange(0, FileCount);
+    pbFiles->setValue(0);
+    btnCancel = new QPushButton(Tr(QStringLiteral("Cancel")), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnCancel, &QPushButton::clicked, this, &TFrmAutoTagProgress::reject);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch();
+    Buttons->addWidget(btnCancel);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->addWidget(lblText);
+    Layout->addWidget(pbFiles);
+    Layout->addLayout(Buttons);
+}
+
+void TFrmAutoTagProgress::ShowFile(int FileIndex, const QString& Text)
+{
+    lblText->setText(Tr(QStringLiteral("Looking up:")) + QLatin1Char(' ') + Text);
+    pbFiles->setValue(FileIndex);
+}
+
+void TFrmAutoTagProgress::reject()
+{
+    // The run decides when the window goes (it closes it as it ends).
+    emit Cancelled();
 }
 
 // --- the command's windows ---------------------------------------------------
 
 TAutoTagDialogs::~TAutoTagDialogs()
 {
-    delete FProgress.data();
+    EndProgress();
 }
 
 void TAutoTagDialogs::BeginProgress(int FileCount, std::function<void()> OnCancel)
 {
-    delete FProgress.data();
-    auto* Progress = new QProgressDialog(FOwner);
-    Progress->setObjectName(QStringLiteral("frmAutoTagProgress"));
-    Progress->setWindowTitle(Tr(QStringLiteral("Auto-Tag")));
-    Progress->setCancelButtonText(Tr(QStringLiteral("Cancel")));
-    Progress->setWindowModality(Qt::WindowModal);
-    Progress->setAutoClose(false);
-    Progress->setAutoReset(false);
-    Progress->setMinimumDuration(0);
-    Progress->setRange(0, FileCount);
-    Progress->setMinimumWidth(420);
-    QObject::connect(Progress, &QProgressDialog::canceled, Progress, [OnCancel] { OnCancel(); });
+    EndProgress();
+    auto* Progress = new TFrmAutoTagProgress(FOwner, FileCount);
+    QObject::connect(Progress, &TFrmAutoTagProgress::Cancelled, Progress, [OnCancel] { OnCancel(); });
     FProgress = Progress;
     Progress->show();
 }
 
 void TAutoTagDialogs::ShowProgress(int FileIndex, const QString& Text)
 {
-    if (!FProgress)
-        return;
-    FProgress->setLabelText(Tr(QStringLiteral("Looking up:")) + QLatin1Char(' ') + Text);
-    FProgress->setValue(FileIndex);
+    if (FProgress)
+        FProgress->ShowFile(FileIndex, Text);
 }
 
 void TAutoTagDialogs::EndProgress()
 {
-    if (FProgress)
-        FProgress->deleteLater();
+    // Closed without their answers: the run that asked has ended.
+    for (QDialog* Open : {static_cast<QDialog*>(FPick.data()), static_cast<QDialog*>(FMessage.data()),
+                          static_cast<QDialog*>(FProgress.data())}) {
+        if (!Open)
+            continue;
+        Open->disconnect();
+        Open->hide();
+        Open->deleteLater();
+    }
+    FPick = nullptr;
+    FMessage = nullptr;
     FProgress = nullptr;
 }
 
-bool TAutoTagDialogs::PickCandidate(const QString& Heading, const QVector<TMBReleaseCandidate>& Candidates,
-                                    TMBReleaseCandidate& Pick)
+void TAutoTagDialogs::PickCandidate(const QString& Heading, const QVector<TMBReleaseCandidate>& Candidates,
+                                    bool ReplaceCovers, std::function<void(const TAutoTagPickAnswer&)> Done)
 {
-    TFrmAutoTagPick Dialog(FOwner);
-    Dialog.SetHeading(Heading);
-    return Dialog.ExecutePick(Candidates, Pick);
+    auto* Dialog = new TFrmAutoTagPick(FOwner);
+    Dialog->SetHeading(Heading);
+    QObject::connect(Dialog, &TFrmAutoTagPick::Answered, Dialog, [Dialog, Done](const TAutoTagPickAnswer& Answer) {
+        Dialog->deleteLater();
+        Done(Answer);
+    });
+    FPick = Dialog;
+    Dialog->OpenPick(Candidates, ReplaceCovers);
 }
 
-void RunAutoTag(TMainModel& Model, IUserInteraction& Ui, QWidget* Owner)
+void TAutoTagDialogs::ShowMessage(bool Warning, const QString& Text, std::function<void()> Closed)
 {
-    TAutoTagDialogs Dialogs(Owner);
-    TAutoTagCommand Command(Model, Ui, Dialogs);
-    Command.Run();
+    auto* Box = new QMessageBox(Warning ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("Veltrano"),
+                                Text, QMessageBox::NoButton, FOwner);
+    // File names and tag values are shown as written, never as markup.
+    Box->setTextFormat(Qt::PlainText);
+    Box->addButton(Tr("OK"), QMessageBox::AcceptRole);
+    QObject::connect(Box, &QDialog::finished, Box, [Box, Closed] {
+        Box->deleteLater();
+        Closed();
+    });
+    FMessage = Box;
+    Box->open();
+}
+
+namespace {
+
+// One run of the window: its windows and the command, gone once it ends.
+// The command is a child too, so that the window finds it among its own.
+class TAutoTagRun final : public QObject {
+public:
+    TAutoTagRun(TMainModel& Model, QWidget* Owner) : QObject(Owner), FDialogs(Owner), FCommand(Model, FDialogs, this)
+    {
+        setObjectName(QStringLiteral("autoTagRun"));
+        connect(&FCommand, &TAutoTagCommand::Finished, this, &QObject::deleteLater);
+    }
+    TAutoTagCommand& Command() { return FCommand; }
+
+private:
+    TAutoTagDialogs FDialogs;
+    TAutoTagCommand FCommand;
+};
+
+}  // namespace
+
+TAutoTagCommand* RunAutoTag(TMainModel& Model, QWidget* Owner)
+{
+    if (Owner->findChild<QObject*>(QStringLiteral("autoTagRun"), Qt::FindDirectChildrenOnly))
+        return nullptr;
+    auto* Run = new TAutoTagRun(Model, Owner);
+    Run->Command().Run();
+    if (!Run->Command().IsRunning()) {
+        delete Run;
+        return nullptr;
+    }
+    return &Run->Command();
+}
+
+void CancelAutoTag(QWidget* Owner)
+{
+    if (QObject* Run = Owner->findChild<QObject*>(QStringLiteral("autoTagRun"), Qt::FindDirectChildrenOnly))
+        static_cast<TAutoTagRun*>(Run)->Command().Cancel();
 }

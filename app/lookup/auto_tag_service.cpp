@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -12,6 +13,7 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include "app/cover_art.h"
 #include "app/settings/network_settings.h"
 #include "app/settings/translation.h"
 
@@ -248,13 +250,154 @@ QString Quoted(const QString& Term)
     return QLatin1Char('"') + Escaped + QLatin1Char('"');
 }
 
+// The cover archive's listing of a release:
+//   {"images": [{"front": true, "types": ["Front", ...], "image": URL,
+//                "thumbnails": {"250": URL, "500": URL, "1200": URL,
+//                               "small": URL, "large": URL}, ...}, ...],
+//    "release": URL}
+// Older listings give only "small" (250 pixels) and "large" (500 pixels).
+// The front picture is the image marked "front", else the first whose types
+// hold "Front"; its 500-pixel thumbnail is taken, else its "large" one.
+enum class TFrontLink { Found, None, Malformed };
+
+TFrontLink FrontImageLink(const QJsonObject& Listing, QString& Link)
+{
+    Link.clear();
+    QJsonArray Images;
+    if (!ReadList(Listing, "images", Images))
+        return TFrontLink::Malformed;
+    const QJsonObject* Front = nullptr;
+    QVector<QJsonObject> Objects;
+    Objects.reserve(Images.size());
+    for (const QJsonValue& Item : Images) {
+        if (!Item.isObject())
+            return TFrontLink::Malformed;
+        Objects.append(Item.toObject());
+    }
+    for (const QJsonObject& Image : Objects) {
+        if (Image.value(QLatin1String("front")).toBool(false)) {
+            Front = &Image;
+            break;
+        }
+    }
+    for (qsizetype I = 0; !Front && I < Objects.size(); ++I) {
+        if (Objects[I].value(QLatin1String("types")).toArray().contains(QJsonValue(QStringLiteral("Front"))))
+            Front = &Objects[I];
+    }
+    if (!Front)
+        return TFrontLink::None;
+    const QJsonValue Thumbnails = Front->value(QLatin1String("thumbnails"));
+    if (Thumbnails.isUndefined() || Thumbnails.isNull())
+        return TFrontLink::None;
+    if (!Thumbnails.isObject())
+        return TFrontLink::Malformed;
+    for (const char* Size : {"500", "large"}) {
+        QString Text;
+        if (!ReadText(Thumbnails.toObject(), Size, Text))
+            return TFrontLink::Malformed;
+        if (!Text.trimmed().isEmpty()) {
+            Link = Text.trimmed();
+            return TFrontLink::Found;
+        }
+    }
+    return TFrontLink::None;
+}
+
+// Where a picture link of the listing may lead: over HTTPS when the archive
+// is reached over HTTPS (its listings still name "http:" addresses, which
+// are asked for over HTTPS instead), never to another kind of address. A
+// relative link counts from the listing's own address.
+bool PictureUrl(const QString& Link, const QUrl& ListingUrl, QUrl& Url)
+{
+    const QUrl Given(Link, QUrl::StrictMode);
+    if (!Given.isValid())
+        return false;
+    Url = ListingUrl.resolved(Given);
+    if (!Url.isValid() || Url.host().isEmpty())
+        return false;
+    const QString Scheme = Url.scheme();
+    if (ListingUrl.scheme() == QLatin1String("https")) {
+        if (Scheme == QLatin1String("http")) {
+            Url.setScheme(QStringLiteral("https"));
+            if (Url.port() == 80)
+                Url.setPort(-1);
+        } else if (Scheme != QLatin1String("https")) {
+            return false;
+        }
+    } else if (Scheme != QLatin1String("http") && Scheme != QLatin1String("https")) {
+        return false;
+    }
+    return true;
+}
+
+QString UnexpectedCoverAnswer()
+{
+    return Tr("Unexpected answer from the Cover Art Archive.");
+}
+
+QString HttpStatusText(const THttpAnswer& Answer)
+{
+    return FormatText(QStringLiteral("HTTP %d: %s"), {Answer.Status, Answer.Reason});
+}
+
+// Encoded picture bytes a record may take as its cover: a JPEG or PNG file
+// that decodes. Empty Mime when they are not.
+QString CheckedPictureMime(const QByteArray& Data)
+{
+    const QString Mime = TCoverDisplay::MimeOfPicture(Data);
+    const char* Format = Mime == QLatin1String("image/jpeg") ? "JPEG" : Mime == QLatin1String("image/png") ? "PNG" : nullptr;
+    if (!Format)
+        return QString();
+    QImage Image;
+    return Image.loadFromData(Data, Format) ? Mime : QString();
+}
+
 }  // namespace
 
 TAutoTagService::TAutoTagService(const QString& BaseUrl, QObject* Parent)
-    : QObject(Parent), FWait(FHttp), FBaseUrl(BaseUrl), FUserAgent(ApplicationUserAgent())
+    : QObject(Parent), FGet(FHttp), FBaseUrl(BaseUrl), FUserAgent(ApplicationUserAgent())
 {
     while (FBaseUrl.endsWith(QLatin1Char('/')))
         FBaseUrl.chop(1);
+    SetCoverArtUrl(CoverArtArchiveBaseUrl());
+    FPause.setSingleShot(true);
+    connect(&FPause, &QTimer::timeout, this, &TAutoTagService::SendWhenAllowed);
+    connect(&FGet, &THttpGet::Finished, this, &TAutoTagService::OnHttpFinished);
+}
+
+TAutoTagService::~TAutoTagService()
+{
+    Cancel();
+}
+
+void TAutoTagService::SetCoverArtUrl(const QString& Url)
+{
+    FCoverBaseUrl = Url.trimmed();
+    while (FCoverBaseUrl.endsWith(QLatin1Char('/')))
+        FCoverBaseUrl.chop(1);
+}
+
+void TAutoTagService::Cancel()
+{
+    ++FGeneration;
+    FPause.stop();
+    FGet.Cancel();
+    if (FOperation != opNone)
+        FLastError = CancelledText();
+    FCancelled = FOperation != opNone;
+    FOperation = opNone;
+}
+
+void TAutoTagService::Later(std::function<void()> Report)
+{
+    const quint64 Generation = FGeneration;
+    QMetaObject::invokeMethod(
+        this,
+        [this, Generation, Report = std::move(Report)] {
+            if (Generation == FGeneration)
+                Report();
+        },
+        Qt::QueuedConnection);
 }
 
 QString TAutoTagService::BuildSearchQuery(const QString& Artist, const QString& Title, const QString& Album)
@@ -295,98 +438,6 @@ bool TAutoTagService::IsMusicBrainzId(const QString& Id)
     return Form.match(Id).hasMatch();
 }
 
-bool TAutoTagService::Request(const QByteArray& PathAndQuery, QJsonObject& Object)
-{
-    FLastError.clear();
-    Object = QJsonObject();
-    const QUrl Url = QUrl::fromEncoded(FBaseUrl.toUtf8() + PathAndQuery, QUrl::StrictMode);
-    if (!Url.isValid() || (Url.scheme() != QLatin1String("https") && Url.scheme() != QLatin1String("http"))) {
-        FLastError = Tr("The address of the music database is not valid.");
-        return false;
-    }
-    QNetworkRequest Http(Url);
-    const QString Agent = FUserAgent.trimmed().isEmpty() ? ApplicationUserAgent() : FUserAgent.trimmed();
-    Http.setRawHeader("User-Agent", Agent.toUtf8());
-    Http.setRawHeader("Accept", "application/json");
-    QSslConfiguration Tls = QSslConfiguration::defaultConfiguration();
-    Tls.setProtocol(QSsl::TlsV1_2OrLater);
-    Http.setSslConfiguration(Tls);
-    THttpGetOptions Options;
-    Options.ConnectTimeoutMs = kConnectTimeoutMs;
-    Options.TransferTimeoutMs = kResponseTimeoutMs;
-    Options.MaxBytes = kMaxAnswerBytes;
-
-    THttpAnswer Answer;
-    for (int Attempt = 0; Attempt < 2; ++Attempt) {
-        TRequestSpacing& Gap = Spacing();
-        if (!FWait.Pause(Gap.WaitBeforeNext(FMinIntervalMs))) {
-            FLastError = CancelledText();
-            return false;
-        }
-        Answer = FWait.Get(Http, Options);
-        if (!Answer.Answered) {
-            FLastError = Answer.Error;
-            return false;
-        }
-        Gap.LastDoneMs = Gap.Now();
-        if (Answer.Status != 503)
-            break;
-        // The service is busy: it may say when to come back. Every later
-        // request of the process honours that; this one is retried once when
-        // the wait is short.
-        const qint64 Seconds = RetryAfterSeconds(Answer.RetryAfter);
-        if (Seconds < 0)
-            break;
-        Gap.NotBeforeMs = std::max(Gap.NotBeforeMs, Gap.Now() + std::min<qint64>(Seconds, kMaxRetryAfterHoldS) * 1000);
-        if (Seconds > kMaxRetryAfterWaitS)
-            break;
-    }
-    if (Answer.Status < 200 || Answer.Status > 299) {
-        FLastError = FormatText(QStringLiteral("HTTP %d: %s"), {Answer.Status, Answer.Reason});
-        return false;
-    }
-    QJsonParseError Error;
-    const QJsonDocument Document = QJsonDocument::fromJson(Answer.Body, &Error);
-    if (Error.error != QJsonParseError::NoError) {
-        FLastError = Tr("Invalid JSON response");
-        return false;
-    }
-    if (!Document.isObject()) {
-        FLastError = UnexpectedAnswer();
-        return false;
-    }
-    Object = Document.object();
-    return true;
-}
-
-TAutoTagResult TAutoTagService::SearchRecording(const QString& Artist, const QString& Title, const QString& Album)
-{
-    TAutoTagResult Result;
-    QJsonObject Answer;
-    if (!Request("/ws/2/recording/?fmt=json&limit=25&query=" + EncodeQuery(BuildSearchQuery(Artist, Title, Album)),
-                 Answer))
-        return Result;
-    // The service always lists its recordings, an empty list when nothing matched.
-    const QJsonValue Recordings = Answer.value(QLatin1String("recordings"));
-    if (!Recordings.isArray()) {
-        FLastError = UnexpectedAnswer();
-        return Result;
-    }
-    for (const QJsonValue& Item : Recordings.toArray()) {
-        if (!Item.isObject() || !ReadCandidates(Item.toObject(), Result.Candidates)) {
-            FLastError = UnexpectedAnswer();
-            Result.Candidates.clear();
-            return Result;
-        }
-        if (Result.Candidates.size() >= kMaxCandidates) {
-            Result.Candidates.resize(kMaxCandidates);
-            break;
-        }
-    }
-    SortCandidates(Result.Candidates);
-    return Result;
-}
-
 void TAutoTagService::SortCandidates(QVector<TMBReleaseCandidate>& Candidates)
 {
     std::stable_sort(Candidates.begin(), Candidates.end(), [](const TMBReleaseCandidate& A, const TMBReleaseCandidate& B) {
@@ -400,41 +451,203 @@ void TAutoTagService::SortCandidates(QVector<TMBReleaseCandidate>& Candidates)
     });
 }
 
-bool TAutoTagService::CompleteFromRelease(TMBReleaseCandidate& Pick)
+// --- one request ---------------------------------------------------------------
+
+bool TAutoTagService::Begin(TOperation Operation, const QUrl& Url, const QByteArray& Accept, qint64 MaxBytes)
 {
+    if (!Url.isValid() || (Url.scheme() != QLatin1String("https") && Url.scheme() != QLatin1String("http")))
+        return false;
+    FOperation = Operation;
+    FAttempt = 0;
+    FRequest = QNetworkRequest(Url);
+    const QString Agent = FUserAgent.trimmed().isEmpty() ? ApplicationUserAgent() : FUserAgent.trimmed();
+    FRequest.setRawHeader("User-Agent", Agent.toUtf8());
+    FRequest.setRawHeader("Accept", Accept);
+    QSslConfiguration Tls = QSslConfiguration::defaultConfiguration();
+    Tls.setProtocol(QSsl::TlsV1_2OrLater);
+    FRequest.setSslConfiguration(Tls);
+    FOptions = THttpGetOptions();
+    FOptions.ConnectTimeoutMs = kConnectTimeoutMs;
+    FOptions.TransferTimeoutMs = kResponseTimeoutMs;
+    FOptions.MaxBytes = MaxBytes;
+    SendWhenAllowed();
+    return true;
+}
+
+void TAutoTagService::SendWhenAllowed()
+{
+    if (FOperation == opNone)
+        return;
+    TRequestSpacing& Gap = Spacing();
+    const qint64 Wait = Gap.WaitBeforeNext(FMinIntervalMs);
+    if (Wait > 0) {
+        FPause.start(static_cast<int>(std::min<qint64>(Wait, kMaxRetryAfterHoldS * 1000 + FMinIntervalMs)));
+        return;
+    }
+    // A request on its way holds back those of other service objects too.
+    Gap.LastDoneMs = Gap.Now();
+    FGet.Start(FRequest, FOptions);
+}
+
+void TAutoTagService::OnHttpFinished(const THttpAnswer& Answer)
+{
+    if (FOperation == opNone)
+        return;
+    if (Answer.Answered) {
+        TRequestSpacing& Gap = Spacing();
+        Gap.LastDoneMs = Gap.Now();
+        if (Answer.Status == 503) {
+            // The service is busy: it may say when to come back. Every later
+            // request of the process honours that; this one is sent again
+            // once when the wait is short.
+            const qint64 Seconds = RetryAfterSeconds(Answer.RetryAfter);
+            if (Seconds >= 0) {
+                Gap.NotBeforeMs =
+                    std::max(Gap.NotBeforeMs, Gap.Now() + std::min<qint64>(Seconds, kMaxRetryAfterHoldS) * 1000);
+                if (Seconds <= kMaxRetryAfterWaitS && FAttempt == 0) {
+                    FAttempt = 1;
+                    SendWhenAllowed();
+                    return;
+                }
+            }
+        }
+    }
+    switch (FOperation) {
+    case opSearch: FinishSearch(Answer); break;
+    case opRelease: FinishRelease(Answer); break;
+    case opCoverList: FinishCoverList(Answer); break;
+    case opCoverImage: FinishCoverImage(Answer); break;
+    case opNone: break;
+    }
+}
+
+bool TAutoTagService::ReadJson(const THttpAnswer& Answer, QJsonObject& Object, const QString& Unexpected)
+{
+    Object = QJsonObject();
+    if (!Answer.Answered) {
+        FLastError = Answer.Error;
+        return false;
+    }
+    if (Answer.Status < 200 || Answer.Status > 299) {
+        FLastError = HttpStatusText(Answer);
+        return false;
+    }
+    QJsonParseError Error;
+    const QJsonDocument Document = QJsonDocument::fromJson(Answer.Body, &Error);
+    if (Error.error != QJsonParseError::NoError) {
+        FLastError = Tr("Invalid JSON response");
+        return false;
+    }
+    if (!Document.isObject()) {
+        FLastError = Unexpected;
+        return false;
+    }
+    Object = Document.object();
+    return true;
+}
+
+// --- the three calls -------------------------------------------------------------
+
+void TAutoTagService::StartSearch(const QString& Artist, const QString& Title, const QString& Album)
+{
+    Cancel();
+    FCancelled = false;
     FLastError.clear();
-    if (Pick.ReleaseId.isEmpty())
-        return true;
+    const QUrl Url = QUrl::fromEncoded(
+        FBaseUrl.toUtf8() + "/ws/2/recording/?fmt=json&limit=25&query=" + EncodeQuery(BuildSearchQuery(Artist, Title, Album)),
+        QUrl::StrictMode);
+    if (!Begin(opSearch, Url, "application/json", kMaxAnswerBytes)) {
+        FLastError = Tr("The address of the music database is not valid.");
+        Later([this] { emit SearchFinished(TAutoTagResult()); });
+    }
+}
+
+void TAutoTagService::FinishSearch(const THttpAnswer& Answer)
+{
+    FOperation = opNone;
+    TAutoTagResult Result;
+    QJsonObject Object;
+    if (ReadJson(Answer, Object, UnexpectedAnswer())) {
+        // The service always lists its recordings, an empty list when nothing matched.
+        const QJsonValue Recordings = Object.value(QLatin1String("recordings"));
+        if (!Recordings.isArray())
+            FLastError = UnexpectedAnswer();
+        for (const QJsonValue& Item : Recordings.toArray()) {
+            if (!Item.isObject() || !ReadCandidates(Item.toObject(), Result.Candidates)) {
+                FLastError = UnexpectedAnswer();
+                Result.Candidates.clear();
+                break;
+            }
+            if (Result.Candidates.size() >= kMaxCandidates) {
+                Result.Candidates.resize(kMaxCandidates);
+                break;
+            }
+        }
+        SortCandidates(Result.Candidates);
+    }
+    emit SearchFinished(Result);
+}
+
+void TAutoTagService::StartRelease(const TMBReleaseCandidate& Pick)
+{
+    Cancel();
+    FCancelled = false;
+    FLastError.clear();
+    FPick = Pick;
+    if (Pick.ReleaseId.isEmpty()) {
+        Later([this] { emit ReleaseFinished(true, FPick); });
+        return;
+    }
     if (!IsMusicBrainzId(Pick.ReleaseId)) {
         FLastError = Tr("The release identifier is not valid.");
-        return false;
+        Later([this] { emit ReleaseFinished(false, FPick); });
+        return;
     }
     // Without inc=artist-credits the service leaves the credits out of a
     // release, and without inc=recordings its track list.
+    const QUrl Url = QUrl::fromEncoded(FBaseUrl.toUtf8() + "/ws/2/release/" + Pick.ReleaseId.toLatin1() +
+                                           "?inc=artist-credits+recordings&fmt=json",
+                                       QUrl::StrictMode);
+    if (!Begin(opRelease, Url, "application/json", kMaxAnswerBytes)) {
+        FLastError = Tr("The address of the music database is not valid.");
+        Later([this] { emit ReleaseFinished(false, FPick); });
+    }
+}
+
+void TAutoTagService::FinishRelease(const THttpAnswer& Answer)
+{
+    FOperation = opNone;
+    TMBReleaseCandidate Pick = FPick;
     QJsonObject Release;
-    if (!Request("/ws/2/release/" + Pick.ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json", Release))
-        return false;
+    if (!ReadJson(Answer, Release, UnexpectedAnswer())) {
+        emit ReleaseFinished(false, Pick);
+        return;
+    }
     TMBReleaseCandidate Done = Pick;
     QJsonArray Media;
     if (!ReadReleaseValues(Release, Done) || !ReadList(Release, "media", Media)) {
         FLastError = UnexpectedAnswer();
-        return false;
+        emit ReleaseFinished(false, Pick);
+        return;
     }
     Done.ReleaseId = Pick.ReleaseId;
     // The track that holds the recording; where the release holds it more
     // than once, the one the pick showed.
+    TMBReleaseCandidate Best;
     int Found = 0;   // 0 none, 1 same recording, 2 same recording at the picked place
     for (const QJsonValue& MediumItem : Media) {
         QJsonArray Tracks;
         if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks)) {
             FLastError = UnexpectedAnswer();
-            return false;
+            emit ReleaseFinished(false, Pick);
+            return;
         }
         const QJsonObject Medium = MediumItem.toObject();
         for (const QJsonValue& TrackItem : Tracks) {
             if (!TrackItem.isObject()) {
                 FLastError = UnexpectedAnswer();
-                return false;
+                emit ReleaseFinished(false, Pick);
+                return;
             }
             const QJsonObject Track = TrackItem.toObject();
             const QJsonObject Recording = Track.value(QLatin1String("recording")).toObject();
@@ -446,7 +659,8 @@ bool TAutoTagService::CompleteFromRelease(TMBReleaseCandidate& Pick)
             if (!ReadTrackValues(Medium, Track, OnTrack) || !ReadCredit(Track, TrackCredit) ||
                 !ReadCredit(Recording, RecordingCredit)) {
                 FLastError = UnexpectedAnswer();
-                return false;
+                emit ReleaseFinished(false, Pick);
+                return;
             }
             if (!TrackCredit.isEmpty())
                 OnTrack.Artist = TrackCredit;
@@ -455,13 +669,93 @@ bool TAutoTagService::CompleteFromRelease(TMBReleaseCandidate& Pick)
             const int Match = (OnTrack.Medium == Pick.Medium && OnTrack.Track == Pick.Track) ? 2 : 1;
             if (Match > Found) {
                 Found = Match;
-                Pick = OnTrack;
+                Best = OnTrack;
             }
         }
     }
-    if (Found == 0)
-        Pick = Done;
-    return true;
+    emit ReleaseFinished(true, Found == 0 ? Done : Best);
+}
+
+void TAutoTagService::StartFrontCover(const QString& ReleaseId)
+{
+    Cancel();
+    FCancelled = false;
+    FLastError.clear();
+    if (!IsMusicBrainzId(ReleaseId)) {
+        FLastError = Tr("The release identifier is not valid.");
+        TFrontCover Cover;
+        Cover.Error = FLastError;
+        Later([this, Cover] { emit CoverFinished(Cover); });
+        return;
+    }
+    const QUrl Url = QUrl::fromEncoded(FCoverBaseUrl.toUtf8() + "/release/" + ReleaseId.toLatin1(), QUrl::StrictMode);
+    if (!Begin(opCoverList, Url, "application/json", kMaxAnswerBytes)) {
+        FLastError = Tr("The address of the cover archive is not valid.");
+        TFrontCover Cover;
+        Cover.Error = FLastError;
+        Later([this, Cover] { emit CoverFinished(Cover); });
+    }
+}
+
+void TAutoTagService::EndCover(const TFrontCover& Cover)
+{
+    FOperation = opNone;
+    FLastError = Cover.Error;
+    emit CoverFinished(Cover);
+}
+
+void TAutoTagService::FinishCoverList(const THttpAnswer& Answer)
+{
+    TFrontCover Cover;
+    // The archive answers 404 for a release it holds no pictures of.
+    if (Answer.Answered && Answer.Status == 404) {
+        Cover.Missing = true;
+        EndCover(Cover);
+        return;
+    }
+    QJsonObject Listing;
+    if (!ReadJson(Answer, Listing, UnexpectedCoverAnswer())) {
+        Cover.Error = FLastError;
+        EndCover(Cover);
+        return;
+    }
+    QString Link;
+    QUrl Url;
+    switch (FrontImageLink(Listing, Link)) {
+    case TFrontLink::None:
+        Cover.Missing = true;
+        EndCover(Cover);
+        return;
+    case TFrontLink::Malformed:
+        Cover.Error = UnexpectedCoverAnswer();
+        EndCover(Cover);
+        return;
+    case TFrontLink::Found:
+        break;
+    }
+    if (!PictureUrl(Link, FRequest.url(), Url) ||
+        !Begin(opCoverImage, Url, "image/jpeg, image/png", kMaxCoverBytes)) {
+        Cover.Error = UnexpectedCoverAnswer();
+        EndCover(Cover);
+    }
+}
+
+void TAutoTagService::FinishCoverImage(const THttpAnswer& Answer)
+{
+    TFrontCover Cover;
+    if (!Answer.Answered) {
+        Cover.Error = Answer.Error;
+    } else if (Answer.Status == 404) {
+        Cover.Missing = true;
+    } else if (Answer.Status < 200 || Answer.Status > 299) {
+        Cover.Error = HttpStatusText(Answer);
+    } else if (const QString Mime = CheckedPictureMime(Answer.Body); Mime.isEmpty()) {
+        Cover.Error = Tr("The cover picture is not a JPEG or PNG image that can be read.");
+    } else {
+        Cover.Data = Answer.Body;
+        Cover.Mime = Mime;
+    }
+    EndCover(Cover);
 }
 
 QString TMBReleaseCandidate::Year() const

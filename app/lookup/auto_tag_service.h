@@ -5,9 +5,13 @@
 // three candidates), sorted by score and then by date; and the picked
 // candidate's release by its identifier, which completes the candidate with
 // what the release says: its title, credit, date and the track that holds the
-// recording. The service owns its network access manager. Calls look blocking
-// to the caller but run a local event loop, so the window stays alive and
-// Cancel stops a call at once.
+// recording. A third call fetches the front cover of a release from the
+// Cover Art Archive. The service owns its network access manager.
+//
+// Every call returns at once and reports through its signal, later, from the
+// event loop (never from within the call): nothing here waits, so the caller
+// chains its next step on the signal. One call runs at a time; Cancel drops
+// it at once and no signal follows.
 //
 // Names are written as the database shows them: an artist credit is each
 // credited name (the artist's own name when the credit gives none) followed
@@ -17,18 +21,22 @@
 // The web service allows one request per second per client address: requests
 // of every service object in the process are spaced MinIntervalMs apart
 // (1100 ms), and a 503 answer's Retry-After pushes the next request back.
+// Requests to the cover archive keep the same spacing and identity.
 // Failures never raise: a call gives no result and LastError says why (empty
 // after a search that was answered with no recordings).
 #pragma once
 
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVector>
+#include <functional>
 
 #include "app/core/audio_tag.h"
-#include "app/lookup/http_wait.h"
+#include "app/lookup/http_get.h"
 
 // One release of one recording, as a row of the pick dialog and a line of
 // the command-line look-up.
@@ -64,6 +72,17 @@ struct TAutoTagResult {
     QVector<TMBReleaseCandidate> Candidates;
 };
 
+// A release's front cover: a picture checked to decode, or why there is none.
+struct TFrontCover {
+    QByteArray Data;   // the encoded picture; empty when there is none
+    QString Mime;      // "image/jpeg" or "image/png"
+    // The archive has no front picture of the release (an answer 404, or a
+    // listing without one): no failure, the file simply gets no cover.
+    bool Missing = false;
+    QString Error;     // why a picture could not be had, when neither of the above
+    bool Found() const { return !Data.isEmpty(); }
+};
+
 class TAutoTagService : public QObject {
     Q_OBJECT
 public:
@@ -75,29 +94,42 @@ public:
     // A Retry-After never holds requests back longer than this.
     static constexpr int kMaxRetryAfterHoldS = 60;
     static constexpr qint64 kMaxAnswerBytes = 8 << 20;
+    // A cover picture is never read beyond this; a larger one is refused.
+    static constexpr qint64 kMaxCoverBytes = 16 << 20;
     // Candidates kept from one search answer (recordings times releases).
     static constexpr int kMaxCandidates = 1000;
 
     // BaseUrl: scheme and host of the service, e.g. "https://musicbrainz.org".
+    // The cover archive's address is the configured one until SetCoverArtUrl.
     explicit TAutoTagService(const QString& BaseUrl, QObject* Parent = nullptr);
+    ~TAutoTagService() override;
 
-    TAutoTagResult SearchRecording(const QString& Artist, const QString& Title, const QString& Album);
+    // Searches recordings; SearchFinished follows.
+    void StartSearch(const QString& Artist, const QString& Title, const QString& Album);
     // Looks up Pick's release and takes its title, credit, date and country,
     // and from the track holding Pick's recording its title, credit, number,
-    // medium and format. False with LastError set (and Pick unchanged) when
-    // the release could not be read; a pick without a release asks nothing.
-    bool CompleteFromRelease(TMBReleaseCandidate& Pick);
+    // medium and format. ReleaseFinished follows: false with LastError set
+    // (and Pick as given) when the release could not be read; a pick without
+    // a release asks nothing and comes back as it was.
+    void StartRelease(const TMBReleaseCandidate& Pick);
+    // The release's listing in the cover archive, then the 500-pixel front
+    // picture it names (its "large" one when there is no "500"); the
+    // picture must be a JPEG or PNG file that decodes. CoverFinished follows.
+    void StartFrontCover(const QString& ReleaseId);
 
+    bool IsBusy() const { return FOperation != opNone; }
     QString LastError() const { return FLastError; }
-    bool WasCancelled() const { return FWait.IsCancelled(); }
-    // Stops the running call (and every later one) of this object.
-    void Cancel() { FWait.Cancel(); }
+    bool WasCancelled() const { return FCancelled; }
+    // Drops the running call at once; no signal follows for it.
+    void Cancel();
 
     // A blank value sends the application's own identity instead.
     QString UserAgent() const { return FUserAgent; }
     void SetUserAgent(const QString& Value) { FUserAgent = Value; }
     int MinIntervalMs() const { return FMinIntervalMs; }
     void SetMinIntervalMs(int Ms) { FMinIntervalMs = Ms; }
+    // Scheme and host of the cover archive, e.g. "https://coverartarchive.org".
+    void SetCoverArtUrl(const QString& Url);
 
     // The query text and its URL encoding (quotation marks and backslashes
     // inside a term are escaped so that the term stays one phrase).
@@ -109,14 +141,42 @@ public:
     // otherwise the service's order.
     static void SortCandidates(QVector<TMBReleaseCandidate>& Candidates);
 
+signals:
+    void SearchFinished(const TAutoTagResult& Result);
+    void ReleaseFinished(bool Ok, const TMBReleaseCandidate& Pick);
+    void CoverFinished(const TFrontCover& Cover);
+
 private:
-    // One GET of a JSON object; false with LastError set otherwise.
-    bool Request(const QByteArray& PathAndQuery, QJsonObject& Object);
+    enum TOperation { opNone, opSearch, opRelease, opCoverList, opCoverImage };
+    // Sends one GET when the spacing allows; OnAnswer takes its answer.
+    bool Begin(TOperation Operation, const QUrl& Url, const QByteArray& Accept, qint64 MaxBytes);
+    void SendWhenAllowed();
+    void OnHttpFinished(const THttpAnswer& Answer);
+    // The answer as a JSON object; false with LastError set otherwise.
+    bool ReadJson(const THttpAnswer& Answer, QJsonObject& Object, const QString& Unexpected);
+    void FinishSearch(const THttpAnswer& Answer);
+    void FinishRelease(const THttpAnswer& Answer);
+    void FinishCoverList(const THttpAnswer& Answer);
+    void FinishCoverImage(const THttpAnswer& Answer);
+    // Reports from the event loop, unless a cancel or a later call came first.
+    void Later(std::function<void()> Report);
+    void EndCover(const TFrontCover& Cover);
 
     QNetworkAccessManager FHttp;
-    THttpWait FWait;
+    THttpGet FGet;
+    QTimer FPause;
     QString FBaseUrl;
+    QString FCoverBaseUrl;
     QString FUserAgent;
     QString FLastError;
     int FMinIntervalMs = kDefaultMinIntervalMs;
+    bool FCancelled = false;
+    quint64 FGeneration = 0;   // counts calls and cancels; a stale report is dropped
+
+    // The running call.
+    TOperation FOperation = opNone;
+    QNetworkRequest FRequest;
+    THttpGetOptions FOptions;
+    int FAttempt = 0;
+    TMBReleaseCandidate FPick;
 };

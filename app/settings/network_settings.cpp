@@ -7,6 +7,7 @@
 namespace {
 
 const char* const kDefaultMusicBrainzUrl = "https://musicbrainz.org";
+const char* const kDefaultCoverArtUrl = "https://coverartarchive.org";
 const char* const kWebSiteUrl = "https://www.veltrano.example";
 const char* const kContactAddress = "support@veltrano.example";
 
@@ -39,6 +40,11 @@ QString MusicBrainzBaseUrl()
 {
     return Configured("VELTRANO_MUSICBRAINZ_URL", QStringLiteral("MusicBrainzUrl"),
                       QLatin1String(kDefaultMusicBrainzUrl));
+}
+
+QString CoverArtArchiveBaseUrl()
+{
+    return Configured("VELTRANO_COVERART_URL", QStringLiteral("CoverArtUrl"), QLatin1String(kDefaultCoverArtUrl));
 }
 
 QString UpdateServerBaseUrl()

@@ -16,6 +16,9 @@ QString ProductVersionText();   // "2.3"
 // The music database, without a trailing "/". VELTRANO_MUSICBRAINZ_URL, else
 // [Network] MusicBrainzUrl, else the public service.
 QString MusicBrainzBaseUrl();
+// The cover archive of the music database, without a trailing "/".
+// VELTRANO_COVERART_URL, else [Network] CoverArtUrl, else the public archive.
+QString CoverArtArchiveBaseUrl();
 // The maker's update server, without a trailing "/". VELTRANO_UPDATE_URL, else
 // [Network] UpdateUrl, else the maker's web site.
 QString UpdateServerBaseUrl();

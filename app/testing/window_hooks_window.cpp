@@ -1,6 +1,7 @@
 #include "app/testing/window_hooks_window.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -181,13 +182,17 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
         QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
         return true;
     } else if (Kind == QLatin1String("autotag-pick")) {
-        // Double-clicks row N of every pick dialog, as a user choosing a hit.
-        const int Row = Argument.toInt();
+        // "N" or "N|replace": double-clicks row N of every pick dialog, as a
+        // user choosing a hit, with "Replace covers" ticked for "replace".
+        const int Row = Argument.section(QLatin1Char('|'), 0, 0).toInt();
+        const bool Replace = Argument.section(QLatin1Char('|'), 1) == QLatin1String("replace");
         // Re-arms itself for the next dialog; held by a static (not by its own
         // lambda, which would keep itself alive past the program's end).
         static std::function<void()> PickRow;
-        PickRow = [Row] {
-            WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [Row](QWidget& Dialog) {
+        PickRow = [Row, Replace] {
+            WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [Row, Replace](QWidget& Dialog) {
+                if (auto* Box = Dialog.findChild<QCheckBox*>(QStringLiteral("chkReplaceCovers")))
+                    Box->setChecked(Replace);
                 auto* List = Dialog.findChild<QTreeWidget*>(QStringLiteral("lv"));
                 if (QTreeWidgetItem* Item = List ? List->topLevelItem(Row) : nullptr) {
                     List->setCurrentItem(Item);
@@ -203,7 +208,13 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
             QTimer::singleShot(0, &Window, [&Window] {
                 Window.Model().SelectRows({0});
                 Window.Action(QStringLiteral("actAutoTag"))->trigger();
-                Window.close();
+                // The run goes on from the event loop; the window closes once it has ended.
+                if (auto* Run = Window.findChild<TAutoTagCommand*>())
+                    QObject::connect(Run, &TAutoTagCommand::Finished, &Window, [&Window] {
+                        QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+                    });
+                else
+                    Window.close();
             });
         }, Qt::SingleShotConnection);
         return true;
@@ -232,9 +243,18 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
         }, Qt::SingleShotConnection);
         return true;
     } else if (Kind == QLatin1String("autotag-screenshot")) {
-        WhenModalShown(QStringLiteral("frmAutoTagPick"), Argument, [&Window](QWidget& Dialog) {
-            static_cast<QDialog&>(Dialog).reject();
-            QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+        // "FILE" or "FILE|replace": the picture shows "Replace covers" ticked
+        // for "replace".
+        const QString FileName = Argument.section(QLatin1Char('|'), 0, 0);
+        const bool Replace = Argument.section(QLatin1Char('|'), 1) == QLatin1String("replace");
+        WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [&Window, FileName, Replace](QWidget& Dialog) {
+            if (auto* Box = Dialog.findChild<QCheckBox*>(QStringLiteral("chkReplaceCovers")))
+                Box->setChecked(Replace);
+            TExposeWatch::RunWhenPainted(&Dialog, [&Window, FileName](QWidget& Shown) {
+                Shoot(Shown, FileName);
+                static_cast<QDialog&>(Shown).reject();
+                QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+            });
         });
         QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
             Window.Model().SelectRows({0});

@@ -3,15 +3,18 @@
 //   "newversion-screenshot=FILE|CERT"  picture of the new-version dialog, then
 //                                 end; CERT (optional) is the PEM certificate
 //                                 of the test's update server
-//   "autotag-screenshot=FILE"     select the first file once the folder is
-//                                 loaded, run Auto-Tag, take a picture of
-//                                 the pick dialog, cancel and close
+//   "autotag-screenshot=FILE[|replace]"  select the first file once the
+//                                 folder is loaded, run Auto-Tag, take a
+//                                 picture of the pick dialog ("Replace
+//                                 covers" ticked with "|replace"), cancel
+//                                 and close
 //   "newversion-press=BUTTON|CERT" press btUpdateNow or btCancel in the
 //                                 new-version dialog; a main window that
 //                                 opens after it closes at once
-//   "autotag-pick=N"              select the first file once the folder is
+//   "autotag-pick=N[|replace]"    select the first file once the folder is
 //                                 loaded, run Auto-Tag, double-click row N of
-//                                 each pick dialog, close after the run
+//                                 each pick dialog ("Replace covers" ticked
+//                                 with "|replace"), close after the run
 //   "quit-when-shown"             close the main window as soon as it shows
 //   "namesguess=FILE|PATTERN"     select every file once the folder is
 //                                 loaded, open Tags from File Names, type

@@ -3,7 +3,9 @@
 127.0.0.1 from answers cut and assembled from recorded ones
 (tests/fixtures/musicbrainz, shared/fixtures/musicbrainz): the candidate
 lines, what --pick and --release write (read back with mutagen), the
-failures that leave the file unchanged, and the requests on the wire."""
+failures that leave the file unchanged, the release's front cover from a
+cover archive served here too (--cover, --replace-covers; the picture read
+back with mutagen), and the requests on the wire."""
 import http.server
 import json
 import os
@@ -14,6 +16,8 @@ import threading
 import time
 import unittest
 import urllib.parse
+import zlib
+import struct
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testlib  # noqa: E402
@@ -31,6 +35,19 @@ RELEASES = {"2810aeef-eaf4-4ea3-a0ee-fd41f8e64285": os.path.join(SHARED, "eval_r
             "8d266a93-2e25-42c0-b20c-9e91054eb5fe": os.path.join(OWN, "release-8d266a93.json")}
 
 
+COVER_RELEASE = "6a76904c-0caf-34e1-8cc2-7d95e86a3824"
+LISTING = os.path.join(testlib.SRC, "tests", "fixtures", "coverartarchive", "release-listing.json")
+
+
+def real_png(width, height, rgb):
+    """A PNG that decodes: one colour, 8-bit RGB."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    rows = b"".join(b"\0" + bytes(rgb) * width for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
 def body_of(path):
     with open(path, "rb") as f:
         return f.read()
@@ -40,6 +57,7 @@ class Server:
     """The music database on a free loopback port; every request is kept."""
     def __init__(self):
         self.seen = []   # (path and query, User-Agent, arrival time)
+        self.covers = {}  # the cover archive: path -> (status, body)
         outer = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -71,7 +89,7 @@ class Server:
         if url.path.startswith("/ws/2/release/"):
             release = RELEASES.get(url.path[len("/ws/2/release/"):])
             return (200, body_of(release)) if release else (404, b'{"error":"Not Found"}')
-        return 404, b""
+        return self.covers.get(url.path, (404, b""))
 
     def close(self):
         self.httpd.shutdown()
@@ -97,6 +115,7 @@ class Lookup(testlib.ToolCase, unittest.TestCase):
     def setUp(self):
         super().setUp()
         self.server.seen.clear()
+        self.server.covers.clear()
 
     def song(self, name, artist, title, album="Old Album"):
         import mutagen.id3 as id3
@@ -106,7 +125,8 @@ class Lookup(testlib.ToolCase, unittest.TestCase):
             id3.TCON(encoding=3, text="Soundtrack")])
 
     def lookup(self, *args):
-        env = dict(os.environ, VELTRANO_MUSICBRAINZ_URL=self.server.url, XDG_CONFIG_HOME=self.dir)
+        env = dict(os.environ, VELTRANO_MUSICBRAINZ_URL=self.server.url, VELTRANO_COVERART_URL=self.server.url + "/caa",
+                   XDG_CONFIG_HOME=self.dir)
         r = subprocess.run([testlib.TOOL, "lookup", *args], capture_output=True, timeout=120, env=env)
         self.assertGreaterEqual(r.returncode, 0, r.stderr)
         self.assertNotIn(b"AddressSanitizer", r.stderr)
@@ -219,6 +239,74 @@ class Lookup(testlib.ToolCase, unittest.TestCase):
         self.assertEqual([(os.path.basename(c["file"]), "error" in c) for c in out],
                          [("busy.mp3", True), ("untitled.mp3", True), ("missing.mp3", True), ("s.mp3", False)])
         self.assertIn("503", out[0]["error"])
+
+    def test_front_cover_from_the_archive(self):
+        import mutagen.id3 as id3
+        front = real_png(500, 500, (200, 40, 40))
+        with open(LISTING, "rb") as f:
+            listing = f.read().replace(b"http://coverartarchive.org", (self.server.url + "/caa").encode())
+        picture_path = "/caa/release/%s/30000000002-500.jpg" % COVER_RELEASE
+
+        def pictures(path):
+            return [(p.type, p.mime, p.data) for p in id3.ID3(path).getall("APIC")]
+
+        def cover_paths():
+            return [p for p, _, _ in self.server.seen if p.startswith("/caa/")]
+
+        storm = ["--release", COVER_RELEASE]
+        # A file without a cover gets the release's front picture.
+        self.server.covers = {"/caa/release/" + COVER_RELEASE: (200, listing), picture_path: (200, front)}
+        f = self.song("c.mp3", "Godspeed", "Storm")
+        r = self.lookup(f, *storm, "--cover")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        [line] = [json.loads(x) for x in r.stdout.decode().splitlines()]
+        self.assertEqual(list(line), KEYS + ["cover"])
+        self.assertEqual(line["cover"], "added")
+        self.assertEqual(pictures(f), [(3, "image/png", front)])
+        self.assertEqual(self.frames(f)["TALB"], "Lift Yr. Skinny Fists Like Antennas to Heaven!")
+        self.assertEqual(cover_paths(), ["/caa/release/" + COVER_RELEASE, picture_path])
+        self.assertEqual({agent for _, agent, _ in self.server.seen}, {"Veltrano/2.3 ( support@veltrano.example )"})
+        times = [t for _, _, t in self.server.seen]
+        self.assertTrue(all(b - a >= 1.0 for a, b in zip(times, times[1:])), "requests spaced: %r" % times)
+
+        # --cover keeps a cover the file has, without asking the archive;
+        # --replace-covers replaces it.
+        older = real_png(40, 40, (0, 0, 255))
+        for option, outcome, picture in [("--cover", "kept", older), ("--replace-covers", "replaced", front)]:
+            d = self.song("d%s.mp3" % option, "Godspeed", "Storm")
+            tags = id3.ID3(d)
+            tags.add(id3.APIC(encoding=3, mime="image/png", type=3, desc="", data=older))
+            tags.save(d)
+            self.server.seen.clear()
+            r = self.lookup(d, *storm, option)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(json.loads(r.stdout)["cover"], outcome)
+            self.assertEqual(cover_paths(), [] if outcome == "kept" else ["/caa/release/" + COVER_RELEASE, picture_path])
+            self.assertEqual(pictures(d), [(3, "image/png", picture)])
+
+        # The archive holds nothing of the release (404): no failure, the tags are written.
+        self.server.covers = {}
+        g = self.song("g.mp3", "Godspeed", "Storm")
+        r = self.lookup(g, *storm, "--cover")
+        self.assertEqual((r.returncode, json.loads(r.stdout)["cover"]), (0, "none"), r.stderr)
+        self.assertEqual(pictures(g), [])
+        self.assertEqual(self.frames(g)["TDRC"], "2000")
+
+        # A picture that does not decode is refused; the tags are still written, exit 1.
+        self.server.covers = {"/caa/release/" + COVER_RELEASE: (200, listing), picture_path: (200, testlib.png_bytes())}
+        h = self.song("h.mp3", "Godspeed", "Storm")
+        r = self.lookup(h, *storm, "--cover")
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertEqual(json.loads(r.stdout)["cover"], "failed")
+        self.assertIn(b"the front cover could not be fetched: The cover picture is not a JPEG or PNG image", r.stderr)
+        self.assertEqual(pictures(h), [])
+        self.assertEqual(self.frames(h)["TDRC"], "2000")
+
+        for args, message in [(["--cover"], b"need --pick or --release"),
+                              (storm + ["--cover", "--replace-covers"], b"once")]:
+            r = self.lookup(h, *args)
+            self.assertEqual(r.returncode, 2, r.stderr)
+            self.assertIn(message, r.stderr)
 
     def test_a_certificate_nobody_vouches_for_is_refused(self):
         import shutil

@@ -14,9 +14,20 @@
 //       artist and year into the file as the window does, and prints the
 //       candidate's line as written; exit 1 (message on stderr) when nothing
 //       was written.
+//   ... --pick N | --release MBID  --cover | --replace-covers
+//       also fetch the release's front cover from the cover archive, as the
+//       window does: --cover puts it into a file without a cover,
+//       --replace-covers into the file whatever it holds. The line then ends
+//       with "cover": "added", "replaced", "kept" (the file had one), "none"
+//       (the archive has no front cover; not a failure) or "failed" (the tags
+//       are still written; the reason on stderr, exit 1).
+//
+// The requests are chained by the client's signals on the process's event
+// loop, which runs once at the top of the command.
 // Bad arguments: one line on stderr, exit 2.
 #include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <QString>
 #include <cstdio>
 #include <optional>
@@ -67,67 +78,158 @@ struct TChoice {
     QString ReleaseId;
 };
 
-// Loads File and searches for it; false with Error set when either fails.
-bool Search(TTagService& Tags, TAutoTagService& Service, const QString& File, TAudioTag& Tag,
-            QVector<TMBReleaseCandidate>& Candidates, QString& Error)
-{
-    if (!Tags.LoadTag(File, Tag)) {
-        Error = Tags.GetLastError();
-        return false;
-    }
-    if (Tag.Artist.trimmed().isEmpty() || Tag.Title.trimmed().isEmpty()) {
-        Error = QStringLiteral("the file needs an artist and a title to be looked up");
-        return false;
-    }
-    Candidates = Service.SearchRecording(Tag.Artist, Tag.Title, QString()).Candidates;
-    if (Candidates.isEmpty() && !Service.LastError().isEmpty()) {
-        Error = Service.LastError();
-        return false;
-    }
-    return true;
-}
+enum class TCoverChoice { None, IfMissing, Replace };
 
-int WriteChoice(TTagService& Tags, TAutoTagService& Service, const QString& File, const TChoice& Choice)
-{
-    TAudioTag Tag;
-    QVector<TMBReleaseCandidate> Candidates;
-    QString Error;
-    if (!Search(Tags, Service, File, Tag, Candidates, Error)) {
-        PrintFailure(File, Error);
-        return 1;
+// The command's steps, each begun when the client reports the one before;
+// the event loop ends with the exit status when the last file is done.
+class TLookupRun {
+public:
+    TLookupRun(TTagService& Tags, TAutoTagService& Service, std::vector<QString> Files, std::optional<TChoice> Choice,
+               TCoverChoice Cover)
+        : FTags(Tags), FService(Service), FFiles(std::move(Files)), FChoice(std::move(Choice)), FCover(Cover)
+    {
+        QObject::connect(&FService, &TAutoTagService::SearchFinished, &FService,
+                         [this](const TAutoTagResult& Result) { Searched(Result); });
+        QObject::connect(&FService, &TAutoTagService::ReleaseFinished, &FService,
+                         [this](bool Ok, const TMBReleaseCandidate& Pick) { ReleaseRead(Ok, Pick); });
+        QObject::connect(&FService, &TAutoTagService::CoverFinished, &FService,
+                         [this](const TFrontCover& Cover) { CoverFetched(Cover); });
     }
-    qsizetype Index = -1;
-    if (Choice.Number > 0) {
-        if (Choice.Number > Candidates.size()) {
-            PrintFailure(File, QStringLiteral("there is no candidate %1 (%2 found)").arg(Choice.Number).arg(Candidates.size()));
-            return 1;
+
+    void Start() { NextFile(); }
+
+private:
+    const QString& File() const { return FFiles[FIndex]; }
+
+    void NextFile()
+    {
+        while (++FIndex < FFiles.size()) {
+            // Loads the file and searches for it.
+            QString Error;
+            if (!FTags.LoadTag(File(), FTag)) {
+                Error = FTags.GetLastError();
+            } else if (FTag.Artist.trimmed().isEmpty() || FTag.Title.trimmed().isEmpty()) {
+                Error = QStringLiteral("the file needs an artist and a title to be looked up");
+            } else {
+                FService.StartSearch(FTag.Artist, FTag.Title, QString());
+                return;
+            }
+            Fail(Error);
         }
-        Index = Choice.Number - 1;
-    } else {
-        for (qsizetype I = 0; I < Candidates.size() && Index < 0; ++I)
-            if (Candidates[I].ReleaseId.compare(Choice.ReleaseId, Qt::CaseInsensitive) == 0)
-                Index = I;
-        if (Index < 0) {
-            PrintFailure(File, QStringLiteral("no candidate is on release %1 (%2 found)").arg(Choice.ReleaseId).arg(Candidates.size()));
-            return 1;
+        QCoreApplication::exit(FStatus);
+    }
+
+    void Fail(const QString& Error)
+    {
+        if (FChoice)
+            PrintFailure(File(), Error);
+        else
+            PrintJsonLine("{\"file\":" + Text(File()) + ",\"error\":" + Text(Error) + "}");
+        FStatus = 1;
+    }
+
+    void Searched(const TAutoTagResult& Result)
+    {
+        const QVector<TMBReleaseCandidate>& Candidates = Result.Candidates;
+        if (Candidates.isEmpty() && !FService.LastError().isEmpty()) {
+            Fail(FService.LastError());
+            NextFile();
+            return;
         }
+        if (!FChoice) {
+            for (const TMBReleaseCandidate& C : Candidates)
+                PrintJsonLine(CandidateJson(File(), C));
+            NextFile();
+            return;
+        }
+        qsizetype Index = -1;
+        if (FChoice->Number > 0) {
+            if (FChoice->Number > Candidates.size()) {
+                Fail(QStringLiteral("there is no candidate %1 (%2 found)").arg(FChoice->Number).arg(Candidates.size()));
+                NextFile();
+                return;
+            }
+            Index = FChoice->Number - 1;
+        } else {
+            for (qsizetype I = 0; I < Candidates.size() && Index < 0; ++I)
+                if (Candidates[I].ReleaseId.compare(FChoice->ReleaseId, Qt::CaseInsensitive) == 0)
+                    Index = I;
+            if (Index < 0) {
+                Fail(QStringLiteral("no candidate is on release %1 (%2 found)").arg(FChoice->ReleaseId).arg(Candidates.size()));
+                NextFile();
+                return;
+            }
+        }
+        // Nothing is written unless the release was read: the file would
+        // otherwise describe two releases.
+        FService.StartRelease(Candidates[Index]);
     }
-    TMBReleaseCandidate Pick = Candidates[Index];
-    // Nothing is written unless the release was read: the file would
-    // otherwise describe two releases.
-    if (!Service.CompleteFromRelease(Pick)) {
-        PrintFailure(File, QStringLiteral("the release could not be read, the file was left unchanged: ") + Service.LastError());
-        return 1;
+
+    void ReleaseRead(bool Ok, const TMBReleaseCandidate& Pick)
+    {
+        if (!Ok) {
+            Fail(QStringLiteral("the release could not be read, the file was left unchanged: ") + FService.LastError());
+            NextFile();
+            return;
+        }
+        FPick = Pick;
+        ApplyCandidate(Pick, FTag);
+        FCoverState.clear();
+        if (FCover != TCoverChoice::None) {
+            if (Pick.ReleaseId.isEmpty()) {
+                FCoverState = QStringLiteral("none");
+            } else if (FCover == TCoverChoice::IfMissing && !FTag.CoverData.isEmpty()) {
+                FCoverState = QStringLiteral("kept");
+            } else {
+                FService.StartFrontCover(Pick.ReleaseId);
+                return;
+            }
+        }
+        Write();
     }
-    ApplyCandidate(Pick, Tag);
-    Tag.Modified = true;
-    if (!Tags.SaveTag(Tag)) {
-        PrintFailure(File, Tags.GetLastError());
-        return 1;
+
+    void CoverFetched(const TFrontCover& Cover)
+    {
+        if (Cover.Found()) {
+            FCoverState = FTag.CoverData.isEmpty() ? QStringLiteral("added") : QStringLiteral("replaced");
+            FTag.CoverData = Cover.Data;
+            FTag.CoverMime = Cover.Mime;
+        } else if (Cover.Missing) {
+            FCoverState = QStringLiteral("none");
+        } else {
+            // The tags still go into the file.
+            FCoverState = QStringLiteral("failed");
+            PrintFailure(File(), QStringLiteral("the front cover could not be fetched: ") + Cover.Error);
+            FStatus = 1;
+        }
+        Write();
     }
-    PrintJsonLine(CandidateJson(File, Pick));
-    return 0;
-}
+
+    void Write()
+    {
+        FTag.Modified = true;
+        if (!FTags.SaveTag(FTag)) {
+            Fail(FTags.GetLastError());
+        } else {
+            std::string Line = CandidateJson(File(), FPick);
+            if (!FCoverState.isEmpty())
+                Line.insert(Line.size() - 1, ",\"cover\":" + Text(FCoverState));
+            PrintJsonLine(Line);
+        }
+        NextFile();
+    }
+
+    TTagService& FTags;
+    TAutoTagService& FService;
+    std::vector<QString> FFiles;
+    std::optional<TChoice> FChoice;
+    TCoverChoice FCover;
+    size_t FIndex = size_t(-1);
+    TAudioTag FTag;
+    TMBReleaseCandidate FPick;
+    QString FCoverState;
+    int FStatus = 0;
+};
 
 }  // namespace
 
@@ -135,9 +237,14 @@ int CmdLookup(const std::vector<std::string>& Args)
 {
     std::vector<QString> Files;
     std::optional<TChoice> Choice;
+    TCoverChoice Cover = TCoverChoice::None;
     for (size_t I = 0; I < Args.size(); ++I) {
         const std::string& A = Args[I];
-        if (A == "--pick" || A == "--release") {
+        if (A == "--cover" || A == "--replace-covers") {
+            if (Cover != TCoverChoice::None)
+                return LookupBadArguments(QStringLiteral("give --cover or --replace-covers once"));
+            Cover = A == "--cover" ? TCoverChoice::IfMissing : TCoverChoice::Replace;
+        } else if (A == "--pick" || A == "--release") {
             if (Choice)
                 return LookupBadArguments(QStringLiteral("give --pick or --release once"));
             if (I + 1 >= Args.size())
@@ -162,7 +269,10 @@ int CmdLookup(const std::vector<std::string>& Args)
         }
     }
     if (Files.empty() || (Choice && Files.size() != 1))
-        return LookupBadArguments(QStringLiteral("usage: lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID"));
+        return LookupBadArguments(QStringLiteral(
+            "usage: lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID [--cover | --replace-covers]"));
+    if (Cover != TCoverChoice::None && !Choice)
+        return LookupBadArguments(QStringLiteral("--cover and --replace-covers need --pick or --release"));
 
     // The network client runs on an event loop of the process's application.
     static int Argc = 1;
@@ -175,21 +285,9 @@ int CmdLookup(const std::vector<std::string>& Args)
     TTagService Tags;
     TAutoTagService Service(MusicBrainzBaseUrl());
     Service.SetUserAgent(ApplicationUserAgent());
-    if (Choice)
-        return WriteChoice(Tags, Service, Files.front(), *Choice);
-
-    int Status = 0;
-    for (const QString& File : Files) {
-        TAudioTag Tag;
-        QVector<TMBReleaseCandidate> Candidates;
-        QString Error;
-        if (!Search(Tags, Service, File, Tag, Candidates, Error)) {
-            PrintJsonLine("{\"file\":" + Text(File) + ",\"error\":" + Text(Error) + "}");
-            Status = 1;
-            continue;
-        }
-        for (const TMBReleaseCandidate& C : Candidates)
-            PrintJsonLine(CandidateJson(File, C));
-    }
-    return Status;
+    TLookupRun Run(Tags, Service, std::move(Files), Choice, Cover);
+    // The only event loop of the command, at its top: every request is
+    // started from it and reports back to it.
+    QTimer::singleShot(0, &Service, [&Run] { Run.Start(); });
+    return QCoreApplication::exec();
 }

@@ -1,11 +1,18 @@
 // The MusicBrainz client against a local server answering with recorded
 // pages: the query and headers on the wire, reading the answers, the
 // failures, the spacing between requests and a round over TLS.
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +41,47 @@ QJsonObject Recording(const QString& Title, const QJsonValue& Score, const QJson
         R.insert("score", Score);
     R.insert("releases", Releases);
     return R;
+}
+
+// The client's calls report by signal; these run the test's event loop (at
+// its top, as the window's does) until the signal has come.
+TAutoTagResult Search(TAutoTagService& S, const QString& Artist, const QString& Title, const QString& Album)
+{
+    std::optional<TAutoTagResult> Got;
+    const QMetaObject::Connection Seen =
+        QObject::connect(&S, &TAutoTagService::SearchFinished, [&Got](const TAutoTagResult& R) { Got = R; });
+    S.StartSearch(Artist, Title, Album);
+    EXPECT_FALSE(Got.has_value()) << "reported from within the call";
+    EXPECT_TRUE(WaitUntil([&Got] { return Got.has_value(); }, 60000));
+    QObject::disconnect(Seen);
+    return Got.value_or(TAutoTagResult());
+}
+
+bool Complete(TAutoTagService& S, TMBReleaseCandidate& Pick)
+{
+    std::optional<bool> Ok;
+    const QMetaObject::Connection Seen =
+        QObject::connect(&S, &TAutoTagService::ReleaseFinished, [&](bool Done, const TMBReleaseCandidate& Read) {
+            Ok = Done;
+            Pick = Read;
+        });
+    S.StartRelease(Pick);
+    EXPECT_FALSE(Ok.has_value()) << "reported from within the call";
+    EXPECT_TRUE(WaitUntil([&Ok] { return Ok.has_value(); }, 60000));
+    QObject::disconnect(Seen);
+    return Ok.value_or(false);
+}
+
+TFrontCover FetchCover(TAutoTagService& S, const QString& ReleaseId)
+{
+    std::optional<TFrontCover> Got;
+    const QMetaObject::Connection Seen =
+        QObject::connect(&S, &TAutoTagService::CoverFinished, [&Got](const TFrontCover& C) { Got = C; });
+    S.StartFrontCover(ReleaseId);
+    EXPECT_FALSE(Got.has_value()) << "reported from within the call";
+    EXPECT_TRUE(WaitUntil([&Got] { return Got.has_value(); }, 60000));
+    QObject::disconnect(Seen);
+    return Got.value_or(TFrontCover());
 }
 
 TServedAnswer Ok(const QByteArray& Body)
@@ -96,7 +144,7 @@ TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
 {
     Server.Handler = [](const TServedRequest&) { return Ok(Fixture(kSearchFixture)); };
     auto S = Service();
-    const TAutoTagResult R = S->SearchRecording("AC/DC", "Back in Black", "");
+    const TAutoTagResult R = Search(*S, "AC/DC", "Back in Black", "");
     EXPECT_EQ(S->LastError(), "");
     ASSERT_EQ(Server.Requests.size(), 1);
     const TServedRequest& Sent = Server.Requests[0];
@@ -129,7 +177,7 @@ TEST_F(AutoTagServiceTest, ABlankUserAgentStillSendsTheApplicationsIdentity)
     Server.Handler = [](const TServedRequest&) { return Ok(R"({"recordings":[]})"); };
     auto S = Service();
     S->SetUserAgent("   ");
-    S->SearchRecording("A", "B", "");
+    Search(*S, "A", "B", "");
     ASSERT_EQ(Server.Requests.size(), 1);
     EXPECT_EQ(QString::fromUtf8(Server.Requests[0].Headers.value("user-agent")), ApplicationUserAgent());
 }
@@ -196,7 +244,7 @@ TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThe
         ASSERT_FALSE(Body.isEmpty()) << R.Fixture;
         Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
         auto S = Service();
-        const TAutoTagResult Result = S->SearchRecording("A", "B", "");
+        const TAutoTagResult Result = Search(*S, "A", "B", "");
         EXPECT_EQ(S->LastError(), "") << R.Fixture;
         ASSERT_EQ(Result.Candidates.size(), static_cast<qsizetype>(R.Rows.size())) << R.Fixture;
         for (size_t I = 0; I < R.Rows.size(); ++I)
@@ -265,16 +313,16 @@ TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
          {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false, 100}},
     };
     for (const Row& R : Rows) {
-        const QByteArray Search = Fixture(R.Search), Release = Fixture(R.Release);
-        ASSERT_FALSE(Search.isEmpty() || Release.isEmpty()) << R.Release;
+        const QByteArray Searched = Fixture(R.Search), Release = Fixture(R.Release);
+        ASSERT_FALSE(Searched.isEmpty() || Release.isEmpty()) << R.Release;
         Server.Requests.clear();
-        Server.Handler = [&](const TServedRequest& Q) { return Ok(Q.Target.startsWith("/ws/2/release/") ? Release : Search); };
+        Server.Handler = [&](const TServedRequest& Q) { return Ok(Q.Target.startsWith("/ws/2/release/") ? Release : Searched); };
         auto S = Service();
-        const TAutoTagResult Found = S->SearchRecording("A", "B", "");
+        const TAutoTagResult Found = Search(*S, "A", "B", "");
         ASSERT_GT(Found.Candidates.size(), R.Pick) << R.Search;
         TMBReleaseCandidate Pick = Found.Candidates[R.Pick];
         const QString ReleaseId = Pick.ReleaseId;
-        ASSERT_TRUE(S->CompleteFromRelease(Pick)) << S->LastError().toStdString();
+        ASSERT_TRUE(Complete(*S, Pick)) << S->LastError().toStdString();
         ExpectCandidate(Pick, R.Done, R.Release);
         EXPECT_EQ(Pick.ReleaseId, ReleaseId);
         ASSERT_EQ(Server.Requests.size(), 2);
@@ -290,7 +338,7 @@ TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
     Pick.ReleaseId = "6a76904c-0caf-34e1-8cc2-7d95e86a3824";
     Pick.Title = "Roots and Beginnings";
     Pick.Artist = "Howard Shore";
-    ASSERT_TRUE(S->CompleteFromRelease(Pick));
+    ASSERT_TRUE(Complete(*S, Pick));
     EXPECT_EQ(Pick.Title, "Roots and Beginnings");
     EXPECT_EQ(Pick.Artist, "Howard Shore");
     EXPECT_EQ(Pick.AlbumArtist, "Godspeed You Black Emperor!");
@@ -357,7 +405,7 @@ TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
     const QByteArray Body = Json(QJsonObject{{"recordings", Recordings}});
     Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
     auto S = Service();
-    const TAutoTagResult R = S->SearchRecording("A", "B", "");
+    const TAutoTagResult R = Search(*S, "A", "B", "");
     ASSERT_EQ(R.Candidates.size(), 4) << S->LastError().toStdString();
     // Sorted by score; the credited name stands before the artist's own.
     EXPECT_EQ(R.Candidates[0].Score, 100);
@@ -374,10 +422,10 @@ TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
     Server.Requests.clear();
     TMBReleaseCandidate Pick = R.Candidates[0];
     ASSERT_EQ(Pick.ReleaseId, "");
-    EXPECT_TRUE(S->CompleteFromRelease(Pick)) << "a pick without a release asks nothing";
+    EXPECT_TRUE(Complete(*S, Pick)) << "a pick without a release asks nothing";
     EXPECT_EQ(Pick, R.Candidates[0]);
     Pick.ReleaseId = "../../etc?x";
-    EXPECT_FALSE(S->CompleteFromRelease(Pick));
+    EXPECT_FALSE(Complete(*S, Pick));
     EXPECT_FALSE(S->LastError().isEmpty());
     EXPECT_TRUE(Server.Requests.isEmpty());
 }
@@ -410,7 +458,7 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         const QByteArray Body = R.Body;
         Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
         auto S = Service();
-        const TAutoTagResult Result = S->SearchRecording("A", "B", "");
+        const TAutoTagResult Result = Search(*S, "A", "B", "");
         EXPECT_EQ(Result.Candidates.isEmpty(), !Body.contains("1e300")) << Body.toStdString();
         EXPECT_EQ(S->LastError(), R.Error) << Body.toStdString();
     }
@@ -420,7 +468,7 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         TMBReleaseCandidate Pick;
         Pick.ReleaseId = "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4";
         const TMBReleaseCandidate Before = Pick;
-        EXPECT_FALSE(S->CompleteFromRelease(Pick)) << Body;
+        EXPECT_FALSE(Complete(*S, Pick)) << Body;
         EXPECT_EQ(S->LastError(), "Unexpected answer from MusicBrainz.");
         EXPECT_EQ(Pick, Before) << "a failed look-up leaves the pick";
     }
@@ -436,7 +484,7 @@ TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
         return A;
     };
     auto S = Service();
-    EXPECT_TRUE(S->SearchRecording("A", "B", "").Candidates.isEmpty());
+    EXPECT_TRUE(Search(*S, "A", "B", "").Candidates.isEmpty());
     EXPECT_EQ(S->LastError(), "HTTP 503: Service Unavailable");
     EXPECT_EQ(Server.Requests.size(), 1);
 
@@ -454,7 +502,7 @@ TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
         }
         return Ok(Fixture(kSearchFixture));
     };
-    const TAutoTagResult R = S->SearchRecording("A", "B", "");
+    const TAutoTagResult R = Search(*S, "A", "B", "");
     EXPECT_EQ(R.Candidates.size(), 2) << S->LastError().toStdString();
     ASSERT_EQ(Server.Requests.size(), 2);
     EXPECT_GE(Server.Requests[1].ArrivedMs - BusyAnsweredMs, 990);
@@ -468,7 +516,7 @@ TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
         A.AddHeader("Retry-After", "0");
         return A;
     };
-    EXPECT_TRUE(S->SearchRecording("A", "B", "").Candidates.isEmpty());
+    EXPECT_TRUE(Search(*S, "A", "B", "").Candidates.isEmpty());
     EXPECT_EQ(S->LastError(), "HTTP 503: Service Unavailable");
     EXPECT_EQ(Server.Requests.size(), 2);
 }
@@ -485,7 +533,7 @@ TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer)
     auto S = Service();
     TMBReleaseCandidate Pick;
     Pick.ReleaseId = "6a76904c-ab4b-4c6b-a9a5-3a9fd7c3c5c4";
-    EXPECT_FALSE(S->CompleteFromRelease(Pick));
+    EXPECT_FALSE(Complete(*S, Pick));
     EXPECT_EQ(S->LastError(), "HTTP 404: Not Found");
 
     // Nobody listens on the port any more.
@@ -497,7 +545,7 @@ TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer)
     }
     TAutoTagService Lost(Gone);
     Lost.SetMinIntervalMs(0);
-    EXPECT_TRUE(Lost.SearchRecording("A", "B", "").Candidates.isEmpty());
+    EXPECT_TRUE(Search(Lost, "A", "B", "").Candidates.isEmpty());
     EXPECT_FALSE(Lost.LastError().isEmpty());
 }
 
@@ -506,7 +554,7 @@ TEST_F(AutoTagServiceTest, RequestsOfAllServiceObjectsAreSpaced)
     Server.Handler = [](const TServedRequest&) { return Ok(R"({"recordings":[]})"); };
     // Two objects, one after the other, as two runs of the command would.
     auto First = Service(TAutoTagService::kDefaultMinIntervalMs);
-    First->SearchRecording("A", "B", "");
+    Search(*First, "A", "B", "");
     const qint64 FirstDone = Server.Now();
     auto Second = Service(TAutoTagService::kDefaultMinIntervalMs);
     // The wait runs the event loop: timers keep firing meanwhile.
@@ -514,28 +562,201 @@ TEST_F(AutoTagServiceTest, RequestsOfAllServiceObjectsAreSpaced)
     QTimer Tick;
     QObject::connect(&Tick, &QTimer::timeout, [&Ticks] { ++Ticks; });
     Tick.start(50);
-    Second->SearchRecording("A", "B", "");
+    Search(*Second, "A", "B", "");
     Tick.stop();
     ASSERT_EQ(Server.Requests.size(), 2);
     EXPECT_GE(Server.Requests[1].ArrivedMs - FirstDone, 1090);
     EXPECT_GE(Ticks, 10);
 }
 
-TEST_F(AutoTagServiceTest, CancelStopsASlowRequestAtOnce)
+TEST_F(AutoTagServiceTest, CancelDropsTheRequestAtOnceAndReportsNothing)
 {
+    auto S = Service();
+    int Reported = 0;
+    QObject::connect(S.get(), &TAutoTagService::SearchFinished, [&Reported] { ++Reported; });
     Server.Handler = [](const TServedRequest&) {
         TServedAnswer A = Ok(R"({"recordings":[]})");
-        A.DelayMs = 8000;
+        A.Hold = true;
         return A;
     };
-    auto S = Service();
-    QTimer::singleShot(300, S.get(), [&S] { S->Cancel(); });
-    QElapsedTimer Clock;
-    Clock.start();
-    EXPECT_TRUE(S->SearchRecording("A", "B", "").Candidates.isEmpty());
-    EXPECT_LT(Clock.elapsed(), 3000);
+    S->StartSearch("A", "B", "");
+    ASSERT_TRUE(WaitUntil([this] { return Server.HeldOpen() == 1; }));
+    S->Cancel();
+    EXPECT_FALSE(S->IsBusy());
     EXPECT_TRUE(S->WasCancelled());
-    EXPECT_FALSE(S->LastError().isEmpty());
+    EXPECT_EQ(S->LastError(), "Cancelled by the user.");
+    // The connection is dropped: the server sees it close.
+    EXPECT_TRUE(WaitUntil([this] { return Server.HeldOpen() == 0; }));
+
+    // The next call reports its own answer, and the dropped one never.
+    Server.Handler = [](const TServedRequest&) { return Ok(Fixture(kSearchFixture)); };
+    EXPECT_EQ(Search(*S, "A", "B", "").Candidates.size(), 2);
+    EXPECT_EQ(Reported, 1);
+    EXPECT_FALSE(S->WasCancelled());
+}
+
+// Nothing waits in a local event loop: the server (which runs in the test's
+// own loop) and a timer see the thread at the loop level the test runs,
+// while a request is on its way and while the spacing holds one back.
+TEST_F(AutoTagServiceTest, NothingWaitsInALocalEventLoop)
+{
+    QVector<int> HandlerLevels, TimerLevels;
+    Server.Handler = [&HandlerLevels](const TServedRequest&) {
+        HandlerLevels.append(QThread::currentThread()->loopLevel());
+        return Ok(R"({"recordings":[]})");
+    };
+    auto S = Service(300);
+    const int Level = QThread::currentThread()->loopLevel();
+    QTimer Tick;
+    QObject::connect(&Tick, &QTimer::timeout, [&TimerLevels] { TimerLevels.append(QThread::currentThread()->loopLevel()); });
+    Tick.start(0);
+    Search(*S, "A", "B", "");
+    Search(*S, "A", "B", "");   // held back 300 ms by the spacing
+    Tick.stop();
+    EXPECT_EQ(HandlerLevels, QVector<int>({Level, Level}));
+    ASSERT_FALSE(TimerLevels.isEmpty());
+    EXPECT_EQ(*std::max_element(TimerLevels.begin(), TimerLevels.end()), Level);
+}
+
+// --- the front cover from the cover archive -----------------------------------
+
+const char* const kRelease = "6a76904c-0caf-34e1-8cc2-7d95e86a3824";
+
+// The listing with its front image changed by Change.
+QByteArray ListingWith(const QString& Base, const std::function<void(QJsonObject& Front)>& Change)
+{
+    QJsonObject Answer = QJsonDocument::fromJson(CoverListing(Base)).object();
+    QJsonArray Images = Answer.value("images").toArray();
+    QJsonObject Front = Images[1].toObject();
+    Change(Front);
+    Images[1] = Front;
+    Answer.insert("images", Images);
+    return Json(Answer);
+}
+
+TEST_F(AutoTagServiceTest, FrontCoverIsTheListedFront500PixelPicture)
+{
+    const QByteArray Jpeg = TestPicture("JPEG");
+    ASSERT_FALSE(Jpeg.isEmpty());
+    const QByteArray Body = CoverListing(Server.BaseUrl());
+    ASSERT_FALSE(Body.isEmpty());
+    Server.Handler = [&](const TServedRequest& R) {
+        if (R.Target == QByteArray("/release/") + kRelease)
+            return Ok(Body);
+        if (R.Target.endsWith("/30000000002-500.jpg"))
+            return Ok(Jpeg);
+        return Ok("wrong picture");
+    };
+    // The archive is asked as the database is: spaced, with the program's identity.
+    auto S = Service(TAutoTagService::kDefaultMinIntervalMs);
+    S->SetCoverArtUrl(Server.BaseUrl() + "/");
+    const TFrontCover Cover = FetchCover(*S, kRelease);
+    EXPECT_EQ(Cover.Error, "");
+    EXPECT_TRUE(Cover.Found());
+    EXPECT_EQ(Cover.Data, Jpeg);
+    EXPECT_EQ(Cover.Mime, "image/jpeg");
+    ASSERT_EQ(Server.Requests.size(), 2);
+    EXPECT_EQ(Server.Requests[0].Target, QByteArray("/release/") + kRelease);
+    EXPECT_EQ(Server.Requests[0].Headers.value("accept"), "application/json");
+    EXPECT_TRUE(Server.Requests[1].Target.endsWith("/release/6a76904c-0caf-34e1-8cc2-7d95e86a3824/30000000002-500.jpg"))
+        << Server.Requests[1].Target.toStdString();
+    for (const TServedRequest& R : Server.Requests)
+        EXPECT_EQ(QString::fromUtf8(R.Headers.value("user-agent")), ApplicationUserAgent());
+    EXPECT_GE(Server.Requests[1].ArrivedMs - Server.Requests[0].ArrivedMs, TAutoTagService::kDefaultMinIntervalMs - 10);
+}
+
+TEST_F(AutoTagServiceTest, FrontCoverCases)
+{
+    const QByteArray Jpeg = TestPicture("JPEG"), Png = TestPicture("PNG");
+    ASSERT_FALSE(Jpeg.isEmpty() || Png.isEmpty());
+    const QString Base = Server.BaseUrl();
+    const QByteArray TooLarge(TAutoTagService::kMaxCoverBytes + 1, '\xff');
+    auto Only = [](const char* Key) {
+        return [Key](QJsonObject& Front) {
+            const QJsonObject Thumbnails = Front.value("thumbnails").toObject();
+            Front.insert("thumbnails", QJsonObject{{Key, Thumbnails.value(Key)}});
+        };
+    };
+    struct Row {
+        const char* Case;
+        QByteArray Listing;        // the answer to /release/<id>
+        int ListingStatus;
+        QByteArray Image;          // the answer to any other address
+        int ImageStatus;
+        const char* Asked;         // the end of the picture's address; "" when none is asked for
+        bool Found;
+        bool Missing;
+        const char* Error;         // the start of the error
+    };
+    const QByteArray Gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
+    // A JPEG start whose markers are gone, and a PNG cut off in its data.
+    const QByteArray BrokenJpeg = Jpeg.left(20) + QByteArray(400, '\0');
+    const QByteArray CutPng = Png.left(Png.size() / 2);
+    const Row Rows[] = {
+        {"PNG picture", CoverListing(Base), 200, Png, 200, "30000000002-500.jpg", true, false, ""},
+        // An older listing: only "small" and "large" (500 pixels).
+        {"large only", ListingWith(Base, Only("large")), 200, Jpeg, 200, "30000000002-500.jpg", true, false, ""},
+        {"250 only", ListingWith(Base, Only("250")), 200, Jpeg, 200, "", false, true, ""},
+        {"front by type", ListingWith(Base, [](QJsonObject& F) { F.insert("front", false); }), 200, Jpeg, 200,
+         "30000000002-500.jpg", true, false, ""},
+        {"no front", ListingWith(Base, [](QJsonObject& F) { F.insert("front", false); F.insert("types", QJsonArray{"Booklet"}); }),
+         200, Jpeg, 200, "", false, true, ""},
+        {"no pictures", R"({"images":[],"release":"x"})", 200, Jpeg, 200, "", false, true, ""},
+        // The archive holds nothing of the release: no failure.
+        {"listing 404", "", 404, Jpeg, 200, "", false, true, ""},
+        {"picture 404", CoverListing(Base), 200, "", 404, "30000000002-500.jpg", false, true, ""},
+        {"listing 503", "", 503, Jpeg, 200, "", false, false, "HTTP 503"},
+        {"picture 500", CoverListing(Base), 200, "", 500, "30000000002-500.jpg", false, false, "HTTP 500"},
+        {"listing not JSON", "<html>", 200, Jpeg, 200, "", false, false, "Invalid JSON response"},
+        {"images not a list", R"({"images":{"front":true}})", 200, Jpeg, 200, "", false, false,
+         "Unexpected answer from the Cover Art Archive."},
+        {"thumbnail not text", ListingWith(Base, [](QJsonObject& F) { F.insert("thumbnails", QJsonObject{{"500", QJsonArray{}}}); }),
+         200, Jpeg, 200, "", false, false, "Unexpected answer from the Cover Art Archive."},
+        {"link of another scheme", ListingWith(Base, [](QJsonObject& F) {
+             F.insert("thumbnails", QJsonObject{{"500", "file:///etc/passwd"}}); }), 200, Jpeg, 200, "", false, false,
+         "Unexpected answer from the Cover Art Archive."},
+        // The picture is checked before use: JPEG or PNG, and it must decode.
+        {"not a picture", CoverListing(Base), 200, "<html>busy</html>", 200, "30000000002-500.jpg", false, false,
+         "The cover picture is not a JPEG or PNG image that can be read."},
+        {"GIF picture", CoverListing(Base), 200, Gif, 200, "30000000002-500.jpg", false, false,
+         "The cover picture is not a JPEG or PNG image that can be read."},
+        {"damaged JPEG", CoverListing(Base), 200, BrokenJpeg, 200, "30000000002-500.jpg", false, false,
+         "The cover picture is not a JPEG or PNG image that can be read."},
+        {"cut-off PNG", CoverListing(Base), 200, CutPng, 200, "30000000002-500.jpg", false, false,
+         "The cover picture is not a JPEG or PNG image that can be read."},
+        {"too large", CoverListing(Base), 200, TooLarge, 200, "30000000002-500.jpg", false, false, "The answer is too large."},
+    };
+    for (const Row& R : Rows) {
+        Server.Requests.clear();
+        Server.Handler = [&R](const TServedRequest& Q) {
+            TServedAnswer A = Ok(Q.Target == QByteArray("/release/") + kRelease ? R.Listing : R.Image);
+            A.Status = Q.Target == QByteArray("/release/") + kRelease ? R.ListingStatus : R.ImageStatus;
+            A.Reason = A.Status == 200 ? "OK" : "Failed";
+            return A;
+        };
+        auto S = Service();
+        S->SetCoverArtUrl(Base);
+        const TFrontCover Cover = FetchCover(*S, kRelease);
+        EXPECT_EQ(Cover.Found(), R.Found) << R.Case;
+        EXPECT_EQ(Cover.Missing, R.Missing) << R.Case;
+        EXPECT_TRUE(Cover.Error.isEmpty() ? *R.Error == 0 : Cover.Error.startsWith(QLatin1String(R.Error)))
+            << R.Case << ": " << Cover.Error.toStdString();
+        EXPECT_EQ(S->LastError(), Cover.Error) << R.Case;
+        if (Cover.Found()) {
+            EXPECT_EQ(Cover.Data, R.Image) << R.Case;
+        }
+        ASSERT_EQ(Server.Requests.size(), *R.Asked ? 2 : 1) << R.Case;
+        if (*R.Asked) {
+            EXPECT_TRUE(Server.Requests[1].Target.endsWith(R.Asked)) << R.Case;
+        }
+    }
+
+    // An identifier of another form never reaches a request path.
+    Server.Requests.clear();
+    auto S = Service();
+    S->SetCoverArtUrl(Base);
+    EXPECT_FALSE(FetchCover(*S, "../../admin").Error.isEmpty());
+    EXPECT_TRUE(Server.Requests.isEmpty());
 }
 
 TEST(AutoTagServiceTls, RoundOverTls)
@@ -553,18 +774,32 @@ TEST(AutoTagServiceTls, RoundOverTls)
     {
         TAutoTagService S(Server.BaseUrl());
         S.SetMinIntervalMs(0);
-        EXPECT_TRUE(S.SearchRecording("AC/DC", "Back in Black", "").Candidates.isEmpty());
+        EXPECT_TRUE(Search(S, "AC/DC", "Back in Black", "").Candidates.isEmpty());
         EXPECT_FALSE(S.LastError().isEmpty());
         EXPECT_TRUE(Server.Requests.isEmpty());
     }
     TrustCertificate(Cert);
     TAutoTagService S(Server.BaseUrl());
     S.SetMinIntervalMs(0);
-    const TAutoTagResult R = S.SearchRecording("AC/DC", "Back in Black", "");
+    const TAutoTagResult R = Search(S, "AC/DC", "Back in Black", "");
     ASSERT_EQ(R.Candidates.size(), 2) << S.LastError().toStdString();
     EXPECT_EQ(R.Candidates[0].Artist, "Howard Shore");
     ASSERT_EQ(Server.Requests.size(), 1);
     EXPECT_EQ(QString::fromUtf8(Server.Requests[0].Headers.value("user-agent")), ApplicationUserAgent());
+
+    // The cover archive's listings name "http:" addresses; over HTTPS the
+    // picture is asked for over HTTPS too (a plain request would never be
+    // answered by this server).
+    const QByteArray Jpeg = TestPicture("JPEG");
+    const QString Plain = QStringLiteral("http://127.0.0.1:%1").arg(Server.Port());
+    Server.Requests.clear();
+    Server.Handler = [&](const TServedRequest& Q) {
+        return Ok(Q.Target == QByteArray("/release/") + kRelease ? CoverListing(Plain) : Jpeg);
+    };
+    S.SetCoverArtUrl(Server.BaseUrl());
+    const TFrontCover Cover = FetchCover(S, kRelease);
+    EXPECT_TRUE(Cover.Found()) << Cover.Error.toStdString();
+    EXPECT_EQ(Server.Requests.size(), 2);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "tests/app/lookup/local_http_server.h"
 
+#include <QBuffer>
+#include <QColor>
 #include <QCoreApplication>
+#include <QImage>
 #include <QEventLoop>
 #include <QFile>
 #include <QPointer>
@@ -107,7 +110,9 @@ void TLocalHttpServer::Serve(QTcpSocket* Socket)
         Answer = Handler(Request);
     else
         Answer.Status = 404, Answer.Reason = "Not Found";
-    if (Answer.DelayMs > 0) {
+    if (Answer.Hold) {
+        FHeld.append(qMakePair(QPointer<QTcpSocket>(Socket), Answer));
+    } else if (Answer.DelayMs > 0) {
         QPointer<QTcpSocket> Guard(Socket);
         QTimer::singleShot(Answer.DelayMs, this, [this, Guard, Answer] {
             if (Guard)
@@ -116,6 +121,22 @@ void TLocalHttpServer::Serve(QTcpSocket* Socket)
     } else {
         Respond(Socket, Answer);
     }
+}
+
+int TLocalHttpServer::HeldOpen() const
+{
+    int Open = 0;
+    for (const auto& [Socket, Answer] : FHeld)
+        Open += Socket && Socket->state() == QAbstractSocket::ConnectedState;
+    return Open;
+}
+
+void TLocalHttpServer::ReleaseHeld()
+{
+    const auto Held = std::exchange(FHeld, {});
+    for (const auto& [Socket, Answer] : Held)
+        if (Socket && Socket->state() == QAbstractSocket::ConnectedState)
+            Respond(Socket, Answer);
 }
 
 void TLocalHttpServer::Respond(QTcpSocket* Socket, const TServedAnswer& Answer)
@@ -181,6 +202,26 @@ QByteArray Fixture(const char* Name)
             return File.readAll();
     }
     return QByteArray();
+}
+
+QByteArray TestPicture(const char* Format, int Width, int Height)
+{
+    QImage Image(Width, Height, QImage::Format_RGB32);
+    Image.fill(QColor(200, 40, 40));
+    QByteArray Bytes;
+    QBuffer Buffer(&Bytes);
+    Buffer.open(QIODevice::WriteOnly);
+    Image.save(&Buffer, Format);
+    return Bytes;
+}
+
+QByteArray CoverListing(const QString& Base)
+{
+    QFile File(QString::fromStdString(testutil::SourceDir()) +
+               QStringLiteral("/tests/fixtures/coverartarchive/release-listing.json"));
+    if (!File.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return File.readAll().replace("http://coverartarchive.org", Base.toUtf8());
 }
 
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs)

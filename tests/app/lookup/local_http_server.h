@@ -10,8 +10,10 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QVector>
 #include <functional>
 #include <memory>
@@ -37,6 +39,8 @@ struct TServedAnswer {
     int BlockDelayMs = 0;
     // Hold the whole answer back this long.
     int DelayMs = 0;
+    // Hold the answer until the test calls ReleaseHeld (a latch, no clock).
+    bool Hold = false;
 };
 
 class TLocalHttpServer : public QObject {
@@ -56,6 +60,10 @@ public:
 
     THandler Handler;
     QVector<TServedRequest> Requests;
+    // Answers held back (Hold): how many wait on a connection still open,
+    // and sending them.
+    int HeldOpen() const;
+    void ReleaseHeld();
     qint64 Now() const { return FClock.elapsed(); }
 
 private:
@@ -67,6 +75,7 @@ private:
     bool FTls = false;
     QElapsedTimer FClock;
     QMap<QTcpSocket*, QByteArray> FPending;
+    QList<QPair<QPointer<QTcpSocket>, TServedAnswer>> FHeld;
 };
 
 // A self-signed certificate for 127.0.0.1 made with the openssl command in
@@ -78,6 +87,12 @@ void TrustCertificate(const QString& CertificateFile);
 // A file of the recorded MusicBrainz answers (shared fixtures) or of the
 // answers cut and assembled from them (tests/fixtures/musicbrainz).
 QByteArray Fixture(const char* Name);
+
+// A one-colour picture of the given size in a Qt image format ("JPEG", "PNG").
+QByteArray TestPicture(const char* Format, int Width = 500, int Height = 500);
+// The cover archive's listing of tests/fixtures/coverartarchive with its
+// addresses on Base (a server of the test).
+QByteArray CoverListing(const QString& Base);
 
 // Runs the event loop until Done() or TimeoutMs; returns Done().
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 10000);

@@ -244,6 +244,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     for (int Field : Every.Fields())
         Texts.insert(TNameGuessPreview::FieldCaption(Field));
     Texts.insert(TNameGuessPreview::NoMatchText());
+    Texts.insert(TAutoTagPickModel::ReplaceCoversCaption());
+    Texts.insert(TAutoTagPickModel::ReplaceCoversHint());
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
