@@ -315,12 +315,6 @@ int TFileListModel::ShownRowOf(int Index) const
     return It != FShown.cend() && *It == Index ? static_cast<int>(It - FShown.cbegin()) : -1;
 }
 
-void TFileListModel::RemoveRow(int Row)
-{
-    if (Row >= 0 && Row < FShown.size())
-        RemoveIndex(FShown[Row]);
-}
-
 void TFileListModel::RemovePath(const QString& Path)
 {
     const int Index = RecordIndex(Path);
@@ -370,12 +364,6 @@ void TFileListModel::UpdateIndex(int Index, const TAudioTag& Tag)
     const int Row = ShownRowOf(Index);
     if (Row >= 0 && Row < FAnnounced)
         emit dataChanged(index(Row, lcTitle), index(Row, lcTrack));
-}
-
-void TFileListModel::SetRowPath(int Row, const QString& Path)
-{
-    if (Row >= 0 && Row < FShown.size())
-        SetIndexPath(FShown[Row], Path);
 }
 
 void TFileListModel::RenamePath(const QString& OldPath, const QString& NewPath)

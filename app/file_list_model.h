@@ -76,12 +76,10 @@ public:
     void Flush();
     // Rows the filter lets through, announced or not.
     int RowCountWithPending() const { return static_cast<int>(FShown.size()); }
-    void RemoveRow(int Row);
     // Rewrites columns 2 to 8 from the record; the file and folder columns stay.
     void UpdateRow(int Row, const TAudioTag& Tag);
-    // Gives a row another file (after a rename): path and columns 0 and 1.
-    void SetRowPath(int Row, const QString& Path);
-    // The same for the row of a path, shown or hidden by the filter. A row
+    // The row of a path, shown or hidden by the filter, gone or given another
+    // file (after a rename: path and columns 0 and 1). A row
     // that changes is not filtered again until the filter text changes.
     void RemovePath(const QString& Path);
     // UpdatePath returns whether the path has a row.

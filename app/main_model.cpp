@@ -268,12 +268,6 @@ void TMainModel::RebuildFileList()
     FFileList.SetFilter(FFilterText);
 }
 
-bool TMainModel::MatchesFilter(const TAudioTag& Tag, const QString& Path) const
-{
-    const QStringView Name = QStringView(Path).mid(Path.lastIndexOf(QLatin1Char('/')) + 1);
-    return TFileListModel::Matches(FFilterText, Name, Tag.Title, Tag.Artist, Tag.Album);
-}
-
 void TMainModel::SortByColumn(int Column)
 {
     if (Column < 0 || Column >= lcCount)

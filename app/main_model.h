@@ -116,7 +116,6 @@ public:
     // --- filter and sort ---------------------------------------------------
     void SetFilterText(const QString& Text);
     QString FilterText() const { return FFilterText; }
-    bool MatchesFilter(const TAudioTag& Tag, const QString& Path) const;
     // A click on a column header.
     void SortByColumn(int Column);
     // The column the list is sorted by, or -1 for the scan's natural order

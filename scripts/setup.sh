@@ -22,7 +22,7 @@ TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eye
                vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
                imagemagick libtag1-dev xvfb xauth x11-utils strace time openssl desktop-file-utils
                fonts-dejavu-core fonts-wqy-microhei
-               dpkg-dev fakeroot file lintian appstream man-db bash-completion)
+               dpkg-dev fakeroot file lintian appstream man-db bash-completion cppcheck clang-format)
 
 wanted=("${PACKAGES[@]}")
 if [ "$mode" = test ]; then wanted+=("${TEST_PACKAGES[@]}"); fi
@@ -58,6 +58,8 @@ fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# Functions nothing calls are deleted, or listed with the reason they stay.
+bash scripts/unused-functions.sh
 # The Debian package, from a build as shipped (no test hooks): built,
 # checked, installed with apt, started, purged.
 cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=OFF "${launcher[@]}"

@@ -182,19 +182,6 @@ bool TChunkWalker::Next(TChunk& C) {
     return true;
 }
 
-bool FindChunk(TStream& Stream, const TFormHeader& Form, int64_t Start, int64_t Limit, const char* ID, TChunk& Out) {
-    TChunkWalker W(Stream, Form, Start, Limit);
-    TChunk C;
-    while (W.Next(C)) {
-        if (C.Overruns) return false;
-        if (C.Is(ID)) {
-            Out = C;
-            return true;
-        }
-    }
-    return false;
-}
-
 std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const std::vector<uint8_t>& Data) {
     TByteWriter W;
     W.str(std::string_view(ID, 4));

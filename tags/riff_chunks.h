@@ -114,9 +114,6 @@ private:
     bool FOverran = false;
 };
 
-// The first chunk with ID between Start and Limit, or nothing.
-bool FindChunk(TStream& Stream, const TFormHeader& Form, int64_t Start, int64_t Limit, const char* ID, TChunk& Out);
-
 // The bytes of a chunk header: ID, size in the form's byte order and width.
 // Data is appended, followed by a pad byte when the form pads odd sizes.
 std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const std::vector<uint8_t>& Data);

@@ -310,12 +310,6 @@ bool TBufferedStream::FlushPending() {
     return !FFailed;
 }
 
-void TBufferedStream::DropWindow() {
-    FlushPending();
-    FWindowStart = FPosition;
-    FWindowLength = 0;
-}
-
 int64_t TBufferedStream::Read(void* Buffer, int64_t Count) {
     if (Count <= 0) return 0;
     if (FWriting) FlushPending();

@@ -168,7 +168,6 @@ public:
 
 private:
     bool FlushPending();
-    void DropWindow();
 
     TStream& FInner;
     uint8_t FBuffer[BufferSize];

@@ -244,7 +244,6 @@ private:
     std::vector<std::pair<TTagType, TEntryList>> FSaveViews;
     std::vector<std::pair<TTagType, TPictureList>> FSavePictureViews;
     void CopyOptionsToNatives();
-    void RunStreamPropertyReaders(TStream* Stream, const std::string& FileName, const std::string& ExtUpper);
 
     std::unique_ptr<TAPEv2Tag> FAPEv2Tag;
     std::unique_ptr<TFlacTag> FFlacTag;

@@ -168,11 +168,6 @@ void TParallelLoader::Stop()
     FState->Ready.notify_all();
 }
 
-bool TParallelLoader::Stopped() const
-{
-    return FState->Stop;
-}
-
 void TParallelLoader::WorkerLoop()
 {
     LowerThisThreadsPriority();

@@ -56,7 +56,6 @@ public:
     void SetReadyNotice(QObject* Context, std::function<void()> OnReady);
     void Start();
     void Stop();
-    bool Stopped() const;
 
     // Blocks until the next record is ready; false once every record has
     // been taken, or after Stop().

@@ -43,8 +43,8 @@ T RoundTo(double V) {
 
 double Divide(double A, double B) { return B != 0 && std::isfinite(A / B) ? A / B : 0; }
 
-// The first chunk ID between Start and Limit. Unlike riff::FindChunk, the
-// chunk sought counts even when it claims more than the stream holds (a
+// The first chunk ID between Start and Limit. The chunk sought counts even
+// when it claims more than the stream holds (a
 // sound chunk of a file cut short, or written before its length was known);
 // the caller uses what is there.
 bool FindChunkAnySize(TStream& S, const riff::TFormHeader& F, int64_t Start, int64_t Limit, const char* ID, riff::TChunk& Out) {

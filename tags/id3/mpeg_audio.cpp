@@ -309,20 +309,6 @@ int64_t ID3v1TagSizeOf(const TTrailerLayout& L) {
 
 }  // namespace
 
-int32_t MeasureAPEv2TagSize(TStream& Stream) {
-    const int64_t Start = Stream.Position();
-    const int32_t Size = APEv2TagSizeOf(FindTrailer(Stream));
-    Stream.Seek(Start);
-    return Size;
-}
-
-int64_t MeasureID3v1TagSize(TStream& Stream) {
-    const int64_t Start = Stream.Position();
-    const int64_t Size = ID3v1TagSizeOf(FindTrailer(Stream));
-    Stream.Seek(Start);
-    return Size;
-}
-
 double MPEGFramePlayTime(const TMPEGHeader& H) {
     const int32_t SPF = MPEGSamplesPerFrame(H.Version, H.Layer);
     const double T = H.SampleRate > 0 ? double(SPF) / H.SampleRate : 0;

@@ -102,12 +102,6 @@ TMPEGHeader DecodeMPEGHeader(const uint8_t B[4], int64_t Position);
 int32_t MPEGHeaderTest(const uint8_t B[4]);
 // Reads the Xing / Info / VBRI header of the frame Header describes.
 void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& Header);
-// Size field of an APE tag footer at the end of the stream (before an
-// ID3v1 tag when there is one), 0 when none.
-int32_t MeasureAPEv2TagSize(TStream& Stream);
-// Bytes of an ID3v1 tag and a Lyrics3 v2.00 block in front of it, 0 when
-// the stream does not end in an ID3v1 tag.
-int64_t MeasureID3v1TagSize(TStream& Stream);
 
 // --- values derived from the header ---
 

@@ -677,11 +677,6 @@ int TAsfEditor::Flush() {
     return Write(nullptr);
 }
 
-int TAsfEditor::FlushToStream(TStream& Stream) {
-    if (!FOpen) return asfresult::WriteFailed;
-    return Write(&Stream);
-}
-
 int TAsfEditor::Write(TStream* Stream) {
     // Nothing to do when the stored attributes are what was read.
     NoteOriginal();

@@ -91,7 +91,6 @@ public:
     // Writes the attributes into the file (or stream) opened. Nothing is
     // written when they did not change. 0 or WriteFailed.
     int Flush();
-    int FlushToStream(TStream& Stream);
     // The new header as it would be written for a file of FileSize bytes (tests).
     std::vector<uint8_t> RenderHeader(uint64_t OldHeaderSize, uint64_t FileSize, uint64_t* NewFileSize) const;
 
