@@ -10,6 +10,7 @@ int CmdRecord(const std::vector<std::string>& Args);
 int CmdScan(const std::vector<std::string>& Args);
 int CmdFormats(const std::vector<std::string>& Args);
 int CmdLookup(const std::vector<std::string>& Args);
+int CmdPictures(const std::vector<std::string>& Args);
 
 // Takes "-j N" (also "-jN" and "--jobs N") out of Args: the number of files
 // loaded at once, 1 to 64. Returns false with Error set when it is malformed;
