@@ -24,6 +24,8 @@ const std::vector<TCommandInfo> kCommands = {
     {"actUndo", "Undo", "Undo", "Ctrl+Z"},
     {"actAutoTag", "Auto-Tag...", "Fill tags from online database (MusicBrainz)", nullptr},
     {"actQuickAction", "Quick Action", "Quick Action", "Ctrl+Q"},
+    {"actAllFields", "All Fields...", nullptr, nullptr},
+    {"actPictures", "Pictures...", nullptr, nullptr},
     // The list's pop-up menu
     {"actPlay", "Play", "Play Audio", nullptr},
     {"actPopupRemoveTags", "Remove Tags", nullptr, nullptr},
@@ -69,7 +71,8 @@ const std::vector<TMenuInfo>& MainMenus()
         {"mmFile", "File",
          L({"actRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"})},
         {"mmTags", "Tags",
-         L({"actSave", "actRemove", "actUndo", "-", "actAutoTag", "-", "menu:mmQuickAction"})},
+         L({"actSave", "actRemove", "actUndo", "-", "actAllFields", "actPictures", "-", "actAutoTag", "-",
+            "menu:mmQuickAction"})},
         {"mmView", "View", L({"actShowFolders", "-", "menu:mmLanguage"})},
         {"mmHelp", "Help", L({"actTutorial", "-", "actContact", "actWebsite", "-", "actAbout"})},
     };
@@ -87,7 +90,8 @@ const std::vector<TMenuInfo>& SubMenus()
 
 QStringList ListPopupItems()
 {
-    return L({"actPlay", "-", "actPopupRemoveTags", "actAutoTag", "actQuickAction", "-", "actPopupRenameFile",
+    return L({"actPlay", "-", "actPopupRemoveTags", "actAllFields", "actPictures", "actAutoTag", "actQuickAction", "-",
+              "actPopupRenameFile",
               "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"});
 }
 
@@ -103,8 +107,9 @@ std::vector<QStringList> ToolbarGroups()
 
 QStringList WindowCommands()
 {
-    // Auto-Tag shows its own pick and progress windows.
-    return L({"actShowFolders", "actAutoTag"});
+    // Auto-Tag shows its own pick and progress windows; All Fields and
+    // Pictures are windows of their own.
+    return L({"actShowFolders", "actAutoTag", "actAllFields", "actPictures"});
 }
 
 TCommands::TCommands(TMainModel& Model, const QString& PresetFile)

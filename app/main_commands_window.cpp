@@ -27,6 +27,8 @@
 #include "app/actions/quick_actions.h"
 #include "app/app_icons.h"
 #include "app/commands.h"
+#include "app/fields/all_fields_dialog.h"
+#include "app/fields/pictures_dialog.h"
 #include "app/folder_tree_filter.h"
 #include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/main_window.h"
@@ -96,6 +98,14 @@ void TFrmMain::BuildActions()
             RunAutoTag(*FModel, *this, this);
     });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
+    for (const auto& [Name, Show] : {std::pair{"actAllFields", &TFrmAllFields::Execute},
+                                     std::pair{"actPictures", &TFrmPictures::Execute}}) {
+        connect(Action(QLatin1String(Name)), &QAction::triggered, this, [this, Show = Show] {
+            if (!FModel->IsSaving())
+                Show(*FModel, this);
+        });
+        Action(QLatin1String(Name))->setProperty("veltranoHandled", true);
+    }
     Action(QStringLiteral("actUndo"))->setEnabled(false);
 
     TQuickActions& Quick = FCommands->QuickActions();

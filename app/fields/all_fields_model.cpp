@@ -1,5 +1,7 @@
 #include "app/fields/all_fields_model.h"
 
+#include <QRegularExpression>
+
 #include "app/core/record_entries.h"
 #include "app/main_model.h"
 #include "app/settings/translation.h"
@@ -24,11 +26,31 @@ QVector<int> GroupIndexes(const QVector<TTagEntry>& Entries, const TTagEntry& Ke
     return Out;
 }
 
+bool IsTextName(const QString& Name)
+{
+    for (const char* T : kTextNames)
+        if (Name.compare(QLatin1String(T), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// A field's values as the view shows them. Tags keep several values of a
+// name as several entries, or as one entry with a value a line (an ID3v2
+// text frame's list); both show as one value a line, but for the names
+// whose value is a text of several lines.
 QStringList GroupValues(const QVector<TTagEntry>& Entries, const TTagEntry& Key)
 {
     QStringList Out;
-    for (int I : GroupIndexes(Entries, Key))
-        Out.append(Entries[I].Value);
+    const bool Text = IsTextName(Key.Name);
+    for (int I : GroupIndexes(Entries, Key)) {
+        if (Text) {
+            Out.append(Entries[I].Value);
+            continue;
+        }
+        for (const QString& Line : Entries[I].Value.split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n"))))
+            if (!Line.isEmpty())
+                Out.append(Line);
+    }
     return Out;
 }
 
@@ -37,9 +59,10 @@ QStringList GroupValues(const QVector<TTagEntry>& Entries, const TTagEntry& Key)
 // surplus ones go. Returns whether anything changed.
 bool SetGroup(QVector<TTagEntry>& Entries, const TTagEntry& Key, const QStringList& Values)
 {
-    const QVector<int> Own = GroupIndexes(Entries, Key);
     if (GroupValues(Entries, Key) == Values)
         return false;
+    // A value the view split from its lines stays one entry per value now.
+    const QVector<int> Own = GroupIndexes(Entries, Key);
     for (int K = 0; K < Values.size() && K < Own.size(); ++K)
         Entries[Own[K]].Value = Values[K];
     int InsertAt = Own.isEmpty() ? static_cast<int>(Entries.size()) : Own.last() + 1;
@@ -236,9 +259,8 @@ QString TAllFieldsModel::ValuesText(const TRow& Row)
 
 bool TAllFieldsModel::IsTextField(const QString& Name, const QStringList& Values)
 {
-    for (const char* T : kTextNames)
-        if (Name.compare(QLatin1String(T), Qt::CaseInsensitive) == 0)
-            return true;
+    if (IsTextName(Name))
+        return true;
     for (const QString& V : Values)
         if (V.contains(QLatin1Char('\n')) || V.contains(QLatin1Char('\r')))
             return true;

@@ -12,6 +12,9 @@
 //   "autotag-pick=N"              select the first file once the folder is
 //                                 loaded, run Auto-Tag, double-click row N of
 //                                 each pick dialog, close after the run
+//   "fields-screenshot=FILE"      select the first file once the folder is
+//   "pictures-screenshot=FILE"    loaded, open All Fields (Pictures), select
+//                                 its second row, take a picture and close
 //   "quit-when-shown"             close the main window as soon as it shows
 #pragma once
 
