@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
+#include "app/fields/all_fields_model.h"
+#include "app/fields/picture_list_model.h"
 #include "app/lookup/auto_tag_pick.h"
 #include "app/settings/translation.h"
 #include "tests/test_util.h"
@@ -192,7 +194,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]|%[a-z]+%"));
     QSet<QString> Texts;
     for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
-                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup")}) {
+                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup"),
+                                  QStringLiteral("/app/fields")}) {
         QDir D(Source + Folder);
         for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile F(D.filePath(Name));
@@ -236,6 +239,10 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     for (const QString& Caption : TAutoTagPickModel::ColumnCaptions())
         Texts.insert(Caption);
     Texts.insert(TAutoTagPickModel::NoteText());
+    for (const QStringList& Captions : {TAllFieldsModel::ColumnCaptions(), TPictureListModel::ColumnCaptions(),
+                                        TPictureListModel::TypeCaptions()})
+        for (const QString& Caption : Captions)
+            Texts.insert(Caption);
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
