@@ -329,3 +329,59 @@ TEST_F(PictureListTest, SeveralFilesShowKeepForPicturesThatDiffer)
 }
 
 }  // namespace
+
+// --- any name, in every kind of tag ---------------------------------------------
+
+namespace {
+
+// What mutagen reads under names holding "VELTRANO" in a file, as a sorted
+// list of "NAME=value" (names upper-cased: mutagen gives Vorbis names in
+// lower case; an MP4 freeform value is bytes).
+std::string MutagenNotes(const std::string& Path)
+{
+    std::string Out;
+    testutil::Run("/usr/bin/python3 -c \"import sys, mutagen; f = mutagen.File(sys.argv[1]); "
+                  "text = lambda v: bytes(v).decode() if isinstance(v, bytes) else str(v); "
+                  "print(sorted('%s=%s' % (k.upper(), text(v)) for k, vs in f.tags.items() if 'VELTRANO' in k.upper() "
+                  "for v in (vs if isinstance(vs, list) else [vs])))\" '" + Path + "'",
+                  &Out);
+    return Out;
+}
+
+}  // namespace
+
+TEST_F(AllFieldsTest, AnyNameGoesIntoEveryKindOfTag)
+{
+    if (!testutil::HaveCommand("ffmpeg") || testutil::Run("/usr/bin/python3 -c 'import mutagen'") != 0)
+        GTEST_SKIP() << "ffmpeg or mutagen is not installed";
+    // Vorbis comments (FLAC, Ogg), an MP4 freeform item, a WMA attribute.
+    const std::pair<const char*, const char*> Files[] = {
+        {"a.flac", "flac"}, {"b.ogg", "libvorbis"}, {"c.m4a", "aac"}, {"d.wma", "wmav2"}};
+    for (const auto& [Name, Codec] : Files)
+        ASSERT_EQ(testutil::Run("ffmpeg -loglevel error -f lavfi -i sine=duration=0.3 -c:a " + std::string(Codec) +
+                                " -metadata title=Kept '" + Dir.file(Name) + "'"),
+                  0)
+            << Name;
+    Scan();
+    for (int Row = 0; Row < 4; ++Row) {
+        Model.SelectRows({Row});
+        TAllFieldsModel Fields(Model);
+        QString Error;
+        ASSERT_TRUE(Fields.AddField(QStringLiteral("VELTRANO_NOTE"), {QStringLiteral("one"), QStringLiteral("two")}, Error))
+            << Error.toStdString();
+    }
+    Model.Save();
+    ASSERT_TRUE(User.Reports.isEmpty()) << User.Reports.first().first().Message.toStdString();
+    const std::pair<const char*, const char*> Want[] = {
+        {"a.flac", "['VELTRANO_NOTE=one', 'VELTRANO_NOTE=two']"},
+        {"b.ogg", "['VELTRANO_NOTE=one', 'VELTRANO_NOTE=two']"},
+        {"c.m4a", "['----:COM.APPLE.ITUNES:VELTRANO_NOTE=one', '----:COM.APPLE.ITUNES:VELTRANO_NOTE=two']"},
+        {"d.wma", "['VELTRANO_NOTE=one', 'VELTRANO_NOTE=two']"},
+    };
+    for (const auto& [Name, Notes] : Want) {
+        const std::string Path = Dir.file(Name);
+        std::string Got = MutagenNotes(Path);
+        EXPECT_EQ(Got, std::string(Notes) + "\n") << Name;
+        EXPECT_EQ(OnDisk(Path)->GetText("TITLE"), "Kept") << Name;
+    }
+}
