@@ -28,6 +28,8 @@ const std::vector<TCommandInfo> kCommands = {
     {"actAutoTag", "Auto-Tag...", "Fill tags from online database (MusicBrainz)", nullptr},
     {"actQuickAction", "Quick Action", "Quick Action", "Ctrl+Q"},
     {"actTagsFromNames", "Tags from File Names...", nullptr, nullptr},
+    {"actAllFields", "All Fields...", nullptr, nullptr},
+    {"actPictures", "Pictures...", nullptr, nullptr},
     // The list's pop-up menu
     {"actPlay", "Play", "Play Audio", nullptr},
     {"actPopupRemoveTags", "Remove Tags", nullptr, nullptr},
@@ -74,7 +76,8 @@ const std::vector<TMenuInfo>& MainMenus()
          L({"actRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles", "-", "actExportCsv",
             "actExportM3u8"})},
         {"mmTags", "Tags",
-         L({"actSave", "actRemove", "actUndo", "-", "actAutoTag", "actTagsFromNames", "-", "menu:mmQuickAction"})},
+         L({"actSave", "actRemove", "actUndo", "-", "actAllFields", "actPictures", "-", "actAutoTag", "actTagsFromNames",
+            "-", "menu:mmQuickAction"})},
         {"mmView", "View", L({"actShowFolders", "-", "menu:mmLanguage"})},
         {"mmHelp", "Help", L({"actTutorial", "-", "actContact", "actWebsite", "-", "actAbout"})},
     };
@@ -92,7 +95,8 @@ const std::vector<TMenuInfo>& SubMenus()
 
 QStringList ListPopupItems()
 {
-    return L({"actPlay", "-", "actPopupRemoveTags", "actAutoTag", "actQuickAction", "-", "actPopupRenameFile",
+    return L({"actPlay", "-", "actPopupRemoveTags", "actAllFields", "actPictures", "actAutoTag", "actQuickAction", "-",
+              "actPopupRenameFile",
               "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"});
 }
 
@@ -109,8 +113,8 @@ std::vector<QStringList> ToolbarGroups()
 QStringList WindowCommands()
 {
     // Auto-Tag shows its own pick and progress windows, Tags from File Names
-    // its preview.
-    return L({"actShowFolders", "actAutoTag", "actTagsFromNames"});
+    // its preview; All Fields and Pictures are windows of their own.
+    return L({"actShowFolders", "actAutoTag", "actTagsFromNames", "actAllFields", "actPictures"});
 }
 
 TCommands::TCommands(TMainModel& Model, const QString& PresetFile)

@@ -28,6 +28,8 @@
 #include "app/app_icons.h"
 #include "app/commands.h"
 #include "app/file_ops/tags_from_names_dialog.h"
+#include "app/fields/all_fields_dialog.h"
+#include "app/fields/pictures_dialog.h"
 #include "app/folder_tree_filter.h"
 #include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/main_window.h"
@@ -102,6 +104,14 @@ void TFrmMain::BuildActions()
             RunTagsFromNames(*FModel, this);
     });
     Action(QStringLiteral("actTagsFromNames"))->setProperty("veltranoHandled", true);
+    for (const auto& [Name, Show] : {std::pair{"actAllFields", &TFrmAllFields::Execute},
+                                     std::pair{"actPictures", &TFrmPictures::Execute}}) {
+        connect(Action(QLatin1String(Name)), &QAction::triggered, this, [this, Show = Show] {
+            if (!FModel->IsSaving())
+                Show(*FModel, this);
+        });
+        Action(QLatin1String(Name))->setProperty("veltranoHandled", true);
+    }
     Action(QStringLiteral("actUndo"))->setEnabled(false);
 
     TQuickActions& Quick = FCommands->QuickActions();

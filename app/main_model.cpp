@@ -232,6 +232,8 @@ void TMainModel::OnScanProgress(TLoadedFile& File)
         Tag = std::move(File.Tag);
     Tag.FileName = File.Path;
     FCoverPool.Intern(Tag.CoverData);
+    for (TPictureEntry& Picture : Tag.Pictures)
+        FCoverPool.Intern(Picture.Data);
     const bool Listed = AddRecord(File.Path, Tag) >= 0;
     if (!FKeptStatus.isEmpty())
         return;   // a command's confirmation stays up
@@ -548,6 +550,9 @@ void TMainModel::Remove()
             Tag.TextField(f).clear();
         Tag.CoverData.clear();
         Tag.CoverMime.clear();
+        // Every entry and picture goes too, not only the ones the editor shows.
+        Tag.Entries.clear();
+        Tag.Pictures.clear();
         return true;
     });
     Save();

@@ -9,11 +9,18 @@
 // copied freely between the window's cache, the undo history and the
 // commands; the cover bytes are a QByteArray, so copies share one block until
 // one of them changes it.
+//
+// Beside the sixteen fields, a record read from a file carries every entry
+// and every picture the file holds (Entries, Pictures): the all-fields and
+// pictures views edit those, and a save puts back what changed there, so
+// that names the sixteen fields do not show (identifiers, loudness figures,
+// a back cover) can be edited too while untouched ones stay as they are.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <cstdint>
 
 // Kind of file, derived from the extension only; informational. The first
@@ -39,6 +46,36 @@ QStringList ScannedAudioExtensions();
 // "MPC", "DSF", "DFF".
 const char* AudioFileTypeName(TAudioFileType Type);
 
+// One entry of the file's merged entry list: a name with one value (a name
+// with several values is several entries in a row), as the tag library
+// keeps it. Description, Language and ExtType tell apart entries of one name
+// (a described comment, a user-defined text frame).
+struct TTagEntry {
+    QString Name;
+    QString Value;
+    QString Description;
+    QString Language;
+    QString SortWith;
+    int ExtType = 0;                    // the library's TExtTagType
+    // The tag kinds of the file that hold the name, one bit per TTagType
+    // (1 << ttID3v2 ...); informational, 0 for an entry not yet saved.
+    uint32_t Kinds = 0;
+
+    bool operator==(const TTagEntry& Other) const = default;
+};
+
+// One picture of the file with its picture type (0..20, 3 the front cover).
+struct TPictureEntry {
+    QString Name;                       // the library's name ("Cover art 1", an APEv2 key)
+    uint32_t Type = 3;
+    QString Description;
+    QString Mime;
+    QByteArray Data;                    // the complete encoded picture file
+    uint32_t Width = 0, Height = 0;     // as the tag states them; 0 when it does not
+
+    bool operator==(const TPictureEntry& Other) const = default;
+};
+
 struct TAudioTag {
     QString FileName;                   // full path; the key of the window's cache
     TAudioFileType FileType = aftUnknown;
@@ -62,6 +99,13 @@ struct TAudioTag {
     QByteArray CoverData;               // the complete encoded picture file
     int32_t DurationSec = 0;            // whole seconds, 0 when unknown
     bool Modified = false;              // must be written by the next save
+    // Every entry and picture of the file as the record last set them (see
+    // app/core/record_entries.h); only meaningful with EntriesLoaded, which
+    // a record read from a file has and a record made up in code has not
+    // (its save then writes the sixteen fields and the cover alone).
+    QVector<TTagEntry> Entries;
+    QVector<TPictureEntry> Pictures;
+    bool EntriesLoaded = false;
 
     // The sixteen text fields, in declaration order, for code that walks them
     // all (saving, emptiness, the command-line record dump).

@@ -17,6 +17,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "app/core/record_entries.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
@@ -252,6 +253,7 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
         Tag.CoverMime = FromLib(Art->MIMEType);
         Tag.CoverData = QByteArray(reinterpret_cast<const char*>(Art->Data.data()), (qsizetype)Art->Data.size());
     }
+    recordentries::ReadLists(Tags, Tag);
     Tag.Modified = false;
 }
 
@@ -383,6 +385,7 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
         Tag.FileName = FileName;
         Tag.FileType = AudioFileTypeFromExtension(FileName);
         CopyTagsToRecord(*Tags, Tag);
+        recordentries::NoteKinds(*Tags, Tag);
         return true;
     } catch (const std::exception& E) {
         Error = QString::fromUtf8(E.what());
@@ -420,9 +423,12 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
     int Result = Tags->LoadFromFile(Path);
     if (Result != 0)
         throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
-    if (RecordShowsFile(*Tags, Tag))
+    // Entries or pictures edited in the record's full lists (the all-fields
+    // and pictures views) go in first; the sixteen fields then apply on top.
+    const bool ListsEdited = recordentries::ListsDiffer(*Tags, Tag);
+    if (!ListsEdited && RecordShowsFile(*Tags, Tag))
         return true;
-    if (Tag.IsEmpty()) {
+    if (Tag.IsEmpty() && (!ListsEdited || recordentries::LeavesNothing(Tag))) {
         // Stripping reports success even when a removal routine could not
         // write, so a file that cannot be written is refused up front and
         // the result is checked by reading the file again. (A record that
@@ -437,6 +443,8 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
             throw EWriteFailure(QStringLiteral("The tags could not be removed from the file."));
         return true;
     }
+    if (ListsEdited)
+        recordentries::ApplyLists(*Tags, Tag);
     CopyRecordToTags(*Tags, Tag);
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)

@@ -242,6 +242,30 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
             });
         }, Qt::SingleShotConnection);
         return true;
+    } else if (Kind == QLatin1String("fields-screenshot") || Kind == QLatin1String("pictures-screenshot")) {
+        // Selects the first file once the folder is listed, opens All Fields
+        // or Pictures, selects the window's second row (the picture preview
+        // shows it), takes a picture of the window and closes.
+        const bool Fields = Kind == QLatin1String("fields-screenshot");
+        new TExposeWatch(
+            [Fields](QWidget& Shown) {
+                return Shown.objectName() == (Fields ? QLatin1String("frmAllFields") : QLatin1String("frmPictures"));
+            },
+            [&Window, Argument, Fields](QWidget& Dialog) {
+                if (auto* List = Dialog.findChild<QTreeView*>(Fields ? QStringLiteral("lvFields") : QStringLiteral("lvPictures"));
+                    List && List->model()->rowCount() > 1)
+                    List->setCurrentIndex(List->model()->index(1, 0));
+                TExposeWatch::RunWhenPainted(&Dialog, [&Window, Argument](QWidget& Shown) {
+                    Shoot(Shown, Argument);
+                    static_cast<QDialog&>(Shown).reject();
+                    QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+                });
+            });
+        WhenListed(Window, [&Window, Fields] {
+            Window.Model().SelectRows({0});
+            Window.Action(Fields ? QStringLiteral("actAllFields") : QStringLiteral("actPictures"))->trigger();
+        });
+        return true;
     } else if (Kind == QLatin1String("autotag-screenshot")) {
         // "FILE" or "FILE|replace": the picture shows "Replace covers" ticked
         // for "replace".

@@ -15,6 +15,9 @@
 //                                 loaded, run Auto-Tag, double-click row N of
 //                                 each pick dialog ("Replace covers" ticked
 //                                 with "|replace"), close after the run
+//   "fields-screenshot=FILE"      select the first file once the folder is
+//   "pictures-screenshot=FILE"    loaded, open All Fields (Pictures), select
+//                                 its second row, take a picture and close
 //   "quit-when-shown"             close the main window as soon as it shows
 //   "namesguess=FILE|PATTERN"     select every file once the folder is
 //                                 loaded, open Tags from File Names, type

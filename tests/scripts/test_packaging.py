@@ -25,7 +25,7 @@ APP_ID = "example.veltrano.Veltrano"
 METAINFO = os.path.join(SRC, "share", "metainfo", APP_ID + ".metainfo.xml")
 DESKTOP = os.path.join(SRC, "share", "applications", APP_ID + ".desktop")
 COMPLETION = os.path.join(SRC, "share", "bash-completion", "veltrano-tags")
-COMMANDS = ["read", "write", "strip", "record", "scan", "formats", "lookup", "guess", "export"]
+COMMANDS = ["read", "write", "strip", "record", "scan", "formats", "lookup", "guess", "export", "pictures"]
 
 
 def project_version():
@@ -147,6 +147,10 @@ printf '%s\n' "${COMPREPLY[@]}"
         self.assertEqual(self.complete("guess", "%title%", "--"), ["--apply"])
         self.assertEqual(self.complete("guess", "%title%", ""), ["song.mp3"])
         self.assertEqual(self.complete("export", "--"), ["--csv", "--m3u8"])
+        # Picture types by name; pictures takes a folder after --extract.
+        self.assertEqual(self.complete("write", "song.mp3", "--delete-picture", "ba"), ["back", "band", "band-logo"])
+        self.assertEqual(self.complete("write", "song.mp3", "--picture", "fr"), ["front="])
+        self.assertEqual(self.complete("pictures", "song.mp3", "--"), ["--extract"])
 
 
 class Help(testlib.ToolCase, unittest.TestCase):

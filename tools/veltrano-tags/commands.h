@@ -12,6 +12,7 @@ int CmdFormats(const std::vector<std::string>& Args);
 int CmdLookup(const std::vector<std::string>& Args);
 int CmdGuess(const std::vector<std::string>& Args);
 int CmdExport(const std::vector<std::string>& Args);
+int CmdPictures(const std::vector<std::string>& Args);
 
 // Takes "-j N" (also "-jN" and "--jobs N") out of Args: the number of files
 // loaded at once, 1 to 64. Returns false with Error set when it is malformed;

@@ -17,9 +17,11 @@ void Usage(std::FILE* Out) {
                  "usage: veltrano-tags read [-j N] FILE...\n"
                  "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
                  "                           [--cover IMAGEFILE] [--no-cover]\n"
+                 "                           [--picture TYPE=IMAGEFILE[:DESCRIPTION]]... [--delete-picture TYPE]...\n"
                  "       veltrano-tags strip FILE [--tag KIND]\n"
                  "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
                  "       veltrano-tags scan DIR [-j N]\n"
+                 "       veltrano-tags pictures FILE [--extract DIR]\n"
                  "       veltrano-tags formats [--json]\n"
                  "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
                  "       veltrano-tags guess PATTERN FILE... [--apply]\n"
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
         if (command == "lookup") return CmdLookup(args);
         if (command == "guess") return CmdGuess(args);
         if (command == "export") return CmdExport(args);
+        if (command == "pictures") return CmdPictures(args);
         if (command == "--help" || command == "-h" || command == "help") {
             Usage(stdout);
             return 0;

@@ -22,6 +22,7 @@
 #include "tags/wma_wav/asf_header.h"
 #include "tools/veltrano-tags/commands.h"
 #include "tools/veltrano-tags/ordered_pool.h"
+#include "tools/veltrano-tags/picture_options.h"
 #include "tools/veltrano-tags/json.h"
 
 namespace {
@@ -191,13 +192,17 @@ int CmdWrite(const std::vector<std::string>& Args) {
     std::vector<std::string> deletes;
     std::optional<std::string> cover;
     bool noCover = false;
+    std::vector<TPictureEdit> pictureEdits;
+    std::string pictureError;
     for (size_t i = 1; i < Args.size(); ++i) {
         const std::string& a = Args[i];
         auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= Args.size()) return std::nullopt;
             return Args[++i];
         };
-        if (a == "--tag") {
+        if (TakePictureOption(Args, i, pictureEdits, pictureError)) {
+            if (!pictureError.empty()) return BadArgs("write: " + pictureError);
+        } else if (a == "--tag") {
             auto v = value();
             if (!v) return BadArgs("write: --tag needs a kind");
             auto k = ParseKind(*v);
@@ -262,6 +267,7 @@ int CmdWrite(const std::vector<std::string>& Args) {
         c->CoverType = 3;
         c->PictureFormat = TTags::PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
     }
+    if (!ApplyPictureEdits(tags, pictureEdits, pictureError)) return BadArgs(pictureError);
     // A save of every kind the file calls for may write several; the library
     // writes them as one transaction, so a failure leaves the file as it was.
     int result = tags.SaveToFile(path, kind);

@@ -455,6 +455,11 @@ TEST_F(TagServiceFile, SaveRoundTripKeepsWhatTheRecordDoesNotHold)
     ASSERT_TRUE(Service.LoadTag(Q(Path), Again));
     Record.FileType = aftMP3;
     Record.DurationSec = Again.DurationSec;
+    // The made-up record carries no entry list; the loaded one carries the file's.
+    EXPECT_TRUE(Again.EntriesLoaded);
+    Again.Entries.clear();
+    Again.Pictures.clear();
+    Again.EntriesLoaded = false;
     EXPECT_EQ(Again, Record);
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
         EXPECT_EQ(Again.TextField(I), Record.TextField(I)) << TAudioTag::TextFieldName(I);

@@ -9,6 +9,8 @@
 
 #include "app/commands.h"
 #include "app/file_ops/tags_from_names.h"
+#include "app/fields/all_fields_model.h"
+#include "app/fields/picture_list_model.h"
 #include "app/lookup/auto_tag_pick.h"
 #include "app/settings/translation.h"
 #include "tests/test_util.h"
@@ -193,7 +195,8 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]|%[a-z]+%"));
     QSet<QString> Texts;
     for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
-                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup")}) {
+                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup"),
+                                  QStringLiteral("/app/fields")}) {
         QDir D(Source + Folder);
         for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile F(D.filePath(Name));
@@ -246,6 +249,10 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     Texts.insert(TNameGuessPreview::NoMatchText());
     Texts.insert(TAutoTagPickModel::ReplaceCoversCaption());
     Texts.insert(TAutoTagPickModel::ReplaceCoversHint());
+    for (const QStringList& Captions : {TAllFieldsModel::ColumnCaptions(), TPictureListModel::ColumnCaptions(),
+                                        TPictureListModel::TypeCaptions()})
+        for (const QString& Caption : Captions)
+            Texts.insert(Caption);
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
