@@ -337,7 +337,7 @@ TEST(ID3v2Write, PreservesTheModificationTimeWhenAsked) {
     ::utimensat(AT_FDCWD, f.c_str(), times, 0);
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
-    t.PreserveFileDateTime = true;
+    t.WriteOptions.PreserveFileDateTime = true;
     t.SetText("TIT2", std::string(100, 'z'), teUnicode);
     ASSERT_EQ(t.SaveToFile(f), 0);
     struct stat st {};
@@ -564,7 +564,7 @@ TEST(ID3v2Write, VersionChangesAndFootersLeaveNoDebris) {
     testutil::WriteFile(f, Cat(Tag(4, Frame(4, "TPE1", Cat(SyncSafe(4), Text0("abc")), 0x0001), 20), audio));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
-    t.WriteVersion = sfid3v23;
+    t.WriteOptions.Version = sfid3v23;
     ASSERT_EQ(t.SaveToFile(f), 0);
     TID3v2Tag back;
     ASSERT_EQ(back.LoadFromFile(f), 0);
