@@ -135,6 +135,54 @@ TEST(WAV, InfoTextAndPadding) {
     EXPECT_EQ(Find(w, "data")->Data, Audio(400));
 }
 
+// The filler behind the INFO list is its room: a title that fits stays in
+// place with a smaller filler; a gap too small for a filler goes into the
+// list; a title beyond the room is written anew with a filler of 4 KiB.
+TEST(WAV, InfoListUsesTheFillerBehindItAsRoom) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.wav");
+    const auto audio = Audio(4000);
+    // INFO list 24 bytes, filler 508: 532 bytes of room, 512 of them for the title item's text.
+    const auto original = Wave({Fmt(), Info({{"INAM", Z("abc")}}), Chunk("JUNK", std::vector<uint8_t>(500, 0)),
+                                Chunk("data", audio)});
+    struct TCase { const char* Name; size_t Title; bool InPlace; const char* Behind; };
+    const TCase cases[] = {
+        {"fits, the filler shrinks", 100, true, "JUNK"},
+        {"a gap of 4 bytes", 507, true, "data"},
+        {"fills the room", 511, true, "data"},
+        {"beyond the room", 600, false, "JUNK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        testutil::WriteFile(path, original);
+        struct stat before {};
+        ::stat(path.c_str(), &before);
+        TWAVTag w;
+        ASSERT_EQ(w.LoadFromFile(path), 0);
+        w.SetText("INAM", std::string(c.Title, 't'));
+        ASSERT_EQ(w.SaveToFile(path), 0);
+        struct stat after {};
+        ::stat(path.c_str(), &after);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.InPlace);
+        const auto b = testutil::ReadFile(path);
+        bool sizeOk = false;
+        const auto walked = Walk(b, &sizeOk);
+        EXPECT_TRUE(sizeOk);
+        ASSERT_EQ(walked.size(), c.Behind == std::string("JUNK") ? 4u : 3u);
+        EXPECT_EQ(walked[2].Id, c.Behind);
+        if (!c.InPlace) {
+            EXPECT_EQ(walked[2].Size + 8, 4096u);
+        }
+        EXPECT_EQ(Find(walked, "data")->Data, audio);
+        TWAVTag back;
+        ASSERT_EQ(back.LoadFromFile(path), 0);
+        EXPECT_EQ(back.GetText("INAM"), std::string(c.Title, 't'));
+        // A second save of the same title writes nothing.
+        ASSERT_EQ(back.SaveToFile(path), 0);
+        EXPECT_EQ(testutil::ReadFile(path), b);
+    }
+}
+
 // The save replaces every INFO list (a file may hold several), keeps every
 // other chunk byte for byte and the bytes after the form, and the RIFF size
 // counts exactly the chunks written.
