@@ -725,6 +725,10 @@ int TAsfEditor::Write(TStream* Stream) {
         }
         const TEditResult r = Stream ? ApplyEditToStream(*Stream, edit) : ApplyEditToFile(FFileName, edit);
         if (r != TEditResult::Success) return asfresult::WriteFailed;
+        // The next write weighs its padding against what this one left.
+        uint64_t content = HeaderFixedSize;
+        for (const auto& c : RenderChildren()) content += c.size();
+        FOldPadding = newHeaderSize - content;
         FHeaderSize = newHeaderSize;
         FOriginal = now;
         return asfresult::Success;
