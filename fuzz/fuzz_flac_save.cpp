@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Loaded != flacresult::Success && Loaded != flacresult::NoTag) return 0;
     const int64_t Audio = Tag.StreamType == fstNativeFlac ? Tag.AudioSize() : 0;
     Tag.SetText("TITLE", "Fuzz \xC3\xA9 title");
-    Tag.PaddingSizeToWrite = Size % 3 == 0 ? 0 : 64;
+    Tag.Padding = TPaddingOption::Exactly(Size % 3 == 0 ? 0 : 64);
     if (Size % 2) Tag.AddCoverArt({3, "image/png", "d", 1, 1, 24, 0}, std::vector<uint8_t>{0x89, 'P', 'N', 'G'});
     const int Result = Tag.SaveToStream(S, Size % 4 == 0);
     if (Result != flacresult::Success) {

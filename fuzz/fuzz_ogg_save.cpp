@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (Tag.LoadFromStream(S) != oggresult::Success) return 0;
     const TOggFormat Format = Tag.Format;
     Tag.SetText("TITLE", Size % 2 ? "Fuzz" : std::string(300 + Size % 700, 't'));
-    Tag.WritePadding = Size % 3 == 0;
+    if (Size % 3 != 0) Tag.Padding = TPaddingOption::Exactly(0);
     const int Result = Tag.SaveToStream(S);
     if (Result != oggresult::Success) {
         FUZZ_REQUIRE(S.Data() == Input, "failed save changed the stream");

@@ -193,6 +193,8 @@ std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const s
     return W.take();
 }
 
+bool IsFillerID(std::string_view ID) { return ID == "JUNK" || ID == "junk" || ID == "PAD " || ID == "FLLR"; }
+
 bool EncodeFormSize(const TFormHeader& Form, uint64_t Size, std::vector<uint8_t>& Field) {
     TByteWriter W;
     if (Form.SizeFieldWidth == 8) {

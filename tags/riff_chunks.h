@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tags/byte_io.h"
@@ -117,6 +118,12 @@ private:
 // The bytes of a chunk header: ID, size in the form's byte order and width.
 // Data is appended, followed by a pad byte when the form pads odd sizes.
 std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const std::vector<uint8_t>& Data);
+
+// A chunk that holds nothing but room: "JUNK" (also "junk"), "PAD " or
+// "FLLR". Writers take the room of such chunks that follow a tag chunk for
+// that chunk when it grows, and leave one behind a tag chunk they write.
+bool IsFillerID(std::string_view ID);
+inline constexpr const char* FillerID = "JUNK";
 
 // The form's size field holding Size, in its byte order and width (to be
 // written at Form.SizeFieldPos); false when Size does not fit the field.

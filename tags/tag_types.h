@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tags/padding.h"
+
 enum TTagType : int32_t {
     ttNone, ttAutomatic, ttAPEv2, ttFlac, ttID3v1, ttID3v2, ttMP4, ttOpusVorbis,
     ttWAV, ttWMA, ttMP4Xtra, ttLyrics2, ttMKV
@@ -53,7 +55,10 @@ inline constexpr int APEv2 = 4, Flac = 8, ID3v1 = 16, ID3v2 = 32, MP4 = 64, Ogg 
 // Library-wide option defaults, copied into every new container and native tag object.
 struct TTagLibraryDefaults {
     bool UpperCaseFieldNamesToWrite = true;
-    uint32_t PaddingToWrite = 4096;
+    // The padding every writer leaves (tags/padding.h).
+    TPaddingOption Padding;
+    // The most padding a save adds to a file: for estimates of the room a save needs.
+    static constexpr uint32_t PaddingToWrite = (uint32_t)padding::Most;
     bool OggParsePlayTime = false;
     bool ParseWavPackAudioAttributes = false;
     bool ParseMusePackAudioAttributes = false;

@@ -64,6 +64,8 @@ int ReadNativeLayout(TStream& S, TFlacLayout& L) {
             if (type != BlockPadding) {
                 b.Body = S.ReadBytes(len);
                 if (b.Body.size() != len) return flacresult::NotFlac;
+            } else {
+                b.PaddingLength = len;
             }
             if (type == BlockPicture) {
                 vorbis::TPictureInfo info;
@@ -121,20 +123,23 @@ void PutBlock(TByteWriter& W, uint8_t Type, bool Last, const std::vector<uint8_t
 }
 
 // The new metadata of a native stream from STREAMINFO on. In place when the
-// blocks fit the old space exactly, or leave room for a padding block of at
-// least one byte; otherwise PaddingSize bytes of padding for a rewrite.
-std::vector<uint8_t> NativeRegion(const TFlacLayout& L, const std::vector<TFlacBlock>& Blocks, uint32_t PaddingSize,
-                                  bool ForceReWrite) {
+// blocks fit the old space exactly, or leave room for a padding block the
+// padding rule lets them keep; otherwise FreshPadding bytes of padding for a
+// rewrite.
+std::vector<uint8_t> NativeRegion(const TFlacLayout& L, const std::vector<TFlacBlock>& Blocks, int64_t FreshPadding,
+                                  int64_t FileSize, bool ForceReWrite) {
     int64_t content = 4 + (int64_t)L.StreamInfo.size();
     for (const auto& b : Blocks) content += 4 + (int64_t)b.Body.size();
     const int64_t old = L.AudioOffset - L.MetaStart;
+    const int64_t room = old - content - 4;
     int64_t padding = -1;   // -1: no padding block
     if (!ForceReWrite && content == old)
         padding = -1;
-    else if (!ForceReWrite && old - content - 4 >= 1 && old - content - 4 <= vorbis::MaxFlacBlockLength)
-        padding = old - content - 4;
+    else if (!ForceReWrite && room >= 0 && room <= vorbis::MaxFlacBlockLength &&
+             padding::MayKeep(room, PaddingOf(L), FileSize))
+        padding = room;
     else
-        padding = std::min<int64_t>(PaddingSize, vorbis::MaxFlacBlockLength);
+        padding = std::min<int64_t>(FreshPadding, vorbis::MaxFlacBlockLength);
     TByteWriter w;
     PutBlock(w, BlockStreamInfo, Blocks.empty() && padding < 0, L.StreamInfo);
     for (size_t i = 0; i < Blocks.size(); ++i)
@@ -162,10 +167,16 @@ int ReadFlacLayout(TStream& S, TFlacLayout& L) {
     return flacresult::NotFlac;
 }
 
+int64_t PaddingOf(const TFlacLayout& L) {
+    int64_t n = 0;
+    for (const auto& b : L.Blocks) n += b.PaddingLength;
+    return n;
+}
+
 // ---- TFlacTag -------------------------------------------------------------------------
 
 TFlacTag::TFlacTag()
-    : PreserveFileDateTime(false), PaddingSizeToWrite(TagLibraryDefaults().PaddingToWrite),
+    : PreserveFileDateTime(false), Padding(TagLibraryDefaults().Padding),
       UpperCaseFieldNamesToWrite(TagLibraryDefaults().UpperCaseFieldNamesToWrite) {
     Tags.reserve(256);
 }
@@ -322,11 +333,12 @@ int TFlacTag::Save(TStream* Target, const std::string& FileName, bool Buffered) 
     const std::vector<TFlacBlock> blocks = NewBlocks(L, std::move(comment), std::move(pictures), writeComment);
 
     TFileEdit edit;
+    const int64_t fresh = Padding.ToWrite(src.Size());
     if (L.StreamType == fstOggFlac) {
-        const int r = BuildOggFlacEdit(src, L, blocks, PaddingSizeToWrite, ForceReWrite, edit);
+        const int r = BuildOggFlacEdit(src, L, blocks, fresh, ForceReWrite, edit);
         if (r != flacresult::Success) return r;
     } else {
-        const std::vector<uint8_t> region = NativeRegion(L, blocks, PaddingSizeToWrite, ForceReWrite);
+        const std::vector<uint8_t> region = NativeRegion(L, blocks, fresh, src.Size(), ForceReWrite);
         const int64_t oldLen = L.AudioOffset - L.MetaStart;
         if (src.Seek(L.MetaStart) != L.MetaStart) return flacresult::Failure;
         const std::vector<uint8_t> oldBytes = src.ReadBytes(oldLen);
@@ -441,7 +453,7 @@ bool TFlacTag::DeleteCoverArt(int Index) {
 int RemoveFlacTagFromFile(const std::string& FileName, uint32_t PaddingSize, bool PreserveDateTime) {
     TFlacTag t;
     t.ForceReWrite = true;
-    t.PaddingSizeToWrite = PaddingSize;
+    t.Padding = TPaddingOption::Exactly(PaddingSize);
     t.PreserveFileDateTime = PreserveDateTime;
     return t.SaveToFile(FileName, true);
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tags/flac_ogg/vorbis_comment.h"
+#include "tags/padding.h"
 #include "tags/stream.h"
 
 namespace flacresult {
@@ -44,6 +45,7 @@ struct TFlacBlock {
     uint8_t Type = 0;
     std::vector<uint8_t> Body;
     bool PictureReadable = false;   // a PICTURE block whose fields decode
+    uint32_t PaddingLength = 0;     // a PADDING block's length
 };
 
 // The metadata structure of a FLAC stream: where it lies, STREAMINFO, and
@@ -65,13 +67,16 @@ struct TFlacLayout {
     bool OggWritable = false;
 };
 
+// The bytes of the PADDING blocks of a layout (their headers not counted).
+int64_t PaddingOf(const TFlacLayout& L);
+
 class TFlacTag {
 public:
     TFlacTag();
 
     // Options (kept by Clear).
     bool PreserveFileDateTime;
-    uint32_t PaddingSizeToWrite;
+    TPaddingOption Padding;        // of metadata written anew (tags/padding.h)
     bool UpperCaseFieldNamesToWrite;
     bool ForceReWrite = false;
 

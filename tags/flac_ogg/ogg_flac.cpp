@@ -56,6 +56,7 @@ int ReadOggFlacLayout(TStream& S, TFlacLayout& L) {
         TFlacBlock blk;
         blk.Type = type;
         if (type != BlockPadding) blk.Body.assign(pk.begin() + 4, pk.end());
+        else blk.PaddingLength = len;
         if (type == 6) {
             vorbis::TPictureInfo info;
             std::span<const uint8_t> data;
@@ -73,7 +74,7 @@ int ReadOggFlacLayout(TStream& S, TFlacLayout& L) {
 }
 
 int BuildOggFlacEdit(TStream& Source, const TFlacLayout& L, const std::vector<TFlacBlock>& Blocks,
-                     uint32_t PaddingSize, bool ForceReWrite, TFileEdit& Edit) {
+                     int64_t FreshPadding, bool ForceReWrite, TFileEdit& Edit) {
     ogg::TPage first;
     if (!ogg::ReadPage(Source, L.MetaStart, first)) return flacresult::NotFlac;
     // A stream with STREAMINFO alone has no metadata pages yet: they go
@@ -103,9 +104,13 @@ int BuildOggFlacEdit(TStream& Source, const TFlacLayout& L, const std::vector<TF
         for (int64_t len : lengths) n += ogg::PackedSize({len}, ogg::MinimumPages({len}));
         return n;
     };
-    // In place: the same pages, the padding block taking up the difference.
+    // In place: the same pages, the padding block taking up the difference
+    // as far as the padding rule allows.
     int64_t padding = -1;
-    for (int64_t p = 0; !ForceReWrite && oldPages > 0 && p <= (int64_t)vorbis::MaxFlacBlockLength; ++p) {
+    const int64_t fileSize = Source.Size(), oldPadding = PaddingOf(L);
+    for (int64_t p = 0; !ForceReWrite && oldPages > 0 && p <= (int64_t)vorbis::MaxFlacBlockLength &&
+                        padding::MayKeep(p, oldPadding, fileSize);
+         ++p) {
         lengths.back() = 4 + p;
         const int64_t sz = sizeOf();
         if (sz > oldSize) break;
@@ -115,7 +120,7 @@ int BuildOggFlacEdit(TStream& Source, const TFlacLayout& L, const std::vector<TF
         }
     }
     if (padding < 0) {
-        padding = std::min<int64_t>(PaddingSize, vorbis::MaxFlacBlockLength);
+        padding = std::min<int64_t>(FreshPadding, vorbis::MaxFlacBlockLength);
         lengths.back() = 4 + padding;
     }
     const int pages = pagesOf();

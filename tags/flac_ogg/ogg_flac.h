@@ -13,7 +13,7 @@
 // The edit that replaces the metadata pages of the Ogg FLAC stream in Source
 // (described by Layout) by pages holding Blocks (the last-block flags are set
 // here) and a padding block: in place with the padding absorbing the
-// difference when that fits, otherwise PaddingSize bytes of padding.
-// Returns a flacresult code.
+// difference when that fits and the padding rule (tags/padding.h) allows,
+// otherwise FreshPadding bytes of padding. Returns a flacresult code.
 int BuildOggFlacEdit(TStream& Source, const TFlacLayout& Layout, const std::vector<TFlacBlock>& Blocks,
-                     uint32_t PaddingSize, bool ForceReWrite, TFileEdit& Edit);
+                     int64_t FreshPadding, bool ForceReWrite, TFileEdit& Edit);

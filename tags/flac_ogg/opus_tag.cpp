@@ -41,6 +41,7 @@ struct THeader {
     ogg::TPackets Packets;
     vorbis::TCommentBody Body;
     std::vector<uint8_t> Trailing;   // behind the comment list (Opus: data to keep, if marked)
+    int64_t Padding = 0;             // bytes behind the comment list that are no data
 };
 
 // Layout of the comment packet: magic, comment body, then Vorbis: framing
@@ -66,8 +67,10 @@ int ReadHeader(TStream& S, THeader& H) {
         vorbis::ParseCommentBody(r, H.Body, true);
         if (H.Magic->Format == ofOpus) {
             if (!r.atEnd() && (r.current()[0] & 1)) H.Trailing.assign(r.current(), r.current() + r.remaining());
+            else H.Padding = (int64_t)r.remaining();
         } else if (H.Magic->Format == ofVorbis) {
             if (r.atEnd() || r.u8() != 1) return oggresult::BadHeader;
+            H.Padding = (int64_t)r.remaining();
         }
     } catch (const ETagFormat&) {
         return oggresult::BadHeader;
@@ -97,7 +100,7 @@ bool AllZero(const uint8_t* P, size_t N) { return std::all_of(P, P + N, [](uint8
 }  // namespace
 
 TOpusTag::TOpusTag()
-    : PaddingSizeToWrite(TagLibraryDefaults().PaddingToWrite), ParsePlayTime(TagLibraryDefaults().OggParsePlayTime) {
+    : Padding(TagLibraryDefaults().Padding), ParsePlayTime(TagLibraryDefaults().OggParsePlayTime) {
     Frames.reserve(256);
 }
 
@@ -240,10 +243,11 @@ int TOpusTag::Save(TStream* Target, const std::string& FileName) {
     for (size_t i = 1; i < P.Packets.size(); ++i) lengths.push_back((int64_t)P.Packets[i].size());
     lengths[0] = (int64_t)packet.size();
     // In place: the old number of pages and the old size, padding making up
-    // the difference where the format allows it.
+    // the difference where the format and the padding rule allow it.
+    const int64_t fileSize = src.Size();
     int64_t padding = -1;
     int pages = oldPages;
-    for (int64_t p = 0; p <= (mayPad ? oldSize : 0); ++p) {
+    for (int64_t p = 0; p <= (mayPad ? oldSize : 0) && padding::MayKeep(p, h.Padding, fileSize); ++p) {
         lengths[0] = (int64_t)packet.size() + p;
         const int64_t sz = ogg::PackedSize(lengths, oldPages);
         if (sz > oldSize) break;
@@ -263,7 +267,7 @@ int TOpusTag::Save(TStream* Target, const std::string& FileName) {
     std::vector<uint8_t> region;
     if (padding >= 0) region = pack();
     if (region.empty()) {
-        padding = mayPad && WritePadding ? PaddingSizeToWrite : 0;
+        padding = mayPad ? Padding.ToWrite(fileSize) : 0;
         lengths[0] = (int64_t)contentSize + padding;
         pages = ogg::MinimumPages(lengths);
         region = pack();
@@ -390,7 +394,7 @@ int RemoveOggTagFromFile(const std::string& FileName, uint32_t PaddingSize, bool
     TOpusTag t;
     if (t.LoadFromFile(FileName) != oggresult::Success) return oggresult::Failure;
     std::erase_if(t.Frames, [](const TOpusTagFrame& f) { return f.Name != "ENCODER"; });
-    t.PaddingSizeToWrite = PaddingSize;
+    t.Padding = TPaddingOption::Exactly(PaddingSize);
     t.PreserveFileDateTime = PreserveDateTime;
     return t.SaveToFile(FileName);
 }

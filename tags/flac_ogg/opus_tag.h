@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tags/flac_ogg/vorbis_comment.h"
+#include "tags/padding.h"
 #include "tags/stream.h"
 
 namespace oggresult {
@@ -44,8 +45,7 @@ public:
     TOpusTag();
 
     // Options (kept by Clear).
-    bool WritePadding = false;
-    uint32_t PaddingSizeToWrite;
+    TPaddingOption Padding;   // of Vorbis and Opus comment headers written anew (tags/padding.h)
     bool UpperCaseFieldNamesToWrite = true;
     bool ParsePlayTime;
     bool PreserveFileDateTime = false;

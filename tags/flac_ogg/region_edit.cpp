@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "tags/stream.h"
+
 namespace regionedit {
 
 TFileEdit Narrowed(int64_t Base, const std::vector<uint8_t>& OldBytes, const std::vector<uint8_t>& NewBytes) {
@@ -17,6 +19,16 @@ TFileEdit Narrowed(int64_t Base, const std::vector<uint8_t>& OldBytes, const std
     e.OldLen = (int64_t)(OldBytes.size() - head - tail);
     e.Bytes.assign(NewBytes.begin() + (ptrdiff_t)head, NewBytes.end() - (ptrdiff_t)tail);
     return e;
+}
+
+TFileEdit NarrowedInPlace(TStream& Stream, TFileEdit Edit) {
+    if (Edit.Delta() != 0 || Edit.OldLen <= 0 || Edit.Pos < 0 || Edit.OldLen > Stream.Size() - Edit.Pos) return Edit;
+    if (Stream.Seek(Edit.Pos) != Edit.Pos) return Edit;
+    const std::vector<uint8_t> old = Stream.ReadBytes(Edit.OldLen);
+    if ((int64_t)old.size() != Edit.OldLen) return Edit;
+    TFileEdit narrowed = Narrowed(Edit.Pos, old, Edit.Bytes);
+    narrowed.Patches = std::move(Edit.Patches);
+    return narrowed;
 }
 
 bool Empty(const TFileEdit& Edit) { return Edit.OldLen == 0 && Edit.Bytes.empty() && Edit.Patches.empty(); }

@@ -531,7 +531,7 @@ bool TID3v2Frames::SetCoverPictureFromStream(int FrameIndex, const std::string& 
                                              const std::string& MIMEType, const std::vector<uint8_t>& Picture) {
     TID3v2Frame* f = Frame(FrameIndex);
     if (!f) return false;
-    TID3v2TextEncoding enc = Root ? Root->APICTextEncodingToWrite : teUnicode;
+    TID3v2TextEncoding enc = Root ? Root->WriteOptions.PictureTextEncoding : teUnicode;
     SetBody(*f, BuildPictureBody(enc, MIMEType, (uint8_t)std::min<uint32_t>(CoverType, 255), Description,
                                  Picture.data(), Picture.size()));
     return true;

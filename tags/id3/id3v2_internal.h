@@ -61,6 +61,9 @@ struct TContainerLayout {
     int64_t ChunkPos = -1;
     uint64_t ChunkSize = 0;
     int64_t ChunkHeaderSize = 8;      // 12 for DFF
+    // Bytes of the filler chunks ("JUNK", ...) that directly follow the tag
+    // chunk: room the tag may grow into (WAVE, RF64, AIFF).
+    int64_t FillerAfterChunk = 0;
     // Where the tag starts (chunk data or DSF metadata pointer); -1 when none.
     int64_t TagPos = -1;
     // DSF: stored total size and metadata pointer.

@@ -573,8 +573,8 @@ void SavePictures(TTags& Tags, TID3v2Tag& T) {
 }
 
 bool WritesVersion4(const TID3v2Tag& T) {
-    if (T.WriteVersion == sfid3v24) return true;
-    if (T.WriteVersion == sfid3v23) return false;
+    if (T.WriteOptions.Version == sfid3v24) return true;
+    if (T.WriteOptions.Version == sfid3v23) return false;
     return T.MajorVersion == 4;
 }
 

@@ -296,10 +296,10 @@ void TID3v2Frames::AssignFrames(const TID3v2Frames& Source) {
 
 TID3v2Tag::TID3v2Tag() : TID3v2Frames(this) {
     const TTagLibraryDefaults& d = TagLibraryDefaults();
-    PaddingToWrite = d.PaddingToWrite;
+    WriteOptions.Padding = d.Padding;
+    WriteOptions.PreserveFileDateTime = d.PreserveFileDateTime;
     ParseAudioAttributes = d.ParseAudioAttributes;
     ParseCoverArts = true;
-    PreserveFileDateTime = d.PreserveFileDateTime;
     ExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
     ExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
 }
@@ -320,7 +320,6 @@ void TID3v2Tag::Clear() {
     FPosition = 0;
     FFileSize = 0;
     PaddingSize = 0;
-    PaddingToWrite = 4096;
     ExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
     ExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
     FMPEG = TMPEGStreamInfo{};
@@ -346,7 +345,7 @@ bool TID3v2Tag::Assign(const TID3v2Tag& Source) {
     *ExtendedHeader3 = *Source.ExtendedHeader3;
     *ExtendedHeader4 = *Source.ExtendedHeader4;
     PaddingSize = Source.PaddingSize;
-    PaddingToWrite = Source.PaddingToWrite;
+    WriteOptions = Source.WriteOptions;
     MajorVersion = Source.MajorVersion;
     MinorVersion = Source.MinorVersion;
     FSize = Source.FSize;
@@ -586,13 +585,20 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
 // new chunk never lands in the middle of another. A tag chunk appended after
 // the form is still found.
 static void WalkChunks(TStream& S, TContainerLayout& L, const char* const* TagIDs) {
+    bool fillers = false;   // the chunks seen since the tag chunk are all fillers
     auto consider = [&](const riff::TChunk& C) {
         bool isTag = false;
         for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || C.Is(*id);
+        if (fillers && riff::IsFillerID(C.ID)) {
+            L.FillerAfterChunk += C.Span();
+            return;
+        }
+        fillers = false;
         if (isTag && L.ChunkPos < 0) {
             L.ChunkPos = C.Pos;
             L.ChunkSize = C.Size;
             L.TagPos = C.DataPos();
+            fillers = true;
         }
     };
     riff::TChunkWalker W(S, L.Form, L.Form.FirstChunk, L.FormEnd);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/padding.h"
 #include "tags/stream.h"
 #include "tags/tag_types.h"
 #include "tags/id3/container_audio.h"
@@ -59,6 +60,17 @@ bool ValidID3v2FrameID(const TID3v2FrameID& ID, int MajorVersion);
 
 class TID3v2Frames;
 class TID3v2Tag;
+
+// How a save writes the tag, beside its frames: options a load keeps.
+struct TID3v2WriteOptions {
+    // The padding of a tag written anew (tags/padding.h); a tag that fits
+    // its old place keeps it by the padding rule.
+    TPaddingOption Padding;
+    // Version 2.2 tags are written as 2.3; this may force 2.3 or 2.4.
+    TID3v2SaveVersion Version = sfid3v2NoChange;
+    TID3v2TextEncoding PictureTextEncoding = teUnicode;
+    bool PreserveFileDateTime = false;
+};
 
 class TID3v2Frame {
 public:
@@ -256,8 +268,8 @@ public:
          FooterPresent = false;
     std::unique_ptr<TID3v2ExtendedHeader3> ExtendedHeader3;
     std::unique_ptr<TID3v2ExtendedHeader4> ExtendedHeader4;
-    uint32_t PaddingSize = 0;
-    uint32_t PaddingToWrite = 4096;
+    uint32_t PaddingSize = 0;      // of the tag as last read or written
+    TID3v2WriteOptions WriteOptions;
     bool ParseAudioAttributes = true;
     uint32_t BeginningSearchLength = 0;
     int32_t MPEGSearchLength = 4096;
@@ -267,9 +279,6 @@ public:
     uint32_t FSize = 0;            // whole tag size including the 10-byte header
     bool ParseCoverArts = true;
     bool TrimText = true;
-    TID3v2TextEncoding APICTextEncodingToWrite = teUnicode;
-    bool PreserveFileDateTime = false;
-    TID3v2SaveVersion WriteVersion = sfid3v2NoChange;
     TMPEGStreamInfo FMPEG;
     // WAVE / RF64 / AIFF / DSF / DFF stream values, read with the container
     // when ParseAudioAttributes is set.
@@ -301,13 +310,14 @@ public:
     // --- writing (id3v2_write.cpp) ---
     int SaveToFile(const std::string& FileName, bool Buffered = true);
     int SaveToStream(TStream& Stream, bool Buffered = true);
-    int SaveTagToStream(TStream& Stream, uint32_t PaddingSizeToWrite);
-    uint32_t CalculateTagSize(uint32_t PaddingSizeToWrite) const;
+    // The tag with Padding bytes of padding, written at the stream's position.
+    int SaveTagToStream(TStream& Stream, uint32_t Padding);
+    uint32_t CalculateTagSize(uint32_t Padding) const;
     uint32_t CalculateTotalFramesSize() const;
     uint32_t FullFrameSize(int FrameIndex) const;
     // The whole tag (header, frames, padding) as bytes; empty when the
     // version cannot be written.
-    std::vector<uint8_t> RenderTag(uint32_t PaddingSizeToWrite) const;
+    std::vector<uint8_t> RenderTag(uint32_t Padding) const;
 };
 
 // Removes the ID3v2 tag from a plain file or from its WAV / RF64 / AIFF / DSF

@@ -21,7 +21,9 @@
 
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/flac_ogg/region_edit.h"
 #include "tags/id3/id3v2_internal.h"
+#include "tags/padding.h"
 
 namespace id3v2 {
 
@@ -157,14 +159,31 @@ static int FormPatch(const TContainerLayout& L, int64_t Delta, std::vector<TPatc
     return 0;
 }
 
+// The padding of a tag Len bytes long at Pos: what follows its last whole frame.
+static int64_t OldPadding(TStream& S, int64_t Pos, int64_t Len) {
+    uint8_t h[4] = {};
+    S.Seek(Pos);
+    S.ReadZeroFilled(h, 4);
+    if (h[3] < 2 || h[3] > 4) return 0;
+    return std::max<int64_t>(0, Len - FramesEnd(S, Pos, h[3]));
+}
+
 // Plans the edit that writes Tag (its frames rendered by Render(padding)) into
-// the container of S. Returns an id3v2result code; E is valid on 0.
+// the container of S. A tag that fits its old place stays there, the rest
+// of the place becoming its padding, as far as the padding rule allows
+// (tags/padding.h); a tag written anew gets the padding the rule gives. In
+// a WAVE, RF64 or AIFF file the filler chunks behind the tag chunk are room
+// for it too. Returns an id3v2result code; E is valid on 0.
 template <class TRender>
 static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render, TEdit& E, bool& Rewrite) {
     TContainerLayout L = ProbeContainer(S);
-    const uint32_t pad = Tag.PaddingToWrite;
+    const int64_t fileSize = S.Size();
+    const auto fresh = (uint32_t)std::min<int64_t>(Tag.WriteOptions.Padding.ToWrite(fileSize), 0x0FFFFFFF);
     Rewrite = false;
-    auto fits = [&](int64_t O) { return O >= (int64_t)N && O - (int64_t)N <= (int64_t)pad; };
+    // The old tag of O bytes at Pos, and whether the new one may take its place.
+    auto fits = [&](int64_t Pos, int64_t O, int64_t MoreRoom = 0) {
+        return O >= (int64_t)N && padding::MayKeep(O - (int64_t)N, OldPadding(S, Pos, O) + MoreRoom, fileSize);
+    };
     switch (L.Type) {
         case sftWAVE:
         case sftRF64:
@@ -179,22 +198,37 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
             const char* id = L.Type == sftAIFF || dff ? "ID3 " : "id3 ";
             int64_t O = L.TagPos >= 0 ? OldTagLength(S, L.TagPos) : 0;
             if (O > (int64_t)L.ChunkSize) O = (int64_t)L.ChunkSize;
-            // A DSDIFF tag gets no padding of its own, but one that already
-            // has some keeps its length, as everywhere.
-            if (O > 0 && fits(O)) {
+            if (O > 0 && fits(L.TagPos, O)) {
                 E.Pos = L.TagPos;
                 E.OldLen = O;
                 E.Bytes = Render(uint32_t(O - N));
                 return 0;
             }
-            std::vector<uint8_t> data = Render(dff ? 0 : pad);
+            int64_t chunkSpan = 0;
+            std::string chunkID = dff ? "ID3 " : id;
             if (L.ChunkPos >= 0) {
-                // The old chunk (with or without a tag in it) gives way to the new one.
+                chunkSpan = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
+                                              S.Size() - L.ChunkPos);
                 TStreamBytes oldID = ReadAt(S, L.ChunkPos, 4);
+                if (!dff && oldID.has(4)) chunkID = oldID.str(4);
+            }
+            // The chunk and the fillers behind it, taken whole: the tag's
+            // padding is what the frames leave of them.
+            const int64_t room = chunkSpan + L.FillerAfterChunk;
+            const int64_t inRoom = room - L.ChunkHeaderSize - (int64_t)N;
+            if (O > 0 && L.FillerAfterChunk > 0 && inRoom >= 0 && ((N + inRoom) % 2 == 0 || !L.Form.PadOdd) &&
+                padding::MayKeep(inRoom, OldPadding(S, L.TagPos, O) + L.FillerAfterChunk, fileSize)) {
                 E.Pos = L.ChunkPos;
-                E.OldLen = std::min<int64_t>(L.ChunkHeaderSize + (int64_t)L.ChunkSize + (int64_t)(L.ChunkSize & 1),
-                                             S.Size() - L.ChunkPos);
-                E.Bytes = riff::BuildChunk(L.Form, dff || !oldID.has(4) ? "ID3 " : oldID.str(4).c_str(), data);
+                E.OldLen = room;
+                E.Bytes = riff::BuildChunk(L.Form, chunkID.c_str(), Render(uint32_t(inRoom)));
+                return 0;
+            }
+            std::vector<uint8_t> data = Render(fresh);
+            if (L.ChunkPos >= 0) {
+                // The old chunk (with or without a tag in it) and its fillers give way to the new one.
+                E.Pos = L.ChunkPos;
+                E.OldLen = room;
+                E.Bytes = riff::BuildChunk(L.Form, chunkID.c_str(), data);
             } else {
                 E.Pos = L.FormEnd;
                 E.OldLen = 0;
@@ -212,9 +246,7 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
                                                     : (int64_t)std::min<uint64_t>(L.DSFTotalSize, S.Size());
             E.Pos = pos;
             E.OldLen = O;
-            // The tag ends the file and gets no padding; an old tag with
-            // padding it still fits in keeps its length.
-            E.Bytes = Render(O > 0 && fits(O) ? uint32_t(O - N) : 0);
+            E.Bytes = Render(O > 0 && fits(L.TagPos, O) ? uint32_t(O - N) : fresh);
             E.Patches.push_back({12, LE64Bytes(L.DSFTotalSize - (uint64_t)O + E.Bytes.size())});
             if (L.DSFMetadataPointer == 0) E.Patches.push_back({20, LE64Bytes((uint64_t)pos)});
             Rewrite = E.Delta() != 0;
@@ -224,7 +256,7 @@ static int PlanSave(TStream& S, const TID3v2Tag& Tag, uint32_t N, TRender Render
             int64_t O = OldTagLength(S, 0);
             E.Pos = 0;
             E.OldLen = O;
-            E.Bytes = Render(O > 0 && fits(O) ? uint32_t(O - N) : pad);
+            E.Bytes = Render(O > 0 && fits(0, O) ? uint32_t(O - N) : fresh);
             Rewrite = E.Delta() != 0;
             return 0;
         }
@@ -298,32 +330,32 @@ uint32_t TID3v2Tag::FullFrameSize(int FrameIndex) const {
     return f ? (uint32_t)(f->Data.size() + ExtrasSize(*f, MajorVersion)) : 0;
 }
 
-uint32_t TID3v2Tag::CalculateTagSize(uint32_t PaddingSizeToWrite) const {
-    return 10 + FramesSize(*this, MajorVersion) + PaddingSizeToWrite;
+uint32_t TID3v2Tag::CalculateTagSize(uint32_t Padding) const {
+    return 10 + FramesSize(*this, MajorVersion) + Padding;
 }
 
 // Header ("ID3", version, flags, sync-safe size), frames, padding.
-std::vector<uint8_t> TID3v2Tag::RenderTag(uint32_t PaddingSizeToWrite) const {
+std::vector<uint8_t> TID3v2Tag::RenderTag(uint32_t Padding) const {
     if (MajorVersion != 3 && MajorVersion != 4) return {};
     TByteWriter frames;
     WriteFrames(frames, *this, MajorVersion);
-    uint64_t body = (uint64_t)frames.size() + PaddingSizeToWrite;
+    uint64_t body = (uint64_t)frames.size() + Padding;
     if (body > 0x0FFFFFFF) return {};
     TByteWriter w;
     w.str("ID3").u8(MajorVersion).u8(MinorVersion);
     w.u8((Unsynchronised ? 0x80 : 0) | (Experimental ? 0x20 : 0));
     w.syncsafe32((uint32_t)body);
     w.bytes(frames.data().data(), frames.size());
-    w.zeros(PaddingSizeToWrite);
+    w.zeros(Padding);
     return w.take();
 }
 
-int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t PaddingSizeToWrite) {
+int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t Padding) {
     try {
         if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
-        std::vector<uint8_t> bytes = RenderTag(PaddingSizeToWrite);
+        std::vector<uint8_t> bytes = RenderTag(Padding);
         if (bytes.empty() || !Stream.WriteExact(bytes)) return id3v2result::WriteFailed;
-        PaddingSize = PaddingSizeToWrite;
+        PaddingSize = Padding;
         return id3v2result::Success;
     } catch (const ETagFormat&) {
         return id3v2result::WriteFailed;
@@ -336,8 +368,8 @@ int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t PaddingSizeToWrite) {
 static void ChooseWriteVersion(TID3v2Tag& T) {
     uint8_t before = T.MajorVersion;
     if (T.MajorVersion == 2) T.MajorVersion = 3;
-    if (T.WriteVersion == sfid3v23) T.MajorVersion = 3;
-    if (T.WriteVersion == sfid3v24) T.MajorVersion = 4;
+    if (T.WriteOptions.Version == sfid3v23) T.MajorVersion = 3;
+    if (T.WriteOptions.Version == sfid3v24) T.MajorVersion = 4;
     if (T.MajorVersion != before) {
         T.MinorVersion = 0;
         T.SetAllFrameDataStreams();   // embedded frames follow the tag's version
@@ -349,9 +381,9 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
         if (Frames.empty()) return id3v2result::NoFrames;
         ChooseWriteVersion(*this);
         if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
-        if (CalculateTotalFramesSize() == 0) return RemoveID3v2TagFromFile(FileName, PreserveFileDateTime);
+        if (CalculateTotalFramesSize() == 0) return RemoveID3v2TagFromFile(FileName, WriteOptions.PreserveFileDateTime);
         const bool exists = fileutil::FileExists(FileName);
-        fileutil::TModTimeKeeper keep(FileName, PreserveFileDateTime && exists);
+        fileutil::TModTimeKeeper keep(FileName, WriteOptions.PreserveFileDateTime && exists);
         if (exists && fileutil::IsReadOnly(FileName)) return id3v2result::ReadOnly;
         if (!exists) {
             auto created = TFileStream::Open(FileName, TFileMode::fmCreateExclusive);
@@ -367,6 +399,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
             if (!probe) return id3v2result::FileOpenFailed;
             try {
                 r = PlanSave(*probe, *this, n, TagRenderer(*this), e, rewrite);
+                if (r == 0) e = regionedit::NarrowedInPlace(*probe, std::move(e));
             } catch (...) {
                 return id3v2result::ContainerError;
             }
@@ -400,6 +433,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
         int r;
         try {
             r = PlanSave(Stream, *this, n, TagRenderer(*this), e, rewrite);
+            if (r == 0) e = regionedit::NarrowedInPlace(Stream, std::move(e));
         } catch (...) {
             return id3v2result::ContainerError;
         }

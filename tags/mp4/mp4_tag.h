@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tags/padding.h"
 #include "tags/stream.h"
 
 // Result codes of loading, saving and removing.
@@ -141,7 +142,7 @@ public:
     uint32_t Flags = 0;
 
     // --- options ---
-    uint32_t PaddingToWrite = 4096;
+    TPaddingOption Padding;   // of a moov written anew (tags/padding.h)
     bool ParseXtra = true;
     bool ParseCoverArts = true;
     bool ParseMediaAttributes = true;

@@ -12,6 +12,7 @@
 #include "tags/file_util.h"
 #include "tags/mp4/mp4_atoms.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/padding.h"
 #include "tags/text.h"
 
 // ---- serialization ------------------------------------------------------------------
@@ -133,6 +134,7 @@ struct TMoovLayout {
     bool HasHandler = false;
     bool XtraBeforeMeta = false;
     std::vector<uint8_t> OldXtra;       // the Xtra box the file holds now
+    uint64_t OldFree = 0;               // bytes of the free atoms the save drops from the moov
 };
 
 void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
@@ -146,7 +148,10 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
     bool udtaSeen = false, metaSeen = false;
     for (const auto& c : children) {
         if (c.Is("mvex")) L.Fragmented = true;
-        if (c.Is("free")) continue;
+        if (c.Is("free")) {
+            L.OldFree += c.Size;
+            continue;
+        }
         if (&c != tagUdta) {
             Append(udtaSeen ? L.MoovAfter : L.MoovBefore, d, c);
             continue;
@@ -157,7 +162,10 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
         const auto udta = ChildAtoms(d, c.BodyPos(), c.End());
         const TAtomSpan* tagMeta = TagMeta(d, udta);
         for (const auto& u : udta) {
-            if (u.Is("free")) continue;
+            if (u.Is("free")) {
+                L.OldFree += u.Size;
+                continue;
+            }
             // The tag holds the first Xtra box of its udta; any other is kept.
             if (u.Is("Xtra") && !xtraSeen) {
                 if (!metaSeen) L.XtraBeforeMeta = true;
@@ -176,7 +184,10 @@ void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
             L.MetaHead.assign(body, body + off);
             bool ilstSeen = false;
             for (const auto& m : ChildAtoms(body, off, (size_t)u.BodySize())) {
-                if (m.Is("free")) continue;
+                if (m.Is("free")) {
+                    L.OldFree += m.Size;
+                    continue;
+                }
                 if (m.Is("ilst") && !ilstSeen) {
                     ilstSeen = L.HasIlst = true;
                     continue;
@@ -244,7 +255,7 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
 
     TMoovLayout L;
     std::vector<uint8_t> prefix;   // an empty stream first gets an ftyp atom
-    uint64_t regionStart = (uint64_t)fileSize, regionLen = 0;
+    uint64_t regionStart = (uint64_t)fileSize, regionLen = 0, freeBehind = 0;
     std::vector<TAtomSpan> top;
     if (fileSize == 0) {
         PutU32be(prefix, 8);
@@ -265,7 +276,10 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
             L.Found = true;
             regionStart = moov.Pos;
             regionLen = moov.Size;
-            for (size_t k = i + 1; k < top.size() && top[k].Is("free") && !top[k].Truncated; ++k) regionLen += top[k].Size;
+            for (size_t k = i + 1; k < top.size() && top[k].Is("free") && !top[k].Truncated; ++k) {
+                regionLen += top[k].Size;
+                freeBehind += top[k].Size;
+            }
             if (!ReadAt(S, moov.Pos, L.Old, moov.Size)) return mp4result::FileOpenFailed;
             ReadLayout(L, Tag);
         }
@@ -280,17 +294,22 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
     // The new moov goes into the old one's place when it fits, its slack
     // becoming the free atom behind the item list (where the old one's was,
     // so that an unchanged tag gives the same bytes); else into the old moov
-    // and the free atoms behind it; else the file grows by the padding.
+    // and the free atoms behind it; else the file grows by the padding. The
+    // slack a moov keeps is bounded by the padding rule (tags/padding.h).
     const uint64_t N = BuildMoov(L, ilst, xtra, 0).size();
-    auto fits = [&](uint64_t Space) { return N == Space || (N + 8 <= Space && Space - N <= 0xFFFFFFFFull); };
+    auto fits = [&](uint64_t Space, uint64_t OldFree) {
+        return N == Space || (N + 8 <= Space && Space - N <= 0xFFFFFFFFull &&
+                              padding::MayKeep((int64_t)(Space - N), (int64_t)OldFree, fileSize));
+    };
     uint64_t F;
-    if (KeepPadding && L.Found && fits(L.Old.size())) {
+    if (KeepPadding && L.Found && fits(L.Old.size(), L.OldFree)) {
         regionLen = L.Old.size();
         F = regionLen - N;
-    } else if (KeepPadding && L.Found && fits(regionLen)) {
+    } else if (KeepPadding && L.Found && fits(regionLen, L.OldFree + freeBehind)) {
         F = regionLen - N;
     } else {
-        F = Tag.PaddingToWrite >= 8 ? Tag.PaddingToWrite : 0;
+        const int64_t fresh = Tag.Padding.ToWrite(fileSize);
+        F = fresh >= 8 ? (uint64_t)fresh : 0;
     }
     std::vector<uint8_t> moov = BuildMoov(L, ilst, xtra, F);
 
@@ -410,7 +429,7 @@ int RemoveMP4TagFromFile(const std::string& FileName, bool KeepGaplessInfo, bool
     const int loaded = old.LoadFromFile(FileName);
     if (loaded == mp4result::NotMP4 || loaded == mp4result::FileOpenFailed) return loaded;
     TMP4Tag fresh;
-    fresh.PaddingToWrite = 0;
+    fresh.Padding = TPaddingOption::Exactly(0);
     fresh.ClearXtras();
     if (KeepGaplessInfo) fresh.SetCommon("iTunSMPB", "com.apple.iTunes", old.GetCommon("iTunSMPB"));
     if (KeepEncoderTool) fresh.SetText(AtomName("©too"), old.GetText(AtomName("©too")));

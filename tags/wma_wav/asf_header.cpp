@@ -8,7 +8,10 @@
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/flac_ogg/region_edit.h"
+#include "tags/padding.h"
 #include "tags/stream.h"
+#include "tags/tag_types.h"
 #include "tags/text.h"
 
 namespace asf {
@@ -185,7 +188,10 @@ int TAsfEditor::Parse(TStream& Stream) {
             const uint64_t osize = peek.u64le();
             if (osize < ObjectHeaderSize || osize > r.remaining()) return asfresult::NotAsf;
             auto bytes = r.bytes((size_t)osize);
-            if (g == PaddingGuid) continue;   // rendered anew
+            if (g == PaddingGuid) {   // rendered anew
+                FOldPadding += osize;
+                continue;
+            }
             // The attribute objects and the Header Extension are rendered anew:
             // only their place is kept.
             TChild c{g, {}};
@@ -248,7 +254,10 @@ void TAsfEditor::ParseHeaderExtension(std::span<const uint8_t> Object) {
         const uint64_t osize = peek.u64le();
         if (osize < ObjectHeaderSize || osize > d.remaining()) throw ETagFormat("header extension child size");
         auto bytes = d.bytes((size_t)osize);
-        if (g == PaddingGuid) continue;
+        if (g == PaddingGuid) {
+            FOldPadding += osize;
+            continue;
+        }
         if (g == MetadataGuid || g == MetadataLibraryGuid) {
             ParseMetadata(bytes, g == MetadataLibraryGuid);
             FExtChildren.push_back({g, {}});
@@ -645,10 +654,14 @@ std::vector<uint8_t> TAsfEditor::RenderHeader(uint64_t OldHeaderSize, uint64_t F
     std::vector<std::vector<uint8_t>> children = RenderChildren();
     uint64_t n = HeaderFixedSize;
     for (const auto& c : children) n += c.size();
-    // The header keeps its size when the attributes fit, the rest padded.
+    // The header keeps its size when the attributes fit and the padding
+    // rule lets it keep the rest, padded; else it gets padding anew.
     uint64_t padding = 0;
-    if (n + ObjectHeaderSize <= OldHeaderSize) padding = OldHeaderSize - n;
-    else if (n != OldHeaderSize) padding = ObjectHeaderSize + PaddingReserve;
+    if (n + ObjectHeaderSize <= OldHeaderSize &&
+        padding::MayKeep((int64_t)(OldHeaderSize - n), (int64_t)FOldPadding, (int64_t)FileSize))
+        padding = OldHeaderSize - n;
+    else if (n != OldHeaderSize)
+        padding = ObjectHeaderSize + (uint64_t)TagLibraryDefaults().Padding.ToWrite((int64_t)FileSize);
     if (padding > 0) children.push_back(Object(PaddingGuid, std::vector<uint8_t>(padding - ObjectHeaderSize, 0)));
     const uint64_t total = n + padding;
     const uint64_t newFileSize = FileSize - OldHeaderSize + total;
@@ -699,9 +712,19 @@ int TAsfEditor::Write(TStream* Stream) {
         edit.Pos = 0;
         edit.OldLen = (int64_t)FHeaderSize;
         edit.Bytes = RenderHeader(FHeaderSize, (uint64_t)fileSize, nullptr);
+        const uint64_t newHeaderSize = edit.Bytes.size();
+        if (Stream) {
+            edit = regionedit::NarrowedInPlace(*Stream, std::move(edit));
+        } else if (auto f = TFileStream::Open(FFileName, TFileMode::fmOpenReadShared)) {
+            edit = regionedit::NarrowedInPlace(*f, std::move(edit));
+        }
         const TEditResult r = Stream ? ApplyEditToStream(*Stream, edit) : ApplyEditToFile(FFileName, edit);
         if (r != TEditResult::Success) return asfresult::WriteFailed;
-        FHeaderSize = edit.Bytes.size();
+        // The next write weighs its padding against what this one left.
+        uint64_t content = HeaderFixedSize;
+        for (const auto& c : RenderChildren()) content += c.size();
+        FOldPadding = newHeaderSize - content;
+        FHeaderSize = newHeaderSize;
         FOriginal = now;
         return asfresult::Success;
     } catch (...) {

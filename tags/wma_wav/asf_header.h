@@ -9,8 +9,10 @@
 // Besides the stored attributes the editor reports computed, read-only ones
 // (Duration, Bitrate, HasAudio, ...), taken from the header at open time.
 //
-// A write keeps the header's size when the new attributes fit, filling the
-// rest with one Padding object, so that only the header is rewritten;
+// A write keeps the header's size when the new attributes fit and the
+// padding rule (tags/padding.h) lets the header keep the rest, filling it
+// with one Padding object, so that only the bytes of the header that
+// changed are written;
 // otherwise the whole file is rewritten through the shared file edit, with
 // the Data Object and the index objects moved unchanged (nothing in them is
 // an absolute file position).
@@ -63,8 +65,6 @@ inline constexpr int WriteFailed = 0xFFFF;
 inline constexpr uint64_t MaxHeaderSize = 256u << 20;    // the header is held in memory
 inline constexpr uint32_t MaxAttributes = 65535;         // per attribute object
 inline constexpr uint32_t MaxCodecEntries = 1024;
-// Space kept free in the header when the file has to be rewritten anyway.
-inline constexpr uint64_t PaddingReserve = 4096;
 
 // Names of the computed attributes; they cannot be deleted or added.
 bool IsComputedName(const std::string& Name);
@@ -152,6 +152,7 @@ private:
     std::vector<uint8_t> FContentRaw[5];
     uint8_t FReserved1 = 1, FReserved2 = 2;
     uint64_t FHeaderSize = 0;
+    uint64_t FOldPadding = 0;                   // bytes of the Padding objects read
     int FFilePropertiesIndex = -1;
     std::string FCodecName, FCodecDescription;
     TAudioFormat FAudioFormat;

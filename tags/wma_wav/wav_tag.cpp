@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/flac_ogg/region_edit.h"
+#include "tags/padding.h"
 #include "tags/riff_chunks.h"
 #include "tags/stream.h"
+#include "tags/tag_types.h"
 #include "tags/text.h"
 
 namespace {
@@ -713,17 +718,49 @@ int TWAVTag::SaveToStream(TStream& Stream) {
     }
 }
 
+namespace {
+
+// A filler chunk ("JUNK") spanning Span bytes, header included (Span >= 8, even).
+void PutFiller(std::vector<uint8_t>& Out, int64_t Span) {
+    TByteWriter w;
+    w.str(riff::FillerID).u32le((uint32_t)(Span - 8)).zeros((size_t)(Span - 8));
+    const std::vector<uint8_t> b = w.take();
+    Out.insert(Out.end(), b.begin(), b.end());
+}
+
+// Lengthens the last of the chunks in Chunks by Gap zero bytes (Gap even),
+// for a gap too small for a filler chunk; false when there is no chunk.
+bool GrowLastChunk(std::vector<uint8_t>& Chunks, int64_t Gap) {
+    size_t pos = 0, last = SIZE_MAX;
+    while (Chunks.size() - pos >= 8) {
+        const uint32_t len = GetU32(Chunks.data() + pos + 4);
+        last = pos;
+        pos += 8 + (size_t)len + (len & 1);
+        if (pos > Chunks.size()) return false;
+    }
+    if (last == SIZE_MAX || pos != Chunks.size()) return false;
+    PutU32(Chunks.data() + last + 4, GetU32(Chunks.data() + last + 4) + (uint32_t)Gap);
+    Chunks.insert(Chunks.end(), (size_t)Gap, 0);
+    return true;
+}
+
+}  // namespace
+
 // The old INFO lists, bext and cart chunks make way for the new ones. When
 // they all lie together the new chunks take their place; scattered, the
 // region from the first to the last is replaced, the chunks between them
 // carried over; with none, the new chunks go right after the header. The
-// form's size is the old one moved by the change in length.
+// filler chunks right behind the last of them are room: the new chunks stay
+// in the region when they fit, a filler chunk taking the rest as far as the
+// padding rule (tags/padding.h) allows. Chunks written anew get a filler
+// chunk of the padding the rule gives behind them, so that later edits fit.
+// The form's size is the old one moved by the change in length.
 int TWAVTag::Save(TStream& S, const std::string& FileName) {
     TRiffLayout L;
     if (!WalkRiff(S, L)) return wavresult::NotWave;
     if (L.Damaged) return wavresult::Structure;
     RemoveEmptyFrames();
-    const std::vector<uint8_t> chunks = CreateTagChunks();
+    std::vector<uint8_t> chunks = CreateTagChunks();
 
     int first = -1, last = -1;
     for (size_t i = 0; i < L.Chunks.size(); ++i) {
@@ -735,22 +772,49 @@ int TWAVTag::Save(TStream& S, const std::string& FileName) {
         last = (int)i;
     }
     if (first < 0 && chunks.empty()) return wavresult::Success;   // nothing to remove, nothing to add
+    const int64_t fileSize = (int64_t)L.FileSize;
+    const int64_t fresh = TagLibraryDefaults().Padding.ToWrite(fileSize);
     TFileEdit edit;
     if (first < 0) {
         edit.Pos = (int64_t)std::min(L.HeaderEnd, L.BodyEnd);
         edit.OldLen = 0;
         edit.Bytes = chunks;
+        if (fresh >= 8) PutFiller(edit.Bytes, fresh & ~int64_t(1));
     } else {
-        edit.Pos = (int64_t)L.Chunks[first].Pos;
-        edit.OldLen = (int64_t)(L.Chunks[last].End - L.Chunks[first].Pos);
-        edit.Bytes = chunks;
+        // The chunks between the first and the last tag chunk stay, behind the new ones.
+        std::vector<uint8_t> carried;
         for (int i = first + 1; i < last; ++i) {
             const TChunk& c = L.Chunks[i];
             if (c.IsTag) continue;
             S.Seek((int64_t)c.Pos);
             const std::vector<uint8_t> raw = S.ReadBytes((int64_t)(c.End - c.Pos));
             if (raw.size() != c.End - c.Pos) return wavresult::Failed;
-            edit.Bytes.insert(edit.Bytes.end(), raw.begin(), raw.end());
+            carried.insert(carried.end(), raw.begin(), raw.end());
+        }
+        size_t end = (size_t)last + 1;
+        while (end < L.Chunks.size() && riff::IsFillerID(std::string_view(L.Chunks[end].Id, 4))) ++end;
+        const int64_t tagsEnd = (int64_t)L.Chunks[last].End, roomEnd = (int64_t)L.Chunks[end - 1].End;
+        edit.Pos = (int64_t)L.Chunks[first].Pos;
+        edit.OldLen = tagsEnd - edit.Pos;
+        const int64_t oldFiller = roomEnd - tagsEnd;
+        const int64_t gap = roomEnd - edit.Pos - (int64_t)(chunks.size() + carried.size());
+        // The filler goes right behind the tag chunks, where the next save looks for room.
+        edit.OldLen = roomEnd - edit.Pos;
+        if (gap == 0 || (gap >= 8 && padding::MayKeep(gap, oldFiller, fileSize))) {
+            if (gap > 0) PutFiller(chunks, gap);
+        } else if (gap > 0 && gap < 8 && GrowLastChunk(chunks, gap)) {
+            // Too small for a filler chunk: the last tag chunk holds the zero bytes.
+        } else if (!chunks.empty() && fresh >= 8) {
+            PutFiller(chunks, fresh & ~int64_t(1));
+        }
+        edit.Bytes = std::move(chunks);
+        edit.Bytes.insert(edit.Bytes.end(), carried.begin(), carried.end());
+        // The tag chunks as they were, and their room: nothing to write.
+        if (edit.Delta() == 0 && oldFiller == gap) {
+            S.Seek(edit.Pos);
+            const std::vector<uint8_t> old = S.ReadBytes(tagsEnd - edit.Pos);
+            if (std::equal(old.begin(), old.end(), edit.Bytes.begin(), edit.Bytes.begin() + (ptrdiff_t)old.size()))
+                return wavresult::Success;
         }
     }
     // An odd chunk at the very end may have lacked its pad byte; the chunks
@@ -772,15 +836,9 @@ int TWAVTag::Save(TStream& S, const std::string& FileName) {
     for (const TFilePatch& p : edit.Patches)
         if (p.At + (int64_t)p.Bytes.size() > edit.Pos) return wavresult::Structure;
 
-    // Nothing to write when the chunks and the size are what the file holds.
-    if (edit.Delta() == 0) {
-        S.Seek(edit.Pos);
-        const std::vector<uint8_t> old = S.ReadBytes(edit.OldLen);
-        const TFilePatch& p = edit.Patches.front();
-        S.Seek(p.At);
-        const std::vector<uint8_t> oldSize = S.ReadBytes((int64_t)p.Bytes.size());
-        if (old == edit.Bytes && oldSize == p.Bytes) return wavresult::Success;
-    }
+    // Only the bytes that differ are written in place (nothing at all when
+    // the chunks and the size are what the file holds).
+    edit = regionedit::NarrowedInPlace(S, std::move(edit));
     const TEditResult r = FileName.empty() ? ApplyEditToStream(S, edit) : ApplyEditToFile(FileName, edit);
     switch (r) {
         case TEditResult::Success: return wavresult::Success;

@@ -7,7 +7,10 @@
 // tag without owning it. A save replaces every INFO list, "bext" and "cart"
 // chunk of the file by the new ones and leaves every other chunk, and any
 // bytes after the RIFF form, as they were; the RIFF (or "ds64") size follows
-// from the bytes written. It goes through the shared file edit, so a failed
+// from the bytes written. The filler chunks ("JUNK", ...) right behind the
+// tag chunks are room for them, and chunks written anew get a "JUNK" filler
+// behind them by the padding rule (tags/padding.h), so that later edits are
+// written in place. It goes through the shared file edit, so a failed
 // save leaves the file as it was.
 #pragma once
 

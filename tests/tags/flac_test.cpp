@@ -195,7 +195,7 @@ TEST(FlacWrite, InPlaceWithPaddingAndRewriteWithout) {
     EXPECT_TRUE(std::equal(original.begin(), original.begin() + 4 + 38 + 22, after.begin()));   // STREAMINFO, SEEKTABLE
 
     // Growing past the padding rewrites with the configured padding.
-    t.PaddingSizeToWrite = 4096;
+    t.Padding = TPaddingOption::Exactly(4096);
     t.SetText("COMMENT", std::string(1000, 'c'));
     ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
     after = testutil::ReadFile(path);

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "tags/id3/id3v2_tag.h"
+#include "tags/padding.h"
 #include "tags/stream.h"
 #include "tests/bytes.h"
 #include "tests/test_util.h"
@@ -75,7 +76,8 @@ TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
     };
     const TCase cases[] = {
         {"grows past the padding", Tag(3, Frame(3, "TIT2", Text0("old")), 10), std::string(100, 'g')},
-        {"shrinks by more than 4096", Tag(3, Frame(3, "TIT2", Text0(std::string(9000, 's'))), 0), "short"},
+        // A small file keeps up to twice 4 KiB of padding.
+        {"shrinks by more than 8192", Tag(3, Frame(3, "TIT2", Text0(std::string(9000, 's'))), 0), "short"},
         {"no tag yet", {}, "new"},
     };
     for (const auto& c : cases) {
@@ -91,6 +93,51 @@ TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
         EXPECT_EQ(Tail(after, 10 + StoredTagSize(after)), audio) << c.Name;
         EXPECT_TRUE(NoTempLeft(dir)) << c.Name;
     }
+}
+
+// A 2,000-character title written, then edited back to one character: the
+// tag keeps its place, the freed bytes becoming padding.
+TEST(ID3v2Write, AShrunkTagKeepsItsPlace) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("a.mp3");
+    const Bytes audio = tbytes::MpegFrames(1440);   // 600 KB
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("x"))), audio));
+    for (const std::string& title : {std::string(2000, 'l'), std::string("s"), std::string("Ночь 東京 🎵"), std::string("short")}) {
+        TID3v2Tag t;
+        ASSERT_EQ(t.LoadFromFile(f), 0);
+        const ino_t inode = Inode(f);
+        const uint32_t size = t.Size();
+        t.SetText("TIT2", title, teUnicode);
+        ASSERT_EQ(t.SaveToFile(f), 0);
+        const Bytes after = testutil::ReadFile(f);
+        EXPECT_EQ(Tail(after, 10 + StoredTagSize(after)), audio) << title;
+        if (title.size() == 2000) {
+            // Written anew: one hundredth of the file as padding.
+            EXPECT_EQ(StoredTagSize(after), 10 + 1 + 2 + 4000 + 2 + padding::PaddingFor(22 + (int64_t)audio.size()));
+            continue;
+        }
+        EXPECT_EQ(Inode(f), inode) << title;
+        EXPECT_EQ(10 + StoredTagSize(after), size) << title;
+    }
+}
+
+// The write options outlive a load: a configured padding and version are
+// what the next save writes.
+TEST(ID3v2Write, WriteOptionsSurviveALoad) {
+    testutil::TTempDir dir;
+    const std::string f = dir.file("a.mp3");
+    testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("old")), 20), tbytes::MpegFrames(3)));
+    TID3v2Tag t;
+    t.WriteOptions.Padding = TPaddingOption::Exactly(100);
+    t.WriteOptions.Version = sfid3v24;
+    ASSERT_EQ(t.LoadFromFile(f), 0);
+    EXPECT_EQ(t.WriteOptions.Padding, TPaddingOption::Exactly(100));
+    t.SetText("TIT2", std::string(100, 'n'), teUnicode);   // beyond the 20 bytes of room
+    ASSERT_EQ(t.SaveToFile(f), 0);
+    const Bytes after = testutil::ReadFile(f);
+    EXPECT_EQ(after[3], 4);
+    EXPECT_EQ(t.PaddingSize, 100u);
+    EXPECT_EQ(after.size(), 10 + StoredTagSize(after) + tbytes::MpegFrames(3).size());
 }
 
 TEST(ID3v2Write, Version22IsWrittenAs23) {
@@ -268,6 +315,48 @@ TEST(ID3v2Write, ContainersRoundTrip) {
     }
 }
 
+// Filler chunks right behind the tag chunk are room for it: the tag grows
+// into them in place, the form keeps its size, and the chunks walk as before.
+TEST(ID3v2Write, TagChunkGrowsIntoTheFillersBehindIt) {
+    testutil::TTempDir dir;
+    const Bytes pcm = Audio(5000);
+    const Bytes tag = Tag(3, Frame(3, "TIT2", Text0("old")));
+    struct TCase { const char* Name; Bytes File; bool BigEndian; };
+    const TCase cases[] = {
+        {"WAVE, one JUNK", Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(3001, 0)), Chunk("data", pcm))), false},
+        {"WAVE, JUNK and PAD", Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(1000, 0xEE)),
+                                       Chunk("PAD ", Bytes(2000, 0)), Chunk("data", pcm))), false},
+        {"AIFF, FLLR", Aiff(Cat(Chunk("ID3 ", tag, true), Chunk("FLLR", Bytes(3000, 0), true),
+                                 Chunk("SSND", Cat(Bytes(8, 0), pcm), true))), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string f = dir.file("a.bin");
+        testutil::WriteFile(f, c.File);
+        const ino_t inode = Inode(f);
+        TID3v2Tag t;
+        ASSERT_EQ(t.LoadFromFile(f), 0);
+        t.SetText("TIT2", std::string(1200, 'g'), teUnicode);   // beyond its chunk, within the fillers
+        ASSERT_EQ(t.SaveToFile(f), 0);
+        const Bytes b = testutil::ReadFile(f);
+        EXPECT_EQ(Inode(f), inode);
+        ASSERT_EQ(b.size(), c.File.size());
+        EXPECT_EQ(Tail(b, b.size() - pcm.size()), pcm);
+        // The tag chunk now spans the fillers' room; the chunk after it is the audio.
+        auto u32 = [&](size_t At) {
+            return c.BigEndian ? (uint32_t)b[At] << 24 | b[At + 1] << 16 | b[At + 2] << 8 | b[At + 3]
+                               : b[At] | b[At + 1] << 8 | b[At + 2] << 16 | (uint32_t)b[At + 3] << 24;
+        };
+        EXPECT_EQ(u32(4) + 8, b.size());
+        const size_t tagChunk = c.BigEndian ? 12 : 12 + FmtChunk().size();
+        const size_t next = tagChunk + 8 + u32(tagChunk + 4);
+        EXPECT_EQ(Bytes(b.begin() + (ptrdiff_t)next, b.begin() + (ptrdiff_t)next + 4), Str(c.BigEndian ? "SSND" : "data"));
+        TID3v2Tag back;
+        ASSERT_EQ(back.LoadFromFile(f), 0);
+        EXPECT_EQ(back.GetText("TIT2"), std::string(1200, 'g'));
+    }
+}
+
 TEST(ID3v2Write, WaveChunkGrowsTheRiffSizeByChunkPlusHeader) {
     testutil::TTempDir dir;
     const std::string f = dir.file("w.wav");
@@ -335,7 +424,7 @@ TEST(ID3v2Write, PreservesTheModificationTimeWhenAsked) {
     ::utimensat(AT_FDCWD, f.c_str(), times, 0);
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
-    t.PreserveFileDateTime = true;
+    t.WriteOptions.PreserveFileDateTime = true;
     t.SetText("TIT2", std::string(100, 'z'), teUnicode);
     ASSERT_EQ(t.SaveToFile(f), 0);
     struct stat st {};
@@ -562,7 +651,7 @@ TEST(ID3v2Write, VersionChangesAndFootersLeaveNoDebris) {
     testutil::WriteFile(f, Cat(Tag(4, Frame(4, "TPE1", Cat(SyncSafe(4), Text0("abc")), 0x0001), 20), audio));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
-    t.WriteVersion = sfid3v23;
+    t.WriteOptions.Version = sfid3v23;
     ASSERT_EQ(t.SaveToFile(f), 0);
     TID3v2Tag back;
     ASSERT_EQ(back.LoadFromFile(f), 0);

@@ -243,7 +243,7 @@ TEST(MP4Write, SlackTooSmallForAFreeAtomRewritesWithPadding) {
     EXPECT_EQ(s.Data().size(), f.size() - 7 + 4096);
     ExpectMediaFollowed(f, s.Data());
     // Without padding kept, a shorter moov pulls the media data forward.
-    t.PaddingToWrite = 0;
+    t.Padding = TPaddingOption::Exactly(0);
     TMemoryStream shrink(f);
     ASSERT_EQ(t.SaveToStream(shrink, true, false), 0);   // through the buffered window
     EXPECT_EQ(shrink.Data().size(), f.size() - 7);

@@ -135,6 +135,54 @@ TEST(WAV, InfoTextAndPadding) {
     EXPECT_EQ(Find(w, "data")->Data, Audio(400));
 }
 
+// The filler behind the INFO list is its room: a title that fits stays in
+// place with a smaller filler; a gap too small for a filler goes into the
+// list; a title beyond the room is written anew with a filler of 4 KiB.
+TEST(WAV, InfoListUsesTheFillerBehindItAsRoom) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("a.wav");
+    const auto audio = Audio(4000);
+    // INFO list 24 bytes, filler 508: 532 bytes of room, 512 of them for the title item's text.
+    const auto original = Wave({Fmt(), Info({{"INAM", Z("abc")}}), Chunk("JUNK", std::vector<uint8_t>(500, 0)),
+                                Chunk("data", audio)});
+    struct TCase { const char* Name; size_t Title; bool InPlace; const char* Behind; };
+    const TCase cases[] = {
+        {"fits, the filler shrinks", 100, true, "JUNK"},
+        {"a gap of 4 bytes", 507, true, "data"},
+        {"fills the room", 511, true, "data"},
+        {"beyond the room", 600, false, "JUNK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        testutil::WriteFile(path, original);
+        struct stat before {};
+        ::stat(path.c_str(), &before);
+        TWAVTag w;
+        ASSERT_EQ(w.LoadFromFile(path), 0);
+        w.SetText("INAM", std::string(c.Title, 't'));
+        ASSERT_EQ(w.SaveToFile(path), 0);
+        struct stat after {};
+        ::stat(path.c_str(), &after);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.InPlace);
+        const auto b = testutil::ReadFile(path);
+        bool sizeOk = false;
+        const auto walked = Walk(b, &sizeOk);
+        EXPECT_TRUE(sizeOk);
+        ASSERT_EQ(walked.size(), c.Behind == std::string("JUNK") ? 4u : 3u);
+        EXPECT_EQ(walked[2].Id, c.Behind);
+        if (!c.InPlace) {
+            EXPECT_EQ(walked[2].Size + 8, 4096u);
+        }
+        EXPECT_EQ(Find(walked, "data")->Data, audio);
+        TWAVTag back;
+        ASSERT_EQ(back.LoadFromFile(path), 0);
+        EXPECT_EQ(back.GetText("INAM"), std::string(c.Title, 't'));
+        // A second save of the same title writes nothing.
+        ASSERT_EQ(back.SaveToFile(path), 0);
+        EXPECT_EQ(testutil::ReadFile(path), b);
+    }
+}
+
 // The save replaces every INFO list (a file may hold several), keeps every
 // other chunk byte for byte and the bytes after the form, and the RIFF size
 // counts exactly the chunks written.
@@ -144,9 +192,10 @@ TEST(WAV, RebuildKeepsOtherChunksAndSizes) {
     const auto junk = Chunk("JUNK", std::vector<uint8_t>(27, 0xEE));
     const auto cue = Chunk("LIST", {'a', 'd', 't', 'l', 'l', 'a', 'b', 'l', 5, 0, 0, 0, 1, 0, 0, 0, 'x'});
     const std::vector<uint8_t> id3v1(128, 'T');
-    testutil::WriteFile(path, Wave({Fmt(), Info({{"INAM", Z("One")}}), Chunk("data", Audio(1001)),
-                                    Info({{"IART", Z("Two")}}), junk, cue},
-                                   id3v1));
+    const auto original = Wave({Fmt(), Info({{"INAM", Z("One")}}), Chunk("data", Audio(1001)),
+                                Info({{"IART", Z("Two")}}), junk, cue},
+                               id3v1);
+    testutil::WriteFile(path, original);
     {
         TTags t;
         ASSERT_EQ(t.LoadFromFile(path), 0);
@@ -164,7 +213,11 @@ TEST(WAV, RebuildKeepsOtherChunksAndSizes) {
     for (const auto& c : w) infos += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "INFO");
     EXPECT_EQ(infos, 1);
     EXPECT_EQ(Find(w, "data")->Data, Audio(1001));
-    EXPECT_EQ(Find(w, "JUNK")->Data, std::vector<uint8_t>(27, 0xEE));
+    // The filler behind the last INFO list is room for the tag chunks: the
+    // file keeps its size, the rest of the room a filler of zeros.
+    EXPECT_EQ(after.size(), original.size());
+    ASSERT_NE(Find(w, "JUNK"), nullptr);
+    EXPECT_EQ(Find(w, "JUNK")->Data, std::vector<uint8_t>(Find(w, "JUNK")->Data.size(), 0));
     int adtl = 0;
     for (const auto& c : w) adtl += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "adtl");
     EXPECT_EQ(adtl, 1);
@@ -382,7 +435,8 @@ TEST(WAV, HostileSizes) {
         bool sizeOk = false;
         const auto walked = Walk(s.Data(), &sizeOk);
         EXPECT_TRUE(sizeOk);
-        EXPECT_EQ(walked.size(), 3u);
+        ASSERT_EQ(walked.size(), 4u);   // the INFO list, the filler behind it, fmt and data
+        EXPECT_EQ(walked[1].Id, "JUNK");
         EXPECT_EQ(std::vector<uint8_t>(s.Data().end() - 128, s.Data().end()), std::vector<uint8_t>(128, 'T'));
     }
     // An RF64 whose "ds64" cannot hold its sizes is no form we can write into.
