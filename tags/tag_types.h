@@ -57,8 +57,6 @@ struct TTagLibraryDefaults {
     bool UpperCaseFieldNamesToWrite = true;
     // The padding every writer leaves (tags/padding.h).
     TPaddingOption Padding;
-    // The most padding a save adds to a file: for estimates of the room a save needs.
-    static constexpr uint32_t PaddingToWrite = (uint32_t)padding::Most;
     bool OggParsePlayTime = false;
     bool ParseWavPackAudioAttributes = false;
     bool ParseMusePackAudioAttributes = false;

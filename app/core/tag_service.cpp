@@ -22,6 +22,7 @@
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
+#include "tags/padding.h"
 #include "tags/mapping_common.h"
 #include "tags/flac_ogg/opus_tag.h"
 #include "tags/text.h"
@@ -205,7 +206,7 @@ QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Er
     struct statvfs Disk;
     const std::optional<int64_t> Size = fileutil::FileSize(Path);
     if (Size && ::statvfs(Path.c_str(), &Disk) == 0) {
-        int64_t Needed = *Size + Tag.CoverData.size() + TagLibraryDefaults().PaddingToWrite;
+        int64_t Needed = *Size + Tag.CoverData.size() + padding::PaddingFor(*Size);
         for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
             Needed += (int64_t)Tag.TextField(I).size() * 4;   // UTF-16 text in two tags at most
         if ((int64_t)Disk.f_bavail * (int64_t)Disk.f_frsize < Needed)
