@@ -18,14 +18,10 @@ const QColor kRed(220, 38, 38);
 const QColor kGreen(22, 163, 74);
 const QColor kPaper(255, 255, 255);
 
-QPen Pen(const QColor& C, qreal W = 2.0)
-{
-    return QPen(C, W, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-}
+QPen Pen(const QColor& C, qreal W = 2.0) { return QPen(C, W, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin); }
 
 // All glyphs are drawn on a 32 x 32 grid.
-void DrawFolder(QPainter& P)
-{
+void DrawFolder(QPainter& P) {
     QPainterPath Path;
     Path.moveTo(3, 9);
     Path.lineTo(3, 26);
@@ -40,8 +36,7 @@ void DrawFolder(QPainter& P)
     P.drawPath(Path);
 }
 
-void DrawPage(QPainter& P, qreal X, qreal Y, qreal W = 18, qreal H = 24)
-{
+void DrawPage(QPainter& P, qreal X, qreal Y, qreal W = 18, qreal H = 24) {
     QPainterPath Path;
     Path.moveTo(X, Y);
     Path.lineTo(X + W - 6, Y);
@@ -56,8 +51,7 @@ void DrawPage(QPainter& P, qreal X, qreal Y, qreal W = 18, qreal H = 24)
     P.drawLine(QPointF(X + W - 6, Y + 6), QPointF(X + W, Y + 6));
 }
 
-void DrawPencil(QPainter& P, qreal X, qreal Y)
-{
+void DrawPencil(QPainter& P, qreal X, qreal Y) {
     // A pencil from (X, Y) at the tip towards the upper right.
     P.save();
     P.translate(X, Y);
@@ -72,8 +66,7 @@ void DrawPencil(QPainter& P, qreal X, qreal Y)
     P.restore();
 }
 
-void DrawBadge(QPainter& P, const QColor& Colour, bool Plus)
-{
+void DrawBadge(QPainter& P, const QColor& Colour, bool Plus) {
     P.setPen(Pen(Qt::white, 1.5));
     P.setBrush(Colour);
     P.drawEllipse(QPointF(24, 24), 7, 7);
@@ -87,8 +80,7 @@ void DrawBadge(QPainter& P, const QColor& Colour, bool Plus)
     }
 }
 
-void DrawNote(QPainter& P, const QColor& Colour, qreal Scale)
-{
+void DrawNote(QPainter& P, const QColor& Colour, qreal Scale) {
     P.save();
     P.scale(Scale, Scale);
     P.setPen(Qt::NoPen);
@@ -103,8 +95,7 @@ void DrawNote(QPainter& P, const QColor& Colour, qreal Scale)
     P.restore();
 }
 
-void DrawTag(QPainter& P)
-{
+void DrawTag(QPainter& P) {
     QPainterPath Path;
     Path.moveTo(4, 6);
     Path.lineTo(15, 6);
@@ -120,8 +111,7 @@ void DrawTag(QPainter& P)
     P.drawEllipse(QPointF(9, 11), 2.2, 2.2);
 }
 
-void DrawArrowHead(QPainter& P, QPointF Tip, qreal AngleDeg, const QColor& Colour)
-{
+void DrawArrowHead(QPainter& P, QPointF Tip, qreal AngleDeg, const QColor& Colour) {
     P.save();
     P.translate(Tip);
     P.rotate(AngleDeg);
@@ -133,145 +123,141 @@ void DrawArrowHead(QPainter& P, QPointF Tip, qreal AngleDeg, const QColor& Colou
     P.restore();
 }
 
-void Paint(QPainter& P, TAppIcon Icon)
-{
+void Paint(QPainter& P, TAppIcon Icon) {
     switch (Icon) {
-    case aiNewFolder:
-        DrawFolder(P);
-        DrawBadge(P, kGreen, true);
-        break;
-    case aiRenameFolder:
-        DrawFolder(P);
-        DrawPencil(P, 14, 28);
-        break;
-    case aiRescan: {
-        P.setPen(Pen(kBlue, 3.2));
-        P.setBrush(Qt::NoBrush);
-        P.drawArc(QRectF(6, 6, 20, 20), 30 * 16, 280 * 16);
-        DrawArrowHead(P, QPointF(27, 9), -60, kBlue);
-        break;
-    }
-    case aiPlay: {
-        P.setPen(Qt::NoPen);
-        P.setBrush(kGreen);
-        P.drawEllipse(QRectF(3, 3, 26, 26));
-        P.setBrush(Qt::white);
-        QPolygonF Triangle;
-        Triangle << QPointF(12.5, 9) << QPointF(23, 16) << QPointF(12.5, 23);
-        P.drawPolygon(Triangle);
-        break;
-    }
-    case aiSave: {
-        P.setPen(Pen(kDarkBlue, 1.5));
-        P.setBrush(kBlue);
-        P.drawRoundedRect(QRectF(4, 4, 24, 24), 3, 3);
-        P.setBrush(Qt::white);
-        P.setPen(Qt::NoPen);
-        P.drawRect(QRectF(9, 4.8, 14, 8));
-        P.setBrush(kDarkBlue);
-        P.drawRect(QRectF(18, 6, 3, 5));
-        P.setBrush(QColor(219, 234, 254));
-        P.drawRect(QRectF(8, 17, 16, 10));
-        break;
-    }
-    case aiUndo: {
-        P.setPen(Pen(kBlue, 3.2));
-        P.setBrush(Qt::NoBrush);
-        QPainterPath Path;
-        Path.moveTo(11, 12);
-        Path.lineTo(19, 12);
-        Path.cubicTo(30, 12, 30, 27, 19, 27);
-        Path.lineTo(12, 27);
-        P.drawPath(Path);
-        DrawArrowHead(P, QPointF(4, 12), 180, kBlue);
-        break;
-    }
-    case aiRemoveTags:
-        DrawTag(P);
-        DrawBadge(P, kRed, false);
-        break;
-    case aiAutoTag: {
-        P.setPen(Pen(kBlue, 2));
-        P.setBrush(QColor(219, 234, 254));
-        P.drawEllipse(QRectF(3, 3, 20, 20));
-        P.drawLine(QPointF(3, 13), QPointF(23, 13));
-        P.drawEllipse(QRectF(8.5, 3, 9, 20));
-        P.setPen(Pen(kSlate, 4));
-        P.drawLine(QPointF(21, 21), QPointF(28, 28));
-        break;
-    }
-    case aiQuickAction: {
-        P.setPen(Pen(QColor(180, 83, 9), 1.5));
-        P.setBrush(QColor(251, 191, 36));
-        QPolygonF Bolt;
-        Bolt << QPointF(18, 2) << QPointF(7, 18) << QPointF(15, 18) << QPointF(12, 30) << QPointF(25, 12)
-             << QPointF(17, 12) << QPointF(21, 2);
-        P.drawPolygon(Bolt);
-        break;
-    }
-    case aiRenameFile:
-        DrawPage(P, 4, 3);
-        DrawPencil(P, 14, 29);
-        break;
-    case aiTagToName: {
-        P.save();
-        P.scale(0.7, 0.7);
-        DrawTag(P);
-        P.restore();
-        DrawPage(P, 15, 9, 14, 20);
-        P.setPen(Pen(kGreen, 2.5));
-        P.drawLine(QPointF(6, 26), QPointF(12, 26));
-        DrawArrowHead(P, QPointF(15, 26), 0, kGreen);
-        break;
-    }
-    case aiCopy:
-        DrawPage(P, 4, 3, 16, 21);
-        DrawPage(P, 12, 9, 16, 21);
-        break;
-    case aiMove:
-        DrawPage(P, 4, 3);
-        P.setPen(Pen(kGreen, 3));
-        P.drawLine(QPointF(15, 22), QPointF(24, 22));
-        DrawArrowHead(P, QPointF(30, 22), 0, kGreen);
-        break;
-    case aiDelete: {
-        P.setPen(Pen(kSlate, 1.5));
-        P.setBrush(QColor(226, 232, 240));
-        QPolygonF Can;
-        Can << QPointF(8, 9) << QPointF(24, 9) << QPointF(22, 29) << QPointF(10, 29);
-        P.drawPolygon(Can);
-        P.setBrush(kRed);
-        P.drawRoundedRect(QRectF(5, 5, 22, 4), 1.5, 1.5);
-        P.drawRect(QRectF(13, 2.5, 6, 2.5));
-        P.setPen(Pen(kSlate, 1.5));
-        for (qreal X : {12.5, 16.0, 19.5})
-            P.drawLine(QPointF(X, 13), QPointF(X, 25));
-        break;
-    }
-    case aiAbout: {
-        P.setPen(Qt::NoPen);
-        P.setBrush(kBlue);
-        P.drawEllipse(QRectF(3, 3, 26, 26));
-        P.setBrush(Qt::white);
-        P.drawEllipse(QPointF(16, 10), 2.2, 2.2);
-        P.drawRoundedRect(QRectF(14, 14, 4, 10), 1.5, 1.5);
-        break;
-    }
-    case aiApplication: {
-        P.setPen(Qt::NoPen);
-        P.setBrush(kBlue);
-        P.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
-        P.translate(1, 1);
-        DrawNote(P, Qt::white, 0.95);
-        break;
-    }
-    case aiCount:
-        break;
+        case aiNewFolder:
+            DrawFolder(P);
+            DrawBadge(P, kGreen, true);
+            break;
+        case aiRenameFolder:
+            DrawFolder(P);
+            DrawPencil(P, 14, 28);
+            break;
+        case aiRescan: {
+            P.setPen(Pen(kBlue, 3.2));
+            P.setBrush(Qt::NoBrush);
+            P.drawArc(QRectF(6, 6, 20, 20), 30 * 16, 280 * 16);
+            DrawArrowHead(P, QPointF(27, 9), -60, kBlue);
+            break;
+        }
+        case aiPlay: {
+            P.setPen(Qt::NoPen);
+            P.setBrush(kGreen);
+            P.drawEllipse(QRectF(3, 3, 26, 26));
+            P.setBrush(Qt::white);
+            QPolygonF Triangle;
+            Triangle << QPointF(12.5, 9) << QPointF(23, 16) << QPointF(12.5, 23);
+            P.drawPolygon(Triangle);
+            break;
+        }
+        case aiSave: {
+            P.setPen(Pen(kDarkBlue, 1.5));
+            P.setBrush(kBlue);
+            P.drawRoundedRect(QRectF(4, 4, 24, 24), 3, 3);
+            P.setBrush(Qt::white);
+            P.setPen(Qt::NoPen);
+            P.drawRect(QRectF(9, 4.8, 14, 8));
+            P.setBrush(kDarkBlue);
+            P.drawRect(QRectF(18, 6, 3, 5));
+            P.setBrush(QColor(219, 234, 254));
+            P.drawRect(QRectF(8, 17, 16, 10));
+            break;
+        }
+        case aiUndo: {
+            P.setPen(Pen(kBlue, 3.2));
+            P.setBrush(Qt::NoBrush);
+            QPainterPath Path;
+            Path.moveTo(11, 12);
+            Path.lineTo(19, 12);
+            Path.cubicTo(30, 12, 30, 27, 19, 27);
+            Path.lineTo(12, 27);
+            P.drawPath(Path);
+            DrawArrowHead(P, QPointF(4, 12), 180, kBlue);
+            break;
+        }
+        case aiRemoveTags:
+            DrawTag(P);
+            DrawBadge(P, kRed, false);
+            break;
+        case aiAutoTag: {
+            P.setPen(Pen(kBlue, 2));
+            P.setBrush(QColor(219, 234, 254));
+            P.drawEllipse(QRectF(3, 3, 20, 20));
+            P.drawLine(QPointF(3, 13), QPointF(23, 13));
+            P.drawEllipse(QRectF(8.5, 3, 9, 20));
+            P.setPen(Pen(kSlate, 4));
+            P.drawLine(QPointF(21, 21), QPointF(28, 28));
+            break;
+        }
+        case aiQuickAction: {
+            P.setPen(Pen(QColor(180, 83, 9), 1.5));
+            P.setBrush(QColor(251, 191, 36));
+            QPolygonF Bolt;
+            Bolt << QPointF(18, 2) << QPointF(7, 18) << QPointF(15, 18) << QPointF(12, 30) << QPointF(25, 12)
+                 << QPointF(17, 12) << QPointF(21, 2);
+            P.drawPolygon(Bolt);
+            break;
+        }
+        case aiRenameFile:
+            DrawPage(P, 4, 3);
+            DrawPencil(P, 14, 29);
+            break;
+        case aiTagToName: {
+            P.save();
+            P.scale(0.7, 0.7);
+            DrawTag(P);
+            P.restore();
+            DrawPage(P, 15, 9, 14, 20);
+            P.setPen(Pen(kGreen, 2.5));
+            P.drawLine(QPointF(6, 26), QPointF(12, 26));
+            DrawArrowHead(P, QPointF(15, 26), 0, kGreen);
+            break;
+        }
+        case aiCopy:
+            DrawPage(P, 4, 3, 16, 21);
+            DrawPage(P, 12, 9, 16, 21);
+            break;
+        case aiMove:
+            DrawPage(P, 4, 3);
+            P.setPen(Pen(kGreen, 3));
+            P.drawLine(QPointF(15, 22), QPointF(24, 22));
+            DrawArrowHead(P, QPointF(30, 22), 0, kGreen);
+            break;
+        case aiDelete: {
+            P.setPen(Pen(kSlate, 1.5));
+            P.setBrush(QColor(226, 232, 240));
+            QPolygonF Can;
+            Can << QPointF(8, 9) << QPointF(24, 9) << QPointF(22, 29) << QPointF(10, 29);
+            P.drawPolygon(Can);
+            P.setBrush(kRed);
+            P.drawRoundedRect(QRectF(5, 5, 22, 4), 1.5, 1.5);
+            P.drawRect(QRectF(13, 2.5, 6, 2.5));
+            P.setPen(Pen(kSlate, 1.5));
+            for (qreal X : {12.5, 16.0, 19.5}) P.drawLine(QPointF(X, 13), QPointF(X, 25));
+            break;
+        }
+        case aiAbout: {
+            P.setPen(Qt::NoPen);
+            P.setBrush(kBlue);
+            P.drawEllipse(QRectF(3, 3, 26, 26));
+            P.setBrush(Qt::white);
+            P.drawEllipse(QPointF(16, 10), 2.2, 2.2);
+            P.drawRoundedRect(QRectF(14, 14, 4, 10), 1.5, 1.5);
+            break;
+        }
+        case aiApplication: {
+            P.setPen(Qt::NoPen);
+            P.setBrush(kBlue);
+            P.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
+            P.translate(1, 1);
+            DrawNote(P, Qt::white, 0.95);
+            break;
+        }
+        case aiCount: break;
     }
 }
 
-QPixmap Render(TAppIcon Icon, int Size)
-{
+QPixmap Render(TAppIcon Icon, int Size) {
     QPixmap Pixmap(Size, Size);
     Pixmap.fill(Qt::transparent);
     QPainter P(&Pixmap);
@@ -283,16 +269,14 @@ QPixmap Render(TAppIcon Icon, int Size)
 
 }  // namespace
 
-QIcon AppIcon(TAppIcon Icon)
-{
+QIcon AppIcon(TAppIcon Icon) {
     QIcon Result;
     // The program carries the very pictures it installs for the desktop
     // (share/icons), so the window, the task bar and the menu entry show one
     // icon; the small sizes are drawn for sharpness.
     const bool Embedded = Icon == aiApplication && QFile::exists(QStringLiteral(":/veltrano/icons/48.png"));
     for (int Size : {16, 24, 32, 48, 64}) {
-        if (!Embedded || Size <= 32)
-            Result.addPixmap(Render(Icon, Size));
+        if (!Embedded || Size <= 32) Result.addPixmap(Render(Icon, Size));
     }
     if (Embedded) {
         for (int Size : {48, 128})
@@ -301,8 +285,7 @@ QIcon AppIcon(TAppIcon Icon)
     return Result;
 }
 
-QImage CoverPlaceholder(int Size)
-{
+QImage CoverPlaceholder(int Size) {
     QImage Image(Size, Size, QImage::Format_ARGB32_Premultiplied);
     Image.fill(Qt::transparent);
     QPainter P(&Image);
@@ -313,8 +296,7 @@ QImage CoverPlaceholder(int Size)
     return Image;
 }
 
-QIcon FileTypeIcon(TAudioFileType Type)
-{
+QIcon FileTypeIcon(TAudioFileType Type) {
     static const QColor Colours[] = {
         QColor(100, 116, 139),  // unknown
         QColor(37, 99, 235),    // MP3

@@ -10,8 +10,22 @@
 #include "app/core/audio_tag.h"
 
 enum TAppIcon {
-    aiNewFolder, aiRenameFolder, aiRescan, aiPlay, aiSave, aiUndo, aiRemoveTags, aiAutoTag,
-    aiQuickAction, aiRenameFile, aiTagToName, aiCopy, aiMove, aiDelete, aiAbout, aiApplication,
+    aiNewFolder,
+    aiRenameFolder,
+    aiRescan,
+    aiPlay,
+    aiSave,
+    aiUndo,
+    aiRemoveTags,
+    aiAutoTag,
+    aiQuickAction,
+    aiRenameFile,
+    aiTagToName,
+    aiCopy,
+    aiMove,
+    aiDelete,
+    aiAbout,
+    aiApplication,
     aiCount
 };
 

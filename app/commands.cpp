@@ -44,48 +44,39 @@ const std::vector<TCommandInfo> kCommands = {
     {"actPresetEditor", "Preset Editor...", nullptr, nullptr},
 };
 
-QStringList L(std::initializer_list<const char*> Items)
-{
+QStringList L(std::initializer_list<const char*> Items) {
     QStringList Out;
-    for (const char* I : Items)
-        Out.append(QLatin1String(I));
+    for (const char* I : Items) Out.append(QLatin1String(I));
     return Out;
 }
 
 }  // namespace
 
-const std::vector<TCommandInfo>& CommandTable()
-{
-    return kCommands;
-}
+const std::vector<TCommandInfo>& CommandTable() { return kCommands; }
 
-const TCommandInfo* FindCommand(const QString& Name)
-{
+const TCommandInfo* FindCommand(const QString& Name) {
     for (const TCommandInfo& C : kCommands) {
-        if (Name == QLatin1String(C.Name))
-            return &C;
+        if (Name == QLatin1String(C.Name)) return &C;
     }
     return nullptr;
 }
 
-const std::vector<TMenuInfo>& MainMenus()
-{
+const std::vector<TMenuInfo>& MainMenus() {
     static const std::vector<TMenuInfo> Menus = {
         {"mmFolder", "Folder", L({"actRescan", "-", "actNewFolder", "actRenameFolder"})},
         {"mmFile", "File",
          L({"actRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles", "-", "actExportCsv",
             "actExportM3u8"})},
         {"mmTags", "Tags",
-         L({"actSave", "actRemove", "actUndo", "-", "actAllFields", "actPictures", "-", "actAutoTag", "actTagsFromNames",
-            "-", "menu:mmQuickAction"})},
+         L({"actSave", "actRemove", "actUndo", "-", "actAllFields", "actPictures", "-", "actAutoTag",
+            "actTagsFromNames", "-", "menu:mmQuickAction"})},
         {"mmView", "View", L({"actShowFolders", "-", "menu:mmLanguage"})},
         {"mmHelp", "Help", L({"actTutorial", "-", "actContact", "actWebsite", "-", "actAbout"})},
     };
     return Menus;
 }
 
-const std::vector<TMenuInfo>& SubMenus()
-{
+const std::vector<TMenuInfo>& SubMenus() {
     static const std::vector<TMenuInfo> Menus = {
         {"mmQuickAction", "Quick Action", {}, " [Ctrl+Q]"},
         {"mmLanguage", "Language", {}},
@@ -93,15 +84,12 @@ const std::vector<TMenuInfo>& SubMenus()
     return Menus;
 }
 
-QStringList ListPopupItems()
-{
+QStringList ListPopupItems() {
     return L({"actPlay", "-", "actPopupRemoveTags", "actAllFields", "actPictures", "actAutoTag", "actQuickAction", "-",
-              "actPopupRenameFile",
-              "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"});
+              "actPopupRenameFile", "actTagToName", "-", "actCopyFiles", "actMoveFiles", "actDeleteFiles"});
 }
 
-std::vector<QStringList> ToolbarGroups()
-{
+std::vector<QStringList> ToolbarGroups() {
     return {
         L({"actNewFolder", "actRenameFolder", "actRescan"}),
         L({"actPlay", "actSave", "actUndo", "actRemove", "actAutoTag", "actQuickAction"}),
@@ -110,8 +98,7 @@ std::vector<QStringList> ToolbarGroups()
     };
 }
 
-QStringList WindowCommands()
-{
+QStringList WindowCommands() {
     // Auto-Tag shows its own pick and progress windows, Tags from File Names
     // its preview; All Fields and Pictures are windows of their own.
     return L({"actShowFolders", "actAutoTag", "actTagsFromNames", "actAllFields", "actPictures"});
@@ -121,19 +108,13 @@ TCommands::TCommands(TMainModel& Model, const QString& PresetFile)
     : FModel(Model),
       FFiles(std::make_unique<TFileCommands>(Model)),
       FStore(std::make_unique<TActionPresetStore>(PresetFile)),
-      FQuickActions(std::make_unique<TQuickActions>(Model, FStore.get()))
-{
-}
+      FQuickActions(std::make_unique<TQuickActions>(Model, FStore.get())) {}
 
 TCommands::~TCommands() = default;
 
-bool TCommands::LoadPresets(QString& Error)
-{
-    return FStore->Load(Error);
-}
+bool TCommands::LoadPresets(QString& Error) { return FStore->Load(Error); }
 
-std::function<void()> TCommands::Handler(const QString& Name)
-{
+std::function<void()> TCommands::Handler(const QString& Name) {
     TMainModel* M = &FModel;
     TFileCommands* F = FFiles.get();
     TQuickActions* Q = FQuickActions.get();
@@ -162,8 +143,7 @@ std::function<void()> TCommands::Handler(const QString& Name)
         {"actAbout", [M] { M->About(); }},
     };
     for (const auto& [Command, Run] : Handlers) {
-        if (Name == QLatin1String(Command))
-            return Run;
+        if (Name == QLatin1String(Command)) return Run;
     }
     return {};
 }

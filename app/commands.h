@@ -21,10 +21,10 @@ class TMainModel;
 class TQuickActions;
 
 struct TCommandInfo {
-    const char* Name;       // object name of the action, "actSave"
-    const char* Caption;    // menu caption
-    const char* ToolTip;    // toolbar tool tip; nullptr when not on the toolbar
-    const char* Shortcut;   // key sequence in portable text, nullptr for none
+    const char* Name;      // object name of the action, "actSave"
+    const char* Caption;   // menu caption
+    const char* ToolTip;   // toolbar tool tip; nullptr when not on the toolbar
+    const char* Shortcut;  // key sequence in portable text, nullptr for none
 };
 
 // Every command, in no particular order.
@@ -38,7 +38,7 @@ struct TMenuInfo {
     const char* Name;
     const char* Title;
     QStringList Items;
-    const char* TitleSuffix = nullptr;   // appended after translation
+    const char* TitleSuffix = nullptr;  // appended after translation
 };
 const std::vector<TMenuInfo>& MainMenus();
 // The submenus that "menu:<name>" items refer to.

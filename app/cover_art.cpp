@@ -12,18 +12,15 @@ namespace {
 // and reading it would only hold the whole file in memory for nothing.
 constexpr qint64 kMaxCoverFileBytes = 64LL * 1024 * 1024;
 
-QImage DecodePicture(const QByteArray& Data)
-{
+QImage DecodePicture(const QByteArray& Data) {
     QImage Image;
-    if (!Data.isEmpty())
-        Image.loadFromData(Data);
+    if (!Data.isEmpty()) Image.loadFromData(Data);
     return Image;
 }
 
 }  // namespace
 
-void TCoverDisplay::ShowRecord(const TAudioTag& Tag)
-{
+void TCoverDisplay::ShowRecord(const TAudioTag& Tag) {
     FImage = DecodePicture(Tag.CoverData);
     FData = Tag.CoverData;
     FMime = Tag.CoverMime;
@@ -33,20 +30,18 @@ void TCoverDisplay::ShowRecord(const TAudioTag& Tag)
         FKind = FImage.isNull() ? cdKeep : cdStored;
 }
 
-void TCoverDisplay::ShowKeep()
-{
+void TCoverDisplay::ShowKeep() {
     FKind = cdKeep;
     FImage = QImage();
     FData.clear();
     FMime.clear();
 }
 
-bool TCoverDisplay::LoadFile(const QString& FileName, QString& Error)
-{
+bool TCoverDisplay::LoadFile(const QString& FileName, QString& Error) {
     QFile File(FileName);
     if (!File.open(QIODevice::ReadOnly)) {
-        Error = Tr("Cannot open the picture file:") + QLatin1Char('\n') + FileName + QLatin1Char('\n') +
-                File.errorString();
+        Error =
+            Tr("Cannot open the picture file:") + QLatin1Char('\n') + FileName + QLatin1Char('\n') + File.errorString();
         return false;
     }
     if (File.size() > kMaxCoverFileBytes) {
@@ -76,47 +71,38 @@ bool TCoverDisplay::LoadFile(const QString& FileName, QString& Error)
     return true;
 }
 
-void TCoverDisplay::Clear()
-{
+void TCoverDisplay::Clear() {
     FKind = cdCleared;
     FImage = QImage();
     FData.clear();
     FMime.clear();
 }
 
-void TCoverDisplay::ApplyTo(TAudioTag& Tag) const
-{
+void TCoverDisplay::ApplyTo(TAudioTag& Tag) const {
     switch (FKind) {
-    case cdLoaded:
-        Tag.CoverData = FData;
-        Tag.CoverMime = FMime;
-        break;
-    case cdCleared:
-    case cdNone:
-        Tag.CoverData.clear();
-        Tag.CoverMime.clear();
-        break;
-    case cdStored:
-    case cdKeep:
-        break;  // the record's own bytes stay as they are
+        case cdLoaded:
+            Tag.CoverData = FData;
+            Tag.CoverMime = FMime;
+            break;
+        case cdCleared:
+        case cdNone:
+            Tag.CoverData.clear();
+            Tag.CoverMime.clear();
+            break;
+        case cdStored:
+        case cdKeep: break;  // the record's own bytes stay as they are
     }
 }
 
-QString TCoverDisplay::MimeOfPicture(const QByteArray& Data)
-{
-    if (Data.startsWith("\xFF\xD8\xFF"))
-        return QStringLiteral("image/jpeg");
-    if (Data.startsWith("\x89PNG\r\n\x1A\n"))
-        return QStringLiteral("image/png");
-    if (Data.startsWith("BM"))
-        return QStringLiteral("image/bmp");
+QString TCoverDisplay::MimeOfPicture(const QByteArray& Data) {
+    if (Data.startsWith("\xFF\xD8\xFF")) return QStringLiteral("image/jpeg");
+    if (Data.startsWith("\x89PNG\r\n\x1A\n")) return QStringLiteral("image/png");
+    if (Data.startsWith("BM")) return QStringLiteral("image/bmp");
     return QString();
 }
 
-void TCoverPool::Intern(QByteArray& Data)
-{
-    if (Data.isEmpty())
-        return;
+void TCoverPool::Intern(QByteArray& Data) {
+    if (Data.isEmpty()) return;
     QVector<QByteArray>& Bucket = FBuckets[qHash(Data)];
     for (const QByteArray& Known : Bucket) {
         if (Known.size() == Data.size() && Known == Data) {

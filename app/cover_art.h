@@ -21,12 +21,12 @@
 class TCoverDisplay {
 public:
     enum TKind {
-        cdNone,      // the one selected file has no picture
-        cdStored,    // showing the selected file's own picture
-        cdLoaded,    // the user loaded a picture file
-        cdCleared,   // the user pressed Clear
-        cdKeep,      // empty, but the records keep their pictures (several
-                     // files selected, or a stored picture not decodable)
+        cdNone,     // the one selected file has no picture
+        cdStored,   // showing the selected file's own picture
+        cdLoaded,   // the user loaded a picture file
+        cdCleared,  // the user pressed Clear
+        cdKeep,     // empty, but the records keep their pictures (several
+                    // files selected, or a stored picture not decodable)
     };
 
     TKind Kind() const { return FKind; }
@@ -69,7 +69,10 @@ class TCoverPool {
 public:
     // Replaces Data by an equal copy already in the pool, or adds it.
     void Intern(QByteArray& Data);
-    void Clear() { FBuckets.clear(); FCount = 0; }
+    void Clear() {
+        FBuckets.clear();
+        FCount = 0;
+    }
     int DistinctCount() const { return FCount; }
 
 private:

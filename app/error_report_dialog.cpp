@@ -9,8 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-TFrmErrorReport::TFrmErrorReport(QWidget* Parent) : QDialog(Parent)
-{
+TFrmErrorReport::TFrmErrorReport(QWidget* Parent) : QDialog(Parent) {
     setObjectName(QStringLiteral("frmErrorReport"));
     setWindowTitle(QStringLiteral("Tag Writing Errors"));
     FList = new QTreeWidget(this);
@@ -39,25 +38,20 @@ TFrmErrorReport::TFrmErrorReport(QWidget* Parent) : QDialog(Parent)
     resize(600, 300);
 }
 
-void TFrmErrorReport::LoadErrors(const QVector<TErrorItem>& Errors)
-{
+void TFrmErrorReport::LoadErrors(const QVector<TErrorItem>& Errors) {
     FErrors = Errors;
     FList->clear();
-    for (const TErrorItem& Item : Errors)
-        FList->addTopLevelItem(new QTreeWidgetItem({Item.FileName, Item.Message}));
+    for (const TErrorItem& Item : Errors) FList->addTopLevelItem(new QTreeWidgetItem({Item.FileName, Item.Message}));
     FList->resizeColumnToContents(0);
     FList->setColumnWidth(0, std::min(FList->columnWidth(0), 360));
 }
 
-void TFrmErrorReport::btnCopyClick()
-{
+void TFrmErrorReport::btnCopyClick() {
     const QString Text = ErrorReportText(FErrors);
-    if (!Text.isEmpty())
-        QGuiApplication::clipboard()->setText(Text);
+    if (!Text.isEmpty()) QGuiApplication::clipboard()->setText(Text);
 }
 
-void ShowErrorReport(const QVector<TErrorItem>& Errors, QWidget* Owner)
-{
+void ShowErrorReport(const QVector<TErrorItem>& Errors, QWidget* Owner) {
     TFrmErrorReport Dialog(Owner);
     Dialog.LoadErrors(Errors);
     if (QScreen* Screen = Dialog.screen()) {

@@ -36,7 +36,15 @@
 #include "app/core/audio_tag.h"
 
 enum TListColumn {
-    lcFile, lcDirectory, lcTitle, lcArtist, lcAlbumArtist, lcAlbum, lcDuration, lcYear, lcTrack,
+    lcFile,
+    lcDirectory,
+    lcTitle,
+    lcArtist,
+    lcAlbumArtist,
+    lcAlbum,
+    lcDuration,
+    lcYear,
+    lcTrack,
     lcCount
 };
 
@@ -112,9 +120,9 @@ private:
     enum { ftName, ftTitle, ftArtist, ftAlbum, ftCount };
     struct TRow {
         QString Path;
-        int NameStart = 0;   // where the file name starts in Path
+        int NameStart = 0;  // where the file name starts in Path
         int DurationSec = 0;
-        std::array<QString, lcCount> Cells;   // tag columns only
+        std::array<QString, lcCount> Cells;  // tag columns only
         // Per filtered text: the case-folded characters it holds, as bits.
         std::array<quint64, ftCount> Masks{};
     };
@@ -124,7 +132,7 @@ private:
         QString Text;
         QByteArray Folded;
         quint64 Mask = 0;
-        bool MaskDecides = false;   // one letter or digit: a text holds it when its mask does
+        bool MaskDecides = false;  // one letter or digit: a text holds it when its mask does
     };
     static quint64 FilterMaskOf(QStringView Text);
     static bool TextMatches(const TNeedle& Needle, QStringView Text, quint64 Mask);
@@ -143,16 +151,16 @@ private:
     void UpdateIndex(int Index, const TAudioTag& Tag);
     void SetIndexPath(int Index, const QString& Path);
 
-    QVector<TRow> FRows;           // every record's row, in list order
-    QVector<int> FShown;           // indexes into FRows of the shown rows, ascending
-    QHash<QString, int> FRowOfPath;   // path -> index into FRows (the first row of a path)
+    QVector<TRow> FRows;             // every record's row, in list order
+    QVector<int> FShown;             // indexes into FRows of the shown rows, ascending
+    QHash<QString, int> FRowOfPath;  // path -> index into FRows (the first row of a path)
     QString FFilter;
     TNeedle FNeedle;
     // Whether the shown rows are exactly those the filter matches: a row
     // changed after the filter ran keeps its place until the next keystroke,
     // which then compares every row.
     bool FShownExact = true;
-    int FAnnounced = 0;        // shown rows announced to views; the rest are pending
+    int FAnnounced = 0;  // shown rows announced to views; the rest are pending
     bool FBatching = false;
     QTimer FFlushTimer;
 };

@@ -15,19 +15,16 @@ const QColor kEvenRow(247, 247, 247);
 const QColor kSeparator(208, 208, 208);
 constexpr int kIconSize = 16;
 
-const QIcon& IconOfType(TAudioFileType Type)
-{
+const QIcon& IconOfType(TAudioFileType Type) {
     static QIcon Icons[AudioFileTypeCount];
     const int I = Type < AudioFileTypeCount ? Type : aftUnknown;
-    if (Icons[I].isNull())
-        Icons[I] = FileTypeIcon(static_cast<TAudioFileType>(I));
+    if (Icons[I].isNull()) Icons[I] = FileTypeIcon(static_cast<TAudioFileType>(I));
     return Icons[I];
 }
 
 }  // namespace
 
-void TFileListDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const
-{
+void TFileListDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
     Painter->save();
     const QRect R = Option.rect;
     const bool Selected = Option.state & QStyle::State_Selected;
@@ -61,8 +58,8 @@ void TFileListDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Opt
         TextRight = R.right() - 6;
     }
     const QRect TextRect(TextLeft, R.top(), std::max(0, TextRight - TextLeft), R.height());
-    const QString Text = Option.fontMetrics.elidedText(Index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
-                                                       TextRect.width());
+    const QString Text =
+        Option.fontMetrics.elidedText(Index.data(Qt::DisplayRole).toString(), Qt::ElideRight, TextRect.width());
     QTextOption Layout(Qt::AlignVCenter | Qt::AlignAbsolute | (Mirrored ? Qt::AlignRight : Qt::AlignLeft));
     Layout.setWrapMode(QTextOption::NoWrap);
     Layout.setTextDirection(Text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
@@ -75,27 +72,23 @@ void TFileListDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Opt
     Painter->restore();
 }
 
-QSize TFileListDelegate::sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const
-{
+QSize TFileListDelegate::sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
     QSize Size = QStyledItemDelegate::sizeHint(Option, Index);
     Size.setHeight(std::max(Size.height(), Option.fontMetrics.height() + 8));
     return Size;
 }
 
-TCoverWidget::TCoverWidget(QWidget* Parent) : QWidget(Parent), FPlaceholder(CoverPlaceholder(128))
-{
+TCoverWidget::TCoverWidget(QWidget* Parent) : QWidget(Parent), FPlaceholder(CoverPlaceholder(128)) {
     setMinimumSize(64, 64);
 }
 
-void TCoverWidget::SetImage(const QImage& Image)
-{
+void TCoverWidget::SetImage(const QImage& Image) {
     FImage = Image;
     FScaled = QImage();
     update();
 }
 
-void TCoverWidget::paintEvent(QPaintEvent*)
-{
+void TCoverWidget::paintEvent(QPaintEvent*) {
     QPainter P(this);
     P.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRect Area = rect().adjusted(4, 4, -4, -4);
@@ -106,15 +99,13 @@ void TCoverWidget::paintEvent(QPaintEvent*)
     } else {
         Size = FImage.size().scaled(Area.size(), Qt::KeepAspectRatio);
     }
-    if (Size.isEmpty())
-        return;
+    if (Size.isEmpty()) return;
     const QRect Target(Area.left() + (Area.width() - Size.width()) / 2,
                        Area.top() + (Area.height() - Size.height()) / 2, Size.width(), Size.height());
     if (FImage.isNull()) {
         P.drawImage(Target, FPlaceholder);
         return;
     }
-    if (FScaled.size() != Size)
-        FScaled = FImage.scaled(Size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (FScaled.size() != Size) FScaled = FImage.scaled(Size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     P.drawImage(Target.topLeft(), FScaled);
 }

@@ -32,5 +32,5 @@ protected:
 private:
     QImage FImage;
     QImage FPlaceholder;
-    QImage FScaled;   // FImage at the size last painted; large covers are scaled once, not per paint
+    QImage FScaled;  // FImage at the size last painted; large covers are scaled once, not per paint
 };

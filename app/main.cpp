@@ -21,17 +21,17 @@ namespace {
 
 // --version and --help answer on the terminal before the application object
 // exists, so they need no display. Returns whether one of them was asked for.
-bool AnsweredCommandLine(int argc, char* argv[])
-{
+bool AnsweredCommandLine(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("veltrano %s\n", kVersionText);
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: veltrano [--version] [--help] [Qt options]\n"
-                        "Opens the tag editor's window.\n"
-                        "See veltrano(1) for the files it reads and writes.\n");
+            std::printf(
+                "usage: veltrano [--version] [--help] [Qt options]\n"
+                "Opens the tag editor's window.\n"
+                "See veltrano(1) for the files it reads and writes.\n");
             return true;
         }
     }
@@ -40,10 +40,8 @@ bool AnsweredCommandLine(int argc, char* argv[])
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
-    if (AnsweredCommandLine(argc, argv))
-        return 0;
+int main(int argc, char* argv[]) {
+    if (AnsweredCommandLine(argc, argv)) return 0;
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrano"));
     QApplication::setOrganizationName(QStringLiteral("Veltrano"));
@@ -70,13 +68,11 @@ int main(int argc, char* argv[])
 
     TStartupDesktop Desktop;
     TNewVersionDialogRunner NewVersion;
-    if (!RunStartupUpdateCheck(UpdateServerBaseUrl(), NewVersion, Desktop, Desktop) || EndAfterUpdateCheck)
-        return 0;
+    if (!RunStartupUpdateCheck(UpdateServerBaseUrl(), NewVersion, Desktop, Desktop) || EndAfterUpdateCheck) return 0;
 
     TFrmMain Window;
 #ifdef VELTRANO_TEST_HOOKS
-    if (!Hook.isEmpty() && !RunWindowTestHook(Window, Hook))
-        Window.RunTestHook(Hook);
+    if (!Hook.isEmpty() && !RunWindowTestHook(Window, Hook)) Window.RunTestHook(Hook);
 #endif
     Window.ShowFirstTime();
     return App.exec();

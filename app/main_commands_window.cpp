@@ -37,25 +37,33 @@
 namespace {
 
 const std::pair<const char*, TAppIcon> kIcons[] = {
-    {"actRescan", aiRescan},         {"actNewFolder", aiNewFolder},     {"actRenameFolder", aiRenameFolder},
-    {"actRenameFile", aiRenameFile}, {"actPopupRenameFile", aiRenameFile}, {"actTagToName", aiTagToName},
-    {"actCopyFiles", aiCopy},        {"actMoveFiles", aiMove},          {"actDeleteFiles", aiDelete},
-    {"actSave", aiSave},             {"actRemove", aiRemoveTags},       {"actUndo", aiUndo},
-    {"actAutoTag", aiAutoTag},       {"actQuickAction", aiQuickAction}, {"actPlay", aiPlay},
+    {"actRescan", aiRescan},
+    {"actNewFolder", aiNewFolder},
+    {"actRenameFolder", aiRenameFolder},
+    {"actRenameFile", aiRenameFile},
+    {"actPopupRenameFile", aiRenameFile},
+    {"actTagToName", aiTagToName},
+    {"actCopyFiles", aiCopy},
+    {"actMoveFiles", aiMove},
+    {"actDeleteFiles", aiDelete},
+    {"actSave", aiSave},
+    {"actRemove", aiRemoveTags},
+    {"actUndo", aiUndo},
+    {"actAutoTag", aiAutoTag},
+    {"actQuickAction", aiQuickAction},
+    {"actPlay", aiPlay},
     {"actAbout", aiAbout},
 };
 
 // Menu captions show "&" as it is: it is no accelerator mark in a name.
-QString MenuText(const QString& Text)
-{
+QString MenuText(const QString& Text) {
     QString Out = Text;
     return Out.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }  // namespace
 
-QAction* TFrmMain::MakeAction(const TCommandInfo& Command)
-{
+QAction* TFrmMain::MakeAction(const TCommandInfo& Command) {
     auto* A = new QAction(this);
     const QString Name = QLatin1String(Command.Name);
     A->setObjectName(Name);
@@ -63,17 +71,14 @@ QAction* TFrmMain::MakeAction(const TCommandInfo& Command)
     if (Command.ToolTip) {
         FCaptions.emplace_back(QLatin1String(Command.ToolTip), [A](const QString& T) { A->setToolTip(T); });
     }
-    if (Command.Shortcut)
-        A->setShortcut(QKeySequence(QLatin1String(Command.Shortcut), QKeySequence::PortableText));
+    if (Command.Shortcut) A->setShortcut(QKeySequence(QLatin1String(Command.Shortcut), QKeySequence::PortableText));
     for (const auto& [IconName, Icon] : kIcons) {
-        if (Name == QLatin1String(IconName))
-            A->setIcon(AppIcon(Icon));
+        if (Name == QLatin1String(IconName)) A->setIcon(AppIcon(Icon));
     }
     if (std::function<void()> Run = FCommands->Handler(Name)) {
         // While a save runs in the background, a shortcut does nothing.
         connect(A, &QAction::triggered, this, [this, Run] {
-            if (!FModel->IsSaving())
-                Run();
+            if (!FModel->IsSaving()) Run();
         });
         A->setProperty("veltranoHandled", true);
     } else if (!WindowCommands().contains(Name)) {
@@ -83,32 +88,28 @@ QAction* TFrmMain::MakeAction(const TCommandInfo& Command)
     return A;
 }
 
-void TFrmMain::BuildActions()
-{
-    for (const TCommandInfo& Command : CommandTable())
-        MakeAction(Command);
+void TFrmMain::BuildActions() {
+    for (const TCommandInfo& Command : CommandTable()) MakeAction(Command);
     // Ctrl+Q runs the current preset from anywhere in the window, the editor included.
     Action(QStringLiteral("actQuickAction"))->setShortcutContext(Qt::WindowShortcut);
     addAction(Action(QStringLiteral("actQuickAction")));
     Action(QStringLiteral("actShowFolders"))->setCheckable(true);
     Action(QStringLiteral("actShowFolders"))->setChecked(true);
-    connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this, [this](bool On) { ShowFoldersTree(On); });
+    connect(Action(QStringLiteral("actShowFolders")), &QAction::toggled, this,
+            [this](bool On) { ShowFoldersTree(On); });
     Action(QStringLiteral("actShowFolders"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] {
-        if (!FModel->IsSaving())
-            RunAutoTag(*FModel, this);
+        if (!FModel->IsSaving()) RunAutoTag(*FModel, this);
     });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actTagsFromNames")), &QAction::triggered, this, [this] {
-        if (!FModel->IsSaving())
-            RunTagsFromNames(*FModel, this);
+        if (!FModel->IsSaving()) RunTagsFromNames(*FModel, this);
     });
     Action(QStringLiteral("actTagsFromNames"))->setProperty("veltranoHandled", true);
-    for (const auto& [Name, Show] : {std::pair{"actAllFields", &TFrmAllFields::Execute},
-                                     std::pair{"actPictures", &TFrmPictures::Execute}}) {
+    for (const auto& [Name, Show] :
+         {std::pair{"actAllFields", &TFrmAllFields::Execute}, std::pair{"actPictures", &TFrmPictures::Execute}}) {
         connect(Action(QLatin1String(Name)), &QAction::triggered, this, [this, Show = Show] {
-            if (!FModel->IsSaving())
-                Show(*FModel, this);
+            if (!FModel->IsSaving()) Show(*FModel, this);
         });
         Action(QLatin1String(Name))->setProperty("veltranoHandled", true);
     }
@@ -118,11 +119,11 @@ void TFrmMain::BuildActions()
     Quick.SetEditorRunner(
         [this](TActionPresetStore& Store) { return TFrmPresetEditor::ExecuteEditor(this, Store, *this); });
     // Queued: a preset item's own click rebuilds the menu that holds it.
-    connect(&Quick, &TQuickActions::MenuChanged, this, [this] { RebuildQuickActionMenus(); }, Qt::QueuedConnection);
+    connect(
+        &Quick, &TQuickActions::MenuChanged, this, [this] { RebuildQuickActionMenus(); }, Qt::QueuedConnection);
 }
 
-void TFrmMain::BuildMenus()
-{
+void TFrmMain::BuildMenus() {
     QHash<QString, QMenu*> SubMenuOf;
     for (const TMenuInfo& Info : SubMenus()) {
         auto* M = new QMenu(this);
@@ -159,8 +160,7 @@ void TFrmMain::BuildMenus()
     RebuildQuickActionMenus();
 }
 
-void TFrmMain::RebuildQuickActionMenus()
-{
+void TFrmMain::RebuildQuickActionMenus() {
     QAction* Editor = Action(QStringLiteral("actPresetEditor"));
     for (QMenu* Menu : {pmQuickActions, FQuickActionMenu}) {
         Menu->clear();
@@ -170,19 +170,16 @@ void TFrmMain::RebuildQuickActionMenus()
             A->setData(Item.Name);
             A->setProperty("veltranoHandled", true);
             connect(A, &QAction::triggered, this, [this, A] {
-                if (!FModel->IsSaving())
-                    FCommands->QuickActions().RunPreset(A->data().toString());
+                if (!FModel->IsSaving()) FCommands->QuickActions().RunPreset(A->data().toString());
             });
-            if (Item.IsDefault && Menu == pmQuickActions)
-                Menu->setDefaultAction(A);
+            if (Item.IsDefault && Menu == pmQuickActions) Menu->setDefaultAction(A);
         }
         Menu->addSeparator();
         Menu->addAction(Editor);
     }
 }
 
-void TFrmMain::BuildToolbar()
-{
+void TFrmMain::BuildToolbar() {
     QToolBar* Bar = addToolBar(QStringLiteral("Toolbar"));
     Bar->setObjectName(QStringLiteral("tbMain"));
     Bar->setMovable(false);
@@ -193,8 +190,7 @@ void TFrmMain::BuildToolbar()
     setContextMenuPolicy(Qt::NoContextMenu);
     const std::vector<QStringList> Groups = ToolbarGroups();
     for (size_t g = 0; g < Groups.size(); ++g) {
-        if (g > 0)
-            Bar->addSeparator();
+        if (g > 0) Bar->addSeparator();
         for (const QString& Name : Groups[g]) {
             QAction* A = Action(Name);
             Bar->addAction(A);

@@ -55,18 +55,18 @@ namespace {
 
 // The editor's labels, in the record's field order.
 const char* const kFieldLabels[TMainModel::kFieldCount] = {
-    "Title", "Artist", "Album", "Year", "Track:", "Genre", "Comment", "Disk:", "BPM:",
-    "Album Artist:", "Composer:", "Orig.Artist:", "Copyright:", "URL:", "Encoded By:", "Lyrics:",
+    "Title", "Artist",        "Album",     "Year",         "Track:",     "Genre", "Comment",     "Disk:",
+    "BPM:",  "Album Artist:", "Composer:", "Orig.Artist:", "Copyright:", "URL:",  "Encoded By:", "Lyrics:",
 };
 const char* const kFieldControlNames[TMainModel::kFieldCount] = {
-    "edtTitle", "edtArtist", "edtAlbum", "edtYear", "edtTrack", "edtGenre", "memComment", "edtDisc", "edtBPM",
-    "edtAlbumArtist", "edtComposer", "edtOrigArtist", "edtCopyright", "edtURL", "edtEncodedBy", "memLyrics",
+    "edtTitle",     "edtArtist", "edtAlbum",     "edtYear",        "edtTrack",    "edtGenre",
+    "memComment",   "edtDisc",   "edtBPM",       "edtAlbumArtist", "edtComposer", "edtOrigArtist",
+    "edtCopyright", "edtURL",    "edtEncodedBy", "memLyrics",
 };
 
 }  // namespace
 
-QWidget* TFrmMain::BuildRightPanel()
-{
+QWidget* TFrmMain::BuildRightPanel() {
     pnlRight = new QWidget;
     pnlRight->setObjectName(QStringLiteral("pnlRight"));
     auto* Scroll = new QScrollArea;
@@ -94,8 +94,7 @@ QWidget* TFrmMain::BuildRightPanel()
         return L;
     };
     for (int f = 0; f < TMainModel::kFieldCount; ++f) {
-        if (!TMainModel::FieldHasSuggestions(f))
-            continue;
+        if (!TMainModel::FieldHasSuggestions(f)) continue;
         auto* Combo = new QComboBox;
         Combo->setObjectName(QLatin1String(kFieldControlNames[f]));
         Combo->setEditable(true);
@@ -153,8 +152,8 @@ QWidget* TFrmMain::BuildRightPanel()
     Grid->addWidget(memComment, Row++, 0, 1, 2);
     Grid->setRowMinimumHeight(Row++, 6);
     // The rest: label left, field right.
-    for (int f : {TMainModel::efAlbumArtist, TMainModel::efComposer, TMainModel::efOrigArtist,
-                  TMainModel::efCopyright, TMainModel::efURL, TMainModel::efEncodedBy, TMainModel::efBPM}) {
+    for (int f : {TMainModel::efAlbumArtist, TMainModel::efComposer, TMainModel::efOrigArtist, TMainModel::efCopyright,
+                  TMainModel::efURL, TMainModel::efEncodedBy, TMainModel::efBPM}) {
         Grid->addWidget(MakeLabel(f), Row, 0);
         Grid->addWidget(FCombos[f], Row++, 1);
     }
@@ -165,16 +164,14 @@ QWidget* TFrmMain::BuildRightPanel()
     return pnlRight;
 }
 
-void TFrmMain::ShowEditorFromModel()
-{
+void TFrmMain::ShowEditorFromModel() {
     for (int f = 0; f < TMainModel::kFieldCount; ++f) {
         const QString Text = FModel->EditorText(f);
         if (QComboBox* Combo = FCombos[f]) {
             const QSignalBlocker Block(Combo);
             const QStringList Items = FModel->Suggestions(f);
             bool Same = Combo->count() == Items.size();
-            for (int i = 0; Same && i < Items.size(); ++i)
-                Same = Combo->itemText(i) == Items[i];
+            for (int i = 0; Same && i < Items.size(); ++i) Same = Combo->itemText(i) == Items[i];
             if (!Same) {
                 Combo->clear();
                 Combo->addItems(Items);
@@ -194,7 +191,4 @@ void TFrmMain::ShowEditorFromModel()
     }
 }
 
-void TFrmMain::EditorTextEdited(int Field, const QString& Text)
-{
-    FModel->SetEditorText(Field, Text);
-}
+void TFrmMain::EditorTextEdited(int Field, const QString& Text) { FModel->SetEditorText(Field, Text); }

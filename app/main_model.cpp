@@ -21,8 +21,7 @@ constexpr qint64 kProgressIntervalMs = 150;
 
 }  // namespace
 
-const QString& TMainModel::KeepMarker()
-{
+const QString& TMainModel::KeepMarker() {
     static const QString Marker = QStringLiteral("<keep>");
     return Marker;
 }
@@ -34,8 +33,7 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
       FShell(Shell),
       FSelection(&FFileList),
       FLoadThreads(0),
-      FSaveThreads(0)
-{
+      FSaveThreads(0) {
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
     FClock = [Started] { return Started->elapsed(); };
@@ -44,41 +42,34 @@ TMainModel::TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellAc
     connect(&FFileList, &QAbstractItemModel::modelReset, this, [this] { OnSelectionChanged(); });
 }
 
-TMainModel::~TMainModel()
-{
+TMainModel::~TMainModel() {
     WaitForSave();
     StopScan();
 }
 
 // --- record cache and list -------------------------------------------------
 
-bool TMainModel::TryGetCachedTag(const QString& Path, TAudioTag& Tag) const
-{
+bool TMainModel::TryGetCachedTag(const QString& Path, TAudioTag& Tag) const {
     const auto It = FTagCache.constFind(Path);
-    if (It == FTagCache.constEnd())
-        return false;
+    if (It == FTagCache.constEnd()) return false;
     Tag = It.value();
     return true;
 }
 
-QStringList TMainModel::GetSelectedFiles() const
-{
+QStringList TMainModel::GetSelectedFiles() const {
     const int Rows = FFileList.rowCount();
     QVector<bool> Selected(Rows, false);
     for (const QItemSelectionRange& Range : FSelection.selection()) {
-        for (int r = std::max(0, Range.top()); r <= Range.bottom() && r < Rows; ++r)
-            Selected[r] = true;
+        for (int r = std::max(0, Range.top()); r <= Range.bottom() && r < Rows; ++r) Selected[r] = true;
     }
     QStringList Paths;
     for (int r = 0; r < Rows; ++r) {
-        if (Selected[r])
-            Paths.append(FFileList.PathAt(r));
+        if (Selected[r]) Paths.append(FFileList.PathAt(r));
     }
     return Paths;
 }
 
-void TMainModel::SelectRows(const QVector<int>& Rows)
-{
+void TMainModel::SelectRows(const QVector<int>& Rows) {
     QItemSelection Selection;
     for (int Row : Rows) {
         if (Row >= 0 && Row < FFileList.rowCount())
@@ -87,16 +78,13 @@ void TMainModel::SelectRows(const QVector<int>& Rows)
     FSelection.select(Selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void TMainModel::SelectFiles(const QStringList& Paths)
-{
+void TMainModel::SelectFiles(const QStringList& Paths) {
     QVector<int> Rows;
-    for (const QString& Path : Paths)
-        Rows.append(FindListRow(Path));
+    for (const QString& Path : Paths) Rows.append(FindListRow(Path));
     SelectRows(Rows);
 }
 
-void TMainModel::ClearFileList()
-{
+void TMainModel::ClearFileList() {
     FSelection.clear();
     FFileList.Clear();
     if (FSortColumn >= 0) {
@@ -109,26 +97,21 @@ void TMainModel::ClearFileList()
     FCurrentFile.clear();
 }
 
-int TMainModel::AddRecord(const QString& Path, const TAudioTag& Tag)
-{
+int TMainModel::AddRecord(const QString& Path, const TAudioTag& Tag) {
     FTagCache.insert(Path, Tag);
-    if (FFileList.UpdatePath(Path, Tag))
-        return FindListRow(Path);
+    if (FFileList.UpdatePath(Path, Tag)) return FindListRow(Path);
     return FFileList.AddRow(Path, Tag);
 }
 
-void TMainModel::RefreshSelection()
-{
+void TMainModel::RefreshSelection() {
     const QStringList Paths = GetSelectedFiles();
     for (const QString& Path : Paths) {
         const auto It = FTagCache.constFind(Path);
-        if (It != FTagCache.constEnd())
-            UpdateListRow(Path, It.value());
+        if (It != FTagCache.constEnd()) UpdateListRow(Path, It.value());
     }
     if (Paths.size() == 1) {
         const auto It = FTagCache.constFind(Paths.first());
-        if (It != FTagCache.constEnd())
-            ShowSingleTag(It.value());
+        if (It != FTagCache.constEnd()) ShowSingleTag(It.value());
     } else if (Paths.size() > 1) {
         ShowMultipleTags(Paths);
     }
@@ -136,18 +119,15 @@ void TMainModel::RefreshSelection()
 
 // --- folder and scan ---------------------------------------------------------
 
-void TMainModel::FolderSelected(const QString& Folder)
-{
-    FKeptStatus.clear();   // a folder the user picks lists with its own count
+void TMainModel::FolderSelected(const QString& Folder) {
+    FKeptStatus.clear();  // a folder the user picks lists with its own count
     FTagsAreChanged = false;
     FSelectedFolder = Folder;
     StartScan(Folder);
 }
 
-void TMainModel::StartScan(const QString& Folder)
-{
-    if (Folder.isEmpty())
-        return;
+void TMainModel::StartScan(const QString& Folder) {
+    if (Folder.isEmpty()) return;
     // Stop the old walk before emptying the list: once it is stopped no
     // record of it arrives, and the list shows only the new folder.
     StopScan();
@@ -166,41 +146,27 @@ void TMainModel::StartScan(const QString& Folder)
     FLoader->Start();
 }
 
-void TMainModel::StopScan()
-{
-    if (!FLoader)
-        return;
-    FLoader.reset();   // stops the walk and the workers and waits for them
+void TMainModel::StopScan() {
+    if (!FLoader) return;
+    FLoader.reset();  // stops the walk and the workers and waits for them
     FFileList.SetBatching(false);
     FScanRunning = false;
 }
 
-void TMainModel::SetStatusKeptThroughScan(const QString& Text)
-{
+void TMainModel::SetStatusKeptThroughScan(const QString& Text) {
     FKeptStatus = Text;
     SetStatus(Text);
 }
 
-void TMainModel::SetLoadThreads(int Threads)
-{
-    FLoadThreads = std::clamp(Threads, 1, 64);
-}
+void TMainModel::SetLoadThreads(int Threads) { FLoadThreads = std::clamp(Threads, 1, 64); }
 
-void TMainModel::SetSaveThreads(int Threads)
-{
-    FSaveThreads = std::clamp(Threads, 1, kMaxSaveThreads);
-}
+void TMainModel::SetSaveThreads(int Threads) { FSaveThreads = std::clamp(Threads, 1, kMaxSaveThreads); }
 
-bool TMainModel::IsScanning() const
-{
-    return FScanRunning;
-}
+bool TMainModel::IsScanning() const { return FScanRunning; }
 
-void TMainModel::OnRecordsReady()
-{
+void TMainModel::OnRecordsReady() {
     TParallelLoader* const Loader = FLoader.get();
-    if (!Loader)
-        return;
+    if (!Loader) return;
     // The records that are ready, a few at a time and for a few
     // milliseconds per turn of the event loop, so that the window answers
     // clicks and keys while a big folder is listed.
@@ -215,33 +181,27 @@ void TMainModel::OnRecordsReady()
         Ended = Loader->TakeReady(Batch, kBatch);
         for (TLoadedFile& File : Batch) {
             OnScanProgress(File);
-            if (FLoader.get() != Loader)
-                return;   // a handler started another scan
+            if (FLoader.get() != Loader) return;  // a handler started another scan
         }
     } while (!Ended && Batch.size() == kBatch && Turn.elapsed() < kTurnMs);
     if (Ended) {
-        FLoader.reset();   // its threads have ended
+        FLoader.reset();  // its threads have ended
         OnScanFinished();
     }
 }
 
-void TMainModel::OnScanProgress(TLoadedFile& File)
-{
+void TMainModel::OnScanProgress(TLoadedFile& File) {
     TAudioTag Tag;
-    if (File.Ok)
-        Tag = std::move(File.Tag);
+    if (File.Ok) Tag = std::move(File.Tag);
     Tag.FileName = File.Path;
     FCoverPool.Intern(Tag.CoverData);
-    for (TPictureEntry& Picture : Tag.Pictures)
-        FCoverPool.Intern(Picture.Data);
+    for (TPictureEntry& Picture : Tag.Pictures) FCoverPool.Intern(Picture.Data);
     const bool Listed = AddRecord(File.Path, Tag) >= 0;
-    if (!FKeptStatus.isEmpty())
-        return;   // a command's confirmation stays up
+    if (!FKeptStatus.isEmpty()) return;  // a command's confirmation stays up
     SetStatus((Listed ? Tr("Loaded: ") : Tr("Scanned: ")) + File.Path);
 }
 
-void TMainModel::OnScanFinished()
-{
+void TMainModel::OnScanFinished() {
     FLastScanMs = FScanClock.elapsed();
     FScanRunning = false;
     FFileList.SetBatching(false);
@@ -254,26 +214,21 @@ void TMainModel::OnScanFinished()
 
 // --- filter and sort ---------------------------------------------------------
 
-void TMainModel::SetFilterText(const QString& Text)
-{
+void TMainModel::SetFilterText(const QString& Text) {
     const QString Filter = Text.trimmed().toLower();
-    if (Filter == FFilterText)
-        return;
+    if (Filter == FFilterText) return;
     FFilterText = Filter;
     RebuildFileList();
 }
 
-void TMainModel::RebuildFileList()
-{
+void TMainModel::RebuildFileList() {
     FSelection.clear();
     FCurrentFile.clear();
     FFileList.SetFilter(FFilterText);
 }
 
-void TMainModel::SortByColumn(int Column)
-{
-    if (Column < 0 || Column >= lcCount)
-        return;
+void TMainModel::SortByColumn(int Column) {
+    if (Column < 0 || Column >= lcCount) return;
     if (Column == FSortColumn) {
         FSortAsc = !FSortAsc;
     } else {
@@ -285,35 +240,28 @@ void TMainModel::SortByColumn(int Column)
 
 // --- selection and editor ----------------------------------------------------
 
-void TMainModel::OnSelectionChanged()
-{
+void TMainModel::OnSelectionChanged() {
     FTagsAreChanged = false;
     const QStringList Paths = GetSelectedFiles();
     if (Paths.isEmpty()) {
         FCurrentFile.clear();  // the editor keeps showing what it showed
     } else if (Paths.size() == 1) {
         const auto It = FTagCache.constFind(Paths.first());
-        if (It != FTagCache.constEnd())
-            ShowSingleTag(It.value());
+        if (It != FTagCache.constEnd()) ShowSingleTag(It.value());
     } else {
         ShowMultipleTags(Paths);
     }
 }
 
-void TMainModel::SetEditorText(int Field, const QString& Text)
-{
-    if (Field < 0 || Field >= kFieldCount)
-        return;
+void TMainModel::SetEditorText(int Field, const QString& Text) {
+    if (Field < 0 || Field >= kFieldCount) return;
     FEditorText[Field] = Text;
-    if (!FUpdatingControls)
-        FTagsAreChanged = true;
+    if (!FUpdatingControls) FTagsAreChanged = true;
 }
 
-void TMainModel::ShowSingleTag(const TAudioTag& Tag)
-{
+void TMainModel::ShowSingleTag(const TAudioTag& Tag) {
     FUpdatingControls = true;
-    for (int f = 0; f < kFieldCount; ++f)
-        FEditorText[f] = Tag.TextField(f);
+    for (int f = 0; f < kFieldCount; ++f) FEditorText[f] = Tag.TextField(f);
     FCover.ShowRecord(Tag);
     emit EditorChanged();
     emit CoverChanged();
@@ -321,16 +269,14 @@ void TMainModel::ShowSingleTag(const TAudioTag& Tag)
     FCurrentFile = Tag.FileName;
 }
 
-void TMainModel::ShowMultipleTags(const QStringList& Paths)
-{
+void TMainModel::ShowMultipleTags(const QStringList& Paths) {
     FUpdatingControls = true;
     FCover.ShowKeep();
     FCurrentFile.clear();
     QVector<const TAudioTag*> Records;
     for (const QString& Path : Paths) {
         const auto It = FTagCache.constFind(Path);
-        if (It != FTagCache.constEnd())
-            Records.append(&It.value());
+        if (It != FTagCache.constEnd()) Records.append(&It.value());
     }
     for (int f = 0; f < kFieldCount; ++f) {
         if (Records.isEmpty()) {
@@ -343,8 +289,7 @@ void TMainModel::ShowMultipleTags(const QStringList& Paths)
             QSet<QString> Seen;
             for (const TAudioTag* Tag : Records) {
                 const QString& Value = Tag->TextField(f);
-                if (Value.isEmpty())
-                    continue;
+                if (Value.isEmpty()) continue;
                 if (!Seen.contains(Value)) {
                     Seen.insert(Value);
                     List.append(Value);
@@ -368,20 +313,16 @@ void TMainModel::ShowMultipleTags(const QStringList& Paths)
     FUpdatingControls = false;
 }
 
-void TMainModel::ApplyEditorToSelection()
-{
+void TMainModel::ApplyEditorToSelection() {
     const QStringList Paths = GetSelectedFiles();
-    if (Paths.isEmpty())
-        return;
+    if (Paths.isEmpty()) return;
     PushUndoSnapshot();
     for (const QString& Path : Paths) {
         const auto It = FTagCache.find(Path);
-        if (It == FTagCache.end())
-            continue;
+        if (It == FTagCache.end()) continue;
         TAudioTag& Tag = It.value();
         for (int f = 0; f < kFieldCount; ++f) {
-            if (FEditorText[f] != KeepMarker())
-                Tag.TextField(f) = FEditorText[f];
+            if (FEditorText[f] != KeepMarker()) Tag.TextField(f) = FEditorText[f];
         }
         CoverFromDisplay(Tag);
         Tag.Modified = true;
@@ -390,14 +331,12 @@ void TMainModel::ApplyEditorToSelection()
     FTagsAreChanged = false;
 }
 
-void TMainModel::BeforeListMouseClick()
-{
-    if (!FTagsAreChanged)
-        return;
+void TMainModel::BeforeListMouseClick() {
+    if (!FTagsAreChanged) return;
     if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
         ApplyEditorToSelection();
         Save();
-        WaitForSave();   // the click then shows what is on disk
+        WaitForSave();  // the click then shows what is on disk
     } else {
         FTagsAreChanged = false;
     }
@@ -405,11 +344,9 @@ void TMainModel::BeforeListMouseClick()
 
 // --- picture -----------------------------------------------------------------
 
-void TMainModel::LoadCover()
-{
+void TMainModel::LoadCover() {
     const QString FileName = FUi.PickImageFile();
-    if (FileName.isEmpty())
-        return;
+    if (FileName.isEmpty()) return;
     QString Error;
     if (!FCover.LoadFile(FileName, Error)) {
         FUi.ShowError(Error);
@@ -420,8 +357,7 @@ void TMainModel::LoadCover()
     FTagsAreChanged = true;
 }
 
-void TMainModel::ClearCover()
-{
+void TMainModel::ClearCover() {
     FCover.Clear();
     emit CoverChanged();
     PushUndoSnapshot();
@@ -430,18 +366,14 @@ void TMainModel::ClearCover()
 
 // --- save, remove, undo ------------------------------------------------------
 
-void TMainModel::Save()
-{
-    if (FSaveRun)
-        return;   // one save at a time; the window offers none while one runs
-    if (FTagsAreChanged)
-        ApplyEditorToSelection();
+void TMainModel::Save() {
+    if (FSaveRun) return;  // one save at a time; the window offers none while one runs
+    if (FTagsAreChanged) ApplyEditorToSelection();
     // The records as they are now, written by a pool of workers; each one is
     // marked saved as its result comes back, in list order.
     auto Records = std::make_shared<QMap<QString, TAudioTag>>();
     for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It)
-        if (It.value().Modified)
-            Records->insert(It.key(), It.value());
+        if (It.value().Modified) Records->insert(It.key(), It.value());
     if (Records->isEmpty()) {
         SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {0, 0}));
         return;
@@ -460,34 +392,24 @@ void TMainModel::Save()
     FSaveRun->Pool->SetReadyNotice(this, [this] { OnSaveResults(); });
     FSaveRun->Pool->Start();
     emit BusyChanged(true);
-    if (!FBackgroundSaves)
-        WaitForSave();
+    if (!FBackgroundSaves) WaitForSave();
 }
 
-bool TMainModel::IsSaving() const
-{
-    return FSaveRun != nullptr;
-}
+bool TMainModel::IsSaving() const { return FSaveRun != nullptr; }
 
-void TMainModel::OnSaveResults()
-{
-    if (!FSaveRun)
-        return;   // finished already (WaitForSave took the rest)
+void TMainModel::OnSaveResults() {
+    if (!FSaveRun) return;  // finished already (WaitForSave took the rest)
     std::vector<TLoadedFile> Results;
     const bool Ended = FSaveRun->Pool->TakeReady(Results, static_cast<size_t>(FSaveRun->Total));
-    for (const TLoadedFile& Result : Results)
-        TakeSaveResult(Result);
-    if (Ended)
-        FinishSave();
+    for (const TLoadedFile& Result : Results) TakeSaveResult(Result);
+    if (Ended) FinishSave();
 }
 
-void TMainModel::TakeSaveResult(const TLoadedFile& Result)
-{
+void TMainModel::TakeSaveResult(const TLoadedFile& Result) {
     if (Result.Ok) {
         ++FSaveRun->Count;
         const auto It = FTagCache.find(Result.Path);
-        if (It != FTagCache.end())
-            It.value().Modified = false;
+        if (It != FTagCache.end()) It.value().Modified = false;
     } else {
         FSaveRun->Errors.append({Result.Path, Result.Error});
     }
@@ -499,55 +421,44 @@ void TMainModel::TakeSaveResult(const TLoadedFile& Result)
     }
 }
 
-void TMainModel::WaitForSave()
-{
-    if (!FSaveRun)
-        return;
+void TMainModel::WaitForSave() {
+    if (!FSaveRun) return;
     TLoadedFile Result;
-    while (FSaveRun->Pool->Next(Result))
-        TakeSaveResult(Result);
+    while (FSaveRun->Pool->Next(Result)) TakeSaveResult(Result);
     FinishSave();
 }
 
-void TMainModel::CancelSave()
-{
-    if (!FSaveRun)
-        return;
+void TMainModel::CancelSave() {
+    if (!FSaveRun) return;
     // No file is started after this; the ones being written end whole, and
     // the save ends with the next turn of the event loop (or a WaitForSave).
     FSaveRun->Pool->Stop();
     QMetaObject::invokeMethod(
         this,
         [this, Run = FSaveRun->Number] {
-            if (FSaveRun && FSaveRun->Number == Run)
-                WaitForSave();
+            if (FSaveRun && FSaveRun->Number == Run) WaitForSave();
         },
         Qt::QueuedConnection);
 }
 
-void TMainModel::FinishSave()
-{
+void TMainModel::FinishSave() {
     const std::unique_ptr<TSaveRun> Run = std::move(FSaveRun);
-    Run->Pool.reset();   // waits for the files being written
+    Run->Pool.reset();  // waits for the files being written
     SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Run->Count, Run->Errors.size()}));
     emit BusyChanged(false);
     emit SaveFinished();
-    if (!Run->Errors.isEmpty())
-        FUi.ShowErrorReport(Run->Errors);
+    if (!Run->Errors.isEmpty()) FUi.ShowErrorReport(Run->Errors);
 }
 
-void TMainModel::Remove()
-{
+void TMainModel::Remove() {
     const QStringList Paths = GetSelectedFiles();
     if (Paths.isEmpty()) {
         FUi.Inform(Tr("Please select one or more files whose tags you want to clear."));
         return;
     }
-    if (!FUi.Confirm(FormatTr("Clear all editable tag fields for %d file(s) and save?", {Paths.size()})))
-        return;
+    if (!FUi.Confirm(FormatTr("Clear all editable tag fields for %d file(s) and save?", {Paths.size()}))) return;
     ApplyToSelectedRecords([](const QString&, TAudioTag& Tag) {
-        for (int f = 0; f < kFieldCount; ++f)
-            Tag.TextField(f).clear();
+        for (int f = 0; f < kFieldCount; ++f) Tag.TextField(f).clear();
         Tag.CoverData.clear();
         Tag.CoverMime.clear();
         // Every entry and picture goes too, not only the ones the editor shows.
@@ -560,32 +471,25 @@ void TMainModel::Remove()
     SetStatus(FormatTr("Tags cleared for %d file(s) (in memory).", {Paths.size()}));
 }
 
-void TMainModel::ApplyPendingEdits()
-{
-    if (FTagsAreChanged)
-        ApplyEditorToSelection();
+void TMainModel::ApplyPendingEdits() {
+    if (FTagsAreChanged) ApplyEditorToSelection();
 }
 
-QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change)
-{
+QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change) {
     ApplyPendingEdits();
     const QStringList Paths = GetSelectedFiles();
-    if (Paths.isEmpty())
-        return {};
+    if (Paths.isEmpty()) return {};
     PushUndoSnapshot();
     QStringList Changed;
     for (const QString& Path : Paths) {
         const auto Found = FTagCache.constFind(Path);
-        if (Found == FTagCache.constEnd())
-            continue;
+        if (Found == FTagCache.constEnd()) continue;
         TAudioTag Tag = Found.value();
         // The change may run an event loop (a network look-up) in which a
         // running scan adds records, so the record is looked up again after it.
-        if (!Change(Path, Tag))
-            continue;
+        if (!Change(Path, Tag)) continue;
         const auto It = FTagCache.find(Path);
-        if (It == FTagCache.end())
-            continue;
+        if (It == FTagCache.end()) continue;
         Tag.Modified = true;
         It.value() = Tag;
         UpdateListRow(Path, Tag);
@@ -596,8 +500,7 @@ QStringList TMainModel::ApplyToSelectedRecords(const TRecordChange& Change)
     return Changed;
 }
 
-void TMainModel::ClearEditor()
-{
+void TMainModel::ClearEditor() {
     FUpdatingControls = true;
     for (int f = 0; f < kFieldCount; ++f) {
         FEditorText[f].clear();
@@ -610,8 +513,7 @@ void TMainModel::ClearEditor()
     FTagsAreChanged = false;
 }
 
-void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath)
-{
+void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath) {
     const auto It = FTagCache.find(OldPath);
     if (It != FTagCache.end()) {
         TAudioTag Tag = It.value();
@@ -620,35 +522,29 @@ void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath)
         FTagCache.insert(NewPath, Tag);
     }
     FFileList.RenamePath(OldPath, NewPath);
-    if (FCurrentFile == OldPath)
-        FCurrentFile = NewPath;
+    if (FCurrentFile == OldPath) FCurrentFile = NewPath;
     for (TUndoItem& Item : FUndoStack) {
         for (int i = 0; i < Item.Files.size(); ++i) {
             if (Item.Files[i] == OldPath) {
                 Item.Files[i] = NewPath;
-                if (!Item.Tags[i].FileName.isEmpty())
-                    Item.Tags[i].FileName = NewPath;
+                if (!Item.Tags[i].FileName.isEmpty()) Item.Tags[i].FileName = NewPath;
             }
         }
     }
 }
 
-void TMainModel::FolderRenamed(const QString& OldFolder, const QString& NewFolder)
-{
+void TMainModel::FolderRenamed(const QString& OldFolder, const QString& NewFolder) {
     const QString OldPrefix = OldFolder + QLatin1Char('/');
     for (TUndoItem& Item : FUndoStack) {
         for (int i = 0; i < Item.Files.size(); ++i) {
-            if (!Item.Files[i].startsWith(OldPrefix))
-                continue;
+            if (!Item.Files[i].startsWith(OldPrefix)) continue;
             Item.Files[i] = NewFolder + Item.Files[i].mid(OldFolder.size());
-            if (!Item.Tags[i].FileName.isEmpty())
-                Item.Tags[i].FileName = Item.Files[i];
+            if (!Item.Tags[i].FileName.isEmpty()) Item.Tags[i].FileName = Item.Files[i];
         }
     }
 }
 
-void TMainModel::FileDeleted(const QString& Path)
-{
+void TMainModel::FileDeleted(const QString& Path) {
     // Removing the row changes the selection, which forgets the current file.
     const bool WasCurrent = FCurrentFile == Path;
     FTagCache.remove(Path);
@@ -665,72 +561,58 @@ void TMainModel::FileDeleted(const QString& Path)
                 Item.Tags.removeAt(i);
             }
         }
-        if (Item.Files.isEmpty())
-            FUndoStack.removeAt(s);
+        if (Item.Files.isEmpty()) FUndoStack.removeAt(s);
     }
     emit UndoAvailableChanged(!FUndoStack.isEmpty());
 }
 
-bool TMainModel::HasUnsavedChanges() const
-{
-    if (FTagsAreChanged)
-        return true;
+bool TMainModel::HasUnsavedChanges() const {
+    if (FTagsAreChanged) return true;
     for (const TAudioTag& Tag : FTagCache) {
-        if (Tag.Modified)
-            return true;
+        if (Tag.Modified) return true;
     }
     return false;
 }
 
-void TMainModel::OfferToSaveChanges()
-{
-    if (!HasUnsavedChanges())
-        return;
+void TMainModel::OfferToSaveChanges() {
+    if (!HasUnsavedChanges()) return;
     if (FUi.Confirm(Tr("Do you want to save the tag changes?"))) {
         ApplyPendingEdits();
         Save();
-        WaitForSave();   // the files are renamed, moved or listed again next
+        WaitForSave();  // the files are renamed, moved or listed again next
     } else {
         FTagsAreChanged = false;
     }
 }
 
-void TMainModel::ShowFolder(const QString& Folder)
-{
+void TMainModel::ShowFolder(const QString& Folder) {
     FTagsAreChanged = false;
     FSelectedFolder = Folder;
     emit FolderShown(Folder);
     StartScan(Folder);
 }
 
-void TMainModel::PushUndoSnapshot()
-{
+void TMainModel::PushUndoSnapshot() {
     const QStringList Paths = GetSelectedFiles();
-    if (Paths.isEmpty())
-        return;
+    if (Paths.isEmpty()) return;
     TUndoItem Item;
     Item.Files = Paths;
     Item.Tags.reserve(Paths.size());
-    for (const QString& Path : Paths)
-        Item.Tags.append(FTagCache.value(Path));
+    for (const QString& Path : Paths) Item.Tags.append(FTagCache.value(Path));
     FUndoStack.append(std::move(Item));
-    while (FUndoStack.size() > kMaxUndoSteps)
-        FUndoStack.removeFirst();
+    while (FUndoStack.size() > kMaxUndoSteps) FUndoStack.removeFirst();
     emit UndoAvailableChanged(true);
 }
 
-void TMainModel::Undo()
-{
-    if (FUndoStack.isEmpty())
-        return;
+void TMainModel::Undo() {
+    if (FUndoStack.isEmpty()) return;
     const TUndoItem Item = FUndoStack.takeLast();
     QStringList Missing;
     for (int i = 0; i < Item.Files.size(); ++i) {
         TAudioTag Tag = Item.Tags.value(i);
         // A file that had no record has nothing to restore; writing the empty
         // record would strip its tags.
-        if (Tag.FileName.isEmpty())
-            continue;
+        if (Tag.FileName.isEmpty()) continue;
         // Renames and moves carry the history along; a path that is gone
         // now must not have old tags written into whatever takes its name.
         if (!QFileInfo(Item.Files[i]).isFile()) {
@@ -752,8 +634,7 @@ void TMainModel::Undo()
 
 // --- small commands ----------------------------------------------------------
 
-void TMainModel::Play()
-{
+void TMainModel::Play() {
     const QStringList Paths = GetSelectedFiles();
     if (Paths.isEmpty()) {
         FUi.Inform(Tr("Please select an audio file first."));
@@ -768,43 +649,26 @@ void TMainModel::Play()
         FUi.ShowError(Tr("Unable to start playback for:") + QLatin1Char('\n') + Path);
 }
 
-QString TMainModel::AboutText()
-{
+QString TMainModel::AboutText() {
     return QLatin1String(kApplicationTitle) + QLatin1Char('\n') + Tr("Version:") + QLatin1Char(' ') +
            QLatin1String(kVersionText) + QStringLiteral("\n\n") + Tr("Website:") + QLatin1Char(' ') +
            QLatin1String(kHomePage) + QStringLiteral("\n\n") +
            QStringLiteral("Copyright \u00A9 2026 The Veltrano developers. All rights reserved.");
 }
 
-QString TMainModel::HomePageUrl()
-{
-    return QLatin1String(kHomePage);
-}
+QString TMainModel::HomePageUrl() { return QLatin1String(kHomePage); }
 
-void TMainModel::About()
-{
-    FUi.Inform(AboutText());
-}
+void TMainModel::About() { FUi.Inform(AboutText()); }
 
-void TMainModel::OpenTutorial()
-{
-    FShell.OpenUrl(QLatin1String(kTutorialPage));
-}
+void TMainModel::OpenTutorial() { FShell.OpenUrl(QLatin1String(kTutorialPage)); }
 
-void TMainModel::OpenContactPage()
-{
-    FShell.OpenUrl(QLatin1String(kSupportPage));
-}
+void TMainModel::OpenContactPage() { FShell.OpenUrl(QLatin1String(kSupportPage)); }
 
-void TMainModel::OpenWebsite()
-{
-    FShell.OpenUrl(QLatin1String(kHomePage));
-}
+void TMainModel::OpenWebsite() { FShell.OpenUrl(QLatin1String(kHomePage)); }
 
 // --- status bar --------------------------------------------------------------
 
-void TMainModel::SetStatus(const QString& Text)
-{
+void TMainModel::SetStatus(const QString& Text) {
     FStatus = Text;
     emit StatusChanged(Text);
 }

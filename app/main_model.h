@@ -34,8 +34,8 @@ struct TLoadedFile;
 // One undo step: the selected files and their whole records before a change.
 struct TUndoItem {
     QStringList Files;
-    QVector<TAudioTag> Tags;   // Tags[i] belongs to Files[i]; an empty FileName
-                               // marks a file that had no record
+    QVector<TAudioTag> Tags;  // Tags[i] belongs to Files[i]; an empty FileName
+                              // marks a file that had no record
 };
 
 class TMainModel final : public QObject {
@@ -47,15 +47,28 @@ public:
     // Year, Track, Genre, Comment, Disc, BPM, AlbumArtist, Composer,
     // OrigArtist, Copyright, URL, EncodedBy, Lyrics.
     enum TEditorField {
-        efTitle, efArtist, efAlbum, efYear, efTrack, efGenre, efComment, efDisc, efBPM,
-        efAlbumArtist, efComposer, efOrigArtist, efCopyright, efURL, efEncodedBy, efLyrics
+        efTitle,
+        efArtist,
+        efAlbum,
+        efYear,
+        efTrack,
+        efGenre,
+        efComment,
+        efDisc,
+        efBPM,
+        efAlbumArtist,
+        efComposer,
+        efOrigArtist,
+        efCopyright,
+        efURL,
+        efEncodedBy,
+        efLyrics
     };
     // Comment and Lyrics are multi-line boxes without a suggestion list.
     static bool FieldHasSuggestions(int Field) { return Field != efComment && Field != efLyrics; }
     static const QString& KeepMarker();
 
-    TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell,
-               QObject* Parent = nullptr);
+    TMainModel(ITagServicePtr TagService, IUserInteraction& Ui, IShellActions& Shell, QObject* Parent = nullptr);
     ~TMainModel() override;
 
     ITagService& TagService() { return *FTagService; }
@@ -248,7 +261,7 @@ private:
     TFileListModel FFileList;
     QItemSelectionModel FSelection;
     std::unique_ptr<TParallelLoader> FLoader;
-    int FLoadThreads;   // 0: chosen for each folder
+    int FLoadThreads;  // 0: chosen for each folder
     // A save under way: its pool of writers and its tally so far.
     struct TSaveRun {
         std::unique_ptr<TParallelLoader> Pool;
@@ -256,22 +269,22 @@ private:
         int Count = 0;
         QVector<TErrorItem> Errors;
         qint64 LastProgress = 0;
-        unsigned Number = 0;   // which save of this model it is
+        unsigned Number = 0;  // which save of this model it is
     };
     static constexpr int kMaxSaveThreads = 8;
     std::unique_ptr<TSaveRun> FSaveRun;
     unsigned FSaveCount = 0;
-    int FSaveThreads;   // 0: chosen for the folder shown
+    int FSaveThreads;  // 0: chosen for the folder shown
     bool FBackgroundSaves = false;
     QElapsedTimer FScanClock;
     TClock FClock;
     qint64 FLastScanMs = 0;
     bool FScanRunning = false;
-    QString FKeptStatus;   // shown at the end of the scan instead of the count
+    QString FKeptStatus;  // shown at the end of the scan instead of the count
     QString FSelectedFolder;
     QString FCurrentFile;
     QString FFilterText;
-    int FSortColumn = -1;   // -1: the scan's natural order
+    int FSortColumn = -1;  // -1: the scan's natural order
     bool FSortAsc = true;
     bool FUpdatingControls = false;
     bool FTagsAreChanged = false;

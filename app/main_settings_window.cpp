@@ -51,8 +51,7 @@
 #include "app/settings/translation.h"
 #include "app/settings/window_settings.h"
 
-void TFrmMain::LoadSettings()
-{
+void TFrmMain::LoadSettings() {
     const TWindowSettings S = ReadWindowSettings(SettingsFileName());
     // Position and size first, so that un-maximising later returns to them.
     const QRect Current = geometry();
@@ -60,8 +59,7 @@ void TFrmMain::LoadSettings()
     resize(std::max(200, S.Width.value_or(Current.width())), std::max(150, S.Height.value_or(Current.height())));
     FStartMaximised = S.WindowState == 2;  // a stored minimised state opens normal
 
-    if (S.FilesInFlight)
-        FModel->SetLoadThreads(*S.FilesInFlight);
+    if (S.FilesInFlight) FModel->SetLoadThreads(*S.FilesInFlight);
     if (!S.Folder.isEmpty())
         SelectFolderInTree(S.Folder);
     else
@@ -81,12 +79,10 @@ void TFrmMain::LoadSettings()
     } else {
         FNeedInitDefaultColumnWidths = true;
     }
-    if (FNeedInitDefaultColumnWidths)
-        FStartMaximised = true;
+    if (FNeedInitDefaultColumnWidths) FStartMaximised = true;
 }
 
-void TFrmMain::SaveSettings()
-{
+void TFrmMain::SaveSettings() {
     TWindowSettings S;
     S.WindowState = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
     if (S.WindowState == 0) {
@@ -97,8 +93,7 @@ void TFrmMain::SaveSettings()
     }
     S.Folder = FModel->SelectedFolder();
     QVector<std::optional<int>> Widths;
-    for (int c = 0; c < kListColumnCount; ++c)
-        Widths.append(lvFiles->columnWidth(c));
+    for (int c = 0; c < kListColumnCount; ++c) Widths.append(lvFiles->columnWidth(c));
     S.ColumnWidths = Widths;
     const QList<int> Sizes = FSplitter->sizes();
     S.LeftPanelWidth = pnlLeft->isVisible() ? Sizes.value(0) : FLeftWidth;
@@ -106,23 +101,18 @@ void TFrmMain::SaveSettings()
     WriteWindowSettings(SettingsFileName(), S);
 }
 
-void TFrmMain::ApplyPanelWidths()
-{
+void TFrmMain::ApplyPanelWidths() {
     const QList<int> Sizes = FSplitter->sizes();
-    if (Sizes.size() != 3)
-        return;
+    if (Sizes.size() != 3) return;
     const int Total = Sizes[0] + Sizes[1] + Sizes[2];
     const int Left = pnlLeft->isVisible() ? FLeftWidth : 0;
     FSplitter->setSizes({Left, std::max(50, Total - Left - FRightWidth), FRightWidth});
 }
 
-void TFrmMain::InitDefaultColumnWidths()
-{
-    if (!FNeedInitDefaultColumnWidths || !FShownOnce)
-        return;
+void TFrmMain::InitDefaultColumnWidths() {
+    if (!FNeedInitDefaultColumnWidths || !FShownOnce) return;
     const QVector<int> Widths = DefaultColumnWidths(lvFiles->width(), FModel->FileList().columnCount());
     FApplyingColumnWidths = true;
-    for (int c = 0; c < Widths.size(); ++c)
-        lvFiles->setColumnWidth(c, Widths[c]);
+    for (int c = 0; c < Widths.size(); ++c) lvFiles->setColumnWidth(c, Widths[c]);
     FApplyingColumnWidths = false;
 }

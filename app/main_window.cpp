@@ -60,8 +60,7 @@ constexpr int kPictureAreaHeight = 200;
 
 }  // namespace
 
-TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
-{
+TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Veltrano ") + QLatin1String(kVersionText));
     setWindowIcon(AppIcon(aiApplication));
@@ -94,16 +93,14 @@ TFrmMain::TFrmMain(QWidget* Parent) : QMainWindow(Parent)
     BindModel();
 
     resize(kDesignWidth, kDesignHeight);
-    if (QScreen* Screen = screen())
-        move(Screen->availableGeometry().center() - rect().center());
+    if (QScreen* Screen = screen()) move(Screen->availableGeometry().center() - rect().center());
 
     LoadSettings();
     BuildLanguageMenu();
     ApplyCaptions();
 }
 
-TFrmMain::~TFrmMain()
-{
+TFrmMain::~TFrmMain() {
     // The model stops a running scan; it must go before the widgets it feeds.
     FCommands.reset();
     FModel.reset();
@@ -111,12 +108,10 @@ TFrmMain::~TFrmMain()
 
 // --- building ----------------------------------------------------------------
 
-void TFrmMain::Caption(QObject* Target, const QString& English, const QString& Suffix)
-{
+void TFrmMain::Caption(QObject* Target, const QString& English, const QString& Suffix) {
     QPointer<QObject> Guard(Target);
     FCaptions.emplace_back(English, [Guard, Suffix](const QString& T) {
-        if (!Guard)
-            return;
+        if (!Guard) return;
         const QString Text = T + Suffix;
         if (auto* A = qobject_cast<QAction*>(Guard.data()))
             A->setText(Text);
@@ -129,8 +124,7 @@ void TFrmMain::Caption(QObject* Target, const QString& English, const QString& S
     });
 }
 
-QWidget* TFrmMain::BuildLeftPanel()
-{
+QWidget* TFrmMain::BuildLeftPanel() {
     pnlLeft = new QWidget;
     pnlLeft->setObjectName(QStringLiteral("pnlLeft"));
     auto* Layout = new QVBoxLayout(pnlLeft);
@@ -156,8 +150,7 @@ QWidget* TFrmMain::BuildLeftPanel()
     tvFolders = new QTreeView;
     tvFolders->setObjectName(QStringLiteral("tvFolders"));
     tvFolders->setModel(FFolderFilter);
-    for (int c = 1; c < FFsModel->columnCount(); ++c)
-        tvFolders->hideColumn(c);
+    for (int c = 1; c < FFsModel->columnCount(); ++c) tvFolders->hideColumn(c);
     tvFolders->setHeaderHidden(true);
     tvFolders->setUniformRowHeights(true);
     tvFolders->setAnimated(false);
@@ -189,18 +182,15 @@ QWidget* TFrmMain::BuildLeftPanel()
     connect(edtFilter, &QLineEdit::textChanged, this, [this](const QString& T) { FModel->SetFilterText(T); });
     connect(tvFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& Current) {
-                if (!Current.isValid())
-                    return;
+                if (!Current.isValid()) return;
                 const QString Folder = FFsModel->filePath(FFolderFilter->mapToSource(Current));
                 // A command that showed its folder has scanned it already.
-                if (Folder != FModel->SelectedFolder())
-                    FModel->FolderSelected(Folder);
+                if (Folder != FModel->SelectedFolder()) FModel->FolderSelected(Folder);
             });
     return pnlLeft;
 }
 
-QWidget* TFrmMain::BuildCentre()
-{
+QWidget* TFrmMain::BuildCentre() {
     lvFiles = new QTreeView;
     lvFiles->setObjectName(QStringLiteral("lvFiles"));
     lvFiles->setModel(&FModel->FileList());
@@ -224,8 +214,7 @@ QWidget* TFrmMain::BuildCentre()
     lvFiles->viewport()->installEventFilter(this);
     lvFiles->installEventFilter(this);
     connect(lvFiles->header(), &QHeaderView::sectionResized, this, [this] {
-        if (!FApplyingColumnWidths)
-            FNeedInitDefaultColumnWidths = false;   // the user's widths from now on
+        if (!FApplyingColumnWidths) FNeedInitDefaultColumnWidths = false;  // the user's widths from now on
     });
 
     connect(lvFiles->header(), &QHeaderView::sectionClicked, this, [this](int Column) {
@@ -238,8 +227,7 @@ QWidget* TFrmMain::BuildCentre()
     return lvFiles;
 }
 
-void TFrmMain::BuildStatusBar()
-{
+void TFrmMain::BuildStatusBar() {
     lblStatus = new QLabel;
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setTextFormat(Qt::PlainText);
@@ -266,8 +254,7 @@ void TFrmMain::BuildStatusBar()
     lblStatus->setText(QLatin1Char(' ') + Tr("Ready"));
 }
 
-void TFrmMain::BuildLanguageMenu()
-{
+void TFrmMain::BuildLanguageMenu() {
     TTranslation& T = TTranslation::Instance();
     FLanguageMenu->clear();
     auto* Group = new QActionGroup(FLanguageMenu);
@@ -287,8 +274,7 @@ void TFrmMain::BuildLanguageMenu()
     }
 }
 
-void TFrmMain::BindModel()
-{
+void TFrmMain::BindModel() {
     TMainModel& M = *FModel;
     // A scan sets the status once per file; the label shows the newest text
     // at most every few dozen milliseconds, which is all an eye can follow.
@@ -296,12 +282,10 @@ void TFrmMain::BindModel()
     FStatusTimer->setSingleShot(true);
     FStatusTimer->setInterval(50);
     connect(FStatusTimer, &QTimer::timeout, this, [this] {
-        if (lblStatus->text() != FModel->Status())
-            lblStatus->setText(FModel->Status());
+        if (lblStatus->text() != FModel->Status()) lblStatus->setText(FModel->Status());
     });
     connect(&M, &TMainModel::StatusChanged, lblStatus, [this](const QString& T) {
-        if (FStatusTimer->isActive())
-            return;
+        if (FStatusTimer->isActive()) return;
         lblStatus->setText(T);
         FStatusTimer->start();
     });
@@ -321,19 +305,15 @@ void TFrmMain::BindModel()
     M.SetBackgroundSaves(true);
     connect(&M, &TMainModel::BusyChanged, this, [this](bool Busy) {
         menuBar()->setEnabled(!Busy);
-        for (QToolBar* Bar : findChildren<QToolBar*>())
-            Bar->setEnabled(!Busy);
+        for (QToolBar* Bar : findChildren<QToolBar*>()) Bar->setEnabled(!Busy);
         FSplitter->setEnabled(!Busy);
         btnCancelSave->setVisible(Busy);
-        if (!Busy)
-            lblStatus->setText(FModel->Status());   // the summary at once
+        if (!Busy) lblStatus->setText(FModel->Status());  // the summary at once
     });
 }
 
-void TFrmMain::ShowFoldersTree(bool Show)
-{
-    if (!Show && pnlLeft->isVisible())
-        FLeftWidth = FSplitter->sizes().value(0, kSidePanelWidth);
+void TFrmMain::ShowFoldersTree(bool Show) {
+    if (!Show && pnlLeft->isVisible()) FLeftWidth = FSplitter->sizes().value(0, kSidePanelWidth);
     pnlLeft->setVisible(Show);
     if (Show) {
         // Back at its width, with the splitter directly right of it.
@@ -348,13 +328,11 @@ void TFrmMain::ShowFoldersTree(bool Show)
 
 // --- captions ----------------------------------------------------------------
 
-void TFrmMain::ApplyCaptions()
-{
+void TFrmMain::ApplyCaptions() {
     // Every widget, and every dialog opened later, follows the language's
     // writing direction.
     QGuiApplication::setLayoutDirection(TTranslation::Instance().CurrentDirection());
-    for (const auto& [English, Set] : FCaptions)
-        Set(Tr(English));
+    for (const auto& [English, Set] : FCaptions) Set(Tr(English));
     FModel->FileList().RetranslateHeaders();
     // The editor scrolls up and down only, so its panel is never narrower
     // than the editor: longer labels in another language widen the panel
@@ -367,25 +345,20 @@ void TFrmMain::ApplyCaptions()
     if (FLanguageMenu) {
         const int Current = TTranslation::Instance().CurrentIndex();
         const QList<QAction*> Items = FLanguageMenu->actions();
-        for (int i = 0; i < Items.size(); ++i)
-            Items[i]->setChecked(i == Current);
+        for (int i = 0; i < Items.size(); ++i) Items[i]->setChecked(i == Current);
     }
 }
 
-void TFrmMain::SelectFolderInTree(const QString& Folder)
-{
-    if (Folder.isEmpty() || !QDir(Folder).exists())
-        return;
+void TFrmMain::SelectFolderInTree(const QString& Folder) {
+    if (Folder.isEmpty() || !QDir(Folder).exists()) return;
     const QModelIndex Source = FFsModel->index(QDir(Folder).absolutePath());
     const QModelIndex Index = FFolderFilter->mapFromSource(Source);
-    if (!Index.isValid())
-        return;
+    if (!Index.isValid()) return;
     tvFolders->setCurrentIndex(Index);
     tvFolders->scrollTo(Index, QAbstractItemView::PositionAtCenter);
 }
 
-void TFrmMain::ShowFirstTime()
-{
+void TFrmMain::ShowFirstTime() {
     if (FStartMaximised)
         showMaximized();
     else
@@ -394,8 +367,7 @@ void TFrmMain::ShowFirstTime()
 
 // --- events ------------------------------------------------------------------
 
-void TFrmMain::showEvent(QShowEvent* Event)
-{
+void TFrmMain::showEvent(QShowEvent* Event) {
     QMainWindow::showEvent(Event);
     if (!FShownOnce) {
         FShownOnce = true;
@@ -404,24 +376,20 @@ void TFrmMain::showEvent(QShowEvent* Event)
     }
 }
 
-void TFrmMain::resizeEvent(QResizeEvent* Event)
-{
+void TFrmMain::resizeEvent(QResizeEvent* Event) {
     QMainWindow::resizeEvent(Event);
-    if (FShownOnce && !FPanelWidthsByUser)
-        ApplyPanelWidths();
+    if (FShownOnce && !FPanelWidthsByUser) ApplyPanelWidths();
 }
 
-void TFrmMain::closeEvent(QCloseEvent* Event)
-{
-    CancelAutoTag(this);     // a look-up under way ends, keeping what was picked
-    FModel->WaitForSave();   // a save under way ends whole before the window goes
+void TFrmMain::closeEvent(QCloseEvent* Event) {
+    CancelAutoTag(this);    // a look-up under way ends, keeping what was picked
+    FModel->WaitForSave();  // a save under way ends whole before the window goes
     SaveSettings();
     FModel->StopScan();
     Event->accept();
 }
 
-bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event)
-{
+bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event) {
     if (lvFiles && Watched == lvFiles && Event->type() == QEvent::Resize) {
         InitDefaultColumnWidths();
     } else if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::MouseButtonPress) {
@@ -441,8 +409,7 @@ bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event)
 
 // --- IUserInteraction and IShellActions --------------------------------------
 
-int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo)
-{
+int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo) {
     QMessageBox Box(static_cast<QMessageBox::Icon>(Icon), QStringLiteral("Veltrano"), Text, QMessageBox::NoButton,
                     this);
     // File names, tag values and preset names are shown as written, never as markup.
@@ -460,71 +427,41 @@ int TFrmMain::ShowMessage(int Icon, const QString& Text, bool YesNo, bool Defaul
     return 1;
 }
 
-void TFrmMain::Inform(const QString& Text)
-{
-    ShowMessage(QMessageBox::Information, Text, false);
-}
+void TFrmMain::Inform(const QString& Text) { ShowMessage(QMessageBox::Information, Text, false); }
 
-void TFrmMain::Warn(const QString& Text)
-{
-    ShowMessage(QMessageBox::Warning, Text, false);
-}
+void TFrmMain::Warn(const QString& Text) { ShowMessage(QMessageBox::Warning, Text, false); }
 
-void TFrmMain::ShowError(const QString& Text)
-{
-    ShowMessage(QMessageBox::Critical, Text, false);
-}
+void TFrmMain::ShowError(const QString& Text) { ShowMessage(QMessageBox::Critical, Text, false); }
 
-bool TFrmMain::Confirm(const QString& Text)
-{
-    return ShowMessage(QMessageBox::Question, Text, true) == 1;
-}
+bool TFrmMain::Confirm(const QString& Text) { return ShowMessage(QMessageBox::Question, Text, true) == 1; }
 
-bool TFrmMain::ConfirmDestructive(const QString& Text)
-{
+bool TFrmMain::ConfirmDestructive(const QString& Text) {
     return ShowMessage(QMessageBox::Warning, Text, true, true) == 1;
 }
 
-QString TFrmMain::AskText(const QString& Caption, const QString& Prompt, const QString& Default)
-{
+QString TFrmMain::AskText(const QString& Caption, const QString& Prompt, const QString& Default) {
     bool Ok = false;
     const QString Answer = QInputDialog::getText(this, Caption, Prompt, QLineEdit::Normal, Default, &Ok);
     return Ok ? Answer.trimmed() : QString();
 }
 
-QString TFrmMain::PickFolder(const QString& Caption)
-{
+QString TFrmMain::PickFolder(const QString& Caption) {
     return QFileDialog::getExistingDirectory(this, Caption, FModel->SelectedFolder());
 }
 
-QString TFrmMain::PickImageFile()
-{
+QString TFrmMain::PickImageFile() {
     return QFileDialog::getOpenFileName(this, Tr("Load Cover"), FModel->SelectedFolder(),
                                         Tr("Images") + QStringLiteral(" (*.jpg *.jpeg *.png *.bmp)"));
 }
 
-QString TFrmMain::PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested)
-{
+QString TFrmMain::PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) {
     return QFileDialog::getSaveFileName(this, Caption, Suggested, Filter);
 }
 
-void TFrmMain::ShowErrorReport(const QVector<TErrorItem>& Errors)
-{
-    ::ShowErrorReport(Errors, this);
-}
+void TFrmMain::ShowErrorReport(const QVector<TErrorItem>& Errors) { ::ShowErrorReport(Errors, this); }
 
-bool TFrmMain::PlayFile(const QString& Path)
-{
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
-}
+bool TFrmMain::PlayFile(const QString& Path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(Path)); }
 
-bool TFrmMain::OpenFile(const QString& Path)
-{
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
-}
+bool TFrmMain::OpenFile(const QString& Path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(Path)); }
 
-bool TFrmMain::OpenUrl(const QString& Url)
-{
-    return QDesktopServices::openUrl(QUrl(Url));
-}
-
+bool TFrmMain::OpenUrl(const QString& Url) { return QDesktopServices::openUrl(QUrl(Url)); }

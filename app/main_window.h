@@ -144,7 +144,7 @@ private:
     QMenu* FLanguageMenu = nullptr;
     QMenu* FQuickActionMenu = nullptr;
     QMenu* FListPopup = nullptr;
-    QMenu* pmQuickActions = nullptr;   // the quick-action button's drop-down
+    QMenu* pmQuickActions = nullptr;  // the quick-action button's drop-down
 
     // Until the user resizes a column (or the settings hold widths), the
     // columns take their default shares of the list's width, whenever that
@@ -155,11 +155,11 @@ private:
     // Until the user drags a splitter handle, the side panels are set to
     // their stored widths after every resize of the window.
     bool FPanelWidthsByUser = false;
-    bool FCommentCrLf = false;   // the shown Comment / Lyrics used CR LF line breaks
+    bool FCommentCrLf = false;  // the shown Comment / Lyrics used CR LF line breaks
     bool FLyricsCrLf = false;
     bool FStartMaximised = false;
     bool FShownOnce = false;
     static constexpr int kSidePanelWidth = 275;
-    int FLeftWidth = kSidePanelWidth;   // panel widths to apply once the splitter is laid out
+    int FLeftWidth = kSidePanelWidth;  // panel widths to apply once the splitter is laid out
     int FRightWidth = kSidePanelWidth;
 };

@@ -2,8 +2,7 @@
 
 #include <QColor>
 
-QPalette BlueThemePalette()
-{
+QPalette BlueThemePalette() {
     QPalette P;
     const QColor Window(240, 245, 252);
     const QColor Text(30, 41, 59);
@@ -27,8 +26,7 @@ QPalette BlueThemePalette()
     return P;
 }
 
-QString BlueThemeStyleSheet()
-{
+QString BlueThemeStyleSheet() {
     return QStringLiteral(R"css(
 QMainWindow { background: #eef3fb; }
 QMenuBar { background: #1e40af; color: white; padding: 2px; }

@@ -21,7 +21,11 @@ int main(int argc, char** argv) {
         ++Files;
         const int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat St {};
-        if (Fd < 0 || ::fstat(Fd, &St) != 0) { ++Failed; if (Fd >= 0) ::close(Fd); continue; }
+        if (Fd < 0 || ::fstat(Fd, &St) != 0) {
+            ++Failed;
+            if (Fd >= 0) ::close(Fd);
+            continue;
+        }
         const off_t Head = std::min<off_t>(St.st_size, (off_t)Buffer.size());
         Sum += (unsigned long)std::max<ssize_t>(0, ::pread(Fd, Buffer.data(), (size_t)Head, 0));
         if (St.st_size > Head) {

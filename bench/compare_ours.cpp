@@ -18,7 +18,10 @@ int main(int argc, char** argv) {
         if (Path.empty()) continue;
         ++Files;
         TTags Tags;
-        if (Tags.LoadFromFile(Path) != 0) { ++Failed; continue; }
+        if (Tags.LoadFromFile(Path) != 0) {
+            ++Failed;
+            continue;
+        }
         if (Mode == "scan") {
             Loaded += Tags.Loaded ? 1 : 0;
             Sum += (double)Tags.GetText("TITLE").size() + Tags.CoverArtCount();

@@ -15,7 +15,10 @@ int main(int argc, char** argv) {
         if (Path.empty()) continue;
         ++Files;
         TagLib::FileRef F(Path.c_str(), true, TagLib::AudioProperties::Average);
-        if (F.isNull() || !F.tag()) { ++Failed; continue; }
+        if (F.isNull() || !F.tag()) {
+            ++Failed;
+            continue;
+        }
         if (Mode == "scan") {
             Sum += F.tag()->title().size() + (F.audioProperties() ? F.audioProperties()->lengthInMilliseconds() : 0);
         } else {

@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TReadMemoryStream S(Data, (int64_t)Size);
     TAPEv2Tag Tag;
     const int Result = Tag.LoadFromStream(S);
-    FUZZ_REQUIRE(Result == 0 || Result == 1 || Result == 7 || Result == 8 || Result == 9,
-                 "unexpected APE load result");
+    FUZZ_REQUIRE(Result == 0 || Result == 1 || Result == 7 || Result == 8 || Result == 9, "unexpected APE load result");
     FUZZ_REQUIRE(Tag.Size() <= (int64_t)Size, "tag larger than the input");
     // Legacy-code-page text (version 1.0 values, keys) grows by at most three times as UTF-8.
     FUZZ_REQUIRE(Tag.CalculateTotalFramesSize() <= 3 * (int64_t)Size, "items larger than the input");

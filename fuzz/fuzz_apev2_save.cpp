@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         if (!text::SameText(F->Name, "TITLE")) continue;
         // The value set first; a second title entry of another tag may follow it.
         Title = Title || (F->Format == ffText && !F->GetValues().empty() && F->GetValues()[0] == "Fuzz \xC3\xA9");
-        Binary = Binary || F->Format != ffText;   // a binary item of that key is not turned into text
+        Binary = Binary || F->Format != ffText;  // a binary item of that key is not turned into text
     }
     FUZZ_REQUIRE(Title || Binary, "saved title lost");
     FUZZ_REQUIRE(Again.APEv2Tag().FrameTypeCount("ARTIST") == 1, "a key written twice");
@@ -67,11 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     // chunks, and an APE tag behind them is no tag of theirs.
     TReadMemoryStream Original(Data, (int64_t)Size);
     switch (DetectAudioFormatOfStream(Original)) {
-        case audioformat::Wave: case audioformat::RF64: case audioformat::AIFF: case audioformat::AIFC:
-        case audioformat::DSDIFF: case audioformat::DSF:
-            return 0;
-        default:
-            break;
+        case audioformat::Wave:
+        case audioformat::RF64:
+        case audioformat::AIFF:
+        case audioformat::AIFC:
+        case audioformat::DSDIFF:
+        case audioformat::DSF: return 0;
+        default: break;
     }
     // Loading and saving again may settle values other tags of the file
     // hold differently (an ID3v2 value beats the APE one when merged), but

@@ -7,10 +7,10 @@
 
 // A property the library promises on every input; a breach stops the run so
 // libFuzzer keeps the input as a finding.
-#define FUZZ_REQUIRE(Condition, What)                                          \
-    do {                                                                       \
-        if (!(Condition)) {                                                    \
-            std::fprintf(stderr, "fuzz property broken: %s\n", What);          \
-            std::abort();                                                      \
-        }                                                                      \
+#define FUZZ_REQUIRE(Condition, What)                                 \
+    do {                                                              \
+        if (!(Condition)) {                                           \
+            std::fprintf(stderr, "fuzz property broken: %s\n", What); \
+            std::abort();                                             \
+        }                                                             \
     } while (0)

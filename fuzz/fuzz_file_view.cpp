@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     for (size_t k = 0; k < Ops; ++k, Op += 5) {
         const int64_t Pos = (int64_t)(((size_t)Op[0] << 16 | (size_t)Op[1] << 8 | Op[2]) % (FileSize + 16));
         // Mostly small reads as the readers make them; the top bit makes a large one.
-        const int64_t Count = (Op[3] & 0x80) ? (int64_t)((Op[3] & 0x7F) << 8 | Op[4]) * 64
-                                             : (int64_t)((Op[3] & 0x7F) << 8 | Op[4]);
+        const int64_t Count =
+            (Op[3] & 0x80) ? (int64_t)((Op[3] & 0x7F) << 8 | Op[4]) * 64 : (int64_t)((Op[3] & 0x7F) << 8 | Op[4]);
         const int64_t At = View.Seek(Pos);
         FUZZ_REQUIRE(At == std::min<int64_t>(Pos, (int64_t)FileSize), "seek went elsewhere");
         Got.assign((size_t)Count, 0xEE);

@@ -22,8 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         FUZZ_REQUIRE(C.Pos > Last, "chunks do not move forward");
         Last = C.Pos;
         FUZZ_REQUIRE(C.Span() >= 0 && C.End() <= (int64_t)Size, "chunk span outside the stream");
-        if (C.Overruns) Overran = true;
-        else FUZZ_REQUIRE(C.Size <= (uint64_t)((int64_t)Size - C.DataPos()), "chunk data outside the stream");
+        if (C.Overruns)
+            Overran = true;
+        else
+            FUZZ_REQUIRE(C.Size <= (uint64_t)((int64_t)Size - C.DataPos()), "chunk data outside the stream");
         TStreamBytes B = ReadAt(S, C.DataPos(), 64);
         FUZZ_REQUIRE(B.size() <= 64, "ReadAt read more than asked");
     }

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TWAVTag Tag;
     if (Tag.LoadFromStream(S) != 0) return 0;
     const uint64_t AudioSize = Tag.SampleDataSize;
-    const std::vector<uint8_t> Audio(Data + Tag.SampleDataStartPosition, Data + Tag.SampleDataStartPosition + AudioSize);
+    const std::vector<uint8_t> Audio(Data + Tag.SampleDataStartPosition,
+                                     Data + Tag.SampleDataStartPosition + AudioSize);
     Tag.SetText("INAM", "Fuzz \xC3\xA9 title");
     Tag.BEXT.SetField("Description", "Fuzz");
     Tag.BEXT.SetTimeReference(0x123456789ull);

@@ -60,6 +60,8 @@ cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 # Functions nothing calls are deleted, or listed with the reason they stay.
 bash scripts/unused-functions.sh
+# Every C++ file follows .clang-format.
+git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 # The Debian package, from a build as shipped (no test hooks): built,
 # checked, installed with apt, started, purged.
 cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=OFF "${launcher[@]}"

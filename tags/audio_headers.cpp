@@ -83,8 +83,10 @@ bool TWAVPackfile::LoadFromStream(TStream& Stream, int64_t TagSize) {
     FFileSize = Stream.Size();
     try {
         TStreamBytes Magic = ReadBlock(Stream, 0, 4);
-        if (Magic.startsWith("RIFF")) ReadVersion3(Stream);
-        else if (Magic.startsWith("wvpk")) ReadVersion4(Stream);
+        if (Magic.startsWith("RIFF"))
+            ReadVersion3(Stream);
+        else if (Magic.startsWith("wvpk"))
+            ReadVersion4(Stream);
     } catch (const ETagFormat&) {
         FValid = false;
     }
@@ -96,11 +98,11 @@ bool TWAVPackfile::LoadFromStream(TStream& Stream, int64_t TagSize) {
 void TWAVPackfile::ReadVersion4(TStream& Stream) {
     TStreamBytes R = ReadBlock(Stream, 0, WavPack4HeaderSize);
     if (R.str(4) != "wvpk") return;
-    R.u32le();                               // block size
+    R.u32le();  // block size
     const uint16_t Version = R.u16le();
-    R.skip(2);                               // track, index
+    R.skip(2);  // track, index
     const uint32_t TotalSamples = R.u32le();
-    R.u32le();                               // block index
+    R.u32le();  // block index
     const uint32_t BlockSamples = R.u32le();
     const uint32_t Flags = R.u32le();
 
@@ -151,7 +153,7 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
                 FChannels = F.u16le();
                 FSampleRate = int32_t(F.u32le());
                 const uint32_t BytesPerSecond = F.u32le();
-                F.u16le();   // block align
+                F.u16le();  // block align
                 FBits = F.u16le();
                 FBitrate = double(BytesPerSecond) / 125;
                 FValid = true;
@@ -169,7 +171,7 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
                 const uint16_t Version = W.u16le();
                 const uint16_t Bits = W.u16le();
                 const uint16_t Flags = W.u16le();
-                W.u16le();   // shift
+                W.u16le();  // shift
                 const uint32_t TotalSamples = W.u32le();
                 FVersion = Version;
                 FChannels = 2 - (Flags & 1);
@@ -183,9 +185,12 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
                     else
                         FEncoder = std::to_string(Bits + 3) + "-bit lossy";
                 } else {
-                    if (!(Flags & 0x10)) FEncoder = "lossless (fast mode)";
-                    else if (Flags & 0x8000) FEncoder = "lossless (high mode)";
-                    else FEncoder = "lossless";
+                    if (!(Flags & 0x10))
+                        FEncoder = "lossless (fast mode)";
+                    else if (Flags & 0x8000)
+                        FEncoder = "lossless (high mode)";
+                    else
+                        FEncoder = "lossless";
                 }
                 if (FSampleRate <= 0) FSampleRate = WavPackDefaultRate;
                 FDuration = double(FSamples) / FSampleRate;
@@ -193,7 +198,7 @@ void TWAVPackfile::ReadVersion3(TStream& Stream) {
                     FBitrate = double(FFileSize - FTagSize - int64_t(HeaderSize)) * 8 / (FDuration * 1000);
             }
         }
-        break;   // after "data", and at any other chunk
+        break;  // after "data", and at any other chunk
     }
 }
 
@@ -227,8 +232,10 @@ bool TMPEGplus::LoadFromStream(TStream& Stream, int64_t ID3v2Size, int64_t RestT
     FTagsSize = ID3v2Size + RestTagsTotalSize;
     try {
         TStreamBytes Magic = ReadBlock(Stream, ID3v2Size, 6);
-        if (Magic.startsWith("MPCKSH")) FValid = ReadSV8(Stream, ID3v2Size + 6);
-        else FValid = ReadSV7(Stream, ID3v2Size);
+        if (Magic.startsWith("MPCKSH"))
+            FValid = ReadSV8(Stream, ID3v2Size + 6);
+        else
+            FValid = ReadSV7(Stream, ID3v2Size);
     } catch (const ETagFormat&) {
         FValid = false;
     }
@@ -252,11 +259,11 @@ bool TMPEGplus::ReadSV8(TStream& Stream, int64_t Pos) {
         }
         throw ETagFormat("Musepack number too long");
     };
-    VarNumber();           // packet size
-    R.skip(4);             // CRC
+    VarNumber();  // packet size
+    R.skip(4);    // CRC
     FStreamVersion = R.u8();
     FSampleCount = ClampToInt64(VarNumber());
-    VarNumber();           // beginning silence
+    VarNumber();  // beginning silence
     const uint8_t RateByte = R.u8();
     const unsigned RateIndex = RateByte >> 5;
     if (RateIndex < 4) FSampleRate = MusepackRates[RateIndex];
@@ -273,22 +280,27 @@ bool TMPEGplus::ReadSV7(TStream& Stream, int64_t ID3v2Size) {
     const uint32_t Word0 = R.u32le();
     const uint32_t Word1 = R.u32le();
 
-    if (Word0 == 0x072B504D) FStreamVersion = 7;
-    else if (Word0 == 0x172B504D) FStreamVersion = 71;
-    else switch ((H[1] >> 1) & 15) {
-        case 3: FStreamVersion = 4; break;
-        case 7: FStreamVersion = 5; break;
-        case 11: FStreamVersion = 6; break;
-        default: FStreamVersion = 0; break;
-    }
+    if (Word0 == 0x072B504D)
+        FStreamVersion = 7;
+    else if (Word0 == 0x172B504D)
+        FStreamVersion = 71;
+    else
+        switch ((H[1] >> 1) & 15) {
+            case 3: FStreamVersion = 4; break;
+            case 7: FStreamVersion = 5; break;
+            case 11: FStreamVersion = 6; break;
+            default: FStreamVersion = 0; break;
+        }
     if (FStreamVersion == 0 || FFileSize <= 0) return false;
 
     const bool SV7 = FStreamVersion == 7 || FStreamVersion == 71;
     // Only stream version 7 stores a rate (in byte 10); the older versions
     // are always 44100 Hz, and their byte 10 is part of other fields.
     FSampleRate = SV7 ? MusepackRates[H[10] & 3] : MusepackRates[0];
-    if (SV7) FChannelModeID = (H[11] & 0x40) ? 2 : 1;
-    else FChannelModeID = (H[2] & 0x7F) ? 2 : 1;
+    if (SV7)
+        FChannelModeID = (H[11] & 0x40) ? 2 : 1;
+    else
+        FChannelModeID = (H[2] & 0x7F) ? 2 : 1;
     FFrameCount = FStreamVersion == 4 ? (Word1 >> 16) : Word1;
     FBitRate = (FStreamVersion == 4 || FStreamVersion == 5) ? uint16_t(Word0 >> 23) : 0;
     if (SV7) {
@@ -311,9 +323,12 @@ bool TMPEGplus::ReadSV7(TStream& Stream, int64_t ID3v2Size) {
     const unsigned A = H[27];
     char Text[32] = "";
     if (A != 0) {
-        if (A % 10 == 0) std::snprintf(Text, sizeof Text, "%u.%u Release", A / 100, (A / 10) % 10);
-        else if (A % 2 == 0) std::snprintf(Text, sizeof Text, "%u.%.2u Beta", A / 100, A % 100);
-        else std::snprintf(Text, sizeof Text, "%u.%.2u --Alpha--", A / 100, A % 100);
+        if (A % 10 == 0)
+            std::snprintf(Text, sizeof Text, "%u.%u Release", A / 100, (A / 10) % 10);
+        else if (A % 2 == 0)
+            std::snprintf(Text, sizeof Text, "%u.%.2u Beta", A / 100, A % 100);
+        else
+            std::snprintf(Text, sizeof Text, "%u.%.2u --Alpha--", A / 100, A % 100);
     }
     FEncoder = Text;
     return !(FProfileID == 0 && FEncoder.empty());
@@ -333,8 +348,8 @@ uint32_t TMPEGplus::GetBitRate() const {
     }
     if (FBitRate != 0) return FBitRate;
     if (FFrameCount < 1) return 0;
-    const double R =
-        RoundedRate(double(FSampleRate) / 1000 * double(FFileSize - FTagsSize) * 8 / FFrameCount / MusepackSamplesPerFrame);
+    const double R = RoundedRate(double(FSampleRate) / 1000 * double(FFileSize - FTagsSize) * 8 / FFrameCount /
+                                 MusepackSamplesPerFrame);
     return R >= double(std::numeric_limits<uint32_t>::max()) ? std::numeric_limits<uint32_t>::max() : uint32_t(R);
 }
 
@@ -346,9 +361,9 @@ std::string TMPEGplus::GetChannelMode() const {
 
 std::string TMPEGplus::GetProfile() const {
     if (FSV8) return "";
-    static const char* const Names[13] = {"Unknown",     "Thumb",        "Radio",        "Standard",     "Xtreme",
-                                          "Insane",      "BrainDead",    "--quality 9",  "--quality 10", "--quality 0",
-                                          "--quality 1", "Telephone",    "Experimental"};
+    static const char* const Names[13] = {"Unknown",     "Thumb",     "Radio",       "Standard",     "Xtreme",
+                                          "Insane",      "BrainDead", "--quality 9", "--quality 10", "--quality 0",
+                                          "--quality 1", "Telephone", "Experimental"};
     return FProfileID < 13 ? Names[FProfileID] : "Unknown";
 }
 
@@ -418,8 +433,8 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
         FFormatFlags = R.u16le();
         FChannels = R.u16le();
         FSampleRate = int32_t(R.u32le());
-        R.u32le();   // header bytes
-        R.u32le();   // terminating bytes
+        R.u32le();  // header bytes
+        R.u32le();  // terminating bytes
         TotalFrames = R.u32le();
         FinalFrameBlocks = R.u32le();
         const uint32_t Peak = R.u32le();
@@ -433,14 +448,17 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
             FPeakLevel = Peak;
             FPeakLevelRatio = double(Peak) / std::pow(2.0, FBits) / 2 * 100;
         }
-        if (FVersion >= 3950) BlocksPerFrame = 294912;
-        else if (FVersion >= 3900 || (FVersion >= 3800 && FCompressionMode == 4000)) BlocksPerFrame = 73728;
-        else BlocksPerFrame = 9216;
+        if (FVersion >= 3950)
+            BlocksPerFrame = 294912;
+        else if (FVersion >= 3900 || (FVersion >= 3800 && FCompressionMode == 4000))
+            BlocksPerFrame = 73728;
+        else
+            BlocksPerFrame = 9216;
     } else {
         // The rest of the 52-byte descriptor: its own length at bytes 8..11,
         // then the header's length. A longer descriptor is skipped.
         TStreamBytes R = ReadBlock(Stream, ID3v2Size + 6, MonkeyDescriptorSize - 6);
-        R.skip(2);   // padding
+        R.skip(2);  // padding
         const uint32_t DescriptorBytes = R.u32le();
         const uint32_t HeaderBytes = R.u32le();
         const int64_t HeaderPos = ID3v2Size + int64_t(DescriptorBytes);
@@ -461,12 +479,13 @@ bool TMonkey::ReadHeader(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTot
         FChannels = HR.u16le();
         FSampleRate = int32_t(HR.u32le());
     }
-    if (TotalFrames >= 1)
-        FTotalSamples = ClampToInt64((uint64_t(TotalFrames) - 1) * BlocksPerFrame + FinalFrameBlocks);
+    if (TotalFrames >= 1) FTotalSamples = ClampToInt64((uint64_t(TotalFrames) - 1) * BlocksPerFrame + FinalFrameBlocks);
 
     static const char* const Modes[7] = {"Unknown", "Fast", "Normal", "High", "Extra High", "Insane", "BrainDead"};
-    if (FCompressionMode % 1000 == 0 && FCompressionMode <= 6000) FCompressionModeStr = Modes[FCompressionMode / 1000];
-    else FCompressionModeStr = std::to_string(FCompressionMode);
+    if (FCompressionMode % 1000 == 0 && FCompressionMode <= 6000)
+        FCompressionModeStr = Modes[FCompressionMode / 1000];
+    else
+        FCompressionModeStr = std::to_string(FCompressionMode);
 
     if (FSampleRate > 0) FDuration = double(FTotalSamples) / FSampleRate;
     if (FDuration > 0)

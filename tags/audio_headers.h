@@ -23,10 +23,10 @@ public:
     int32_t FChannels = 0;
     int32_t FSampleRate = 0;
     int32_t FBits = 0;
-    double FBitrate = 0;      // kbit/s
-    double FDuration = 0;     // seconds
+    double FBitrate = 0;   // kbit/s
+    double FDuration = 0;  // seconds
     std::string FEncoder;
-    int64_t FTagSize = 0;     // bytes of trailing tags, given by the caller
+    int64_t FTagSize = 0;  // bytes of trailing tags, given by the caller
     int64_t FSamples = 0;
     int64_t FBSamples = 0;
 
@@ -47,23 +47,23 @@ private:
 class TMPEGplus {
 public:
     bool FValid = false;
-    uint8_t FChannelModeID = 0;   // 0 unknown, 1 stereo, 2 joint stereo
+    uint8_t FChannelModeID = 0;  // 0 unknown, 1 stereo, 2 joint stereo
     int64_t FFileSize = 0;
     uint32_t FFrameCount = 0;
     uint16_t FBitRate = 0;
-    uint8_t FStreamVersion = 0;   // 4, 5, 6, 7, 71 for 7.1, or the SV8 version byte
+    uint8_t FStreamVersion = 0;  // 4, 5, 6, 7, 71 for 7.1, or the SV8 version byte
     uint32_t FSampleRate = 0;
     std::string FEncoder;
     uint8_t FProfileID = 0;
-    int64_t FSampleCount = 0;     // stream version 8 only
-    uint8_t FChannelCount = 0;    // stream version 8 only
-    int64_t FTagsSize = 0;        // bytes of tags before and after the audio
+    int64_t FSampleCount = 0;   // stream version 8 only
+    uint8_t FChannelCount = 0;  // stream version 8 only
+    int64_t FTagsSize = 0;      // bytes of tags before and after the audio
     bool FSV8 = false;
 
     bool LoadFromFile(const std::string& FileName, int64_t ID3v2Size, int64_t RestTagsTotalSize);
     bool LoadFromStream(TStream& Stream, int64_t ID3v2Size, int64_t RestTagsTotalSize);
     double GetDuration() const;
-    uint32_t GetBitRate() const;        // kbit/s
+    uint32_t GetBitRate() const;  // kbit/s
     std::string GetChannelMode() const;
     std::string GetProfile() const;
     bool GetCorrupted() const;
@@ -81,16 +81,16 @@ private:
 class TMonkey {
 public:
     bool FValid = false;
-    int32_t FVersion = 0;          // e.g. 3990
-    std::string FVersionStr;       // e.g. "3.99"
+    int32_t FVersion = 0;     // e.g. 3990
+    std::string FVersionStr;  // e.g. "3.99"
     int32_t FChannels = 0;
     int32_t FSampleRate = 0;
     int32_t FBits = 0;
     uint32_t FPeakLevel = 0;
-    double FPeakLevelRatio = 0;    // percent
+    double FPeakLevelRatio = 0;  // percent
     int64_t FTotalSamples = 0;
-    double FBitrate = 0;           // kbit/s
-    double FDuration = 0;          // seconds
+    double FBitrate = 0;   // kbit/s
+    double FDuration = 0;  // seconds
     int32_t FCompressionMode = 0;
     std::string FCompressionModeStr;
     int32_t FFormatFlags = 0;

@@ -91,7 +91,7 @@ TStreamValues MPEGValues(const TMPEGStreamInfo& M) {
     V.PlayTime = M.PlayTime;
     V.BitRate.Value = ClampedInt<uint32_t>(M.BitRate);
     switch (M.MPEGInfo.ChannelMode) {
-        case tmpegcmUnknown: break;   // no answer
+        case tmpegcmUnknown: break;  // no answer
         case tmpegcmMono: V.Channels.Value = 1; break;
         case tmpegcmDualChannel:
         case tmpegcmJointStereo:
@@ -145,8 +145,7 @@ TStreamValues ContainerValues(const TID3v2Tag& Tag) {
             V.SamplesPerSec.Value = A.DFFInfo.SampleRate;
             V.SampleCount.Value = (int64_t)std::min<uint64_t>(A.DFFInfo.SampleCount, INT64_MAX);
             break;
-        default:
-            break;
+        default: break;
     }
     return V;
 }
@@ -242,7 +241,7 @@ TStreamValues KindValues(const TTags& Tags, TTagType Kind) {
         case ttMP4: return MP4Values(Tags);
         case ttID3v2: return ID3v2Values(Tags.ID3v2Tag());
         case ttWMA: return WMAValues(Tags);
-        default: return {};   // APEv2, ID3v1 and the rest carry no stream values
+        default: return {};  // APEv2, ID3v1 and the rest carry no stream values
     }
 }
 
@@ -284,7 +283,8 @@ void TSourceAudioAttributes::LoadHeaderReaders(TStream& Stream, bool WavPack, bo
     }
     if (MusePack) {
         auto R = std::make_unique<TMPEGplus>();
-        if (Stream.Seek(0) == 0 && R->LoadFromStream(Stream, ID3v2Size, RestTagsSize)) MusePackAttributes = std::move(R);
+        if (Stream.Seek(0) == 0 && R->LoadFromStream(Stream, ID3v2Size, RestTagsSize))
+            MusePackAttributes = std::move(R);
     }
     if (Monkey) {
         auto R = std::make_unique<TMonkey>();

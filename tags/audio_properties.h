@@ -36,9 +36,9 @@ public:
     uint16_t Channels() const;
     uint32_t SamplesPerSec() const;
     uint16_t BitsPerSample() const;
-    double PlayTime() const;       // seconds
+    double PlayTime() const;  // seconds
     int64_t SampleCount() const;
-    uint32_t BitRate() const;      // kbit/s
+    uint32_t BitRate() const;  // kbit/s
 };
 
 // Format recognition helpers for DetectAudioFormatOfStream: the WavPack

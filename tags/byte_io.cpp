@@ -44,8 +44,8 @@ uint32_t TByteReader::u24be() {
 
 uint32_t TByteReader::u32be() {
     need(4);
-    uint32_t v = ((uint32_t)FData[FPos] << 24) | ((uint32_t)FData[FPos + 1] << 16) |
-                 ((uint32_t)FData[FPos + 2] << 8) | FData[FPos + 3];
+    uint32_t v = ((uint32_t)FData[FPos] << 24) | ((uint32_t)FData[FPos + 1] << 16) | ((uint32_t)FData[FPos + 2] << 8) |
+                 FData[FPos + 3];
     FPos += 4;
     return v;
 }
@@ -114,14 +114,39 @@ bool TByteReader::startsWith(std::string_view Magic) const {
 
 // ---- writer -----------------------------------------------------------------
 
-TByteWriter& TByteWriter::u8(uint8_t V) { FBuf.push_back(V); return *this; }
-TByteWriter& TByteWriter::u16be(uint16_t V) { u8((uint8_t)(V >> 8)); return u8((uint8_t)V); }
-TByteWriter& TByteWriter::u16le(uint16_t V) { u8((uint8_t)V); return u8((uint8_t)(V >> 8)); }
-TByteWriter& TByteWriter::u24be(uint32_t V) { u8((uint8_t)(V >> 16)); u8((uint8_t)(V >> 8)); return u8((uint8_t)V); }
-TByteWriter& TByteWriter::u32be(uint32_t V) { u16be((uint16_t)(V >> 16)); return u16be((uint16_t)V); }
-TByteWriter& TByteWriter::u32le(uint32_t V) { u16le((uint16_t)V); return u16le((uint16_t)(V >> 16)); }
-TByteWriter& TByteWriter::u64be(uint64_t V) { u32be((uint32_t)(V >> 32)); return u32be((uint32_t)V); }
-TByteWriter& TByteWriter::u64le(uint64_t V) { u32le((uint32_t)V); return u32le((uint32_t)(V >> 32)); }
+TByteWriter& TByteWriter::u8(uint8_t V) {
+    FBuf.push_back(V);
+    return *this;
+}
+TByteWriter& TByteWriter::u16be(uint16_t V) {
+    u8((uint8_t)(V >> 8));
+    return u8((uint8_t)V);
+}
+TByteWriter& TByteWriter::u16le(uint16_t V) {
+    u8((uint8_t)V);
+    return u8((uint8_t)(V >> 8));
+}
+TByteWriter& TByteWriter::u24be(uint32_t V) {
+    u8((uint8_t)(V >> 16));
+    u8((uint8_t)(V >> 8));
+    return u8((uint8_t)V);
+}
+TByteWriter& TByteWriter::u32be(uint32_t V) {
+    u16be((uint16_t)(V >> 16));
+    return u16be((uint16_t)V);
+}
+TByteWriter& TByteWriter::u32le(uint32_t V) {
+    u16le((uint16_t)V);
+    return u16le((uint16_t)(V >> 16));
+}
+TByteWriter& TByteWriter::u64be(uint64_t V) {
+    u32be((uint32_t)(V >> 32));
+    return u32be((uint32_t)V);
+}
+TByteWriter& TByteWriter::u64le(uint64_t V) {
+    u32le((uint32_t)V);
+    return u32le((uint32_t)(V >> 32));
+}
 TByteWriter& TByteWriter::syncsafe32(uint32_t V) {
     uint8_t b[4];
     EncodeSyncSafe(V, b);
@@ -132,23 +157,30 @@ TByteWriter& TByteWriter::bytes(const void* Data, size_t Count) {
     FBuf.insert(FBuf.end(), p, p + Count);
     return *this;
 }
-TByteWriter& TByteWriter::zeros(size_t Count) { FBuf.insert(FBuf.end(), Count, 0); return *this; }
+TByteWriter& TByteWriter::zeros(size_t Count) {
+    FBuf.insert(FBuf.end(), Count, 0);
+    return *this;
+}
 
 void TByteWriter::patchU32be(size_t At, uint32_t V) {
     if (At > FBuf.size() || FBuf.size() - At < 4) throw ETagFormat("patch outside the written bytes");
-    FBuf[At] = (uint8_t)(V >> 24); FBuf[At + 1] = (uint8_t)(V >> 16);
-    FBuf[At + 2] = (uint8_t)(V >> 8); FBuf[At + 3] = (uint8_t)V;
+    FBuf[At] = (uint8_t)(V >> 24);
+    FBuf[At + 1] = (uint8_t)(V >> 16);
+    FBuf[At + 2] = (uint8_t)(V >> 8);
+    FBuf[At + 3] = (uint8_t)V;
 }
 
 void TByteWriter::patchU32le(size_t At, uint32_t V) {
     if (At > FBuf.size() || FBuf.size() - At < 4) throw ETagFormat("patch outside the written bytes");
-    FBuf[At] = (uint8_t)V; FBuf[At + 1] = (uint8_t)(V >> 8);
-    FBuf[At + 2] = (uint8_t)(V >> 16); FBuf[At + 3] = (uint8_t)(V >> 24);
+    FBuf[At] = (uint8_t)V;
+    FBuf[At + 1] = (uint8_t)(V >> 8);
+    FBuf[At + 2] = (uint8_t)(V >> 16);
+    FBuf[At + 3] = (uint8_t)(V >> 24);
 }
 
 uint32_t DecodeSyncSafe(const uint8_t B[4]) {
-    return ((uint32_t)(B[0] & 0x7F) << 21) | ((uint32_t)(B[1] & 0x7F) << 14) |
-           ((uint32_t)(B[2] & 0x7F) << 7) | (uint32_t)(B[3] & 0x7F);
+    return ((uint32_t)(B[0] & 0x7F) << 21) | ((uint32_t)(B[1] & 0x7F) << 14) | ((uint32_t)(B[2] & 0x7F) << 7) |
+           (uint32_t)(B[3] & 0x7F);
 }
 
 void EncodeSyncSafe(uint32_t V, uint8_t B[4]) {

@@ -25,8 +25,7 @@ void ReadScope(TNative& Native, F&& Read) {
     } catch (...) {
         try {
             Native.Clear();
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -293,30 +292,31 @@ int TTags::SaveKindsToFile(const std::string& Name, TTagType TagType) {
             const int format = DetectAudioFormatOfFile(Name);
             recognised = true;
             switch (format) {
-                case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
-                case audioformat::WavPack:
-                    counted = save(ttAPEv2) == 0;
-                    break;
-                case audioformat::Flac: case audioformat::OggFlac:
-                    counted = save(ttFlac) == 0;
-                    break;
-                case audioformat::MPEG: case audioformat::Wave: case audioformat::RF64: case audioformat::AIFF:
-                case audioformat::AIFC: case audioformat::DSDIFF: case audioformat::DSF:
+                case audioformat::Monkey:
+                case audioformat::OptimFrog:
+                case audioformat::Musepack:
+                case audioformat::WavPack: counted = save(ttAPEv2) == 0; break;
+                case audioformat::Flac:
+                case audioformat::OggFlac: counted = save(ttFlac) == 0; break;
+                case audioformat::MPEG:
+                case audioformat::Wave:
+                case audioformat::RF64:
+                case audioformat::AIFF:
+                case audioformat::AIFC:
+                case audioformat::DSDIFF:
+                case audioformat::DSF:
                     FID3v2Tag->DeleteFrames("SEFC");
                     FID3v2Tag->DeleteFrames("SESC");
                     FID3v2Tag->DeleteFrames("TLEN");
                     counted = save(ttID3v2) == 0;
-                    if (format == audioformat::Wave || format == audioformat::RF64) counted = save(ttWAV) == 0 || counted;
+                    if (format == audioformat::Wave || format == audioformat::RF64)
+                        counted = save(ttWAV) == 0 || counted;
                     break;
-                case audioformat::MP4:
-                    counted = save(ttMP4) == 0;
-                    break;
-                case audioformat::Opus: case audioformat::Vorbis: case audioformat::Theora:
-                    counted = save(ttOpusVorbis) == 0;
-                    break;
-                default:
-                    recognised = false;
-                    break;
+                case audioformat::MP4: counted = save(ttMP4) == 0; break;
+                case audioformat::Opus:
+                case audioformat::Vorbis:
+                case audioformat::Theora: counted = save(ttOpusVorbis) == 0; break;
+                default: recognised = false; break;
             }
         }
         // Stage 3: the kinds the file's extension calls for, for audio no
@@ -346,8 +346,9 @@ int TTags::SaveKindsToFile(const std::string& Name, TTagType TagType) {
             if (code == tagresult::Success || code == tagresult::NothingToWrite) continue;
             bool mendedLater = false;
             for (size_t k = i + 1; k < steps.size(); ++k)
-                if (steps[k].Kind == steps[i].Kind && (steps[k].NativeResult == 0 ||
-                    MapNativeResult(LibraryOf(steps[k].Kind), steps[k].NativeResult) == tagresult::NothingToWrite))
+                if (steps[k].Kind == steps[i].Kind &&
+                    (steps[k].NativeResult == 0 ||
+                     MapNativeResult(LibraryOf(steps[k].Kind), steps[k].NativeResult) == tagresult::NothingToWrite))
                     mendedLater = true;
             if (!mendedLater) return code;
         }
@@ -362,24 +363,26 @@ int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {
     TSyncScope syncOnce;
     if (TagType == ttAutomatic) {
         switch (DetectAudioFormatOfStream(Stream)) {
-            case audioformat::Monkey: case audioformat::OptimFrog: case audioformat::Musepack:
-            case audioformat::WavPack:
-                return SaveKind(ttAPEv2, std::string(), Buffered, &Stream);
-            case audioformat::Flac: case audioformat::OggFlac:
-                return SaveKind(ttFlac, std::string(), Buffered, &Stream);
-            case audioformat::MPEG: case audioformat::AIFF: case audioformat::AIFC: case audioformat::DSDIFF:
-            case audioformat::DSF:
-                return SaveKind(ttID3v2, std::string(), Buffered, &Stream);
-            case audioformat::Wave: case audioformat::RF64: {
+            case audioformat::Monkey:
+            case audioformat::OptimFrog:
+            case audioformat::Musepack:
+            case audioformat::WavPack: return SaveKind(ttAPEv2, std::string(), Buffered, &Stream);
+            case audioformat::Flac:
+            case audioformat::OggFlac: return SaveKind(ttFlac, std::string(), Buffered, &Stream);
+            case audioformat::MPEG:
+            case audioformat::AIFF:
+            case audioformat::AIFC:
+            case audioformat::DSDIFF:
+            case audioformat::DSF: return SaveKind(ttID3v2, std::string(), Buffered, &Stream);
+            case audioformat::Wave:
+            case audioformat::RF64: {
                 SaveKind(ttID3v2, std::string(), Buffered, &Stream);
                 return SaveKind(ttWAV, std::string(), Buffered, &Stream);
             }
-            case audioformat::MP4:
-                return SaveKind(ttMP4, std::string(), Buffered, &Stream);
-            case audioformat::Opus: case audioformat::Vorbis:
-                return SaveKind(ttOpusVorbis, std::string(), Buffered, &Stream);
-            default:
-                return tagresult::Failure;
+            case audioformat::MP4: return SaveKind(ttMP4, std::string(), Buffered, &Stream);
+            case audioformat::Opus:
+            case audioformat::Vorbis: return SaveKind(ttOpusVorbis, std::string(), Buffered, &Stream);
+            default: return tagresult::Failure;
         }
     }
     const TTagFormat* f = FindTagFormat(TagType);
@@ -425,8 +428,7 @@ int AudioFormatSignatureAt(TStream& Stream, int64_t s) {
             if (at(s + 8, "AIFC")) return audioformat::AIFC;
         }
         if (at(s + 4, "ftyp")) return audioformat::MP4;
-    } catch (...) {
-    }
+    } catch (...) {}
     return audioformat::Unknown;
 }
 
@@ -465,8 +467,7 @@ int DetectAudioFormatOfStream(TStream& Stream) {
             // "FF FF FB": the second FF may itself start the header.
             haveFF = w == 0xFF;
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     return code;
 }
 
@@ -479,7 +480,10 @@ int DetectAudioFormatOfFile(const std::string& FileName) {
 }
 
 int DefaultTagKindsForExtension(const std::string& FileName) {
-    struct TRow { const char* Exts[11]; int Bits; };
+    struct TRow {
+        const char* Exts[11];
+        int Bits;
+    };
     static constexpr TRow Table[] = {
         {{".WAV", ".WAVE", ".RF64", ".BWF"}, tagkind::WAV | tagkind::ID3v2},
         {{".APE", ".MPC", ".WV", ".OFR"}, tagkind::APEv2},
@@ -523,8 +527,10 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
                 if (failure == tagresult::Success && Row.RemoveFailed && Row.RemoveFailed(native))
                     failure = MapNativeResult(Row.Info.Library, native);
             });
-            if (failure != tagresult::Success) transaction.Rollback();
-            else if (!transaction.Commit()) failure = tagresult::Failure;
+            if (failure != tagresult::Success)
+                transaction.Rollback();
+            else if (!transaction.Commit())
+                failure = tagresult::Failure;
             if (!syncOnce.Finish() && failure == tagresult::Success) failure = tagresult::Failure;
             return failure;
         }

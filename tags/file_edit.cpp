@@ -29,8 +29,8 @@ bool WritePatches(TStream& S, const std::vector<TFilePatch>& Patches) {
 struct TTempTarget {
     std::unique_ptr<TFileStream> Stream;
     int AnonymousFd = -1;
-    bool Named = false;   // the temporary name exists and is ours
-    std::string Name;     // that name
+    bool Named = false;  // the temporary name exists and is ours
+    std::string Name;    // that name
     ~TTempTarget() {
         Stream.reset();
         if (AnonymousFd >= 0) ::close(AnonymousFd);
@@ -121,7 +121,6 @@ bool EditChangesNothing(TStream& S, const TFileEdit& E) {
     return true;
 }
 
-
 // The file with the edit applied, written from Source (Size bytes) into Target.
 bool WriteEditedCopy(TStream& Source, int64_t Size, const TFileEdit& E, TStream& Target) {
     return Source.Seek(0) == 0 && Target.CopyFrom(Source, E.Pos) && Target.WriteExact(E.Bytes) &&
@@ -195,7 +194,10 @@ std::vector<uint8_t> EncodeStep(const TStep& S) {
     TByteWriter p;
     p.u64le((uint64_t)S.OldSize).u64le((uint64_t)S.NewSize).u32le((uint32_t)S.Regions.size());
     for (const auto& r : S.Regions)
-        p.u64le((uint64_t)r.Pos).u64le(r.Old.size()).u64le(r.New.size()).bytes(r.Old.data(), r.Old.size())
+        p.u64le((uint64_t)r.Pos)
+            .u64le(r.Old.size())
+            .u64le(r.New.size())
+            .bytes(r.Old.data(), r.Old.size())
             .bytes(r.New.data(), r.New.size());
     TByteWriter w;
     w.str("STEP").u64le(p.size()).bytes(p.data().data(), p.size()).u32le(Crc(p.data().data(), p.size()));
@@ -249,8 +251,7 @@ bool DecodeJournal(const std::vector<uint8_t>& Bytes, TJournal& J) {
 bool UndoSteps(TStream& File, const std::vector<TStep>& Steps) {
     bool ok = true;
     for (auto s = Steps.rbegin(); s != Steps.rend(); ++s) {
-        for (const auto& r : s->Regions)
-            ok = File.Seek(r.Pos) == r.Pos && File.WriteExact(r.Old) && ok;
+        for (const auto& r : s->Regions) ok = File.Seek(r.Pos) == r.Pos && File.WriteExact(r.Old) && ok;
         if (File.Size() != s->OldSize) ok = File.SetSize(s->OldSize) && ok;
     }
     return ok;
@@ -306,11 +307,11 @@ thread_local std::vector<TSaveTransaction::TState*> OpenTransactions;
 
 struct TSaveTransaction::TState {
     std::string Name, Real, Journal, TempSuffix = ".tmp";
-    std::unique_ptr<TFileStream> Live;    // the file, opened for writing by the first in-place edit
+    std::unique_ptr<TFileStream> Live;  // the file, opened for writing by the first in-place edit
     int JournalFd = -1;
     int64_t JournalSize = 0;
-    std::vector<TStep> Steps;             // the in-place edits made, as journaled
-    std::unique_ptr<TTempTarget> Work;    // the new file, once an edit moved the audio
+    std::vector<TStep> Steps;           // the in-place edits made, as journaled
+    std::unique_ptr<TTempTarget> Work;  // the new file, once an edit moved the audio
     bool Failed = false;
     int Error = 0;
 
@@ -396,7 +397,8 @@ struct TSaveTransaction::TState {
         };
         if (E.Delta() == 0) {
             step.Regions.push_back({E.Pos, readAt(E.Pos, E.OldLen), E.Bytes});
-            for (const auto& p : E.Patches) step.Regions.push_back({p.At, readAt(p.At, (int64_t)p.Bytes.size()), p.Bytes});
+            for (const auto& p : E.Patches)
+                step.Regions.push_back({p.At, readAt(p.At, (int64_t)p.Bytes.size()), p.Bytes});
         } else {
             // The region and everything behind it: the bytes behind it move.
             TRegion tail{E.Pos, readAt(E.Pos, Size - E.Pos), E.Bytes};
@@ -607,9 +609,10 @@ TRecovery RecoverInterruptedSave(const std::string& FileName) {
     } closeJournal{fd};
     // A save of the file that is running now holds the lock.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return TRecovery::NothingToDo;
-    struct stat js {}, fs {};
+    struct stat js {
+    }, fs{};
     if (::fstat(fd, &js) != 0) return TRecovery::Failed;
-    if (js.st_nlink == 0) return TRecovery::NothingToDo;   // the save finished meanwhile
+    if (js.st_nlink == 0) return TRecovery::NothingToDo;  // the save finished meanwhile
     if (!StatFile(FileName, fs)) return TRecovery::NothingToDo;
     // Only a journal of the file's owner, or of whoever runs this, is
     // trusted to write into the file.

@@ -42,15 +42,15 @@ struct TFileEdit {
     int64_t Pos = 0;
     int64_t OldLen = 0;
     std::vector<uint8_t> Bytes;
-    std::vector<TFilePatch> Patches;   // positions in the edited file: before Pos or behind the new bytes
+    std::vector<TFilePatch> Patches;  // positions in the edited file: before Pos or behind the new bytes
     int64_t Delta() const { return (int64_t)Bytes.size() - OldLen; }
 };
 
 enum class TEditResult {
     Success,
-    OpenFailed,    // the file could not be opened
-    BadRange,      // the region lies outside the file
-    WriteFailed,   // writing, flushing or renaming failed; the original is unchanged
+    OpenFailed,   // the file could not be opened
+    BadRange,     // the region lies outside the file
+    WriteFailed,  // writing, flushing or renaming failed; the original is unchanged
 };
 
 // The most bytes behind an edited region that an edit moves in place; an edit
@@ -84,8 +84,8 @@ public:
 
 private:
     TEditResult ApplyOne(const TFileEdit& Edit, const std::string& TempSuffix);
-    TState* FState;      // shared with the outer transaction when joined
-    bool FOwner;         // this object began the transaction
+    TState* FState;  // shared with the outer transaction when joined
+    bool FOwner;     // this object began the transaction
     bool FDone = false;
 };
 
@@ -98,10 +98,10 @@ std::string SaveTargetName(const std::string& FileName);
 std::string JournalNameOf(const std::string& FileName);
 
 enum class TRecovery {
-    NothingToDo,   // no journal, or a save of the file is running now
-    RolledBack,    // an interrupted save was undone; the file is as before it
-    Discarded,     // a journal that did not belong to the file as it is now was removed
-    Failed,        // the journal could not be applied; it stays for the next try
+    NothingToDo,  // no journal, or a save of the file is running now
+    RolledBack,   // an interrupted save was undone; the file is as before it
+    Discarded,    // a journal that did not belong to the file as it is now was removed
+    Failed,       // the journal could not be applied; it stays for the next try
 };
 // Undoes a save of FileName that was cut short, as the journal beside it
 // records. One failed open when there is nothing to do.

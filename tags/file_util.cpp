@@ -84,7 +84,8 @@ void CopyFileMode(const std::string& From, const std::string& To) {
     if (::stat(From.c_str(), &st) != 0) return;
     ::chmod(To.c_str(), st.st_mode & 07777);
     if (::geteuid() == 0) {
-        if (::chown(To.c_str(), st.st_uid, st.st_gid) != 0) { /* best effort */ }
+        if (::chown(To.c_str(), st.st_uid, st.st_gid) != 0) { /* best effort */
+        }
     }
 }
 

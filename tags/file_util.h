@@ -10,8 +10,8 @@ class TStream;
 
 namespace fileutil {
 
-bool FileExists(const std::string& Path);          // a regular file (links followed)
-bool IsReadOnly(const std::string& Path);          // no write permission bit for anyone, or access(W_OK) denied
+bool FileExists(const std::string& Path);  // a regular file (links followed)
+bool IsReadOnly(const std::string& Path);  // no write permission bit for anyone, or access(W_OK) denied
 std::optional<int64_t> FileSize(const std::string& Path);
 // Modification time in nanoseconds since the epoch.
 std::optional<int64_t> GetModTime(const std::string& Path);

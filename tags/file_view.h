@@ -56,7 +56,7 @@ private:
     TStream& FInner;
     int64_t FSize;
     int64_t FPosition = 0;
-    std::vector<TRun> FRuns;   // sorted by start; never overlapping nor touching
+    std::vector<TRun> FRuns;  // sorted by start; never overlapping nor touching
     int64_t FKept = 0;
     int64_t FLastFetchEnd = -1;
     int64_t FReadAhead = BlockBytes;

@@ -35,14 +35,34 @@ concept NativeTagObject = requires(T Tag, const T& Other, const std::string& Nam
     Tag.Clear();
     { Other.Size() } -> std::convertible_to<int64_t>;
     { Tag.Assign(Other) } -> std::convertible_to<bool>;
-    requires(requires { { Tag.LoadFromFile(Name) } -> std::convertible_to<int>; } ||
-             requires { { Tag.LoadFromFile(Name, true) } -> std::convertible_to<int>; });
-    requires(requires { { Tag.LoadFromStream(Stream) } -> std::convertible_to<int>; } ||
-             requires { { Tag.LoadFromStream(Stream, true) } -> std::convertible_to<int>; });
-    requires(requires { { Tag.SaveToFile(Name) } -> std::convertible_to<int>; } ||
-             requires { { Tag.SaveToFile(Name, true) } -> std::convertible_to<int>; });
-    requires(requires { { Tag.SaveToStream(Stream) } -> std::convertible_to<int>; } ||
-             requires { { Tag.SaveToStream(Stream, true) } -> std::convertible_to<int>; });
+    requires(
+        requires {
+            { Tag.LoadFromFile(Name) } -> std::convertible_to<int>;
+        } ||
+        requires {
+            { Tag.LoadFromFile(Name, true) } -> std::convertible_to<int>;
+        });
+    requires(
+        requires {
+            { Tag.LoadFromStream(Stream) } -> std::convertible_to<int>;
+        } ||
+        requires {
+            { Tag.LoadFromStream(Stream, true) } -> std::convertible_to<int>;
+        });
+    requires(
+        requires {
+            { Tag.SaveToFile(Name) } -> std::convertible_to<int>;
+        } ||
+        requires {
+            { Tag.SaveToFile(Name, true) } -> std::convertible_to<int>;
+        });
+    requires(
+        requires {
+            { Tag.SaveToStream(Stream) } -> std::convertible_to<int>;
+        } ||
+        requires {
+            { Tag.SaveToStream(Stream, true) } -> std::convertible_to<int>;
+        });
 };
 
 // When a kind's reader runs on a file.
@@ -95,71 +115,91 @@ struct TNativeFormats {
 
     // One row per kind, in save order.
     static constexpr auto Rows = std::make_tuple(
-        TNativeRow<TAPEv2Tag>{
-            {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"}, &TTags::FAPEv2Tag, &TTags::LoadAPEv2Tags,
-            &TTags::DeleteNativeAPEv2,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
-            [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
-            // An APE tag still there afterwards (damaged, or the file could
-            // not be written) is a failure; "none found" is not.
-            [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
-        TNativeRow<TFlacTag>{
-            {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"}, &TTags::FFlacTag, &TTags::LoadFlacTags,
-            &TTags::DeleteNativeFlac,
-            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
-            [](const std::string& N) { return RemoveFlacTagFromFile(N); },
-            [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
+        TNativeRow<TAPEv2Tag>{{ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
+                              &TTags::FAPEv2Tag,
+                              &TTags::LoadAPEv2Tags,
+                              &TTags::DeleteNativeAPEv2,
+                              [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
+                              [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
+                              // An APE tag still there afterwards (damaged, or the file could
+                              // not be written) is a failure; "none found" is not.
+                              [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
+        TNativeRow<TFlacTag>{{ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
+                             &TTags::FFlacTag,
+                             &TTags::LoadFlacTags,
+                             &TTags::DeleteNativeFlac,
+                             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
+                             [](const std::string& N) { return RemoveFlacTagFromFile(N); },
+                             [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
         TNativeRow<TID3v1Tag>{
-            {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"}, &TTags::FID3v1Tag, &TTags::LoadID3v1Tags,
+            {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
+            &TTags::FID3v1Tag,
+            &TTags::LoadID3v1Tags,
             &TTags::DeleteNativeID3v1,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveID3v1Tag(N, S); },
             [](const std::string& N) { return RemoveID3v1TagFromFile(N, false); },
             [](int R) { return R == id3v1::CannotOpen || R == id3v1::WriteError || R == id3v1::ReadOnly; },
-            TReadWhen::Always, false, nullptr, &TTags::ID3v1CanHold},
+            TReadWhen::Always,
+            false,
+            nullptr,
+            &TTags::ID3v1CanHold},
         TNativeRow<TID3v2Tag>{
-            {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"}, &TTags::FID3v2Tag, &TTags::LoadID3v2Tags,
+            {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
+            &TTags::FID3v2Tag,
+            &TTags::LoadID3v2Tags,
             &TTags::DeleteNativeID3v2,
             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveID3v2Tag(N, B, S); },
             [](const std::string& N) { return RemoveID3v2TagFromFile(N, false); },
             [](int R) {
                 return R == id3v2result::FileOpenFailed || R == id3v2result::WriteFailed || R == id3v2result::ReadOnly;
             },
-            TReadWhen::Always, true,
+            TReadWhen::Always,
+            true,
             [](TID3v2Tag& Tag) {
                 Tag.RemoveUnsynchronisationOnAllFrames();
                 Tag.DeCompressAllFrames();
             }},
-        TNativeRow<TMP4Tag>{
-            {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"}, &TTags::FMP4Tag, &TTags::LoadMP4Tags,
-            &TTags::DeleteNativeMP4,
-            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
-            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
-            [](int R) {
-                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
-                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
-            }},
+        TNativeRow<TMP4Tag>{{ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
+                            &TTags::FMP4Tag,
+                            &TTags::LoadMP4Tags,
+                            &TTags::DeleteNativeMP4,
+                            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
+                            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
+                            [](int R) {
+                                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
+                                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
+                            }},
         TNativeRow<TOpusTag>{
-            {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"}, &TTags::FOggTag,
-            &TTags::LoadOggVorbisAndOpusTags, &TTags::DeleteNativeOgg,
+            {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
+            &TTags::FOggTag,
+            &TTags::LoadOggVorbisAndOpusTags,
+            &TTags::DeleteNativeOgg,
             [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveOggVorbisAndOpusTag(N, S); },
             [](const std::string& N) { return RemoveOggTagFromFile(N); },
             [](int R) { return R == oggresult::WriteFailed || R == oggresult::CannotRewrite; }},
-        TNativeRow<TWAVTag>{
-            {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"}, &TTags::FWAVTag, &TTags::LoadWAVTags,
-            &TTags::DeleteNativeWAV,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
-            // Chunks found that could not be written out of the file.
-            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; }, TReadWhen::Always, false,
-            nullptr, &TTags::WAVCanHold},
-        TNativeRow<TWMATag>{
-            {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"}, &TTags::FWMATag, &TTags::LoadWMATags,
-            &TTags::DeleteNativeWMA,
-            [](TTags& T, const std::string& N, bool, TStream* S) {
-                return S ? tagresult::WMAToStream : T.SaveWMATag(N);
-            },
-            // Only files named as WMA are rewritten by an automatic strip.
-            [](const std::string& N) { return StripWMA(N); }, nullptr, TReadWhen::UnclaimedFileOnly});
+        TNativeRow<TWAVTag>{{ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
+                            &TTags::FWAVTag,
+                            &TTags::LoadWAVTags,
+                            &TTags::DeleteNativeWAV,
+                            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
+                            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
+                            // Chunks found that could not be written out of the file.
+                            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; },
+                            TReadWhen::Always,
+                            false,
+                            nullptr,
+                            &TTags::WAVCanHold},
+        TNativeRow<TWMATag>{{ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
+                            &TTags::FWMATag,
+                            &TTags::LoadWMATags,
+                            &TTags::DeleteNativeWMA,
+                            [](TTags& T, const std::string& N, bool, TStream* S) {
+                                return S ? tagresult::WMAToStream : T.SaveWMATag(N);
+                            },
+                            // Only files named as WMA are rewritten by an automatic strip.
+                            [](const std::string& N) { return StripWMA(N); },
+                            nullptr,
+                            TReadWhen::UnclaimedFileOnly});
 
     // Calls F(Row) for every row, in order.
     template <class F>
@@ -182,8 +222,10 @@ struct TNativeFormats {
 // takes (buffered reading where it offers it).
 template <class T>
 int LoadNativeFromFile(T& Tag, const std::string& Name) {
-    if constexpr (requires { Tag.LoadFromFile(Name, true); }) return Tag.LoadFromFile(Name, true);
-    else return Tag.LoadFromFile(Name);
+    if constexpr (requires { Tag.LoadFromFile(Name, true); })
+        return Tag.LoadFromFile(Name, true);
+    else
+        return Tag.LoadFromFile(Name);
 }
 // Loads a native object from the file the container opened once, through
 // the view every reader of the load shares, with the same result as its
@@ -199,6 +241,8 @@ int LoadNativeFromOpenFile(T& Tag, TStream& View, const std::string& Name) {
 }
 template <class T>
 int LoadNativeFromStream(T& Tag, TStream& Stream, bool Buffered) {
-    if constexpr (requires { Tag.LoadFromStream(Stream, Buffered); }) return Tag.LoadFromStream(Stream, Buffered);
-    else return Tag.LoadFromStream(Stream);
+    if constexpr (requires { Tag.LoadFromStream(Stream, Buffered); })
+        return Tag.LoadFromStream(Stream, Buffered);
+    else
+        return Tag.LoadFromStream(Stream);
 }

@@ -13,10 +13,19 @@ class TNativeTagStub {
 public:
     bool Loaded = false;
     std::string SourceFileName;
-    void Clear() { Loaded = false; SourceFileName.clear(); }
+    void Clear() {
+        Loaded = false;
+        SourceFileName.clear();
+    }
     int64_t Size() const { return 0; }
-    int LoadFromFile(const std::string&) { Clear(); return 65535; }
-    int LoadFromStream(TStream&) { Clear(); return 65535; }
+    int LoadFromFile(const std::string&) {
+        Clear();
+        return 65535;
+    }
+    int LoadFromStream(TStream&) {
+        Clear();
+        return 65535;
+    }
     int SaveToFile(const std::string&) { return 65535; }
     int SaveToStream(TStream&) { return 65535; }
 };

@@ -4,7 +4,9 @@
 
 namespace padding {
 
-int64_t PaddingFor(int64_t FileSize) { return std::clamp<int64_t>(std::max<int64_t>(FileSize, 0) / FileShare, Least, Most); }
+int64_t PaddingFor(int64_t FileSize) {
+    return std::clamp<int64_t>(std::max<int64_t>(FileSize, 0) / FileShare, Least, Most);
+}
 
 int64_t MostKept(int64_t FileSize) { return 2 * PaddingFor(FileSize); }
 

@@ -22,7 +22,7 @@ namespace padding {
 
 inline constexpr int64_t Least = 4 * 1024;
 inline constexpr int64_t Most = 1024 * 1024;
-inline constexpr int64_t FileShare = 100;   // one hundredth of the file
+inline constexpr int64_t FileShare = 100;  // one hundredth of the file
 
 // The padding a tag written anew gets in a file of FileSize bytes.
 int64_t PaddingFor(int64_t FileSize);

@@ -67,7 +67,7 @@ TFormHeader ProbeFormHeader(TStream& S) {
         }
         F.FormSize = Declared;
         if (F.Kind == TFormKind::RF64 && H.has(24) && H.str(4) == "ds64") {
-            H.u32le();   // ds64 size
+            H.u32le();  // ds64 size
             F.HasDS64 = true;
             F.FormSize = H.u64le();
             F.DS64DataSize = H.u64le();
@@ -95,7 +95,7 @@ TFormHeader ProbeFormHeader(TStream& S) {
         F.PadOdd = false;
         F.SizeIncludesHeader = true;
         F.ChunkHeaderSize = 12;
-        H.u64le();   // the "DSD " chunk's own size
+        H.u64le();  // the "DSD " chunk's own size
         F.FormSize = H.u64le();
         F.DSFMetadataPointer = H.u64le();
         F.SizeFieldPos = 12;
@@ -129,7 +129,7 @@ TFormHeader ProbeForm(TStream& S) {
     try {
         return ProbeFormHeader(S);
     } catch (const ETagFormat&) {
-        return TFormHeader();   // a header cut short is no container
+        return TFormHeader();  // a header cut short is no container
     }
 }
 
@@ -163,8 +163,10 @@ bool TChunkWalker::Next(TChunk& C) {
     C.HeaderSize = HeaderSize;
     C.ID = H.str(4);
     uint64_t Size;
-    if (HeaderSize == 12) Size = FForm.BigEndian ? H.u64be() : H.u64le();
-    else Size = FForm.BigEndian ? H.u32be() : H.u32le();
+    if (HeaderSize == 12)
+        Size = FForm.BigEndian ? H.u64be() : H.u64le();
+    else
+        Size = FForm.BigEndian ? H.u32be() : H.u32le();
     if (FForm.SizeIncludesHeader) Size = Size >= uint64_t(HeaderSize) ? Size - uint64_t(HeaderSize) : 0;
     if (FForm.Kind == TFormKind::RF64 && FForm.HasDS64 && C.Is("data") && Size == 0xFFFFFFFFu)
         Size = FForm.DS64DataSize;
@@ -186,8 +188,10 @@ std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const s
     TByteWriter W;
     W.str(std::string_view(ID, 4));
     const uint64_t Size = Data.size() + (Form.SizeIncludesHeader ? uint64_t(Form.ChunkHeaderSize) : 0);
-    if (Form.ChunkHeaderSize == 12) Form.BigEndian ? W.u64be(Size) : W.u64le(Size);
-    else Form.BigEndian ? W.u32be(uint32_t(Size)) : W.u32le(uint32_t(Size));
+    if (Form.ChunkHeaderSize == 12)
+        Form.BigEndian ? W.u64be(Size) : W.u64le(Size);
+    else
+        Form.BigEndian ? W.u32be(uint32_t(Size)) : W.u32le(uint32_t(Size));
     W.bytes(Data.data(), Data.size());
     if (Form.PadOdd && (Data.size() & 1)) W.u8(0);
     return W.take();

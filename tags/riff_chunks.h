@@ -39,11 +39,11 @@ enum class TFormKind { None, RIFF, RF64, AIFF, DSF, DSDIFF };
 
 struct TFormHeader {
     TFormKind Kind = TFormKind::None;
-    std::string FormType;        // "WAVE", "AIFF", "AIFC", "DSD "; empty when none
-    bool BigEndian = false;      // AIFF and DSDIFF
-    bool PadOdd = true;          // odd chunk sizes are followed by a pad byte (not DSF)
-    bool SizeIncludesHeader = false;   // DSF chunk sizes count their own header
-    int64_t ChunkHeaderSize = 8;       // 12 for DSF and DSDIFF
+    std::string FormType;             // "WAVE", "AIFF", "AIFC", "DSD "; empty when none
+    bool BigEndian = false;           // AIFF and DSDIFF
+    bool PadOdd = true;               // odd chunk sizes are followed by a pad byte (not DSF)
+    bool SizeIncludesHeader = false;  // DSF chunk sizes count their own header
+    int64_t ChunkHeaderSize = 8;      // 12 for DSF and DSDIFF
     // The declared size of the whole form: the bytes after the size field
     // (RIFF, RF64's ds64 value, AIFF, DSDIFF) or the whole file (DSF).
     uint64_t FormSize = 0;
@@ -68,10 +68,10 @@ struct TFormHeader {
 TFormHeader ProbeForm(TStream& Stream);
 
 struct TChunk {
-    std::string ID;              // four bytes as stored
-    int64_t Pos = 0;             // where the chunk header starts
+    std::string ID;   // four bytes as stored
+    int64_t Pos = 0;  // where the chunk header starts
     int64_t HeaderSize = 8;
-    uint64_t Size = 0;           // data bytes, as declared (RF64 "data": from ds64)
+    uint64_t Size = 0;  // data bytes, as declared (RF64 "data": from ds64)
     // The declared size runs past the end of the stream.
     bool Overruns = false;
     // Bytes after the data that pad it to an even length (0 or 1); counted

@@ -205,7 +205,7 @@ void NoteOnce(std::vector<TNoted>& List, TNoted Item, bool ByInode) {
 
 bool SyncNoted(const TNoted& Item, bool Folder) {
     const int fd = ::open(Item.Path.c_str(), O_RDONLY | O_CLOEXEC | (Folder ? O_DIRECTORY : 0));
-    if (fd < 0) return errno == ENOENT;   // gone since: nothing left to sync
+    if (fd < 0) return errno == ENOENT;  // gone since: nothing left to sync
     struct stat st {};
     bool ok = true;
     if (Folder || (::fstat(fd, &st) == 0 && st.st_dev == Item.Device && st.st_ino == Item.Inode))
@@ -294,8 +294,7 @@ int64_t TReadMemoryStream::Seek(int64_t Position) {
 
 // ---- TBufferedStream --------------------------------------------------------
 
-TBufferedStream::TBufferedStream(TStream& Inner)
-    : FInner(Inner), FPosition(Inner.Position()), FSize(Inner.Size()) {}
+TBufferedStream::TBufferedStream(TStream& Inner) : FInner(Inner), FPosition(Inner.Position()), FSize(Inner.Size()) {}
 
 TBufferedStream::~TBufferedStream() { FlushPending(); }
 

@@ -82,7 +82,7 @@ private:
     std::string FFileName;
     int64_t FPosition = 0;
     int FLastError = 0;
-    int64_t FKnownSize = -1;   // read-only handles: the size at opening
+    int64_t FKnownSize = -1;  // read-only handles: the size at opening
 };
 
 // A save that writes several tag kinds into one file flushes that file once.
@@ -120,7 +120,10 @@ public:
 
     const std::vector<uint8_t>& Data() const { return FData; }
     std::vector<uint8_t>& Data() { return FData; }
-    void Clear() { FData.clear(); FPosition = 0; }
+    void Clear() {
+        FData.clear();
+        FPosition = 0;
+    }
 
 private:
     std::vector<uint8_t> FData;
@@ -171,11 +174,11 @@ private:
 
     TStream& FInner;
     uint8_t FBuffer[BufferSize];
-    int64_t FPosition;      // logical position
-    int64_t FSize;          // cached size, grown by writes
+    int64_t FPosition;  // logical position
+    int64_t FSize;      // cached size, grown by writes
     int64_t FWindowStart = 0;
-    int64_t FWindowLength = 0;   // valid bytes in the window
-    bool FWriting = false;       // the window holds pending bytes to write
+    int64_t FWindowLength = 0;  // valid bytes in the window
+    bool FWriting = false;      // the window holds pending bytes to write
     int64_t FDirtyStart = 0, FDirtyEnd = 0;
     bool FFailed = false;
 };

@@ -14,7 +14,7 @@ struct TTagFormat {
     TTagType Kind;
     TNativeLibrary Library;
     int KindBit;
-    const char* CliName;   // "apev2", "flac", ...
+    const char* CliName;  // "apev2", "flac", ...
 };
 
 // Every kind, in save order.

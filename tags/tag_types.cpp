@@ -4,19 +4,37 @@
 
 namespace {
 
-constexpr const char* PictureTypeNames[PictureTypeCount] = {
-    "Other", "32x32 pixels 'file icon' (PNG only)", "Other file icon", "Cover (front)", "Cover (back)",
-    "Leaflet page", "Media (e.g. label side of CD)", "Lead artist/lead performer/soloist", "Artist/performer",
-    "Conductor", "Band/Orchestra", "Composer", "Lyricist/text writer", "Recording Location",
-    "During recording", "During performance", "Movie/video screen capture", "A bright coloured fish",
-    "Illustration", "Band/artist logotype", "Publisher/Studio logotype"};
+constexpr const char* PictureTypeNames[PictureTypeCount] = {"Other",
+                                                            "32x32 pixels 'file icon' (PNG only)",
+                                                            "Other file icon",
+                                                            "Cover (front)",
+                                                            "Cover (back)",
+                                                            "Leaflet page",
+                                                            "Media (e.g. label side of CD)",
+                                                            "Lead artist/lead performer/soloist",
+                                                            "Artist/performer",
+                                                            "Conductor",
+                                                            "Band/Orchestra",
+                                                            "Composer",
+                                                            "Lyricist/text writer",
+                                                            "Recording Location",
+                                                            "During recording",
+                                                            "During performance",
+                                                            "Movie/video screen capture",
+                                                            "A bright coloured fish",
+                                                            "Illustration",
+                                                            "Band/artist logotype",
+                                                            "Publisher/Studio logotype"};
 
-constexpr const char* TagTypeNames[] = {"None", "Automatic", "APEv2", "FLAC", "ID3v1", "ID3v2", "MP4",
+constexpr const char* TagTypeNames[] = {"None", "Automatic", "APEv2", "FLAC",    "ID3v1",   "ID3v2", "MP4",
                                         "Ogg",  "WAV",       "WMA",   "MP4Xtra", "Lyrics3", "MKV"};
 static_assert(sizeof(TagTypeNames) / sizeof(TagTypeNames[0]) == ttMKV + 1);
 
 // Native result code n (1-based column) -> container code; 0 = no translation.
-struct TResultRow { TNativeLibrary Library; int Codes[12]; };
+struct TResultRow {
+    TNativeLibrary Library;
+    int Codes[12];
+};
 constexpr TResultRow ResultTable[] = {
     {TNativeLibrary::ID3v2, {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0}},
     {TNativeLibrary::WAV, {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0}},
@@ -61,6 +79,4 @@ TTagPictureFormat PictureFormatFromMIMEType(const std::string& MIMEType) {
     return tpfUnknown;
 }
 
-const char* TagTypeName(TTagType Type) {
-    return Type >= ttNone && Type <= ttMKV ? TagTypeNames[Type] : "";
-}
+const char* TagTypeName(TTagType Type) { return Type >= ttNone && Type <= ttMKV ? TagTypeNames[Type] : ""; }

@@ -170,8 +170,7 @@ TTag* TTags::Tag(const std::string& Name) const {
 }
 
 int TTags::TypeCount(const std::string& Name) const {
-    return (int)std::count_if(FTags.begin(), FTags.end(),
-                              [&](const auto& t) { return text::SameText(t->Name, Name); });
+    return (int)std::count_if(FTags.begin(), FTags.end(), [&](const auto& t) { return text::SameText(t->Name, Name); });
 }
 
 std::string TTags::GetText(const std::string& Name) const {
@@ -252,9 +251,9 @@ bool TTags::Remove(int Index) {
 }
 
 void TTags::RemoveAll(const std::string& Name) {
-    FTags.erase(std::remove_if(FTags.begin(), FTags.end(),
-                               [&](const auto& t) { return text::SameText(t->Name, Name); }),
-                FTags.end());
+    FTags.erase(
+        std::remove_if(FTags.begin(), FTags.end(), [&](const auto& t) { return text::SameText(t->Name, Name); }),
+        FTags.end());
 }
 
 int TTags::Clear(const std::string& Name) {
@@ -336,7 +335,7 @@ TCoverArt* TTags::AddCoverArt(const std::string& Name) {
 
 TCoverArt* TTags::AddCoverArt(const std::string& Name, TStream& Stream, const std::string& MIMEType) {
     TCoverArt* c = AddCoverArt(Name);
-    c->CoverType = mapping::FrontCoverType;   // a new picture without a type is the front cover
+    c->CoverType = mapping::FrontCoverType;  // a new picture without a type is the front cover
     c->MIMEType = MIMEType;
     c->PictureFormat = PictureFormatFromMIMEType(MIMEType);
     c->Data = Stream.ReadAll();
@@ -385,7 +384,6 @@ bool TTags::AssignCoverArts(const TTags& Source, bool Append) {
     }
     return any;
 }
-
 
 TTagPictureFormat TTags::PicturePointerType(const void* Picture, int64_t DataSize) {
     if (!Picture || DataSize < 3) return tpfUnknown;

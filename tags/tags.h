@@ -33,12 +33,12 @@ public:
     explicit TTag(TTags* Parent) : Parent(Parent) {}
 
     std::string Name;
-    std::string Value;          // may hold CR LF line breaks; lists as alternating lines
+    std::string Value;  // may hold CR LF line breaks; lists as alternating lines
     std::string SortWith;
     std::string Language;
     std::string Description;
     TExtTagType ExtTagType = ettUnknown;
-    TTags* Parent;              // not owned
+    TTags* Parent;  // not owned
     bool AlreadyParsed = false;
 
     void Clear();
@@ -143,7 +143,9 @@ public:
     // --- pictures ---
     int CoverArtCount() const { return (int)FCoverArts.size(); }
     TCoverArt* CoverArt(const std::string& Name) const;
-    TCoverArt* CoverArtAt(int Index) const { return Index >= 0 && Index < CoverArtCount() ? FCoverArts[Index].get() : nullptr; }
+    TCoverArt* CoverArtAt(int Index) const {
+        return Index >= 0 && Index < CoverArtCount() ? FCoverArts[Index].get() : nullptr;
+    }
     TCoverArt* AddCoverArt(const std::string& Name);
     TCoverArt* AddCoverArt(const std::string& Name, TStream& Stream, const std::string& MIMEType);
     TCoverArt* AddCoverArt(const std::string& Name, const std::vector<uint8_t>& Data, const std::string& MIMEType);
@@ -203,7 +205,10 @@ public:
 
     // The kinds whose writers the last SaveToFile / SaveToStream ran, in order
     // (with the native result of each); useful to callers that report detail.
-    struct TSaveStep { TTagType Kind; int NativeResult; };
+    struct TSaveStep {
+        TTagType Kind;
+        int NativeResult;
+    };
     const std::vector<TSaveStep>& LastSaveSteps() const { return FLastSaveSteps; }
     // The errno behind the last SaveToFile's failure to write, 0 when none is known.
     int LastSaveErrno() const { return FLastSaveErrno; }
@@ -220,7 +225,7 @@ public:
     void DeleteNativeWMA(const TTag& Entry);
 
 private:
-    friend struct TNativeFormats;   // the format table (tags/native_formats.h)
+    friend struct TNativeFormats;  // the format table (tags/native_formats.h)
     int SaveKind(TTagType Kind, const std::string& FileName, bool Buffered, TStream* Stream);
     int SaveKindsToFile(const std::string& FileName, TTagType TagType);
     // Per-kind entry lists for a save into the file the tags came from (see

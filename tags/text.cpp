@@ -6,11 +6,10 @@ namespace text {
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five undefined positions.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t Cp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void AppendUtf8(std::string& Out, char32_t C) {
     if (C < 0x80) {
@@ -33,17 +32,29 @@ void AppendUtf8(std::string& Out, char32_t C) {
 // Decodes one UTF-8 sequence at I; invalid bytes yield U+FFFD and advance by one.
 char32_t NextUtf8(std::string_view S, size_t& I) {
     auto b = (uint8_t)S[I];
-    if (b < 0x80) { ++I; return b; }
+    if (b < 0x80) {
+        ++I;
+        return b;
+    }
     int len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-    if (len == 0 || I + len > S.size()) { ++I; return 0xFFFD; }
+    if (len == 0 || I + len > S.size()) {
+        ++I;
+        return 0xFFFD;
+    }
     char32_t c = b & (0x7F >> len);
     for (int k = 1; k < len; ++k) {
         auto t = (uint8_t)S[I + k];
-        if ((t & 0xC0) != 0x80) { ++I; return 0xFFFD; }
+        if ((t & 0xC0) != 0x80) {
+            ++I;
+            return 0xFFFD;
+        }
         c = (c << 6) | (t & 0x3F);
     }
     bool overlong = (len == 2 && c < 0x80) || (len == 3 && c < 0x800) || (len == 4 && c < 0x10000);
-    if (overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) { ++I; return 0xFFFD; }
+    if (overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++I;
+        return 0xFFFD;
+    }
     I += len;
     return c;
 }
@@ -102,8 +113,7 @@ std::string Utf8ToLatin1(std::string_view Utf8) {
 bool FitsAnsi(std::string_view Utf8) {
     for (size_t i = 0; i < Utf8.size();) {
         char32_t c = NextUtf8(Utf8, i);
-        if (c == 0xFFFD || (AnsiByteFor(c) < 0 && !(c >= 0x80 && c < 0xA0 && Cp1252High[c - 0x80] == 0)))
-            return false;
+        if (c == 0xFFFD || (AnsiByteFor(c) < 0 && !(c >= 0x80 && c < 0xA0 && Cp1252High[c - 0x80] == 0))) return false;
     }
     return true;
 }
@@ -132,8 +142,10 @@ std::string Utf16ToUtf8(std::span<const uint8_t> Bytes, bool BigEndian) {
                 continue;
             }
         }
-        if (u >= 0xD800 && u <= 0xDFFF) AppendUtf8(out, 0xFFFD);
-        else AppendUtf8(out, u);
+        if (u >= 0xD800 && u <= 0xDFFF)
+            AppendUtf8(out, 0xFFFD);
+        else
+            AppendUtf8(out, u);
     }
     return out;
 }
@@ -148,8 +160,13 @@ std::vector<uint8_t> Utf8ToUtf16(std::string_view Utf8, bool BigEndian, bool Wit
     std::vector<uint8_t> out;
     out.reserve(Utf8.size() * 2 + 2);
     auto put = [&](char16_t u) {
-        if (BigEndian) { out.push_back((uint8_t)(u >> 8)); out.push_back((uint8_t)u); }
-        else { out.push_back((uint8_t)u); out.push_back((uint8_t)(u >> 8)); }
+        if (BigEndian) {
+            out.push_back((uint8_t)(u >> 8));
+            out.push_back((uint8_t)u);
+        } else {
+            out.push_back((uint8_t)u);
+            out.push_back((uint8_t)(u >> 8));
+        }
     };
     if (WithBom) put(0xFEFF);
     for (size_t i = 0; i < Utf8.size();) {
@@ -189,9 +206,7 @@ bool IsValidUtf8(std::string_view Bytes) {
     return true;
 }
 
-std::string Utf8OrAnsi(std::string_view Bytes) {
-    return IsValidUtf8(Bytes) ? std::string(Bytes) : AnsiToUtf8(Bytes);
-}
+std::string Utf8OrAnsi(std::string_view Bytes) { return IsValidUtf8(Bytes) ? std::string(Bytes) : AnsiToUtf8(Bytes); }
 
 std::string Trim(std::string_view Text) {
     size_t b = 0, e = Text.size();
@@ -202,7 +217,8 @@ std::string Trim(std::string_view Text) {
 
 std::string UpperAscii(std::string_view Text) {
     std::string s(Text);
-    for (char& c : s) if (c >= 'a' && c <= 'z') c = (char)(c - 32);
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = (char)(c - 32);
     return s;
 }
 
@@ -235,7 +251,10 @@ std::optional<int64_t> ParseInt(std::string_view Text) {
 
 size_t Utf8Length(std::string_view Utf8) {
     size_t n = 0;
-    for (size_t i = 0; i < Utf8.size();) { NextUtf8(Utf8, i); ++n; }
+    for (size_t i = 0; i < Utf8.size();) {
+        NextUtf8(Utf8, i);
+        ++n;
+    }
     return n;
 }
 

@@ -12,9 +12,9 @@
 namespace text {
 
 std::string Latin1ToUtf8(std::string_view Bytes);
-std::string AnsiToUtf8(std::string_view Bytes);              // Windows-1252
-std::string Utf8ToAnsi(std::string_view Utf8);               // '?' for unmappable
-std::string Utf8ToLatin1(std::string_view Utf8);             // '?' for unmappable
+std::string AnsiToUtf8(std::string_view Bytes);   // Windows-1252
+std::string Utf8ToAnsi(std::string_view Utf8);    // '?' for unmappable
+std::string Utf8ToLatin1(std::string_view Utf8);  // '?' for unmappable
 // True when every character of Utf8 has a Windows-1252 / Latin-1 byte.
 bool FitsAnsi(std::string_view Utf8);
 bool FitsLatin1(std::string_view Utf8);
@@ -33,7 +33,7 @@ std::string Utf8OrAnsi(std::string_view Bytes);
 // Removes every character from U+0000 to U+0020 at both ends.
 std::string Trim(std::string_view Text);
 std::string UpperAscii(std::string_view Text);
-bool SameText(std::string_view A, std::string_view B);       // ASCII case folding
+bool SameText(std::string_view A, std::string_view B);  // ASCII case folding
 // Strict decimal integer: optional blanks before, optional sign, digits only.
 std::optional<int64_t> ParseInt(std::string_view Text);
 // Counts UTF-8 characters (code points).

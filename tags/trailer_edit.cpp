@@ -12,7 +12,7 @@ constexpr std::string_view ID3v1Magic = "TAG";
 constexpr std::string_view APEv2Magic = "APETAGEX";
 constexpr std::string_view LyricsBegin = "LYRICSBEGIN";
 constexpr std::string_view LyricsEnd = "LYRICS200";
-constexpr int64_t LyricsTrailerSize = 15;   // 6 digits + "LYRICS200"
+constexpr int64_t LyricsTrailerSize = 15;  // 6 digits + "LYRICS200"
 
 // A fixed-width decimal field of ASCII digits only; nullopt for anything
 // else, so a damaged size never turns into a position.
@@ -36,7 +36,7 @@ bool FindAPEv2EndingAt(TStream& S, int64_t End, TTrailerLayout& L) {
     if (!F.has(trailer::APEv2FooterSize) || !F.startsWith(APEv2Magic)) return false;
     F.skip(12);
     const uint32_t Size = F.u32le();
-    F.u32le();   // item count
+    F.u32le();  // item count
     const uint32_t Flags = F.u32le();
     if (Size < trailer::APEv2FooterSize || int64_t(Size) > End) return false;
     int64_t Start = End - int64_t(Size);

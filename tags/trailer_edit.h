@@ -52,7 +52,7 @@ inline constexpr int TrailerKindCount = 3;
 
 namespace trailer {
 inline constexpr int64_t ID3v1Size = 128;
-inline constexpr int64_t APEv2FooterSize = 32;   // the header has the same size
+inline constexpr int64_t APEv2FooterSize = 32;  // the header has the same size
 inline constexpr uint32_t APEv2HasHeaderFlag = 0x80000000u;
 }  // namespace trailer
 

@@ -150,8 +150,12 @@ inline Bytes FmtChunk() {
     // PCM, 2 channels, 44100 Hz, 16 bits.
     return Chunk("fmt ", Cat(Bytes{1, 0, 2, 0}, LE32(44100), LE32(176400), Bytes{4, 0, 16, 0}));
 }
-inline Bytes Wave(const Bytes& Chunks) { return Cat(Str("RIFF"), LE32(4 + (uint32_t)Chunks.size()), Str("WAVE"), Chunks); }
-inline Bytes Aiff(const Bytes& Chunks) { return Cat(Str("FORM"), BE32(4 + (uint32_t)Chunks.size()), Str("AIFF"), Chunks); }
+inline Bytes Wave(const Bytes& Chunks) {
+    return Cat(Str("RIFF"), LE32(4 + (uint32_t)Chunks.size()), Str("WAVE"), Chunks);
+}
+inline Bytes Aiff(const Bytes& Chunks) {
+    return Cat(Str("FORM"), BE32(4 + (uint32_t)Chunks.size()), Str("AIFF"), Chunks);
+}
 
 // DSF: "DSD " chunk (28 bytes: total size, metadata pointer), "fmt " (52), "data".
 inline Bytes Dsf(const Bytes& AudioData, const Bytes& TagBytes) {

@@ -20,8 +20,8 @@ TTempDir::~TTempDir() {
     // Restore write permission on anything a test locked down, then remove.
     for (auto it = std::filesystem::recursive_directory_iterator(FPath, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     std::filesystem::permissions(FPath, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(FPath, ec);
 }

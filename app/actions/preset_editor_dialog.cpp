@@ -19,24 +19,21 @@
 
 namespace {
 
-QPushButton* MakeButton(const char* English, const char* Name)
-{
+QPushButton* MakeButton(const char* English, const char* Name) {
     auto* B = new QPushButton(Tr(QLatin1String(English)));
     B->setObjectName(QLatin1String(Name));
     B->setAutoDefault(false);
     return B;
 }
 
-QLabel* MakeLabel(const char* English, const char* Name)
-{
+QLabel* MakeLabel(const char* English, const char* Name) {
     auto* L = new QLabel(Tr(QLatin1String(English)));
     L->setObjectName(QLatin1String(Name));
     L->setTextFormat(Qt::PlainText);
     return L;
 }
 
-QComboBox* MakeList(const QStringList& Items, int Current, const char* Name)
-{
+QComboBox* MakeList(const QStringList& Items, int Current, const char* Name) {
     auto* C = new QComboBox;
     C->setObjectName(QLatin1String(Name));
     C->addItems(Items);
@@ -44,19 +41,16 @@ QComboBox* MakeList(const QStringList& Items, int Current, const char* Name)
     return C;
 }
 
-void CentreOnScreen(QDialog* D, int Width, int Height)
-{
+void CentreOnScreen(QDialog* D, int Width, int Height) {
     D->resize(Width, Height);
-    if (QScreen* S = D->screen())
-        D->move(S->availableGeometry().center() - D->rect().center());
+    if (QScreen* S = D->screen()) D->move(S->availableGeometry().center() - D->rect().center());
 }
 
 }  // namespace
 
 // --- "Edit Action" -----------------------------------------------------------
 
-void TActionEditVisibilityHelper::UpdateVisibility()
-{
+void TActionEditVisibilityHelper::UpdateVisibility() {
     const TTagActionKind Kind = KindAtPosition(cbKind->currentIndex());
     lblSource->setVisible(KindShowsSource(Kind));
     cbSource->setVisible(KindShowsSource(Kind));
@@ -65,8 +59,7 @@ void TActionEditVisibilityHelper::UpdateVisibility()
         W->setVisible(KindShowsSearch(Kind));
 }
 
-TFrmEditAction::TFrmEditAction(QWidget* Owner, const TTagAction& Action) : QDialog(Owner)
-{
+TFrmEditAction::TFrmEditAction(QWidget* Owner, const TTagAction& Action) : QDialog(Owner) {
     setObjectName(QStringLiteral("frmEditAction"));
     setWindowTitle(Tr(QStringLiteral("Edit Action")));
     FHelper.cbKind = MakeList(KindListItems(), PositionOfKind(Action.Kind), "cbKind");
@@ -116,17 +109,14 @@ TFrmEditAction::TFrmEditAction(QWidget* Owner, const TTagAction& Action) : QDial
     CentreOnScreen(this, 460, 260);
 }
 
-bool TFrmEditAction::TakeAction(IUserInteraction& Ui, TTagAction& Action) const
-{
+bool TFrmEditAction::TakeAction(IUserInteraction& Ui, TTagAction& Action) const {
     return ActionFromEditor(FHelper.cbKind->currentIndex(), cbTarget->currentIndex(), FHelper.cbSource->currentIndex(),
                             FHelper.edtSearch->text(), FHelper.edtReplace->text(), Ui, Action);
 }
 
-bool TFrmEditAction::Execute(QWidget* Owner, TTagAction& Action, IUserInteraction& Ui)
-{
+bool TFrmEditAction::Execute(QWidget* Owner, TTagAction& Action, IUserInteraction& Ui) {
     TFrmEditAction Dialog(Owner, Action);
-    if (Dialog.exec() != QDialog::Accepted)
-        return false;
+    if (Dialog.exec() != QDialog::Accepted) return false;
     return Dialog.TakeAction(Ui, Action);
 }
 
@@ -134,8 +124,7 @@ bool TFrmEditAction::Execute(QWidget* Owner, TTagAction& Action, IUserInteractio
 
 TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& Name,
                                                  const QVector<TTagAction>& Actions, IUserInteraction& Ui)
-    : QDialog(Owner), FUi(Ui)
-{
+    : QDialog(Owner), FUi(Ui) {
     setObjectName(QStringLiteral("frmPresetActions"));
     setWindowTitle(Tr(QStringLiteral("Preset Actions")));
     FActions.Actions = Actions;
@@ -159,8 +148,7 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
     auto* Middle = new QHBoxLayout;
     Middle->addWidget(lb, 1);
     auto* Column = new QVBoxLayout;
-    for (QPushButton* B : {btnAdd, btnEdit, btnDelete, btnUp, btnDown})
-        Column->addWidget(B);
+    for (QPushButton* B : {btnAdd, btnEdit, btnDelete, btnUp, btnDown}) Column->addWidget(B);
     Column->addStretch(1);
     Middle->addLayout(Column);
     Layout->addLayout(Middle, 1);
@@ -172,31 +160,25 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
 
     connect(btnAdd, &QPushButton::clicked, this, [this] {
         TTagAction Action;
-        if (TFrmEditAction::Execute(this, Action, FUi))
-            Refill(FActions.Add(Action));
+        if (TFrmEditAction::Execute(this, Action, FUi)) Refill(FActions.Add(Action));
     });
     auto Edit = [this] {
         const int Index = Current();
-        if (Index < 0)
-            return;
+        if (Index < 0) return;
         TTagAction Action = FActions.Actions[Index];
-        if (TFrmEditAction::Execute(this, Action, FUi))
-            Refill(FActions.Replace(Index, Action));
+        if (TFrmEditAction::Execute(this, Action, FUi)) Refill(FActions.Replace(Index, Action));
     };
     connect(btnEdit, &QPushButton::clicked, this, Edit);
     connect(lb, &QListWidget::itemDoubleClicked, this, Edit);
     connect(btnDelete, &QPushButton::clicked, this, [this] {
         const int Index = Current();
-        if (Index >= 0 && FUi.Confirm(Tr(QStringLiteral("Delete selected action?"))))
-            Refill(FActions.Delete(Index));
+        if (Index >= 0 && FUi.Confirm(Tr(QStringLiteral("Delete selected action?")))) Refill(FActions.Delete(Index));
     });
     connect(btnUp, &QPushButton::clicked, this, [this] {
-        if (Current() >= 0)
-            Refill(FActions.MoveUp(Current()));
+        if (Current() >= 0) Refill(FActions.MoveUp(Current()));
     });
     connect(btnDown, &QPushButton::clicked, this, [this] {
-        if (Current() >= 0)
-            Refill(FActions.MoveDown(Current()));
+        if (Current() >= 0) Refill(FActions.MoveDown(Current()));
     });
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -204,25 +186,18 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
     CentreOnScreen(this, 720, 440);
 }
 
-int TFrmPresetActionsEditor::Current() const
-{
-    return lb->currentRow();
-}
+int TFrmPresetActionsEditor::Current() const { return lb->currentRow(); }
 
-void TFrmPresetActionsEditor::Refill(int Select)
-{
+void TFrmPresetActionsEditor::Refill(int Select) {
     lb->clear();
     lb->addItems(FActions.Lines());
-    if (Select >= 0)
-        lb->setCurrentRow(Select);
+    if (Select >= 0) lb->setCurrentRow(Select);
 }
 
 bool TFrmPresetActionsEditor::ExecuteEditor(QWidget* Owner, QString& PresetName, QVector<TTagAction>& Actions,
-                                            IUserInteraction& Ui)
-{
+                                            IUserInteraction& Ui) {
     TFrmPresetActionsEditor Dialog(Owner, PresetName, Actions, Ui);
-    if (Dialog.exec() != QDialog::Accepted)
-        return false;
+    if (Dialog.exec() != QDialog::Accepted) return false;
     PresetName = TrimSpaces(Dialog.edtName->text());
     if (PresetName.isEmpty()) {
         Ui.Warn(Tr(QStringLiteral("Preset name cannot be empty.")));
@@ -234,9 +209,7 @@ bool TFrmPresetActionsEditor::ExecuteEditor(QWidget* Owner, QString& PresetName,
 
 // --- the preset list editor --------------------------------------------------
 
-TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IUserInteraction& Ui)
-    : QDialog(Owner)
-{
+TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IUserInteraction& Ui) : QDialog(Owner) {
     setObjectName(QStringLiteral("frmPresetEditor"));
     setWindowTitle(Tr(QStringLiteral("Preset Editor")));
     FEditor = std::make_unique<TPresetListEditor>(Store, Ui, [this, &Ui](QString& Name, QVector<TTagAction>& Actions) {
@@ -255,8 +228,7 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
     Layout->addWidget(lb, 1);
     auto* Column = new QVBoxLayout;
     Column->addWidget(chkDefault);
-    for (QPushButton* B : {btnAdd, btnEdit, btnDelete})
-        Column->addWidget(B);
+    for (QPushButton* B : {btnAdd, btnEdit, btnDelete}) Column->addWidget(B);
     Column->addStretch(1);
     Column->addWidget(btnClose);
     Layout->addLayout(Column);
@@ -290,8 +262,7 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
 
 TFrmPresetEditor::~TFrmPresetEditor() = default;
 
-void TFrmPresetEditor::Refill()
-{
+void TFrmPresetEditor::Refill() {
     const QSignalBlocker Block(lb);
     const int Selected = FEditor->Selected();
     lb->clear();
@@ -300,13 +271,9 @@ void TFrmPresetEditor::Refill()
     UpdateCheckBox();
 }
 
-void TFrmPresetEditor::UpdateCheckBox()
-{
-    chkDefault->setChecked(FEditor->DefaultTicked());
-}
+void TFrmPresetEditor::UpdateCheckBox() { chkDefault->setChecked(FEditor->DefaultTicked()); }
 
-bool TFrmPresetEditor::ExecuteEditor(QWidget* Owner, TActionPresetStore& Store, IUserInteraction& Ui)
-{
+bool TFrmPresetEditor::ExecuteEditor(QWidget* Owner, TActionPresetStore& Store, IUserInteraction& Ui) {
     TFrmPresetEditor Dialog(Owner, Store, Ui);
     Dialog.exec();
     return Dialog.AllSaved();

@@ -53,8 +53,7 @@ public:
     TFrmPresetActionsEditor(QWidget* Owner, const QString& Name, const QVector<TTagAction>& Actions,
                             IUserInteraction& Ui);
     // Name and Actions are in-out; true on an OK with a non-empty name.
-    static bool ExecuteEditor(QWidget* Owner, QString& PresetName, QVector<TTagAction>& Actions,
-                              IUserInteraction& Ui);
+    static bool ExecuteEditor(QWidget* Owner, QString& PresetName, QVector<TTagAction>& Actions, IUserInteraction& Ui);
 
 private:
     void Refill(int Select);

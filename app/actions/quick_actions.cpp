@@ -5,15 +5,11 @@
 #include "app/settings/translation.h"
 
 TQuickActions::TQuickActions(TMainModel& Model, TActionPresetStore* Store, QObject* Parent)
-    : QObject(Parent), FModel(Model), FStore(Store)
-{
-}
+    : QObject(Parent), FModel(Model), FStore(Store) {}
 
-QVector<TPresetMenuItem> TQuickActions::MenuItems() const
-{
+QVector<TPresetMenuItem> TQuickActions::MenuItems() const {
     QVector<TPresetMenuItem> Items;
-    if (!FStore)
-        return Items;
+    if (!FStore) return Items;
     for (int i = 0; i < FStore->PresetCount(); ++i) {
         const QString& Name = FStore->PresetByIndex(i)->Name;
         Items.append({Name, SameAsciiName(Name, FStore->LastPresetName())});
@@ -21,37 +17,28 @@ QVector<TPresetMenuItem> TQuickActions::MenuItems() const
     return Items;
 }
 
-void TQuickActions::RunLastPreset()
-{
-    if (FStore)
-        Run(FStore->LastPresetName());
+void TQuickActions::RunLastPreset() {
+    if (FStore) Run(FStore->LastPresetName());
 }
 
-void TQuickActions::RunPreset(const QString& Name)
-{
-    if (FStore)
-        Run(Name);
+void TQuickActions::RunPreset(const QString& Name) {
+    if (FStore) Run(Name);
 }
 
-void TQuickActions::OpenPresetEditor()
-{
-    if (!FStore || !FEditorRunner)
-        return;
+void TQuickActions::OpenPresetEditor() {
+    if (!FStore || !FEditorRunner) return;
     // Read the file back (normalised), unless it lacks a change the editor
     // could not save: reading it would throw that change away.
     if (FEditorRunner(*FStore)) {
         QString Error;
-        if (!FStore->Load(Error))
-            FModel.Ui().ShowError(Error);
+        if (!FStore->Load(Error)) FModel.Ui().ShowError(Error);
     }
     emit MenuChanged();
 }
 
-void TQuickActions::Run(const QString& RawName)
-{
+void TQuickActions::Run(const QString& RawName) {
     const QString Name = TrimSpaces(RawName);
-    if (Name.isEmpty())
-        return;
+    if (Name.isEmpty()) return;
     const TActionPreset* Preset = FStore->FindByName(Name);
     if (!Preset) {
         FModel.Ui().Warn(Tr("Preset not found: ") + Name);

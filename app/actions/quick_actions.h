@@ -18,7 +18,7 @@ class TActionPresetStore;
 class TMainModel;
 
 struct TPresetMenuItem {
-    QString Name;        // the preset's name, shown as it is (no accelerators)
+    QString Name;  // the preset's name, shown as it is (no accelerators)
     bool IsDefault = false;
 };
 

@@ -13,7 +13,13 @@
 #include "app/core/audio_tag.h"
 
 enum TTagActionKind : uint8_t {
-    takTrimSpaces, takUpperCase, takLowerCase, takTitleCase, takReplaceText, takCopyField, takCollapseSpaces
+    takTrimSpaces,
+    takUpperCase,
+    takLowerCase,
+    takTitleCase,
+    takReplaceText,
+    takCopyField,
+    takCollapseSpaces
 };
 constexpr int kTagActionKindCount = 7;
 
@@ -49,17 +55,16 @@ QString ReadTagField(const TAudioTag& Tag, TTagField Field);
 void WriteTagField(TAudioTag& Tag, TTagField Field, const QString& Value);
 
 // The single transformations.
-QString TrimSpaces(const QString& Text);          // U+0000..U+0020 at both ends
-QString CollapseSpaces(const QString& Text);      // runs of U+0000..U+0020 -> one space, trimmed
-QString AsciiUpper(const QString& Text);          // a-z only
-QString AsciiLower(const QString& Text);          // A-Z only
-QString TitleCase(const QString& Text);           // letters and digits start words
+QString TrimSpaces(const QString& Text);      // U+0000..U+0020 at both ends
+QString CollapseSpaces(const QString& Text);  // runs of U+0000..U+0020 -> one space, trimmed
+QString AsciiUpper(const QString& Text);      // a-z only
+QString AsciiLower(const QString& Text);      // A-Z only
+QString TitleCase(const QString& Text);       // letters and digits start words
 QString ReplaceAll(const QString& Text, const QString& Search, const QString& Replace);
 
 // Applies Actions[0..LastIndex] to the record in order.
 void ApplyActions(TAudioTag& Tag, const QVector<TTagAction>& Actions, int LastIndex);
-inline void ApplyActions(TAudioTag& Tag, const QVector<TTagAction>& Actions)
-{
+inline void ApplyActions(TAudioTag& Tag, const QVector<TTagAction>& Actions) {
     ApplyActions(Tag, Actions, static_cast<int>(Actions.size()) - 1);
 }
 

@@ -26,8 +26,19 @@
 // Kind of file, derived from the extension only; informational. The first
 // eight keep their numbers; the later kinds follow them.
 enum TAudioFileType : uint8_t {
-    aftUnknown, aftMP3, aftFLAC, aftMP4, aftWMA, aftOGG, aftAPE, aftWAV,
-    aftAIFF, aftWV, aftMPC, aftDSF, aftDFF
+    aftUnknown,
+    aftMP3,
+    aftFLAC,
+    aftMP4,
+    aftWMA,
+    aftOGG,
+    aftAPE,
+    aftWAV,
+    aftAIFF,
+    aftWV,
+    aftMPC,
+    aftDSF,
+    aftDFF
 };
 constexpr int AudioFileTypeCount = aftDFF + 1;
 
@@ -56,7 +67,7 @@ struct TTagEntry {
     QString Description;
     QString Language;
     QString SortWith;
-    int ExtType = 0;                    // the library's TExtTagType
+    int ExtType = 0;  // the library's TExtTagType
     // The tag kinds of the file that hold the name, one bit per TTagType
     // (1 << ttID3v2 ...); informational, 0 for an entry not yet saved.
     uint32_t Kinds = 0;
@@ -66,18 +77,18 @@ struct TTagEntry {
 
 // One picture of the file with its picture type (0..20, 3 the front cover).
 struct TPictureEntry {
-    QString Name;                       // the library's name ("Cover art 1", an APEv2 key)
+    QString Name;  // the library's name ("Cover art 1", an APEv2 key)
     uint32_t Type = 3;
     QString Description;
     QString Mime;
-    QByteArray Data;                    // the complete encoded picture file
-    uint32_t Width = 0, Height = 0;     // as the tag states them; 0 when it does not
+    QByteArray Data;                 // the complete encoded picture file
+    uint32_t Width = 0, Height = 0;  // as the tag states them; 0 when it does not
 
     bool operator==(const TPictureEntry& Other) const = default;
 };
 
 struct TAudioTag {
-    QString FileName;                   // full path; the key of the window's cache
+    QString FileName;  // full path; the key of the window's cache
     TAudioFileType FileType = aftUnknown;
     QString Title;
     QString Artist;
@@ -85,7 +96,7 @@ struct TAudioTag {
     QString Year;
     QString Track;
     QString Genre;
-    QString Comment;                    // may hold line breaks
+    QString Comment;  // may hold line breaks
     QString Disc;
     QString BPM;
     QString AlbumArtist;
@@ -94,11 +105,11 @@ struct TAudioTag {
     QString Copyright;
     QString URL;
     QString EncodedBy;
-    QString Lyrics;                     // may hold line breaks
-    QString CoverMime;                  // "image/jpeg" ...; empty without a picture
-    QByteArray CoverData;               // the complete encoded picture file
-    int32_t DurationSec = 0;            // whole seconds, 0 when unknown
-    bool Modified = false;              // must be written by the next save
+    QString Lyrics;           // may hold line breaks
+    QString CoverMime;        // "image/jpeg" ...; empty without a picture
+    QByteArray CoverData;     // the complete encoded picture file
+    int32_t DurationSec = 0;  // whole seconds, 0 when unknown
+    bool Modified = false;    // must be written by the next save
     // Every entry and picture of the file as the record last set them (see
     // app/core/record_entries.h); only meaningful with EntriesLoaded, which
     // a record read from a file has and a record made up in code has not

@@ -19,7 +19,9 @@ namespace {
 // Closes a directory stream on every way out of the loop.
 struct TDirCloser {
     DIR* Dir;
-    ~TDirCloser() { if (Dir) ::closedir(Dir); }
+    ~TDirCloser() {
+        if (Dir) ::closedir(Dir);
+    }
 };
 
 }  // namespace
@@ -31,16 +33,16 @@ struct TDirCloser {
 struct TFileScanner::THandOverState {
     struct THandOver {
         std::function<void()> Fn;
-        bool Taken = false;   // the owner's thread has started running it
-        bool Done = false;    // it has returned, or the owner released the worker
+        bool Taken = false;  // the owner's thread has started running it
+        bool Done = false;   // it has returned, or the owner released the worker
     };
 
     std::atomic<bool> Stop{false};
     std::mutex Mutex;
     std::condition_variable Changed;
     std::shared_ptr<THandOver> Pending;
-    bool Ended = false;       // the worker will hand nothing more over
-    bool Destroyed = false;   // the scanner object is gone (owner thread only)
+    bool Ended = false;      // the worker will hand nothing more over
+    bool Destroyed = false;  // the scanner object is gone (owner thread only)
 };
 
 TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress, TScanFinishedEvent AOnFinished,
@@ -50,12 +52,9 @@ TFileScanner::TFileScanner(const QString& ARoot, TScanProgressEvent AOnProgress,
       FOnProgress(std::move(AOnProgress)),
       FOnFinished(std::move(AOnFinished)),
       FState(std::make_shared<THandOverState>()),
-      FRelay(new QObject)
-{
-}
+      FRelay(new QObject) {}
 
-TFileScanner::~TFileScanner()
-{
+TFileScanner::~TFileScanner() {
     if (isRunning()) {
         Terminate();
         WaitFor();
@@ -67,25 +66,14 @@ TFileScanner::~TFileScanner()
     FState->Destroyed = true;
 }
 
-void TFileScanner::Start()
-{
-    start();
-}
+void TFileScanner::Start() { start(); }
 
-void TFileScanner::Terminate()
-{
-    FState->Stop = true;
-}
+void TFileScanner::Terminate() { FState->Stop = true; }
 
-bool TFileScanner::Terminated() const
-{
-    return FState->Stop;
-}
+bool TFileScanner::Terminated() const { return FState->Stop; }
 
-void TFileScanner::WaitFor()
-{
-    if (!isRunning() && !isFinished())
-        return;   // never started
+void TFileScanner::WaitFor() {
+    if (!isRunning() && !isFinished()) return;  // never started
     const std::shared_ptr<THandOverState> State = FState;
     std::unique_lock Lock(State->Mutex);
     while (!State->Ended) {
@@ -93,8 +81,7 @@ void TFileScanner::WaitFor()
             // The worker is blocked handing something over: run it here.
             Lock.unlock();
             ServicePending(State);
-            if (State->Destroyed)
-                return;   // the handler destroyed us; the destructor has waited
+            if (State->Destroyed) return;  // the handler destroyed us; the destructor has waited
             Lock.lock();
             continue;
         }
@@ -110,26 +97,17 @@ void TFileScanner::WaitFor()
     wait();
 }
 
-void TFileScanner::WaitUntilHandOverPending()
-{
-    if (!isRunning() && !isFinished())
-        return;   // never started
+void TFileScanner::WaitUntilHandOverPending() {
+    if (!isRunning() && !isFinished()) return;  // never started
     std::unique_lock Lock(FState->Mutex);
     FState->Changed.wait(Lock, [&] { return FState->Ended || (FState->Pending && !FState->Pending->Taken); });
 }
 
-QStringList TFileScanner::SupportedExtensions()
-{
-    return ScannedAudioExtensions();
-}
+QStringList TFileScanner::SupportedExtensions() { return ScannedAudioExtensions(); }
 
-bool TFileScanner::IsSupportedAudioFile(const QString& Name)
-{
-    return IsScannedAudioFile(Name);
-}
+bool TFileScanner::IsSupportedAudioFile(const QString& Name) { return IsScannedAudioFile(Name); }
 
-void TFileScanner::run()
-{
+void TFileScanner::run() {
     DoScan(FRoot);
     DoFinished();
     std::lock_guard Lock(FState->Mutex);
@@ -137,8 +115,7 @@ void TFileScanner::run()
     FState->Changed.notify_all();
 }
 
-void TFileScanner::DoScan(const QString& Dir)
-{
+void TFileScanner::DoScan(const QString& Dir) {
     TFolderWalk Walk(FState->Stop, [this](const QString& Path) {
         FFiles.append(Path);
         DoProgress(Path);
@@ -152,42 +129,35 @@ struct TFolderWalk::TListing {
     std::mutex Mutex;
     std::condition_variable Done;
     bool Ready = false;
-    bool Ok = false;   // opened, and a folder
+    bool Ok = false;  // opened, and a folder
     dev_t Device = 0;
     ino_t Inode = 0;
     std::vector<TDirEntry> Entries;
 };
 
 TFolderWalk::TFolderWalk(const std::atomic<bool>& Stop, std::function<void(const QString&)> OnFile, int ListThreads)
-    : FStop(Stop), FOnFile(std::move(OnFile))
-{
+    : FStop(Stop), FOnFile(std::move(OnFile)) {
     // The "C" locale collates by code point, with no numeric mode: a user
     // without a language setting gets the English order instead.
-    if (QLocale().language() == QLocale::C)
-        FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    if (QLocale().language() == QLocale::C) FCollator.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     FCollator.setNumericMode(true);
-    for (int i = 1; i < ListThreads; ++i)
-        FListers.emplace_back([this] { ListLoop(); });
+    for (int i = 1; i < ListThreads; ++i) FListers.emplace_back([this] { ListLoop(); });
 }
 
-TFolderWalk::~TFolderWalk()
-{
+TFolderWalk::~TFolderWalk() {
     {
         std::lock_guard Lock(FQueueMutex);
         FQuit = true;
     }
     FQueueChanged.notify_all();
-    for (std::thread& T : FListers)
-        T.join();
+    for (std::thread& T : FListers) T.join();
 }
 
-void TFolderWalk::ListLoop()
-{
+void TFolderWalk::ListLoop() {
     std::unique_lock Lock(FQueueMutex);
     for (;;) {
         FQueueChanged.wait(Lock, [this] { return FQuit || !FQueue.empty(); });
-        if (FQuit)
-            return;
+        if (FQuit) return;
         auto [Path, Listing] = std::move(FQueue.front());
         FQueue.pop_front();
         Lock.unlock();
@@ -196,11 +166,10 @@ void TFolderWalk::ListLoop()
     }
 }
 
-std::shared_ptr<TFolderWalk::TListing> TFolderWalk::Request(const QByteArray& NativePath)
-{
+std::shared_ptr<TFolderWalk::TListing> TFolderWalk::Request(const QByteArray& NativePath) {
     auto Listing = std::make_shared<TListing>();
     if (FListers.empty()) {
-        List(NativePath, *Listing);   // one thread: read it now
+        List(NativePath, *Listing);  // one thread: read it now
         return Listing;
     }
     {
@@ -213,8 +182,7 @@ std::shared_ptr<TFolderWalk::TListing> TFolderWalk::Request(const QByteArray& Na
 
 // The folder is opened once: its identity comes from the open folder, its
 // entries' kinds from the listing where the file system gives them.
-void TFolderWalk::List(const QByteArray& NativePath, TListing& Listing)
-{
+void TFolderWalk::List(const QByteArray& NativePath, TListing& Listing) {
     std::vector<TDirEntry> Entries;
     bool Ok = false;
     dev_t Device = 0;
@@ -228,11 +196,9 @@ void TFolderWalk::List(const QByteArray& NativePath, TListing& Listing)
             Inode = Info.st_ino;
             while (!FStop) {
                 const dirent* Entry = ::readdir(Handle.Dir);
-                if (!Entry)
-                    break;
+                if (!Entry) break;
                 const char* Name = Entry->d_name;
-                if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0)))
-                    continue;
+                if (Name[0] == '.' && (Name[1] == 0 || (Name[1] == '.' && Name[2] == 0))) continue;
                 TDirEntry Item{QFile::decodeName(Name), QByteArray(Name), Entry->d_type == DT_DIR,
                                Entry->d_type == DT_REG};
                 if (Entry->d_type == DT_LNK || Entry->d_type == DT_UNKNOWN) {
@@ -258,27 +224,22 @@ void TFolderWalk::List(const QByteArray& NativePath, TListing& Listing)
     Listing.Done.notify_all();
 }
 
-void TFolderWalk::Walk(const QString& Dir)
-{
-    if (FStop || Dir.isEmpty())
-        return;
+void TFolderWalk::Walk(const QString& Dir) {
+    if (FStop || Dir.isEmpty()) return;
     const QString Path = Dir.endsWith(u'/') ? Dir : Dir + u'/';
     WalkListed(Path, Request(QFile::encodeName(Path)));
 }
 
-void TFolderWalk::WalkListed(const QString& Path, const std::shared_ptr<TListing>& Listing)
-{
+void TFolderWalk::WalkListed(const QString& Path, const std::shared_ptr<TListing>& Listing) {
     {
         // Listing threads finish every request, quickly once stopped.
         std::unique_lock Lock(Listing->Mutex);
         Listing->Done.wait(Lock, [&] { return Listing->Ready; });
     }
-    if (FStop || !Listing->Ok)
-        return;   // no access, vanished meanwhile, not a folder: skipped silently
+    if (FStop || !Listing->Ok) return;  // no access, vanished meanwhile, not a folder: skipped silently
     // Walk each real folder once: a link back to an ancestor (or a second
     // link to a folder already walked) is not entered again.
-    if (!FVisited.insert({Listing->Device, Listing->Inode}).second)
-        return;
+    if (!FVisited.insert({Listing->Device, Listing->Inode}).second) return;
 
     // The whole folder is read first and walked in natural name order
     // ("2 - x" before "10 - y", letters as the user's locale sorts them), the
@@ -294,13 +255,11 @@ void TFolderWalk::WalkListed(const QString& Path, const std::shared_ptr<TListing
     const QByteArray NativePath = QFile::encodeName(Path);
     std::vector<std::shared_ptr<TListing>> Subfolders;
     for (const TDirEntry& Entry : Entries)
-        if (Entry.IsDir)
-            Subfolders.push_back(Request(NativePath + Entry.NativeName + '/'));
+        if (Entry.IsDir) Subfolders.push_back(Request(NativePath + Entry.NativeName + '/'));
 
     size_t Next = 0;
     for (const TDirEntry& Entry : Entries) {
-        if (FStop)
-            break;
+        if (FStop) break;
         if (Entry.IsDir) {
             WalkListed(Path + Entry.Name + u'/', Subfolders[Next++]);
         } else if (Entry.IsFile && TFileScanner::IsSupportedAudioFile(Entry.Name)) {
@@ -312,40 +271,34 @@ void TFolderWalk::WalkListed(const QString& Path, const std::shared_ptr<TListing
 // The hand-overs carry their own copy of the handler, so that a handler
 // which destroys its scanner (a new scan started from inside it) does not
 // pull the code it is running from under itself.
-void TFileScanner::DoProgress(const QString& Path)
-{
-    if (FOnProgress)
-        RunOnOwner([Handler = FOnProgress, Path] { Handler(Path); });
+void TFileScanner::DoProgress(const QString& Path) {
+    if (FOnProgress) RunOnOwner([Handler = FOnProgress, Path] { Handler(Path); });
 }
 
-void TFileScanner::DoFinished()
-{
-    if (FOnFinished)
-        RunOnOwner([Handler = FOnFinished] { Handler(); });
+void TFileScanner::DoFinished() {
+    if (FOnFinished) RunOnOwner([Handler = FOnFinished] { Handler(); });
 }
 
-void TFileScanner::RunOnOwner(std::function<void()> Fn)
-{
+void TFileScanner::RunOnOwner(std::function<void()> Fn) {
     const auto HandOver = std::make_shared<THandOverState::THandOver>();
     HandOver->Fn = std::move(Fn);
     std::unique_lock Lock(FState->Mutex);
     FState->Pending = HandOver;
-    FState->Changed.notify_all();   // wakes an owner waiting in WaitFor
+    FState->Changed.notify_all();  // wakes an owner waiting in WaitFor
     // The queued call is bound to the relay, which lives on the owner's
     // thread; the hand-over may also be run by WaitFor before it arrives.
-    QMetaObject::invokeMethod(FRelay, [State = FState] { ServicePending(State); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        FRelay, [State = FState] { ServicePending(State); }, Qt::QueuedConnection);
     FState->Changed.wait(Lock, [&] { return HandOver->Done; });
-    if (FState->Pending == HandOver)
-        FState->Pending.reset();
+    if (FState->Pending == HandOver) FState->Pending.reset();
 }
 
-void TFileScanner::ServicePending(const std::shared_ptr<THandOverState>& State)
-{
+void TFileScanner::ServicePending(const std::shared_ptr<THandOverState>& State) {
     std::shared_ptr<THandOverState::THandOver> HandOver;
     {
         std::lock_guard Lock(State->Mutex);
         if (!State->Pending || State->Pending->Taken)
-            return;   // already run by WaitFor, or running further up this stack
+            return;  // already run by WaitFor, or running further up this stack
         HandOver = State->Pending;
         HandOver->Taken = true;
     }

@@ -49,8 +49,8 @@
 struct TDirEntry {
     QString Name;
     QByteArray NativeName;
-    bool IsDir = false;    // a folder, or a link to one
-    bool IsFile = false;   // a regular file, or a link to one
+    bool IsDir = false;   // a folder, or a link to one
+    bool IsFile = false;  // a regular file, or a link to one
 };
 
 class TFolderWalk {
@@ -70,7 +70,7 @@ private:
 
     const std::atomic<bool>& FStop;
     std::function<void(const QString&)> FOnFile;
-    QCollator FCollator;   // the user's locale, numbers by value
+    QCollator FCollator;  // the user's locale, numbers by value
     // Real folders walked (device, inode): the cycle guard.
     std::set<std::pair<dev_t, ino_t>> FVisited;
     // Listings asked for and not yet taken by a listing thread.
@@ -131,5 +131,5 @@ private:
     TScanProgressEvent FOnProgress;
     TScanFinishedEvent FOnFinished;
     std::shared_ptr<THandOverState> FState;
-    QObject* FRelay;   // owner-thread receiver of the queued hand-over calls
+    QObject* FRelay;  // owner-thread receiver of the queued hand-over calls
 };

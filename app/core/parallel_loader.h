@@ -36,7 +36,7 @@ struct TLoadedFile {
     QString Path;
     TAudioTag Tag;
     bool Ok = false;
-    QString Error;   // why the load failed
+    QString Error;  // why the load failed
 };
 
 // Loads Path into Tag; on failure returns false with Error set.
@@ -79,7 +79,7 @@ private:
     void WorkerLoop();
 
     std::shared_ptr<TState> FState;
-    int FWorkers = 1;   // loading threads Start() creates (the walk has one more)
+    int FWorkers = 1;  // loading threads Start() creates (the walk has one more)
     std::vector<std::thread> FThreads;
     bool FStarted = false;
 };

@@ -11,9 +11,9 @@ namespace pictureinfo {
 namespace {
 
 constexpr std::array<const char*, TypeCount> TypeKeys = {
-    "other",     "icon",     "other-icon",  "front",     "back",   "leaflet",      "media",
-    "lead-artist", "artist", "conductor",   "band",      "composer", "lyricist",   "location",
-    "recording", "performance", "screen",   "fish",      "illustration", "band-logo", "publisher-logo"};
+    "other",       "icon",        "other-icon", "front", "back",         "leaflet",   "media",
+    "lead-artist", "artist",      "conductor",  "band",  "composer",     "lyricist",  "location",
+    "recording",   "performance", "screen",     "fish",  "illustration", "band-logo", "publisher-logo"};
 static_assert(TypeKeys.size() == (size_t)PictureTypeCount);
 
 // A JPEG walks its segments to the frame header; a file with more segments
@@ -26,8 +26,7 @@ uint32_t Le16(const uint8_t* P) { return (uint32_t)P[1] << 8 | P[0]; }
 uint32_t Le24(const uint8_t* P) { return (uint32_t)P[2] << 16 | (uint32_t)P[1] << 8 | P[0]; }
 uint32_t Le32(const uint8_t* P) { return (uint32_t)P[3] << 24 | (uint32_t)P[2] << 16 | (uint32_t)P[1] << 8 | P[0]; }
 
-bool Starts(const uint8_t* Data, size_t Size, const char* Magic, size_t Offset = 0)
-{
+bool Starts(const uint8_t* Data, size_t Size, const char* Magic, size_t Offset = 0) {
     const size_t Len = std::strlen(Magic);
     return Size >= Offset && Size - Offset >= Len && std::memcmp(Data + Offset, Magic, Len) == 0;
 }
@@ -35,26 +34,20 @@ bool Starts(const uint8_t* Data, size_t Size, const char* Magic, size_t Offset =
 // Segments: FF marker, then (but for the standalone markers) a big-endian
 // length that counts itself. A start-of-frame segment (C0..CF but for C4,
 // C8 and CC) holds precision (1), height (2), width (2).
-void JpegSize(const uint8_t* Data, size_t Size, TImageInfo& Info)
-{
+void JpegSize(const uint8_t* Data, size_t Size, TImageInfo& Info) {
     size_t Pos = 2;
     for (int Segment = 0; Segment < MaxJpegSegments; ++Segment) {
-        while (Pos < Size && Data[Pos] == 0xFF)
-            ++Pos;   // fill bytes, and the marker's own FF
-        if (Pos >= Size)
-            return;
+        while (Pos < Size && Data[Pos] == 0xFF) ++Pos;  // fill bytes, and the marker's own FF
+        if (Pos >= Size) return;
         const uint8_t Marker = Data[Pos++];
-        if (Marker == 0xD8 || Marker == 0x01 || (Marker >= 0xD0 && Marker <= 0xD7))
-            continue;
+        if (Marker == 0xD8 || Marker == 0x01 || (Marker >= 0xD0 && Marker <= 0xD7)) continue;
         if (Marker == 0xD9 || Marker == 0xDA || Pos > Size - 2)
-            return;   // end of image, or the scan before any frame header
+            return;  // end of image, or the scan before any frame header
         const size_t Length = Be16(Data + Pos);
-        if (Length < 2 || Length > Size - Pos)
-            return;
+        if (Length < 2 || Length > Size - Pos) return;
         const bool Frame = Marker >= 0xC0 && Marker <= 0xCF && Marker != 0xC4 && Marker != 0xC8 && Marker != 0xCC;
         if (Frame) {
-            if (Length < 7)
-                return;
+            if (Length < 7) return;
             Info.Height = Be16(Data + Pos + 3);
             Info.Width = Be16(Data + Pos + 5);
             return;
@@ -65,34 +58,24 @@ void JpegSize(const uint8_t* Data, size_t Size, TImageInfo& Info)
 
 }  // namespace
 
-const char* TypeKey(uint32_t Type)
-{
-    return Type < TypeCount ? TypeKeys[Type] : "";
-}
+const char* TypeKey(uint32_t Type) { return Type < TypeCount ? TypeKeys[Type] : ""; }
 
-std::optional<uint32_t> ParseType(std::string_view Text)
-{
+std::optional<uint32_t> ParseType(std::string_view Text) {
     for (uint32_t I = 0; I < TypeCount; ++I)
-        if (text::SameText(Text, TypeKeys[I]) || text::SameText(Text, PictureTypeName(I)))
-            return I;
-    if (Text.empty() || Text.size() > 2)
-        return std::nullopt;
+        if (text::SameText(Text, TypeKeys[I]) || text::SameText(Text, PictureTypeName(I))) return I;
+    if (Text.empty() || Text.size() > 2) return std::nullopt;
     uint32_t Number = 0;
     for (char C : Text) {
-        if (C < '0' || C > '9')
-            return std::nullopt;
+        if (C < '0' || C > '9') return std::nullopt;
         Number = Number * 10 + (uint32_t)(C - '0');
     }
-    if (Number >= TypeCount)
-        return std::nullopt;
+    if (Number >= TypeCount) return std::nullopt;
     return Number;
 }
 
-TImageInfo Inspect(const uint8_t* Data, size_t Size)
-{
+TImageInfo Inspect(const uint8_t* Data, size_t Size) {
     TImageInfo Info;
-    if (!Data)
-        return Info;
+    if (!Data) return Info;
     if (Starts(Data, Size, "\xFF\xD8\xFF")) {
         Info.Mime = "image/jpeg";
         JpegSize(Data, Size, Info);
@@ -115,8 +98,7 @@ TImageInfo Inspect(const uint8_t* Data, size_t Size)
         // 12 for the old core header (16-bit sizes), more for the later ones
         // (32-bit sizes, a negative height for a top-down picture).
         const uint32_t Header = Le32(Data + 14);
-        if (Header != 12 && Header < 40)
-            return Info;
+        if (Header != 12 && Header < 40) return Info;
         Info.Mime = "image/bmp";
         if (Header == 12 && Size >= 22) {
             Info.Width = Le16(Data + 18);
@@ -146,18 +128,12 @@ TImageInfo Inspect(const uint8_t* Data, size_t Size)
     return Info;
 }
 
-const char* ExtensionOfMime(std::string_view Mime)
-{
-    if (text::SameText(Mime, "image/jpeg") || text::SameText(Mime, "image/jpg"))
-        return "jpg";
-    if (text::SameText(Mime, "image/png"))
-        return "png";
-    if (text::SameText(Mime, "image/gif"))
-        return "gif";
-    if (text::SameText(Mime, "image/bmp"))
-        return "bmp";
-    if (text::SameText(Mime, "image/webp"))
-        return "webp";
+const char* ExtensionOfMime(std::string_view Mime) {
+    if (text::SameText(Mime, "image/jpeg") || text::SameText(Mime, "image/jpg")) return "jpg";
+    if (text::SameText(Mime, "image/png")) return "png";
+    if (text::SameText(Mime, "image/gif")) return "gif";
+    if (text::SameText(Mime, "image/bmp")) return "bmp";
+    if (text::SameText(Mime, "image/webp")) return "webp";
     return "bin";
 }
 

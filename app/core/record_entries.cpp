@@ -13,8 +13,7 @@ namespace {
 std::string ToLib(const QString& Text) { return Text.toStdString(); }
 QString FromLib(const std::string& Text) { return QString::fromUtf8(Text.data(), (qsizetype)Text.size()); }
 
-TTagEntry EntryOf(const TTag& T)
-{
+TTagEntry EntryOf(const TTag& T) {
     TTagEntry E;
     E.Name = FromLib(T.Name);
     E.Value = FromLib(T.Value);
@@ -25,8 +24,7 @@ TTagEntry EntryOf(const TTag& T)
     return E;
 }
 
-void SetLibEntry(TTag& T, const TTagEntry& E)
-{
+void SetLibEntry(TTag& T, const TTagEntry& E) {
     T.Name = ToLib(E.Name);
     T.Value = ToLib(E.Value);
     T.Description = ToLib(E.Description);
@@ -36,21 +34,18 @@ void SetLibEntry(TTag& T, const TTagEntry& E)
 }
 
 // What the save compares: the entry as each tag kind would write it.
-bool SameEntry(const TTag& T, const TTagEntry& E)
-{
+bool SameEntry(const TTag& T, const TTagEntry& E) {
     return FromLib(T.Name) == E.Name && FromLib(T.Value) == E.Value && FromLib(T.Description) == E.Description &&
            FromLib(T.Language) == E.Language && T.ExtTagType == E.ExtType;
 }
 
-bool SamePicture(const TCoverArt& C, const TPictureEntry& P)
-{
+bool SamePicture(const TCoverArt& C, const TPictureEntry& P) {
     return FromLib(C.Name) == P.Name && C.CoverType == P.Type && FromLib(C.Description) == P.Description &&
            FromLib(C.MIMEType) == P.Mime && (qsizetype)C.Data.size() == P.Data.size() &&
            std::equal(C.Data.begin(), C.Data.end(), reinterpret_cast<const uint8_t*>(P.Data.constData()));
 }
 
-void AddPicture(TTags& Tags, const TPictureEntry& P)
-{
+void AddPicture(TTags& Tags, const TPictureEntry& P) {
     const auto* Bytes = reinterpret_cast<const uint8_t*>(P.Data.constData());
     TCoverArt* C = Tags.AddCoverArt(ToLib(P.Name), std::vector<uint8_t>(Bytes, Bytes + P.Data.size()), ToLib(P.Mime));
     C->CoverType = P.Type;
@@ -62,17 +57,13 @@ void AddPicture(TTags& Tags, const TPictureEntry& P)
 }
 
 // A container that holds the lists and nothing else: no file, no tag kind.
-void FillDetached(TTags& Tags, const QVector<TTagEntry>& Entries, const QVector<TPictureEntry>& Pictures)
-{
-    for (const TTagEntry& E : Entries)
-        SetLibEntry(*Tags.Add(ToLib(E.Name)), E);
-    for (const TPictureEntry& P : Pictures)
-        AddPicture(Tags, P);
+void FillDetached(TTags& Tags, const QVector<TTagEntry>& Entries, const QVector<TPictureEntry>& Pictures) {
+    for (const TTagEntry& E : Entries) SetLibEntry(*Tags.Add(ToLib(E.Name)), E);
+    for (const TPictureEntry& P : Pictures) AddPicture(Tags, P);
 }
 
 // A record's pictures share their bytes with its cover where they are the same.
-void ShareCover(TAudioTag& Tag)
-{
+void ShareCover(TAudioTag& Tag) {
     for (TPictureEntry& P : Tag.Pictures)
         if (!Tag.CoverData.isEmpty() && P.Data == Tag.CoverData) {
             Tag.CoverData = P.Data;
@@ -84,30 +75,24 @@ void ShareCover(TAudioTag& Tag)
 
 namespace recordentries {
 
-bool SameGroup(const TTagEntry& A, const TTagEntry& B)
-{
+bool SameGroup(const TTagEntry& A, const TTagEntry& B) {
     return A.Name.compare(B.Name, Qt::CaseInsensitive) == 0 && A.Description == B.Description &&
            A.Language == B.Language && A.ExtType == B.ExtType;
 }
 
-QString NewPictureName(const QVector<TPictureEntry>& Pictures)
-{
+QString NewPictureName(const QVector<TPictureEntry>& Pictures) {
     for (int N = (int)Pictures.size() + 1;; ++N) {
         const QString Name = QStringLiteral("Cover art %1").arg(N);
         bool Taken = false;
-        for (const TPictureEntry& P : Pictures)
-            Taken = Taken || P.Name.compare(Name, Qt::CaseInsensitive) == 0;
-        if (!Taken)
-            return Name;
+        for (const TPictureEntry& P : Pictures) Taken = Taken || P.Name.compare(Name, Qt::CaseInsensitive) == 0;
+        if (!Taken) return Name;
     }
 }
 
-void ReadLists(const TTags& Tags, TAudioTag& Tag)
-{
+void ReadLists(const TTags& Tags, TAudioTag& Tag) {
     Tag.Entries.clear();
     Tag.Entries.reserve(Tags.Count());
-    for (int I = 0; I < Tags.Count(); ++I)
-        Tag.Entries.append(EntryOf(*Tags.TagAt(I)));
+    for (int I = 0; I < Tags.Count(); ++I) Tag.Entries.append(EntryOf(*Tags.TagAt(I)));
     Tag.Pictures.clear();
     for (int I = 0; I < Tags.CoverArtCount(); ++I) {
         const TCoverArt& C = *Tags.CoverArtAt(I);
@@ -125,15 +110,12 @@ void ReadLists(const TTags& Tags, TAudioTag& Tag)
     Tag.EntriesLoaded = true;
 }
 
-void NoteKinds(TTags& Tags, TAudioTag& Tag)
-{
+void NoteKinds(TTags& Tags, TAudioTag& Tag) {
     std::vector<TTagType> Kinds;
     for (const TTagFormat& F : TagFormats())
-        if (Tags.NativeLoaded(F.Kind))
-            Kinds.push_back(F.Kind);
+        if (Tags.NativeLoaded(F.Kind)) Kinds.push_back(F.Kind);
     if (Kinds.size() == 1) {
-        for (TTagEntry& E : Tag.Entries)
-            E.Kinds = 1u << Kinds.front();
+        for (TTagEntry& E : Tag.Entries) E.Kinds = 1u << Kinds.front();
         return;
     }
     // The merge keeps one kind's entries for each name; each kind merged on
@@ -143,8 +125,7 @@ void NoteKinds(TTags& Tags, TAudioTag& Tag)
     Tags.ParseCoverArts = false;
     Tags.OnlyParseCoverArts = false;
     for (TTagType Kind : Kinds) {
-        while (Tags.Count() > 0)
-            Tags.Remove(Tags.Count() - 1);
+        while (Tags.Count() > 0) Tags.Remove(Tags.Count() - 1);
         TTagPriority Only;
         Only.fill(ttNone);
         Only[0] = Kind;
@@ -155,91 +136,70 @@ void NoteKinds(TTags& Tags, TAudioTag& Tag)
             continue;
         }
         QSet<QString> Names;
-        for (int I = 0; I < Tags.Count(); ++I)
-            Names.insert(FromLib(Tags.TagAt(I)->Name).toUpper());
+        for (int I = 0; I < Tags.Count(); ++I) Names.insert(FromLib(Tags.TagAt(I)->Name).toUpper());
         for (TTagEntry& E : Tag.Entries)
-            if (Names.contains(E.Name.toUpper()))
-                E.Kinds |= 1u << Kind;
+            if (Names.contains(E.Name.toUpper())) E.Kinds |= 1u << Kind;
     }
     Tags.TagLoadPriority = Priority;
     Tags.ParseCoverArts = Pictures;
     Tags.OnlyParseCoverArts = OnlyPictures;
 }
 
-bool ListsDiffer(const TTags& Tags, const TAudioTag& Tag)
-{
-    if (!Tag.EntriesLoaded)
-        return false;
-    if (Tags.Count() != Tag.Entries.size() || Tags.CoverArtCount() != Tag.Pictures.size())
-        return true;
+bool ListsDiffer(const TTags& Tags, const TAudioTag& Tag) {
+    if (!Tag.EntriesLoaded) return false;
+    if (Tags.Count() != Tag.Entries.size() || Tags.CoverArtCount() != Tag.Pictures.size()) return true;
     for (int I = 0; I < Tags.Count(); ++I)
-        if (!SameEntry(*Tags.TagAt(I), Tag.Entries[I]))
-            return true;
+        if (!SameEntry(*Tags.TagAt(I), Tag.Entries[I])) return true;
     for (int I = 0; I < Tags.CoverArtCount(); ++I)
-        if (!SamePicture(*Tags.CoverArtAt(I), Tag.Pictures[I]))
-            return true;
+        if (!SamePicture(*Tags.CoverArtAt(I), Tag.Pictures[I])) return true;
     return false;
 }
 
-void ApplyLists(TTags& Tags, const TAudioTag& Tag)
-{
-    if (!Tag.EntriesLoaded)
-        return;
+void ApplyLists(TTags& Tags, const TAudioTag& Tag) {
+    if (!Tag.EntriesLoaded) return;
     auto InRecord = [&](const TTag& T) {
         const TTagEntry E = EntryOf(T);
         for (const TTagEntry& R : Tag.Entries)
-            if (SameGroup(R, E))
-                return true;
+            if (SameGroup(R, E)) return true;
         return false;
     };
     // Names the record no longer has go, with their counterparts in every kind.
     for (int I = Tags.Count() - 1; I >= 0; --I)
-        if (!InRecord(*Tags.TagAt(I)))
-            Tags.Delete(I);
+        if (!InRecord(*Tags.TagAt(I))) Tags.Delete(I);
     // Each name of the record, in its order: unchanged ones stay untouched,
     // so every kind keeps its own bytes for them.
     for (qsizetype First = 0; First < Tag.Entries.size(); ++First) {
         const TTagEntry& Key = Tag.Entries[First];
         bool Seen = false;
-        for (qsizetype K = 0; K < First && !Seen; ++K)
-            Seen = SameGroup(Tag.Entries[K], Key);
-        if (Seen)
-            continue;
+        for (qsizetype K = 0; K < First && !Seen; ++K) Seen = SameGroup(Tag.Entries[K], Key);
+        if (Seen) continue;
         QVector<const TTagEntry*> Want;
         for (qsizetype K = First; K < Tag.Entries.size(); ++K)
-            if (SameGroup(Tag.Entries[K], Key))
-                Want.append(&Tag.Entries[K]);
+            if (SameGroup(Tag.Entries[K], Key)) Want.append(&Tag.Entries[K]);
         std::vector<int> Own;
         for (int I = 0; I < Tags.Count(); ++I)
-            if (SameGroup(EntryOf(*Tags.TagAt(I)), Key))
-                Own.push_back(I);
+            if (SameGroup(EntryOf(*Tags.TagAt(I)), Key)) Own.push_back(I);
         bool Same = Own.size() == (size_t)Want.size();
-        for (size_t K = 0; Same && K < Own.size(); ++K)
-            Same = SameEntry(*Tags.TagAt(Own[K]), *Want[(qsizetype)K]);
-        if (Same)
-            continue;
+        for (size_t K = 0; Same && K < Own.size(); ++K) Same = SameEntry(*Tags.TagAt(Own[K]), *Want[(qsizetype)K]);
+        if (Same) continue;
         for (qsizetype K = 0; K < Want.size(); ++K) {
             if ((size_t)K < Own.size())
                 SetLibEntry(*Tags.TagAt(Own[(size_t)K]), *Want[K]);
             else
                 SetLibEntry(*Tags.Add(ToLib(Want[K]->Name)), *Want[K]);
         }
-        for (size_t K = Own.size(); K-- > (size_t)Want.size();)
-            Tags.Remove(Own[K]);
+        for (size_t K = Own.size(); K-- > (size_t)Want.size();) Tags.Remove(Own[K]);
     }
 
     bool PicturesSame = Tags.CoverArtCount() == Tag.Pictures.size();
     for (int I = 0; PicturesSame && I < Tags.CoverArtCount(); ++I)
         PicturesSame = SamePicture(*Tags.CoverArtAt(I), Tag.Pictures[I]);
-    if (PicturesSame)
-        return;
+    if (PicturesSame) return;
     Tags.DeleteAllCoverArts();
-    for (const TPictureEntry& P : Tag.Pictures)
-        AddPicture(Tags, P);
+    for (const TPictureEntry& P : Tag.Pictures) AddPicture(Tags, P);
 }
 
-void Effective(const TAudioTag& Tag, QVector<TTagEntry>& Entries, QVector<TPictureEntry>& Pictures)
-{
+void Effective(const TAudioTag& Tag, QVector<TTagEntry>& Entries, QVector<TPictureEntry>& Pictures) {
     TTags Tags;
     FillDetached(Tags, Tag.Entries, Tag.Pictures);
     TTagService::CopyRecordToTags(Tags, Tag);
@@ -262,22 +222,19 @@ void Effective(const TAudioTag& Tag, QVector<TTagEntry>& Entries, QVector<TPictu
     Pictures = std::move(Out.Pictures);
 }
 
-bool LeavesNothing(const TAudioTag& Tag)
-{
+bool LeavesNothing(const TAudioTag& Tag) {
     QVector<TTagEntry> Entries;
     QVector<TPictureEntry> Pictures;
     Effective(Tag, Entries, Pictures);
     return Entries.isEmpty() && Pictures.isEmpty();
 }
 
-void SetLists(TAudioTag& Tag, QVector<TTagEntry> Entries, QVector<TPictureEntry> Pictures)
-{
+void SetLists(TAudioTag& Tag, QVector<TTagEntry> Entries, QVector<TPictureEntry> Pictures) {
     TTags Tags;
     FillDetached(Tags, Entries, Pictures);
     TAudioTag Shown;
     TTagService::CopyTagsToRecord(Tags, Shown);
-    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        Tag.TextField(I) = Shown.TextField(I);
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I) Tag.TextField(I) = Shown.TextField(I);
     Tag.CoverData = Shown.CoverData;
     Tag.CoverMime = Shown.CoverMime;
     Tag.Entries = std::move(Entries);

@@ -42,8 +42,8 @@ public:
 
 // Unified names written from the record, in the order of its text fields.
 constexpr const char* WriteNames[TAudioTag::TextFieldCount] = {
-    "TITLE", "ARTIST", "ALBUM", "YEAR", "TRACKNUMBER", "GENRE", "COMMENT", "DISCNUMBER",
-    "BPM", "ALBUMARTIST", "COMPOSER", "ORIGINALARTIST", "COPYRIGHT", "URL", "ENCODEDBY", "LYRICS"};
+    "TITLE", "ARTIST",      "ALBUM",    "YEAR",           "TRACKNUMBER", "GENRE", "COMMENT",   "DISCNUMBER",
+    "BPM",   "ALBUMARTIST", "COMPOSER", "ORIGINALARTIST", "COPYRIGHT",   "URL",   "ENCODEDBY", "LYRICS"};
 
 // Read fallbacks, tried in turn while the value is still empty. An edited
 // field is written under the names above; a cleared one also deletes the
@@ -72,12 +72,10 @@ const char* const FrontCoverName = "Cover art 1";
 // user's comment, which has none. The field is the entry without a
 // description only, so that editing the comment never overwrites or deletes
 // a player's data, also when the file has no comment of the user's own.
-int EntryIndex(const TTags& Tags, const char* Name)
-{
+int EntryIndex(const TTags& Tags, const char* Name) {
     if (std::strcmp(Name, "COMMENT") == 0 || std::strcmp(Name, "LYRICS") == 0) {
         for (int I = 0; I < Tags.Count(); ++I)
-            if (text::SameText(Tags.TagAt(I)->Name, Name) && Tags.TagAt(I)->Description.empty())
-                return I;
+            if (text::SameText(Tags.TagAt(I)->Name, Name) && Tags.TagAt(I)->Description.empty()) return I;
         return -1;
     }
     return Tags.Exists(Name);
@@ -86,28 +84,22 @@ int EntryIndex(const TTags& Tags, const char* Name)
 // A field shows every value of its name, one per line, as the formats keep
 // them: several comments of one name, a multi-valued item or frame. The
 // number fields show one value.
-bool ShowsEveryValue(int Field)
-{
+bool ShowsEveryValue(int Field) {
     return Field != YearField && Field != TrackField && Field != DiscField && Field != BPMField;
 }
 
 // A line of the field is one value when written back; comment and lyrics
 // are text with line breaks of their own and are written as one value.
-bool LinesAreValues(int Field)
-{
-    return ShowsEveryValue(Field) && Field != CommentField && Field != LyricsField;
-}
+bool LinesAreValues(int Field) { return ShowsEveryValue(Field) && Field != CommentField && Field != LyricsField; }
 
 // The entries a field stands for: the one EntryIndex finds, then every
 // later entry of that name with the same description, language and kind
 // (further values, never a player's described comment or a user-defined
 // text frame that happens to share the name).
-std::vector<int> FieldEntries(const TTags& Tags, int Field)
-{
+std::vector<int> FieldEntries(const TTags& Tags, int Field) {
     std::vector<int> Out;
     const int First = EntryIndex(Tags, WriteNames[Field]);
-    if (First < 0)
-        return Out;
+    if (First < 0) return Out;
     const TTag& F = *Tags.TagAt(First);
     for (int I = First; I < Tags.Count(); ++I) {
         const TTag& E = *Tags.TagAt(I);
@@ -119,15 +111,13 @@ std::vector<int> FieldEntries(const TTags& Tags, int Field)
 }
 
 // The value a field shows for the container, read fallbacks included.
-QString FieldValue(const TTags& Tags, int Field)
-{
+QString FieldValue(const TTags& Tags, int Field) {
     const std::vector<int> Own = FieldEntries(Tags, Field);
     QString Value;
     if (ShowsEveryValue(Field)) {
         std::vector<std::string> Values;
         for (int I : Own)
-            if (!Tags.TagAt(I)->Value.empty())
-                Values.push_back(Tags.TagAt(I)->Value);
+            if (!Tags.TagAt(I)->Value.empty()) Values.push_back(Tags.TagAt(I)->Value);
         Value = FromLib(mapping::JoinLines(Values));
     } else if (!Own.empty()) {
         Value = FromLib(Tags.TagAt(Own.front())->Value);
@@ -135,34 +125,27 @@ QString FieldValue(const TTags& Tags, int Field)
     for (const TReadFallback& F : ReadFallbacks)
         if (F.Field == Field)
             for (const char* Name : F.Names)
-                if (Name && Value.isEmpty())
-                    Value = FromLib(Tags.GetText(Name));
-    if (Field == YearField && Value.size() > 3)
-        Value.truncate(4);
+                if (Name && Value.isEmpty()) Value = FromLib(Tags.GetText(Name));
+    if (Field == YearField && Value.size() > 3) Value.truncate(4);
     return Value;
 }
 
 // The entry that supplies a field's shown value: its own, else the read
 // fallback it came from; -1 when the field shows nothing.
-int SupplyingEntry(const TTags& Tags, int Field)
-{
+int SupplyingEntry(const TTags& Tags, int Field) {
     const int Index = EntryIndex(Tags, WriteNames[Field]);
-    if (Index >= 0 && !Tags.TagAt(Index)->Value.empty())
-        return Index;
+    if (Index >= 0 && !Tags.TagAt(Index)->Value.empty()) return Index;
     for (const TReadFallback& F : ReadFallbacks)
         if (F.Field == Field)
             for (const char* Name : F.Names)
-                if (Name && !Tags.GetText(Name).empty())
-                    return Tags.Exists(Name);
+                if (Name && !Tags.GetText(Name).empty()) return Tags.Exists(Name);
     return Index;
 }
 
 // Play time in whole seconds: nearest integer, halves to even; anything that
 // is not a finite number in range gives 0.
-int32_t RoundPlayTime(double Seconds)
-{
-    if (!std::isfinite(Seconds) || Seconds < 0 || Seconds > (double)std::numeric_limits<int32_t>::max())
-        return 0;
+int32_t RoundPlayTime(double Seconds) {
+    if (!std::isfinite(Seconds) || Seconds < 0 || Seconds > (double)std::numeric_limits<int32_t>::max()) return 0;
     const int Saved = std::fegetround();
     std::fesetround(FE_TONEAREST);
     const double Rounded = std::nearbyint(Seconds);
@@ -172,51 +155,40 @@ int32_t RoundPlayTime(double Seconds)
 
 // A regular file (or a link to one). A pipe or a device is no audio file,
 // and opening one for reading can block the caller for good.
-bool FileExists(const QString& FileName)
-{
-    return QFileInfo(FileName).isFile();
-}
+bool FileExists(const QString& FileName) { return QFileInfo(FileName).isFile(); }
 
 // The container reports a failed write by a bare number. Say why where it
 // can be told from outside: a read-only file, or a disk without room for
 // the rewritten file (estimated as the file plus everything the record
 // holds plus the writer's padding).
-QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Errno)
-{
-    if (fileutil::IsReadOnly(Path))
-        return QStringLiteral(" (the file is read-only)");
+QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Errno) {
+    if (fileutil::IsReadOnly(Path)) return QStringLiteral(" (the file is read-only)");
     // What the system said when the library's write failed.
     switch (Errno) {
-    case 0:
-        break;
-    case ENOSPC:
-        return QStringLiteral(" (not enough free space on the disk)");
-    case EDQUOT:
-        return QStringLiteral(" (the disk quota is used up)");
-    case EROFS:
-        return QStringLiteral(" (the file system is mounted read-only)");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral(" (permission denied)");
-    case EBUSY:
-        return QStringLiteral(" (another save of this file is under way, or its rollback journal could not be created)");
-    default:
-        return QStringLiteral(" (%1, error %2)").arg(QString::fromLocal8Bit(std::strerror(Errno))).arg(Errno);
+        case 0: break;
+        case ENOSPC: return QStringLiteral(" (not enough free space on the disk)");
+        case EDQUOT: return QStringLiteral(" (the disk quota is used up)");
+        case EROFS: return QStringLiteral(" (the file system is mounted read-only)");
+        case EACCES:
+        case EPERM: return QStringLiteral(" (permission denied)");
+        case EBUSY:
+            return QStringLiteral(
+                " (another save of this file is under way, or its rollback journal could not be created)");
+        default: return QStringLiteral(" (%1, error %2)").arg(QString::fromLocal8Bit(std::strerror(Errno))).arg(Errno);
     }
     struct statvfs Disk;
     const std::optional<int64_t> Size = fileutil::FileSize(Path);
     if (Size && ::statvfs(Path.c_str(), &Disk) == 0) {
         int64_t Needed = *Size + Tag.CoverData.size() + padding::PaddingFor(*Size);
         for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-            Needed += (int64_t)Tag.TextField(I).size() * 4;   // UTF-16 text in two tags at most
+            Needed += (int64_t)Tag.TextField(I).size() * 4;  // UTF-16 text in two tags at most
         if ((int64_t)Disk.f_bavail * (int64_t)Disk.f_frsize < Needed)
             return QStringLiteral(" (not enough free space on the disk)");
     }
     return QString();
 }
 
-std::unique_ptr<TTags> NewContainer()
-{
+std::unique_ptr<TTags> NewContainer() {
     auto Tags = std::make_unique<TTags>();
     Tags->ParseAudioAttributes = true;
     Tags->ParseCoverArts = true;
@@ -233,11 +205,9 @@ std::unique_ptr<TTags> NewContainer()
 
 }  // namespace
 
-void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
-{
+void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag) {
     // A full date such as 2021-05-03 shows as its year; short values stay.
-    for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        Tag.TextField(I) = FieldValue(Tags, I);
+    for (int I = 0; I < TAudioTag::TextFieldCount; ++I) Tag.TextField(I) = FieldValue(Tags, I);
 
     Tag.DurationSec = 0;
     try {
@@ -258,14 +228,12 @@ void TTagService::CopyTagsToRecord(const TTags& Tags, TAudioTag& Tag)
     Tag.Modified = false;
 }
 
-void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
-{
+void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag) {
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I) {
         // A field that shows what the file holds was not edited: its entries
         // stay as they are, so a save adds no frame the user never touched
         // (a year shown from a recording date, say).
-        if (Tag.TextField(I) == FieldValue(Tags, I))
-            continue;
+        if (Tag.TextField(I) == FieldValue(Tags, I)) continue;
         // An empty value deletes the field's entries with their native
         // counterparts; a value replaces them all, one entry per line of a
         // multi-valued field, so no value the record did not show survives.
@@ -274,12 +242,10 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         if (Value.empty()) {
             // Cleared: every entry the field showed goes, fallbacks too, or the
             // old value would come back on the next load.
-            for (auto It = Own.rbegin(); It != Own.rend(); ++It)
-                Tags.Delete(*It);
+            for (auto It = Own.rbegin(); It != Own.rend(); ++It) Tags.Delete(*It);
             for (int Guard = 0; Guard < 8 && !FieldValue(Tags, I).isEmpty(); ++Guard) {
                 const int Supplier = SupplyingEntry(Tags, I);
-                if (Supplier < 0)
-                    break;
+                if (Supplier < 0) break;
                 Tags.Delete(Supplier);
             }
             continue;
@@ -287,10 +253,8 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         std::vector<std::string> Values;
         if (LinesAreValues(I))
             for (const std::string& Line : mapping::SplitLines(Value))
-                if (!Line.empty())
-                    Values.push_back(Line);
-        if (Values.empty())
-            Values.push_back(Value);
+                if (!Line.empty()) Values.push_back(Line);
+        if (Values.empty()) Values.push_back(Value);
         for (size_t K = 0; K < Values.size(); ++K) {
             if (K < Own.size()) {
                 Tags.TagAt(Own[K])->Value = Values[K];
@@ -308,8 +272,7 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         }
         // Values the record no longer holds leave the container's list; the
         // formats write each name from the entries it has left.
-        for (size_t K = Own.size(); K-- > Values.size();)
-            Tags.Remove(Own[K]);
+        for (size_t K = Own.size(); K-- > Values.size();) Tags.Remove(Own[K]);
     }
 
     // The record holds one picture, the one it was read from (see
@@ -323,16 +286,14 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
     if (Tag.CoverData.isEmpty()) {
         // The record showed the file's picture and now has none: the user
         // cleared it, and every picture goes.
-        if (Front && !Front->Data.empty())
-            Tags.DeleteAllCoverArts();
+        if (Front && !Front->Data.empty()) Tags.DeleteAllCoverArts();
         return;
     }
     const std::string Mime = ToLib(Tag.CoverMime);
     if (Front) {
         const bool Same = (qsizetype)Front->Data.size() == Tag.CoverData.size() &&
                           std::memcmp(Front->Data.data(), Tag.CoverData.constData(), Front->Data.size()) == 0;
-        if (Same && Front->MIMEType == Mime)
-            return;
+        if (Same && Front->MIMEType == Mime) return;
         // A replaced picture stays in its place with its type and description.
         Front->Data.assign(Tag.CoverData.constData(), Tag.CoverData.constData() + Tag.CoverData.size());
         Front->MIMEType = Mime;
@@ -341,17 +302,14 @@ void TTagService::CopyRecordToTags(TTags& Tags, const TAudioTag& Tag)
         return;
     }
     TReadMemoryStream Picture(Tag.CoverData.constData(), Tag.CoverData.size());
-    if (TCoverArt* Added = Tags.AddCoverArt(FrontCoverName, Picture, Mime))
-        Added->CoverType = mapping::FrontCoverType;
+    if (TCoverArt* Added = Tags.AddCoverArt(FrontCoverName, Picture, Mime)) Added->CoverType = mapping::FrontCoverType;
 }
 
-bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
-{
+bool TTagService::LoadTag(const QString& FileName, TAudioTag& Tag) {
     return LoadTagConcurrently(FileName, Tag, FLastError);
 }
 
-bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const
-{
+bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const {
     Error.clear();
     Tag.Clear();
     if (FileName.isEmpty()) {
@@ -377,8 +335,7 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
     try {
         const std::unique_ptr<TTags> Tags = NewContainer();
         const int Result = Tags->LoadFromFile(ToLibPath(FileName));
-        if ((Result != 0 || !Tags->Loaded) && Unreadable())
-            return false;
+        if ((Result != 0 || !Tags->Loaded) && Unreadable()) return false;
         if (Result != 0) {
             Error = QString::asprintf("TagsLibrary load error: %d", Result);
             return false;
@@ -403,39 +360,32 @@ namespace {
 // picture are what the file holds (or both show nothing at all). Such a save
 // writes no byte, so the file keeps its bytes and its modification time, and
 // an empty record does not strip the tags it never showed (an encoder's name).
-bool RecordShowsFile(const TTags& Tags, const TAudioTag& Tag)
-{
+bool RecordShowsFile(const TTags& Tags, const TAudioTag& Tag) {
     TAudioTag Current;
     TTagService::CopyTagsToRecord(Tags, Current);
-    if (Tag.IsEmpty() && Current.IsEmpty())
-        return true;
+    if (Tag.IsEmpty() && Current.IsEmpty()) return true;
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        if (Tag.TextField(I) != Current.TextField(I))
-            return false;
+        if (Tag.TextField(I) != Current.TextField(I)) return false;
     return Tag.CoverData == Current.CoverData && (Tag.CoverData.isEmpty() || Tag.CoverMime == Current.CoverMime);
 }
 
 }  // namespace
 
-bool TTagService::WriteTags(const TAudioTag& Tag) const
-{
+bool TTagService::WriteTags(const TAudioTag& Tag) const {
     const std::string Path = ToLibPath(Tag.FileName);
     const std::unique_ptr<TTags> Tags = NewContainer();
     int Result = Tags->LoadFromFile(Path);
-    if (Result != 0)
-        throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
+    if (Result != 0) throw EWriteFailure(QString::asprintf("TagsLibrary load error: %d", Result));
     // Entries or pictures edited in the record's full lists (the all-fields
     // and pictures views) go in first; the sixteen fields then apply on top.
     const bool ListsEdited = recordentries::ListsDiffer(*Tags, Tag);
-    if (!ListsEdited && RecordShowsFile(*Tags, Tag))
-        return true;
+    if (!ListsEdited && RecordShowsFile(*Tags, Tag)) return true;
     if (Tag.IsEmpty() && (!ListsEdited || recordentries::LeavesNothing(Tag))) {
         // Stripping reports success even when a removal routine could not
         // write, so a file that cannot be written is refused up front and
         // the result is checked by reading the file again. (A record that
         // showed nothing to begin with left above, with the file as it is.)
-        if (fileutil::IsReadOnly(Path))
-            throw EWriteFailure(QStringLiteral("The file is read-only."));
+        if (fileutil::IsReadOnly(Path)) throw EWriteFailure(QStringLiteral("The file is read-only."));
         const int Removed = StripTagsFromFile(Path, ttAutomatic);
         if (Removed != 0 && Removed != tagresult::NothingToWrite)
             throw EWriteFailure(QString::asprintf("TagsLibrary remove error: %d", Removed));
@@ -444,8 +394,7 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
             throw EWriteFailure(QStringLiteral("The tags could not be removed from the file."));
         return true;
     }
-    if (ListsEdited)
-        recordentries::ApplyLists(*Tags, Tag);
+    if (ListsEdited) recordentries::ApplyLists(*Tags, Tag);
     CopyRecordToTags(*Tags, Tag);
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)
@@ -454,13 +403,9 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const
     return true;
 }
 
-bool TTagService::SaveTag(const TAudioTag& Tag)
-{
-    return SaveTagConcurrently(Tag, FLastError);
-}
+bool TTagService::SaveTag(const TAudioTag& Tag) { return SaveTagConcurrently(Tag, FLastError); }
 
-bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const
-{
+bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const {
     Error.clear();
     const QString& FileName = Tag.FileName;
     if (FileName.isEmpty() || !FileExists(FileName)) {
@@ -476,7 +421,6 @@ bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) cons
     } catch (const std::exception& E) {
         Error = QString::fromUtf8(E.what());
     }
-    if (Error.isEmpty())
-        Error = QStringLiteral("Unknown error while writing the file.");
+    if (Error.isEmpty()) Error = QStringLiteral("Unknown error while writing the file.");
     return false;
 }

@@ -60,7 +60,7 @@ public:
     static void CopyRecordToTags(TTags& Tags, const TAudioTag& Tag);
 
 private:
-    bool WriteTags(const TAudioTag& Tag) const;   // the write scope; throws on failure
+    bool WriteTags(const TAudioTag& Tag) const;  // the write scope; throws on failure
 
     QString FLastError;
     bool FTransactional = true;

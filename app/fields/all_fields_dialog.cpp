@@ -17,10 +17,9 @@
 
 // --- one field ---------------------------------------------------------------
 
-TFrmFieldEdit::TFrmFieldEdit(const QString& Name, const QString& KeyName, const QStringList& Values,
-                             bool NameEditable, QWidget* Parent)
-    : QDialog(Parent), FLoaded(Values)
-{
+TFrmFieldEdit::TFrmFieldEdit(const QString& Name, const QString& KeyName, const QStringList& Values, bool NameEditable,
+                             QWidget* Parent)
+    : QDialog(Parent), FLoaded(Values) {
     setObjectName(QStringLiteral("frmFieldEdit"));
     setWindowTitle(NameEditable ? Tr(QStringLiteral("Add Field")) : Tr(QStringLiteral("Edit Field")));
     auto* lblName = new QLabel(Tr(QStringLiteral("Field name:")), this);
@@ -54,28 +53,21 @@ TFrmFieldEdit::TFrmFieldEdit(const QString& Name, const QString& KeyName, const 
     (NameEditable ? static_cast<QWidget*>(edtName) : memValues)->setFocus();
 }
 
-void TFrmFieldEdit::UpdateMode()
-{
-    if (!edtName->isReadOnly())
-        FOneText = TAllFieldsModel::IsTextField(edtName->text().trimmed(), FLoaded);
+void TFrmFieldEdit::UpdateMode() {
+    if (!edtName->isReadOnly()) FOneText = TAllFieldsModel::IsTextField(edtName->text().trimmed(), FLoaded);
     lblValues->setText(FOneText ? Tr(QStringLiteral("Text (line breaks are kept):"))
                                 : Tr(QStringLiteral("Values (one per line):")));
 }
 
-QString TFrmFieldEdit::Name() const
-{
-    return edtName->text().trimmed();
-}
+QString TFrmFieldEdit::Name() const { return edtName->text().trimmed(); }
 
-QStringList TFrmFieldEdit::Values() const
-{
+QStringList TFrmFieldEdit::Values() const {
     return TAllFieldsModel::ValuesFromText(FOneText, memValues->toPlainText());
 }
 
 // --- the list ------------------------------------------------------------------
 
-TFrmAllFields::TFrmAllFields(TMainModel& Main, QWidget* Parent) : QDialog(Parent), FMain(Main), FModel(Main)
-{
+TFrmAllFields::TFrmAllFields(TMainModel& Main, QWidget* Parent) : QDialog(Parent), FMain(Main), FModel(Main) {
     setObjectName(QStringLiteral("frmAllFields"));
     lblFiles = new QLabel(this);
     lblFiles->setObjectName(QStringLiteral("lblFiles"));
@@ -126,8 +118,7 @@ TFrmAllFields::TFrmAllFields(TMainModel& Main, QWidget* Parent) : QDialog(Parent
     UpdateButtons();
 }
 
-void TFrmAllFields::Execute(TMainModel& Main, QWidget* Parent)
-{
+void TFrmAllFields::Execute(TMainModel& Main, QWidget* Parent) {
     Main.ApplyPendingEdits();
     if (Main.GetSelectedFiles().isEmpty()) {
         Main.Ui().Inform(Tr(QStringLiteral("Please select one or more files first.")));
@@ -137,8 +128,7 @@ void TFrmAllFields::Execute(TMainModel& Main, QWidget* Parent)
     Dialog.exec();
 }
 
-void TFrmAllFields::ApplyCaptions()
-{
+void TFrmAllFields::ApplyCaptions() {
     setWindowTitle(Tr(QStringLiteral("All Fields")));
     btnAdd->setText(Tr(QStringLiteral("Add...")));
     btnEdit->setText(Tr(QStringLiteral("Edit...")));
@@ -146,61 +136,48 @@ void TFrmAllFields::ApplyCaptions()
     btnClose->setText(Tr(QStringLiteral("Close")));
 }
 
-void TFrmAllFields::UpdateButtons()
-{
+void TFrmAllFields::UpdateButtons() {
     const QVector<int> Rows = SelectedRows();
     btnEdit->setEnabled(Rows.size() == 1);
     btnDelete->setEnabled(!Rows.isEmpty());
     btnAdd->setEnabled(FModel.FileCount() > 0);
     lblFiles->setText(FModel.FileCount() == 1 ? FMain.GetSelectedFiles().value(0)
-                                               : FormatTr("%d files selected", {FModel.FileCount()}));
+                                              : FormatTr("%d files selected", {FModel.FileCount()}));
 }
 
-QVector<int> TFrmAllFields::SelectedRows() const
-{
+QVector<int> TFrmAllFields::SelectedRows() const {
     QVector<int> Rows;
-    for (const QModelIndex& Index : lvFields->selectionModel()->selectedRows())
-        Rows.append(Index.row());
+    for (const QModelIndex& Index : lvFields->selectionModel()->selectedRows()) Rows.append(Index.row());
     std::sort(Rows.begin(), Rows.end());
     return Rows;
 }
 
-void TFrmAllFields::AddField()
-{
+void TFrmAllFields::AddField() {
     TFrmFieldEdit Edit(QString(), QString(), {}, true, this);
     while (Edit.exec() == QDialog::Accepted) {
         QString Error;
         if (FModel.AddField(Edit.Name(), Edit.Values(), Error)) {
             const int Row = FModel.FindRow(Edit.Name());
-            if (Row >= 0)
-                lvFields->setCurrentIndex(FModel.index(Row, 0));
+            if (Row >= 0) lvFields->setCurrentIndex(FModel.index(Row, 0));
             return;
         }
         QMessageBox::warning(this, windowTitle(), Error);
     }
 }
 
-void TFrmAllFields::EditField()
-{
+void TFrmAllFields::EditField() {
     const QVector<int> Rows = SelectedRows();
-    if (Rows.size() != 1)
-        return;
+    if (Rows.size() != 1) return;
     const TAllFieldsModel::TRow Row = FModel.Rows()[Rows.first()];
     TFrmFieldEdit Edit(TAllFieldsModel::ShownName(Row.Key), Row.Key.Name, Row.Values, false, this);
-    if (Edit.exec() != QDialog::Accepted)
-        return;
+    if (Edit.exec() != QDialog::Accepted) return;
     // A "<keep>" field left empty keeps each file's values; an unchanged one is no edit.
     const QStringList Values = Edit.Values();
-    if ((Row.Differs && Values.isEmpty()) || (!Row.Differs && Values == Row.Values))
-        return;
+    if ((Row.Differs && Values.isEmpty()) || (!Row.Differs && Values == Row.Values)) return;
     // The field keeps its place in the list.
     FModel.SetValues(Rows.first(), Values);
     const int Again = FModel.Rows().size() > Rows.first() ? Rows.first() : -1;
-    if (Again >= 0)
-        lvFields->setCurrentIndex(FModel.index(Again, 0));
+    if (Again >= 0) lvFields->setCurrentIndex(FModel.index(Again, 0));
 }
 
-void TFrmAllFields::DeleteFields()
-{
-    FModel.DeleteRows(SelectedRows());
-}
+void TFrmAllFields::DeleteFields() { FModel.DeleteRows(SelectedRows()); }

@@ -29,10 +29,10 @@ class TAllFieldsModel final : public QAbstractTableModel {
 public:
     enum TColumn { fcName, fcValues, fcKinds, fcCount };
     struct TRow {
-        TTagEntry Key;          // name, description, language, kind of frame
-        QStringList Values;     // empty when Differs
-        bool Differs = false;   // the selected files do not all hold these values
-        uint32_t Kinds = 0;     // tag kinds holding the name, over all files
+        TTagEntry Key;         // name, description, language, kind of frame
+        QStringList Values;    // empty when Differs
+        bool Differs = false;  // the selected files do not all hold these values
+        uint32_t Kinds = 0;    // tag kinds holding the name, over all files
     };
 
     explicit TAllFieldsModel(TMainModel& Main, QObject* Parent = nullptr);

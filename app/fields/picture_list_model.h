@@ -30,11 +30,11 @@ public:
     struct TRow {
         uint32_t Type = 3;
         QString Description;
-        int Occurrence = 0;     // the n-th picture of this type and description in a file
-        QString Mime;           // of the first file's picture
+        int Occurrence = 0;  // the n-th picture of this type and description in a file
+        QString Mime;        // of the first file's picture
         QByteArray Data;
         uint32_t Width = 0, Height = 0;
-        bool Differs = false;   // the selected files do not all hold these bytes
+        bool Differs = false;  // the selected files do not all hold these bytes
     };
 
     explicit TPictureListModel(TMainModel& Main, QObject* Parent = nullptr);
@@ -61,7 +61,7 @@ public:
 
     // The 21 picture types' captions in English ("Front cover" ...).
     static QStringList TypeCaptions();
-    static QString TypeCaption(uint32_t Type);   // translated
+    static QString TypeCaption(uint32_t Type);  // translated
     static QStringList ColumnCaptions();
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;

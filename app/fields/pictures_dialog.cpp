@@ -31,14 +31,12 @@ constexpr int kPreviewSize = 220;
 
 TFrmPictureProperties::TFrmPictureProperties(const QString& Title, uint32_t Type, const QString& Description,
                                              QWidget* Parent)
-    : QDialog(Parent)
-{
+    : QDialog(Parent) {
     setObjectName(QStringLiteral("frmPictureProperties"));
     setWindowTitle(Title);
     cbType = new QComboBox(this);
     cbType->setObjectName(QStringLiteral("cbType"));
-    for (uint32_t T = 0; T < pictureinfo::TypeCount; ++T)
-        cbType->addItem(TPictureListModel::TypeCaption(T));
+    for (uint32_t T = 0; T < pictureinfo::TypeCount; ++T) cbType->addItem(TPictureListModel::TypeCaption(T));
     cbType->setCurrentIndex(static_cast<int>(Type < pictureinfo::TypeCount ? Type : pictureinfo::FrontType));
     edtDescription = new QLineEdit(Description, this);
     edtDescription->setObjectName(QStringLiteral("edtDescription"));
@@ -55,20 +53,13 @@ TFrmPictureProperties::TFrmPictureProperties(const QString& Title, uint32_t Type
     Layout->addWidget(Buttons);
 }
 
-uint32_t TFrmPictureProperties::Type() const
-{
-    return static_cast<uint32_t>(cbType->currentIndex());
-}
+uint32_t TFrmPictureProperties::Type() const { return static_cast<uint32_t>(cbType->currentIndex()); }
 
-QString TFrmPictureProperties::Description() const
-{
-    return edtDescription->text();
-}
+QString TFrmPictureProperties::Description() const { return edtDescription->text(); }
 
 // --- the list ------------------------------------------------------------------------
 
-TFrmPictures::TFrmPictures(TMainModel& Main, QWidget* Parent) : QDialog(Parent), FMain(Main), FModel(Main)
-{
+TFrmPictures::TFrmPictures(TMainModel& Main, QWidget* Parent) : QDialog(Parent), FMain(Main), FModel(Main) {
     setObjectName(QStringLiteral("frmPictures"));
     lblFiles = new QLabel(this);
     lblFiles->setObjectName(QStringLiteral("lblFiles"));
@@ -116,8 +107,7 @@ TFrmPictures::TFrmPictures(TMainModel& Main, QWidget* Parent) : QDialog(Parent),
 
     auto* Side = new QVBoxLayout;
     Side->addWidget(imgPreview);
-    for (QPushButton* B : {btnAdd, btnReplace, btnProperties, btnRemove, btnSave})
-        Side->addWidget(B);
+    for (QPushButton* B : {btnAdd, btnReplace, btnProperties, btnRemove, btnSave}) Side->addWidget(B);
     Side->addStretch();
     Side->addWidget(btnClose);
     auto* Middle = new QHBoxLayout;
@@ -131,8 +121,7 @@ TFrmPictures::TFrmPictures(TMainModel& Main, QWidget* Parent) : QDialog(Parent),
     UpdateButtons();
 }
 
-void TFrmPictures::Execute(TMainModel& Main, QWidget* Parent)
-{
+void TFrmPictures::Execute(TMainModel& Main, QWidget* Parent) {
     Main.ApplyPendingEdits();
     if (Main.GetSelectedFiles().isEmpty()) {
         Main.Ui().Inform(Tr(QStringLiteral("Please select one or more files first.")));
@@ -142,8 +131,7 @@ void TFrmPictures::Execute(TMainModel& Main, QWidget* Parent)
     Dialog.exec();
 }
 
-void TFrmPictures::ApplyCaptions()
-{
+void TFrmPictures::ApplyCaptions() {
     setWindowTitle(Tr(QStringLiteral("Pictures")));
     btnAdd->setText(Tr(QStringLiteral("Add...")));
     btnReplace->setText(Tr(QStringLiteral("Replace...")));
@@ -153,14 +141,12 @@ void TFrmPictures::ApplyCaptions()
     btnClose->setText(Tr(QStringLiteral("Close")));
 }
 
-int TFrmPictures::CurrentRow() const
-{
+int TFrmPictures::CurrentRow() const {
     const QModelIndexList Rows = lvPictures->selectionModel()->selectedRows();
     return Rows.size() == 1 ? Rows.first().row() : -1;
 }
 
-void TFrmPictures::UpdateButtons()
-{
+void TFrmPictures::UpdateButtons() {
     const int Row = CurrentRow();
     const bool Any = !lvPictures->selectionModel()->selectedRows().isEmpty();
     btnReplace->setEnabled(Row >= 0);
@@ -168,10 +154,9 @@ void TFrmPictures::UpdateButtons()
     btnRemove->setEnabled(Any);
     btnSave->setEnabled(Row >= 0 && !FModel.Rows()[Row].Differs);
     lblFiles->setText(FModel.FileCount() == 1 ? FMain.GetSelectedFiles().value(0)
-                                               : FormatTr("%d files selected", {FModel.FileCount()}));
+                                              : FormatTr("%d files selected", {FModel.FileCount()}));
     QImage Image;
-    if (Row >= 0 && !FModel.Rows()[Row].Differs)
-        Image.loadFromData(FModel.Rows()[Row].Data);
+    if (Row >= 0 && !FModel.Rows()[Row].Differs) Image.loadFromData(FModel.Rows()[Row].Data);
     if (Image.isNull())
         imgPreview->setPixmap(QPixmap());
     else
@@ -179,67 +164,54 @@ void TFrmPictures::UpdateButtons()
             Image.scaled(kPreviewSize - 8, kPreviewSize - 8, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-void TFrmPictures::AddPicture()
-{
+void TFrmPictures::AddPicture() {
     const QString File = FMain.Ui().PickImageFile();
-    if (File.isEmpty())
-        return;
+    if (File.isEmpty()) return;
     // A file without a front cover gets one first; then the back, and so on.
     auto Has = [this](uint32_t Type) {
         for (const TPictureListModel::TRow& R : FModel.Rows())
-            if (R.Type == Type)
-                return true;
+            if (R.Type == Type) return true;
         return false;
     };
     const uint32_t Type = !Has(pictureinfo::FrontType) ? pictureinfo::FrontType : !Has(4) ? 4 : 0;
     TFrmPictureProperties Properties(Tr(QStringLiteral("Add Picture")), Type, QString(), this);
-    if (Properties.exec() != QDialog::Accepted)
-        return;
+    if (Properties.exec() != QDialog::Accepted) return;
     QString Error;
     if (!FModel.AddPicture(Properties.Type(), Properties.Description(), File, Error) && !Error.isEmpty())
         QMessageBox::warning(this, windowTitle(), Error);
 }
 
-void TFrmPictures::ReplacePicture()
-{
+void TFrmPictures::ReplacePicture() {
     const int Row = CurrentRow();
-    if (Row < 0)
-        return;
+    if (Row < 0) return;
     const QString File = FMain.Ui().PickImageFile();
     QString Error;
     if (!File.isEmpty() && !FModel.ReplacePicture(Row, File, Error) && !Error.isEmpty())
         QMessageBox::warning(this, windowTitle(), Error);
 }
 
-void TFrmPictures::EditProperties()
-{
+void TFrmPictures::EditProperties() {
     const int Row = CurrentRow();
-    if (Row < 0)
-        return;
+    if (Row < 0) return;
     const TPictureListModel::TRow R = FModel.Rows()[Row];
     TFrmPictureProperties Properties(Tr(QStringLiteral("Type and Description")), R.Type, R.Description, this);
     if (Properties.exec() == QDialog::Accepted)
         FModel.SetTypeAndDescription(Row, Properties.Type(), Properties.Description());
 }
 
-void TFrmPictures::RemovePictures()
-{
+void TFrmPictures::RemovePictures() {
     QVector<int> Rows;
-    for (const QModelIndex& Index : lvPictures->selectionModel()->selectedRows())
-        Rows.append(Index.row());
+    for (const QModelIndex& Index : lvPictures->selectionModel()->selectedRows()) Rows.append(Index.row());
     FModel.RemoveRows(Rows);
 }
 
-void TFrmPictures::SavePicture()
-{
+void TFrmPictures::SavePicture() {
     const int Row = CurrentRow();
-    if (Row < 0)
-        return;
+    if (Row < 0) return;
     const QString Folder = QFileInfo(FMain.GetSelectedFiles().value(0)).absolutePath();
-    const QString File = QFileDialog::getSaveFileName(
-        this, Tr(QStringLiteral("Save Picture")),
-        QDir(Folder).filePath(TPictureListModel::SuggestedFileName(FModel.Rows()[Row])));
+    const QString File =
+        QFileDialog::getSaveFileName(this, Tr(QStringLiteral("Save Picture")),
+                                     QDir(Folder).filePath(TPictureListModel::SuggestedFileName(FModel.Rows()[Row])));
     QString Error;
-    if (!File.isEmpty() && !FModel.SavePicture(Row, File, Error))
-        QMessageBox::warning(this, windowTitle(), Error);
+    if (!File.isEmpty() && !FModel.SavePicture(Row, File, Error)) QMessageBox::warning(this, windowTitle(), Error);
 }

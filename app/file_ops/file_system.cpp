@@ -17,25 +17,18 @@ namespace {
 
 constexpr size_t kCopyBufferSize = 1 << 20;
 
-QByteArray Native(const QString& Path)
-{
-    return QFile::encodeName(Path);
-}
+QByteArray Native(const QString& Path) { return QFile::encodeName(Path); }
 
-QString ErrorText(int Code)
-{
-    if (Code == EEXIST)
-        return AlreadyExistsText();
+QString ErrorText(int Code) {
+    if (Code == EEXIST) return AlreadyExistsText();
     return QString::fromLocal8Bit(std::strerror(Code));
 }
 
-bool WriteAll(int Fd, const char* Data, size_t Size)
-{
+bool WriteAll(int Fd, const char* Data, size_t Size) {
     while (Size > 0) {
         const ssize_t N = ::write(Fd, Data, Size);
         if (N < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         Data += N;
@@ -45,28 +38,23 @@ bool WriteAll(int Fd, const char* Data, size_t Size)
 }
 
 // Copies the open source into the open target; errno tells why it failed.
-bool CopyData(int In, int Out)
-{
+bool CopyData(int In, int Out) {
     std::unique_ptr<char[]> Buffer(new char[kCopyBufferSize]);
     for (;;) {
         const ssize_t N = ::read(In, Buffer.get(), kCopyBufferSize);
         if (N < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
-        if (N == 0)
-            return true;
-        if (!WriteAll(Out, Buffer.get(), static_cast<size_t>(N)))
-            return false;
+        if (N == 0) return true;
+        if (!WriteAll(Out, Buffer.get(), static_cast<size_t>(N))) return false;
     }
 }
 
 // Copies From into a new file To created exclusively (or, with a temporary
 // name pattern, into a fresh temporary whose name is returned in To).
 // Removes what it created on failure.
-bool CopyInto(const QString& From, QByteArray& Target, bool Temporary, bool KeepTime, int& Code)
-{
+bool CopyInto(const QString& From, QByteArray& Target, bool Temporary, bool KeepTime, int& Code) {
     const int In = ::open(Native(From).constData(), O_RDONLY | O_CLOEXEC);
     if (In < 0) {
         Code = errno;
@@ -101,26 +89,20 @@ bool CopyInto(const QString& From, QByteArray& Target, bool Temporary, bool Keep
         Code = errno;
     }
     ::close(In);
-    if (!Ok)
-        ::unlink(Target.constData());
+    if (!Ok) ::unlink(Target.constData());
     return Ok;
 }
 
 }  // namespace
 
-QString AlreadyExistsText()
-{
-    return QStringLiteral("The specified file already exists");
-}
+QString AlreadyExistsText() { return QStringLiteral("The specified file already exists"); }
 
 namespace {
 
 // 0, or the errno of the failed rename.
-int RenameNoReplaceCode(const QString& From, const QString& To)
-{
+int RenameNoReplaceCode(const QString& From, const QString& To) {
     const QByteArray A = Native(From), B = Native(To);
-    if (::renameat2(AT_FDCWD, A.constData(), AT_FDCWD, B.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
+    if (::renameat2(AT_FDCWD, A.constData(), AT_FDCWD, B.constData(), RENAME_NOREPLACE) == 0) return 0;
     int Code = errno;
     if (Code == EINVAL || Code == ENOSYS || Code == ENOTSUP) {
         // A file system without the no-replace flag: a hard link cannot
@@ -128,8 +110,7 @@ int RenameNoReplaceCode(const QString& From, const QString& To)
         struct stat St {};
         if (::lstat(A.constData(), &St) == 0 && !S_ISDIR(St.st_mode)) {
             if (::link(A.constData(), B.constData()) == 0) {
-                if (::unlink(A.constData()) == 0)
-                    return 0;
+                if (::unlink(A.constData()) == 0) return 0;
                 Code = errno;
                 ::unlink(B.constData());
             } else {
@@ -148,19 +129,15 @@ int RenameNoReplaceCode(const QString& From, const QString& To)
 
 }  // namespace
 
-bool RenameNoReplace(const QString& From, const QString& To, QString& Error)
-{
+bool RenameNoReplace(const QString& From, const QString& To, QString& Error) {
     const int Code = RenameNoReplaceCode(From, To);
-    if (Code != 0)
-        Error = ErrorText(Code);
+    if (Code != 0) Error = ErrorText(Code);
     return Code == 0;
 }
 
-bool MoveFile(const QString& From, const QString& To, QString& Error)
-{
+bool MoveFile(const QString& From, const QString& To, QString& Error) {
     int Code = RenameNoReplaceCode(From, To);
-    if (Code == 0)
-        return true;
+    if (Code == 0) return true;
     if (Code != EXDEV) {
         Error = ErrorText(Code);
         return false;
@@ -180,22 +157,21 @@ bool MoveFile(const QString& From, const QString& To, QString& Error)
     return true;
 }
 
-bool SameFile(const QString& A, const QString& B)
-{
-    struct stat Sa {}, Sb {};
+bool SameFile(const QString& A, const QString& B) {
+    struct stat Sa {
+    }, Sb{};
     return ::stat(Native(A).constData(), &Sa) == 0 && ::stat(Native(B).constData(), &Sb) == 0 &&
            Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
 }
 
-bool CopyFileOver(const QString& From, const QString& To, QString& Error)
-{
+bool CopyFileOver(const QString& From, const QString& To, QString& Error) {
     if (SameFile(From, To)) {
         Error = QStringLiteral("The source and the target are the same file");
         return false;
     }
     const QFileInfo Info(To);
-    QByteArray Temp = Native(Info.absolutePath() + QStringLiteral("/.") + Info.fileName().left(64) +
-                             QStringLiteral(".XXXXXX"));
+    QByteArray Temp =
+        Native(Info.absolutePath() + QStringLiteral("/.") + Info.fileName().left(64) + QStringLiteral(".XXXXXX"));
     int Code = 0;
     if (!CopyInto(From, Temp, true, false, Code)) {
         Error = ErrorText(Code);
@@ -210,10 +186,8 @@ bool CopyFileOver(const QString& From, const QString& To, QString& Error)
     return true;
 }
 
-bool DeleteFile(const QString& Path, QString& Error)
-{
-    if (::unlink(Native(Path).constData()) == 0 || errno == ENOENT)
-        return true;
+bool DeleteFile(const QString& Path, QString& Error) {
+    if (::unlink(Native(Path).constData()) == 0 || errno == ENOENT) return true;
     Error = ErrorText(errno);
     return false;
 }

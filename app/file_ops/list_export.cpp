@@ -11,64 +11,53 @@
 
 namespace {
 
-QByteArray CsvField(const QString& Text)
-{
+QByteArray CsvField(const QString& Text) {
     QByteArray Bytes = Text.toUtf8();
-    if (!Bytes.contains(',') && !Bytes.contains('"') && !Bytes.contains('\r') && !Bytes.contains('\n'))
-        return Bytes;
+    if (!Bytes.contains(',') && !Bytes.contains('"') && !Bytes.contains('\r') && !Bytes.contains('\n')) return Bytes;
     Bytes.replace("\"", "\"\"");
     return '"' + Bytes + '"';
 }
 
-void AppendCsvRecord(QByteArray& Out, const QStringList& Fields)
-{
+void AppendCsvRecord(QByteArray& Out, const QStringList& Fields) {
     for (int i = 0; i < Fields.size(); ++i) {
-        if (i > 0)
-            Out += ',';
+        if (i > 0) Out += ',';
         Out += CsvField(Fields[i]);
     }
     Out += "\r\n";
 }
 
 // One line of a playlist entry: the lines of a multi-value text joined.
-QString OneLine(const QString& Text)
-{
+QString OneLine(const QString& Text) {
     static const QRegularExpression LineBreaks(QStringLiteral("[\r\n]+"));
     return Text.split(LineBreaks, Qt::SkipEmptyParts).join(QStringLiteral("; "));
 }
 
-QString PlaylistPath(const QString& Path, const QString& PlaylistFolder)
-{
+QString PlaylistPath(const QString& Path, const QString& PlaylistFolder) {
     const QString File = QDir::cleanPath(QFileInfo(Path).absoluteFilePath());
     const QString Folder = QDir::cleanPath(PlaylistFolder);
     const QString Prefix = Folder.endsWith(u'/') ? Folder : Folder + u'/';
-    if (!File.startsWith(Prefix))
-        return File;
+    if (!File.startsWith(Prefix)) return File;
     const QString Relative = File.mid(Prefix.size());
     return Relative.startsWith(u'#') ? QStringLiteral("./") + Relative : Relative;
 }
 
 }  // namespace
 
-QByteArray ListCsv(const TFileListModel& List, const QVector<int>& Rows)
-{
+QByteArray ListCsv(const TFileListModel& List, const QVector<int>& Rows) {
     QByteArray Out("\xEF\xBB\xBF");
     QStringList Fields;
-    for (int c = 0; c < lcCount; ++c)
-        Fields.append(List.headerData(c, Qt::Horizontal).toString());
+    for (int c = 0; c < lcCount; ++c) Fields.append(List.headerData(c, Qt::Horizontal).toString());
     AppendCsvRecord(Out, Fields);
     for (int Row : Rows) {
         Fields.clear();
-        for (int c = 0; c < lcCount; ++c)
-            Fields.append(List.Cell(Row, c));
+        for (int c = 0; c < lcCount; ++c) Fields.append(List.Cell(Row, c));
         AppendCsvRecord(Out, Fields);
     }
     return Out;
 }
 
 QByteArray ListM3u8(const TFileListModel& List, const QVector<int>& Rows, const QString& PlaylistFile,
-                    QStringList& LeftOut)
-{
+                    QStringList& LeftOut) {
     const QString Folder = QFileInfo(PlaylistFile).absolutePath();
     QString Out = QStringLiteral("#EXTM3U\n");
     for (int Row : Rows) {
@@ -79,8 +68,7 @@ QByteArray ListM3u8(const TFileListModel& List, const QVector<int>& Rows, const 
         }
         const int Seconds = TFileListModel::ParseDuration(List.Cell(Row, lcDuration));
         QString Title = OneLine(List.Cell(Row, lcTitle));
-        if (Title.isEmpty())
-            Title = QFileInfo(Path).completeBaseName();
+        if (Title.isEmpty()) Title = QFileInfo(Path).completeBaseName();
         const QString Artist = OneLine(List.Cell(Row, lcArtist));
         Out += QStringLiteral("#EXTINF:%1,").arg(Seconds > 0 ? Seconds : -1);
         Out += Artist.isEmpty() ? Title : Artist + QStringLiteral(" - ") + Title;
@@ -90,8 +78,7 @@ QByteArray ListM3u8(const TFileListModel& List, const QVector<int>& Rows, const 
     return Out.toUtf8();
 }
 
-bool WriteExportFile(const QString& FileName, const QByteArray& Data, QString& Error)
-{
+bool WriteExportFile(const QString& FileName, const QByteArray& Data, QString& Error) {
     QSaveFile File(FileName);
     if (!File.open(QIODevice::WriteOnly) || File.write(Data) != Data.size() || !File.commit()) {
         Error = File.errorString();
@@ -100,13 +87,11 @@ bool WriteExportFile(const QString& FileName, const QByteArray& Data, QString& E
     return true;
 }
 
-QString ExportExtension(TExportFormat Format)
-{
+QString ExportExtension(TExportFormat Format) {
     return Format == TExportFormat::Csv ? QStringLiteral(".csv") : QStringLiteral(".m3u8");
 }
 
-void TListExport::Export(TExportFormat Format)
-{
+void TListExport::Export(TExportFormat Format) {
     IUserInteraction& Ui = FModel.Ui();
     // What the editor holds and the list does not show yet goes in first.
     FModel.ApplyPendingEdits();
@@ -118,14 +103,12 @@ void TListExport::Export(TExportFormat Format)
         return;
     }
     QVector<int> Rows;
-    for (const QString& Path : FModel.GetSelectedFiles())
-        Rows.append(List.FindRow(Path));
+    for (const QString& Path : FModel.GetSelectedFiles()) Rows.append(List.FindRow(Path));
     if (Rows.size() < 2 || Rows.size() == Count ||
         !Ui.Confirm(FormatTr("Export only the %d selected files? No exports all %d files of the list.",
                              {Rows.size(), Count}))) {
         Rows.clear();
-        for (int r = 0; r < Count; ++r)
-            Rows.append(r);
+        for (int r = 0; r < Count; ++r) Rows.append(r);
     }
     const bool Csv = Format == TExportFormat::Csv;
     const QString Extension = ExportExtension(Format);
@@ -133,14 +116,11 @@ void TListExport::Export(TExportFormat Format)
     const QString Folder = FModel.SelectedFolder();
     const QString Name = QDir(Folder).dirName().isEmpty() ? QStringLiteral("list") : QDir(Folder).dirName();
     const QString Suggested = Folder.isEmpty() ? QString() : QDir(Folder).filePath(Name + Extension);
-    QString FileName = Ui.PickSaveFile(Csv ? Tr("Export List as CSV") : Tr("Export List as Playlist"),
-                                       (Csv ? Tr("CSV files") : Tr("Playlists")) + QStringLiteral(" (*") + Extension +
-                                           u')',
-                                       Suggested);
-    if (FileName.isEmpty())
-        return;
-    if (!QFileInfo(FileName).fileName().contains(u'.'))
-        FileName += Extension;
+    QString FileName = Ui.PickSaveFile(
+        Csv ? Tr("Export List as CSV") : Tr("Export List as Playlist"),
+        (Csv ? Tr("CSV files") : Tr("Playlists")) + QStringLiteral(" (*") + Extension + u')', Suggested);
+    if (FileName.isEmpty()) return;
+    if (!QFileInfo(FileName).fileName().contains(u'.')) FileName += Extension;
     QStringList LeftOut;
     const QByteArray Data = Csv ? ListCsv(List, Rows) : ListM3u8(List, Rows, FileName, LeftOut);
     QString Error;

@@ -14,53 +14,41 @@ struct TPlaceholder {
     const char* Expression;
 };
 constexpr TPlaceholder kPlaceholders[] = {
-    {"artist", "Artist", "(.+?)"},
-    {"albumartist", "AlbumArtist", "(.+?)"},
-    {"album", "Album", "(.+?)"},
-    {"title", "Title", "(.+?)"},
-    {"track", "Track", "([0-9]+)"},
-    {"disc", "Disc", "([0-9]+)"},
-    {"year", "Year", "([0-9]{4})"},
-    {"genre", "Genre", "(.+?)"},
-    {"comment", "Comment", "(.+?)"},
-    {"dummy", nullptr, "(.*?)"},
+    {"artist", "Artist", "(.+?)"},   {"albumartist", "AlbumArtist", "(.+?)"},
+    {"album", "Album", "(.+?)"},     {"title", "Title", "(.+?)"},
+    {"track", "Track", "([0-9]+)"},  {"disc", "Disc", "([0-9]+)"},
+    {"year", "Year", "([0-9]{4})"},  {"genre", "Genre", "(.+?)"},
+    {"comment", "Comment", "(.+?)"}, {"dummy", nullptr, "(.*?)"},
 };
 
-int RecordField(const char* Name)
-{
+int RecordField(const char* Name) {
     for (int i = 0; i < TAudioTag::TextFieldCount; ++i)
-        if (qstrcmp(TAudioTag::TextFieldName(i), Name) == 0)
-            return i;
+        if (qstrcmp(TAudioTag::TextFieldName(i), Name) == 0) return i;
     return -1;
 }
 
-const TPlaceholder* FindPlaceholder(const QString& Name)
-{
+const TPlaceholder* FindPlaceholder(const QString& Name) {
     for (const TPlaceholder& P : kPlaceholders)
-        if (Name.compare(QLatin1String(P.Name), Qt::CaseInsensitive) == 0)
-            return &P;
+        if (Name.compare(QLatin1String(P.Name), Qt::CaseInsensitive) == 0) return &P;
     return nullptr;
 }
 
 // The total after the number: "5/12" gives "/12", "5" nothing.
-QString TotalPart(const QString& Number)
-{
+QString TotalPart(const QString& Number) {
     const qsizetype Slash = Number.indexOf(u'/');
     return Slash < 0 ? QString() : Number.mid(Slash);
 }
 
 }  // namespace
 
-QStringList TNamePattern::PlaceholderNames()
-{
+QStringList TNamePattern::PlaceholderNames() {
     QStringList Names;
     for (const TPlaceholder& P : kPlaceholders)
         Names.append(QLatin1Char('%') + QLatin1String(P.Name) + QLatin1Char('%'));
     return Names;
 }
 
-bool TNamePattern::Parse(const QString& Pattern, QString& Error)
-{
+bool TNamePattern::Parse(const QString& Pattern, QString& Error) {
     FParts.clear();
     const QString Text = Pattern.normalized(QString::NormalizationForm_C);
     if (Text.trimmed().isEmpty()) {
@@ -106,65 +94,51 @@ bool TNamePattern::Parse(const QString& Pattern, QString& Error)
     return true;
 }
 
-QVector<int> TNamePattern::Fields() const
-{
+QVector<int> TNamePattern::Fields() const {
     QVector<int> Fields;
     for (int f = 0; f < TAudioTag::TextFieldCount; ++f) {
         for (const TPart& Part : FParts)
-            if (Part.GroupFields.contains(f) && !Fields.contains(f))
-                Fields.append(f);
+            if (Part.GroupFields.contains(f) && !Fields.contains(f)) Fields.append(f);
     }
     return Fields;
 }
 
-QStringList TNamePattern::LastParts(const QString& Path, int Count)
-{
+QStringList TNamePattern::LastParts(const QString& Path, int Count) {
     const QStringList All = Path.normalized(QString::NormalizationForm_C).split(u'/', Qt::SkipEmptyParts);
-    if (Count <= 0 || All.size() < Count)
-        return {};
+    if (Count <= 0 || All.size() < Count) return {};
     QStringList Parts = All.mid(All.size() - Count);
     QString& Name = Parts.last();
     const qsizetype Dot = Name.lastIndexOf(u'.');
-    if (Dot >= 0)
-        Name.truncate(Dot);
+    if (Dot >= 0) Name.truncate(Dot);
     return Parts;
 }
 
-QString TNamePattern::MatchedText(const QString& Path) const
-{
-    return LastParts(Path, PartCount()).join(u'/');
-}
+QString TNamePattern::MatchedText(const QString& Path) const { return LastParts(Path, PartCount()).join(u'/'); }
 
-std::optional<TGuessedValues> TNamePattern::Match(const QString& Path) const
-{
+std::optional<TGuessedValues> TNamePattern::Match(const QString& Path) const {
     const QStringList Parts = LastParts(Path, PartCount());
-    if (Parts.isEmpty())
-        return std::nullopt;
+    if (Parts.isEmpty()) return std::nullopt;
     // Left to right, so a later part (nearer the file) overrides an earlier one.
     QVector<QString> Found(TAudioTag::TextFieldCount);
     QVector<bool> Has(TAudioTag::TextFieldCount, false);
     for (int i = 0; i < FParts.size(); ++i) {
         const QRegularExpressionMatch M = FParts[i].Expression.match(Parts[i]);
-        if (!M.hasMatch())
-            return std::nullopt;
+        if (!M.hasMatch()) return std::nullopt;
         for (int g = 0; g < FParts[i].GroupFields.size(); ++g) {
             const int Field = FParts[i].GroupFields[g];
             const QString Value = M.captured(g + 1).trimmed();
-            if (Field < 0 || Value.isEmpty())
-                continue;
+            if (Field < 0 || Value.isEmpty()) continue;
             Found[Field] = Value;
             Has[Field] = true;
         }
     }
     TGuessedValues Values;
     for (int f = 0; f < TAudioTag::TextFieldCount; ++f)
-        if (Has[f])
-            Values.append({f, Found[f]});
+        if (Has[f]) Values.append({f, Found[f]});
     return Values;
 }
 
-void ApplyGuessedValues(TAudioTag& Tag, const TGuessedValues& Values)
-{
+void ApplyGuessedValues(TAudioTag& Tag, const TGuessedValues& Values) {
     static const int Track = RecordField("Track"), Disc = RecordField("Disc");
     for (const TGuessedValue& V : Values) {
         QString& Field = Tag.TextField(V.Field);

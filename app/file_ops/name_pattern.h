@@ -64,7 +64,7 @@ public:
 private:
     struct TPart {
         QRegularExpression Expression;
-        QVector<int> GroupFields;   // per capture group: record field, -1 for %dummy%
+        QVector<int> GroupFields;  // per capture group: record field, -1 for %dummy%
     };
     // The last Count parts of Path, the file name without its extension.
     static QStringList LastParts(const QString& Path, int Count);

@@ -15,8 +15,7 @@
 #include "app/settings/window_settings.h"
 
 TFrmTagsFromNames::TFrmTagsFromNames(const QStringList& Files, const QStringList& RecentPatterns, QWidget* Parent)
-    : QDialog(Parent)
-{
+    : QDialog(Parent) {
     setObjectName(QStringLiteral("frmTagsFromNames"));
     setWindowTitle(Tr(QStringLiteral("Tags from File Names")));
 
@@ -33,9 +32,10 @@ TFrmTagsFromNames::TFrmTagsFromNames(const QStringList& Files, const QStringList
     lblHelp->setObjectName(QStringLiteral("lblHelp"));
     lblHelp->setWordWrap(true);
     lblHelp->setTextFormat(Qt::PlainText);
-    lblHelp->setText(Tr(QStringLiteral("A slash separates folders; the last part is the file name without its extension.")) +
-                     QLatin1Char('\n') + Tr(QStringLiteral("Placeholders:")) + QLatin1Char(' ') +
-                     TNamePattern::PlaceholderNames().join(QLatin1Char(' ')));
+    lblHelp->setText(
+        Tr(QStringLiteral("A slash separates folders; the last part is the file name without its extension.")) +
+        QLatin1Char('\n') + Tr(QStringLiteral("Placeholders:")) + QLatin1Char(' ') +
+        TNamePattern::PlaceholderNames().join(QLatin1Char(' ')));
 
     lblResult = new QLabel(this);
     lblResult->setObjectName(QStringLiteral("lblResult"));
@@ -77,13 +77,9 @@ TFrmTagsFromNames::TFrmTagsFromNames(const QStringList& Files, const QStringList
     PatternChanged(cbPattern->currentText());
 }
 
-QString TFrmTagsFromNames::Pattern() const
-{
-    return cbPattern->currentText();
-}
+QString TFrmTagsFromNames::Pattern() const { return cbPattern->currentText(); }
 
-void TFrmTagsFromNames::PatternChanged(const QString& Text)
-{
+void TFrmTagsFromNames::PatternChanged(const QString& Text) {
     const bool Valid = FPreview.SetPattern(Text);
     lblResult->setText(Valid ? FormatTr("%d of %d files match.", {FPreview.MatchCount(), FPreview.rowCount()})
                              : FPreview.Error());
@@ -95,15 +91,13 @@ void TFrmTagsFromNames::PatternChanged(const QString& Text)
         tvPreview->setColumnWidth(c, std::min(tvPreview->columnWidth(c) + 16, Widest));
 }
 
-void RunTagsFromNames(TMainModel& Model, QWidget* Owner)
-{
+void RunTagsFromNames(TMainModel& Model, QWidget* Owner) {
     TTagsFromNames Command(Model, SettingsFileName());
     const QStringList Files = Command.Files();
     if (Files.isEmpty()) {
-        Command.Apply(QString());   // tells the user to select files
+        Command.Apply(QString());  // tells the user to select files
         return;
     }
     TFrmTagsFromNames Dialog(Files, Command.RecentPatterns(), Owner);
-    if (Dialog.exec() == QDialog::Accepted)
-        Command.Apply(Dialog.Pattern());
+    if (Dialog.exec() == QDialog::Accepted) Command.Apply(Dialog.Pattern());
 }

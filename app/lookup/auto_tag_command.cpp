@@ -14,13 +14,13 @@ const QString kLineBreak = QStringLiteral("\r\n");
 }  // namespace
 
 TAutoTagCommand::TAutoTagCommand(TMainModel& Model, IAutoTagUi& Dialogs, QObject* Parent)
-    : QObject(Parent), FModel(Model), FDialogs(Dialogs), FBaseUrl(MusicBrainzBaseUrl()),
-      FCoverArtUrl(CoverArtArchiveBaseUrl())
-{
-}
+    : QObject(Parent),
+      FModel(Model),
+      FDialogs(Dialogs),
+      FBaseUrl(MusicBrainzBaseUrl()),
+      FCoverArtUrl(CoverArtArchiveBaseUrl()) {}
 
-TAutoTagCommand::~TAutoTagCommand()
-{
+TAutoTagCommand::~TAutoTagCommand() {
     // Nothing of a run outlives the command: no callback may reach it.
     if (IsRunning()) {
         FState = stIdle;
@@ -29,17 +29,14 @@ TAutoTagCommand::~TAutoTagCommand()
     }
 }
 
-void TAutoTagCommand::Run()
-{
-    if (IsRunning() || FModel.GetSelectedFiles().isEmpty())
-        return;
+void TAutoTagCommand::Run() {
+    if (IsRunning() || FModel.GetSelectedFiles().isEmpty()) return;
     // Edits still pending in the editor are applied first (so the search uses
     // them and the save at the end does not write the editor's older texts
     // over the looked-up values).
     FModel.ApplyPendingEdits();
     FPaths = FModel.GetSelectedFiles();
-    if (FPaths.isEmpty())
-        return;
+    if (FPaths.isEmpty()) return;
     ++FRun;
     FIndex = -1;
     FResults.clear();
@@ -55,25 +52,20 @@ void TAutoTagCommand::Run()
     const QPointer<TAutoTagCommand> Self(this);
     const quint64 Run = FRun;
     FDialogs.BeginProgress(static_cast<int>(FPaths.size()), [Self, Run] {
-        if (Self && Self->FRun == Run)
-            Self->Cancel();
+        if (Self && Self->FRun == Run) Self->Cancel();
     });
     NextFile();
 }
 
-void TAutoTagCommand::Cancel()
-{
-    if (IsRunning())
-        Finish();
+void TAutoTagCommand::Cancel() {
+    if (IsRunning()) Finish();
 }
 
-void TAutoTagCommand::NextFile()
-{
+void TAutoTagCommand::NextFile() {
     while (++FIndex < FPaths.size()) {
         const QString& Path = FPaths[FIndex];
         // A file whose record went away meanwhile is passed over.
-        if (!FModel.TryGetCachedTag(Path, FTag))
-            continue;
+        if (!FModel.TryGetCachedTag(Path, FTag)) continue;
         const QString FileName = QFileInfo(Path).fileName();
         FDialogs.ShowProgress(FIndex, FileName);
         if (FTag.Artist.trimmed().isEmpty() || FTag.Title.trimmed().isEmpty()) {
@@ -88,28 +80,24 @@ void TAutoTagCommand::NextFile()
     Finish();
 }
 
-void TAutoTagCommand::MessageThenNext(bool Warning, const QString& Text)
-{
+void TAutoTagCommand::MessageThenNext(bool Warning, const QString& Text) {
     FState = stMessage;
     const QPointer<TAutoTagCommand> Self(this);
     const quint64 Run = FRun;
     FDialogs.ShowMessage(Warning, Text, [Self, Run] {
-        if (Self && Self->FRun == Run && Self->FState == stMessage)
-            Self->NextFile();
+        if (Self && Self->FRun == Run && Self->FState == stMessage) Self->NextFile();
     });
 }
 
-void TAutoTagCommand::OnSearchFinished(const TAutoTagResult& Result)
-{
-    if (FState != stSearching)
-        return;
+void TAutoTagCommand::OnSearchFinished(const TAutoTagResult& Result) {
+    if (FState != stSearching) return;
     if (Result.Candidates.isEmpty()) {
         if (!FService->LastError().isEmpty())
             MessageThenNext(true, Tr("MusicBrainz service is currently unavailable. Try again in a minute.") +
                                       kLineBreak + FService->LastError());
         else
-            MessageThenNext(false, Tr("No matches found for:") + kLineBreak + FTag.Artist + QStringLiteral(" - ") +
-                                       FTag.Title);
+            MessageThenNext(
+                false, Tr("No matches found for:") + kLineBreak + FTag.Artist + QStringLiteral(" - ") + FTag.Title);
         return;
     }
     FState = stPicking;
@@ -117,15 +105,12 @@ void TAutoTagCommand::OnSearchFinished(const TAutoTagResult& Result)
     const quint64 Run = FRun;
     FDialogs.PickCandidate(FormatTr("Results for %s", {FPaths[FIndex]}), Result.Candidates, FReplaceCovers,
                            [Self, Run](const TAutoTagPickAnswer& Answer) {
-                               if (Self)
-                                   Self->OnPicked(Run, Answer);
+                               if (Self) Self->OnPicked(Run, Answer);
                            });
 }
 
-void TAutoTagCommand::OnPicked(quint64 Run, const TAutoTagPickAnswer& Answer)
-{
-    if (Run != FRun || FState != stPicking)
-        return;
+void TAutoTagCommand::OnPicked(quint64 Run, const TAutoTagPickAnswer& Answer) {
+    if (Run != FRun || FState != stPicking) return;
     // The box keeps the user's last choice for the next file of the run.
     FReplaceCovers = Answer.ReplaceCovers;
     if (!Answer.Picked) {
@@ -139,10 +124,8 @@ void TAutoTagCommand::OnPicked(quint64 Run, const TAutoTagPickAnswer& Answer)
     FService->StartRelease(Answer.Pick);
 }
 
-void TAutoTagCommand::OnReleaseFinished(bool Ok, const TMBReleaseCandidate& Pick)
-{
-    if (FState != stReading)
-        return;
+void TAutoTagCommand::OnReleaseFinished(bool Ok, const TMBReleaseCandidate& Pick) {
+    if (FState != stReading) return;
     const QString& Path = FPaths[FIndex];
     const QString FileName = QFileInfo(Path).fileName();
     if (!Ok) {
@@ -162,7 +145,7 @@ void TAutoTagCommand::OnReleaseFinished(bool Ok, const TMBReleaseCandidate& Pick
     const auto Known = FCovers.constFind(Pick.ReleaseId.toLower());
     if (Known != FCovers.constEnd()) {
         TFrontCover Cover = Known.value();
-        Cover.Error.clear();   // its failure was reported with the first file
+        Cover.Error.clear();  // its failure was reported with the first file
         TakeCover(Cover);
         return;
     }
@@ -170,16 +153,13 @@ void TAutoTagCommand::OnReleaseFinished(bool Ok, const TMBReleaseCandidate& Pick
     FService->StartFrontCover(Pick.ReleaseId);
 }
 
-void TAutoTagCommand::OnCoverFinished(const TFrontCover& Cover)
-{
-    if (FState != stCover)
-        return;
+void TAutoTagCommand::OnCoverFinished(const TFrontCover& Cover) {
+    if (FState != stCover) return;
     FCovers.insert(FPick.ReleaseId.toLower(), Cover);
     TakeCover(Cover);
 }
 
-void TAutoTagCommand::TakeCover(const TFrontCover& Cover)
-{
+void TAutoTagCommand::TakeCover(const TFrontCover& Cover) {
     const QString& Path = FPaths[FIndex];
     if (Cover.Found()) {
         TResult& Result = FResults[Path];
@@ -194,10 +174,8 @@ void TAutoTagCommand::TakeCover(const TFrontCover& Cover)
     NextFile();
 }
 
-void TAutoTagCommand::Finish()
-{
-    if (!IsRunning())
-        return;
+void TAutoTagCommand::Finish() {
+    if (!IsRunning()) return;
     FState = stIdle;
     ++FRun;
     // The service may be reporting right now: it goes once its signal is done.
@@ -210,12 +188,10 @@ void TAutoTagCommand::Finish()
     // One undo step covers every file of the run. The selection is the
     // run's again should anything have changed it meanwhile.
     if (!FResults.isEmpty()) {
-        if (FModel.GetSelectedFiles() != FPaths)
-            FModel.SelectFiles(FPaths);
+        if (FModel.GetSelectedFiles() != FPaths) FModel.SelectFiles(FPaths);
         FModel.ApplyToSelectedRecords([this](const QString& Path, TAudioTag& Tag) {
             const auto Found = FResults.constFind(Path);
-            if (Found == FResults.constEnd())
-                return false;
+            if (Found == FResults.constEnd()) return false;
             ApplyCandidate(Found->Pick, Tag);
             if (!Found->CoverData.isEmpty()) {
                 Tag.CoverData = Found->CoverData;

@@ -38,9 +38,9 @@ class TMainModel;
 
 // What the user answered in the pick dialog.
 struct TAutoTagPickAnswer {
-    bool Picked = false;          // OK on a row (else Cancel or the close box)
+    bool Picked = false;  // OK on a row (else Cancel or the close box)
     TMBReleaseCandidate Pick;
-    bool ReplaceCovers = false;   // "Replace covers" was ticked
+    bool ReplaceCovers = false;  // "Replace covers" was ticked
 };
 
 // The command's windows: the progress window, the pick dialog and the
@@ -94,7 +94,7 @@ private:
     // What one file is to receive once the run ends.
     struct TResult {
         TMBReleaseCandidate Pick;
-        QByteArray CoverData;   // empty: the file keeps its cover
+        QByteArray CoverData;  // empty: the file keeps its cover
         QString CoverMime;
     };
 
@@ -116,14 +116,14 @@ private:
     int FMinIntervalMs = TAutoTagService::kDefaultMinIntervalMs;
 
     TState FState = stIdle;
-    quint64 FRun = 0;                    // counts runs; a stale callback is dropped
+    quint64 FRun = 0;  // counts runs; a stale callback is dropped
     std::unique_ptr<TAutoTagService> FService;
-    QStringList FPaths;                  // the selection when the run started
-    int FIndex = -1;                     // the file being looked up
-    TAudioTag FTag;                      // its record when its look-up began
-    bool FReplaceCovers = false;         // the pick dialog's box, kept through the run
+    QStringList FPaths;           // the selection when the run started
+    int FIndex = -1;              // the file being looked up
+    TAudioTag FTag;               // its record when its look-up began
+    bool FReplaceCovers = false;  // the pick dialog's box, kept through the run
     bool FReplaceThisFile = false;
-    TMBReleaseCandidate FPick;           // the read release of the file
-    QHash<QString, TResult> FResults;    // by path
-    QHash<QString, TFrontCover> FCovers; // by release: one fetch per release and run
+    TMBReleaseCandidate FPick;            // the read release of the file
+    QHash<QString, TResult> FResults;     // by path
+    QHash<QString, TFrontCover> FCovers;  // by release: one fetch per release and run
 };

@@ -18,7 +18,7 @@
 class TAutoTagPickModel {
 public:
     enum TColumn { pcScore, pcTitle, pcArtist, pcAlbum, pcDate, pcCountry, pcFormat, pcTrack, pcCount };
-    static QStringList ColumnCaptions();   // English, looked up by the view
+    static QStringList ColumnCaptions();  // English, looked up by the view
     static int ColumnWidth(int Column);
     // The note under the list (English, looked up by the view).
     static QString NoteText();

@@ -12,8 +12,7 @@
 
 #include "app/settings/translation.h"
 
-TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
-{
+TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent) {
     setObjectName(QStringLiteral("frmAutoTagPick"));
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -27,8 +26,7 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lv->setAllColumnsShowFocus(true);
     lv->setColumnCount(TAutoTagPickModel::pcCount);
-    for (int c = 0; c < TAutoTagPickModel::pcCount; ++c)
-        lv->setColumnWidth(c, TAutoTagPickModel::ColumnWidth(c));
+    for (int c = 0; c < TAutoTagPickModel::pcCount; ++c) lv->setColumnWidth(c, TAutoTagPickModel::ColumnWidth(c));
     // The selection stays visible when the list loses focus.
     QPalette Colours = lv->palette();
     Colours.setColor(QPalette::Inactive, QPalette::Highlight, Colours.color(QPalette::Active, QPalette::Highlight));
@@ -51,8 +49,7 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(lv, &QTreeWidget::itemSelectionChanged, this, &TFrmAutoTagPick::lvSelectionChanged);
     connect(lv, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (FModel.DoubleClickAccepts())
-            accept();
+        if (FModel.DoubleClickAccepts()) accept();
     });
 
     auto* Buttons = new QHBoxLayout;
@@ -70,12 +67,10 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent)
     ApplyCaptions();
 }
 
-void TFrmAutoTagPick::ApplyCaptions()
-{
+void TFrmAutoTagPick::ApplyCaptions() {
     setWindowTitle(Tr(QStringLiteral("Results from Online Database")));
     QStringList Captions;
-    for (const QString& English : TAutoTagPickModel::ColumnCaptions())
-        Captions.append(Tr(English));
+    for (const QString& English : TAutoTagPickModel::ColumnCaptions()) Captions.append(Tr(English));
     lv->setHeaderLabels(Captions);
     lblNote->setText(Tr(TAutoTagPickModel::NoteText()));
     chkReplaceCovers->setText(Tr(TAutoTagPickModel::ReplaceCoversCaption()));
@@ -84,25 +79,19 @@ void TFrmAutoTagPick::ApplyCaptions()
     btnCancel->setText(Tr(QStringLiteral("Cancel")));
 }
 
-void TFrmAutoTagPick::SetHeading(const QString& Text)
-{
-    Label1->setText(Text);
-}
+void TFrmAutoTagPick::SetHeading(const QString& Text) { Label1->setText(Text); }
 
-void TFrmAutoTagPick::lvSelectionChanged()
-{
+void TFrmAutoTagPick::lvSelectionChanged() {
     const QList<QTreeWidgetItem*> Items = lv->selectedItems();
     FModel.Select(Items.isEmpty() ? -1 : Items.first()->data(0, Qt::UserRole).toInt());
 }
 
-void TFrmAutoTagPick::OpenPick(const QVector<TMBReleaseCandidate>& Candidates, bool ReplaceCovers)
-{
+void TFrmAutoTagPick::OpenPick(const QVector<TMBReleaseCandidate>& Candidates, bool ReplaceCovers) {
     FModel.SetCandidates(Candidates);
     lv->clear();
     for (int r = 0; r < FModel.RowCount(); ++r) {
         auto* Item = new QTreeWidgetItem;
-        for (int c = 0; c < TAutoTagPickModel::pcCount; ++c)
-            Item->setText(c, FModel.Cell(r, c));
+        for (int c = 0; c < TAutoTagPickModel::pcCount; ++c) Item->setText(c, FModel.Cell(r, c));
         Item->setTextAlignment(TAutoTagPickModel::pcScore, Qt::AlignRight | Qt::AlignVCenter);
         Item->setData(0, Qt::UserRole, FModel.CandidateIndex(r));
         lv->addTopLevelItem(Item);
@@ -113,21 +102,22 @@ void TFrmAutoTagPick::OpenPick(const QVector<TMBReleaseCandidate>& Candidates, b
     btnOK->setEnabled(FModel.OkEnabled());
     chkReplaceCovers->setChecked(ReplaceCovers);
     ApplyCaptions();
-    if (QWidget* Owner = parentWidget())
-        move(Owner->geometry().center() - rect().center());
-    connect(this, &QDialog::finished, this, [this](int Result) {
-        TAutoTagPickAnswer Answer;
-        Answer.Picked = FModel.Finish(Result == QDialog::Accepted, Answer.Pick);
-        Answer.ReplaceCovers = chkReplaceCovers->isChecked();
-        emit Answered(Answer);
-    }, Qt::SingleShotConnection);
+    if (QWidget* Owner = parentWidget()) move(Owner->geometry().center() - rect().center());
+    connect(
+        this, &QDialog::finished, this,
+        [this](int Result) {
+            TAutoTagPickAnswer Answer;
+            Answer.Picked = FModel.Finish(Result == QDialog::Accepted, Answer.Pick);
+            Answer.ReplaceCovers = chkReplaceCovers->isChecked();
+            emit Answered(Answer);
+        },
+        Qt::SingleShotConnection);
     open();
 }
 
 // --- the progress window -----------------------------------------------------
 
-TFrmAutoTagProgress::TFrmAutoTagProgress(QWidget* Parent, int FileCount) : QDialog(Parent)
-{
+TFrmAutoTagProgress::TFrmAutoTagProgress(QWidget* Parent, int FileCount) : QDialog(Parent) {
     setObjectName(QStringLiteral("frmAutoTagProgress"));
     setWindowTitle(Tr(QStringLiteral("Auto-Tag")));
     setWindowModality(Qt::WindowModal);
@@ -151,27 +141,21 @@ TFrmAutoTagProgress::TFrmAutoTagProgress(QWidget* Parent, int FileCount) : QDial
     Layout->addLayout(Buttons);
 }
 
-void TFrmAutoTagProgress::ShowFile(int FileIndex, const QString& Text)
-{
+void TFrmAutoTagProgress::ShowFile(int FileIndex, const QString& Text) {
     lblText->setText(Tr(QStringLiteral("Looking up:")) + QLatin1Char(' ') + Text);
     pbFiles->setValue(FileIndex);
 }
 
-void TFrmAutoTagProgress::reject()
-{
+void TFrmAutoTagProgress::reject() {
     // The run decides when the window goes (it closes it as it ends).
     emit Cancelled();
 }
 
 // --- the command's windows ---------------------------------------------------
 
-TAutoTagDialogs::~TAutoTagDialogs()
-{
-    EndProgress();
-}
+TAutoTagDialogs::~TAutoTagDialogs() { EndProgress(); }
 
-void TAutoTagDialogs::BeginProgress(int FileCount, std::function<void()> OnCancel)
-{
+void TAutoTagDialogs::BeginProgress(int FileCount, std::function<void()> OnCancel) {
     EndProgress();
     auto* Progress = new TFrmAutoTagProgress(FOwner, FileCount);
     QObject::connect(Progress, &TFrmAutoTagProgress::Cancelled, Progress, [OnCancel] { OnCancel(); });
@@ -179,19 +163,15 @@ void TAutoTagDialogs::BeginProgress(int FileCount, std::function<void()> OnCance
     Progress->show();
 }
 
-void TAutoTagDialogs::ShowProgress(int FileIndex, const QString& Text)
-{
-    if (FProgress)
-        FProgress->ShowFile(FileIndex, Text);
+void TAutoTagDialogs::ShowProgress(int FileIndex, const QString& Text) {
+    if (FProgress) FProgress->ShowFile(FileIndex, Text);
 }
 
-void TAutoTagDialogs::EndProgress()
-{
+void TAutoTagDialogs::EndProgress() {
     // Closed without their answers: the run that asked has ended.
     for (QDialog* Open : {static_cast<QDialog*>(FPick.data()), static_cast<QDialog*>(FMessage.data()),
                           static_cast<QDialog*>(FProgress.data())}) {
-        if (!Open)
-            continue;
+        if (!Open) continue;
         Open->disconnect();
         Open->hide();
         Open->deleteLater();
@@ -202,8 +182,7 @@ void TAutoTagDialogs::EndProgress()
 }
 
 void TAutoTagDialogs::PickCandidate(const QString& Heading, const QVector<TMBReleaseCandidate>& Candidates,
-                                    bool ReplaceCovers, std::function<void(const TAutoTagPickAnswer&)> Done)
-{
+                                    bool ReplaceCovers, std::function<void(const TAutoTagPickAnswer&)> Done) {
     auto* Dialog = new TFrmAutoTagPick(FOwner);
     Dialog->SetHeading(Heading);
     QObject::connect(Dialog, &TFrmAutoTagPick::Answered, Dialog, [Dialog, Done](const TAutoTagPickAnswer& Answer) {
@@ -214,8 +193,7 @@ void TAutoTagDialogs::PickCandidate(const QString& Heading, const QVector<TMBRel
     Dialog->OpenPick(Candidates, ReplaceCovers);
 }
 
-void TAutoTagDialogs::ShowMessage(bool Warning, const QString& Text, std::function<void()> Closed)
-{
+void TAutoTagDialogs::ShowMessage(bool Warning, const QString& Text, std::function<void()> Closed) {
     auto* Box = new QMessageBox(Warning ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("Veltrano"),
                                 Text, QMessageBox::NoButton, FOwner);
     // File names and tag values are shown as written, never as markup.
@@ -235,8 +213,7 @@ namespace {
 // The command is a child too, so that the window finds it among its own.
 class TAutoTagRun final : public QObject {
 public:
-    TAutoTagRun(TMainModel& Model, QWidget* Owner) : QObject(Owner), FDialogs(Owner), FCommand(Model, FDialogs, this)
-    {
+    TAutoTagRun(TMainModel& Model, QWidget* Owner) : QObject(Owner), FDialogs(Owner), FCommand(Model, FDialogs, this) {
         setObjectName(QStringLiteral("autoTagRun"));
         connect(&FCommand, &TAutoTagCommand::Finished, this, &QObject::deleteLater);
     }
@@ -249,10 +226,8 @@ private:
 
 }  // namespace
 
-TAutoTagCommand* RunAutoTag(TMainModel& Model, QWidget* Owner)
-{
-    if (Owner->findChild<QObject*>(QStringLiteral("autoTagRun"), Qt::FindDirectChildrenOnly))
-        return nullptr;
+TAutoTagCommand* RunAutoTag(TMainModel& Model, QWidget* Owner) {
+    if (Owner->findChild<QObject*>(QStringLiteral("autoTagRun"), Qt::FindDirectChildrenOnly)) return nullptr;
     auto* Run = new TAutoTagRun(Model, Owner);
     Run->Command().Run();
     if (!Run->Command().IsRunning()) {
@@ -262,8 +237,7 @@ TAutoTagCommand* RunAutoTag(TMainModel& Model, QWidget* Owner)
     return &Run->Command();
 }
 
-void CancelAutoTag(QWidget* Owner)
-{
+void CancelAutoTag(QWidget* Owner) {
     if (QObject* Run = Owner->findChild<QObject*>(QStringLiteral("autoTagRun"), Qt::FindDirectChildrenOnly))
         static_cast<TAutoTagRun*>(Run)->Command().Cancel();
 }

@@ -28,68 +28,51 @@ struct TRequestSpacing {
 
     TRequestSpacing() { Clock.start(); }
     qint64 Now() const { return Clock.elapsed(); }
-    qint64 WaitBeforeNext(int MinIntervalMs) const
-    {
+    qint64 WaitBeforeNext(int MinIntervalMs) const {
         qint64 Wait = 0;
-        if (LastDoneMs >= 0)
-            Wait = LastDoneMs + MinIntervalMs - Now();
+        if (LastDoneMs >= 0) Wait = LastDoneMs + MinIntervalMs - Now();
         return std::max(Wait, NotBeforeMs - Now());
     }
 };
 
-TRequestSpacing& Spacing()
-{
+TRequestSpacing& Spacing() {
     static TRequestSpacing Instance;
     return Instance;
 }
 
-QString UnexpectedAnswer()
-{
-    return Tr("Unexpected answer from MusicBrainz.");
-}
+QString UnexpectedAnswer() { return Tr("Unexpected answer from MusicBrainz."); }
 
 // Seconds a Retry-After header asks for (a number of seconds or an HTTP
 // date); -1 when there is none or it cannot be read.
-qint64 RetryAfterSeconds(const QByteArray& Header)
-{
+qint64 RetryAfterSeconds(const QByteArray& Header) {
     const QByteArray Text = Header.trimmed();
-    if (Text.isEmpty())
-        return -1;
+    if (Text.isEmpty()) return -1;
     bool Ok = false;
     const qint64 Seconds = Text.toLongLong(&Ok);
-    if (Ok)
-        return Seconds < 0 ? -1 : Seconds;
+    if (Ok) return Seconds < 0 ? -1 : Seconds;
     const QDateTime When = QDateTime::fromString(QString::fromLatin1(Text), Qt::RFC2822Date);
-    if (!When.isValid())
-        return -1;
+    if (!When.isValid()) return -1;
     return std::max<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(When));
 }
 
 // A member read as text: a string as is, a number in its decimal form,
 // missing or null as empty. False for an array or object where text belongs.
-bool ReadText(const QJsonObject& Object, const char* Name, QString& Text)
-{
+bool ReadText(const QJsonObject& Object, const char* Name, QString& Text) {
     const QJsonValue Value = Object.value(QLatin1String(Name));
     Text.clear();
     switch (Value.type()) {
-    case QJsonValue::String:
-        Text = Value.toString();
-        return true;
-    case QJsonValue::Double: {
-        // Whole numbers in the range a double holds exactly are written without a fraction.
-        const double D = Value.toDouble();
-        const bool Whole = std::abs(D) < 9007199254740992.0 && D == std::trunc(D);
-        Text = Whole ? QString::number(static_cast<qint64>(D)) : QString::number(D, 'g', 17);
-        return true;
-    }
-    case QJsonValue::Bool:
-        Text = Value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-        return true;
-    case QJsonValue::Array:
-    case QJsonValue::Object:
-        return false;
-    default:
-        return true;
+        case QJsonValue::String: Text = Value.toString(); return true;
+        case QJsonValue::Double: {
+            // Whole numbers in the range a double holds exactly are written without a fraction.
+            const double D = Value.toDouble();
+            const bool Whole = std::abs(D) < 9007199254740992.0 && D == std::trunc(D);
+            Text = Whole ? QString::number(static_cast<qint64>(D)) : QString::number(D, 'g', 17);
+            return true;
+        }
+        case QJsonValue::Bool: Text = Value.toBool() ? QStringLiteral("true") : QStringLiteral("false"); return true;
+        case QJsonValue::Array:
+        case QJsonValue::Object: return false;
+        default: return true;
     }
 }
 
@@ -97,47 +80,36 @@ bool ReadText(const QJsonObject& Object, const char* Name, QString& Text)
 // artist's own name when the credit gives none) followed by its join phrase,
 // in order. A missing credit list gives an empty text; a list or credit of
 // another shape is an error.
-bool ReadCredit(const QJsonObject& Object, QString& Text)
-{
+bool ReadCredit(const QJsonObject& Object, QString& Text) {
     Text.clear();
     const QJsonValue Credits = Object.value(QLatin1String("artist-credit"));
-    if (Credits.isUndefined() || Credits.isNull())
-        return true;
-    if (!Credits.isArray())
-        return false;
+    if (Credits.isUndefined() || Credits.isNull()) return true;
+    if (!Credits.isArray()) return false;
     for (const QJsonValue& Item : Credits.toArray()) {
-        if (!Item.isObject())
-            return false;
+        if (!Item.isObject()) return false;
         const QJsonObject Credit = Item.toObject();
         QString Name, Join;
-        if (!ReadText(Credit, "name", Name) || !ReadText(Credit, "joinphrase", Join))
-            return false;
+        if (!ReadText(Credit, "name", Name) || !ReadText(Credit, "joinphrase", Join)) return false;
         const QJsonValue Artist = Credit.value(QLatin1String("artist"));
-        if (!Artist.isUndefined() && !Artist.isNull() && !Artist.isObject())
-            return false;
-        if (Name.isEmpty() && Artist.isObject() && !ReadText(Artist.toObject(), "name", Name))
-            return false;
+        if (!Artist.isUndefined() && !Artist.isNull() && !Artist.isObject()) return false;
+        if (Name.isEmpty() && Artist.isObject() && !ReadText(Artist.toObject(), "name", Name)) return false;
         Text += Name + Join;
     }
     return true;
 }
 
 // A member that must be a list when present; missing or null is an empty list.
-bool ReadList(const QJsonObject& Object, const char* Name, QJsonArray& List)
-{
+bool ReadList(const QJsonObject& Object, const char* Name, QJsonArray& List) {
     const QJsonValue Value = Object.value(QLatin1String(Name));
     List = QJsonArray();
-    if (Value.isUndefined() || Value.isNull())
-        return true;
-    if (!Value.isArray())
-        return false;
+    if (Value.isUndefined() || Value.isNull()) return true;
+    if (!Value.isArray()) return false;
     List = Value.toArray();
     return true;
 }
 
 // A whole number given as a number or as decimal text; Fallback otherwise.
-qint32 ReadNumber(const QJsonObject& Object, const char* Name, qint32 Fallback)
-{
+qint32 ReadNumber(const QJsonObject& Object, const char* Name, qint32 Fallback) {
     const QJsonValue Value = Object.value(QLatin1String(Name));
     if (Value.isDouble()) {
         const double D = Value.toDouble();
@@ -149,22 +121,16 @@ qint32 ReadNumber(const QJsonObject& Object, const char* Name, qint32 Fallback)
 }
 
 // A score given as a number or as decimal text; anything else counts 0.
-qint32 ReadScore(const QJsonObject& Object)
-{
-    return ReadNumber(Object, "score", 0);
-}
+qint32 ReadScore(const QJsonObject& Object) { return ReadNumber(Object, "score", 0); }
 
 // The tracks of a medium: "track" in a search answer, "tracks" in a release.
-bool ReadTracks(const QJsonObject& Medium, QJsonArray& Tracks)
-{
-    if (!ReadList(Medium, "track", Tracks))
-        return false;
+bool ReadTracks(const QJsonObject& Medium, QJsonArray& Tracks) {
+    if (!ReadList(Medium, "track", Tracks)) return false;
     return !Tracks.isEmpty() || ReadList(Medium, "tracks", Tracks);
 }
 
 // The release's own values (identifier, title, credit, date, country).
-bool ReadReleaseValues(const QJsonObject& Release, TMBReleaseCandidate& Candidate)
-{
+bool ReadReleaseValues(const QJsonObject& Release, TMBReleaseCandidate& Candidate) {
     QString ReleaseId;
     if (!ReadText(Release, "id", ReleaseId) || !ReadText(Release, "title", Candidate.Album) ||
         !ReadText(Release, "date", Candidate.Date) || !ReadText(Release, "country", Candidate.Country) ||
@@ -177,23 +143,20 @@ bool ReadReleaseValues(const QJsonObject& Release, TMBReleaseCandidate& Candidat
 
 // Medium and track values of a candidate; the track's title replaces the
 // recording's when the release gives one.
-bool ReadTrackValues(const QJsonObject& Medium, const QJsonObject& Track, TMBReleaseCandidate& Candidate)
-{
+bool ReadTrackValues(const QJsonObject& Medium, const QJsonObject& Track, TMBReleaseCandidate& Candidate) {
     QString Title;
     if (!ReadText(Medium, "format", Candidate.Format) || !ReadText(Track, "number", Candidate.Track) ||
         !ReadText(Track, "title", Title))
         return false;
     Candidate.Medium = std::max(0, ReadNumber(Medium, "position", 0));
-    if (!Title.isEmpty())
-        Candidate.Title = Title;
+    if (!Title.isEmpty()) Candidate.Title = Title;
     return true;
 }
 
 // One candidate per release (and per medium and track of it that holds the
 // recording) of one recording of a search answer; a recording on no release
 // is one candidate without release values.
-bool ReadCandidates(const QJsonObject& Recording, QVector<TMBReleaseCandidate>& Candidates)
-{
+bool ReadCandidates(const QJsonObject& Recording, QVector<TMBReleaseCandidate>& Candidates) {
     TMBReleaseCandidate Base;
     if (!ReadText(Recording, "id", Base.RecordingId) || !ReadText(Recording, "title", Base.Title) ||
         !ReadCredit(Recording, Base.Artist))
@@ -201,50 +164,42 @@ bool ReadCandidates(const QJsonObject& Recording, QVector<TMBReleaseCandidate>& 
     Base.Score = ReadScore(Recording);
     Base.Video = Recording.value(QLatin1String("video")).toBool(false);
     QJsonArray Releases;
-    if (!ReadList(Recording, "releases", Releases))
-        return false;
+    if (!ReadList(Recording, "releases", Releases)) return false;
     if (Releases.isEmpty()) {
         Candidates.append(Base);
         return true;
     }
     for (const QJsonValue& ReleaseItem : Releases) {
-        if (!ReleaseItem.isObject())
-            return false;
+        if (!ReleaseItem.isObject()) return false;
         const QJsonObject Release = ReleaseItem.toObject();
         TMBReleaseCandidate OnRelease = Base;
         QJsonArray Media;
-        if (!ReadReleaseValues(Release, OnRelease) || !ReadList(Release, "media", Media))
-            return false;
+        if (!ReadReleaseValues(Release, OnRelease) || !ReadList(Release, "media", Media)) return false;
         qsizetype Before = Candidates.size();
         for (const QJsonValue& MediumItem : Media) {
             QJsonArray Tracks;
-            if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks))
-                return false;
+            if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks)) return false;
             for (const QJsonValue& TrackItem : Tracks) {
                 TMBReleaseCandidate OnTrack = OnRelease;
                 if (!TrackItem.isObject() || !ReadTrackValues(MediumItem.toObject(), TrackItem.toObject(), OnTrack))
                     return false;
                 // The service lists a release once per medium that holds the
                 // recording; the same track twice is one row.
-                if (!Candidates.contains(OnTrack))
-                    Candidates.append(OnTrack);
+                if (!Candidates.contains(OnTrack)) Candidates.append(OnTrack);
             }
         }
-        if (Candidates.size() == Before && !Candidates.contains(OnRelease))
-            Candidates.append(OnRelease);
+        if (Candidates.size() == Before && !Candidates.contains(OnRelease)) Candidates.append(OnRelease);
     }
     return true;
 }
 
 // A search term between quotation marks, with the two characters that would
 // end or break the phrase escaped.
-QString Quoted(const QString& Term)
-{
+QString Quoted(const QString& Term) {
     QString Escaped;
     Escaped.reserve(Term.size() + 2);
     for (const QChar C : Term) {
-        if (C == QLatin1Char('\\') || C == QLatin1Char('"'))
-            Escaped += QLatin1Char('\\');
+        if (C == QLatin1Char('\\') || C == QLatin1Char('"')) Escaped += QLatin1Char('\\');
         Escaped += C;
     }
     return QLatin1Char('"') + Escaped + QLatin1Char('"');
@@ -260,18 +215,15 @@ QString Quoted(const QString& Term)
 // hold "Front"; its 500-pixel thumbnail is taken, else its "large" one.
 enum class TFrontLink { Found, None, Malformed };
 
-TFrontLink FrontImageLink(const QJsonObject& Listing, QString& Link)
-{
+TFrontLink FrontImageLink(const QJsonObject& Listing, QString& Link) {
     Link.clear();
     QJsonArray Images;
-    if (!ReadList(Listing, "images", Images))
-        return TFrontLink::Malformed;
+    if (!ReadList(Listing, "images", Images)) return TFrontLink::Malformed;
     const QJsonObject* Front = nullptr;
     QVector<QJsonObject> Objects;
     Objects.reserve(Images.size());
     for (const QJsonValue& Item : Images) {
-        if (!Item.isObject())
-            return TFrontLink::Malformed;
+        if (!Item.isObject()) return TFrontLink::Malformed;
         Objects.append(Item.toObject());
     }
     for (const QJsonObject& Image : Objects) {
@@ -284,17 +236,13 @@ TFrontLink FrontImageLink(const QJsonObject& Listing, QString& Link)
         if (Objects[I].value(QLatin1String("types")).toArray().contains(QJsonValue(QStringLiteral("Front"))))
             Front = &Objects[I];
     }
-    if (!Front)
-        return TFrontLink::None;
+    if (!Front) return TFrontLink::None;
     const QJsonValue Thumbnails = Front->value(QLatin1String("thumbnails"));
-    if (Thumbnails.isUndefined() || Thumbnails.isNull())
-        return TFrontLink::None;
-    if (!Thumbnails.isObject())
-        return TFrontLink::Malformed;
+    if (Thumbnails.isUndefined() || Thumbnails.isNull()) return TFrontLink::None;
+    if (!Thumbnails.isObject()) return TFrontLink::Malformed;
     for (const char* Size : {"500", "large"}) {
         QString Text;
-        if (!ReadText(Thumbnails.toObject(), Size, Text))
-            return TFrontLink::Malformed;
+        if (!ReadText(Thumbnails.toObject(), Size, Text)) return TFrontLink::Malformed;
         if (!Text.trimmed().isEmpty()) {
             Link = Text.trimmed();
             return TFrontLink::Found;
@@ -307,20 +255,16 @@ TFrontLink FrontImageLink(const QJsonObject& Listing, QString& Link)
 // is reached over HTTPS (its listings still name "http:" addresses, which
 // are asked for over HTTPS instead), never to another kind of address. A
 // relative link counts from the listing's own address.
-bool PictureUrl(const QString& Link, const QUrl& ListingUrl, QUrl& Url)
-{
+bool PictureUrl(const QString& Link, const QUrl& ListingUrl, QUrl& Url) {
     const QUrl Given(Link, QUrl::StrictMode);
-    if (!Given.isValid())
-        return false;
+    if (!Given.isValid()) return false;
     Url = ListingUrl.resolved(Given);
-    if (!Url.isValid() || Url.host().isEmpty())
-        return false;
+    if (!Url.isValid() || Url.host().isEmpty()) return false;
     const QString Scheme = Url.scheme();
     if (ListingUrl.scheme() == QLatin1String("https")) {
         if (Scheme == QLatin1String("http")) {
             Url.setScheme(QStringLiteral("https"));
-            if (Url.port() == 80)
-                Url.setPort(-1);
+            if (Url.port() == 80) Url.setPort(-1);
         } else if (Scheme != QLatin1String("https")) {
             return false;
         }
@@ -330,24 +274,20 @@ bool PictureUrl(const QString& Link, const QUrl& ListingUrl, QUrl& Url)
     return true;
 }
 
-QString UnexpectedCoverAnswer()
-{
-    return Tr("Unexpected answer from the Cover Art Archive.");
-}
+QString UnexpectedCoverAnswer() { return Tr("Unexpected answer from the Cover Art Archive."); }
 
-QString HttpStatusText(const THttpAnswer& Answer)
-{
+QString HttpStatusText(const THttpAnswer& Answer) {
     return FormatText(QStringLiteral("HTTP %d: %s"), {Answer.Status, Answer.Reason});
 }
 
 // Encoded picture bytes a record may take as its cover: a JPEG or PNG file
 // that decodes. Empty Mime when they are not.
-QString CheckedPictureMime(const QByteArray& Data)
-{
+QString CheckedPictureMime(const QByteArray& Data) {
     const QString Mime = TCoverDisplay::MimeOfPicture(Data);
-    const char* Format = Mime == QLatin1String("image/jpeg") ? "JPEG" : Mime == QLatin1String("image/png") ? "PNG" : nullptr;
-    if (!Format)
-        return QString();
+    const char* Format = Mime == QLatin1String("image/jpeg")  ? "JPEG"
+                         : Mime == QLatin1String("image/png") ? "PNG"
+                                                              : nullptr;
+    if (!Format) return QString();
     QImage Image;
     return Image.loadFromData(Data, Format) ? Mime : QString();
 }
@@ -355,61 +295,47 @@ QString CheckedPictureMime(const QByteArray& Data)
 }  // namespace
 
 TAutoTagService::TAutoTagService(const QString& BaseUrl, QObject* Parent)
-    : QObject(Parent), FGet(FHttp), FBaseUrl(BaseUrl), FUserAgent(ApplicationUserAgent())
-{
-    while (FBaseUrl.endsWith(QLatin1Char('/')))
-        FBaseUrl.chop(1);
+    : QObject(Parent), FGet(FHttp), FBaseUrl(BaseUrl), FUserAgent(ApplicationUserAgent()) {
+    while (FBaseUrl.endsWith(QLatin1Char('/'))) FBaseUrl.chop(1);
     SetCoverArtUrl(CoverArtArchiveBaseUrl());
     FPause.setSingleShot(true);
     connect(&FPause, &QTimer::timeout, this, &TAutoTagService::SendWhenAllowed);
     connect(&FGet, &THttpGet::Finished, this, &TAutoTagService::OnHttpFinished);
 }
 
-TAutoTagService::~TAutoTagService()
-{
-    Cancel();
-}
+TAutoTagService::~TAutoTagService() { Cancel(); }
 
-void TAutoTagService::SetCoverArtUrl(const QString& Url)
-{
+void TAutoTagService::SetCoverArtUrl(const QString& Url) {
     FCoverBaseUrl = Url.trimmed();
-    while (FCoverBaseUrl.endsWith(QLatin1Char('/')))
-        FCoverBaseUrl.chop(1);
+    while (FCoverBaseUrl.endsWith(QLatin1Char('/'))) FCoverBaseUrl.chop(1);
 }
 
-void TAutoTagService::Cancel()
-{
+void TAutoTagService::Cancel() {
     ++FGeneration;
     FPause.stop();
     FGet.Cancel();
-    if (FOperation != opNone)
-        FLastError = CancelledText();
+    if (FOperation != opNone) FLastError = CancelledText();
     FCancelled = FOperation != opNone;
     FOperation = opNone;
 }
 
-void TAutoTagService::Later(std::function<void()> Report)
-{
+void TAutoTagService::Later(std::function<void()> Report) {
     const quint64 Generation = FGeneration;
     QMetaObject::invokeMethod(
         this,
         [this, Generation, Report = std::move(Report)] {
-            if (Generation == FGeneration)
-                Report();
+            if (Generation == FGeneration) Report();
         },
         Qt::QueuedConnection);
 }
 
-QString TAutoTagService::BuildSearchQuery(const QString& Artist, const QString& Title, const QString& Album)
-{
+QString TAutoTagService::BuildSearchQuery(const QString& Artist, const QString& Title, const QString& Album) {
     QString Query = QStringLiteral("artist:") + Quoted(Artist) + QStringLiteral(" AND recording:") + Quoted(Title);
-    if (!Album.trimmed().isEmpty())
-        Query += QStringLiteral(" AND release:") + Quoted(Album);
+    if (!Album.trimmed().isEmpty()) Query += QStringLiteral(" AND release:") + Quoted(Album);
     return Query;
 }
 
-QByteArray TAutoTagService::EncodeQuery(const QString& Query)
-{
+QByteArray TAutoTagService::EncodeQuery(const QString& Query) {
     static const char kHex[] = "0123456789ABCDEF";
     const QByteArray Utf8 = Query.toUtf8();
     QByteArray Out;
@@ -431,30 +357,26 @@ QByteArray TAutoTagService::EncodeQuery(const QString& Query)
     return Out;
 }
 
-bool TAutoTagService::IsMusicBrainzId(const QString& Id)
-{
+bool TAutoTagService::IsMusicBrainzId(const QString& Id) {
     static const QRegularExpression Form(
         QStringLiteral("^[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}$"));
     return Form.match(Id).hasMatch();
 }
 
-void TAutoTagService::SortCandidates(QVector<TMBReleaseCandidate>& Candidates)
-{
-    std::stable_sort(Candidates.begin(), Candidates.end(), [](const TMBReleaseCandidate& A, const TMBReleaseCandidate& B) {
-        if (A.Score != B.Score)
-            return A.Score > B.Score;
-        if (A.Date.isEmpty() || B.Date.isEmpty())
-            return !A.Date.isEmpty() && B.Date.isEmpty();
-        // "2004" before "2004-11" before "2004-11-29": a date known less
-        // exactly counts from its start.
-        return A.Date < B.Date;
-    });
+void TAutoTagService::SortCandidates(QVector<TMBReleaseCandidate>& Candidates) {
+    std::stable_sort(Candidates.begin(), Candidates.end(),
+                     [](const TMBReleaseCandidate& A, const TMBReleaseCandidate& B) {
+                         if (A.Score != B.Score) return A.Score > B.Score;
+                         if (A.Date.isEmpty() || B.Date.isEmpty()) return !A.Date.isEmpty() && B.Date.isEmpty();
+                         // "2004" before "2004-11" before "2004-11-29": a date known less
+                         // exactly counts from its start.
+                         return A.Date < B.Date;
+                     });
 }
 
 // --- one request ---------------------------------------------------------------
 
-bool TAutoTagService::Begin(TOperation Operation, const QUrl& Url, const QByteArray& Accept, qint64 MaxBytes)
-{
+bool TAutoTagService::Begin(TOperation Operation, const QUrl& Url, const QByteArray& Accept, qint64 MaxBytes) {
     if (!Url.isValid() || (Url.scheme() != QLatin1String("https") && Url.scheme() != QLatin1String("http")))
         return false;
     FOperation = Operation;
@@ -474,10 +396,8 @@ bool TAutoTagService::Begin(TOperation Operation, const QUrl& Url, const QByteAr
     return true;
 }
 
-void TAutoTagService::SendWhenAllowed()
-{
-    if (FOperation == opNone)
-        return;
+void TAutoTagService::SendWhenAllowed() {
+    if (FOperation == opNone) return;
     TRequestSpacing& Gap = Spacing();
     const qint64 Wait = Gap.WaitBeforeNext(FMinIntervalMs);
     if (Wait > 0) {
@@ -489,10 +409,8 @@ void TAutoTagService::SendWhenAllowed()
     FGet.Start(FRequest, FOptions);
 }
 
-void TAutoTagService::OnHttpFinished(const THttpAnswer& Answer)
-{
-    if (FOperation == opNone)
-        return;
+void TAutoTagService::OnHttpFinished(const THttpAnswer& Answer) {
+    if (FOperation == opNone) return;
     if (Answer.Answered) {
         TRequestSpacing& Gap = Spacing();
         Gap.LastDoneMs = Gap.Now();
@@ -513,16 +431,15 @@ void TAutoTagService::OnHttpFinished(const THttpAnswer& Answer)
         }
     }
     switch (FOperation) {
-    case opSearch: FinishSearch(Answer); break;
-    case opRelease: FinishRelease(Answer); break;
-    case opCoverList: FinishCoverList(Answer); break;
-    case opCoverImage: FinishCoverImage(Answer); break;
-    case opNone: break;
+        case opSearch: FinishSearch(Answer); break;
+        case opRelease: FinishRelease(Answer); break;
+        case opCoverList: FinishCoverList(Answer); break;
+        case opCoverImage: FinishCoverImage(Answer); break;
+        case opNone: break;
     }
 }
 
-bool TAutoTagService::ReadJson(const THttpAnswer& Answer, QJsonObject& Object, const QString& Unexpected)
-{
+bool TAutoTagService::ReadJson(const THttpAnswer& Answer, QJsonObject& Object, const QString& Unexpected) {
     Object = QJsonObject();
     if (!Answer.Answered) {
         FLastError = Answer.Error;
@@ -548,30 +465,27 @@ bool TAutoTagService::ReadJson(const THttpAnswer& Answer, QJsonObject& Object, c
 
 // --- the three calls -------------------------------------------------------------
 
-void TAutoTagService::StartSearch(const QString& Artist, const QString& Title, const QString& Album)
-{
+void TAutoTagService::StartSearch(const QString& Artist, const QString& Title, const QString& Album) {
     Cancel();
     FCancelled = false;
     FLastError.clear();
-    const QUrl Url = QUrl::fromEncoded(
-        FBaseUrl.toUtf8() + "/ws/2/recording/?fmt=json&limit=25&query=" + EncodeQuery(BuildSearchQuery(Artist, Title, Album)),
-        QUrl::StrictMode);
+    const QUrl Url = QUrl::fromEncoded(FBaseUrl.toUtf8() + "/ws/2/recording/?fmt=json&limit=25&query=" +
+                                           EncodeQuery(BuildSearchQuery(Artist, Title, Album)),
+                                       QUrl::StrictMode);
     if (!Begin(opSearch, Url, "application/json", kMaxAnswerBytes)) {
         FLastError = Tr("The address of the music database is not valid.");
         Later([this] { emit SearchFinished(TAutoTagResult()); });
     }
 }
 
-void TAutoTagService::FinishSearch(const THttpAnswer& Answer)
-{
+void TAutoTagService::FinishSearch(const THttpAnswer& Answer) {
     FOperation = opNone;
     TAutoTagResult Result;
     QJsonObject Object;
     if (ReadJson(Answer, Object, UnexpectedAnswer())) {
         // The service always lists its recordings, an empty list when nothing matched.
         const QJsonValue Recordings = Object.value(QLatin1String("recordings"));
-        if (!Recordings.isArray())
-            FLastError = UnexpectedAnswer();
+        if (!Recordings.isArray()) FLastError = UnexpectedAnswer();
         for (const QJsonValue& Item : Recordings.toArray()) {
             if (!Item.isObject() || !ReadCandidates(Item.toObject(), Result.Candidates)) {
                 FLastError = UnexpectedAnswer();
@@ -588,8 +502,7 @@ void TAutoTagService::FinishSearch(const THttpAnswer& Answer)
     emit SearchFinished(Result);
 }
 
-void TAutoTagService::StartRelease(const TMBReleaseCandidate& Pick)
-{
+void TAutoTagService::StartRelease(const TMBReleaseCandidate& Pick) {
     Cancel();
     FCancelled = false;
     FLastError.clear();
@@ -605,17 +518,16 @@ void TAutoTagService::StartRelease(const TMBReleaseCandidate& Pick)
     }
     // Without inc=artist-credits the service leaves the credits out of a
     // release, and without inc=recordings its track list.
-    const QUrl Url = QUrl::fromEncoded(FBaseUrl.toUtf8() + "/ws/2/release/" + Pick.ReleaseId.toLatin1() +
-                                           "?inc=artist-credits+recordings&fmt=json",
-                                       QUrl::StrictMode);
+    const QUrl Url = QUrl::fromEncoded(
+        FBaseUrl.toUtf8() + "/ws/2/release/" + Pick.ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json",
+        QUrl::StrictMode);
     if (!Begin(opRelease, Url, "application/json", kMaxAnswerBytes)) {
         FLastError = Tr("The address of the music database is not valid.");
         Later([this] { emit ReleaseFinished(false, FPick); });
     }
 }
 
-void TAutoTagService::FinishRelease(const THttpAnswer& Answer)
-{
+void TAutoTagService::FinishRelease(const THttpAnswer& Answer) {
     FOperation = opNone;
     TMBReleaseCandidate Pick = FPick;
     QJsonObject Release;
@@ -634,7 +546,7 @@ void TAutoTagService::FinishRelease(const THttpAnswer& Answer)
     // The track that holds the recording; where the release holds it more
     // than once, the one the pick showed.
     TMBReleaseCandidate Best;
-    int Found = 0;   // 0 none, 1 same recording, 2 same recording at the picked place
+    int Found = 0;  // 0 none, 1 same recording, 2 same recording at the picked place
     for (const QJsonValue& MediumItem : Media) {
         QJsonArray Tracks;
         if (!MediumItem.isObject() || !ReadTracks(MediumItem.toObject(), Tracks)) {
@@ -676,8 +588,7 @@ void TAutoTagService::FinishRelease(const THttpAnswer& Answer)
     emit ReleaseFinished(true, Found == 0 ? Done : Best);
 }
 
-void TAutoTagService::StartFrontCover(const QString& ReleaseId)
-{
+void TAutoTagService::StartFrontCover(const QString& ReleaseId) {
     Cancel();
     FCancelled = false;
     FLastError.clear();
@@ -697,15 +608,13 @@ void TAutoTagService::StartFrontCover(const QString& ReleaseId)
     }
 }
 
-void TAutoTagService::EndCover(const TFrontCover& Cover)
-{
+void TAutoTagService::EndCover(const TFrontCover& Cover) {
     FOperation = opNone;
     FLastError = Cover.Error;
     emit CoverFinished(Cover);
 }
 
-void TAutoTagService::FinishCoverList(const THttpAnswer& Answer)
-{
+void TAutoTagService::FinishCoverList(const THttpAnswer& Answer) {
     TFrontCover Cover;
     // The archive answers 404 for a release it holds no pictures of.
     if (Answer.Answered && Answer.Status == 404) {
@@ -722,26 +631,23 @@ void TAutoTagService::FinishCoverList(const THttpAnswer& Answer)
     QString Link;
     QUrl Url;
     switch (FrontImageLink(Listing, Link)) {
-    case TFrontLink::None:
-        Cover.Missing = true;
-        EndCover(Cover);
-        return;
-    case TFrontLink::Malformed:
-        Cover.Error = UnexpectedCoverAnswer();
-        EndCover(Cover);
-        return;
-    case TFrontLink::Found:
-        break;
+        case TFrontLink::None:
+            Cover.Missing = true;
+            EndCover(Cover);
+            return;
+        case TFrontLink::Malformed:
+            Cover.Error = UnexpectedCoverAnswer();
+            EndCover(Cover);
+            return;
+        case TFrontLink::Found: break;
     }
-    if (!PictureUrl(Link, FRequest.url(), Url) ||
-        !Begin(opCoverImage, Url, "image/jpeg, image/png", kMaxCoverBytes)) {
+    if (!PictureUrl(Link, FRequest.url(), Url) || !Begin(opCoverImage, Url, "image/jpeg, image/png", kMaxCoverBytes)) {
         Cover.Error = UnexpectedCoverAnswer();
         EndCover(Cover);
     }
 }
 
-void TAutoTagService::FinishCoverImage(const THttpAnswer& Answer)
-{
+void TAutoTagService::FinishCoverImage(const THttpAnswer& Answer) {
     TFrontCover Cover;
     if (!Answer.Answered) {
         Cover.Error = Answer.Error;
@@ -758,27 +664,21 @@ void TAutoTagService::FinishCoverImage(const THttpAnswer& Answer)
     EndCover(Cover);
 }
 
-QString TMBReleaseCandidate::Year() const
-{
+QString TMBReleaseCandidate::Year() const {
     // "1999-05-11", "1999-05" and "1999" all give 1999; anything shorter or
     // not starting with four digits gives no year.
     static const QRegularExpression YearForm(QStringLiteral("^[0-9]{4}"));
     return YearForm.match(Date).hasMatch() ? Date.left(4) : QString();
 }
 
-QString TMBReleaseCandidate::TrackPosition() const
-{
-    if (Track.isEmpty() || Medium <= 1)
-        return Track;
+QString TMBReleaseCandidate::TrackPosition() const {
+    if (Track.isEmpty() || Medium <= 1) return Track;
     return QString::number(Medium) + QLatin1Char('-') + Track;
 }
 
-void ApplyCandidate(const TMBReleaseCandidate& Pick, TAudioTag& Tag)
-{
-    if (!Pick.Title.trimmed().isEmpty())
-        Tag.Title = Pick.Title;
-    if (!Pick.Artist.trimmed().isEmpty())
-        Tag.Artist = Pick.Artist;
+void ApplyCandidate(const TMBReleaseCandidate& Pick, TAudioTag& Tag) {
+    if (!Pick.Title.trimmed().isEmpty()) Tag.Title = Pick.Title;
+    if (!Pick.Artist.trimmed().isEmpty()) Tag.Artist = Pick.Artist;
     Tag.Album = Pick.Album;
     Tag.AlbumArtist = Pick.AlbumArtist;
     Tag.Year = Pick.Year();

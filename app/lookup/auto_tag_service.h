@@ -42,17 +42,17 @@
 // the command-line look-up.
 struct TMBReleaseCandidate {
     QString RecordingId;
-    QString ReleaseId;     // empty if none or not an identifier
-    QString Title;         // the release's track title, else the recording's title
-    QString Artist;        // the credit joined as shown (the track's, else the recording's)
-    QString Album;         // the release's title
-    QString AlbumArtist;   // the release's credit joined as shown, when the answer gives it
-    QString Date;          // as the database has it: "2004-11-29", "2004-11", "2004" or empty
-    QString Country;       // "JP", "XE", ... or empty
-    QString Format;        // of the medium holding the track: "CD", "Digital Media", ...
-    QString Track;         // the track's number on its medium as listed: "4", "A2"
-    int Medium = 0;        // that medium's position in the release; 0 when not given
-    bool Video = false;    // a video recording
+    QString ReleaseId;    // empty if none or not an identifier
+    QString Title;        // the release's track title, else the recording's title
+    QString Artist;       // the credit joined as shown (the track's, else the recording's)
+    QString Album;        // the release's title
+    QString AlbumArtist;  // the release's credit joined as shown, when the answer gives it
+    QString Date;         // as the database has it: "2004-11-29", "2004-11", "2004" or empty
+    QString Country;      // "JP", "XE", ... or empty
+    QString Format;       // of the medium holding the track: "CD", "Digital Media", ...
+    QString Track;        // the track's number on its medium as listed: "4", "A2"
+    int Medium = 0;       // that medium's position in the release; 0 when not given
+    bool Video = false;   // a video recording
     qint32 Score = 0;
     bool operator==(const TMBReleaseCandidate&) const = default;
 
@@ -74,12 +74,12 @@ struct TAutoTagResult {
 
 // A release's front cover: a picture checked to decode, or why there is none.
 struct TFrontCover {
-    QByteArray Data;   // the encoded picture; empty when there is none
-    QString Mime;      // "image/jpeg" or "image/png"
+    QByteArray Data;  // the encoded picture; empty when there is none
+    QString Mime;     // "image/jpeg" or "image/png"
     // The archive has no front picture of the release (an answer 404, or a
     // listing without one): no failure, the file simply gets no cover.
     bool Missing = false;
-    QString Error;     // why a picture could not be had, when neither of the above
+    QString Error;  // why a picture could not be had, when neither of the above
     bool Found() const { return !Data.isEmpty(); }
 };
 
@@ -171,7 +171,7 @@ private:
     QString FLastError;
     int FMinIntervalMs = kDefaultMinIntervalMs;
     bool FCancelled = false;
-    quint64 FGeneration = 0;   // counts calls and cancels; a stale report is dropped
+    quint64 FGeneration = 0;  // counts calls and cancels; a stale report is dropped
 
     // The running call.
     TOperation FOperation = opNone;

@@ -5,26 +5,18 @@
 
 #include "app/settings/translation.h"
 
-QString CancelledText()
-{
-    return Tr("Cancelled by the user.");
-}
+QString CancelledText() { return Tr("Cancelled by the user."); }
 
-THttpGet::THttpGet(QNetworkAccessManager& Http, QObject* Parent) : QObject(Parent), FHttp(Http)
-{
+THttpGet::THttpGet(QNetworkAccessManager& Http, QObject* Parent) : QObject(Parent), FHttp(Http) {
     FConnectTimer.setSingleShot(true);
     FTotalTimer.setSingleShot(true);
     connect(&FConnectTimer, &QTimer::timeout, this, &THttpGet::GiveUp);
     connect(&FTotalTimer, &QTimer::timeout, this, &THttpGet::GiveUp);
 }
 
-THttpGet::~THttpGet()
-{
-    Cancel();
-}
+THttpGet::~THttpGet() { Cancel(); }
 
-void THttpGet::Start(QNetworkRequest Request, const THttpGetOptions& Options)
-{
+void THttpGet::Start(QNetworkRequest Request, const THttpGetOptions& Options) {
     Cancel();
     FOptions = Options;
     FAnswer = THttpAnswer();
@@ -40,36 +32,29 @@ void THttpGet::Start(QNetworkRequest Request, const THttpGetOptions& Options)
     connect(Reply, &QNetworkReply::readyRead, this, &THttpGet::ReadBody);
     connect(Reply, &QNetworkReply::finished, this, &THttpGet::OnReplyFinished);
     FConnectTimer.start(Options.ConnectTimeoutMs);
-    if (Options.TotalTimeoutMs > 0)
-        FTotalTimer.start(Options.TotalTimeoutMs);
+    if (Options.TotalTimeoutMs > 0) FTotalTimer.start(Options.TotalTimeoutMs);
 }
 
-void THttpGet::Cancel()
-{
+void THttpGet::Cancel() {
     FConnectTimer.stop();
     FTotalTimer.stop();
     QNetworkReply* Reply = FReply;
     FReply = nullptr;
-    if (!Reply)
-        return;
+    if (!Reply) return;
     // Disconnected first: abort() reports finished from within itself.
     Reply->disconnect(this);
     Reply->abort();
     Reply->deleteLater();
 }
 
-void THttpGet::GiveUp()
-{
-    if (!FReply)
-        return;
+void THttpGet::GiveUp() {
+    if (!FReply) return;
     FTimedOut = true;
-    FReply->abort();   // finished follows from within abort()
+    FReply->abort();  // finished follows from within abort()
 }
 
-void THttpGet::ReadBody()
-{
-    if (!FReply || FTooLarge)
-        return;
+void THttpGet::ReadBody() {
+    if (!FReply || FTooLarge) return;
     const qint64 Room = FOptions.MaxBytes - FAnswer.Body.size();
     if (FReply->bytesAvailable() > Room) {
         FAnswer.Body += FReply->read(std::max<qint64>(Room, 0));
@@ -80,11 +65,9 @@ void THttpGet::ReadBody()
     FAnswer.Body += FReply->readAll();
 }
 
-void THttpGet::OnReplyFinished()
-{
+void THttpGet::OnReplyFinished() {
     QNetworkReply* Reply = FReply;
-    if (!Reply)
-        return;
+    if (!Reply) return;
     FReply = nullptr;
     if (!FTooLarge && Reply->bytesAvailable() > 0) {
         const qint64 Room = FOptions.MaxBytes - FAnswer.Body.size();
@@ -117,8 +100,7 @@ void THttpGet::OnReplyFinished()
     } else {
         Answer.Error = Reply->errorString();
     }
-    if (!Answer.Answered)
-        Answer.Body.clear();
+    if (!Answer.Answered) Answer.Body.clear();
     Reply->deleteLater();
     // Last: a receiver may start the next request from its slot.
     emit Finished(Answer);

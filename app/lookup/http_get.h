@@ -23,19 +23,19 @@ struct THttpGetOptions {
     int TransferTimeoutMs = 30000;  // longest silence while the answer arrives
     int TotalTimeoutMs = 0;         // whole request, redirects included; 0 = none
     int MaxRedirects = 10;
-    qint64 MaxBytes = 8 << 20;      // the body is never read beyond this
-    bool TruncateAtMax = false;     // keep the first MaxBytes (else the request fails)
+    qint64 MaxBytes = 8 << 20;   // the body is never read beyond this
+    bool TruncateAtMax = false;  // keep the first MaxBytes (else the request fails)
 };
 
 struct THttpAnswer {
-    bool Answered = false;   // an HTTP status came back (any status)
+    bool Answered = false;  // an HTTP status came back (any status)
     int Status = 0;
     QString Reason;
     QByteArray Body;
-    QByteArray RetryAfter;   // the raw Retry-After header, if any
+    QByteArray RetryAfter;  // the raw Retry-After header, if any
     bool Truncated = false;
     bool Cancelled = false;
-    QString Error;           // why there is no answer (when !Answered)
+    QString Error;  // why there is no answer (when !Answered)
 };
 
 class THttpGet : public QObject {

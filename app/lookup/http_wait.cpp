@@ -2,8 +2,7 @@
 
 #include <QEventLoop>
 
-THttpAnswer THttpWait::Get(QNetworkRequest Request, const THttpGetOptions& Options)
-{
+THttpAnswer THttpWait::Get(QNetworkRequest Request, const THttpGetOptions& Options) {
     THttpGet Get(FHttp);
     THttpAnswer Answer;
     bool Done = false;
@@ -14,7 +13,6 @@ THttpAnswer THttpWait::Get(QNetworkRequest Request, const THttpGetOptions& Optio
         Loop.quit();
     });
     Get.Start(std::move(Request), Options);
-    if (!Done)
-        Loop.exec();
+    if (!Done) Loop.exec();
     return Answer;
 }

@@ -11,7 +11,7 @@
 
 // The running version as the update server writes versions: major x 10 + minor.
 inline constexpr int kRunningVersionNumber = kVersionMajor * 10 + kVersionMinor;
-QString ProductVersionText();   // "2.3"
+QString ProductVersionText();  // "2.3"
 
 // The music database, without a trailing "/". VELTRANO_MUSICBRAINZ_URL, else
 // [Network] MusicBrainzUrl, else the public service.

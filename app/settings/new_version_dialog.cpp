@@ -15,8 +15,7 @@
 
 #include "app/settings/translation.h"
 
-TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDialog(Parent), FModel(Model)
-{
+TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDialog(Parent), FModel(Model) {
     setObjectName(QStringLiteral("frmNewVersion"));
     setWindowTitle(FModel.Caption());
     setFixedSize(411, 172);
@@ -73,8 +72,7 @@ TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDial
     Refresh();
 }
 
-void TfrmNewVersion::Refresh()
-{
+void TfrmNewVersion::Refresh() {
     btUpdateNow->setText(FModel.UpdateCaption());
     btUpdateNow->setEnabled(FModel.UpdateEnabled());
     btCancel->setText(FModel.CancelCaption());
@@ -82,23 +80,20 @@ void TfrmNewVersion::Refresh()
     pbDownload->setValue(FModel.ProgressValue());
 }
 
-void TfrmNewVersion::btCancelClick()
-{
+void TfrmNewVersion::btCancelClick() {
     if (FModel.CancelPressed()) {
         FClosing = true;
         done(QDialog::Rejected);
     }
 }
 
-void TfrmNewVersion::reject()
-{
+void TfrmNewVersion::reject() {
     // Escape and the close box act as the second button; while a download
     // runs that is Abort, and the window closes once the download stopped.
     btCancelClick();
 }
 
-void TfrmNewVersion::closeEvent(QCloseEvent* Event)
-{
+void TfrmNewVersion::closeEvent(QCloseEvent* Event) {
     if (FClosing) {
         Event->accept();
         return;
@@ -107,18 +102,15 @@ void TfrmNewVersion::closeEvent(QCloseEvent* Event)
     btCancelClick();
 }
 
-void TNewVersionDialogRunner::Execute(TNewVersionModel& Model)
-{
+void TNewVersionDialogRunner::Execute(TNewVersionModel& Model) {
     TfrmNewVersion Dialog(Model);
-    if (QScreen* Screen = Dialog.screen())
-        Dialog.move(Screen->availableGeometry().center() - Dialog.rect().center());
+    if (QScreen* Screen = Dialog.screen()) Dialog.move(Screen->availableGeometry().center() - Dialog.rect().center());
     Dialog.exec();
 }
 
 namespace {
 
-void Message(QMessageBox::Icon Icon, const QString& Text)
-{
+void Message(QMessageBox::Icon Icon, const QString& Text) {
     QMessageBox Box(Icon, QStringLiteral("Veltrano"), Text, QMessageBox::NoButton);
     Box.addButton(Tr(QStringLiteral("OK")), QMessageBox::AcceptRole);
     Box.exec();
@@ -126,23 +118,13 @@ void Message(QMessageBox::Icon Icon, const QString& Text)
 
 }  // namespace
 
-void TStartupDesktop::Inform(const QString& Text)
-{
-    Message(QMessageBox::Information, Text);
-}
+void TStartupDesktop::Inform(const QString& Text) { Message(QMessageBox::Information, Text); }
 
-void TStartupDesktop::Warn(const QString& Text)
-{
-    Message(QMessageBox::Warning, Text);
-}
+void TStartupDesktop::Warn(const QString& Text) { Message(QMessageBox::Warning, Text); }
 
-void TStartupDesktop::ShowError(const QString& Text)
-{
-    Message(QMessageBox::Critical, Text);
-}
+void TStartupDesktop::ShowError(const QString& Text) { Message(QMessageBox::Critical, Text); }
 
-bool TStartupDesktop::Confirm(const QString& Text)
-{
+bool TStartupDesktop::Confirm(const QString& Text) {
     QMessageBox Box(QMessageBox::Question, QStringLiteral("Veltrano"), Text, QMessageBox::NoButton);
     Box.addButton(Tr(QStringLiteral("Yes")), QMessageBox::YesRole);
     Box.setEscapeButton(Box.addButton(Tr(QStringLiteral("No")), QMessageBox::NoRole));
@@ -150,12 +132,6 @@ bool TStartupDesktop::Confirm(const QString& Text)
     return Box.buttonRole(Box.clickedButton()) == QMessageBox::YesRole;
 }
 
-bool TStartupDesktop::OpenFile(const QString& Path)
-{
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
-}
+bool TStartupDesktop::OpenFile(const QString& Path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(Path)); }
 
-bool TStartupDesktop::OpenUrl(const QString& Url)
-{
-    return QDesktopServices::openUrl(QUrl(Url));
-}
+bool TStartupDesktop::OpenUrl(const QString& Url) { return QDesktopServices::openUrl(QUrl(Url)); }

@@ -22,28 +22,22 @@ namespace {
 const QString kLineBreak = QStringLiteral("\r\n");
 
 // Trimmed as everywhere in the program: U+0000 to U+0020 at both ends.
-QString TrimControls(const QString& Text)
-{
+QString TrimControls(const QString& Text) {
     qsizetype Begin = 0, End = Text.size();
-    while (Begin < End && Text[Begin].unicode() <= 0x20)
-        ++Begin;
-    while (End > Begin && Text[End - 1].unicode() <= 0x20)
-        --End;
+    while (Begin < End && Text[Begin].unicode() <= 0x20) ++Begin;
+    while (End > Begin && Text[End - 1].unicode() <= 0x20) --End;
     return Text.mid(Begin, End - Begin);
 }
 
-bool ParseWholeNumber(const QString& Text, int& Value)
-{
+bool ParseWholeNumber(const QString& Text, int& Value) {
     static const QRegularExpression Digits(QStringLiteral("^[0-9]{1,6}$"));
     const QString Trimmed = TrimControls(Text);
-    if (!Digits.match(Trimmed).hasMatch())
-        return false;
+    if (!Digits.match(Trimmed).hasMatch()) return false;
     Value = Trimmed.toInt();
     return true;
 }
 
-QNetworkRequest UpdateRequest(const QUrl& Url)
-{
+QNetworkRequest UpdateRequest(const QUrl& Url) {
     QNetworkRequest Request(Url);
     Request.setRawHeader("User-Agent", kUserAgent);
     QSslConfiguration Tls = QSslConfiguration::defaultConfiguration();
@@ -53,60 +47,47 @@ QNetworkRequest UpdateRequest(const QUrl& Url)
 }
 
 // Only an https address of the update server is ever asked.
-bool SecureUrl(const QString& Text, QUrl& Url)
-{
+bool SecureUrl(const QString& Text, QUrl& Url) {
     Url = QUrl(Text, QUrl::StrictMode);
     return Url.isValid() && Url.scheme() == QLatin1String("https") && !Url.host().isEmpty();
 }
 
 }  // namespace
 
-bool ParseVersionLine(const QByteArray& Page, int& Latest, int& Lowest)
-{
+bool ParseVersionLine(const QByteArray& Page, int& Latest, int& Lowest) {
     const qsizetype End = Page.indexOf('\n');
     QString Line = QString::fromUtf8(End < 0 ? Page : Page.left(End));
-    if (Line.startsWith(QChar(0xFEFF)))
-        Line.remove(0, 1);
+    if (Line.startsWith(QChar(0xFEFF))) Line.remove(0, 1);
     Line = TrimControls(Line);
     const qsizetype Slash = Line.indexOf(QLatin1Char('/'));
-    if (Slash < 0)
-        return false;
+    if (Slash < 0) return false;
     int L = 0, W = 0;
-    if (!ParseWholeNumber(Line.left(Slash), L) || !ParseWholeNumber(Line.mid(Slash + 1), W) || W > L)
-        return false;
+    if (!ParseWholeNumber(Line.left(Slash), L) || !ParseWholeNumber(Line.mid(Slash + 1), W) || W > L) return false;
     Latest = L;
     Lowest = W;
     return true;
 }
 
-QStringList ParseChanges(const QByteArray& Page)
-{
+QStringList ParseChanges(const QByteArray& Page) {
     QStringList Lines;
     QString Text = QString::fromUtf8(Page);
-    if (Text.startsWith(QChar(0xFEFF)))
-        Text.remove(0, 1);
+    if (Text.startsWith(QChar(0xFEFF))) Text.remove(0, 1);
     for (QString Line : Text.split(QLatin1Char('\n'))) {
-        if (Line.endsWith(QLatin1Char('\r')))
-            Line.chop(1);
-        if (!TrimControls(Line).isEmpty())
-            Lines.append(Line);
+        if (Line.endsWith(QLatin1Char('\r'))) Line.chop(1);
+        if (!TrimControls(Line).isEmpty()) Lines.append(Line);
     }
     return Lines;
 }
 
-QString DisplayVersion(int Version)
-{
+QString DisplayVersion(int Version) {
     QString Text = QString::number(Version);
-    if (Text.size() < 2)
-        Text.prepend(QLatin1Char('0'));
+    if (Text.size() < 2) Text.prepend(QLatin1Char('0'));
     return Text.left(Text.size() - 1) + QLatin1Char('.') + Text.right(1);
 }
 
-bool MakeOffer(const QByteArray& VersionPage, const QByteArray& ChangesPage, int Running, TUpdateOffer& Offer)
-{
+bool MakeOffer(const QByteArray& VersionPage, const QByteArray& ChangesPage, int Running, TUpdateOffer& Offer) {
     TUpdateOffer New;
-    if (!ParseVersionLine(VersionPage, New.Latest, New.Lowest))
-        return false;
+    if (!ParseVersionLine(VersionPage, New.Latest, New.Lowest)) return false;
     New.DisplayVersion = DisplayVersion(New.Latest);
     New.Changes = ParseChanges(ChangesPage);
     QString Heading;
@@ -123,14 +104,12 @@ bool MakeOffer(const QByteArray& VersionPage, const QByteArray& ChangesPage, int
         return false;
     }
     New.DialogText = Heading + kLineBreak;
-    for (const QString& Line : New.Changes)
-        New.DialogText += Line + kLineBreak;
+    for (const QString& Line : New.Changes) New.DialogText += Line + kLineBreak;
     Offer = New;
     return true;
 }
 
-bool RunCheck(const QString& BaseUrl, TUpdateOffer& Offer, int DeadlineMs)
-{
+bool RunCheck(const QString& BaseUrl, TUpdateOffer& Offer, int DeadlineMs) {
     QUrl VersionUrl, ChangesUrl;
     if (!SecureUrl(BaseUrl + QLatin1String(kVersionPath), VersionUrl) ||
         !SecureUrl(BaseUrl + QLatin1String(kChangesPath), ChangesUrl))
@@ -140,8 +119,7 @@ bool RunCheck(const QString& BaseUrl, TUpdateOffer& Offer, int DeadlineMs)
     THttpWait Wait(Http);
     auto Fetch = [&](const QUrl& Url, qint64 MaxBytes, QByteArray& Body) {
         const int Left = static_cast<int>(Deadline.remainingTime());
-        if (Left <= 0)
-            return false;
+        if (Left <= 0) return false;
         THttpGetOptions Options;
         Options.ConnectTimeoutMs = Left;
         Options.TransferTimeoutMs = Left;
@@ -150,8 +128,7 @@ bool RunCheck(const QString& BaseUrl, TUpdateOffer& Offer, int DeadlineMs)
         Options.MaxBytes = MaxBytes;
         Options.TruncateAtMax = true;
         const THttpAnswer Answer = Wait.Get(UpdateRequest(Url), Options);
-        if (!Answer.Answered || Answer.Status < 200 || Answer.Status > 299)
-            return false;
+        if (!Answer.Answered || Answer.Status < 200 || Answer.Status > 299) return false;
         Body = Answer.Body;
         // A page cut at the cap loses its unfinished last line.
         if (Answer.Truncated) {
@@ -172,8 +149,7 @@ bool RunCheck(const QString& BaseUrl, TUpdateOffer& Offer, int DeadlineMs)
 
 TUpdateDownload::TUpdateDownload(const QString& Url, QObject* Parent) : QObject(Parent), FUrl(Url) {}
 
-TUpdateDownload::~TUpdateDownload()
-{
+TUpdateDownload::~TUpdateDownload() {
     if (FReply) {
         FReply->disconnect(this);
         FReply->abort();
@@ -182,8 +158,7 @@ TUpdateDownload::~TUpdateDownload()
     }
 }
 
-void TUpdateDownload::Start()
-{
+void TUpdateDownload::Start() {
     QUrl Url(FUrl, QUrl::StrictMode);
     if (!Url.isValid() || Url.scheme() != QLatin1String("https")) {
         Fail(Tr("The update address is not a secure (https) address."));
@@ -219,18 +194,14 @@ void TUpdateDownload::Start()
     connect(FReply, &QNetworkReply::finished, this, &TUpdateDownload::OnFinished);
 }
 
-void TUpdateDownload::Abort()
-{
-    if (!FReply)
-        return;
+void TUpdateDownload::Abort() {
+    if (!FReply) return;
     FAborted = true;
     FReply->abort();
 }
 
-void TUpdateDownload::OnReadyRead()
-{
-    if (!FReply || !FFile)
-        return;
+void TUpdateDownload::OnReadyRead() {
+    if (!FReply || !FFile) return;
     const QByteArray Block = FReply->readAll();
     if (FReceived + Block.size() > update_check::kMaxDownloadBytes) {
         FTooLarge = true;
@@ -244,17 +215,13 @@ void TUpdateDownload::OnReadyRead()
     FReceived += Block.size();
     const QVariant Length = FReply->header(QNetworkRequest::ContentLengthHeader);
     const qint64 Total = Length.isValid() ? Length.toLongLong() : 0;
-    if (Total > 0)
-        emit Progress(static_cast<int>(std::min<qint64>(100, FReceived * 100 / Total)));
+    if (Total > 0) emit Progress(static_cast<int>(std::min<qint64>(100, FReceived * 100 / Total)));
 }
 
-void TUpdateDownload::OnFinished()
-{
+void TUpdateDownload::OnFinished() {
     QNetworkReply* Reply = FReply;
-    if (!Reply)
-        return;
-    if (!FAborted && !FTooLarge && Reply->error() == QNetworkReply::NoError)
-        OnReadyRead();
+    if (!Reply) return;
+    if (!FAborted && !FTooLarge && Reply->error() == QNetworkReply::NoError) OnReadyRead();
     FReply = nullptr;
     Reply->deleteLater();
     const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -266,9 +233,9 @@ void TUpdateDownload::OnFinished()
     else if (FFile && FFile->error() != QFileDevice::NoError)
         Error = FFile->errorString();
     else if (Reply->error() != QNetworkReply::NoError && (Status < 200 || Status > 299) && Status != 0)
-        Error = FormatText(QStringLiteral("HTTP %d: %s"),
-                           {Status, QString::fromUtf8(Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute)
-                                                          .toByteArray())});
+        Error = FormatText(
+            QStringLiteral("HTTP %d: %s"),
+            {Status, QString::fromUtf8(Reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray())});
     else if (Reply->error() != QNetworkReply::NoError)
         Error = Reply->errorString();
     if (!Error.isEmpty()) {
@@ -285,58 +252,41 @@ void TUpdateDownload::OnFinished()
     emit Finished(true, QString());
 }
 
-void TUpdateDownload::Fail(const QString& Error)
-{
+void TUpdateDownload::Fail(const QString& Error) {
     FFile.reset();
-    if (!FFolder.isEmpty())
-        QDir(FFolder).removeRecursively();
+    if (!FFolder.isEmpty()) QDir(FFolder).removeRecursively();
     FFolder.clear();
-    if (!Error.isEmpty())
-        emit Finished(false, Error);
+    if (!Error.isEmpty()) emit Finished(false, Error);
 }
 
 // --- the dialog's state ------------------------------------------------------
 
 TNewVersionModel::TNewVersionModel(const TUpdateOffer& Offer, const QString& BaseUrl, IUserInteraction& Ui,
                                    IShellActions& Shell, QObject* Parent)
-    : QObject(Parent), FOffer(Offer), FBaseUrl(BaseUrl), FUi(Ui), FShell(Shell), FExit(Offer.Mandatory)
-{
-}
+    : QObject(Parent), FOffer(Offer), FBaseUrl(BaseUrl), FUi(Ui), FShell(Shell), FExit(Offer.Mandatory) {}
 
 TNewVersionModel::~TNewVersionModel() = default;
 
-QString TNewVersionModel::Caption() const
-{
-    return QStringLiteral(" Veltrano");
-}
+QString TNewVersionModel::Caption() const { return QStringLiteral(" Veltrano"); }
 
-QString TNewVersionModel::UpdateCaption() const
-{
-    return Tr(QStringLiteral("Update Now"));
-}
+QString TNewVersionModel::UpdateCaption() const { return Tr(QStringLiteral("Update Now")); }
 
-QString TNewVersionModel::CancelCaption() const
-{
-    if (FDownloading)
-        return Tr(QStringLiteral("Abort"));
+QString TNewVersionModel::CancelCaption() const {
+    if (FDownloading) return Tr(QStringLiteral("Abort"));
     return FExit ? Tr(QStringLiteral("Exit")) : Tr(QStringLiteral("Skip"));
 }
 
-bool TNewVersionModel::CancelPressed()
-{
+bool TNewVersionModel::CancelPressed() {
     if (FDownloading) {
         FCancelRequested = true;
-        if (FDownload)
-            FDownload->Abort();
+        if (FDownload) FDownload->Abort();
         return false;
     }
     return true;
 }
 
-void TNewVersionModel::UpdateNowPressed()
-{
-    if (FDownloading || FDownloadDone)
-        return;
+void TNewVersionModel::UpdateNowPressed() {
+    if (FDownloading || FDownloadDone) return;
     // The program ends after this dialog, whether the download works or not.
     FExit = true;
     FCancelRequested = false;
@@ -353,8 +303,7 @@ void TNewVersionModel::UpdateNowPressed()
     FDownload->Start();
 }
 
-void TNewVersionModel::DownloadFinished(bool Ok, const QString& Error)
-{
+void TNewVersionModel::DownloadFinished(bool Ok, const QString& Error) {
     FDownloading = false;
     FDownloadDone = true;
     emit Changed();
@@ -362,8 +311,7 @@ void TNewVersionModel::DownloadFinished(bool Ok, const QString& Error)
         FDownloadedFile = FDownload->FilePath();
         // The desktop decides what to do with the setup program; when it
         // cannot, the user gets the download page.
-        if (!FShell.OpenFile(FDownloadedFile))
-            FShell.OpenUrl(WebSiteUrl());
+        if (!FShell.OpenFile(FDownloadedFile)) FShell.OpenUrl(WebSiteUrl());
     } else {
         FUi.ShowError(Tr(QStringLiteral("Failed to download update. Please download manually on website.")) +
                       QStringLiteral("\r\n\r\n") + Error);
@@ -372,20 +320,15 @@ void TNewVersionModel::DownloadFinished(bool Ok, const QString& Error)
     emit CloseRequested();
 }
 
-void TNewVersionModel::Closing()
-{
-    if (FDownloading && FDownload)
-        FDownload->Abort();
-    if (FExit)
-        FContinue = false;
+void TNewVersionModel::Closing() {
+    if (FDownloading && FDownload) FDownload->Abort();
+    if (FExit) FContinue = false;
 }
 
 bool RunStartupUpdateCheck(const QString& BaseUrl, INewVersionDialog& Dialog, IUserInteraction& Ui,
-                           IShellActions& Shell, int DeadlineMs)
-{
+                           IShellActions& Shell, int DeadlineMs) {
     TUpdateOffer Offer;
-    if (!update_check::RunCheck(BaseUrl, Offer, DeadlineMs))
-        return true;
+    if (!update_check::RunCheck(BaseUrl, Offer, DeadlineMs)) return true;
     TNewVersionModel Model(Offer, BaseUrl, Ui, Shell);
     Dialog.Execute(Model);
     Model.Closing();

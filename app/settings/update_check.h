@@ -29,7 +29,7 @@ struct TUpdateOffer {
     int Latest = 0;
     int Lowest = 0;
     bool Mandatory = false;
-    QString DisplayVersion;   // 24 -> "2.4"
+    QString DisplayVersion;  // 24 -> "2.4"
     QStringList Changes;
     QString DialogText;
 };

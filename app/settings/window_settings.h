@@ -14,7 +14,7 @@
 inline constexpr int kListColumnCount = 9;
 
 struct TWindowSettings {
-    int WindowState = 0;            // 0 normal, 1 minimised, 2 maximised
+    int WindowState = 0;  // 0 normal, 1 minimised, 2 maximised
     std::optional<int> Left, Top, Width, Height;
     QString Folder;
     std::optional<int> LeftPanelWidth, RightPanelWidth;

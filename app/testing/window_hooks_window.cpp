@@ -52,13 +52,11 @@
 
 namespace {
 
-void Shoot(QWidget& Widget, const QString& FileName)
-{
+void Shoot(QWidget& Widget, const QString& FileName) {
     QPixmap Shot;
     if (QGuiApplication::platformName() == QLatin1String("xcb") && Widget.screen())
         Shot = Widget.screen()->grabWindow(0);
-    if (Shot.isNull())
-        Shot = Widget.window()->grab();
+    if (Shot.isNull()) Shot = Widget.window()->grab();
     Shot.save(FileName);
 }
 
@@ -68,21 +66,16 @@ void Shoot(QWidget& Widget, const QString& FileName)
 class TExposeWatch final : public QObject {
 public:
     TExposeWatch(std::function<bool(QWidget&)> Match, std::function<void(QWidget&)> Then)
-        : QObject(qApp), FMatch(std::move(Match)), FThen(std::move(Then))
-    {
+        : QObject(qApp), FMatch(std::move(Match)), FThen(std::move(Then)) {
         qApp->installEventFilter(this);
     }
 
-    bool eventFilter(QObject* Watched, QEvent* Event) override
-    {
-        if (FFired || Event->type() != QEvent::Expose)
-            return false;
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (FFired || Event->type() != QEvent::Expose) return false;
         auto* Window = qobject_cast<QWindow*>(Watched);
-        if (!Window || !Window->isExposed())
-            return false;
+        if (!Window || !Window->isExposed()) return false;
         for (QWidget* Widget : QApplication::topLevelWidgets()) {
-            if (Widget->windowHandle() != Window || !Widget->isVisible() || !FMatch(*Widget))
-                continue;
+            if (Widget->windowHandle() != Window || !Widget->isVisible() || !FMatch(*Widget)) continue;
             FFired = true;
             qApp->removeEventFilter(this);
             RunWhenPainted(Widget, FThen, this);
@@ -92,18 +85,15 @@ public:
         return false;
     }
 
-    static void RunWhenPainted(QWidget* Widget, std::function<void(QWidget&)> Then, QObject* Context = nullptr)
-    {
+    static void RunWhenPainted(QWidget* Widget, std::function<void(QWidget&)> Then, QObject* Context = nullptr) {
         QPointer<QWidget> Target(Widget);
         QObject* Receiver = Context ? static_cast<QObject*>(qApp) : Widget;
         QTimer::singleShot(0, Receiver, [Target, Then] {
-            if (!Target)
-                return;
+            if (!Target) return;
             // Every window on the screen, so a picture of the whole screen
             // shows the window behind a menu or a dialog up to date too.
             for (QWidget* Shown : QApplication::topLevelWidgets())
-                if (Shown->isVisible())
-                    Shown->repaint();
+                if (Shown->isVisible()) Shown->repaint();
             Then(*Target);
         });
     }
@@ -115,8 +105,7 @@ private:
 };
 
 // Then runs once Widget's window is on the screen and painted.
-void WhenExposed(QWidget* Widget, std::function<void(QWidget&)> Then)
-{
+void WhenExposed(QWidget* Widget, std::function<void(QWidget&)> Then) {
     if (Widget->isVisible() && Widget->window()->windowHandle() && Widget->window()->windowHandle()->isExposed()) {
         TExposeWatch::RunWhenPainted(Widget, std::move(Then));
         return;
@@ -126,19 +115,16 @@ void WhenExposed(QWidget* Widget, std::function<void(QWidget&)> Then)
 }
 
 // Waits for a modal window of this name, photographs it and hands it on.
-void WhenModalShown(const QString& Name, const QString& FileName, std::function<void(QWidget&)> Then)
-{
+void WhenModalShown(const QString& Name, const QString& FileName, std::function<void(QWidget&)> Then) {
     new TExposeWatch([Name](QWidget& Shown) { return Shown.objectName() == Name; },
                      [FileName, Then](QWidget& Modal) {
-                         if (!FileName.isEmpty())
-                             Shoot(Modal, FileName);
+                         if (!FileName.isEmpty()) Shoot(Modal, FileName);
                          Then(Modal);
                      });
 }
 
 // Then runs once the window has listed its folder (at once when no scan runs).
-void WhenListed(TFrmMain& Window, std::function<void()> Then)
-{
+void WhenListed(TFrmMain& Window, std::function<void()> Then) {
     if (Window.Model().IsScanning())
         QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, Then, Qt::SingleShotConnection);
     else
@@ -147,13 +133,11 @@ void WhenListed(TFrmMain& Window, std::function<void()> Then)
 
 }  // namespace
 
-bool RunStartUpTestHook(const QString& Hook)
-{
+bool RunStartUpTestHook(const QString& Hook) {
     const QString Kind = Hook.section(QLatin1Char('='), 0, 0);
     const QString Argument = Hook.section(QLatin1Char('='), 1);
     const bool Screenshot = Kind == QLatin1String("newversion-screenshot");
-    if (!Screenshot && Kind != QLatin1String("newversion-press"))
-        return false;
+    if (!Screenshot && Kind != QLatin1String("newversion-press")) return false;
     // "...|CERT": the check's test server uses a certificate made for the check.
     const QString Certificate = Argument.section(QLatin1Char('|'), 1);
     if (!Certificate.isEmpty()) {
@@ -164,16 +148,14 @@ bool RunStartUpTestHook(const QString& Hook)
     const QString First = Argument.section(QLatin1Char('|'), 0, 0);
     const QString Button = Screenshot ? QStringLiteral("btCancel") : First;
     WhenModalShown(QStringLiteral("frmNewVersion"), Screenshot ? First : QString(), [Button](QWidget& Dialog) {
-        if (auto* Pressed = Dialog.findChild<QPushButton*>(Button))
-            Pressed->click();
+        if (auto* Pressed = Dialog.findChild<QPushButton*>(Button)) Pressed->click();
     });
     // A screenshot ends the program after the dialog; a pressed button lets
     // the dialog decide.
     return Screenshot;
 }
 
-bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
-{
+bool RunWindowTestHook(TFrmMain& Window, const QString& Hook) {
     const QString Kind = Hook.section(QLatin1Char('='), 0, 0);
     const QString Argument = Hook.section(QLatin1Char('='), 1);
     if (Kind == QLatin1String("newversion-screenshot")) {
@@ -204,43 +186,44 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
             });
         };
         PickRow();
-        QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
-            QTimer::singleShot(0, &Window, [&Window] {
-                Window.Model().SelectRows({0});
-                Window.Action(QStringLiteral("actAutoTag"))->trigger();
-                // The run goes on from the event loop; the window closes once it has ended.
-                if (auto* Run = Window.findChild<TAutoTagCommand*>())
-                    QObject::connect(Run, &TAutoTagCommand::Finished, &Window, [&Window] {
-                        QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
-                    });
-                else
-                    Window.close();
-            });
-        }, Qt::SingleShotConnection);
+        QObject::connect(
+            &Window.Model(), &TMainModel::ScanFinished, &Window,
+            [&Window] {
+                QTimer::singleShot(0, &Window, [&Window] {
+                    Window.Model().SelectRows({0});
+                    Window.Action(QStringLiteral("actAutoTag"))->trigger();
+                    // The run goes on from the event loop; the window closes once it has ended.
+                    if (auto* Run = Window.findChild<TAutoTagCommand*>())
+                        QObject::connect(Run, &TAutoTagCommand::Finished, &Window,
+                                         [&Window] { QTimer::singleShot(0, &Window, [&Window] { Window.close(); }); });
+                    else
+                        Window.close();
+                });
+            },
+            Qt::SingleShotConnection);
         return true;
     } else if (Kind == QLatin1String("namesguess")) {
         const QString Picture = Argument.section(QLatin1Char('|'), 0, 0);
         const QString Pattern = Argument.section(QLatin1Char('|'), 1);
         WhenModalShown(QStringLiteral("frmTagsFromNames"), QString(), [Picture, Pattern](QWidget& Dialog) {
-            if (auto* Combo = Dialog.findChild<QComboBox*>(QStringLiteral("cbPattern")))
-                Combo->setEditText(Pattern);
+            if (auto* Combo = Dialog.findChild<QComboBox*>(QStringLiteral("cbPattern"))) Combo->setEditText(Pattern);
             TExposeWatch::RunWhenPainted(&Dialog, [Picture](QWidget& Shown) {
-                if (!Picture.isEmpty())
-                    Shoot(Shown, Picture);
-                if (auto* Apply = Shown.findChild<QPushButton*>(QStringLiteral("btnApply")))
-                    Apply->click();
+                if (!Picture.isEmpty()) Shoot(Shown, Picture);
+                if (auto* Apply = Shown.findChild<QPushButton*>(QStringLiteral("btnApply"))) Apply->click();
             });
         });
-        QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
-            QTimer::singleShot(0, &Window, [&Window] {
-                QVector<int> Rows;
-                for (int r = 0; r < Window.Model().FileList().rowCount(); ++r)
-                    Rows.append(r);
-                Window.Model().SelectRows(Rows);
-                Window.Action(QStringLiteral("actTagsFromNames"))->trigger();
-                Window.close();
-            });
-        }, Qt::SingleShotConnection);
+        QObject::connect(
+            &Window.Model(), &TMainModel::ScanFinished, &Window,
+            [&Window] {
+                QTimer::singleShot(0, &Window, [&Window] {
+                    QVector<int> Rows;
+                    for (int r = 0; r < Window.Model().FileList().rowCount(); ++r) Rows.append(r);
+                    Window.Model().SelectRows(Rows);
+                    Window.Action(QStringLiteral("actTagsFromNames"))->trigger();
+                    Window.close();
+                });
+            },
+            Qt::SingleShotConnection);
         return true;
     } else if (Kind == QLatin1String("fields-screenshot") || Kind == QLatin1String("pictures-screenshot")) {
         // Selects the first file once the folder is listed, opens All Fields
@@ -252,7 +235,8 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
                 return Shown.objectName() == (Fields ? QLatin1String("frmAllFields") : QLatin1String("frmPictures"));
             },
             [&Window, Argument, Fields](QWidget& Dialog) {
-                if (auto* List = Dialog.findChild<QTreeView*>(Fields ? QStringLiteral("lvFields") : QStringLiteral("lvPictures"));
+                if (auto* List = Dialog.findChild<QTreeView*>(Fields ? QStringLiteral("lvFields")
+                                                                     : QStringLiteral("lvPictures"));
                     List && List->model()->rowCount() > 1)
                     List->setCurrentIndex(List->model()->index(1, 0));
                 TExposeWatch::RunWhenPainted(&Dialog, [&Window, Argument](QWidget& Shown) {
@@ -272,18 +256,20 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
         const QString FileName = Argument.section(QLatin1Char('|'), 0, 0);
         const bool Replace = Argument.section(QLatin1Char('|'), 1) == QLatin1String("replace");
         WhenModalShown(QStringLiteral("frmAutoTagPick"), QString(), [&Window, FileName, Replace](QWidget& Dialog) {
-            if (auto* Box = Dialog.findChild<QCheckBox*>(QStringLiteral("chkReplaceCovers")))
-                Box->setChecked(Replace);
+            if (auto* Box = Dialog.findChild<QCheckBox*>(QStringLiteral("chkReplaceCovers"))) Box->setChecked(Replace);
             TExposeWatch::RunWhenPainted(&Dialog, [&Window, FileName](QWidget& Shown) {
                 Shoot(Shown, FileName);
                 static_cast<QDialog&>(Shown).reject();
                 QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
             });
         });
-        QObject::connect(&Window.Model(), &TMainModel::ScanFinished, &Window, [&Window] {
-            Window.Model().SelectRows({0});
-            Window.Action(QStringLiteral("actAutoTag"))->trigger();
-        }, Qt::SingleShotConnection);
+        QObject::connect(
+            &Window.Model(), &TMainModel::ScanFinished, &Window,
+            [&Window] {
+                Window.Model().SelectRows({0});
+                Window.Action(QStringLiteral("actAutoTag"))->trigger();
+            },
+            Qt::SingleShotConnection);
         return true;
     }
     return false;
@@ -291,13 +277,11 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook)
 
 // --- hooks of the main window ------------------------------------------------
 
-void TFrmMain::RunTestHook(const QString& Hook)
-{
+void TFrmMain::RunTestHook(const QString& Hook) {
     const int Eq = static_cast<int>(Hook.indexOf(QLatin1Char('=')));
     const QString Kind = Hook.left(Eq);
     const QString Argument = Hook.mid(Eq + 1);
-    if (RunCommandsHook(Kind, Argument))
-        return;
+    if (RunCommandsHook(Kind, Argument)) return;
     if (Kind == QLatin1String("captions")) {
         // Once the folder is listed and the window is on the screen, laid
         // out at its first size.
@@ -313,7 +297,7 @@ void TFrmMain::RunTestHook(const QString& Hook)
         auto* Ticker = new QTimer(this);
         auto* Clock = new QElapsedTimer;
         auto MaxGap = std::make_shared<qint64>(0);
-        auto MaxGapAt = std::make_shared<qint64>(0);   // when the longest wait ended, from the start
+        auto MaxGapAt = std::make_shared<qint64>(0);  // when the longest wait ended, from the start
         auto Since = std::make_shared<QElapsedTimer>();
         Since->start();
         Ticker->setInterval(10);
@@ -329,88 +313,92 @@ void TFrmMain::RunTestHook(const QString& Hook)
             }
         });
         Ticker->start();
-        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Argument, Ticker, Clock, MaxGap, MaxGapAt, Since] {
-            Ticker->stop();
-            delete Clock;
-            QJsonObject Result;
-            Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
-            Result.insert(QStringLiteral("records"), FModel->TagCache().size());
-            Result.insert(QStringLiteral("scanMs"), FModel->LastScanMilliseconds());
-            Result.insert(QStringLiteral("maxEventLoopGapMs"), *MaxGap);
-            Result.insert(QStringLiteral("maxEventLoopGapAtMs"), *MaxGapAt);
-            Result.insert(QStringLiteral("sinceHookMs"), Since->elapsed());
-            Result.insert(QStringLiteral("distinctCovers"), FModel->DistinctCoverCount());
-            int WithCover = 0, WithTitle = 0, WithDuration = 0;
-            qint64 CoverBytes = 0, DistinctCoverBytes = 0;
-            QSet<const char*> Seen;
-            for (const TAudioTag& Tag : FModel->TagCache()) {
-                WithCover += !Tag.CoverData.isEmpty();
-                CoverBytes += Tag.CoverData.size();
-                if (!Tag.CoverData.isEmpty() && !Seen.contains(Tag.CoverData.constData())) {
-                    Seen.insert(Tag.CoverData.constData());
-                    DistinctCoverBytes += Tag.CoverData.size();
+        connect(
+            FModel.get(), &TMainModel::ScanFinished, this,
+            [this, Argument, Ticker, Clock, MaxGap, MaxGapAt, Since] {
+                Ticker->stop();
+                delete Clock;
+                QJsonObject Result;
+                Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
+                Result.insert(QStringLiteral("records"), FModel->TagCache().size());
+                Result.insert(QStringLiteral("scanMs"), FModel->LastScanMilliseconds());
+                Result.insert(QStringLiteral("maxEventLoopGapMs"), *MaxGap);
+                Result.insert(QStringLiteral("maxEventLoopGapAtMs"), *MaxGapAt);
+                Result.insert(QStringLiteral("sinceHookMs"), Since->elapsed());
+                Result.insert(QStringLiteral("distinctCovers"), FModel->DistinctCoverCount());
+                int WithCover = 0, WithTitle = 0, WithDuration = 0;
+                qint64 CoverBytes = 0, DistinctCoverBytes = 0;
+                QSet<const char*> Seen;
+                for (const TAudioTag& Tag : FModel->TagCache()) {
+                    WithCover += !Tag.CoverData.isEmpty();
+                    CoverBytes += Tag.CoverData.size();
+                    if (!Tag.CoverData.isEmpty() && !Seen.contains(Tag.CoverData.constData())) {
+                        Seen.insert(Tag.CoverData.constData());
+                        DistinctCoverBytes += Tag.CoverData.size();
+                    }
+                    WithTitle += !Tag.Title.isEmpty();
+                    WithDuration += Tag.DurationSec > 0;
                 }
-                WithTitle += !Tag.Title.isEmpty();
-                WithDuration += Tag.DurationSec > 0;
-            }
-            Result.insert(QStringLiteral("withCover"), WithCover);
-            Result.insert(QStringLiteral("coverBytes"), CoverBytes);
-            Result.insert(QStringLiteral("coverBytesHeld"), DistinctCoverBytes);
-            Result.insert(QStringLiteral("withTitle"), WithTitle);
-            Result.insert(QStringLiteral("withDuration"), WithDuration);
-            // "scanbench=FILE|ROWS": then the cache is filled up to ROWS records
-            // (copies of the scanned ones under other folders) and the filter is
-            // typed key by key, each keystroke timed with the list's repaint.
-            const int FilterRows = Argument.section(QLatin1Char('|'), 1, 1).toInt();
-            if (FilterRows > 0 && !FModel->TagCache().isEmpty()) {
-                const QList<QString> Paths = FModel->TagCache().keys();
-                for (int i = 0; FModel->TagCache().size() < FilterRows; ++i) {
-                    const QString& Path = Paths[i % Paths.size()];
-                    TAudioTag Copy = FModel->TagCache().value(Path);
-                    Copy.FileName = QStringLiteral("/copy%1").arg(i / Paths.size()) + Path;
-                    FModel->AddRecord(Copy.FileName, Copy);
-                }
-                edtFilter->clear();
-                QCoreApplication::processEvents();
-                QJsonArray Keystrokes;
-                qint64 Longest = 0, LongestCpu = 0;
-                // Wall time, and the thread's processor time, which other
-                // programs on a busy machine do not stretch.
-                auto CpuMs = [] {
-                    timespec T{};
-                    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-                    return qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
-                };
-                for (const char* Typed : {"e", "ec", "ech", "echo", "echo ", "echo r", "echo", "ech", "ec", "e", ""}) {
-                    QElapsedTimer Clock;
-                    Clock.start();
-                    const qint64 CpuStart = CpuMs();
-                    edtFilter->setText(QLatin1String(Typed));
+                Result.insert(QStringLiteral("withCover"), WithCover);
+                Result.insert(QStringLiteral("coverBytes"), CoverBytes);
+                Result.insert(QStringLiteral("coverBytesHeld"), DistinctCoverBytes);
+                Result.insert(QStringLiteral("withTitle"), WithTitle);
+                Result.insert(QStringLiteral("withDuration"), WithDuration);
+                // "scanbench=FILE|ROWS": then the cache is filled up to ROWS records
+                // (copies of the scanned ones under other folders) and the filter is
+                // typed key by key, each keystroke timed with the list's repaint.
+                const int FilterRows = Argument.section(QLatin1Char('|'), 1, 1).toInt();
+                if (FilterRows > 0 && !FModel->TagCache().isEmpty()) {
+                    const QList<QString> Paths = FModel->TagCache().keys();
+                    for (int i = 0; FModel->TagCache().size() < FilterRows; ++i) {
+                        const QString& Path = Paths[i % Paths.size()];
+                        TAudioTag Copy = FModel->TagCache().value(Path);
+                        Copy.FileName = QStringLiteral("/copy%1").arg(i / Paths.size()) + Path;
+                        FModel->AddRecord(Copy.FileName, Copy);
+                    }
+                    edtFilter->clear();
                     QCoreApplication::processEvents();
-                    lvFiles->viewport()->repaint();
-                    const qint64 Ms = Clock.elapsed();
-                    const qint64 Cpu = CpuMs() - CpuStart;
-                    Longest = std::max(Longest, Ms);
-                    LongestCpu = std::max(LongestCpu, Cpu);
-                    Keystrokes.append(QJsonArray{QLatin1String(Typed), Ms, Cpu, FModel->FileList().rowCount()});
+                    QJsonArray Keystrokes;
+                    qint64 Longest = 0, LongestCpu = 0;
+                    // Wall time, and the thread's processor time, which other
+                    // programs on a busy machine do not stretch.
+                    auto CpuMs = [] {
+                        timespec T{};
+                        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+                        return qint64(T.tv_sec) * 1000 + T.tv_nsec / 1000000;
+                    };
+                    for (const char* Typed :
+                         {"e", "ec", "ech", "echo", "echo ", "echo r", "echo", "ech", "ec", "e", ""}) {
+                        QElapsedTimer Clock;
+                        Clock.start();
+                        const qint64 CpuStart = CpuMs();
+                        edtFilter->setText(QLatin1String(Typed));
+                        QCoreApplication::processEvents();
+                        lvFiles->viewport()->repaint();
+                        const qint64 Ms = Clock.elapsed();
+                        const qint64 Cpu = CpuMs() - CpuStart;
+                        Longest = std::max(Longest, Ms);
+                        LongestCpu = std::max(LongestCpu, Cpu);
+                        Keystrokes.append(QJsonArray{QLatin1String(Typed), Ms, Cpu, FModel->FileList().rowCount()});
+                    }
+                    Result.insert(QStringLiteral("filterLongestCpuMs"), LongestCpu);
+                    Result.insert(QStringLiteral("filterRecords"), FModel->TagCache().size());
+                    Result.insert(QStringLiteral("filterKeystrokes"), Keystrokes);
+                    Result.insert(QStringLiteral("filterLongestMs"), Longest);
                 }
-                Result.insert(QStringLiteral("filterLongestCpuMs"), LongestCpu);
-                Result.insert(QStringLiteral("filterRecords"), FModel->TagCache().size());
-                Result.insert(QStringLiteral("filterKeystrokes"), Keystrokes);
-                Result.insert(QStringLiteral("filterLongestMs"), Longest);
-            }
-            QFile Status(QStringLiteral("/proc/self/status"));
-            if (Status.open(QIODevice::ReadOnly)) {
-                for (const QByteArray& Line : Status.readAll().split('\n')) {
-                    if (Line.startsWith("VmHWM:") || Line.startsWith("VmRSS:"))
-                        Result.insert(QString::fromLatin1(Line.left(5)), Line.mid(6).trimmed().split(' ').value(0).toLongLong());
+                QFile Status(QStringLiteral("/proc/self/status"));
+                if (Status.open(QIODevice::ReadOnly)) {
+                    for (const QByteArray& Line : Status.readAll().split('\n')) {
+                        if (Line.startsWith("VmHWM:") || Line.startsWith("VmRSS:"))
+                            Result.insert(QString::fromLatin1(Line.left(5)),
+                                          Line.mid(6).trimmed().split(' ').value(0).toLongLong());
+                    }
                 }
-            }
-            QFile Out(Argument.section(QLatin1Char('|'), 0, 0));
-            if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                Out.write(QJsonDocument(Result).toJson());
-            close();
-        }, Qt::SingleShotConnection);
+                QFile Out(Argument.section(QLatin1Char('|'), 0, 0));
+                if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) Out.write(QJsonDocument(Result).toJson());
+                close();
+            },
+            Qt::SingleShotConnection);
     } else if (Kind == QLatin1String("screenshot")) {
         // "screenshot=FILE" shows one file with its picture; "screenshot=FILE|5"
         // selects the first five rows instead; "screenshot=FILE|filter:TEXT"
@@ -420,8 +408,7 @@ void TFrmMain::RunTestHook(const QString& Hook)
         const int Several = Option.toInt();
         const QString Filter = Option.startsWith(QLatin1String("filter:")) ? Option.mid(7) : QString();
         auto Shoot = [this, Target, Several, Filter] {
-            if (!Filter.isEmpty())
-                edtFilter->setText(Filter);
+            if (!Filter.isEmpty()) edtFilter->setText(Filter);
             // Show a file that has a picture, as a user would pick one.
             int Row = 0;
             for (int r = 0; r < FModel->FileList().rowCount(); ++r) {
@@ -434,8 +421,7 @@ void TFrmMain::RunTestHook(const QString& Hook)
             QVector<int> Rows{Row};
             if (Several > 1) {
                 Rows.clear();
-                for (int r = 0; r < Several; ++r)
-                    Rows.append(r);
+                for (int r = 0; r < Several; ++r) Rows.append(r);
             }
             FModel->SelectRows(Rows);
             lvFiles->scrollTo(FModel->FileList().index(Rows.first(), 0));
@@ -448,8 +434,7 @@ void TFrmMain::RunTestHook(const QString& Hook)
     }
 }
 
-void TFrmMain::DumpCaptions(const QString& FileName)
-{
+void TFrmMain::DumpCaptions(const QString& FileName) {
     QJsonObject All;
     TTranslation& T = TTranslation::Instance();
     // The state the window started in, before the languages are walked.
@@ -459,16 +444,14 @@ void TFrmMain::DumpCaptions(const QString& FileName)
     Start.insert(QStringLiteral("maximized"), isMaximized());
     Start.insert(QStringLiteral("listWidth"), lvFiles->width());
     QJsonArray Columns;
-    for (int c = 0; c < FModel->FileList().columnCount(); ++c)
-        Columns.append(lvFiles->columnWidth(c));
+    for (int c = 0; c < FModel->FileList().columnCount(); ++c) Columns.append(lvFiles->columnWidth(c));
     Start.insert(QStringLiteral("columns"), Columns);
     const QList<int> Sizes = FSplitter->sizes();
     Start.insert(QStringLiteral("panels"), QJsonArray{Sizes.value(0), Sizes.value(2)});
     Start.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
     Start.insert(QStringLiteral("status"), lblStatus->text());
     QJsonArray IconSizes;
-    for (const QSize& Size : windowIcon().availableSizes())
-        IconSizes.append(Size.width());
+    for (const QSize& Size : windowIcon().availableSizes()) IconSizes.append(Size.width());
     Start.insert(QStringLiteral("iconSizes"), IconSizes);
     Start.insert(QStringLiteral("desktopFileName"), QGuiApplication::desktopFileName());
     All.insert(QStringLiteral("start"), Start);
@@ -510,12 +493,10 @@ void TFrmMain::DumpCaptions(const QString& FileName)
                 Texts.insert(QStringLiteral("menu:") + M->objectName(), M->title());
         }
         for (QLabel* L : findChildren<QLabel*>()) {
-            if (!L->objectName().isEmpty())
-                Texts.insert(QStringLiteral("label:") + L->objectName(), L->text());
+            if (!L->objectName().isEmpty()) Texts.insert(QStringLiteral("label:") + L->objectName(), L->text());
         }
         for (QPushButton* B : findChildren<QPushButton*>()) {
-            if (!B->objectName().isEmpty())
-                Texts.insert(QStringLiteral("button:") + B->objectName(), B->text());
+            if (!B->objectName().isEmpty()) Texts.insert(QStringLiteral("button:") + B->objectName(), B->text());
         }
         Texts.insert(QStringLiteral("direction:window"),
                      layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl") : QStringLiteral("ltr"));
@@ -530,22 +511,17 @@ void TFrmMain::DumpCaptions(const QString& FileName)
         All.insert(T.LanguageCount() > 0 ? T.LanguageCode(i) : QStringLiteral("en"), Texts);
     }
     QFile Out(FileName);
-    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        Out.write(QJsonDocument(All).toJson());
+    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) Out.write(QJsonDocument(All).toJson());
 }
 
-void TFrmMain::TakeScreenshot(const QString& FileName)
-{
+void TFrmMain::TakeScreenshot(const QString& FileName) {
     QPixmap Shot;
-    if (QGuiApplication::platformName() == QLatin1String("xcb") && screen())
-        Shot = screen()->grabWindow(0);
-    if (Shot.isNull())
-        Shot = grab();
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && screen()) Shot = screen()->grabWindow(0);
+    if (Shot.isNull()) Shot = grab();
     Shot.save(FileName);
 }
 
-bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
-{
+bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument) {
     if (Kind == QLatin1String("commands")) {
         WhenListed(*this, [this, Argument] {
             DumpCommands(Argument);
@@ -558,61 +534,63 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
     if (Kind == QLatin1String("folderrename")) {
         // Renames the shown folder to What through the Folder menu, as a
         // user would, then records where the tree and the list ended up.
-        connect(FModel.get(), &TMainModel::ScanFinished, this, [this, Target, What] {
-            auto Scans = std::make_shared<int>(0);
-            connect(FModel.get(), &TMainModel::ScanFinished, this, [Scans] { ++*Scans; });
-            QTimer::singleShot(0, this, [What] {
-                if (auto* Dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
-                    Dialog->setTextValue(What);
-                    Dialog->accept();
-                }
-            });
-            const QString Parent = QFileInfo(FModel->SelectedFolder()).absolutePath();
-            // The file-system model notices the rename on its own thread and
-            // reloads the parent folder; the state is recorded once it has
-            // done so and the tree, the list and the rescan agree (or after
-            // a long bound, to report what went wrong).
-            auto Reloaded = std::make_shared<bool>(false);
-            auto Written = std::make_shared<bool>(false);
-            auto Record = [this, Target, Scans, Written] {
-                if (*Written)
-                    return;
-                *Written = true;
-                QJsonObject Result;
-                Result.insert(QStringLiteral("modelFolder"), FModel->SelectedFolder());
-                Result.insert(QStringLiteral("treeFolder"),
-                              FFsModel->filePath(FFolderFilter->mapToSource(tvFolders->currentIndex())));
-                Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
-                Result.insert(QStringLiteral("firstRow"), FModel->FileList().rowCount() > 0 ? FModel->FileList().PathAt(0) : QString());
-                Result.insert(QStringLiteral("scans"), *Scans);
-                Result.insert(QStringLiteral("status"), FModel->Status());
-                QFile Out(Target);
-                if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    Out.write(QJsonDocument(Result).toJson());
-                close();
-            };
-            // Judged once the signal's other receivers have run.
-            auto Check = [this, Scans, Reloaded, Record] {
-                QTimer::singleShot(0, this, [this, Scans, Reloaded, Record] {
-                    const QString Tree = FFsModel->filePath(FFolderFilter->mapToSource(tvFolders->currentIndex()));
-                    if (*Reloaded && *Scans >= 1 && !FModel->IsScanning() && Tree == FModel->SelectedFolder())
-                        Record();
+        connect(
+            FModel.get(), &TMainModel::ScanFinished, this,
+            [this, Target, What] {
+                auto Scans = std::make_shared<int>(0);
+                connect(FModel.get(), &TMainModel::ScanFinished, this, [Scans] { ++*Scans; });
+                QTimer::singleShot(0, this, [What] {
+                    if (auto* Dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                        Dialog->setTextValue(What);
+                        Dialog->accept();
+                    }
                 });
-            };
-            connect(FFsModel, &QFileSystemModel::directoryLoaded, this, [Parent, Reloaded, Check](const QString& Path) {
-                if (Path == Parent)
-                    *Reloaded = true;
+                const QString Parent = QFileInfo(FModel->SelectedFolder()).absolutePath();
+                // The file-system model notices the rename on its own thread and
+                // reloads the parent folder; the state is recorded once it has
+                // done so and the tree, the list and the rescan agree (or after
+                // a long bound, to report what went wrong).
+                auto Reloaded = std::make_shared<bool>(false);
+                auto Written = std::make_shared<bool>(false);
+                auto Record = [this, Target, Scans, Written] {
+                    if (*Written) return;
+                    *Written = true;
+                    QJsonObject Result;
+                    Result.insert(QStringLiteral("modelFolder"), FModel->SelectedFolder());
+                    Result.insert(QStringLiteral("treeFolder"),
+                                  FFsModel->filePath(FFolderFilter->mapToSource(tvFolders->currentIndex())));
+                    Result.insert(QStringLiteral("rows"), FModel->FileList().rowCount());
+                    Result.insert(QStringLiteral("firstRow"),
+                                  FModel->FileList().rowCount() > 0 ? FModel->FileList().PathAt(0) : QString());
+                    Result.insert(QStringLiteral("scans"), *Scans);
+                    Result.insert(QStringLiteral("status"), FModel->Status());
+                    QFile Out(Target);
+                    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) Out.write(QJsonDocument(Result).toJson());
+                    close();
+                };
+                // Judged once the signal's other receivers have run.
+                auto Check = [this, Scans, Reloaded, Record] {
+                    QTimer::singleShot(0, this, [this, Scans, Reloaded, Record] {
+                        const QString Tree = FFsModel->filePath(FFolderFilter->mapToSource(tvFolders->currentIndex()));
+                        if (*Reloaded && *Scans >= 1 && !FModel->IsScanning() && Tree == FModel->SelectedFolder())
+                            Record();
+                    });
+                };
+                connect(FFsModel, &QFileSystemModel::directoryLoaded, this,
+                        [Parent, Reloaded, Check](const QString& Path) {
+                            if (Path == Parent) *Reloaded = true;
+                            Check();
+                        });
+                connect(FModel.get(), &TMainModel::ScanFinished, this, Check);
+                Action(QStringLiteral("actRenameFolder"))->trigger();
                 Check();
-            });
-            connect(FModel.get(), &TMainModel::ScanFinished, this, Check);
-            Action(QStringLiteral("actRenameFolder"))->trigger();
-            Check();
-            QTimer::singleShot(20000, this, Record);
-        }, Qt::SingleShotConnection);
+                QTimer::singleShot(20000, this, Record);
+            },
+            Qt::SingleShotConnection);
         return true;
     }
-    if (Kind != QLatin1String("screenshot") ||
-        !(What == QLatin1String("presets") || What == QLatin1String("actions") || What.startsWith(QLatin1String("menu:"))))
+    if (Kind != QLatin1String("screenshot") || !(What == QLatin1String("presets") || What == QLatin1String("actions") ||
+                                                 What.startsWith(QLatin1String("menu:"))))
         return false;
     auto Shoot = [this, Target, What] {
         FModel->SelectRows({0, 1, 2});
@@ -630,19 +608,16 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
             // opens over the list.
             QPoint At = lvFiles->viewport()->mapToGlobal(QPoint(120, 80));
             for (QAction* A : Top) {
-                if (A->menu() == Menu)
-                    At = menuBar()->mapToGlobal(menuBar()->actionGeometry(A).bottomLeft());
+                if (A->menu() == Menu) At = menuBar()->mapToGlobal(menuBar()->actionGeometry(A).bottomLeft());
             }
             QApplication::setEffectEnabled(Qt::UI_AnimateMenu, false);
             QApplication::setEffectEnabled(Qt::UI_FadeMenu, false);
             Menu->popup(At);
         }
-        if (Shown)
-            Shown->show();
+        if (Shown) Shown->show();
         QWidget* Pictured = Shown ? Shown : static_cast<QWidget*>(this);
         if (What.startsWith(QLatin1String("menu:")))
-            if (QMenu* Menu = findChild<QMenu*>(What.mid(5)))
-                Pictured = Menu;
+            if (QMenu* Menu = findChild<QMenu*>(What.mid(5))) Pictured = Menu;
         WhenExposed(Pictured, [this, Target, Shown](QWidget&) {
             TakeScreenshot(Target);
             delete Shown;
@@ -653,16 +628,14 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument)
     return true;
 }
 
-void TFrmMain::DumpCommands(const QString& FileName)
-{
+void TFrmMain::DumpCommands(const QString& FileName) {
     QJsonObject All;
     // Every item a user can reach: menus (recursively), the list's pop-up
     // menu, the quick-action drop-down and the toolbar.
     QJsonArray Items;
     std::function<void(QMenu*, const QString&)> Walk = [&](QMenu* Menu, const QString& Path) {
         for (QAction* A : Menu->actions()) {
-            if (A->isSeparator())
-                continue;
+            if (A->isSeparator()) continue;
             const QString Where = Path + QLatin1Char('/') + (A->objectName().isEmpty() ? A->text() : A->objectName());
             if (A->menu()) {
                 Walk(A->menu(), Path + QLatin1Char('/') + A->menu()->objectName());
@@ -679,8 +652,7 @@ void TFrmMain::DumpCommands(const QString& FileName)
             Items.append(Item);
         }
     };
-    for (QAction* A : menuBar()->actions())
-        Walk(A->menu(), A->menu()->objectName());
+    for (QAction* A : menuBar()->actions()) Walk(A->menu(), A->menu()->objectName());
     Walk(FListPopup, FListPopup->objectName());
     Walk(pmQuickActions, pmQuickActions->objectName());
     All.insert(QStringLiteral("items"), Items);
@@ -713,7 +685,8 @@ void TFrmMain::DumpCommands(const QString& FileName)
     Keys.insert(QStringLiteral("fieldClaimsCtrlZ"), Override.isAccepted());
     Keys.insert(QStringLiteral("fieldAfterCtrlZ"), Title->lineEdit()->text());
     // Ctrl+Q is a window-wide shortcut, reachable from the editor.
-    Keys.insert(QStringLiteral("ctrlQContext"), Action(QStringLiteral("actQuickAction"))->shortcutContext() == Qt::WindowShortcut);
+    Keys.insert(QStringLiteral("ctrlQContext"),
+                Action(QStringLiteral("actQuickAction"))->shortcutContext() == Qt::WindowShortcut);
     Keys.insert(QStringLiteral("ctrlQOnWindow"), actions().contains(Action(QStringLiteral("actQuickAction"))));
     All.insert(QStringLiteral("keys"), Keys);
 
@@ -730,6 +703,5 @@ void TFrmMain::DumpCommands(const QString& FileName)
     Inform(QStringLiteral("Preset not found: <b>x</b>"));
     All.insert(QStringLiteral("message"), Message);
     QFile Out(FileName);
-    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        Out.write(QJsonDocument(All).toJson());
+    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) Out.write(QJsonDocument(All).toJson());
 }

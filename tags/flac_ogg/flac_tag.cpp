@@ -14,7 +14,7 @@
 namespace {
 
 constexpr uint8_t BlockStreamInfo = 0, BlockPadding = 1, BlockVorbisComment = 4, BlockPicture = 6;
-constexpr uint8_t BlockInvalid = 127;   // a type the format forbids
+constexpr uint8_t BlockInvalid = 127;  // a type the format forbids
 constexpr uint32_t StreamInfoLength = 34;
 constexpr const char* DefaultVendor = "reference libFLAC 1.1.0 20030126";
 
@@ -132,7 +132,7 @@ std::vector<uint8_t> NativeRegion(const TFlacLayout& L, const std::vector<TFlacB
     for (const auto& b : Blocks) content += 4 + (int64_t)b.Body.size();
     const int64_t old = L.AudioOffset - L.MetaStart;
     const int64_t room = old - content - 4;
-    int64_t padding = -1;   // -1: no padding block
+    int64_t padding = -1;  // -1: no padding block
     if (!ForceReWrite && content == old)
         padding = -1;
     else if (!ForceReWrite && room >= 0 && room <= vorbis::MaxFlacBlockLength &&
@@ -176,7 +176,8 @@ int64_t PaddingOf(const TFlacLayout& L) {
 // ---- TFlacTag -------------------------------------------------------------------------
 
 TFlacTag::TFlacTag()
-    : PreserveFileDateTime(false), Padding(TagLibraryDefaults().Padding),
+    : PreserveFileDateTime(false),
+      Padding(TagLibraryDefaults().Padding),
       UpperCaseFieldNamesToWrite(TagLibraryDefaults().UpperCaseFieldNamesToWrite) {
     Tags.reserve(256);
 }
@@ -231,8 +232,8 @@ void TFlacTag::TakeStreamInfo(const TFlacLayout& L) {
     SampleRate = (uint32_t)b[10] << 12 | (uint32_t)b[11] << 4 | b[12] >> 4;
     Channels = (uint8_t)(((b[12] >> 1) & 7) + 1);
     BitsPerSample = (uint8_t)((((b[12] & 1) << 4) | (b[13] >> 4)) + 1);
-    SampleCount = (uint64_t)(b[13] & 0x0F) << 32 | (uint64_t)b[14] << 24 | (uint64_t)b[15] << 16 |
-                  (uint64_t)b[16] << 8 | b[17];
+    SampleCount =
+        (uint64_t)(b[13] & 0x0F) << 32 | (uint64_t)b[14] << 24 | (uint64_t)b[15] << 16 | (uint64_t)b[16] << 8 | b[17];
 }
 
 int TFlacTag::Load(TStream& Stream, bool Buffered) {
@@ -418,8 +419,10 @@ std::string TFlacTag::GetText(const std::string& Name) {
 void TFlacTag::SetText(const std::string& Name, const std::string& Text) {
     const int i = FirstMatch(Tags, Name);
     if (i >= 0) {
-        if (Text.empty()) DeleteFrame(i);
-        else Tags[i].SetText(Text);
+        if (Text.empty())
+            DeleteFrame(i);
+        else
+            Tags[i].SetText(Text);
     } else if (!Text.empty()) {
         AddTextTag(Name, Text);
     }

@@ -21,14 +21,14 @@
 
 namespace flacresult {
 inline constexpr int Success = 0;
-inline constexpr int NoTag = 1;            // STREAMINFO is the only metadata block
-inline constexpr int CannotOpen = 4;       // missing file, empty stream, open failed
-inline constexpr int WriteFailed = 6;      // the new file could not be written or put in place
-inline constexpr int NotOggFlac = 7;       // an Ogg stream, but not FLAC (Vorbis, Opus ...)
-inline constexpr int NotFlac = 8;          // neither FLAC nor Ogg FLAC, or damaged metadata
-inline constexpr int CannotRewrite = 9;    // the file could not be opened for the rewrite
+inline constexpr int NoTag = 1;          // STREAMINFO is the only metadata block
+inline constexpr int CannotOpen = 4;     // missing file, empty stream, open failed
+inline constexpr int WriteFailed = 6;    // the new file could not be written or put in place
+inline constexpr int NotOggFlac = 7;     // an Ogg stream, but not FLAC (Vorbis, Opus ...)
+inline constexpr int NotFlac = 8;        // neither FLAC nor Ogg FLAC, or damaged metadata
+inline constexpr int CannotRewrite = 9;  // the file could not be opened for the rewrite
 inline constexpr int ReadOnly = 10;
-inline constexpr int TooLarge = 11;        // a block would not fit its 24-bit length
+inline constexpr int TooLarge = 11;  // a block would not fit its 24-bit length
 inline constexpr int Failure = 0xFFFF;
 }  // namespace flacresult
 
@@ -44,24 +44,24 @@ struct TFlacPicture {
 struct TFlacBlock {
     uint8_t Type = 0;
     std::vector<uint8_t> Body;
-    bool PictureReadable = false;   // a PICTURE block whose fields decode
-    uint32_t PaddingLength = 0;     // a PADDING block's length
+    bool PictureReadable = false;  // a PICTURE block whose fields decode
+    uint32_t PaddingLength = 0;    // a PADDING block's length
 };
 
 // The metadata structure of a FLAC stream: where it lies, STREAMINFO, and
 // the blocks after it in file order.
 struct TFlacLayout {
     TFlacStreamType StreamType = fstUnknown;
-    int64_t Prefix = 0;            // ID3v2 tag in front
-    int64_t MetaStart = 0;         // native: the STREAMINFO header; Ogg: the first page
-    int64_t AudioOffset = 0;       // just after the metadata
-    std::vector<uint8_t> StreamInfo;   // STREAMINFO body
+    int64_t Prefix = 0;               // ID3v2 tag in front
+    int64_t MetaStart = 0;            // native: the STREAMINFO header; Ogg: the first page
+    int64_t AudioOffset = 0;          // just after the metadata
+    std::vector<uint8_t> StreamInfo;  // STREAMINFO body
     std::vector<TFlacBlock> Blocks;
-    bool Complete = false;         // a block with the last-block flag was reached
+    bool Complete = false;  // a block with the last-block flag was reached
     // Ogg FLAC only: the serial number and the sequence number of the last metadata page.
     uint32_t OggSerial = 0;
     uint32_t OggLastSequence = 0;
-    int OggPageCount = 0;          // metadata pages after the first page
+    int OggPageCount = 0;  // metadata pages after the first page
     // The metadata packets can be replaced: they begin on the second page,
     // end a page, and no other stream's pages lie among them.
     bool OggWritable = false;
@@ -76,7 +76,7 @@ public:
 
     // Options (kept by Clear).
     bool PreserveFileDateTime;
-    TPaddingOption Padding;        // of metadata written anew (tags/padding.h)
+    TPaddingOption Padding;  // of metadata written anew (tags/padding.h)
     bool UpperCaseFieldNamesToWrite;
     bool ForceReWrite = false;
 
@@ -91,10 +91,10 @@ public:
     uint8_t Channels = 0;
     uint32_t SampleRate = 0;
     uint8_t BitsPerSample = 0;
-    uint64_t SampleCount = 0;      // 36 bits
+    uint64_t SampleCount = 0;  // 36 bits
     bool Valid() const { return Channels && BitsPerSample && SampleRate && SampleCount; }
     double Playtime() const { return Valid() ? double(SampleCount) / SampleRate : 0; }
-    uint32_t Bitrate() const;      // kbit/s over the audio data
+    uint32_t Bitrate() const;  // kbit/s over the audio data
     int64_t FileSize() const { return FFileSize; }
     int64_t AudioOffset() const { return FAudioOffset; }
     int64_t AudioSize() const { return FFileSize - FAudioOffset; }

@@ -42,7 +42,7 @@ int ReadOggFlacLayout(TStream& S, TFlacLayout& L) {
     ogg::TPackets p;
     bool broken = false;
     auto isLast = [&](const std::vector<uint8_t>& Packet) {
-        if (p.Packets.empty()) return false;   // the mapping header itself
+        if (p.Packets.empty()) return false;  // the mapping header itself
         if (Packet.size() < 4) return broken = true;
         return (Packet[0] & 0x80) != 0;
     };
@@ -55,8 +55,10 @@ int ReadOggFlacLayout(TStream& S, TFlacLayout& L) {
         if (type == BlockInvalid || len != pk.size() - 4) return flacresult::NotFlac;
         TFlacBlock blk;
         blk.Type = type;
-        if (type != BlockPadding) blk.Body.assign(pk.begin() + 4, pk.end());
-        else blk.PaddingLength = len;
+        if (type != BlockPadding)
+            blk.Body.assign(pk.begin() + 4, pk.end());
+        else
+            blk.PaddingLength = len;
         if (type == 6) {
             vorbis::TPictureInfo info;
             std::span<const uint8_t> data;
@@ -73,8 +75,8 @@ int ReadOggFlacLayout(TStream& S, TFlacLayout& L) {
     return L.Blocks.empty() ? flacresult::NoTag : flacresult::Success;
 }
 
-int BuildOggFlacEdit(TStream& Source, const TFlacLayout& L, const std::vector<TFlacBlock>& Blocks,
-                     int64_t FreshPadding, bool ForceReWrite, TFileEdit& Edit) {
+int BuildOggFlacEdit(TStream& Source, const TFlacLayout& L, const std::vector<TFlacBlock>& Blocks, int64_t FreshPadding,
+                     bool ForceReWrite, TFileEdit& Edit) {
     ogg::TPage first;
     if (!ogg::ReadPage(Source, L.MetaStart, first)) return flacresult::NotFlac;
     // A stream with STREAMINFO alone has no metadata pages yet: they go

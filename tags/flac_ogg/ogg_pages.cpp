@@ -43,7 +43,7 @@ uint32_t TableCrcUpdate(uint32_t Crc, const uint8_t* P, size_t N) {
 #if defined(__x86_64__)
 // x^N mod the checksum polynomial, for N >= 32.
 constexpr uint32_t XPowerMod(int N) {
-    uint32_t r = 0x04C11DB7u;   // x^32
+    uint32_t r = 0x04C11DB7u;  // x^32
     for (int i = 32; i < N; ++i) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
     return r;
 }
@@ -83,7 +83,9 @@ uint32_t CrcUpdate(uint32_t Crc, const uint8_t* P, size_t N) {
     return TableCrcUpdate(Crc, P, N);
 }
 
-uint32_t Le32(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
+uint32_t Le32(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
 void PutLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
@@ -145,7 +147,8 @@ bool ReadPackets(TStream& S, int64_t Offset, uint32_t Serial, size_t Count, TPac
         Out = TPackets();
         return true;
     }
-    return ReadPacketsUntil(S, Offset, Serial, [&](const std::vector<uint8_t>&) { return Out.Packets.size() + 1 == Count; }, Out);
+    return ReadPacketsUntil(
+        S, Offset, Serial, [&](const std::vector<uint8_t>&) { return Out.Packets.size() + 1 == Count; }, Out);
 }
 
 bool ReadPacketsUntil(TStream& S, int64_t Offset, uint32_t Serial,
@@ -202,7 +205,10 @@ int MinimumPages(const std::vector<int64_t>& Lengths) {
 std::vector<uint8_t> PackPackets(const std::vector<std::span<const uint8_t>>& Packets, uint32_t Serial,
                                  uint32_t FirstSequence, uint64_t Granule, int Pages) {
     // Every lacing value with the packet bytes it stands for.
-    struct TSeg { uint8_t Value; const uint8_t* Data; };
+    struct TSeg {
+        uint8_t Value;
+        const uint8_t* Data;
+    };
     std::vector<TSeg> segs;
     for (const auto& p : Packets) {
         size_t at = 0;
@@ -255,12 +261,13 @@ void RenumberPatches(TStream& S, int64_t Offset, uint32_t Serial, uint32_t NextS
     while (ReadPage(S, pos, page)) {
         pos += page.Size();
         if (page.Serial != Serial) continue;
-        if (page.Flags & FlagFirst) break;   // a new stream that reuses the serial
+        if (page.Flags & FlagFirst) break;  // a new stream that reuses the serial
         // A page whose checksum was already wrong is left as it is: a new
         // checksum would pass its damage off as sound.
         if (page.Sequence != NextSequence && page.CrcValid) {
             SetSequence(page.Bytes, NextSequence);
-            Patches.push_back({page.Offset + Delta + 18, std::vector<uint8_t>(page.Bytes.begin() + 18, page.Bytes.begin() + 26)});
+            Patches.push_back(
+                {page.Offset + Delta + 18, std::vector<uint8_t>(page.Bytes.begin() + 18, page.Bytes.begin() + 26)});
         }
         ++NextSequence;
         if (page.Flags & FlagLast) break;

@@ -20,7 +20,7 @@
 namespace ogg {
 
 inline constexpr int64_t HeaderSize = 27;
-inline constexpr int64_t MaxPageSize = 27 + 255 + 255 * 255;   // 65,307 bytes
+inline constexpr int64_t MaxPageSize = 27 + 255 + 255 * 255;  // 65,307 bytes
 inline constexpr uint8_t FlagContinued = 1, FlagFirst = 2, FlagLast = 4;
 inline constexpr uint64_t NoGranule = ~0ull;
 // A header packet larger than this is not taken as one (a lacing that never ends).
@@ -36,13 +36,11 @@ struct TPage {
     uint32_t Serial = 0;
     uint32_t Sequence = 0;
     bool CrcValid = false;
-    std::vector<uint8_t> Bytes;   // the whole page
+    std::vector<uint8_t> Bytes;  // the whole page
     int64_t Size() const { return (int64_t)Bytes.size(); }
     int Segments() const { return Bytes[26]; }
     std::span<const uint8_t> Lacing() const { return {Bytes.data() + 27, (size_t)Segments()}; }
-    std::span<const uint8_t> Body() const {
-        return {Bytes.data() + 27 + Segments(), Bytes.size() - 27 - Segments()};
-    }
+    std::span<const uint8_t> Body() const { return {Bytes.data() + 27 + Segments(), Bytes.size() - 27 - Segments()}; }
 };
 
 // Reads the page at Offset: "OggS", version 0, the whole page inside the
@@ -54,12 +52,12 @@ void SetSequence(std::span<uint8_t> PageBytes, uint32_t Sequence);
 // The first packets of the logical stream Serial, from the page at Offset on.
 struct TPackets {
     std::vector<std::vector<uint8_t>> Packets;
-    std::vector<bool> StartsPage;     // per packet: it begins a page of the stream
+    std::vector<bool> StartsPage;  // per packet: it begins a page of the stream
     int64_t End = 0;               // just after the last page read
     int Pages = 0;                 // pages of Serial read
     uint32_t LastSequence = 0;
-    bool OtherStreamInside = false;   // a page of another stream came between them
-    bool EndsOnPageEnd = false;       // the last packet ends its page's last segment
+    bool OtherStreamInside = false;  // a page of another stream came between them
+    bool EndsOnPageEnd = false;      // the last packet ends its page's last segment
     bool BadChecksum = false;
 };
 // Reads Count packets of Serial; false when the pages end first, a page

@@ -16,7 +16,7 @@ namespace {
 struct TMagic {
     TOggFormat Format;
     std::string_view Id, Comment;
-    size_t HeaderPackets;   // identification, comment, and what follows up to the audio
+    size_t HeaderPackets;  // identification, comment, and what follows up to the audio
 };
 constexpr TMagic Magics[] = {
     {ofOpus, "OpusHead", "OpusTags", 2},
@@ -40,8 +40,8 @@ struct THeader {
     int64_t FirstPageSize = 0;
     ogg::TPackets Packets;
     vorbis::TCommentBody Body;
-    std::vector<uint8_t> Trailing;   // behind the comment list (Opus: data to keep, if marked)
-    int64_t Padding = 0;             // bytes behind the comment list that are no data
+    std::vector<uint8_t> Trailing;  // behind the comment list (Opus: data to keep, if marked)
+    int64_t Padding = 0;            // bytes behind the comment list that are no data
 };
 
 // Layout of the comment packet: magic, comment body, then Vorbis: framing
@@ -66,8 +66,10 @@ int ReadHeader(TStream& S, THeader& H) {
         r.skip(H.Magic->Comment.size());
         vorbis::ParseCommentBody(r, H.Body, true);
         if (H.Magic->Format == ofOpus) {
-            if (!r.atEnd() && (r.current()[0] & 1)) H.Trailing.assign(r.current(), r.current() + r.remaining());
-            else H.Padding = (int64_t)r.remaining();
+            if (!r.atEnd() && (r.current()[0] & 1))
+                H.Trailing.assign(r.current(), r.current() + r.remaining());
+            else
+                H.Padding = (int64_t)r.remaining();
         } else if (H.Magic->Format == ofVorbis) {
             if (r.atEnd() || r.u8() != 1) return oggresult::BadHeader;
             H.Padding = (int64_t)r.remaining();
@@ -92,15 +94,18 @@ int ReadHeader(TStream& S, THeader& H) {
 }
 
 uint32_t Le32(const std::vector<uint8_t>& B, size_t At) {
-    return B.size() < At + 4 ? 0 : (uint32_t)B[At] | (uint32_t)B[At + 1] << 8 | (uint32_t)B[At + 2] << 16 | (uint32_t)B[At + 3] << 24;
+    return B.size() < At + 4
+               ? 0
+               : (uint32_t)B[At] | (uint32_t)B[At + 1] << 8 | (uint32_t)B[At + 2] << 16 | (uint32_t)B[At + 3] << 24;
 }
 
-bool AllZero(const uint8_t* P, size_t N) { return std::all_of(P, P + N, [](uint8_t b) { return b == 0; }); }
+bool AllZero(const uint8_t* P, size_t N) {
+    return std::all_of(P, P + N, [](uint8_t b) { return b == 0; });
+}
 
 }  // namespace
 
-TOpusTag::TOpusTag()
-    : Padding(TagLibraryDefaults().Padding), ParsePlayTime(TagLibraryDefaults().OggParsePlayTime) {
+TOpusTag::TOpusTag() : Padding(TagLibraryDefaults().Padding), ParsePlayTime(TagLibraryDefaults().OggParsePlayTime) {
     Frames.reserve(256);
 }
 
@@ -236,8 +241,9 @@ int TOpusTag::Save(TStream* Target, const std::string& FileName) {
 
     const std::vector<uint8_t>& oldPacket = P.Packets[1];
     if (oldPacket.size() >= packet.size() && std::equal(packet.begin(), packet.end(), oldPacket.begin()) &&
-        (oldPacket.size() == packet.size() || (mayPad && AllZero(oldPacket.data() + packet.size(), oldPacket.size() - packet.size()))))
-        return oggresult::Success;   // nothing changed
+        (oldPacket.size() == packet.size() ||
+         (mayPad && AllZero(oldPacket.data() + packet.size(), oldPacket.size() - packet.size()))))
+        return oggresult::Success;  // nothing changed
 
     std::vector<int64_t> lengths;
     for (size_t i = 1; i < P.Packets.size(); ++i) lengths.push_back((int64_t)P.Packets[i].size());
@@ -340,7 +346,8 @@ int TOpusTag::FrameExists(const std::string& Name) const {
 bool TOpusTag::DeleteFrameByName(const std::string& Name) { return DeleteFrame(FrameExists(Name)); }
 
 int TOpusTag::FrameTypeCount(const std::string& Name) const {
-    return (int)std::count_if(Frames.begin(), Frames.end(), [&](const auto& f) { return text::SameText(f.Name, Name); });
+    return (int)std::count_if(Frames.begin(), Frames.end(),
+                              [&](const auto& f) { return text::SameText(f.Name, Name); });
 }
 
 std::string TOpusTag::GetText(const std::string& Name) {
@@ -351,8 +358,10 @@ std::string TOpusTag::GetText(const std::string& Name) {
 void TOpusTag::SetText(const std::string& Name, const std::string& Text) {
     const int i = FrameExists(Name);
     if (i >= 0) {
-        if (Text.empty()) DeleteFrame(i);
-        else Frames[i].SetText(Text);
+        if (Text.empty())
+            DeleteFrame(i);
+        else
+            Frames[i].SetText(Text);
     } else if (!Text.empty()) {
         AddTextFrame(Name, Text);
     }
@@ -381,7 +390,8 @@ bool TOpusTag::GetCoverArtFromFrame(int Index, vorbis::TPictureInfo& Info, std::
     if (Index < 0 || Index >= Count() || Frames[Index].Format != vcfCoverArt) return false;
     const TOpusTagFrame& f = Frames[Index];
     std::vector<uint8_t> decoded;
-    const std::vector<uint8_t>& block = f.PictureBlock.empty() ? (decoded = vorbis::Base64Decode(f.Value)) : f.PictureBlock;
+    const std::vector<uint8_t>& block =
+        f.PictureBlock.empty() ? (decoded = vorbis::Base64Decode(f.Value)) : f.PictureBlock;
     std::span<const uint8_t> data;
     if (!vorbis::ParsePictureBlock(block, Info, data)) return false;
     Data.assign(data.begin(), data.end());

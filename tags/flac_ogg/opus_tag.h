@@ -33,7 +33,7 @@ inline constexpr int BadHeader = 7;        // a length or page of the header is 
 inline constexpr int NoCommentHeader = 9;  // no comment header this writer can replace
 inline constexpr int CannotRewrite = 10;   // the file could not be opened for the rewrite
 inline constexpr int ReadOnly = 11;
-inline constexpr int Failure = 0xFFFF;     // not an Ogg stream of a known kind, or an error
+inline constexpr int Failure = 0xFFFF;  // not an Ogg stream of a known kind, or an error
 }  // namespace oggresult
 
 enum TOggFormat : int32_t { ofUnknown, ofVorbis, ofOpus, ofTheora };
@@ -45,7 +45,7 @@ public:
     TOpusTag();
 
     // Options (kept by Clear).
-    TPaddingOption Padding;   // of Vorbis and Opus comment headers written anew (tags/padding.h)
+    TPaddingOption Padding;  // of Vorbis and Opus comment headers written anew (tags/padding.h)
     bool UpperCaseFieldNamesToWrite = true;
     bool ParsePlayTime;
     bool PreserveFileDateTime = false;
@@ -60,16 +60,16 @@ public:
     struct TInfo {
         int64_t FileSize = 0;
         int64_t ID3v2Size = 0;
-        int64_t SPagePos = 0;      // first page of the comment header
-        int64_t TagEndPos = 0;     // just after the last header page
+        int64_t SPagePos = 0;   // first page of the comment header
+        int64_t TagEndPos = 0;  // just after the last header page
         uint32_t Serial = 0;
         uint8_t Channels = 0;
-        uint32_t SampleRate = 0;   // Opus: the input sample rate
+        uint32_t SampleRate = 0;  // Opus: the input sample rate
         uint16_t PreSkip = 0;
         uint32_t BitRateNominal = 0;
         uint64_t SampleCount = 0;
         double PlayTime = 0;
-        uint32_t BitRate = 0;      // kbit/s
+        uint32_t BitRate = 0;  // kbit/s
     } Info;
 
     int64_t Size() const { return Loaded ? Info.TagEndPos - Info.SPagePos : 0; }

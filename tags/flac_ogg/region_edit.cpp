@@ -12,8 +12,7 @@ TFileEdit Narrowed(int64_t Base, const std::vector<uint8_t>& OldBytes, const std
     size_t head = 0;
     while (head < common && OldBytes[head] == NewBytes[head]) ++head;
     size_t tail = 0;
-    while (tail < common - head && OldBytes[OldBytes.size() - 1 - tail] == NewBytes[NewBytes.size() - 1 - tail])
-        ++tail;
+    while (tail < common - head && OldBytes[OldBytes.size() - 1 - tail] == NewBytes[NewBytes.size() - 1 - tail]) ++tail;
     TFileEdit e;
     e.Pos = Base + (int64_t)head;
     e.OldLen = (int64_t)(OldBytes.size() - head - tail);

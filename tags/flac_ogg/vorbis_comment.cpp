@@ -76,8 +76,8 @@ void ParseCommentBody(TByteReader& R, TCommentBody& Out, bool PicturesAsCoverArt
         c.Name = text::UpperAscii(sv.substr(0, eq));
         if (c.Name != sv.substr(0, eq)) c.StoredName.assign(sv.substr(0, eq));
         c.Value.assign(sv.substr(eq + 1));
-        c.Format = PicturesAsCoverArt && (c.Name == "METADATA_BLOCK_PICTURE" || c.Name == "COVERART") ? vcfCoverArt
-                                                                                                      : vcfText;
+        c.Format =
+            PicturesAsCoverArt && (c.Name == "METADATA_BLOCK_PICTURE" || c.Name == "COVERART") ? vcfCoverArt : vcfText;
         Out.Comments.push_back(std::move(c));
     }
 }
@@ -91,9 +91,9 @@ std::vector<uint8_t> BuildCommentBody(const std::string& Vendor, const std::vect
     uint32_t count = 0;
     for (const auto& c : Comments) {
         if (c.Value.empty()) continue;
-        const std::string name = !c.StoredName.empty() && text::SameText(c.StoredName, c.Name)
-                                     ? c.StoredName
-                                     : UpperCaseNames ? text::UpperAscii(c.Name) : c.Name;
+        const std::string name = !c.StoredName.empty() && text::SameText(c.StoredName, c.Name) ? c.StoredName
+                                 : UpperCaseNames ? text::UpperAscii(c.Name)
+                                                  : c.Name;
         w.u32le((uint32_t)(name.size() + 1 + c.Value.size())).str(name).u8('=').str(c.Value);
         ++count;
     }

@@ -140,9 +140,12 @@ void PrepareNumber(const TTags& Tags, std::vector<TVorbisComment>& Comments, con
     if (typed.empty()) typed = firstValue(numbers[1]);
     mapping::TNumberTotal want = mapping::SplitNumberTotal(typed);
     if (typed.find('/') == std::string::npos) {
-        if (changed(totals[0])) want.Total = firstValue(totals[0]);
-        else if (changed(totals[1])) want.Total = firstValue(totals[1]);
-        else want.Total = !firstValue(totals[0]).empty() ? firstValue(totals[0]) : firstValue(totals[1]);
+        if (changed(totals[0]))
+            want.Total = firstValue(totals[0]);
+        else if (changed(totals[1]))
+            want.Total = firstValue(totals[1]);
+        else
+            want.Total = !firstValue(totals[0]).empty() ? firstValue(totals[0]) : firstValue(totals[1]);
     }
 
     bool haveNumber = false, haveTotal = false, totalInPair = false;
@@ -354,7 +357,8 @@ void TTags::PrepareFlacTag() {
     std::vector<TFlacPicture> old = std::move(T.CoverArts);
     T.DeleteAllCoverArts();
     for (auto& c : FCoverArts) {
-        const bool fromFile = std::any_of(old.begin(), old.end(), [&](const TFlacPicture& p) { return p.Data == c->Data; });
+        const bool fromFile =
+            std::any_of(old.begin(), old.end(), [&](const TFlacPicture& p) { return p.Data == c->Data; });
         T.AddCoverArt(PictureInfoOf(*c, fromFile), c->Data);
     }
 }
@@ -413,8 +417,10 @@ void TTags::PrepareOggVorbisAndOpusTag() {
     std::vector<TOpusTagFrame> out;
     size_t next = 0;
     for (auto& f : T.Frames) {
-        if (f.Format != vcfCoverArt) out.push_back(std::move(f));
-        else if (next < built.Frames.size()) out.push_back(std::move(built.Frames[next++]));
+        if (f.Format != vcfCoverArt)
+            out.push_back(std::move(f));
+        else if (next < built.Frames.size())
+            out.push_back(std::move(built.Frames[next++]));
     }
     for (; next < built.Frames.size(); ++next) out.push_back(std::move(built.Frames[next]));
     T.Frames = std::move(out);

@@ -256,7 +256,7 @@ void TTags::PrepareAPEv2Tag() {
         T.DeleteAllCoverArts();
         for (auto& c : covers) {
             TAPEv2Frame* f = T.AddBinaryFrame(c.first, c.second.data(), c.second.size());
-            f->Name = c.first;   // picture keys keep their usual spelling
+            f->Name = c.first;  // picture keys keep their usual spelling
         }
     }
 }

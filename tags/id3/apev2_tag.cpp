@@ -59,13 +59,27 @@ std::string BinarySizeText(size_t Size) {
 }
 
 // Picture keys by picture type (0..20).
-constexpr const char* CoverKeys[PictureTypeCount] = {
-    "Cover Art (Other)", "Cover Art (Icon)", "Cover Art (Other Icon)", "Cover Art (Front)", "Cover Art (Back)",
-    "Cover Art (Leaflet)", "Cover Art (Media)", "Cover Art (Lead Artist)", "Cover Art (Artist)",
-    "Cover Art (Conductor)", "Cover Art (Band)", "Cover Art (Composer)", "Cover Art (Lyricist)",
-    "Cover Art (Recording Location)", "Cover Art (During Recording)", "Cover Art (During Performance)",
-    "Cover Art (Video Capture)", "Cover Art (Fish)", "Cover Art (Illustration)", "Cover Art (Band Logotype)",
-    "Cover Art (Publisher Logotype)"};
+constexpr const char* CoverKeys[PictureTypeCount] = {"Cover Art (Other)",
+                                                     "Cover Art (Icon)",
+                                                     "Cover Art (Other Icon)",
+                                                     "Cover Art (Front)",
+                                                     "Cover Art (Back)",
+                                                     "Cover Art (Leaflet)",
+                                                     "Cover Art (Media)",
+                                                     "Cover Art (Lead Artist)",
+                                                     "Cover Art (Artist)",
+                                                     "Cover Art (Conductor)",
+                                                     "Cover Art (Band)",
+                                                     "Cover Art (Composer)",
+                                                     "Cover Art (Lyricist)",
+                                                     "Cover Art (Recording Location)",
+                                                     "Cover Art (During Recording)",
+                                                     "Cover Art (During Performance)",
+                                                     "Cover Art (Video Capture)",
+                                                     "Cover Art (Fish)",
+                                                     "Cover Art (Illustration)",
+                                                     "Cover Art (Band Logotype)",
+                                                     "Cover Art (Publisher Logotype)"};
 static_assert(sizeof CoverKeys / sizeof CoverKeys[0] == PictureTypeCount);
 
 TAPEv2PictureFormat SignatureAt(const uint8_t* P, size_t N) {
@@ -350,7 +364,8 @@ int TAPEv2Tag::FindFrame(const std::string& Name) const {
 }
 
 int TAPEv2Tag::FrameTypeCount(const std::string& Name) const {
-    return (int)std::count_if(Frames.begin(), Frames.end(), [&](const auto& f) { return text::SameText(f->Name, Name); });
+    return (int)std::count_if(Frames.begin(), Frames.end(),
+                              [&](const auto& f) { return text::SameText(f->Name, Name); });
 }
 
 int64_t TAPEv2Tag::CalculateTotalFramesSize() const {
@@ -602,7 +617,8 @@ int RemoveTag(const std::string& FileName, TStream* Stream) {
 }
 
 bool HasContent(const TAPEv2Tag& Tag) {
-    return std::any_of(Tag.Frames.begin(), Tag.Frames.end(), [](const auto& f) { return !f->Value.empty() && !f->Name.empty(); });
+    return std::any_of(Tag.Frames.begin(), Tag.Frames.end(),
+                       [](const auto& f) { return !f->Value.empty() && !f->Name.empty(); });
 }
 
 // An empty tag removes the old one; with none there, nothing was to be written.

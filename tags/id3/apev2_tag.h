@@ -21,18 +21,18 @@
 namespace apev2result {
 inline constexpr int Success = 0;
 inline constexpr int NoTag = 1;
-inline constexpr int NothingToWrite = 2;       // empty tag and none in the file
+inline constexpr int NothingToWrite = 2;  // empty tag and none in the file
 inline constexpr int CannotOpen = 4;
-inline constexpr int ItemTooLarge = 7;         // an item runs past the footer
+inline constexpr int ItemTooLarge = 7;  // an item runs past the footer
 inline constexpr int UnsupportedVersion = 8;
-inline constexpr int DamagedFooter = 9;        // short, or a size / count the file cannot hold
+inline constexpr int DamagedFooter = 9;  // short, or a size / count the file cannot hold
 inline constexpr int ReadOnly = 10;
 inline constexpr int Failure = 65535;
 }  // namespace apev2result
 
 // Limits for hostile files, named once.
 namespace apev2limit {
-inline constexpr int64_t HeaderSize = 32;      // header and footer alike
+inline constexpr int64_t HeaderSize = 32;  // header and footer alike
 // Smallest item: value size, flags, a one-byte key and its terminator.
 inline constexpr int64_t MinItemSize = 10;
 // Items read from one tag; a count beyond it (or beyond what the size can hold) is refused.
@@ -51,15 +51,15 @@ class TAPEv2Frame {
 public:
     explicit TAPEv2Frame(TAPEv2Tag* Parent) : Parent(Parent) {}
 
-    std::string Name;                    // the key, UTF-8
+    std::string Name;  // the key, UTF-8
     TAPEv2FrameFormat Format = ffText;
     // The item kind of the flags (0 text, 1 binary, 2 external locator, 3
     // reserved). Kinds 2 and 3 are kept as read (Format ffUnknown).
     uint32_t Kind = 0;
     // The other flag bits as read (bit 0: read-only), written back as they were.
     uint32_t OtherFlags = 0;
-    std::vector<uint8_t> Value;          // raw value bytes
-    TAPEv2Tag* Parent;                   // not owned
+    std::vector<uint8_t> Value;  // raw value bytes
+    TAPEv2Tag* Parent;           // not owned
     bool AlreadyParsed = false;
 
     // Text items: the values (0x00-separated) joined by CR LF, each decoded as
@@ -89,9 +89,9 @@ struct TAPEv2CoverArtInfo {
 
 // Where a tag sits at the end of a stream (see LocateAPEv2Tag).
 struct TAPEv2Location {
-    int64_t KeptStart = 0;   // start of the Lyrics3 / ID3v1 blocks that stay behind the tag (stream size when none)
-    bool Found = false;      // "APETAGEX" footer right before KeptStart
-    int64_t TagStart = 0;    // header when there is one, else first item; KeptStart when not found
+    int64_t KeptStart = 0;  // start of the Lyrics3 / ID3v1 blocks that stay behind the tag (stream size when none)
+    bool Found = false;     // "APETAGEX" footer right before KeptStart
+    int64_t TagStart = 0;   // header when there is one, else first item; KeptStart when not found
     int64_t ItemsStart = 0;
     bool HasHeader = false;
     uint32_t Version = 0, Size = 0, ItemCount = 0, Flags = 0;
@@ -110,11 +110,11 @@ public:
     TAPEv2Tag& operator=(const TAPEv2Tag&) = delete;
 
     std::string FileName;
-    std::string SourceFileName;          // same as FileName; the container's common spelling
+    std::string SourceFileName;  // same as FileName; the container's common spelling
     bool Loaded = false;
     uint32_t Version = 0;
     uint32_t Flags = 0;
-    uint32_t TagSizeField = 0;           // the footer's size field
+    uint32_t TagSizeField = 0;  // the footer's size field
     std::vector<std::unique_ptr<TAPEv2Frame>> Frames;
     bool UpperCaseFieldNamesToWrite = true;
     bool PreserveFileDateTime = false;

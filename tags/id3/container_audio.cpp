@@ -47,7 +47,8 @@ double Divide(double A, double B) { return B != 0 && std::isfinite(A / B) ? A / 
 // when it claims more than the stream holds (a
 // sound chunk of a file cut short, or written before its length was known);
 // the caller uses what is there.
-bool FindChunkAnySize(TStream& S, const riff::TFormHeader& F, int64_t Start, int64_t Limit, const char* ID, riff::TChunk& Out) {
+bool FindChunkAnySize(TStream& S, const riff::TFormHeader& F, int64_t Start, int64_t Limit, const char* ID,
+                      riff::TChunk& Out) {
     riff::TChunkWalker W(S, F, Start, Limit);
     riff::TChunk C;
     while (W.Next(C)) {
@@ -100,7 +101,8 @@ void ReadWave(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
     if (FindChunkAnySize(S, F, fmt.End(), end, "data", data) || FindChunkAnySize(S, F, F.FirstChunk, end, "data", data))
         dataSize = InStream(S, data);
     A.SampleCount = rf64 && ds64Samples != 0 ? (int64_t)std::min<uint64_t>(ds64Samples, INT64_MAX)
-                                             : W.BlockAlign ? (int64_t)(dataSize / W.BlockAlign) : 0;
+                    : W.BlockAlign           ? (int64_t)(dataSize / W.BlockAlign)
+                                             : 0;
     A.PlayTime = Divide((double)A.SampleCount, W.SamplesPerSec);
     A.BitRate = W.AvgBytesPerSec / 125;
 }
@@ -131,7 +133,8 @@ void ReadAIFF(TStream& S, const riff::TFormHeader& F, TContainerAudio& A) {
     uint64_t d = 0;
     if (FindChunkAnySize(S, F, F.FirstChunk, end, "SSND", ssnd)) d = ssnd.Size + (ssnd.Size & 1);
     A.PlayTime = Divide(I.SampleFrames, I.SampleRate);
-    A.BitRate = A.PlayTime > 0 ? (uint32_t)std::min<double>(std::trunc((double)d / (A.PlayTime * 125) + 0.5), UINT32_MAX) : 0;
+    A.BitRate =
+        A.PlayTime > 0 ? (uint32_t)std::min<double>(std::trunc((double)d / (A.PlayTime * 125) + 0.5), UINT32_MAX) : 0;
 }
 
 // DSF: "DSD " chunk, then "fmt " (size u64, version, format id, channel
@@ -170,7 +173,7 @@ double DecodeExtended80(const uint8_t B[10]) {
     uint64_t mantissa = 0;
     for (int i = 2; i < 10; ++i) mantissa = (mantissa << 8) | B[i];
     if (exponent == 0 && mantissa == 0) return 0;
-    if (exponent == 0x7FFF) return 0;   // infinity / NaN: no rate
+    if (exponent == 0x7FFF) return 0;  // infinity / NaN: no rate
     const double v = std::ldexp((double)mantissa, exponent - 16383 - 63);
     return (B[0] & 0x80) ? -v : v;
 }
@@ -191,7 +194,7 @@ bool TDFFInfo::LoadFromStream(TStream& S) {
         if (!ReadAt(S, pos, c, 12)) break;
         const uint64_t len = BE64(c + 4);
         const int64_t data = pos + 12;
-        if (len > (uint64_t)(size - data)) break;   // a chunk the file cannot hold ends the walk
+        if (len > (uint64_t)(size - data)) break;  // a chunk the file cannot hold ends the walk
         auto is = [&](const char* ID) { return std::memcmp(c, ID, 4) == 0; };
         if (is("FVER")) {
             uint8_t v[4];
@@ -218,8 +221,10 @@ bool TDFFInfo::LoadFromStream(TStream& S) {
                                 ChannelNumber = p.u16be();
                             } else if (id == "CMPR") {
                                 const std::string type = p.str(4);
-                                if (type == "DSD ") CompressionName = "Not Compressed";
-                                else if (type == "DST ") CompressionName = "DST Encoded";
+                                if (type == "DSD ")
+                                    CompressionName = "Not Compressed";
+                                else if (type == "DST ")
+                                    CompressionName = "DST Encoded";
                             } else if (id != "ABSS") {
                                 break;
                             }
@@ -244,7 +249,8 @@ bool TDFFInfo::LoadFromStream(TStream& S) {
                 DSTFramesRate = BE16(f + 16);
                 PlayTime = Divide(DSTFramesCount, DSTFramesRate);
                 SampleCount = RoundTo<uint64_t>(SampleRate * PlayTime);
-                BitRate = PlayTime > 0 ? RoundTo<uint32_t>((double)SampleCount * ChannelNumber / 8 / PlayTime / 125) : 0;
+                BitRate =
+                    PlayTime > 0 ? RoundTo<uint32_t>((double)SampleCount * ChannelNumber / 8 / PlayTime / 125) : 0;
                 Ratio = Divide((double)SoundDataLength, ChannelNumber / 8.0 * (double)SampleCount);
             }
         } else if (!(is("DSTI") || is("COMT") || is("DIIN") || is("MANF") || is("ID3 "))) {
@@ -269,9 +275,16 @@ TContainerAudio ReadContainerAudio(TStream& S, TSourceFileType Type) {
         A.Type = Type;
         const riff::TFormHeader F = riff::ProbeForm(S);
         switch (Type) {
-            case sftWAVE: case sftRF64: if (F.Kind == riff::TFormKind::RIFF || F.Kind == riff::TFormKind::RF64) ReadWave(S, F, A); break;
-            case sftAIFF: if (F.Kind == riff::TFormKind::AIFF) ReadAIFF(S, F, A); break;
-            case sftDSF: if (F.Kind == riff::TFormKind::DSF) ReadDSF(S, F, A); break;
+            case sftWAVE:
+            case sftRF64:
+                if (F.Kind == riff::TFormKind::RIFF || F.Kind == riff::TFormKind::RF64) ReadWave(S, F, A);
+                break;
+            case sftAIFF:
+                if (F.Kind == riff::TFormKind::AIFF) ReadAIFF(S, F, A);
+                break;
+            case sftDSF:
+                if (F.Kind == riff::TFormKind::DSF) ReadDSF(S, F, A);
+                break;
             case sftDFF: A.DFFInfo.LoadFromStream(S); break;
             default: break;
         }

@@ -75,12 +75,18 @@ int TTags::SaveID3v1Tag(const std::string& FileName, TStream* Stream) {
 void TTags::DeleteNativeID3v1(const TTag& Entry) {
     TID3v1Tag& T = *FID3v1Tag;
     const std::string& N = Entry.Name;
-    if (text::SameText(N, "TITLE")) T.Title.clear();
-    else if (text::SameText(N, "ARTIST")) T.Artist.clear();
-    else if (text::SameText(N, "ALBUM")) T.Album.clear();
-    else if (text::SameText(N, "YEAR")) T.Year.clear();
-    else if (text::SameText(N, "COMMENT")) T.Comment.clear();
-    else if (text::SameText(N, "GENRE")) T.Genre.clear();
+    if (text::SameText(N, "TITLE"))
+        T.Title.clear();
+    else if (text::SameText(N, "ARTIST"))
+        T.Artist.clear();
+    else if (text::SameText(N, "ALBUM"))
+        T.Album.clear();
+    else if (text::SameText(N, "YEAR"))
+        T.Year.clear();
+    else if (text::SameText(N, "COMMENT"))
+        T.Comment.clear();
+    else if (text::SameText(N, "GENRE"))
+        T.Genre.clear();
     else if (text::SameText(N, "TRACKNUMBER") || text::SameText(N, "TRACK")) {
         T.Track = 0;
         T.TrackString.clear();

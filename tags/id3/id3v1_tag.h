@@ -30,10 +30,10 @@ inline constexpr int NoTag = 65535;
 inline constexpr int64_t TagSize = 128;
 // Lyrics3 v2.00 trailer: 6-digit size + "LYRICS200".
 inline constexpr int64_t LyricsTrailerSize = 15;
-inline constexpr int64_t LyricsBeginSize = 11;        // "LYRICSBEGIN"
+inline constexpr int64_t LyricsBeginSize = 11;  // "LYRICSBEGIN"
 // What the decimal size fields can express.
-inline constexpr int64_t MaxLyricsFieldSize = 99999;  // 5 digits
-inline constexpr int64_t MaxLyricsBlockSize = 999999; // 6 digits
+inline constexpr int64_t MaxLyricsFieldSize = 99999;   // 5 digits
+inline constexpr int64_t MaxLyricsBlockSize = 999999;  // 6 digits
 inline constexpr int GenreCount = 192;
 inline constexpr uint8_t GenreOther = 12;
 inline constexpr uint8_t GenreNone = 255;
@@ -44,7 +44,7 @@ inline constexpr uint8_t GenreNone = 255;
 class TID3LyricsFrame {
 public:
     TID3LyricsFrame(TID3v1Tag* Parent, std::string ID) : Parent(Parent), ID(std::move(ID)) {}
-    TID3v1Tag* Parent;   // not owned
+    TID3v1Tag* Parent;  // not owned
     std::string ID;
     std::string Data;
     int Index() const;

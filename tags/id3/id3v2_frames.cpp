@@ -13,7 +13,7 @@ namespace id3v2 {
 uint8_t ReadEncoding(TByteReader& R) {
     if (R.atEnd()) return 0;
     uint8_t e = *R.current();
-    if (e > 3) return 0;   // not an encoding byte: the body starts with text
+    if (e > 3) return 0;  // not an encoding byte: the body starts with text
     R.skip(1);
     return e;
 }
@@ -26,8 +26,13 @@ std::string ReadString(TByteReader& R, uint8_t Encoding, bool& BigEndian) {
     }
     if (Encoding == 1 && R.remaining() >= 2) {
         const uint8_t* p = R.current();
-        if (p[0] == 0xFF && p[1] == 0xFE) { BigEndian = false; R.skip(2); }
-        else if (p[0] == 0xFE && p[1] == 0xFF) { BigEndian = true; R.skip(2); }
+        if (p[0] == 0xFF && p[1] == 0xFE) {
+            BigEndian = false;
+            R.skip(2);
+        } else if (p[0] == 0xFE && p[1] == 0xFF) {
+            BigEndian = true;
+            R.skip(2);
+        }
     }
     const bool be = Encoding == 2 ? true : BigEndian;
     const uint8_t* start = R.current();
@@ -38,7 +43,7 @@ std::string ReadString(TByteReader& R, uint8_t Encoding, bool& BigEndian) {
         if (p[0] == 0 && p[1] == 0) break;
         n += 2;
     }
-    if (R.remaining() == 1) R.skip(1);   // an odd trailing byte belongs to no character
+    if (R.remaining() == 1) R.skip(1);  // an odd trailing byte belongs to no character
     return text::Utf16ToUtf8(std::span<const uint8_t>(start, n), be);
 }
 
@@ -185,8 +190,7 @@ static bool ReadTextStrings(const TID3v2Frames& L, int FrameIndex, bool Native, 
         uint8_t enc = ReadEncoding(r);
         bool be = false;
         while (!r.atEnd()) List.push_back(Native && enc == 3 ? text::AnsiToUtf8(r.strz()) : ReadString(r, enc, be));
-    } catch (const ETagFormat&) {
-    }
+    } catch (const ETagFormat&) {}
     while (!List.empty() && List.back().empty()) List.pop_back();
     if (Trimming(L))
         for (auto& s : List) s = text::Trim(s);
@@ -253,8 +257,7 @@ std::string TID3v2Frames::GetContent(int FrameIndex, std::string& LanguageID, st
         bool be = false;
         Description = ReadString(r, enc, be);
         content = ReadString(r, enc, be);
-    } catch (const ETagFormat&) {
-    }
+    } catch (const ETagFormat&) {}
     return Trimming(*this) ? text::Trim(content) : content;
 }
 
@@ -302,8 +305,7 @@ bool TID3v2Frames::GetUserDefinedTextInformationMultiple(int FrameIndex, std::st
         bool be = false;
         Description = ReadString(r, enc, be);
         List = ReadAllStrings(r, enc, be);
-    } catch (const ETagFormat&) {
-    }
+    } catch (const ETagFormat&) {}
     if (Trimming(*this))
         for (auto& s : List) s = text::Trim(s);
     return !List.empty();
@@ -364,8 +366,7 @@ std::string TID3v2Frames::GetUserDefinedURLLink(int FrameIndex, std::string& Des
         bool be = false;
         Description = ReadString(r, enc, be);
         url = text::Latin1ToUtf8(r.strz());
-    } catch (const ETagFormat&) {
-    }
+    } catch (const ETagFormat&) {}
     return url;
 }
 

@@ -22,7 +22,8 @@ std::string ReadString(TByteReader& R, uint8_t Encoding, bool& BigEndian);
 uint8_t ReadEncoding(TByteReader& R);
 uint8_t EncodingByte(TID3v2TextEncoding Encoding);
 // Text in the encoding, terminator included. WithMark adds FF FE for teUnicode.
-void WriteString(TByteWriter& W, const std::string& Text, TID3v2TextEncoding Encoding, bool WithMark, bool Terminate = true);
+void WriteString(TByteWriter& W, const std::string& Text, TID3v2TextEncoding Encoding, bool WithMark,
+                 bool Terminate = true);
 std::vector<uint8_t> BuildPictureBody(TID3v2TextEncoding Encoding, const std::string& MIMEType, uint8_t PictureType,
                                       const std::string& Description, const uint8_t* Picture, size_t PictureSize);
 
@@ -50,17 +51,17 @@ std::vector<uint8_t> ApplyUnsync(const std::vector<uint8_t>& Data);
 // Where the tag of a file sits, as found by the chunk walk.
 struct TContainerLayout {
     TSourceFileType Type = sftUnknown;
-    riff::TFormHeader Form;           // the container's header as probed
-    bool Sound = true;                // every chunk lies inside the stream
+    riff::TFormHeader Form;  // the container's header as probed
+    bool Sound = true;       // every chunk lies inside the stream
     bool RF64WithoutWave = false;
     // RIFF / FORM / FRM8 size field and what it says.
     uint64_t FormSize = 0;
-    int64_t FormEnd = 0;              // end of the form's data, clamped to the stream
-    bool HasDS64 = false;             // RF64: the form size lives in ds64 (offset 20)
+    int64_t FormEnd = 0;   // end of the form's data, clamped to the stream
+    bool HasDS64 = false;  // RF64: the form size lives in ds64 (offset 20)
     // The tag chunk (WAV, RF64, AIFF, DFF): header offset and data size.
     int64_t ChunkPos = -1;
     uint64_t ChunkSize = 0;
-    int64_t ChunkHeaderSize = 8;      // 12 for DFF
+    int64_t ChunkHeaderSize = 8;  // 12 for DFF
     // Bytes of the filler chunks ("JUNK", ...) that directly follow the tag
     // chunk: room the tag may grow into (WAVE, RF64, AIFF).
     int64_t FillerAfterChunk = 0;

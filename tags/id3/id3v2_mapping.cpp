@@ -31,24 +31,59 @@ struct TFrameName {
 
 // Frame ID <-> unified name; loading reads it left to right, saving right to left.
 constexpr TFrameName FrameNames[] = {
-    {"TPE1", "ARTIST"},          {"TIT2", "TITLE"},           {"TPE2", "ALBUMARTIST"},
-    {"TCOM", "COMPOSER"},        {"TIT3", "SUBTITLE"},        {"TPE4", "MIXARTIST"},
-    {"TALB", "ALBUM"},           {"TCOP", "COPYRIGHT"},       {"TIT1", "GROUPING"},
-    {"TCON", "GENRE"},           {"TDRL", "RELEASEDATE"},     {"TDRC", "RECORDINGDATE"},
-    {"TYER", "YEAR"},            {"TRCK", "TRACKNUMBER"},     {"TPOS", "DISCNUMBER"},
-    {"TBPM", "BPM"},             {"TKEY", "KEY"},             {"TPE3", "CONDUCTOR"},
-    {"TEXT", "LYRICIST"},        {"TPRO", "PRODUCED"},        {"TSTU", "STUDIO"},
-    {"TPUB", "PUBLISHER"},       {"TENC", "ENCODEDBY"},       {"TSSE", "SOFTWARESETTINGS"},
-    {"TSRC", "ISRC"},            {"TSST", "DISCSUBTITLE"},    {"TMED", "MEDIA"},
-    {"TMCL", "TMCL"},            {"TMOO", "MOOD"},            {"COMM", "COMMENT"},
-    {"USLT", "LYRICS"},          {"TSOP", "ARTISTSORT"},      {"TSOT", "TITLESORT"},
-    {"TSO2", "ALBUMARTISTSORT"}, {"TSOA", "ALBUMSORT"},       {"TOPE", "ORIGINALARTIST"},
-    {"TOAL", "ORIGINALTITLE"},   {"TOLY", "ORIGINALLYRICIST"}, {"TOFN", "ORIGINALFILENAME"},
-    {"TDOR", "ORIGINALRELEASEDATE"}, {"WOAR", "ARTISTURL"},   {"WOAF", "AUDIOFILEURL"},
-    {"WCOM", "BUYCDURL"},        {"WPUB", "PUBLISHERURL"},    {"WORS", "RADIOSTATIONURL"},
-    {"WCOP", "COPYRIGHTURL"},    {"WOAS", "OFFICIALAUDIOSOURCEURL"}, {"WPAY", "PAYMENTURL"},
-    {"TOWN", "FILEOWNER"},       {"TRSN", "RADIOSTATIONNAME"}, {"TRSO", "RADIOSTATIONOWNER"},
-    {"TIPL", "TIPL"},            {"TLAN", "LANGUAGE"},
+    {"TPE1", "ARTIST"},
+    {"TIT2", "TITLE"},
+    {"TPE2", "ALBUMARTIST"},
+    {"TCOM", "COMPOSER"},
+    {"TIT3", "SUBTITLE"},
+    {"TPE4", "MIXARTIST"},
+    {"TALB", "ALBUM"},
+    {"TCOP", "COPYRIGHT"},
+    {"TIT1", "GROUPING"},
+    {"TCON", "GENRE"},
+    {"TDRL", "RELEASEDATE"},
+    {"TDRC", "RECORDINGDATE"},
+    {"TYER", "YEAR"},
+    {"TRCK", "TRACKNUMBER"},
+    {"TPOS", "DISCNUMBER"},
+    {"TBPM", "BPM"},
+    {"TKEY", "KEY"},
+    {"TPE3", "CONDUCTOR"},
+    {"TEXT", "LYRICIST"},
+    {"TPRO", "PRODUCED"},
+    {"TSTU", "STUDIO"},
+    {"TPUB", "PUBLISHER"},
+    {"TENC", "ENCODEDBY"},
+    {"TSSE", "SOFTWARESETTINGS"},
+    {"TSRC", "ISRC"},
+    {"TSST", "DISCSUBTITLE"},
+    {"TMED", "MEDIA"},
+    {"TMCL", "TMCL"},
+    {"TMOO", "MOOD"},
+    {"COMM", "COMMENT"},
+    {"USLT", "LYRICS"},
+    {"TSOP", "ARTISTSORT"},
+    {"TSOT", "TITLESORT"},
+    {"TSO2", "ALBUMARTISTSORT"},
+    {"TSOA", "ALBUMSORT"},
+    {"TOPE", "ORIGINALARTIST"},
+    {"TOAL", "ORIGINALTITLE"},
+    {"TOLY", "ORIGINALLYRICIST"},
+    {"TOFN", "ORIGINALFILENAME"},
+    {"TDOR", "ORIGINALRELEASEDATE"},
+    {"WOAR", "ARTISTURL"},
+    {"WOAF", "AUDIOFILEURL"},
+    {"WCOM", "BUYCDURL"},
+    {"WPUB", "PUBLISHERURL"},
+    {"WORS", "RADIOSTATIONURL"},
+    {"WCOP", "COPYRIGHTURL"},
+    {"WOAS", "OFFICIALAUDIOSOURCEURL"},
+    {"WPAY", "PAYMENTURL"},
+    {"TOWN", "FILEOWNER"},
+    {"TRSN", "RADIOSTATIONNAME"},
+    {"TRSO", "RADIOSTATIONOWNER"},
+    {"TIPL", "TIPL"},
+    {"TLAN", "LANGUAGE"},
 };
 static_assert(std::size(FrameNames) == 53);
 
@@ -105,9 +140,7 @@ void KeepFirstOnly(TID3v2Tag& T, const std::string& ID) {
     if (all.size() > 1) DeleteFramesAt(T, std::vector<int>(all.begin() + 1, all.end()));
 }
 
-std::string ContentLanguage(const std::string& Language) {
-    return text::Utf8Length(Language) == 3 ? Language : "eng";
-}
+std::string ContentLanguage(const std::string& Language) { return text::Utf8Length(Language) == 3 ? Language : "eng"; }
 
 // ============================== loading ===========================================
 
@@ -264,9 +297,9 @@ enum class TTarget { None, Number, Date, Text, Content, People, URL, UserURL, Us
 
 struct TDestination {
     TTarget Target = TTarget::None;
-    std::string Frame;   // frame ID
-    std::string Key;     // entries of one key make one frame (or one frame list)
-    bool Track = true;   // Number: track or disc
+    std::string Frame;  // frame ID
+    std::string Key;    // entries of one key make one frame (or one frame list)
+    bool Track = true;  // Number: track or disc
 };
 
 struct TSaveContext {
@@ -274,12 +307,10 @@ struct TSaveContext {
     TID3v2Tag& T;
     TID3v2TextEncoding Encoding;
     bool Version4;
-    std::vector<TDestination> Dest;   // per entry
+    std::vector<TDestination> Dest;  // per entry
 };
 
-bool HasNumber(const TTags& Tags, bool Track) {
-    return !mapping::NumberAndTotal(Tags, Track).Number.empty();
-}
+bool HasNumber(const TTags& Tags, bool Track) { return !mapping::NumberAndTotal(Tags, Track).Number.empty(); }
 
 TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E, bool Version4, int& RatingIndex) {
     TDestination d;
@@ -309,8 +340,7 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
     }
     // A 2.3 tag keeps the year in TYER; a TDRC some writers put there too
     // (readers that know it prefer it) is saved together with the year.
-    if (name == "YEAR" || name == "DATE" ||
-        (name == "RECORDINGDATE" && (Version4 || T.FrameExists("TDRC") >= 0))) {
+    if (name == "YEAR" || name == "DATE" || (name == "RECORDINGDATE" && (Version4 || T.FrameExists("TDRC") >= 0))) {
         d = {TTarget::Date, Version4 ? "TDRC" : "TYER", "DATE"};
         return d;
     }
@@ -411,8 +441,10 @@ void SaveDate(TSaveContext& C, const TDestination& D) {
     if (!C.Version4) {
         if (recording) {
             const std::string date = year ? mapping::YearIntoDate(recording->Value, year->Value) : recording->Value;
-            if (date.empty()) C.T.DeleteFrames("TDRC");
-            else SaveTextStrings(C, "TDRC", {date}, teUnicode);
+            if (date.empty())
+                C.T.DeleteFrames("TDRC");
+            else
+                SaveTextStrings(C, "TDRC", {date}, teUnicode);
         }
         if (!year) return;
         value = mapping::FourDigitYear(year->Value);
@@ -434,7 +466,8 @@ void SaveDate(TSaveContext& C, const TDestination& D) {
 
 void SaveUserText(TSaveContext& C, const TDestination& D) {
     const TTag* first = EntriesOfKey(C, D.Key).front();
-    const std::string desc = first->ExtTagType == ettTXXX && !first->Description.empty() ? first->Description : first->Name;
+    const std::string desc =
+        first->ExtTagType == ettTXXX && !first->Description.empty() ? first->Description : first->Name;
     const std::vector<std::string> values = LinesOfKey(C, D.Key);
     std::vector<int> same;
     for (int i : FramesOf(C.T, "TXXX")) {
@@ -498,8 +531,7 @@ void SaveContent(TSaveContext& C, const TDestination& D, std::vector<std::string
             std::string l, d;
             C.T.GetContent(i, l, d);
             const std::string key = D.Frame + '\n' + ContentLanguage(l) + '\n' + d;
-            if (std::ranges::find(C.Dest, key, &TDestination::Key) == C.Dest.end())
-                orphans.push_back(i);
+            if (std::ranges::find(C.Dest, key, &TDestination::Key) == C.Dest.end()) orphans.push_back(i);
         }
         DeleteFramesAt(C.T, orphans);
     }
@@ -509,8 +541,10 @@ void SaveContent(TSaveContext& C, const TDestination& D, std::vector<std::string
         std::string l, d;
         C.T.GetContent(i, l, d);
         if (ContentLanguage(l) != lang || d != e.Description) continue;
-        if (match < 0) match = i;
-        else twins.push_back(i);
+        if (match < 0)
+            match = i;
+        else
+            twins.push_back(i);
     }
     DeleteFramesAt(C.T, twins);
     if (match >= 0) {
@@ -568,7 +602,8 @@ void SavePictures(TTags& Tags, TID3v2Tag& T) {
     T.DeleteAllCoverArts();
     for (int k = 0; k < Tags.CoverArtCount(); ++k) {
         const TCoverArt& c = *Tags.CoverArtAt(k);
-        T.SetCoverPictureFromStream(T.AddFrame("APIC"), c.Description, c.CoverType, mapping::PictureMIMEType(c), c.Data);
+        T.SetCoverPictureFromStream(T.AddFrame("APIC"), c.Description, c.CoverType, mapping::PictureMIMEType(c),
+                                    c.Data);
     }
 }
 
@@ -592,14 +627,23 @@ std::string ResolveID3v2Genre(const std::string& Value) {
     };
     size_t i = 0;
     while (i < Value.size() && Value[i] == '(') {
-        if (i + 1 < Value.size() && Value[i + 1] == '(') { ++i; break; }
+        if (i + 1 < Value.size() && Value[i + 1] == '(') {
+            ++i;
+            break;
+        }
         size_t close = Value.find(')', i);
         if (close == std::string::npos) break;
         std::string inner = Value.substr(i + 1, close - i - 1);
-        if (inner.empty()) { i = close + 1; continue; }
-        if (inner == "RX") add("Remix");
-        else if (inner == "CR") add("Cover");
-        else if (std::all_of(inner.begin(), inner.end(), [](char c) { return c >= '0' && c <= '9'; }) && inner.size() <= 4) {
+        if (inner.empty()) {
+            i = close + 1;
+            continue;
+        }
+        if (inner == "RX")
+            add("Remix");
+        else if (inner == "CR")
+            add("Cover");
+        else if (std::all_of(inner.begin(), inner.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                 inner.size() <= 4) {
             int n = std::stoi(inner);
             if (n >= 256) break;
             add(ID3v1GenreIndexToName(n));
@@ -642,9 +686,12 @@ void TTags::LoadID3v2Tags() {
         }
         if (name.empty() || OnlyParseCoverArts) {
             if (!OnlyParseCoverArts) {
-                if (id == "TXXX") LoadUserText(*this, T, i);
-                else if (id == "WXXX") LoadUserURL(*this, T, i);
-                else if (id == "PCNT" || id == "POPM") LoadCounter(*this, T, i, id);
+                if (id == "TXXX")
+                    LoadUserText(*this, T, i);
+                else if (id == "WXXX")
+                    LoadUserURL(*this, T, i);
+                else if (id == "PCNT" || id == "POPM")
+                    LoadCounter(*this, T, i, id);
             }
             if (ParseCoverArts && id == "APIC") LoadPicture(*this, T, i);
             continue;

@@ -127,11 +127,14 @@ bool TID3v2Frame::DeCompress() {
         zs.avail_out = (uInt)chunk.size();
         rc = inflate(&zs, Z_NO_FLUSH);
         size_t got = chunk.size() - zs.avail_out;
-        if (got > limit - out.size()) break;                  // inflates past what it declared
+        if (got > limit - out.size()) break;  // inflates past what it declared
         out.insert(out.end(), chunk.begin(), chunk.begin() + (ptrdiff_t)got);
-        if (rc == Z_STREAM_END) { ok = true; break; }
-        if (rc != Z_OK) break;                               // damaged stream
-        if (zs.avail_in == 0 && got == 0) break;             // truncated
+        if (rc == Z_STREAM_END) {
+            ok = true;
+            break;
+        }
+        if (rc != Z_OK) break;                    // damaged stream
+        if (zs.avail_in == 0 && got == 0) break;  // truncated
     }
     inflateEnd(&zs);
     if (!ok) return false;
@@ -178,7 +181,7 @@ void TID3v2Frame::Assign(const TID3v2Frame& Source) {
 
 bool TID3v2Frame::Delete() {
     int i = Index();
-    return i >= 0 && Parent->DeleteFrame(i);   // destroys this frame
+    return i >= 0 && Parent->DeleteFrame(i);  // destroys this frame
 }
 
 void TID3v2Frame::Clear() {
@@ -238,9 +241,12 @@ void TID3v2FrameCTOC::Assign(const TID3v2Frame& Source) {
 
 TID3v2Frame* TID3v2Frames::AddFrameEx(const TID3v2FrameID& FrameID) {
     std::unique_ptr<TID3v2Frame> f;
-    if (FrameID == ID3v2FrameID("CHAP")) f = std::make_unique<TID3v2FrameCHAP>(this);
-    else if (FrameID == ID3v2FrameID("CTOC")) f = std::make_unique<TID3v2FrameCTOC>(this);
-    else f = std::make_unique<TID3v2Frame>(this);
+    if (FrameID == ID3v2FrameID("CHAP"))
+        f = std::make_unique<TID3v2FrameCHAP>(this);
+    else if (FrameID == ID3v2FrameID("CTOC"))
+        f = std::make_unique<TID3v2FrameCTOC>(this);
+    else
+        f = std::make_unique<TID3v2Frame>(this);
     f->ID = FrameID;
     if (Frames.size() == Frames.capacity()) Frames.reserve(Frames.capacity() + 1024);
     Frames.push_back(std::move(f));
@@ -413,7 +419,7 @@ bool TID3v2Tag::DeCompressAllFrames() {
     bool ok = true;
     try {
         for (auto& f : Frames)
-            if (f->Compressed && !f->DeCompress()) ok = false;   // kept compressed, written back as it was
+            if (f->Compressed && !f->DeCompress()) ok = false;  // kept compressed, written back as it was
     } catch (...) {
         return false;
     }
@@ -424,7 +430,10 @@ bool TID3v2Tag::DeCompressAllFrames() {
 
 namespace {
 
-struct TConv22 { const char from[4]; const char to[5]; };
+struct TConv22 {
+    const char from[4];
+    const char to[5];
+};
 // Version 2.2 frame IDs and the version 2.3 IDs they become.
 constexpr TConv22 Conv22[] = {
     {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"}, {"EQU", "EQUA"},
@@ -453,8 +462,11 @@ void ConvertPIC(TID3v2Frame& F) {
     uint8_t type = r.u8();
     bool be = false;
     std::string desc = id3v2::ReadString(r, enc > 3 ? 0 : enc, be);
-    std::string mime = fmt == "JPG" ? "image/jpeg" : fmt == "PNG" ? "image/png" : fmt == "GIF" ? "image/gif"
-                     : fmt == "BMP" ? "image/bmp" : fmt;
+    std::string mime = fmt == "JPG"   ? "image/jpeg"
+                       : fmt == "PNG" ? "image/png"
+                       : fmt == "GIF" ? "image/gif"
+                       : fmt == "BMP" ? "image/bmp"
+                                      : fmt;
     TID3v2TextEncoding te = enc == 0 ? teANSI : enc == 3 ? teUTF8 : teUnicode;
     auto rest = r.rest();
     F.Data = id3v2::BuildPictureBody(te, mime, type, desc, rest.data(), rest.size());
@@ -500,7 +512,7 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
     while (R.remaining() >= headerLen) {
         TID3v2FrameID id{};
         std::memcpy(id.data(), R.current(), idLen);
-        if (!ValidID3v2FrameID(id, MajorVersion)) break;   // padding, or garbage
+        if (!ValidID3v2FrameID(id, MajorVersion)) break;  // padding, or garbage
         try {
             R.skip(idLen);
             TID3v2Frame* f = List.AddFrameEx(id);
@@ -531,12 +543,17 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
             const TByteReader whole = R.sub(size);
             try {
                 TByteReader body = whole;
-                if (MajorVersion == 3) f->DecodeFlags3(flags);
-                else if (MajorVersion == 4) f->DecodeFlags4(flags);
+                if (MajorVersion == 3)
+                    f->DecodeFlags3(flags);
+                else if (MajorVersion == 4)
+                    f->DecodeFlags4(flags);
                 // 2.2 / 2.3 bodies are normally de-unsynchronised with the whole tag.
                 if (TagUnsynchronised) f->Unsynchronised = true;
                 if (MajorVersion == 3) {
-                    if (f->Compressed) { f->DataLengthIndicatorValue = body.u32be(); f->DataLengthIndicator = true; }
+                    if (f->Compressed) {
+                        f->DataLengthIndicatorValue = body.u32be();
+                        f->DataLengthIndicator = true;
+                    }
                     if (f->Encrypted) f->EncryptionMethod = body.u8();
                     if (f->GroupingIdentity) f->GroupIdentifier = body.u8();
                 } else if (MajorVersion == 4) {
@@ -558,7 +575,7 @@ bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUn
             if ((f->IsID("CHAP") || f->IsID("CTOC")) && !f->Compressed && !f->Encrypted && !f->Unsynchronised)
                 ParseChapterFrame(*f, MajorVersion, Depth + 1);
         } catch (const ETagFormat&) {
-            break;   // a damaged frame ends the list; what was read stays
+            break;  // a damaged frame ends the list; what was read stays
         }
     }
     return true;
@@ -585,7 +602,7 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
 // new chunk never lands in the middle of another. A tag chunk appended after
 // the form is still found.
 static void WalkChunks(TStream& S, TContainerLayout& L, const char* const* TagIDs) {
-    bool fillers = false;   // the chunks seen since the tag chunk are all fillers
+    bool fillers = false;  // the chunks seen since the tag chunk are all fillers
     auto consider = [&](const riff::TChunk& C) {
         bool isTag = false;
         for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || C.Is(*id);
@@ -680,8 +697,7 @@ TContainerLayout ProbeContainer(TStream& S) {
             if (L.Sound && W.Position() > L.FormEnd) L.FormEnd = W.Position();
             break;
         }
-        case riff::TFormKind::None:
-            break;
+        case riff::TFormKind::None: break;
     }
     return L;
 }
@@ -759,7 +775,10 @@ int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
             S.Seek(p0);
             std::vector<uint8_t> buf = S.ReadBytes(len);
             for (size_t i = 0; i + 3 <= buf.size(); ++i)
-                if (std::memcmp(&buf[i], "ID3", 3) == 0) { tagPos = p0 + (int64_t)i; break; }
+                if (std::memcmp(&buf[i], "ID3", 3) == 0) {
+                    tagPos = p0 + (int64_t)i;
+                    break;
+                }
         }
         if (tagPos >= 0) {
             S.Seek(tagPos);
@@ -771,7 +790,9 @@ int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
             int64_t audioStart = Loaded && FPosition == p0 ? p0 + FSize : p0;
             S.Seek(audioStart);
             FMPEG = TMPEGStreamInfo{};
-            if (!StartsWithOtherAudio(S, audioStart) && ScanMPEGAudio(S, audioStart, MPEGSearchLength, FMPEG) && FMPEG.Found) FSourceFileType = sftMPEG;
+            if (!StartsWithOtherAudio(S, audioStart) && ScanMPEGAudio(S, audioStart, MPEGSearchLength, FMPEG) &&
+                FMPEG.Found)
+                FSourceFileType = sftMPEG;
         }
         return result;
     } catch (...) {
@@ -815,7 +836,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
         if (ExtendedHeader && r.remaining() >= 4) {
             TID3v2FrameID id{body[0], body[1], body[2], body[3]};
             if (ValidID3v2FrameID(id, MajorVersion)) {
-                ExtendedHeader = false;   // the flag lied: these are frames
+                ExtendedHeader = false;  // the flag lied: these are frames
             } else if (MajorVersion == 3) {
                 auto& x = *ExtendedHeader3;
                 std::memcpy(x.CodedSize.data(), r.current(), 4);
@@ -861,7 +882,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
             FError = error;
         }
     }
-    if (MajorVersion < 4) Unsynchronised = false;   // removed above, or per frame
+    if (MajorVersion < 4) Unsynchronised = false;  // removed above, or per frame
     Loaded = true;
     S.Seek(start + std::min<int64_t>(FSize, S.Size() - start));
     return id3v2result::Success;

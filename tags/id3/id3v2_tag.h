@@ -30,7 +30,7 @@ enum TID3v2SaveVersion : int32_t { sfid3v2NoChange, sfid3v23, sfid3v24 };
 namespace id3v2result {
 inline constexpr int Success = 0;
 inline constexpr int NoTag = 1;
-inline constexpr int NoFrames = 2;              // nothing written; when removing: no tag found
+inline constexpr int NoFrames = 2;  // nothing written; when removing: no tag found
 inline constexpr int FileOpenFailed = 4;
 inline constexpr int ContainerError = 5;
 inline constexpr int WriteFailed = 6;
@@ -54,7 +54,7 @@ inline constexpr int MaxChapterDepth = 4;
 using TID3v2FrameID = std::array<uint8_t, 4>;
 // First four characters of Text, a shorter text filled with zero bytes.
 TID3v2FrameID ID3v2FrameID(const std::string& Text);
-std::string ID3v2FrameIDText(const TID3v2FrameID& ID);   // stops at the first zero byte
+std::string ID3v2FrameIDText(const TID3v2FrameID& ID);  // stops at the first zero byte
 // Every character "A".."Z" or "0".."9" (3 of them for version 2.2).
 bool ValidID3v2FrameID(const TID3v2FrameID& ID, int MajorVersion);
 
@@ -79,9 +79,9 @@ public:
 
     bool FWasUnsynchronised = false;
     TID3v2FrameID ID{};
-    TID3v2Frames* Parent;          // not owned
-    uint32_t Size = 0;             // body size as read
-    std::vector<uint8_t> Data;     // the frame body
+    TID3v2Frames* Parent;       // not owned
+    uint32_t Size = 0;          // body size as read
+    std::vector<uint8_t> Data;  // the frame body
     uint16_t Flags = 0;
     bool TagAlterPreservation = false, FileAlterPreservation = false, ReadOnly = false;
     bool Compressed = false, Encrypted = false, GroupingIdentity = false;
@@ -150,7 +150,7 @@ public:
     TID3v2Frames(const TID3v2Frames&) = delete;
     TID3v2Frames& operator=(const TID3v2Frames&) = delete;
 
-    TID3v2Tag* Root;                                  // not owned
+    TID3v2Tag* Root;  // not owned
     std::vector<std::unique_ptr<TID3v2Frame>> Frames;
 
     int AddFrame(const std::string& FrameID);
@@ -159,7 +159,9 @@ public:
     int FrameExists(const std::string& FrameID) const;
     int FrameTypeCount(const std::string& FrameID) const;
     int GetFrameCount() const { return (int)Frames.size(); }
-    TID3v2Frame* Frame(int Index) const { return Index >= 0 && Index < GetFrameCount() ? Frames[Index].get() : nullptr; }
+    TID3v2Frame* Frame(int Index) const {
+        return Index >= 0 && Index < GetFrameCount() ? Frames[Index].get() : nullptr;
+    }
     bool DeleteFrame(int FrameIndex);
     bool DeleteFrame(const std::string& FrameID);
     // Deletes every frame with that ID; returns how many went.
@@ -189,7 +191,8 @@ public:
 
     // --- user-defined text ---
     std::string GetUserDefinedTextInformation(int FrameIndex, std::string& Description) const;
-    bool GetUserDefinedTextInformationMultiple(int FrameIndex, std::string& Description, std::vector<std::string>& List) const;
+    bool GetUserDefinedTextInformationMultiple(int FrameIndex, std::string& Description,
+                                               std::vector<std::string>& List) const;
     bool SetUserDefinedTextInformationMultiple(const std::string& FrameID, const std::string& Description,
                                                TID3v2TextEncoding Encoding, const std::vector<std::string>& List);
     int FindTXXXByDescription(const std::string& Description) const;
@@ -268,7 +271,7 @@ public:
          FooterPresent = false;
     std::unique_ptr<TID3v2ExtendedHeader3> ExtendedHeader3;
     std::unique_ptr<TID3v2ExtendedHeader4> ExtendedHeader4;
-    uint32_t PaddingSize = 0;      // of the tag as last read or written
+    uint32_t PaddingSize = 0;  // of the tag as last read or written
     TID3v2WriteOptions WriteOptions;
     bool ParseAudioAttributes = true;
     uint32_t BeginningSearchLength = 0;
@@ -276,7 +279,7 @@ public:
     bool AutoRemoveUnsynchronisation = true;
     uint8_t MajorVersion = 3, MinorVersion = 0;
     bool FError = false;
-    uint32_t FSize = 0;            // whole tag size including the 10-byte header
+    uint32_t FSize = 0;  // whole tag size including the 10-byte header
     bool ParseCoverArts = true;
     bool TrimText = true;
     TMPEGStreamInfo FMPEG;

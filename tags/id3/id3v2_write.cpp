@@ -91,7 +91,11 @@ void WriteFrames(TByteWriter& W, const TID3v2Frames& List, int MajorVersion) {
 using TPatch = TFilePatch;
 using TEdit = TFileEdit;
 
-static std::vector<uint8_t> LE64Bytes(uint64_t V) { TByteWriter w; w.u64le(V); return w.take(); }
+static std::vector<uint8_t> LE64Bytes(uint64_t V) {
+    TByteWriter w;
+    w.u64le(V);
+    return w.take();
+}
 
 static int ToID3v2Result(TEditResult R) {
     switch (R) {
@@ -122,9 +126,9 @@ static int64_t FramesEnd(TStream& S, int64_t Pos, int Version) {
         S.ReadZeroFilled(h, header);
         TID3v2FrameID id{h[0], h[1], h[2], Version == 2 ? uint8_t(0) : h[3]};
         if (!ValidID3v2FrameID(id, Version)) break;
-        int64_t len = Version == 2 ? (h[3] << 16 | h[4] << 8 | h[5])
-                    : Version == 3 ? (int64_t)((uint32_t)h[4] << 24 | h[5] << 16 | h[6] << 8 | h[7])
-                                   : (int64_t)DecodeSyncSafe(h + 4);
+        int64_t len = Version == 2   ? (h[3] << 16 | h[4] << 8 | h[5])
+                      : Version == 3 ? (int64_t)((uint32_t)h[4] << 24 | h[5] << 16 | h[6] << 8 | h[7])
+                                     : (int64_t)DecodeSyncSafe(h + 4);
         if (len > size - pos - header) break;
         pos += header + len;
     }
@@ -296,8 +300,7 @@ static int PlanRemove(TStream& S, TEdit& E) {
             E.Patches.push_back({20, LE64Bytes(0)});
             return 0;
         }
-        default:
-            return id3v2result::NoFrames;
+        default: return id3v2result::NoFrames;
     }
 }
 
@@ -330,9 +333,7 @@ uint32_t TID3v2Tag::FullFrameSize(int FrameIndex) const {
     return f ? (uint32_t)(f->Data.size() + ExtrasSize(*f, MajorVersion)) : 0;
 }
 
-uint32_t TID3v2Tag::CalculateTagSize(uint32_t Padding) const {
-    return 10 + FramesSize(*this, MajorVersion) + Padding;
-}
+uint32_t TID3v2Tag::CalculateTagSize(uint32_t Padding) const { return 10 + FramesSize(*this, MajorVersion) + Padding; }
 
 // Header ("ID3", version, flags, sync-safe size), frames, padding.
 std::vector<uint8_t> TID3v2Tag::RenderTag(uint32_t Padding) const {
@@ -372,7 +373,7 @@ static void ChooseWriteVersion(TID3v2Tag& T) {
     if (T.WriteOptions.Version == sfid3v24) T.MajorVersion = 4;
     if (T.MajorVersion != before) {
         T.MinorVersion = 0;
-        T.SetAllFrameDataStreams();   // embedded frames follow the tag's version
+        T.SetAllFrameDataStreams();  // embedded frames follow the tag's version
     }
 }
 

@@ -43,10 +43,15 @@ constexpr uint32_t SampleRatesV25[3] = {11025, 12000, 8000};
 // then rejects.
 bool IsAcceptedSecondByte(uint8_t B) {
     switch (B) {
-        case 0xF9: case 0xFA: case 0xFB: case 0xFC: case 0xFD: case 0xF2: case 0xF3: case 0xE3:
-            return true;
-        default:
-            return false;
+        case 0xF9:
+        case 0xFA:
+        case 0xFB:
+        case 0xFC:
+        case 0xFD:
+        case 0xF2:
+        case 0xF3:
+        case 0xE3: return true;
+        default: return false;
     }
 }
 
@@ -135,9 +140,12 @@ TMPEGHeader DecodeMPEGHeader(const uint8_t B[4], int64_t Position) {
     }
     const unsigned RateIndex = (B[2] >> 2) & 3;
     if (RateIndex < 3) {
-        if (H.Version == tmpegv1) H.SampleRate = SampleRatesV1[RateIndex];
-        else if (H.Version == tmpegv2) H.SampleRate = SampleRatesV2[RateIndex];
-        else if (H.Version == tmpegv25) H.SampleRate = SampleRatesV25[RateIndex];
+        if (H.Version == tmpegv1)
+            H.SampleRate = SampleRatesV1[RateIndex];
+        else if (H.Version == tmpegv2)
+            H.SampleRate = SampleRatesV2[RateIndex];
+        else if (H.Version == tmpegv25)
+            H.SampleRate = SampleRatesV25[RateIndex];
     }
     H.Padding = (B[2] >> 1) & 1;
     H._Private = B[2] & 1;
@@ -235,8 +243,10 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
     size_t SideInfo = 0;
     if (H.ChannelMode != tmpegcmUnknown) {
         const bool Mono = H.ChannelMode == tmpegcmMono;
-        if (H.Version == tmpegv1) SideInfo = Mono ? 17 : 32;
-        else SideInfo = Mono ? 9 : 17;
+        if (H.Version == tmpegv1)
+            SideInfo = Mono ? 17 : 32;
+        else
+            SideInfo = Mono ? 9 : 17;
     }
     try {
         R.seek(4 + SideInfo);
@@ -248,7 +258,7 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
             const uint32_t Flags = R.u32be();
             if (Flags & 1) H.FrameCount = R.u32be();
             if (Flags & 2) H.Bytes = R.u32be();
-            if (Flags & 4) R.skip(100);   // seek table
+            if (Flags & 4) R.skip(100);  // seek table
             if (Flags & 8) H.Quality = R.u32be();
             // The encoder string and extension are taken whether or not the
             // string names an encoder.
@@ -264,7 +274,7 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
             H.EncodingFlags = Encoding >> 4;
             H.ATHType = Encoding & 0x0F;
             H.ABROrMinimalBitrate = R.u8();
-            const uint32_t DelayPadding = R.u24be();   // 12 bits each
+            const uint32_t DelayPadding = R.u24be();  // 12 bits each
             H.EncoderDelay = int32_t(DelayPadding >> 12);
             H.EncoderPadding = int32_t(DelayPadding & 0x0FFF);
             H.Misc = R.u8();
@@ -276,7 +286,7 @@ void ReadMPEGVBRHeader(TStream& Stream, TMPEGHeader& H) {
         } else {
             R.seek(VBRIOffset);
             if (R.str(4) == "VBRI") {
-                R.skip(4);   // version and delay
+                R.skip(4);  // version and delay
                 H.HasVBRI = true;
                 H.VBR = true;
                 H.Quality = R.u16be();

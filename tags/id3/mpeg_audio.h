@@ -25,14 +25,14 @@ enum TMPEGEmphasis : int32_t { tmpegeUnknown, tmpegeNo, tmpege5015, tmpegeCCITJ1
 // zero before a decode. Fields "copied as they lie" hold the file's bytes in
 // file order, without byte-order conversion.
 struct TMPEGHeader {
-    int64_t Position = 0;        // offset of the frame's first byte
-    uint32_t Header = 0;         // the four header bytes, big-endian
-    int32_t FrameSize = 0;       // bytes including the header; 0 when the rate is 0
+    int64_t Position = 0;   // offset of the frame's first byte
+    uint32_t Header = 0;    // the four header bytes, big-endian
+    int32_t FrameSize = 0;  // bytes including the header; 0 when the rate is 0
     TMPEGVersion Version = tmpegvUnknown;
     TMPEGLayer Layer = tmpeglUnknown;
-    bool CRC = false;            // protection bit 0: a CRC follows the header
-    uint32_t BitRate = 0;        // kbit/s; 65535 for free format, 0 for index 15
-    uint32_t SampleRate = 0;     // Hz; 0 for the reserved index
+    bool CRC = false;         // protection bit 0: a CRC follows the header
+    uint32_t BitRate = 0;     // kbit/s; 65535 for free format, 0 for index 15
+    uint32_t SampleRate = 0;  // Hz; 0 for the reserved index
     bool Padding = false;
     bool _Private = false;
     TMPEGChannelMode ChannelMode = tmpegcmUnknown;
@@ -42,43 +42,43 @@ struct TMPEGHeader {
     TMPEGEmphasis Emphasis = tmpegeUnknown;
 
     // VBR header ("Xing", "Info" or "VBRI").
-    bool VBR = false;            // a "Xing" or "VBRI" header was found
-    int64_t FrameCount = 0;      // 0 when not given
+    bool VBR = false;        // a "Xing" or "VBRI" header was found
+    int64_t FrameCount = 0;  // 0 when not given
     uint32_t Quality = 0;
-    int64_t Bytes = 0;           // stream bytes according to the VBR header
+    int64_t Bytes = 0;  // stream bytes according to the VBR header
     bool HasInfo = false, HasXing = false, HasVBRI = false;
 
     // Encoder extension after the Xing / Info fields.
-    std::string EncoderShortVersionString;   // 9 bytes, one character per byte
+    std::string EncoderShortVersionString;  // 9 bytes, one character per byte
     uint8_t InfoTagRevision = 0;
     uint8_t VBRMethod = 0;
-    int32_t LowpassFilterValue = 0;          // Hz
-    float PeakSignalSmplitude = 0;           // as it lies
-    uint16_t RadioReplayGain = 0;            // as it lies
-    uint16_t AudiophileReplayGain = 0;       // as it lies
+    int32_t LowpassFilterValue = 0;     // Hz
+    float PeakSignalSmplitude = 0;      // as it lies
+    uint16_t RadioReplayGain = 0;       // as it lies
+    uint16_t AudiophileReplayGain = 0;  // as it lies
     uint8_t EncodingFlags = 0;
     uint8_t ATHType = 0;
     uint8_t ABROrMinimalBitrate = 0;
-    int32_t EncoderDelay = 0;                // samples
-    int32_t EncoderPadding = 0;              // samples
+    int32_t EncoderDelay = 0;    // samples
+    int32_t EncoderPadding = 0;  // samples
     uint8_t Misc = 0;
     uint8_t MP3Gain = 0;
-    uint16_t PresetAndSurroundInfo = 0;      // as it lies
-    uint32_t MusicLength = 0;                // as it lies
-    uint16_t MusicCRC = 0;                   // as it lies
-    uint16_t CRC16OfInfoTag = 0;             // as it lies
+    uint16_t PresetAndSurroundInfo = 0;  // as it lies
+    uint32_t MusicLength = 0;            // as it lies
+    uint16_t MusicCRC = 0;               // as it lies
+    uint16_t CRC16OfInfoTag = 0;         // as it lies
 };
 
 // What the MPEG scan of one stream found.
 struct TMPEGStreamInfo {
-    bool Found = false;          // frame sync found: the file is MPEG audio
-    TMPEGHeader MPEGInfo;        // zero unless the audio attributes were parsed
-    double PlayTime = 0;         // seconds; 0 when not known
-    int64_t SampleCount = 0;     // 0 when the VBR header gives no frame count
-    int32_t BitRate = 0;         // kbit/s
-    int32_t APEv2TagSize = 0;    // size field of an APE tag footer at the end, 0 when none
-    int64_t ID3v1TagSize = 0;    // 128 plus a Lyrics3 block, 0 when no ID3v1 tag
-    int64_t FileSize = 0;        // stream size at the scan
+    bool Found = false;        // frame sync found: the file is MPEG audio
+    TMPEGHeader MPEGInfo;      // zero unless the audio attributes were parsed
+    double PlayTime = 0;       // seconds; 0 when not known
+    int64_t SampleCount = 0;   // 0 when the VBR header gives no frame count
+    int32_t BitRate = 0;       // kbit/s
+    int32_t APEv2TagSize = 0;  // size field of an APE tag footer at the end, 0 when none
+    int64_t ID3v1TagSize = 0;  // 128 plus a Lyrics3 block, 0 when no ID3v1 tag
+    int64_t FileSize = 0;      // stream size at the scan
 };
 
 // Rounds of the frame search when nobody sets another value.

@@ -80,7 +80,7 @@ std::vector<TAtomSpan> TopLevelAtoms(TStream& S, uint64_t Start) {
     while (p < end) {
         if (out.size() >= (size_t)mp4limit::MaxChildren) throw ETagFormat("too many atoms");
         const uint64_t left = end - p;
-        if (left < 8) break;   // trailing bytes that hold no atom
+        if (left < 8) break;  // trailing bytes that hold no atom
         uint8_t h[16];
         if (S.Seek((int64_t)p) != (int64_t)p || !S.ReadExact(h, 8)) throw ETagFormat("unreadable atom header");
         TAtomSpan a;
@@ -226,8 +226,10 @@ int ShiftChunkOffsets(std::vector<uint8_t>& Moov, uint64_t OldStart, uint64_t Ol
                 if (!shifted(v, t.Wide ? std::numeric_limits<uint64_t>::max() : 0xFFFFFFFFull, n))
                     return t.Wide ? mp4result::ChunkOffsets64Failed : mp4result::ChunkOffsetsFailed;
                 if (pass == 1) {
-                    if (t.Wide) SetU64be(p + 8 * (size_t)i, n);
-                    else SetU32be(p + 4 * (size_t)i, (uint32_t)n);
+                    if (t.Wide)
+                        SetU64be(p + 8 * (size_t)i, n);
+                    else
+                        SetU32be(p + 4 * (size_t)i, (uint32_t)n);
                 }
             }
         }

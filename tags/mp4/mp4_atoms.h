@@ -18,8 +18,8 @@ class TStream;
 
 struct TAtomSpan {
     TAtomName Type{};
-    uint64_t Pos = 0;        // of the header
-    uint64_t Size = 0;       // whole atom
+    uint64_t Pos = 0;   // of the header
+    uint64_t Size = 0;  // whole atom
     uint32_t Header = 8;
     bool Truncated = false;  // top level only: the atom claims more than the file holds
     uint64_t BodyPos() const { return Pos + Header; }

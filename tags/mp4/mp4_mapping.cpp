@@ -20,28 +20,62 @@ struct TItemName {
 
 // Item ID <-> unified name; loading reads it left to right, saving right to left.
 constexpr TItemName ItemNames[] = {
-    {"©ART", "ARTIST"},           {"©nam", "TITLE"},            {"aART", "ALBUMARTIST"},
-    {"©wrt", "COMPOSER"},         {"©alb", "ALBUM"},            {"cprt", "COPYRIGHT"},
-    {"©grp", "GROUPING"},         {"©day", "RELEASEDATE"},      {"pgap", "GAPLESSPLAYBACK"},
-    {"cpil", "PARTOFCOMPILATION"}, {"tmpo", "BPM"},             {"SErg", "RATING"},
-    {"tvnn", "TVNETWORK"},        {"tvsh", "SHOW"},             {"tven", "EPISODE"},
-    {"tvsn", "SEASONNUMBER"},     {"tves", "EPISODENUMBER"},    {"hdvd", "HDVIDEO"},
-    {"desc", "DESCRIPTION"},      {"ldes", "LONGDESCRIPTION"},  {"purd", "PURCHASEDATE"},
-    {"plID", "ITUNESALBUMID"},    {"cmID", "ITUNESCOMPOSERID"}, {"geID", "ITUNESGENREID"},
-    {"©cmt", "COMMENT"},          {"stdo", "STUDIO"},           {"TPUB", "PUBLISHER"},
-    {"©enc", "ENCODEDBY"},        {"©too", "ENCODERTOOL"},      {"TIPL", "TIPL"},
-    {"TMCL", "TMCL"},             {"©lyr", "LYRICS"},           {"soar", "ARTISTSORT"},
-    {"sonm", "TITLESORT"},        {"soaa", "ALBUMARTISTSORT"},  {"soal", "ALBUMSORT"},
-    {"soco", "COMPOSERSORT"},     {"sosn", "SHOWSORT"},         {"pcst", "PODCAST"},
-    {"purl", "PODCASTURL"},       {"keyw", "PODCASTKEYWORDS"},  {"catg", "PODCASTCATEGORY"},
-    {"apID", "PURCHASEACCOUNT"},  {"akID", "PURCHASEACCOUNTTYPE"}, {"SEpc", "PLAYCOUNT"},
-    {"atID", "ITUNESARTISTID"},   {"sfID", "ITUNESCOUNTRYID"},  {"xid ", "XID"},
+    {"©ART", "ARTIST"},
+    {"©nam", "TITLE"},
+    {"aART", "ALBUMARTIST"},
+    {"©wrt", "COMPOSER"},
+    {"©alb", "ALBUM"},
+    {"cprt", "COPYRIGHT"},
+    {"©grp", "GROUPING"},
+    {"©day", "RELEASEDATE"},
+    {"pgap", "GAPLESSPLAYBACK"},
+    {"cpil", "PARTOFCOMPILATION"},
+    {"tmpo", "BPM"},
+    {"SErg", "RATING"},
+    {"tvnn", "TVNETWORK"},
+    {"tvsh", "SHOW"},
+    {"tven", "EPISODE"},
+    {"tvsn", "SEASONNUMBER"},
+    {"tves", "EPISODENUMBER"},
+    {"hdvd", "HDVIDEO"},
+    {"desc", "DESCRIPTION"},
+    {"ldes", "LONGDESCRIPTION"},
+    {"purd", "PURCHASEDATE"},
+    {"plID", "ITUNESALBUMID"},
+    {"cmID", "ITUNESCOMPOSERID"},
+    {"geID", "ITUNESGENREID"},
+    {"©cmt", "COMMENT"},
+    {"stdo", "STUDIO"},
+    {"TPUB", "PUBLISHER"},
+    {"©enc", "ENCODEDBY"},
+    {"©too", "ENCODERTOOL"},
+    {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},
+    {"©lyr", "LYRICS"},
+    {"soar", "ARTISTSORT"},
+    {"sonm", "TITLESORT"},
+    {"soaa", "ALBUMARTISTSORT"},
+    {"soal", "ALBUMSORT"},
+    {"soco", "COMPOSERSORT"},
+    {"sosn", "SHOWSORT"},
+    {"pcst", "PODCAST"},
+    {"purl", "PODCASTURL"},
+    {"keyw", "PODCASTKEYWORDS"},
+    {"catg", "PODCASTCATEGORY"},
+    {"apID", "PURCHASEACCOUNT"},
+    {"akID", "PURCHASEACCOUNTTYPE"},
+    {"SEpc", "PLAYCOUNT"},
+    {"atID", "ITUNESARTISTID"},
+    {"sfID", "ITUNESCOUNTRYID"},
+    {"xid ", "XID"},
 };
 static_assert(std::size(ItemNames) == 48);
 
 // Names that save into an item without coming back from it under that name.
-constexpr TItemName ExtraSaveNames[] = {{"aART", "ALBUM ARTIST"}, {"©day", "RELEASE DATE"},
-                                        {"©day", "DATE_RELEASED"}, {"©day", "YEAR"},
+constexpr TItemName ExtraSaveNames[] = {{"aART", "ALBUM ARTIST"},
+                                        {"©day", "RELEASE DATE"},
+                                        {"©day", "DATE_RELEASED"},
+                                        {"©day", "YEAR"},
                                         {"cpil", "PART OF COMPILATION"}};
 // Items read under a name that saves as a freeform item instead.
 constexpr std::string_view FreeformOnSave[] = {"RATING", "PLAYCOUNT", "PUBLISHER"};
@@ -53,24 +87,35 @@ struct TIntegerItem {
     bool Boolean;
 };
 constexpr TIntegerItem IntegerItems[] = {
-    {"pgap", 1, true}, {"cpil", 1, true}, {"hdvd", 1, true}, {"pcst", 1, true}, {"tmpo", 2, false},
+    {"pgap", 1, true},  {"cpil", 1, true},  {"hdvd", 1, true},  {"pcst", 1, true},  {"tmpo", 2, false},
     {"tvsn", 4, false}, {"tves", 4, false}, {"akID", 1, false}, {"plID", 8, false}, {"atID", 4, false},
     {"cmID", 4, false}, {"geID", 4, false}, {"sfID", 4, false}, {"cnID", 4, false}, {"rtng", 1, false},
 };
 
 // Windows Media attributes of the Xtra box and their unified names.
 constexpr TItemName XtraNames[] = {
-    {"WM/SharedUserRating", "SharedUserRating"}, {"WM/AuthorURL", "AuthorURL"},
-    {"WM/PromotionURL", "PromotionURL"},         {"WM/SubTitle", "SubTitle"},
-    {"WM/Category", "Category"},                 {"WM/Producer", "Producer"},
-    {"WM/EncodedBy", "EncodedBy"},               {"WM/Conductor", "Conductor"},
-    {"WM/ParentalRating", "ParentalRating"},     {"WM/Writer", "Writer"},
-    {"WM/Director", "Director"},                 {"WM/Publisher", "Publisher"},
-    {"WM/Mood", "Mood"},                         {"WM/ContentDistributor", "ContentDistributor"},
-    {"WM/InitialKey", "InitialKey"},             {"WM/Period", "Period"},
-    {"WM/PartOfSet", "PartOfSet"},               {"WM/MediaClassPrimaryID", "MediaClassPrimaryID"},
-    {"WM/MediaClassSecondaryID", "MediaClassSecondaryID"}, {"WM/WMContentID", "WMContentID"},
-    {"WM/WMCollectionID", "WMCollectionID"},     {"WM/WMCollectionGroupID", "WMCollectionGroupID"},
+    {"WM/SharedUserRating", "SharedUserRating"},
+    {"WM/AuthorURL", "AuthorURL"},
+    {"WM/PromotionURL", "PromotionURL"},
+    {"WM/SubTitle", "SubTitle"},
+    {"WM/Category", "Category"},
+    {"WM/Producer", "Producer"},
+    {"WM/EncodedBy", "EncodedBy"},
+    {"WM/Conductor", "Conductor"},
+    {"WM/ParentalRating", "ParentalRating"},
+    {"WM/Writer", "Writer"},
+    {"WM/Director", "Director"},
+    {"WM/Publisher", "Publisher"},
+    {"WM/Mood", "Mood"},
+    {"WM/ContentDistributor", "ContentDistributor"},
+    {"WM/InitialKey", "InitialKey"},
+    {"WM/Period", "Period"},
+    {"WM/PartOfSet", "PartOfSet"},
+    {"WM/MediaClassPrimaryID", "MediaClassPrimaryID"},
+    {"WM/MediaClassSecondaryID", "MediaClassSecondaryID"},
+    {"WM/WMContentID", "WMContentID"},
+    {"WM/WMCollectionID", "WMCollectionID"},
+    {"WM/WMCollectionGroupID", "WMCollectionGroupID"},
 };
 static_assert(std::size(XtraNames) == 22);
 
@@ -157,8 +202,10 @@ std::vector<std::pair<std::string, std::vector<std::string>>> GroupedEntries(con
         const TTag* t = Tags.TagAt(i);
         const std::string n = text::UpperAscii(t->Name);
         auto g = std::find_if(groups.begin(), groups.end(), [&](const auto& x) { return x.first == n; });
-        if (g == groups.end()) groups.push_back({n, {t->Value}});
-        else g->second.push_back(t->Value);
+        if (g == groups.end())
+            groups.push_back({n, {t->Value}});
+        else
+            g->second.push_back(t->Value);
     }
     return groups;
 }
@@ -205,8 +252,7 @@ std::vector<std::string> FreeformValues(TMP4Tag& Tag, const std::string& Name) {
 
 void DeleteFreeform(TMP4Tag& Tag, const std::string& Name) {
     const TFreeformKey key = FreeformKeyOf(Name);
-    while (Tag.DeleteAtomCommon(key.Name, key.Mean)) {
-    }
+    while (Tag.DeleteAtomCommon(key.Name, key.Mean)) {}
 }
 
 // The first item of that key holds the values; other items of the key go.
@@ -375,8 +421,8 @@ void TTags::PrepareMP4Tag() {
             const std::string source = SourceItemOfName(name);
             const TAtomName src = AtomName(source);
             if (!source.empty() && T.FindAtom(src)) {
-                const std::string loaded = source == "TIPL" || source == "TMCL" ? mapping::JoinLines(T.GetList(src))
-                                                                                : T.GetText(src);
+                const std::string loaded =
+                    source == "TIPL" || source == "TMCL" ? mapping::JoinLines(T.GetList(src)) : T.GetText(src);
                 if (values.size() == 1 && loaded == v) continue;
             }
             std::vector<std::string> current = FreeformValues(T, name);
@@ -415,7 +461,7 @@ void TTags::PrepareMP4Tag() {
                 existing->GetInteger(old);
                 if (integer && integer->Boolean && (old != 0) == (n != 0)) continue;
             }
-            T.DeleteAllAtoms(id);   // an integer item holds one value
+            T.DeleteAllAtoms(id);  // an integer item holds one value
             T.SetInteger(id, n, width);
             continue;
         }
@@ -477,13 +523,20 @@ int TTags::SaveMP4Tag(const std::string& FileName, bool Buffered, TStream* Strea
 void TTags::DeleteNativeMP4(const TTag& Entry) {
     TMP4Tag& T = *FMP4Tag;
     const std::string n = text::UpperAscii(Entry.Name);
-    if (n == "TRACKNUMBER" || n == "TRACK") T.DeleteAllAtoms(AtomName("trkn"));
-    else if (n == "TOTALTRACKS" || n == "TRACKTOTAL") T.SetTrack(T.GetTrack(), 0);
-    else if (n == "DISCNUMBER" || n == "DISC") T.DeleteAllAtoms(AtomName("disk"));
-    else if (n == "TOTALDISCS" || n == "DISCTOTAL") T.SetDisc(T.GetDisc(), 0);
-    else if (n == "GENRE") T.SetGenre("");
-    else if (n == "MEDIA") T.DeleteAllAtoms(AtomName("stik"));
-    else if (n == "PURCHASECOUNTRY") T.DeleteAllAtoms(AtomName("sfID"));
+    if (n == "TRACKNUMBER" || n == "TRACK")
+        T.DeleteAllAtoms(AtomName("trkn"));
+    else if (n == "TOTALTRACKS" || n == "TRACKTOTAL")
+        T.SetTrack(T.GetTrack(), 0);
+    else if (n == "DISCNUMBER" || n == "DISC")
+        T.DeleteAllAtoms(AtomName("disk"));
+    else if (n == "TOTALDISCS" || n == "DISCTOTAL")
+        T.SetDisc(T.GetDisc(), 0);
+    else if (n == "GENRE")
+        T.SetGenre("");
+    else if (n == "MEDIA")
+        T.DeleteAllAtoms(AtomName("stik"));
+    else if (n == "PURCHASECOUNTRY")
+        T.DeleteAllAtoms(AtomName("sfID"));
     const std::string item = SourceItemOfName(n);
     if (!item.empty()) T.DeleteAllAtoms(AtomName(item));
     DeleteFreeform(T, Entry.Name);

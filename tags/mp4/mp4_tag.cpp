@@ -21,7 +21,8 @@ TAtomName AtomName(std::string_view Text) {
         const uint8_t c = (uint8_t)Text[i];
         uint32_t cp = c;
         size_t len = 1;
-        if (c >= 0xC0 && c < 0xE0 && i + 1 < Text.size()) cp = ((c & 0x1Fu) << 6) | (Text[i + 1] & 0x3F), len = 2;
+        if (c >= 0xC0 && c < 0xE0 && i + 1 < Text.size())
+            cp = ((c & 0x1Fu) << 6) | (Text[i + 1] & 0x3F), len = 2;
         else if (c >= 0xE0 && c < 0xF0 && i + 2 < Text.size())
             cp = ((c & 0x0Fu) << 12) | ((Text[i + 1] & 0x3Fu) << 6) | (Text[i + 2] & 0x3F), len = 3;
         n[k++] = uint8_t(cp);
@@ -211,8 +212,7 @@ bool TMP4Tag::DeleteAtom(const TAtomName& ID) { return DeleteAtom(FindAtomIndex(
 
 int TMP4Tag::DeleteAllAtoms(const TAtomName& ID) {
     const size_t before = Atoms.size();
-    Atoms.erase(std::remove_if(Atoms.begin(), Atoms.end(), [&](const TMP4Atom& a) { return a.ID == ID; }),
-                Atoms.end());
+    Atoms.erase(std::remove_if(Atoms.begin(), Atoms.end(), [&](const TMP4Atom& a) { return a.ID == ID; }), Atoms.end());
     return int(before - Atoms.size());
 }
 
@@ -345,11 +345,11 @@ struct TStoreFront {
     const char* Country;
 };
 constexpr TStoreFront StoreFronts[] = {
-    {143441, "United States"}, {143442, "France"},      {143443, "Germany"},     {143444, "United Kingdom"},
-    {143445, "Austria"},       {143446, "Belgium"},     {143447, "Finland"},     {143448, "Greece"},
-    {143449, "Ireland"},       {143450, "Italy"},       {143451, "Luxembourg"},  {143452, "Netherlands"},
-    {143453, "Portugal"},      {143454, "Spain"},       {143455, "Canada"},      {143456, "Sweden"},
-    {143457, "Norway"},        {143458, "Denmark"},     {143459, "Switzerland"}, {143460, "Australia"},
+    {143441, "United States"}, {143442, "France"},  {143443, "Germany"},     {143444, "United Kingdom"},
+    {143445, "Austria"},       {143446, "Belgium"}, {143447, "Finland"},     {143448, "Greece"},
+    {143449, "Ireland"},       {143450, "Italy"},   {143451, "Luxembourg"},  {143452, "Netherlands"},
+    {143453, "Portugal"},      {143454, "Spain"},   {143455, "Canada"},      {143456, "Sweden"},
+    {143457, "Norway"},        {143458, "Denmark"}, {143459, "Switzerland"}, {143460, "Australia"},
     {143461, "New Zealand"},   {143462, "Japan"},
 };
 static_assert(std::size(StoreFronts) == 22);
@@ -358,7 +358,7 @@ struct TMediaName {
     uint8_t Value;
     const char* Name;
 };
-constexpr TMediaName MediaNames[] = {{0, "Movie"},    {9, "Movie"},    {1, "Music"},     {2, "Audiobook"},
+constexpr TMediaName MediaNames[] = {{0, "Movie"},       {9, "Movie"},    {1, "Music"},    {2, "Audiobook"},
                                      {6, "Music Video"}, {10, "TV Show"}, {11, "Booklet"}, {14, "Ringtone"}};
 }  // namespace
 
@@ -474,7 +474,8 @@ std::string XtraValueText(const TMP4XtraProperty& P) {
             const auto& d = P.Data;
             char b[40];
             std::snprintf(b, sizeof b, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", d[3],
-                          d[2], d[1], d[0], d[5], d[4], d[7], d[6], d[8], d[9], d[10], d[11], d[12], d[13], d[14], d[15]);
+                          d[2], d[1], d[0], d[5], d[4], d[7], d[6], d[8], d[9], d[10], d[11], d[12], d[13], d[14],
+                          d[15]);
             return b;
         }
         default: return std::to_string(P.Data.size()) + " bytes";
@@ -534,7 +535,8 @@ int TMP4Tag::LoadFromStream(TStream& Stream, bool) {
         AtommoovSize = (int64_t)moov->Size;
         // Filled by the read; no need to zero it first.
         std::unique_ptr<uint8_t[]> bytes(new uint8_t[(size_t)moov->Size]);
-        if (Stream.Seek((int64_t)moov->Pos) != (int64_t)moov->Pos || !Stream.ReadExact(bytes.get(), (int64_t)moov->Size))
+        if (Stream.Seek((int64_t)moov->Pos) != (int64_t)moov->Pos ||
+            !Stream.ReadExact(bytes.get(), (int64_t)moov->Size))
             return mp4result::ReadError;
         return ReadMoov(bytes.get(), (size_t)moov->Size);
     } catch (...) {
@@ -624,7 +626,10 @@ void TMP4Tag::ReadTracks(const uint8_t* d, size_t Size) {
             if (r.u32be() != 1) continue;
             r.skip(4);
             const std::string type = r.str(4);
-            TMP4AudioFormat format = type == "mp4a" ? mp4afAAC : type == "ac-3" ? mpfafAC3 : type == "alac" ? mp4afALAC : mp4afUnknown;
+            TMP4AudioFormat format = type == "mp4a"   ? mp4afAAC
+                                     : type == "ac-3" ? mpfafAC3
+                                     : type == "alac" ? mp4afALAC
+                                                      : mp4afUnknown;
             if (format == mp4afUnknown) continue;
             r.skip(16);
             const uint16_t channels = r.u16be();
@@ -675,7 +680,7 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                 // its bytes back: mean, name, then data children, nothing else.
                 // Any other item keeps its bytes as read.
                 bool canonical = it.Header == 8;
-                int stage = 0;   // 0 mean next, 1 name next, 2 data only
+                int stage = 0;  // 0 mean next, 1 name next, 2 data only
                 const bool cover = it.Is("covr");
                 size_t p = it.Header;
                 while (p + 8 <= it.Size) {
@@ -687,8 +692,10 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                         TMP4AtomData& dd = a.Datas.emplace_back();
                         dd.DataType = GetU32be(cb + 8);
                         std::memcpy(dd.Reserved.data(), cb + 12, 4);
-                        if (cover && !ParseCoverArts) dd.Skipped = true;
-                        else dd.Data.assign(cb + 16, cb + cs);
+                        if (cover && !ParseCoverArts)
+                            dd.Skipped = true;
+                        else
+                            dd.Data.assign(cb + 16, cb + cs);
                         stage = 2;
                     } else if (std::memcmp(cb + 4, "mean", 4) == 0 && cs > 8) {
                         canonical &= stage == 0;
@@ -706,9 +713,9 @@ void TMP4Tag::ReadUdta(const uint8_t* Data, size_t Size, int64_t FilePos) {
                 if (p != it.Size) canonical = false;
                 if (!canonical && it.Header == 8) {
                     a.Raw.assign(ib, ib + it.Size);
-                    SetU32be(a.Raw.data(), (uint32_t)it.Size);   // a size of 0 meant "to the end"
+                    SetU32be(a.Raw.data(), (uint32_t)it.Size);  // a size of 0 meant "to the end"
                 } else if (!canonical) {
-                    a.Changed = true;   // rewritten with a 32-bit size
+                    a.Changed = true;  // rewritten with a 32-bit size
                 }
                 Loaded = true;
             }

@@ -25,13 +25,13 @@
 namespace mp4result {
 inline constexpr int Success = 0;
 inline constexpr int NoTag = 1;
-inline constexpr int NothingToWrite = 2;      // no items, no Xtra box, and the file has no item list
-inline constexpr int FileOpenFailed = 4;      // also: read-only, or the file changed under the save
-inline constexpr int ReadError = 5;           // a corrupt atom
-inline constexpr int UnsafeLayout = 7;        // fragmented file whose fragments would move, or
-                                              // a cover list whose pictures were not loaded
-inline constexpr int NotMP4 = 9;              // the stream does not start with "ftyp"
-inline constexpr int ChunkOffsetsFailed = 11; // a 32-bit chunk-offset table cannot follow the move
+inline constexpr int NothingToWrite = 2;       // no items, no Xtra box, and the file has no item list
+inline constexpr int FileOpenFailed = 4;       // also: read-only, or the file changed under the save
+inline constexpr int ReadError = 5;            // a corrupt atom
+inline constexpr int UnsafeLayout = 7;         // fragmented file whose fragments would move, or
+                                               // a cover list whose pictures were not loaded
+inline constexpr int NotMP4 = 9;               // the stream does not start with "ftyp"
+inline constexpr int ChunkOffsetsFailed = 11;  // a 32-bit chunk-offset table cannot follow the move
 inline constexpr int ChunkOffsets64Failed = 12;
 }  // namespace mp4result
 
@@ -55,8 +55,8 @@ class TMP4AtomData {
 public:
     std::vector<uint8_t> Data;
     uint32_t DataType = mp4type::UTF8;
-    std::array<uint8_t, 4> Reserved{};   // the locale field, kept as read
-    bool Skipped = false;                // a picture whose bytes were not loaded
+    std::array<uint8_t, 4> Reserved{};  // the locale field, kept as read
+    bool Skipped = false;               // a picture whose bytes were not loaded
     bool AlreadyParsed = false;
 };
 
@@ -64,7 +64,7 @@ public:
 class TMP4Atom {
 public:
     TAtomName ID{};
-    std::vector<uint8_t> mean;   // whole bodies (version and flags, then UTF-8); empty when absent
+    std::vector<uint8_t> mean;  // whole bodies (version and flags, then UTF-8); empty when absent
     std::vector<uint8_t> name;
     std::vector<TMP4AtomData> Datas;
     bool AlreadyParsed = false;
@@ -77,7 +77,10 @@ public:
 
     int Count() const { return (int)Datas.size(); }
     TMP4AtomData& AddData();
-    void Touch() { Changed = true; Raw.clear(); }
+    void Touch() {
+        Changed = true;
+        Raw.clear();
+    }
 
     // Typed access to the first data child (a setter adds it when missing).
     std::string GetText() const;
@@ -123,8 +126,8 @@ public:
     TMP4Tag() { Atoms.reserve(256); }
 
     // --- state of the last load ---
-    bool Loaded = false;          // at least one item was read
-    bool Valid = false;           // the stream starts with "ftyp"
+    bool Loaded = false;  // at least one item was read
+    bool Valid = false;   // the stream starts with "ftyp"
     std::string SourceFileName;
     int64_t FileSize = 0;
     int64_t mdatAtomPosition = -1, mdatAtomSize = 0;
@@ -142,7 +145,7 @@ public:
     uint32_t Flags = 0;
 
     // --- options ---
-    TPaddingOption Padding;   // of a moov written anew (tags/padding.h)
+    TPaddingOption Padding;  // of a moov written anew (tags/padding.h)
     bool ParseXtra = true;
     bool ParseCoverArts = true;
     bool ParseMediaAttributes = true;
@@ -204,7 +207,11 @@ public:
     // --- Xtra attributes ---
     const TMP4Xtra* FindAtomXtra(const std::string& FieldName) const;
     std::string GetTextXtra(const std::string& FieldName, bool MultipleValues) const;
-    void ClearXtras() { Xtras.clear(); XtraRaw.clear(); XtraChanged = true; }
+    void ClearXtras() {
+        Xtras.clear();
+        XtraRaw.clear();
+        XtraChanged = true;
+    }
 
     // --- writing (mp4_write.cpp) ---
     // The new ilst size (0 without items).

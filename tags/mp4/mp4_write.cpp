@@ -64,7 +64,8 @@ std::vector<uint8_t> TMP4Tag::CreateXtraAtom() const {
             }
         if (total == 0) continue;
         auto terminated = [](const TMP4XtraProperty& p) {
-            return p.PropType != 8 || (p.Data.size() >= 2 && p.Data[p.Data.size() - 1] == 0 && p.Data[p.Data.size() - 2] == 0);
+            return p.PropType != 8 ||
+                   (p.Data.size() >= 2 && p.Data[p.Data.size() - 1] == 0 && p.Data[p.Data.size() - 2] == 0);
         };
         uint64_t attr = 12 + x.Name.size();
         for (auto* p : valid) attr += p->Data.size() + 6 + (terminated(*p) ? 0 : 2);
@@ -89,8 +90,8 @@ std::vector<uint8_t> TMP4Tag::CreateXtraAtom() const {
 
 namespace {
 
-constexpr uint8_t HandlerAtom[33] = {0, 0, 0, 0x21, 'h', 'd', 'l', 'r', 0, 0, 0, 0, 0, 0, 0, 0, 'm',
-                                     'd', 'i', 'r', 'a', 'p', 'p', 'l', 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t HandlerAtom[33] = {0,   0,   0,   0x21, 'h', 'd', 'l', 'r', 0, 0, 0, 0, 0, 0, 0, 0, 'm',
+                                     'd', 'i', 'r', 'a',  'p', 'p', 'l', 0,   0, 0, 0, 0, 0, 0, 0, 0};
 
 // An atom around Body; a 64-bit header where the old atom had one or the size needs it.
 void PutAtom(std::vector<uint8_t>& Out, std::string_view Type, const std::vector<uint8_t>& Body, bool Wide) {
@@ -123,18 +124,18 @@ void Append(std::vector<uint8_t>& Out, const uint8_t* From, const TAtomSpan& A) 
 
 // What a save keeps of the old moov, and where the parts the tag owns go.
 struct TMoovLayout {
-    std::vector<uint8_t> Old;           // the old moov, whole
+    std::vector<uint8_t> Old;  // the old moov, whole
     bool Found = false, MoovWide = false, UdtaWide = false, MetaWide = false;
-    bool HasIlst = false;               // the old meta held an item list
-    bool Fragmented = false;            // movie fragments follow (mvex)
+    bool HasIlst = false;                        // the old meta held an item list
+    bool Fragmented = false;                     // movie fragments follow (mvex)
     std::vector<uint8_t> MoovBefore, MoovAfter;  // moov children before / after the udta
     std::vector<uint8_t> UdtaBefore, UdtaAfter;  // udta children before / after the meta
-    std::vector<uint8_t> MetaHead;      // version and flags (empty for a QuickTime meta)
+    std::vector<uint8_t> MetaHead;               // version and flags (empty for a QuickTime meta)
     std::vector<uint8_t> MetaBefore, MetaAfter;  // meta children before / after the ilst
     bool HasHandler = false;
     bool XtraBeforeMeta = false;
-    std::vector<uint8_t> OldXtra;       // the Xtra box the file holds now
-    uint64_t OldFree = 0;               // bytes of the free atoms the save drops from the moov
+    std::vector<uint8_t> OldXtra;  // the Xtra box the file holds now
+    uint64_t OldFree = 0;          // bytes of the free atoms the save drops from the moov
 };
 
 void ReadLayout(TMoovLayout& L, const TMP4Tag& Tag) {
@@ -254,7 +255,7 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
     if (ilst.size() > 0xFFFFFFFFull) return mp4result::FileOpenFailed;
 
     TMoovLayout L;
-    std::vector<uint8_t> prefix;   // an empty stream first gets an ftyp atom
+    std::vector<uint8_t> prefix;  // an empty stream first gets an ftyp atom
     uint64_t regionStart = (uint64_t)fileSize, regionLen = 0, freeBehind = 0;
     std::vector<TAtomSpan> top;
     if (fileSize == 0) {
@@ -286,7 +287,7 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
     }
     if (!L.Found) L.MetaHead = {Tag.Version, 0, 0, 0};
     // A tag that read no Xtra box (or was told not to) leaves the file's alone.
-    const std::vector<uint8_t> xtra = Tag.XtraChanged     ? Tag.CreateXtraAtom()
+    const std::vector<uint8_t> xtra = Tag.XtraChanged       ? Tag.CreateXtraAtom()
                                       : Tag.XtraRaw.empty() ? L.OldXtra
                                                             : Tag.XtraRaw;
     if (Tag.Atoms.empty() && xtra.empty() && !L.HasIlst && L.OldXtra.empty()) return mp4result::NothingToWrite;
@@ -409,7 +410,7 @@ int TMP4Tag::SaveToFile(const std::string& FileName, bool KeepPadding) {
         if (r == mp4result::Success && !plan.NoChange && ApplyEditToFile(FileName, plan.Edit) != TEditResult::Success)
             r = mp4result::FileOpenFailed;
         if (r != mp4result::Success) {
-            if (!exists) ::unlink(FileName.c_str());   // the empty file this save created
+            if (!exists) ::unlink(FileName.c_str());  // the empty file this save created
             return r;
         }
         if (modTime) fileutil::SetModTime(FileName, *modTime);

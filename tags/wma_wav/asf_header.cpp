@@ -19,46 +19,89 @@ namespace asf {
 namespace {
 
 // GUIDs as they appear in the file (first three groups little-endian).
-constexpr TGuid DataGuid = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-constexpr TGuid SimpleIndexGuid = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11, 0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
-constexpr TGuid IndexGuid = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11, 0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE};
-constexpr TGuid FilePropertiesGuid = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11, 0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr TGuid StreamPropertiesGuid = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11, 0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr TGuid HeaderExtensionGuid = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11, 0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr TGuid CodecListGuid = {0x40, 0x52, 0xD1, 0x86, 0x1D, 0x31, 0xD0, 0x11, 0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6};
-constexpr TGuid ContentDescriptionGuid = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-constexpr TGuid ExtendedContentGuid = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
-constexpr TGuid StreamBitrateGuid = {0xCE, 0x75, 0xF8, 0x7B, 0x8D, 0x46, 0xD1, 0x11, 0x8D, 0x82, 0x00, 0x60, 0x97, 0xC9, 0xA2, 0xB2};
-constexpr TGuid PaddingGuid = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45, 0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
-constexpr TGuid MetadataGuid = {0xEA, 0xCB, 0xF8, 0xC5, 0xAF, 0x5B, 0x77, 0x48, 0x84, 0x67, 0xAA, 0x8C, 0x44, 0xFA, 0x4C, 0xCA};
-constexpr TGuid MetadataLibraryGuid = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49, 0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
-constexpr TGuid ExtReservedGuid = {0x11, 0xD2, 0xD3, 0xAB, 0xBA, 0xA9, 0xCF, 0x11, 0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr TGuid AudioMediaGuid = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11, 0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
-constexpr TGuid VideoMediaGuid = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11, 0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
-constexpr TGuid CommandMediaGuid = {0xC0, 0xCF, 0xDA, 0x59, 0xE6, 0x59, 0xD0, 0x11, 0xA3, 0xAC, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6};
-constexpr TGuid JfifMediaGuid = {0x00, 0xE1, 0x1B, 0xB6, 0x4E, 0x5B, 0xCF, 0x11, 0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
-constexpr TGuid DegradableJpegGuid = {0xE0, 0x7D, 0x90, 0x35, 0x15, 0xE4, 0xCF, 0x11, 0xA9, 0x17, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
-constexpr TGuid FileTransferGuid = {0x2C, 0x22, 0xBD, 0x91, 0x1C, 0xF2, 0x7A, 0x49, 0x8B, 0x6D, 0x5A, 0xA8, 0x6B, 0xFC, 0x01, 0x85};
-constexpr TGuid BinaryMediaGuid = {0xE2, 0x65, 0xFB, 0x3A, 0xEF, 0x47, 0xF2, 0x40, 0xAC, 0x2C, 0x70, 0xA9, 0x0D, 0x71, 0xD3, 0x43};
-constexpr TGuid ContentEncryptionGuid = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E};
-constexpr TGuid ExtContentEncryptionGuid = {0x14, 0xE6, 0x8A, 0x29, 0x22, 0x26, 0x17, 0x4C, 0xB9, 0x35, 0xDA, 0xE0, 0x7E, 0xE9, 0x28, 0x9C};
-constexpr TGuid AdvContentEncryptionGuid = {0x33, 0x85, 0x05, 0x43, 0x81, 0x69, 0xE6, 0x49, 0x9B, 0x74, 0xAD, 0x12, 0xCB, 0x86, 0xD5, 0x8C};
-constexpr TGuid DigitalSignatureGuid = {0xFC, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E};
+constexpr TGuid DataGuid = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr TGuid SimpleIndexGuid = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
+                                   0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
+constexpr TGuid IndexGuid = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11,
+                             0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE};
+constexpr TGuid FilePropertiesGuid = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                      0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr TGuid StreamPropertiesGuid = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                        0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr TGuid HeaderExtensionGuid = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
+                                       0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr TGuid CodecListGuid = {0x40, 0x52, 0xD1, 0x86, 0x1D, 0x31, 0xD0, 0x11,
+                                 0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6};
+constexpr TGuid ContentDescriptionGuid = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                          0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr TGuid ExtendedContentGuid = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11,
+                                       0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+constexpr TGuid StreamBitrateGuid = {0xCE, 0x75, 0xF8, 0x7B, 0x8D, 0x46, 0xD1, 0x11,
+                                     0x8D, 0x82, 0x00, 0x60, 0x97, 0xC9, 0xA2, 0xB2};
+constexpr TGuid PaddingGuid = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
+                               0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
+constexpr TGuid MetadataGuid = {0xEA, 0xCB, 0xF8, 0xC5, 0xAF, 0x5B, 0x77, 0x48,
+                                0x84, 0x67, 0xAA, 0x8C, 0x44, 0xFA, 0x4C, 0xCA};
+constexpr TGuid MetadataLibraryGuid = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49,
+                                       0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
+constexpr TGuid ExtReservedGuid = {0x11, 0xD2, 0xD3, 0xAB, 0xBA, 0xA9, 0xCF, 0x11,
+                                   0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr TGuid AudioMediaGuid = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11,
+                                  0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr TGuid VideoMediaGuid = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
+                                  0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr TGuid CommandMediaGuid = {0xC0, 0xCF, 0xDA, 0x59, 0xE6, 0x59, 0xD0, 0x11,
+                                    0xA3, 0xAC, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6};
+constexpr TGuid JfifMediaGuid = {0x00, 0xE1, 0x1B, 0xB6, 0x4E, 0x5B, 0xCF, 0x11,
+                                 0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr TGuid DegradableJpegGuid = {0xE0, 0x7D, 0x90, 0x35, 0x15, 0xE4, 0xCF, 0x11,
+                                      0xA9, 0x17, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr TGuid FileTransferGuid = {0x2C, 0x22, 0xBD, 0x91, 0x1C, 0xF2, 0x7A, 0x49,
+                                    0x8B, 0x6D, 0x5A, 0xA8, 0x6B, 0xFC, 0x01, 0x85};
+constexpr TGuid BinaryMediaGuid = {0xE2, 0x65, 0xFB, 0x3A, 0xEF, 0x47, 0xF2, 0x40,
+                                   0xAC, 0x2C, 0x70, 0xA9, 0x0D, 0x71, 0xD3, 0x43};
+constexpr TGuid ContentEncryptionGuid = {0xFB, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11,
+                                         0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E};
+constexpr TGuid ExtContentEncryptionGuid = {0x14, 0xE6, 0x8A, 0x29, 0x22, 0x26, 0x17, 0x4C,
+                                            0xB9, 0x35, 0xDA, 0xE0, 0x7E, 0xE9, 0x28, 0x9C};
+constexpr TGuid AdvContentEncryptionGuid = {0x33, 0x85, 0x05, 0x43, 0x81, 0x69, 0xE6, 0x49,
+                                            0x9B, 0x74, 0xAD, 0x12, 0xCB, 0x86, 0xD5, 0x8C};
+constexpr TGuid DigitalSignatureGuid = {0xFC, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11,
+                                        0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC, 0x6E};
 
 constexpr size_t ObjectHeaderSize = 24;
 constexpr size_t HeaderFixedSize = 30;
-constexpr size_t ExtFixedSize = 46;           // object header + reserved GUID, WORD, DWORD size
-constexpr size_t MaxSmallValue = 65535;       // WORD-sized lengths
+constexpr size_t ExtFixedSize = 46;      // object header + reserved GUID, WORD, DWORD size
+constexpr size_t MaxSmallValue = 65535;  // WORD-sized lengths
 
 // The Content Description's five fields, in their stored order.
 constexpr const char* ContentFields[5] = {"Title", "Author", "Copyright", "Description", "Rating"};
 
 // Computed attributes: what the header says, not stored as attributes.
-constexpr const char* ComputedNames[] = {
-    "Duration", "Bitrate", "CurrentBitrate", "OptimalBitrate", "FileSize", "Seekable", "Stridable", "Broadcast",
-    "Is_Protected", "Is_Trusted", "Signature_Name", "HasAudio", "HasVideo", "HasImage", "HasScript",
-    "HasArbitraryDataStream", "HasFileTransferStream", "HasAttachedImages", "Can_Skip_Backward",
-    "Can_Skip_Forward", "WM/ContainerFormat", "WM/ASFPacketCount", "WM/ASFSecurityObjectsSize"};
+constexpr const char* ComputedNames[] = {"Duration",
+                                         "Bitrate",
+                                         "CurrentBitrate",
+                                         "OptimalBitrate",
+                                         "FileSize",
+                                         "Seekable",
+                                         "Stridable",
+                                         "Broadcast",
+                                         "Is_Protected",
+                                         "Is_Trusted",
+                                         "Signature_Name",
+                                         "HasAudio",
+                                         "HasVideo",
+                                         "HasImage",
+                                         "HasScript",
+                                         "HasArbitraryDataStream",
+                                         "HasFileTransferStream",
+                                         "HasAttachedImages",
+                                         "Can_Skip_Backward",
+                                         "Can_Skip_Forward",
+                                         "WM/ContainerFormat",
+                                         "WM/ASFPacketCount",
+                                         "WM/ASFSecurityObjectsSize"};
 
 TGuid ReadGuid(TByteReader& R) {
     TGuid g;
@@ -74,7 +117,8 @@ constexpr uint16_t TypeToDisk[7] = {3, 0, 1, 2, 4, 5, 6};
 // A fixed-size type's length in memory, 0 for the variable ones.
 size_t FixedLength(uint16_t Type) {
     switch (Type) {
-        case atDWORD: case atBOOL: return 4;
+        case atDWORD:
+        case atBOOL: return 4;
         case atQWORD: return 8;
         case atWORD: return 2;
         case atGUID: return 16;
@@ -112,9 +156,12 @@ TAttribute Attr(const char* Name, uint16_t Type, uint64_t Value) {
     a.Type = Type;
     a.Computed = true;
     TByteWriter w;
-    if (Type == atQWORD) w.u64le(Value);
-    else if (Type == atWORD) w.u16le((uint16_t)Value);
-    else w.u32le((uint32_t)Value);
+    if (Type == atQWORD)
+        w.u64le(Value);
+    else if (Type == atWORD)
+        w.u16le((uint16_t)Value);
+    else
+        w.u32le((uint32_t)Value);
     a.Value = w.take();
     return a;
 }
@@ -156,9 +203,7 @@ int TAsfEditor::OpenStream(TStream& Stream) {
     return r;
 }
 
-void TAsfEditor::Close() {
-    *this = TAsfEditor();
-}
+void TAsfEditor::Close() { *this = TAsfEditor(); }
 
 // Header Object: GUID, QWORD size (30 + children), DWORD child count,
 // BYTE reserved 1, BYTE reserved 2, then the children back to back.
@@ -169,7 +214,7 @@ int TAsfEditor::Parse(TStream& Stream) {
         TByteReader h(head, sizeof head);
         if (ReadGuid(h) != HeaderGuid) return asfresult::NotAsf;
         const uint64_t size = h.u64le();
-        h.u32le();   // the child count is not trusted: the children are walked by size
+        h.u32le();  // the child count is not trusted: the children are walked by size
         FReserved1 = h.u8();
         FReserved2 = h.u8();
         if (size < HeaderFixedSize || size > (uint64_t)Stream.Size() || size > MaxHeaderSize) return asfresult::NotAsf;
@@ -188,7 +233,7 @@ int TAsfEditor::Parse(TStream& Stream) {
             const uint64_t osize = peek.u64le();
             if (osize < ObjectHeaderSize || osize > r.remaining()) return asfresult::NotAsf;
             auto bytes = r.bytes((size_t)osize);
-            if (g == PaddingGuid) {   // rendered anew
+            if (g == PaddingGuid) {  // rendered anew
                 FOldPadding += osize;
                 continue;
             }
@@ -212,7 +257,7 @@ int TAsfEditor::Parse(TStream& Stream) {
             }
             FChildren.push_back(std::move(c));
         }
-        if (!r.atEnd()) return asfresult::NotAsf;   // a stray tail shorter than an object header
+        if (!r.atEnd()) return asfresult::NotAsf;  // a stray tail shorter than an object header
         // Writers put a name's first value into the description field or the
         // Extended Content Description and later ones into the Metadata
         // Library, whose place in the header varies: the values are taken in
@@ -298,7 +343,7 @@ void TAsfEditor::ParseExtendedContent(std::span<const uint8_t> Object) {
         const uint16_t disk = r.u16le();
         const uint16_t valueLen = r.u16le();
         auto value = r.bytes(valueLen);
-        if (disk > 5 || name.empty()) continue;   // GUID is not allowed here; nameless values cannot be addressed
+        if (disk > 5 || name.empty()) continue;  // GUID is not allowed here; nameless values cannot be addressed
         TAttribute a;
         a.Name = std::move(name);
         a.Type = DiskToType[disk];
@@ -363,15 +408,21 @@ void TAsfEditor::AddComputed(TStream& Stream) {
          transfer = false, protectedContent = false, stridable = false;
     uint64_t securitySize = 0, bitrateSum = 0;
     auto streamKind = [&](const TGuid& g) {
-        if (g == AudioMediaGuid) audio = true;
-        else if (g == VideoMediaGuid) video = true;
-        else if (g == JfifMediaGuid || g == DegradableJpegGuid) image = true;
-        else if (g == CommandMediaGuid) script = true;
-        else if (g == BinaryMediaGuid) binary = true;
-        else if (g == FileTransferGuid) transfer = true;
+        if (g == AudioMediaGuid)
+            audio = true;
+        else if (g == VideoMediaGuid)
+            video = true;
+        else if (g == JfifMediaGuid || g == DegradableJpegGuid)
+            image = true;
+        else if (g == CommandMediaGuid)
+            script = true;
+        else if (g == BinaryMediaGuid)
+            binary = true;
+        else if (g == FileTransferGuid)
+            transfer = true;
     };
     for (const auto& c : FChildren) {
-        if (c.Bytes.size() < ObjectHeaderSize) continue;   // an attribute object, kept only by place
+        if (c.Bytes.size() < ObjectHeaderSize) continue;  // an attribute object, kept only by place
         TByteReader r(c.Bytes);
         r.skip(ObjectHeaderSize);
         if (c.Guid == FilePropertiesGuid && r.remaining() >= 80) {
@@ -398,7 +449,8 @@ void TAsfEditor::AddComputed(TStream& Stream) {
             const uint32_t typeSpecific = r.u32le();
             r.skip(4);
             if (r.u16le() & 0x8000) protectedContent = true;
-            if (kind == AudioMediaGuid && FAudioFormat.SamplesPerSec == 0 && typeSpecific >= 16 && r.remaining() >= 20) {
+            if (kind == AudioMediaGuid && FAudioFormat.SamplesPerSec == 0 && typeSpecific >= 16 &&
+                r.remaining() >= 20) {
                 r.skip(4 + 2);
                 FAudioFormat.Channels = r.u16le();
                 FAudioFormat.SamplesPerSec = r.u32le();
@@ -434,7 +486,8 @@ void TAsfEditor::AddComputed(TStream& Stream) {
     FAttributes.push_back(Attr("Duration", atQWORD, duration));
     FAttributes.push_back(Attr("Bitrate", atDWORD, std::min<uint64_t>(bitrate, UINT32_MAX)));
     FAttributes.push_back(Attr("CurrentBitrate", atDWORD, std::min<uint64_t>(bitrate, UINT32_MAX)));
-    FAttributes.push_back(Attr("OptimalBitrate", atDWORD, maxBitrate != 0 ? maxBitrate : std::min<uint64_t>(bitrate, UINT32_MAX)));
+    FAttributes.push_back(
+        Attr("OptimalBitrate", atDWORD, maxBitrate != 0 ? maxBitrate : std::min<uint64_t>(bitrate, UINT32_MAX)));
     FAttributes.push_back(Attr("FileSize", atQWORD, fileSize));
     FAttributes.push_back(Attr("Seekable", atBOOL, seekable));
     FAttributes.push_back(Attr("Stridable", atBOOL, stridable));
@@ -507,7 +560,8 @@ bool TAsfEditor::AddAttribute(const std::string& Name, uint16_t Type, const std:
     a.Type = Type;
     a.Value = Value;
     // Every stored text ends in a NUL that its length counts.
-    if (Type == atSTRING && (a.Value.size() < 2 || a.Value[a.Value.size() - 1] != 0 || a.Value[a.Value.size() - 2] != 0)) {
+    if (Type == atSTRING &&
+        (a.Value.size() < 2 || a.Value[a.Value.size() - 1] != 0 || a.Value[a.Value.size() - 2] != 0)) {
         if (a.Value.size() % 2) a.Value.push_back(0);
         a.Value.push_back(0);
         a.Value.push_back(0);
@@ -565,7 +619,11 @@ std::vector<std::vector<uint8_t>> TAsfEditor::RenderChildren() const {
     }
     for (const auto& r : FOtherStreamLibrary) libRecord(r.Language, r.Stream, r.Name, r.DiskType, r.Data);
     for (const auto& r : FOtherStreamMetadata) {
-        meta.u16le(r.Language).u16le(r.Stream).u16le((uint16_t)r.Name.size()).u16le(r.DiskType).u32le((uint32_t)r.Data.size());
+        meta.u16le(r.Language)
+            .u16le(r.Stream)
+            .u16le((uint16_t)r.Name.size())
+            .u16le(r.DiskType)
+            .u32le((uint32_t)r.Data.size());
         meta.bytes(r.Name).bytes(r.Data);
     }
 
@@ -574,8 +632,10 @@ std::vector<std::vector<uint8_t>> TAsfEditor::RenderChildren() const {
         TByteWriter p;
         std::vector<uint8_t> texts[5];
         for (int i = 0; i < 5; ++i) {
-            if (content[i] == Utf16Name(FContentRaw[i])) texts[i] = FContentRaw[i];
-            else if (!content[i].empty()) texts[i] = Utf16z(content[i]);
+            if (content[i] == Utf16Name(FContentRaw[i]))
+                texts[i] = FContentRaw[i];
+            else if (!content[i].empty())
+                texts[i] = Utf16z(content[i]);
             p.u16le((uint16_t)texts[i].size());
         }
         for (auto& t : texts) p.bytes(t);

@@ -45,25 +45,25 @@ inline constexpr TGuid HeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0
                                      0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 struct TAttribute {
-    std::string Name;              // UTF-8
-    uint16_t Type = atBINARY;      // TAttrType
-    uint16_t Language = 0;         // Metadata Library language index
-    std::vector<uint8_t> Value;    // DWORD/BOOL 4 bytes, QWORD 8, WORD 2, GUID 16, STRING UTF-16LE
-    bool Computed = false;         // derived from the header, read-only
+    std::string Name;            // UTF-8
+    uint16_t Type = atBINARY;    // TAttrType
+    uint16_t Language = 0;       // Metadata Library language index
+    std::vector<uint8_t> Value;  // DWORD/BOOL 4 bytes, QWORD 8, WORD 2, GUID 16, STRING UTF-16LE
+    bool Computed = false;       // derived from the header, read-only
 };
 
 // Result codes, in the WMA tag's numbering.
 namespace asfresult {
 inline constexpr int Success = 0;
 inline constexpr int NoFile = 1;
-inline constexpr int NotAsf = 4;     // no readable ASF header: the editor cannot open the file
+inline constexpr int NotAsf = 4;  // no readable ASF header: the editor cannot open the file
 inline constexpr int ReadOnly = 6;
 inline constexpr int WriteFailed = 0xFFFF;
 }  // namespace asfresult
 
 // Limits for hostile files, named once.
-inline constexpr uint64_t MaxHeaderSize = 256u << 20;    // the header is held in memory
-inline constexpr uint32_t MaxAttributes = 65535;         // per attribute object
+inline constexpr uint64_t MaxHeaderSize = 256u << 20;  // the header is held in memory
+inline constexpr uint32_t MaxAttributes = 65535;       // per attribute object
 inline constexpr uint32_t MaxCodecEntries = 1024;
 
 // Names of the computed attributes; they cannot be deleted or added.
@@ -109,7 +109,7 @@ public:
 private:
     struct TChild {
         TGuid Guid;
-        std::vector<uint8_t> Bytes;   // whole object, header included (empty for objects rendered anew)
+        std::vector<uint8_t> Bytes;  // whole object, header included (empty for objects rendered anew)
     };
     // What a stored attribute was at open time, without holding its value.
     struct TPrint {
@@ -120,9 +120,9 @@ private:
         auto operator<=>(const TPrint&) const = default;
     };
     static TPrint PrintOf(const TAttribute& A);
-    struct TRecord {                  // a Metadata / Metadata Library record kept as read
+    struct TRecord {  // a Metadata / Metadata Library record kept as read
         uint16_t Language, Stream, DiskType;
-        std::vector<uint8_t> Name;    // UTF-16LE with its terminator
+        std::vector<uint8_t> Name;  // UTF-16LE with its terminator
         std::vector<uint8_t> Data;
     };
 
@@ -137,7 +137,7 @@ private:
     int Write(TStream* Stream);
 
     std::vector<TAttribute> FAttributes;
-    std::vector<TPrint> FOriginal;              // stored attributes at open time, sorted
+    std::vector<TPrint> FOriginal;  // stored attributes at open time, sorted
     bool FOriginalNoted = false;
     void NoteOriginal();
     std::vector<TChild> FChildren;              // top-level header objects
@@ -152,7 +152,7 @@ private:
     std::vector<uint8_t> FContentRaw[5];
     uint8_t FReserved1 = 1, FReserved2 = 2;
     uint64_t FHeaderSize = 0;
-    uint64_t FOldPadding = 0;                   // bytes of the Padding objects read
+    uint64_t FOldPadding = 0;  // bytes of the Padding objects read
     int FFilePropertiesIndex = -1;
     std::string FCodecName, FCodecDescription;
     TAudioFormat FAudioFormat;

@@ -17,27 +17,35 @@ struct TInfoName {
 
 // INFO item ID -> unified name (IDs compared exactly).
 constexpr TInfoName InfoToUnified[] = {
-    {"IART", "ARTIST"},    {"INAM", "TITLE"},     {"ICOM", "COMPOSER"},    {"IURL", "URL"},
-    {"IALB", "ALBUM"},     {"IPRD", "ALBUM"},     {"ICOP", "COPYRIGHT"},   {"BCPR", "COPYRIGHT"},
-    {"IGNR", "GENRE"},     {"ICRD", "RECORDINGDATE"}, {"IYER", "YEAR"},    {"ITRK", "TRACKNUMBER"},
-    {"itrk", "TRACKNUMBER"}, {"IBPM", "BPM"},     {"BKEY", "KEY"},         {"BTPO", "TEMPO"},
-    {"IENG", "PRODUCED"},  {"STDO", "STUDIO"},    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},
-    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"}, {"ISRF", "MEDIA"},      {"TIPL", "TIPL"},
-    {"TMCL", "TMCL"},      {"BEND", "MUSICEND"},  {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"},
-    {"HKST", "HOOKSTART"}, {"HKEN", "HOOKEND"},   {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},
-    {"ISBJ", "SUBJECT"},   {"IARL", "ARCHIVAL LOCATION"},
+    {"IART", "ARTIST"},      {"INAM", "TITLE"},
+    {"ICOM", "COMPOSER"},    {"IURL", "URL"},
+    {"IALB", "ALBUM"},       {"IPRD", "ALBUM"},
+    {"ICOP", "COPYRIGHT"},   {"BCPR", "COPYRIGHT"},
+    {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
+    {"IYER", "YEAR"},        {"ITRK", "TRACKNUMBER"},
+    {"itrk", "TRACKNUMBER"}, {"IBPM", "BPM"},
+    {"BKEY", "KEY"},         {"BTPO", "TEMPO"},
+    {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
+    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},
+    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
+    {"ISRF", "MEDIA"},       {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
+    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"},
+    {"HKST", "HOOKSTART"},   {"HKEN", "HOOKEND"},
+    {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},
+    {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
 };
 
 // Unified name -> the INFO item written.
 constexpr TInfoName UnifiedToInfo[] = {
-    {"IART", "ARTIST"},    {"INAM", "TITLE"},     {"ICOM", "COMPOSER"},    {"IURL", "URL"},
-    {"IPRD", "ALBUM"},     {"ICOP", "COPYRIGHT"}, {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
-    {"IYER", "YEAR"},      {"ITRK", "TRACKNUMBER"}, {"ITRK", "TRACK"},     {"IBPM", "BPM"},
-    {"BKEY", "KEY"},       {"BTPO", "TEMPO"},     {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
-    {"IPUB", "PUBLISHER"}, {"ITCH", "ENCODEDBY"}, {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
-    {"ISRF", "MEDIA"},     {"TIPL", "TIPL"},      {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
-    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"}, {"HKST", "HOOKSTART"}, {"HKEN", "HOOKEND"},
-    {"ICMT", "COMMENT"},   {"ILYR", "LYRICS"},    {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
+    {"IART", "ARTIST"},      {"INAM", "TITLE"},        {"ICOM", "COMPOSER"},    {"IURL", "URL"},
+    {"IPRD", "ALBUM"},       {"ICOP", "COPYRIGHT"},    {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
+    {"IYER", "YEAR"},        {"ITRK", "TRACKNUMBER"},  {"ITRK", "TRACK"},       {"IBPM", "BPM"},
+    {"BKEY", "KEY"},         {"BTPO", "TEMPO"},        {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
+    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
+    {"ISRF", "MEDIA"},       {"TIPL", "TIPL"},         {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
+    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"}, {"HKST", "HOOKSTART"},   {"HKEN", "HOOKEND"},
+    {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},       {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
 };
 
 // Items other programs read for the same value; written in step with the
@@ -46,11 +54,11 @@ constexpr TInfoName Aliases[] = {{"IPRD", "IALB"}, {"ICOP", "BCPR"}, {"ITRK", "i
 
 constexpr const char* BextTextFields[] = {"Description", "Originator", "OriginatorReference", "OriginationDate",
                                           "OriginationTime"};
-constexpr const char* BextWordFields[] = {"LoudnessValue", "LoudnessRange", "MaxTruePeakLevel",
-                                          "MaxMomentaryLoudness", "MaxShortTermLoudness"};
-constexpr const char* CartTextFields[] = {"Version", "Title", "Artist", "CutID", "ClientID", "Category",
-                                          "Classification", "OutCue", "StartDate", "StartTime", "EndDate",
-                                          "EndTime", "ProducerAppID", "ProducerAppVersion", "UserDef"};
+constexpr const char* BextWordFields[] = {"LoudnessValue", "LoudnessRange", "MaxTruePeakLevel", "MaxMomentaryLoudness",
+                                          "MaxShortTermLoudness"};
+constexpr const char* CartTextFields[] = {
+    "Version",   "Title",     "Artist",  "CutID",   "ClientID",      "Category",           "Classification", "OutCue",
+    "StartDate", "StartTime", "EndDate", "EndTime", "ProducerAppID", "ProducerAppVersion", "UserDef"};
 
 std::string UnifiedOfInfo(const std::string& Id) {
     for (const auto& p : InfoToUnified)
@@ -116,8 +124,10 @@ void SetItems(TWAVTag& T, const std::string& Id, const std::vector<std::string>&
     for (size_t k = 0; k < items.size(); ++k) {
         const std::string v = k >= Values.size() ? std::string() : k + 1 == items.size() ? joined(k) : Values[k];
         TWAVTagFrame& f = *T.Frames[items[k]];
-        if (v.empty()) drop.push_back(items[k]);
-        else if (f.Format != TWAVTagFrameFormat::ffText || f.GetText() != v) f.SetText(v);
+        if (v.empty())
+            drop.push_back(items[k]);
+        else if (f.Format != TWAVTagFrameFormat::ffText || f.GetText() != v)
+            f.SetText(v);
     }
     for (auto i = drop.rbegin(); i != drop.rend(); ++i) T.DeleteFrame(*i);
 }
@@ -138,7 +148,9 @@ void TTags::LoadWAVTags() {
         if (u == "TRACKNUMBER" && f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
     }
     // An item and its alias (IPRD and IALB, ...) holding the same value give one entry.
-    struct TSeen { std::string Unified, Value, Id; };
+    struct TSeen {
+        std::string Unified, Value, Id;
+    };
     std::vector<TSeen> seen;
     auto aliasCopy = [&](const std::string& u, const std::string& v, const std::string& id) {
         for (const auto& s : seen)
@@ -195,10 +207,14 @@ void TTags::PrepareWAVTag() {
         if (StartsWith(n, "BEXT ")) {
             const std::string field = n.substr(5);
             if (T.BEXT.SetField(field, e.Value)) continue;
-            if (text::SameText(field, "TimeReference")) T.BEXT.SetTimeReference(ParseUnsigned(e.Value, UINT64_MAX));
-            else if (text::SameText(field, "UMID")) T.BEXT.SetUMID(e.Value);
-            else if (text::SameText(field, "CodingHistory")) T.BEXT.SetCodingHistory(e.Value);
-            else T.BEXT.SetWord(field, uint16_t(text::ParseInt(text::Trim(e.Value)).value_or(0)));
+            if (text::SameText(field, "TimeReference"))
+                T.BEXT.SetTimeReference(ParseUnsigned(e.Value, UINT64_MAX));
+            else if (text::SameText(field, "UMID"))
+                T.BEXT.SetUMID(e.Value);
+            else if (text::SameText(field, "CodingHistory"))
+                T.BEXT.SetCodingHistory(e.Value);
+            else
+                T.BEXT.SetWord(field, uint16_t(text::ParseInt(text::Trim(e.Value)).value_or(0)));
             continue;
         }
         if (StartsWith(n, "CART ")) {
@@ -207,7 +223,8 @@ void TTags::PrepareWAVTag() {
                 TCART_TIMER t;
                 const size_t blank = e.Value.find(' ');
                 t.Usage = blank == std::string::npos ? std::string() : e.Value.substr(0, blank);
-                t.Value = (uint32_t)ParseUnsigned(blank == std::string::npos ? e.Value : e.Value.substr(blank + 1), UINT32_MAX);
+                t.Value = (uint32_t)ParseUnsigned(blank == std::string::npos ? e.Value : e.Value.substr(blank + 1),
+                                                  UINT32_MAX);
                 T.CART.SetPostTimer(field[9] - '0', t);
             } else if (text::SameText(field, "LevelReference")) {
                 T.CART.SetLevelReference((uint32_t)ParseUnsigned(e.Value, UINT32_MAX));
@@ -236,9 +253,12 @@ void TTags::PrepareWAVTag() {
             continue;
         }
         std::vector<std::string> values;
-        if (id == "ITRK") values.push_back(mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
-        else if (TypeCount(n) < 2) values.push_back(e.Value);
-        else GetMultipleList(n, values);
+        if (id == "ITRK")
+            values.push_back(mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
+        else if (TypeCount(n) < 2)
+            values.push_back(e.Value);
+        else
+            GetMultipleList(n, values);
         SetItems(T, id, values);
         for (const auto& a : Aliases)
             if (id == a.Id && T.FrameExists(a.Unified) >= 0) SetItems(T, a.Unified, values);
@@ -275,20 +295,27 @@ void TTags::DeleteNativeWAV(const TTag& Entry) {
     if (StartsWith(n, "BEXT ")) {
         const std::string field = n.substr(5);
         if (!T.BEXT.SetField(field, "")) {
-            if (text::SameText(field, "TimeReference")) T.BEXT.SetTimeReference(0);
-            else if (text::SameText(field, "UMID")) T.BEXT.SetUMID("");
-            else if (text::SameText(field, "CodingHistory")) T.BEXT.SetCodingHistory("");
-            else T.BEXT.SetWord(field, 0);
+            if (text::SameText(field, "TimeReference"))
+                T.BEXT.SetTimeReference(0);
+            else if (text::SameText(field, "UMID"))
+                T.BEXT.SetUMID("");
+            else if (text::SameText(field, "CodingHistory"))
+                T.BEXT.SetCodingHistory("");
+            else
+                T.BEXT.SetWord(field, 0);
         }
         return;
     }
     if (StartsWith(n, "CART ")) {
         const std::string field = n.substr(5);
-        if (text::SameText(field, "TagText")) T.CART.SetTagText("");
-        else if (text::SameText(field, "LevelReference")) T.CART.SetLevelReference(0);
+        if (text::SameText(field, "TagText"))
+            T.CART.SetTagText("");
+        else if (text::SameText(field, "LevelReference"))
+            T.CART.SetLevelReference(0);
         else if (StartsWith(field, "PostTimer") && field.size() == 10 && field[9] >= '0' && field[9] <= '7')
             T.CART.SetPostTimer(field[9] - '0', {});
-        else T.CART.SetField(field, "");
+        else
+            T.CART.SetField(field, "");
         return;
     }
     // Every item that reads as this name goes, aliases included.
@@ -297,11 +324,9 @@ void TTags::DeleteNativeWAV(const TTag& Entry) {
     const bool iprt = IprtIsTrack(T);
     for (const auto& p : InfoToUnified)
         if (upper == p.Unified)
-            while (T.DeleteFrameByName(p.Id)) {
-            }
+            while (T.DeleteFrameByName(p.Id)) {}
     if (iprt && upper == "TRACKNUMBER")
-        while (T.DeleteFrameByName(FfmpegTrackItem)) {
-        }
+        while (T.DeleteFrameByName(FfmpegTrackItem)) {}
 }
 
 bool TTags::WAVCanHold(const TTag& Entry) {

@@ -35,7 +35,8 @@ std::string DecodeText(const uint8_t* Bytes, size_t Width) {
 // width without splitting a character (Width 0: no limit).
 std::string EncodeText(const std::string& Text, size_t Width) {
     std::string out = text::FitsAnsi(Text) ? text::Utf8ToAnsi(Text) : Text;
-    if (Width > 0 && out.size() > Width) out = text::FitsAnsi(Text) ? out.substr(0, Width) : text::Utf8Truncate(out, Width);
+    if (Width > 0 && out.size() > Width)
+        out = text::FitsAnsi(Text) ? out.substr(0, Width) : text::Utf8Truncate(out, Width);
     return out;
 }
 
@@ -46,9 +47,16 @@ void PutField(uint8_t* Dest, size_t Width, const std::string& Text) {
 }
 
 uint16_t GetU16(const uint8_t* P) { return uint16_t(P[0] | (P[1] << 8)); }
-uint32_t GetU32(const uint8_t* P) { return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24); }
-void PutU16(uint8_t* P, uint16_t V) { P[0] = uint8_t(V); P[1] = uint8_t(V >> 8); }
-void PutU32(uint8_t* P, uint32_t V) { for (int i = 0; i < 4; ++i) P[i] = uint8_t(V >> (8 * i)); }
+uint32_t GetU32(const uint8_t* P) {
+    return uint32_t(P[0]) | (uint32_t(P[1]) << 8) | (uint32_t(P[2]) << 16) | (uint32_t(P[3]) << 24);
+}
+void PutU16(uint8_t* P, uint16_t V) {
+    P[0] = uint8_t(V);
+    P[1] = uint8_t(V >> 8);
+}
+void PutU32(uint8_t* P, uint32_t V) {
+    for (int i = 0; i < 4; ++i) P[i] = uint8_t(V >> (8 * i));
+}
 
 struct TFieldPos {
     const char* Name;
@@ -56,20 +64,24 @@ struct TFieldPos {
 };
 
 // bext: the text fields and 16-bit values of the fixed part.
-constexpr TFieldPos BextText[] = {{"Description", 0, 256}, {"Originator", 256, 32}, {"OriginatorReference", 288, 32},
-                                  {"OriginationDate", 320, 10}, {"OriginationTime", 330, 8}, {"Reserved", 422, 180}};
-constexpr TFieldPos BextWords[] = {{"Version", 346, 2}, {"LoudnessValue", 412, 2}, {"LoudnessRange", 414, 2},
-                                   {"MaxTruePeakLevel", 416, 2}, {"MaxMomentaryLoudness", 418, 2},
-                                   {"MaxShortTermLoudness", 420, 2}};
+constexpr TFieldPos BextText[] = {{"Description", 0, 256},          {"Originator", 256, 32},
+                                  {"OriginatorReference", 288, 32}, {"OriginationDate", 320, 10},
+                                  {"OriginationTime", 330, 8},      {"Reserved", 422, 180}};
+constexpr TFieldPos BextWords[] = {
+    {"Version", 346, 2},          {"LoudnessValue", 412, 2},        {"LoudnessRange", 414, 2},
+    {"MaxTruePeakLevel", 416, 2}, {"MaxMomentaryLoudness", 418, 2}, {"MaxShortTermLoudness", 420, 2}};
 constexpr size_t BextTimeReference = 338, BextUMID = 348;
 
 // cart: the text fields of the fixed part.
-constexpr TFieldPos CartText[] = {
-    {"Version", 0, 4},          {"Title", 4, 64},        {"Artist", 68, 64},          {"CutID", 132, 64},
-    {"ClientID", 196, 64},      {"Category", 260, 64},   {"Classification", 324, 64}, {"OutCue", 388, 64},
-    {"StartDate", 452, 10},     {"StartTime", 462, 8},   {"EndDate", 470, 10},        {"EndTime", 480, 8},
-    {"ProducerAppID", 488, 64}, {"ProducerAppVersion", 552, 64}, {"UserDef", 616, 64}, {"Reserved", 748, 276},
-    {"URL", 1024, 1024}};
+constexpr TFieldPos CartText[] = {{"Version", 0, 4},           {"Title", 4, 64},
+                                  {"Artist", 68, 64},          {"CutID", 132, 64},
+                                  {"ClientID", 196, 64},       {"Category", 260, 64},
+                                  {"Classification", 324, 64}, {"OutCue", 388, 64},
+                                  {"StartDate", 452, 10},      {"StartTime", 462, 8},
+                                  {"EndDate", 470, 10},        {"EndTime", 480, 8},
+                                  {"ProducerAppID", 488, 64},  {"ProducerAppVersion", 552, 64},
+                                  {"UserDef", 616, 64},        {"Reserved", 748, 276},
+                                  {"URL", 1024, 1024}};
 constexpr size_t CartLevelReference = 680, CartPostTimer = 684;
 
 template <size_t N>
@@ -96,25 +108,27 @@ bool AsRead(const std::vector<uint8_t>& Raw, const uint8_t* Fixed, size_t FixedS
     return Tail.size() == end - FixedSize && std::equal(Tail.begin(), Tail.end(), Raw.begin() + (ptrdiff_t)FixedSize);
 }
 
-std::string TailText(const std::vector<uint8_t>& Tail) { return Tail.empty() ? std::string() : DecodeText(Tail.data(), Tail.size()); }
+std::string TailText(const std::vector<uint8_t>& Tail) {
+    return Tail.empty() ? std::string() : DecodeText(Tail.data(), Tail.size());
+}
 
 // ---- the chunk walk ---------------------------------------------------------------
 
 struct TChunk {
     char Id[4];
-    uint64_t Pos;       // of the chunk header
-    uint64_t Size;      // data bytes present
-    uint64_t End;       // after the data and its pad byte
-    bool IsTag = false; // LIST/INFO, bext or cart
+    uint64_t Pos;        // of the chunk header
+    uint64_t Size;       // data bytes present
+    uint64_t End;        // after the data and its pad byte
+    bool IsTag = false;  // LIST/INFO, bext or cart
 };
 
 struct TRiffLayout {
     bool RF64 = false;
     uint64_t FileSize = 0;
-    uint64_t BodyEnd = 0;           // end of the last chunk of the form
-    uint64_t HeaderEnd = 12;        // after "RIFF" size "WAVE" (and "ds64" in RF64)
+    uint64_t BodyEnd = 0;     // end of the last chunk of the form
+    uint64_t HeaderEnd = 12;  // after "RIFF" size "WAVE" (and "ds64" in RF64)
     uint64_t Ds64Data = 0, Ds64Samples = 0;
-    bool Damaged = false;           // a chunk runs past the end of the file
+    bool Damaged = false;  // a chunk runs past the end of the file
     std::vector<TChunk> Chunks;
 };
 
@@ -522,7 +536,8 @@ std::vector<uint8_t> TWAVTag::CreateTagChunks() {
             if (f->Value.size() & 1) w.u8(0);
         }
     }
-    auto trailed = [&](const char* Id, const uint8_t* Fixed, size_t FixedSize, const std::vector<uint8_t>& Tail, size_t Size) {
+    auto trailed = [&](const char* Id, const uint8_t* Fixed, size_t FixedSize, const std::vector<uint8_t>& Tail,
+                       size_t Size) {
         const size_t start = w.size();
         w.str(Id).u32le((uint32_t)Size).bytes(Fixed, FixedSize).bytes(Tail);
         while (w.size() - start - 8 < Size) w.u8(0);
@@ -647,7 +662,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
                 haveFmt = true;
             } else if (IdIs(c.Id, "fact") && c.Size >= 4) {
                 const std::vector<uint8_t> d = ReadChunkData(S, c, 4);
-                if (d.size() == 4) fact = GetU32(d.data());   // the sample count, after the size field
+                if (d.size() == 4) fact = GetU32(d.data());  // the sample count, after the size field
             } else if (IdIs(c.Id, "data") && !haveData) {
                 SampleDataStartPosition = c.Pos + 8;
                 SampleDataSize = c.Size;
@@ -660,10 +675,14 @@ int TWAVTag::LoadFromStream(TStream& S) {
         const TWaveFmt& F = Attributes;
         const bool pcm = F.FormatTag == 1 || F.FormatTag == 3 || F.FormatTag == 0xFFFE;
         uint64_t samples = 0;
-        if (L.RF64 && L.Ds64Samples != 0) samples = L.Ds64Samples;
-        else if (pcm && F.BlockAlign != 0) samples = SampleDataSize / F.BlockAlign;
-        else if (!pcm && fact != 0) samples = fact;
-        else if (F.BlockAlign != 0) samples = SampleDataSize / F.BlockAlign;
+        if (L.RF64 && L.Ds64Samples != 0)
+            samples = L.Ds64Samples;
+        else if (pcm && F.BlockAlign != 0)
+            samples = SampleDataSize / F.BlockAlign;
+        else if (!pcm && fact != 0)
+            samples = fact;
+        else if (F.BlockAlign != 0)
+            samples = SampleDataSize / F.BlockAlign;
         SampleCount = samples;
         if ((pcm || fact != 0 || (L.RF64 && L.Ds64Samples != 0)) && F.SamplesPerSec != 0 && samples != 0)
             PlayTime = double(samples) / F.SamplesPerSec;
@@ -767,11 +786,11 @@ int TWAVTag::Save(TStream& S, const std::string& FileName) {
         TChunk& c = L.Chunks[i];
         c.IsTag = IsInfoList(S, c) || IdIs(c.Id, "bext") || IdIs(c.Id, "cart");
         if (!c.IsTag) continue;
-        if (c.Size > MaxTagChunkSize) return wavresult::Failed;   // was not read whole: it cannot be replaced
+        if (c.Size > MaxTagChunkSize) return wavresult::Failed;  // was not read whole: it cannot be replaced
         if (first < 0) first = (int)i;
         last = (int)i;
     }
-    if (first < 0 && chunks.empty()) return wavresult::Success;   // nothing to remove, nothing to add
+    if (first < 0 && chunks.empty()) return wavresult::Success;  // nothing to remove, nothing to add
     const int64_t fileSize = (int64_t)L.FileSize;
     const int64_t fresh = TagLibraryDefaults().Padding.ToWrite(fileSize);
     TFileEdit edit;

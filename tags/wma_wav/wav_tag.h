@@ -27,19 +27,19 @@ class TWAVTag;
 
 namespace wavresult {
 inline constexpr int Success = 0;
-inline constexpr int NoFile = 4;        // missing, or cannot be opened for reading
+inline constexpr int NoFile = 4;  // missing, or cannot be opened for reading
 inline constexpr int NoTemp = 6;
-inline constexpr int Structure = 7;     // a chunk runs past the end of the file
+inline constexpr int Structure = 7;  // a chunk runs past the end of the file
 inline constexpr int NotWave = 9;
-inline constexpr int TooLarge = 10;     // the RIFF size does not fit 32 bits
+inline constexpr int TooLarge = 10;  // the RIFF size does not fit 32 bits
 inline constexpr int OpenFailed = 11;
 inline constexpr int ReadOnly = 12;
 inline constexpr int Failed = 65535;
 }  // namespace wavresult
 
 // Limits for hostile files, named once.
-inline constexpr uint32_t MaxRiffChunks = 65536;     // top-level chunks walked
-inline constexpr uint64_t MaxTagChunkSize = 64u << 20; // an INFO, bext, cart or EVNT chunk held in memory
+inline constexpr uint32_t MaxRiffChunks = 65536;        // top-level chunks walked
+inline constexpr uint64_t MaxTagChunkSize = 64u << 20;  // an INFO, bext, cart or EVNT chunk held in memory
 
 using TWAVTagFrameFormat = TTagFrameFormat;
 
@@ -47,9 +47,9 @@ class TWAVTagFrame {
 public:
     explicit TWAVTagFrame(TWAVTag* Parent) : Parent(Parent) {}
 
-    std::string Name;                  // the 4-character item ID
+    std::string Name;  // the 4-character item ID
     TWAVTagFrameFormat Format = TWAVTagFrameFormat::ffUnknown;
-    std::vector<uint8_t> Value;        // the item's bytes as stored (text with its NUL)
+    std::vector<uint8_t> Value;  // the item's bytes as stored (text with its NUL)
     TWAVTag* Parent;
     bool AlreadyParsed = false;
 
@@ -69,7 +69,7 @@ public:
     std::array<uint8_t, FixedSize> Chunk{};
     std::vector<uint8_t> CodingHistory;
     bool Loaded = false;
-    std::vector<uint8_t> Raw;   // the chunk's data as read, written back while the fields are as read
+    std::vector<uint8_t> Raw;  // the chunk's data as read, written back while the fields are as read
 
     void Clear();
     bool Have() const;
@@ -86,7 +86,7 @@ public:
     void SetUMID(const std::string& Text);
     std::string GetCodingHistory() const;
     void SetCodingHistory(const std::string& Text);
-    size_t ChunkSize() const;   // the "bext" size field: fixed part, history, NUL, even
+    size_t ChunkSize() const;  // the "bext" size field: fixed part, history, NUL, even
 };
 
 struct TCART_TIMER {
@@ -101,11 +101,11 @@ public:
     std::array<uint8_t, FixedSize> Chunk{};
     std::vector<uint8_t> TagText;
     bool Loaded = false;
-    std::vector<uint8_t> Raw;   // the chunk's data as read, written back while the fields are as read
+    std::vector<uint8_t> Raw;  // the chunk's data as read, written back while the fields are as read
 
     void Clear();
     bool Have() const;
-    std::string GetField(const std::string& Field) const;   // "Version", "Title", ... "URL"
+    std::string GetField(const std::string& Field) const;  // "Version", "Title", ... "URL"
     bool SetField(const std::string& Field, const std::string& Text);
     uint32_t LevelReference() const;
     void SetLevelReference(uint32_t V);
@@ -128,7 +128,10 @@ class TEVNT {
 public:
     std::vector<TSPEVENT> SPEVENTS;
     bool Loaded = false;
-    void Clear() { SPEVENTS.clear(); Loaded = false; }
+    void Clear() {
+        SPEVENTS.clear();
+        Loaded = false;
+    }
 };
 
 class TWAVTag {
@@ -172,7 +175,7 @@ public:
     bool DeleteFrame(int Index);
     bool DeleteFrameByName(const std::string& Name);
     void DeleteAllFrames() { Frames.clear(); }
-    int FrameExists(const std::string& Name) const;   // exact ID; -1 when none
+    int FrameExists(const std::string& Name) const;  // exact ID; -1 when none
     int FrameTypeCount(const std::string& Name) const;
     std::string GetText(const std::string& Name) const;
     void SetText(const std::string& Name, const std::string& Text);

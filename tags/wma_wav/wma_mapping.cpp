@@ -96,12 +96,37 @@ constexpr TNamePair WriteOnlyTable[] = {
 };
 
 // Attributes the header computes or the encoder owns: not shown as entries.
-constexpr const char* ReservedNames[] = {
-    "Duration", "Bitrate", "Seekable", "Stridable", "Broadcast", "Is_Protected", "Is_Trusted", "Signature_Name",
-    "HasAudio", "HasImage", "HasScript", "HasVideo", "CurrentBitrate", "OptimalBitrate", "HasAttachedImages",
-    "Can_Skip_Backward", "Can_Skip_Forward", "NumberOfFrames", "FileSize", "HasArbitraryDataStream",
-    "HasFileTransferStream", "WM/ContainerFormat", "WMFSDKVersion", "WMFSDKNeeded", "IsVBR", "WM/ASFPacketCount",
-    "WM/ASFSecurityObjectsSize", "WM/Picture", "WM/StreamTypeInfo", "WM/PeakBitrate", "ASFLeakyBucketPairs"};
+constexpr const char* ReservedNames[] = {"Duration",
+                                         "Bitrate",
+                                         "Seekable",
+                                         "Stridable",
+                                         "Broadcast",
+                                         "Is_Protected",
+                                         "Is_Trusted",
+                                         "Signature_Name",
+                                         "HasAudio",
+                                         "HasImage",
+                                         "HasScript",
+                                         "HasVideo",
+                                         "CurrentBitrate",
+                                         "OptimalBitrate",
+                                         "HasAttachedImages",
+                                         "Can_Skip_Backward",
+                                         "Can_Skip_Forward",
+                                         "NumberOfFrames",
+                                         "FileSize",
+                                         "HasArbitraryDataStream",
+                                         "HasFileTransferStream",
+                                         "WM/ContainerFormat",
+                                         "WMFSDKVersion",
+                                         "WMFSDKNeeded",
+                                         "IsVBR",
+                                         "WM/ASFPacketCount",
+                                         "WM/ASFSecurityObjectsSize",
+                                         "WM/Picture",
+                                         "WM/StreamTypeInfo",
+                                         "WM/PeakBitrate",
+                                         "ASFLeakyBucketPairs"};
 
 // The track and disc totals travel inside "n/m"; they get no attribute of their own.
 constexpr const char* FoldedNames[] = {"TOTALTRACKS", "TRACKTOTAL", "TOTALDISCS", "DISCTOTAL"};
@@ -146,7 +171,7 @@ void PutValues(TWMATag& Tag, const std::string& Attribute, const std::vector<std
         if (text::SameText(f->Name, Attribute)) frames.push_back(f.get());
     for (size_t i = 0; i < Values.size(); ++i) {
         TWMATagFrame* f = i < frames.size() ? frames[i] : Tag.AddFrame(Attribute);
-        if (f->Format != WMT_TYPE_UNKNOWN && f->GetText() == Values[i]) continue;   // kept as stored
+        if (f->Format != WMT_TYPE_UNKNOWN && f->GetText() == Values[i]) continue;  // kept as stored
         const auto number = text::ParseInt(Values[i]);
         if (f->IsNumeric() && number && *number >= 0 &&
             (f->Format == WMT_TYPE_QWORD || *number <= (f->Format == WMT_TYPE_WORD ? 0xFFFF : 0xFFFFFFFFll)))
@@ -277,9 +302,11 @@ void TTags::PrepareWMATag() {
             const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, true);
             if (Unchanged(T, "#TRACK", {mapping::JoinNumberTotal(p)})) continue;
             const auto number = text::ParseInt(p.Number);
-            PutValues(T, "WM/TrackNumber", p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
-            PutValues(T, "WM/Track", p.Number.empty() ? std::vector<std::string>{}
-                                                      : std::vector{std::to_string((number ? *number : 1) - 1)});
+            PutValues(T, "WM/TrackNumber",
+                      p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
+            PutValues(T, "WM/Track",
+                      p.Number.empty() ? std::vector<std::string>{}
+                                       : std::vector{std::to_string((number ? *number : 1) - 1)});
             continue;
         }
         if (IsDiscName(n)) {
@@ -287,7 +314,8 @@ void TTags::PrepareWMATag() {
             discDone = true;
             const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, false);
             if (Unchanged(T, "#DISC", {mapping::JoinNumberTotal(p)})) continue;
-            PutValues(T, "WM/PartOfSet", p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
+            PutValues(T, "WM/PartOfSet",
+                      p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
             continue;
         }
         // One "WM/Year": the year when the container has one, else the recording date.
@@ -330,10 +358,12 @@ int TTags::SaveWMATag(const std::string& FileName) {
 void TTags::DeleteNativeWMA(const TTag& Entry) {
     TWMATag& T = *FWMATag;
     std::vector<std::string> attributes;
-    if (IsTrackName(Entry.Name)) attributes = {"WM/TrackNumber", "WM/Track"};
-    else if (text::SameText(Entry.Name, "YEAR") || text::SameText(Entry.Name, "RECORDINGDATE")) attributes = {"WM/Year"};
-    else attributes = {AttributeOf(Entry.Name)};
+    if (IsTrackName(Entry.Name))
+        attributes = {"WM/TrackNumber", "WM/Track"};
+    else if (text::SameText(Entry.Name, "YEAR") || text::SameText(Entry.Name, "RECORDINGDATE"))
+        attributes = {"WM/Year"};
+    else
+        attributes = {AttributeOf(Entry.Name)};
     for (const auto& a : attributes)
-        while (T.DeleteFrameByName(a)) {
-        }
+        while (T.DeleteFrameByName(a)) {}
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr uint16_t ListSeparator = 0x0A0D;   // the bytes CR LF read as one UTF-16LE unit
+constexpr uint16_t ListSeparator = 0x0A0D;  // the bytes CR LF read as one UTF-16LE unit
 
 std::vector<uint16_t> Units(const std::vector<uint8_t>& Bytes) {
     std::vector<uint16_t> u(Bytes.size() / 2);
@@ -68,11 +68,13 @@ std::string TWMATagFrame::GetText() const {
             uint8_t g[16];
             if (!GetAsGUID(g)) return {};
             char buf[40];
-            std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
-                          g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+            std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                          g[3], g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14],
+                          g[15]);
             return buf;
         }
-        case WMT_TYPE_BINARY: case WMT_TYPE_UNKNOWN: return std::to_string(GetInteger());
+        case WMT_TYPE_BINARY:
+        case WMT_TYPE_UNKNOWN: return std::to_string(GetInteger());
         case WMT_TYPE_QWORD: return std::to_string((uint64_t)GetInteger());
         default: return std::to_string(GetInteger());
     }
@@ -85,7 +87,8 @@ bool TWMATagFrame::IsNumeric() const {
 bool TWMATagFrame::SetInteger(WMT_ATTR_DATATYPE NewFormat, uint64_t Number) {
     TByteWriter w;
     switch (NewFormat) {
-        case WMT_TYPE_DWORD: case WMT_TYPE_BOOL: w.u32le((uint32_t)Number); break;
+        case WMT_TYPE_DWORD:
+        case WMT_TYPE_BOOL: w.u32le((uint32_t)Number); break;
         case WMT_TYPE_QWORD: w.u64le(Number); break;
         case WMT_TYPE_WORD: w.u16le((uint16_t)Number); break;
         default: return false;
@@ -98,7 +101,8 @@ bool TWMATagFrame::SetInteger(WMT_ATTR_DATATYPE NewFormat, uint64_t Number) {
 int64_t TWMATagFrame::GetInteger() const {
     TByteReader r(Value);
     switch (Format) {
-        case WMT_TYPE_DWORD: case WMT_TYPE_BOOL: return r.has(4) ? (int64_t)r.u32le() : 0;
+        case WMT_TYPE_DWORD:
+        case WMT_TYPE_BOOL: return r.has(4) ? (int64_t)r.u32le() : 0;
         case WMT_TYPE_QWORD: return r.has(8) ? (int64_t)r.u64le() : 0;
         case WMT_TYPE_WORD: return r.has(2) ? (int64_t)r.u16le() : 0;
         default: return 0;
@@ -268,7 +272,7 @@ void TWMATag::SetList(const std::string& Name, const std::vector<std::string>& L
 
 uint32_t TWMATag::BitRate() const {
     const double kbit = double(GetInteger("Bitrate")) / 1000.0;
-    return (uint32_t)std::nearbyint(kbit);   // the default rounding mode: halves to even
+    return (uint32_t)std::nearbyint(kbit);  // the default rounding mode: halves to even
 }
 
 int64_t TWMATag::CalculateTagSize() const {
@@ -367,7 +371,7 @@ int TWMATag::Load(TStream* Stream, const std::string& FileName) {
             SourceFileName = FileName;
         } else {
             FFileSize = Stream->Size();
-            if (!FileName.empty()) SourceFileName = FileName;   // a file the caller opened
+            if (!FileName.empty()) SourceFileName = FileName;  // a file the caller opened
         }
         asf::TAsfEditor editor;
         const int r = Stream ? editor.OpenStream(*Stream) : editor.Open(FileName);
@@ -407,8 +411,8 @@ int TWMATag::Save(TStream* Stream, const std::string& FileName) {
         for (size_t i = editor.AttributeCount(); i-- > 0;) editor.DeleteAttribute(i);
 
         auto add = [&](const TWMATagFrame& f) {
-            if (f.Format > WMT_TYPE_GUID || f.Value.empty()) return true;   // never set: not written
-            if (asf::IsComputedName(f.Name)) return true;                    // recomputed by the reader
+            if (f.Format > WMT_TYPE_GUID || f.Value.empty()) return true;  // never set: not written
+            if (asf::IsComputedName(f.Name)) return true;                  // recomputed by the reader
             std::vector<uint8_t> value = f.Value;
             if (f.Format == WMT_TYPE_STRING) {
                 value = text::Utf8ToUtf16(f.GetText(), false, false);

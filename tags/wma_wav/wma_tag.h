@@ -102,7 +102,7 @@ public:
     bool DeleteFrame(int Index);
     bool DeleteFrameByName(const std::string& Name);
     void DeleteAllFrames();
-    int FrameExists(const std::string& Name) const;   // ignoring case; -1 when none
+    int FrameExists(const std::string& Name) const;  // ignoring case; -1 when none
     TWMATagFrame* Frame(const std::string& Name) const;
 
     std::string GetText(const std::string& Name) const;
@@ -119,15 +119,15 @@ public:
                          const std::string& Description, uint32_t PictureType);
     bool SetCoverArtFrame(int Index, const std::vector<uint8_t>& Picture, const std::string& Description,
                           uint32_t PictureType, const std::string& MIMEType);
-    bool GetCoverArtFromFrame(int Index, std::vector<uint8_t>& Picture, std::string& Description,
-                              uint32_t& PictureType, std::string& MIMEType) const;
+    bool GetCoverArtFromFrame(int Index, std::vector<uint8_t>& Picture, std::string& Description, uint32_t& PictureType,
+                              std::string& MIMEType) const;
     bool GetCoverArtInfo(int Index, std::string& MIMEType, uint32_t& CoverArtSize, std::string& Description,
                          uint32_t& PictureType) const;
     int64_t CalculateTagSize() const;
 
     // Values of the computed attributes.
-    int64_t Duration() const { return GetInteger("Duration") / 10000; }   // milliseconds
-    uint32_t BitRate() const;                                             // kbit/s
+    int64_t Duration() const { return GetInteger("Duration") / 10000; }  // milliseconds
+    uint32_t BitRate() const;                                            // kbit/s
     int64_t NumberOfFrames() const { return GetInteger("NumberOfFrames"); }
     int64_t FileSize() const { return GetInteger("FileSize"); }
     bool Seekable() const { return GetInteger("Seekable") > 0; }

@@ -52,8 +52,8 @@ struct TTagSpec {
     std::vector<Bytes> Items;
     bool WithHeader = true;
     uint32_t Version = 2000;
-    int64_t Count = -1;   // override
-    int64_t Size = -1;    // override
+    int64_t Count = -1;  // override
+    int64_t Size = -1;   // override
 };
 Bytes Tag(const TTagSpec& S) {
     Bytes items;
@@ -147,17 +147,20 @@ TEST(APEv2, Version1AnsiTextIsReadAndWrittenBackAsVersion2Utf8) {
     TAPEv2Tag t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
     EXPECT_EQ(t.Version, 1000u);
-    EXPECT_EQ(t.GetText("ARTIST"), "M\xC3\xB6" "bius");
+    EXPECT_EQ(t.GetText("ARTIST"),
+              "M\xC3\xB6"
+              "bius");
     ASSERT_EQ(t.SaveToStream(s), 0);
     TAPEv2Tag back;
     ASSERT_EQ(back.LoadFromStream(s), 0);
     EXPECT_EQ(back.Version, 2000u);
-    EXPECT_EQ(back.Frame(0)->Value, B("M\xC3\xB6" "bius"));
+    EXPECT_EQ(back.Frame(0)->Value, B("M\xC3\xB6"
+                                      "bius"));
 }
 
 TEST(APEv2, MappingOfTrackListsAndMultipleValues) {
     TMemoryStream s(Cat({Audio(), Tag({{Item("Track", B("4/10")), Item("Artist", B(std::string("A\0B", 3))),
-                                         Item("TIPL", B("producer\r\nP\r\nmix\r\nM\r\n")), Item("Artist", B("C"))}})}));
+                                        Item("TIPL", B("producer\r\nP\r\nmix\r\nM\r\n")), Item("Artist", B("C"))}})}));
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
     EXPECT_EQ(t.GetText("TRACKNUMBER"), "4");
@@ -251,8 +254,8 @@ TEST(APEv2, ACoverSignatureCountsOnlyRightAfterTheDescription) {
 }
 
 TEST(APEv2, ItemsOfKindsTwoAndThreeAreSkippedByTheirSizeAndKept) {
-    TMemoryStream s(Cat({Audio(), Tag({{Item("Link", B("http://x/y"), 2), Item("Odd", B("zz"), 3),
-                                         Item("Title", B("T"))}})}));
+    TMemoryStream s(
+        Cat({Audio(), Tag({{Item("Link", B("http://x/y"), 2), Item("Odd", B("zz"), 3), Item("Title", B("T"))}})}));
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
     EXPECT_EQ(t.GetText("TITLE"), "T");
@@ -278,8 +281,8 @@ TEST(APEv2, ReadOnlyFlagsAreKept) {
     Bytes tag = Tag({{flagged(Item("Title", B("T")), 1), Item("Artist", B("A")),
                       flagged(Item("Cover Art (Front)", Cat({B("c.jpg"), Bytes{0}, Jpeg(40, 1)})), 3),
                       flagged(Item("Album", B("B")), 1)}});
-    tag[20] |= 1;                    // the header's read-only flag
-    tag[tag.size() - 12] |= 1;       // the footer's
+    tag[20] |= 1;               // the header's read-only flag
+    tag[tag.size() - 12] |= 1;  // the footer's
     TMemoryStream s(Cat({Audio(), tag}));
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
@@ -293,8 +296,8 @@ TEST(APEv2, ReadOnlyFlagsAreKept) {
         const char* Key;
         uint32_t Kind, OtherFlags;
     };
-    for (const TCase& c : {TCase{"Title", 0, 1}, TCase{"Artist", 0, 0}, TCase{"Cover Art (Front)", 1, 1},
-                           TCase{"Album", 0, 1}}) {
+    for (const TCase& c :
+         {TCase{"Title", 0, 1}, TCase{"Artist", 0, 0}, TCase{"Cover Art (Front)", 1, 1}, TCase{"Album", 0, 1}}) {
         const TAPEv2Frame* f = back.Frame(back.FindFrame(c.Key));
         ASSERT_NE(f, nullptr) << c.Key;
         EXPECT_EQ(f->Kind, c.Kind) << c.Key;
@@ -324,11 +327,16 @@ TEST(APEv2, AnUnchangedSaveOfATagWithoutHeaderWritesNothing) {
 // file, nothing written by a save or a removal.
 TEST(APEv2, HostileFootersGiveACodeAndWriteNothing) {
     const Bytes items = Cat({Item("Title", B("T")), Item("Artist", B("A"))});
-    struct TCase { const char* What; Bytes Tail; int Code; };
+    struct TCase {
+        const char* What;
+        Bytes Tail;
+        int Code;
+    };
     const TCase cases[] = {
         {"count of four billion", Tag({{Item("Title", B("T"))}, true, 2000, 0xFFFFFFFF}), apev2result::DamagedFooter},
         {"count beyond what the size holds", Tag({{Item("Title", B("T"))}, true, 2000, 3}), apev2result::DamagedFooter},
-        {"size beyond the file", Tag({{Item("Title", B("T"))}, false, 2000, -1, 0x7FFFFFF0}), apev2result::DamagedFooter},
+        {"size beyond the file", Tag({{Item("Title", B("T"))}, false, 2000, -1, 0x7FFFFFF0}),
+         apev2result::DamagedFooter},
         {"size below the footer", Tag({{}, false, 2000, 0, 16}), apev2result::DamagedFooter},
         {"item past the footer", Tag({{Item("Title", B("T")), Bytes{0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 'K', 0}}}),
          apev2result::ItemTooLarge},
@@ -482,7 +490,8 @@ TEST(APEv2, TextOfItems) {
 // An empty item of another kind under the key does not keep a new value out:
 // an empty item is never written, and the value would be lost.
 TEST(APEv2, AnEmptyItemOfAnotherKindDoesNotHoldTheKey) {
-    const std::string path = std::string(VELTRANO_SOURCE_DIR) + "/tests/fixtures/fuzz/apev2-empty-item-holds-title-key.mp3";
+    const std::string path =
+        std::string(VELTRANO_SOURCE_DIR) + "/tests/fixtures/fuzz/apev2-empty-item-holds-title-key.mp3";
     TMemoryStream s(testutil::ReadFile(path));
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);

@@ -33,15 +33,15 @@ void PutLE32(Bytes& To, uint32_t V) {
 Bytes WavPack4(uint32_t TotalSamples, uint32_t Flags, const Bytes& Extra = {}) {
     Bytes B;
     Append(B, "wvpk");
-    PutLE32(B, 1000);         // block size
-    PutLE16(B, 0x410);        // version
-    B.push_back(0);           // track
-    B.push_back(0);           // index
+    PutLE32(B, 1000);   // block size
+    PutLE16(B, 0x410);  // version
+    B.push_back(0);     // track
+    B.push_back(0);     // index
     PutLE32(B, TotalSamples);
-    PutLE32(B, 0);            // block index
-    PutLE32(B, 22050);        // block samples
+    PutLE32(B, 0);      // block index
+    PutLE32(B, 22050);  // block samples
     PutLE32(B, Flags);
-    PutLE32(B, 0);            // checksum
+    PutLE32(B, 0);  // checksum
     Append(B, Extra);
     return B;
 }
@@ -65,11 +65,11 @@ Bytes WavPack3(uint16_t Channels, uint32_t Rate, uint16_t Bits, uint16_t Flags, 
     Append(B, "data");
     PutLE32(B, 1000);
     Append(B, "wvpk");
-    PutLE32(B, 100);          // header size field
+    PutLE32(B, 100);  // header size field
     PutLE16(B, 3);
     PutLE16(B, Bits);
     PutLE16(B, Flags);
-    PutLE16(B, 0);            // shift
+    PutLE16(B, 0);  // shift
     PutLE32(B, TotalSamples);
     B.resize(B.size() + 16, 0);
     return B;
@@ -90,16 +90,16 @@ Bytes MusepackSV7(uint32_t Frames, uint8_t Byte10, uint8_t Byte11, uint8_t Encod
 Bytes MusepackSV8(uint64_t Samples, uint8_t RateByte, uint8_t ChannelByte) {
     Bytes B;
     Append(B, "MPCKSH");
-    B.push_back(0x10);          // packet size
-    B.insert(B.end(), 4, 0);    // CRC
-    B.push_back(8);             // stream version
-    Bytes Var;                  // sample count, 7 bits a byte, most significant first
+    B.push_back(0x10);        // packet size
+    B.insert(B.end(), 4, 0);  // CRC
+    B.push_back(8);           // stream version
+    Bytes Var;                // sample count, 7 bits a byte, most significant first
     do {
         Var.insert(Var.begin(), uint8_t((Samples & 0x7F) | (Var.empty() ? 0 : 0x80)));
         Samples >>= 7;
     } while (Samples);
     Append(B, Var);
-    B.push_back(0);             // beginning silence
+    B.push_back(0);  // beginning silence
     B.push_back(RateByte);
     B.push_back(ChannelByte);
     B.resize(B.size() + 8, 0);
@@ -114,8 +114,8 @@ Bytes MonkeyNew(uint16_t Version, uint32_t BlocksPerFrame, uint32_t FinalBlocks,
     PutLE16(B, Version);
     PutLE16(B, 0);
     PutLE32(B, DescriptorBytes);
-    PutLE32(B, 24);             // header bytes
-    B.resize(52, 0);            // seek table, frame data sizes, MD5
+    PutLE32(B, 24);   // header bytes
+    B.resize(52, 0);  // seek table, frame data sizes, MD5
     B.resize(DescriptorBytes, 0);
     PutLE16(B, Compression);
     PutLE16(B, 0);
@@ -136,10 +136,10 @@ Bytes MonkeyOld(uint16_t Version, uint16_t Compression, uint16_t Flags, uint32_t
     PutLE16(B, Version);
     PutLE16(B, Compression);
     PutLE16(B, Flags);
-    PutLE16(B, 2);              // channels
+    PutLE16(B, 2);  // channels
     PutLE32(B, 44100);
-    PutLE32(B, 0);              // header bytes
-    PutLE32(B, 0);              // terminating bytes
+    PutLE32(B, 0);  // header bytes
+    PutLE32(B, 0);  // terminating bytes
     PutLE32(B, Frames);
     PutLE32(B, FinalBlocks);
     PutLE32(B, Peak);
@@ -161,7 +161,7 @@ TEST(WavPackHeader, Version4FlagsRateAndMode) {
         int64_t Samples;
         const char* Encoder;
     };
-    const Bytes High = {0x21, 0x00, 0x65, 0x02, 0x08, 0x00};   // mode byte 8 after 65 02
+    const Bytes High = {0x21, 0x00, 0x65, 0x02, 0x08, 0x00};  // mode byte 8 after 65 02
     const Bytes VeryFast = {0x65, 0x02, 0x06};
     const Bytes Odd = {0x65, 0x02, 0x07};
     const TCase Cases[] = {
@@ -191,16 +191,16 @@ TEST(WavPackHeader, Version4FlagsRateAndMode) {
 }
 
 TEST(WavPackHeader, Version3RIFFFile) {
-    struct TCase { uint16_t Bits, Flags; const char* Encoder; int32_t Channels; };
+    struct TCase {
+        uint16_t Bits, Flags;
+        const char* Encoder;
+        int32_t Channels;
+    };
     const TCase Cases[] = {
-        {0, 0x00, "lossless (fast mode)", 2},
-        {0, 0x10, "lossless", 2},
-        {0, 0x8010, "lossless (high mode)", 2},
-        {5, 0x400 | 0x80 | 0x8000, "hybrid lossless (high)", 2},
-        {5, 0x400 | 0x01, "hybrid lossy", 1},
-        {5, 0x10, "8-bit lossy high", 2},
-        {5, 0x02, "8-bit lossy fast", 2},
-        {13, 0x00, "16-bit lossy", 2},
+        {0, 0x00, "lossless (fast mode)", 2},   {0, 0x10, "lossless", 2},
+        {0, 0x8010, "lossless (high mode)", 2}, {5, 0x400 | 0x80 | 0x8000, "hybrid lossless (high)", 2},
+        {5, 0x400 | 0x01, "hybrid lossy", 1},   {5, 0x10, "8-bit lossy high", 2},
+        {5, 0x02, "8-bit lossy fast", 2},       {13, 0x00, "16-bit lossy", 2},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Encoder);
@@ -231,9 +231,9 @@ TEST(WavPackHeader, Version3ChunkWalkIsBounded) {
     for (const int Chunks : {10, 5000}) {
         SCOPED_TRACE(Chunks);
         const Bytes One = WavPack3(2, 44100, 0, 0x10, 88200);
-        Bytes Data(One.begin(), One.begin() + 36);   // RIFF header and one "fmt " chunk
+        Bytes Data(One.begin(), One.begin() + 36);  // RIFF header and one "fmt " chunk
         for (int i = 1; i < Chunks; ++i) Data.insert(Data.end(), One.begin() + 12, One.begin() + 36);
-        Data.insert(Data.end(), One.begin() + 36, One.end());   // "data" with the header
+        Data.insert(Data.end(), One.begin() + 36, One.end());  // "data" with the header
         TMemoryStream S(Data);
         TWAVPackfile R;
         EXPECT_TRUE(R.LoadFromStream(S, 0));
@@ -282,12 +282,12 @@ TEST(MusepackHeader, StreamVersion7) {
 
 TEST(MusepackHeader, OlderStreamVersionsAndTagOffsets) {
     // SV5: version in byte 1 (7 << 1), bit rate in the top 9 bits of word 0.
-    const uint32_t Word0 = (160u << 23) | (0x01u << 16) | (0x0Eu << 8);   // bit rate, byte 2, byte 1
+    const uint32_t Word0 = (160u << 23) | (0x01u << 16) | (0x0Eu << 8);  // bit rate, byte 2, byte 1
     Bytes SV5 = {uint8_t(Word0), uint8_t(Word0 >> 8), uint8_t(Word0 >> 16), uint8_t(Word0 >> 24)};
     PutLE32(SV5, 5000);
     SV5.resize(32, 0);
-    SV5[27] = 100;   // "1.0 Release"
-    Bytes Tagged(300, 0);   // as if an ID3v2 tag of 300 bytes came first
+    SV5[27] = 100;         // "1.0 Release"
+    Bytes Tagged(300, 0);  // as if an ID3v2 tag of 300 bytes came first
     Append(Tagged, SV5);
     TMemoryStream S(Padded(Tagged, 50000));
     TMPEGplus R;
@@ -295,7 +295,7 @@ TEST(MusepackHeader, OlderStreamVersionsAndTagOffsets) {
     EXPECT_EQ(R.FStreamVersion, 5);
     EXPECT_EQ(R.GetStreamStreamVersionString(), "5.0");
     EXPECT_EQ(R.GetBitRate(), 160u);
-    EXPECT_EQ(R.FChannelModeID, 2);   // byte 2 AND 7F not 0
+    EXPECT_EQ(R.FChannelModeID, 2);  // byte 2 AND 7F not 0
     EXPECT_EQ(R.FFrameCount, 5000u);
     EXPECT_EQ(R.FTagsSize, 428);
     EXPECT_FALSE(R.GetCorrupted());
@@ -354,7 +354,7 @@ TEST(MonkeyHeader, NewAndOldLayouts) {
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
-        Bytes Data(100, 0);   // an ID3v2 tag's place
+        Bytes Data(100, 0);  // an ID3v2 tag's place
         Append(Data, C.Data);
         TMemoryStream S(Padded(Data, 500000));
         TMonkey R;
@@ -381,11 +381,14 @@ TEST(MonkeyHeader, NewAndOldLayouts) {
 }
 
 TEST(MonkeyHeader, InvalidHeaders) {
-    struct TCase { const char* Name; Bytes Data; };
+    struct TCase {
+        const char* Name;
+        Bytes Data;
+    };
     Bytes Cut = MonkeyNew(3990, 294912, 1000, 10, 16, 2, 44100);
     Cut.resize(40);
     Bytes FarDescriptor = MonkeyNew(3990, 294912, 1000, 10, 16, 2, 44100);
-    FarDescriptor[8] = 0xF0;   // descriptor length 0xFFFFFFF0
+    FarDescriptor[8] = 0xF0;  // descriptor length 0xFFFFFFF0
     FarDescriptor[9] = FarDescriptor[10] = FarDescriptor[11] = 0xFF;
     const TCase Cases[] = {
         {"no frames", MonkeyNew(3990, 294912, 1000, 0, 16, 2, 44100)},
@@ -457,13 +460,22 @@ std::vector<std::vector<std::string>> PeerManifest() {
 TEST(PeerCorpus, EveryAudioFileGetsSaneProperties) {
     const auto Manifest = PeerManifest();
     if (Manifest.empty()) GTEST_SKIP() << "no peer corpus";
-    struct TKnown { const char* File; double PlayTime; int64_t Samples; };
+    struct TKnown {
+        const char* File;
+        double PlayTime;
+        int64_t Samples;
+    };
     const TKnown Known[] = {
-        {"taglib/xing.mp3", 2.052, 0},           {"mutagen/vbri.mp3", 222.198, -1},
-        {"taglib/mpeg2.mp3", 5387.285, -1},      {"taglib/lame_cbr.mp3", 1887.164, -1},
-        {"taglib/invalid-frames1.mp3", 0.392, 0}, {"taglib/tagged.wv", 3.550, 156556},
-        {"taglib/mac-390-hdr.ape", 15.630, 689262}, {"taglib/mac-399.ape", 3.550, 156556},
-        {"taglib/sv4_header.mpc", 26.371, 0},    {"taglib/no_length.wv", 0, 0},
+        {"taglib/xing.mp3", 2.052, 0},
+        {"mutagen/vbri.mp3", 222.198, -1},
+        {"taglib/mpeg2.mp3", 5387.285, -1},
+        {"taglib/lame_cbr.mp3", 1887.164, -1},
+        {"taglib/invalid-frames1.mp3", 0.392, 0},
+        {"taglib/tagged.wv", 3.550, 156556},
+        {"taglib/mac-390-hdr.ape", 15.630, 689262},
+        {"taglib/mac-399.ape", 3.550, 156556},
+        {"taglib/sv4_header.mpc", 26.371, 0},
+        {"taglib/no_length.wv", 0, 0},
     };
     int Seen = 0, Checked = 0;
     for (const auto& Row : Manifest) {
@@ -507,9 +519,13 @@ TEST(AudioProperties, NothingKnownGivesZeros) {
 
 TEST(AudioProperties, MPEGValuesComeFromTheID3v2Reader) {
     testutil::TTempDir Dir;
-    struct TCase { const char* Name; uint8_t Mode; uint16_t Channels; };
-    for (const TCase C : {TCase{"stereo", 0x00, 2}, TCase{"joint", 0x40, 2}, TCase{"dual", 0x80, 2},
-                          TCase{"mono", 0xC0, 1}}) {
+    struct TCase {
+        const char* Name;
+        uint8_t Mode;
+        uint16_t Channels;
+    };
+    for (const TCase C :
+         {TCase{"stereo", 0x00, 2}, TCase{"joint", 0x40, 2}, TCase{"dual", 0x80, 2}, TCase{"mono", 0xC0, 1}}) {
         SCOPED_TRACE(C.Name);
         Bytes Audio;
         for (int i = 0; i < 100; ++i) {
@@ -544,12 +560,12 @@ TEST(AudioProperties, HeaderReadersAnswerFirst) {
 
     A.WAVPackAttributes = std::make_unique<TWAVPackfile>();
     A.WAVPackAttributes->FChannels = 1;
-    EXPECT_EQ(A.PlayTime(), 0);           // the reader's 0 ends the search
-    EXPECT_EQ(A.SamplesPerSec(), 0u);     // likewise
+    EXPECT_EQ(A.PlayTime(), 0);        // the reader's 0 ends the search
+    EXPECT_EQ(A.SamplesPerSec(), 0u);  // likewise
     EXPECT_EQ(A.Channels(), 1);
-    EXPECT_EQ(A.BitRate(), 128u);         // WavPack knows none: MPEG answers
+    EXPECT_EQ(A.BitRate(), 128u);  // WavPack knows none: MPEG answers
     A.WAVPackAttributes->FDuration = std::nan("");
-    EXPECT_EQ(A.PlayTime(), 0);           // a NaN duration is no play time
+    EXPECT_EQ(A.PlayTime(), 0);  // a NaN duration is no play time
     A.WAVPackAttributes->FDuration = 12.5;
     A.WAVPackAttributes->FBitrate = 700.6;
     A.WAVPackAttributes->FBits = 24;
@@ -566,18 +582,18 @@ TEST(AudioProperties, HeaderReadersAnswerFirst) {
     A.MusePackAttributes->FSampleCount = 96000;
     A.MusePackAttributes->FFileSize = 25000;
     EXPECT_EQ(A.PlayTime(), 2.0);
-    EXPECT_EQ(A.Channels(), 2);           // SV8 channel count 0 counts as stereo
+    EXPECT_EQ(A.Channels(), 2);  // SV8 channel count 0 counts as stereo
     EXPECT_EQ(A.SamplesPerSec(), 48000u);
     EXPECT_EQ(A.SampleCount(), 96000);
-    EXPECT_EQ(A.BitRate(), 101u);         // round(25000 / 250 + 0.5)
+    EXPECT_EQ(A.BitRate(), 101u);  // round(25000 / 250 + 0.5)
 
     A.ClearReaders();
     A.MonkeyAttributes = std::make_unique<TMonkey>();
     A.MonkeyAttributes->FBits = 0;
     A.MonkeyAttributes->FSampleRate = 22050;
     EXPECT_EQ(A.SamplesPerSec(), 22050u);
-    EXPECT_EQ(A.BitsPerSample(), 0);      // MPEG's 0 is final once its rate is known
-    EXPECT_EQ(A.Channels(), 2);           // Monkey knows none: MPEG answers
+    EXPECT_EQ(A.BitsPerSample(), 0);  // MPEG's 0 is final once its rate is known
+    EXPECT_EQ(A.Channels(), 2);       // Monkey knows none: MPEG answers
 }
 
 // The container runs each header reader for its own extension only, when
@@ -587,13 +603,19 @@ TEST(AudioProperties, ContainerRunsHeaderReadersByExtension) {
     const Bytes WV = Padded(WavPack4(110250, 4 | 2 | RateIndex(3)), 5000);
     const Bytes MPC = Padded(MusepackSV8(441000, 0, 0x00), 5000);
     const Bytes APE = Padded(MonkeyNew(3990, 294912, 1000, 10, 16, 2, 44100), 5000);
-    struct TCase { const char* Name; const Bytes& Data; bool Enable; double PlayTime; uint16_t Channels; };
+    struct TCase {
+        const char* Name;
+        const Bytes& Data;
+        bool Enable;
+        double PlayTime;
+        uint16_t Channels;
+    };
     const TCase Cases[] = {
         {"a.wv", WV, true, 10.0, 1},
         {"a.mpc", MPC, true, 10.0, 1},
         {"a.ape", APE, true, (9.0 * 294912 + 1000) / 44100, 2},
-        {"b.wv", WV, false, 0, 0},            // option off
-        {"c.mpc", APE, true, 0, 0},           // Monkey's Audio content under a Musepack name
+        {"b.wv", WV, false, 0, 0},   // option off
+        {"c.mpc", APE, true, 0, 0},  // Monkey's Audio content under a Musepack name
         {"d.APE", APE, true, (9.0 * 294912 + 1000) / 44100, 2},
     };
     for (const auto& C : Cases) {
@@ -657,7 +679,7 @@ TEST(AudioProperties, RealWavPackAndMusepackFiles) {
         int64_t Samples;
         uint32_t Rate;
         uint16_t Channels, Bits;
-        const char* Encoder;   // WavPack only
+        const char* Encoder;  // WavPack only
     };
     const TCase Cases[] = {
         {"m24.wv", "wavpack -q -h '" + Mono24 + "' -o", 26460, 11025, 1, 24, "lossless"},

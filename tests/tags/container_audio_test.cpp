@@ -17,11 +17,26 @@ using Bytes = std::vector<uint8_t>;
 
 struct TWriter {
     Bytes B;
-    TWriter& s(const char* T) { B.insert(B.end(), T, T + std::strlen(T)); return *this; }
-    TWriter& raw(const Bytes& X) { B.insert(B.end(), X.begin(), X.end()); return *this; }
-    TWriter& le(uint64_t V, int N) { for (int i = 0; i < N; ++i) B.push_back(uint8_t(V >> (8 * i))); return *this; }
-    TWriter& be(uint64_t V, int N) { for (int i = N - 1; i >= 0; --i) B.push_back(uint8_t(V >> (8 * i))); return *this; }
-    TWriter& zeros(size_t N) { B.resize(B.size() + N, 0); return *this; }
+    TWriter& s(const char* T) {
+        B.insert(B.end(), T, T + std::strlen(T));
+        return *this;
+    }
+    TWriter& raw(const Bytes& X) {
+        B.insert(B.end(), X.begin(), X.end());
+        return *this;
+    }
+    TWriter& le(uint64_t V, int N) {
+        for (int i = 0; i < N; ++i) B.push_back(uint8_t(V >> (8 * i)));
+        return *this;
+    }
+    TWriter& be(uint64_t V, int N) {
+        for (int i = N - 1; i >= 0; --i) B.push_back(uint8_t(V >> (8 * i)));
+        return *this;
+    }
+    TWriter& zeros(size_t N) {
+        B.resize(B.size() + N, 0);
+        return *this;
+    }
 };
 
 // "fmt " of Size bytes (16, 18 or 40) for a format.
@@ -30,7 +45,8 @@ Bytes FmtChunk(uint16_t Tag, uint16_t Ch, uint32_t Rate, uint16_t Bits, uint32_t
     const uint16_t align = uint16_t(Ch * Bits / 8);
     w.s("fmt ").le(Size, 4).le(Tag, 2).le(Ch, 2).le(Rate, 4).le(uint64_t(Rate) * align, 4).le(align, 2).le(Bits, 2);
     if (Size >= 18) w.le(Size == 40 ? 22 : 0, 2);
-    if (Size == 40) w.le(20, 2).le(0x3F, 4).raw(Bytes{1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    if (Size == 40)
+        w.le(20, 2).le(0x3F, 4).raw(Bytes{1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
     return w.B;
 }
 
@@ -45,12 +61,16 @@ TContainerAudio Read(const Bytes& File, TSourceFileType Type) {
     TMemoryStream s(File);
     s.Seek(5);
     TContainerAudio a = ReadContainerAudio(s, Type);
-    EXPECT_EQ(s.Position(), 5);   // the position is put back
+    EXPECT_EQ(s.Position(), 5);  // the position is put back
     return a;
 }
 
 TEST(ContainerAudio, WaveFormats) {
-    const struct { const char* What; Bytes Fmt; uint16_t ValidBits; } cases[] = {
+    const struct {
+        const char* What;
+        Bytes Fmt;
+        uint16_t ValidBits;
+    } cases[] = {
         {"PCM, 16-byte format chunk", FmtChunk(1, 2, 44100, 16, 16), 0},
         {"PCM, 18-byte format chunk", FmtChunk(1, 2, 44100, 16, 18), 0},
         {"extensible", FmtChunk(0xFFFE, 2, 44100, 16, 40), 20},
@@ -127,7 +147,17 @@ TEST(ContainerAudio, AiffAndAifc) {
 TEST(ContainerAudio, Dsf) {
     TWriter w;
     w.s("DSD ").le(28, 8).le(0, 8).le(0, 8);
-    w.s("fmt ").le(52, 8).le(1, 4).le(0, 4).le(2, 4).le(2, 4).le(2822400, 4).le(1, 4).le(28224000, 8).le(4096, 4).le(0, 4);
+    w.s("fmt ")
+        .le(52, 8)
+        .le(1, 4)
+        .le(0, 4)
+        .le(2, 4)
+        .le(2, 4)
+        .le(2822400, 4)
+        .le(1, 4)
+        .le(28224000, 8)
+        .le(4096, 4)
+        .le(0, 4);
     w.s("data").le(12, 8);
     const TContainerAudio a = Read(w.B, sftDSF);
     EXPECT_DOUBLE_EQ(a.PlayTime, 10.0);
@@ -145,7 +175,7 @@ Bytes Prop(uint32_t Rate, uint16_t Ch, const char* Cmpr) {
     TWriter p;
     p.s("SND ").s("FS  ").be(4, 8).be(Rate, 4).s("CHNL").be(2 + 4 * Ch, 8).be(Ch, 2);
     for (int i = 0; i < Ch; ++i) p.s(i ? "SRGT" : "SLFT");
-    p.s("CMPR").be(5, 8).s(Cmpr).zeros(1).zeros(1);   // odd size, pad byte
+    p.s("CMPR").be(5, 8).s(Cmpr).zeros(1).zeros(1);  // odd size, pad byte
     p.s("ABSS").be(8, 8).zeros(8);
     TWriter w;
     w.s("PROP").be(p.B.size(), 8).raw(p.B);

@@ -66,11 +66,20 @@ TEST(Container, DeleteAndRemoveRangeAndRemoveEmpty) {
 }
 
 TEST(Container, PictureFormatsByContentAndMime) {
-    struct TCase { std::vector<uint8_t> Head; TTagPictureFormat Expected; };
+    struct TCase {
+        std::vector<uint8_t> Head;
+        TTagPictureFormat Expected;
+    };
     const TCase cases[] = {
-        {{0xFF, 0xD8, 0xFF, 0xE0}, tpfJPEG}, {{0x89, 0x50, 0x4E, 0x47}, tpfPNG}, {{'G', 'I', 'F', '8'}, tpfGIF},
-        {{'B', 'M', 0, 0}, tpfBMP},          {{'I', 'I', 0x2A, 0}, tpfTIFF},     {{'M', 'M', 0, 0x2A}, tpfTIFF},
-        {{0xFF}, tpfUnknown},                {{}, tpfUnknown},                   {{1, 2, 3, 4}, tpfUnknown},
+        {{0xFF, 0xD8, 0xFF, 0xE0}, tpfJPEG},
+        {{0x89, 0x50, 0x4E, 0x47}, tpfPNG},
+        {{'G', 'I', 'F', '8'}, tpfGIF},
+        {{'B', 'M', 0, 0}, tpfBMP},
+        {{'I', 'I', 0x2A, 0}, tpfTIFF},
+        {{'M', 'M', 0, 0x2A}, tpfTIFF},
+        {{0xFF}, tpfUnknown},
+        {{}, tpfUnknown},
+        {{1, 2, 3, 4}, tpfUnknown},
     };
     for (const auto& c : cases) {
         TMemoryStream s(c.Head);
@@ -79,7 +88,7 @@ TEST(Container, PictureFormatsByContentAndMime) {
         EXPECT_EQ(s.Position(), 0);
     }
     EXPECT_EQ(TTags::PictureStreamType(nullptr), tpfUnknown);
-    EXPECT_EQ(TTags::PicturePointerType("\xFF\xD8", 2), tpfUnknown);   // fewer than 3 bytes
+    EXPECT_EQ(TTags::PicturePointerType("\xFF\xD8", 2), tpfUnknown);  // fewer than 3 bytes
     EXPECT_EQ(PictureFormatFromMIMEType("IMAGE/JPG"), tpfJPEG);
     EXPECT_EQ(PictureFormatFromMIMEType("image/tiff"), tpfUnknown);
     EXPECT_EQ(PictureTypeFromName("cover (FRONT)"), 3u);
@@ -95,7 +104,7 @@ TEST(Container, AddCoverArtVariants) {
     src.Seek(3);
     TCoverArt* fromStream = t.AddCoverArt("Cover art 2", src, "image/jpg");
     EXPECT_EQ(fromStream->PictureFormat, tpfJPEG);
-    EXPECT_EQ(fromStream->Data.size(), 6u);   // copied from the start, not from the position
+    EXPECT_EQ(fromStream->Data.size(), 6u);  // copied from the start, not from the position
 
     testutil::WriteFile(dir.file("front.png"), std::vector<uint8_t>{0x89, 0x50, 0x4E, 0x47, 0, 0});
     TCoverArt* fromFile = t.AddCoverArtFromFile("Cover art 3", dir.file("front.png"));

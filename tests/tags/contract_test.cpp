@@ -63,9 +63,9 @@ struct TContractRow {
 Bytes ID3v2Tag(int Version) {
     auto f = [&](const char* ID, const Bytes& Body) { return Frame(Version, ID, Body); };
     Bytes frames = Cat(f("TIT2", Text0("Title")), f("TPE1", Text0("Artist")), f("TALB", Text0("Album")),
-                       f("TRCK", Text0("3/12")), f("TCON", Text0("Rock")),
-                       f("COMM", Content0("eng", "", "Comment")), f("COMM", Content0("eng", "iTunNORM", " 0000044E")),
-                       f("TXXX", UserText0("MOOD", "Calm")), f("POPM", Cat(Str("a@b.c"), Bytes{0, 196, 0, 0, 0, 7})),
+                       f("TRCK", Text0("3/12")), f("TCON", Text0("Rock")), f("COMM", Content0("eng", "", "Comment")),
+                       f("COMM", Content0("eng", "iTunNORM", " 0000044E")), f("TXXX", UserText0("MOOD", "Calm")),
+                       f("POPM", Cat(Str("a@b.c"), Bytes{0, 196, 0, 0, 0, 7})),
                        f("APIC", Picture0("image/png", 3, "front", Png(400))));
     frames = Cat(frames, Version == 4 ? f("TDRC", Text0("2003-05-01")) : f("TYER", Text0("2003")));
     return Tag(Version, frames, 128);
@@ -102,8 +102,8 @@ TBuilt DsfWithID3v2() {
 
 TBuilt DffWithID3v2() {
     Bytes audio = Audio(3000);
-    Bytes prop = Cat(Str("SND "), DffChunk("FS  ", BE32(2822400)),
-                     DffChunk("CHNL", Cat(Bytes{0, 2}, Str("SLFTSRGT"))), DffChunk("CMPR", Cat(Str("DSD "), Bytes{0, 0})));
+    Bytes prop = Cat(Str("SND "), DffChunk("FS  ", BE32(2822400)), DffChunk("CHNL", Cat(Bytes{0, 2}, Str("SLFTSRGT"))),
+                     DffChunk("CMPR", Cat(Str("DSD "), Bytes{0, 0})));
     return {Dff(Cat(DffChunk("FVER", BE32(0x01050000)), DffChunk("PROP", prop), DffChunk("DSD ", audio),
                     DffChunk("ID3 ", ID3v2Tag(4)))),
             audio};
@@ -115,10 +115,11 @@ Bytes APEv2Tag() {
     auto item = [](const std::string& Key, const Bytes& Value, uint32_t Kind) {
         return Cat(LE32((uint32_t)Value.size()), LE32(Kind << 1), Str(Key), Bytes{0}, Value);
     };
-    const Bytes items = Cat(item("TITLE", Str("Title"), 0), item("ARTIST", Str(std::string("One\0Two", 7)), 0),
-                            item("ALBUM", Str("Album"), 0), item("TRACK", Str("3/12"), 0), item("YEAR", Str("2003"), 0),
-                            item("GENRE", Str("Rock"), 0), item("Cover Art (Front)", Cat(Str("front"), Bytes{0}, Png(400)), 1),
-                            item("PLAYER DATA", Bytes{1, 2, 3, 0, 4}, 1));
+    const Bytes items =
+        Cat(item("TITLE", Str("Title"), 0), item("ARTIST", Str(std::string("One\0Two", 7)), 0),
+            item("ALBUM", Str("Album"), 0), item("TRACK", Str("3/12"), 0), item("YEAR", Str("2003"), 0),
+            item("GENRE", Str("Rock"), 0), item("Cover Art (Front)", Cat(Str("front"), Bytes{0}, Png(400)), 1),
+            item("PLAYER DATA", Bytes{1, 2, 3, 0, 4}, 1));
     auto header = [&](uint32_t Flags) {
         return Cat(Str("APETAGEX"), LE32(2000), LE32((uint32_t)items.size() + 32), LE32(8), LE32(Flags), Bytes(8, 0));
     };
@@ -168,12 +169,15 @@ TBuilt Rf64WithInfo() {
 
 TBuilt WmaWithAttributes() {
     using namespace asffixture;
-    const Bytes file = MakeAsf({{"Title", 0, U16z("Title")}, {"Author", 0, U16z("Artist")},
-                                {"WM/AlbumTitle", 0, U16z("Album")}, {"WM/TrackNumber", 0, U16z("3/12")},
-                                {"WM/Genre", 0, U16z("Rock")}, {"WM/SharedUserRating", 3, Dword(50)}},
+    const Bytes file = MakeAsf({{"Title", 0, U16z("Title")},
+                                {"Author", 0, U16z("Artist")},
+                                {"WM/AlbumTitle", 0, U16z("Album")},
+                                {"WM/TrackNumber", 0, U16z("3/12")},
+                                {"WM/Genre", 0, U16z("Rock")},
+                                {"WM/SharedUserRating", 3, Dword(50)}},
                                512, 3000);
     Bytes audio(3000);
-    for (size_t i = 0; i < audio.size(); ++i) audio[i] = uint8_t(i * 7);   // MakeAsf's packet bytes
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = uint8_t(i * 7);  // MakeAsf's packet bytes
     return {file, audio};
 }
 
@@ -311,7 +315,7 @@ TEST_P(Contract, LoadNeverCrashesOnCutOrDamagedCopies) {
             testutil::WriteFile(p, damaged);
             TTags t;
             t.LoadFromFile(p);
-            t.SaveToFile(p, GetParam().Kind);   // whatever it says, it must not crash
+            t.SaveToFile(p, GetParam().Kind);  // whatever it says, it must not crash
         }
     }
 }
@@ -405,7 +409,7 @@ private:
 
 TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
     if (!GetParam().StreamSaves) GTEST_SKIP() << "written by file name only";
-    for (const size_t titleSize : {size_t(3), size_t(6000)}) {   // in place, and outgrowing the tag
+    for (const size_t titleSize : {size_t(3), size_t(6000)}) {  // in place, and outgrowing the tag
         const std::string title(titleSize, 'n');
         TMemoryStream whole(Built.File);
         {
@@ -427,7 +431,7 @@ TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
             } else {
                 EXPECT_EQ(s.Data(), whole.Data());
             }
-            if (s.Calls() <= failAt) break;   // every write has failed once
+            if (s.Calls() <= failAt) break;  // every write has failed once
         }
         TFailingStream full(Built.File, -1, true);
         TTags t;
@@ -448,24 +452,24 @@ TEST_P(Contract, AWriteErrorLeavesTheOldBytesOrTheWholeNewFile) {
 TEST_P(Contract, AKillDuringASaveLeavesTheOldOrTheNewFile) {
     const bool trailer = GetParam().Kind == ttAPEv2 || GetParam().Kind == ttID3v1;
     for (const std::string& title : {std::string(20000, 'k'), std::string("Killed")})
-    for (int attempt = 0; attempt < (trailer ? 40 : 12); ++attempt) {
-        testutil::WriteFile(Path, Built.File);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            TTags t;
-            t.LoadFromFile(Path);
-            t.SetText("TITLE", title);
-            t.SaveToFile(Path, GetParam().Kind);
-            ::_exit(0);
+        for (int attempt = 0; attempt < (trailer ? 40 : 12); ++attempt) {
+            testutil::WriteFile(Path, Built.File);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                TTags t;
+                t.LoadFromFile(Path);
+                t.SetText("TITLE", title);
+                t.SaveToFile(Path, GetParam().Kind);
+                ::_exit(0);
+            }
+            ::usleep((useconds_t)((attempt % 12) * (attempt % 12) * 150 + attempt * 7));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            SCOPED_TRACE("title of " + std::to_string(title.size()) + ", attempt " + std::to_string(attempt));
+            ExpectOldOrNew(Built.File, title);
         }
-        ::usleep((useconds_t)((attempt % 12) * (attempt % 12) * 150 + attempt * 7));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        SCOPED_TRACE("title of " + std::to_string(title.size()) + ", attempt " + std::to_string(attempt));
-        ExpectOldOrNew(Built.File, title);
-    }
 }
 
 TEST_P(Contract, AFullDiskLeavesTheOldBytes) {
@@ -495,6 +499,8 @@ TEST_P(Contract, AFullDiskLeavesTheOldBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Contract, ::testing::ValuesIn(Rows),
-                         [](const ::testing::TestParamInfo<TContractRow>& Info) { return std::string(Info.param.Name); });
+                         [](const ::testing::TestParamInfo<TContractRow>& Info) {
+                             return std::string(Info.param.Name);
+                         });
 
 }  // namespace

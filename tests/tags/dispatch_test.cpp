@@ -31,8 +31,14 @@ using tbytes::Cat;
 }  // namespace
 
 TEST(Dispatch, DetectsAudioFormatsByContent) {
-    struct TCase { std::vector<uint8_t> Bytes; int Expected; };
-    auto pad = [](std::string s) { s.resize(64, '\0'); return testutil::Bytes(s); };
+    struct TCase {
+        std::vector<uint8_t> Bytes;
+        int Expected;
+    };
+    auto pad = [](std::string s) {
+        s.resize(64, '\0');
+        return testutil::Bytes(s);
+    };
     const TCase cases[] = {
         {pad("RIFF\x10\0\0\0WAVE"), 9},
         {pad("RF64"), 10},
@@ -46,17 +52,21 @@ TEST(Dispatch, DetectsAudioFormatsByContent) {
         {pad(std::string("FRM8\0\0\0\0\0\0\0\0XXXX", 16)), 0},
         {pad(std::string("FORM\0\0\0\0AIFF", 12)), 11},
         {pad(std::string("FORM\0\0\0\0AIFC", 12)), 12},
-        {pad(std::string("\0\0\0\x20" "ftypM4A ", 12)), 5},
-        {Cat(ID3v2Header(20), pad("fLaC")), 2},   // an ID3v2 tag in front does not hide the stream
+        {pad(std::string("\0\0\0\x20"
+                         "ftypM4A ",
+                         12)),
+         5},
+        {Cat(ID3v2Header(20), pad("fLaC")), 2},  // an ID3v2 tag in front does not hide the stream
         {Cat(std::vector<uint8_t>(100, 0), tbytes::MpegFrames(2)), 4},
-        {{0x00, 0xFF, 0xFF, 0xFB, 0x90, 0x00}, 4},   // sync right after another FF
-        {std::vector<uint8_t>(4096, 0xFF), 0},       // FF everywhere, never a valid second byte
+        {{0x00, 0xFF, 0xFF, 0xFB, 0x90, 0x00}, 4},  // sync right after another FF
+        {std::vector<uint8_t>(4096, 0xFF), 0},      // FF everywhere, never a valid second byte
         {std::vector<uint8_t>(4096, 0x00), 0},
         {{}, 0},
     };
     for (const auto& c : cases) {
         TMemoryStream s(c.Bytes);
-        EXPECT_EQ(DetectAudioFormatOfStream(s), c.Expected) << std::string(c.Bytes.begin(), c.Bytes.begin() + std::min<size_t>(16, c.Bytes.size()));
+        EXPECT_EQ(DetectAudioFormatOfStream(s), c.Expected)
+            << std::string(c.Bytes.begin(), c.Bytes.begin() + std::min<size_t>(16, c.Bytes.size()));
     }
     // The search gives up after 1025 attempts.
     TMemoryStream late(Cat(std::vector<uint8_t>(2000, 0), tbytes::MpegFrames(1)));
@@ -66,16 +76,21 @@ TEST(Dispatch, DetectsAudioFormatsByContent) {
 
 TEST(Dispatch, DefaultTagKindsForExtension) {
     const std::pair<const char*, int> cases[] = {
-        {"a.wav", 288}, {"a.BWF", 288}, {"b.ape", 4}, {"b.Wv", 4}, {"c.m4a", 64}, {"c.alac", 64},
-        {"d.wma", 512}, {"e.flac", 8},  {"e.oga", 8}, {"f.ogg", 128}, {"f.opus", 128}, {"g.mp3", 32},
-        {"g.aifc", 32}, {"g.dff", 32},  {"h.xyz", 4}, {"noext", 4},  {"dir.mp3/file", 4},
+        {"a.wav", 288}, {"a.BWF", 288}, {"b.ape", 4}, {"b.Wv", 4},    {"c.m4a", 64},       {"c.alac", 64},
+        {"d.wma", 512}, {"e.flac", 8},  {"e.oga", 8}, {"f.ogg", 128}, {"f.opus", 128},     {"g.mp3", 32},
+        {"g.aifc", 32}, {"g.dff", 32},  {"h.xyz", 4}, {"noext", 4},   {"dir.mp3/file", 4},
     };
     for (const auto& [name, bits] : cases) EXPECT_EQ(DefaultTagKindsForExtension(name), bits) << name;
 }
 
 TEST(Dispatch, SaveChoosesTheWritersByStage) {
     testutil::TTempDir dir;
-    struct TCase { const char* Name; std::vector<uint8_t> Content; std::vector<TTagType> Expected; bool Written; };
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> Content;
+        std::vector<TTagType> Expected;
+        bool Written;
+    };
     const TCase cases[] = {
         // An untagged MP3: nothing loaded, MPEG recognised, only an ID3v2 tag is written.
         {"untagged.mp3", tbytes::MpegFrames(4), {ttID3v2}, true},
@@ -154,7 +169,7 @@ TEST(Dispatch, LoadResultsForBadInput) {
     testutil::TTempDir dir;
     TTags t;
     EXPECT_EQ(t.LoadFromFile(dir.file("missing.mp3")), 5);
-    EXPECT_EQ(t.LoadFromFile(dir.path()), 5);   // a folder is not a file
+    EXPECT_EQ(t.LoadFromFile(dir.path()), 5);  // a folder is not a file
     // Nor is a pipe: turned down at once, without waiting for a writer.
     ASSERT_EQ(::mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
     EXPECT_EQ(t.LoadFromFile(dir.file("pipe.mp3")), 5);
@@ -163,8 +178,8 @@ TEST(Dispatch, LoadResultsForBadInput) {
     EXPECT_EQ(t.LoadFromStream(empty, true), 5);
     EXPECT_EQ(t.LoadFromMemory(nullptr, 10), 2);
     EXPECT_EQ(t.LoadFromMemory("abc", 0), 2);
-    for (const auto& content : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF},
-                                std::vector<uint8_t>(128, 0xA5), testutil::Bytes("TAG")}) {
+    for (const auto& content : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF}, std::vector<uint8_t>(128, 0xA5),
+                                testutil::Bytes("TAG")}) {
         const std::string path = dir.file("bad.mp3");
         testutil::WriteFile(path, content);
         EXPECT_EQ(t.LoadFromFile(path), 0);
@@ -280,8 +295,8 @@ TEST(Dispatch, StripReportsARemovalThatCouldNotWrite) {
 TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
     // A title and a picture frame (version 2.3 layout).
     std::vector<uint8_t> frames = {'T', 'I', 'T', '2', 0, 0, 0, 4, 0, 0, 0, 'O', 'l', 'd'};
-    const std::vector<uint8_t> apic = {'A', 'P', 'I', 'C', 0, 0, 0, 20, 0, 0, 0, 'i', 'm', 'a', 'g', 'e', '/', 'p',
-                                       'n', 'g', 0, 3, 0, 0x89, 'P', 'N', 'G', 1, 2, 3};
+    const std::vector<uint8_t> apic = {'A', 'P', 'I', 'C', 0,   0, 0, 20, 0,    0,   0,   'i', 'm', 'a', 'g',
+                                       'e', '/', 'p', 'n', 'g', 0, 3, 0,  0x89, 'P', 'N', 'G', 1,   2,   3};
     frames.insert(frames.end(), apic.begin(), apic.end());
     auto tag = [&](uint8_t Version, uint8_t Flags, const std::vector<uint8_t>& Body) {
         std::vector<uint8_t> t = ID3v2Header((uint32_t)Body.size() + 64);
@@ -295,14 +310,18 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
     };
     // A WAVE file whose "id3 " chunk holds the tag.
     auto wave = [&](const std::vector<uint8_t>& Tag) {
-        std::vector<uint8_t> body = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                     0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a'};
+        std::vector<uint8_t> body = {'W',  'A',  'V', 'E', 'f',  'm',  't', ' ', 16, 0, 0,  0, 1,   0,   1,   0,
+                                     0x40, 0x1F, 0,   0,   0x80, 0x3E, 0,   0,   2,  0, 16, 0, 'd', 'a', 't', 'a'};
         body = Cat(Cat(body, le32(1600)), std::vector<uint8_t>(1600, 0));
         body = Cat(Cat(Cat(body, {'i', 'd', '3', ' '}), le32((uint32_t)Tag.size())), Tag);
         if (Tag.size() % 2) body.push_back(0);
         return Cat(Cat({'R', 'I', 'F', 'F'}, le32((uint32_t)body.size())), body);
     };
-    struct TCase { const char* Name; const char* FileName; std::vector<uint8_t> Bytes; };
+    struct TCase {
+        const char* Name;
+        const char* FileName;
+        std::vector<uint8_t> Bytes;
+    };
     const TCase cases[] = {
         {"a version this library does not know", "a.mp3", Cat(tag(5, 0, frames), tbytes::MpegFrames(20))},
         {"an extended header too small to be one", "a.mp3",
@@ -338,8 +357,9 @@ TEST(Dispatch, AnUnreadableID3v2TagIsNotOverwritten) {
 TEST(Dispatch, ARecognisedFileWhoseTagCannotBeWrittenGetsNoOtherKind) {
     using namespace tbytes;
     // STREAMINFO, then a block of the invalid type 127 (the last one).
-    const Bytes streamInfo = Cat(Bytes{0x00, 0, 0, 34}, Bytes{0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0xC4, 0x40, 0xF0,
-                                                              0, 0, 0, 0, 0, 0}, Bytes(16, 0));
+    const Bytes streamInfo =
+        Cat(Bytes{0x00, 0, 0, 34}, Bytes{0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0xC4, 0x40, 0xF0, 0, 0, 0, 0, 0, 0},
+            Bytes(16, 0));
     const Bytes flac = Cat(Str("fLaC"), streamInfo, Bytes{0xFF, 0, 0, 4}, Bytes(4, 0), Audio(400));
     for (const char* name : {"a.mp3", "a.xyz"}) {
         SCOPED_TRACE(name);

@@ -18,7 +18,7 @@ using Bytes = std::vector<uint8_t>;
 struct TCarrier {
     const char* Name;
     const char* Ext;
-    const char* Encode;   // command: %W is the WAV, %O the output
+    const char* Encode;  // command: %W is the WAV, %O the output
     TTagType Kind;
 };
 
@@ -38,10 +38,18 @@ std::string Replace(std::string S, const std::string& From, const std::string& T
 void WriteWav(const std::string& Path) {
     Bytes w = testutil::Bytes("RIFF");
     const uint32_t data = 44100 * 4 * 2;
-    auto le = [&](uint32_t v, int n) { for (int i = 0; i < n; ++i) w.push_back((uint8_t)(v >> (8 * i))); };
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) w.push_back((uint8_t)(v >> (8 * i)));
+    };
     le(36 + data, 4);
     for (uint8_t c : testutil::Bytes("WAVEfmt ")) w.push_back(c);
-    le(16, 4); le(1, 2); le(2, 2); le(44100, 4); le(44100 * 4, 4); le(4, 2); le(16, 2);
+    le(16, 4);
+    le(1, 2);
+    le(2, 2);
+    le(44100, 4);
+    le(44100 * 4, 4);
+    le(4, 2);
+    le(16, 2);
     for (uint8_t c : testutil::Bytes("data")) w.push_back(c);
     le(data, 4);
     for (uint32_t i = 0; i < data / 2; ++i) le((uint32_t)(int16_t)(6000 * ((i / 40) % 2 ? 1 : -1)), 2);

@@ -25,8 +25,8 @@ using TFileAndAudio = std::pair<Bytes, Bytes>;
 
 inline Bytes CommentBody() {
     Bytes b = Cat(tbytes::LE32(6), Str("vendor"));
-    const std::vector<std::string> fields = {"TITLE=Title", "ARTIST=Artist", "ALBUM=Album", "TRACKNUMBER=3",
-                                             "TOTALTRACKS=12", "GENRE=Rock", "DATE=2003", "COMMENT=Comment"};
+    const std::vector<std::string> fields = {"TITLE=Title",    "ARTIST=Artist", "ALBUM=Album", "TRACKNUMBER=3",
+                                             "TOTALTRACKS=12", "GENRE=Rock",    "DATE=2003",   "COMMENT=Comment"};
     b = Cat(b, tbytes::LE32((uint32_t)fields.size()));
     for (const auto& f : fields) b = Cat(b, tbytes::LE32((uint32_t)f.size()), Str(f));
     return b;
@@ -81,7 +81,7 @@ inline TFileAndAudio OggFlac() {
 inline Bytes CommentsWithPicture() {
     const Bytes picture = Str("METADATA_BLOCK_PICTURE=" + vorbis::Base64Encode(PictureBlock()));
     Bytes b = CommentBody();
-    b[10] += 1;   // one field more (the count after the 4 + 6 vendor bytes)
+    b[10] += 1;  // one field more (the count after the 4 + 6 vendor bytes)
     return Cat(b, tbytes::LE32((uint32_t)picture.size()), picture);
 }
 
@@ -100,9 +100,9 @@ inline TFileAndAudio Opus() {
     const Bytes audio = tbytes::Audio(3000);
     const Bytes id = Cat(Str("OpusHead"), Bytes{1, 2, 0x38, 0x01}, tbytes::LE32(48000), Bytes{0, 0, 0});
     const Bytes comment = Cat(Str("OpusTags"), CommentsWithPicture());
-    return {Cat(OggPage({id}, 0, 0, ogg::FlagFirst), OggPage({comment}, 1, 0),
-                OggPage({audio}, 2, 96312, ogg::FlagLast)),
-            audio};
+    return {
+        Cat(OggPage({id}, 0, 0, ogg::FlagFirst), OggPage({comment}, 1, 0), OggPage({audio}, 2, 96312, ogg::FlagLast)),
+        audio};
 }
 
 }  // namespace flacoggfixtures

@@ -33,7 +33,7 @@ Bytes StreamInfo(uint32_t Rate, int Channels, int Bits, uint64_t Samples) {
     b.push_back((uint8_t)((Rate & 0x0F) << 4 | (Channels - 1) << 1 | ((Bits - 1) >> 4)));
     b.push_back((uint8_t)(((Bits - 1) & 0x0F) << 4 | (uint8_t)(Samples >> 32)));
     Append(b, BE32((uint32_t)Samples));
-    b.resize(34, 0xAB);   // MD5
+    b.resize(34, 0xAB);  // MD5
     return b;
 }
 
@@ -102,7 +102,7 @@ TEST(FlacRead, CommentsPicturesAndStreamInfo) {
     ASSERT_EQ(LoadBytes(t, f), flacresult::Success);
     EXPECT_TRUE(t.Loaded);
     EXPECT_EQ(t.VendorString, "test vendor");
-    ASSERT_EQ(t.Count(), 6);   // the entry without "=" is dropped
+    ASSERT_EQ(t.Count(), 6);  // the entry without "=" is dropped
     EXPECT_EQ(t.Tags[0].Name, "TITLE");
     EXPECT_EQ(t.Tags[2].GetText(), "B");
     EXPECT_EQ(t.Tags[3].Name, "");
@@ -114,14 +114,18 @@ TEST(FlacRead, CommentsPicturesAndStreamInfo) {
     EXPECT_EQ(t.SampleRate, 44100u);
     EXPECT_EQ(t.Channels, 2);
     EXPECT_EQ(t.BitsPerSample, 16);
-    EXPECT_EQ(t.SampleCount, (1ull << 33) + 5);   // all 36 bits
+    EXPECT_EQ(t.SampleCount, (1ull << 33) + 5);  // all 36 bits
     EXPECT_EQ(t.AudioSize(), 3000);
 }
 
 // Every hostile length gives a result code and no load; nothing is allocated
 // beyond what the block holds.
 TEST(FlacRead, HostileInputs) {
-    struct TCase { const char* Name; Bytes File; int Expected; };
+    struct TCase {
+        const char* Name;
+        Bytes File;
+        int Expected;
+    };
     Bytes hugeCount;
     Append(hugeCount, LE32(1));
     hugeCount.push_back('v');
@@ -132,14 +136,21 @@ TEST(FlacRead, HostileInputs) {
     longEntry[longEntry.size() - 4] = 1;
     Append(longEntry, LE32(1000));
     Bytes badPicture = Picture(3, "image/png", Png);
-    badPicture[7] = 200;   // MIME length past the block
+    badPicture[7] = 200;  // MIME length past the block
     const TCase cases[] = {
         {"block past the end", Flac({Block(2, Bytes(8, 1), false, 1 << 20)}), flacresult::NotFlac},
         {"comment count 2^32-1", Flac({Block(4, hugeCount)}), flacresult::NotFlac},
         {"vendor length 4 GiB", Flac({Block(4, hugeVendor)}), flacresult::NotFlac},
         {"entry past the block", Flac({Block(4, longEntry)}), flacresult::NotFlac},
         {"invalid block type 127", Flac({Block(127, Bytes(4, 0))}), flacresult::NotFlac},
-        {"no last-block flag", [] { Bytes f = Str("fLaC"); Append(f, Block(0, StreamInfo(44100, 2, 16, 1))); Append(f, Block(2, Bytes(4, 0))); return f; }(), flacresult::NotFlac},
+        {"no last-block flag",
+         [] {
+             Bytes f = Str("fLaC");
+             Append(f, Block(0, StreamInfo(44100, 2, 16, 1)));
+             Append(f, Block(2, Bytes(4, 0)));
+             return f;
+         }(),
+         flacresult::NotFlac},
         {"not FLAC", Str("RIFF----WAVEfmt "), flacresult::NotFlac},
         {"empty", Bytes(), flacresult::CannotOpen},
     };
@@ -158,7 +169,7 @@ TEST(FlacRead, HostileInputs) {
 // decoded entries end earlier; a reserved block type travels unchanged.
 TEST(FlacRead, DeclaredEndsAndReservedBlocks) {
     Bytes vc = Comments({"TITLE=T"});
-    vc.resize(vc.size() + 10, 0x55);   // trailing bytes inside the block
+    vc.resize(vc.size() + 10, 0x55);  // trailing bytes inside the block
     const Bytes reserved = Str("reserved block body");
     const Bytes f = Flac({Block(4, vc), Block(9, reserved), Block(6, Picture(3, "image/png", Png))});
     testutil::TTempDir dir;
@@ -182,7 +193,8 @@ TEST(FlacRead, DeclaredEndsAndReservedBlocks) {
 TEST(FlacWrite, InPlaceWithPaddingAndRewriteWithout) {
     testutil::TTempDir dir;
     const std::string path = dir.file("a.flac");
-    const Bytes original = Flac({Block(3, Bytes(18, 0x33)), Block(4, Comments({"TITLE=Old"})), Block(1, Bytes(200, 0))});
+    const Bytes original =
+        Flac({Block(3, Bytes(18, 0x33)), Block(4, Comments({"TITLE=Old"})), Block(1, Bytes(200, 0))});
     testutil::WriteFile(path, original);
 
     TFlacTag t;
@@ -190,9 +202,9 @@ TEST(FlacWrite, InPlaceWithPaddingAndRewriteWithout) {
     t.SetText("TITLE", "New longer title");
     ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
     Bytes after = testutil::ReadFile(path);
-    EXPECT_EQ(after.size(), original.size());   // the padding took the difference
+    EXPECT_EQ(after.size(), original.size());  // the padding took the difference
     EXPECT_TRUE(EndsWithAudio(after));
-    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 4 + 38 + 22, after.begin()));   // STREAMINFO, SEEKTABLE
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 4 + 38 + 22, after.begin()));  // STREAMINFO, SEEKTABLE
 
     // Growing past the padding rewrites with the configured padding.
     t.Padding = TPaddingOption::Exactly(4096);
@@ -272,7 +284,7 @@ TEST(FlacMapping, TrackListsPicturesAndTypes) {
     // file's pictures keep theirs; a missing MIME type comes from the bytes.
     TCoverArt* added = tags.AddCoverArt("Cover art 3");
     added->Data = Png;
-    added->Data.push_back(0x42);   // not one of the file's pictures
+    added->Data.push_back(0x42);  // not one of the file's pictures
     tags.SetText("TITLE", "T");
     ASSERT_EQ(tags.SaveToFile(path), 0);
     TFlacTag t;
@@ -308,10 +320,18 @@ namespace {
 std::string EncodeFlac(const testutil::TTempDir& Dir, const std::string& Name, const std::string& Options) {
     Bytes wav = Str("RIFF");
     const uint32_t data = 44100 * 4;
-    auto le = [&](uint32_t v, int n) { for (int i = 0; i < n; ++i) wav.push_back((uint8_t)(v >> (8 * i))); };
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) wav.push_back((uint8_t)(v >> (8 * i)));
+    };
     le(36 + data, 4);
     Append(wav, Str("WAVEfmt "));
-    le(16, 4); le(1, 2); le(2, 2); le(44100, 4); le(44100 * 4, 4); le(4, 2); le(16, 2);
+    le(16, 4);
+    le(1, 2);
+    le(2, 2);
+    le(44100, 4);
+    le(44100 * 4, 4);
+    le(4, 2);
+    le(16, 2);
     Append(wav, Str("data"));
     le(data, 4);
     for (uint32_t i = 0; i < data / 2; ++i) le((uint32_t)(int16_t)(8000 * ((i / 50) % 2 ? 1 : -1)), 2);
@@ -340,7 +360,7 @@ TEST(OggFlac, ReadInPlaceAndRewrite) {
 
     t.SetText("TITLE", "New title");
     ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
-    EXPECT_EQ(testutil::ReadFile(path).size(), original.size());   // in place
+    EXPECT_EQ(testutil::ReadFile(path).size(), original.size());  // in place
     t.SetText("COMMENT", std::string(20000, 'c'));
     ASSERT_EQ(t.SaveToFile(path), flacresult::Success);
     TFlacTag again;
@@ -368,8 +388,8 @@ TEST(OggFlac, OtherOggStreamsAreNotFlac) {
     if (!testutil::HaveCommand("oggenc") || !testutil::HaveCommand("flac")) GTEST_SKIP() << "encoders missing";
     const std::string wavSource = EncodeFlac(dir, "x.flac", "");
     const std::string ogg = dir.file("v.ogg");
-    testutil::Run("flac -s -d -f -o '" + dir.file("d.wav") + "' '" + wavSource + "' 2>/dev/null && oggenc -Q -o '" + ogg +
-                  "' '" + dir.file("d.wav") + "'");
+    testutil::Run("flac -s -d -f -o '" + dir.file("d.wav") + "' '" + wavSource + "' 2>/dev/null && oggenc -Q -o '" +
+                  ogg + "' '" + dir.file("d.wav") + "'");
     TFlacTag t;
     EXPECT_EQ(t.LoadFromFile(ogg), flacresult::NotOggFlac);
     EXPECT_FALSE(t.Loaded);
@@ -378,7 +398,10 @@ TEST(OggFlac, OtherOggStreamsAreNotFlac) {
 // The year goes where players read it: DATE. A full date that starts with
 // the year stays whole; a tag that keeps its own YEAR comment keeps it.
 TEST(FlacMapping, YearGoesIntoDate) {
-    struct TCase { std::vector<std::string> Comments; std::string Year, Date, YearComment; };
+    struct TCase {
+        std::vector<std::string> Comments;
+        std::string Year, Date, YearComment;
+    };
     const TCase cases[] = {
         {{"DATE=2004-05-03"}, "2004", "2004-05-03", ""},
         {{"DATE=2004-05-03"}, "2024", "2024", ""},
@@ -431,7 +454,10 @@ TEST(FlacMapping, NamesKeepTheirSpelling) {
     tags.SetText("TITLE", "New");
     tags.SetText("album", "Album");
     ASSERT_EQ(tags.SaveToFile(path), 0);
-    const std::string raw = [&] { Bytes b = testutil::ReadFile(path); return std::string(b.begin(), b.end()); }();
+    const std::string raw = [&] {
+        Bytes b = testutil::ReadFile(path);
+        return std::string(b.begin(), b.end());
+    }();
     EXPECT_NE(raw.find("title=New"), std::string::npos);
     EXPECT_NE(raw.find("Artist=A"), std::string::npos);
     EXPECT_NE(raw.find("ALBUM=Album"), std::string::npos);

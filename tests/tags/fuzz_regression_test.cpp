@@ -34,10 +34,10 @@ std::vector<std::string> Fixtures(const std::string& Folder) {
 std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
     std::vector<std::string> Problems;
     TTags Loaded;
-    Loaded.OggVorbisAndOpusTag().ParsePlayTime = true;   // also search the last Ogg page
+    Loaded.OggVorbisAndOpusTag().ParsePlayTime = true;  // also search the last Ogg page
     Loaded.LoadFromMemory(Data.data(), (int64_t)Data.size());
 
-    {   // ID3v1 + Lyrics3: a save keeps everything in front of the old tail.
+    {  // ID3v1 + Lyrics3: a save keeps everything in front of the old tail.
         TMemoryStream S(Data);
         TID3v1Tag T;
         if (T.LoadFromStream(S) == 0) {
@@ -52,7 +52,7 @@ std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
                 Problems.push_back("saved ID3v1 tag does not load back");
         }
     }
-    {   // ID3v2 on its own.
+    {  // ID3v2 on its own.
         TMemoryStream S(Data);
         TID3v2Tag T;
         if (T.LoadFromStream(S, false) == 0) {
@@ -62,7 +62,7 @@ std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
                 Problems.push_back("saved ID3v2 tag does not load back");
         }
     }
-    {   // APEv2 through the container: a failed save changes nothing; a save
+    {  // APEv2 through the container: a failed save changes nothing; a save
         // loads back, and saves of unchanged values settle on the same bytes.
         TMemoryStream S(Data);
         TTags Tags;
@@ -82,7 +82,7 @@ std::vector<std::string> Check(const std::vector<uint8_t>& Data) {
             }
         }
     }
-    {   // Every loaded kind through the container.
+    {  // Every loaded kind through the container.
         TMemoryStream S(Data);
         TTags Tags;
         if (Tags.LoadFromStream(S, true) == 0 && Tags.Loaded) {

@@ -30,7 +30,9 @@ struct TBlock {
     Bytes Build() const {
         Bytes B(128, 0);
         std::memcpy(B.data(), "TAG", 3);
-        auto Put = [&](size_t At, size_t W, const std::string& S) { std::memcpy(B.data() + At, S.data(), std::min(W, S.size())); };
+        auto Put = [&](size_t At, size_t W, const std::string& S) {
+            std::memcpy(B.data() + At, S.data(), std::min(W, S.size()));
+        };
         Put(3, 30, Title);
         Put(33, 30, Artist);
         Put(63, 30, Album);
@@ -103,10 +105,38 @@ TEST(ID3v1Load, FieldsFromTheBlock) {
         {"genre 255 is empty", {"T", "", "", "", "", 0, 0, 255}, "T", "", "", true, 0},
         {"unknown genre as number", {"T", "", "", "", "", 0, 0, 200}, "T", "", "200", true, 0},
         {"last table genre", {"T", "", "", "", "", 0, 0, 191}, "T", "", "Psybient", true, 0},
-        {"Windows-1252 letters", {"Caf\xE9 \x80", "", "", "", "Stra\xDF" "e", 0, 0, 12}, "Caf\xC3\xA9 \xE2\x82\xAC", "Stra\xC3\x9F" "e", "Other", true, 0},
-        {"blanks and controls trimmed", {" \t Song \x01", "", "", "", "  c  ", 0, 0, 12}, "Song", "c", "Other", true, 0},
-        {"30 bytes without terminator", {std::string(30, 'x'), "", "", "", "", 0, 0, 12}, std::string(30, 'x'), "", "Other", true, 0},
-        {"bytes after the zero ignored", {std::string("ab\0zz", 5), "", "", "", "", 0, 0, 12}, "ab", "", "Other", true, 0},
+        {"Windows-1252 letters",
+         {"Caf\xE9 \x80", "", "", "",
+          "Stra\xDF"
+          "e",
+          0, 0, 12},
+         "Caf\xC3\xA9 \xE2\x82\xAC",
+         "Stra\xC3\x9F"
+         "e",
+         "Other",
+         true,
+         0},
+        {"blanks and controls trimmed",
+         {" \t Song \x01", "", "", "", "  c  ", 0, 0, 12},
+         "Song",
+         "c",
+         "Other",
+         true,
+         0},
+        {"30 bytes without terminator",
+         {std::string(30, 'x'), "", "", "", "", 0, 0, 12},
+         std::string(30, 'x'),
+         "",
+         "Other",
+         true,
+         0},
+        {"bytes after the zero ignored",
+         {std::string("ab\0zz", 5), "", "", "", "", 0, 0, 12},
+         "ab",
+         "",
+         "Other",
+         true,
+         0},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.What);
@@ -175,12 +205,14 @@ TEST(ID3v1Load, FileErrors) {
 
 TEST(ID3v1Lyrics, ReadsFieldsFlagsAndExtendedTexts) {
     const std::string LongTitle = "A Title That Is Longer Than Thirty Bytes";
-    Bytes File = Cat(Cat(Audio, Lyrics({{"IND", "111"}, {"LYR", "[00:01]La la\r\nCaf\xE9"}, {"ETT", LongTitle}, {"EAR", "Someone Else"}})),
-                     TBlock{LongTitle.substr(0, 30), "Artist", "", "", "", 0, 0, 12}.Build());
+    Bytes File = Cat(
+        Cat(Audio,
+            Lyrics({{"IND", "111"}, {"LYR", "[00:01]La la\r\nCaf\xE9"}, {"ETT", LongTitle}, {"EAR", "Someone Else"}})),
+        TBlock{LongTitle.substr(0, 30), "Artist", "", "", "", 0, 0, 12}.Build());
     TID3v1Tag T;
     ASSERT_EQ(LoadBytes(T, File), 0);
-    EXPECT_EQ(T.Title, LongTitle);           // cut title found inside ETT
-    EXPECT_EQ(T.Artist, "Artist");           // not a part of EAR: kept
+    EXPECT_EQ(T.Title, LongTitle);  // cut title found inside ETT
+    EXPECT_EQ(T.Artist, "Artist");  // not a part of EAR: kept
     EXPECT_EQ(T.GetLyrics(), "[00:01]La la\r\nCaf\xC3\xA9");
     EXPECT_TRUE(T.LyricsHasTimeStamp);
     EXPECT_TRUE(T.InhibitTracksForRandomSelection);
@@ -206,7 +238,8 @@ TEST(ID3v1Lyrics, DamagedBlocksAreIgnored) {
     };
     for (const auto& [What, Block] : Cases) {
         SCOPED_TRACE(What);
-        Bytes File = Cat(Cat(Bytes(Audio.begin(), Audio.begin() + 40), Block), TBlock{"Song", "", "", "", "", 0, 3, 17}.Build());
+        Bytes File =
+            Cat(Cat(Bytes(Audio.begin(), Audio.begin() + 40), Block), TBlock{"Song", "", "", "", "", 0, 3, 17}.Build());
         TMemoryStream S(File);
         TID3v1Tag T;
         ASSERT_EQ(T.LoadFromStream(S), 0);
@@ -223,10 +256,14 @@ TEST(ID3v1Lyrics, DamagedBlocksAreIgnored) {
 
 TEST(ID3v1Lyrics, SaveRoundTripIsStable) {
     TID3v1Tag T;
-    ASSERT_EQ(LoadBytes(T, Cat(Cat(Audio, Lyrics({{"IND", "010"}, {"LYR", "old"}, {"ETT", "Song"}})), Titled("Song").Build())), 0);
+    ASSERT_EQ(LoadBytes(T, Cat(Cat(Audio, Lyrics({{"IND", "010"}, {"LYR", "old"}, {"ETT", "Song"}})),
+                               Titled("Song").Build())),
+              0);
     const std::string LongTitle = "Caf\xC3\xA9 Title Well Beyond The Thirty Byte Limit";
     T.Title = LongTitle;
-    T.SetLyrics("Stra\xC3\x9F" "e und Caf\xC3\xA9");
+    T.SetLyrics(
+        "Stra\xC3\x9F"
+        "e und Caf\xC3\xA9");
 
     TMemoryStream S(Cat(Audio, TBlock{"Old", "", "", "", "", 0, 0, 12}.Build()));
     ASSERT_EQ(T.SaveToStream(S, true), 0);
@@ -238,7 +275,9 @@ TEST(ID3v1Lyrics, SaveRoundTripIsStable) {
         TID3v1Tag R;
         ASSERT_EQ(R.LoadFromStream(S), 0);
         EXPECT_EQ(R.Title, LongTitle);
-        EXPECT_EQ(R.GetLyrics(), "Stra\xC3\x9F" "e und Caf\xC3\xA9");
+        EXPECT_EQ(R.GetLyrics(),
+                  "Stra\xC3\x9F"
+                  "e und Caf\xC3\xA9");
         EXPECT_TRUE(R.LyricsHasTimeStamp);
         ASSERT_EQ(R.SaveToStream(S, true), 0);
         EXPECT_EQ(S.Data(), First);
@@ -400,8 +439,9 @@ TEST(ID3v1Save, BlockLayout) {
 
 TEST(ID3v1Save, GenreNames) {
     const std::pair<std::string, int> Cases[] = {
-        {"Blues", 0}, {"Rock", 17}, {"rock", 12}, {"Psychadelic", 67}, {"Psychedelic", 67}, {"Psybient", 191},
-        {"17", 17}, {"255", 255}, {"256", 12}, {"-1", 12}, {"", 255}, {" ", 255}, {"Nope", 12},
+        {"Blues", 0},      {"Rock", 17}, {"rock", 12}, {"Psychadelic", 67}, {"Psychedelic", 67},
+        {"Psybient", 191}, {"17", 17},   {"255", 255}, {"256", 12},         {"-1", 12},
+        {"", 255},         {" ", 255},   {"Nope", 12},
     };
     for (const auto& [Name, Index] : Cases) EXPECT_EQ(ID3v1GenreNameToIndex(Name), Index) << Name;
     EXPECT_EQ(ID3v1GenreIndexToName(12), "Other");
@@ -455,7 +495,8 @@ TEST(ID3v1Remove, CutsTagAndLyricsOnly) {
     } Cases[] = {
         {"tag only", Cat(Audio, Tag), 0, Audio.size()},
         {"lyrics and tag", Cat(Cat(Audio, Lyrics({{"LYR", "x"}})), Tag), 0, Audio.size()},
-        {"damaged lyrics: only the tag", Cat(Cat(Audio, Lyrics({{"LYR", "x"}}, "00x000")), Tag), 0, Audio.size() + Lyrics({{"LYR", "x"}}).size()},
+        {"damaged lyrics: only the tag", Cat(Cat(Audio, Lyrics({{"LYR", "x"}}, "00x000")), Tag), 0,
+         Audio.size() + Lyrics({{"LYR", "x"}}).size()},
         {"no tag", Audio, 65535, Audio.size()},
         {"shorter than a tag", Bytes(Tag.begin(), Tag.begin() + 100), 65535, 100},
         {"exactly a tag", Tag, 0, 0},
@@ -489,7 +530,7 @@ TEST(ID3v1Mapping, LoadReplacesSameNamedEntries) {
     Tags.LoadID3v1Tags();
     EXPECT_EQ(Tags.TypeCount("TITLE"), 1);
     EXPECT_EQ(Tags.GetText("TITLE"), "v1 title");
-    EXPECT_EQ(Tags.GetText("ARTIST"), "kept");   // empty ID3v1 field leaves it
+    EXPECT_EQ(Tags.GetText("ARTIST"), "kept");  // empty ID3v1 field leaves it
     EXPECT_EQ(Tags.Exists("TRACK"), -1);
     EXPECT_EQ(Tags.GetText("TRACKNUMBER"), "4");
     EXPECT_EQ(Tags.GetText("GENRE"), "Rock");
@@ -524,7 +565,8 @@ TEST(ID3v1Mapping, PrepareTakesFirstEntries) {
         EXPECT_TRUE(T.Revision1);
         TMemoryStream S;
         ASSERT_EQ(Tags.SaveID3v1Tag("", &S), 0);
-        EXPECT_EQ(std::string((const char*)S.Data().data() + 93, 4), C.Year.substr(0, 4) + std::string(4 - std::min<size_t>(4, C.Year.size()), '\0'));
+        EXPECT_EQ(std::string((const char*)S.Data().data() + 93, 4),
+                  C.Year.substr(0, 4) + std::string(4 - std::min<size_t>(4, C.Year.size()), '\0'));
     }
 }
 
@@ -538,14 +580,15 @@ TEST(ID3v1Mapping, PrepareTakesTheCommentWithoutADescription) {
     EXPECT_EQ(Tags.ID3v1Tag().Comment, "the user's comment");
     Tags.Delete(1);
     Tags.PrepareID3v1Tag();
-    EXPECT_EQ(Tags.ID3v1Tag().Comment, "");   // a player's described comment is never the user's
+    EXPECT_EQ(Tags.ID3v1Tag().Comment, "");  // a player's described comment is never the user's
 }
 
 TEST(ID3v1Mapping, DeletingAnEntryEmptiesTheField) {
     TTags Tags;
     TID3v1Tag& T = Tags.ID3v1Tag();
-    const std::pair<const char*, std::string*> Fields[] = {
-        {"title", &T.Title}, {"ARTIST", &T.Artist}, {"Album", &T.Album}, {"YEAR", &T.Year}, {"COMMENT", &T.Comment}, {"GENRE", &T.Genre}};
+    const std::pair<const char*, std::string*> Fields[] = {{"title", &T.Title},     {"ARTIST", &T.Artist},
+                                                           {"Album", &T.Album},     {"YEAR", &T.Year},
+                                                           {"COMMENT", &T.Comment}, {"GENRE", &T.Genre}};
     for (const auto& [Name, Field] : Fields) {
         *Field = "x";
         TTag E(&Tags);

@@ -9,7 +9,6 @@
 
 using namespace tbytes;
 
-
 namespace {
 
 // Writes an MP3 with the given 2.3 frames and loads it into Tags.
@@ -28,17 +27,10 @@ Bytes U16(const std::string& Ascii) {
 
 TEST(ID3v2Mapping, GenreReferences) {
     const std::pair<const char*, const char*> cases[] = {
-        {"(17)", "Rock"},
-        {"(17)Rock", "Rock"},
-        {"(4)(17)Eurodisco", "Disco Rock Eurodisco"},
-        {"Rock", "Rock"},
-        {"(255)", ""},
-        {"(RX)(CR)", "Remix Cover"},
-        {"((Dream)", "(Dream)"},
-        {"()Folk", "Folk"},
-        {"(300)x", "(300)x"},
-        {"(abc)", "(abc)"},
-        {"17", "Rock"},   // the version 2.4 way
+        {"(17)", "Rock"},        {"(17)Rock", "Rock"}, {"(4)(17)Eurodisco", "Disco Rock Eurodisco"},
+        {"Rock", "Rock"},        {"(255)", ""},        {"(RX)(CR)", "Remix Cover"},
+        {"((Dream)", "(Dream)"}, {"()Folk", "Folk"},   {"(300)x", "(300)x"},
+        {"(abc)", "(abc)"},      {"17", "Rock"},  // the version 2.4 way
         {"(17", "(17"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(ResolveID3v2Genre(in), out) << in;
@@ -96,7 +88,7 @@ TEST(ID3v2Mapping, SavesEntriesAsFrames) {
     tags.SetText("YEAR", "2003-05-01");
     TTag* comment = tags.Add("COMMENT");
     comment->Value = "c";
-    comment->Language = "de";   // two letters: saved as "eng"
+    comment->Language = "de";  // two letters: saved as "eng"
     tags.Tag("Shop")->Value = "http://shop2";
     tags.SetText("MOOD2", "x\r\ny");
     ASSERT_EQ(tags.SaveToFile(f), 0);
@@ -210,7 +202,8 @@ TEST(ID3v2Mapping, PicturesNotLoadedAreNotLost) {
     testutil::TTempDir dir;
     const std::string f = dir.file("p.mp3");
     const Bytes apic = Cat(Bytes{0}, Str("image/jpeg"), Bytes{0, 3, 0}, Bytes{0xFF, 0xD8, 0xFF, 1, 2, 3});
-    testutil::WriteFile(f, Cat(Tag(3, Cat(Frame(3, "TIT2", Text0("t")), Frame(3, "APIC", apic))), tbytes::MpegFrames(3)));
+    testutil::WriteFile(f,
+                        Cat(Tag(3, Cat(Frame(3, "TIT2", Text0("t")), Frame(3, "APIC", apic))), tbytes::MpegFrames(3)));
     TTags tags;
     tags.ParseCoverArts = false;
     ASSERT_EQ(tags.LoadFromFile(f), 0);
@@ -280,6 +273,6 @@ TEST(ID3v2Mapping, RepeatedLinksAndRatingsGoBackToTheirOwnFrames) {
     EXPECT_EQ(urls, (std::vector<std::string>{"http://one", "http://three"}));
     ASSERT_EQ(popm.size(), 2u);
     EXPECT_EQ(popm[0], popmA);
-    EXPECT_EQ(popm[1], Cat(Str("b@x"), Bytes{0, 30, 0, 0, 0, 4}));   // e-mail and counter kept
+    EXPECT_EQ(popm[1], Cat(Str("b@x"), Bytes{0, 30, 0, 0, 0, 4}));  // e-mail and counter kept
     EXPECT_LT(t.FindTXXXByDescription("RATING"), 0);
 }

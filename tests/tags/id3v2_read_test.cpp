@@ -45,8 +45,8 @@ TEST(ID3v2Read, VersionsAndHeaderVariants) {
         {"padding stops the list", Tag(3, Cat(Frame(3, "TIT2", tit), Bytes(30, 0), Frame(3, "TPE1", Text0("x")))),
          "Song", 1},
         // Some writers stored plain sizes in version 2.4 tags; 0x80 is not sync-safe.
-        {"2.4 with a plain size", Tag(4, Cat(Str("TIT2"), BE32(129), Bytes{0, 0}, Text0(std::string(128, 'a')),
-                                             Frame(4, "TPE1", Text0("x")))),
+        {"2.4 with a plain size",
+         Tag(4, Cat(Str("TIT2"), BE32(129), Bytes{0, 0}, Text0(std::string(128, 'a')), Frame(4, "TPE1", Text0("x")))),
          std::string(128, 'a'), 2},
     };
     for (const auto& c : cases) {
@@ -114,11 +114,10 @@ TEST(ID3v2Read, Unsynchronisation) {
     // Version 2.4: per frame, the size counts the stored (unsynchronised) bytes.
     Bytes stored = {0, 'a', 0xFF, 0x00, 0xE0, 'b'};
     TID3v2Tag t4;
-    ASSERT_EQ(Load(t4, Tag(4, Cat(Frame(4, "TIT2", stored, 0x0002), Frame(4, "TPE1", Cat(Bytes{0}, Str("\xFF")))))),
-              0);
+    ASSERT_EQ(Load(t4, Tag(4, Cat(Frame(4, "TIT2", stored, 0x0002), Frame(4, "TPE1", Cat(Bytes{0}, Str("\xFF")))))), 0);
     EXPECT_EQ(t4.Frames[0]->Data, body);
     EXPECT_FALSE(t4.Frames[0]->Unsynchronised);
-    EXPECT_EQ(t4.Frames[1]->Data, (Bytes{0, 0xFF}));   // not flagged: untouched
+    EXPECT_EQ(t4.Frames[1]->Data, (Bytes{0, 0xFF}));  // not flagged: untouched
 }
 
 TEST(ID3v2Read, CompressedFramesAreInflatedWithinLimits) {
@@ -181,7 +180,8 @@ TEST(ID3v2Read, HostileSizes) {
         {"extended header larger than the tag", Tag(3, Cat(BE32(0x7FFFFFFF), Bytes{0, 0}, good), 0, 0x40), 65535, 0,
          false},
         // The frame is kept raw and the next one is still read.
-        {"2.4 frame flags ask for extras the body lacks", Tag(4, Cat(Frame(4, "TIT2", Bytes{1}, 0x004D), good)), 0, 2, false},
+        {"2.4 frame flags ask for extras the body lacks", Tag(4, Cat(Frame(4, "TIT2", Bytes{1}, 0x004D), good)), 0, 2,
+         false},
         {"no tag", Audio(100), 1, 0, false},
         {"empty", {}, 1, 0, false},
     };
@@ -216,7 +216,7 @@ TEST(ID3v2Read, ChapterFramesCarrySubFrames) {
 
 TEST(ID3v2Read, Containers) {
     const Bytes tag = Tag(3, Frame(3, "TIT2", Text0("In a box")), 10);
-    const Bytes odd = Bytes(3, 1);   // odd chunk size: one pad byte follows
+    const Bytes odd = Bytes(3, 1);  // odd chunk size: one pad byte follows
     // RF64: ds64 (RIFF size, data size, sample count, table length), data with size 0xFFFFFFFF.
     const Bytes pcm = Audio(1000);
     Bytes ds64 = Cat(Str("ds64"), LE32(28), LE64(0), LE64(pcm.size()), LE64(250), LE32(0));
@@ -231,7 +231,8 @@ TEST(ID3v2Read, Containers) {
     const TCase cases[] = {
         {"WAVE id3", Wave(Cat(FmtChunk(), Chunk("LIST", odd), Chunk("data", pcm), Chunk("id3 ", tag))), sftWAVE, 0},
         {"WAVE ID32", Wave(Cat(FmtChunk(), Chunk("ID32", tag), Chunk("data", pcm))), sftWAVE, 0},
-        {"WAVE ID3 (as other writers name it)", Wave(Cat(FmtChunk(), Chunk("data", pcm), Chunk("ID3 ", tag))), sftWAVE, 0},
+        {"WAVE ID3 (as other writers name it)", Wave(Cat(FmtChunk(), Chunk("data", pcm), Chunk("ID3 ", tag))), sftWAVE,
+         0},
         {"WAVE without tag", Wave(Cat(FmtChunk(), Chunk("data", pcm))), sftWAVE, 1},
         {"WAVE chunk without ID3", Wave(Cat(FmtChunk(), Chunk("id3 ", Audio(20)))), sftWAVE, 1},
         {"RF64", rf64, sftRF64, 0},

@@ -53,7 +53,7 @@ TEST(ID3v2Write, InPlaceWhenItFitsTheOldSpace) {
 
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
-    t.SetText("TIT2", std::string(500, 'n'), teUnicode);   // grows by less than the padding
+    t.SetText("TIT2", std::string(500, 'n'), teUnicode);  // grows by less than the padding
     ASSERT_EQ(t.SaveToFile(f), 0);
     Bytes after = testutil::ReadFile(f);
     EXPECT_EQ(Inode(f), inode);
@@ -87,7 +87,7 @@ TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
         t.SetText("TIT2", c.NewTitle, teUnicode);
         ASSERT_EQ(t.SaveToFile(f), 0) << c.Name;
         Bytes after = testutil::ReadFile(f);
-        ASSERT_EQ(after[3], 3) << c.Name;   // written as 2.3
+        ASSERT_EQ(after[3], 3) << c.Name;  // written as 2.3
         const uint32_t frames = 10 + 1 + 2 + 2 * (uint32_t)c.NewTitle.size() + 2;
         EXPECT_EQ(StoredTagSize(after), frames + 4096) << c.Name;
         EXPECT_EQ(Tail(after, 10 + StoredTagSize(after)), audio) << c.Name;
@@ -100,9 +100,10 @@ TEST(ID3v2Write, RewritesWhenTooLargeOrTooMuchSlack) {
 TEST(ID3v2Write, AShrunkTagKeepsItsPlace) {
     testutil::TTempDir dir;
     const std::string f = dir.file("a.mp3");
-    const Bytes audio = tbytes::MpegFrames(1440);   // 600 KB
+    const Bytes audio = tbytes::MpegFrames(1440);  // 600 KB
     testutil::WriteFile(f, Cat(Tag(3, Frame(3, "TIT2", Text0("x"))), audio));
-    for (const std::string& title : {std::string(2000, 'l'), std::string("s"), std::string("Ночь 東京 🎵"), std::string("short")}) {
+    for (const std::string& title :
+         {std::string(2000, 'l'), std::string("s"), std::string("Ночь 東京 🎵"), std::string("short")}) {
         TID3v2Tag t;
         ASSERT_EQ(t.LoadFromFile(f), 0);
         const ino_t inode = Inode(f);
@@ -132,7 +133,7 @@ TEST(ID3v2Write, WriteOptionsSurviveALoad) {
     t.WriteOptions.Version = sfid3v24;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     EXPECT_EQ(t.WriteOptions.Padding, TPaddingOption::Exactly(100));
-    t.SetText("TIT2", std::string(100, 'n'), teUnicode);   // beyond the 20 bytes of room
+    t.SetText("TIT2", std::string(100, 'n'), teUnicode);  // beyond the 20 bytes of room
     ASSERT_EQ(t.SaveToFile(f), 0);
     const Bytes after = testutil::ReadFile(f);
     EXPECT_EQ(after[3], 4);
@@ -143,8 +144,8 @@ TEST(ID3v2Write, WriteOptionsSurviveALoad) {
 TEST(ID3v2Write, Version22IsWrittenAs23) {
     testutil::TTempDir dir;
     const std::string f = dir.file("old.mp3");
-    testutil::WriteFile(f, Cat(Tag(2, Cat(Frame(2, "TT2", Text0("T")), Frame(2, "XXX", Text0("?")))),
-                               tbytes::MpegFrames(3)));
+    testutil::WriteFile(
+        f, Cat(Tag(2, Cat(Frame(2, "TT2", Text0("T")), Frame(2, "XXX", Text0("?")))), tbytes::MpegFrames(3)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     ASSERT_EQ(t.SaveToFile(f), 0);
@@ -153,7 +154,7 @@ TEST(ID3v2Write, Version22IsWrittenAs23) {
     EXPECT_EQ(Bytes(b.begin() + 10, b.begin() + 14), Str("TIT2"));
     TID3v2Tag back;
     ASSERT_EQ(back.LoadFromFile(f), 0);
-    EXPECT_EQ(back.GetFrameCount(), 1);   // the unknown 2.2 frame has no 2.3 form
+    EXPECT_EQ(back.GetFrameCount(), 1);  // the unknown 2.2 frame has no 2.3 form
     EXPECT_EQ(back.GetText("TIT2"), "T");
 }
 
@@ -168,7 +169,7 @@ TEST(ID3v2Write, EmptyFramesRemoveTheTag) {
     EXPECT_EQ(t.SaveToFile(f), 0);
     EXPECT_EQ(testutil::ReadFile(f), audio);
     TID3v2Tag none;
-    EXPECT_EQ(none.SaveToFile(f), 2);   // no frames: nothing written
+    EXPECT_EQ(none.SaveToFile(f), 2);  // no frames: nothing written
     EXPECT_EQ(RemoveID3v2TagFromFile(f), 2);
     EXPECT_EQ(RemoveID3v2TagFromFile(dir.file("missing.mp3")), 4);
 }
@@ -176,21 +177,21 @@ TEST(ID3v2Write, EmptyFramesRemoveTheTag) {
 TEST(ID3v2Write, FramesWithoutAMeaningSurviveByteForByte) {
     testutil::TTempDir dir;
     const std::string f = dir.file("keep.mp3");
-    const Bytes raw = Cat(Frame(4, "PRIV", Cat(Str("owner"), Bytes{0, 1, 2, 0xFF, 0})),
-                          Frame(4, "GEOB", Cat(Bytes{0}, Str("bin"), Bytes{0}, Str("f"), Bytes{0, 0}, Audio(40))),
-                          Frame(4, "UFID", Cat(Str("http://x"), Bytes{0}, Str("id-1"))),
-                          Frame(4, "RVA2", Cat(Str("track"), Bytes{0, 1, 0xFE, 0x00, 0})),
-                          Frame(4, "POPM", Cat(Str("a@b"), Bytes{0, 196, 0, 0, 0, 9})),
-                          Frame(4, "SYLT", Cat(Bytes{0}, Str("eng"), Bytes{2, 1, 0}, Str("la"), Bytes{0}, BE32(1000))),
-                          Frame(4, "TXXX", Cat(Bytes{3}, Str("k"), Bytes{0}, Str("v"))),
-                          Frame(4, "XABC", Str("experimental")));
+    const Bytes raw =
+        Cat(Frame(4, "PRIV", Cat(Str("owner"), Bytes{0, 1, 2, 0xFF, 0})),
+            Frame(4, "GEOB", Cat(Bytes{0}, Str("bin"), Bytes{0}, Str("f"), Bytes{0, 0}, Audio(40))),
+            Frame(4, "UFID", Cat(Str("http://x"), Bytes{0}, Str("id-1"))),
+            Frame(4, "RVA2", Cat(Str("track"), Bytes{0, 1, 0xFE, 0x00, 0})),
+            Frame(4, "POPM", Cat(Str("a@b"), Bytes{0, 196, 0, 0, 0, 9})),
+            Frame(4, "SYLT", Cat(Bytes{0}, Str("eng"), Bytes{2, 1, 0}, Str("la"), Bytes{0}, BE32(1000))),
+            Frame(4, "TXXX", Cat(Bytes{3}, Str("k"), Bytes{0}, Str("v"))), Frame(4, "XABC", Str("experimental")));
     testutil::WriteFile(f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("a")), raw)), tbytes::MpegFrames(2)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     t.SetText("TIT2", "changed", teUnicode);
     ASSERT_EQ(t.SaveToFile(f), 0);
     Bytes b = testutil::ReadFile(f);
-    EXPECT_EQ(b[3], 4);   // 2.4 stays 2.4
+    EXPECT_EQ(b[3], 4);  // 2.4 stays 2.4
     auto at = std::search(b.begin(), b.end(), raw.begin(), raw.end());
     EXPECT_NE(at, b.end()) << "unknown frames changed";
 }
@@ -198,8 +199,7 @@ TEST(ID3v2Write, FramesWithoutAMeaningSurviveByteForByte) {
 TEST(ID3v2Write, BodiesAsBuilt) {
     TID3v2Tag t;
     t.SetContent("COMM", "Hi", teUnicode, "d", "eng");
-    EXPECT_EQ(t.Frames[0]->Data,
-              (Bytes{1, 'e', 'n', 'g', 0xFF, 0xFE, 'd', 0, 0, 0, 0xFF, 0xFE, 'H', 0, 'i', 0, 0, 0}));
+    EXPECT_EQ(t.Frames[0]->Data, (Bytes{1, 'e', 'n', 'g', 0xFF, 0xFE, 'd', 0, 0, 0, 0xFF, 0xFE, 'H', 0, 'i', 0, 0, 0}));
     t.SetContent("USLT", "x", teUTF8, "", "de");
     EXPECT_EQ(t.Frames[1]->Data, (Bytes{3, 'd', 'e', ' ', 0, 'x', 0}));
     t.SetURL("WOAR", "http://a.b/c");
@@ -213,7 +213,9 @@ TEST(ID3v2Write, BodiesAsBuilt) {
     x->Data = Cat(Bytes{7}, Str("desc"), Bytes{0}, Str("value"));
     std::string d;
     EXPECT_EQ(t.GetUserDefinedTextInformation(t.GetFrameCount() - 1, d), "value");
-    EXPECT_EQ(d, "\x07" "desc");
+    EXPECT_EQ(d,
+              "\x07"
+              "desc");
 
     // UTF-16 strings without their own mark keep the order of the one before.
     TID3v2Frame* m = t.AddFrameEx("TPE1");
@@ -272,7 +274,7 @@ TEST(ID3v2Write, ContainersRoundTrip) {
         t.LoadFromFile(f);
         EXPECT_EQ(t.SourceFileType(), c.Type) << c.Name;
         t.SetText("TIT2", "Neu \xC3\xA4", teUnicode);
-        t.SetText("TPE1", std::string(301, 'p'), teUTF8);   // odd size somewhere
+        t.SetText("TPE1", std::string(301, 'p'), teUTF8);  // odd size somewhere
         ASSERT_EQ(t.SaveToFile(f), 0) << c.Name;
         Bytes b = testutil::ReadFile(f);
         TID3v2Tag back;
@@ -321,13 +323,22 @@ TEST(ID3v2Write, TagChunkGrowsIntoTheFillersBehindIt) {
     testutil::TTempDir dir;
     const Bytes pcm = Audio(5000);
     const Bytes tag = Tag(3, Frame(3, "TIT2", Text0("old")));
-    struct TCase { const char* Name; Bytes File; bool BigEndian; };
+    struct TCase {
+        const char* Name;
+        Bytes File;
+        bool BigEndian;
+    };
     const TCase cases[] = {
-        {"WAVE, one JUNK", Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(3001, 0)), Chunk("data", pcm))), false},
-        {"WAVE, JUNK and PAD", Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(1000, 0xEE)),
-                                       Chunk("PAD ", Bytes(2000, 0)), Chunk("data", pcm))), false},
-        {"AIFF, FLLR", Aiff(Cat(Chunk("ID3 ", tag, true), Chunk("FLLR", Bytes(3000, 0), true),
-                                 Chunk("SSND", Cat(Bytes(8, 0), pcm), true))), true},
+        {"WAVE, one JUNK", Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(3001, 0)), Chunk("data", pcm))),
+         false},
+        {"WAVE, JUNK and PAD",
+         Wave(Cat(FmtChunk(), Chunk("id3 ", tag), Chunk("JUNK", Bytes(1000, 0xEE)), Chunk("PAD ", Bytes(2000, 0)),
+                  Chunk("data", pcm))),
+         false},
+        {"AIFF, FLLR",
+         Aiff(Cat(Chunk("ID3 ", tag, true), Chunk("FLLR", Bytes(3000, 0), true),
+                  Chunk("SSND", Cat(Bytes(8, 0), pcm), true))),
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -336,7 +347,7 @@ TEST(ID3v2Write, TagChunkGrowsIntoTheFillersBehindIt) {
         const ino_t inode = Inode(f);
         TID3v2Tag t;
         ASSERT_EQ(t.LoadFromFile(f), 0);
-        t.SetText("TIT2", std::string(1200, 'g'), teUnicode);   // beyond its chunk, within the fillers
+        t.SetText("TIT2", std::string(1200, 'g'), teUnicode);  // beyond its chunk, within the fillers
         ASSERT_EQ(t.SaveToFile(f), 0);
         const Bytes b = testutil::ReadFile(f);
         EXPECT_EQ(Inode(f), inode);
@@ -350,7 +361,8 @@ TEST(ID3v2Write, TagChunkGrowsIntoTheFillersBehindIt) {
         EXPECT_EQ(u32(4) + 8, b.size());
         const size_t tagChunk = c.BigEndian ? 12 : 12 + FmtChunk().size();
         const size_t next = tagChunk + 8 + u32(tagChunk + 4);
-        EXPECT_EQ(Bytes(b.begin() + (ptrdiff_t)next, b.begin() + (ptrdiff_t)next + 4), Str(c.BigEndian ? "SSND" : "data"));
+        EXPECT_EQ(Bytes(b.begin() + (ptrdiff_t)next, b.begin() + (ptrdiff_t)next + 4),
+                  Str(c.BigEndian ? "SSND" : "data"));
         TID3v2Tag back;
         ASSERT_EQ(back.LoadFromFile(f), 0);
         EXPECT_EQ(back.GetText("TIT2"), std::string(1200, 'g'));
@@ -367,7 +379,7 @@ TEST(ID3v2Write, WaveChunkGrowsTheRiffSizeByChunkPlusHeader) {
     t.SetText("TIT2", "x", teANSI);
     ASSERT_EQ(t.SaveToFile(f), 0);
     Bytes b = testutil::ReadFile(f);
-    const size_t chunkData = 10 + 10 + 3 + 4096;   // header, frame, body, padding
+    const size_t chunkData = 10 + 10 + 3 + 4096;  // header, frame, body, padding
     ASSERT_EQ(b.size(), wav.size() + 8 + chunkData + (chunkData & 1) + 128);
     EXPECT_EQ(Bytes(b.begin() + (ptrdiff_t)wav.size(), b.begin() + (ptrdiff_t)wav.size() + 4), Str("id3 "));
     uint32_t riff = b[4] | b[5] << 8 | b[6] << 16 | (uint32_t)b[7] << 24;
@@ -461,7 +473,9 @@ TEST(ID3v2Write, FullDiskLeavesTheOriginalWhole) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl {(rlim_t)orig.size() / 2, (rlim_t)orig.size() / 2};
+        struct rlimit rl {
+            (rlim_t) orig.size() / 2, (rlim_t)orig.size() / 2
+        };
         ::setrlimit(RLIMIT_FSIZE, &rl);
         TID3v2Tag t;
         if (t.LoadFromFile(f) != 0) _exit(100);
@@ -523,10 +537,10 @@ TEST(ID3v2Write, CompressedAndFlaggedFramesAreWrittenBack) {
     testutil::TTempDir dir;
     const std::string f = dir.file("z.mp3");
     const Bytes text = Cat(Bytes{0}, Str(std::string(300, 'q')));
-    testutil::WriteFile(f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("t")),
-                                          Frame(4, "TPE1", Cat(Bytes{9}, SyncSafe((uint32_t)text.size()), Deflate(text)),
-                                                0x0049))),
-                               tbytes::MpegFrames(2)));
+    testutil::WriteFile(
+        f, Cat(Tag(4, Cat(Frame(4, "TIT2", Text0("t")),
+                          Frame(4, "TPE1", Cat(Bytes{9}, SyncSafe((uint32_t)text.size()), Deflate(text)), 0x0049))),
+               tbytes::MpegFrames(2)));
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(f), 0);
     EXPECT_EQ(t.Frames[1]->GroupIdentifier, 9);
@@ -597,7 +611,7 @@ TEST(ID3v2Write, PeerFilesKeepEverythingButTheTag) {
         if (r != 0 && r != 1) continue;
         t.SetText("TIT2", "Peer \xE2\x9C\x93", teUnicode);
         r = t.SaveToFile(a);
-        if (r == 7) continue;   // containers too damaged to write into are refused, untouched
+        if (r == 7) continue;  // containers too damaged to write into are refused, untouched
         ASSERT_EQ(r, 0) << name;
         const Bytes once = testutil::ReadFile(a);
         ASSERT_EQ(t.SaveToFile(a), 0) << name;
@@ -630,7 +644,7 @@ TEST(ID3v2Write, ASymbolicLinkStaysALinkToTheChangedFile) {
     ASSERT_EQ(::symlink("real.mp3", link.c_str()), 0);
     TID3v2Tag t;
     ASSERT_EQ(t.LoadFromFile(link), 0);
-    t.SetText("TIT2", std::string(300, 'l'), teUnicode);   // does not fit: rewritten
+    t.SetText("TIT2", std::string(300, 'l'), teUnicode);  // does not fit: rewritten
     ASSERT_EQ(t.SaveToFile(link), 0);
     EXPECT_TRUE(fs::is_symlink(link));
     TID3v2Tag back;

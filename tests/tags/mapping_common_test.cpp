@@ -8,8 +8,13 @@
 namespace {
 
 TEST(MappingCommon, NumberAndTotalTextForms) {
-    const struct { const char* Text; const char* Number; const char* Total; const char* Joined; } Cases[] = {
-        {"4/10", "4", "10", "4/10"}, {"4", "4", "", "4"}, {"/10", "", "10", ""},
+    const struct {
+        const char* Text;
+        const char* Number;
+        const char* Total;
+        const char* Joined;
+    } Cases[] = {
+        {"4/10", "4", "10", "4/10"},     {"4", "4", "", "4"},  {"/10", "", "10", ""},
         {" 4 / 10 ", "4", "10", "4/10"}, {"4/", "4", "", "4"}, {"", "", "", ""},
     };
     for (const auto& C : Cases) {
@@ -46,7 +51,8 @@ TEST(MappingCommon, NumberAndTotalOfTheContainer) {
         {"typed n/m wins over the total", {{"TRACKNUMBER", "4/10"}, {"TOTALTRACKS", "12"}}, "4/10"},
         {"TRACK and TRACKTOTAL", {{"TRACK", "5"}, {"TRACKTOTAL", "9"}}, "5/9"},
         {"the total that came with the number, not a TXXX of the same name",
-         {{"TRACKNUMBER", "3"}, {"TOTALTRACKS", "13", ettTXXX}, {"TOTALTRACKS", "12"}}, "3/12"},
+         {{"TRACKNUMBER", "3"}, {"TOTALTRACKS", "13", ettTXXX}, {"TOTALTRACKS", "12"}},
+         "3/12"},
         {"a TXXX total alone", {{"TRACKNUMBER", "3"}, {"TOTALTRACKS", "13", ettTXXX}}, "3/13"},
         {"no number", {{"TOTALTRACKS", "12"}}, ""},
     };
@@ -61,21 +67,25 @@ TEST(MappingCommon, NumberAndTotalOfTheContainer) {
     mapping::SplitTypedNumberTotal(tags, true);
     mapping::SplitTypedNumberTotal(tags, false);
     EXPECT_EQ(tags.GetText("TRACKNUMBER"), "4");
-    EXPECT_EQ(tags.TagAt(1)->Value, "13");   // a TXXX of its own keeps its value
+    EXPECT_EQ(tags.TagAt(1)->Value, "13");  // a TXXX of its own keeps its value
     EXPECT_EQ(tags.TagAt(2)->Value, "10");
     EXPECT_EQ(tags.GetText("DISCNUMBER"), "1");
-    EXPECT_EQ(tags.GetText("TOTALDISCS"), "2");   // added
+    EXPECT_EQ(tags.GetText("TOTALDISCS"), "2");  // added
 }
 
 TEST(MappingCommon, YearAndDate) {
     EXPECT_EQ(mapping::FourDigitYear("c. 2003-05"), "2003");
     EXPECT_EQ(mapping::FourDigitYear("03"), "");
-    const struct { const char* Stored; const char* Year; const char* Result; } Cases[] = {
-        {"2003-05-01", "2003", "2003-05-01"},   // year unchanged: the full date stays
+    const struct {
+        const char* Stored;
+        const char* Year;
+        const char* Result;
+    } Cases[] = {
+        {"2003-05-01", "2003", "2003-05-01"},  // year unchanged: the full date stays
         {"2003-05-01", "2004", "2004"},
         {"", "2004", "2004"},
-        {"2003-05-01", "", ""},                 // cleared
-        {"2003", "1999-12-31", "1999-12-31"},   // a full date typed stays as typed
+        {"2003-05-01", "", ""},                // cleared
+        {"2003", "1999-12-31", "1999-12-31"},  // a full date typed stays as typed
         {"2003", "abc", ""},
         {"2003", "May 1999", "1999"},
     };
@@ -93,10 +103,10 @@ TEST(MappingCommon, LinesNamesAndPictures) {
     EXPECT_EQ(mapping::NextCoverArtName(tags), "Cover art 1");
     TCoverArt* back = tags.AddCoverArt("Back", tbytes::Png(), "");
     back->CoverType = 4;
-    EXPECT_EQ(mapping::PictureMIMEType(*back), "image/png");   // recognised from the bytes
-    EXPECT_EQ(mapping::RecordCover(tags), back);               // the only picture
+    EXPECT_EQ(mapping::PictureMIMEType(*back), "image/png");  // recognised from the bytes
+    EXPECT_EQ(mapping::RecordCover(tags), back);              // the only picture
     TCoverArt* front = tags.AddCoverArt("Front", {0xFF, 0xD8, 0xFF}, "");
-    EXPECT_EQ(front->CoverType, mapping::FrontCoverType);      // a new picture is the front cover
+    EXPECT_EQ(front->CoverType, mapping::FrontCoverType);  // a new picture is the front cover
     EXPECT_EQ(mapping::RecordCover(tags), front);
     TCoverArt* named = tags.AddCoverArt(mapping::CoverArtName(1), {1, 2, 3}, "image/x-odd");
     EXPECT_EQ(mapping::PictureMIMEType(*named), "image/x-odd");

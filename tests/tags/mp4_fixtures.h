@@ -38,12 +38,10 @@ inline Bytes Ftyp() { return Atom("ftyp", Cat({Str("M4A "), U32(0), Str("M4A iso
 inline Bytes Data(uint32_t Type, const Bytes& Payload) { return Atom("data", Cat({U32(Type), U32(0), Payload})); }
 inline Bytes TextItem(const std::string& ID, const std::string& Value) { return Atom(ID, Data(1, Str(Value))); }
 inline Bytes Freeform(const std::string& Name, const std::string& Value) {
-    return Atom("----", Cat({Atom("mean", Cat({U32(0), Str("com.apple.iTunes")})), Atom("name", Cat({U32(0), Str(Name)})),
-                             Data(1, Str(Value))}));
+    return Atom("----", Cat({Atom("mean", Cat({U32(0), Str("com.apple.iTunes")})),
+                             Atom("name", Cat({U32(0), Str(Name)})), Data(1, Str(Value))}));
 }
-inline Bytes Handler() {
-    return Atom("hdlr", Cat({U32(0), U32(0), Str("mdirappl"), U32(0), U32(0), Bytes{0}}));
-}
+inline Bytes Handler() { return Atom("hdlr", Cat({U32(0), U32(0), Str("mdirappl"), U32(0), U32(0), Bytes{0}})); }
 // meta (full box) holding hdlr and the items, plus Extra children after the ilst
 inline Bytes Meta(const Bytes& Items, const Bytes& Extra = {}) {
     return Atom("meta", Cat({U32(0), Handler(), Atom("ilst", Items), Extra}));
@@ -53,11 +51,12 @@ inline Bytes Mvhd(uint32_t Scale, uint32_t Duration) {
     return Atom("mvhd", Cat({U32(0), U32(0), U32(0), U32(Scale), U32(Duration), Bytes(80, 0)}));
 }
 // An AAC track whose chunk offsets are Offsets (co64 when Wide).
-inline Bytes Trak(const std::vector<uint64_t>& Offsets, bool Wide = false, uint16_t Channels = 2, uint32_t Rate = 44100) {
+inline Bytes Trak(const std::vector<uint64_t>& Offsets, bool Wide = false, uint16_t Channels = 2,
+                  uint32_t Rate = 44100) {
     Bytes table = Cat({U32(0), U32((uint32_t)Offsets.size())});
     for (uint64_t o : Offsets) table = Cat({table, Wide ? U64(o) : U32((uint32_t)o)});
     const Bytes mp4a = Atom("mp4a", Cat({Bytes(6, 0), U16(1), Bytes(8, 0), U16(Channels), U16(16), U16(0), U16(0),
-                                          U16(uint16_t(Rate)), U16(0)}));
+                                         U16(uint16_t(Rate)), U16(0)}));
     const Bytes stsd = Atom("stsd", Cat({U32(0), U32(1), mp4a}));
     const Bytes stbl = Atom("stbl", Cat({stsd, Atom(Wide ? "co64" : "stco", table)}));
     return Atom("trak", Cat({Atom("tkhd", Bytes(84, 0)), Atom("mdia", Atom("minf", stbl))}));
@@ -92,10 +91,10 @@ struct TTaggedFile {
 };
 inline TTaggedFile TaggedM4a() {
     const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-    const Bytes items = Cat({TextItem("©nam", "Title"), TextItem("©ART", "Artist"), TextItem("©alb", "Album"),
-                             Atom("trkn", Data(0, {0, 0, 0, 3, 0, 12, 0, 0})), TextItem("©gen", "Rock"),
-                             TextItem("©day", "2003-05-01"), TextItem("©cmt", "Comment"), Freeform("MOOD", "Calm"),
-                             Atom("covr", Data(14, png))});
+    const Bytes items =
+        Cat({TextItem("©nam", "Title"), TextItem("©ART", "Artist"), TextItem("©alb", "Album"),
+             Atom("trkn", Data(0, {0, 0, 0, 3, 0, 12, 0, 0})), TextItem("©gen", "Rock"), TextItem("©day", "2003-05-01"),
+             TextItem("©cmt", "Comment"), Freeform("MOOD", "Calm"), Atom("covr", Data(14, png))});
     Bytes f = FastStart(Udta(items));
     const Bytes audio(f.end() - 64 * 4, f.end());
     return {f, audio};

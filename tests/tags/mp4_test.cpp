@@ -20,7 +20,9 @@ using namespace mp4fx;
 
 namespace {
 
-uint32_t Get32(const Bytes& B, size_t At) { return (uint32_t(B[At]) << 24) | (B[At + 1] << 16) | (B[At + 2] << 8) | B[At + 3]; }
+uint32_t Get32(const Bytes& B, size_t At) {
+    return (uint32_t(B[At]) << 24) | (B[At + 1] << 16) | (B[At + 2] << 8) | B[At + 3];
+}
 
 // Chunk offsets of every track, read independently of the library:
 // moov/trak/mdia/minf/stbl/stco|co64.
@@ -73,9 +75,9 @@ bool Contains(const Bytes& Hay, const Bytes& Needle) {
 // ---- reading ----------------------------------------------------------------------
 
 TEST(MP4Read, ItemsTrackGenreMediaAndProperties) {
-    const Bytes items = Cat({TextItem("©nam", "Song"), Atom("trkn", Data(0, {0, 0, 0, 3, 0, 12, 0, 0})),
-                             Atom("gnre", Data(0, {0, 18})), Atom("stik", Data(21, {1})),
-                             Atom("disk", Data(0, {0, 0, 0, 2, 0, 2})), Freeform("CONDUCTOR", "Karl")});
+    const Bytes items =
+        Cat({TextItem("©nam", "Song"), Atom("trkn", Data(0, {0, 0, 0, 3, 0, 12, 0, 0})), Atom("gnre", Data(0, {0, 18})),
+             Atom("stik", Data(21, {1})), Atom("disk", Data(0, {0, 0, 0, 2, 0, 2})), Freeform("CONDUCTOR", "Karl")});
     TMP4Tag t;
     ASSERT_EQ(Load(t, FastStart(Udta(items))), 0);
     EXPECT_TRUE(t.Loaded);
@@ -84,7 +86,7 @@ TEST(MP4Read, ItemsTrackGenreMediaAndProperties) {
     EXPECT_EQ(t.GetTotalTracks(), 12);
     EXPECT_EQ(t.GetDisc(), 2);
     EXPECT_EQ(t.GetGenre(), "Rock");
-    EXPECT_EQ(t.GetMediaType(), "Music");   // one byte, read at its own width
+    EXPECT_EQ(t.GetMediaType(), "Music");  // one byte, read at its own width
     EXPECT_EQ(t.GetCommon("CONDUCTOR"), "Karl");
     EXPECT_DOUBLE_EQ(t.Playtime, 3.0);
     EXPECT_EQ(t.AudioChannelCount, 2);
@@ -96,7 +98,7 @@ TEST(MP4Read, ResultCodes) {
     TMP4Tag t;
     EXPECT_EQ(Load(t, Cat({Atom("free", {}), Ftyp()})), mp4result::NotMP4);
     EXPECT_EQ(Load(t, Cat({Ftyp(), Atom("mdat", Bytes(16, 0))})), mp4result::NoTag);
-    EXPECT_EQ(Load(t, FastStart(Udta({}))), mp4result::NoTag);   // empty ilst
+    EXPECT_EQ(Load(t, FastStart(Udta({}))), mp4result::NoTag);  // empty ilst
     EXPECT_FALSE(t.Loaded);
     // A 64-bit moov header is read with its 16-byte header.
     const Bytes wide = Cat({Ftyp(), WideAtom("moov", Cat({Mvhd(1000, 1000), Udta(TextItem("©nam", "W"))}))});
@@ -151,8 +153,9 @@ TEST(MP4Read, XtraValues) {
     // Attribute: size, name length, name, value count, then per value its size, type and bytes.
     const Bytes category = Cat({U32(4 + 4 + 11 + 4 + 2 * 12), U32(11), Str("WM/Category"), U32(2), U32(12), U16(8),
                                 Bytes{'P', 0, 'o', 0, 'p', 0}, U32(12), U16(8), Bytes{'R', 0, 'o', 0, 'c', 0}});
-    const Bytes guid = Cat({U32(4 + 4 + 4 + 4 + 22), U32(4), Str("WM/G"), U32(1), U32(22), U16(72),
-                            Bytes{0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}});
+    const Bytes guid =
+        Cat({U32(4 + 4 + 4 + 4 + 22), U32(4), Str("WM/G"), U32(1), U32(22), U16(72),
+             Bytes{0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}});
     TMP4Tag t;
     ASSERT_EQ(Load(t, FastStart(Udta(TextItem("©nam", "T"), Atom("Xtra", Cat({category, guid}))))), 0);
     EXPECT_EQ(t.GetTextXtra("wm/category", true), "Pop;Roc");
@@ -201,7 +204,7 @@ TEST(MP4Write, XtraBoxKeptUnlessTheTagOwnsIt) {
     EXPECT_FALSE(Contains(stripped, Str("Xtra")));
     EXPECT_FALSE(Contains(stripped, Str("©nam")));
     ExpectMediaFollowed(f, stripped);
-    EXPECT_EQ(RemoveMP4TagFromFile(dir.file("x.m4a")), 0);   // the empty list once more: no change
+    EXPECT_EQ(RemoveMP4TagFromFile(dir.file("x.m4a")), 0);  // the empty list once more: no change
     EXPECT_EQ(testutil::ReadFile(dir.file("x.m4a")), stripped);
 }
 
@@ -215,7 +218,7 @@ TEST(MP4Write, InPlaceWhenTheNewMoovFitsItsSlack) {
     TMemoryStream s(f);
     ASSERT_EQ(t.SaveToStream(s, false), 0);
     EXPECT_EQ(s.Data().size(), f.size());
-    EXPECT_EQ(ChunkOffsets(s.Data()), ChunkOffsets(f));   // nothing moved
+    EXPECT_EQ(ChunkOffsets(s.Data()), ChunkOffsets(f));  // nothing moved
     TMP4Tag again;
     ASSERT_EQ(Load(again, s.Data()), 0);
     EXPECT_EQ(again.GetText(AtomName("©nam")), "Short");
@@ -237,7 +240,7 @@ TEST(MP4Write, SlackTooSmallForAFreeAtomRewritesWithPadding) {
     const Bytes f = FastStart(Udta(TextItem("©nam", "abcdefgh")));
     TMP4Tag t;
     ASSERT_EQ(Load(t, f), 0);
-    t.SetText(AtomName("©nam"), "a");   // 7 bytes shorter: no room for a free atom
+    t.SetText(AtomName("©nam"), "a");  // 7 bytes shorter: no room for a free atom
     TMemoryStream s(f);
     ASSERT_EQ(t.SaveToStream(s, false), 0);
     EXPECT_EQ(s.Data().size(), f.size() - 7 + 4096);
@@ -245,7 +248,7 @@ TEST(MP4Write, SlackTooSmallForAFreeAtomRewritesWithPadding) {
     // Without padding kept, a shorter moov pulls the media data forward.
     t.Padding = TPaddingOption::Exactly(0);
     TMemoryStream shrink(f);
-    ASSERT_EQ(t.SaveToStream(shrink, true, false), 0);   // through the buffered window
+    ASSERT_EQ(t.SaveToStream(shrink, true, false), 0);  // through the buffered window
     EXPECT_EQ(shrink.Data().size(), f.size() - 7);
     ExpectMediaFollowed(f, shrink.Data());
 }
@@ -283,7 +286,7 @@ TEST(MP4Write, AuxiliaryInformationOffsetsFollowTheMedia) {
     const Bytes& out = s.Data();
     const Bytes saio = Str("saio");
     const size_t at = (size_t)(std::search(out.begin(), out.end(), saio.begin(), saio.end()) - out.begin());
-    EXPECT_EQ(Get32(out, Get32(out, at + 12)), mdatPos + 40);   // still the word that was at mdatPos + 40
+    EXPECT_EQ(Get32(out, Get32(out, at + 12)), mdatPos + 40);  // still the word that was at mdatPos + 40
     ExpectMediaFollowed(f, out);
 }
 
@@ -315,12 +318,17 @@ TEST(MP4Write, ChunkOffsetFailuresLeaveTheFileUntouched) {
     };
     const Bytes udta = Udta(TextItem("©nam", "x"));
     // A damaged stco (entry count beyond its size) ahead of a sound one.
-    const Bytes damaged = Atom("trak", Atom("mdia", Atom("minf", Atom("stbl", Atom("stco", Cat({U32(0), U32(50), U32(1)}))))));
+    const Bytes damaged =
+        Atom("trak", Atom("mdia", Atom("minf", Atom("stbl", Atom("stco", Cat({U32(0), U32(50), U32(1)}))))));
     const TCase cases[] = {
         {"stco entry past 32 bits", Atom("moov", Cat({Trak({0xFFFFFFF0u}), udta})), mp4result::ChunkOffsetsFailed},
         {"damaged first table", Atom("moov", Cat({damaged, Trak({200}), udta})), mp4result::ChunkOffsetsFailed},
-        {"damaged co64", Atom("moov", Cat({Trak({200}, true), Atom("trak", Atom("mdia", Atom("minf", Atom("stbl",
-            Atom("co64", Cat({U32(0), U32(9), U64(1)})))))), udta})), mp4result::ChunkOffsets64Failed},
+        {"damaged co64",
+         Atom("moov",
+              Cat({Trak({200}, true),
+                   Atom("trak", Atom("mdia", Atom("minf", Atom("stbl", Atom("co64", Cat({U32(0), U32(9), U64(1)})))))),
+                   udta})),
+         mp4result::ChunkOffsets64Failed},
         {"entry inside the old moov", Atom("moov", Cat({Trak({40}), udta})), mp4result::ChunkOffsetsFailed},
     };
     for (const auto& c : cases) {
@@ -343,7 +351,7 @@ TEST(MP4Write, FragmentedFileIsRefusedWhenItsFragmentsWouldMove) {
     TMemoryStream s(f);
     EXPECT_EQ(t.SaveToStream(s, false), mp4result::UnsafeLayout);
     EXPECT_EQ(s.Data(), f);
-    t.SetText(AtomName("©nam"), "y");   // same size: in place, allowed
+    t.SetText(AtomName("©nam"), "y");  // same size: in place, allowed
     EXPECT_EQ(t.SaveToStream(s, false), 0);
 }
 
@@ -447,7 +455,7 @@ TEST(MP4Write, JunkBehindTheMediaData) {
 // one that fits in place still goes through.
 TEST(MP4Write, CutOffMediaDataIsNotMoved) {
     const Bytes whole = FastStart(Udta(TextItem("©nam", "x")));
-    const Bytes f(whole.begin(), whole.end() - 100);   // the mdat claims 100 bytes more
+    const Bytes f(whole.begin(), whole.end() - 100);  // the mdat claims 100 bytes more
     TMP4Tag t;
     ASSERT_EQ(Load(t, f), 0);
     t.SetText(AtomName("©nam"), std::string(5000, 'n'));
@@ -464,7 +472,8 @@ TEST(MP4Write, CutOffMediaDataIsNotMoved) {
 
 TEST(MP4Write, UnchangedItemsAreWrittenBackAsRead) {
     // A locale, an odd type and a trailing unknown child survive untouched.
-    const Bytes odd = Atom("©ART", Cat({Atom("data", Cat({U32(1), Str("enUS"), Str("Artist")})), Atom("zzzz", Bytes(3, 9))}));
+    const Bytes odd =
+        Atom("©ART", Cat({Atom("data", Cat({U32(1), Str("enUS"), Str("Artist")})), Atom("zzzz", Bytes(3, 9))}));
     const Bytes f = FastStart(Udta(Cat({odd, TextItem("©nam", "x")})));
     TMP4Tag t;
     ASSERT_EQ(Load(t, f), 0);
@@ -490,7 +499,8 @@ TEST(MP4Write, FileSaveRefusesReadOnlyAndKeepsBytes) {
     for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"}) testutil::WriteFile(dir.file(n), "mine");
     ASSERT_EQ(t.SaveToFile(p), 0);
     ExpectMediaFollowed(f, testutil::ReadFile(p));
-    for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"}) EXPECT_EQ(testutil::ReadFile(dir.file(n)), Str("mine"));
+    for (const char* n : {"a.m4a.tmp", "a.rest.tmp", "a.moovAtom.tmp"})
+        EXPECT_EQ(testutil::ReadFile(dir.file(n)), Str("mine"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 4);
     // A missing file becomes a new one with an ftyp and a moov.
     ASSERT_EQ(t.SaveToFile(dir.file("new.m4a")), 0);
@@ -525,10 +535,10 @@ const TMP4Atom* ItemOf(const TTags& T, const char* ID) { return T.MP4Tag().FindA
 }  // namespace
 
 TEST(MP4Mapping, LoadNamesAndDedicatedItems) {
-    const Bytes items = Cat({TextItem("©nam", "Song"), TextItem("©day", "2001-05-03T07:00:00Z"),
-                             Atom("trkn", Data(0, {0, 0, 0, 5, 0, 9, 0, 0})), Atom("cpil", Data(21, {1})),
-                             TextItem("©ART", "A"), TextItem("©ART", "B"), Freeform("CONDUCTOR", "Karl"),
-                             Atom("covr", Data(13, {0x89, 0x50, 0x4E, 0x47}))});
+    const Bytes items =
+        Cat({TextItem("©nam", "Song"), TextItem("©day", "2001-05-03T07:00:00Z"),
+             Atom("trkn", Data(0, {0, 0, 0, 5, 0, 9, 0, 0})), Atom("cpil", Data(21, {1})), TextItem("©ART", "A"),
+             TextItem("©ART", "B"), Freeform("CONDUCTOR", "Karl"), Atom("covr", Data(13, {0x89, 0x50, 0x4E, 0x47}))});
     TFile f(FastStart(Udta(items)));
     TTags t;
     ASSERT_EQ(t.LoadFromFile(f.Path), 0);
@@ -550,17 +560,20 @@ TEST(MP4Mapping, LoadNamesAndDedicatedItems) {
 TEST(MP4Mapping, SaveNumbersFreeformAndMultipleValues) {
     TFile f(FastStart(Udta(TextItem("©nam", "x"))));
     TTags after;
-    Edit(f.Path, [](TTags& t) {
-        t.SetText("TRACKNUMBER", "3");
-        t.SetText("TOTALTRACKS", "12");
-        t.SetText("DISCNUMBER", "1/2");
-        t.SetText("CONDUCTOR", "Karl");
-        t.Add("ARTIST")->Value = "A";
-        t.Add("ARTIST")->Value = "B";
-        t.SetText("GENRE", "rock");
-        t.SetText("BPM", "120");
-        t.SetText("PARTOFCOMPILATION", "0");
-    }, after);
+    Edit(
+        f.Path,
+        [](TTags& t) {
+            t.SetText("TRACKNUMBER", "3");
+            t.SetText("TOTALTRACKS", "12");
+            t.SetText("DISCNUMBER", "1/2");
+            t.SetText("CONDUCTOR", "Karl");
+            t.Add("ARTIST")->Value = "A";
+            t.Add("ARTIST")->Value = "B";
+            t.SetText("GENRE", "rock");
+            t.SetText("BPM", "120");
+            t.SetText("PARTOFCOMPILATION", "0");
+        },
+        after);
     const TMP4Tag& m = after.MP4Tag();
     EXPECT_EQ(m.GetTrack(), 3);
     EXPECT_EQ(m.GetTotalTracks(), 12);
@@ -573,11 +586,14 @@ TEST(MP4Mapping, SaveNumbersFreeformAndMultipleValues) {
     EXPECT_EQ(ItemOf(after, "cpil")->Datas[0].Data, Bytes{0});
 
     TTags cleared;
-    Edit(f.Path, [](TTags& t) {
-        t.Delete("TRACKNUMBER");
-        t.TagAt(t.Exists("CONDUCTOR"))->Value = "";   // an emptied entry clears its item
-        t.TagAt(t.Exists("BPM"))->Value = "";
-    }, cleared);
+    Edit(
+        f.Path,
+        [](TTags& t) {
+            t.Delete("TRACKNUMBER");
+            t.TagAt(t.Exists("CONDUCTOR"))->Value = "";  // an emptied entry clears its item
+            t.TagAt(t.Exists("BPM"))->Value = "";
+        },
+        cleared);
     EXPECT_EQ(ItemOf(cleared, "trkn"), nullptr);
     EXPECT_EQ(ItemOf(cleared, "tmpo"), nullptr);
     EXPECT_EQ(cleared.MP4Tag().GetCommon("CONDUCTOR"), "");
@@ -587,10 +603,12 @@ TEST(MP4Mapping, SaveNumbersFreeformAndMultipleValues) {
 TEST(MP4Mapping, YearKeepsAFullDateOfTheSameYear) {
     TFile f(FastStart(Udta(TextItem("©day", "2001-05-03T07:00:00Z"))));
     TTags same;
-    Edit(f.Path, [](TTags& t) { t.SetText("YEAR", "2001"); }, same);
+    Edit(
+        f.Path, [](TTags& t) { t.SetText("YEAR", "2001"); }, same);
     EXPECT_EQ(same.GetText("RELEASEDATE"), "2001-05-03T07:00:00Z");
     TTags other;
-    Edit(f.Path, [](TTags& t) { t.SetText("YEAR", "2002"); }, other);
+    Edit(
+        f.Path, [](TTags& t) { t.SetText("YEAR", "2002"); }, other);
     EXPECT_EQ(other.GetText("RELEASEDATE"), "2002");
 }
 
@@ -599,20 +617,21 @@ TEST(MP4Mapping, YearKeepsAFullDateOfTheSameYear) {
 TEST(MP4Mapping, XtraValuesDoNotMultiply) {
     // Attribute: size, name length, name, value count, value size, type, value.
     auto wm = [](const std::string& Name, uint16_t Type, const Bytes& V) {
-        return Cat({U32(uint32_t(4 + 4 + Name.size() + 4 + 4 + 2 + V.size())), U32((uint32_t)Name.size()), Str(Name), U32(1),
-                    U32(uint32_t(6 + V.size())), U16(Type), V});
+        return Cat({U32(uint32_t(4 + 4 + Name.size() + 4 + 4 + 2 + V.size())), U32((uint32_t)Name.size()), Str(Name),
+                    U32(1), U32(uint32_t(6 + V.size())), U16(Type), V});
     };
     const Bytes xtra = Atom("Xtra", Cat({wm("WM/EncodedBy", 8, {'E', 0, 0, 0}), wm("WM/Conductor", 8, {'K', 0, 0, 0}),
                                          wm("WM/SharedUserRating", 19, {99, 0, 0, 0, 0, 0, 0, 0})}));
     TFile f(FastStart(Udta(TextItem("©enc", "E"), xtra)));
     for (int i = 0; i < 3; ++i) {
         TTags t;
-        Edit(f.Path, [](TTags& x) { x.SetText("TITLE", "T" + std::to_string(x.Count())); }, t);
+        Edit(
+            f.Path, [](TTags& x) { x.SetText("TITLE", "T" + std::to_string(x.Count())); }, t);
         EXPECT_EQ(t.TypeCount("ENCODEDBY"), 1);
         EXPECT_EQ(t.MP4Tag().GetValues(AtomName("©enc")).size(), 1u);
         EXPECT_EQ(t.GetText("Conductor"), "K");
         EXPECT_EQ(t.MP4Tag().FindAtomCommon("Conductor", "com.apple.iTunes"), nullptr);
-        EXPECT_EQ(t.GetText("SharedUserRating"), "255");   // 99 of 99
+        EXPECT_EQ(t.GetText("SharedUserRating"), "255");  // 99 of 99
     }
 }
 
@@ -623,13 +642,16 @@ TEST(MP4Mapping, TypesAndWidthsKept) {
                              Atom("covr", Data(13, {0x89, 0x50, 0x4E, 0x47, 1}))});
     TFile f(FastStart(Udta(items)));
     TTags after;
-    Edit(f.Path, [](TTags& t) {
-        t.SetText("ITUNESALBUMID", "7");
-        t.SetText("MEDIA", "Audiobook");
-        t.SetText("ITUNESARTISTID", "5");
-        TReadMemoryStream gif("GIF89a", 6);
-        t.AddCoverArt("Cover art 2", gif, "image/gif");
-    }, after);
+    Edit(
+        f.Path,
+        [](TTags& t) {
+            t.SetText("ITUNESALBUMID", "7");
+            t.SetText("MEDIA", "Audiobook");
+            t.SetText("ITUNESARTISTID", "5");
+            TReadMemoryStream gif("GIF89a", 6);
+            t.AddCoverArt("Cover art 2", gif, "image/gif");
+        },
+        after);
     const TMP4Atom* pl = ItemOf(after, "plID");
     EXPECT_EQ(pl->Datas[0].Data, (Bytes{0, 0, 0, 0, 0, 0, 0, 7}));
     EXPECT_EQ(pl->Datas[0].DataType, 21u);
@@ -637,8 +659,8 @@ TEST(MP4Mapping, TypesAndWidthsKept) {
     EXPECT_EQ(ItemOf(after, "atID")->Datas[0].Data, (Bytes{0, 0, 0, 5}));
     const TMP4Atom* covr = ItemOf(after, "covr");
     ASSERT_EQ(covr->Count(), 2);
-    EXPECT_EQ(covr->Datas[0].DataType, 13u);   // as loaded
-    EXPECT_EQ(covr->Datas[1].DataType, 12u);   // GIF
+    EXPECT_EQ(covr->Datas[0].DataType, 13u);  // as loaded
+    EXPECT_EQ(covr->Datas[1].DataType, 12u);  // GIF
 
     struct TCase {
         Bytes Picture;
@@ -647,10 +669,13 @@ TEST(MP4Mapping, TypesAndWidthsKept) {
     for (const auto& c : {TCase{{0xFF, 0xD8, 0xFF}, 13}, TCase{{0x89, 0x50, 0x4E}, 14}, TCase{{'B', 'M', 0}, 27}}) {
         TFile g(FastStart(Udta(TextItem("©nam", "x"))));
         TTags t;
-        Edit(g.Path, [&](TTags& x) {
-            TReadMemoryStream s(c.Picture.data(), (int64_t)c.Picture.size());
-            x.AddCoverArt("Cover art 1", s, "");
-        }, t);
+        Edit(
+            g.Path,
+            [&](TTags& x) {
+                TReadMemoryStream s(c.Picture.data(), (int64_t)c.Picture.size());
+                x.AddCoverArt("Cover art 1", s, "");
+            },
+            t);
         EXPECT_EQ(ItemOf(t, "covr")->Datas[0].DataType, c.Type);
     }
 }
@@ -661,7 +686,9 @@ TEST(MP4Mapping, EditChangesOnlyTheEditedItem) {
     const TTaggedFile tagged = TaggedM4a();
     TFile f(tagged.File);
     TTags after;
-    Edit(f.Path, [](TTags& t) { t.SetText("TITLE", "A much longer title than before, so the media data moves"); }, after);
+    Edit(
+        f.Path, [](TTags& t) { t.SetText("TITLE", "A much longer title than before, so the media data moves"); },
+        after);
     const Bytes out = f.Read();
     EXPECT_TRUE(Contains(out, tagged.Audio));
     TMP4Tag before;
@@ -723,7 +750,8 @@ TEST(MP4Mapping, FreeformItemsAreKeyedByNamespaceAndName) {
     TFile f(FastStart(Udta(items)));
     for (int i = 0; i < 3; ++i) {
         TTags t;
-        Edit(f.Path, [&](TTags& x) { x.SetText("TITLE", "T" + std::to_string(i)); }, t);
+        Edit(
+            f.Path, [&](TTags& x) { x.SetText("TITLE", "T" + std::to_string(i)); }, t);
         EXPECT_EQ(t.GetText("----:com.serato.dj:markers"), "YXBw");
         EXPECT_EQ(t.TypeCount("MOOD"), 1);
         EXPECT_EQ(t.GetText("----:org.other:MOOD"), "Odd");
@@ -732,13 +760,15 @@ TEST(MP4Mapping, FreeformItemsAreKeyedByNamespaceAndName) {
         EXPECT_TRUE(Contains(f.Read(), serato));
     }
     TTags edited;
-    Edit(f.Path, [](TTags& x) { x.SetText("----:com.serato.dj:markers", "bmV3"); }, edited);
+    Edit(
+        f.Path, [](TTags& x) { x.SetText("----:com.serato.dj:markers", "bmV3"); }, edited);
     ASSERT_NE(edited.MP4Tag().FindAtomCommon("markers", "com.serato.dj"), nullptr);
     EXPECT_EQ(edited.MP4Tag().FindAtomCommon("markers", "com.serato.dj")->GetText(), "bmV3");
     EXPECT_EQ(edited.GetText("MOOD"), "Calm");
     EXPECT_EQ(edited.MP4Tag().Count(), 4);
     TTags deleted;
-    Edit(f.Path, [](TTags& x) { x.Clear("----:org.other:MOOD"); }, deleted);
+    Edit(
+        f.Path, [](TTags& x) { x.Clear("----:org.other:MOOD"); }, deleted);
     EXPECT_EQ(deleted.MP4Tag().FindAtomCommon("MOOD", "org.other"), nullptr);
     EXPECT_EQ(deleted.GetText("MOOD"), "Calm");
 
@@ -746,10 +776,13 @@ TEST(MP4Mapping, FreeformItemsAreKeyedByNamespaceAndName) {
     // values; an edit leaves one item.
     TFile twice(FastStart(Udta(Cat({Freeform("MOOD", "A"), Freeform("MOOD", "B")}))));
     TTags one;
-    Edit(twice.Path, [](TTags& x) {
-        x.RemoveAll("MOOD");
-        x.Add("MOOD")->Value = "C";
-    }, one);
+    Edit(
+        twice.Path,
+        [](TTags& x) {
+            x.RemoveAll("MOOD");
+            x.Add("MOOD")->Value = "C";
+        },
+        one);
     EXPECT_EQ(one.TypeCount("MOOD"), 1);
     EXPECT_EQ(one.MP4Tag().Count(), 1);
 }

@@ -44,12 +44,12 @@ Bytes JointFrame() { return Frame(0xFB, 0x90, 0x64, 417); }
 // encoder string and the encoder extension with delay bytes D0 D1 D2.
 Bytes XingFrame(const char* Magic, uint32_t Frames, uint8_t D0 = 0x24, uint8_t D1 = 0x04, uint8_t D2 = 0x80) {
     Bytes F = {0xFF, 0xFB, 0x90, 0x64};
-    F.resize(4 + 32, 0);   // side information of MPEG-1 stereo
+    F.resize(4 + 32, 0);  // side information of MPEG-1 stereo
     Append(F, Magic);
     PutBE32(F, 1 | 2 | 8);
     PutBE32(F, Frames);
-    PutBE32(F, 123456);   // bytes
-    PutBE32(F, 57);       // quality
+    PutBE32(F, 123456);  // bytes
+    PutBE32(F, 57);      // quality
     Append(F, "LAME3.100");
     Bytes Ext(27, 0);
     Ext[12] = D0;
@@ -127,11 +127,11 @@ TEST(MPEGHeader, DecodesFieldsAndFrameSizes) {
     };
     const TCase Cases[] = {
         {0xFB, 0x90, 0x64, tmpegv1, tmpegl3, 128, 44100, 417, tmpegcmJointStereo},
-        {0xFB, 0x92, 0x64, tmpegv1, tmpegl3, 128, 44100, 418, tmpegcmJointStereo},   // padding
-        {0xF3, 0x84, 0xC0, tmpegv2, tmpegl3, 64, 24000, 192, tmpegcmMono},           // exact quotient
+        {0xFB, 0x92, 0x64, tmpegv1, tmpegl3, 128, 44100, 418, tmpegcmJointStereo},  // padding
+        {0xF3, 0x84, 0xC0, tmpegv2, tmpegl3, 64, 24000, 192, tmpegcmMono},          // exact quotient
         {0xFB, 0xE4, 0x00, tmpegv1, tmpegl3, 320, 48000, 960, tmpegcmStereo},
         {0xE3, 0x80, 0x80, tmpegv25, tmpegl3, 64, 11025, 417, tmpegcmDualChannel},
-        {0xFD, 0x90, 0x00, tmpegv1, tmpegl2, 160, 44100, 522, tmpegcmStereo},   // layer II table
+        {0xFD, 0x90, 0x00, tmpegv1, tmpegl2, 160, 44100, 522, tmpegcmStereo},       // layer II table
         {0xFB, 0x00, 0x00, tmpegv1, tmpegl3, 65535, 44100, 213991, tmpegcmStereo},  // free format
         {0xFB, 0x9C, 0x00, tmpegv1, tmpegl3, 128, 0, 0, tmpegcmStereo},             // reserved rate
         {0xFB, 0xF0, 0x00, tmpegv1, tmpegl3, 0, 44100, 0, tmpegcmStereo},           // bit-rate index 15
@@ -167,9 +167,9 @@ TEST(MPEGHeader, DecodesFieldsAndFrameSizes) {
 
 TEST(MPEGSearch, FindsTheFirstConfirmedFrame) {
     auto Frames = [](int N) { return tbytes::MpegFrames(N); };
-    Bytes FFThenFrames = {0xFF};   // FF FF FB 90: the frame at offset 1 is never taken
+    Bytes FFThenFrames = {0xFF};  // FF FF FB 90: the frame at offset 1 is never taken
     Append(FFThenFrames, Frames(3));
-    Bytes FollowedByZeros = Frame(0xFB, 0x90, 0x00, 417);   // nothing at the frame distance
+    Bytes FollowedByZeros = Frame(0xFB, 0x90, 0x00, 417);  // nothing at the frame distance
     FollowedByZeros.resize(1000, 0);
     Append(FollowedByZeros, Frames(2));
     // At the frame distance lie bytes whose fields decode but that carry no
@@ -178,13 +178,19 @@ TEST(MPEGSearch, FindsTheFirstConfirmedFrame) {
     Append(NoSyncAtDistance, Bytes{0x7F, 0xFB, 0x90, 0x00});
     NoSyncAtDistance.resize(1000, 0);
     Append(NoSyncAtDistance, Frames(2));
-    Bytes LayerOne;   // MPEG-1 Layer I (FF FF) and MPEG-2 Layer II (FF F5) are not searched for
+    Bytes LayerOne;  // MPEG-1 Layer I (FF FF) and MPEG-2 Layer II (FF F5) are not searched for
     for (int i = 0; i < 3; ++i) Append(LayerOne, Frame(0xFF, 0x90, 0x00, 416));
     for (int i = 0; i < 3; ++i) Append(LayerOne, Frame(0xF5, 0x90, 0x00, 576));
     Bytes FarAway(9000, 0);
     Append(FarAway, Frames(2));
 
-    struct TCase { const char* Name; Bytes Data; int64_t Start; int32_t SearchLength; int64_t Expected; };
+    struct TCase {
+        const char* Name;
+        Bytes Data;
+        int64_t Start;
+        int32_t SearchLength;
+        int64_t Expected;
+    };
     const TCase Cases[] = {
         {"frames at the start", Frames(2), 0, 4096, 0},
         {"frames after a tag", Layout(5000, 1234, Frames(2)), 1234, 4096, 1234},
@@ -208,7 +214,7 @@ TEST(MPEGSearch, FindsTheFirstConfirmedFrame) {
         EXPECT_EQ(ScanMPEGAudio(S, C.Start, C.SearchLength, Info), C.Expected >= 0);
         if (C.Expected >= 0) {
             EXPECT_EQ(Info.MPEGInfo.Position, C.Expected);
-            EXPECT_EQ(S.Position(), C.Expected);   // left at the frame found
+            EXPECT_EQ(S.Position(), C.Expected);  // left at the frame found
         } else {
             EXPECT_EQ(Info.PlayTime, 0);
             EXPECT_EQ(Info.BitRate, 0);
@@ -248,8 +254,8 @@ TEST(MPEGVBR, InfoKeepsTheHeaderBitRate) {
 
 TEST(MPEGVBR, VBRIHeader) {
     Bytes First = JointFrame();
-    const uint8_t VBRI[] = {'V', 'B', 'R', 'I', 0, 1, 0x05, 0x3B, 0, 75,      // version, delay, quality
-                            0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x2C};  // bytes, frames (300)
+    const uint8_t VBRI[] = {'V',  'B',  'R',  'I',  0,    1,    0x05, 0x3B, 0, 75,  // version, delay, quality
+                            0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x2C};        // bytes, frames (300)
     std::memcpy(First.data() + 36, VBRI, sizeof VBRI);
     Append(First, JointFrame());
     const TMPEGStreamInfo Info = Scan(Layout(200000, 0, First));
@@ -265,7 +271,13 @@ TEST(MPEGVBR, VBRIHeader) {
 
 TEST(MPEGPlayTime, ConstantBitRateEstimateLeavesOutTrailingTags) {
     const Bytes Audio = tbytes::MpegFrames(2);
-    struct TCase { const char* Name; Bytes Tail; int32_t APE; int64_t ID3v1; double PlayTime; };
+    struct TCase {
+        const char* Name;
+        Bytes Tail;
+        int32_t APE;
+        int64_t ID3v1;
+        double PlayTime;
+    };
     const Bytes Lyrics = Lyrics3("IND00003110LYR00005hello");
     Bytes APEThenID3v1 = APEFooter(500);
     Append(APEThenID3v1, ID3v1());
@@ -294,7 +306,7 @@ TEST(MPEGPlayTime, ConstantBitRateEstimateLeavesOutTrailingTags) {
         EXPECT_EQ(Info.ID3v1TagSize, C.ID3v1);
         EXPECT_EQ(Info.BitRate, 128);
         EXPECT_NEAR(Info.PlayTime, C.PlayTime, 1e-9);
-        EXPECT_EQ(Info.SampleCount, 0);   // no frame count, no sample count
+        EXPECT_EQ(Info.SampleCount, 0);  // no frame count, no sample count
     }
 }
 
@@ -309,10 +321,10 @@ TEST(MPEGPlayTime, FramePlayTimeAndTLEN) {
 
     TMPEGStreamInfo Info;
     Info.PlayTime = 7.5;
-    EXPECT_EQ(MPEGReaderPlayTime(Info, true, false, "65432"), 7.5);     // TLEN only when asked
+    EXPECT_EQ(MPEGReaderPlayTime(Info, true, false, "65432"), 7.5);  // TLEN only when asked
     EXPECT_EQ(MPEGReaderPlayTime(Info, true, true, "65432"), 65.432);
-    EXPECT_EQ(MPEGReaderPlayTime(Info, true, true, "soon"), 7.5);       // no number: the scan's
-    EXPECT_EQ(MPEGReaderPlayTime(Info, false, false, ""), 0);           // not MPEG: nothing
+    EXPECT_EQ(MPEGReaderPlayTime(Info, true, true, "soon"), 7.5);  // no number: the scan's
+    EXPECT_EQ(MPEGReaderPlayTime(Info, false, false, ""), 0);      // not MPEG: nothing
     EXPECT_EQ(MPEGReaderPlayTime(Info, false, true, "1000"), 1.0);
 }
 
@@ -322,13 +334,18 @@ TEST(MPEGHostile, OddHeadersGiveFiniteValues) {
         return Layout(200000, 0, First);
     };
     Bytes Truncated = XingFrame("Xing", 1000);
-    Truncated.resize(4 + 32 + 4 + 4 + 2);   // the file ends inside the frame count
+    Truncated.resize(4 + 32 + 4 + 4 + 2);  // the file ends inside the frame count
     Bytes FreeFormat = Frame(0xFB, 0x00, 0x00, 213991);
     Append(FreeFormat, Frame(0xFB, 0x00, 0x00, 4));
-    struct TCase { const char* Name; Bytes Data; double PlayTime; int64_t Samples; };
+    struct TCase {
+        const char* Name;
+        Bytes Data;
+        double PlayTime;
+        int64_t Samples;
+    };
     const TCase Cases[] = {
-        {"huge frame count", WithSecondFrame(XingFrame("Xing", 0xFFFFFFFF)),
-         (double(0xFFFFFFFF) * 1152 - 1728) / 44100, int64_t(0xFFFFFFFF) * 1152 - 1728},
+        {"huge frame count", WithSecondFrame(XingFrame("Xing", 0xFFFFFFFF)), (double(0xFFFFFFFF) * 1152 - 1728) / 44100,
+         int64_t(0xFFFFFFFF) * 1152 - 1728},
         // Delay and padding larger than the frames hold: no negative time.
         {"delay beyond the samples", WithSecondFrame(XingFrame("Xing", 1, 0xFF, 0xFF, 0xFF)), 0, 0},
         // One sample left: an absurd average bit rate, but a number.
@@ -371,11 +388,14 @@ TEST(MPEGScan, WithoutAudioAttributesOnlyTheKindIsFound) {
 TEST(MPEGScan, LargeFileReadsOnlyTheStartAndTheTail) {
     testutil::TTempDir Dir;
     const int64_t Big = int64_t(2) << 30;
-    struct TCase { const char* Name; bool Frames; };
+    struct TCase {
+        const char* Name;
+        bool Frames;
+    };
     for (const TCase C : {TCase{"frames after the tag", true}, TCase{"nothing but zeros", false}}) {
         SCOPED_TRACE(C.Name);
         const std::string Path = Dir.file(std::string(C.Name) + ".mp3");
-        Bytes Start = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x1F, 0x76};   // tag of 4096 bytes in all
+        Bytes Start = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x1F, 0x76};  // tag of 4096 bytes in all
         Start.resize(4096, 0);
         if (C.Frames) Append(Start, tbytes::MpegFrames(3));
         testutil::WriteFile(Path, Start);
@@ -414,7 +434,7 @@ TEST(MPEGScan, ContainersAreNotSearched) {
     Append(Wave, "WAVE");
     Append(Wave, "fmt ");
     PutLE32(Wave, 16);
-    const uint8_t Fmt[16] = {0x55, 0, 2, 0, 0x44, 0xAC, 0, 0, 0, 0xFA, 0, 0, 1, 0, 0, 0};   // MPEG Layer III
+    const uint8_t Fmt[16] = {0x55, 0, 2, 0, 0x44, 0xAC, 0, 0, 0, 0xFA, 0, 0, 1, 0, 0, 0};  // MPEG Layer III
     Wave.insert(Wave.end(), Fmt, Fmt + 16);
     Append(Wave, "data");
     PutLE32(Wave, uint32_t(Frames.size()));

@@ -40,7 +40,7 @@ Bytes Page(const Bytes& Packet, uint32_t Serial, uint32_t Seq, uint64_t Granule,
 struct TStreamPlan {
     bool Opus = true;
     std::vector<std::string> Fields = {"TITLE=Song", "artist=Someone"};
-    Bytes CommentOverride;   // raw comment packet instead of the one built from Fields
+    Bytes CommentOverride;  // raw comment packet instead of the one built from Fields
     uint16_t PreSkip = 312;
     uint64_t LastGranule = 48000 * 2 + 312;
     int AudioPages = 6;
@@ -84,7 +84,7 @@ Bytes OggStream(const TStreamPlan& S) {
     }
     std::vector<std::span<const uint8_t>> packets = {comment};
     Bytes setup = Str("\x05vorbis");
-    setup.resize(255 * 3, 0x5A);   // a multiple of 255: it needs its closing 0
+    setup.resize(255 * 3, 0x5A);  // a multiple of 255: it needs its closing 0
     if (!S.Opus) packets.emplace_back(setup);
     std::vector<int64_t> lengths;
     for (auto& p : packets) lengths.push_back((int64_t)p.size());
@@ -98,12 +98,17 @@ Bytes OggStream(const TStreamPlan& S) {
     return f;
 }
 
-struct TPageInfo { int64_t Offset; uint32_t Serial, Seq; bool Crc; };
+struct TPageInfo {
+    int64_t Offset;
+    uint32_t Serial, Seq;
+    bool Crc;
+};
 std::vector<TPageInfo> Pages(const Bytes& F) {
     TMemoryStream s(F);
     std::vector<TPageInfo> out;
     ogg::TPage p;
-    for (int64_t pos = 0; ogg::ReadPage(s, pos, p); pos += p.Size()) out.push_back({pos, p.Serial, p.Sequence, p.CrcValid});
+    for (int64_t pos = 0; ogg::ReadPage(s, pos, p); pos += p.Size())
+        out.push_back({pos, p.Serial, p.Sequence, p.CrcValid});
     return out;
 }
 
@@ -115,12 +120,13 @@ int LoadBytes(TOpusTag& T, const Bytes& F) {
 }  // namespace
 
 TEST(OggPages, Base64) {
-    const std::pair<std::string, std::string> cases[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}};
     for (const auto& [plain, coded] : cases) {
         EXPECT_EQ(vorbis::Base64Encode(Str(plain)), coded);
         EXPECT_EQ(vorbis::Base64Decode(coded), Str(plain));
     }
-    EXPECT_EQ(vorbis::Base64Decode("Zm9v\r\nYm Fy"), Str("foobar"));   // characters outside the alphabet are skipped
+    EXPECT_EQ(vorbis::Base64Decode("Zm9v\r\nYm Fy"), Str("foobar"));  // characters outside the alphabet are skipped
     // Every length, whole groups and the ones that end early, with and
     // without a line break somewhere inside (the fast path stops there).
     for (size_t len = 0; len < 200; ++len) {
@@ -199,14 +205,14 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
     ASSERT_EQ(t.Count(), 4);
     EXPECT_EQ(t.Frames[1].Name, "ARTIST");
     EXPECT_EQ(t.CoverArtCount(), 1);
-    EXPECT_EQ(t.Frames[3].Format, vcfBinary);   // kept as it is, not a picture
+    EXPECT_EQ(t.Frames[3].Format, vcfBinary);  // kept as it is, not a picture
     vorbis::TPictureInfo info;
     Bytes data;
     ASSERT_TRUE(t.GetCoverArtFromFrame(2, info, data));
     EXPECT_EQ(info.PictureType, 3u);
     EXPECT_EQ(info.MIMEType, "image/png");
     EXPECT_EQ(data, (Bytes{0x89, 'P', 'N', 'G'}));
-    EXPECT_DOUBLE_EQ(t.Info.PlayTime, 2.0);   // pre-skip taken off
+    EXPECT_DOUBLE_EQ(t.Info.PlayTime, 2.0);  // pre-skip taken off
     EXPECT_EQ(t.Info.Channels, 2);
 
     // The last page is found behind 70,000 bytes that are not pages; a last
@@ -226,7 +232,7 @@ TEST(OggRead, OpusFieldsPicturesAndDuration) {
 
     TOpusTag quick;
     ASSERT_EQ(LoadBytes(quick, f), oggresult::Success);
-    EXPECT_EQ(quick.Info.PlayTime, 0);   // play time only on request
+    EXPECT_EQ(quick.Info.PlayTime, 0);  // play time only on request
 
     // Vorbis without a granule position: the play time comes from the nominal bit rate, in seconds.
     TStreamPlan v;
@@ -255,7 +261,7 @@ TEST(OggRead, HostileHeaders) {
     };
     Bytes longField = Str("OpusTags");
     Append(longField, CommentBody({"A=1"}));
-    longField[longField.size() - 7] = 0xFF;   // field length far past the end
+    longField[longField.size() - 7] = 0xFF;  // field length far past the end
     Bytes hugeCount = Str("OpusTags");
     Append(hugeCount, CommentBody({}, 0xFFFFFFFF));
     Bytes hugeVendor = Str("OpusTags");
@@ -266,12 +272,16 @@ TEST(OggRead, HostileHeaders) {
     Bytes open = Page(Str("OpusHead\x01\x02\0\0\x44\xAC\0\0\0\0\0"), 5, 0, 0, ogg::FlagFirst);
     Bytes body = Str("OpusTags");
     body.resize(255 * 3, 'x');
-    Bytes endless = Page(body, 5, 1, 0);   // lacing 255, 255, 255, 0
-    endless.erase(endless.begin() + 27 + 3);   // without the closing 0 the packet goes on
+    Bytes endless = Page(body, 5, 1, 0);      // lacing 255, 255, 255, 0
+    endless.erase(endless.begin() + 27 + 3);  // without the closing 0 the packet goes on
     endless[26] = 3;
     ogg::SetSequence(endless, 1);
     Append(open, endless);
-    struct TCase { const char* Name; Bytes File; int Expected; };
+    struct TCase {
+        const char* Name;
+        Bytes File;
+        int Expected;
+    };
     const TCase cases[] = {
         {"not Ogg", Str("fLaC and more bytes than a page header needs......"), oggresult::Failure},
         {"field past the end", withComment(longField), oggresult::BadHeader},
@@ -312,7 +322,7 @@ TEST(OggWrite, InPlaceRewriteRenumberAndTrailingBytes) {
     EXPECT_EQ(after.size(), f.size());
     EXPECT_TRUE(std::equal(f.begin() + pages[2].Offset, f.end(), after.begin() + pages[2].Offset));
 
-    t.SetText("COMMENT", std::string(70000, 'c'));   // two pages more
+    t.SetText("COMMENT", std::string(70000, 'c'));  // two pages more
     ASSERT_EQ(t.SaveToFile(path), oggresult::Success);
     after = testutil::ReadFile(path);
     EXPECT_TRUE(std::equal(trailer.begin(), trailer.end(), after.end() - (ptrdiff_t)trailer.size()));
@@ -411,7 +421,7 @@ TEST(OggMapping, PicturesReachTheContainerAndStay) {
     ASSERT_EQ(tags.LoadFromFile(path), 0);
     ASSERT_EQ(tags.CoverArtCount(), 1);
     EXPECT_EQ(tags.CoverArtAt(0)->Name, "Cover art 1");
-    EXPECT_EQ(tags.CoverArtAt(0)->CoverType, 3u);   // a new picture is the front cover
+    EXPECT_EQ(tags.CoverArtAt(0)->CoverType, 3u);  // a new picture is the front cover
     EXPECT_EQ(tags.CoverArtAt(0)->MIMEType, "image/png");
     EXPECT_EQ(tags.CoverArtAt(0)->Data, png);
     EXPECT_DOUBLE_EQ(tags.SourceAudioAttributes().PlayTime(), 2.0);

@@ -26,13 +26,15 @@ namespace {
 using namespace tbytes;
 
 TEST(PaddingRule, GrowsWithTheFileBetweenItsBounds) {
-    struct TCase { int64_t FileSize, Written; };
+    struct TCase {
+        int64_t FileSize, Written;
+    };
     const TCase cases[] = {
-        {0, 4096},                      // at least 4 KiB
+        {0, 4096},  // at least 4 KiB
         {300 * 1024, 4096},
-        {5'000'000, 50'000},            // one hundredth of the file
+        {5'000'000, 50'000},  // one hundredth of the file
         {98'800'000, 988'000},
-        {500'000'000, 1024 * 1024},     // at most 1 MiB
+        {500'000'000, 1024 * 1024},  // at most 1 MiB
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.FileSize);
@@ -42,7 +44,11 @@ TEST(PaddingRule, GrowsWithTheFileBetweenItsBounds) {
 }
 
 TEST(PaddingRule, AShrunkTagKeepsItsPlaceWithinTheBound) {
-    struct TCase { const char* Name; int64_t New, Old, FileSize; bool Kept; };
+    struct TCase {
+        const char* Name;
+        int64_t New, Old, FileSize;
+        bool Kept;
+    };
     const TCase cases[] = {
         {"freed bytes within twice the padding", 12'000, 6'000, 600'000, true},
         {"freed bytes beyond it", 12'001, 6'000, 600'000, false},
@@ -57,7 +63,7 @@ TEST(PaddingRule, AShrunkTagKeepsItsPlaceWithinTheBound) {
 
 // ---- a run of edits on every format -------------------------------------------------------
 
-constexpr size_t AudioBytes = 1'200'000;   // a rewrite would write all of it
+constexpr size_t AudioBytes = 1'200'000;  // a rewrite would write all of it
 
 struct TBuilt {
     Bytes File;
@@ -107,7 +113,8 @@ TBuilt WaveInfoAtTheEnd() {
 TBuilt Rf64Info() {
     const Bytes audio = Audio(AudioBytes);
     const Bytes rest = Cat(FmtChunk(), InfoList(), Str("data"), LE32(0xFFFFFFFF), audio);
-    const Bytes ds64 = Chunk("ds64", Cat(LE64(4 + 36 + rest.size()), LE64(audio.size()), LE64(AudioBytes / 4), LE32(0)));
+    const Bytes ds64 =
+        Chunk("ds64", Cat(LE64(4 + 36 + rest.size()), LE64(audio.size()), LE64(AudioBytes / 4), LE32(0)));
     return {Cat(Str("RF64"), LE32(0xFFFFFFFF), Str("WAVE"), ds64, rest), audio};
 }
 
@@ -126,8 +133,9 @@ TBuilt DsfID3() {
 
 TBuilt DffID3() {
     const Bytes audio = Audio(AudioBytes);
-    const Bytes prop = Cat(Str("SND "), DffChunk("FS  ", BE32(2822400)),
-                           DffChunk("CHNL", Cat(Bytes{0, 2}, Str("SLFTSRGT"))), DffChunk("CMPR", Cat(Str("DSD "), Bytes{0, 0})));
+    const Bytes prop =
+        Cat(Str("SND "), DffChunk("FS  ", BE32(2822400)), DffChunk("CHNL", Cat(Bytes{0, 2}, Str("SLFTSRGT"))),
+            DffChunk("CMPR", Cat(Str("DSD "), Bytes{0, 0})));
     return {Dff(Cat(DffChunk("FVER", BE32(0x01050000)), DffChunk("PROP", prop), DffChunk("DSD ", audio),
                     DffChunk("ID3 ", SmallID3v2(4)))),
             audio};
@@ -147,9 +155,11 @@ Bytes AudioPages(const Bytes& Audio, uint32_t FirstSequence, Bytes& Bodies) {
     Bytes out;
     constexpr size_t PerPage = 60000;
     for (size_t at = 0, n = 0; at < Audio.size(); at += PerPage, ++n) {
-        const Bytes part(Audio.begin() + (ptrdiff_t)at, Audio.begin() + (ptrdiff_t)std::min(Audio.size(), at + PerPage));
+        const Bytes part(Audio.begin() + (ptrdiff_t)at,
+                         Audio.begin() + (ptrdiff_t)std::min(Audio.size(), at + PerPage));
         const bool last = at + PerPage >= Audio.size();
-        out = Cat(out, flacoggfixtures::OggPage({part}, FirstSequence + (uint32_t)n, 1000 * (n + 1), last ? ogg::FlagLast : 0));
+        out = Cat(out, flacoggfixtures::OggPage({part}, FirstSequence + (uint32_t)n, 1000 * (n + 1),
+                                                last ? ogg::FlagLast : 0));
         Bodies = Cat(Bodies, part);
     }
     return out;
@@ -168,7 +178,8 @@ TBuilt OggFlac() {
 TBuilt OggVorbis() {
     using namespace flacoggfixtures;
     Bytes bodies;
-    const Bytes id = Cat(Str("\x01vorbis"), LE32(0), Bytes{2}, LE32(44100), LE32(0), LE32(128000), LE32(0), Bytes{0xB8, 1});
+    const Bytes id =
+        Cat(Str("\x01vorbis"), LE32(0), Bytes{2}, LE32(44100), LE32(0), LE32(128000), LE32(0), Bytes{0xB8, 1});
     const Bytes comment = Cat(Str("\x03vorbis"), CommentBody(), Bytes{1});
     const Bytes setup = Cat(Str("\x05vorbis"), Bytes(500, 0x42));
     const Bytes pages = AudioPages(Audio(AudioBytes), 2, bodies);
@@ -195,25 +206,18 @@ TBuilt Wma() {
     using namespace asffixture;
     const Bytes file = MakeAsf({{"Title", 0, U16z("Title")}, {"Author", 0, U16z("Artist")}}, 0, AudioBytes);
     Bytes audio(AudioBytes);
-    for (size_t i = 0; i < audio.size(); ++i) audio[i] = uint8_t(i * 7);   // MakeAsf's packet bytes
+    for (size_t i = 0; i < audio.size(); ++i) audio[i] = uint8_t(i * 7);  // MakeAsf's packet bytes
     return {file, audio};
 }
 
 const TRow Rows[] = {
-    {"Mp3ID3v2", ".mp3", Mp3, ttAutomatic},
-    {"WaveID3v2", ".wav", WaveID3, ttID3v2},
-    {"WaveInfo", ".wav", WaveInfo, ttWAV},
-    {"WaveInfoAtTheEnd", ".wav", WaveInfoAtTheEnd, ttWAV},
-    {"WaveBoth", ".wav", WaveID3, ttAutomatic},
-    {"Rf64Info", ".wav", Rf64Info, ttWAV},
-    {"AiffID3v2", ".aif", AiffID3, ttAutomatic},
-    {"DsfID3v2", ".dsf", DsfID3, ttAutomatic},
-    {"DffID3v2", ".dff", DffID3, ttAutomatic},
-    {"Flac", ".flac", NativeFlac, ttAutomatic},
-    {"OggFlac", ".oga", OggFlac, ttAutomatic},
-    {"OggVorbis", ".ogg", OggVorbis, ttAutomatic},
-    {"Opus", ".opus", Opus, ttAutomatic},
-    {"M4a", ".m4a", M4a, ttAutomatic},
+    {"Mp3ID3v2", ".mp3", Mp3, ttAutomatic},      {"WaveID3v2", ".wav", WaveID3, ttID3v2},
+    {"WaveInfo", ".wav", WaveInfo, ttWAV},       {"WaveInfoAtTheEnd", ".wav", WaveInfoAtTheEnd, ttWAV},
+    {"WaveBoth", ".wav", WaveID3, ttAutomatic},  {"Rf64Info", ".wav", Rf64Info, ttWAV},
+    {"AiffID3v2", ".aif", AiffID3, ttAutomatic}, {"DsfID3v2", ".dsf", DsfID3, ttAutomatic},
+    {"DffID3v2", ".dff", DffID3, ttAutomatic},   {"Flac", ".flac", NativeFlac, ttAutomatic},
+    {"OggFlac", ".oga", OggFlac, ttAutomatic},   {"OggVorbis", ".ogg", OggVorbis, ttAutomatic},
+    {"Opus", ".opus", Opus, ttAutomatic},        {"M4a", ".m4a", M4a, ttAutomatic},
     {"Wma", ".wma", Wma, ttAutomatic},
 };
 
@@ -278,8 +282,17 @@ TEST_P(InPlaceRun, EditsAfterTheFirstSaveStayInPlace) {
     std::string east;
     while (east.size() < 2000) east += "Ночь 東京 🎵 ";
     east.pop_back();
-    const std::string titles[] = {std::string(2000, 'g'), "s", "Ночь 東京 🎵", "short", std::string(2000, 'h'),
-                                  "x", east, std::string(1500, 'i'), "", "Title", std::string(999, 'j')};
+    const std::string titles[] = {std::string(2000, 'g'),
+                                  "s",
+                                  "Ночь 東京 🎵",
+                                  "short",
+                                  std::string(2000, 'h'),
+                                  "x",
+                                  east,
+                                  std::string(1500, 'i'),
+                                  "",
+                                  "Title",
+                                  std::string(999, 'j')};
     for (const std::string& title : titles) {
         SCOPED_TRACE(title.size());
         const int64_t before = BytesWritten();

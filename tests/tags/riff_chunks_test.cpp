@@ -23,7 +23,8 @@ std::ostream& operator<<(std::ostream& Out, const TSeen& S) {
     return Out << S.ID << ":" << S.Size << (S.Overruns ? "!" : "");
 }
 
-std::vector<TSeen> Walk(const std::vector<uint8_t>& File, int64_t* EndPos = nullptr, riff::TFormHeader* Form = nullptr) {
+std::vector<TSeen> Walk(const std::vector<uint8_t>& File, int64_t* EndPos = nullptr,
+                        riff::TFormHeader* Form = nullptr) {
     TReadMemoryStream S(File.data(), (int64_t)File.size());
     const riff::TFormHeader F = riff::ProbeForm(S);
     if (Form) *Form = F;
@@ -109,28 +110,46 @@ struct TWalkCase {
 TEST(RiffChunks, WalksEveryFormAndReportsSizesPastTheEnd) {
     constexpr uint64_t Huge = std::numeric_limits<uint64_t>::max() - 3;
     const std::vector<TWalkCase> Cases = {
-        {"riff-odd-padded", Riff(Join({LE32Chunk("fmt ", 3), LE32Chunk("data", 4)})), TFormKind::RIFF,
+        {"riff-odd-padded",
+         Riff(Join({LE32Chunk("fmt ", 3), LE32Chunk("data", 4)})),
+         TFormKind::RIFF,
          {{"fmt ", 3, false}, {"data", 4, false}}},
         {"riff-odd-at-end-without-pad", Riff(LE32Chunk("data", 5, false)), TFormKind::RIFF, {{"data", 5, false}}},
-        {"riff-size-past-end", Riff(Join({LE32Chunk("fmt ", 2), LE32Chunk("data", 4, true, 400)})), TFormKind::RIFF,
+        {"riff-size-past-end",
+         Riff(Join({LE32Chunk("fmt ", 2), LE32Chunk("data", 4, true, 400)})),
+         TFormKind::RIFF,
          {{"fmt ", 2, false}, {"data", 400, true}}},
-        {"riff-size-all-ones", Riff(LE32Chunk("junk", 4, true, 0xFFFFFFFF)), TFormKind::RIFF,
+        {"riff-size-all-ones",
+         Riff(LE32Chunk("junk", 4, true, 0xFFFFFFFF)),
+         TFormKind::RIFF,
          {{"junk", 0xFFFFFFFF, true}}},
         {"riff-size-one-past", Riff(LE32Chunk("junk", 4, true, 5)), TFormKind::RIFF, {{"junk", 5, true}}},
         {"riff-header-cut", Join({Riff(LE32Chunk("data", 2)), {'L', 'I', 'S'}}), TFormKind::RIFF, {{"data", 2, false}}},
-        {"aiff-odd-padded", Aiff(Join({BE32Chunk("COMM", 3), BE32Chunk("SSND", 8)})), TFormKind::AIFF,
+        {"aiff-odd-padded",
+         Aiff(Join({BE32Chunk("COMM", 3), BE32Chunk("SSND", 8)})),
+         TFormKind::AIFF,
          {{"COMM", 3, false}, {"SSND", 8, false}}},
-        {"aiff-size-past-end", Aiff(BE32Chunk("SSND", 8, true, 0x7FFFFFF0)), TFormKind::AIFF,
+        {"aiff-size-past-end",
+         Aiff(BE32Chunk("SSND", 8, true, 0x7FFFFFF0)),
+         TFormKind::AIFF,
          {{"SSND", 0x7FFFFFF0, true}}},
-        {"dff-odd-padded", Dff(Join({BE64Chunk("FVER", 3), BE64Chunk("ID3 ", 2)})), TFormKind::DSDIFF,
+        {"dff-odd-padded",
+         Dff(Join({BE64Chunk("FVER", 3), BE64Chunk("ID3 ", 2)})),
+         TFormKind::DSDIFF,
          {{"FVER", 3, false}, {"ID3 ", 2, false}}},
         {"dff-size-beyond-int64", Dff(BE64Chunk("DSD ", 4, true, Huge)), TFormKind::DSDIFF, {{"DSD ", Huge, true}}},
-        {"dsf-chunks", Dsf(Join({DSFChunk("fmt ", 40), DSFChunk("data", 5)})), TFormKind::DSF,
+        {"dsf-chunks",
+         Dsf(Join({DSFChunk("fmt ", 40), DSFChunk("data", 5)})),
+         TFormKind::DSF,
          {{"DSD ", 16, false}, {"fmt ", 40, false}, {"data", 5, false}}},
-        {"dsf-size-below-header", Dsf(DSFChunk("data", 4, 3)), TFormKind::DSF,
+        {"dsf-size-below-header",
+         Dsf(DSFChunk("data", 4, 3)),
+         TFormKind::DSF,
          {{"DSD ", 16, false}, {"data", 0, false}}},
         {"dsf-header-cut", Bytes24Dsf(), TFormKind::None, {}},
-        {"dsf-size-past-end", Dsf(DSFChunk("data", 4, 1ull << 62)), TFormKind::DSF,
+        {"dsf-size-past-end",
+         Dsf(DSFChunk("data", 4, 1ull << 62)),
+         TFormKind::DSF,
          {{"DSD ", 16, false}, {"data", (1ull << 62) - 12, true}}},
     };
     for (const auto& C : Cases) {

@@ -16,8 +16,7 @@ namespace {
 // An MP3 whose ID3v2 tag and ID3v1 tag disagree: ID3v2 holds two artists
 // and no album, ID3v1 one artist and an album.
 Bytes TwoTagMp3() {
-    const Bytes v2 = Tag(3, Cat(Frame(3, "TIT2", Text0("Old")),
-                                Frame(3, "TPE1", Cat(Text0("A"), Bytes{0}, Str("B")))));
+    const Bytes v2 = Tag(3, Cat(Frame(3, "TIT2", Text0("Old")), Frame(3, "TPE1", Cat(Text0("A"), Bytes{0}, Str("B")))));
     return Cat(v2, MpegFrames(8), ID3v1Block("Old", "A, B", "V1 Album", "1999", "", 3, 255));
 }
 

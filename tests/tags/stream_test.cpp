@@ -29,7 +29,7 @@ TEST(ByteReader, ReadsIntegersAndFailsVisiblyPastTheEnd) {
     TByteReader whole(b);
     TByteReader child = whole.sub(4);
     EXPECT_EQ(child.u32be(), 0x01020304u);
-    EXPECT_THROW(child.u8(), ETagFormat);   // the child ends where its structure ends
+    EXPECT_THROW(child.u8(), ETagFormat);  // the child ends where its structure ends
     EXPECT_EQ(whole.position(), 4u);
     EXPECT_THROW(whole.sub(6), ETagFormat);
     EXPECT_THROW(whole.skip(SIZE_MAX), ETagFormat);
@@ -52,7 +52,7 @@ TEST(Streams, MemoryAndReadOnlyMemory) {
     TMemoryStream m;
     EXPECT_EQ(m.Write("hello", 5), 5);
     EXPECT_EQ(m.Seek(-4), 0);
-    EXPECT_EQ(m.Seek(99), 5);   // clamped to the size
+    EXPECT_EQ(m.Seek(99), 5);  // clamped to the size
     m.Seek(1);
     char buf[8] = {};
     EXPECT_EQ(m.ReadZeroFilled(buf, 8), 4);
@@ -77,22 +77,28 @@ TEST(Streams, BufferedStreamMatchesTheUnderlyingBytes) {
     TMemoryStream direct(initial), inner(initial);
     {
         TBufferedStream b(inner);
-        auto both = [&](auto op) { op(direct); op(b); };
+        auto both = [&](auto op) {
+            op(direct);
+            op(b);
+        };
         uint8_t x[3000], y[3000];
         both([](TStream& s) { s.Seek(10); });
         EXPECT_EQ(direct.Read(x, 100), b.Read(y, 100));
         EXPECT_EQ(0, memcmp(x, y, 100));
         both([](TStream& s) { s.Write("abcdef", 6); });
         both([](TStream& s) { s.Seek(4990); });
-        both([](TStream& s) { s.Write("0123456789ABCDEF", 16); });   // extends the size
+        both([](TStream& s) { s.Write("0123456789ABCDEF", 16); });  // extends the size
         EXPECT_EQ(b.Size(), 5006);
         both([](TStream& s) { s.Seek(100); });
-        EXPECT_EQ(direct.Read(x, 2000), b.Read(y, 2000));            // a large read goes straight through
+        EXPECT_EQ(direct.Read(x, 2000), b.Read(y, 2000));  // a large read goes straight through
         EXPECT_EQ(0, memcmp(x, y, 2000));
         std::vector<uint8_t> big(1500, 0x5A);
-        both([&](TStream& s) { s.Seek(50); s.Write(big.data(), (int64_t)big.size()); });
+        both([&](TStream& s) {
+            s.Seek(50);
+            s.Write(big.data(), (int64_t)big.size());
+        });
         both([](TStream& s) { s.Seek(12); });
-        EXPECT_EQ(direct.Read(x, 10), b.Read(y, 10));                 // reads its own pending writes
+        EXPECT_EQ(direct.Read(x, 10), b.Read(y, 10));  // reads its own pending writes
         EXPECT_EQ(0, memcmp(x, y, 10));
         EXPECT_EQ(b.Seek(-5), 0);
     }
@@ -108,8 +114,8 @@ TEST(Streams, BufferedStreamReportsAFailedInnerWriteAtTheNextWrite) {
         SCOPED_TRACE(large ? "large write" : "small write");
         TReadMemoryStream inner(data.data(), (int64_t)data.size());
         TBufferedStream b(inner);
-        EXPECT_TRUE(b.WriteExact(testutil::Bytes("pending")));   // held in the window
-        b.Seek(3000);                                            // leaves it: the inner write fails
+        EXPECT_TRUE(b.WriteExact(testutil::Bytes("pending")));  // held in the window
+        b.Seek(3000);                                           // leaves it: the inner write fails
         const std::vector<uint8_t> more(large ? 2000 : 10, 1);
         EXPECT_FALSE(b.WriteExact(more));
         EXPECT_FALSE(b.Flush());
@@ -140,8 +146,8 @@ TEST(FileUtil, ModificationTimeRoundTrips) {
     testutil::TTempDir dir;
     const std::string path = dir.file("a");
     testutil::WriteFile(path, "x");
-    for (int64_t t : {INT64_C(1700000000123456789), INT64_C(0), INT64_C(-1), INT64_C(-1500000000),
-                      INT64_C(-86400000000001)}) {
+    for (int64_t t :
+         {INT64_C(1700000000123456789), INT64_C(0), INT64_C(-1), INT64_C(-1500000000), INT64_C(-86400000000001)}) {
         SCOPED_TRACE(t);
         EXPECT_TRUE(fileutil::SetModTime(path, t));
         EXPECT_EQ(fileutil::GetModTime(path), t);
@@ -164,7 +170,7 @@ TEST(FileEdit, ReplacesARegionInPlaceOrThroughANewFile) {
     ASSERT_EQ(ApplyEditToFile(path, edit(5, 6, "header")), TEditResult::Success);
     struct stat inPlace {};
     ASSERT_EQ(::stat(path.c_str(), &inPlace), 0);
-    EXPECT_EQ(inPlace.st_ino, before.st_ino);   // same length: written in place
+    EXPECT_EQ(inPlace.st_ino, before.st_ino);  // same length: written in place
     EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("SIZE:header-audio-bytes"));
 
     TFileEdit longer = edit(5, 6, "a much longer tag");
@@ -283,9 +289,9 @@ TEST(SaveTransaction, AnInterruptedSaveIsUndoneAtTheNextLoad) {
     const std::string path = dir.file("f.bin");
     const std::string before = "SIZE:HEADER-audio-bytes|TRAILER";
     const std::vector<TFileEdit> edits = {
-        MakeEdit(5, 6, "header"),                                                 // same length, in place
-        MakeEdit(24, 7, "a longer trailer", {{0, testutil::Bytes("size")}}),      // a trailer that grows
-        MakeEdit(24, 16, "t"),                                                    // and shrinks
+        MakeEdit(5, 6, "header"),                                             // same length, in place
+        MakeEdit(24, 7, "a longer trailer", {{0, testutil::Bytes("size")}}),  // a trailer that grows
+        MakeEdit(24, 16, "t"),                                                // and shrinks
     };
     testutil::WriteFile(path, before);
     const ino_t inode = InodeOf(path);
@@ -335,10 +341,10 @@ TEST(SaveTransaction, EditsLandTogetherOrNotAtAll) {
     };
     {
         TSaveTransaction t(path);
-        ASSERT_EQ(t.Apply(MakeEdit(size - 4, 4, "tail")), TEditResult::Success);            // in place
-        ASSERT_EQ(t.Apply(MakeEdit(0, 4, "A LONGER HEAD")), TEditResult::Success);           // moves the audio
-        ASSERT_EQ(t.Apply(MakeEdit(size + 9 - 4, 4, "TAIL!")), TEditResult::Success);        // into the new file
-        EXPECT_EQ(fileutil::FileSize(path), size + 10);   // the writers see the new file
+        ASSERT_EQ(t.Apply(MakeEdit(size - 4, 4, "tail")), TEditResult::Success);       // in place
+        ASSERT_EQ(t.Apply(MakeEdit(0, 4, "A LONGER HEAD")), TEditResult::Success);     // moves the audio
+        ASSERT_EQ(t.Apply(MakeEdit(size + 9 - 4, 4, "TAIL!")), TEditResult::Success);  // into the new file
+        EXPECT_EQ(fileutil::FileSize(path), size + 10);                                // the writers see the new file
         EXPECT_EQ(t.Apply(MakeEdit(size + 100, 1, "x")), TEditResult::BadRange);
         EXPECT_FALSE(t.Commit());
     }
@@ -375,7 +381,9 @@ TEST(Text, EncodingsRoundTrip) {
         EXPECT_EQ(text::Utf16BomToUtf8(bytes, !be), mixed);
     }
     // An unpaired surrogate and an odd trailing byte do not break decoding.
-    EXPECT_EQ(text::Utf16ToUtf8(std::vector<uint8_t>{0x00, 0xD8, 0x41, 0x00, 0x42}, false), "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(text::Utf16ToUtf8(std::vector<uint8_t>{0x00, 0xD8, 0x41, 0x00, 0x42}, false),
+              "\xEF\xBF\xBD"
+              "A");
     EXPECT_FALSE(text::IsValidUtf8("\xC3"));
     EXPECT_TRUE(text::IsValidUtf8("\xEF\xBF\xBD ok"));
     EXPECT_EQ(text::Utf8OrAnsi("\xE9t\xE9"), "été");

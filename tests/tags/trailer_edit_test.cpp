@@ -74,7 +74,10 @@ public:
         if (FFailResize && N < FInner.Size()) return false;
         return FInner.SetSize(N);
     }
-    void Refill() { FLimit = 1 << 30; FFailResize = false; }
+    void Refill() {
+        FLimit = 1 << 30;
+        FFailResize = false;
+    }
     const Bytes& Data() const { return FInner.Data(); }
 
 private:
@@ -98,8 +101,12 @@ TEST(TrailerEdit, ReplacesOneMemberAndKeepsTheOthersByteForByte) {
             for (TTrailerKind Kind : Kinds) {
                 const int K = int(Kind);
                 const Bytes Variants[] = {
-                    K == 0 ? APE(90, !Header, 'b') : K == 1 ? Lyrics("new and longer words") : ID3v1('n'),
-                    K == 0 ? APE(3, Header, 'c') : K == 1 ? Lyrics("w") : ID3v1('m'),
+                    K == 0   ? APE(90, !Header, 'b')
+                    : K == 1 ? Lyrics("new and longer words")
+                             : ID3v1('n'),
+                    K == 0   ? APE(3, Header, 'c')
+                    : K == 1 ? Lyrics("w")
+                             : ID3v1('m'),
                     Bytes(),
                 };
                 for (const Bytes& New : Variants) {
@@ -210,9 +217,7 @@ TEST(TrailerEdit, SeveralMembersInOneEditOnAFile) {
     testutil::TTempDir D;
     const std::string P = D.file("a.mp3");
     testutil::WriteFile(P, Cat({Audio, APE(10, false), Lyrics("old"), ID3v1('o')}));
-    const TTrailerChange Change = TTrailerChange()
-                                      .Remove(TTrailerKind::Lyrics3)
-                                      .Set(TTrailerKind::ID3v1, ID3v1('n'));
+    const TTrailerChange Change = TTrailerChange().Remove(TTrailerKind::Lyrics3).Set(TTrailerKind::ID3v1, ID3v1('n'));
     ASSERT_EQ(ReplaceTrailerMembersInFile(P, Change), TEditResult::Success);
     EXPECT_EQ(testutil::ReadFile(P), Cat({Audio, APE(10, false), ID3v1('n')}));
     // Removing what is not there changes nothing.

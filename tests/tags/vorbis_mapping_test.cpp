@@ -67,8 +67,10 @@ void SetValues(TTags& Tags, const std::string& Name, const std::vector<std::stri
     for (int i = Tags.Count() - 1; i > first; --i)
         if (Tags.TagAt(i)->Name == Name) Tags.Remove(i);
     for (size_t k = 0; k < New.size(); ++k) {
-        if (k == 0 && first >= 0) Tags.TagAt(first)->Value = New[0];
-        else Tags.Add(Name)->Value = New[k];
+        if (k == 0 && first >= 0)
+            Tags.TagAt(first)->Value = New[0];
+        else
+            Tags.Add(Name)->Value = New[k];
     }
 }
 
@@ -89,43 +91,82 @@ TEST(VorbisMapping, ASaveChangesOnlyWhatWasEdited) {
          [](TTags& t) { t.SetText("TITLE", "New"); },
          {"TRACKNUMBER=3/12", "DISCNUMBER=1/2", "COMMENT=a\tb", "Album Artist=AA", "ARTIST=One", "ARTIST=Two",
           "ARTIST=\xE9t\xE9", "TITLE=New"}},
-        {"a number edit keeps the n/m form", {"TRACKNUMBER=3/12", "TITLE=x"},
-         [](TTags& t) { t.SetText("TRACKNUMBER", "4"); }, {"TRACKNUMBER=4/12", "TITLE=x"}},
-        {"a total edit goes into the n/m value", {"TRACKNUMBER=3/12"},
-         [](TTags& t) { t.SetText("TOTALTRACKS", "13"); }, {"TRACKNUMBER=3/13"}},
-        {"a typed n/m sets the number and every total in step", {"TRACKNUMBER=3/12", "TRACKTOTAL=12"},
-         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); }, {"TRACKNUMBER=5/9", "TRACKTOTAL=9"}},
-        {"a typed n/m on separate comments keeps them separate", {"TRACKNUMBER=3", "TRACKTOTAL=12"},
-         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); }, {"TRACKNUMBER=5", "TRACKTOTAL=9"}},
-        {"a changed TRACKTOTAL beside an n/m number", {"TRACKNUMBER=3/12", "TRACKTOTAL=12"},
-         [](TTags& t) { t.SetText("TRACKTOTAL", "14"); }, {"TRACKNUMBER=3/14", "TRACKTOTAL=14"}},
-        {"a typed n/m on a file without a number", {"TITLE=x"},
-         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); }, {"TITLE=x", "TRACKNUMBER=5", "TOTALTRACKS=9"}},
-        {"a short TRACK name keeps its name and form", {"TRACK=5/9"},
-         [](TTags& t) { t.SetText("TRACKNUMBER", "6"); }, {"TRACK=6/9"}},
-        {"deleting the number takes the total of its n/m with it", {"TRACKNUMBER=3/12", "TITLE=x"},
-         [](TTags& t) { t.Delete("TRACKNUMBER"); }, {"TITLE=x"}},
-        {"deleting the number leaves a total comment of its own", {"TRACKNUMBER=3", "TRACKTOTAL=12"},
-         [](TTags& t) { t.Delete("TRACKNUMBER"); }, {"TRACKTOTAL=12"}},
-        {"deleting the total of an n/m", {"TRACKNUMBER=3/12"},
-         [](TTags& t) { t.Delete("TOTALTRACKS"); }, {"TRACKNUMBER=3"}},
-        {"a disc number edit keeps the n/m form", {"DISCNUMBER=1/2", "TRACKNUMBER=3/12"},
-         [](TTags& t) { t.SetText("DISCNUMBER", "2"); }, {"DISCNUMBER=2/2", "TRACKNUMBER=3/12"}},
-        {"deleting a comment that holds a TAB sticks", {"COMMENT=a\tb", "TITLE=x"},
-         [](TTags& t) { t.Delete("COMMENT"); }, {"TITLE=x"}},
-        {"several values replaced by one, in the place of the first", {"ARTIST=One", "TITLE=x", "ARTIST=Two"},
-         [](TTags& t) { SetValues(t, "ARTIST", {"Solo"}); }, {"ARTIST=Solo", "TITLE=x"}},
-        {"one value becomes several", {"ARTIST=One", "TITLE=x"},
-         [](TTags& t) { SetValues(t, "ARTIST", {"A", "B", "C"}); }, {"ARTIST=A", "ARTIST=B", "ARTIST=C", "TITLE=x"}},
-        {"a value kept in an edited name keeps its bytes", {"ARTIST=\xE9t\xE9", "ARTIST=Two"},
-         [](TTags& t) { SetValues(t, "ARTIST", {Values(t, "ARTIST")[0], "Three"}); },
+        {"a number edit keeps the n/m form",
+         {"TRACKNUMBER=3/12", "TITLE=x"},
+         [](TTags& t) { t.SetText("TRACKNUMBER", "4"); },
+         {"TRACKNUMBER=4/12", "TITLE=x"}},
+        {"a total edit goes into the n/m value",
+         {"TRACKNUMBER=3/12"},
+         [](TTags& t) { t.SetText("TOTALTRACKS", "13"); },
+         {"TRACKNUMBER=3/13"}},
+        {"a typed n/m sets the number and every total in step",
+         {"TRACKNUMBER=3/12", "TRACKTOTAL=12"},
+         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); },
+         {"TRACKNUMBER=5/9", "TRACKTOTAL=9"}},
+        {"a typed n/m on separate comments keeps them separate",
+         {"TRACKNUMBER=3", "TRACKTOTAL=12"},
+         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); },
+         {"TRACKNUMBER=5", "TRACKTOTAL=9"}},
+        {"a changed TRACKTOTAL beside an n/m number",
+         {"TRACKNUMBER=3/12", "TRACKTOTAL=12"},
+         [](TTags& t) { t.SetText("TRACKTOTAL", "14"); },
+         {"TRACKNUMBER=3/14", "TRACKTOTAL=14"}},
+        {"a typed n/m on a file without a number",
+         {"TITLE=x"},
+         [](TTags& t) { t.SetText("TRACKNUMBER", "5/9"); },
+         {"TITLE=x", "TRACKNUMBER=5", "TOTALTRACKS=9"}},
+        {"a short TRACK name keeps its name and form",
+         {"TRACK=5/9"},
+         [](TTags& t) { t.SetText("TRACKNUMBER", "6"); },
+         {"TRACK=6/9"}},
+        {"deleting the number takes the total of its n/m with it",
+         {"TRACKNUMBER=3/12", "TITLE=x"},
+         [](TTags& t) { t.Delete("TRACKNUMBER"); },
+         {"TITLE=x"}},
+        {"deleting the number leaves a total comment of its own",
+         {"TRACKNUMBER=3", "TRACKTOTAL=12"},
+         [](TTags& t) { t.Delete("TRACKNUMBER"); },
+         {"TRACKTOTAL=12"}},
+        {"deleting the total of an n/m",
+         {"TRACKNUMBER=3/12"},
+         [](TTags& t) { t.Delete("TOTALTRACKS"); },
+         {"TRACKNUMBER=3"}},
+        {"a disc number edit keeps the n/m form",
+         {"DISCNUMBER=1/2", "TRACKNUMBER=3/12"},
+         [](TTags& t) { t.SetText("DISCNUMBER", "2"); },
+         {"DISCNUMBER=2/2", "TRACKNUMBER=3/12"}},
+        {"deleting a comment that holds a TAB sticks",
+         {"COMMENT=a\tb", "TITLE=x"},
+         [](TTags& t) { t.Delete("COMMENT"); },
+         {"TITLE=x"}},
+        {"several values replaced by one, in the place of the first",
+         {"ARTIST=One", "TITLE=x", "ARTIST=Two"},
+         [](TTags& t) { SetValues(t, "ARTIST", {"Solo"}); },
+         {"ARTIST=Solo", "TITLE=x"}},
+        {"one value becomes several",
+         {"ARTIST=One", "TITLE=x"},
+         [](TTags& t) {
+             SetValues(t, "ARTIST", {"A", "B", "C"});
+         },
+         {"ARTIST=A", "ARTIST=B", "ARTIST=C", "TITLE=x"}},
+        {"a value kept in an edited name keeps its bytes",
+         {"ARTIST=\xE9t\xE9", "ARTIST=Two"},
+         [](TTags& t) {
+             SetValues(t, "ARTIST", {Values(t, "ARTIST")[0], "Three"});
+         },
          {"ARTIST=\xE9t\xE9", "ARTIST=Three"}},
-        {"one of several values deleted", {"ARTIST=One", "ARTIST=Two"},
-         [](TTags& t) { t.Delete(t.TagAt(1)->GetIndex()); }, {"ARTIST=One"}},
-        {"an edited ALBUM ARTIST keeps its spelling and gains no ALBUMARTIST", {"Album Artist=AA", "TITLE=x"},
-         [](TTags& t) { t.SetText("ALBUMARTIST", "BB"); }, {"Album Artist=BB", "TITLE=x"}},
-        {"a deleted ALBUM ARTIST goes", {"ALBUM ARTIST=AA", "TITLE=x"},
-         [](TTags& t) { t.Delete("ALBUMARTIST"); }, {"TITLE=x"}},
+        {"one of several values deleted",
+         {"ARTIST=One", "ARTIST=Two"},
+         [](TTags& t) { t.Delete(t.TagAt(1)->GetIndex()); },
+         {"ARTIST=One"}},
+        {"an edited ALBUM ARTIST keeps its spelling and gains no ALBUMARTIST",
+         {"Album Artist=AA", "TITLE=x"},
+         [](TTags& t) { t.SetText("ALBUMARTIST", "BB"); },
+         {"Album Artist=BB", "TITLE=x"}},
+        {"a deleted ALBUM ARTIST goes",
+         {"ALBUM ARTIST=AA", "TITLE=x"},
+         [](TTags& t) { t.Delete("ALBUMARTIST"); },
+         {"TITLE=x"}},
     };
     testutil::TTempDir dir;
     for (const bool flac : {true, false}) {
@@ -147,7 +188,7 @@ TEST(VorbisMapping, ASaveChangesOnlyWhatWasEdited) {
 // repeated name; control characters as spaces in FLAC only.
 TEST(VorbisMapping, LoadShowsNumbersAliasesAndEveryValue) {
     const std::vector<std::string> fields = {"TRACKNUMBER=3/12", "DISCNUMBER=1/2", "ALBUM ARTIST=AA",
-                                             "ARTIST=One", "ARTIST=Two", "COMMENT=a\tb"};
+                                             "ARTIST=One",       "ARTIST=Two",     "COMMENT=a\tb"};
     testutil::TTempDir dir;
     for (const bool flac : {true, false}) {
         SCOPED_TRACE(flac ? "FLAC" : "Opus");

@@ -59,7 +59,11 @@ std::vector<uint8_t> Wave(const std::vector<std::vector<uint8_t>>& Chunks, const
     return w.take();
 }
 
-struct TWalked { std::string Id; uint32_t Size; std::vector<uint8_t> Data; };
+struct TWalked {
+    std::string Id;
+    uint32_t Size;
+    std::vector<uint8_t> Data;
+};
 
 // An independent walk: every chunk of the form, and the form's size must
 // match what the chunks take.
@@ -121,13 +125,15 @@ TEST(WAV, InfoTextAndPadding) {
     EXPECT_EQ(again.GetText("ICMT"), "Changed");
     // Items the save did not change keep their bytes: a UTF-8 text, a text without its NUL.
     {
-        TMemoryStream u(Wave({Fmt(), Info({{"INAM", Z("Gr\xC3\xB6\xC3\x9Fte")}, {"IART", {'a', 'b'}}}), Chunk("data", Audio(4))}));
+        TMemoryStream u(
+            Wave({Fmt(), Info({{"INAM", Z("Gr\xC3\xB6\xC3\x9Fte")}, {"IART", {'a', 'b'}}}), Chunk("data", Audio(4))}));
         TTags x;
         ASSERT_EQ(x.LoadFromStream(u), 0);
         x.SetText("COMMENT", "new");
         ASSERT_EQ(x.SaveToStream(u, false, ttWAV), 0);
         const auto items = Find(Walk(u.Data(), &sizeOk), "LIST")->Data;
-        const std::vector<uint8_t> utf8 = {'I', 'N', 'A', 'M', 9, 0, 0, 0, 'G', 'r', 0xC3, 0xB6, 0xC3, 0x9F, 't', 'e', 0};
+        const std::vector<uint8_t> utf8 = {'I', 'N',  'A',  'M',  9,    0,   0,   0, 'G',
+                                           'r', 0xC3, 0xB6, 0xC3, 0x9F, 't', 'e', 0};
         const std::vector<uint8_t> bare = {'I', 'A', 'R', 'T', 2, 0, 0, 0, 'a', 'b'};
         EXPECT_NE(std::search(items.begin(), items.end(), utf8.begin(), utf8.end()), items.end());
         EXPECT_NE(std::search(items.begin(), items.end(), bare.begin(), bare.end()), items.end());
@@ -143,9 +149,14 @@ TEST(WAV, InfoListUsesTheFillerBehindItAsRoom) {
     const std::string path = dir.file("a.wav");
     const auto audio = Audio(4000);
     // INFO list 24 bytes, filler 508: 532 bytes of room, 512 of them for the title item's text.
-    const auto original = Wave({Fmt(), Info({{"INAM", Z("abc")}}), Chunk("JUNK", std::vector<uint8_t>(500, 0)),
-                                Chunk("data", audio)});
-    struct TCase { const char* Name; size_t Title; bool InPlace; const char* Behind; };
+    const auto original =
+        Wave({Fmt(), Info({{"INAM", Z("abc")}}), Chunk("JUNK", std::vector<uint8_t>(500, 0)), Chunk("data", audio)});
+    struct TCase {
+        const char* Name;
+        size_t Title;
+        bool InPlace;
+        const char* Behind;
+    };
     const TCase cases[] = {
         {"fits, the filler shrinks", 100, true, "JUNK"},
         {"a gap of 4 bytes", 507, true, "data"},
@@ -192,9 +203,8 @@ TEST(WAV, RebuildKeepsOtherChunksAndSizes) {
     const auto junk = Chunk("JUNK", std::vector<uint8_t>(27, 0xEE));
     const auto cue = Chunk("LIST", {'a', 'd', 't', 'l', 'l', 'a', 'b', 'l', 5, 0, 0, 0, 1, 0, 0, 0, 'x'});
     const std::vector<uint8_t> id3v1(128, 'T');
-    const auto original = Wave({Fmt(), Info({{"INAM", Z("One")}}), Chunk("data", Audio(1001)),
-                                Info({{"IART", Z("Two")}}), junk, cue},
-                               id3v1);
+    const auto original = Wave(
+        {Fmt(), Info({{"INAM", Z("One")}}), Chunk("data", Audio(1001)), Info({{"IART", Z("Two")}}), junk, cue}, id3v1);
     testutil::WriteFile(path, original);
     {
         TTags t;
@@ -210,7 +220,8 @@ TEST(WAV, RebuildKeepsOtherChunksAndSizes) {
     EXPECT_TRUE(sizeOk);
     EXPECT_EQ(std::vector<uint8_t>(after.end() - 128, after.end()), id3v1);
     int infos = 0;
-    for (const auto& c : w) infos += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "INFO");
+    for (const auto& c : w)
+        infos += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "INFO");
     EXPECT_EQ(infos, 1);
     EXPECT_EQ(Find(w, "data")->Data, Audio(1001));
     // The filler behind the last INFO list is room for the tag chunks: the
@@ -219,7 +230,8 @@ TEST(WAV, RebuildKeepsOtherChunksAndSizes) {
     ASSERT_NE(Find(w, "JUNK"), nullptr);
     EXPECT_EQ(Find(w, "JUNK")->Data, std::vector<uint8_t>(Find(w, "JUNK")->Data.size(), 0));
     int adtl = 0;
-    for (const auto& c : w) adtl += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "adtl");
+    for (const auto& c : w)
+        adtl += c.Id == "LIST" && c.Data.size() >= 4 && std::equal(c.Data.begin(), c.Data.begin() + 4, "adtl");
     EXPECT_EQ(adtl, 1);
     TTags t;
     ASSERT_EQ(t.LoadFromFile(path), 0);
@@ -294,7 +306,7 @@ TEST(WAV, BextAndCart) {
         t.Add("BEXT Description")->Value = "Desc";
         t.Add("BEXT TimeReference")->Value = "576000000000";
         t.Add("BEXT LoudnessValue")->Value = "-2300";
-        t.Add("BEXT CodingHistory")->Value = "A=PCM,F=48000,W=16,M=mono";   // 25 bytes
+        t.Add("BEXT CodingHistory")->Value = "A=PCM,F=48000,W=16,M=mono";  // 25 bytes
         t.Add("CART Title")->Value = "Cart title";
         t.Add("CART PostTimer3")->Value = "MRK1 48000";
         t.Add("CART PostTimer4")->Value = "1000";
@@ -305,7 +317,7 @@ TEST(WAV, BextAndCart) {
     const auto w = Walk(s.Data(), &sizeOk);
     EXPECT_TRUE(sizeOk);
     ASSERT_NE(Find(w, "bext"), nullptr);
-    EXPECT_EQ(Find(w, "bext")->Size, 602u + 26u);   // history, NUL, already even
+    EXPECT_EQ(Find(w, "bext")->Size, 602u + 26u);  // history, NUL, already even
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
     EXPECT_EQ(t.GetText("BEXT Description"), "Desc");
@@ -377,33 +389,45 @@ TEST(WAV, RF64) {
 // Hostile sizes: each loads without a crash; a save of a file whose chunk
 // runs past its end is refused and changes nothing.
 TEST(WAV, HostileSizes) {
-    auto le32 = [](uint32_t V) { return std::vector<uint8_t>{uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)}; };
-    std::vector<uint8_t> itemPastList = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 2, 0, 0, 0, 'o', 0,
-                                         'I', 'A', 'R', 'T', 0xFF, 0xFF, 0xFF, 0xFF, 'x', 0};
+    auto le32 = [](uint32_t V) {
+        return std::vector<uint8_t>{uint8_t(V), uint8_t(V >> 8), uint8_t(V >> 16), uint8_t(V >> 24)};
+    };
+    std::vector<uint8_t> itemPastList = {'I', 'N', 'F', 'O', 'I', 'N', 'A',  'M',  2,    0,    0,   0,
+                                         'o', 0,   'I', 'A', 'R', 'T', 0xFF, 0xFF, 0xFF, 0xFF, 'x', 0};
     std::vector<uint8_t> evnt = {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
-    struct TCase { const char* Name; std::vector<uint8_t> Bytes; bool SaveRefused; };
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> Bytes;
+        bool SaveRefused;
+    };
     const TCase cases[] = {
         {"INFO item past its list", Wave({Fmt(), Chunk("LIST", itemPastList), Chunk("data", Audio(10))}), false},
         {"bext shorter than its fixed part", Wave({Fmt(), Chunk("bext", {1, 2, 3}), Chunk("data", Audio(10))}), false},
         {"EVNT token past the chunk", Wave({Fmt(), Chunk("EVNT", evnt), Chunk("data", Audio(10))}), false},
         {"zero block align", Wave({Chunk("fmt ", std::vector<uint8_t>(16, 0)), Chunk("data", Audio(10))}), false},
-        {"data past the end", [&] {
+        {"data past the end",
+         [&] {
              auto f = Wave({Fmt(), Chunk("data", Audio(10))});
              const auto n = le32(0x7FFFFFF0);
              std::copy(n.begin(), n.end(), f.end() - 14);
              return f;
-         }(), true},
-        {"chunk size 2^32-1", [&] {
+         }(),
+         true},
+        {"chunk size 2^32-1",
+         [&] {
              auto f = Wave({Fmt(), Chunk("JUNK", {}), Chunk("data", Audio(10))});
              const auto n = le32(0xFFFFFFFF);
              std::copy(n.begin(), n.end(), f.begin() + 12 + 24 + 4);
              return f;
-         }(), true},
-        {"RIFF size 0", [&] {
+         }(),
+         true},
+        {"RIFF size 0",
+         [&] {
              auto f = Wave({Fmt(), Chunk("data", Audio(10))});
              std::fill(f.begin() + 4, f.begin() + 8, 0);
              return f;
-         }(), false},
+         }(),
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -435,13 +459,14 @@ TEST(WAV, HostileSizes) {
         bool sizeOk = false;
         const auto walked = Walk(s.Data(), &sizeOk);
         EXPECT_TRUE(sizeOk);
-        ASSERT_EQ(walked.size(), 4u);   // the INFO list, the filler behind it, fmt and data
+        ASSERT_EQ(walked.size(), 4u);  // the INFO list, the filler behind it, fmt and data
         EXPECT_EQ(walked[1].Id, "JUNK");
         EXPECT_EQ(std::vector<uint8_t>(s.Data().end() - 128, s.Data().end()), std::vector<uint8_t>(128, 'T'));
     }
     // An RF64 whose "ds64" cannot hold its sizes is no form we can write into.
     {
-        std::vector<uint8_t> f = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E', 'd', 's', '6', '4', 0, 0, 0, 0};
+        std::vector<uint8_t> f = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A',
+                                  'V', 'E', 'd', 's', '6',  '4',  0,    0,    0,   0};
         f.resize(45, 0);
         TMemoryStream s(f);
         TWAVTag w;

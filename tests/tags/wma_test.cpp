@@ -37,7 +37,7 @@ TEST(WMA, HeaderValuesAndComputedAttributes) {
     ASSERT_EQ(t.LoadFromFile(path), 0);
     // Only computed attributes: loaded, but no unified entries.
     EXPECT_TRUE(t.Loaded);
-    EXPECT_EQ(t.Duration(), 5015);   // 81 150 000 - 3100 x 10 000, in ms
+    EXPECT_EQ(t.Duration(), 5015);  // 81 150 000 - 3100 x 10 000, in ms
     EXPECT_EQ(t.BitRate(), 128u);
     EXPECT_TRUE(t.HasAudio());
     EXPECT_TRUE(t.Seekable());
@@ -197,7 +197,7 @@ TEST(WMA, AnAttributeThatCannotBeStoredFailsTheSave) {
     ASSERT_EQ(w.LoadFromFile(path), 0);
     TWMATagFrame* f = w.AddFrame("Broken");
     f->Format = WMT_TYPE_DWORD;
-    f->Value = {1, 2, 3};   // a DWORD of three bytes
+    f->Value = {1, 2, 3};  // a DWORD of three bytes
     EXPECT_EQ(w.SaveToFile(path), 0xFFFF);
     EXPECT_EQ(testutil::ReadFile(path), original);
 }
@@ -223,7 +223,10 @@ TEST(WMA, HostileObjectSizes) {
         for (int i = 0; i < 8; ++i) B[At + i] = uint8_t(V >> (8 * i));
         return B;
     };
-    struct TCase { const char* Name; std::vector<uint8_t> Bytes; };
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> Bytes;
+    };
     const TCase cases[] = {
         {"header size 0", put64(good, 16, 0)},
         {"header size past the end", put64(good, 16, good.size() + 1)},

@@ -35,8 +35,7 @@
 
 namespace {
 
-int BadArguments(const QString& Message)
-{
+int BadArguments(const QString& Message) {
     std::fprintf(stderr, "veltrano-tags: %s\n", Message.toLocal8Bit().constData());
     return 2;
 }
@@ -45,8 +44,7 @@ QString FromArg(const std::string& Arg) { return QFile::decodeName(QByteArray::f
 
 std::string JsonText(const QString& Text) { return JsonString(Text.toStdString()); }
 
-std::string RecordJson(const TAudioTag& Tag)
-{
+std::string RecordJson(const TAudioTag& Tag) {
     std::string Out = "{\"file\":" + JsonText(Tag.FileName);
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
         Out += ",\"" + std::string(TAudioTag::TextFieldName(I)) + "\":" + JsonText(Tag.TextField(I));
@@ -57,20 +55,17 @@ std::string RecordJson(const TAudioTag& Tag)
     return Out + "}";
 }
 
-std::string ErrorJson(const QString& FileName, const QString& Error)
-{
+std::string ErrorJson(const QString& FileName, const QString& Error) {
     return "{\"file\":" + JsonText(FileName) + ",\"error\":" + JsonText(Error) + "}";
 }
 
-void PrintLine(const std::string& Line)
-{
+void PrintLine(const std::string& Line) {
     std::fwrite(Line.data(), 1, Line.size(), stdout);
     std::fputc('\n', stdout);
 }
 
 // MIME type of a picture file from its first bytes.
-QString PictureMime(const QByteArray& Data)
-{
+QString PictureMime(const QByteArray& Data) {
     if (Data.startsWith("\xFF\xD8\xFF")) return QStringLiteral("image/jpeg");
     if (Data.startsWith("\x89PNG\r\n\x1A\n")) return QStringLiteral("image/png");
     if (Data.startsWith("GIF8")) return QStringLiteral("image/gif");
@@ -78,20 +73,16 @@ QString PictureMime(const QByteArray& Data)
     return QStringLiteral("application/octet-stream");
 }
 
-int FieldIndex(const QString& Name)
-{
+int FieldIndex(const QString& Name) {
     for (int I = 0; I < TAudioTag::TextFieldCount; ++I)
-        if (Name.compare(QLatin1String(TAudioTag::TextFieldName(I)), Qt::CaseInsensitive) == 0)
-            return I;
+        if (Name.compare(QLatin1String(TAudioTag::TextFieldName(I)), Qt::CaseInsensitive) == 0) return I;
     return -1;
 }
 
 // Runs Body with a QCoreApplication, creating one when the process has none.
 template <typename F>
-int WithApplication(F&& Body)
-{
-    if (QCoreApplication::instance())
-        return Body();
+int WithApplication(F&& Body) {
+    if (QCoreApplication::instance()) return Body();
     static int Argc = 1;
     static char Name[] = "veltrano-tags";
     static char* Argv[] = {Name, nullptr};
@@ -101,41 +92,37 @@ int WithApplication(F&& Body)
 
 }  // namespace
 
-int CmdRecord(const std::vector<std::string>& Args)
-{
+int CmdRecord(const std::vector<std::string>& Args) {
     std::vector<QString> Files;
     std::vector<std::pair<int, QString>> Changes;
-    std::optional<QByteArray> Cover;   // set: replace the picture (empty: remove it)
+    std::optional<QByteArray> Cover;  // set: replace the picture (empty: remove it)
     for (size_t I = 0; I < Args.size(); ++I) {
         const std::string& A = Args[I];
         if (A == "--set") {
             // Every following Field=Value belongs to --set.
             bool Any = false;
-            while (I + 1 < Args.size() && Args[I + 1].rfind("--", 0) != 0 && Args[I + 1].find('=') != std::string::npos) {
+            while (I + 1 < Args.size() && Args[I + 1].rfind("--", 0) != 0 &&
+                   Args[I + 1].find('=') != std::string::npos) {
                 const QString Pair = QString::fromStdString(Args[++I]);
                 const qsizetype Eq = Pair.indexOf(u'=');
                 const int Field = FieldIndex(Pair.left(Eq));
-                if (Field < 0)
-                    return BadArguments(QStringLiteral("record: unknown field \"%1\"").arg(Pair.left(Eq)));
+                if (Field < 0) return BadArguments(QStringLiteral("record: unknown field \"%1\"").arg(Pair.left(Eq)));
                 Changes.emplace_back(Field, Pair.mid(Eq + 1));
                 Any = true;
             }
-            if (!Any)
-                return BadArguments(QStringLiteral("record: --set needs Field=Value"));
+            if (!Any) return BadArguments(QStringLiteral("record: --set needs Field=Value"));
         } else if (A == "--cover") {
-            if (Cover)
-                return BadArguments(QStringLiteral("record: give --cover or --no-cover once"));
-            if (I + 1 >= Args.size())
-                return BadArguments(QStringLiteral("record: --cover needs a picture file"));
+            if (Cover) return BadArguments(QStringLiteral("record: give --cover or --no-cover once"));
+            if (I + 1 >= Args.size()) return BadArguments(QStringLiteral("record: --cover needs a picture file"));
             QFile Picture(FromArg(Args[++I]));
             if (!Picture.open(QIODevice::ReadOnly))
-                return BadArguments(QStringLiteral("record: cannot read %1: %2").arg(Picture.fileName(), Picture.errorString()));
+                return BadArguments(
+                    QStringLiteral("record: cannot read %1: %2").arg(Picture.fileName(), Picture.errorString()));
             Cover = Picture.readAll();
             if (Cover->isEmpty())
                 return BadArguments(QStringLiteral("record: the picture file %1 is empty").arg(Picture.fileName()));
         } else if (A == "--no-cover") {
-            if (Cover)
-                return BadArguments(QStringLiteral("record: give --cover or --no-cover once"));
+            if (Cover) return BadArguments(QStringLiteral("record: give --cover or --no-cover once"));
             Cover = QByteArray();
         } else if (A.rfind("--", 0) == 0) {
             return BadArguments(QStringLiteral("record: unknown option %1").arg(QString::fromStdString(A)));
@@ -144,7 +131,8 @@ int CmdRecord(const std::vector<std::string>& Args)
         }
     }
     if (Files.empty())
-        return BadArguments(QStringLiteral("record: usage: record FILE... [--set Field=Value... [--cover IMAGE|--no-cover]]"));
+        return BadArguments(
+            QStringLiteral("record: usage: record FILE... [--set Field=Value... [--cover IMAGE|--no-cover]]"));
 
     const bool Writing = !Changes.empty() || Cover.has_value();
     TTagService Service;
@@ -153,7 +141,8 @@ int CmdRecord(const std::vector<std::string>& Args)
         TAudioTag Tag;
         if (!Service.LoadTag(File, Tag)) {
             if (Writing) {
-                std::fprintf(stderr, "%s: %s\n", File.toLocal8Bit().constData(), Service.GetLastError().toLocal8Bit().constData());
+                std::fprintf(stderr, "%s: %s\n", File.toLocal8Bit().constData(),
+                             Service.GetLastError().toLocal8Bit().constData());
                 Status = 1;
             } else {
                 PrintLine(ErrorJson(File, Service.GetLastError()));
@@ -165,15 +154,15 @@ int CmdRecord(const std::vector<std::string>& Args)
             PrintLine(RecordJson(Tag));
             continue;
         }
-        for (const auto& [Field, Value] : Changes)
-            Tag.TextField(Field) = Value;
+        for (const auto& [Field, Value] : Changes) Tag.TextField(Field) = Value;
         if (Cover) {
             Tag.CoverData = *Cover;
             Tag.CoverMime = Cover->isEmpty() ? QString() : PictureMime(*Cover);
         }
         Tag.Modified = true;
         if (!Service.SaveTag(Tag)) {
-            std::fprintf(stderr, "%s: %s\n", File.toLocal8Bit().constData(), Service.GetLastError().toLocal8Bit().constData());
+            std::fprintf(stderr, "%s: %s\n", File.toLocal8Bit().constData(),
+                         Service.GetLastError().toLocal8Bit().constData());
             Status = 1;
         }
     }
@@ -181,20 +170,16 @@ int CmdRecord(const std::vector<std::string>& Args)
     return Status;
 }
 
-int CmdScan(const std::vector<std::string>& AArgs)
-{
+int CmdScan(const std::vector<std::string>& AArgs) {
     std::vector<std::string> Args = AArgs;
     int Jobs = 0;
     std::string JobsError;
     if (!TakeJobsOption(Args, Jobs, JobsError))
         return BadArguments(QStringLiteral("scan: ") + QString::fromStdString(JobsError));
-    if (Args.size() != 1)
-        return BadArguments(QStringLiteral("scan: usage: scan DIR [-j N]"));
+    if (Args.size() != 1) return BadArguments(QStringLiteral("scan: usage: scan DIR [-j N]"));
     const QString Root = QFileInfo(FromArg(Args[0])).absoluteFilePath();
-    if (!QFileInfo(Root).isDir())
-        return BadArguments(QStringLiteral("scan: not a folder: %1").arg(Root));
-    if (Jobs == 0)
-        Jobs = TParallelLoader::DefaultThreads(Root);
+    if (!QFileInfo(Root).isDir()) return BadArguments(QStringLiteral("scan: not a folder: %1").arg(Root));
+    if (Jobs == 0) Jobs = TParallelLoader::DefaultThreads(Root);
 
     return WithApplication([&] {
         const TTagService Service;
@@ -227,13 +212,11 @@ int CmdScan(const std::vector<std::string>& AArgs)
     });
 }
 
-int DefaultJobs(const std::string& Path)
-{
+int DefaultJobs(const std::string& Path) {
     return TParallelLoader::DefaultThreads(QFile::decodeName(QByteArray::fromStdString(Path)));
 }
 
-bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error)
-{
+bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Error) {
     for (size_t i = 0; i < Args.size(); ++i) {
         std::string Value;
         size_t Taken = 1;
@@ -256,7 +239,8 @@ bool TakeJobsOption(std::vector<std::string>& Args, int& Jobs, std::string& Erro
             return false;
         }
         Jobs = static_cast<int>(N);
-        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i), Args.begin() + static_cast<std::ptrdiff_t>(i + Taken));
+        Args.erase(Args.begin() + static_cast<std::ptrdiff_t>(i),
+                   Args.begin() + static_cast<std::ptrdiff_t>(i + Taken));
         --i;
     }
     return true;

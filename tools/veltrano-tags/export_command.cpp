@@ -28,39 +28,33 @@
 
 namespace {
 
-int BadArguments(const char* Message)
-{
+int BadArguments(const char* Message) {
     std::fprintf(stderr, "veltrano-tags: export: %s\n", Message);
     return 2;
 }
 
-QString AbsolutePath(const std::string& Arg)
-{
+QString AbsolutePath(const std::string& Arg) {
     return QDir::cleanPath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(Arg))).absoluteFilePath());
 }
 
-void Complain(const QString& Path, const QString& Message)
-{
+void Complain(const QString& Path, const QString& Message) {
     std::fprintf(stderr, "veltrano-tags: %s: %s\n", QFile::encodeName(Path).constData(),
                  Message.toLocal8Bit().constData());
 }
 
 }  // namespace
 
-int CmdExport(const std::vector<std::string>& AArgs)
-{
+int CmdExport(const std::vector<std::string>& AArgs) {
     std::vector<std::string> Args = AArgs;
     int Jobs = 0;
     std::string JobsError;
-    if (!TakeJobsOption(Args, Jobs, JobsError))
-        return BadArguments(JobsError.c_str());
+    if (!TakeJobsOption(Args, Jobs, JobsError)) return BadArguments(JobsError.c_str());
     std::optional<TExportFormat> Format;
     QString Out;
     std::vector<std::string> Inputs;
     for (size_t i = 0; i < Args.size(); ++i) {
         if (Args[i] == "--csv" || Args[i] == "--m3u8") {
-            if (Format)
-                return BadArguments("give one of --csv and --m3u8, once");
+            if (Format) return BadArguments("give one of --csv and --m3u8, once");
             if (i + 1 >= Args.size() || Args[i + 1].empty())
                 return BadArguments("--csv and --m3u8 need the file to write");
             Format = Args[i] == "--csv" ? TExportFormat::Csv : TExportFormat::M3u8;
@@ -71,15 +65,13 @@ int CmdExport(const std::vector<std::string>& AArgs)
             Inputs.push_back(Args[i]);
         }
     }
-    if (!Format || Inputs.empty())
-        return BadArguments("usage: export --csv|--m3u8 OUT DIR_OR_FILE... [-j N]");
+    if (!Format || Inputs.empty()) return BadArguments("usage: export --csv|--m3u8 OUT DIR_OR_FILE... [-j N]");
 
     static int Argc = 1;
     static char Name[] = "veltrano-tags";
     static char* Argv[] = {Name, nullptr};
     std::optional<QCoreApplication> App;
-    if (!QCoreApplication::instance())
-        App.emplace(Argc, Argv);
+    if (!QCoreApplication::instance()) App.emplace(Argc, Argv);
 
     const TTagService Service;
     const TLoadFunction Load = [&Service](const QString& Path, TAudioTag& Tag, QString& Error) {
@@ -104,9 +96,9 @@ int CmdExport(const std::vector<std::string>& AArgs)
     // between is walked in its place.
     QStringList Files;
     auto TakeFiles = [&] {
-        if (Files.isEmpty())
-            return;
-        TParallelLoader Loader(Files, Load, Jobs > 0 ? Jobs : TParallelLoader::DefaultThreads(QFileInfo(Files[0]).path()));
+        if (Files.isEmpty()) return;
+        TParallelLoader Loader(Files, Load,
+                               Jobs > 0 ? Jobs : TParallelLoader::DefaultThreads(QFileInfo(Files[0]).path()));
         TakeAll(Loader);
         Files.clear();
     };
@@ -127,8 +119,7 @@ int CmdExport(const std::vector<std::string>& AArgs)
     TakeFiles();
 
     QVector<int> Rows;
-    for (int r = 0; r < List.RowCountWithPending(); ++r)
-        Rows.append(r);
+    for (int r = 0; r < List.RowCountWithPending(); ++r) Rows.append(r);
     QStringList LeftOut;
     const QByteArray Data = *Format == TExportFormat::Csv ? ListCsv(List, Rows) : ListM3u8(List, Rows, Out, LeftOut);
     for (const QString& Path : LeftOut) {

@@ -27,23 +27,20 @@ namespace {
 
 std::string Utf8(const QString& Text) { return Text.toStdString(); }
 
-void PrintLine(const std::string& Line)
-{
+void PrintLine(const std::string& Line) {
     std::fwrite(Line.data(), 1, Line.size(), stdout);
     std::fputc('\n', stdout);
 }
 
 // The message on stderr, the error object on stdout.
-void Fail(const std::string& File, const QString& Message)
-{
+void Fail(const std::string& File, const QString& Message) {
     std::fprintf(stderr, "veltrano-tags: %s: %s\n", File.c_str(), Message.toLocal8Bit().constData());
     PrintLine("{\"file\":" + JsonString(File) + ",\"error\":" + JsonString(Utf8(Message)) + "}");
 }
 
 }  // namespace
 
-int CmdGuess(const std::vector<std::string>& Args)
-{
+int CmdGuess(const std::vector<std::string>& Args) {
     bool Apply = false;
     std::optional<std::string> Pattern;
     std::vector<std::string> Files;

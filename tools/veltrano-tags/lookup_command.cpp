@@ -43,28 +43,24 @@
 
 namespace {
 
-int LookupBadArguments(const QString& Message)
-{
+int LookupBadArguments(const QString& Message) {
     std::fprintf(stderr, "veltrano-tags: lookup: %s\n", Message.toLocal8Bit().constData());
     return 2;
 }
 
 std::string Text(const QString& Value) { return JsonString(Value.toStdString()); }
 
-void PrintJsonLine(const std::string& Line)
-{
+void PrintJsonLine(const std::string& Line) {
     std::fwrite(Line.data(), 1, Line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-void PrintFailure(const QString& File, const QString& Message)
-{
+void PrintFailure(const QString& File, const QString& Message) {
     std::fprintf(stderr, "%s: %s\n", File.toLocal8Bit().constData(), Message.toLocal8Bit().constData());
 }
 
-std::string CandidateJson(const QString& File, const TMBReleaseCandidate& C)
-{
+std::string CandidateJson(const QString& File, const TMBReleaseCandidate& C) {
     return "{\"file\":" + Text(File) + ",\"release\":" + Text(C.ReleaseId) + ",\"recording\":" + Text(C.RecordingId) +
            ",\"title\":" + Text(C.Title) + ",\"artist\":" + Text(C.Artist) + ",\"album\":" + Text(C.Album) +
            ",\"albumartist\":" + Text(C.AlbumArtist) + ",\"date\":" + Text(C.Date) + ",\"country\":" + Text(C.Country) +
@@ -74,7 +70,7 @@ std::string CandidateJson(const QString& File, const TMBReleaseCandidate& C)
 
 // Which candidate to write: by its place in the list or by its release.
 struct TChoice {
-    int Number = 0;        // counts from 1; 0 when chosen by release
+    int Number = 0;  // counts from 1; 0 when chosen by release
     QString ReleaseId;
 };
 
@@ -86,8 +82,7 @@ class TLookupRun {
 public:
     TLookupRun(TTagService& Tags, TAutoTagService& Service, std::vector<QString> Files, std::optional<TChoice> Choice,
                TCoverChoice Cover)
-        : FTags(Tags), FService(Service), FFiles(std::move(Files)), FChoice(std::move(Choice)), FCover(Cover)
-    {
+        : FTags(Tags), FService(Service), FFiles(std::move(Files)), FChoice(std::move(Choice)), FCover(Cover) {
         QObject::connect(&FService, &TAutoTagService::SearchFinished, &FService,
                          [this](const TAutoTagResult& Result) { Searched(Result); });
         QObject::connect(&FService, &TAutoTagService::ReleaseFinished, &FService,
@@ -101,8 +96,7 @@ public:
 private:
     const QString& File() const { return FFiles[FIndex]; }
 
-    void NextFile()
-    {
+    void NextFile() {
         while (++FIndex < FFiles.size()) {
             // Loads the file and searches for it.
             QString Error;
@@ -119,8 +113,7 @@ private:
         QCoreApplication::exit(FStatus);
     }
 
-    void Fail(const QString& Error)
-    {
+    void Fail(const QString& Error) {
         if (FChoice)
             PrintFailure(File(), Error);
         else
@@ -128,8 +121,7 @@ private:
         FStatus = 1;
     }
 
-    void Searched(const TAutoTagResult& Result)
-    {
+    void Searched(const TAutoTagResult& Result) {
         const QVector<TMBReleaseCandidate>& Candidates = Result.Candidates;
         if (Candidates.isEmpty() && !FService.LastError().isEmpty()) {
             Fail(FService.LastError());
@@ -137,8 +129,7 @@ private:
             return;
         }
         if (!FChoice) {
-            for (const TMBReleaseCandidate& C : Candidates)
-                PrintJsonLine(CandidateJson(File(), C));
+            for (const TMBReleaseCandidate& C : Candidates) PrintJsonLine(CandidateJson(File(), C));
             NextFile();
             return;
         }
@@ -152,10 +143,11 @@ private:
             Index = FChoice->Number - 1;
         } else {
             for (qsizetype I = 0; I < Candidates.size() && Index < 0; ++I)
-                if (Candidates[I].ReleaseId.compare(FChoice->ReleaseId, Qt::CaseInsensitive) == 0)
-                    Index = I;
+                if (Candidates[I].ReleaseId.compare(FChoice->ReleaseId, Qt::CaseInsensitive) == 0) Index = I;
             if (Index < 0) {
-                Fail(QStringLiteral("no candidate is on release %1 (%2 found)").arg(FChoice->ReleaseId).arg(Candidates.size()));
+                Fail(QStringLiteral("no candidate is on release %1 (%2 found)")
+                         .arg(FChoice->ReleaseId)
+                         .arg(Candidates.size()));
                 NextFile();
                 return;
             }
@@ -165,8 +157,7 @@ private:
         FService.StartRelease(Candidates[Index]);
     }
 
-    void ReleaseRead(bool Ok, const TMBReleaseCandidate& Pick)
-    {
+    void ReleaseRead(bool Ok, const TMBReleaseCandidate& Pick) {
         if (!Ok) {
             Fail(QStringLiteral("the release could not be read, the file was left unchanged: ") + FService.LastError());
             NextFile();
@@ -188,8 +179,7 @@ private:
         Write();
     }
 
-    void CoverFetched(const TFrontCover& Cover)
-    {
+    void CoverFetched(const TFrontCover& Cover) {
         if (Cover.Found()) {
             FCoverState = FTag.CoverData.isEmpty() ? QStringLiteral("added") : QStringLiteral("replaced");
             FTag.CoverData = Cover.Data;
@@ -205,15 +195,13 @@ private:
         Write();
     }
 
-    void Write()
-    {
+    void Write() {
         FTag.Modified = true;
         if (!FTags.SaveTag(FTag)) {
             Fail(FTags.GetLastError());
         } else {
             std::string Line = CandidateJson(File(), FPick);
-            if (!FCoverState.isEmpty())
-                Line.insert(Line.size() - 1, ",\"cover\":" + Text(FCoverState));
+            if (!FCoverState.isEmpty()) Line.insert(Line.size() - 1, ",\"cover\":" + Text(FCoverState));
             PrintJsonLine(Line);
         }
         NextFile();
@@ -233,8 +221,7 @@ private:
 
 }  // namespace
 
-int CmdLookup(const std::vector<std::string>& Args)
-{
+int CmdLookup(const std::vector<std::string>& Args) {
     std::vector<QString> Files;
     std::optional<TChoice> Choice;
     TCoverChoice Cover = TCoverChoice::None;
@@ -245,8 +232,7 @@ int CmdLookup(const std::vector<std::string>& Args)
                 return LookupBadArguments(QStringLiteral("give --cover or --replace-covers once"));
             Cover = A == "--cover" ? TCoverChoice::IfMissing : TCoverChoice::Replace;
         } else if (A == "--pick" || A == "--release") {
-            if (Choice)
-                return LookupBadArguments(QStringLiteral("give --pick or --release once"));
+            if (Choice) return LookupBadArguments(QStringLiteral("give --pick or --release once"));
             if (I + 1 >= Args.size())
                 return LookupBadArguments(QString::fromStdString(A) + QStringLiteral(" needs a value"));
             const QString Value = QString::fromStdString(Args[++I]).trimmed();
@@ -279,8 +265,7 @@ int CmdLookup(const std::vector<std::string>& Args)
     static char Name[] = "veltrano-tags";
     static char* Argv[] = {Name, nullptr};
     std::optional<QCoreApplication> App;
-    if (!QCoreApplication::instance())
-        App.emplace(Argc, Argv);
+    if (!QCoreApplication::instance()) App.emplace(Argc, Argv);
 
     TTagService Tags;
     TAutoTagService Service(MusicBrainzBaseUrl());

@@ -13,21 +13,22 @@ namespace {
 
 // The synopsis: on stdout when asked for (--help), on stderr after a mistake.
 void Usage(std::FILE* Out) {
-    std::fprintf(Out,
-                 "usage: veltrano-tags read [-j N] FILE...\n"
-                 "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
-                 "                           [--cover IMAGEFILE] [--no-cover]\n"
-                 "                           [--picture TYPE=IMAGEFILE[:DESCRIPTION]]... [--delete-picture TYPE]...\n"
-                 "       veltrano-tags strip FILE [--tag KIND]\n"
-                 "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
-                 "       veltrano-tags scan DIR [-j N]\n"
-                 "       veltrano-tags pictures FILE [--extract DIR]\n"
-                 "       veltrano-tags formats [--json]\n"
-                 "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
-                 "       veltrano-tags guess PATTERN FILE... [--apply]\n"
-                 "       veltrano-tags export --csv|--m3u8 OUT DIR_OR_FILE... [-j N]\n"
-                 "       veltrano-tags --help | --version\n"
-                 "KIND: auto");
+    std::fprintf(
+        Out,
+        "usage: veltrano-tags read [-j N] FILE...\n"
+        "       veltrano-tags write FILE [--tag KIND] [--set NAME=VALUE]... [--delete NAME]...\n"
+        "                           [--cover IMAGEFILE] [--no-cover]\n"
+        "                           [--picture TYPE=IMAGEFILE[:DESCRIPTION]]... [--delete-picture TYPE]...\n"
+        "       veltrano-tags strip FILE [--tag KIND]\n"
+        "       veltrano-tags record FILE... | record FILE --set Field=Value... [--cover IMAGEFILE|--no-cover]\n"
+        "       veltrano-tags scan DIR [-j N]\n"
+        "       veltrano-tags pictures FILE [--extract DIR]\n"
+        "       veltrano-tags formats [--json]\n"
+        "       veltrano-tags lookup FILE... | lookup FILE --pick N | lookup FILE --release MBID\n"
+        "       veltrano-tags guess PATTERN FILE... [--apply]\n"
+        "       veltrano-tags export --csv|--m3u8 OUT DIR_OR_FILE... [-j N]\n"
+        "       veltrano-tags --help | --version\n"
+        "KIND: auto");
     for (const TTagFormat& f : TagFormats()) std::fprintf(Out, ", %s", f.CliName);
     std::fprintf(Out, "\nSee veltrano-tags(1) for the output and exit statuses.\n");
 }

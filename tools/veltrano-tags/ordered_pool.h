@@ -21,7 +21,7 @@ void RunOrdered(size_t Count, int Threads, TWork Work, TDeliver Deliver) {
     const size_t Window = std::max<size_t>(64, (size_t)Threads * 8);
     std::mutex Mutex;
     std::condition_variable Changed;
-    std::deque<std::optional<TResult>> Ready;   // Ready[k] is result Delivered + k
+    std::deque<std::optional<TResult>> Ready;  // Ready[k] is result Delivered + k
     size_t Next = 0, Delivered = 0;
     std::vector<std::thread> Pool;
     for (int t = 0; t < std::min<int>(Threads, (int)Count); ++t)

@@ -109,7 +109,8 @@ bool ApplyPictureEdits(TTags& Tags, const std::vector<TPictureEdit>& Edits, std:
         TCoverArt* target = nullptr;
         for (int i = 0; i < Tags.CoverArtCount();) {
             TCoverArt* c = Tags.CoverArtAt(i);
-            const bool match = c->CoverType == edit.Type && (!edit.HasDescription || c->Description == edit.Description);
+            const bool match =
+                c->CoverType == edit.Type && (!edit.HasDescription || c->Description == edit.Description);
             if (match && target) {
                 Tags.DeleteCoverArt(i);
                 continue;

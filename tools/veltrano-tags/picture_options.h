@@ -10,9 +10,9 @@ class TTags;
 
 // One picture option of write, in the order given.
 struct TPictureEdit {
-    bool Delete = false;        // --delete-picture TYPE
+    bool Delete = false;  // --delete-picture TYPE
     uint32_t Type = 3;
-    std::string Image;          // the picture file of --picture
+    std::string Image;  // the picture file of --picture
     std::string Description;
     bool HasDescription = false;
 };

@@ -68,13 +68,15 @@ int CmdPictures(const std::vector<std::string>& Args) {
         struct stat dir {};
         if (::stat(extract.c_str(), &dir) != 0 && ::mkdir(extract.c_str(), 0755) != 0)
             return Fail("cannot create the folder '" + extract + "': " + std::strerror(errno));
-        if (::stat(extract.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode)) return Fail("'" + extract + "' is not a folder");
+        if (::stat(extract.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode))
+            return Fail("'" + extract + "' is not a folder");
     }
 
     TTags tags;
     tags.ParseAudioAttributes = false;
     const int result = tags.LoadFromFile(path);
-    if (result != 0 && !tags.Loaded) return Fail("cannot read '" + path + "' (result " + std::to_string(result) + ")", 1);
+    if (result != 0 && !tags.Loaded)
+        return Fail("cannot read '" + path + "' (result " + std::to_string(result) + ")", 1);
     int status = 0;
     for (int i = 0; i < tags.CoverArtCount(); ++i) {
         const TCoverArt& c = *tags.CoverArtAt(i);

@@ -37,7 +37,9 @@ std::optional<TTagType> ParseKind(const std::string& Name) {
 // Comment and Lyrics fields do: a player keeps its own data in described
 // ones (loudness figures, gapless information), which --set and --delete
 // of that name leave alone.
-bool DescribedKind(const std::string& Name) { return text::SameText(Name, "COMMENT") || text::SameText(Name, "LYRICS"); }
+bool DescribedKind(const std::string& Name) {
+    return text::SameText(Name, "COMMENT") || text::SameText(Name, "LYRICS");
+}
 
 // The index of the entry without a description of that name, -1 when none.
 int PlainIndex(const TTags& Tags, const std::string& Name) {
@@ -52,9 +54,12 @@ void SetEntry(TTags& Tags, const std::string& Name, const std::string& Value) {
         return;
     }
     const int plain = PlainIndex(Tags, Name);
-    if (plain >= 0 && Value.empty()) Tags.Delete(plain);
-    else if (plain >= 0) Tags.TagAt(plain)->Value = Value;
-    else if (!Value.empty()) Tags.Add(Name)->Value = Value;
+    if (plain >= 0 && Value.empty())
+        Tags.Delete(plain);
+    else if (plain >= 0)
+        Tags.TagAt(plain)->Value = Value;
+    else if (!Value.empty())
+        Tags.Add(Name)->Value = Value;
 }
 
 void DeleteEntries(TTags& Tags, const std::string& Name) {
@@ -68,14 +73,14 @@ void DeleteEntries(TTags& Tags, const std::string& Name) {
 
 // What the tool knows of a file before it chooses the tag kinds of a save.
 enum class TAudioKnown {
-    Recognised,   // a tag was loaded, or a reader recognises the audio
-    RawStream,    // a raw AAC (ADTS) or AC-3 stream: other taggers give it an APE tag
-    Unknown,      // an image, a Matroska file, a tracker module...: no reader would find a tag written into it
+    Recognised,  // a tag was loaded, or a reader recognises the audio
+    RawStream,   // a raw AAC (ADTS) or AC-3 stream: other taggers give it an APE tag
+    Unknown,     // an image, a Matroska file, a tracker module...: no reader would find a tag written into it
 };
 
 TAudioKnown KnowAudio(const std::string& Path, const TTags& Tags) {
     if (Tags.Loaded) return TAudioKnown::Recognised;
-    uint8_t head[16] = {};   // a shorter file leaves zeros, which match no signature below
+    uint8_t head[16] = {};  // a shorter file leaves zeros, which match no signature below
     if (auto f = TFileStream::Open(Path, TFileMode::fmOpenReadShared); !f || f->Read(head, sizeof head) < 0)
         return TAudioKnown::Unknown;
     const int format = DetectAudioFormatOfFile(Path);
@@ -134,9 +139,10 @@ std::string DescribeTags(const std::string& Path, int Result, TTags& Tags) {
                ",\"size\":" + std::to_string(c->Data.size()) + "}";
     }
     const auto& a = Tags.SourceAudioAttributes();
-    out += "],\"properties\":{\"playtime\":" + JsonNumber(a.PlayTime()) + ",\"bitrate\":" + std::to_string(a.BitRate()) +
-           ",\"samplerate\":" + std::to_string(a.SamplesPerSec()) + ",\"channels\":" + std::to_string(a.Channels()) +
-           ",\"bits\":" + std::to_string(a.BitsPerSample()) + ",\"samples\":" + std::to_string(a.SampleCount()) + "}}";
+    out += "],\"properties\":{\"playtime\":" + JsonNumber(a.PlayTime()) +
+           ",\"bitrate\":" + std::to_string(a.BitRate()) + ",\"samplerate\":" + std::to_string(a.SamplesPerSec()) +
+           ",\"channels\":" + std::to_string(a.Channels()) + ",\"bits\":" + std::to_string(a.BitsPerSample()) +
+           ",\"samples\":" + std::to_string(a.SampleCount()) + "}}";
     return out;
 }
 
@@ -166,8 +172,9 @@ int CmdRead(const std::vector<std::string>& AArgs) {
                 return out;
             }
             TTags tags;
-            tags.OggVorbisAndOpusTag().ParsePlayTime = true;   // show the play time of every format
-            tags.ParseWavPackAudioAttributes = tags.ParseMusePackAudioAttributes = tags.ParseMonkeyAudioAttributes = true;
+            tags.OggVorbisAndOpusTag().ParsePlayTime = true;  // show the play time of every format
+            tags.ParseWavPackAudioAttributes = tags.ParseMusePackAudioAttributes = tags.ParseMonkeyAudioAttributes =
+                true;
             int result = tags.LoadFromFile(path);
             out.Line = DescribeTags(path, result, tags);
             return out;
@@ -239,9 +246,10 @@ int CmdWrite(const std::vector<std::string>& Args) {
     if (kind == ttAutomatic) {
         const TAudioKnown known = KnowAudio(path, tags);
         if (known == TAudioKnown::Unknown) {
-            std::fprintf(stderr,
-                         "veltrano-tags: '%s' is not audio any reader recognises; name a tag kind with --tag to write one\n",
-                         path.c_str());
+            std::fprintf(
+                stderr,
+                "veltrano-tags: '%s' is not audio any reader recognises; name a tag kind with --tag to write one\n",
+                path.c_str());
             return 3;
         }
         if (known == TAudioKnown::RawStream) kind = ttAPEv2;
@@ -273,7 +281,8 @@ int CmdWrite(const std::vector<std::string>& Args) {
     int result = tags.SaveToFile(path, kind);
     std::printf("%d\n", result);
     const bool ok = result == 0 || result == 3;
-    if (!ok) std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
+    if (!ok)
+        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
     return ok ? 0 : 1;
 }
 
@@ -313,7 +322,8 @@ int CmdFormats(const std::vector<std::string>& Args) {
     bool first = true;
     for (const TTagFormat& f : TagFormats()) {
         out += std::string(first ? "" : ",") + "{\"kind\":" + JsonString(f.CliName) +
-               ",\"name\":" + JsonString(TagTypeName(f.Kind)) + ",\"built\":" + (TagFormatBuilt(f.Kind) ? "true" : "false") + "}";
+               ",\"name\":" + JsonString(TagTypeName(f.Kind)) +
+               ",\"built\":" + (TagFormatBuilt(f.Kind) ? "true" : "false") + "}";
         first = false;
     }
     std::printf("%s]\n", out.c_str());

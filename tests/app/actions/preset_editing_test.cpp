@@ -26,12 +26,10 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(Store.Load(Error)); }
 
-    TPresetListEditor Editor()
-    {
+    TPresetListEditor Editor() {
         return TPresetListEditor(Store, User, [this](QString& Name, QVector<TTagAction>& Actions) {
             EditorSawNames.append(Name);
-            if (!EditorOk)
-                return false;
+            if (!EditorOk) return false;
             Name = EditorName;
             Actions = EditorActions;
             return true;
@@ -39,8 +37,7 @@ protected:
     }
 };
 
-TEST_F(PresetEditingTest, AddRefusesANameThatExistsInOtherCase)
-{
+TEST_F(PresetEditingTest, AddRefusesANameThatExistsInOtherCase) {
     TPresetListEditor E = Editor();
     EXPECT_EQ(E.Selected(), 0);
     EXPECT_TRUE(E.DefaultTicked());
@@ -61,8 +58,7 @@ TEST_F(PresetEditingTest, AddRefusesANameThatExistsInOtherCase)
     EXPECT_EQ(Back.PresetByIndex(3)->Actions, EditorActions);
 }
 
-TEST_F(PresetEditingTest, RenamingTheDefaultInOtherCaseCarriesTheDefaultAlong)
-{
+TEST_F(PresetEditingTest, RenamingTheDefaultInOtherCaseCarriesTheDefaultAlong) {
     TPresetListEditor E = Editor();
     EditorName = QStringLiteral("QUICK CLEAN");
     EditorActions = {};
@@ -86,8 +82,7 @@ TEST_F(PresetEditingTest, RenamingTheDefaultInOtherCaseCarriesTheDefaultAlong)
     EXPECT_TRUE(E.DefaultTicked());
 }
 
-TEST_F(PresetEditingTest, DeletingTheDefaultOrTheLastPreset)
-{
+TEST_F(PresetEditingTest, DeletingTheDefaultOrTheLastPreset) {
     TPresetListEditor E = Editor();
     User.ConfirmAnswers = {false, true};
     E.Delete();
@@ -105,11 +100,14 @@ TEST_F(PresetEditingTest, DeletingTheDefaultOrTheLastPreset)
     EXPECT_TRUE(E.AllSaved());
 }
 
-TEST_F(PresetEditingTest, ASaveThatFailsIsShownAndRemembered)
-{
+TEST_F(PresetEditingTest, ASaveThatFailsIsShownAndRemembered) {
     TPresetListEditor E = Editor();
     // A wrong-shaped file on disk blocks saving over it.
-    { QFile F(Store.FileName()); F.open(QIODevice::WriteOnly | QIODevice::Truncate); F.write("[]"); }
+    {
+        QFile F(Store.FileName());
+        F.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        F.write("[]");
+    }
     EXPECT_FALSE(Store.Load(Error));
     EditorName = QStringLiteral("Kept");
     E.Add();
@@ -118,11 +116,11 @@ TEST_F(PresetEditingTest, ASaveThatFailsIsShownAndRemembered)
     EXPECT_EQ(Store.PresetCount(), 4);  // the change stays in memory
 }
 
-TEST_F(PresetEditingTest, ActionLinesAndTheActionsList)
-{
+TEST_F(PresetEditingTest, ActionLinesAndTheActionsList) {
     Store.CreateDefaultPresets();
     EXPECT_EQ(ActionLine(Store.PresetByIndex(2)->Actions[0]), QStringLiteral("Replace text -> Title (\"_\" => \" \")"));
-    EXPECT_EQ(ActionLine({takCopyField, tfGenre, tfComment, {}, {}}), QStringLiteral("Copy field -> Genre (from Comment)"));
+    EXPECT_EQ(ActionLine({takCopyField, tfGenre, tfComment, {}, {}}),
+              QStringLiteral("Copy field -> Genre (from Comment)"));
     EXPECT_EQ(ActionLine({takCollapseSpaces, tfYear, tfTitle, {}, {}}), QStringLiteral("Collapse spaces -> Year"));
 
     TPresetActionsList List;
@@ -142,10 +140,9 @@ TEST_F(PresetEditingTest, ActionLinesAndTheActionsList)
     EXPECT_EQ(List.Delete(0), -1);
 }
 
-TEST_F(PresetEditingTest, EditActionOkRules)
-{
-    EXPECT_EQ(KindListItems(), (QStringList{"Trim spaces", "Collapse spaces", "Upper case", "Lower case",
-                                            "Title case", "Replace text", "Copy field"}));
+TEST_F(PresetEditingTest, EditActionOkRules) {
+    EXPECT_EQ(KindListItems(), (QStringList{"Trim spaces", "Collapse spaces", "Upper case", "Lower case", "Title case",
+                                            "Replace text", "Copy field"}));
     EXPECT_EQ(KindAtPosition(-1), takTrimSpaces);
     TTagAction A{takReplaceText, tfTitle, tfTitle, QStringLiteral("x"), QStringLiteral("y")};
     // A blank search text is refused; one underscore with empty replace is fine.

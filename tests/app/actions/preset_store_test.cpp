@@ -9,14 +9,12 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& Path)
-{
+QByteArray ReadAll(const QString& Path) {
     QFile F(Path);
     return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
 
-void Write(const QString& Path, const QByteArray& Bytes)
-{
+void Write(const QString& Path, const QByteArray& Bytes) {
     QFile F(Path);
     ASSERT_TRUE(F.open(QIODevice::WriteOnly | QIODevice::Truncate));
     F.write(Bytes);
@@ -54,14 +52,12 @@ protected:
     QString Error;
 };
 
-TEST_F(PresetStoreTest, NoFileEmptyObjectOrNamelessPresetsGiveTheDefaultsByteForByte)
-{
+TEST_F(PresetStoreTest, NoFileEmptyObjectOrNamelessPresetsGiveTheDefaultsByteForByte) {
     for (const QByteArray& Content :
          {QByteArray(), QByteArray("{}"), QByteArray("\xEF\xBB\xBF{\"presets\":[]}"),
           QByteArray(R"J({"lastPreset":"x","presets":[{"actions":[]},{"name":"","actions":[]}]})J")}) {
         QFile::remove(File);
-        if (!Content.isEmpty())
-            Write(File, Content);
+        if (!Content.isEmpty()) Write(File, Content);
         TActionPresetStore Store(File);
         ASSERT_TRUE(Store.Load(Error)) << Error.toStdString();
         EXPECT_EQ(Store.PresetCount(), 3);
@@ -70,8 +66,7 @@ TEST_F(PresetStoreTest, NoFileEmptyObjectOrNamelessPresetsGiveTheDefaultsByteFor
     }
 }
 
-TEST_F(PresetStoreTest, EscapesAndRoundTrip)
-{
+TEST_F(PresetStoreTest, EscapesAndRoundTrip) {
     TActionPresetStore Store(File);
     Store.AddPreset({QStringLiteral("Caf\u00e9 \"a\"\\b/c\t\x01 \U0001F3B5"),
                      {{takCopyField, tfComment, tfGenre, QStringLiteral("s\u00fc"), QStringLiteral("r\n")},
@@ -82,8 +77,7 @@ TEST_F(PresetStoreTest, EscapesAndRoundTrip)
     const QByteArray Bytes = ReadAll(File);
     EXPECT_TRUE(Bytes.contains(R"J("name":"Caf\u00E9 \"a\"\\b\/c\t\u0001 \uD83C\uDFB5")J")) << Bytes.toStdString();
     EXPECT_TRUE(Bytes.contains(R"J("search":"s\u00FC","replace":"r\n")J"));
-    for (char C : Bytes.mid(3))
-        EXPECT_GE(static_cast<unsigned char>(C), 0x20u);
+    for (char C : Bytes.mid(3)) EXPECT_GE(static_cast<unsigned char>(C), 0x20u);
 
     TActionPresetStore Back(File);
     ASSERT_TRUE(Back.Load(Error));
@@ -99,8 +93,7 @@ TEST_F(PresetStoreTest, EscapesAndRoundTrip)
     EXPECT_EQ(Back.PresetCount(), 2);
 }
 
-TEST_F(PresetStoreTest, ReaderTakesOtherSpellingsAndFallsBack)
-{
+TEST_F(PresetStoreTest, ReaderTakesOtherSpellingsAndFallsBack) {
     Write(File, R"J({"lastPreset":"nobody","presets":[{"name":"Caf\u00e9 a/b","actions":[)J"
                 R"J({"kind":" COPYFIELD ","target":"aLbUm"},{"kind":"Weird","target":"Disc","source":null,)J"
                 R"J("search":12,"replace":true},{}]},{"name":7}]})J");
@@ -111,14 +104,14 @@ TEST_F(PresetStoreTest, ReaderTakesOtherSpellingsAndFallsBack)
     EXPECT_EQ(P.Name, QStringLiteral("Caf\u00e9 a/b"));
     ASSERT_EQ(P.Actions.size(), 3);
     EXPECT_EQ(P.Actions[0], (TTagAction{takCopyField, tfAlbum, tfTitle, {}, {}}));
-    EXPECT_EQ(P.Actions[1], (TTagAction{takTrimSpaces, tfTitle, tfTitle, QStringLiteral("12"), QStringLiteral("true")}));
+    EXPECT_EQ(P.Actions[1],
+              (TTagAction{takTrimSpaces, tfTitle, tfTitle, QStringLiteral("12"), QStringLiteral("true")}));
     EXPECT_EQ(P.Actions[2], TTagAction());
     EXPECT_EQ(Store.PresetByIndex(1)->Name, QStringLiteral("7"));
     EXPECT_EQ(Store.LastPresetName(), P.Name);  // "nobody" names no preset
 }
 
-TEST_F(PresetStoreTest, WrongShapesFailAndLeaveTheFileAndTheListAlone)
-{
+TEST_F(PresetStoreTest, WrongShapesFailAndLeaveTheFileAndTheListAlone) {
     const QByteArray Shapes[] = {
         "[1,2]",
         R"J({"presets":{}})J",
@@ -145,8 +138,7 @@ TEST_F(PresetStoreTest, WrongShapesFailAndLeaveTheFileAndTheListAlone)
     }
 }
 
-TEST_F(PresetStoreTest, TextThatIsNotJsonIsKeptAsBadBeforeTheDefaults)
-{
+TEST_F(PresetStoreTest, TextThatIsNotJsonIsKeptAsBadBeforeTheDefaults) {
     Write(File, "{");
     TActionPresetStore Store(File);
     ASSERT_TRUE(Store.Load(Error));
@@ -155,8 +147,7 @@ TEST_F(PresetStoreTest, TextThatIsNotJsonIsKeptAsBadBeforeTheDefaults)
     EXPECT_EQ(Store.PresetCount(), 3);
 }
 
-TEST_F(PresetStoreTest, AFailedSaveLeavesTheOldFileWhole)
-{
+TEST_F(PresetStoreTest, AFailedSaveLeavesTheOldFileWhole) {
     TActionPresetStore Store(File);
     ASSERT_TRUE(Store.Load(Error));
     Store.AddPreset({QStringLiteral("Mine"), {}});

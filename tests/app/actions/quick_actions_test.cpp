@@ -24,13 +24,13 @@ protected:
     TCommands Commands{Model, QString::fromStdString(Settings.file("QuickActionPresets.json"))};
     QString Error;
 
-    QStringList AddFiles(int Count)
-    {
+    QStringList AddFiles(int Count) {
         QStringList Paths;
         for (int i = 0; i < Count; ++i) {
             const QString Path = Q(Dir.file("f" + std::to_string(i) + ".mp3"));
             testutil::WriteFile(Path.toStdString(), std::string("x"));
-            Service->Stored.insert(Path, MakeTag(Path, QStringLiteral("  my_song.%1  ").arg(i), QStringLiteral("a  b")));
+            Service->Stored.insert(Path,
+                                   MakeTag(Path, QStringLiteral("  my_song.%1  ").arg(i), QStringLiteral("a  b")));
             Paths.append(Path);
         }
         return Paths;
@@ -38,8 +38,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(Commands.LoadPresets(Error)); }
 };
 
-TEST_F(QuickActionsTest, APresetOverTenFilesIsOneUndoStepAndIsSaved)
-{
+TEST_F(QuickActionsTest, APresetOverTenFilesIsOneUndoStepAndIsSaved) {
     const QStringList Paths = AddFiles(10);
     ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
     Model.SelectFiles(Paths);
@@ -70,8 +69,7 @@ TEST_F(QuickActionsTest, APresetOverTenFilesIsOneUndoStepAndIsSaved)
     EXPECT_EQ(Service->Stored[Paths[9]].Title, QStringLiteral("my_song.9"));
 }
 
-TEST_F(QuickActionsTest, UnknownEmptyAndBlankPresets)
-{
+TEST_F(QuickActionsTest, UnknownEmptyAndBlankPresets) {
     const QStringList Paths = AddFiles(1);
     ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
     Model.SelectFiles(Paths);
@@ -87,8 +85,7 @@ TEST_F(QuickActionsTest, UnknownEmptyAndBlankPresets)
     EXPECT_TRUE(Service->SavedPaths.isEmpty());
 }
 
-TEST_F(QuickActionsTest, ANameWithAmpersandRunsAndTheEditorIsReadBack)
-{
+TEST_F(QuickActionsTest, ANameWithAmpersandRunsAndTheEditorIsReadBack) {
     const QStringList Paths = AddFiles(1);
     ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
     Model.SelectFiles(Paths);

@@ -11,8 +11,7 @@ struct TCase {
     const char16_t* Out;
 };
 
-TEST(TagAction, EachKindTransformsTheTargetText)
-{
+TEST(TagAction, EachKindTransformsTheTargetText) {
     const TCase Cases[] = {
         {takCollapseSpaces, u"\t  a\nb", u"a b"},
         {takCollapseSpaces, u"  a   b  ", u"a b"},
@@ -38,8 +37,7 @@ TEST(TagAction, EachKindTransformsTheTargetText)
     }
 }
 
-TEST(TagAction, ReplaceIsExactAndActionsSeeEachOthersResults)
-{
+TEST(TagAction, ReplaceIsExactAndActionsSeeEachOthersResults) {
     TAudioTag Tag;
     Tag.Title = QStringLiteral("a.b.c.");
     Tag.Artist = QStringLiteral("the BAND band");
@@ -60,8 +58,7 @@ TEST(TagAction, ReplaceIsExactAndActionsSeeEachOthersResults)
     EXPECT_EQ(Tag.Artist, QStringLiteral("the  band"));
     // Only the first LastIndex+1 actions run; an unknown kind is skipped.
     TTagAction Unknown{static_cast<TTagActionKind>(9), tfAlbum, tfTitle, {}, {}};
-    ApplyActions(Tag, {Unknown, {takUpperCase, tfAlbum, tfTitle, {}, {}}, {takLowerCase, tfAlbum, tfTitle, {}, {}}},
-                 1);
+    ApplyActions(Tag, {Unknown, {takUpperCase, tfAlbum, tfTitle, {}, {}}, {takLowerCase, tfAlbum, tfTitle, {}, {}}}, 1);
     EXPECT_EQ(Tag.Album, QStringLiteral("ALBUM"));
     // Fields outside the seven are never touched.
     TAudioTag Other;
@@ -70,8 +67,7 @@ TEST(TagAction, ReplaceIsExactAndActionsSeeEachOthersResults)
     EXPECT_EQ(Other.Lyrics, QStringLiteral(" x "));
 }
 
-TEST(TagAction, NamesReadInAnyCaseAndUnknownOnesFallBack)
-{
+TEST(TagAction, NamesReadInAnyCaseAndUnknownOnesFallBack) {
     EXPECT_EQ(ActionKindFromName(QStringLiteral(" COPYFIELD ")), takCopyField);
     EXPECT_EQ(ActionKindFromName(QStringLiteral("nonsense")), takTrimSpaces);
     EXPECT_EQ(ActionKindFromName(QString()), takTrimSpaces);

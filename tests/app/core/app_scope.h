@@ -9,10 +9,8 @@ namespace testutil {
 
 class TAppScope {
 public:
-    TAppScope()
-    {
-        if (!QCoreApplication::instance())
-            FOwned = std::make_unique<QCoreApplication>(FArgc, FArgv);
+    TAppScope() {
+        if (!QCoreApplication::instance()) FOwned = std::make_unique<QCoreApplication>(FArgc, FArgv);
     }
 
 private:

@@ -36,11 +36,8 @@ public:
                   std::fprintf(stderr, "file scanner test deadlocked\n");
                   std::abort();
               }
-          })
-    {
-    }
-    ~TWatchdog()
-    {
+          }) {}
+    ~TWatchdog() {
         {
             std::lock_guard Lock(FMutex);
             FDone = true;
@@ -56,8 +53,7 @@ private:
     std::thread FThread;
 };
 
-void Touch(const std::string& Path)
-{
+void Touch(const std::string& Path) {
     fs::create_directories(fs::path(Path).parent_path());
     testutil::WriteFile(Path, "x");
 }
@@ -72,8 +68,7 @@ struct TScanResult {
 };
 
 // Runs a whole scan through the application's event loop, as the window does.
-TScanResult ScanWithEventLoop(const QString& Root)
-{
+TScanResult ScanWithEventLoop(const QString& Root) {
     TScanResult R;
     QThread* const Owner = QThread::currentThread();
     QEventLoop Loop;
@@ -97,29 +92,52 @@ TScanResult ScanWithEventLoop(const QString& Root)
 
 }  // namespace
 
-TEST(FileScanner, IsSupportedAudioFileComparesTheLowerCasedLastExtension)
-{
-    const struct { const char* Name; bool Supported; } Cases[] = {
-        {"a.mp3", true}, {"a.MP3", true}, {"b.Flac", true}, {"c.ogg", true}, {"d.APE", true},
-        {"e.m4a", true}, {"f.wma", true}, {"g.WAV", true},
+TEST(FileScanner, IsSupportedAudioFileComparesTheLowerCasedLastExtension) {
+    const struct {
+        const char* Name;
+        bool Supported;
+    } Cases[] = {
+        {"a.mp3", true},
+        {"a.MP3", true},
+        {"b.Flac", true},
+        {"c.ogg", true},
+        {"d.APE", true},
+        {"e.m4a", true},
+        {"f.wma", true},
+        {"g.WAV", true},
         // every other file the tag library reads
-        {"h.opus", true}, {"i.OGA", true}, {"j.wv", true}, {"k.mpc", true}, {"l.aif", true}, {"m.AIFF", true},
-        {"n.aifc", true}, {"o.dsf", true}, {"p.dff", true}, {"q.m4b", true},
-        {"song.mp4", false}, {"song.aac", false}, {"song.mp2", false}, {"song.wvc", false}, {"notes.txt", false},
-        {"mp3", false}, {"song.mp3.txt", false}, {"song.txt.mp3", true}, {".mp3", true}, {"song.mp3 ", false},
+        {"h.opus", true},
+        {"i.OGA", true},
+        {"j.wv", true},
+        {"k.mpc", true},
+        {"l.aif", true},
+        {"m.AIFF", true},
+        {"n.aifc", true},
+        {"o.dsf", true},
+        {"p.dff", true},
+        {"q.m4b", true},
+        {"song.mp4", false},
+        {"song.aac", false},
+        {"song.mp2", false},
+        {"song.wvc", false},
+        {"notes.txt", false},
+        {"mp3", false},
+        {"song.mp3.txt", false},
+        {"song.txt.mp3", true},
+        {".mp3", true},
+        {"song.mp3 ", false},
     };
     for (const auto& C : Cases)
         EXPECT_EQ(TFileScanner::IsSupportedAudioFile(QString::fromUtf8(C.Name)), C.Supported) << C.Name;
 }
 
-TEST(FileScanner, DeliversAudioFilesDepthFirstOnTheOwnerThread)
-{
+TEST(FileScanner, DeliversAudioFilesDepthFirstOnTheOwnerThread) {
     TAppScope App;
     testutil::TTempDir Dir;
     const std::string R = Dir.path();
-    for (const char* Name : {"a.MP3", "b.flac", "c.txt", "e.mp4", "f.oga", ".hidden.ogg", "x.Wav", "noext",
-                             "s1/d.wav", "s1/s2/g.ape", "s1/s2/h.m4a", "s1/i.wma", "s1/j.jpg", "s3/k.mp3",
-                             "s3/l.ogg", "folder.mp3/m.mp3"})
+    for (const char* Name :
+         {"a.MP3", "b.flac", "c.txt", "e.mp4", "f.oga", ".hidden.ogg", "x.Wav", "noext", "s1/d.wav", "s1/s2/g.ape",
+          "s1/s2/h.m4a", "s1/i.wma", "s1/j.jpg", "s3/k.mp3", "s3/l.ogg", "folder.mp3/m.mp3"})
         Touch(R + "/" + Name);
     fs::create_directories(R + "/empty");
 
@@ -154,8 +172,7 @@ TEST(FileScanner, DeliversAudioFilesDepthFirstOnTheOwnerThread)
 // order the file system keeps: numbers by value, letters as the user's
 // locale sorts them ("ä" beside "a" in German, after "z" in Swedish). A user
 // with the "C" locale gets the English order, numbers by value too.
-TEST(FileScanner, EachFolderIsWalkedInNaturalNameOrder)
-{
+TEST(FileScanner, EachFolderIsWalkedInNaturalNameOrder) {
     TAppScope App;
     testutil::TTempDir Dir;
     const std::string R = Dir.path();
@@ -164,9 +181,13 @@ TEST(FileScanner, EachFolderIsWalkedInNaturalNameOrder)
                              "b.aiff", "1 - a.mp3", "Track3.mp3", "track02.mp3", "track1.mp3", "A.mpc"})
         Touch(R + "/" + Name);
 
-    const struct { QLocale Locale; std::vector<const char*> Order; } Cases[] = {
-        {QLocale::c(), {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "ä.flac", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv",
-                        "CD 10/1.mp3", "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3"}},
+    const struct {
+        QLocale Locale;
+        std::vector<const char*> Order;
+    } Cases[] = {
+        {QLocale::c(),
+         {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "ä.flac", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv",
+          "CD 10/1.mp3", "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3"}},
         {QLocale(QLocale::German, QLocale::Germany),
          {"1 - a.mp3", "2 - x.opus", "10 - y.mp3", "ä.flac", "A.mpc", "b.aiff", "CD 2/9.wv", "CD 2/10.wv",
           "CD 10/1.mp3", "track1.mp3", "track02.mp3", "Track3.mp3", "z.mp3"}},
@@ -180,15 +201,13 @@ TEST(FileScanner, EachFolderIsWalkedInNaturalNameOrder)
         QLocale::setDefault(C.Locale);
         const TScanResult Result = ScanWithEventLoop(Q(R));
         QStringList Expected;
-        for (const char* Name : C.Order)
-            Expected << Q(R + "/" + Name);
+        for (const char* Name : C.Order) Expected << Q(R + "/" + Name);
         EXPECT_EQ(Result.Delivered.join(u'|').toStdString(), Expected.join(u'|').toStdString());
     }
     QLocale::setDefault(Saved);
 }
 
-TEST(FileScanner, MissingRootOnlyReportsTheEnd)
-{
+TEST(FileScanner, MissingRootOnlyReportsTheEnd) {
     TAppScope App;
     testutil::TTempDir Dir;
     const TScanResult Result = ScanWithEventLoop(Q(Dir.file("no-such-folder")));
@@ -196,31 +215,28 @@ TEST(FileScanner, MissingRootOnlyReportsTheEnd)
     EXPECT_EQ(Result.Finished, 1);
 }
 
-TEST(FileScanner, LinkCyclesEndAndEachFolderIsWalkedOnce)
-{
+TEST(FileScanner, LinkCyclesEndAndEachFolderIsWalkedOnce) {
     TAppScope App;
     testutil::TTempDir Dir;
     const std::string R = Dir.path();
     Touch(R + "/a/one.mp3");
     Touch(R + "/b/two.flac");
-    fs::create_directory_symlink(R, R + "/a/back-to-root");        // cycle through the root
-    fs::create_directory_symlink(R + "/b", R + "/a/b-again");      // second way into b
-    fs::create_directory_symlink(R + "/a", R + "/b/a-again");      // cycle a <-> b
-    fs::create_symlink(R + "/a/one.mp3", R + "/linked.mp3");       // a link to a file is a file
-    fs::create_symlink(R + "/gone", R + "/dangling.mp3");          // dangling: skipped
+    fs::create_directory_symlink(R, R + "/a/back-to-root");    // cycle through the root
+    fs::create_directory_symlink(R + "/b", R + "/a/b-again");  // second way into b
+    fs::create_directory_symlink(R + "/a", R + "/b/a-again");  // cycle a <-> b
+    fs::create_symlink(R + "/a/one.mp3", R + "/linked.mp3");   // a link to a file is a file
+    fs::create_symlink(R + "/gone", R + "/dangling.mp3");      // dangling: skipped
 
     TWatchdog Guard(30);
     const TScanResult Result = ScanWithEventLoop(Q(R));
     EXPECT_EQ(Result.Finished, 1);
     QStringList Names;
-    for (const QString& P : Result.Delivered)
-        Names << P.section(u'/', -1);
+    for (const QString& P : Result.Delivered) Names << P.section(u'/', -1);
     Names.sort();
     EXPECT_EQ(Names, (QStringList{"linked.mp3", "one.mp3", "two.flac"})) << Result.Delivered.join(u' ').toStdString();
 }
 
-TEST(FileScanner, LinkedFolderOutsideTheRootIsFollowed)
-{
+TEST(FileScanner, LinkedFolderOutsideTheRootIsFollowed) {
     TAppScope App;
     testutil::TTempDir Root, Elsewhere;
     Touch(Elsewhere.file("disk2/song.ogg"));
@@ -231,12 +247,10 @@ TEST(FileScanner, LinkedFolderOutsideTheRootIsFollowed)
 
 // The owner asks a worker to stop while the worker is blocked handing a file
 // over and no event loop runs: WaitFor must run that hand-over itself.
-TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock)
-{
+TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock) {
     TAppScope App;
     testutil::TTempDir Dir;
-    for (int I = 0; I < 50; ++I)
-        Touch(Dir.file("f" + std::to_string(I) + ".mp3"));
+    for (int I = 0; I < 50; ++I) Touch(Dir.file("f" + std::to_string(I) + ".mp3"));
 
     TWatchdog Guard(30);
     int Delivered = 0, Finished = 0;
@@ -244,13 +258,19 @@ TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock)
     bool OnOwner = true;
     auto Scanner = std::make_unique<TFileScanner>(
         Q(Dir.path()),
-        [&](const QString&) { ++Delivered; OnOwner &= QThread::currentThread() == Owner; },
-        [&] { ++Finished; OnOwner &= QThread::currentThread() == Owner; });
+        [&](const QString&) {
+            ++Delivered;
+            OnOwner &= QThread::currentThread() == Owner;
+        },
+        [&] {
+            ++Finished;
+            OnOwner &= QThread::currentThread() == Owner;
+        });
     Scanner->Start();
-    Scanner->WaitUntilHandOverPending();   // the worker is now blocked on file 1
+    Scanner->WaitUntilHandOverPending();  // the worker is now blocked on file 1
     Scanner->Terminate();
     Scanner->WaitFor();
-    EXPECT_LE(Delivered, 1);   // at most the hand-over already under way
+    EXPECT_LE(Delivered, 1);  // at most the hand-over already under way
     EXPECT_EQ(Finished, 1);
     EXPECT_TRUE(OnOwner);
     EXPECT_LE(Scanner->Files().size(), 1);
@@ -267,16 +287,15 @@ TEST(FileScanner, StopWhileAHandOverIsPendingDoesNotDeadlock)
 // A handler that stops and waits for its own scanner, or destroys it (a new
 // folder chosen while a file is being shown), must not wait for itself,
 // whether the hand-over came through the event loop or through WaitFor.
-TEST(FileScanner, HandlerMayStopOrDestroyItsOwnScanner)
-{
+TEST(FileScanner, HandlerMayStopOrDestroyItsOwnScanner) {
     TAppScope App;
     testutil::TTempDir Dir;
-    for (int I = 0; I < 20; ++I)
-        Touch(Dir.file("f" + std::to_string(I) + ".wav"));
+    for (int I = 0; I < 20; ++I) Touch(Dir.file("f" + std::to_string(I) + ".wav"));
 
     for (const bool Destroy : {false, true})
         for (const bool ThroughWaitFor : {false, true}) {
-            SCOPED_TRACE(std::string(Destroy ? "destroy" : "stop and wait") + (ThroughWaitFor ? ", in WaitFor" : ", in the event loop"));
+            SCOPED_TRACE(std::string(Destroy ? "destroy" : "stop and wait") +
+                         (ThroughWaitFor ? ", in WaitFor" : ", in the event loop"));
             TWatchdog Guard(30);
             int Delivered = 0, Finished = 0;
             std::unique_ptr<TFileScanner> Scanner;
@@ -290,7 +309,7 @@ TEST(FileScanner, HandlerMayStopOrDestroyItsOwnScanner)
                         Scanner->Terminate();
                         Scanner->WaitFor();
                     }
-                    EXPECT_FALSE(Path.isEmpty());   // the handler's own state is still valid
+                    EXPECT_FALSE(Path.isEmpty());  // the handler's own state is still valid
                 },
                 [&] { ++Finished; });
             Scanner->Start();
@@ -301,26 +320,24 @@ TEST(FileScanner, HandlerMayStopOrDestroyItsOwnScanner)
                 while (Finished == 0 && std::chrono::steady_clock::now() < Deadline)
                     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             }
-            if (Scanner)
-                Scanner->WaitFor();
+            if (Scanner) Scanner->WaitFor();
             QCoreApplication::processEvents();
             EXPECT_EQ(Delivered, 1);
             EXPECT_EQ(Finished, 1);
         }
 }
 
-TEST(FileScanner, DestroyingARunningScannerStopsIt)
-{
+TEST(FileScanner, DestroyingARunningScannerStopsIt) {
     TAppScope App;
     testutil::TTempDir Dir;
-    for (int I = 0; I < 20; ++I)
-        Touch(Dir.file("f" + std::to_string(I) + ".ogg"));
+    for (int I = 0; I < 20; ++I) Touch(Dir.file("f" + std::to_string(I) + ".ogg"));
     TWatchdog Guard(30);
     int Finished = 0;
     {
-        TFileScanner Scanner(Q(Dir.path()), [](const QString&) {}, [&] { ++Finished; });
+        TFileScanner Scanner(
+            Q(Dir.path()), [](const QString&) {}, [&] { ++Finished; });
         Scanner.Start();
-        Scanner.WaitUntilHandOverPending();   // running, and held up by its first file
+        Scanner.WaitUntilHandOverPending();  // running, and held up by its first file
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(Finished, 1);

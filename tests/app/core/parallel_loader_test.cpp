@@ -26,16 +26,14 @@ using testutil::TAppScope;
 // A gate the test opens once: loads wait at it.
 class TGate {
 public:
-    void Open()
-    {
+    void Open() {
         {
             std::lock_guard Lock(FMutex);
             FOpen = true;
         }
         FChanged.notify_all();
     }
-    void Wait()
-    {
+    void Wait() {
         std::unique_lock Lock(FMutex);
         FChanged.wait(Lock, [this] { return FOpen; });
     }
@@ -49,8 +47,7 @@ private:
 QString Q(const std::string& S) { return QString::fromStdString(S); }
 
 // A tree whose natural order differs from the names' byte order.
-QStringList MakeTree(testutil::TTempDir& Dir)
-{
+QStringList MakeTree(testutil::TTempDir& Dir) {
     QStringList Expected;
     for (const char* Name : {"a/1.mp3", "a/2.flac", "a/10.ogg", "b/x.wav", "b/c/y.m4a", "z.opus"}) {
         fs::create_directories(fs::path(Dir.file(Name)).parent_path());
@@ -63,8 +60,7 @@ QStringList MakeTree(testutil::TTempDir& Dir)
 }
 
 // Each record carries its path as the title, so order mix-ups show.
-bool LoadByName(const QString& Path, TAudioTag& Tag, QString&)
-{
+bool LoadByName(const QString& Path, TAudioTag& Tag, QString&) {
     Tag.Title = Path;
     return true;
 }
@@ -73,17 +69,14 @@ bool LoadByName(const QString& Path, TAudioTag& Tag, QString&)
 
 // The first file's load waits until the last one has been loaded: the
 // loads overlap, and still the records come out in the walk's order.
-TEST(ParallelLoader, RecordsComeInWalkOrderWhileLoadsOverlap)
-{
+TEST(ParallelLoader, RecordsComeInWalkOrderWhileLoadsOverlap) {
     TAppScope App;
     testutil::TTempDir Dir;
     const QStringList Expected = MakeTree(Dir);
     TGate LastLoaded;
     auto Load = [&](const QString& Path, TAudioTag& Tag, QString& Error) {
-        if (Path == Expected.first())
-            LastLoaded.Wait();
-        if (Path == Expected.last())
-            LastLoaded.Open();
+        if (Path == Expected.first()) LastLoaded.Wait();
+        if (Path == Expected.last()) LastLoaded.Open();
         return LoadByName(Path, Tag, Error);
     };
     TParallelLoader Loader(Q(Dir.path()), Load, 4);
@@ -99,8 +92,7 @@ TEST(ParallelLoader, RecordsComeInWalkOrderWhileLoadsOverlap)
 }
 
 // A given list keeps its order; a failed load carries its error.
-TEST(ParallelLoader, GivenListAndFailures)
-{
+TEST(ParallelLoader, GivenListAndFailures) {
     const QStringList Files{QStringLiteral("/x/1"), QStringLiteral("/x/2"), QStringLiteral("/x/3")};
     auto Load = [](const QString& Path, TAudioTag& Tag, QString& Error) {
         if (Path.endsWith(u'2')) {
@@ -114,8 +106,7 @@ TEST(ParallelLoader, GivenListAndFailures)
         Loader.Start();
         QStringList Got;
         TLoadedFile File;
-        while (Loader.Next(File))
-            Got << File.Path + (File.Ok ? QString() : QStringLiteral(": ") + File.Error);
+        while (Loader.Next(File)) Got << File.Path + (File.Ok ? QString() : QStringLiteral(": ") + File.Error);
         EXPECT_EQ(Got, (QStringList{QStringLiteral("/x/1"), QStringLiteral("/x/2: broken"), QStringLiteral("/x/3")}));
     }
     TParallelLoader Empty(QStringList{}, Load, 2);
@@ -126,11 +117,9 @@ TEST(ParallelLoader, GivenListAndFailures)
 
 // A stop while every worker is inside a load: Next() gives up at once, and
 // the destructor waits only for the loads under way.
-TEST(ParallelLoader, StopWhileLoadsAreUnderWay)
-{
+TEST(ParallelLoader, StopWhileLoadsAreUnderWay) {
     QStringList Files;
-    for (int i = 0; i < 100; ++i)
-        Files << QStringLiteral("/f%1").arg(i);
+    for (int i = 0; i < 100; ++i) Files << QStringLiteral("/f%1").arg(i);
     TGate Release;
     std::atomic<int> Started{0};
     auto Load = [&](const QString& Path, TAudioTag& Tag, QString& Error) {
@@ -145,13 +134,12 @@ TEST(ParallelLoader, StopWhileLoadsAreUnderWay)
     EXPECT_FALSE(Loader->Next(File));
     Release.Open();
     Loader.reset();
-    EXPECT_LE(Started.load(), 4);   // no file was taken after the stop
+    EXPECT_LE(Started.load(), 4);  // no file was taken after the stop
 }
 
 // From an event loop: the notices hand every record over in order, and a
 // handler may destroy the loader from inside its own notice.
-TEST(ParallelLoader, NoticesOnTheOwnersThread)
-{
+TEST(ParallelLoader, NoticesOnTheOwnersThread) {
     TAppScope App;
     testutil::TTempDir Dir;
     const QStringList Expected = MakeTree(Dir);
@@ -165,8 +153,7 @@ TEST(ParallelLoader, NoticesOnTheOwnersThread)
         Loader->SetReadyNotice(&Owner, [&] {
             std::vector<TLoadedFile> Batch;
             Ended = Loader->TakeReady(Batch, 2);
-            for (const TLoadedFile& File : Batch)
-                Got << File.Path;
+            for (const TLoadedFile& File : Batch) Got << File.Path;
             if (Ended || (DestroyInside && !Got.isEmpty())) {
                 Loader.reset();
                 Loop.quit();
@@ -174,7 +161,7 @@ TEST(ParallelLoader, NoticesOnTheOwnersThread)
         });
         Loader->Start();
         Loop.exec();
-        QCoreApplication::sendPostedEvents();   // a late notice finds the loader gone
+        QCoreApplication::sendPostedEvents();  // a late notice finds the loader gone
         if (DestroyInside) {
             EXPECT_FALSE(Got.isEmpty());
             EXPECT_EQ(Got, Expected.mid(0, Got.size()));

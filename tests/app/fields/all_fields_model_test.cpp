@@ -33,49 +33,43 @@ protected:
     // ID3v2.4 (title, artist, album, a MusicBrainz identifier in a TXXX),
     // MPEG frames, an APEv2 tag (the same plus a ReplayGain figure only it
     // holds) and an ID3v1 tag.
-    std::string MakeMp3(const std::string& Name, const std::string& Album)
-    {
+    std::string MakeMp3(const std::string& Name, const std::string& Album) {
         const std::string Path = Dir.file(Name);
-        testutil::WriteFile(Path, Concat({Tag(4, Concat({Frame(4, "TIT2", Text0("Song")), Frame(4, "TPE1", Text0("Singer")),
-                                                         Frame(4, "TALB", Text0(Album)),
-                                                         Frame(4, "TXXX", UserText0("MusicBrainz Album Id", "mb-1"))})),
-                                          MpegFrames(20), ID3v1Block("Song", "Singer", Album, "", "", 0, 255)}));
+        testutil::WriteFile(Path,
+                            Concat({Tag(4, Concat({Frame(4, "TIT2", Text0("Song")), Frame(4, "TPE1", Text0("Singer")),
+                                                   Frame(4, "TALB", Text0(Album)),
+                                                   Frame(4, "TXXX", UserText0("MusicBrainz Album Id", "mb-1"))})),
+                                    MpegFrames(20), ID3v1Block("Song", "Singer", Album, "", "", 0, 255)}));
         TTags Tags;
         EXPECT_EQ(Tags.LoadFromFile(Path), 0);
         Tags.Add("REPLAYGAIN_TRACK_GAIN")->Value = "-6.50 dB";
         EXPECT_EQ(Tags.SaveToFile(Path, ttAPEv2), 0);
         return Path;
     }
-    void Scan()
-    {
+    void Scan() {
         ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
         Model.SortByColumn(lcFile);
-        if (!Model.SortAscending())
-            Model.SortByColumn(lcFile);
+        if (!Model.SortAscending()) Model.SortByColumn(lcFile);
     }
-    static std::vector<uint8_t> Tail(const std::string& Path, size_t N)
-    {
+    static std::vector<uint8_t> Tail(const std::string& Path, size_t N) {
         const std::vector<uint8_t> All = testutil::ReadFile(Path);
         return std::vector<uint8_t>(All.end() - (ptrdiff_t)std::min(N, All.size()), All.end());
     }
-    std::unique_ptr<TTags> OnDisk(const std::string& Path)
-    {
+    std::unique_ptr<TTags> OnDisk(const std::string& Path) {
         auto Tags = std::make_unique<TTags>();
         EXPECT_EQ(Tags->LoadFromFile(Path), 0);
         return Tags;
     }
 };
 
-const TAllFieldsModel::TRow& RowNamed(const TAllFieldsModel& Fields, const char* Name)
-{
+const TAllFieldsModel::TRow& RowNamed(const TAllFieldsModel& Fields, const char* Name) {
     const int R = Fields.FindRow(QLatin1String(Name));
     static const TAllFieldsModel::TRow None;
     EXPECT_GE(R, 0) << Name;
     return R >= 0 ? Fields.Rows()[R] : None;
 }
 
-TEST_F(AllFieldsTest, ShowsEveryFieldOfEveryKindWithTheKindsThatHoldIt)
-{
+TEST_F(AllFieldsTest, ShowsEveryFieldOfEveryKindWithTheKindsThatHoldIt) {
     MakeMp3("a.mp3", "Album");
     Scan();
     Model.SelectRows({0});
@@ -99,8 +93,7 @@ TEST_F(AllFieldsTest, ShowsEveryFieldOfEveryKindWithTheKindsThatHoldIt)
               QStringLiteral("Song"));
 }
 
-TEST_F(AllFieldsTest, AddEditAndDeleteByAnyNameSaveOnlyWhatChanged)
-{
+TEST_F(AllFieldsTest, AddEditAndDeleteByAnyNameSaveOnlyWhatChanged) {
     const std::string Path = MakeMp3("a.mp3", "Album");
     const std::vector<uint8_t> ID3v1Before = Tail(Path, 128);
     Scan();
@@ -138,21 +131,21 @@ TEST_F(AllFieldsTest, AddEditAndDeleteByAnyNameSaveOnlyWhatChanged)
     EXPECT_FALSE(Fields.AddField(QStringLiteral("EMPTY"), {}, Error));
 }
 
-TEST_F(AllFieldsTest, AddingToAnExistingNameAddsAValue)
-{
+TEST_F(AllFieldsTest, AddingToAnExistingNameAddsAValue) {
     MakeMp3("a.mp3", "Album");
     Scan();
     Model.SelectRows({0});
     TAllFieldsModel Fields(Model);
     QString Error;
-    ASSERT_TRUE(Fields.AddField(QStringLiteral("musicbrainz album id"), {QStringLiteral("mb-2"), QStringLiteral("mb-1")},
-                                Error));
-    EXPECT_EQ(RowNamed(Fields, "MusicBrainz Album Id").Values, (QStringList{QStringLiteral("mb-1"), QStringLiteral("mb-2")}));
-    EXPECT_EQ(Fields.FindRow(QStringLiteral("musicbrainz album id")), Fields.FindRow(QStringLiteral("MusicBrainz Album Id")));
+    ASSERT_TRUE(Fields.AddField(QStringLiteral("musicbrainz album id"),
+                                {QStringLiteral("mb-2"), QStringLiteral("mb-1")}, Error));
+    EXPECT_EQ(RowNamed(Fields, "MusicBrainz Album Id").Values,
+              (QStringList{QStringLiteral("mb-1"), QStringLiteral("mb-2")}));
+    EXPECT_EQ(Fields.FindRow(QStringLiteral("musicbrainz album id")),
+              Fields.FindRow(QStringLiteral("MusicBrainz Album Id")));
 }
 
-TEST_F(AllFieldsTest, SeveralFilesShowKeepWhereTheyDifferAndTakeOneValue)
-{
+TEST_F(AllFieldsTest, SeveralFilesShowKeepWhereTheyDifferAndTakeOneValue) {
     const std::string A = MakeMp3("a.mp3", "First"), B = MakeMp3("b.mp3", "Second");
     Scan();
     Model.SelectRows({0, 1});
@@ -171,8 +164,7 @@ TEST_F(AllFieldsTest, SeveralFilesShowKeepWhereTheyDifferAndTakeOneValue)
     EXPECT_EQ(OnDisk(B)->GetText("TITLE"), "Song");
 }
 
-TEST_F(AllFieldsTest, UndoPutsBackTheFieldsOnDisk)
-{
+TEST_F(AllFieldsTest, UndoPutsBackTheFieldsOnDisk) {
     const std::string Path = MakeMp3("a.mp3", "Album");
     Scan();
     Model.SelectRows({0});
@@ -181,14 +173,13 @@ TEST_F(AllFieldsTest, UndoPutsBackTheFieldsOnDisk)
     Model.Save();
     EXPECT_EQ(OnDisk(Path)->Exists("MusicBrainz Album Id"), -1);
 
-    Model.Undo();   // restores the record and saves it
+    Model.Undo();  // restores the record and saves it
     EXPECT_EQ(OnDisk(Path)->GetText("MusicBrainz Album Id"), "mb-1");
     EXPECT_GE(RowNamed(Fields, "MusicBrainz Album Id").Values.size(), 1);
     EXPECT_EQ(OnDisk(Path)->GetText("REPLAYGAIN_TRACK_GAIN"), "-6.50 dB");
 }
 
-TEST_F(AllFieldsTest, TheEditorsFieldsAndTheListAgree)
-{
+TEST_F(AllFieldsTest, TheEditorsFieldsAndTheListAgree) {
     // A title typed into the editor shows in the list before it is saved,
     // and an entry the editor does not show survives the editor's save.
     const std::string Path = MakeMp3("a.mp3", "Album");
@@ -197,7 +188,7 @@ TEST_F(AllFieldsTest, TheEditorsFieldsAndTheListAgree)
     TAllFieldsModel Fields(Model);
     Model.SetEditorText(TMainModel::efTitle, QStringLiteral("New title"));
     Model.ApplyEditorToSelection();
-    Fields.Reload();   // as the view does each time it is shown
+    Fields.Reload();  // as the view does each time it is shown
     EXPECT_EQ(RowNamed(Fields, "TITLE").Values, QStringList{QStringLiteral("New title")});
     Model.Save();
     const auto Tags = OnDisk(Path);
@@ -206,8 +197,7 @@ TEST_F(AllFieldsTest, TheEditorsFieldsAndTheListAgree)
     EXPECT_EQ(Tags->GetText("REPLAYGAIN_TRACK_GAIN"), "-6.50 dB");
 }
 
-TEST(AllFieldsText, ValuesFromTheEditBox)
-{
+TEST(AllFieldsText, ValuesFromTheEditBox) {
     struct TCase {
         bool OneText;
         const char* Text;
@@ -228,7 +218,8 @@ TEST(AllFieldsText, ValuesFromTheEditBox)
     QString Error;
     for (const char* Bad : {"", "A=B", "line\nbreak", "tab\there"})
         EXPECT_FALSE(TAllFieldsModel::ValidName(QString::fromUtf8(Bad), Error)) << Bad;
-    for (const char* Good : {"MusicBrainz Album Id", "REPLAYGAIN_TRACK_GAIN", "WM/Mood", "----:com.example:x", "Ünïcode"})
+    for (const char* Good :
+         {"MusicBrainz Album Id", "REPLAYGAIN_TRACK_GAIN", "WM/Mood", "----:com.example:x", "Ünïcode"})
         EXPECT_TRUE(TAllFieldsModel::ValidName(QString::fromUtf8(Good), Error)) << Good;
 }
 
@@ -236,16 +227,14 @@ TEST(AllFieldsText, ValuesFromTheEditBox)
 
 class PictureListTest : public AllFieldsTest {
 protected:
-    QString WritePicture(const std::string& Name, const QByteArray& Data)
-    {
+    QString WritePicture(const std::string& Name, const QByteArray& Data) {
         const std::string P = Dir.file(Name);
         testutil::WriteFile(P, std::string(Data.constData(), (size_t)Data.size()));
         return Q(P);
     }
 };
 
-TEST_F(PictureListTest, AddReplaceRemoveAndSaveKeepTheRecordsCover)
-{
+TEST_F(PictureListTest, AddReplaceRemoveAndSaveKeepTheRecordsCover) {
     const std::string Path = MakeMp3("a.mp3", "Album");
     const QByteArray Front = MakePicture("PNG", qRgb(200, 0, 0), 20), Back = MakePicture("JPG", qRgb(0, 0, 200), 12),
                      Other = MakePicture("PNG", qRgb(0, 200, 0), 16);
@@ -292,7 +281,7 @@ TEST_F(PictureListTest, AddReplaceRemoveAndSaveKeepTheRecordsCover)
     EXPECT_EQ(TPictureListModel::SuggestedFileName(Pictures.Rows()[1]), QStringLiteral("artist.png"));
 
     ASSERT_TRUE(Pictures.RemoveRows({0}));
-    EXPECT_TRUE(Model.CoverDisplay().Data() == Other);   // the one picture left is the cover now
+    EXPECT_TRUE(Model.CoverDisplay().Data() == Other);  // the one picture left is the cover now
     Model.Save();
     ASSERT_EQ(OnDisk(Path)->CoverArtCount(), 1);
     EXPECT_EQ(OnDisk(Path)->CoverArtAt(0)->CoverType, 8u);
@@ -304,8 +293,7 @@ TEST_F(PictureListTest, AddReplaceRemoveAndSaveKeepTheRecordsCover)
     EXPECT_EQ(Model.UndoCount(), Steps);
 }
 
-TEST_F(PictureListTest, SeveralFilesShowKeepForPicturesThatDiffer)
-{
+TEST_F(PictureListTest, SeveralFilesShowKeepForPicturesThatDiffer) {
     MakeMp3("a.mp3", "A");
     MakeMp3("b.mp3", "B");
     const QString Red = WritePicture("red.png", MakePicture("PNG", qRgb(200, 0, 0))),
@@ -337,21 +325,21 @@ namespace {
 // What mutagen reads under names holding "VELTRANO" in a file, as a sorted
 // list of "NAME=value" (names upper-cased: mutagen gives Vorbis names in
 // lower case; an MP4 freeform value is bytes).
-std::string MutagenNotes(const std::string& Path)
-{
+std::string MutagenNotes(const std::string& Path) {
     std::string Out;
-    testutil::Run("/usr/bin/python3 -c \"import sys, mutagen; f = mutagen.File(sys.argv[1]); "
-                  "text = lambda v: bytes(v).decode() if isinstance(v, bytes) else str(v); "
-                  "print(sorted('%s=%s' % (k.upper(), text(v)) for k, vs in f.tags.items() if 'VELTRANO' in k.upper() "
-                  "for v in (vs if isinstance(vs, list) else [vs])))\" '" + Path + "'",
-                  &Out);
+    testutil::Run(
+        "/usr/bin/python3 -c \"import sys, mutagen; f = mutagen.File(sys.argv[1]); "
+        "text = lambda v: bytes(v).decode() if isinstance(v, bytes) else str(v); "
+        "print(sorted('%s=%s' % (k.upper(), text(v)) for k, vs in f.tags.items() if 'VELTRANO' in k.upper() "
+        "for v in (vs if isinstance(vs, list) else [vs])))\" '" +
+            Path + "'",
+        &Out);
     return Out;
 }
 
 }  // namespace
 
-TEST_F(AllFieldsTest, AnyNameGoesIntoEveryKindOfTag)
-{
+TEST_F(AllFieldsTest, AnyNameGoesIntoEveryKindOfTag) {
     if (!testutil::HaveCommand("ffmpeg") || testutil::Run("/usr/bin/python3 -c 'import mutagen'") != 0)
         GTEST_SKIP() << "ffmpeg or mutagen is not installed";
     // Vorbis comments (FLAC, Ogg), an MP4 freeform item, a WMA attribute.
@@ -367,7 +355,8 @@ TEST_F(AllFieldsTest, AnyNameGoesIntoEveryKindOfTag)
         Model.SelectRows({Row});
         TAllFieldsModel Fields(Model);
         QString Error;
-        ASSERT_TRUE(Fields.AddField(QStringLiteral("VELTRANO_NOTE"), {QStringLiteral("one"), QStringLiteral("two")}, Error))
+        ASSERT_TRUE(
+            Fields.AddField(QStringLiteral("VELTRANO_NOTE"), {QStringLiteral("one"), QStringLiteral("two")}, Error))
             << Error.toStdString();
     }
     Model.Save();

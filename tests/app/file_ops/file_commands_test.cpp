@@ -23,8 +23,7 @@ protected:
     QString Root = Q(Dir.path());
 
     QString Add(const QString& Name, const QString& Title, const QString& Artist = QString(),
-                const QByteArray& Bytes = "audio")
-    {
+                const QByteArray& Bytes = "audio") {
         const QString Path = Root + QLatin1Char('/') + Name;
         QDir().mkpath(QFileInfo(Path).path());
         QFile F(Path);
@@ -35,15 +34,13 @@ protected:
         return Path;
     }
     void Scan() { ASSERT_TRUE(ScanAndWait(Model, Root)); }
-    QByteArray Read(const QString& Path)
-    {
+    QByteArray Read(const QString& Path) {
         QFile F(Path);
         return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
     }
 };
 
-TEST(FileNaming, PatternExpansionAndCleaning)
-{
+TEST(FileNaming, PatternExpansionAndCleaning) {
     TAudioTag T;
     T.Artist = QStringLiteral("AC/DC");
     T.Title = QStringLiteral("T.N.T. %num%");
@@ -54,8 +51,7 @@ TEST(FileNaming, PatternExpansionAndCleaning)
     EXPECT_EQ(ExpandPattern(QStringLiteral("%album%"), T, 9), QString());
     EXPECT_EQ(CleanFileName(QString::fromUtf16(u" a<>:\"/\\|?*\0b\t", 14)), QStringLiteral("a__________b"));
     EXPECT_EQ(ExpandPattern(QStringLiteral("%artist% - %title%"), TAudioTag(), 1), QStringLiteral("-"));
-    for (const char* Bad : {"a/b", ".", "..", ""})
-        EXPECT_FALSE(IsValidName(QLatin1String(Bad))) << Bad;
+    for (const char* Bad : {"a/b", ".", "..", ""}) EXPECT_FALSE(IsValidName(QLatin1String(Bad))) << Bad;
     EXPECT_FALSE(IsValidName(QString(256, QLatin1Char('x'))));
     EXPECT_FALSE(IsValidName(QString(128, QChar(0xe9))));  // 256 bytes in UTF-8
     EXPECT_TRUE(IsValidName(QString(255, QLatin1Char('x'))));
@@ -67,16 +63,14 @@ TEST(FileNaming, PatternExpansionAndCleaning)
     EXPECT_EQ(NameExtension(QStringLiteral("new name")), QString());
 }
 
-TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites)
-{
+TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites) {
     const QString A = Add(QStringLiteral("a.mp3"), QStringLiteral("Same"), QStringLiteral("AC/DC"));
     const QString B = Add(QStringLiteral("b.mp3"), QStringLiteral("x"));
     const QString C = Add(QStringLiteral("c.MP3"), QStringLiteral("Same"), QStringLiteral("AC/DC"));
     const QString Taken = Add(QStringLiteral("03 - x.mp3"), QStringLiteral("other"));
     Scan();
     Model.SortByColumn(lcFile);
-    if (!Model.SortAscending())
-        Model.SortByColumn(lcFile);
+    if (!Model.SortAscending()) Model.SortByColumn(lcFile);
     Model.SelectFiles({A, B, C});
     Model.TagCache().remove(B);  // no record: skipped, but it still counts for %num%
     User.TextAnswers = {QStringLiteral("%num% - %title%")};
@@ -112,8 +106,7 @@ TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites)
     const QString E = Add(QStringLiteral("e.mp3"), QStringLiteral("Dup"), QString(), "E");
     Scan();
     Model.SortByColumn(lcFile);
-    if (!Model.SortAscending())
-        Model.SortByColumn(lcFile);
+    if (!Model.SortAscending()) Model.SortByColumn(lcFile);
     Model.SelectFiles({D, E});
     User.TextAnswers = {QStringLiteral("%title%")};
     Files.TagToName();
@@ -127,8 +120,7 @@ TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites)
     EXPECT_EQ(Model.Status(), QStringLiteral("Renamed 1 file(s)."));
 }
 
-TEST_F(FileCommandsTest, SingleRenameCaseOnlyAndRefusedNames)
-{
+TEST_F(FileCommandsTest, SingleRenameCaseOnlyAndRefusedNames) {
     const QString Song = Add(QStringLiteral("Song.mp3"), QStringLiteral("t"));
     const QString Other = Add(QStringLiteral("Other.mp3"), QStringLiteral("o"), QString(), "other");
     Scan();
@@ -158,8 +150,7 @@ TEST_F(FileCommandsTest, SingleRenameCaseOnlyAndRefusedNames)
     EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/New.Name")));
 }
 
-TEST_F(FileCommandsTest, UndoFollowsARenamedFileAndSkipsAVanishedOne)
-{
+TEST_F(FileCommandsTest, UndoFollowsARenamedFileAndSkipsAVanishedOne) {
     const QString P = Add(QStringLiteral("1.mp3"), QStringLiteral("Old"));
     Scan();
     Model.SelectFiles({P});
@@ -193,8 +184,7 @@ TEST_F(FileCommandsTest, UndoFollowsARenamedFileAndSkipsAVanishedOne)
     EXPECT_TRUE(User.Informed.last().contains(R));
 }
 
-TEST_F(FileCommandsTest, DeleteEmptiesTheEditorAndDropsUndoSteps)
-{
+TEST_F(FileCommandsTest, DeleteEmptiesTheEditorAndDropsUndoSteps) {
     const QString A = Add(QStringLiteral("a.mp3"), QStringLiteral("A"));
     const QString B = Add(QStringLiteral("b.mp3"), QStringLiteral("B"));
     Scan();
@@ -224,13 +214,11 @@ TEST_F(FileCommandsTest, DeleteEmptiesTheEditorAndDropsUndoSteps)
     Files.DeleteFiles();
     EXPECT_FALSE(QFile::exists(C));
     EXPECT_EQ(Model.CurrentFile(), QString());
-    for (int f = 0; f < TMainModel::kFieldCount; ++f)
-        EXPECT_EQ(Model.EditorText(f), QString());
+    for (int f = 0; f < TMainModel::kFieldCount; ++f) EXPECT_EQ(Model.EditorText(f), QString());
     EXPECT_FALSE(Model.CoverDisplay().HasPicture());
 }
 
-TEST_F(FileCommandsTest, MoveFailsOnlyForAnExistingNameAndAsksToSaveFirst)
-{
+TEST_F(FileCommandsTest, MoveFailsOnlyForAnExistingNameAndAsksToSaveFirst) {
     const QString A = Add(QStringLiteral("a.mp3"), QStringLiteral("A"), QString(), "A");
     const QString B = Add(QStringLiteral("b.mp3"), QStringLiteral("B"), QString(), "B");
     testutil::TTempDir Target;
@@ -262,8 +250,7 @@ TEST_F(FileCommandsTest, MoveFailsOnlyForAnExistingNameAndAsksToSaveFirst)
     EXPECT_FALSE(Service->SavedPaths.contains(A));
 }
 
-TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource)
-{
+TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource) {
     const QString A = Add(QStringLiteral("x/song.mp3"), QStringLiteral("A"), QString(), "first");
     const QString B = Add(QStringLiteral("y/song.mp3"), QStringLiteral("B"), QString(), "second");
     const QString C = Add(QStringLiteral("x/c.mp3"), QStringLiteral("C"), QString(), "c");
@@ -289,7 +276,8 @@ TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource)
     User.FolderAnswer = Root + QStringLiteral("/x");
     Files.CopyFiles();
     ASSERT_EQ(::symlink((Root + QStringLiteral("/x")).toLocal8Bit().constData(),
-                        (Root + QStringLiteral("/link")).toLocal8Bit().constData()), 0);
+                        (Root + QStringLiteral("/link")).toLocal8Bit().constData()),
+              0);
     User.FolderAnswer = Root + QStringLiteral("/link");
     Files.CopyFiles();
     EXPECT_EQ(User.Errors.size(), 2);
@@ -297,8 +285,7 @@ TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource)
     EXPECT_EQ(Model.Status(), QStringLiteral("Copied 0 file(s) to ") + Root + QStringLiteral("/link/"));
 }
 
-TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals)
-{
+TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals) {
     Add(QStringLiteral("Music/a.mp3"), QStringLiteral("A"));
     QDir().mkpath(Root + QStringLiteral("/Sibling"));
     const QString Music = Root + QStringLiteral("/Music");
@@ -339,13 +326,12 @@ TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals)
     QEventLoop Loop;
     QObject::connect(&Model, &TMainModel::ScanFinished, &Loop, &QEventLoop::quit);
     Files.RenameFolder();
-    if (Model.IsScanning())
-        Loop.exec();
+    if (Model.IsScanning()) Loop.exec();
     const QString Lower = Root + QStringLiteral("/music");
     EXPECT_TRUE(QFileInfo(Lower).isDir());
     EXPECT_EQ(Shown, Lower);
     EXPECT_EQ(Model.SelectedFolder(), Lower);
-    EXPECT_EQ(Model.Status(), QStringLiteral("Renamed folder: ") + Lower);   // kept through the rescan
+    EXPECT_EQ(Model.Status(), QStringLiteral("Renamed folder: ") + Lower);  // kept through the rescan
     EXPECT_EQ(Service->Stored[Music + QStringLiteral("/a.mp3")].Title, QStringLiteral("edited"));
     EXPECT_EQ(Model.FileList().PathAt(0), Lower + QStringLiteral("/a.mp3"));
     // The undo history followed the folder.
@@ -356,12 +342,10 @@ TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals)
 // A move to another file system copies; when the target fills up, the
 // source stays whole and no partial target is left. Needs a small tmpfs,
 // which only a privileged test run can mount.
-TEST_F(FileCommandsTest, CrossFileSystemMoveToAFullDiskKeepsTheSource)
-{
+TEST_F(FileCommandsTest, CrossFileSystemMoveToAFullDiskKeepsTheSource) {
     testutil::TTempDir Mount;
     const std::string Command = "mount -t tmpfs -o size=64k tmpfs '" + Mount.path() + "' 2>/dev/null";
-    if (::geteuid() != 0 || testutil::Run(Command) != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    if (::geteuid() != 0 || testutil::Run(Command) != 0) GTEST_SKIP() << "cannot mount a small tmpfs here";
     struct TUnmount {
         std::string Path;
         ~TUnmount() { testutil::Run("umount '" + Path + "'"); }

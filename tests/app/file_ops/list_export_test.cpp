@@ -15,44 +15,40 @@ using namespace windowtest;
 
 namespace {
 
-TAudioTag Record(const QString& Path, const QString& Title, const QString& Artist, int Seconds)
-{
+TAudioTag Record(const QString& Path, const QString& Title, const QString& Artist, int Seconds) {
     TAudioTag Tag = MakeTag(Path, Title, Artist);
     Tag.DurationSec = Seconds;
     return Tag;
 }
 
-QVector<int> AllRows(const TFileListModel& List)
-{
+QVector<int> AllRows(const TFileListModel& List) {
     QVector<int> Rows;
-    for (int r = 0; r < List.rowCount(); ++r)
-        Rows.append(r);
+    for (int r = 0; r < List.rowCount(); ++r) Rows.append(r);
     return Rows;
 }
 
-TEST(ListExport, CsvQuotesWhatNeedsItAndEndsRecordsWithCrLf)
-{
+TEST(ListExport, CsvQuotesWhatNeedsItAndEndsRecordsWithCrLf) {
     TFileListModel List;
-    TAudioTag Tag = Record(QStringLiteral("/m/a,b.mp3"), QStringLiteral("Say \"hi\""),
-                           QStringLiteral("One\r\nTwo"), 185);
+    TAudioTag Tag =
+        Record(QStringLiteral("/m/a,b.mp3"), QStringLiteral("Say \"hi\""), QStringLiteral("One\r\nTwo"), 185);
     Tag.Album = QStringLiteral("Ågætis");
     Tag.AlbumArtist = QStringLiteral("x\ry");
     Tag.Year = QStringLiteral("2001");
     Tag.Track = QStringLiteral("3/12");
     List.AddRow(Tag.FileName, Tag);
     List.AddRow(QStringLiteral("/m/plain.mp3"), Record(QStringLiteral("/m/plain.mp3"), QStringLiteral("T"), {}, 0));
-    const QByteArray Want = "\xEF\xBB\xBF"
-                            "File,Directory,Title,Artist,Album Artist,Album,Duration,Year,Track\r\n"
-                            "\"a,b.mp3\",/m,\"Say \"\"hi\"\"\",\"One\r\nTwo\",\"x\ry\",\xC3\x85g\xC3\xA6tis,3:05,2001,3/12\r\n"
-                            "plain.mp3,/m,T,,,,,,\r\n";
+    const QByteArray Want =
+        "\xEF\xBB\xBF"
+        "File,Directory,Title,Artist,Album Artist,Album,Duration,Year,Track\r\n"
+        "\"a,b.mp3\",/m,\"Say \"\"hi\"\"\",\"One\r\nTwo\",\"x\ry\",\xC3\x85g\xC3\xA6tis,3:05,2001,3/12\r\n"
+        "plain.mp3,/m,T,,,,,,\r\n";
     EXPECT_EQ(ListCsv(List, AllRows(List)), Want);
     // Chosen rows only, in the order given; no rows: the header alone.
     EXPECT_TRUE(ListCsv(List, {1}).endsWith("\r\nplain.mp3,/m,T,,,,,,\r\n"));
     EXPECT_EQ(ListCsv(List, {}).count("\r\n"), 1);
 }
 
-TEST(ListExport, PlaylistPathsTitlesAndDurations)
-{
+TEST(ListExport, PlaylistPathsTitlesAndDurations) {
     TFileListModel List;
     const std::pair<const char*, TAudioTag> Rows[] = {
         {"/m/list/A/01 - x.mp3", Record({}, QStringLiteral("Song"), QStringLiteral("Band"), 200)},
@@ -61,8 +57,7 @@ TEST(ListExport, PlaylistPathsTitlesAndDurations)
         {"/m/list/bad\nname.mp3", Record({}, QStringLiteral("Gone"), {}, 1)},
         {"/m/listing/c.ogg", Record({}, QStringLiteral("Near"), {}, 2)},
     };
-    for (const auto& [Path, Tag] : Rows)
-        List.AddRow(QString::fromUtf8(Path), Tag);
+    for (const auto& [Path, Tag] : Rows) List.AddRow(QString::fromUtf8(Path), Tag);
     QStringList LeftOut;
     const QByteArray Text = ListM3u8(List, AllRows(List), QStringLiteral("/m/list/all.m3u8"), LeftOut);
     EXPECT_EQ(Text, QByteArray("#EXTM3U\n"
@@ -82,8 +77,7 @@ protected:
     QString Root = Q(Dir.path());
     QStringList Paths;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         for (const char* Name : {"1 a.mp3", "2 b.mp3", "10 c.mp3"}) {
             const QString Path = Root + u'/' + QLatin1String(Name);
             QFile F(Path);
@@ -93,15 +87,13 @@ protected:
         }
         ASSERT_TRUE(ScanAndWait(Model, Root));
     }
-    QByteArray Read(const QString& Path)
-    {
+    QByteArray Read(const QString& Path) {
         QFile F(Path);
         return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
     }
 };
 
-TEST_F(ListExportTest, SelectionOrWholeListAsTheUserAnswers)
-{
+TEST_F(ListExportTest, SelectionOrWholeListAsTheUserAnswers) {
     Model.SelectFiles({Paths[0], Paths[2]});
     // Yes: the two selected rows; a name without extension gets one.
     User.ConfirmAnswers = {true};
@@ -132,11 +124,10 @@ TEST_F(ListExportTest, SelectionOrWholeListAsTheUserAnswers)
     EXPECT_EQ(Read(User.SaveFileAnswer).count("#EXTINF"), 3);
 }
 
-TEST_F(ListExportTest, CancelEmptyListAndUnwritableTarget)
-{
+TEST_F(ListExportTest, CancelEmptyListAndUnwritableTarget) {
     User.SaveFileAnswer.clear();
     TListExport(Model).Export(TExportFormat::Csv);
-    EXPECT_EQ(QDir(Root).entryList(QDir::Files).size(), 3);   // cancelled: nothing written
+    EXPECT_EQ(QDir(Root).entryList(QDir::Files).size(), 3);  // cancelled: nothing written
     EXPECT_TRUE(User.Errors.isEmpty());
 
     User.SaveFileAnswer = Root + QStringLiteral("/no such folder/x.csv");
@@ -149,7 +140,9 @@ TEST_F(ListExportTest, CancelEmptyListAndUnwritableTarget)
     User.SaveFileAnswer = Root + QStringLiteral("/old.csv");
     testutil::WriteFile(User.SaveFileAnswer.toStdString(), std::string(100000, 'x'));
     TListExport(Model).Export(TExportFormat::Csv);
-    EXPECT_TRUE(Read(User.SaveFileAnswer).startsWith("\xEF\xBB\xBF" "File,"));
+    EXPECT_TRUE(Read(User.SaveFileAnswer)
+                    .startsWith("\xEF\xBB\xBF"
+                                "File,"));
     EXPECT_LT(Read(User.SaveFileAnswer).size(), 1000);
 
     Model.SetFilterText(QStringLiteral("nothing matches this"));

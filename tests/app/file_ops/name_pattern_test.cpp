@@ -7,10 +7,8 @@
 namespace {
 
 // "Field=Value|..." in the record's field order; "-" for no match.
-QString Show(const std::optional<TGuessedValues>& Values)
-{
-    if (!Values)
-        return QStringLiteral("-");
+QString Show(const std::optional<TGuessedValues>& Values) {
+    if (!Values) return QStringLiteral("-");
     QStringList Out;
     for (const TGuessedValue& V : *Values)
         Out.append(QLatin1String(TAudioTag::TextFieldName(V.Field)) + u'=' + V.Value);
@@ -23,8 +21,7 @@ struct TCase {
     const char16_t* Want;
 };
 
-TEST(NamePattern, PathsAndPatternsGiveTheseValues)
-{
+TEST(NamePattern, PathsAndPatternsGiveTheseValues) {
     const TCase Cases[] = {
         // The usual folder layout, every part used.
         {u"/m/Band/2001 - First/03 - Song.mp3", u"%artist%/%year% - %album%/%track% - %title%",
@@ -80,8 +77,7 @@ TEST(NamePattern, PathsAndPatternsGiveTheseValues)
     }
 }
 
-TEST(NamePattern, RefusedPatternsSayWhy)
-{
+TEST(NamePattern, RefusedPatternsSayWhy) {
     const std::pair<const char*, const char*> Cases[] = {
         {"", "The pattern is empty."},
         {"   ", "The pattern is empty."},
@@ -108,20 +104,18 @@ TEST(NamePattern, RefusedPatternsSayWhy)
     EXPECT_FALSE(P.Match(QStringLiteral("/a/b.mp3")).has_value());
 }
 
-TEST(NamePattern, FieldsAndMatchedText)
-{
+TEST(NamePattern, FieldsAndMatchedText) {
     TNamePattern P;
     QString Error;
     ASSERT_TRUE(P.Parse(QStringLiteral("%artist%/%year% - %album%/%track% - %title% %dummy%"), Error));
     EXPECT_EQ(P.PartCount(), 3);
-    EXPECT_EQ(P.Fields(), (QVector<int>{0, 1, 2, 3, 4}));   // Title, Artist, Album, Year, Track
+    EXPECT_EQ(P.Fields(), (QVector<int>{0, 1, 2, 3, 4}));  // Title, Artist, Album, Year, Track
     EXPECT_EQ(P.MatchedText(QStringLiteral("/m/A/2001 - B/03 - C.mp3")), QStringLiteral("A/2001 - B/03 - C"));
     EXPECT_EQ(P.MatchedText(QStringLiteral("/C.mp3")), QString());
     EXPECT_EQ(TNamePattern::PlaceholderNames().size(), 10);
 }
 
-TEST(NamePattern, ValuesGoIntoTheRecordKeepingTotals)
-{
+TEST(NamePattern, ValuesGoIntoTheRecordKeepingTotals) {
     TAudioTag Tag;
     Tag.Title = QStringLiteral("old");
     Tag.Genre = QStringLiteral("kept");

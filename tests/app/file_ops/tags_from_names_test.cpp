@@ -22,8 +22,7 @@ protected:
     TTagsFromNames Command{Model, SettingsFile};
     QString Root = Q(Dir.path());
 
-    QString Add(const QString& Name, const QString& Track = QString())
-    {
+    QString Add(const QString& Name, const QString& Track = QString()) {
         const QString Path = Root + u'/' + Name;
         QDir().mkpath(QFileInfo(Path).path());
         QFile F(Path);
@@ -39,8 +38,7 @@ protected:
 
 const QString kPattern = QStringLiteral("%artist%/%year% - %album%/%track% - %title%");
 
-TEST_F(TagsFromNamesTest, PreviewShowsEachFilesValuesBeforeAnythingChanges)
-{
+TEST_F(TagsFromNamesTest, PreviewShowsEachFilesValuesBeforeAnythingChanges) {
     const QString A = Add(QStringLiteral("Band/2001 - First/01 - One.mp3"));
     const QString B = Add(QStringLiteral("Band/2001 - First/cover song.mp3"));
     ASSERT_TRUE(ScanAndWait(Model, Root));
@@ -51,8 +49,7 @@ TEST_F(TagsFromNamesTest, PreviewShowsEachFilesValuesBeforeAnythingChanges)
     EXPECT_EQ(Preview.rowCount(), 2);
     EXPECT_EQ(Preview.MatchCount(), 1);
     QStringList Header;
-    for (int c = 0; c < Preview.columnCount(); ++c)
-        Header.append(Preview.headerData(c, Qt::Horizontal).toString());
+    for (int c = 0; c < Preview.columnCount(); ++c) Header.append(Preview.headerData(c, Qt::Horizontal).toString());
     EXPECT_EQ(Header.join(u','), QStringLiteral("File,Title,Artist,Album,Year,Track"));
     QStringList Row0, Row1;
     for (int c = 0; c < Preview.columnCount(); ++c) {
@@ -72,8 +69,7 @@ TEST_F(TagsFromNamesTest, PreviewShowsEachFilesValuesBeforeAnythingChanges)
     EXPECT_EQ(Model.TagCache()[A].Title, QStringLiteral("old title"));
 }
 
-TEST_F(TagsFromNamesTest, ApplyIsOneUndoStepAndSaves)
-{
+TEST_F(TagsFromNamesTest, ApplyIsOneUndoStepAndSaves) {
     const QStringList Paths = {
         Add(QStringLiteral("Band/2001 - First/01 - One.mp3"), QStringLiteral("7/9")),
         Add(QStringLiteral("Band/2001 - First/02 - Two.mp3")),
@@ -89,10 +85,10 @@ TEST_F(TagsFromNamesTest, ApplyIsOneUndoStepAndSaves)
     EXPECT_EQ(One.Artist, QStringLiteral("Band"));
     EXPECT_EQ(One.Album, QStringLiteral("First"));
     EXPECT_EQ(One.Year, QStringLiteral("2001"));
-    EXPECT_EQ(One.Track, QStringLiteral("01/9"));   // the total stays
-    EXPECT_EQ(One.Genre, QStringLiteral("Rock"));   // not in the pattern
+    EXPECT_EQ(One.Track, QStringLiteral("01/9"));  // the total stays
+    EXPECT_EQ(One.Genre, QStringLiteral("Rock"));  // not in the pattern
     EXPECT_EQ(Service->Stored[Paths[2]].Track, QStringLiteral("3"));
-    EXPECT_EQ(Service->Stored[Paths[3]].Title, QStringLiteral("old title"));   // no match: kept
+    EXPECT_EQ(Service->Stored[Paths[3]].Title, QStringLiteral("old title"));  // no match: kept
     EXPECT_FALSE(Service->SavedPaths.contains(Paths[3]));
     EXPECT_EQ(Model.FileList().Cell(Model.FindListRow(Paths[1]), lcTitle), QStringLiteral("Two"));
     EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 3 files. Errors: 0"));
@@ -106,8 +102,7 @@ TEST_F(TagsFromNamesTest, ApplyIsOneUndoStepAndSaves)
     EXPECT_EQ(Model.UndoCount(), 0);
 }
 
-TEST_F(TagsFromNamesTest, PendingEditorTextIsItsOwnStepFirst)
-{
+TEST_F(TagsFromNamesTest, PendingEditorTextIsItsOwnStepFirst) {
     const QString A = Add(QStringLiteral("Band/2001 - First/01 - One.mp3"));
     ASSERT_TRUE(ScanAndWait(Model, Root));
     Model.SelectFiles({A});
@@ -118,12 +113,12 @@ TEST_F(TagsFromNamesTest, PendingEditorTextIsItsOwnStepFirst)
     EXPECT_EQ(Service->Stored[A].Title, QStringLiteral("One"));
 }
 
-TEST_F(TagsFromNamesTest, NothingSelectedBadPatternOrNoMatchChangesNothing)
-{
+TEST_F(TagsFromNamesTest, NothingSelectedBadPatternOrNoMatchChangesNothing) {
     const QString A = Add(QStringLiteral("loose.mp3"));
     ASSERT_TRUE(ScanAndWait(Model, Root));
     EXPECT_EQ(Command.Apply(kPattern), 0);
-    EXPECT_EQ(User.Informed, QStringList{QStringLiteral("Please select the files whose tags are to come from their names.")});
+    EXPECT_EQ(User.Informed,
+              QStringList{QStringLiteral("Please select the files whose tags are to come from their names.")});
     Model.SelectFiles({A});
     EXPECT_EQ(Command.Apply(QStringLiteral("%artist% - %song%")), 0);
     EXPECT_EQ(User.Errors, QStringList{QStringLiteral("Unknown placeholder: %song%")});
@@ -135,14 +130,12 @@ TEST_F(TagsFromNamesTest, NothingSelectedBadPatternOrNoMatchChangesNothing)
     EXPECT_EQ(Command.RecentPatterns(), QStringList{TNamePattern::DefaultPattern()});
 }
 
-TEST_F(TagsFromNamesTest, RecentPatternsNewestFirstWithoutRepeats)
-{
+TEST_F(TagsFromNamesTest, RecentPatternsNewestFirstWithoutRepeats) {
     const QString A = Add(QStringLiteral("x/Band - Song.mp3"));
     ASSERT_TRUE(ScanAndWait(Model, Root));
     Model.SelectFiles({A});
     const QString First = QStringLiteral("%artist% - %title%"), Second = QStringLiteral("x/%artist% - %title%");
-    for (const QString& P : {First, First, Second, First})
-        Command.Apply(P);
+    for (const QString& P : {First, First, Second, First}) Command.Apply(P);
     // Another run of the window reads them back from the file.
     TTagsFromNames Later(Model, SettingsFile);
     EXPECT_EQ(Later.RecentPatterns(), (QStringList{First, Second}));

@@ -32,34 +32,30 @@ const char* const kShoreRelease = "e7fe61ca-65b8-4abb-8723-1e7c1a5e0a49";
 class TScriptedPicks : public IAutoTagUi {
 public:
     std::deque<int> Answers;
-    std::deque<bool> ReplaceAnswers;   // the "Replace covers" box per pick; empty: as offered
+    std::deque<bool> ReplaceAnswers;  // the "Replace covers" box per pick; empty: as offered
     QStringList Headings;
     QStringList Progress;
     QStringList Messages;
-    QVector<bool> ReplaceOffered;      // the box as each pick dialog opened
+    QVector<bool> ReplaceOffered;  // the box as each pick dialog opened
     int Begun = 0, Ended = 0;
     std::function<void()> CancelButton;
     std::function<void()> WhilePicking;
-    std::unique_ptr<QObject> Pending = std::make_unique<QObject>();   // the queued answers
+    std::unique_ptr<QObject> Pending = std::make_unique<QObject>();  // the queued answers
 
-    void BeginProgress(int FileCount, std::function<void()> OnCancel) override
-    {
+    void BeginProgress(int FileCount, std::function<void()> OnCancel) override {
         ++Begun;
         CancelButton = std::move(OnCancel);
     }
-    void ShowProgress(int FileIndex, const QString& Text) override
-    {
+    void ShowProgress(int FileIndex, const QString& Text) override {
         Progress.append(QString::number(FileIndex) + QLatin1Char(' ') + Text);
     }
-    void EndProgress() override
-    {
+    void EndProgress() override {
         ++Ended;
         // Closed without an answer.
         Pending = std::make_unique<QObject>();
     }
     void PickCandidate(const QString& Heading, const QVector<TMBReleaseCandidate>& Candidates, bool ReplaceCovers,
-                       std::function<void(const TAutoTagPickAnswer&)> Done) override
-    {
+                       std::function<void(const TAutoTagPickAnswer&)> Done) override {
         Headings.append(Heading);
         ReplaceOffered.append(ReplaceCovers);
         TAutoTagPickAnswer Answer;
@@ -78,30 +74,25 @@ public:
         Model.Select(Row);
         Answer.Picked = Model.Finish(Row >= 0, Answer.Pick);
         QTimer::singleShot(0, Pending.get(), [this, Answer, Done] {
-            if (WhilePicking)
-                WhilePicking();
+            if (WhilePicking) WhilePicking();
             Done(Answer);
         });
     }
-    void ShowMessage(bool, const QString& Text, std::function<void()> Closed) override
-    {
+    void ShowMessage(bool, const QString& Text, std::function<void()> Closed) override {
         Messages.append(Text);
         QTimer::singleShot(0, Pending.get(), Closed);
     }
 };
 
-QByteArray Json(const QJsonObject& Object)
-{
-    return QJsonDocument(Object).toJson(QJsonDocument::Compact);
-}
+QByteArray Json(const QJsonObject& Object) { return QJsonDocument(Object).toJson(QJsonDocument::Compact); }
 
 // Two hits for the Godspeed searches: "Storm" on its release (assembled from
 // the recorded release), and a recording on no release without a credit.
-QByteArray GodspeedSearch()
-{
+QByteArray GodspeedSearch() {
     QJsonObject Answer = QJsonDocument::fromJson(Fixture("search-godspeed-storm.json")).object();
     QJsonArray Recordings = Answer.value("recordings").toArray();
-    Recordings.append(QJsonObject{{"id", "11111111-2222-3333-4444-666666666666"}, {"score", 80},
+    Recordings.append(QJsonObject{{"id", "11111111-2222-3333-4444-666666666666"},
+                                  {"score", 80},
                                   {"title", "Storm (live)"},
                                   {"artist-credit", QJsonArray{}},
                                   {"releases", QJsonArray{}}});
@@ -109,8 +100,7 @@ QByteArray GodspeedSearch()
     return Json(Answer);
 }
 
-TServedAnswer Answer(int Status, const QByteArray& Reason, const QByteArray& Body = QByteArray())
-{
+TServedAnswer Answer(int Status, const QByteArray& Reason, const QByteArray& Body = QByteArray()) {
     TServedAnswer A;
     A.Status = Status;
     A.Reason = Reason;
@@ -124,12 +114,11 @@ protected:
     TLocalHttpServer Server;
     TAutoTagCommand Command{Model, Picks};
     int Finished = 0;
-    QStringList Searches;   // artist of every search, in order
+    QStringList Searches;  // artist of every search, in order
     QStringList SaveStatuses;
     int SlowSearchMs = 0;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(Server.Listen());
         Command.SetBaseUrl(Server.BaseUrl());
         Command.SetCoverArtUrl(Server.BaseUrl() + "/caa");
@@ -137,17 +126,15 @@ protected:
         QObject::connect(&Command, &TAutoTagCommand::Finished, [this] { ++Finished; });
         Server.Handler = [this](const TServedRequest& R) { return Route(R); };
         QObject::connect(&Model, &TMainModel::StatusChanged, [this](const QString& Text) {
-            if (Text.startsWith("Saved tags to"))
-                SaveStatuses.append(Text);
+            if (Text.startsWith("Saved tags to")) SaveStatuses.append(Text);
         });
     }
 
-    TServedAnswer Route(const TServedRequest& R)
-    {
+    TServedAnswer Route(const TServedRequest& R) {
         const QString Target = QString::fromUtf8(R.Target);
         if (Target.startsWith("/ws/2/recording/")) {
-            const QString Query = QUrlQuery(QUrl(Target).query()).queryItemValue("query", QUrl::FullyDecoded)
-                                      .replace('+', ' ');
+            const QString Query =
+                QUrlQuery(QUrl(Target).query()).queryItemValue("query", QUrl::FullyDecoded).replace('+', ' ');
             const QString Artist = Query.section('"', 1, 1);
             Searches.append(Artist);
             TServedAnswer A;
@@ -167,23 +154,20 @@ protected:
         if (Target.startsWith(QStringLiteral("/ws/2/release/") + kGodspeedRelease))
             return Answer(200, "OK", Fixture("eval_release_6a76904c.json"));
         // The cover archive holds nothing unless a test says otherwise.
-        if (Target.startsWith("/caa/"))
-            return Covers ? Covers(R) : Answer(404, "Not Found");
+        if (Target.startsWith("/caa/")) return Covers ? Covers(R) : Answer(404, "Not Found");
         return Answer(500, "Internal Server Error");
     }
     std::function<TServedAnswer(const TServedRequest&)> Covers;
 
     // Starts the run; it ends from the event loop.
-    void RunToEnd()
-    {
+    void RunToEnd() {
         const int Before = Finished;
         Command.Run();
         ASSERT_TRUE(WaitUntil([&] { return Finished > Before; }, 60000));
         EXPECT_FALSE(Command.IsRunning());
     }
 
-    QString AddFile(const QString& Name, const QString& Artist, const QString& Title)
-    {
+    QString AddFile(const QString& Name, const QString& Artist, const QString& Title) {
         const QString Path = Q(Dir.path()) + QLatin1Char('/') + Name;
         testutil::WriteFile(Path.toStdString(), std::string("x"));
         TAudioTag T = MakeTag(Path, Title, Artist);
@@ -196,20 +180,17 @@ protected:
         return Path;
     }
     // Scans, sorts by file name and selects these files.
-    void ScanAndSelect(const QStringList& Paths)
-    {
+    void ScanAndSelect(const QStringList& Paths) {
         ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
         Model.SortByColumn(lcFile);
-        if (!Model.SortAscending())
-            Model.SortByColumn(lcFile);
+        if (!Model.SortAscending()) Model.SortByColumn(lcFile);
         Model.SelectFiles(Paths);
         ASSERT_EQ(Model.GetSelectedFiles(), Paths);
     }
     TAudioTag Stored(const QString& Path) { return Service->Stored.value(Path); }
 };
 
-TEST_F(AutoTagCommandTest, ThreeFilesWithTheSecondPickCancelled)
-{
+TEST_F(AutoTagCommandTest, ThreeFilesWithTheSecondPickCancelled) {
     const QString A = AddFile("a.mp3", "Howard Shore", "Roots");
     const QString B = AddFile("b.mp3", "Godspeed", "Storm");
     const QString C = AddFile("c.mp3", "Godspeed", "Storm");
@@ -228,7 +209,7 @@ TEST_F(AutoTagCommandTest, ThreeFilesWithTheSecondPickCancelled)
     // The release look-up of the first pick fails: the file stays as it was
     // rather than take a title of one release and the year of another.
     EXPECT_EQ(Picks.Messages, QStringList({"The chosen release could not be read; the file was left unchanged:\r\n"
-                                          "a.mp3\r\nHTTP 500: Internal Server Error"}));
+                                           "a.mp3\r\nHTTP 500: Internal Server Error"}));
     const TAudioTag TagA = Stored(A);
     EXPECT_EQ(TagA.Title, "Roots");
     EXPECT_EQ(TagA.Artist, "Howard Shore");
@@ -258,8 +239,7 @@ TEST_F(AutoTagCommandTest, ThreeFilesWithTheSecondPickCancelled)
     EXPECT_EQ(Stored(C).AlbumArtist, "Old Album Artist");
 }
 
-TEST_F(AutoTagCommandTest, EachFailingFileGetsOneMessageAndTheRunGoesOn)
-{
+TEST_F(AutoTagCommandTest, EachFailingFileGetsOneMessageAndTheRunGoesOn) {
     const QString A = AddFile("a.mp3", "Nobody", "Unknown");
     const QString B = AddFile("b.mp3", "Somebody", "  ");
     const QString C = AddFile("c.mp3", "Broken", "Song");
@@ -271,12 +251,15 @@ TEST_F(AutoTagCommandTest, EachFailingFileGetsOneMessageAndTheRunGoesOn)
     RunToEnd();
 
     EXPECT_EQ(Searches, QStringList({"Nobody", "Broken", "Busy", "Godspeed"})) << "no request for a blank title";
-    EXPECT_EQ(Picks.Messages, QStringList({
-        "No matches found for:\r\nNobody - Unknown",
-        "Need at least Artist and Title to auto-tag:\r\nb.mp3",
-        "MusicBrainz service is currently unavailable. Try again in a minute.\r\nUnexpected answer from MusicBrainz.",
-        "MusicBrainz service is currently unavailable. Try again in a minute.\r\nHTTP 503: Service Unavailable",
-    }));
+    EXPECT_EQ(
+        Picks.Messages,
+        QStringList({
+            "No matches found for:\r\nNobody - Unknown",
+            "Need at least Artist and Title to auto-tag:\r\nb.mp3",
+            "MusicBrainz service is currently unavailable. Try again in a minute.\r\nUnexpected answer from "
+            "MusicBrainz.",
+            "MusicBrainz service is currently unavailable. Try again in a minute.\r\nHTTP 503: Service Unavailable",
+        }));
     EXPECT_TRUE(User.Errors.isEmpty());
     EXPECT_EQ(Server.Requests.size(), 4) << "a pick without a release asks for no release";
     EXPECT_EQ(Service->SavedPaths, QStringList({E}));
@@ -289,8 +272,7 @@ TEST_F(AutoTagCommandTest, EachFailingFileGetsOneMessageAndTheRunGoesOn)
     EXPECT_EQ(TagE.Year, "");
 }
 
-TEST_F(AutoTagCommandTest, NoSelectionDoesNothing)
-{
+TEST_F(AutoTagCommandTest, NoSelectionDoesNothing) {
     AddFile("a.mp3", "Howard Shore", "Roots");
     ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
     Model.SelectRows({});
@@ -302,8 +284,7 @@ TEST_F(AutoTagCommandTest, NoSelectionDoesNothing)
     EXPECT_TRUE(SaveStatuses.isEmpty());
 }
 
-TEST_F(AutoTagCommandTest, CancelEndsTheRunAtOnceAndKeepsWhatWasPicked)
-{
+TEST_F(AutoTagCommandTest, CancelEndsTheRunAtOnceAndKeepsWhatWasPicked) {
     const QString A = AddFile("a.mp3", "Godspeed", "Storm");
     const QString B = AddFile("b.mp3", "Godspeed", "Storm");
     const QString C = AddFile("c.mp3", "Howard Shore", "Roots");
@@ -314,8 +295,7 @@ TEST_F(AutoTagCommandTest, CancelEndsTheRunAtOnceAndKeepsWhatWasPicked)
     int Releases = 0;
     Server.Handler = [&](const TServedRequest& R) {
         TServedAnswer Answer = Route(R);
-        if (R.Target.startsWith("/ws/2/release/") && ++Releases == 2)
-            Answer.Hold = true;
+        if (R.Target.startsWith("/ws/2/release/") && ++Releases == 2) Answer.Hold = true;
         return Answer;
     };
     Command.Run();
@@ -348,8 +328,7 @@ TEST_F(AutoTagCommandTest, CancelEndsTheRunAtOnceAndKeepsWhatWasPicked)
 // runs in the test's own event loop) and a timer see the thread at the
 // test's loop level while requests are on their way, and a second Run
 // during the run starts nothing.
-TEST_F(AutoTagCommandTest, TheWindowKeepsHandlingEventsDuringTheRun)
-{
+TEST_F(AutoTagCommandTest, TheWindowKeepsHandlingEventsDuringTheRun) {
     const QString A = AddFile("a.mp3", "Godspeed", "Storm");
     ScanAndSelect({A});
     Picks.Answers = {0};
@@ -367,9 +346,10 @@ TEST_F(AutoTagCommandTest, TheWindowKeepsHandlingEventsDuringTheRun)
     EXPECT_TRUE(Server.Requests.isEmpty()) << "Run returned before anything was answered";
     ASSERT_TRUE(WaitUntil([this] { return Server.HeldOpen() == 1; }));
     // Another event is handled while the search is pending, at the test's level.
-    QTimer::singleShot(0, [&] { TickedWhileHeld = Command.IsRunning() && QThread::currentThread()->loopLevel() == Level; });
+    QTimer::singleShot(
+        0, [&] { TickedWhileHeld = Command.IsRunning() && QThread::currentThread()->loopLevel() == Level; });
     ASSERT_TRUE(WaitUntil([&] { return TickedWhileHeld; }));
-    Command.Run();   // the Auto-Tag command again: ignored
+    Command.Run();  // the Auto-Tag command again: ignored
     Server.ReleaseHeld();
     ASSERT_TRUE(WaitUntil([this] { return Finished == 1; }));
     EXPECT_EQ(Searches, QStringList({"Godspeed"}));
@@ -378,8 +358,7 @@ TEST_F(AutoTagCommandTest, TheWindowKeepsHandlingEventsDuringTheRun)
     EXPECT_EQ(Stored(A).Year, "2000");
 }
 
-TEST_F(AutoTagCommandTest, PendingEditorEditsAreAppliedBeforeTheLookUp)
-{
+TEST_F(AutoTagCommandTest, PendingEditorEditsAreAppliedBeforeTheLookUp) {
     const QString A = AddFile("a.mp3", "Someone", "storm");
     ScanAndSelect({A});
     Model.SetEditorText(TMainModel::efArtist, "Godspeed");
@@ -396,8 +375,7 @@ TEST_F(AutoTagCommandTest, PendingEditorEditsAreAppliedBeforeTheLookUp)
 // "Replace covers" ticked into the file whatever it holds; fetched once for
 // the files of one release; the box's state kept through the run; one undo
 // step brings the old covers back.
-TEST_F(AutoTagCommandTest, FrontCoversGoIntoFilesWithoutOneOrEveryFileWhenReplaceIsTicked)
-{
+TEST_F(AutoTagCommandTest, FrontCoversGoIntoFilesWithoutOneOrEveryFileWhenReplaceIsTicked) {
     const QByteArray Old = TestPicture("PNG", 40, 40), New = TestPicture("JPEG");
     ASSERT_FALSE(Old.isEmpty() || New.isEmpty());
     const QString A = AddFile("a.mp3", "Godspeed", "Storm");
@@ -421,8 +399,9 @@ TEST_F(AutoTagCommandTest, FrontCoversGoIntoFilesWithoutOneOrEveryFileWhenReplac
     RunToEnd();
 
     EXPECT_EQ(Picks.ReplaceOffered, QVector<bool>({false, false, false, true}));
-    EXPECT_EQ(CoverRequests, QStringList({QStringLiteral("/caa/release/") + kGodspeedRelease,
-                                          QStringLiteral("/caa/release/") + kGodspeedRelease + "/30000000002-500.jpg"}));
+    EXPECT_EQ(CoverRequests,
+              QStringList({QStringLiteral("/caa/release/") + kGodspeedRelease,
+                           QStringLiteral("/caa/release/") + kGodspeedRelease + "/30000000002-500.jpg"}));
     EXPECT_EQ(Stored(A).CoverData, New) << "a file without a cover gets one";
     EXPECT_EQ(Stored(A).CoverMime, "image/jpeg");
     EXPECT_EQ(Stored(B).CoverData, Old) << "a file's cover stays unless Replace covers is ticked";
@@ -441,16 +420,16 @@ TEST_F(AutoTagCommandTest, FrontCoversGoIntoFilesWithoutOneOrEveryFileWhenReplac
 // A cover the archive cannot give is no reason to drop the release's
 // values: the tags are written; a failure (not a missing cover) gets one
 // message for the release.
-TEST_F(AutoTagCommandTest, WithoutACoverTheTagsAreStillWritten)
-{
+TEST_F(AutoTagCommandTest, WithoutACoverTheTagsAreStillWritten) {
     const QString A = AddFile("a.mp3", "Godspeed", "Storm");
     const QString B = AddFile("b.mp3", "Godspeed", "Storm");
     ScanAndSelect({A, B});
     Picks.Answers = {0, 0};
     Covers = [](const TServedRequest&) { return Answer(500, "Internal Server Error"); };
     RunToEnd();
-    EXPECT_EQ(Picks.Messages, QStringList({"The front cover could not be fetched; the other values are still applied:\r\n"
-                                           "a.mp3\r\nHTTP 500: Internal Server Error"}));
+    EXPECT_EQ(Picks.Messages,
+              QStringList({"The front cover could not be fetched; the other values are still applied:\r\n"
+                           "a.mp3\r\nHTTP 500: Internal Server Error"}));
     EXPECT_EQ(Service->SavedPaths, QStringList({A, B}));
     for (const QString& Path : {A, B}) {
         EXPECT_EQ(Stored(Path).Year, "2000");
@@ -468,8 +447,7 @@ TEST_F(AutoTagCommandTest, WithoutACoverTheTagsAreStillWritten)
     EXPECT_EQ(Stored(C).Year, "2000");
 }
 
-TEST(AutoTagPick, DialogRules)
-{
+TEST(AutoTagPick, DialogRules) {
     TMBReleaseCandidate First, Second;
     First.Title = "Zebra";
     First.Score = 40;

@@ -27,26 +27,21 @@ namespace {
 
 const char* const kSearchFixture = "recording-search_mb-solr_recording-list.json";
 
-QByteArray Json(const QJsonObject& Object)
-{
-    return QJsonDocument(Object).toJson(QJsonDocument::Compact);
-}
+QByteArray Json(const QJsonObject& Object) { return QJsonDocument(Object).toJson(QJsonDocument::Compact); }
 
-QJsonObject Recording(const QString& Title, const QJsonValue& Score, const QJsonArray& Releases)
-{
-    QJsonObject R{{"id", "0f0f0f0f-1111-2222-3333-444444444444"}, {"title", Title},
-                  {"artist-credit", QJsonArray{QJsonObject{{"name", "credited"},
-                                                           {"artist", QJsonObject{{"name", "The Artist"}}}}}}};
-    if (!Score.isUndefined())
-        R.insert("score", Score);
+QJsonObject Recording(const QString& Title, const QJsonValue& Score, const QJsonArray& Releases) {
+    QJsonObject R{{"id", "0f0f0f0f-1111-2222-3333-444444444444"},
+                  {"title", Title},
+                  {"artist-credit",
+                   QJsonArray{QJsonObject{{"name", "credited"}, {"artist", QJsonObject{{"name", "The Artist"}}}}}}};
+    if (!Score.isUndefined()) R.insert("score", Score);
     R.insert("releases", Releases);
     return R;
 }
 
 // The client's calls report by signal; these run the test's event loop (at
 // its top, as the window's does) until the signal has come.
-TAutoTagResult Search(TAutoTagService& S, const QString& Artist, const QString& Title, const QString& Album)
-{
+TAutoTagResult Search(TAutoTagService& S, const QString& Artist, const QString& Title, const QString& Album) {
     std::optional<TAutoTagResult> Got;
     const QMetaObject::Connection Seen =
         QObject::connect(&S, &TAutoTagService::SearchFinished, [&Got](const TAutoTagResult& R) { Got = R; });
@@ -57,8 +52,7 @@ TAutoTagResult Search(TAutoTagService& S, const QString& Artist, const QString& 
     return Got.value_or(TAutoTagResult());
 }
 
-bool Complete(TAutoTagService& S, TMBReleaseCandidate& Pick)
-{
+bool Complete(TAutoTagService& S, TMBReleaseCandidate& Pick) {
     std::optional<bool> Ok;
     const QMetaObject::Connection Seen =
         QObject::connect(&S, &TAutoTagService::ReleaseFinished, [&](bool Done, const TMBReleaseCandidate& Read) {
@@ -72,8 +66,7 @@ bool Complete(TAutoTagService& S, TMBReleaseCandidate& Pick)
     return Ok.value_or(false);
 }
 
-TFrontCover FetchCover(TAutoTagService& S, const QString& ReleaseId)
-{
+TFrontCover FetchCover(TAutoTagService& S, const QString& ReleaseId) {
     std::optional<TFrontCover> Got;
     const QMetaObject::Connection Seen =
         QObject::connect(&S, &TAutoTagService::CoverFinished, [&Got](const TFrontCover& C) { Got = C; });
@@ -84,8 +77,7 @@ TFrontCover FetchCover(TAutoTagService& S, const QString& ReleaseId)
     return Got.value_or(TFrontCover());
 }
 
-TServedAnswer Ok(const QByteArray& Body)
-{
+TServedAnswer Ok(const QByteArray& Body) {
     TServedAnswer A;
     A.Body = Body;
     A.AddHeader("Content-Type", "application/json");
@@ -97,16 +89,14 @@ protected:
     TLocalHttpServer Server;
     void SetUp() override { ASSERT_TRUE(Server.Listen()); }
     // A service without spacing, for tests that are not about it.
-    std::unique_ptr<TAutoTagService> Service(int MinIntervalMs = 0)
-    {
+    std::unique_ptr<TAutoTagService> Service(int MinIntervalMs = 0) {
         auto S = std::make_unique<TAutoTagService>(Server.BaseUrl());
         S->SetMinIntervalMs(MinIntervalMs);
         return S;
     }
 };
 
-TEST(AutoTagQuery, TermsAreQuotedEscapedAndEncoded)
-{
+TEST(AutoTagQuery, TermsAreQuotedEscapedAndEncoded) {
     struct Row {
         const char* Artist;
         const char* Title;
@@ -131,8 +121,7 @@ TEST(AutoTagQuery, TermsAreQuotedEscapedAndEncoded)
     EXPECT_EQ(TAutoTagService::BuildSearchQuery("A", "12\" Mix", ""), "artist:\"A\" AND recording:\"12\\\" Mix\"");
 }
 
-TEST(AutoTagQuery, IdentifierForm)
-{
+TEST(AutoTagQuery, IdentifierForm) {
     EXPECT_TRUE(TAutoTagService::IsMusicBrainzId("e7fe61ca-65b8-4abb-8723-1e7c1a5e0a49"));
     EXPECT_TRUE(TAutoTagService::IsMusicBrainzId("E7FE61CA-65B8-4ABB-8723-1E7C1A5E0A49"));
     for (const char* Bad : {"", "e7fe61ca", "../../../admin?x=", "e7fe61ca-65b8-4abb-8723-1e7c1a5e0a4g",
@@ -140,8 +129,7 @@ TEST(AutoTagQuery, IdentifierForm)
         EXPECT_FALSE(TAutoTagService::IsMusicBrainzId(Bad)) << Bad;
 }
 
-TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
-{
+TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer) {
     Server.Handler = [](const TServedRequest&) { return Ok(Fixture(kSearchFixture)); };
     auto S = Service();
     const TAutoTagResult R = Search(*S, "AC/DC", "Back in Black", "");
@@ -149,8 +137,9 @@ TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
     ASSERT_EQ(Server.Requests.size(), 1);
     const TServedRequest& Sent = Server.Requests[0];
     EXPECT_EQ(Sent.Method, "GET");
-    EXPECT_EQ(Sent.Target, "/ws/2/recording/?fmt=json&limit=25&query="
-                           "artist%3A%22AC%2FDC%22+AND+recording%3A%22Back+in+Black%22");
+    EXPECT_EQ(Sent.Target,
+              "/ws/2/recording/?fmt=json&limit=25&query="
+              "artist%3A%22AC%2FDC%22+AND+recording%3A%22Back+in+Black%22");
     EXPECT_EQ(Sent.Headers.value("user-agent"), "Veltrano/2.3 ( support@veltrano.example )");
     EXPECT_EQ(QString::fromUtf8(Sent.Headers.value("user-agent")), ApplicationUserAgent());
     EXPECT_EQ(Sent.Headers.value("accept"), "application/json");
@@ -172,8 +161,7 @@ TEST_F(AutoTagServiceTest, SearchSendsQueryAndIdentityAndReadsTheRecordedAnswer)
     EXPECT_EQ(C.Year(), "2007");
 }
 
-TEST_F(AutoTagServiceTest, ABlankUserAgentStillSendsTheApplicationsIdentity)
-{
+TEST_F(AutoTagServiceTest, ABlankUserAgentStillSendsTheApplicationsIdentity) {
     Server.Handler = [](const TServedRequest&) { return Ok(R"({"recordings":[]})"); };
     auto S = Service();
     S->SetUserAgent("   ");
@@ -196,8 +184,7 @@ struct TExpected {
     int Score;
 };
 
-void ExpectCandidate(const TMBReleaseCandidate& C, const TExpected& E, const std::string& Where)
-{
+void ExpectCandidate(const TMBReleaseCandidate& C, const TExpected& E, const std::string& Where) {
     EXPECT_EQ(C.Title, QString::fromUtf8(E.Title)) << Where;
     EXPECT_EQ(C.Artist, QString::fromUtf8(E.Artist)) << Where;
     EXPECT_EQ(C.Album, QString::fromUtf8(E.Album)) << Where;
@@ -210,8 +197,7 @@ void ExpectCandidate(const TMBReleaseCandidate& C, const TExpected& E, const std
     EXPECT_EQ(C.Score, E.Score) << Where;
 }
 
-TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThenDate)
-{
+TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThenDate) {
     struct Row {
         const char* Fixture;
         std::vector<TExpected> Rows;
@@ -222,8 +208,10 @@ TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThe
         {"search-zankoku-cut.json",
          {{"残酷な天使のテーゼ", "奥井雅美", "マサミコブシ", "奥井雅美", "2003-05-01", "JP", "CD", "5", false, 100},
           {"残酷な天使のテーゼ", "奥井雅美", "マサミコブシ", "奥井雅美", "2005-05-11", "JP", "CD", "5", false, 100},
-          {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false, 100},
-          {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false, 100}}},
+          {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5",
+           false, 100},
+          {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false,
+           100}}},
         // The audio and the video recording of one song are told apart.
         {"search-collision-course.json",
          {{"Dirt Off Your Shoulder / Lying From You", "Jay‐Z / Linkin Park",
@@ -236,8 +224,8 @@ TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThe
         {"search-credit-joins.json",
          {{"1000 Nights", "Ed Sheeran feat. Meek Mill & A Boogie Wit da Hoodie", "", "", "", "", "", "", false, 100},
           {"獣ゆく細道", "椎名林檎と宮本浩次", "", "", "", "", "", "", false, 90},
-          {"(title not recorded)", "Matthew R. Pelling, Andre N. Touhey & Paul I. Willard", "", "", "", "", "", "", false,
-           80}}},
+          {"(title not recorded)", "Matthew R. Pelling, Andre N. Touhey & Paul I. Willard", "", "", "", "", "", "",
+           false, 80}}},
     };
     for (const Row& R : Rows) {
         const QByteArray Body = Fixture(R.Fixture);
@@ -253,8 +241,7 @@ TEST_F(AutoTagServiceTest, OneCandidatePerReleaseOfEachRecordingSortedByScoreThe
     }
 }
 
-TEST(AutoTagCandidates, SortYearAndTrackPosition)
-{
+TEST(AutoTagCandidates, SortYearAndTrackPosition) {
     auto Make = [](int Score, const char* Date, const char* Title) {
         TMBReleaseCandidate C;
         C.Score = Score;
@@ -262,13 +249,12 @@ TEST(AutoTagCandidates, SortYearAndTrackPosition)
         C.Title = Title;
         return C;
     };
-    QVector<TMBReleaseCandidate> List{Make(90, "2018", "a"),       Make(100, "", "b"),   Make(90, "2000-05", "c"),
-                                      Make(90, "", "d"),           Make(100, "2017-01-02", "e"), Make(90, "2000", "f"),
+    QVector<TMBReleaseCandidate> List{Make(90, "2018", "a"),   Make(100, "", "b"),           Make(90, "2000-05", "c"),
+                                      Make(90, "", "d"),       Make(100, "2017-01-02", "e"), Make(90, "2000", "f"),
                                       Make(90, "2000-05", "g")};
     TAutoTagService::SortCandidates(List);
     QString Order;
-    for (const TMBReleaseCandidate& C : List)
-        Order += C.Title;
+    for (const TMBReleaseCandidate& C : List) Order += C.Title;
     EXPECT_EQ(Order, "ebfcgad") << "score, then date (undated last), then the service's order";
 
     struct Row {
@@ -289,8 +275,7 @@ TEST(AutoTagCandidates, SortYearAndTrackPosition)
     EXPECT_EQ(C.TrackPosition(), "3-A2");
 }
 
-TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
-{
+TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick) {
     struct Row {
         const char* Search;
         int Pick;
@@ -299,24 +284,36 @@ TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
     };
     const Row Rows[] = {
         // Track credit with the credited names; album artist from the release's credit.
-        {"search-collision-course.json", 1, "eval_release_2810aeef.json",
+        {"search-collision-course.json",
+         1,
+         "eval_release_2810aeef.json",
          {"Dirt Off Your Shoulder / Lying From You", "Jay‐Z / Linkin Park",
           "MTV Ultimate Mash‐Ups Presents: Collision Course", "Jay‐Z / Linkin Park", "2004-11-29", "XE", "DVD-Video",
           "2-6", true, 100}},
-        {"search-godspeed-storm.json", 0, "eval_release_6a76904c.json",
+        {"search-godspeed-storm.json",
+         0,
+         "eval_release_6a76904c.json",
          {"Storm", "Godspeed You Black Emperor!", "Lift Yr. Skinny Fists Like Antennas to Heaven!",
           "Godspeed You Black Emperor!", "2000-10-09", "US", "CD", "1", false, 100}},
         // A release without date or country gives none.
-        {"search-zankoku-cut.json", 3, "release-b7bcd3df.json",
-         {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false, 100}},
-        {"search-zankoku-cut.json", 2, "release-8d266a93.json",
-         {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false, 100}},
+        {"search-zankoku-cut.json",
+         3,
+         "release-b7bcd3df.json",
+         {"Zankoku na Tenshi no These", "アニメタルUSA", "Animetal USA", "Animetal USA", "", "", "CD", "5", false,
+          100}},
+        {"search-zankoku-cut.json",
+         2,
+         "release-8d266a93.json",
+         {"残酷な天使のテーゼ", "アニメタルUSA", "アニメタルUSA", "アニメタルUSA", "2011-10-12", "JP", "CD", "5", false,
+          100}},
     };
     for (const Row& R : Rows) {
         const QByteArray Searched = Fixture(R.Search), Release = Fixture(R.Release);
         ASSERT_FALSE(Searched.isEmpty() || Release.isEmpty()) << R.Release;
         Server.Requests.clear();
-        Server.Handler = [&](const TServedRequest& Q) { return Ok(Q.Target.startsWith("/ws/2/release/") ? Release : Searched); };
+        Server.Handler = [&](const TServedRequest& Q) {
+            return Ok(Q.Target.startsWith("/ws/2/release/") ? Release : Searched);
+        };
         auto S = Service();
         const TAutoTagResult Found = Search(*S, "A", "B", "");
         ASSERT_GT(Found.Candidates.size(), R.Pick) << R.Search;
@@ -326,7 +323,8 @@ TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
         ExpectCandidate(Pick, R.Done, R.Release);
         EXPECT_EQ(Pick.ReleaseId, ReleaseId);
         ASSERT_EQ(Server.Requests.size(), 2);
-        EXPECT_EQ(Server.Requests[1].Target, "/ws/2/release/" + ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json");
+        EXPECT_EQ(Server.Requests[1].Target,
+                  "/ws/2/release/" + ReleaseId.toLatin1() + "?inc=artist-credits+recordings&fmt=json");
     }
 
     // A release that does not list the recording keeps the search's title and
@@ -345,8 +343,7 @@ TEST_F(AutoTagServiceTest, TheReleaseLookUpCompletesThePick)
     EXPECT_EQ(Pick.Year(), "2000");
 }
 
-TEST(AutoTagApply, TheRecordTakesTheWholeRelease)
-{
+TEST(AutoTagApply, TheRecordTakesTheWholeRelease) {
     TAudioTag Old;
     Old.Title = "Tokyo";
     Old.Artist = "Someone";
@@ -393,8 +390,7 @@ TEST(AutoTagApply, TheRecordTakesTheWholeRelease)
     EXPECT_EQ(Tag.Year, "");
 }
 
-TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
-{
+TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm) {
     const QJsonArray Recordings{
         Recording("no releases", 100, QJsonArray{}),
         Recording("no score", QJsonValue(QJsonValue::Undefined),
@@ -430,8 +426,7 @@ TEST_F(AutoTagServiceTest, EmptyReleasesScoresAndIdentifiersOfAnotherForm)
     EXPECT_TRUE(Server.Requests.isEmpty());
 }
 
-TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
-{
+TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests) {
     struct Row {
         QByteArray Body;
         const char* Error;
@@ -446,8 +441,10 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         {R"({"recordings":[{"title":"t","releases":{"id":"x"}}]})", "Unexpected answer from MusicBrainz."},
         {R"({"recordings":[{"title":["t"]}]})", "Unexpected answer from MusicBrainz."},
         {R"({"recordings":[{"title":"t","artist-credit":[{"name":["x"]}]}]})", "Unexpected answer from MusicBrainz."},
-        {R"({"recordings":[{"title":"t","releases":[{"media":{"format":"CD"}}]}]})", "Unexpected answer from MusicBrainz."},
-        {R"({"recordings":[{"title":"t","releases":[{"media":[{"track":[7]}]}]}]})", "Unexpected answer from MusicBrainz."},
+        {R"({"recordings":[{"title":"t","releases":[{"media":{"format":"CD"}}]}]})",
+         "Unexpected answer from MusicBrainz."},
+        {R"({"recordings":[{"title":"t","releases":[{"media":[{"track":[7]}]}]}]})",
+         "Unexpected answer from MusicBrainz."},
         {"<html>busy</html>", "Invalid JSON response"},
         {"", "Invalid JSON response"},
         {R"({"recordings":[]})", ""},
@@ -462,7 +459,8 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
         EXPECT_EQ(Result.Candidates.isEmpty(), !Body.contains("1e300")) << Body.toStdString();
         EXPECT_EQ(S->LastError(), R.Error) << Body.toStdString();
     }
-    for (const char* Body : {R"({"artist-credit":{"name":"x"},"date":"2001"})", R"({"date":"2001","media":[{"tracks":[1]}]})"}) {
+    for (const char* Body :
+         {R"({"artist-credit":{"name":"x"},"date":"2001"})", R"({"date":"2001","media":[{"tracks":[1]}]})"}) {
         Server.Handler = [Body](const TServedRequest&) { return Ok(Body); };
         auto S = Service();
         TMBReleaseCandidate Pick;
@@ -474,8 +472,7 @@ TEST_F(AutoTagServiceTest, AnswersOfTheWrongShapeAreFailedRequests)
     }
 }
 
-TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
-{
+TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter) {
     // Without Retry-After: the status is the error.
     Server.Handler = [](const TServedRequest&) {
         TServedAnswer A;
@@ -521,8 +518,7 @@ TEST_F(AutoTagServiceTest, BusyServiceWithAndWithoutRetryAfter)
     EXPECT_EQ(Server.Requests.size(), 2);
 }
 
-TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer)
-{
+TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer) {
     Server.Handler = [](const TServedRequest&) {
         TServedAnswer A;
         A.Status = 404;
@@ -549,8 +545,7 @@ TEST_F(AutoTagServiceTest, OtherStatusesAndNoServer)
     EXPECT_FALSE(Lost.LastError().isEmpty());
 }
 
-TEST_F(AutoTagServiceTest, RequestsOfAllServiceObjectsAreSpaced)
-{
+TEST_F(AutoTagServiceTest, RequestsOfAllServiceObjectsAreSpaced) {
     Server.Handler = [](const TServedRequest&) { return Ok(R"({"recordings":[]})"); };
     // Two objects, one after the other, as two runs of the command would.
     auto First = Service(TAutoTagService::kDefaultMinIntervalMs);
@@ -569,8 +564,7 @@ TEST_F(AutoTagServiceTest, RequestsOfAllServiceObjectsAreSpaced)
     EXPECT_GE(Ticks, 10);
 }
 
-TEST_F(AutoTagServiceTest, CancelDropsTheRequestAtOnceAndReportsNothing)
-{
+TEST_F(AutoTagServiceTest, CancelDropsTheRequestAtOnceAndReportsNothing) {
     auto S = Service();
     int Reported = 0;
     QObject::connect(S.get(), &TAutoTagService::SearchFinished, [&Reported] { ++Reported; });
@@ -598,8 +592,7 @@ TEST_F(AutoTagServiceTest, CancelDropsTheRequestAtOnceAndReportsNothing)
 // Nothing waits in a local event loop: the server (which runs in the test's
 // own loop) and a timer see the thread at the loop level the test runs,
 // while a request is on its way and while the spacing holds one back.
-TEST_F(AutoTagServiceTest, NothingWaitsInALocalEventLoop)
-{
+TEST_F(AutoTagServiceTest, NothingWaitsInALocalEventLoop) {
     QVector<int> HandlerLevels, TimerLevels;
     Server.Handler = [&HandlerLevels](const TServedRequest&) {
         HandlerLevels.append(QThread::currentThread()->loopLevel());
@@ -608,10 +601,11 @@ TEST_F(AutoTagServiceTest, NothingWaitsInALocalEventLoop)
     auto S = Service(300);
     const int Level = QThread::currentThread()->loopLevel();
     QTimer Tick;
-    QObject::connect(&Tick, &QTimer::timeout, [&TimerLevels] { TimerLevels.append(QThread::currentThread()->loopLevel()); });
+    QObject::connect(&Tick, &QTimer::timeout,
+                     [&TimerLevels] { TimerLevels.append(QThread::currentThread()->loopLevel()); });
     Tick.start(0);
     Search(*S, "A", "B", "");
-    Search(*S, "A", "B", "");   // held back 300 ms by the spacing
+    Search(*S, "A", "B", "");  // held back 300 ms by the spacing
     Tick.stop();
     EXPECT_EQ(HandlerLevels, QVector<int>({Level, Level}));
     ASSERT_FALSE(TimerLevels.isEmpty());
@@ -623,8 +617,7 @@ TEST_F(AutoTagServiceTest, NothingWaitsInALocalEventLoop)
 const char* const kRelease = "6a76904c-0caf-34e1-8cc2-7d95e86a3824";
 
 // The listing with its front image changed by Change.
-QByteArray ListingWith(const QString& Base, const std::function<void(QJsonObject& Front)>& Change)
-{
+QByteArray ListingWith(const QString& Base, const std::function<void(QJsonObject& Front)>& Change) {
     QJsonObject Answer = QJsonDocument::fromJson(CoverListing(Base)).object();
     QJsonArray Images = Answer.value("images").toArray();
     QJsonObject Front = Images[1].toObject();
@@ -634,17 +627,14 @@ QByteArray ListingWith(const QString& Base, const std::function<void(QJsonObject
     return Json(Answer);
 }
 
-TEST_F(AutoTagServiceTest, FrontCoverIsTheListedFront500PixelPicture)
-{
+TEST_F(AutoTagServiceTest, FrontCoverIsTheListedFront500PixelPicture) {
     const QByteArray Jpeg = TestPicture("JPEG");
     ASSERT_FALSE(Jpeg.isEmpty());
     const QByteArray Body = CoverListing(Server.BaseUrl());
     ASSERT_FALSE(Body.isEmpty());
     Server.Handler = [&](const TServedRequest& R) {
-        if (R.Target == QByteArray("/release/") + kRelease)
-            return Ok(Body);
-        if (R.Target.endsWith("/30000000002-500.jpg"))
-            return Ok(Jpeg);
+        if (R.Target == QByteArray("/release/") + kRelease) return Ok(Body);
+        if (R.Target.endsWith("/30000000002-500.jpg")) return Ok(Jpeg);
         return Ok("wrong picture");
     };
     // The archive is asked as the database is: spaced, with the program's identity.
@@ -665,8 +655,7 @@ TEST_F(AutoTagServiceTest, FrontCoverIsTheListedFront500PixelPicture)
     EXPECT_GE(Server.Requests[1].ArrivedMs - Server.Requests[0].ArrivedMs, TAutoTagService::kDefaultMinIntervalMs - 10);
 }
 
-TEST_F(AutoTagServiceTest, FrontCoverCases)
-{
+TEST_F(AutoTagServiceTest, FrontCoverCases) {
     const QByteArray Jpeg = TestPicture("JPEG"), Png = TestPicture("PNG");
     ASSERT_FALSE(Jpeg.isEmpty() || Png.isEmpty());
     const QString Base = Server.BaseUrl();
@@ -679,16 +668,17 @@ TEST_F(AutoTagServiceTest, FrontCoverCases)
     };
     struct Row {
         const char* Case;
-        QByteArray Listing;        // the answer to /release/<id>
+        QByteArray Listing;  // the answer to /release/<id>
         int ListingStatus;
-        QByteArray Image;          // the answer to any other address
+        QByteArray Image;  // the answer to any other address
         int ImageStatus;
-        const char* Asked;         // the end of the picture's address; "" when none is asked for
+        const char* Asked;  // the end of the picture's address; "" when none is asked for
         bool Found;
         bool Missing;
-        const char* Error;         // the start of the error
+        const char* Error;  // the start of the error
     };
-    const QByteArray Gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
+    const QByteArray Gif =
+        QByteArray::fromHex("47494638396101000100800000000000ffffff21f90401000000002c00000000010001000002024401003b");
     // A JPEG start whose markers are gone, and a PNG cut off in its data.
     const QByteArray BrokenJpeg = Jpeg.left(20) + QByteArray(400, '\0');
     const QByteArray CutPng = Png.left(Png.size() / 2);
@@ -699,7 +689,12 @@ TEST_F(AutoTagServiceTest, FrontCoverCases)
         {"250 only", ListingWith(Base, Only("250")), 200, Jpeg, 200, "", false, true, ""},
         {"front by type", ListingWith(Base, [](QJsonObject& F) { F.insert("front", false); }), 200, Jpeg, 200,
          "30000000002-500.jpg", true, false, ""},
-        {"no front", ListingWith(Base, [](QJsonObject& F) { F.insert("front", false); F.insert("types", QJsonArray{"Booklet"}); }),
+        {"no front",
+         ListingWith(Base,
+                     [](QJsonObject& F) {
+                         F.insert("front", false);
+                         F.insert("types", QJsonArray{"Booklet"});
+                     }),
          200, Jpeg, 200, "", false, true, ""},
         {"no pictures", R"({"images":[],"release":"x"})", 200, Jpeg, 200, "", false, true, ""},
         // The archive holds nothing of the release: no failure.
@@ -710,11 +705,18 @@ TEST_F(AutoTagServiceTest, FrontCoverCases)
         {"listing not JSON", "<html>", 200, Jpeg, 200, "", false, false, "Invalid JSON response"},
         {"images not a list", R"({"images":{"front":true}})", 200, Jpeg, 200, "", false, false,
          "Unexpected answer from the Cover Art Archive."},
-        {"thumbnail not text", ListingWith(Base, [](QJsonObject& F) { F.insert("thumbnails", QJsonObject{{"500", QJsonArray{}}}); }),
+        {"thumbnail not text",
+         ListingWith(Base,
+                     [](QJsonObject& F) {
+                         F.insert("thumbnails", QJsonObject{{"500", QJsonArray{}}});
+                     }),
          200, Jpeg, 200, "", false, false, "Unexpected answer from the Cover Art Archive."},
-        {"link of another scheme", ListingWith(Base, [](QJsonObject& F) {
-             F.insert("thumbnails", QJsonObject{{"500", "file:///etc/passwd"}}); }), 200, Jpeg, 200, "", false, false,
-         "Unexpected answer from the Cover Art Archive."},
+        {"link of another scheme",
+         ListingWith(Base,
+                     [](QJsonObject& F) {
+                         F.insert("thumbnails", QJsonObject{{"500", "file:///etc/passwd"}});
+                     }),
+         200, Jpeg, 200, "", false, false, "Unexpected answer from the Cover Art Archive."},
         // The picture is checked before use: JPEG or PNG, and it must decode.
         {"not a picture", CoverListing(Base), 200, "<html>busy</html>", 200, "30000000002-500.jpg", false, false,
          "The cover picture is not a JPEG or PNG image that can be read."},
@@ -724,7 +726,8 @@ TEST_F(AutoTagServiceTest, FrontCoverCases)
          "The cover picture is not a JPEG or PNG image that can be read."},
         {"cut-off PNG", CoverListing(Base), 200, CutPng, 200, "30000000002-500.jpg", false, false,
          "The cover picture is not a JPEG or PNG image that can be read."},
-        {"too large", CoverListing(Base), 200, TooLarge, 200, "30000000002-500.jpg", false, false, "The answer is too large."},
+        {"too large", CoverListing(Base), 200, TooLarge, 200, "30000000002-500.jpg", false, false,
+         "The answer is too large."},
     };
     for (const Row& R : Rows) {
         Server.Requests.clear();
@@ -759,12 +762,10 @@ TEST_F(AutoTagServiceTest, FrontCoverCases)
     EXPECT_TRUE(Server.Requests.isEmpty());
 }
 
-TEST(AutoTagServiceTls, RoundOverTls)
-{
+TEST(AutoTagServiceTls, RoundOverTls) {
     testutil::TTempDir Dir;
     QString Cert, Key;
-    if (!MakeTestCertificate(Dir.path(), Cert, Key))
-        GTEST_SKIP() << "openssl is not installed";
+    if (!MakeTestCertificate(Dir.path(), Cert, Key)) GTEST_SKIP() << "openssl is not installed";
     TLocalHttpServer Server;
     ASSERT_TRUE(Server.ListenTls(Cert, Key));
     Server.Handler = [](const TServedRequest&) { return Ok(Fixture(kSearchFixture)); };

@@ -23,9 +23,9 @@ namespace lookuptest {
 
 struct TServedRequest {
     QByteArray Method;
-    QByteArray Target;                   // path and query as sent
+    QByteArray Target;                     // path and query as sent
     QMap<QByteArray, QByteArray> Headers;  // names lower-cased
-    qint64 ArrivedMs = 0;                // on the server's clock
+    qint64 ArrivedMs = 0;                  // on the server's clock
 };
 
 struct TServedAnswer {

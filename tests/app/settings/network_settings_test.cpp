@@ -13,16 +13,14 @@ namespace {
 // Sets or clears an environment variable for the scope of one test.
 class TEnvironment {
 public:
-    TEnvironment(const char* Name, const QByteArray& Value) : FName(Name), FHad(qEnvironmentVariableIsSet(Name))
-    {
+    TEnvironment(const char* Name, const QByteArray& Value) : FName(Name), FHad(qEnvironmentVariableIsSet(Name)) {
         FOld = qgetenv(Name);
         if (Value.isNull())
             qunsetenv(Name);
         else
             qputenv(Name, Value);
     }
-    ~TEnvironment()
-    {
+    ~TEnvironment() {
         if (FHad)
             qputenv(FName, FOld);
         else
@@ -35,8 +33,7 @@ private:
     QByteArray FOld;
 };
 
-TEST(NetworkSettings, EnvironmentThenSettingsFileThenDefault)
-{
+TEST(NetworkSettings, EnvironmentThenSettingsFileThenDefault) {
     testutil::TTempDir Dir;
     TEnvironment Config("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.path()));
     TEnvironment Update("VELTRANO_UPDATE_URL", QByteArray());

@@ -22,14 +22,24 @@ public:
     bool HasValue = false;
     QString Value;
     int Writes = 0;
-    QString ReadLanguage(bool& Found) override { Found = HasValue; return Value; }
-    bool WriteLanguage(const QString& Code) override { HasValue = true; Value = Code; ++Writes; return true; }
+    QString ReadLanguage(bool& Found) override {
+        Found = HasValue;
+        return Value;
+    }
+    bool WriteLanguage(const QString& Code) override {
+        HasValue = true;
+        Value = Code;
+        ++Writes;
+        return true;
+    }
 };
 
 // Three languages; the Greeting row has no German text.
 const char* const kTable =
-    "\xEF\xBB\xBF" "3\r\n"
-    "English\r\nDeutsch\r\nFran\xC3\xA7" "ais\r\n"
+    "\xEF\xBB\xBF"
+    "3\r\n"
+    "English\r\nDeutsch\r\nFran\xC3\xA7"
+    "ais\r\n"
     "en\r\nde\r\nfr\r\n"
     "Save\r\nSpeichern\r\nEnregistrer\r\n"
     "Greeting\r\n\r\nBonjour\r\n"
@@ -47,25 +57,23 @@ protected:
     void TearDown() override { T.Reset(); }
 };
 
-TEST_F(TranslationTest, StoredCodeChoosesTheLanguageWithoutRegardToCase)
-{
+TEST_F(TranslationTest, StoredCodeChoosesTheLanguageWithoutRegardToCase) {
     Store.HasValue = true;
     Store.Value = QStringLiteral("DE");
     ASSERT_TRUE(T.Load(TableFile, Store, QLocale::French));
     EXPECT_EQ(T.LanguageCount(), 3);
     EXPECT_EQ(T.CurrentIndex(), 1);
     EXPECT_EQ(Tr(QStringLiteral("Save")), QStringLiteral("Speichern"));
-    EXPECT_EQ(Tr(QStringLiteral("Greeting")), QStringLiteral("Greeting"));        // empty cell
+    EXPECT_EQ(Tr(QStringLiteral("Greeting")), QStringLiteral("Greeting"));  // empty cell
     EXPECT_EQ(Tr(QStringLiteral("Not in the table")), QStringLiteral("Not in the table"));
-    EXPECT_EQ(Tr(QStringLiteral("save")), QStringLiteral("save"));                  // keys are case-sensitive
-    EXPECT_EQ(Tr(QStringLiteral("Orphan")), QStringLiteral("Orphan"));              // incomplete row
+    EXPECT_EQ(Tr(QStringLiteral("save")), QStringLiteral("save"));      // keys are case-sensitive
+    EXPECT_EQ(Tr(QStringLiteral("Orphan")), QStringLiteral("Orphan"));  // incomplete row
     EXPECT_EQ(FormatTr("Loaded %d files.", {12}), QStringLiteral("12 Dateien geladen."));
-    EXPECT_EQ(T.LanguageName(2), QStringLiteral("Fran\u00e7ais"));                  // BOM skipped, UTF-8 read
+    EXPECT_EQ(T.LanguageName(2), QStringLiteral("Fran\u00e7ais"));  // BOM skipped, UTF-8 read
     EXPECT_EQ(Store.Writes, 0);
 }
 
-TEST_F(TranslationTest, SystemLanguageAppliesWithoutAStoredChoice)
-{
+TEST_F(TranslationTest, SystemLanguageAppliesWithoutAStoredChoice) {
     ASSERT_TRUE(T.Load(TableFile, Store, QLocale::French));
     EXPECT_EQ(T.CurrentCode(), QStringLiteral("fr"));
     EXPECT_EQ(Tr(QStringLiteral("Greeting")), QStringLiteral("Bonjour"));
@@ -81,16 +89,14 @@ TEST_F(TranslationTest, SystemLanguageAppliesWithoutAStoredChoice)
     EXPECT_EQ(Store.Value, QStringLiteral("xx"));
 }
 
-TEST_F(TranslationTest, EnglishMakesNoSearch)
-{
+TEST_F(TranslationTest, EnglishMakesNoSearch) {
     // Column 0 spells "Save" so; with English active the text comes back as given.
     ASSERT_TRUE(T.Load(TableFile, Store, QLocale::English));
     EXPECT_EQ(T.CurrentIndex(), 0);
     EXPECT_EQ(Tr(QStringLiteral("Speichern")), QStringLiteral("Speichern"));
 }
 
-TEST_F(TranslationTest, SelectingALanguageSwitchesAndStoresIt)
-{
+TEST_F(TranslationTest, SelectingALanguageSwitchesAndStoresIt) {
     ASSERT_TRUE(T.Load(TableFile, Store, QLocale::English));
     EXPECT_TRUE(T.SelectLanguage(2, Store));
     EXPECT_EQ(Store.Value, QStringLiteral("fr"));
@@ -103,8 +109,7 @@ TEST_F(TranslationTest, SelectingALanguageSwitchesAndStoresIt)
 
 // Arabic mirrors the window; every other language, and English, does not,
 // also when the stored choice is Arabic but the table has no Arabic column.
-TEST_F(TranslationTest, ArabicIsWrittenRightToLeft)
-{
+TEST_F(TranslationTest, ArabicIsWrittenRightToLeft) {
     ASSERT_TRUE(T.LoadTableText(QStringLiteral("3\nEnglish\n\u0627\nJ\nen\nar\njp\nSave\nS-ar\nS-jp\n")));
     const std::pair<int, Qt::LayoutDirection> Cases[] = {
         {1, Qt::RightToLeft}, {2, Qt::LeftToRight}, {0, Qt::LeftToRight}};
@@ -119,12 +124,11 @@ TEST_F(TranslationTest, ArabicIsWrittenRightToLeft)
     EXPECT_EQ(T.CurrentDirection(), Qt::LeftToRight);
 }
 
-TEST_F(TranslationTest, BrokenTablesGiveEnglishAndNoLanguages)
-{
+TEST_F(TranslationTest, BrokenTablesGiveEnglishAndNoLanguages) {
     const char* const Broken[] = {
-        "",                       // empty file
-        "three\nEnglish\nen\n",   // not a number
-        "0\nEnglish\nen\n",       // no languages
+        "",                      // empty file
+        "three\nEnglish\nen\n",  // not a number
+        "0\nEnglish\nen\n",      // no languages
         "-2\nA\nB\n",
         "2\nEnglish\nDeutsch\n",  // names only, no codes
     };
@@ -140,12 +144,11 @@ TEST_F(TranslationTest, BrokenTablesGiveEnglishAndNoLanguages)
     EXPECT_EQ(T.CurrentIndex(), 0);
 }
 
-TEST(TranslationCodes, SystemLanguagesMapToTheTablesCodes)
-{
+TEST(TranslationCodes, SystemLanguagesMapToTheTablesCodes) {
     const std::pair<QLocale::Language, const char*> Cases[] = {
-        {QLocale::Arabic, "ar"},  {QLocale::Chinese, "cn"},   {QLocale::Czech, "cs"},    {QLocale::German, "de"},
-        {QLocale::Greek, "el"},   {QLocale::Spanish, "es"},   {QLocale::French, "fr"},   {QLocale::Hungarian, "hu"},
-        {QLocale::Italian, "it"}, {QLocale::Japanese, "jp"},  {QLocale::Korean, "kr"},   {QLocale::Dutch, "nl"},
+        {QLocale::Arabic, "ar"},  {QLocale::Chinese, "cn"},    {QLocale::Czech, "cs"},   {QLocale::German, "de"},
+        {QLocale::Greek, "el"},   {QLocale::Spanish, "es"},    {QLocale::French, "fr"},  {QLocale::Hungarian, "hu"},
+        {QLocale::Italian, "it"}, {QLocale::Japanese, "jp"},   {QLocale::Korean, "kr"},  {QLocale::Dutch, "nl"},
         {QLocale::Polish, "pl"},  {QLocale::Portuguese, "pt"}, {QLocale::Turkish, "tr"}, {QLocale::Swedish, "en"},
         {QLocale::English, "en"},
     };
@@ -153,8 +156,7 @@ TEST(TranslationCodes, SystemLanguagesMapToTheTablesCodes)
         EXPECT_EQ(TTranslation::CodeForLanguage(Language), QLatin1String(Code)) << Code;
 }
 
-TEST(TranslationFormat, PlaceholdersTakeTheirArgumentsInOrder)
-{
+TEST(TranslationFormat, PlaceholdersTakeTheirArgumentsInOrder) {
     EXPECT_EQ(FormatText(QStringLiteral("Saved tags to %d files. Errors: %d"), {3, 0}),
               QStringLiteral("Saved tags to 3 files. Errors: 0"));
     EXPECT_EQ(FormatText(QStringLiteral("%d:%.2d"), {3, 5}), QStringLiteral("3:05"));
@@ -166,20 +168,17 @@ TEST(TranslationFormat, PlaceholdersTakeTheirArgumentsInOrder)
 // Every text the window passes through Tr("...") is in the shipped table,
 // and every row of the table has a line in each of its languages with the
 // same placeholders (%d, %s, and the rename pattern's %artist% ...).
-TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
-{
+TEST(ShippedTable, TranslatesEveryTextOfTheWindow) {
     const QString Source = QString::fromStdString(testutil::SourceDir());
     TMemoryLanguageStore Store;
     TTranslation& T = TTranslation::Instance();
     ASSERT_TRUE(T.Load(Source + QStringLiteral("/share/transl.dt"), Store, QLocale::English));
     QStringList Codes;
-    for (int c = 0; c < T.LanguageCount(); ++c)
-        Codes.append(T.LanguageCode(c));
+    for (int c = 0; c < T.LanguageCount(); ++c) Codes.append(T.LanguageCode(c));
     ASSERT_EQ(Codes.join(u' '), QStringLiteral("en de fr es ar cn cs el hu it jp kr nl pl pt tr"));
     // One language per code of the system-language table, each column its own name.
     QSet<QString> Names;
-    for (int c = 0; c < T.LanguageCount(); ++c)
-        Names.insert(T.LanguageName(c));
+    for (int c = 0; c < T.LanguageCount(); ++c) Names.insert(T.LanguageName(c));
     EXPECT_EQ(Names.size(), T.LanguageCount());
 
     // The window's own files: app/ (without the folders of other subsystems),
@@ -194,9 +193,9 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
     const QRegularExpression Literal(QStringLiteral(R"re("([^"]*)")re"));
     const QRegularExpression Placeholder(QStringLiteral("%[.0-9]*[ds]|%[a-z]+%"));
     QSet<QString> Texts;
-    for (const QString& Folder : {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
-                                  QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup"),
-                                  QStringLiteral("/app/fields")}) {
+    for (const QString& Folder :
+         {QStringLiteral("/app"), QStringLiteral("/app/settings"), QStringLiteral("/app/actions"),
+          QStringLiteral("/app/file_ops"), QStringLiteral("/app/lookup"), QStringLiteral("/app/fields")}) {
         QDir D(Source + Folder);
         for (const QString& Name : D.entryList({QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files)) {
             QFile F(D.filePath(Name));
@@ -204,55 +203,49 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
             const QString Code = QString::fromUtf8(F.readAll()).replace(Adjacent, QString());
             for (auto It = Call.globalMatch(Code); It.hasNext();) {
                 QString Text = It.next().captured(1);
-                Text.replace(QStringLiteral("\\n"), QStringLiteral("\n")).replace(QStringLiteral("\\\""), QStringLiteral("\""));
+                Text.replace(QStringLiteral("\\n"), QStringLiteral("\n"))
+                    .replace(QStringLiteral("\\\""), QStringLiteral("\""));
                 Texts.insert(Text);
             }
             // Captions the window registers: MakeAction(name, text[, tool tip]), Caption(control, text).
             for (auto It = ActionCall.globalMatch(Code); It.hasNext();) {
                 const QRegularExpressionMatch M = It.next();
                 Texts.insert(M.captured(1));
-                if (!M.captured(2).isEmpty())
-                    Texts.insert(M.captured(2));
+                if (!M.captured(2).isEmpty()) Texts.insert(M.captured(2));
             }
-            for (auto It = CaptionCall.globalMatch(Code); It.hasNext();)
-                Texts.insert(It.next().captured(1));
+            for (auto It = CaptionCall.globalMatch(Code); It.hasNext();) Texts.insert(It.next().captured(1));
             const qsizetype Labels = Code.indexOf(QStringLiteral("kFieldLabels["));
             if (Labels >= 0) {
                 const QString Block = Code.mid(Labels, Code.indexOf(QStringLiteral("};"), Labels) - Labels);
-                for (auto It = Literal.globalMatch(Block); It.hasNext();)
-                    Texts.insert(It.next().captured(1));
+                for (auto It = Literal.globalMatch(Block); It.hasNext();) Texts.insert(It.next().captured(1));
             }
         }
     }
     // The command table: captions, tool tips, menu titles.
     for (const TCommandInfo& C : CommandTable()) {
         Texts.insert(QLatin1String(C.Caption));
-        if (C.ToolTip)
-            Texts.insert(QLatin1String(C.ToolTip));
+        if (C.ToolTip) Texts.insert(QLatin1String(C.ToolTip));
     }
     for (const auto* Menus : {&MainMenus(), &SubMenus()}) {
-        for (const TMenuInfo& M : *Menus)
-            Texts.insert(QLatin1String(M.Title));
+        for (const TMenuInfo& M : *Menus) Texts.insert(QLatin1String(M.Title));
     }
     // Captions kept as data rather than in Tr("...") calls.
-    for (const char* Caption : {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})
+    for (const char* Caption :
+         {"File", "Directory", "Title", "Artist", "Album Artist", "Album", "Duration", "Year", "Track"})
         Texts.insert(QLatin1String(Caption));
-    for (const QString& Caption : TAutoTagPickModel::ColumnCaptions())
-        Texts.insert(Caption);
+    for (const QString& Caption : TAutoTagPickModel::ColumnCaptions()) Texts.insert(Caption);
     Texts.insert(TAutoTagPickModel::NoteText());
     // The file-name preview's value columns and its "no match".
     TNamePattern Every;
     QString PatternError;
     ASSERT_TRUE(Every.Parse(TNamePattern::PlaceholderNames().join(u' '), PatternError));
-    for (int Field : Every.Fields())
-        Texts.insert(TNameGuessPreview::FieldCaption(Field));
+    for (int Field : Every.Fields()) Texts.insert(TNameGuessPreview::FieldCaption(Field));
     Texts.insert(TNameGuessPreview::NoMatchText());
     Texts.insert(TAutoTagPickModel::ReplaceCoversCaption());
     Texts.insert(TAutoTagPickModel::ReplaceCoversHint());
-    for (const QStringList& Captions : {TAllFieldsModel::ColumnCaptions(), TPictureListModel::ColumnCaptions(),
-                                        TPictureListModel::TypeCaptions()})
-        for (const QString& Caption : Captions)
-            Texts.insert(Caption);
+    for (const QStringList& Captions :
+         {TAllFieldsModel::ColumnCaptions(), TPictureListModel::ColumnCaptions(), TPictureListModel::TypeCaptions()})
+        for (const QString& Caption : Captions) Texts.insert(Caption);
     ASSERT_GT(Texts.size(), 60);
     for (const QString& Text : Texts)
         EXPECT_FALSE(T.Cell(Text, 0).isEmpty()) << "not in the table: \"" << Text.toStdString() << "\"";
@@ -268,13 +261,12 @@ TEST(ShippedTable, TranslatesEveryTextOfTheWindow)
             const QString Translated = T.Cell(Text, c);
             EXPECT_FALSE(Translated.isEmpty()) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
             QStringList Want, Have;
-            for (auto It = Placeholder.globalMatch(Text); It.hasNext();)
-                Want.append(It.next().captured());
-            for (auto It = Placeholder.globalMatch(Translated); It.hasNext();)
-                Have.append(It.next().captured());
+            for (auto It = Placeholder.globalMatch(Text); It.hasNext();) Want.append(It.next().captured());
+            for (auto It = Placeholder.globalMatch(Translated); It.hasNext();) Have.append(It.next().captured());
             EXPECT_EQ(Have, Want) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
             // A text that a name or path follows keeps its closing space.
-            EXPECT_EQ(Translated.endsWith(u' '), Text.endsWith(u' ')) << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
+            EXPECT_EQ(Translated.endsWith(u' '), Text.endsWith(u' '))
+                << Codes[c].toStdString() << ": \"" << Text.toStdString() << "\"";
         }
     }
     T.Reset();

@@ -18,8 +18,7 @@ using namespace update_check;
 
 namespace {
 
-TEST(UpdateVersionLine, Forms)
-{
+TEST(UpdateVersionLine, Forms) {
     struct Row {
         QByteArray Page;
         bool Ok;
@@ -28,12 +27,14 @@ TEST(UpdateVersionLine, Forms)
     const Row Rows[] = {
         {"23/20", true, 23, 20},
         {"24/20\r\n", true, 24, 20},
-        {"\xEF\xBB\xBF" "24/20\r\nmore text", true, 24, 20},
+        {"\xEF\xBB\xBF"
+         "24/20\r\nmore text",
+         true, 24, 20},
         {" 24 / 20 \n", true, 24, 20},
         {"24/24", true, 24, 24},
         {"24", false, 0, 0},
         {"2.4/2.0", false, 0, 0},
-        {"24/25", false, 0, 0},   // the lowest allowed version above the latest one
+        {"24/25", false, 0, 0},  // the lowest allowed version above the latest one
         {"/20", false, 0, 0},
         {"24/", false, 0, 0},
         {"24/20/1", false, 0, 0},
@@ -54,8 +55,7 @@ TEST(UpdateVersionLine, Forms)
     EXPECT_EQ(DisplayVersion(105), "10.5");
 }
 
-TEST(UpdateOffer, TextsForOptionalAndMandatoryUpdates)
-{
+TEST(UpdateOffer, TextsForOptionalAndMandatoryUpdates) {
     TUpdateOffer Offer;
     EXPECT_FALSE(MakeOffer("23/20", "x", 23, Offer));
     EXPECT_FALSE(MakeOffer("22/20", "x", 23, Offer));
@@ -65,8 +65,9 @@ TEST(UpdateOffer, TextsForOptionalAndMandatoryUpdates)
     EXPECT_EQ(Offer.DialogText, "The new version 2.4 is available\r\n\r\nWhat's new:\r\nFaster scans\r\nNew icons\r\n");
     ASSERT_TRUE(MakeOffer("24/24", "Fix", 23, Offer));
     EXPECT_TRUE(Offer.Mandatory);
-    EXPECT_EQ(Offer.DialogText, "This version of the software is out of date. You must download the current version "
-                                "2.4 to continue using the software.\r\n\r\nWhat's new:\r\nFix\r\n");
+    EXPECT_EQ(Offer.DialogText,
+              "This version of the software is out of date. You must download the current version "
+              "2.4 to continue using the software.\r\n\r\nWhat's new:\r\nFix\r\n");
 }
 
 // A dialog that presses one button, or the close box.
@@ -76,8 +77,7 @@ public:
     TPress Press = prCancel;
     QString CancelCaption;
     int Shown = 0;
-    void Execute(TNewVersionModel& Model) override
-    {
+    void Execute(TNewVersionModel& Model) override {
         ++Shown;
         CancelCaption = Model.CancelCaption();
         if (Press == prCancel) {
@@ -99,19 +99,14 @@ protected:
     windowtest::TScriptedUser User;
     windowtest::TRecordingShell Shell;
 
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         CertDir = std::make_unique<testutil::TTempDir>();
-        if (MakeTestCertificate(CertDir->path(), Cert, Key))
-            TrustCertificate(Cert);
+        if (MakeTestCertificate(CertDir->path(), Cert, Key)) TrustCertificate(Cert);
     }
-    void SetUp() override
-    {
-        if (Cert.isEmpty())
-            GTEST_SKIP() << "openssl is not installed";
+    void SetUp() override {
+        if (Cert.isEmpty()) GTEST_SKIP() << "openssl is not installed";
         ASSERT_TRUE(Server.ListenTls(Cert, Key));
-        for (int i = 0; i < 300000; ++i)
-            Setup.append(char('A' + i % 26));
+        for (int i = 0; i < 300000; ++i) Setup.append(char('A' + i % 26));
         Server.Handler = [this](const TServedRequest& R) {
             TServedAnswer A;
             if (R.Target == kVersionPath) {
@@ -132,17 +127,24 @@ protected:
     bool Check(TUpdateOffer& Offer) { return RunCheck(Server.BaseUrl(), Offer); }
 };
 
-TEST_F(UpdateCheckTest, AnswersOfTheServer)
-{
+TEST_F(UpdateCheckTest, AnswersOfTheServer) {
     struct Row {
         QByteArray Version;
         bool Offered;
         bool Mandatory;
     };
     const Row Rows[] = {
-        {"23/20", false, false}, {"24/20", true, false},        {"24/24", true, true},
-        {"24/20\r\n", true, false}, {"\xEF\xBB\xBF" "25/20", true, false}, {"garbage\n", false, false},
-        {"24", false, false},    {"2.4/2.0", false, false},     {"", false, false},
+        {"23/20", false, false},
+        {"24/20", true, false},
+        {"24/24", true, true},
+        {"24/20\r\n", true, false},
+        {"\xEF\xBB\xBF"
+         "25/20",
+         true, false},
+        {"garbage\n", false, false},
+        {"24", false, false},
+        {"2.4/2.0", false, false},
+        {"", false, false},
     };
     for (const Row& R : Rows) {
         VersionPage = R.Version;
@@ -159,8 +161,7 @@ TEST_F(UpdateCheckTest, AnswersOfTheServer)
     EXPECT_EQ(Server.Requests[1].Target, kChangesPath);
 }
 
-TEST_F(UpdateCheckTest, PlainHttpIsNeverAsked)
-{
+TEST_F(UpdateCheckTest, PlainHttpIsNeverAsked) {
     TLocalHttpServer Plain;
     ASSERT_TRUE(Plain.Listen());
     Plain.Handler = Server.Handler;
@@ -182,8 +183,7 @@ TEST_F(UpdateCheckTest, PlainHttpIsNeverAsked)
     EXPECT_TRUE(Plain.Requests.isEmpty());
 }
 
-TEST_F(UpdateCheckTest, MissingPagesAndASilentServerFailWithinTheDeadline)
-{
+TEST_F(UpdateCheckTest, MissingPagesAndASilentServerFailWithinTheDeadline) {
     // A missing changes page: no dialog.
     Server.Handler = [this](const TServedRequest& R) {
         TServedAnswer A;
@@ -212,11 +212,9 @@ TEST_F(UpdateCheckTest, MissingPagesAndASilentServerFailWithinTheDeadline)
     EXPECT_LT(Clock.elapsed(), kDeadlineMs + 1500);
 }
 
-TEST_F(UpdateCheckTest, TheChangesPageIsCapped)
-{
+TEST_F(UpdateCheckTest, TheChangesPageIsCapped) {
     ChangesPage.clear();
-    for (int i = 0; i < 20000; ++i)
-        ChangesPage += "Change number " + QByteArray::number(i) + "\n";
+    for (int i = 0; i < 20000; ++i) ChangesPage += "Change number " + QByteArray::number(i) + "\n";
     ASSERT_GT(ChangesPage.size(), kMaxChangesPageBytes);
     TUpdateOffer Offer;
     ASSERT_TRUE(Check(Offer));
@@ -229,8 +227,7 @@ TEST_F(UpdateCheckTest, TheChangesPageIsCapped)
     EXPECT_LE(Offer.DialogText.toUtf8().size(), kMaxChangesPageBytes + Offer.Changes.size() + 1024);
 }
 
-TEST_F(UpdateCheckTest, StartUpGoesOnOrEndsAfterTheDialog)
-{
+TEST_F(UpdateCheckTest, StartUpGoesOnOrEndsAfterTheDialog) {
     struct Row {
         QByteArray Version;
         TPressingDialog::TPress Press;
@@ -258,8 +255,7 @@ TEST_F(UpdateCheckTest, StartUpGoesOnOrEndsAfterTheDialog)
     EXPECT_TRUE(Shell.Urls.isEmpty());
 }
 
-TEST_F(UpdateCheckTest, UpdateNowDownloadsIntoAPrivateFolderWithProgress)
-{
+TEST_F(UpdateCheckTest, UpdateNowDownloadsIntoAPrivateFolderWithProgress) {
     SetupBlockDelayMs = 10;
     TUpdateOffer Offer;
     ASSERT_TRUE(Check(Offer));
@@ -287,7 +283,8 @@ TEST_F(UpdateCheckTest, UpdateNowDownloadsIntoAPrivateFolderWithProgress)
     EXPECT_EQ(File, Model.DownloadedFile());
     EXPECT_EQ(QFileInfo(File).fileName(), "qzm_update.exe");
     const QFileInfo Folder(QFileInfo(File).path());
-    EXPECT_NE(Folder.absoluteFilePath(), QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).absolutePath());
+    EXPECT_NE(Folder.absoluteFilePath(),
+              QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).absolutePath());
     EXPECT_EQ(Folder.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther), 0);
     QFile Downloaded(File);
     ASSERT_TRUE(Downloaded.open(QIODevice::ReadOnly));
@@ -310,8 +307,7 @@ TEST_F(UpdateCheckTest, UpdateNowDownloadsIntoAPrivateFolderWithProgress)
     QDir(QFileInfo(Shell.Opened[1]).path()).removeRecursively();
 }
 
-TEST_F(UpdateCheckTest, AbortDuringTheDownload)
-{
+TEST_F(UpdateCheckTest, AbortDuringTheDownload) {
     SetupBlockDelayMs = 200;
     VersionPage = "24/24";
     TUpdateOffer Offer;
@@ -334,8 +330,7 @@ TEST_F(UpdateCheckTest, AbortDuringTheDownload)
     EXPECT_LT(Model.ProgressValue(), 100);
 }
 
-TEST_F(UpdateCheckTest, AMissingSetupProgramIsReported)
-{
+TEST_F(UpdateCheckTest, AMissingSetupProgramIsReported) {
     TUpdateOffer Offer;
     ASSERT_TRUE(Check(Offer));
     TNewVersionModel Model(Offer, Server.BaseUrl() + "/nowhere", User, Shell);

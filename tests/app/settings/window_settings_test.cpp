@@ -9,13 +9,9 @@
 
 namespace {
 
-QString IniIn(const testutil::TTempDir& Dir)
-{
-    return QString::fromStdString(Dir.file("set.ini"));
-}
+QString IniIn(const testutil::TTempDir& Dir) { return QString::fromStdString(Dir.file("set.ini")); }
 
-TEST(WindowSettings, MissingFileGivesDefaults)
-{
+TEST(WindowSettings, MissingFileGivesDefaults) {
     testutil::TTempDir Dir;
     const TWindowSettings S = ReadWindowSettings(IniIn(Dir));
     EXPECT_EQ(S.WindowState, 0);
@@ -24,11 +20,13 @@ TEST(WindowSettings, MissingFileGivesDefaults)
     EXPECT_TRUE(S.Folder.isEmpty());
 }
 
-TEST(WindowSettings, RoundTripKeepsEveryValue)
-{
+TEST(WindowSettings, RoundTripKeepsEveryValue) {
     testutil::TTempDir Dir;
     TWindowSettings S;
-    S.Left = 10; S.Top = 20; S.Width = 1300; S.Height = 700;
+    S.Left = 10;
+    S.Top = 20;
+    S.Width = 1300;
+    S.Height = 700;
     S.Folder = QStringLiteral("/music/Caf\u00e9 Ma\u00f1ana, live [2]");
     S.LeftPanelWidth = 300;
     S.RightPanelWidth = 250;
@@ -36,7 +34,10 @@ TEST(WindowSettings, RoundTripKeepsEveryValue)
     WriteWindowSettings(IniIn(Dir), S);
     const TWindowSettings R = ReadWindowSettings(IniIn(Dir));
     EXPECT_EQ(R.WindowState, 0);
-    EXPECT_EQ(R.Left, 10); EXPECT_EQ(R.Top, 20); EXPECT_EQ(R.Width, 1300); EXPECT_EQ(R.Height, 700);
+    EXPECT_EQ(R.Left, 10);
+    EXPECT_EQ(R.Top, 20);
+    EXPECT_EQ(R.Width, 1300);
+    EXPECT_EQ(R.Height, 700);
     EXPECT_EQ(R.Folder, S.Folder);
     EXPECT_EQ(R.LeftPanelWidth, 300);
     EXPECT_EQ(R.RightPanelWidth, 250);
@@ -49,23 +50,30 @@ TEST(WindowSettings, RoundTripKeepsEveryValue)
     EXPECT_EQ(Ini.value(QStringLiteral("Cols/W8")).toInt(), 50);
 }
 
-TEST(WindowSettings, MaximisedRunKeepsTheLastNormalGeometry)
-{
+TEST(WindowSettings, MaximisedRunKeepsTheLastNormalGeometry) {
     testutil::TTempDir Dir;
     TWindowSettings Normal;
-    Normal.Left = 5; Normal.Top = 6; Normal.Width = 800; Normal.Height = 600;
+    Normal.Left = 5;
+    Normal.Top = 6;
+    Normal.Width = 800;
+    Normal.Height = 600;
     WriteWindowSettings(IniIn(Dir), Normal);
     TWindowSettings Maximised;
     Maximised.WindowState = 2;
-    Maximised.Left = 0; Maximised.Top = 0; Maximised.Width = 1600; Maximised.Height = 1000;
+    Maximised.Left = 0;
+    Maximised.Top = 0;
+    Maximised.Width = 1600;
+    Maximised.Height = 1000;
     WriteWindowSettings(IniIn(Dir), Maximised);
     const TWindowSettings R = ReadWindowSettings(IniIn(Dir));
     EXPECT_EQ(R.WindowState, 2);
-    EXPECT_EQ(R.Left, 5); EXPECT_EQ(R.Top, 6); EXPECT_EQ(R.Width, 800); EXPECT_EQ(R.Height, 600);
+    EXPECT_EQ(R.Left, 5);
+    EXPECT_EQ(R.Top, 6);
+    EXPECT_EQ(R.Width, 800);
+    EXPECT_EQ(R.Height, 600);
 }
 
-TEST(WindowSettings, PartialAndBadValuesFallBackOneByOne)
-{
+TEST(WindowSettings, PartialAndBadValuesFallBackOneByOne) {
     testutil::TTempDir Dir;
     testutil::WriteFile(Dir.file("set.ini"),
                         std::string("[Main]\nWindowState=1\nLeft=abc\nTop=7\n[Cols]\nW0=120\nW3=x\n"));
@@ -79,8 +87,7 @@ TEST(WindowSettings, PartialAndBadValuesFallBackOneByOne)
     EXPECT_FALSE((*R.ColumnWidths)[8].has_value());
 }
 
-TEST(WindowSettings, DefaultColumnWidthsArePercentagesRoundedHalfToEven)
-{
+TEST(WindowSettings, DefaultColumnWidthsArePercentagesRoundedHalfToEven) {
     EXPECT_EQ(DefaultColumnWidths(1000), (QVector<int>{180, 200, 150, 100, 80, 100, 70, 70, 50}));
     // 50 px: 9, 10, 7.5 -> 8, 5, 4, 5, 3.5 -> 4, 3.5 -> 4, 2.5 -> 2.
     EXPECT_EQ(DefaultColumnWidths(50), (QVector<int>{9, 10, 8, 5, 4, 5, 4, 4, 2}));
@@ -89,8 +96,7 @@ TEST(WindowSettings, DefaultColumnWidthsArePercentagesRoundedHalfToEven)
     EXPECT_TRUE(DefaultColumnWidths(1000, 8).isEmpty());
 }
 
-TEST(WindowSettings, SettingsFolderFollowsTheUsersConfigFolder)
-{
+TEST(WindowSettings, SettingsFolderFollowsTheUsersConfigFolder) {
     testutil::TTempDir Dir;
     const QByteArray Old = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.path()));

@@ -15,12 +15,14 @@ namespace {
 
 class TMemoryStore : public ILanguageStore {
 public:
-    QString ReadLanguage(bool& Found) override { Found = false; return {}; }
+    QString ReadLanguage(bool& Found) override {
+        Found = false;
+        return {};
+    }
     bool WriteLanguage(const QString&) override { return true; }
 };
 
-TEST(Commands, EveryItemHasAHandlerAndACaptionInEachLanguage)
-{
+TEST(Commands, EveryItemHasAHandlerAndACaptionInEachLanguage) {
     testutil::TTempDir Dir;
     auto Service = std::make_shared<TFakeTagService>();
     TScriptedUser User;
@@ -35,18 +37,14 @@ TEST(Commands, EveryItemHasAHandlerAndACaptionInEachLanguage)
     ASSERT_EQ(T.LanguageCount(), 16);
 
     QStringList Items = ListPopupItems();
-    for (const TMenuInfo& M : MainMenus())
-        Items += M.Items;
-    for (const QStringList& Group : ToolbarGroups())
-        Items += Group;
+    for (const TMenuInfo& M : MainMenus()) Items += M.Items;
+    for (const QStringList& Group : ToolbarGroups()) Items += Group;
     Items.append(QStringLiteral("actPresetEditor"));
     const QStringList Window = WindowCommands();
     QSet<QString> SubMenuNames;
-    for (const TMenuInfo& M : SubMenus())
-        SubMenuNames.insert(QStringLiteral("menu:") + QLatin1String(M.Name));
+    for (const TMenuInfo& M : SubMenus()) SubMenuNames.insert(QStringLiteral("menu:") + QLatin1String(M.Name));
     for (const QString& Item : Items) {
-        if (Item == QLatin1String("-") || SubMenuNames.contains(Item))
-            continue;
+        if (Item == QLatin1String("-") || SubMenuNames.contains(Item)) continue;
         const TCommandInfo* C = FindCommand(Item);
         ASSERT_NE(C, nullptr) << Item.toStdString();
         // The auto-tag command is provided by the online lookup.
@@ -69,11 +67,10 @@ TEST(Commands, EveryItemHasAHandlerAndACaptionInEachLanguage)
     EXPECT_STREQ(SubMenus()[0].TitleSuffix, " [Ctrl+Q]");
     // The keys of the window.
     const std::pair<const char*, const char*> Keys[] = {
-        {"actSave", "Ctrl+S"}, {"actRemove", "Ctrl+R"}, {"actUndo", "Ctrl+Z"},
+        {"actSave", "Ctrl+S"},   {"actRemove", "Ctrl+R"},      {"actUndo", "Ctrl+Z"},
         {"actRenameFile", "F2"}, {"actQuickAction", "Ctrl+Q"},
     };
-    for (const auto& [Name, Key] : Keys)
-        EXPECT_STREQ(FindCommand(QLatin1String(Name))->Shortcut, Key);
+    for (const auto& [Name, Key] : Keys) EXPECT_STREQ(FindCommand(QLatin1String(Name))->Shortcut, Key);
     // Handlers do what their names say: Play with nothing selected.
     Commands.Handler(QStringLiteral("actPlay"))();
     EXPECT_EQ(User.Informed, QStringList{QStringLiteral("Please select an audio file first.")});

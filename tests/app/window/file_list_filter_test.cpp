@@ -32,16 +32,65 @@ const TRecord kRecords[] = {
 };
 
 const char* const kFilters[] = {
-    "e", "ec", "ech", "echo", "echo ", "echo r", "echo", "ech", "ec", "e", "",
-    "k", "\u212A", "kelvin", "\u212A-s", "k-sc", "s", "\u017F", "ng s", "ss", "stra\u00DFe", "strasse", "\u00DF",
-    "d\u00E9", "\u00E9j\u00E0", "dej", "caf\u00E9", "caf", "",
-    "i", "\u0130", "istanbul", "i\u0307", "\u03C3", "\u03C2", "\u03C3\u03AF", "\u03A3",
-    "\U00010428", "\U00010400", "\U0001F600", "\U0001F600 s", "deseret",
-    "-", "a-b", "_c!", ".", ".mp3", "1", "19", "#", " ", "x", "zero", "ero", "zeros", "",
+    "e",
+    "ec",
+    "ech",
+    "echo",
+    "echo ",
+    "echo r",
+    "echo",
+    "ech",
+    "ec",
+    "e",
+    "",
+    "k",
+    "\u212A",
+    "kelvin",
+    "\u212A-s",
+    "k-sc",
+    "s",
+    "\u017F",
+    "ng s",
+    "ss",
+    "stra\u00DFe",
+    "strasse",
+    "\u00DF",
+    "d\u00E9",
+    "\u00E9j\u00E0",
+    "dej",
+    "caf\u00E9",
+    "caf",
+    "",
+    "i",
+    "\u0130",
+    "istanbul",
+    "i\u0307",
+    "\u03C3",
+    "\u03C2",
+    "\u03C3\u03AF",
+    "\u03A3",
+    "\U00010428",
+    "\U00010400",
+    "\U0001F600",
+    "\U0001F600 s",
+    "deseret",
+    "-",
+    "a-b",
+    "_c!",
+    ".",
+    ".mp3",
+    "1",
+    "19",
+    "#",
+    " ",
+    "x",
+    "zero",
+    "ero",
+    "zeros",
+    "",
 };
 
-void Fill(TFileListModel& List)
-{
+void Fill(TFileListModel& List) {
     for (const TRecord& R : kRecords) {
         TAudioTag Tag;
         Tag.Title = R.Title;
@@ -51,26 +100,21 @@ void Fill(TFileListModel& List)
     }
 }
 
-QStringList Shown(const TFileListModel& List)
-{
+QStringList Shown(const TFileListModel& List) {
     QStringList Names;
-    for (int r = 0; r < List.rowCount(); ++r)
-        Names.append(List.Cell(r, lcFile));
+    for (int r = 0; r < List.rowCount(); ++r) Names.append(List.Cell(r, lcFile));
     return Names;
 }
 
-QStringList Expected(const QString& Filter)
-{
+QStringList Expected(const QString& Filter) {
     QStringList Names;
     for (const TRecord& R : kRecords) {
-        if (TFileListModel::Matches(Filter, R.Name, R.Title, R.Artist, R.Album))
-            Names.append(R.Name);
+        if (TFileListModel::Matches(Filter, R.Name, R.Title, R.Artist, R.Album)) Names.append(R.Name);
     }
     return Names;
 }
 
-TEST(FileListFilter, EveryKeystrokeShowsWhatTheCaseInsensitiveComparisonMatches)
-{
+TEST(FileListFilter, EveryKeystrokeShowsWhatTheCaseInsensitiveComparisonMatches) {
     // Typed one after another (narrowing, widening, unrelated texts) and each
     // on a fresh list: the same rows, in list order.
     TFileListModel Typed;
@@ -91,8 +135,7 @@ TEST(FileListFilter, EveryKeystrokeShowsWhatTheCaseInsensitiveComparisonMatches)
     EXPECT_EQ(Shown(Later), Expected(QStringLiteral("\u03C3")));
 }
 
-TEST(FileListFilter, AChangedRowIsComparedAgainAtTheNextKeystroke)
-{
+TEST(FileListFilter, AChangedRowIsComparedAgainAtTheNextKeystroke) {
     TFileListModel List;
     List.AddRow(QStringLiteral("/m/a.mp3"), MakeTag(QString(), QStringLiteral("echo")));
     List.AddRow(QStringLiteral("/m/b.mp3"), MakeTag(QString(), QStringLiteral("abc")));
@@ -121,8 +164,7 @@ TEST(FileListFilter, AChangedRowIsComparedAgainAtTheNextKeystroke)
     EXPECT_EQ(Shown(List), QStringList{QStringLiteral("xyl.mp3")});
 }
 
-TEST(FileListFilter, TheSameRowsAreNotAnnouncedAgainAndSortingKeepsHiddenRows)
-{
+TEST(FileListFilter, TheSameRowsAreNotAnnouncedAgainAndSortingKeepsHiddenRows) {
     TFileListModel List;
     for (const char* Title : {"b2", "ab1", "c3", "ab2"})
         List.AddRow(QStringLiteral("/m/%1.mp3").arg(QLatin1String(Title)), MakeTag(QString(), QLatin1String(Title)));
@@ -130,13 +172,13 @@ TEST(FileListFilter, TheSameRowsAreNotAnnouncedAgainAndSortingKeepsHiddenRows)
     QObject::connect(&List, &QAbstractItemModel::modelReset, [&] { ++Resets; });
     List.SetFilter(QStringLiteral("a"));
     EXPECT_EQ(Resets, 1);
-    List.SetFilter(QStringLiteral("ab"));   // the same two rows: the views keep theirs
+    List.SetFilter(QStringLiteral("ab"));  // the same two rows: the views keep theirs
     EXPECT_EQ(Resets, 1);
     EXPECT_EQ(Shown(List), (QStringList{QStringLiteral("ab1.mp3"), QStringLiteral("ab2.mp3")}));
     List.Sort(lcTitle, false);
     EXPECT_EQ(Shown(List), (QStringList{QStringLiteral("ab2.mp3"), QStringLiteral("ab1.mp3")}));
     EXPECT_EQ(List.FindRow(QStringLiteral("/m/ab1.mp3")), 1);
-    EXPECT_EQ(List.FindRow(QStringLiteral("/m/c3.mp3")), -1);   // hidden
+    EXPECT_EQ(List.FindRow(QStringLiteral("/m/c3.mp3")), -1);  // hidden
     List.SetFilter(QString());
     EXPECT_EQ(Shown(List), (QStringList{QStringLiteral("c3.mp3"), QStringLiteral("b2.mp3"), QStringLiteral("ab2.mp3"),
                                         QStringLiteral("ab1.mp3")}));

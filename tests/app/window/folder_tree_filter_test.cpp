@@ -10,8 +10,7 @@
 
 namespace {
 
-TEST(FolderTreeFilter, ShowsFoldersNamedLikeArchivesAndNoFiles)
-{
+TEST(FolderTreeFilter, ShowsFoldersNamedLikeArchivesAndNoFiles) {
     testutil::TTempDir Dir;
     const QString Root = QString::fromStdString(Dir.path());
     for (const char* Name : {"Music", "backup.zip", "Old.RAR", "rar", "zip.d"})
@@ -22,8 +21,7 @@ TEST(FolderTreeFilter, ShowsFoldersNamedLikeArchivesAndNoFiles)
     Fs.setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     QEventLoop Loop;
     QObject::connect(&Fs, &QFileSystemModel::directoryLoaded, &Loop, [&](const QString& Path) {
-        if (Path == Root)
-            Loop.quit();
+        if (Path == Root) Loop.quit();
     });
     QTimer::singleShot(10000, &Loop, &QEventLoop::quit);
     Fs.setRootPath(Root);
@@ -33,8 +31,7 @@ TEST(FolderTreeFilter, ShowsFoldersNamedLikeArchivesAndNoFiles)
     Filter.setSourceModel(&Fs);
     const QModelIndex Parent = Filter.mapFromSource(Fs.index(Root));
     QStringList Shown;
-    for (int r = 0; r < Filter.rowCount(Parent); ++r)
-        Shown.append(Filter.index(r, 0, Parent).data().toString());
+    for (int r = 0; r < Filter.rowCount(Parent); ++r) Shown.append(Filter.index(r, 0, Parent).data().toString());
     Shown.sort();
     EXPECT_EQ(Shown, (QStringList{QStringLiteral("Music"), QStringLiteral("Old.RAR"), QStringLiteral("backup.zip"),
                                   QStringLiteral("rar"), QStringLiteral("zip.d")}));

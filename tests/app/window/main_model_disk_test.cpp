@@ -17,15 +17,25 @@ using namespace windowtest;
 namespace {
 
 // A second of mono silence as a 16-bit WAVE file.
-std::string SilenceWave()
-{
+std::string SilenceWave() {
     const uint32_t Samples = 44100, DataBytes = Samples * 2;
     std::string W = "RIFF";
-    auto U32 = [&](uint32_t V) { for (int i = 0; i < 4; ++i) W += char((V >> (8 * i)) & 0xFF); };
-    auto U16 = [&](uint16_t V) { W += char(V & 0xFF); W += char(V >> 8); };
+    auto U32 = [&](uint32_t V) {
+        for (int i = 0; i < 4; ++i) W += char((V >> (8 * i)) & 0xFF);
+    };
+    auto U16 = [&](uint16_t V) {
+        W += char(V & 0xFF);
+        W += char(V >> 8);
+    };
     U32(36 + DataBytes);
     W += "WAVEfmt ";
-    U32(16); U16(1); U16(1); U32(44100); U32(88200); U16(2); U16(16);
+    U32(16);
+    U16(1);
+    U16(1);
+    U32(44100);
+    U32(88200);
+    U16(2);
+    U16(16);
     W += "data";
     U32(DataBytes);
     W.append(DataBytes, '\0');
@@ -40,18 +50,14 @@ protected:
     TRecordingShell Shell;
     TMainModel Model{Service, User, Shell};
 
-    void SetUp() override
-    {
-        if (!testutil::HaveCommand("lame"))
-            GTEST_SKIP() << "lame is not installed";
+    void SetUp() override {
+        if (!testutil::HaveCommand("lame")) GTEST_SKIP() << "lame is not installed";
     }
 
     // An MP3 with an ID3v2 tag holding Title and a PNG front picture.
-    QString MakeMp3(const std::string& Name, const QString& Title, QRgb Colour)
-    {
+    QString MakeMp3(const std::string& Name, const QString& Title, QRgb Colour) {
         const std::string Wave = Dir.file("silence.wav");
-        if (!QFileInfo::exists(QString::fromStdString(Wave)))
-            testutil::WriteFile(Wave, SilenceWave());
+        if (!QFileInfo::exists(QString::fromStdString(Wave))) testutil::WriteFile(Wave, SilenceWave());
         const std::string Path = Dir.file(Name);
         EXPECT_EQ(testutil::Run("lame --quiet -b 32 '" + Wave + "' '" + Path + "'"), 0);
         TAudioTag Tag;
@@ -63,14 +69,12 @@ protected:
         EXPECT_TRUE(Service->SaveTag(Tag)) << Service->GetLastError().toStdString();
         return Q(Path);
     }
-    TAudioTag OnDisk(const QString& Path)
-    {
+    TAudioTag OnDisk(const QString& Path) {
         TAudioTag Tag;
         EXPECT_TRUE(Service->LoadTag(Path, Tag)) << Path.toStdString() << ": " << Service->GetLastError().toStdString();
         return Tag;
     }
-    void Scan()
-    {
+    void Scan() {
         QFile::remove(Q(Dir.file("silence.wav")));
         ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path())));
         Model.SortByColumn(lcFile);  // rows in file-name order (a click on the
@@ -79,14 +83,13 @@ protected:
     }
 };
 
-TEST_F(MainModelDiskTest, EditOfFiveFilesAndItsUndoReachTheFilesPicturesIncluded)
-{
+TEST_F(MainModelDiskTest, EditOfFiveFilesAndItsUndoReachTheFilesPicturesIncluded) {
     QStringList Paths;
     QMap<QString, TAudioTag> Before;
     for (int i = 0; i < 5; ++i)
-        Paths.append(MakeMp3("song" + std::to_string(i) + ".mp3", QStringLiteral("Title %1").arg(i), qRgb(40 * i, 80, 200)));
-    for (const QString& P : Paths)
-        Before.insert(P, OnDisk(P));
+        Paths.append(
+            MakeMp3("song" + std::to_string(i) + ".mp3", QStringLiteral("Title %1").arg(i), qRgb(40 * i, 80, 200)));
+    for (const QString& P : Paths) Before.insert(P, OnDisk(P));
     const QString Picture = Q(Dir.file("new-cover.jpg"));
     const QByteArray NewCover = MakePicture("JPEG", qRgb(250, 250, 0), 32);
     testutil::WriteFile(Picture.toStdString(), NewCover.toStdString());
@@ -121,8 +124,7 @@ TEST_F(MainModelDiskTest, EditOfFiveFilesAndItsUndoReachTheFilesPicturesIncluded
     }
 }
 
-TEST_F(MainModelDiskTest, ThreeTitlesShowKeepAndEverySpellingAsASuggestion)
-{
+TEST_F(MainModelDiskTest, ThreeTitlesShowKeepAndEverySpellingAsASuggestion) {
     const QString A = MakeMp3("1.mp3", QStringLiteral("A"), 0xff0000);
     const QString a = MakeMp3("2.mp3", QStringLiteral("a"), 0xff0000);
     const QString B = MakeMp3("3.mp3", QStringLiteral("B"), 0xff0000);
@@ -136,8 +138,7 @@ TEST_F(MainModelDiskTest, ThreeTitlesShowKeepAndEverySpellingAsASuggestion)
     EXPECT_EQ(Model.TagCache()[A].CoverData.constData(), Model.TagCache()[B].CoverData.constData());
 }
 
-TEST_F(MainModelDiskTest, RemoveStripsEveryTagFromBothFiles)
-{
+TEST_F(MainModelDiskTest, RemoveStripsEveryTagFromBothFiles) {
     const QString P1 = MakeMp3("1.mp3", QStringLiteral("One"), 0x00ff00);
     const QString P2 = MakeMp3("2.mp3", QStringLiteral("Two"), 0x00ff00);
     const QString Kept = MakeMp3("3.mp3", QStringLiteral("Three"), 0x00ff00);
@@ -149,7 +150,11 @@ TEST_F(MainModelDiskTest, RemoveStripsEveryTagFromBothFiles)
     EXPECT_EQ(Model.Status(), QStringLiteral("Tags cleared for 2 file(s) (in memory)."));
     EXPECT_TRUE(User.Reports.isEmpty());
     for (const QString& P : {P1, P2}) {
-        const QByteArray Bytes = [&] { QFile F(P); F.open(QIODevice::ReadOnly); return F.readAll(); }();
+        const QByteArray Bytes = [&] {
+            QFile F(P);
+            F.open(QIODevice::ReadOnly);
+            return F.readAll();
+        }();
         EXPECT_FALSE(Bytes.startsWith("ID3")) << P.toStdString();
         EXPECT_NE(Bytes.mid(Bytes.size() - 128, 3), QByteArray("TAG"));
         EXPECT_TRUE(OnDisk(P).IsEmpty());
@@ -160,19 +165,25 @@ TEST_F(MainModelDiskTest, RemoveStripsEveryTagFromBothFiles)
     if (testutil::HaveCommand("/usr/bin/python3") &&
         testutil::Run("/usr/bin/python3 -c 'import mutagen' 2>/dev/null") == 0) {
         std::string Out;
-        testutil::Run("/usr/bin/python3 -c \"import mutagen,sys; f=mutagen.File(sys.argv[1]); "
-                      "print(len(f.tags) if f.tags else 0)\" '" + P1.toStdString() + "'", &Out);
+        testutil::Run(
+            "/usr/bin/python3 -c \"import mutagen,sys; f=mutagen.File(sys.argv[1]); "
+            "print(len(f.tags) if f.tags else 0)\" '" +
+                P1.toStdString() + "'",
+            &Out);
         EXPECT_EQ(Out, "0\n");
     }
 }
 
-TEST_F(MainModelDiskTest, FilesThatCannotBeWrittenAreReportedAndStayModified)
-{
+TEST_F(MainModelDiskTest, FilesThatCannotBeWrittenAreReportedAndStayModified) {
     const QString Gone = MakeMp3("1.mp3", QStringLiteral("Gone"), 0x0000ff);
     const QString Locked = MakeMp3("2.mp3", QStringLiteral("Locked"), 0x0000ff);
     const QString Fine = MakeMp3("3.mp3", QStringLiteral("Fine"), 0x0000ff);
     Scan();
-    const QByteArray LockedBefore = [&] { QFile F(Locked); F.open(QIODevice::ReadOnly); return F.readAll(); }();
+    const QByteArray LockedBefore = [&] {
+        QFile F(Locked);
+        F.open(QIODevice::ReadOnly);
+        return F.readAll();
+    }();
     Model.SelectFiles({Gone, Locked, Fine});
     Model.SetEditorText(TMainModel::efGenre, QStringLiteral("Jazz"));
     QFile::remove(Gone);
@@ -193,7 +204,11 @@ TEST_F(MainModelDiskTest, FilesThatCannotBeWrittenAreReportedAndStayModified)
     EXPECT_TRUE(Cached.Modified);
     ASSERT_TRUE(Model.TryGetCachedTag(Fine, Cached));
     EXPECT_FALSE(Cached.Modified);
-    const QByteArray LockedAfter = [&] { QFile F(Locked); F.open(QIODevice::ReadOnly); return F.readAll(); }();
+    const QByteArray LockedAfter = [&] {
+        QFile F(Locked);
+        F.open(QIODevice::ReadOnly);
+        return F.readAll();
+    }();
     EXPECT_EQ(LockedAfter, LockedBefore);
     EXPECT_EQ(OnDisk(Fine).Genre, QStringLiteral("Jazz"));
 }

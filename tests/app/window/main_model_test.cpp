@@ -22,8 +22,7 @@ namespace {
 class MainModelTest : public TModelTest {
 protected:
     // Creates an (empty) file and its stored tags.
-    QString AddFile(const QString& Name, const TAudioTag& Tags = TAudioTag())
-    {
+    QString AddFile(const QString& Name, const TAudioTag& Tags = TAudioTag()) {
         const QString Path = Q(Dir.path()) + QLatin1Char('/') + Name;
         testutil::WriteFile(Path.toStdString(), std::string("x"));
         TAudioTag T = Tags;
@@ -36,30 +35,24 @@ protected:
     void Scan() { ASSERT_TRUE(ScanAndWait(Model, Q(Dir.path()))); }
 
     // Rows in list order after sorting by file name.
-    void ScanSorted()
-    {
+    void ScanSorted() {
         Scan();
         Model.SortByColumn(lcFile);
-        if (!Model.SortAscending())
-            Model.SortByColumn(lcFile);
+        if (!Model.SortAscending()) Model.SortByColumn(lcFile);
     }
-    TAudioTag Cached(const QString& Path)
-    {
+    TAudioTag Cached(const QString& Path) {
         TAudioTag T;
         EXPECT_TRUE(Model.TryGetCachedTag(Path, T)) << Path.toStdString();
         return T;
     }
-    QStringList Column(int Col)
-    {
+    QStringList Column(int Col) {
         QStringList L;
-        for (int r = 0; r < Model.FileList().rowCount(); ++r)
-            L.append(Model.FileList().Cell(r, Col));
+        for (int r = 0; r < Model.FileList().rowCount(); ++r) L.append(Model.FileList().Cell(r, Col));
         return L;
     }
 };
 
-TEST_F(MainModelTest, ScanListsEveryAudioFileWithItsColumnsAndKeepsUnreadableOnes)
-{
+TEST_F(MainModelTest, ScanListsEveryAudioFileWithItsColumnsAndKeepsUnreadableOnes) {
     TAudioTag T = MakeTag(QString(), QStringLiteral("Song"), QStringLiteral("Band"));
     T.DurationSec = 185;
     T.Year = QStringLiteral("1999");
@@ -76,11 +69,10 @@ TEST_F(MainModelTest, ScanListsEveryAudioFileWithItsColumnsAndKeepsUnreadableOne
     EXPECT_EQ(Model.Status(), QStringLiteral("Loaded 2 files."));
     const int Row = Model.FindListRow(Song);
     ASSERT_GE(Row, 0);
-    const QStringList Expected = {QStringLiteral("song.mp3"), Q(Dir.path()), QStringLiteral("Song"),
-                                  QStringLiteral("Band"),     QStringLiteral("VA"), QString(),
+    const QStringList Expected = {QStringLiteral("song.mp3"), Q(Dir.path()),          QStringLiteral("Song"),
+                                  QStringLiteral("Band"),     QStringLiteral("VA"),   QString(),
                                   QStringLiteral("3:05"),     QStringLiteral("1999"), QStringLiteral("3/9")};
-    for (int c = 0; c < lcCount; ++c)
-        EXPECT_EQ(Model.FileList().Cell(Row, c), Expected[c]) << "column " << c;
+    for (int c = 0; c < lcCount; ++c) EXPECT_EQ(Model.FileList().Cell(Row, c), Expected[c]) << "column " << c;
     const int BrokenRow = Model.FindListRow(Broken);
     ASSERT_GE(BrokenRow, 0);
     EXPECT_EQ(Model.FileList().Cell(BrokenRow, lcDuration), QString());  // DurationSec 0: empty cell
@@ -88,8 +80,7 @@ TEST_F(MainModelTest, ScanListsEveryAudioFileWithItsColumnsAndKeepsUnreadableOne
     EXPECT_FALSE(Cached(Broken).Modified);
 }
 
-TEST_F(MainModelTest, DurationTextsAndParsing)
-{
+TEST_F(MainModelTest, DurationTextsAndParsing) {
     EXPECT_EQ(TFileListModel::FormatDuration(185), QStringLiteral("3:05"));
     EXPECT_EQ(TFileListModel::FormatDuration(605), QStringLiteral("10:05"));
     EXPECT_EQ(TFileListModel::FormatDuration(0), QString());
@@ -102,8 +93,7 @@ TEST_F(MainModelTest, DurationTextsAndParsing)
     EXPECT_EQ(TFileListModel::DirectoryOf(QStringLiteral("/m/x/a.mp3")), QStringLiteral("/m/x"));
 }
 
-TEST_F(MainModelTest, SortsDurationsNumericallyAndFlipsOnSecondClick)
-{
+TEST_F(MainModelTest, SortsDurationsNumericallyAndFlipsOnSecondClick) {
     const int Durations[] = {599, 605, 0, 61};
     const char* Years[] = {"2001", "1999", "2010", "2005"};
     for (int i = 0; i < 4; ++i) {
@@ -114,8 +104,8 @@ TEST_F(MainModelTest, SortsDurationsNumericallyAndFlipsOnSecondClick)
     }
     Scan();
     Model.SortByColumn(lcDuration);
-    EXPECT_EQ(Column(lcDuration), (QStringList{QString(), QStringLiteral("1:01"), QStringLiteral("9:59"),
-                                               QStringLiteral("10:05")}));
+    EXPECT_EQ(Column(lcDuration),
+              (QStringList{QString(), QStringLiteral("1:01"), QStringLiteral("9:59"), QStringLiteral("10:05")}));
     Model.SortByColumn(lcYear);
     Model.SortByColumn(lcYear);
     EXPECT_FALSE(Model.SortAscending());
@@ -126,8 +116,7 @@ TEST_F(MainModelTest, SortsDurationsNumericallyAndFlipsOnSecondClick)
     EXPECT_EQ(Column(lcFile).first(), QStringLiteral("f0.mp3"));
 }
 
-TEST_F(MainModelTest, SortKeepsTheSelectionOnItsFiles)
-{
+TEST_F(MainModelTest, SortKeepsTheSelectionOnItsFiles) {
     const QString B = AddTitled(QStringLiteral("b.mp3"), QStringLiteral("B"));
     AddTitled(QStringLiteral("a.mp3"), QStringLiteral("A"));
     const QString C = AddTitled(QStringLiteral("c.mp3"), QStringLiteral("C"));
@@ -138,17 +127,15 @@ TEST_F(MainModelTest, SortKeepsTheSelectionOnItsFiles)
     EXPECT_EQ(Model.GetSelectedFiles(), (QStringList{C, B}));
 }
 
-TEST_F(MainModelTest, FilterMatchesTrimmedTextInNameTitleArtistAndAlbum)
-{
+TEST_F(MainModelTest, FilterMatchesTrimmedTextInNameTitleArtistAndAlbum) {
     const QString ByName = AddFile(QStringLiteral("beatles-help.mp3"));
-    const QString ByArtist = AddFile(QStringLiteral("x.mp3"), MakeTag(QString(), QStringLiteral("Yesterday"),
-                                                                     QStringLiteral("The Beatles")));
+    const QString ByArtist = AddFile(QStringLiteral("x.mp3"),
+                                     MakeTag(QString(), QStringLiteral("Yesterday"), QStringLiteral("The Beatles")));
     AddFile(QStringLiteral("other.mp3"), MakeTag(QString(), QStringLiteral("Other")));
     Scan();
     Model.SetFilterText(QStringLiteral("  Beat \t"));
     QStringList Listed;
-    for (int r = 0; r < Model.FileList().rowCount(); ++r)
-        Listed.append(Model.FileList().PathAt(r));
+    for (int r = 0; r < Model.FileList().rowCount(); ++r) Listed.append(Model.FileList().PathAt(r));
     Listed.sort();
     QStringList Expected{ByName, ByArtist};
     Expected.sort();
@@ -158,8 +145,7 @@ TEST_F(MainModelTest, FilterMatchesTrimmedTextInNameTitleArtistAndAlbum)
     EXPECT_EQ(Model.FileList().rowCount(), 3);
 }
 
-TEST_F(MainModelTest, FilteringKeepsTheListOrderAndClearingGivesItBack)
-{
+TEST_F(MainModelTest, FilteringKeepsTheListOrderAndClearingGivesItBack) {
     AddTitled(QStringLiteral("2 - x.mp3"), QStringLiteral("b"));
     AddTitled(QStringLiteral("10 - y.mp3"), QStringLiteral("c"));
     AddTitled(QStringLiteral("1 - z.mp3"), QStringLiteral("a"));
@@ -174,7 +160,7 @@ TEST_F(MainModelTest, FilteringKeepsTheListOrderAndClearingGivesItBack)
     }
     // After a sort the filter keeps the sorted order, and so does clearing it.
     Model.SortByColumn(lcTitle);
-    Model.SortByColumn(lcTitle);   // descending: c, b, a
+    Model.SortByColumn(lcTitle);  // descending: c, b, a
     const QStringList Sorted{QStringLiteral("10 - y.mp3"), QStringLiteral("2 - x.mp3"), QStringLiteral("1 - z.mp3")};
     ASSERT_EQ(Column(lcFile), Sorted);
     Model.SetFilterText(QStringLiteral("1"));
@@ -187,8 +173,7 @@ TEST_F(MainModelTest, FilteringKeepsTheListOrderAndClearingGivesItBack)
     EXPECT_EQ(Column(lcFile), Natural);
 }
 
-TEST_F(MainModelTest, SeveralFilesShowKeepUnlessEveryValueIsExactlyEqual)
-{
+TEST_F(MainModelTest, SeveralFilesShowKeepUnlessEveryValueIsExactlyEqual) {
     const QString A = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString a = AddTitled(QStringLiteral("2.mp3"), QStringLiteral("a"));
     const QString B = AddTitled(QStringLiteral("3.mp3"), QStringLiteral("B"));
@@ -214,8 +199,7 @@ TEST_F(MainModelTest, SeveralFilesShowKeepUnlessEveryValueIsExactlyEqual)
     EXPECT_EQ(Model.CurrentFile(), B);
 }
 
-TEST_F(MainModelTest, KeepLeavesDifferingValuesAndEmptyTextClearsThem)
-{
+TEST_F(MainModelTest, KeepLeavesDifferingValuesAndEmptyTextClearsThem) {
     TAudioTag First, Second;
     First.Comment = QStringLiteral("one\r\ntwo");
     Second.Genre = QStringLiteral("Rock");
@@ -249,8 +233,7 @@ TEST_F(MainModelTest, KeepLeavesDifferingValuesAndEmptyTextClearsThem)
     EXPECT_EQ(Cached(P2).Comment, QStringLiteral("<KEEP>"));
 }
 
-TEST_F(MainModelTest, ApplyWithoutSelectionKeepsPendingEdits)
-{
+TEST_F(MainModelTest, ApplyWithoutSelectionKeepsPendingEdits) {
     AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     Scan();
     Model.SetEditorText(TMainModel::efTitle, QStringLiteral("Z"));
@@ -259,8 +242,7 @@ TEST_F(MainModelTest, ApplyWithoutSelectionKeepsPendingEdits)
     EXPECT_EQ(Model.UndoCount(), 0);
 }
 
-TEST_F(MainModelTest, ChoosingAnotherFolderDropsPendingEditsSilently)
-{
+TEST_F(MainModelTest, ChoosingAnotherFolderDropsPendingEditsSilently) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     Scan();
     Model.SelectFiles({P});
@@ -272,8 +254,7 @@ TEST_F(MainModelTest, ChoosingAnotherFolderDropsPendingEditsSilently)
     EXPECT_TRUE(Service->SavedPaths.isEmpty());
 }
 
-TEST_F(MainModelTest, PendingChangesPromptSavesOnYesAndDropsOnNo)
-{
+TEST_F(MainModelTest, PendingChangesPromptSavesOnYesAndDropsOnNo) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     Scan();
     Model.SelectFiles({P});
@@ -294,8 +275,7 @@ TEST_F(MainModelTest, PendingChangesPromptSavesOnYesAndDropsOnNo)
     EXPECT_EQ(Service->Stored[P].Title, QStringLiteral("Yes"));
 }
 
-TEST_F(MainModelTest, SaveWithNothingModifiedReportsZero)
-{
+TEST_F(MainModelTest, SaveWithNothingModifiedReportsZero) {
     AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     Scan();
     Model.Save();
@@ -304,8 +284,7 @@ TEST_F(MainModelTest, SaveWithNothingModifiedReportsZero)
     EXPECT_TRUE(Service->SavedPaths.isEmpty());
 }
 
-TEST_F(MainModelTest, SaveReportsAVanishedFileAndKeepsItModified)
-{
+TEST_F(MainModelTest, SaveReportsAVanishedFileAndKeepsItModified) {
     const QString Kept = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString Gone = AddTitled(QStringLiteral("2.mp3"), QStringLiteral("B"));
     ScanSorted();
@@ -327,11 +306,9 @@ TEST_F(MainModelTest, SaveReportsAVanishedFileAndKeepsItModified)
 
 // A save that takes a while tells the window how far it got, with the
 // failed files counted as done, and ends on the usual summary.
-TEST_F(MainModelTest, LongSaveShowsItsProgress)
-{
+TEST_F(MainModelTest, LongSaveShowsItsProgress) {
     QStringList Paths;
-    for (const char* Name : {"1.mp3", "2.mp3", "3.mp3"})
-        Paths << AddTitled(QLatin1String(Name), QStringLiteral("A"));
+    for (const char* Name : {"1.mp3", "2.mp3", "3.mp3"}) Paths << AddTitled(QLatin1String(Name), QStringLiteral("A"));
     ScanSorted();
     Model.SelectFiles(Paths);
     Model.SetEditorText(TMainModel::efAlbum, QStringLiteral("New"));
@@ -366,11 +343,9 @@ TEST_F(MainModelTest, LongSaveShowsItsProgress)
 // the results come through the event loop, and the summary and the error
 // report come once every file is written. A cancel stops it after the files
 // under way; the rest stay modified for the next save.
-TEST_F(MainModelTest, BackgroundSaveEndsThroughTheEventLoopAndCanBeCancelled)
-{
+TEST_F(MainModelTest, BackgroundSaveEndsThroughTheEventLoopAndCanBeCancelled) {
     QStringList Paths;
-    for (int i = 0; i < 6; ++i)
-        Paths << AddTitled(QStringLiteral("%1.mp3").arg(i), QStringLiteral("A"));
+    for (int i = 0; i < 6; ++i) Paths << AddTitled(QStringLiteral("%1.mp3").arg(i), QStringLiteral("A"));
     ScanSorted();
     Model.SetBackgroundSaves(true);
     Model.SelectFiles(Paths);
@@ -385,8 +360,7 @@ TEST_F(MainModelTest, BackgroundSaveEndsThroughTheEventLoopAndCanBeCancelled)
     EXPECT_EQ(Busy, QList<bool>{true});
     QEventLoop Loop;
     QObject::connect(&Model, &TMainModel::SaveFinished, &Loop, &QEventLoop::quit);
-    if (Model.IsSaving())
-        Loop.exec();
+    if (Model.IsSaving()) Loop.exec();
     EXPECT_EQ(Finished, 1);
     EXPECT_EQ(Busy, (QList<bool>{true, false}));
     EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 5 files. Errors: 1"));
@@ -422,27 +396,24 @@ TEST_F(MainModelTest, BackgroundSaveEndsThroughTheEventLoopAndCanBeCancelled)
         Changed.notify_all();
     }
     EXPECT_TRUE(Model.IsSaving());
-    Loop.exec();   // the cancel ends the save in the next turn of the event loop
+    Loop.exec();  // the cancel ends the save in the next turn of the event loop
     Service->OnSave = nullptr;
     EXPECT_EQ(Finished, 2);
     EXPECT_LE(Service->SavedPaths.size(), 1);
     int StillModified = 0;
-    for (const QString& P : Paths.mid(2))
-        StillModified += Cached(P).Modified;
+    for (const QString& P : Paths.mid(2)) StillModified += Cached(P).Modified;
     EXPECT_GE(StillModified, 3);
     EXPECT_FALSE(Model.IsSaving());
 }
 
-TEST_F(MainModelTest, ErrorReportCopiesTabSeparatedLinesWithCrLf)
-{
+TEST_F(MainModelTest, ErrorReportCopiesTabSeparatedLinesWithCrLf) {
     EXPECT_EQ(ErrorReportText({{QStringLiteral("/a.mp3"), QStringLiteral("File not found.")},
                                {QStringLiteral("/b.ogg"), QStringLiteral("TagsLibrary save error: 5")}}),
               QStringLiteral("/a.mp3\tFile not found.\r\n/b.ogg\tTagsLibrary save error: 5\r\n"));
     EXPECT_EQ(ErrorReportText({}), QString());
 }
 
-TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile)
-{
+TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile) {
     TAudioTag T = MakeTag(QString(), QStringLiteral("A"), QStringLiteral("X"));
     T.CoverData = MakePicture("PNG", 0xff0000);
     T.CoverMime = QStringLiteral("image/png");
@@ -452,7 +423,8 @@ TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile)
     ScanSorted();
 
     Model.Remove();  // nothing selected
-    EXPECT_EQ(User.Informed, QStringList{QStringLiteral("Please select one or more files whose tags you want to clear.")});
+    EXPECT_EQ(User.Informed,
+              QStringList{QStringLiteral("Please select one or more files whose tags you want to clear.")});
 
     Model.SelectFiles({P1, P2});
     User.ConfirmAnswers = {false};
@@ -488,8 +460,7 @@ TEST_F(MainModelTest, RemoveAsksOnceAndStripsEverySelectedFile)
     EXPECT_EQ(Model.FileList().Cell(Model.FindListRow(P1), lcTitle), QStringLiteral("A"));
 }
 
-TEST_F(MainModelTest, UndoKeepsThirtyStepsAndDisablesItselfWhenEmpty)
-{
+TEST_F(MainModelTest, UndoKeepsThirtyStepsAndDisablesItselfWhenEmpty) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("t0"));
     Scan();
     Model.SelectFiles({P});
@@ -515,8 +486,7 @@ TEST_F(MainModelTest, UndoKeepsThirtyStepsAndDisablesItselfWhenEmpty)
     EXPECT_EQ(Cached(P).Title, QStringLiteral("t1"));
 }
 
-TEST_F(MainModelTest, UndoRestoresEveryFileOfTheStepAndDropsPendingEdits)
-{
+TEST_F(MainModelTest, UndoRestoresEveryFileOfTheStepAndDropsPendingEdits) {
     QStringList Paths;
     for (int i = 0; i < 5; ++i) {
         TAudioTag T = MakeTag(QString(), QStringLiteral("T%1").arg(i));
@@ -529,8 +499,7 @@ TEST_F(MainModelTest, UndoRestoresEveryFileOfTheStepAndDropsPendingEdits)
     Model.SelectFiles(Paths);
     Model.SetEditorText(TMainModel::efTitle, QStringLiteral("Same"));
     Model.Save();
-    for (const QString& P : Paths)
-        ASSERT_EQ(Service->Stored[P].Title, QStringLiteral("Same"));
+    for (const QString& P : Paths) ASSERT_EQ(Service->Stored[P].Title, QStringLiteral("Same"));
 
     Model.SetEditorText(TMainModel::efArtist, QStringLiteral("pending, never applied"));
     Model.Undo();
@@ -544,8 +513,7 @@ TEST_F(MainModelTest, UndoRestoresEveryFileOfTheStepAndDropsPendingEdits)
     EXPECT_EQ(Model.EditorText(TMainModel::efTitle), QStringLiteral("<keep>"));
 }
 
-TEST_F(MainModelTest, UndoAfterAnotherFolderWritesRecordsWithoutRows)
-{
+TEST_F(MainModelTest, UndoAfterAnotherFolderWritesRecordsWithoutRows) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("Old"));
     Scan();
     Model.SelectFiles({P});
@@ -558,8 +526,7 @@ TEST_F(MainModelTest, UndoAfterAnotherFolderWritesRecordsWithoutRows)
     EXPECT_EQ(Model.FindListRow(P), -1);
 }
 
-TEST_F(MainModelTest, UndoNeverWritesAnEmptyRecordOverAFileThatHadNone)
-{
+TEST_F(MainModelTest, UndoNeverWritesAnEmptyRecordOverAFileThatHadNone) {
     // A listed file whose record is gone (another command dropped it) is
     // recorded without a record; undoing must not strip its tags.
     const QString Listed = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("Keep me"));
@@ -572,10 +539,8 @@ TEST_F(MainModelTest, UndoNeverWritesAnEmptyRecordOverAFileThatHadNone)
     EXPECT_EQ(Service->Stored[Listed].Title, QStringLiteral("Keep me"));
 }
 
-TEST_F(MainModelTest, ANewFolderShowsOnlyItsOwnFiles)
-{
-    for (int i = 0; i < 60; ++i)
-        AddTitled(QStringLiteral("old%1.mp3").arg(i), QStringLiteral("Old"));
+TEST_F(MainModelTest, ANewFolderShowsOnlyItsOwnFiles) {
+    for (int i = 0; i < 60; ++i) AddTitled(QStringLiteral("old%1.mp3").arg(i), QStringLiteral("Old"));
     testutil::TTempDir Other;
     const QString New = Q(Other.file("new.mp3"));
     testutil::WriteFile(New.toStdString(), std::string("x"));
@@ -588,8 +553,7 @@ TEST_F(MainModelTest, ANewFolderShowsOnlyItsOwnFiles)
     EXPECT_EQ(Model.Status(), QStringLiteral("Loaded 1 files."));
 }
 
-TEST_F(MainModelTest, StoredPictureIsShownAndKeptByteForByte)
-{
+TEST_F(MainModelTest, StoredPictureIsShownAndKeptByteForByte) {
     TAudioTag T = MakeTag(QString(), QStringLiteral("A"));
     T.CoverData = MakePicture("PNG", 0x00ff00);
     T.CoverMime = QStringLiteral("image/png");
@@ -604,8 +568,7 @@ TEST_F(MainModelTest, StoredPictureIsShownAndKeptByteForByte)
     EXPECT_EQ(Service->Stored[P].CoverMime, QStringLiteral("image/png"));
 }
 
-TEST_F(MainModelTest, ClearThenSaveRemovesThePicture)
-{
+TEST_F(MainModelTest, ClearThenSaveRemovesThePicture) {
     TAudioTag T;
     T.CoverData = MakePicture("JPEG", 0x0000ff);
     T.CoverMime = QStringLiteral("image/jpeg");
@@ -621,8 +584,7 @@ TEST_F(MainModelTest, ClearThenSaveRemovesThePicture)
     EXPECT_TRUE(Service->Stored[P].CoverMime.isEmpty());
 }
 
-TEST_F(MainModelTest, LoadedPictureGoesToEverySelectedFileAndUndoBringsTheOldOnesBack)
-{
+TEST_F(MainModelTest, LoadedPictureGoesToEverySelectedFileAndUndoBringsTheOldOnesBack) {
     TAudioTag Red, Blue;
     Red.CoverData = MakePicture("PNG", 0xff0000);
     Red.CoverMime = QStringLiteral("image/png");
@@ -660,8 +622,7 @@ TEST_F(MainModelTest, LoadedPictureGoesToEverySelectedFileAndUndoBringsTheOldOne
     EXPECT_EQ(Service->Stored[P2].CoverData, Blue.CoverData);
 }
 
-TEST_F(MainModelTest, UntouchedPicturesSurviveAnEditOfSeveralFiles)
-{
+TEST_F(MainModelTest, UntouchedPicturesSurviveAnEditOfSeveralFiles) {
     // Several selected files show an empty display; an edit of their texts
     // must not take their (different) pictures away. Nor may an edit of a
     // file whose picture cannot be decoded for display.
@@ -688,8 +649,7 @@ TEST_F(MainModelTest, UntouchedPicturesSurviveAnEditOfSeveralFiles)
     EXPECT_EQ(Service->Stored[P2].Album, QStringLiteral("Y"));
 }
 
-TEST_F(MainModelTest, UndecodablePictureFileChangesNothing)
-{
+TEST_F(MainModelTest, UndecodablePictureFileChangesNothing) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString Bad = Q(Dir.file("bad.png"));
     testutil::WriteFile(Bad.toStdString(), std::string("not a picture"));
@@ -703,8 +663,7 @@ TEST_F(MainModelTest, UndecodablePictureFileChangesNothing)
     EXPECT_EQ(Model.CoverDisplay().Kind(), TCoverDisplay::cdNone);
 }
 
-TEST_F(MainModelTest, LoadedPictureStaysShownAfterAnsweringNo)
-{
+TEST_F(MainModelTest, LoadedPictureStaysShownAfterAnsweringNo) {
     const QString P = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString Picture = Q(Dir.file("p.png"));
     testutil::WriteFile(Picture.toStdString(), MakePicture("PNG", 0x123456).toStdString());
@@ -719,16 +678,17 @@ TEST_F(MainModelTest, LoadedPictureStaysShownAfterAnsweringNo)
     EXPECT_EQ(Model.CoverDisplay().Kind(), TCoverDisplay::cdLoaded);
 }
 
-TEST_F(MainModelTest, PictureFormatsAndTheirTypes)
-{
-    struct TCase { const char* Format; const char* Mime; };
-    const TCase Cases[] = {{"PNG", "image/png"}, {"JPEG", "image/jpeg"}, {"BMP", "image/bmp"},
-                           {"GIF", "image/png"} /* stored as PNG */};
+TEST_F(MainModelTest, PictureFormatsAndTheirTypes) {
+    struct TCase {
+        const char* Format;
+        const char* Mime;
+    };
+    const TCase Cases[] = {
+        {"PNG", "image/png"}, {"JPEG", "image/jpeg"}, {"BMP", "image/bmp"}, {"GIF", "image/png"} /* stored as PNG */};
     for (const TCase& C : Cases) {
         const QString Path = Q(Dir.file(std::string("pic.") + C.Format));
         const QByteArray Bytes = MakePicture(C.Format, 0x336699);
-        if (Bytes.isEmpty())
-            continue;  // no writer for the format here
+        if (Bytes.isEmpty()) continue;  // no writer for the format here
         testutil::WriteFile(Path.toStdString(), Bytes.toStdString());
         TCoverDisplay Display;
         QString Error;
@@ -743,14 +703,12 @@ TEST_F(MainModelTest, PictureFormatsAndTheirTypes)
     }
 }
 
-TEST_F(MainModelTest, IdenticalCoversAreStoredOnce)
-{
+TEST_F(MainModelTest, IdenticalCoversAreStoredOnce) {
     TAudioTag T;
     T.CoverData = MakePicture("PNG", 0xabcdef, 32);
     T.CoverMime = QStringLiteral("image/png");
     QStringList Paths;
-    for (int i = 0; i < 4; ++i)
-        Paths.append(AddFile(QStringLiteral("%1.mp3").arg(i), T));
+    for (int i = 0; i < 4; ++i) Paths.append(AddFile(QStringLiteral("%1.mp3").arg(i), T));
     TAudioTag Other = T;
     Other.CoverData = MakePicture("PNG", 0x111111, 32);
     AddFile(QStringLiteral("other.mp3"), Other);
@@ -760,12 +718,10 @@ TEST_F(MainModelTest, IdenticalCoversAreStoredOnce)
     Scan();
     EXPECT_EQ(Model.DistinctCoverCount(), 2);
     const char* Shared = Model.TagCache()[Paths[0]].CoverData.constData();
-    for (const QString& P : Paths)
-        EXPECT_EQ(Model.TagCache()[P].CoverData.constData(), Shared);
+    for (const QString& P : Paths) EXPECT_EQ(Model.TagCache()[P].CoverData.constData(), Shared);
 }
 
-TEST_F(MainModelTest, PlayTakesTheFirstSelectedFileAndReportsFailures)
-{
+TEST_F(MainModelTest, PlayTakesTheFirstSelectedFileAndReportsFailures) {
     const QString P1 = AddTitled(QStringLiteral("1.mp3"), QStringLiteral("A"));
     const QString P2 = AddTitled(QStringLiteral("2.mp3"), QStringLiteral("B"));
     const QString P3 = AddTitled(QStringLiteral("3.mp3"), QStringLiteral("C"));
@@ -789,8 +745,7 @@ TEST_F(MainModelTest, PlayTakesTheFirstSelectedFileAndReportsFailures)
     EXPECT_EQ(User.Errors.last(), QStringLiteral("File not found:\n") + P1);
 }
 
-TEST_F(MainModelTest, AboutAndLinksUseTheMakersPages)
-{
+TEST_F(MainModelTest, AboutAndLinksUseTheMakersPages) {
     Model.About();
     ASSERT_EQ(User.Informed.size(), 1);
     EXPECT_TRUE(User.Informed[0].startsWith(QStringLiteral("Veltrano\nVersion: %1\n\nWebsite: ").arg(kVersionText)));
@@ -806,8 +761,7 @@ TEST_F(MainModelTest, AboutAndLinksUseTheMakersPages)
 
 namespace {
 
-TEST(FileListModel, BatchedRowsAreFoundAtOnceAndShownTogether)
-{
+TEST(FileListModel, BatchedRowsAreFoundAtOnceAndShownTogether) {
     TFileListModel List;
     int Inserts = 0;
     QObject::connect(&List, &QAbstractItemModel::rowsInserted, [&] { ++Inserts; });

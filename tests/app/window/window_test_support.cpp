@@ -15,16 +15,12 @@ namespace {
 // object, shared by every test of the process.
 class TGuiEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
-        if (QCoreApplication::instance())
-            return;
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+    void SetUp() override {
+        if (QCoreApplication::instance()) return;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         FApp = new QGuiApplication(FArgc, FArgv);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         delete FApp;
         FApp = nullptr;
     }
@@ -41,13 +37,11 @@ private:
 
 }  // namespace
 
-bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag)
-{
+bool TFakeTagService::LoadTag(const QString& FileName, TAudioTag& Tag) {
     return LoadTagConcurrently(FileName, Tag, FLastError);
 }
 
-bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const
-{
+bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const {
     std::lock_guard Lock(FMutex);
     Tag = TAudioTag();
     Error.clear();
@@ -62,15 +56,10 @@ bool TFakeTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Ta
     return true;
 }
 
-bool TFakeTagService::SaveTag(const TAudioTag& Tag)
-{
-    return SaveTagConcurrently(Tag, FLastError);
-}
+bool TFakeTagService::SaveTag(const TAudioTag& Tag) { return SaveTagConcurrently(Tag, FLastError); }
 
-bool TFakeTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const
-{
-    if (OnSave)
-        OnSave(Tag.FileName);
+bool TFakeTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const {
+    if (OnSave) OnSave(Tag.FileName);
     std::lock_guard Lock(FMutex);
     NowMs += SaveCostMs;
     Error.clear();
@@ -92,28 +81,23 @@ bool TFakeTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) 
     return true;
 }
 
-bool TScriptedUser::Confirm(const QString& Text)
-{
+bool TScriptedUser::Confirm(const QString& Text) {
     Confirmations.append(Text);
-    if (ConfirmAnswers.empty())
-        return false;
+    if (ConfirmAnswers.empty()) return false;
     const bool Answer = ConfirmAnswers.front();
     ConfirmAnswers.pop_front();
     return Answer;
 }
 
-QString TScriptedUser::AskText(const QString& Caption, const QString& Prompt, const QString& Default)
-{
+QString TScriptedUser::AskText(const QString& Caption, const QString& Prompt, const QString& Default) {
     Asked.append(Caption + QLatin1Char('|') + Prompt + QLatin1Char('|') + Default);
-    if (TextAnswers.empty())
-        return QString();
+    if (TextAnswers.empty()) return QString();
     const QString Answer = TextAnswers.front();
     TextAnswers.pop_front();
     return Answer.trimmed();
 }
 
-bool ScanAndWait(TMainModel& Model, const QString& Folder)
-{
+bool ScanAndWait(TMainModel& Model, const QString& Folder) {
     QEventLoop Loop;
     bool Finished = false;
     const auto Connection = QObject::connect(&Model, &TMainModel::ScanFinished, &Loop, [&] {
@@ -122,14 +106,12 @@ bool ScanAndWait(TMainModel& Model, const QString& Folder)
     });
     QTimer::singleShot(30000, &Loop, &QEventLoop::quit);
     Model.FolderSelected(Folder);
-    if (!Finished)
-        Loop.exec();
+    if (!Finished) Loop.exec();
     QObject::disconnect(Connection);
     return Finished;
 }
 
-QByteArray MakePicture(const char* Format, QRgb Colour, int Size)
-{
+QByteArray MakePicture(const char* Format, QRgb Colour, int Size) {
     QImage Image(Size, Size, QImage::Format_RGB32);
     Image.fill(Colour);
     QBuffer Buffer;
@@ -138,8 +120,7 @@ QByteArray MakePicture(const char* Format, QRgb Colour, int Size)
     return Buffer.data();
 }
 
-TAudioTag MakeTag(const QString& Path, const QString& Title, const QString& Artist)
-{
+TAudioTag MakeTag(const QString& Path, const QString& Title, const QString& Artist) {
     TAudioTag Tag;
     Tag.FileName = Path;
     Tag.FileType = AudioFileTypeFromExtension(Path);

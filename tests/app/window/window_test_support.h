@@ -48,19 +48,19 @@ public:
 private:
     QString FLastError;
     bool FTransactional = true;
-    mutable std::mutex FMutex;   // saves come from the model's writers
+    mutable std::mutex FMutex;  // saves come from the model's writers
 };
 
 // Answers questions from a script and records every message shown.
 class TScriptedUser : public IUserInteraction {
 public:
-    std::deque<bool> ConfirmAnswers;   // empty: answers No
-    std::deque<QString> TextAnswers;   // empty: cancels
-    QString FolderAnswer;              // empty: cancels
+    std::deque<bool> ConfirmAnswers;  // empty: answers No
+    std::deque<QString> TextAnswers;  // empty: cancels
+    QString FolderAnswer;             // empty: cancels
     QString ImageFileAnswer;
-    QString SaveFileAnswer;            // empty: cancels
-    QStringList SaveAsked;             // "caption|filter|suggested" of each save dialog
-    QStringList Asked;                 // "caption|prompt|default" of each text input
+    QString SaveFileAnswer;  // empty: cancels
+    QStringList SaveAsked;   // "caption|filter|suggested" of each save dialog
+    QStringList Asked;       // "caption|prompt|default" of each text input
     QStringList Informed, Errors, Confirmations;
     QVector<QVector<TErrorItem>> Reports;
 
@@ -71,8 +71,7 @@ public:
     QString AskText(const QString& Caption, const QString& Prompt, const QString& Default) override;
     QString PickFolder(const QString&) override { return FolderAnswer; }
     QString PickImageFile() override { return ImageFileAnswer; }
-    QString PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) override
-    {
+    QString PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) override {
         SaveAsked.append(Caption + u'|' + Filter + u'|' + Suggested);
         return SaveFileAnswer;
     }
@@ -83,9 +82,18 @@ class TRecordingShell : public IShellActions {
 public:
     bool AcceptPlay = true, AcceptOpen = true;
     QStringList Played, Opened, Urls;
-    bool PlayFile(const QString& Path) override { Played.append(Path); return AcceptPlay; }
-    bool OpenFile(const QString& Path) override { Opened.append(Path); return AcceptOpen; }
-    bool OpenUrl(const QString& Url) override { Urls.append(Url); return true; }
+    bool PlayFile(const QString& Path) override {
+        Played.append(Path);
+        return AcceptPlay;
+    }
+    bool OpenFile(const QString& Path) override {
+        Opened.append(Path);
+        return AcceptOpen;
+    }
+    bool OpenUrl(const QString& Url) override {
+        Urls.append(Url);
+        return true;
+    }
 };
 
 // Scans Folder and runs the event loop until the scan has finished (fails
@@ -109,7 +117,9 @@ protected:
     TRecordingShell Shell;
     TMainModel Model{Service, User, Shell};
 
-    TModelTest() { Model.SetClock([this] { return Service->NowMs.load(); }); }
+    TModelTest() {
+        Model.SetClock([this] { return Service->NowMs.load(); });
+    }
 };
 
 }  // namespace windowtest
