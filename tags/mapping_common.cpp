@@ -4,6 +4,7 @@
 
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace mapping {
 
@@ -22,9 +23,9 @@ std::string JoinNumberTotal(const TNumberTotal& Pair) {
 
 namespace {
 
-const char* NumberName(bool Track) { return Track ? "TRACKNUMBER" : "DISCNUMBER"; }
+const char* NumberName(bool Track) { return Track ? fieldname::TrackNumber : fieldname::DiscNumber; }
 const char* ShortNumberName(bool Track) { return Track ? "TRACK" : "DISC"; }
-const char* TotalName(bool Track) { return Track ? "TOTALTRACKS" : "TOTALDISCS"; }
+const char* TotalName(bool Track) { return Track ? fieldname::TotalTracks : fieldname::TotalDiscs; }
 const char* ShortTotalName(bool Track) { return Track ? "TRACKTOTAL" : "DISCTOTAL"; }
 
 // The number entry NumberAndTotal reads: TRACKNUMBER when it has a value, else TRACK.

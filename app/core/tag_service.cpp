@@ -26,6 +26,7 @@
 #include "tags/mapping_common.h"
 #include "tags/flac_ogg/opus_tag.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -42,8 +43,10 @@ public:
 
 // Unified names written from the record, in the order of its text fields.
 constexpr const char* WriteNames[TAudioTag::TextFieldCount] = {
-    "TITLE", "ARTIST",      "ALBUM",    "YEAR",           "TRACKNUMBER", "GENRE", "COMMENT",   "DISCNUMBER",
-    "BPM",   "ALBUMARTIST", "COMPOSER", "ORIGINALARTIST", "COPYRIGHT",   "URL",   "ENCODEDBY", "LYRICS"};
+    fieldname::Title,       fieldname::Artist,      fieldname::Album,     fieldname::Year,
+    fieldname::TrackNumber, fieldname::Genre,       fieldname::Comment,   fieldname::DiscNumber,
+    fieldname::Bpm,         fieldname::AlbumArtist, fieldname::Composer,  fieldname::OriginalArtist,
+    fieldname::Copyright,   fieldname::Url,         fieldname::EncodedBy, fieldname::Lyrics};
 
 // Read fallbacks, tried in turn while the value is still empty. An edited
 // field is written under the names above; a cleared one also deletes the
@@ -56,7 +59,7 @@ struct TReadFallback {
     const char* Names[4];
 };
 constexpr TReadFallback ReadFallbacks[] = {
-    {3, {"DATE", "RECORDINGDATE", "RELEASEDATE", "ORIGINALRELEASEDATE"}},
+    {3, {fieldname::Date, "RECORDINGDATE", "RELEASEDATE", "ORIGINALRELEASEDATE"}},
     {4, {"TRACK", nullptr, nullptr, nullptr}},
     {7, {"DISC", nullptr, nullptr, nullptr}},
     {11, {"ORIGARTIST", nullptr, nullptr, nullptr}},
@@ -73,7 +76,7 @@ const char* const FrontCoverName = "Cover art 1";
 // description only, so that editing the comment never overwrites or deletes
 // a player's data, also when the file has no comment of the user's own.
 int EntryIndex(const TTags& Tags, const char* Name) {
-    if (std::strcmp(Name, "COMMENT") == 0 || std::strcmp(Name, "LYRICS") == 0) {
+    if (std::strcmp(Name, fieldname::Comment) == 0 || std::strcmp(Name, fieldname::Lyrics) == 0) {
         for (int I = 0; I < Tags.Count(); ++I)
             if (text::SameText(Tags.TagAt(I)->Name, Name) && Tags.TagAt(I)->Description.empty()) return I;
         return -1;

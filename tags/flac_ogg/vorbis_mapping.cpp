@@ -16,6 +16,7 @@
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ struct TNameAlias {
     const char* Unified;
 };
 constexpr TNameAlias NameAliases[] = {
-    {"ALBUM ARTIST", "ALBUMARTIST"},
+    {"ALBUM ARTIST", fieldname::AlbumArtist},
 };
 
 // The unified name of a comment name (upper-cased, as the reader stores names).
@@ -201,12 +202,12 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
         return std::find(nativeNames.begin(), nativeNames.end(), Upper) != nativeNames.end();
     };
 
-    const std::string year = Tags.GetText("YEAR");
-    const bool yearIntoDate = !year.empty() && !native("YEAR");
-    std::string storedDate = Tags.GetText("DATE");
+    const std::string year = Tags.GetText(fieldname::Year);
+    const bool yearIntoDate = !year.empty() && !native(fieldname::Year);
+    std::string storedDate = Tags.GetText(fieldname::Date);
     if (storedDate.empty())
         for (auto& c : Comments)
-            if (c.Format == vcfText && text::SameText(c.Name, "DATE")) {
+            if (c.Format == vcfText && text::SameText(c.Name, fieldname::Date)) {
                 storedDate = c.GetText();
                 break;
             }
@@ -249,7 +250,7 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
             continue;
         }
         const bool seen = std::find(done.begin(), done.end(), upper) != done.end();
-        if (yearIntoDate && upper == "DATE") {
+        if (yearIntoDate && upper == fieldname::Date) {
             // One DATE, holding the year.
             if (seen || date.empty()) continue;
             done.push_back(upper);
@@ -269,9 +270,9 @@ void PrepareComments(const TTags& Tags, std::vector<TVorbisComment>& Comments, b
     for (int i = 0; i < Tags.Count(); ++i) {
         std::string upper = text::UpperAscii(Tags.TagAt(i)->Name);
         if (IsNumberOrTotal(upper) || native(upper)) continue;
-        if (yearIntoDate && (upper == "YEAR" || upper == "DATE")) {
-            if (native("DATE") || date.empty()) continue;
-            upper = "DATE";
+        if (yearIntoDate && (upper == fieldname::Year || upper == fieldname::Date)) {
+            if (native(fieldname::Date) || date.empty()) continue;
+            upper = fieldname::Date;
             if (std::find(done.begin(), done.end(), upper) != done.end()) continue;
             done.push_back(upper);
             TVorbisComment c;

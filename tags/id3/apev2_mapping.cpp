@@ -14,12 +14,14 @@
 #include "tags/mapping_common.h"
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace {
 
 // Names the track and disc items stand for; they are written through
 // WriteNumberItem, never as items of their own.
-constexpr const char* NumberNames[] = {"TRACKNUMBER", "TOTALTRACKS", "DISCNUMBER", "TOTALDISCS", "TRACK", "DISC"};
+constexpr const char* NumberNames[] = {
+    fieldname::TrackNumber, fieldname::TotalTracks, fieldname::DiscNumber, fieldname::TotalDiscs, "TRACK", "DISC"};
 // Keys whose value is a list of name / value lines, kept as they are.
 constexpr const char* ListKeys[] = {"TIPL", "TMCL"};
 
@@ -43,7 +45,7 @@ struct TKeyAlias {
     const char* Name;
 };
 constexpr TKeyAlias KeyAliases[] = {
-    {"Album Artist", "ALBUMARTIST"},
+    {"Album Artist", fieldname::AlbumArtist},
 };
 
 // The container's name for an item key.
@@ -113,7 +115,7 @@ void WriteNumberItem(TAPEv2Tag& T, const std::string& Text, bool Track) {
         if (keep >= 0) T.DeleteFrame(keep);
         return;
     }
-    TAPEv2Frame* f = keep >= 0 ? T.Frame(keep) : T.AddFrame(Track ? "TRACK" : "DISCNUMBER");
+    TAPEv2Frame* f = keep >= 0 ? T.Frame(keep) : T.AddFrame(Track ? "TRACK" : fieldname::DiscNumber);
     if (f->GetText() != Text) f->SetText(Text);
 }
 
@@ -144,9 +146,10 @@ void TTags::LoadAPEv2Tags() {
         for (const auto& f : T.Frames) {
             if (f->Format != ffText) continue;
             if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
-                RemoveAll(kind ? "TRACKNUMBER" : "DISCNUMBER");
+                RemoveAll(kind ? fieldname::TrackNumber : fieldname::DiscNumber);
                 RemoveAll(kind ? "TRACK" : "DISC");
-                if (f->GetText().find('/') != std::string::npos) RemoveAll(kind ? "TOTALTRACKS" : "TOTALDISCS");
+                if (f->GetText().find('/') != std::string::npos)
+                    RemoveAll(kind ? fieldname::TotalTracks : fieldname::TotalDiscs);
             } else {
                 RemoveAll(UnifiedName(f->Name));
             }
@@ -155,8 +158,8 @@ void TTags::LoadAPEv2Tags() {
             if (f->Format != ffText) continue;
             if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
                 const mapping::TNumberTotal n = mapping::SplitNumberTotal(f->GetText());
-                if (!n.Number.empty()) Add(kind ? "TRACKNUMBER" : "DISCNUMBER")->Value = n.Number;
-                if (!n.Total.empty()) Add(kind ? "TOTALTRACKS" : "TOTALDISCS")->Value = n.Total;
+                if (!n.Number.empty()) Add(kind ? fieldname::TrackNumber : fieldname::DiscNumber)->Value = n.Number;
+                if (!n.Total.empty()) Add(kind ? fieldname::TotalTracks : fieldname::TotalDiscs)->Value = n.Total;
             } else if (OneOf(f->Name, ListKeys)) {
                 // Already the container's own list form: name CR LF value CR LF.
                 const std::string v(f->Value.begin(), f->Value.end());

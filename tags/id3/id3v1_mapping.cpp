@@ -5,6 +5,7 @@
 #include "tags/mapping_common.h"
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -24,17 +25,17 @@ void TTags::LoadID3v1Tags() {
         RemoveAll(Name);
         Add(Name)->Value = Value;
     };
-    Put("TITLE", T.Title);
-    Put("ARTIST", T.Artist);
-    Put("ALBUM", T.Album);
-    Put("YEAR", T.Year);
-    Put("COMMENT", T.Comment);
+    Put(fieldname::Title, T.Title);
+    Put(fieldname::Artist, T.Artist);
+    Put(fieldname::Album, T.Album);
+    Put(fieldname::Year, T.Year);
+    Put(fieldname::Comment, T.Comment);
     if (T.Track != 0) {
-        RemoveAll("TRACKNUMBER");
+        RemoveAll(fieldname::TrackNumber);
         RemoveAll("TRACK");
-        Add("TRACKNUMBER")->Value = std::to_string(T.Track);
+        Add(fieldname::TrackNumber)->Value = std::to_string(T.Track);
     }
-    Put("GENRE", T.Genre);
+    Put(fieldname::Genre, T.Genre);
     Loaded = true;
 }
 
@@ -43,16 +44,16 @@ void TTags::PrepareID3v1Tag() {
     T.Revision1 = true;
     // Whole texts: the block cuts them to their widths when it is built, and
     // the Lyrics3 extended fields keep the full texts.
-    T.Title = GetText("TITLE");
-    T.Artist = GetText("ARTIST");
-    T.Album = GetText("ALBUM");
+    T.Title = GetText(fieldname::Title);
+    T.Artist = GetText(fieldname::Artist);
+    T.Album = GetText(fieldname::Album);
     // The comment without a description is the user's; described ones hold
     // players' own data (loudness, gapless figures) that means nothing here.
-    const TTag* Comment = mapping::PlainEntry(*this, "COMMENT");
+    const TTag* Comment = mapping::PlainEntry(*this, fieldname::Comment);
     T.Comment = Comment ? Comment->Value : std::string();
-    T.Genre = GetText("GENRE");
+    T.Genre = GetText(fieldname::Genre);
     // The four-digit year of a full date; a year without four digits as it is.
-    const std::string Year = GetText("YEAR");
+    const std::string Year = GetText(fieldname::Year);
     T.Year = mapping::FourDigitYear(Year);
     if (T.Year.empty()) T.Year = Year;
     if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RELEASEDATE"));
@@ -75,28 +76,29 @@ int TTags::SaveID3v1Tag(const std::string& FileName, TStream* Stream) {
 void TTags::DeleteNativeID3v1(const TTag& Entry) {
     TID3v1Tag& T = *FID3v1Tag;
     const std::string& N = Entry.Name;
-    if (text::SameText(N, "TITLE"))
+    if (text::SameText(N, fieldname::Title))
         T.Title.clear();
-    else if (text::SameText(N, "ARTIST"))
+    else if (text::SameText(N, fieldname::Artist))
         T.Artist.clear();
-    else if (text::SameText(N, "ALBUM"))
+    else if (text::SameText(N, fieldname::Album))
         T.Album.clear();
-    else if (text::SameText(N, "YEAR"))
+    else if (text::SameText(N, fieldname::Year))
         T.Year.clear();
-    else if (text::SameText(N, "COMMENT"))
+    else if (text::SameText(N, fieldname::Comment))
         T.Comment.clear();
-    else if (text::SameText(N, "GENRE"))
+    else if (text::SameText(N, fieldname::Genre))
         T.Genre.clear();
-    else if (text::SameText(N, "TRACKNUMBER") || text::SameText(N, "TRACK")) {
+    else if (text::SameText(N, fieldname::TrackNumber) || text::SameText(N, "TRACK")) {
         T.Track = 0;
         T.TrackString.clear();
     }
 }
 
 bool TTags::ID3v1CanHold(const TTag& Entry) {
-    static constexpr const char* Names[] = {"TITLE", "ARTIST", "ALBUM", "YEAR", "GENRE", "TRACKNUMBER", "TRACK"};
+    static constexpr const char* Names[] = {fieldname::Title, fieldname::Artist,      fieldname::Album, fieldname::Year,
+                                            fieldname::Genre, fieldname::TrackNumber, "TRACK"};
     for (const char* n : Names)
         if (text::SameText(Entry.Name, n)) return true;
     // Only the comment without a description has a field there.
-    return text::SameText(Entry.Name, "COMMENT") && Entry.Description.empty();
+    return text::SameText(Entry.Name, fieldname::Comment) && Entry.Description.empty();
 }

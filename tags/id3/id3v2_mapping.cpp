@@ -18,6 +18,7 @@
 #include "tags/text.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -31,42 +32,42 @@ struct TFrameName {
 
 // Frame ID <-> unified name; loading reads it left to right, saving right to left.
 constexpr TFrameName FrameNames[] = {
-    {"TPE1", "ARTIST"},
-    {"TIT2", "TITLE"},
-    {"TPE2", "ALBUMARTIST"},
-    {"TCOM", "COMPOSER"},
+    {"TPE1", fieldname::Artist},
+    {"TIT2", fieldname::Title},
+    {"TPE2", fieldname::AlbumArtist},
+    {"TCOM", fieldname::Composer},
     {"TIT3", "SUBTITLE"},
     {"TPE4", "MIXARTIST"},
-    {"TALB", "ALBUM"},
-    {"TCOP", "COPYRIGHT"},
+    {"TALB", fieldname::Album},
+    {"TCOP", fieldname::Copyright},
     {"TIT1", "GROUPING"},
-    {"TCON", "GENRE"},
+    {"TCON", fieldname::Genre},
     {"TDRL", "RELEASEDATE"},
     {"TDRC", "RECORDINGDATE"},
-    {"TYER", "YEAR"},
-    {"TRCK", "TRACKNUMBER"},
-    {"TPOS", "DISCNUMBER"},
-    {"TBPM", "BPM"},
+    {"TYER", fieldname::Year},
+    {"TRCK", fieldname::TrackNumber},
+    {"TPOS", fieldname::DiscNumber},
+    {"TBPM", fieldname::Bpm},
     {"TKEY", "KEY"},
     {"TPE3", "CONDUCTOR"},
     {"TEXT", "LYRICIST"},
     {"TPRO", "PRODUCED"},
     {"TSTU", "STUDIO"},
-    {"TPUB", "PUBLISHER"},
-    {"TENC", "ENCODEDBY"},
+    {"TPUB", fieldname::Publisher},
+    {"TENC", fieldname::EncodedBy},
     {"TSSE", "SOFTWARESETTINGS"},
     {"TSRC", "ISRC"},
     {"TSST", "DISCSUBTITLE"},
     {"TMED", "MEDIA"},
     {"TMCL", "TMCL"},
     {"TMOO", "MOOD"},
-    {"COMM", "COMMENT"},
-    {"USLT", "LYRICS"},
+    {"COMM", fieldname::Comment},
+    {"USLT", fieldname::Lyrics},
     {"TSOP", "ARTISTSORT"},
     {"TSOT", "TITLESORT"},
     {"TSO2", "ALBUMARTISTSORT"},
     {"TSOA", "ALBUMSORT"},
-    {"TOPE", "ORIGINALARTIST"},
+    {"TOPE", fieldname::OriginalArtist},
     {"TOAL", "ORIGINALTITLE"},
     {"TOLY", "ORIGINALLYRICIST"},
     {"TOFN", "ORIGINALFILENAME"},
@@ -88,7 +89,7 @@ constexpr TFrameName FrameNames[] = {
 static_assert(std::size(FrameNames) == 53);
 
 // Names that save into a frame without coming back from it under that name.
-constexpr TFrameName ExtraSaveNames[] = {{"TYER", "DATE"}, {"TRCK", "TRACK"}, {"TPOS", "DISC"}};
+constexpr TFrameName ExtraSaveNames[] = {{"TYER", fieldname::Date}, {"TRCK", "TRACK"}, {"TPOS", "DISC"}};
 
 std::string UnifiedNameOfFrame(const TID3v2FrameID& ID) {
     std::string id = ID3v2FrameIDText(ID);
@@ -160,8 +161,8 @@ std::string GenreText(const TID3v2Tag& T, int I) {
 // or deleting it would leave its twin behind).
 void LoadNumberTotal(TTags& Tags, bool Track, const std::string& Value) {
     const mapping::TNumberTotal pair = mapping::SplitNumberTotal(Value);
-    Tags.Add(Track ? "TRACKNUMBER" : "DISCNUMBER")->Value = pair.Number;
-    const char* total = Track ? "TOTALTRACKS" : "TOTALDISCS";
+    Tags.Add(Track ? fieldname::TrackNumber : fieldname::DiscNumber)->Value = pair.Number;
+    const char* total = Track ? fieldname::TotalTracks : fieldname::TotalDiscs;
     for (int i = 0; i < Tags.Count(); ++i) {
         const TTag* t = Tags.TagAt(i);
         if (t->ExtTagType == ettTXXX && text::SameText(t->Name, total) && t->Value == pair.Total) return;
@@ -170,13 +171,13 @@ void LoadNumberTotal(TTags& Tags, bool Track, const std::string& Value) {
 }
 
 void LoadTextFrame(TTags& Tags, TID3v2Tag& T, int I, const std::string& Name) {
-    if (Name == "GENRE") {
-        Tags.Add("GENRE")->Value = GenreText(T, I);
+    if (Name == fieldname::Genre) {
+        Tags.Add(fieldname::Genre)->Value = GenreText(T, I);
         return;
     }
     const std::string value = T.GetText(I);
-    if ((Name == "TRACKNUMBER" || Name == "DISCNUMBER") && value.find('/') != std::string::npos) {
-        LoadNumberTotal(Tags, Name == "TRACKNUMBER", value);
+    if ((Name == fieldname::TrackNumber || Name == fieldname::DiscNumber) && value.find('/') != std::string::npos) {
+        LoadNumberTotal(Tags, Name == fieldname::TrackNumber, value);
         return;
     }
     Tags.Add(Name)->Value = value;
@@ -211,7 +212,7 @@ void LoadUserURL(TTags& Tags, TID3v2Tag& T, int I) {
     std::string d;
     const std::string url = T.GetUserDefinedURLLink(I, d);
     if (url.empty()) return;
-    TTag* t = Tags.Add(d.empty() ? "URL" : d);
+    TTag* t = Tags.Add(d.empty() ? fieldname::Url : d);
     t->Value = url;
     t->Description = d;
     t->ExtTagType = ettWXXX;
@@ -245,7 +246,7 @@ void LoadCounter(TTags& Tags, TID3v2Tag& T, int I, const std::string& ID) {
         std::string email;
         uint32_t counter = 0;
         uint8_t rating = 0;
-        if (T.GetPopularimeter(I, email, counter, rating)) Tags.Add("RATING")->Value = std::to_string(rating);
+        if (T.GetPopularimeter(I, email, counter, rating)) Tags.Add(fieldname::Rating)->Value = std::to_string(rating);
     }
 }
 
@@ -274,9 +275,9 @@ void RemoveEarlierEntries(TTags& Tags, TID3v2Tag& T) {
         if (!name.empty()) {
             Tags.RemoveAll(name);
             // A number with its total replaces the earlier total as well.
-            if (name == "TRACKNUMBER" || name == "DISCNUMBER") {
+            if (name == fieldname::TrackNumber || name == fieldname::DiscNumber) {
                 if (T.GetText(i).find('/') != std::string::npos)
-                    Tags.RemoveAll(name == "TRACKNUMBER" ? "TOTALTRACKS" : "TOTALDISCS");
+                    Tags.RemoveAll(name == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs);
             }
         } else if (f.IsID("TXXX")) {
             std::string d;
@@ -285,7 +286,7 @@ void RemoveEarlierEntries(TTags& Tags, TID3v2Tag& T) {
         } else if (f.IsID("WXXX")) {
             std::string d;
             T.GetUserDefinedURLLink(i, d);
-            Tags.RemoveAll(d.empty() ? "URL" : d);
+            Tags.RemoveAll(d.empty() ? fieldname::Url : d);
         }
     }
 }
@@ -327,7 +328,7 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
     if (name.empty()) return d;
     // A link typed without a frame of its own is what loading reads as URL:
     // a WXXX without description, never a TXXX named so.
-    if (name == "URL") {
+    if (name == fieldname::Url) {
         d = {TTarget::UserURL, "WXXX", "WXXX\n" + E.Description};
         return d;
     }
@@ -340,8 +341,9 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
     }
     // A 2.3 tag keeps the year in TYER; a TDRC some writers put there too
     // (readers that know it prefer it) is saved together with the year.
-    if (name == "YEAR" || name == "DATE" || (name == "RECORDINGDATE" && (Version4 || T.FrameExists("TDRC") >= 0))) {
-        d = {TTarget::Date, Version4 ? "TDRC" : "TYER", "DATE"};
+    if (name == fieldname::Year || name == fieldname::Date ||
+        (name == "RECORDINGDATE" && (Version4 || T.FrameExists("TDRC") >= 0))) {
+        d = {TTarget::Date, Version4 ? "TDRC" : "TYER", fieldname::Date};
         return d;
     }
     const std::string frame = FrameOfUnifiedName(name);
@@ -360,7 +362,7 @@ TDestination DestinationOf(const TTags& Tags, const TID3v2Tag& T, const TTag& E,
         return d;
     }
     // The n-th rating read from a POPM goes back into the n-th POPM.
-    if (name == "RATING" && RatingIndex < T.FrameTypeCount("POPM")) {
+    if (name == fieldname::Rating && RatingIndex < T.FrameTypeCount("POPM")) {
         d = {TTarget::Rating, "POPM", "POPM\n" + std::to_string(RatingIndex++)};
         return d;
     }
@@ -679,7 +681,7 @@ void TTags::LoadID3v2Tags() {
         TID3v2Frame& f = *T.Frames[i];
         const std::string id = f.IDText();
         const std::string name = UnifiedNameOfFrame(f.ID);
-        if (name == "GENRE") {
+        if (name == fieldname::Genre) {
             LoadTextFrame(*this, T, i, name);
             f.AlreadyParsed = true;
             continue;
@@ -790,7 +792,7 @@ void TTags::DeleteNativeID3v2(const TTag& Entry) {
     } else if (text::SameText(Entry.Name, "PLAYCOUNT")) {
         T.DeleteFrames("PCNT");
     } else {
-        if (text::SameText(Entry.Name, "RATING")) {
+        if (text::SameText(Entry.Name, fieldname::Rating)) {
             // The rating came from a POPM: that frame goes.
             for (int i : FramesOf(T, "POPM")) {
                 std::string email;

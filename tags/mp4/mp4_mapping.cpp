@@ -10,6 +10,7 @@
 #include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -20,18 +21,18 @@ struct TItemName {
 
 // Item ID <-> unified name; loading reads it left to right, saving right to left.
 constexpr TItemName ItemNames[] = {
-    {"©ART", "ARTIST"},
-    {"©nam", "TITLE"},
-    {"aART", "ALBUMARTIST"},
-    {"©wrt", "COMPOSER"},
-    {"©alb", "ALBUM"},
-    {"cprt", "COPYRIGHT"},
+    {"©ART", fieldname::Artist},
+    {"©nam", fieldname::Title},
+    {"aART", fieldname::AlbumArtist},
+    {"©wrt", fieldname::Composer},
+    {"©alb", fieldname::Album},
+    {"cprt", fieldname::Copyright},
     {"©grp", "GROUPING"},
     {"©day", "RELEASEDATE"},
     {"pgap", "GAPLESSPLAYBACK"},
     {"cpil", "PARTOFCOMPILATION"},
-    {"tmpo", "BPM"},
-    {"SErg", "RATING"},
+    {"tmpo", fieldname::Bpm},
+    {"SErg", fieldname::Rating},
     {"tvnn", "TVNETWORK"},
     {"tvsh", "SHOW"},
     {"tven", "EPISODE"},
@@ -44,14 +45,14 @@ constexpr TItemName ItemNames[] = {
     {"plID", "ITUNESALBUMID"},
     {"cmID", "ITUNESCOMPOSERID"},
     {"geID", "ITUNESGENREID"},
-    {"©cmt", "COMMENT"},
+    {"©cmt", fieldname::Comment},
     {"stdo", "STUDIO"},
-    {"TPUB", "PUBLISHER"},
-    {"©enc", "ENCODEDBY"},
+    {"TPUB", fieldname::Publisher},
+    {"©enc", fieldname::EncodedBy},
     {"©too", "ENCODERTOOL"},
     {"TIPL", "TIPL"},
     {"TMCL", "TMCL"},
-    {"©lyr", "LYRICS"},
+    {"©lyr", fieldname::Lyrics},
     {"soar", "ARTISTSORT"},
     {"sonm", "TITLESORT"},
     {"soaa", "ALBUMARTISTSORT"},
@@ -75,10 +76,10 @@ static_assert(std::size(ItemNames) == 48);
 constexpr TItemName ExtraSaveNames[] = {{"aART", "ALBUM ARTIST"},
                                         {"©day", "RELEASE DATE"},
                                         {"©day", "DATE_RELEASED"},
-                                        {"©day", "YEAR"},
+                                        {"©day", fieldname::Year},
                                         {"cpil", "PART OF COMPILATION"}};
 // Items read under a name that saves as a freeform item instead.
-constexpr std::string_view FreeformOnSave[] = {"RATING", "PLAYCOUNT", "PUBLISHER"};
+constexpr std::string_view FreeformOnSave[] = {fieldname::Rating, "PLAYCOUNT", fieldname::Publisher};
 
 // Integer items and the width they are written with when new.
 struct TIntegerItem {
@@ -334,19 +335,19 @@ void TTags::LoadMP4Tags() {
         for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
     }
     if (!OnlyParseCoverArts) {
-        add("GENRE", T.GetGenre());
+        add(fieldname::Genre, T.GetGenre());
         add("MEDIA", T.GetMediaType());
-        if (T.GetTrack()) add("TRACKNUMBER", std::to_string(T.GetTrack()));
-        if (T.GetTotalTracks()) add("TOTALTRACKS", std::to_string(T.GetTotalTracks()));
-        if (T.GetDisc()) add("DISCNUMBER", std::to_string(T.GetDisc()));
-        if (T.GetTotalDiscs()) add("TOTALDISCS", std::to_string(T.GetTotalDiscs()));
+        if (T.GetTrack()) add(fieldname::TrackNumber, std::to_string(T.GetTrack()));
+        if (T.GetTotalTracks()) add(fieldname::TotalTracks, std::to_string(T.GetTotalTracks()));
+        if (T.GetDisc()) add(fieldname::DiscNumber, std::to_string(T.GetDisc()));
+        if (T.GetTotalDiscs()) add(fieldname::TotalDiscs, std::to_string(T.GetTotalDiscs()));
         add("PURCHASECOUNTRY", T.GetPurchaseCountry());
     }
     // Every name this tag supplies replaces what an earlier merge put there.
     for (const auto& v : values) {
         RemoveAll(v.Name);
-        if (v.Name == "TRACKNUMBER") RemoveAll("TRACK");
-        if (v.Name == "DISCNUMBER") RemoveAll("DISC");
+        if (v.Name == fieldname::TrackNumber) RemoveAll("TRACK");
+        if (v.Name == fieldname::DiscNumber) RemoveAll("DISC");
     }
     for (const auto& v : values) Add(v.Name)->Value = v.Value;
 
@@ -379,13 +380,15 @@ void TTags::PrepareMP4Tag() {
         if (values.empty()) values.push_back(std::string());
         const std::string& v = values[0];
         const bool cleared = v.empty();
-        if (name == "TOTALTRACKS" || name == "TRACKTOTAL" || name == "TOTALDISCS" || name == "DISCTOTAL") continue;
-        if (name == "YEAR") {
+        if (name == fieldname::TotalTracks || name == "TRACKTOTAL" || name == fieldname::TotalDiscs ||
+            name == "DISCTOTAL")
+            continue;
+        if (name == fieldname::Year) {
             year = &all;
             continue;
         }
-        if (name == "TRACKNUMBER" || name == "TRACK" || name == "DISCNUMBER" || name == "DISC") {
-            const bool track = name == "TRACKNUMBER" || name == "TRACK";
+        if (name == fieldname::TrackNumber || name == "TRACK" || name == fieldname::DiscNumber || name == "DISC") {
+            const bool track = name == fieldname::TrackNumber || name == "TRACK";
             bool& done = track ? tracksDone : discsDone;
             if (done) continue;
             done = true;
@@ -396,7 +399,7 @@ void TTags::PrepareMP4Tag() {
             if (!track && (n != T.GetDisc() || t != T.GetTotalDiscs())) T.SetDisc(n, t);
             continue;
         }
-        if (name == "GENRE") {
+        if (name == fieldname::Genre) {
             if (values.size() == 1) {
                 if (T.GetGenre() != v) T.SetGenre(v);
             } else if (T.GetValues(AtomName("©gen")) != values) {
@@ -523,15 +526,15 @@ int TTags::SaveMP4Tag(const std::string& FileName, bool Buffered, TStream* Strea
 void TTags::DeleteNativeMP4(const TTag& Entry) {
     TMP4Tag& T = *FMP4Tag;
     const std::string n = text::UpperAscii(Entry.Name);
-    if (n == "TRACKNUMBER" || n == "TRACK")
+    if (n == fieldname::TrackNumber || n == "TRACK")
         T.DeleteAllAtoms(AtomName("trkn"));
-    else if (n == "TOTALTRACKS" || n == "TRACKTOTAL")
+    else if (n == fieldname::TotalTracks || n == "TRACKTOTAL")
         T.SetTrack(T.GetTrack(), 0);
-    else if (n == "DISCNUMBER" || n == "DISC")
+    else if (n == fieldname::DiscNumber || n == "DISC")
         T.DeleteAllAtoms(AtomName("disk"));
-    else if (n == "TOTALDISCS" || n == "DISCTOTAL")
+    else if (n == fieldname::TotalDiscs || n == "DISCTOTAL")
         T.SetDisc(T.GetDisc(), 0);
-    else if (n == "GENRE")
+    else if (n == fieldname::Genre)
         T.SetGenre("");
     else if (n == "MEDIA")
         T.DeleteAllAtoms(AtomName("stik"));

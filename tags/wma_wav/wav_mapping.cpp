@@ -7,6 +7,7 @@
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/wma_wav/wav_tag.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -17,35 +18,76 @@ struct TInfoName {
 
 // INFO item ID -> unified name (IDs compared exactly).
 constexpr TInfoName InfoToUnified[] = {
-    {"IART", "ARTIST"},      {"INAM", "TITLE"},
-    {"ICOM", "COMPOSER"},    {"IURL", "URL"},
-    {"IALB", "ALBUM"},       {"IPRD", "ALBUM"},
-    {"ICOP", "COPYRIGHT"},   {"BCPR", "COPYRIGHT"},
-    {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
-    {"IYER", "YEAR"},        {"ITRK", "TRACKNUMBER"},
-    {"itrk", "TRACKNUMBER"}, {"IBPM", "BPM"},
-    {"BKEY", "KEY"},         {"BTPO", "TEMPO"},
-    {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
-    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},
-    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
-    {"ISRF", "MEDIA"},       {"TIPL", "TIPL"},
-    {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
-    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"},
-    {"HKST", "HOOKSTART"},   {"HKEN", "HOOKEND"},
-    {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},
-    {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
+    {"IART", fieldname::Artist},
+    {"INAM", fieldname::Title},
+    {"ICOM", fieldname::Composer},
+    {"IURL", fieldname::Url},
+    {"IALB", fieldname::Album},
+    {"IPRD", fieldname::Album},
+    {"ICOP", fieldname::Copyright},
+    {"BCPR", fieldname::Copyright},
+    {"IGNR", fieldname::Genre},
+    {"ICRD", "RECORDINGDATE"},
+    {"IYER", fieldname::Year},
+    {"ITRK", fieldname::TrackNumber},
+    {"itrk", fieldname::TrackNumber},
+    {"IBPM", fieldname::Bpm},
+    {"BKEY", "KEY"},
+    {"BTPO", "TEMPO"},
+    {"IENG", "PRODUCED"},
+    {"STDO", "STUDIO"},
+    {"IPUB", fieldname::Publisher},
+    {"ITCH", fieldname::EncodedBy},
+    {"ISFT", "ENCODERTOOL"},
+    {"IKEY", "KEYWORDS"},
+    {"ISRF", "MEDIA"},
+    {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},
+    {"BEND", "MUSICEND"},
+    {"BERG", "MUSICENERGY"},
+    {"BTXR", "MUSICTEXTURE"},
+    {"HKST", "HOOKSTART"},
+    {"HKEN", "HOOKEND"},
+    {"ICMT", fieldname::Comment},
+    {"ILYR", fieldname::Lyrics},
+    {"ISBJ", "SUBJECT"},
+    {"IARL", "ARCHIVAL LOCATION"},
 };
 
 // Unified name -> the INFO item written.
 constexpr TInfoName UnifiedToInfo[] = {
-    {"IART", "ARTIST"},      {"INAM", "TITLE"},        {"ICOM", "COMPOSER"},    {"IURL", "URL"},
-    {"IPRD", "ALBUM"},       {"ICOP", "COPYRIGHT"},    {"IGNR", "GENRE"},       {"ICRD", "RECORDINGDATE"},
-    {"IYER", "YEAR"},        {"ITRK", "TRACKNUMBER"},  {"ITRK", "TRACK"},       {"IBPM", "BPM"},
-    {"BKEY", "KEY"},         {"BTPO", "TEMPO"},        {"IENG", "PRODUCED"},    {"STDO", "STUDIO"},
-    {"IPUB", "PUBLISHER"},   {"ITCH", "ENCODEDBY"},    {"ISFT", "ENCODERTOOL"}, {"IKEY", "KEYWORDS"},
-    {"ISRF", "MEDIA"},       {"TIPL", "TIPL"},         {"TMCL", "TMCL"},        {"BEND", "MUSICEND"},
-    {"BERG", "MUSICENERGY"}, {"BTXR", "MUSICTEXTURE"}, {"HKST", "HOOKSTART"},   {"HKEN", "HOOKEND"},
-    {"ICMT", "COMMENT"},     {"ILYR", "LYRICS"},       {"ISBJ", "SUBJECT"},     {"IARL", "ARCHIVAL LOCATION"},
+    {"IART", fieldname::Artist},
+    {"INAM", fieldname::Title},
+    {"ICOM", fieldname::Composer},
+    {"IURL", fieldname::Url},
+    {"IPRD", fieldname::Album},
+    {"ICOP", fieldname::Copyright},
+    {"IGNR", fieldname::Genre},
+    {"ICRD", "RECORDINGDATE"},
+    {"IYER", fieldname::Year},
+    {"ITRK", fieldname::TrackNumber},
+    {"ITRK", "TRACK"},
+    {"IBPM", fieldname::Bpm},
+    {"BKEY", "KEY"},
+    {"BTPO", "TEMPO"},
+    {"IENG", "PRODUCED"},
+    {"STDO", "STUDIO"},
+    {"IPUB", fieldname::Publisher},
+    {"ITCH", fieldname::EncodedBy},
+    {"ISFT", "ENCODERTOOL"},
+    {"IKEY", "KEYWORDS"},
+    {"ISRF", "MEDIA"},
+    {"TIPL", "TIPL"},
+    {"TMCL", "TMCL"},
+    {"BEND", "MUSICEND"},
+    {"BERG", "MUSICENERGY"},
+    {"BTXR", "MUSICTEXTURE"},
+    {"HKST", "HOOKSTART"},
+    {"HKEN", "HOOKEND"},
+    {"ICMT", fieldname::Comment},
+    {"ILYR", fieldname::Lyrics},
+    {"ISBJ", "SUBJECT"},
+    {"IARL", "ARCHIVAL LOCATION"},
 };
 
 // Items other programs read for the same value; written in step with the
@@ -76,7 +118,7 @@ bool IprtIsTrack(const TWAVTag& T) { return T.FrameExists(FfmpegTrackItem) >= 0 
 
 // The unified name of one item of this tag.
 std::string UnifiedOfFrame(const TWAVTag& T, const std::string& Id) {
-    if (Id == FfmpegTrackItem) return IprtIsTrack(T) ? "TRACKNUMBER" : std::string();
+    if (Id == FfmpegTrackItem) return IprtIsTrack(T) ? fieldname::TrackNumber : std::string();
     return UnifiedOfInfo(Id);
 }
 
@@ -145,7 +187,8 @@ void TTags::LoadWAVTags() {
         if (u.empty()) continue;
         RemoveAll(u);
         // A total comes with "n/m" only; a plain number leaves an earlier total.
-        if (u == "TRACKNUMBER" && f->GetText().find('/') != std::string::npos) RemoveAll("TOTALTRACKS");
+        if (u == fieldname::TrackNumber && f->GetText().find('/') != std::string::npos)
+            RemoveAll(fieldname::TotalTracks);
     }
     // An item and its alias (IPRD and IALB, ...) holding the same value give one entry.
     struct TSeen {
@@ -163,11 +206,11 @@ void TTags::LoadWAVTags() {
         if (u.empty()) continue;
         const std::string value = f->GetText();
         if (aliasCopy(u, value, f->Name)) continue;
-        if (u == "TRACKNUMBER" && value.find('/') != std::string::npos) {
+        if (u == fieldname::TrackNumber && value.find('/') != std::string::npos) {
             const mapping::TNumberTotal p = mapping::SplitNumberTotal(value);
-            Add("TRACKNUMBER")->Value = p.Number;
-            RemoveAll("TOTALTRACKS");
-            if (!p.Total.empty()) Add("TOTALTRACKS")->Value = p.Total;
+            Add(fieldname::TrackNumber)->Value = p.Number;
+            RemoveAll(fieldname::TotalTracks);
+            if (!p.Total.empty()) Add(fieldname::TotalTracks)->Value = p.Total;
         } else if (u == "TIPL" || u == "TMCL") {
             std::vector<std::string> list;
             f->GetList(list);
@@ -191,7 +234,7 @@ void TTags::LoadWAVTags() {
             const TCART_TIMER t = T.CART.GetPostTimer(i);
             Add("CART PostTimer" + std::to_string(i))->Value = t.Usage + " " + std::to_string(t.Value);
         }
-        Add("CART URL")->Value = T.CART.GetField("URL");
+        Add("CART URL")->Value = T.CART.GetField(fieldname::Url);
         Add("CART Reserved")->Value = T.CART.GetField("Reserved");
         Add("CART TagText")->Value = T.CART.GetTagText();
     }
@@ -271,8 +314,8 @@ void TTags::PrepareWAVTag() {
 // typed into YEAR that the file does not hold yet goes into ICRD (a full date
 // there with that year stays whole), so readers of ICRD do not keep the old year.
 void TTags::PrepareWAVDate(TWAVTag& T) {
-    const bool hasYear = Exists("YEAR") >= 0, hasDate = Exists("RECORDINGDATE") >= 0;
-    const std::string year = GetText("YEAR"), date = GetText("RECORDINGDATE");
+    const bool hasYear = Exists(fieldname::Year) >= 0, hasDate = Exists("RECORDINGDATE") >= 0;
+    const std::string year = GetText(fieldname::Year), date = GetText("RECORDINGDATE");
     const bool nativeYear = T.FrameExists("IYER") >= 0;
     const bool yearTyped = hasYear && !year.empty() && (!nativeYear || T.GetText("IYER") != year);
     if (yearTyped) {
@@ -320,12 +363,12 @@ void TTags::DeleteNativeWAV(const TTag& Entry) {
     }
     // Every item that reads as this name goes, aliases included.
     std::string upper = text::UpperAscii(n);
-    if (upper == "TRACK") upper = "TRACKNUMBER";
+    if (upper == "TRACK") upper = fieldname::TrackNumber;
     const bool iprt = IprtIsTrack(T);
     for (const auto& p : InfoToUnified)
         if (upper == p.Unified)
             while (T.DeleteFrameByName(p.Id)) {}
-    if (iprt && upper == "TRACKNUMBER")
+    if (iprt && upper == fieldname::TrackNumber)
         while (T.DeleteFrameByName(FfmpegTrackItem)) {}
 }
 

@@ -10,6 +10,7 @@
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/wma_wav/wma_tag.h"
+#include "tags/field_names.h"
 
 namespace {
 
@@ -20,28 +21,28 @@ struct TNamePair {
 
 // Unified name <-> attribute name. Rows read both ways unless noted below.
 constexpr TNamePair NameTable[] = {
-    {"ARTIST", "Author"},
-    {"TITLE", "Title"},
-    {"ALBUMARTIST", "WM/AlbumArtist"},
-    {"COMPOSER", "WM/Composer"},
+    {fieldname::Artist, "Author"},
+    {fieldname::Title, "Title"},
+    {fieldname::AlbumArtist, "WM/AlbumArtist"},
+    {fieldname::Composer, "WM/Composer"},
     {"SUBTITLE", "WM/SubTitle"},
     {"MIXARTIST", "WM/ModifiedBy"},
-    {"ALBUM", "WM/AlbumTitle"},
-    {"COPYRIGHT", "Copyright"},
+    {fieldname::Album, "WM/AlbumTitle"},
+    {fieldname::Copyright, "Copyright"},
     {"GROUPING", "WM/ContentGroupDescription"},
-    {"GENRE", "WM/Genre"},
+    {fieldname::Genre, "WM/Genre"},
     {"RELEASEDATE", "WM/ReleaseYear"},
-    {"YEAR", "WM/Year"},
-    {"TRACKNUMBER", "WM/TrackNumber"},
-    {"DISCNUMBER", "WM/PartOfSet"},
-    {"BPM", "WM/BeatsPerMinute"},
+    {fieldname::Year, "WM/Year"},
+    {fieldname::TrackNumber, "WM/TrackNumber"},
+    {fieldname::DiscNumber, "WM/PartOfSet"},
+    {fieldname::Bpm, "WM/BeatsPerMinute"},
     {"KEY", "WM/InitialKey"},
     {"CONDUCTOR", "WM/Conductor"},
     {"LYRICIST", "WM/Writer"},
     {"PRODUCED", "WM/Produced"},
     {"STUDIO", "WM/Studio"},
-    {"PUBLISHER", "WM/Publisher"},
-    {"ENCODEDBY", "WM/EncodedBy"},
+    {fieldname::Publisher, "WM/Publisher"},
+    {fieldname::EncodedBy, "WM/EncodedBy"},
     {"SOFTWARESETTINGS", "WM/EncodingSettings"},
     {"ISRC", "WM/ISRC"},
     {"CATALOGNUMBER", "WM/CatalogNo"},
@@ -60,25 +61,25 @@ constexpr TNamePair NameTable[] = {
     {"MIXER", "WM/Mixer"},
     {"TIPL", "WM/TIPL"},
     {"TMCL", "WM/TMCL"},
-    {"RATING", "WM/SharedUserRating"},
+    {fieldname::Rating, "WM/SharedUserRating"},
     {"POPULARITY", "WM/Popularity"},
     {"QUALITY", "WM/Quality"},
     {"MOOD", "WM/Mood"},
     {"SITUATION", "WM/Situation"},
     {"PREFERENCE", "WM/Preference"},
-    {"COMMENT", "Description"},
-    {"LYRICS", "WM/Lyrics"},
+    {fieldname::Comment, "Description"},
+    {fieldname::Lyrics, "WM/Lyrics"},
     {"TEMPO", "WM/Tempo"},
     {"ARTISTSORT", "WM/ArtistSortOrder"},
     {"TITLESORT", "WM/TitleSortOrder"},
     {"ALBUMARTISTSORT", "WM/AlbumArtistSortOrder"},
     {"ALBUMSORT", "WM/AlbumSortOrder"},
-    {"ORIGINALARTIST", "WM/OriginalArtist"},
+    {fieldname::OriginalArtist, "WM/OriginalArtist"},
     {"ORIGINALTITLE", "WM/OriginalTitle"},
     {"ORIGINALLYRICIST", "WM/OriginalLyricist"},
     {"ORIGINALFILENAME", "WM/OriginalFilename"},
     {"ORIGINALRELEASEDATE", "WM/OriginalReleaseYear"},
-    {"URL", "WM/PromotionURL"},
+    {fieldname::Url, "WM/PromotionURL"},
     {"ARTISTURL", "WM/AuthorURL"},
     {"AUDIOFILEURL", "WM/AudioFileURL"},
     {"BUYCDURL", "WM/BuyCDURL"},
@@ -129,7 +130,7 @@ constexpr const char* ReservedNames[] = {"Duration",
                                          "ASFLeakyBucketPairs"};
 
 // The track and disc totals travel inside "n/m"; they get no attribute of their own.
-constexpr const char* FoldedNames[] = {"TOTALTRACKS", "TRACKTOTAL", "TOTALDISCS", "DISCTOTAL"};
+constexpr const char* FoldedNames[] = {fieldname::TotalTracks, "TRACKTOTAL", fieldname::TotalDiscs, "DISCTOTAL"};
 
 template <size_t N>
 bool InList(const std::string& Name, const char* const (&List)[N], bool IgnoreCase) {
@@ -145,7 +146,7 @@ std::string UnifiedOf(const std::string& Attribute) {
     static const std::unordered_map<std::string_view, std::string_view> Lookup = [] {
         std::unordered_map<std::string_view, std::string_view> m;
         for (const char* n : ReservedNames) m.emplace(n, std::string_view());
-        m.emplace("WM/Track", "TRACKNUMBER");
+        m.emplace("WM/Track", fieldname::TrackNumber);
         for (const auto& p : NameTable) m.emplace(p.Attribute, p.Unified);
         return m;
     }();
@@ -201,8 +202,10 @@ bool Unchanged(const TWMATag& Tag, const std::string& Name, const std::vector<st
     return before && *before == Now;
 }
 
-bool IsTrackName(const std::string& N) { return text::SameText(N, "TRACKNUMBER") || text::SameText(N, "TRACK"); }
-bool IsDiscName(const std::string& N) { return text::SameText(N, "DISCNUMBER") || text::SameText(N, "DISC"); }
+bool IsTrackName(const std::string& N) {
+    return text::SameText(N, fieldname::TrackNumber) || text::SameText(N, "TRACK");
+}
+bool IsDiscName(const std::string& N) { return text::SameText(N, fieldname::DiscNumber) || text::SameText(N, "DISC"); }
 
 }  // namespace
 
@@ -216,7 +219,8 @@ void TTags::LoadWMATags() {
             const std::string u = UnifiedOf(f->Name);
             if (u.empty()) continue;
             RemoveAll(u);
-            if (u == "TRACKNUMBER" || u == "DISCNUMBER") RemoveAll(u == "TRACKNUMBER" ? "TOTALTRACKS" : "TOTALDISCS");
+            if (u == fieldname::TrackNumber || u == fieldname::DiscNumber)
+                RemoveAll(u == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs);
         }
     }
     if (ParseCoverArts && T.CoverArtCount() > 0) DeleteAllCoverArts();
@@ -227,17 +231,18 @@ void TTags::LoadWMATags() {
         if (u.empty()) continue;
         const std::string value = f.GetText();
         if (f.Name == "WM/Track") {
-            if (haveTrackNumber || Exists("TRACKNUMBER") >= 0) continue;
+            if (haveTrackNumber || Exists(fieldname::TrackNumber) >= 0) continue;
             const auto n = text::ParseInt(value);
-            Add("TRACKNUMBER")->Value = std::to_string((n ? *n : 0) + 1);
+            Add(fieldname::TrackNumber)->Value = std::to_string((n ? *n : 0) + 1);
         } else if (f.Name == "WM/TIPL" || f.Name == "WM/TMCL") {
             std::vector<std::string> list;
             f.GetList(list);
             Add(u)->Value = mapping::JoinLines(list);
-        } else if ((u == "TRACKNUMBER" || u == "DISCNUMBER") && value.find('/') != std::string::npos) {
+        } else if ((u == fieldname::TrackNumber || u == fieldname::DiscNumber) &&
+                   value.find('/') != std::string::npos) {
             const mapping::TNumberTotal p = mapping::SplitNumberTotal(value);
             Add(u)->Value = p.Number;
-            const char* total = u == "TRACKNUMBER" ? "TOTALTRACKS" : "TOTALDISCS";
+            const char* total = u == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs;
             RemoveAll(total);
             if (!p.Total.empty()) Add(total)->Value = p.Total;
         } else if (!value.empty()) {
@@ -319,7 +324,7 @@ void TTags::PrepareWMATag() {
             continue;
         }
         // One "WM/Year": the year when the container has one, else the recording date.
-        if (text::SameText(n, "RECORDINGDATE") && Exists("YEAR") >= 0) continue;
+        if (text::SameText(n, "RECORDINGDATE") && Exists(fieldname::Year) >= 0) continue;
         if (Unchanged(T, n, ValuesOf(*this, n))) continue;
         const std::string attribute = AttributeOf(n);
         if (text::SameText(n, "TIPL") || text::SameText(n, "TMCL")) {
@@ -360,7 +365,7 @@ void TTags::DeleteNativeWMA(const TTag& Entry) {
     std::vector<std::string> attributes;
     if (IsTrackName(Entry.Name))
         attributes = {"WM/TrackNumber", "WM/Track"};
-    else if (text::SameText(Entry.Name, "YEAR") || text::SameText(Entry.Name, "RECORDINGDATE"))
+    else if (text::SameText(Entry.Name, fieldname::Year) || text::SameText(Entry.Name, "RECORDINGDATE"))
         attributes = {"WM/Year"};
     else
         attributes = {AttributeOf(Entry.Name)};
