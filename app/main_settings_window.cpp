@@ -60,10 +60,20 @@ void TFrmMain::LoadSettings() {
     FStartMaximised = S.WindowState == 2;  // a stored minimised state opens normal
 
     if (S.FilesInFlight) FModel->SetLoadThreads(*S.FilesInFlight);
-    if (!S.Folder.isEmpty())
+    if (!S.Folder.isEmpty()) {
         SelectFolderInTree(S.Folder);
-    else
-        SelectFolderInTree(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    } else {
+        const QString Music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        if (QDir(Music).exists()) {
+            SelectFolderInTree(Music);
+        } else {
+            // No music folder: the tree opens at the home folder, which is
+            // not scanned (it may hold far more than music); the empty list
+            // says how to pick a folder.
+            ShowFolderInTree(QDir::homePath());
+        }
+    }
+    UpdatePickFolderHint();
 
     // The splitter distributes its width only once it is laid out; the panel
     // widths are applied when the window is first shown.

@@ -186,6 +186,7 @@ QWidget* TFrmMain::BuildLeftPanel() {
                 const QString Folder = FFsModel->filePath(FFolderFilter->mapToSource(Current));
                 // A command that showed its folder has scanned it already.
                 if (Folder != FModel->SelectedFolder()) FModel->FolderSelected(Folder);
+                UpdatePickFolderHint();
             });
     return pnlLeft;
 }
@@ -213,6 +214,18 @@ QWidget* TFrmMain::BuildCentre() {
     lvFiles->header()->setTextElideMode(Qt::ElideRight);
     lvFiles->viewport()->installEventFilter(this);
     lvFiles->installEventFilter(this);
+    // Until a folder is picked, the empty list says how to pick one.
+    lblPickFolderHint = new QLabel(lvFiles->viewport());
+    lblPickFolderHint->setObjectName(QStringLiteral("lblPickFolderHint"));
+    lblPickFolderHint->setAlignment(Qt::AlignCenter);
+    lblPickFolderHint->setWordWrap(true);
+    lblPickFolderHint->setTextFormat(Qt::PlainText);
+    lblPickFolderHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Caption(lblPickFolderHint,
+            QStringLiteral("Click your music folder in the folder tree on the left to list its audio files."));
+    connect(&FModel->FileList(), &QAbstractItemModel::modelReset, this, [this] { UpdatePickFolderHint(); });
+    connect(&FModel->FileList(), &QAbstractItemModel::rowsInserted, this, [this] { UpdatePickFolderHint(); });
+    connect(&FModel->FileList(), &QAbstractItemModel::rowsRemoved, this, [this] { UpdatePickFolderHint(); });
     connect(lvFiles->header(), &QHeaderView::sectionResized, this, [this] {
         if (!FApplyingColumnWidths) FNeedInitDefaultColumnWidths = false;  // the user's widths from now on
     });
@@ -358,6 +371,14 @@ void TFrmMain::SelectFolderInTree(const QString& Folder) {
     tvFolders->scrollTo(Index, QAbstractItemView::PositionAtCenter);
 }
 
+void TFrmMain::ShowFolderInTree(const QString& Folder) {
+    if (Folder.isEmpty() || !QDir(Folder).exists()) return;
+    const QModelIndex Index = FFolderFilter->mapFromSource(FFsModel->index(QDir(Folder).absolutePath()));
+    if (!Index.isValid()) return;
+    tvFolders->expand(Index);
+    tvFolders->scrollTo(Index, QAbstractItemView::PositionAtTop);
+}
+
 void TFrmMain::ShowFirstTime() {
     if (FStartMaximised)
         showMaximized();
@@ -389,7 +410,14 @@ void TFrmMain::closeEvent(QCloseEvent* Event) {
     Event->accept();
 }
 
+void TFrmMain::UpdatePickFolderHint() {
+    if (!lblPickFolderHint) return;
+    lblPickFolderHint->setGeometry(lvFiles->viewport()->rect().adjusted(24, 24, -24, -24));
+    lblPickFolderHint->setVisible(FModel->SelectedFolder().isEmpty() && FModel->FileList().rowCount() == 0);
+}
+
 bool TFrmMain::eventFilter(QObject* Watched, QEvent* Event) {
+    if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::Resize) UpdatePickFolderHint();
     if (lvFiles && Watched == lvFiles && Event->type() == QEvent::Resize) {
         InitDefaultColumnWidths();
     } else if (lvFiles && Watched == lvFiles->viewport() && Event->type() == QEvent::MouseButtonPress) {

@@ -53,6 +53,8 @@ public:
     QAction* Action(const QString& Name) const { return FActions.value(Name); }
     QMenu* QuickActionMenu() const { return FQuickActionMenu; }
     void SelectFolderInTree(const QString& Folder);
+    // Opens the tree at Folder without selecting (and so scanning) it.
+    void ShowFolderInTree(const QString& Folder);
 
 #ifdef VELTRANO_TEST_HOOKS
     // Automated checks, driven by the VELTRANO_TEST_HOOK environment
@@ -103,6 +105,7 @@ private:
     void LoadSettings();
     void SaveSettings();
     void InitDefaultColumnWidths();
+    void UpdatePickFolderHint();
     void ApplyPanelWidths();
 
     int ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo = false);
@@ -138,6 +141,7 @@ private:
     QPlainTextEdit* memComment = nullptr;
     QPlainTextEdit* memLyrics = nullptr;
     QLabel* lblStatus = nullptr;
+    QLabel* lblPickFolderHint = nullptr;
     QPushButton* btnCancelSave = nullptr;
     QLabel* lblHomePage = nullptr;
     QTimer* FStatusTimer = nullptr;
