@@ -145,6 +145,11 @@ QWidget* TFrmMain::BuildLeftPanel() {
     FFsModel = new QFileSystemModel(this);
     FFsModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     FFsModel->setRootPath(QDir::rootPath());
+    // The model lists folders in the background: a folder to reveal is
+    // scrolled to again once those on the way to it are listed.
+    connect(FFsModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& Path) {
+        if (!FRevealFolder.isEmpty() && FRevealFolder.startsWith(Path)) RevealFolder();
+    });
     FFolderFilter = new TFolderTreeFilter(this);
     FFolderFilter->setSourceModel(FFsModel);
     tvFolders = new QTreeView;
@@ -185,6 +190,7 @@ QWidget* TFrmMain::BuildLeftPanel() {
                 if (!Current.isValid()) return;
                 const QString Folder = FFsModel->filePath(FFolderFilter->mapToSource(Current));
                 // A command that showed its folder has scanned it already.
+                FRevealFolder.clear();
                 if (Folder != FModel->SelectedFolder()) FModel->FolderSelected(Folder);
                 UpdatePickFolderHint();
             });
@@ -373,8 +379,15 @@ void TFrmMain::SelectFolderInTree(const QString& Folder) {
 
 void TFrmMain::ShowFolderInTree(const QString& Folder) {
     if (Folder.isEmpty() || !QDir(Folder).exists()) return;
-    const QModelIndex Index = FFolderFilter->mapFromSource(FFsModel->index(QDir(Folder).absolutePath()));
+    FRevealFolder = QDir(Folder).absolutePath();
+    RevealFolder();
+}
+
+void TFrmMain::RevealFolder() {
+    if (FRevealFolder.isEmpty()) return;
+    const QModelIndex Index = FFolderFilter->mapFromSource(FFsModel->index(FRevealFolder));
     if (!Index.isValid()) return;
+    for (QModelIndex P = Index.parent(); P.isValid(); P = P.parent()) tvFolders->expand(P);
     tvFolders->expand(Index);
     tvFolders->scrollTo(Index, QAbstractItemView::PositionAtTop);
 }
@@ -394,6 +407,7 @@ void TFrmMain::showEvent(QShowEvent* Event) {
         FShownOnce = true;
         ApplyPanelWidths();
         InitDefaultColumnWidths();
+        RevealFolder();
     }
 }
 

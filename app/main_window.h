@@ -106,6 +106,7 @@ private:
     void SaveSettings();
     void InitDefaultColumnWidths();
     void UpdatePickFolderHint();
+    void RevealFolder();
     void ApplyPanelWidths();
 
     int ShowMessage(int Icon, const QString& Text, bool YesNo, bool DefaultNo = false);
@@ -163,6 +164,9 @@ private:
     bool FLyricsCrLf = false;
     bool FStartMaximised = false;
     bool FShownOnce = false;
+    // The folder ShowFolderInTree opens, until the user picks one: revealed
+    // again as the file system model loads the folders on the way to it.
+    QString FRevealFolder;
     static constexpr int kSidePanelWidth = 275;
     int FLeftWidth = kSidePanelWidth;  // panel widths to apply once the splitter is laid out
     int FRightWidth = kSidePanelWidth;
