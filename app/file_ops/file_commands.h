@@ -52,8 +52,8 @@ public:
     // Blocks until the command under way has ended, taking its outcomes here.
     void Wait();
 
-    // Runs on the worker before the step for each file (Index in the
-    // selection's order of the files the command works on): a test holds a
+    // Runs on the worker before the step for each file (Index: its place
+    // among the files the command works on, in list order): a test holds a
     // file there, or records where it runs.
     using TStepHook = std::function<void(int Index)>;
     void SetStepHook(TStepHook Hook) { FStepHook = std::move(Hook); }
