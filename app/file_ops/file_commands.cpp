@@ -211,7 +211,7 @@ void TFileCommands::TagToName() {
     struct TRename {
         QString From, To;
     };
-    auto Renames = std::make_shared<std::vector<TRename>>();
+    std::vector<TRename> Planned;
     for (int i = 0; i < Paths.size(); ++i) {
         const QString& OldPath = Paths[i];
         TAudioTag Tag;
@@ -223,8 +223,10 @@ void TFileCommands::TagToName() {
         if (!IsValidName(FileName)) continue;
         const QString NewPath = Join(Old.path(), FileName);
         if (NewPath == OldPath) continue;
-        Renames->push_back({OldPath, NewPath});
+        Planned.push_back({OldPath, NewPath});
     }
+    // Read by the worker and by this thread: never changed once made.
+    const auto Renames = std::make_shared<const std::vector<TRename>>(std::move(Planned));
     auto Renamed = std::make_shared<int>(0);
     Run(
         static_cast<int>(Renames->size()),
@@ -351,7 +353,7 @@ void TFileCommands::CopyFiles() {
             TCopyState& S = *State;
             if (S.SourceIds.empty())
                 for (const QString& P : S.Paths) S.SourceIds.push_back(fileops::IdentityOf(P));
-            const QString& Source = S.Paths[Index];
+            const QString& Source = S.Paths.at(Index);
             const QString To = QDir::cleanPath(Join(S.Target, QFileInfo(Source).fileName()));
             const std::optional<fileops::TFileIdentity> ToId = fileops::IdentityOf(To);
             const std::optional<fileops::TFileIdentity>& SourceId = S.SourceIds[static_cast<size_t>(Index)];
@@ -395,8 +397,10 @@ void TFileCommands::MoveFiles() {
     if (Target.isEmpty()) return;
     // The folder is scanned afresh afterwards: unsaved records would be lost.
     FModel.OfferToSaveChanges();
-    auto Targets = std::make_shared<QStringList>();
-    for (const QString& Source : Paths) Targets->append(QDir::cleanPath(Join(Target, QFileInfo(Source).fileName())));
+    QStringList TargetPaths;
+    for (const QString& Source : Paths) TargetPaths.append(QDir::cleanPath(Join(Target, QFileInfo(Source).fileName())));
+    // Read by the worker and by this thread: never changed once made.
+    const auto Targets = std::make_shared<const QStringList>(std::move(TargetPaths));
     auto Moved = std::make_shared<int>(0);
     Run(
         static_cast<int>(Paths.size()),
