@@ -76,9 +76,9 @@ QAction* TFrmMain::MakeAction(const TCommandInfo& Command) {
         if (Name == QLatin1String(IconName)) A->setIcon(AppIcon(Icon));
     }
     if (std::function<void()> Run = FCommands->Handler(Name)) {
-        // While a save runs in the background, a shortcut does nothing.
+        // While a save or a file command runs in the background, a shortcut does nothing.
         connect(A, &QAction::triggered, this, [this, Run] {
-            if (!FModel->IsSaving()) Run();
+            if (!IsBusy()) Run();
         });
         A->setProperty("veltranoHandled", true);
     } else if (!WindowCommands().contains(Name)) {
@@ -99,17 +99,17 @@ void TFrmMain::BuildActions() {
             [this](bool On) { ShowFoldersTree(On); });
     Action(QStringLiteral("actShowFolders"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actAutoTag")), &QAction::triggered, this, [this] {
-        if (!FModel->IsSaving()) RunAutoTag(*FModel, this);
+        if (!IsBusy()) RunAutoTag(*FModel, this);
     });
     Action(QStringLiteral("actAutoTag"))->setProperty("veltranoHandled", true);
     connect(Action(QStringLiteral("actTagsFromNames")), &QAction::triggered, this, [this] {
-        if (!FModel->IsSaving()) RunTagsFromNames(*FModel, this);
+        if (!IsBusy()) RunTagsFromNames(*FModel, this);
     });
     Action(QStringLiteral("actTagsFromNames"))->setProperty("veltranoHandled", true);
     for (const auto& [Name, Show] :
          {std::pair{"actAllFields", &TFrmAllFields::Execute}, std::pair{"actPictures", &TFrmPictures::Execute}}) {
         connect(Action(QLatin1String(Name)), &QAction::triggered, this, [this, Show = Show] {
-            if (!FModel->IsSaving()) Show(*FModel, this);
+            if (!IsBusy()) Show(*FModel, this);
         });
         Action(QLatin1String(Name))->setProperty("veltranoHandled", true);
     }
@@ -170,7 +170,7 @@ void TFrmMain::RebuildQuickActionMenus() {
             A->setData(Item.Name);
             A->setProperty("veltranoHandled", true);
             connect(A, &QAction::triggered, this, [this, A] {
-                if (!FModel->IsSaving()) FCommands->QuickActions().RunPreset(A->data().toString());
+                if (!IsBusy()) FCommands->QuickActions().RunPreset(A->data().toString());
             });
             if (Item.IsDefault && Menu == pmQuickActions) Menu->setDefaultAction(A);
         }

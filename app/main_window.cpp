@@ -45,6 +45,7 @@
 #include "app/commands.h"
 #include "app/error_report_dialog.h"
 #include "app/file_list_widget.h"
+#include "app/file_ops/file_commands.h"
 #include "app/folder_tree_filter.h"
 #include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/settings/translation.h"
@@ -260,12 +261,16 @@ void TFrmMain::BuildStatusBar() {
     lblHomePage->setText(QUrl(TMainModel::HomePageUrl()).host());
     lblHomePage->setContentsMargins(0, 0, 15, 0);
     lblHomePage->installEventFilter(this);
-    // Shown while a save runs in the background: the one command then offered.
+    // Shown while a save or a file command runs in the background: the one
+    // command then offered.
     btnCancelSave = new QPushButton;
     btnCancelSave->setObjectName(QStringLiteral("btnCancelSave"));
     Caption(btnCancelSave, QStringLiteral("Cancel"));
     btnCancelSave->setVisible(false);
-    connect(btnCancelSave, &QPushButton::clicked, this, [this] { FModel->CancelSave(); });
+    connect(btnCancelSave, &QPushButton::clicked, this, [this] {
+        FModel->CancelSave();
+        FCommands->Files().Cancel();
+    });
     statusBar()->addWidget(lblStatus, 1);
     statusBar()->addPermanentWidget(btnCancelSave);
     statusBar()->addPermanentWidget(lblHomePage);
@@ -318,17 +323,23 @@ void TFrmMain::BindModel() {
     connect(&M, &TMainModel::UndoAvailableChanged, Action(QStringLiteral("actUndo")), &QAction::setEnabled);
     connect(&M, &TMainModel::FolderShown, this, [this](const QString& Folder) { SelectFolderInTree(Folder); });
     connect(&M, &TMainModel::SortReset, this, [this] { lvFiles->header()->setSortIndicator(-1, Qt::AscendingOrder); });
-    // Saves run off this thread; meanwhile the window keeps answering (the
-    // list scrolls, the status moves on) but takes no command that could
-    // touch the files being written.
+    // Saves and the file commands' renames, copies, moves and deletes run
+    // off this thread; meanwhile the window keeps answering (the list
+    // scrolls, the status moves on) but takes no command that could touch
+    // the files being written.
     M.SetBackgroundSaves(true);
-    connect(&M, &TMainModel::BusyChanged, this, [this](bool Busy) {
-        menuBar()->setEnabled(!Busy);
-        for (QToolBar* Bar : findChildren<QToolBar*>()) Bar->setEnabled(!Busy);
-        FSplitter->setEnabled(!Busy);
-        btnCancelSave->setVisible(Busy);
-        if (!Busy) lblStatus->setText(FModel->Status());  // the summary at once
-    });
+    connect(&M, &TMainModel::BusyChanged, this, [this](bool Busy) { ShowBusy(Busy); });
+    connect(&FCommands->Files(), &TFileCommands::BusyChanged, this, [this](bool Busy) { ShowBusy(Busy); });
+}
+
+bool TFrmMain::IsBusy() const { return FModel->IsSaving() || FCommands->Files().IsRunning(); }
+
+void TFrmMain::ShowBusy(bool Busy) {
+    menuBar()->setEnabled(!Busy);
+    for (QToolBar* Bar : findChildren<QToolBar*>()) Bar->setEnabled(!Busy);
+    FSplitter->setEnabled(!Busy);
+    btnCancelSave->setVisible(Busy);
+    if (!Busy) lblStatus->setText(FModel->Status());  // the summary at once
 }
 
 void TFrmMain::ShowFoldersTree(bool Show) {
@@ -417,7 +428,11 @@ void TFrmMain::resizeEvent(QResizeEvent* Event) {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* Event) {
-    CancelAutoTag(this);    // a look-up under way ends, keeping what was picked
+    CancelAutoTag(this);  // a look-up under way ends, keeping what was picked
+    // A file command stops after the file under way; the list follows what
+    // was done.
+    FCommands->Files().Cancel();
+    FCommands->Files().Wait();
     FModel->WaitForSave();  // a save under way ends whole before the window goes
     SaveSettings();
     FModel->StopScan();

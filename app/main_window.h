@@ -98,6 +98,10 @@ private:
     void BuildStatusBar();
     void BuildLanguageMenu();
     void BindModel();
+    // A save or a file command runs off this thread: the window takes no
+    // other command meanwhile but the cancel.
+    bool IsBusy() const;
+    void ShowBusy(bool Busy);
     void ShowEditorFromModel();
     void EditorTextEdited(int Field, const QString& Text);
     void ShowFoldersTree(bool Show);

@@ -164,6 +164,12 @@ bool SameFile(const QString& A, const QString& B) {
            Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
 }
 
+std::optional<TFileIdentity> IdentityOf(const QString& Path) {
+    struct stat St {};
+    if (::stat(Native(Path).constData(), &St) != 0) return std::nullopt;
+    return TFileIdentity{static_cast<quint64>(St.st_dev), static_cast<quint64>(St.st_ino)};
+}
+
 bool CopyFileOver(const QString& From, const QString& To, QString& Error) {
     if (SameFile(From, To)) {
         Error = QStringLiteral("The source and the target are the same file");

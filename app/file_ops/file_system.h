@@ -13,8 +13,16 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace fileops {
+
+// Which file a name reaches (links followed): its device and inode.
+struct TFileIdentity {
+    quint64 Device = 0;
+    quint64 Inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
 
 // The text a move reports for a target that exists.
 QString AlreadyExistsText();
@@ -24,6 +32,8 @@ bool MoveFile(const QString& From, const QString& To, QString& Error);
 bool CopyFileOver(const QString& From, const QString& To, QString& Error);
 // Both names reach the same file (same device and inode).
 bool SameFile(const QString& A, const QString& B);
+// Nothing when the name reaches no file.
+std::optional<TFileIdentity> IdentityOf(const QString& Path);
 // Deletes a file; a file already gone counts as deleted.
 bool DeleteFile(const QString& Path, QString& Error);
 

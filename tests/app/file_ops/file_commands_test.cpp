@@ -3,8 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <latch>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "app/file_ops/file_commands.h"
@@ -34,6 +40,20 @@ protected:
         return Path;
     }
     void Scan() { ASSERT_TRUE(ScanAndWait(Model, Root)); }
+    // Runs a command and waits for the end of its work on disk, which runs
+    // off this thread and reports back through the event loop.
+    void RunToEnd(void (TFileCommands::*Command)()) {
+        (Files.*Command)();
+        WaitForEnd();
+    }
+    void WaitForEnd() {
+        if (!Files.IsRunning()) return;
+        QEventLoop Loop;
+        QObject::connect(&Files, &TFileCommands::Finished, &Loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &Loop, &QEventLoop::quit);
+        Loop.exec();
+        EXPECT_FALSE(Files.IsRunning());
+    }
     QByteArray Read(const QString& Path) {
         QFile F(Path);
         return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray("<missing>");
@@ -74,7 +94,7 @@ TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites) {
     Model.SelectFiles({A, B, C});
     Model.TagCache().remove(B);  // no record: skipped, but it still counts for %num%
     User.TextAnswers = {QStringLiteral("%num% - %title%")};
-    Files.TagToName();
+    RunToEnd(&TFileCommands::TagToName);
     EXPECT_EQ(User.Asked.first(), QStringLiteral("Batch rename|Enter pattern (use %artist%, %title%, %album%, "
                                                  "%track%, %year%, %num%):|%artist% - %title%"));
     const QString A2 = Root + QStringLiteral("/01 - Same.mp3");
@@ -95,7 +115,7 @@ TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites) {
     // Both would be "AC_DC - Same": the first is renamed, the second skipped.
     Model.SelectFiles({A2, C2});
     User.TextAnswers = {QStringLiteral("   %artist% - %title%  ")};
-    Files.TagToName();
+    RunToEnd(&TFileCommands::TagToName);
     EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/AC_DC - Same.mp3")));
     EXPECT_TRUE(QFile::exists(C2) || QFile::exists(Root + QStringLiteral("/AC_DC - Same.MP3")));
     // (the extensions differ in case, so on Linux both names are free)
@@ -109,14 +129,14 @@ TEST_F(FileCommandsTest, PatternRenameNumbersSkipsAndNeverOverwrites) {
     if (!Model.SortAscending()) Model.SortByColumn(lcFile);
     Model.SelectFiles({D, E});
     User.TextAnswers = {QStringLiteral("%title%")};
-    Files.TagToName();
+    RunToEnd(&TFileCommands::TagToName);
     EXPECT_EQ(Model.Status(), QStringLiteral("Renamed 1 file(s)."));
     EXPECT_EQ(Read(Root + QStringLiteral("/Dup.mp3")), QByteArray("D"));
     EXPECT_EQ(Read(E), QByteArray("E"));
 
     // A pattern of blanks does nothing.
     User.TextAnswers = {QStringLiteral("   ")};
-    Files.TagToName();
+    RunToEnd(&TFileCommands::TagToName);
     EXPECT_EQ(Model.Status(), QStringLiteral("Renamed 1 file(s)."));
 }
 
@@ -125,13 +145,13 @@ TEST_F(FileCommandsTest, SingleRenameCaseOnlyAndRefusedNames) {
     const QString Other = Add(QStringLiteral("Other.mp3"), QStringLiteral("o"), QString(), "other");
     Scan();
     Model.SelectFiles({Song, Other});
-    Files.RenameFile();
+    RunToEnd(&TFileCommands::RenameFile);
     EXPECT_EQ(User.Informed.last(), QStringLiteral("Please select one file to rename."));
     Model.SelectFiles({Song});
 
     // Only the letter case changes: carried out on Linux.
     User.TextAnswers = {QStringLiteral("song")};
-    Files.RenameFile();
+    RunToEnd(&TFileCommands::RenameFile);
     const QString Lower = Root + QStringLiteral("/song.mp3");
     EXPECT_TRUE(QFile::exists(Lower));
     EXPECT_FALSE(QFile::exists(Song));
@@ -141,12 +161,12 @@ TEST_F(FileCommandsTest, SingleRenameCaseOnlyAndRefusedNames) {
     for (const char* Bad : {"a/b.mp3", "..", ".", "Other.mp3"}) {
         User.Errors.clear();
         User.TextAnswers = {QLatin1String(Bad)};
-        Files.RenameFile();
+        RunToEnd(&TFileCommands::RenameFile);
         EXPECT_EQ(User.Errors, QStringList{QStringLiteral("Failed to rename file.")}) << Bad;
     }
     EXPECT_EQ(Read(Other), QByteArray("other"));
     User.TextAnswers = {QStringLiteral("New.Name")};
-    Files.RenameFile();
+    RunToEnd(&TFileCommands::RenameFile);
     EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/New.Name")));
 }
 
@@ -157,7 +177,7 @@ TEST_F(FileCommandsTest, UndoFollowsARenamedFileAndSkipsAVanishedOne) {
     // Unapplied text goes in before the rename, to the file's record.
     Model.SetEditorText(TMainModel::efTitle, QStringLiteral("New"));
     User.TextAnswers = {QStringLiteral("renamed")};
-    Files.RenameFile();
+    RunToEnd(&TFileCommands::RenameFile);
     const QString R = Root + QStringLiteral("/renamed.mp3");
     TAudioTag Rec;
     ASSERT_TRUE(Model.TryGetCachedTag(R, Rec));
@@ -197,7 +217,7 @@ TEST_F(FileCommandsTest, DeleteEmptiesTheEditorAndDropsUndoSteps) {
     Model.SelectFiles({A});
     User.ConfirmAnswers = {true};
     Model.SelectFiles({A, B});
-    Files.DeleteFiles();
+    RunToEnd(&TFileCommands::DeleteFiles);
     EXPECT_EQ(User.Confirmations.last(), QStringLiteral("Delete 2 selected file(s)? This cannot be undone."));
     EXPECT_TRUE(User.Errors.isEmpty());
     EXPECT_EQ(Model.Status(), QStringLiteral("Deleted 2 file(s)."));
@@ -211,7 +231,7 @@ TEST_F(FileCommandsTest, DeleteEmptiesTheEditorAndDropsUndoSteps) {
     Model.SelectFiles({C});
     EXPECT_EQ(Model.EditorText(TMainModel::efArtist), QStringLiteral("Art"));
     User.ConfirmAnswers = {true};
-    Files.DeleteFiles();
+    RunToEnd(&TFileCommands::DeleteFiles);
     EXPECT_FALSE(QFile::exists(C));
     EXPECT_EQ(Model.CurrentFile(), QString());
     for (int f = 0; f < TMainModel::kFieldCount; ++f) EXPECT_EQ(Model.EditorText(f), QString());
@@ -229,7 +249,7 @@ TEST_F(FileCommandsTest, MoveFailsOnlyForAnExistingNameAndAsksToSaveFirst) {
     Model.SetEditorText(TMainModel::efArtist, QStringLiteral("pending"));
     User.FolderAnswer = To;
     User.ConfirmAnswers = {true};  // save the changes first
-    Files.MoveFiles();
+    RunToEnd(&TFileCommands::MoveFiles);
     EXPECT_EQ(User.Confirmations, QStringList{QStringLiteral("Do you want to save the tag changes?")});
     EXPECT_EQ(Service->Stored[A].Artist, QStringLiteral("pending"));
     EXPECT_EQ(User.Errors, QStringList{QStringLiteral("Failed to move \"") + B +
@@ -260,7 +280,7 @@ TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource) {
     Scan();
     Model.SelectFiles({A, B, C});
     User.FolderAnswer = To;
-    Files.CopyFiles();
+    RunToEnd(&TFileCommands::CopyFiles);
     // The second song.mp3 would overwrite the first copy: refused.
     EXPECT_EQ(Read(To + QStringLiteral("/song.mp3")), QByteArray("first"));
     EXPECT_EQ(Read(To + QStringLiteral("/c.mp3")), QByteArray("c"));
@@ -274,12 +294,12 @@ TEST_F(FileCommandsTest, CopyReplacesButNeverItselfOrAnotherSource) {
     User.Errors.clear();
     Model.SelectFiles({C});
     User.FolderAnswer = Root + QStringLiteral("/x");
-    Files.CopyFiles();
+    RunToEnd(&TFileCommands::CopyFiles);
     ASSERT_EQ(::symlink((Root + QStringLiteral("/x")).toLocal8Bit().constData(),
                         (Root + QStringLiteral("/link")).toLocal8Bit().constData()),
               0);
     User.FolderAnswer = Root + QStringLiteral("/link");
-    Files.CopyFiles();
+    RunToEnd(&TFileCommands::CopyFiles);
     EXPECT_EQ(User.Errors.size(), 2);
     EXPECT_EQ(Read(C), QByteArray("c"));
     EXPECT_EQ(Model.Status(), QStringLiteral("Copied 0 file(s) to ") + Root + QStringLiteral("/link/"));
@@ -292,27 +312,27 @@ TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals) {
     ASSERT_TRUE(ScanAndWait(Model, Music));
 
     User.TextAnswers = {QStringLiteral("a/b")};
-    Files.NewFolder();
+    RunToEnd(&TFileCommands::NewFolder);
     EXPECT_TRUE(QFileInfo(Music + QStringLiteral("/a/b")).isDir());
     EXPECT_EQ(Model.Status(), QStringLiteral("Created folder: ") + Music + QStringLiteral("/a/b"));
     EXPECT_EQ(User.Asked.last(), QStringLiteral("New folder|Folder name:|New Folder"));
     User.TextAnswers = {QStringLiteral("a/b")};
-    Files.NewFolder();
+    RunToEnd(&TFileCommands::NewFolder);
     EXPECT_EQ(User.Informed.last(), QStringLiteral("Folder already exists."));
     User.TextAnswers = {QStringLiteral("../escape")};
-    Files.NewFolder();
+    RunToEnd(&TFileCommands::NewFolder);
     EXPECT_FALSE(QFileInfo::exists(Root + QStringLiteral("/escape")));
     EXPECT_EQ(User.Errors.size(), 1);
     // An archive-like name is a folder like any other.
     User.TextAnswers = {QStringLiteral("backup.zip")};
-    Files.NewFolder();
+    RunToEnd(&TFileCommands::NewFolder);
     EXPECT_TRUE(QFileInfo(Music + QStringLiteral("/backup.zip")).isDir());
 
     User.TextAnswers = {QStringLiteral("Sibling")};
-    Files.RenameFolder();
+    RunToEnd(&TFileCommands::RenameFolder);
     EXPECT_EQ(User.Informed.last(), QStringLiteral("Folder already exists."));
     User.TextAnswers = {QStringLiteral("..")};
-    Files.RenameFolder();
+    RunToEnd(&TFileCommands::RenameFolder);
     EXPECT_EQ(User.Errors.size(), 2);
 
     // Letter case alone is a new name on Linux; the folder is shown and
@@ -325,7 +345,7 @@ TEST_F(FileCommandsTest, FoldersNewNestedRenameAndRefusals) {
     User.TextAnswers = {QStringLiteral("music")};
     QEventLoop Loop;
     QObject::connect(&Model, &TMainModel::ScanFinished, &Loop, &QEventLoop::quit);
-    Files.RenameFolder();
+    RunToEnd(&TFileCommands::RenameFolder);
     if (Model.IsScanning()) Loop.exec();
     const QString Lower = Root + QStringLiteral("/music");
     EXPECT_TRUE(QFileInfo(Lower).isDir());
@@ -360,7 +380,7 @@ TEST_F(FileCommandsTest, CrossFileSystemMoveToAFullDiskKeepsTheSource) {
     Scan();
     Model.SelectFiles({Large, Small});
     User.FolderAnswer = To;
-    Files.MoveFiles();
+    RunToEnd(&TFileCommands::MoveFiles);
     ASSERT_EQ(User.Errors.size(), 1);
     EXPECT_TRUE(User.Errors[0].startsWith(QStringLiteral("Failed to move \"") + Large));
     EXPECT_EQ(Read(Large), Big);
@@ -372,6 +392,296 @@ TEST_F(FileCommandsTest, CrossFileSystemMoveToAFullDiskKeepsTheSource) {
     EXPECT_EQ(After.st_mode & 07777, 0640u);
     EXPECT_EQ(After.st_mtim.tv_sec, Before.st_mtim.tv_sec);
     EXPECT_EQ(Model.Status(), QStringLiteral("Moved 1 file(s) to ") + To + QLatin1Char('/'));
+}
+
+// A folder that refuses every change: mode 0555 for an ordinary user; for
+// root, whom modes do not stop, a small tmpfs remounted read-only. Files are
+// put in before Lock(). Error is the text a change then gets; empty when no
+// such folder can be made here.
+class TReadOnlyFolder {
+public:
+    explicit TReadOnlyFolder(const QString& Path) : FPath(Path.toStdString()) {
+        QDir().mkpath(Path);
+        if (::geteuid() == 0)
+            FMounted = testutil::Run("mount -t tmpfs -o size=256k tmpfs '" + FPath + "' 2>/dev/null") == 0;
+    }
+    ~TReadOnlyFolder() {
+        if (FMounted)
+            testutil::Run("umount '" + FPath + "'");
+        else
+            ::chmod(FPath.c_str(), 0755);
+    }
+    QString Lock() {
+        if (FMounted) {
+            if (testutil::Run("mount -o remount,ro '" + FPath + "'") == 0)
+                return QString::fromLocal8Bit(std::strerror(EROFS));
+        } else if (::geteuid() != 0 && ::chmod(FPath.c_str(), 0555) == 0) {
+            return QString::fromLocal8Bit(std::strerror(EACCES));
+        }
+        return QString();
+    }
+
+private:
+    std::string FPath;
+    bool FMounted = false;
+};
+
+// Each file's outcome comes back in the selection's order with the texts,
+// the skips and the summary of a plain loop over the files: names taken
+// (on disk or by an earlier file of the batch), files gone since the scan,
+// folders that refuse changes.
+TEST_F(FileCommandsTest, OutcomesAndReportsFollowTheSelectionsOrder) {
+    const QString Missing = QString::fromLocal8Bit(std::strerror(ENOENT));
+    const QString Exists = fileops::AlreadyExistsText();
+    auto Select = [&](const QStringList& Names) {
+        QStringList Paths;
+        for (const QString& Name : Names) Paths << Root + QLatin1Char('/') + Name;
+        Model.SortByColumn(lcFile);
+        if (!Model.SortAscending()) Model.SortByColumn(lcFile);
+        Model.SelectFiles(Paths);
+        return Paths;
+    };
+    auto Reset = [&] {
+        User.Errors.clear();
+        QDir(Root).removeRecursively();
+        QDir().mkpath(Root);
+    };
+
+    // Moves: a name taken in the target, a file gone since the scan.
+    Reset();
+    for (const char* Name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) Add(QLatin1String(Name), QLatin1String(Name));
+    {
+        testutil::TTempDir Target;
+        const QString To = Q(Target.path());
+        testutil::WriteFile(Target.file("b.mp3"), std::string("theirs"));
+        Scan();
+        const QStringList P = Select(
+            {QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3"), QStringLiteral("d.mp3")});
+        ASSERT_TRUE(QFile::remove(P[2]));
+        User.FolderAnswer = To;
+        RunToEnd(&TFileCommands::MoveFiles);
+        EXPECT_EQ(User.Errors,
+                  (QStringList{QStringLiteral("Failed to move \"") + P[1] + QStringLiteral("\": ") + Exists,
+                               QStringLiteral("Failed to move \"") + P[2] + QStringLiteral("\": ") + Missing}));
+        EXPECT_EQ(Model.Status(), QStringLiteral("Moved 2 file(s) to ") + To + QLatin1Char('/'));
+        EXPECT_EQ(Read(To + QStringLiteral("/b.mp3")), QByteArray("theirs"));
+        EXPECT_EQ(Read(To + QStringLiteral("/d.mp3")), QByteArray("audio"));
+        EXPECT_EQ(Read(P[1]), QByteArray("audio"));
+    }
+
+    // Copies: the same two, and each file in turn refused by a folder that
+    // takes no changes.
+    Reset();
+    for (const char* Name : {"a.mp3", "b.mp3", "c.mp3"}) Add(QLatin1String(Name), QLatin1String(Name));
+    {
+        testutil::TTempDir Target;
+        const QString To = Q(Target.path());
+        Scan();
+        const QStringList P = Select({QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("c.mp3")});
+        ASSERT_TRUE(QFile::remove(P[1]));
+        User.FolderAnswer = To;
+        RunToEnd(&TFileCommands::CopyFiles);
+        EXPECT_EQ(User.Errors,
+                  QStringList{QStringLiteral("Failed to copy \"") + P[1] + QStringLiteral("\": ") + Missing});
+        EXPECT_EQ(Model.Status(), QStringLiteral("Copied 2 file(s) to ") + To + QLatin1Char('/'));
+
+        TReadOnlyFolder Locked(To + QStringLiteral("/locked"));
+        const QString Refused = Locked.Lock();
+        if (!Refused.isEmpty()) {
+            User.Errors.clear();
+            Select({QStringLiteral("a.mp3"), QStringLiteral("c.mp3")});
+            User.FolderAnswer = To + QStringLiteral("/locked");
+            RunToEnd(&TFileCommands::CopyFiles);
+            EXPECT_EQ(User.Errors,
+                      (QStringList{QStringLiteral("Failed to copy \"") + P[0] + QStringLiteral("\": ") + Refused,
+                                   QStringLiteral("Failed to copy \"") + P[2] + QStringLiteral("\": ") + Refused}));
+            EXPECT_EQ(Model.Status(), QStringLiteral("Copied 0 file(s) to ") + To + QStringLiteral("/locked/"));
+        }
+    }
+
+    // Renames by pattern: a name on disk, a name an earlier file of the
+    // batch took, a file gone since the scan are all skipped without a word.
+    Reset();
+    Add(QStringLiteral("1.mp3"), QStringLiteral("Same"));
+    Add(QStringLiteral("2.mp3"), QStringLiteral("Same"));
+    Add(QStringLiteral("3.mp3"), QStringLiteral("Gone"));
+    Add(QStringLiteral("4.mp3"), QStringLiteral("Taken"));
+    Add(QStringLiteral("5.mp3"), QStringLiteral("Fine"));
+    Add(QStringLiteral("Taken.mp3"), QStringLiteral("x"), QString(), "keep");
+    Scan();
+    {
+        const QStringList P = Select({QStringLiteral("1.mp3"), QStringLiteral("2.mp3"), QStringLiteral("3.mp3"),
+                                      QStringLiteral("4.mp3"), QStringLiteral("5.mp3")});
+        ASSERT_TRUE(QFile::remove(P[2]));
+        User.TextAnswers = {QStringLiteral("%title%")};
+        RunToEnd(&TFileCommands::TagToName);
+        EXPECT_TRUE(User.Errors.isEmpty());
+        EXPECT_EQ(Model.Status(), QStringLiteral("Renamed 2 file(s)."));
+        EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/Same.mp3")));
+        EXPECT_TRUE(QFile::exists(P[1]));
+        EXPECT_EQ(Read(Root + QStringLiteral("/Taken.mp3")), QByteArray("keep"));
+        EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/Fine.mp3")));
+        EXPECT_GE(Model.FindListRow(Root + QStringLiteral("/Same.mp3")), 0);
+        EXPECT_GE(Model.FindListRow(P[1]), 0);
+        EXPECT_LT(Model.FindListRow(P[0]), 0);
+    }
+
+    // Renames and deletes in a folder that takes no changes.
+    Reset();
+    TReadOnlyFolder Locked(Root + QStringLiteral("/locked"));
+    const QString A = Add(QStringLiteral("locked/a.mp3"), QStringLiteral("New A"));
+    const QString B = Add(QStringLiteral("locked/b.mp3"), QStringLiteral("New B"));
+    const QString Refused = Locked.Lock();
+    if (Refused.isEmpty()) GTEST_SKIP() << "no folder here refuses changes";
+    ASSERT_TRUE(ScanAndWait(Model, Root + QStringLiteral("/locked")));
+    Model.SelectFiles({A, B});
+    User.TextAnswers = {QStringLiteral("%title%")};
+    RunToEnd(&TFileCommands::TagToName);
+    EXPECT_TRUE(User.Errors.isEmpty());
+    EXPECT_EQ(Model.Status(), QStringLiteral("Renamed 0 file(s)."));
+    User.ConfirmAnswers = {true};
+    RunToEnd(&TFileCommands::DeleteFiles);
+    EXPECT_EQ(User.Errors, (QStringList{QStringLiteral("Failed to delete \"") + A + QStringLiteral("\": ") + Refused,
+                                        QStringLiteral("Failed to delete \"") + B + QStringLiteral("\": ") + Refused}));
+    EXPECT_EQ(Model.Status(), QStringLiteral("Deleted 0 file(s)."));
+    EXPECT_EQ(Model.FileList().rowCount(), 2);
+}
+
+// The work on disk runs on a thread of its own: while a file is held there,
+// the caller's event loop goes on (a queued call runs), the window is told
+// the command is busy and how far it got, and the list follows each file.
+TEST_F(FileCommandsTest, WorkRunsOffTheCallersThreadWhileTheEventLoopTurns) {
+    QStringList Paths;
+    for (const char* Name : {"a.mp3", "b.mp3", "c.mp3"})
+        Paths << Add(QLatin1String(Name), QStringLiteral("T") + QLatin1String(Name).left(1));
+    Scan();
+    Model.SortByColumn(lcFile);
+    if (!Model.SortAscending()) Model.SortByColumn(lcFile);
+    Model.SelectFiles(Paths);
+
+    std::latch Release(1);
+    std::mutex Mutex;
+    std::vector<std::thread::id> StepThreads;
+    Files.SetStepHook([&](int Index) {
+        {
+            std::lock_guard Lock(Mutex);
+            StepThreads.push_back(std::this_thread::get_id());
+        }
+        if (Index == 0) Release.wait();
+    });
+    QList<bool> Busy;
+    QObject::connect(&Files, &TFileCommands::BusyChanged, [&](bool B) { Busy << B; });
+    QStringList Statuses;
+    QObject::connect(&Model, &TMainModel::StatusChanged, [&](const QString& Text) { Statuses << Text; });
+    User.TextAnswers = {QStringLiteral("%title%")};
+    Files.TagToName();
+    ASSERT_TRUE(Files.IsRunning());
+    EXPECT_EQ(Busy, QList<bool>{true});
+    bool RanWhileHeld = false;
+    QMetaObject::invokeMethod(
+        &Model,
+        [&] {
+            // The first file is held on the worker: nothing renamed yet.
+            RanWhileHeld = Files.IsRunning() && QFile::exists(Paths[0]) && Model.FindListRow(Paths[0]) >= 0;
+            Release.count_down();
+        },
+        Qt::QueuedConnection);
+    WaitForEnd();
+    EXPECT_TRUE(RanWhileHeld);
+    ASSERT_EQ(StepThreads.size(), 3u);
+    for (const std::thread::id& Id : StepThreads) {
+        EXPECT_NE(Id, std::this_thread::get_id());
+        EXPECT_EQ(Id, StepThreads[0]);  // one file after another, on one thread
+    }
+    EXPECT_EQ(Busy, (QList<bool>{true, false}));
+    EXPECT_EQ(Statuses,
+              (QStringList{QStringLiteral("Renaming files: 0 of 3..."), QStringLiteral("Renaming files: 1 of 3..."),
+                           QStringLiteral("Renaming files: 2 of 3..."), QStringLiteral("Renamed 3 file(s).")}));
+    for (const char* Name : {"Ta.mp3", "Tb.mp3", "Tc.mp3"})
+        EXPECT_GE(Model.FindListRow(Root + QLatin1Char('/') + QLatin1String(Name)), 0) << Name;
+
+    // A command asked for while one runs does nothing.
+    std::latch Again(1);
+    Files.SetStepHook([&](int) { Again.wait(); });
+    Model.SelectFiles({Root + QStringLiteral("/Ta.mp3")});
+    User.TextAnswers = {QStringLiteral("first"), QStringLiteral("second")};
+    Files.RenameFile();
+    ASSERT_TRUE(Files.IsRunning());
+    Files.RenameFile();
+    EXPECT_EQ(User.TextAnswers.size(), 1u);  // not even asked
+    Again.count_down();
+    WaitForEnd();
+    EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/first.mp3")));
+}
+
+// A cancel lets the file under way end whole and starts no other; the list,
+// the records and the summary show exactly what was done.
+TEST_F(FileCommandsTest, CancelStopsAfterTheFileUnderWay) {
+    QStringList Paths;
+    for (int i = 0; i < 5; ++i) Paths << Add(QStringLiteral("%1.mp3").arg(i), QStringLiteral("T%1").arg(i));
+    testutil::TTempDir Target;
+    const QString To = Q(Target.path());
+    Scan();
+    Model.SortByColumn(lcFile);
+    if (!Model.SortAscending()) Model.SortByColumn(lcFile);
+    Model.SelectFiles(Paths);
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Reached = false, Released = false;
+    Files.SetStepHook([&](int Index) {
+        if (Index != 2) return;
+        std::unique_lock Lock(Mutex);
+        Reached = true;
+        Changed.notify_all();
+        Changed.wait(Lock, [&] { return Released; });
+    });
+    User.FolderAnswer = To;
+    Files.MoveFiles();
+    {
+        std::unique_lock Lock(Mutex);
+        Changed.wait(Lock, [&] { return Reached; });
+        Files.Cancel();
+        Released = true;
+        Changed.notify_all();
+    }
+    WaitForEnd();
+    for (int i = 0; i < 5; ++i) {
+        const QString Moved = To + QStringLiteral("/%1.mp3").arg(i);
+        EXPECT_EQ(QFile::exists(Moved), i <= 2) << i;
+        EXPECT_EQ(QFile::exists(Paths[i]), i > 2) << i;
+    }
+    EXPECT_EQ(Model.Status(), QStringLiteral("Moved 3 file(s) to ") + To + QLatin1Char('/'));
+    if (Model.IsScanning()) {
+        QEventLoop Loop;
+        QObject::connect(&Model, &TMainModel::ScanFinished, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+    EXPECT_EQ(Model.FileList().rowCount(), 2);
+    EXPECT_TRUE(User.Errors.isEmpty());
+}
+
+// A batch rename keeps the undo history: the edit applied before it is
+// undone into the files under their new names.
+TEST_F(FileCommandsTest, UndoAfterABatchRenameWritesTheRenamedFiles) {
+    const QString A = Add(QStringLiteral("a.mp3"), QStringLiteral("Old A"));
+    const QString B = Add(QStringLiteral("b.mp3"), QStringLiteral("Old B"));
+    Scan();
+    Model.SelectFiles({A, B});
+    Model.SetEditorText(TMainModel::efArtist, QStringLiteral("Band"));
+    User.TextAnswers = {QStringLiteral("%artist% - %title%")};
+    RunToEnd(&TFileCommands::TagToName);
+    const QString A2 = Root + QStringLiteral("/Band - Old A.mp3");
+    const QString B2 = Root + QStringLiteral("/Band - Old B.mp3");
+    ASSERT_TRUE(QFile::exists(A2));
+    ASSERT_TRUE(QFile::exists(B2));
+    Model.Save();
+    EXPECT_EQ(Service->Stored[A2].Artist, QStringLiteral("Band"));
+    Service->SavedPaths.clear();
+    Model.Undo();
+    EXPECT_EQ(Service->Stored[A2].Artist, QString());
+    EXPECT_EQ(Service->Stored[B2].Artist, QString());
+    EXPECT_EQ(Service->SavedPaths.size(), 2);
+    EXPECT_FALSE(Service->SavedPaths.contains(A));
 }
 
 }  // namespace
