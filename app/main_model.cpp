@@ -473,7 +473,9 @@ void TMainModel::TakeSaveResult(const TLoadedFile& Result) {
     if (Result.Ok) {
         ++FSaveRun->Count;
         const TSaveJob& Job = FSaveRun->Jobs->at(Result.Path);
-        FAsRead.insert(Result.Path, Job.Written);
+        // The file as written is the base of its next save (unless its record
+        // left the list meanwhile).
+        if (FTagCache.contains(Result.Path)) FAsRead.insert(Result.Path, Job.Written);
         if (Job.Rebased) {
             TakeRebasedSave(Result.Path, Job);
         } else {
