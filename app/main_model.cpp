@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include "app/core/parallel_loader.h"
+#include "app/core/record_merge.h"
 #include "app/settings/translation.h"
 #include "app/version.h"
 
@@ -93,12 +94,21 @@ void TMainModel::ClearFileList() {
         emit SortReset();
     }
     FTagCache.clear();
+    FAsRead.clear();
     FCoverPool.Clear();
     FCurrentFile.clear();
 }
 
 int TMainModel::AddRecord(const QString& Path, const TAudioTag& Tag) {
     FTagCache.insert(Path, Tag);
+    // A record as read from its file is the base its next save compares the
+    // file with; a record that carries edits keeps the base it came from.
+    if (!Tag.Modified) {
+        if (Tag.Stamp.IsKnown())
+            FAsRead.insert(Path, Tag);
+        else
+            FAsRead.remove(Path);
+    }
     if (FFileList.UpdatePath(Path, Tag)) return FindListRow(Path);
     return FFileList.AddRow(Path, Tag);
 }
@@ -371,28 +381,82 @@ void TMainModel::Save() {
     if (FTagsAreChanged) ApplyEditorToSelection();
     // The records as they are now, written by a pool of workers; each one is
     // marked saved as its result comes back, in list order.
-    auto Records = std::make_shared<QMap<QString, TAudioTag>>();
-    for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It)
-        if (It.value().Modified) Records->insert(It.key(), It.value());
-    if (Records->isEmpty()) {
+    auto Jobs = std::make_shared<std::map<QString, TSaveJob>>();
+    QStringList Paths;
+    for (auto It = FTagCache.cbegin(); It != FTagCache.cend(); ++It) {
+        if (!It.value().Modified) continue;
+        TSaveJob& Job = (*Jobs)[It.key()];
+        Job.Record = It.value();
+        Job.AsRead = FAsRead.value(It.key());
+        Paths.append(It.key());
+    }
+    if (Paths.isEmpty()) {
         SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {0, 0}));
         return;
     }
     const ITagServicePtr Service = FTagService;
     FSaveRun = std::make_unique<TSaveRun>();
     FSaveRun->Number = ++FSaveCount;
-    FSaveRun->Total = static_cast<int>(Records->size());
+    FSaveRun->Jobs = Jobs;
+    FSaveRun->Total = static_cast<int>(Paths.size());
     FSaveRun->LastProgress = FClock();
     FSaveRun->Pool = std::make_unique<TParallelLoader>(
-        Records->keys(),
-        [Service, Records](const QString& Path, TAudioTag&, QString& Error) {
-            return Service->SaveTagConcurrently(Records->value(Path), Error);
+        Paths,
+        [Service, Jobs](const QString& Path, TAudioTag&, QString& Error) {
+            return SaveJob(*Service, Jobs->at(Path), Error);
         },
         FSaveThreads > 0 ? FSaveThreads : std::min(TParallelLoader::DefaultThreads(FSelectedFolder), kMaxSaveThreads));
     FSaveRun->Pool->SetReadyNotice(this, [this] { OnSaveResults(); });
     FSaveRun->Pool->Start();
     emit BusyChanged(true);
     if (!FBackgroundSaves) WaitForSave();
+}
+
+bool TMainModel::SaveJob(const ITagService& Service, TSaveJob& Job, QString& Error) {
+    const QString& Path = Job.Record.FileName;
+    Job.Written = Job.Record;
+    // Another program may have written the file since it was read (a player
+    // counting plays, another tagger): writing the old record would undo
+    // that, so the file is read again and gets only what the user changed.
+    if (Job.AsRead.Stamp.IsKnown() && ReadFileStamp(Path) != Job.AsRead.Stamp) {
+        if (!Service.LoadTagConcurrently(Path, Job.Fresh, Error)) return false;
+        Job.Written = recordmerge::ApplyEdits(Job.AsRead, Job.Record, Job.Fresh);
+        Job.Rebased = true;
+    }
+    if (!Service.SaveTagConcurrently(Job.Written, Error)) return false;
+    Job.Written.Modified = false;
+    Job.Written.Stamp = ReadFileStamp(Path);
+    return true;
+}
+
+void TMainModel::TakeRebasedSave(const QString& Path, const TSaveJob& Job) {
+    TAudioTag Fresh = Job.Fresh;
+    FCoverPool.Intern(Fresh.CoverData);
+    for (TPictureEntry& Picture : Fresh.Pictures) FCoverPool.Intern(Picture.Data);
+    const auto Rebase = [&](const TAudioTag& Tag) {
+        TAudioTag Result = recordmerge::ApplyEdits(Job.AsRead, Tag, Fresh);
+        Result.Stamp = Tag.Stamp;
+        return Result;
+    };
+    const auto It = FTagCache.find(Path);
+    if (It != FTagCache.end()) {
+        TAudioTag Record = Job.Written;
+        FCoverPool.Intern(Record.CoverData);
+        for (TPictureEntry& Picture : Record.Pictures) FCoverPool.Intern(Picture.Data);
+        // A record edited again while it was written keeps those edits.
+        if (It.value() != Job.Record) Record = Rebase(It.value());
+        It.value() = Record;
+        UpdateListRow(Path, Record);
+    }
+    // Undo then goes back to what the other program left, not to what was
+    // read before it wrote.
+    for (TUndoItem& Item : FUndoStack) {
+        for (int i = 0; i < Item.Files.size(); ++i) {
+            if (Item.Files[i] == Path && !Item.Tags[i].FileName.isEmpty()) Item.Tags[i] = Rebase(Item.Tags[i]);
+        }
+    }
+    FSaveRun->Notes.append(
+        {Path, Tr("changed on disk since it was read; your edits were applied to its current tags")});
 }
 
 bool TMainModel::IsSaving() const { return FSaveRun != nullptr; }
@@ -408,8 +472,19 @@ void TMainModel::OnSaveResults() {
 void TMainModel::TakeSaveResult(const TLoadedFile& Result) {
     if (Result.Ok) {
         ++FSaveRun->Count;
-        const auto It = FTagCache.find(Result.Path);
-        if (It != FTagCache.end()) It.value().Modified = false;
+        const TSaveJob& Job = FSaveRun->Jobs->at(Result.Path);
+        // The file as written is the base of its next save (unless its record
+        // left the list meanwhile).
+        if (FTagCache.contains(Result.Path)) FAsRead.insert(Result.Path, Job.Written);
+        if (Job.Rebased) {
+            TakeRebasedSave(Result.Path, Job);
+        } else {
+            const auto It = FTagCache.find(Result.Path);
+            if (It != FTagCache.end()) {
+                It.value().Modified = false;
+                It.value().Stamp = Job.Written.Stamp;
+            }
+        }
     } else {
         FSaveRun->Errors.append({Result.Path, Result.Error});
     }
@@ -444,10 +519,12 @@ void TMainModel::CancelSave() {
 void TMainModel::FinishSave() {
     const std::unique_ptr<TSaveRun> Run = std::move(FSaveRun);
     Run->Pool.reset();  // waits for the files being written
+    // Records of files another program had changed now show its values too.
+    if (!Run->Notes.isEmpty()) RefreshSelection();
     SetStatus(FormatTr("Saved tags to %d files. Errors: %d", {Run->Count, Run->Errors.size()}));
     emit BusyChanged(false);
     emit SaveFinished();
-    if (!Run->Errors.isEmpty()) FUi.ShowErrorReport(Run->Errors);
+    if (!Run->Errors.isEmpty() || !Run->Notes.isEmpty()) FUi.ShowErrorReport(Run->Errors + Run->Notes);
 }
 
 void TMainModel::Remove() {
@@ -521,6 +598,16 @@ void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath) {
         Tag.FileName = NewPath;
         FTagCache.insert(NewPath, Tag);
     }
+    if (FAsRead.contains(OldPath)) {
+        TAudioTag Base = FAsRead.take(OldPath);
+        Base.FileName = NewPath;
+        // A move to another file system copies the file: same contents and
+        // time under a new inode, which is no change by another program.
+        const TFileStamp Now = ReadFileStamp(NewPath);
+        if (Now.Size == Base.Stamp.Size && Now.MTimeSec == Base.Stamp.MTimeSec && Now.MTimeNsec == Base.Stamp.MTimeNsec)
+            Base.Stamp = Now;
+        FAsRead.insert(NewPath, Base);
+    }
     FFileList.RenamePath(OldPath, NewPath);
     if (FCurrentFile == OldPath) FCurrentFile = NewPath;
     for (TUndoItem& Item : FUndoStack) {
@@ -548,6 +635,7 @@ void TMainModel::FileDeleted(const QString& Path) {
     // Removing the row changes the selection, which forgets the current file.
     const bool WasCurrent = FCurrentFile == Path;
     FTagCache.remove(Path);
+    FAsRead.remove(Path);
     FFileList.RemovePath(Path);
     if (WasCurrent) {
         FCurrentFile.clear();

@@ -20,6 +20,7 @@
 #include <QVector>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "app/core/audio_tag.h"
@@ -257,17 +258,44 @@ private:
     IShellActions& FShell;
 
     QMap<QString, TAudioTag> FTagCache;
+    // Each file's record as last read from or written to the file, with the
+    // file's stamp then: what a save compares the file on disk with, and
+    // what the user's edits are measured against when it changed. Copies
+    // share their text and picture data with the cache.
+    QMap<QString, TAudioTag> FAsRead;
     TCoverPool FCoverPool;
     TFileListModel FFileList;
     QItemSelectionModel FSelection;
     std::unique_ptr<TParallelLoader> FLoader;
     int FLoadThreads;  // 0: chosen for each folder
+    // One file of a save: the record to write and the record as it was read,
+    // then what the worker wrote. When another program changed the file
+    // since it was read, the worker reads it again (Fresh) and writes it with
+    // the user's edits on top (Rebased).
+    struct TSaveJob {
+        TAudioTag Record;
+        TAudioTag AsRead;  // no file name: nothing known to compare with
+        TAudioTag Written;
+        TAudioTag Fresh;
+        bool Rebased = false;
+    };
+    // Writes Job.Record, or its edits over the file's current tags when the
+    // file changed since Job.AsRead was read; on a worker thread.
+    static bool SaveJob(const ITagService& Service, TSaveJob& Job, QString& Error);
+    // A file another program changed was saved with the user's edits on top
+    // of its current tags: its record, the base of later saves and every undo
+    // step of it take those current tags as their own starting point.
+    void TakeRebasedSave(const QString& Path, const TSaveJob& Job);
     // A save under way: its pool of writers and its tally so far.
     struct TSaveRun {
         std::unique_ptr<TParallelLoader> Pool;
+        // One job per file; the map is filled before the workers start and
+        // each worker touches only its own file's job.
+        std::shared_ptr<std::map<QString, TSaveJob>> Jobs;
         int Total = 0;
         int Count = 0;
         QVector<TErrorItem> Errors;
+        QVector<TErrorItem> Notes;  // files saved over another program's change
         qint64 LastProgress = 0;
         unsigned Number = 0;  // which save of this model it is
     };

@@ -23,6 +23,8 @@
 #include <QVector>
 #include <cstdint>
 
+#include "app/core/file_stamp.h"
+
 // Kind of file, derived from the extension only; informational. The first
 // eight keep their numbers; the later kinds follow them.
 enum TAudioFileType : uint8_t {
@@ -117,6 +119,9 @@ struct TAudioTag {
     QVector<TTagEntry> Entries;
     QVector<TPictureEntry> Pictures;
     bool EntriesLoaded = false;
+    // The file's stamp when the record was read from it (unknown for a
+    // record made up in code); see app/core/file_stamp.h.
+    TFileStamp Stamp;
 
     // The sixteen text fields, in declaration order, for code that walks them
     // all (saving, emptiness, the command-line record dump).

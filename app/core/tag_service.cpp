@@ -335,6 +335,9 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
         }
         return false;
     };
+    // Stamped before the read: a change made while it reads shows as a
+    // change at the next save rather than slipping through.
+    const TFileStamp Stamp = ReadFileStamp(FileName);
     try {
         const std::unique_ptr<TTags> Tags = NewContainer();
         const int Result = Tags->LoadFromFile(ToLibPath(FileName));
@@ -347,6 +350,7 @@ bool TTagService::LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, Q
         Tag.FileType = AudioFileTypeFromExtension(FileName);
         CopyTagsToRecord(*Tags, Tag);
         recordentries::NoteKinds(*Tags, Tag);
+        Tag.Stamp = Stamp;
         return true;
     } catch (const std::exception& E) {
         Error = QString::fromUtf8(E.what());

@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QPointer>
+#include <QProcess>
 #include <QWindow>
 #include <memory>
 #include <functional>
@@ -248,6 +249,44 @@ bool RunWindowTestHook(TFrmMain& Window, const QString& Hook) {
         WhenListed(Window, [&Window, Fields] {
             Window.Model().SelectRows({0});
             Window.Action(Fields ? QStringLiteral("actAllFields") : QStringLiteral("actPictures"))->trigger();
+        });
+        return true;
+    } else if (Kind == QLatin1String("second-writer")) {
+        // "PROGRAM|REPORT": once the folder is listed, the first file's Title
+        // is edited, PROGRAM runs with the file's path (another program
+        // writing the file meanwhile) and Save is pressed; the rows of the
+        // save's report go to REPORT as "FILE<TAB>MESSAGE" lines and the
+        // window closes once the save has ended.
+        const QString Program = Argument.section(QLatin1Char('|'), 0, 0);
+        const QString Report = Argument.section(QLatin1Char('|'), 1);
+        WhenModalShown(QStringLiteral("frmErrorReport"), QString(), [&Window, Report](QWidget& Dialog) {
+            QFile Out(Report);
+            auto* List = Dialog.findChild<QTreeWidget*>(QStringLiteral("lvErrors"));
+            if (List && Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                for (int i = 0; i < List->topLevelItemCount(); ++i) {
+                    const QTreeWidgetItem* Item = List->topLevelItem(i);
+                    Out.write((Item->text(0) + QLatin1Char('\t') + Item->text(1) + QLatin1Char('\n')).toUtf8());
+                }
+            }
+            static_cast<QDialog&>(Dialog).reject();
+            QTimer::singleShot(0, &Window, [&Window] { Window.close(); });
+        });
+        WhenListed(Window, [&Window, Program] {
+            TMainModel& Model = Window.Model();
+            Model.SelectRows({0});
+            Model.SetEditorText(TMainModel::efTitle, QStringLiteral("Edited Here"));
+            const QStringList Files = Model.GetSelectedFiles();
+            if (!Files.isEmpty()) QProcess::execute(Program, {Files.first()});
+            // Without a report the window closes here; with one, once it is read.
+            QObject::connect(
+                &Model, &TMainModel::SaveFinished, &Window,
+                [&Window] {
+                    QTimer::singleShot(0, &Window, [&Window] {
+                        if (!QApplication::activeModalWidget()) Window.close();
+                    });
+                },
+                Qt::SingleShotConnection);
+            Window.Action(QStringLiteral("actSave"))->trigger();
         });
         return true;
     } else if (Kind == QLatin1String("autotag-screenshot")) {

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "app/core/tag_service.h"
@@ -42,10 +44,51 @@ std::string SilenceWave() {
     return W;
 }
 
+// The real tag service, counting the files it reads.
+class TCountingService final : public ITagService {
+public:
+    mutable std::atomic<int> Loads{0};
+
+    bool LoadTag(const QString& FileName, TAudioTag& Tag) override {
+        ++Loads;
+        return FReal.LoadTag(FileName, Tag);
+    }
+    bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override {
+        ++Loads;
+        return FReal.LoadTagConcurrently(FileName, Tag, Error);
+    }
+    bool SaveTag(const TAudioTag& Tag) override { return FReal.SaveTag(Tag); }
+    bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override {
+        return FReal.SaveTagConcurrently(Tag, Error);
+    }
+    QString GetLastError() const override { return FReal.GetLastError(); }
+    void SetTransactional(bool Value) override { FReal.SetTransactional(Value); }
+    bool GetTransactional() const override { return FReal.GetTransactional(); }
+
+private:
+    TTagService FReal;
+};
+
+bool HaveMutagen() {
+    return testutil::HaveCommand("/usr/bin/python3") &&
+           testutil::Run("/usr/bin/python3 -c 'import mutagen' 2>/dev/null") == 0;
+}
+
+// Runs a Python snippet with mutagen on File (sys.argv[1]); its output.
+std::string Mutagen(const std::string& Code, const QString& File) {
+    std::string Out;
+    EXPECT_EQ(testutil::Run("/usr/bin/python3 -c '" + Code + "' '" + File.toStdString() + "'", &Out), 0) << Out;
+    return Out;
+}
+
+const QString kChangedNote =
+    QStringLiteral("changed on disk since it was read; your edits were applied to its current tags");
+
 class MainModelDiskTest : public ::testing::Test {
 protected:
     testutil::TTempDir Dir;
-    ITagServicePtr Service = CreateTagService();
+    std::shared_ptr<TCountingService> Counting = std::make_shared<TCountingService>();
+    ITagServicePtr Service = Counting;
     TScriptedUser User;
     TRecordingShell Shell;
     TMainModel Model{Service, User, Shell};
@@ -211,6 +254,125 @@ TEST_F(MainModelDiskTest, FilesThatCannotBeWrittenAreReportedAndStayModified) {
     }();
     EXPECT_EQ(LockedAfter, LockedBefore);
     EXPECT_EQ(OnDisk(Fine).Genre, QStringLiteral("Jazz"));
+}
+
+// A player or another tagger writes the file between the scan and the save:
+// the save writes the user's edit over what that program left, the fields the
+// user did not touch keep its values, the report says so, and Undo goes back
+// to what it left rather than to the tags read before it wrote.
+TEST_F(MainModelDiskTest, AFileAnotherProgramWroteGetsTheEditsOnTopOfItsChanges) {
+    if (!HaveMutagen()) GTEST_SKIP() << "mutagen is not installed";
+    const QString Path = MakeMp3("song.mp3", QStringLiteral("Song"), qRgb(10, 20, 30));
+    const QString Other = MakeMp3("other.mp3", QStringLiteral("Other"), qRgb(10, 20, 30));
+    Scan();
+    Model.SelectFiles({Path});
+    Model.SetEditorText(TMainModel::efTitle, QStringLiteral("Mine"));
+    Model.ApplyPendingEdits();
+    Model.SelectFiles({Other});
+    Model.SetEditorText(TMainModel::efGenre, QStringLiteral("Folk"));
+    Model.ApplyPendingEdits();
+
+    Mutagen(
+        "import sys\nfrom mutagen.id3 import ID3, TPE1, TALB, TXXX\n"
+        "t = ID3(sys.argv[1])\nt.add(TPE1(encoding=3, text=[\"Their Artist\"]))\n"
+        "t.add(TALB(encoding=3, text=[\"Their Album\"]))\n"
+        "t.add(TXXX(encoding=3, desc=\"PLAYCOUNT\", text=[\"7\"]))\nt.save()",
+        Path);
+    const int LoadsBefore = Counting->Loads;
+    Model.Save();
+
+    EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 0"));
+    EXPECT_EQ(Counting->Loads - LoadsBefore, 1);  // only the file that changed is read again
+    ASSERT_EQ(User.Reports.size(), 1);
+    EXPECT_EQ(User.Reports[0], (QVector<TErrorItem>{{Path, kChangedNote}}));
+    const std::string Dump =
+        "import sys, mutagen\nf = mutagen.File(sys.argv[1])\n"
+        "for k in (\"TIT2\", \"TPE1\", \"TALB\", \"TXXX:PLAYCOUNT\", \"TCON\"):\n"
+        "    print(k, f.tags[k].text[0] if k in f.tags else \"-\")\n"
+        "print(\"APIC\", len(f.tags.getall(\"APIC\")))";
+    EXPECT_EQ(Mutagen(Dump, Path),
+              "TIT2 Mine\nTPE1 Their Artist\nTALB Their Album\nTXXX:PLAYCOUNT 7\nTCON -\nAPIC 1\n");
+    EXPECT_EQ(Mutagen(Dump, Other), "TIT2 Other\nTPE1 Artist of Other\nTALB -\nTXXX:PLAYCOUNT -\nTCON Folk\nAPIC 1\n");
+    TAudioTag Cached;
+    ASSERT_TRUE(Model.TryGetCachedTag(Path, Cached));
+    EXPECT_FALSE(Cached.Modified);
+    EXPECT_EQ(Cached.Artist, QStringLiteral("Their Artist"));
+    EXPECT_EQ(Cached.Title, QStringLiteral("Mine"));
+
+    // A second save finds the file as this one left it: nothing is read again.
+    Model.SelectFiles({Path});
+    Model.SetEditorText(TMainModel::efComposer, QStringLiteral("Someone"));
+    const int LoadsSecond = Counting->Loads;
+    Model.Save();
+    EXPECT_EQ(Counting->Loads, LoadsSecond);
+    EXPECT_EQ(User.Reports.size(), 1);
+
+    Model.Undo();  // the Composer edit
+    Model.Undo();  // the Genre edit of the other file
+    Model.Undo();  // the Title edit: back to what the other program left
+    EXPECT_EQ(Mutagen(Dump, Path),
+              "TIT2 Song\nTPE1 Their Artist\nTALB Their Album\nTXXX:PLAYCOUNT 7\nTCON -\nAPIC 1\n");
+    EXPECT_EQ(OnDisk(Path).Composer, QString());
+    EXPECT_EQ(User.Reports.size(), 1);
+}
+
+// What counts as a change by another program: a new modification time (to the
+// nanosecond) or another file put in its place under the same name, even one
+// with the same bytes and times. A file nobody touched is written as before,
+// without being read again.
+TEST_F(MainModelDiskTest, ASaveReadsTheFileAgainOnlyWhenItsStampChanged) {
+    const QString Path = MakeMp3("song.mp3", QStringLiteral("Song"), qRgb(10, 20, 30));
+    const std::string P = Path.toStdString();
+    auto Times = [&] {
+        struct stat Info {};
+        EXPECT_EQ(::stat(P.c_str(), &Info), 0);
+        return Info;
+    };
+    struct TCase {
+        const char* Name;
+        std::function<void()> Change;
+        bool Noticed;
+    };
+    const std::vector<TCase> Cases = {
+        {"untouched", [] {}, false},
+        {"a nanosecond later",
+         [&] {
+             const struct stat Info = Times();
+             struct timespec T[2] = {Info.st_atim, Info.st_mtim};
+             T[1].tv_nsec = (T[1].tv_nsec + 1) % 1000000000;
+             ASSERT_EQ(::utimensat(AT_FDCWD, P.c_str(), T, 0), 0);
+         },
+         true},
+        {"replaced by a copy with its bytes and times",
+         [&] {
+             const struct stat Info = Times();
+             const std::string Copy = Dir.file("copy.tmp");
+             ASSERT_TRUE(QFile::copy(Path, Q(Copy)));
+             const struct timespec T[2] = {Info.st_atim, Info.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, Copy.c_str(), T, 0), 0);
+             ASSERT_EQ(::rename(Copy.c_str(), P.c_str()), 0);
+         },
+         true},
+    };
+    int Round = 0;
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        Scan();
+        User.Reports.clear();
+        Model.SelectFiles({Path});
+        const QString Title = QStringLiteral("Title %1").arg(++Round);
+        Model.SetEditorText(TMainModel::efTitle, Title);
+        Model.ApplyPendingEdits();
+        Case.Change();
+        const int Loads = Counting->Loads;
+        Model.Save();
+        EXPECT_EQ(Counting->Loads - Loads, Case.Noticed ? 1 : 0);
+        QVector<QVector<TErrorItem>> WantReports;
+        if (Case.Noticed) WantReports.append({TErrorItem{Path, kChangedNote}});
+        EXPECT_EQ(User.Reports, WantReports);
+        EXPECT_EQ(OnDisk(Path).Title, Title);
+        EXPECT_EQ(OnDisk(Path).Artist, QStringLiteral("Artist of Song"));
+    }
 }
 
 }  // namespace
