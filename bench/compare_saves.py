@@ -21,7 +21,8 @@ mpcenc for WavPack and Musepack), one of about BENCH_SAVE_MB megabytes
              save pool takes here) and each file flushed by its save
              transaction; TagLib and mutagen one file after another, neither
              flushing. "batch 1st" is the first save of each copy, "batch" a
-             later one-field edit.
+             later one-field edit; "@W 1st" and "@W" the same for ours with
+             BENCH_SAVE_THREADS_WIDE workers (default 8, the pool's most).
 Every timed run starts after os.sync(), so no run pays for the copies made
 before it; the rate is taken over the seconds each driver reports for its
 work (start-up left out). The machine's load average is printed before and
@@ -90,6 +91,7 @@ def main():
     batch_files = int(os.environ.get("BENCH_BATCH_FILES", "1000"))
     # The window's save pool: as many workers as cores, at least 2, at most 8.
     threads = int(os.environ.get("BENCH_SAVE_THREADS", str(min(max(os.cpu_count() or 2, 2), 8))))
+    wide = int(os.environ.get("BENCH_SAVE_THREADS_WIDE", "8"))
     mutagen = ["/usr/bin/python3", os.path.join(os.path.dirname(os.path.abspath(__file__)), "compare_mutagen.py")]
     tools = {"veltrano": [a.ours], "TagLib": [a.taglib], "mutagen": mutagen}
     work = os.path.join(a.work, "saves")
@@ -144,10 +146,18 @@ def main():
             # A batch: the first save of every copy, then a later one-field edit.
             paths = fresh(small, os.path.join(work, "batch"), batch_files)
             extra = [str(threads)] if tool == "veltrano" else []
+            lst = write_list(os.path.join(work, "batch.txt"), paths)
             for key, title in (("batch_first", "Batch title A"), ("batch", "Batch title B")):
-                lst = write_list(os.path.join(work, "batch.txt"), paths)
                 row[key], failed, _ = rate(tool, cmd + ["batch", lst, title] + extra, batch_files)
                 row["failed"] += failed
+            if tool == "veltrano":
+                # The same with the pool's most workers: saves wait on the disk
+                # more than on the processor, and the file system commits the
+                # flushes of saves running at once together.
+                paths = fresh(small, os.path.join(work, "batch"), batch_files)
+                for key, title in (("wide_first", "Batch title A"), ("wide", "Batch title B")):
+                    row[key], failed, _ = rate(tool, cmd + ["batch", lst, title, str(wide)], batch_files)
+                    row["failed"] += failed
             shutil.rmtree(os.path.join(work, "batch"))
             rows.append(row)
             print("  %s %s done" % (ext, tool), file=sys.stderr, flush=True)
@@ -157,31 +167,36 @@ def main():
           % (load_before[0], load_after[0]))
     print("bytes: KiB the process wrote for the encoder's file's first title edit and a later one "
           "('moved': new inode);")
-    print("saves/s: in place (one file, %d saves), growing (%d copies of the %.0f MB file, a 20 KB title each),"
+    print("saves/s: in place (one file, %d saves), growing (%d copies of the %.1f MB file, a 20 KB title each),"
           % (edits, grow_files, mb))
     print("batch (%d copies of a %.0f KB file: ours with %d workers, each file flushed before its save returns;"
           % (batch_files, batch_kb, threads))
-    print("TagLib and mutagen one after another and never flushed)")
-    print("%-5s %-9s %6s %11s %11s %9s %9s %9s %9s %6s" % ("fmt", "writer", "MB", "1st KiB", "later KiB",
-          "in place", "growing", "batch 1st", "batch", "failed"))
+    print("TagLib and mutagen one after another and never flushed; @%d: ours with %d workers)" % (wide, wide))
+    print("%-5s %-9s %6s %11s %11s %9s %9s %9s %9s %9s %9s %6s" % (
+        "fmt", "writer", "MB", "1st KiB", "later KiB", "in place", "growing", "batch 1st", "batch",
+        "@%d 1st" % wide, "@%d" % wide, "failed"))
 
     def kib(row, key):
         return "%.1f%s" % (row[key] / 1024, " moved" if row[key + "_moved"] else "")
 
     for r in rows:
-        print("%-5s %-9s %6.1f %11s %11s %9.0f %9.1f %9.0f %9.0f %6d" % (
+        wide_rates = ["%.0f" % r[k] if k in r else "-" for k in ("wide_first", "wide")]
+        print("%-5s %-9s %6.1f %11s %11s %9.0f %9.1f %9.0f %9.0f %9s %9s %6d" % (
             r["format"], r["tool"], r["mb"], kib(r, "first"), kib(r, "later"), r["in_place"], r["growing"],
-            r["batch_first"], r["batch"], r["failed"]))
+            r["batch_first"], r["batch"], *wide_rates, r["failed"]))
     print()
     print("speed ratios, veltrano / other (targets: batch >= 1.00 x TagLib, in place >= 0.80 x TagLib)")
-    print("%-5s %-9s %9s %9s %9s %9s" % ("fmt", "other", "in place", "growing", "batch 1st", "batch"))
+    print("%-5s %-9s %9s %9s %9s %9s %9s %9s" % ("fmt", "other", "in place", "growing", "batch 1st", "batch",
+                                               "@%d 1st" % wide, "@%d" % wide))
     by = {(r["format"], r["tool"]): r for r in rows}
     for ext in a.formats.split(","):
         ours = by[(ext, "veltrano")]
         for other in ("TagLib", "mutagen"):
             o = by[(ext, other)]
-            print("%-5s %-9s %9.2f %9.2f %9.2f %9.2f" % (ext, other, *(
-                ours[k] / o[k] if o[k] else 0.0 for k in ("in_place", "growing", "batch_first", "batch"))))
+            print("%-5s %-9s %9.2f %9.2f %9.2f %9.2f %9.2f %9.2f" % (ext, other, *(
+                ours[k] / o[b] if o[b] else 0.0 for k, b in (("in_place", "in_place"), ("growing", "growing"),
+                ("batch_first", "batch_first"), ("batch", "batch"), ("wide_first", "batch_first"),
+                ("wide", "batch")))))
 
 
 if __name__ == "__main__":
