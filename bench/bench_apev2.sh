@@ -20,7 +20,7 @@ need_executable veltrano-tags "$BIN/veltrano-tags"
 
 WORK=$(mktemp -d /tmp/bench-apev2.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-g++ -O2 -std=c++20 -I"$HERE" "$HERE/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
+g++ -O2 -std=c++20 -pthread -I"$HERE" "$HERE/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
 g++ -O2 -std=c++17 "$HERE/bench/compare_taglib.cpp" -o "$WORK/taglib" $(pkg-config --cflags --libs taglib)
 
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=5" -ac 2 "$WORK/src.wav"

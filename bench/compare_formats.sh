@@ -26,7 +26,7 @@ cmake --build "$BUILD" --target tags -j"${JOBS:-2}" >/dev/null
 
 WORK=$(mktemp -d /tmp/bench-formats.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
-g++ -O2 -std=c++20 -I"$SRC" "$SRC/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
+g++ -O2 -std=c++20 -pthread -I"$SRC" "$SRC/bench/compare_ours.cpp" "$BUILD/libtags.a" -lz -o "$WORK/ours"
 g++ -O2 -std=c++17 "$SRC/bench/compare_taglib.cpp" -o "$WORK/taglib" $(pkg-config --cflags --libs taglib)
 g++ -O2 -std=c++17 "$SRC/bench/compare_ends.cpp" -o "$WORK/ends"
 find "$CORPUS" -type f -exec cat {} + > /dev/null   # warm the page cache
