@@ -489,7 +489,7 @@ TEditResult TSaveTransaction::ApplyOne(const TFileEdit& E, const std::string& Te
         TStream& w = *s.Work->Stream;
         const int64_t size = w.Size();
         if (!InRange(size, E) || !PatchesInRange(size + E.Delta(), E)) return TEditResult::BadRange;
-        if (E.Delta() == 0 || size - E.Pos - E.OldLen <= InPlaceTailLimit) {
+        if (MovesInPlace(E, size)) {
             const TEditResult r = ApplyEditToStream(w, E, false);
             return r == TEditResult::Success ? r : s.Fail(r, s.Work->Stream->LastError());
         }
@@ -504,7 +504,7 @@ TEditResult TSaveTransaction::ApplyOne(const TFileEdit& E, const std::string& Te
     const int64_t size = source->Size();
     if (!InRange(size, E) || !PatchesInRange(size + E.Delta(), E)) return TEditResult::BadRange;
     if (EditChangesNothing(*source, E)) return TEditResult::Success;
-    if (E.Delta() == 0 || size - E.Pos - E.OldLen <= InPlaceTailLimit) return s.InPlace(E, *source, size);
+    if (MovesInPlace(E, size)) return s.InPlace(E, *source, size);
     return s.Rewrite(E, *source, size);
 }
 

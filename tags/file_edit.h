@@ -6,8 +6,8 @@
 // the edits a save makes — one tag kind after another — land whole, or none
 // does. An edit costs what its bytes cost:
 // - An edit whose region keeps its length, or one near the end of the file
-//   (a trailer, a chunk behind the audio: at most InPlaceTailLimit bytes
-//   behind the region move), is written in place. Before the file is
+//   (a trailer, a chunk behind the audio: see MovesInPlace), is written in
+//   place. Before the file is
 //   touched, the bytes the edit overwrites and the file's old size go into a
 //   rollback journal beside the file (JournalNameOf) and reach the disk. The
 //   commit flushes the file, then deletes the journal. A failed write puts
@@ -26,6 +26,7 @@
 // points to changes and the link stays.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -53,9 +54,16 @@ enum class TEditResult {
     WriteFailed,  // writing, flushing or renaming failed; the original is unchanged
 };
 
-// The most bytes behind an edited region that an edit moves in place; an edit
-// that would move more (the audio) builds a new file instead.
-constexpr int64_t InPlaceTailLimit = int64_t(1) << 20;
+// The most bytes behind an edited region that an edit moves in place (or as
+// many as the edit writes, when that is more): moving them costs about what
+// the tag costs. An edit that would move more (the audio) builds a new file
+// instead, which writes the file once where moving it in place would write
+// it three times (the journal keeps the old and the new bytes).
+constexpr int64_t InPlaceTailLimit = int64_t(64) << 10;
+inline bool MovesInPlace(const TFileEdit& Edit, int64_t FileSize) {
+    const int64_t behind = FileSize - Edit.Pos - Edit.OldLen;
+    return Edit.Delta() == 0 || behind <= std::max<int64_t>(InPlaceTailLimit, (int64_t)Edit.Bytes.size());
+}
 
 // One save of one file. Edits made through ApplyEditToFile on this thread
 // while the transaction lives join it; so does a transaction begun for the

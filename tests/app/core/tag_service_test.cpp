@@ -673,19 +673,21 @@ TEST(TagServiceFullDisk, FileKeepsItsBytesWhenTheDiskIsFull) {
         ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
     } Unmount{Mount.path()};
 
+    // The first tag has room for the edit (its padding); the second must grow.
     const struct {
         const char* Name;
         int Frames;
+        uint32_t Padding;
         int LyricsBytes;
         bool Fits;
     } Cases[] = {
-        {"a small edit of a file larger than the free room", 1500, 10, true},  // 625 KB file, 1 MB disk
-        {"a tag larger than the free room", 800, 400000, false},               // 333 KB file, 800 KB more
+        {"a small edit of a file larger than the free room", 1500, 4096, 10, true},  // 625 KB file, 1 MB disk
+        {"a tag larger than the free room", 800, 64, 400000, false},                 // 333 KB file, 800 KB more
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Name);
         const std::string Path = Mount.path() + "/song.mp3";
-        const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}), tbytes::MpegFrames(C.Frames)});
+        const Bytes Before = Concat({ID3v24({TextFrame("TIT2", "Old")}, C.Padding), tbytes::MpegFrames(C.Frames)});
         testutil::WriteFile(Path, Before);
         TTagService Service;
         TAudioTag Tag;
