@@ -36,7 +36,7 @@ protected:
         EXPECT_TRUE(F.open(QIODevice::WriteOnly));
         F.write(Bytes);
         F.close();
-        Service->Stored.insert(Path, MakeTag(Path, Title, Artist));
+        Service->Store(Path, MakeTag(Path, Title, Artist));
         return Path;
     }
     void Scan() { ASSERT_TRUE(ScanAndWait(Model, Root)); }

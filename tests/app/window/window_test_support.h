@@ -42,6 +42,11 @@ public:
     bool SaveTag(const TAudioTag& Tag) override;
     bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override;
     QString GetLastError() const override { return FLastError; }
+    // Stores Tag under Path while loads of a scan may still run.
+    void Store(const QString& Path, const TAudioTag& Tag) {
+        std::lock_guard Lock(FMutex);
+        Stored.insert(Path, Tag);
+    }
     void SetTransactional(bool Value) override { FTransactional = Value; }
     bool GetTransactional() const override { return FTransactional; }
 
