@@ -134,14 +134,6 @@ bool PatchesInRange(int64_t NewSize, const TFileEdit& E) {
     return true;
 }
 
-bool SyncFolderNow(const std::string& Path) {
-    const int fd = ::open(fileutil::ExtractFileDir(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // ---- the rollback journal ---------------------------------------------------------
 //
 // Layout (integers little-endian):
@@ -371,7 +363,7 @@ struct TSaveTransaction::TState {
                 }
             }
             JournalSize = (int64_t)bytes.size();
-            SyncFolderNow(Journal);
+            fileutil::SyncDirectoryNow(Journal);
             return true;
         }
         if (!WriteAllAt(JournalFd, bytes, JournalSize) || ::fdatasync(JournalFd) != 0) return (Error = errno), false;

@@ -91,6 +91,10 @@ void CopyFileMode(const std::string& From, const std::string& To) {
 
 bool SyncDirectoryOf(const std::string& Path) {
     if (TSyncScope::DeferFolder(ExtractFileDir(Path))) return true;
+    return SyncDirectoryNow(Path);
+}
+
+bool SyncDirectoryNow(const std::string& Path) {
     int fd = ::open(ExtractFileDir(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = ::fsync(fd) == 0;

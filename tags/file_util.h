@@ -23,6 +23,9 @@ bool ReadWholeFile(const std::string& Path, std::vector<uint8_t>& Out);
 // Copies permission bits (and, as root, owner) of From onto To.
 void CopyFileMode(const std::string& From, const std::string& To);
 bool SyncDirectoryOf(const std::string& Path);
+// SyncDirectoryOf now, whatever sync scope is open (a name that must be on
+// the disk before the next write, such as a save's rollback journal).
+bool SyncDirectoryNow(const std::string& Path);
 
 // Puts a file's modification time back when it goes out of scope, whatever
 // path the save took, when asked to keep it and the file existed. Every

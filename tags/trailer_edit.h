@@ -108,8 +108,9 @@ struct TTrailerChange {
 // the change changes nothing (every member it names is already as asked).
 bool PlanTrailerEdit(TStream& Stream, const TTrailerLayout& Layout, const TTrailerChange& Change, TFileEdit& Edit);
 
-// Applies Change to the stream (or the file, opened for writing) in place.
-// Success when nothing needed changing. Flush as in ApplyEditToStream.
+// Applies Change to the stream in place (Flush as in ApplyEditToStream), or to
+// the file through its save transaction (ApplyEditToFile: journaled, flushed
+// at the commit; Flush is not used). Success when nothing needed changing.
 TEditResult ReplaceTrailerMembers(TStream& Stream, const TTrailerChange& Change, bool Flush = true);
 TEditResult ReplaceTrailerMembersInFile(const std::string& FileName, const TTrailerChange& Change, bool Flush = true);
 

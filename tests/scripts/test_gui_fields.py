@@ -76,19 +76,11 @@ def main():
 
         with open(os.path.join(config, "set.ini"), "w", encoding="utf-8") as f:
             f.write("[Main]\nWindowState=0\nLeft=0\nTop=0\nWidth=1200\nHeight=800\nFolder=%s\n" % music)
-        xvfb = shutil.which("xvfb-run")
         for hook, name, size in (("fields-screenshot", "all-fields.png", (860, 480)),
                                  ("pictures-screenshot", "pictures.png", (900, 420))):
             shot = os.path.join(tmp, name)
-            env = dict(os.environ, XDG_CONFIG_HOME=os.path.dirname(config), VELTRANO_TEST_HOOK=hook + "=" + shot,
-                       QT_QPA_PLATFORM="xcb" if xvfb else "offscreen")
-            command = [os.path.join(BIN, "veltrano")]
-            if xvfb:
-                command = [xvfb, "-a", "-s", "-screen 0 1280x800x24"] + command
-                # In a sanitizer build, the X libraries' own string copies
-                # trip the strict string checks; our code is checked offscreen.
-                if "ASAN_OPTIONS" in env:
-                    env["ASAN_OPTIONS"] += ":strict_string_checks=0"
+            env = dict(os.environ, XDG_CONFIG_HOME=os.path.dirname(config), VELTRANO_TEST_HOOK=hook + "=" + shot)
+            command, env = testlib.on_screen([os.path.join(BIN, "veltrano")], env)
             run = subprocess.run(command, env=env, timeout=120, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             check(run.returncode == 0, "%s: the program ended normally (%d)" % (hook, run.returncode))
             check(os.path.exists(shot), "%s: a picture was taken" % hook)

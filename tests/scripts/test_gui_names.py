@@ -49,17 +49,7 @@ def main():
         shot = os.environ.get("VELTRANO_SCREENSHOT") or os.path.join(tmp, "names.png")
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.dirname(config), VELTRANO_UPDATE_URL="https://127.0.0.1:9",
                    VELTRANO_TEST_HOOK="namesguess=%s|%s" % (shot, PATTERN))
-        program = [os.path.join(BIN, "veltrano")]
-        if shutil.which("xvfb-run"):
-            program = ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24"] + program
-            env.pop("QT_QPA_PLATFORM", None)
-            env["QT_QPA_PLATFORM"] = "xcb"
-            # In a sanitizer build, the X libraries' own string copies trip
-            # the strict string checks; our code is checked offscreen.
-            if "ASAN_OPTIONS" in env:
-                env["ASAN_OPTIONS"] += ":strict_string_checks=0"
-        else:
-            env["QT_QPA_PLATFORM"] = "offscreen"
+        program, env = testlib.on_screen([os.path.join(BIN, "veltrano")], env)
         run = subprocess.run(program, env=env, timeout=120, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         check(run.returncode == 0, "the program ended normally (%d): %s" % (run.returncode, run.stderr[-2000:]))
 

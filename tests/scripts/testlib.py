@@ -272,6 +272,21 @@ def run_program(bin_dir, env, timeout=120, check=True):
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def on_screen(command, env):
+    """command and env to run the window under Xvfb when xvfb-run is installed
+    (a real X display, for pictures of the screen), else off screen."""
+    env = dict(env)
+    if not shutil.which("xvfb-run"):
+        env["QT_QPA_PLATFORM"] = "offscreen"
+        return command, env
+    env["QT_QPA_PLATFORM"] = "xcb"
+    # In a sanitizer build, the X libraries' own string copies trip the
+    # strict string checks; our code is checked offscreen.
+    if "ASAN_OPTIONS" in env:
+        env["ASAN_OPTIONS"] += ":strict_string_checks=0"
+    return ["xvfb-run", "-a", "-s", "-screen 0 1280x800x24"] + list(command), env
+
+
 class Checks:
     """The failed checks of a script that runs the program: call it with a condition and
     what it checks; report() prints them and gives the exit code."""
