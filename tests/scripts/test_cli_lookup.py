@@ -11,7 +11,6 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest

@@ -3,12 +3,9 @@
 patterns gives, --apply seen by mutagen, the CSV read back with Python's csv
 module against what `veltrano-tags record` says, and every playlist path on disk."""
 import csv
-import io
 import json
 import os
-import shutil
 import subprocess
-import sys
 import unittest
 
 import testlib

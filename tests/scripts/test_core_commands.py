@@ -2,13 +2,13 @@
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
-TOOL = os.path.abspath(os.path.join(BIN, "veltrano-tags"))
+import testlib
+from testlib import TOOL, mpeg_frames, read_bytes, write_bytes
+
 try:
     sys.path.append("/usr/lib/python3/dist-packages")
     import mutagen.id3 as id3
@@ -19,24 +19,7 @@ PNG = b"\x89PNG\r\n\x1a\n" + bytes(24)
 
 
 def run(*args, prefix=()):
-    return subprocess.run([*prefix, TOOL, *args], capture_output=True, text=True, timeout=120)
-
-
-def mpeg_frames(count):
-    # MPEG-1 Layer III, 128 kbit/s, 44.1 kHz: 417-byte frames of silence.
-    return (b"\xff\xfb\x90\x00" + bytes(413)) * count
-
-
-def read_bytes(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def write_bytes(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-    return path
+    return testlib.run(*prefix, TOOL, *args, check=False, text=True)
 
 
 def lines(r):

@@ -15,21 +15,16 @@ import os
 import shutil
 import stat
 import struct
-import subprocess
 import tempfile
 import unittest
 
 import mutagen
-from mutagen.flac import FLAC, Picture
+from mutagen.flac import Picture
 from mutagen.oggvorbis import OggVorbis
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
+from testlib import TOOL, run
+
 KINDS = ("flac", "ogg", "opus", "oga")
-
-
-def run(*args, check=True):
-    return subprocess.run(list(args), capture_output=True, timeout=120, check=check)
 
 
 def audio_md5(path):

@@ -23,7 +23,7 @@ import urllib.parse
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", ".")
 FIXTURES = os.path.join(SOURCE, "..", "shared", "fixtures", "musicbrainz")
 RELEASE_ID = "6a76904c-0caf-34e1-8cc2-7d95e86a3824"

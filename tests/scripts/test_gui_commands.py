@@ -17,7 +17,7 @@ import tempfile
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 
 
 def main():

@@ -19,7 +19,7 @@ import zlib
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 
 
 def png(width, height, rgb):

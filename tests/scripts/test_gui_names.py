@@ -16,7 +16,7 @@ import tempfile
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 PATTERN = "%artist%/%year% - %album%/%track% - %title%"
 
 

@@ -16,7 +16,7 @@ import tempfile
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 
 NOTE = "changed on disk since it was read; your edits were applied to its current tags"
 

@@ -18,7 +18,7 @@ import threading
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 
 
 def main():

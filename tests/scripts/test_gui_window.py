@@ -15,7 +15,7 @@ import tempfile
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", ".")
 PERCENT = [18, 20, 15, 10, 8, 10, 7, 7, 5]
 

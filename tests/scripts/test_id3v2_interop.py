@@ -8,8 +8,6 @@ hand-made unsynchronised and version 2.2 tags, are read by us and compared
 with what mutagen sees. Frames we have no name for survive our saves byte
 for byte, and the audio after the tag never changes.
 """
-import hashlib
-import json
 import os
 import shutil
 import struct
@@ -21,7 +19,7 @@ import unittest
 import mutagen.id3 as id3
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from testlib import (BIN, TOOL, PEERS, audio_hash, entry, mpeg_frames, png_bytes,  # noqa: E402
+from testlib import (PEERS, audio_hash, entry, mpeg_frames, png_bytes,  # noqa: E402
                      read_entries, require_tool, syncsafe, tool)
 
 TITLES = {

@@ -19,7 +19,7 @@ import tempfile
 
 import testlib
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
+BIN = testlib.BIN
 BUILD = os.path.dirname(os.path.abspath(BIN))
 APP_ID = "example.veltrano.Veltrano"
 

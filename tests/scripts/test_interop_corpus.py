@@ -25,9 +25,9 @@ import unittest
 import mutagen
 from mutagen.flac import Picture
 
-SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
+import testlib
+from testlib import SRC, TOOL
+
 MAKE_CORPUS = os.path.join(SRC, "..", "shared", "corpus", "make-corpus")
 FIELDS = ("title", "artist", "album", "year", "track", "genre", "comment", "albumartist", "composer")
 
@@ -221,8 +221,7 @@ def audio_md5(path):
 class InteropCorpus(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
+        testlib.require_tool()
         cls.tmp = tempfile.mkdtemp(prefix="interop_corpus_")
         cls.corpus = os.environ.get("VELTRANO_INTEROP_CORPUS")
         if not cls.corpus:

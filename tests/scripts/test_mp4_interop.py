@@ -22,20 +22,18 @@ import unittest
 import mutagen
 from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
-SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-PEERS = os.path.join(SRC, "..", "shared", "corpus", "peers")
-TAG_DIFF = os.path.join(SRC, "..", "shared", "tools", "tag-diff")
+import testlib
+from testlib import PEERS, SRC, TOOL
+
+TAG_DIFF = os.path.join(testlib.SHARED, "tools", "tag-diff")
 
 
-def run(*args, **kw):
-    return subprocess.run(list(args), capture_output=True, timeout=kw.get("timeout", 300))
+def run(*args, timeout=300):
+    return testlib.run(*args, check=False, timeout=timeout)
 
 
 def tool(*args):
-    p = subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=600)
-    return p
+    return testlib.tool(*args, timeout=600)
 
 
 def read(path):

@@ -16,16 +16,12 @@ import subprocess
 import tempfile
 import unittest
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
-SOURCE = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
-PEERS = os.path.join(SOURCE, "..", "shared", "corpus", "peers")
+import testlib
+from testlib import PEERS
 
 
 def read_properties(path):
-    r = subprocess.run([TOOL, "read", path], capture_output=True, text=True, timeout=60)
-    assert r.returncode == 0, r.stderr
-    return json.loads(r.stdout.splitlines()[0])["properties"]
+    return testlib.read_entries(path)["properties"]
 
 
 def probe(path):
@@ -41,8 +37,7 @@ def probe(path):
 class ContainerProperties(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.path.exists(TOOL):
-            raise unittest.SkipTest("veltrano-tags is not built (VELTRANO_BIN=%r)" % BIN)
+        testlib.require_tool()
         cls.dir = tempfile.mkdtemp(prefix="veltrano-containers-")
 
     @classmethod

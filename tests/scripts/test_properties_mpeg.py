@@ -15,17 +15,12 @@ import subprocess
 import tempfile
 import unittest
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
-
-
-def run(*args):
-    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+import testlib
+from testlib import TOOL, run
 
 
 def read_properties(path):
-    out = subprocess.run([TOOL, "read", path], check=True, capture_output=True, text=True).stdout
-    return json.loads(out.splitlines()[0])["properties"]
+    return testlib.read_entries(path)["properties"]
 
 
 def probe(path):

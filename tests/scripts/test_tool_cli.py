@@ -4,25 +4,15 @@ import os
 import shutil
 import struct
 import subprocess
-import sys
 import tempfile
 import unittest
 
-BIN = os.environ.get("VELTRANO_BIN", "build/bin")
-TOOL = os.path.join(BIN, "veltrano-tags")
+import testlib
+from testlib import TOOL, mpeg_frames, read_bytes
+
+run = testlib.tool
 
 
-def run(*args):
-    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=60)
-
-
-def read_bytes(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def mpeg_frames(count):
-    return (b"\xff\xfb\x90\x00" + bytes(413)) * count
 
 
 class ToolCli(unittest.TestCase):

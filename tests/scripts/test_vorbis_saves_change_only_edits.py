@@ -29,10 +29,7 @@ from mutagen.mp4 import MP4  # noqa: E402
 TAG_DIFF = os.path.join(testlib.SHARED, "tools", "tag-diff")
 
 
-def run(*args):
-    p = subprocess.run(list(args), capture_output=True, timeout=120)
-    assert p.returncode == 0, (args, p.stderr)
-    return p
+run = testlib.run
 
 
 # ---- fixtures, each by its writer ------------------------------------------------------

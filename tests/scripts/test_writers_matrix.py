@@ -105,11 +105,7 @@ def png(width, height, seed):
             chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
-def run(*args, stdin=None):
-    p = subprocess.run(list(args), capture_output=True, input=stdin, timeout=120)
-    if p.returncode != 0:
-        raise AssertionError("%s failed: %s" % (" ".join(args), p.stderr.decode("utf-8", "replace")))
-    return p
+run = testlib.run
 
 
 def ffmpeg(*args):

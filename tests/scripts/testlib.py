@@ -9,9 +9,10 @@ import struct
 import subprocess
 import tempfile
 
-BIN = os.environ.get("VELTRANO_BIN", "")
-TOOL = os.path.join(BIN, "veltrano-tags")
 SRC = os.environ.get("VELTRANO_SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+# The build's programs: CTest names the folder; by hand the default build folder is used.
+BIN = os.path.abspath(os.environ.get("VELTRANO_BIN") or os.path.join(SRC, "build", "bin"))
+TOOL = os.path.join(BIN, "veltrano-tags")
 SHARED = os.path.join(SRC, "..", "shared")
 PEERS = os.path.join(SHARED, "corpus", "peers")
 
@@ -35,6 +36,7 @@ def syncsafe(n):
 
 
 def write_bytes(path, data):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
     return path
@@ -130,8 +132,19 @@ def require_tool(*programs):
             raise unittest.SkipTest("%s not installed" % p)
 
 
+def run(*args, check=True, timeout=120, stdin=None, text=False):
+    """Runs a program (an encoder, a reader, the tool) with its output captured. With check, a
+    failure raises with the program's error output, so the test says what went wrong."""
+    p = subprocess.run([str(a) for a in args], capture_output=True, input=stdin, timeout=timeout, text=text)
+    if check and p.returncode != 0:
+        err = p.stderr if text else p.stderr.decode("utf-8", "replace")
+        raise AssertionError("%s failed (%d): %s" % (" ".join(map(str, args)), p.returncode, err))
+    return p
+
+
 def tool(*args, timeout=120):
-    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=timeout)
+    """veltrano-tags ARGS..., text output; the caller checks the exit code."""
+    return run(TOOL, *args, check=False, timeout=timeout, text=True)
 
 
 def write(path, *args):
