@@ -303,9 +303,25 @@ void TFileListModel::RenamePath(const QString& OldPath, const QString& NewPath) 
 }
 
 void TFileListModel::SetIndexPath(int Index, const QString& Path) {
+    const QString OldPath = FRows[Index].Path;
     SetPath(FRows[Index], Path);
     if (!FFilter.isEmpty()) FShownExact = false;
-    ReindexRows();
+    // The index follows the one row that changed: rebuilding it for each
+    // file of a batch rename would cost the whole list per file.
+    const auto Old = FRowOfPath.find(OldPath);
+    if (Old != FRowOfPath.end() && Old.value() == Index) {
+        FRowOfPath.erase(Old);
+        for (int i = Index + 1; i < static_cast<int>(FRows.size()); ++i)
+            if (FRows[i].Path == OldPath) {
+                FRowOfPath.insert(OldPath, i);
+                break;
+            }
+    }
+    const auto New = FRowOfPath.find(Path);
+    if (New == FRowOfPath.end())
+        FRowOfPath.insert(Path, Index);
+    else if (New.value() > Index)
+        New.value() = Index;  // the first row of a path wins
     const int Row = ShownRowOf(Index);
     if (Row >= 0 && Row < FAnnounced) emit dataChanged(index(Row, lcFile), index(Row, lcDirectory));
 }

@@ -71,10 +71,21 @@ QStringList TMainModel::GetSelectedFiles() const {
 }
 
 void TMainModel::SelectRows(const QVector<int>& Rows) {
+    // Runs of neighbouring rows become one range each: a selection of a
+    // thousand single-row ranges costs the list's every repaint a walk over
+    // all of them.
+    QVector<int> Sorted;
+    Sorted.reserve(Rows.size());
+    for (int Row : Rows)
+        if (Row >= 0 && Row < FFileList.rowCount()) Sorted.append(Row);
+    std::sort(Sorted.begin(), Sorted.end());
+    Sorted.erase(std::unique(Sorted.begin(), Sorted.end()), Sorted.end());
     QItemSelection Selection;
-    for (int Row : Rows) {
-        if (Row >= 0 && Row < FFileList.rowCount())
-            Selection.select(FFileList.index(Row, 0), FFileList.index(Row, lcCount - 1));
+    for (qsizetype i = 0; i < Sorted.size();) {
+        qsizetype End = i;
+        while (End + 1 < Sorted.size() && Sorted[End + 1] == Sorted[End] + 1) ++End;
+        Selection.select(FFileList.index(Sorted[i], 0), FFileList.index(Sorted[End], lcCount - 1));
+        i = End + 1;
     }
     FSelection.select(Selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
@@ -594,7 +605,8 @@ void TMainModel::ClearEditor() {
     FTagsAreChanged = false;
 }
 
-void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath) {
+void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath, const std::optional<TFileStamp>& Known,
+                             bool SameFile) {
     const auto It = FTagCache.find(OldPath);
     if (It != FTagCache.end()) {
         TAudioTag Tag = It.value();
@@ -607,9 +619,12 @@ void TMainModel::FileRenamed(const QString& OldPath, const QString& NewPath) {
         Base.FileName = NewPath;
         // A move to another file system copies the file: same contents and
         // time under a new inode, which is no change by another program.
-        const TFileStamp Now = ReadFileStamp(NewPath);
-        if (Now.Size == Base.Stamp.Size && Now.MTimeSec == Base.Stamp.MTimeSec && Now.MTimeNsec == Base.Stamp.MTimeNsec)
-            Base.Stamp = Now;
+        if (!SameFile) {
+            const TFileStamp Now = Known ? *Known : ReadFileStamp(NewPath);
+            if (Now.Size == Base.Stamp.Size && Now.MTimeSec == Base.Stamp.MTimeSec &&
+                Now.MTimeNsec == Base.Stamp.MTimeNsec)
+                Base.Stamp = Now;
+        }
         FAsRead.insert(NewPath, Base);
     }
     FFileList.RenamePath(OldPath, NewPath);

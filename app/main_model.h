@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/core/audio_tag.h"
 #include "app/core/tag_service.h"
@@ -199,7 +200,11 @@ public:
     // A file changed its path on disk (rename, move): its record, its row,
     // the editor's current file and the undo history follow it. The
     // record's modified flag stays as it was: a rename is no tag edit.
-    void FileRenamed(const QString& OldPath, const QString& NewPath);
+    // Now: the file's stamp at NewPath when the caller has it (read here
+    // otherwise). SameFile: renamed within its file system (rename(2)), so
+    // size, time, inode and device are those it had.
+    void FileRenamed(const QString& OldPath, const QString& NewPath,
+                     const std::optional<TFileStamp>& Now = std::nullopt, bool SameFile = false);
     // A folder changed its path: undo steps of files inside it follow.
     void FolderRenamed(const QString& OldFolder, const QString& NewFolder);
     // A file is gone from disk: its record, its row and its undo entries go;

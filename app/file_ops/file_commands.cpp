@@ -1,6 +1,9 @@
 #include "app/file_ops/file_commands.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <deque>
 #include <algorithm>
 #include <QFileInfo>
 #include <QSet>
@@ -59,6 +62,11 @@ struct TFileCommands::TOperation {
     TTakeOutcome Take;
     std::function<void()> End;
     unsigned Number = 0;  // which command of this object it is
+    // Outcomes taken from the runner and not yet applied, in order.
+    std::deque<TFileStepOutcome> Pending;
+    // Since the event loop last had its turn, and whether a turn is awaited.
+    QElapsedTimer Slice;
+    bool Yielding = false;
 };
 
 TFileCommands::TFileCommands(TMainModel& Model, QObject* Parent) : QObject(Parent), FModel(Model), FUi(Model.Ui()) {}
@@ -94,21 +102,41 @@ void TFileCommands::Run(int Count, TFileStepRunner::TStep Step, TProgressText Pr
 void TFileCommands::OnOutcomesReady() {
     // A message box about one file runs an event loop; the outcomes that
     // arrive meanwhile wait for the loop below, so that they stay in order.
-    if (!FOperation || FTaking) return;
+    if (!FOperation || FTaking || FOperation->Yielding) return;
     const unsigned Number = FOperation->Number;
     FTaking = true;
     bool Ended = false;
+    if (!FOperation->Slice.isValid()) FOperation->Slice.start();
     std::vector<TFileStepOutcome> Ready;
-    for (;;) {
-        Ready.clear();
-        Ended = FOperation->Runner->TakeReady(Ready);
-        if (Ready.empty()) break;
-        for (const TFileStepOutcome& Outcome : Ready) {
-            TakeOutcome(Outcome);
-            if (!FOperation || FOperation->Number != Number) {  // ended meanwhile (Wait)
-                FTaking = false;
-                return;
-            }
+    for (bool TookOne = false;; TookOne = true) {
+        std::deque<TFileStepOutcome>& Pending = FOperation->Pending;
+        if (Pending.empty()) {
+            Ready.clear();
+            Ended = FOperation->Runner->TakeReady(Ready);
+            if (Ready.empty()) break;
+            std::move(Ready.begin(), Ready.end(), std::back_inserter(Pending));
+        }
+        if (TookOne && FOperation->Slice.elapsed() >= FOutcomeSliceMs) {
+            // The rest after the event loop's turn, still in order. The
+            // worker's notices are posted events, which Qt delivers in one
+            // pass for as long as new ones keep coming: a timer lets the
+            // window paint and take input first.
+            FTaking = false;
+            FOperation->Yielding = true;
+            QTimer::singleShot(1, Qt::PreciseTimer, this, [this, Number] {
+                if (!FOperation || FOperation->Number != Number) return;
+                FOperation->Yielding = false;
+                FOperation->Slice.invalidate();
+                OnOutcomesReady();
+            });
+            return;
+        }
+        const TFileStepOutcome Outcome = std::move(Pending.front());
+        Pending.pop_front();
+        TakeOutcome(Outcome);
+        if (!FOperation || FOperation->Number != Number) {  // ended meanwhile (Wait)
+            FTaking = false;
+            return;
         }
     }
     FTaking = false;
@@ -134,6 +162,11 @@ void TFileCommands::Cancel() {
 void TFileCommands::Wait() {
     if (!FOperation) return;
     const unsigned Number = FOperation->Number;
+    while (FOperation && FOperation->Number == Number && !FOperation->Pending.empty()) {
+        const TFileStepOutcome Outcome = std::move(FOperation->Pending.front());
+        FOperation->Pending.pop_front();
+        TakeOutcome(Outcome);
+    }
     TFileStepOutcome Outcome;
     while (FOperation && FOperation->Number == Number && FOperation->Runner->Next(Outcome)) TakeOutcome(Outcome);
     if (FOperation && FOperation->Number == Number) Finish();
@@ -186,7 +219,7 @@ void TFileCommands::RenameFile() {
                 FUi.ShowError(Tr("Failed to rename file."));
                 return;
             }
-            FModel.FileRenamed(OldPath, NewPath);
+            FModel.FileRenamed(OldPath, NewPath, std::nullopt, true);
             FModel.SetStatus(Tr("Renamed: ") + NewPath);
         },
         nullptr);
@@ -246,7 +279,7 @@ void TFileCommands::TagToName() {
         [this, Renames, Renamed](int Index, const TFileStepOutcome& Outcome) {
             if (!Outcome.Done) return;
             const TRename& R = (*Renames)[static_cast<size_t>(Index)];
-            FModel.FileRenamed(R.From, R.To);
+            FModel.FileRenamed(R.From, R.To, std::nullopt, true);
             ++*Renamed;
         },
         [this, Renamed] { FModel.SetStatus(FormatTr("Renamed %d file(s).", {*Renamed})); });
@@ -407,6 +440,7 @@ void TFileCommands::MoveFiles() {
         [Paths, Targets](int Index) {
             TFileStepOutcome Outcome;
             Outcome.Done = fileops::MoveFile(Paths[Index], (*Targets)[Index], Outcome.Error);
+            if (Outcome.Done) Outcome.NewStamp = ReadFileStamp((*Targets)[Index]);
             return Outcome;
         },
         [](int Done, int Total) {
@@ -417,7 +451,7 @@ void TFileCommands::MoveFiles() {
                 FUi.ShowError(Tr("Failed to move \"") + Paths[Index] + QStringLiteral("\": ") + Outcome.Error);
                 return;
             }
-            FModel.FileRenamed(Paths[Index], (*Targets)[Index]);
+            FModel.FileRenamed(Paths[Index], (*Targets)[Index], Outcome.NewStamp);
             ++*Moved;
         },
         [this, Moved, Target] {

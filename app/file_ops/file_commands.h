@@ -57,6 +57,10 @@ public:
     // file there, or records where it runs.
     using TStepHook = std::function<void(int Index)>;
     void SetStepHook(TStepHook Hook) { FStepHook = std::move(Hook); }
+    // How long outcomes are taken before the event loop gets its turn: a
+    // worker on a fast disk hands over a thousand renames in one go, and the
+    // window must still answer while their rows are updated.
+    void SetOutcomeSlice(qint64 Milliseconds) { FOutcomeSliceMs = Milliseconds; }
 
     // The pattern input's default.
     static QString DefaultPattern() { return QStringLiteral("%artist% - %title%"); }
@@ -87,4 +91,5 @@ private:
     unsigned FOperationCount = 0;
     bool FTaking = false;  // outcomes are being taken (a message box may be up)
     TStepHook FStepHook;
+    qint64 FOutcomeSliceMs = 15;
 };

@@ -21,8 +21,11 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
+
+#include "app/core/file_stamp.h"
 
 class QObject;
 
@@ -30,6 +33,9 @@ class QObject;
 struct TFileStepOutcome {
     bool Done = false;  // the file was renamed, copied, moved or deleted
     QString Error;      // why it failed; empty for a step skipped without a word
+    // A renamed or moved file's stamp at its new place, taken on the worker:
+    // on a share a stat is a round trip the window's thread should not wait for.
+    std::optional<TFileStamp> NewStamp;
 };
 
 class TFileStepRunner final {

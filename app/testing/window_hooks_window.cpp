@@ -41,11 +41,13 @@
 #include <QProcess>
 #include <QWindow>
 #include <memory>
+#include <numeric>
 #include <functional>
 
 #include "app/actions/preset_editor_dialog.h"
 #include "app/actions/preset_store.h"
 #include "app/commands.h"
+#include "app/file_ops/file_commands.h"
 #include "app/folder_tree_filter.h"
 #include "app/lookup/auto_tag_pick_dialog.h"
 #include "app/settings/translation.h"
@@ -570,6 +572,67 @@ bool TFrmMain::RunCommandsHook(const QString& Kind, const QString& Argument) {
     }
     const QString Target = Argument.section(QLatin1Char('|'), 0, 0);
     const QString What = Argument.section(QLatin1Char('|'), 1);
+    if (Kind == QLatin1String("renamebench")) {
+        // Renames every listed file by the pattern What through the File
+        // menu, as a user would, and records how long it took and how long
+        // the event loop ever waited meanwhile (a 10 ms timer that falls
+        // behind shows a stall).
+        WhenListed(*this, [this, Target, What] {
+            QVector<int> All(FModel->FileList().rowCount());
+            std::iota(All.begin(), All.end(), 0);
+            FModel->SelectRows(All);
+            auto* Ticker = new QTimer(this);
+            auto Clock = std::make_shared<QElapsedTimer>();
+            auto Since = std::make_shared<QElapsedTimer>();
+            auto MaxGap = std::make_shared<qint64>(0);
+            auto Ticks = std::make_shared<int>(0);
+            Ticker->setInterval(10);
+            auto MaxGapAt = std::make_shared<qint64>(0);
+            auto Stalls = std::make_shared<QJsonArray>();  // [when it ended, how long] over 40 ms
+            connect(Ticker, &QTimer::timeout, this, [Clock, MaxGap, MaxGapAt, Ticks, Since, Stalls] {
+                ++*Ticks;
+                if (!Clock->isValid()) {
+                    Clock->start();
+                    return;
+                }
+                const qint64 Gap = Clock->restart();
+                if (Gap > 40) Stalls->append(QJsonArray{Since->elapsed(), Gap});
+                if (Gap > *MaxGap) {
+                    *MaxGap = Gap;
+                    *MaxGapAt = Since->elapsed();
+                }
+            });
+            connect(
+                &FCommands->Files(), &TFileCommands::Finished, this,
+                [this, Target, Ticker, Since, MaxGap, MaxGapAt, Ticks, Stalls, Count = All.size()] {
+                    Ticker->stop();
+                    QJsonObject Result;
+                    Result.insert(QStringLiteral("files"), static_cast<int>(Count));
+                    Result.insert(QStringLiteral("ms"), Since->elapsed());
+                    Result.insert(QStringLiteral("maxEventLoopGapMs"), *MaxGap);
+                    Result.insert(QStringLiteral("maxEventLoopGapAtMs"), *MaxGapAt);
+                    Result.insert(QStringLiteral("ticks"), *Ticks);
+                    Result.insert(QStringLiteral("stalls"), *Stalls);
+                    Result.insert(QStringLiteral("status"), FModel->Status());
+                    QFile Out(Target);
+                    if (Out.open(QIODevice::WriteOnly | QIODevice::Truncate)) Out.write(QJsonDocument(Result).toJson());
+                    close();
+                },
+                Qt::SingleShotConnection);
+            // The pattern is asked for in a dialog of its own; the clock
+            // starts when it is answered.
+            QTimer::singleShot(0, this, [What, Ticker, Since] {
+                if (auto* Dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                    Dialog->setTextValue(What);
+                    Since->start();
+                    Ticker->start();
+                    Dialog->accept();
+                }
+            });
+            Action(QStringLiteral("actTagToName"))->trigger();
+        });
+        return true;
+    }
     if (Kind == QLatin1String("folderrename")) {
         // Renames the shown folder to What through the Folder menu, as a
         // user would, then records where the tree and the list ended up.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -682,6 +683,49 @@ TEST_F(FileCommandsTest, UndoAfterABatchRenameWritesTheRenamedFiles) {
     EXPECT_EQ(Service->Stored[B2].Artist, QString());
     EXPECT_EQ(Service->SavedPaths.size(), 2);
     EXPECT_FALSE(Service->SavedPaths.contains(A));
+}
+
+}  // namespace
+
+namespace {
+
+// Outcomes that are all ready at once are taken a slice at a time, with the
+// event loop's turn between slices: the window paints and takes input while
+// a thousand renames on a fast disk update their rows.
+TEST_F(FileCommandsTest, ReadyOutcomesLeaveTheEventLoopItsTurns) {
+    QStringList Paths;
+    for (int i = 0; i < 12; ++i)
+        Paths << Add(QStringLiteral("%1.mp3").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("T%1").arg(i));
+    Scan();
+    Model.SelectFiles(Paths);
+    // The worker is at the last file before the first outcome is taken.
+    std::latch AtLast(1);
+    Files.SetStepHook([&](int Index) {
+        if (Index == 11) AtLast.count_down();
+    });
+    Files.SetOutcomeSlice(0);  // a turn after every outcome
+    QStringList Events;
+    QObject::connect(&Model, &TMainModel::StatusChanged, [&](const QString& Text) {
+        if (Text.startsWith(QStringLiteral("Renaming"))) Events << QStringLiteral("take");
+    });
+    QTimer Turns;
+    Turns.setInterval(0);
+    QObject::connect(&Turns, &QTimer::timeout, [&] {
+        if (Events.isEmpty() || Events.last() != QStringLiteral("turn")) Events << QStringLiteral("turn");
+    });
+    User.TextAnswers = {QStringLiteral("%title% x")};
+    Files.TagToName();
+    ASSERT_TRUE(Files.IsRunning());
+    AtLast.wait();
+    Events.clear();  // the "0 of 12" shown at the start
+    Turns.start();
+    WaitForEnd();
+    Turns.stop();
+    EXPECT_EQ(Events.count(QStringLiteral("take")), 11);  // the last file shows the summary instead
+    for (qsizetype i = 1; i < Events.size(); ++i)
+        EXPECT_FALSE(Events[i] == QStringLiteral("take") && Events[i - 1] == QStringLiteral("take"))
+            << "two outcomes taken in one turn at event " << i;
+    EXPECT_TRUE(QFile::exists(Root + QStringLiteral("/T11 x.mp3")));
 }
 
 }  // namespace
