@@ -19,6 +19,7 @@
 
 #include "app/core/record_entries.h"
 #include "tags/stream.h"
+#include "tags/tag_error.h"
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
 #include "tags/file_util.h"
@@ -164,21 +165,11 @@ bool FileExists(const QString& FileName) { return QFileInfo(FileName).isFile(); 
 // can be told from outside: a read-only file, or a disk without room for
 // the rewritten file (estimated as the file plus everything the record
 // holds plus the writer's padding).
-QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Errno) {
+QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, const TSaveFailure& Failure) {
     if (fileutil::IsReadOnly(Path)) return QStringLiteral(" (the file is read-only)");
+    const QString Said = QStringLiteral(" (%1)").arg(QString::fromStdString(Failure.Text()));
     // What the system said when the library's write failed.
-    switch (Errno) {
-        case 0: break;
-        case ENOSPC: return QStringLiteral(" (not enough free space on the disk)");
-        case EDQUOT: return QStringLiteral(" (the disk quota is used up)");
-        case EROFS: return QStringLiteral(" (the file system is mounted read-only)");
-        case EACCES:
-        case EPERM: return QStringLiteral(" (permission denied)");
-        case EBUSY:
-            return QStringLiteral(
-                " (another save of this file is under way, or its rollback journal could not be created)");
-        default: return QStringLiteral(" (%1, error %2)").arg(QString::fromLocal8Bit(std::strerror(Errno))).arg(Errno);
-    }
+    if (Failure.Errno != 0) return Said;
     struct statvfs Disk;
     const std::optional<int64_t> Size = fileutil::FileSize(Path);
     if (Size && ::statvfs(Path.c_str(), &Disk) == 0) {
@@ -188,7 +179,8 @@ QString WriteFailureReason(const std::string& Path, const TAudioTag& Tag, int Er
         if ((int64_t)Disk.f_bavail * (int64_t)Disk.f_frsize < Needed)
             return QStringLiteral(" (not enough free space on the disk)");
     }
-    return QString();
+    // What the writer that failed reported.
+    return Failure.Error == TTagError::None ? QString() : Said;
 }
 
 std::unique_ptr<TTags> NewContainer() {
@@ -406,7 +398,7 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const {
     Result = Tags->SaveToFile(Path, ttAutomatic);
     if (Result != 0 && Result != tagresult::NothingToWrite)
         throw EWriteFailure(QString::asprintf("TagsLibrary save error: %d", Result) +
-                            WriteFailureReason(Path, Tag, Tags->LastSaveErrno()));
+                            WriteFailureReason(Path, Tag, LastSaveFailure(*Tags)));
     return true;
 }
 

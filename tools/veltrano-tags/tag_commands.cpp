@@ -17,6 +17,7 @@
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
+#include "tags/tag_error.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/wma_wav/asf_header.h"
@@ -282,7 +283,8 @@ int CmdWrite(const std::vector<std::string>& Args) {
     std::printf("%d\n", result);
     const bool ok = result == 0 || result == 3;
     if (!ok)
-        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d); it is as it was\n", path.c_str(), result);
+        std::fprintf(stderr, "veltrano-tags: '%s' was not saved (result %d: %s); it is as it was\n", path.c_str(),
+                     result, LastSaveFailure(tags).Text().c_str());
     return ok ? 0 : 1;
 }
 
