@@ -22,10 +22,10 @@ template <typename TNative, typename F>
 void ReadScope(TNative& Native, F&& Read) {
     try {
         Read();
-    } catch (...) {
+    } catch (const ETagFormat&) {
         try {
             Native.Clear();
-        } catch (...) {}
+        } catch (const ETagFormat&) {}
     }
 }
 
@@ -101,7 +101,7 @@ int TTags::LoadFromFile(const std::string& Name) {
                 const int64_t id3v2Size = FID3v2Tag->Loaded ? FID3v2Tag->Size() : 0;
                 FAudio->LoadHeaderReaders(*stream, wv, mpc, ape, apeSize, id3v2Size,
                                           apeSize + (FID3v1Tag->Loaded ? 128 : 0));
-            } catch (...) {
+            } catch (const ETagFormat&) {
                 FAudio->ClearReaders();
             }
         }
@@ -135,7 +135,7 @@ int TTags::LoadFromStream(TStream& Stream, bool Buffered) {
             FAudio->LoadHeaderReaders(Stream, ParseWavPackAudioAttributes, ParseMusePackAudioAttributes,
                                       ParseMonkeyAudioAttributes, apeSize, id3v2Size,
                                       apeSize + (FID3v1Tag->Loaded ? 128 : 0));
-        } catch (...) {
+        } catch (const ETagFormat&) {
             FAudio->ClearReaders();
         }
     }
@@ -208,7 +208,7 @@ int TTags::SaveKind(TTagType Kind, const std::string& Name, bool Buffered, TStre
         if (Kind == ttID3v2 && native == id3v2result::NoFrames && !Stream && FileName == Name && FID3v2Tag->Loaded &&
             !FUneditedSave)
             native = RemoveID3v2TagFromFile(Name, false);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         native = tagresult::Failure;
     }
     FLastSaveSteps.push_back({Kind, native});
@@ -428,7 +428,7 @@ int AudioFormatSignatureAt(TStream& Stream, int64_t s) {
             if (at(s + 8, "AIFC")) return audioformat::AIFC;
         }
         if (at(s + 4, "ftyp")) return audioformat::MP4;
-    } catch (...) {}
+    } catch (const ETagFormat&) {}
     return audioformat::Unknown;
 }
 
@@ -467,7 +467,7 @@ int DetectAudioFormatOfStream(TStream& Stream) {
             // "FF FF FB": the second FF may itself start the header.
             haveFF = w == 0xFF;
         }
-    } catch (...) {}
+    } catch (const ETagFormat&) {}
     return code;
 }
 
@@ -543,7 +543,7 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             native = Row.Remove(FileName);
         });
         return known ? MapNativeResult(LibraryOf(TagType), native) : tagresult::Failure;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return tagresult::Failure;
     }
 }

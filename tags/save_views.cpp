@@ -11,6 +11,7 @@
 // or deleted, the caller's entries go into every kind.
 #include <algorithm>
 
+#include "tags/byte_io.h"
 #include "tags/native_formats.h"
 #include "tags/tags.h"
 #include "tags/text.h"
@@ -63,7 +64,7 @@ TTags::TEntryList TTags::MergedView(TTagType OnlyKind, TPictureList* Pictures) {
                 if (Row.Info.Kind == OnlyKind && TNativeFormats::Object(*this, Row).Loaded) (this->*(Row.Merge))();
             });
         }
-    } catch (...) {
+    } catch (const ETagFormat&) {
         FTags.clear();
     }
     TEntryList view = std::move(FTags);
@@ -168,7 +169,7 @@ bool TTags::PicturesAsLoaded() {
             same = a.Data == b.Data && a.MIMEType == b.MIMEType && a.CoverType == b.CoverType &&
                    a.Description == b.Description;
         }
-    } catch (...) {
+    } catch (const ETagFormat&) {
         same = false;
     }
     FTags = std::move(savedTags);

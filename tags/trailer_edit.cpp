@@ -140,7 +140,7 @@ TEditResult ReplaceTrailerMembers(TStream& S, const TTrailerChange& Change, bool
         if (Edit.OldLen == int64_t(Edit.Bytes.size()) && ReadAt(S, Edit.Pos, Edit.OldLen).Bytes() == Edit.Bytes)
             return TEditResult::Success;
         return ApplyEditToStream(S, Edit, Flush);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return TEditResult::WriteFailed;
     }
 }

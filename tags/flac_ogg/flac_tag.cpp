@@ -1,3 +1,4 @@
+#include "tags/byte_io.h"
 #include "tags/flac_ogg/flac_tag.h"
 
 #include <algorithm>
@@ -272,7 +273,7 @@ int TFlacTag::Load(TStream& Stream, bool Buffered) {
 int TFlacTag::LoadFromStream(TStream& Stream, bool Buffered) {
     try {
         return Load(Stream, Buffered);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         Loaded = false;
         return flacresult::Failure;
     }
@@ -365,7 +366,7 @@ int TFlacTag::SaveToStream(TStream& Stream, bool Buffered) {
     try {
         Stream.Seek(0);
         return Save(&Stream, std::string(), Buffered);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return flacresult::Failure;
     }
 }
@@ -373,7 +374,7 @@ int TFlacTag::SaveToStream(TStream& Stream, bool Buffered) {
 int TFlacTag::SaveToFile(const std::string& FileName, bool Buffered) {
     try {
         return Save(nullptr, FileName, Buffered);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return flacresult::Failure;
     }
 }

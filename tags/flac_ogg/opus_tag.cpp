@@ -1,3 +1,4 @@
+#include "tags/byte_io.h"
 #include "tags/flac_ogg/opus_tag.h"
 
 #include <algorithm>
@@ -181,7 +182,7 @@ int TOpusTag::LoadFromStream(TStream& Stream) {
     int r;
     try {
         r = Load(Stream);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         r = oggresult::Failure;
     }
     if (r != oggresult::Success) Loaded = false;
@@ -305,7 +306,7 @@ int TOpusTag::Save(TStream* Target, const std::string& FileName) {
 int TOpusTag::SaveToStream(TStream& Stream) {
     try {
         return Save(&Stream, std::string());
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return oggresult::Failure;
     }
 }
@@ -313,7 +314,7 @@ int TOpusTag::SaveToStream(TStream& Stream) {
 int TOpusTag::SaveToFile(const std::string& FileName) {
     try {
         return Save(nullptr, FileName);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return oggresult::Failure;
     }
 }

@@ -521,7 +521,7 @@ int TAPEv2Tag::LoadFromStream(TStream& S) {
         }
         S.Seek(saved);
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         DeleteAllFrames();
         Loaded = false;
         return Failure;
@@ -534,7 +534,7 @@ int TAPEv2Tag::LoadFromFile(const std::string& Name) {
         auto f = TFileStream::Open(Name, TFileMode::fmOpenReadShared);
         if (!f) return CannotOpen;
         return LoadFromOpenFile(*f, Name);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return Failure;
     }
 }
@@ -551,7 +551,7 @@ int TAPEv2Tag::LoadFromOpenFile(TStream& File, const std::string& Name) {
         const int r = LoadFromStream(buffered);
         if (r == Success || r == UnsupportedVersion) FileName = SourceFileName = Name;
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return Failure;
     }
 }
@@ -631,7 +631,7 @@ int TAPEv2Tag::SaveToStream(TStream& Stream) {
         RemoveEmptyFrames();
         if (!HasContent(*this)) return RemoveForEmpty(RemoveTag(std::string(), &Stream));
         return SaveTag(*this, std::string(), &Stream);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return Failure;
     }
 }
@@ -644,7 +644,7 @@ int TAPEv2Tag::SaveToFile(const std::string& Name) {
         RemoveEmptyFrames();
         if (!HasContent(*this)) return RemoveForEmpty(RemoveTag(Name, nullptr));
         return SaveTag(*this, Name, nullptr);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return Failure;
     }
 }
@@ -655,7 +655,7 @@ int RemoveAPEv2TagFromFile(const std::string& FileName, bool PreserveFileDateTim
         fileutil::TModTimeKeeper time(FileName, PreserveFileDateTime);
         if (fileutil::IsReadOnly(FileName)) return ReadOnly;
         return RemoveTag(FileName, nullptr);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return Failure;
     }
 }

@@ -288,7 +288,7 @@ TContainerAudio ReadContainerAudio(TStream& S, TSourceFileType Type) {
             case sftDFF: A.DFFInfo.LoadFromStream(S); break;
             default: break;
         }
-    } catch (...) {
+    } catch (const ETagFormat&) {
         A = TContainerAudio{};
         A.Type = Type;
     }

@@ -448,7 +448,7 @@ int TID3v1Tag::LoadFromStream(TStream& TagStream) {
         int Result = LoadFromStreamInner(TagStream);
         if (Result != Success) Clear();
         return Result;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         Clear();
         return ReadError;
     }
@@ -600,7 +600,7 @@ int TID3v1Tag::LyricsTagSaveToStream(TStream& TagStream) {
         if (!BuildLyricsBlock(Block)) return NoTag;
         return ReplaceTrailerMember(TagStream, TTrailerKind::Lyrics3, Block, false) == TEditResult::Success ? Success
                                                                                                             : NoTag;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return NoTag;
     }
 }
@@ -623,7 +623,7 @@ int TID3v1Tag::SaveToStream(TStream& TagStream, bool WriteLyricsTag) {
         TTrailerChange Change;
         if (!BuildTrailerChange(Change, WriteLyricsTag)) return WriteError;
         return ReplaceTrailerMembers(TagStream, Change, false) == TEditResult::Success ? Success : WriteError;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return WriteError;
     }
 }
@@ -641,7 +641,7 @@ int TID3v1Tag::SaveToFile(const std::string& FileName, bool WriteLyricsTag) {
             if (!BuildTrailerChange(Change, WriteLyricsTag)) return WriteError;
             const TEditResult r = ReplaceTrailerMembersInFile(FileName, Change, true);
             Result = r == TEditResult::Success ? Success : r == TEditResult::OpenFailed ? CannotOpen : WriteError;
-        } catch (...) {
+        } catch (const ETagFormat&) {
             return WriteError;
         }
     } else {
@@ -672,7 +672,7 @@ int RemoveID3v1TagFromFile(const std::string& FileName, bool PreserveFileDateTim
         // is thrown away.
         const TTrailerChange Change = TTrailerChange().Remove(TTrailerKind::Lyrics3).Remove(TTrailerKind::ID3v1);
         return ReplaceTrailerMembersInFile(FileName, Change) == TEditResult::Success ? Success : WriteError;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return NoTag;
     }
 }

@@ -2,6 +2,7 @@
 // WAVE / RF64 / AIFF / DSF / DSDIFF container, the header and extended
 // headers, frame headers, unsynchronisation, compression and the conversion
 // of version 2.2 frames.
+#include "tags/byte_io.h"
 #include "tags/id3/id3v2_tag.h"
 
 #include <zlib.h>
@@ -399,7 +400,7 @@ bool TID3v2Tag::RemoveUnsynchronisationOnAllFrames() {
         if (Unsynchronised) FWasUnsynchronised = true;
         Unsynchronised = false;
         return true;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return false;
     }
 }
@@ -410,7 +411,7 @@ bool TID3v2Tag::ApplyUnsynchronisationOnAllFrames() {
             if (MajorVersion < 4 || !f->Unsynchronised) f->ApplyUnsynchronisation();
         Unsynchronised = true;
         return true;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return false;
     }
 }
@@ -420,7 +421,7 @@ bool TID3v2Tag::DeCompressAllFrames() {
     try {
         for (auto& f : Frames)
             if (f->Compressed && !f->DeCompress()) ok = false;  // kept compressed, written back as it was
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return false;
     }
     return ok;
@@ -712,7 +713,7 @@ int TID3v2Tag::LoadFromFile(const std::string& FileName, bool Buffered) {
         auto f = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
         if (!f) return id3v2result::FileOpenFailed;
         return LoadFromOpenFile(*f, FileName, Buffered);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -723,7 +724,7 @@ int TID3v2Tag::LoadFromOpenFile(TStream& File, const std::string& FileName, bool
         int r = LoadFromStream(File, Buffered);
         if (r < 4) SourceFileName = FileName;
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -795,7 +796,7 @@ int TID3v2Tag::LoadFromStream(TStream& Input, bool Buffered) {
                 FSourceFileType = sftMPEG;
         }
         return result;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -859,7 +860,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
                 x.ExtendedFlagsData = r.vec(x.ExtendedFlagsDataSize);
             }
         }
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
     id3v2::ReadFrames(r, *this, MajorVersion, Unsynchronised && MajorVersion == 4, 0);

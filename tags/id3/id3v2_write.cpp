@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/flac_ogg/region_edit.h"
@@ -360,8 +361,6 @@ int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t Padding) {
         return id3v2result::Success;
     } catch (const ETagFormat&) {
         return id3v2result::WriteFailed;
-    } catch (...) {
-        return id3v2result::Failure;
     }
 }
 
@@ -401,7 +400,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
             try {
                 r = PlanSave(*probe, *this, n, TagRenderer(*this), e, rewrite);
                 if (r == 0) e = regionedit::NarrowedInPlace(*probe, std::move(e));
-            } catch (...) {
+            } catch (const ETagFormat&) {
                 return id3v2result::ContainerError;
             }
         }
@@ -412,7 +411,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
             Loaded = true;
         }
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -435,7 +434,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
         try {
             r = PlanSave(Stream, *this, n, TagRenderer(*this), e, rewrite);
             if (r == 0) e = regionedit::NarrowedInPlace(Stream, std::move(e));
-        } catch (...) {
+        } catch (const ETagFormat&) {
             return id3v2result::ContainerError;
         }
         if (r != 0) return r;
@@ -443,7 +442,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
         if (r == 0) FSize = n + PaddingSize;
         Stream.Seek(0);
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -454,7 +453,7 @@ int RemoveID3v2TagFromStream(TStream& Stream) {
         int r = PlanRemove(Stream, e);
         if (r != 0) return r;
         return EditStream(Stream, e);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }
@@ -473,7 +472,7 @@ int RemoveID3v2TagFromFile(const std::string& FileName, bool PreserveFileDateTim
         }
         if (r != 0) return r;
         return EditFile(FileName, e);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return id3v2result::Failure;
     }
 }

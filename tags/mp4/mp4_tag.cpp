@@ -539,7 +539,7 @@ int TMP4Tag::LoadFromStream(TStream& Stream, bool) {
             !Stream.ReadExact(bytes.get(), (int64_t)moov->Size))
             return mp4result::ReadError;
         return ReadMoov(bytes.get(), (size_t)moov->Size);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         // A damaged tag is not half loaded: a save must not drop what could not be read.
         const bool valid = Valid;
         const int64_t size = FileSize;

@@ -359,7 +359,7 @@ int PlanSave(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) 
 int PlanSaveSafely(const TMP4Tag& Tag, TStream& S, bool KeepPadding, TSavePlan& Plan) {
     try {
         return PlanSave(Tag, S, KeepPadding, Plan);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return mp4result::FileOpenFailed;
     }
 }
@@ -379,7 +379,7 @@ int TMP4Tag::SaveToStream(TStream& Stream, bool Buffered, bool KeepPadding) {
         } else {
             r = ApplyEditToStream(Stream, plan.Edit) == TEditResult::Success ? r : mp4result::FileOpenFailed;
         }
-    } catch (...) {
+    } catch (const ETagFormat&) {
         r = mp4result::FileOpenFailed;
     }
     if (r == mp4result::Success) {
@@ -417,7 +417,7 @@ int TMP4Tag::SaveToFile(const std::string& FileName, bool KeepPadding) {
         Valid = Loaded = false;
         SourceFileName = FileName;
         return mp4result::Success;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return mp4result::FileOpenFailed;
     }
 }

@@ -787,7 +787,7 @@ int TAsfEditor::Write(TStream* Stream) {
         FHeaderSize = newHeaderSize;
         FOriginal = now;
         return asfresult::Success;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return asfresult::WriteFailed;
     }
 }

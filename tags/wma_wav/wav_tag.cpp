@@ -694,7 +694,7 @@ int TWAVTag::LoadFromStream(TStream& S) {
         Loaded = !Frames.empty() || BEXT.Loaded || CART.Loaded;
         S.Seek(start);
         return wavresult::Success;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         Loaded = StreamRead = false;
         S.Seek(start);
         return wavresult::Failed;
@@ -718,7 +718,7 @@ int TWAVTag::SaveToFile(const std::string& FileName) {
         auto s = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
         if (!s) return wavresult::OpenFailed;
         return Save(*s, FileName);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return wavresult::Failed;
     }
 }
@@ -732,7 +732,7 @@ int TWAVTag::SaveToStream(TStream& Stream) {
         const int r = Save(Stream, std::string());
         Stream.Seek(0);
         return r;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return wavresult::Failed;
     }
 }
@@ -872,7 +872,7 @@ int RemoveWAVTagFromFile(const std::string& FileName, bool PreserveFileDateTime)
         TWAVTag empty;
         empty.PreserveFileDateTime = PreserveFileDateTime;
         return empty.SaveToFile(FileName);
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return wavresult::Failed;
     }
 }

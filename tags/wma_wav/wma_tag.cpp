@@ -391,7 +391,7 @@ int TWMATag::Load(TStream* Stream, const std::string& FileName) {
                 f->SetInteger(f->Format, uint64_t(std::trunc(double(f->GetInteger()) / 99.0 * 255.0)));
         }
         return wmaresult::Success;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         Loaded = false;
         return wmaresult::Failed;
     }
@@ -435,7 +435,7 @@ int TWMATag::Save(TStream* Stream, const std::string& FileName) {
             if (!editor.AddAttribute("WM/Picture", WMT_TYPE_BINARY, Frames[i]->Value)) return wmaresult::Failed;
         }
         return editor.Flush() == asf::asfresult::Success ? wmaresult::Success : wmaresult::Failed;
-    } catch (...) {
+    } catch (const ETagFormat&) {
         return wmaresult::Failed;
     }
 }
