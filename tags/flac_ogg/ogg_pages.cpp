@@ -111,6 +111,34 @@ int64_t PageInBuffer(std::span<const uint8_t> Buf, size_t Pos) {
     return Buf.size() - Pos < total ? 0 : (int64_t)total;
 }
 
+// The bytes still to come of a packet left open at the end of the page
+// that ends at Offset: the lacing values of the stream's next pages, read
+// without their bodies, up to the one that closes the packet (or to where
+// pages can no longer be read, or past MaxHeaderPacket). Every length
+// counted lies inside the stream, so the sum can be reserved as it is.
+int64_t OpenPacketRest(TStream& S, int64_t Offset, uint32_t Serial) {
+    const int64_t size = S.Size();
+    int64_t rest = 0;
+    uint8_t h[27 + 255];
+    for (int64_t pos = Offset; rest <= MaxHeaderPacket;) {
+        if (size - pos < HeaderSize || S.Seek(pos) != pos || !S.ReadExact(h, HeaderSize) ||
+            std::memcmp(h, "OggS", 4) != 0 || h[4] != 0)
+            break;
+        const int segs = h[26];
+        if (size - pos - HeaderSize < segs || !S.ReadExact(h + 27, segs)) break;
+        int64_t body = 0;
+        for (int i = 0; i < segs; ++i) body += h[27 + i];
+        if (size - pos - HeaderSize - segs < body) break;
+        pos += HeaderSize + segs + body;
+        if (Le32(h + 14) != Serial) continue;
+        for (int i = 0; i < segs; ++i) {
+            rest += h[27 + i];
+            if (h[27 + i] < 255) return rest;
+        }
+    }
+    return std::min(rest, MaxHeaderPacket);
+}
+
 }  // namespace
 
 uint32_t Crc(std::span<const uint8_t> Bytes) { return CrcUpdate(0, Bytes.data(), Bytes.size()); }
@@ -156,6 +184,7 @@ bool ReadPacketsUntil(TStream& S, int64_t Offset, uint32_t Serial,
     Out = TPackets();
     std::vector<uint8_t> current;
     bool open = false;
+    bool sized = false;  // the open packet's whole length is reserved
     TPage page;
     int64_t pos = Offset;
     while (ReadPage(S, pos, page)) {
@@ -175,11 +204,21 @@ bool ReadPacketsUntil(TStream& S, int64_t Offset, uint32_t Serial,
             current.insert(current.end(), body, body + lacing[i]);
             body += lacing[i];
             if ((int64_t)current.size() > MaxHeaderPacket) return false;
-            if (lacing[i] == 255) continue;
+            if (lacing[i] == 255) {
+                // A packet that runs on over the next pages (a picture
+                // comment spans many) gets its whole length at once instead
+                // of growing page by page.
+                if (i + 1 == lacing.size() && !sized) {
+                    current.reserve(current.size() + (size_t)OpenPacketRest(S, pos, Serial));
+                    sized = true;
+                }
+                continue;
+            }
             const bool last = IsLast(current);
             Out.Packets.push_back(std::move(current));
             current.clear();
             open = false;
+            sized = false;
             if (last) {
                 Out.End = pos;
                 Out.EndsOnPageEnd = i + 1 == lacing.size();

@@ -450,3 +450,60 @@ TEST(OggWrite, StripKeepsEncoderOnly) {
     ASSERT_EQ(t.Count(), 1);
     EXPECT_EQ(t.Frames[0].Name, "ENCODER");
 }
+
+// A picture comment of 200 KB runs over several pages, with a page of another
+// stream among them: the packet is put together whole, the fields before and
+// after it read, the picture comes back byte for byte. Cut anywhere inside
+// the comment header, or with a page that claims more bytes than the file
+// holds, the header is refused cleanly.
+TEST(OggRead, PictureOverManyPagesAndCutShort) {
+    Bytes picture(200000);
+    for (size_t k = 0; k < picture.size(); ++k) picture[k] = (uint8_t)(k * 7 + k / 251);
+    vorbis::TPictureInfo front;
+    front.PictureType = 3;
+    front.MIMEType = "image/jpeg";
+    const std::string text = vorbis::Base64Encode(vorbis::BuildPictureBlock(front, picture));
+    TStreamPlan plan;
+    plan.Fields = {"TITLE=Before", "METADATA_BLOCK_PICTURE=" + text, "ARTIST=After"};
+    const Bytes f = OggStream(plan);
+    const std::vector<TPageInfo> pages = Pages(f);
+    ASSERT_GT(pages.size(), 4u + 6u);  // the comment packet takes several pages
+
+    // Another stream's page between the first and second comment pages.
+    Bytes mixed(f.begin(), f.begin() + pages[2].Offset);
+    Append(mixed, Page(Str("other stream"), 0x9999, 0, 0, ogg::FlagFirst));
+    mixed.insert(mixed.end(), f.begin() + pages[2].Offset, f.end());
+
+    for (const Bytes* file : {&f, (const Bytes*)&mixed}) {
+        TOpusTag t;
+        ASSERT_EQ(LoadBytes(t, *file), oggresult::Success);
+        ASSERT_EQ(t.Count(), 3);
+        EXPECT_EQ(t.GetText("TITLE"), "Before");
+        EXPECT_EQ(t.GetText("ARTIST"), "After");
+        EXPECT_EQ(t.Frames[1].Value, text);
+        vorbis::TPictureInfo info;
+        Bytes data;
+        ASSERT_TRUE(t.GetCoverArtFromFrame(1, info, data));
+        EXPECT_EQ(info.MIMEType, "image/jpeg");
+        EXPECT_TRUE(data == picture);
+    }
+
+    // The comment header's pages are pages[1] up to the first audio page.
+    const size_t audio = pages.size() - 6;
+    const int64_t lastHeaderPage = pages[audio - 1].Offset;
+    for (int64_t cut : {pages[1].Offset + 10, pages[2].Offset, pages[2].Offset + 27 + 100, lastHeaderPage + 5,
+                        pages[audio].Offset - 1}) {
+        Bytes shortFile(f.begin(), f.begin() + cut);
+        TOpusTag t;
+        EXPECT_EQ(LoadBytes(t, shortFile), oggresult::BadHeader) << cut;
+        EXPECT_FALSE(t.Loaded) << cut;
+        EXPECT_EQ(t.Count(), 0) << cut;
+    }
+    // A middle page whose lacing claims a body past the end of the file.
+    Bytes lying(f.begin(), f.begin() + pages[3].Offset + 27);
+    lying.insert(lying.end(), 255, 255);
+    lying[pages[3].Offset + 26] = 255;
+    TOpusTag t;
+    EXPECT_EQ(LoadBytes(t, lying), oggresult::BadHeader);
+    EXPECT_FALSE(t.Loaded);
+}
