@@ -370,11 +370,16 @@ struct TSaveBatch::TImpl {
         if (!flushNow.empty()) Flush(flushNow);
     }
 
+    // A file system shared with other writers makes a syncfs wait for their
+    // data too: a batch of a few files flushes each of them instead.
+    static constexpr size_t FilesFlushedAlone = 16;
+
     void Flush(std::vector<TPendingSave>& Saves) {
-        // One syncfs for each file system touched.
+        // One syncfs for each file system touched by more than a few files.
         struct TDevice {
             dev_t Dev;
-            bool Synced;
+            size_t Files = 0;
+            bool Synced = false;
         };
         std::vector<TDevice> devices;
         std::vector<dev_t> devOf(Saves.size());
@@ -382,17 +387,20 @@ struct TSaveBatch::TImpl {
         for (size_t i = 0; i < Saves.size(); ++i) {
             const TPendingSave& p = Saves[i];
             struct stat st {};
-            const int fd = p.JournalFd >= 0 ? p.JournalFd : ::open(p.Real.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || ::fstat(fd, &st) != 0) {
+            if (::stat(p.Real.c_str(), &st) != 0) {
                 if (!error) error = errno;
                 devOf[i] = (dev_t)-1;
-                if (fd >= 0 && fd != p.JournalFd) ::close(fd);
                 continue;
             }
             devOf[i] = st.st_dev;
-            if (std::none_of(devices.begin(), devices.end(), [&](const TDevice& d) { return d.Dev == st.st_dev; }))
-                devices.push_back({st.st_dev, SyncFd(fd, TSaveSync::FileSystem)});
-            if (fd != p.JournalFd) ::close(fd);
+            auto dev =
+                std::find_if(devices.begin(), devices.end(), [&](const TDevice& d) { return d.Dev == st.st_dev; });
+            if (dev == devices.end()) dev = devices.insert(devices.end(), TDevice{st.st_dev});
+            if (++dev->Files == FilesFlushedAlone + 1) {
+                const int fd = ::open(p.Real.c_str(), O_RDONLY | O_CLOEXEC);
+                dev->Synced = fd >= 0 && SyncFd(fd, TSaveSync::FileSystem);
+                if (fd >= 0) ::close(fd);
+            }
         }
         std::vector<std::string> failed;
         for (size_t i = 0; i < Saves.size(); ++i) {
@@ -401,7 +409,8 @@ struct TSaveBatch::TImpl {
                 std::find_if(devices.begin(), devices.end(), [&](const TDevice& d) { return d.Dev == devOf[i]; });
             bool ok = dev != devices.end() && dev->Synced;
             if (!ok && dev != devices.end()) {
-                // The file system could not be flushed as a whole: the file alone.
+                // A few files, or the file system could not be flushed as a
+                // whole: the file alone.
                 const int fd = ::open(p.Real.c_str(), O_RDONLY | O_CLOEXEC);
                 ok = fd >= 0 && SyncFd(fd, TSaveSync::File);
                 if (fd >= 0) ::close(fd);
@@ -428,11 +437,14 @@ struct TSaveBatch::TImpl {
     }
 };
 
-TSaveBatch::TSaveBatch() : FImpl(std::make_unique<TImpl>()), FPrevious(JoinedBatch) { JoinedBatch = FImpl.get(); }
+TSaveBatch::TSaveBatch(bool JoinThisThread)
+    : FImpl(std::make_unique<TImpl>()), FJoined(JoinThisThread), FPrevious(JoinedBatch) {
+    if (FJoined) JoinedBatch = FImpl.get();
+}
 
 TSaveBatch::~TSaveBatch() {
     Finish();
-    JoinedBatch = static_cast<TImpl*>(FPrevious);
+    if (FJoined) JoinedBatch = static_cast<TImpl*>(FPrevious);
 }
 
 int TSaveBatch::Finish() {

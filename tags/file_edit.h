@@ -115,18 +115,21 @@ TSaveDurability SaveDurability();
 // Saves that reach the disk together: while a batch is joined on a thread,
 // the transactions committed there write the file (and keep its journal) but
 // do not flush; Finish flushes every file system they touched once (syncfs;
-// each file with fdatasync where that fails), then deletes the journals.
+// each file with fdatasync where that fails, or where the batch holds a few
+// files only: a syncfs also waits for other programs' writes), then deletes
+// the journals.
 // Until then a kill leaves every file of the batch as it was before the batch
 // or as its latest save left it, whole. A file saved again within the batch
 // appends to the journal it already has, so that the journal still leads
 // back to the file as it was before the batch. The thread that creates the
-// batch joins it, and must destroy it; worker threads join it with TJoin
+// batch joins it (unless told not to), and must then destroy it; other
+// threads join it with TJoin
 // while they save, and have left it (their TJoin ended) before Finish runs.
 // A batch holding many journals flushes early, so it keeps a bounded number
 // of files open. The destructor finishes a batch not finished.
 class TSaveBatch {
 public:
-    TSaveBatch();
+    explicit TSaveBatch(bool JoinThisThread = true);
     ~TSaveBatch();
     TSaveBatch(const TSaveBatch&) = delete;
     TSaveBatch& operator=(const TSaveBatch&) = delete;
@@ -153,6 +156,7 @@ public:
 
 private:
     std::unique_ptr<TImpl> FImpl;
+    bool FJoined;
     void* FPrevious;
 };
 

@@ -451,7 +451,8 @@ TEST(SaveTransaction, OnlyTheStrictModeFlushesTheJournal) {
 }
 
 // Saves of many threads in one batch flush nothing on their way; the batch
-// flushes the file system once, then removes the journals.
+// flushes the file system once (it holds more than a few files), then
+// removes the journals.
 TEST(SaveBatch, SavesOfManyThreadsReachTheDiskOnceAtTheEnd) {
     testutil::TTempDir dir;
     const std::string audio(InPlaceTailLimit + 10, 'a');
@@ -555,22 +556,35 @@ TEST(SaveBatch, AFailedFlushIsReportedAndTakesTheSavesBack) {
     testutil::TTempDir dir;
     const std::string path = dir.file("f.bin");
     testutil::WriteFile(path, "HEADER-audio|TRAILER");
+    // Enough files for the batch to flush the file system as a whole.
+    std::vector<std::string> others;
+    for (int i = 0; i < 20; ++i) {
+        others.push_back(dir.file("other" + std::to_string(i)));
+        testutil::WriteFile(others.back(), "HEADER-audio|TRAILER");
+    }
     TCountedSyncs counted;
     {
         TSaveBatch batch;
         ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
         ASSERT_TRUE(Save(path, {MakeEdit(13, 7, "trailer")}));
+        for (const auto& o : others) ASSERT_TRUE(Save(o, {MakeEdit(0, 6, "header")}));
         FailWith = EIO;
         EXPECT_EQ(batch.Finish(), EIO);
-        EXPECT_EQ(batch.FailedFiles(), std::vector<std::string>{path});
+        std::vector<std::string> all = {path};
+        all.insert(all.end(), others.begin(), others.end());
+        EXPECT_EQ(batch.FailedFiles(), all);
         EXPECT_EQ(FileSystemSyncs, 1);
-        EXPECT_EQ(FileSyncs, 1);  // the file alone was tried too
-        EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("HEADER-audio|TRAILER"));
-        EXPECT_FALSE(fileutil::FileExists(JournalNameOf(path)));
+        EXPECT_EQ(FileSyncs, 21);  // each file alone was tried too
+        for (const auto& f : all) {
+            EXPECT_EQ(testutil::ReadFile(f), testutil::Bytes("HEADER-audio|TRAILER"));
+            EXPECT_FALSE(fileutil::FileExists(JournalNameOf(f)));
+        }
         FailWith = 0;
         ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
         EXPECT_EQ(batch.Finish(), 0);
         EXPECT_TRUE(batch.FailedFiles().empty());
+        EXPECT_EQ(FileSystemSyncs, 1);  // a batch of one file flushes that file
+        EXPECT_EQ(FileSyncs, 22);
     }
     EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("header-audio|TRAILER"));
 }
