@@ -297,6 +297,9 @@ private:
         // One job per file; the map is filled before the workers start and
         // each worker touches only its own file's job.
         std::shared_ptr<std::map<QString, TSaveJob>> Jobs;
+        // The saves flush together once every worker is done; a file is
+        // saved only when that flush succeeded.
+        ISaveBatchPtr Batch;
         int Total = 0;
         int Count = 0;
         QVector<TErrorItem> Errors;

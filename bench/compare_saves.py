@@ -18,9 +18,15 @@ mpcenc for WavPack and Musepack), one of about BENCH_SAVE_MB megabytes
   batch      files per second of BENCH_BATCH_FILES copies (default 1,000) of
              the small file saved in one process: ours with a pool of
              BENCH_SAVE_THREADS workers (default: as many as the window's
-             save pool takes here) and each file flushed by its save
-             transaction; TagLib and mutagen one file after another, neither
-             flushing. "batch 1st" is the first save of each copy, "batch" a
+             save pool takes here); TagLib and mutagen one file after
+             another, neither flushing.
+Ours runs every save mode (in place, growing, batch) in one save batch, as
+the window's save pool does: no save flushes on its own, the batch flushes
+the file system once when the run ends (a syncfs, inside the timed span),
+so every file is on disk when the time is taken; a kill before that leaves
+each file whole, old or new. It is not one flush per save: a single save
+outside a batch (one file written by the window's editor) flushes its file
+once and is slower than these figures. "batch 1st" is the first save of each copy, "batch" a
              later one-field edit; "@W 1st" and "@W" the same for ours with
              BENCH_SAVE_THREADS_WIDE workers (default 8, the pool's most).
 Every timed run starts after os.sync(), so no run pays for the copies made
@@ -169,7 +175,7 @@ def main():
           "('moved': new inode);")
     print("saves/s: in place (one file, %d saves), growing (%d copies of the %.1f MB file, a 20 KB title each),"
           % (edits, grow_files, mb))
-    print("batch (%d copies of a %.0f KB file: ours with %d workers, each file flushed before its save returns;"
+    print("batch (%d copies of a %.0f KB file: ours with %d workers in one save batch, flushed once at the end;"
           % (batch_files, batch_kb, threads))
     print("TagLib and mutagen one after another and never flushed; @%d: ours with %d workers)" % (wide, wide))
     print("%-5s %-9s %6s %11s %11s %9s %9s %9s %9s %9s %9s %6s" % (

@@ -1,13 +1,16 @@
 #include "tags/file_edit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <zlib.h>
 
 #include "tags/byte_io.h"
@@ -295,7 +298,180 @@ bool StatFile(const std::string& Path, struct stat& St) { return ::stat(Path.c_s
 // The transactions open on this thread, innermost last.
 thread_local std::vector<TSaveTransaction::TState*> OpenTransactions;
 
+std::atomic<TSaveDurability> Durability{TSaveDurability::KillSafe};
+std::atomic<TSaveSyncHook> SyncHook{nullptr};
+
+// Flushes Fd's data (or, for a whole file system, everything on it); on
+// failure errno tells why.
+bool SyncFd(int Fd, TSaveSync What) {
+    if (const TSaveSyncHook hook = SyncHook.load())
+        if (const int err = hook(What)) {
+            errno = err;
+            return false;
+        }
+    return (What == TSaveSync::FileSystem ? ::syncfs(Fd) : ::fdatasync(Fd)) == 0;
+}
+
+bool SyncStream(TFileStream& S) {
+    if (const TSaveSyncHook hook = SyncHook.load())
+        if (hook(TSaveSync::File) != 0) return false;
+    return S.Sync();
+}
+
+// A save committed in a batch and not flushed yet: the file, and the journal
+// that leads back to the file as it was before the batch (open and locked,
+// so that no load rolls the file back meanwhile), if it has one.
+struct TPendingSave {
+    std::string Name, Real, Journal;
+    int JournalFd = -1;
+    int64_t JournalSize = 0;
+    bool Rewritten = false;  // a new file was renamed over the old one
+};
+
+// The batch joined on this thread.
+thread_local TSaveBatch::TImpl* JoinedBatch = nullptr;
+
 }  // namespace
+
+struct TSaveBatch::TImpl {
+    // Journals held open before the batch flushes early.
+    static constexpr size_t MaxOpenJournals = 256;
+
+    std::mutex Lock;
+    std::vector<TPendingSave> Pending;
+    size_t OpenJournals = 0;
+    int FirstError = 0;
+    std::vector<std::string> Failed;
+
+    // Takes the pending save of the file out, for another save of it.
+    bool Take(const std::string& Real, TPendingSave& P) {
+        std::lock_guard g(Lock);
+        for (auto it = Pending.begin(); it != Pending.end(); ++it)
+            if (it->Real == Real) {
+                P = std::move(*it);
+                Pending.erase(it);
+                if (P.JournalFd >= 0) --OpenJournals;
+                return true;
+            }
+        return false;
+    }
+
+    void Add(TPendingSave P) {
+        std::vector<TPendingSave> flushNow;
+        {
+            std::lock_guard g(Lock);
+            if (P.JournalFd >= 0) ++OpenJournals;
+            Pending.push_back(std::move(P));
+            if (OpenJournals >= MaxOpenJournals) {
+                flushNow.swap(Pending);
+                OpenJournals = 0;
+            }
+        }
+        if (!flushNow.empty()) Flush(flushNow);
+    }
+
+    // A file system shared with other writers makes a syncfs wait for their
+    // data too: a batch of a few files flushes each of them instead.
+    static constexpr size_t FilesFlushedAlone = 16;
+
+    void Flush(std::vector<TPendingSave>& Saves) {
+        // One syncfs for each file system touched by more than a few files.
+        struct TDevice {
+            dev_t Dev;
+            size_t Files = 0;
+            bool Synced = false;
+        };
+        std::vector<TDevice> devices;
+        std::vector<dev_t> devOf(Saves.size());
+        int error = 0;
+        for (size_t i = 0; i < Saves.size(); ++i) {
+            const TPendingSave& p = Saves[i];
+            struct stat st {};
+            if (::stat(p.Real.c_str(), &st) != 0) {
+                if (!error) error = errno;
+                devOf[i] = (dev_t)-1;
+                continue;
+            }
+            devOf[i] = st.st_dev;
+            auto dev =
+                std::find_if(devices.begin(), devices.end(), [&](const TDevice& d) { return d.Dev == st.st_dev; });
+            if (dev == devices.end()) dev = devices.insert(devices.end(), TDevice{st.st_dev});
+            if (++dev->Files == FilesFlushedAlone + 1) {
+                const int fd = ::open(p.Real.c_str(), O_RDONLY | O_CLOEXEC);
+                dev->Synced = fd >= 0 && SyncFd(fd, TSaveSync::FileSystem);
+                if (fd >= 0) ::close(fd);
+            }
+        }
+        std::vector<std::string> failed;
+        for (size_t i = 0; i < Saves.size(); ++i) {
+            TPendingSave& p = Saves[i];
+            const auto dev =
+                std::find_if(devices.begin(), devices.end(), [&](const TDevice& d) { return d.Dev == devOf[i]; });
+            bool ok = dev != devices.end() && dev->Synced;
+            if (!ok && dev != devices.end()) {
+                // A few files, or the file system could not be flushed as a
+                // whole: the file alone.
+                const int fd = ::open(p.Real.c_str(), O_RDONLY | O_CLOEXEC);
+                ok = fd >= 0 && SyncFd(fd, TSaveSync::File);
+                if (fd >= 0) ::close(fd);
+                if (ok && p.Rewritten) ok = fileutil::SyncDirectoryNow(p.Real);
+            }
+            if (!ok) {
+                if (!error) error = errno ? errno : EIO;
+                failed.push_back(p.Name);
+            }
+            if (p.JournalFd < 0) continue;
+            if (ok) {
+                ::unlink(p.Journal.c_str());
+                ::close(p.JournalFd);
+            } else {
+                // The journal stays and the lock goes: the old bytes go back.
+                ::close(p.JournalFd);
+                RecoverInterruptedSave(p.Real);
+            }
+            p.JournalFd = -1;
+        }
+        std::lock_guard g(Lock);
+        if (!FirstError) FirstError = error;
+        Failed.insert(Failed.end(), failed.begin(), failed.end());
+    }
+};
+
+TSaveBatch::TSaveBatch(bool JoinThisThread)
+    : FImpl(std::make_unique<TImpl>()), FJoined(JoinThisThread), FPrevious(JoinedBatch) {
+    if (FJoined) JoinedBatch = FImpl.get();
+}
+
+TSaveBatch::~TSaveBatch() {
+    Finish();
+    if (FJoined) JoinedBatch = static_cast<TImpl*>(FPrevious);
+}
+
+int TSaveBatch::Finish() {
+    std::vector<TPendingSave> saves;
+    {
+        std::lock_guard g(FImpl->Lock);
+        saves.swap(FImpl->Pending);
+        FImpl->OpenJournals = 0;
+        FImpl->Failed.clear();
+    }
+    FImpl->Flush(saves);
+    std::lock_guard g(FImpl->Lock);
+    return std::exchange(FImpl->FirstError, 0);
+}
+
+std::vector<std::string> TSaveBatch::FailedFiles() const {
+    std::lock_guard g(FImpl->Lock);
+    return FImpl->Failed;
+}
+
+TSaveBatch::TJoin::TJoin(TSaveBatch& Batch) : FPrevious(JoinedBatch) { JoinedBatch = Batch.FImpl.get(); }
+
+TSaveBatch::TJoin::~TJoin() { JoinedBatch = static_cast<TSaveBatch::TImpl*>(FPrevious); }
+
+void SetSaveDurability(TSaveDurability D) { Durability = D; }
+TSaveDurability SaveDurability() { return Durability; }
+void SetSaveSyncHookForTesting(TSaveSyncHook Hook) { SyncHook = Hook; }
 
 struct TSaveTransaction::TState {
     std::string Name, Real, Journal, TempSuffix = ".tmp";
@@ -306,6 +482,11 @@ struct TSaveTransaction::TState {
     std::unique_ptr<TTempTarget> Work;  // the new file, once an edit moved the audio
     bool Failed = false;
     int Error = 0;
+    TSaveBatch::TImpl* Batch = nullptr;  // the batch the save belongs to
+    bool Adopted = false;                // an earlier save of the file in the batch is pending
+    bool Rewritten = false;              // that save, or this one, renamed a new file over the old
+    int64_t AdoptedJournalSize = 0;      // its journal's length
+    bool WasCovered = false;
 
     ~TState() {
         Work.reset();
@@ -346,7 +527,7 @@ struct TSaveTransaction::TState {
             }
             JournalFd = fd;
             ::flock(fd, LOCK_EX | LOCK_NB);
-            if (!WriteAllAt(fd, bytes, 0) || ::fdatasync(fd) != 0) {
+            if (!WriteAllAt(fd, bytes, 0) || (Strict() && !SyncFd(fd, TSaveSync::Journal))) {
                 Error = errno;
                 if (named) ::unlink(Journal.c_str());
                 ::close(fd);
@@ -363,12 +544,34 @@ struct TSaveTransaction::TState {
                 }
             }
             JournalSize = (int64_t)bytes.size();
-            fileutil::SyncDirectoryNow(Journal);
+            if (Strict()) fileutil::SyncDirectoryNow(Journal);
             return true;
         }
-        if (!WriteAllAt(JournalFd, bytes, JournalSize) || ::fdatasync(JournalFd) != 0) return (Error = errno), false;
+        if (!WriteAllAt(JournalFd, bytes, JournalSize) || (Strict() && !SyncFd(JournalFd, TSaveSync::Journal)))
+            return (Error = errno), false;
         JournalSize += (int64_t)bytes.size();
         return true;
+    }
+
+    static bool Strict() { return Durability.load(std::memory_order_relaxed) == TSaveDurability::Strict; }
+
+    // Ends the journal's part in this save: in a batch it stays, with the
+    // steps committed (Keep) or those of the saves before this one, for the
+    // batch to flush; else it is deleted.
+    void ReleaseJournal(bool Keep) {
+        if (!Batch) return DropJournal();
+        if (!Keep && JournalFd >= 0) {
+            // This save's steps were undone: the journal goes back to what the
+            // saves before it wrote, or goes when they wrote none.
+            if (Adopted && AdoptedJournalSize > 0 &&
+                (JournalSize == AdoptedJournalSize || ::ftruncate(JournalFd, AdoptedJournalSize) == 0))
+                JournalSize = AdoptedJournalSize;
+            else
+                DropJournal();
+        }
+        if (!Keep && !Adopted) return;
+        Batch->Add({Name, Real, Journal, std::exchange(JournalFd, -1), std::exchange(JournalSize, 0), Rewritten});
+        Adopted = false;
     }
 
     void DropJournal() {
@@ -440,6 +643,14 @@ struct TSaveTransaction::TState {
 };
 
 TSaveTransaction::TSaveTransaction(const std::string& FileName) {
+    // The writers of a save reach the file by the name the save was given:
+    // that joins the save without resolving the name again.
+    for (TState* s : OpenTransactions)
+        if (s->Name == FileName) {
+            FState = s;
+            FOwner = false;
+            return;
+        }
     const std::string real = RealFileName(FileName);
     for (TState* s : OpenTransactions)
         if (s->Real == real) {
@@ -452,13 +663,26 @@ TSaveTransaction::TSaveTransaction(const std::string& FileName) {
     FState->Name = FileName;
     FState->Real = real;
     FState->Journal = JournalNameOf(real);
-    RecoverInterruptedSave(real);
+    FState->Batch = JoinedBatch;
+    TPendingSave earlier;
+    if (FState->Batch && FState->Batch->Take(real, earlier)) {
+        // The file was saved before in this batch: its journal (locked by
+        // this process) grows by this save's steps.
+        FState->Adopted = true;
+        FState->Rewritten = earlier.Rewritten;
+        FState->JournalFd = earlier.JournalFd;
+        FState->JournalSize = FState->AdoptedJournalSize = earlier.JournalSize;
+    } else {
+        RecoverInterruptedSave(real);
+    }
+    if (FState->Batch) FState->WasCovered = TSyncScope::SetCovered(true);
     OpenTransactions.push_back(FState);
 }
 
 TSaveTransaction::~TSaveTransaction() {
     if (!FOwner) return;
     if (!FDone) Rollback();
+    if (FState->Batch) TSyncScope::SetCovered(FState->WasCovered);
     std::erase(OpenTransactions, FState);
     delete FState;
 }
@@ -510,14 +734,19 @@ void TSaveTransaction::Rollback() {
     FDone = true;
     s.DropWork();
     if (s.Steps.empty()) {
-        s.DropJournal();
+        s.ReleaseJournal(false);
         return;
     }
-    bool ok = s.Live && UndoSteps(*s.Live, s.Steps) && s.Live->Sync();
+    bool ok = s.Live && UndoSteps(*s.Live, s.Steps) && (s.Batch || s.Live->Sync());
     s.Steps.clear();
     // When the old bytes could not all go back, the journal stays: the next
     // load of the file tries again.
-    if (ok) s.DropJournal();
+    if (ok) {
+        s.ReleaseJournal(false);
+    } else if (s.JournalFd >= 0) {
+        ::close(s.JournalFd);
+        s.JournalFd = -1;
+    }
 }
 
 bool TSaveTransaction::Commit() {
@@ -530,8 +759,10 @@ bool TSaveTransaction::Commit() {
     }
     if (s.Work) {
         TTempTarget& w = *s.Work;
-        bool ok = w.Stream->Sync();
-        if (!ok) s.Error = w.Stream->LastError();
+        // In a batch the page cache keeps the new file whole across a kill;
+        // the batch flushes it.
+        bool ok = s.Batch || SyncStream(*w.Stream);
+        if (!ok) s.Error = w.Stream->LastError() ? w.Stream->LastError() : EIO;
         // The permissions go on while the file may still be nameless, so
         // that only two calls (link, rename) stand between a name and the swap.
         if (ok) fileutil::CopyFileMode(s.Real, w.Named ? w.Name : w.ProcPath());
@@ -546,21 +777,26 @@ bool TSaveTransaction::Commit() {
         }
         w.Named = false;
         s.Work.reset();
-        fileutil::SyncDirectoryOf(s.Real);
-        // The in-place edits before the new file were made to the file it
-        // replaced: their journal no longer applies to anything.
+        if (!s.Batch) fileutil::SyncDirectoryOf(s.Real);
+        // The in-place edits before the new file (this save's and those of
+        // the batch before it) were made to the file it replaced: their
+        // journal no longer applies to anything.
         s.Steps.clear();
         s.DropJournal();
+        s.Rewritten = true;
+        s.ReleaseJournal(true);
     } else if (!s.Steps.empty()) {
-        if (!s.Live->Sync()) {
-            s.Error = s.Live->LastError();
+        if (!s.Batch && !SyncStream(*s.Live)) {
+            s.Error = s.Live->LastError() ? s.Live->LastError() : EIO;
             Rollback();
             return false;
         }
         // A journal whose removal is lost in a crash finds the file as the
         // save left it, and puts back its old form: whole all the same.
         s.Steps.clear();
-        s.DropJournal();
+        s.ReleaseJournal(true);
+    } else {
+        s.ReleaseJournal(false);
     }
     FDone = true;
     return true;

@@ -9,11 +9,10 @@
 //   (a trailer, a chunk behind the audio: see MovesInPlace), is written in
 //   place. Before the file is
 //   touched, the bytes the edit overwrites and the file's old size go into a
-//   rollback journal beside the file (JournalNameOf) and reach the disk. The
-//   commit flushes the file, then deletes the journal. A failed write puts
-//   the old bytes back at once; a save cut short by a kill or a crash leaves
-//   the journal, and the next load or save of the file
-//   (RecoverInterruptedSave) puts the old bytes back then.
+//   rollback journal beside the file (JournalNameOf). The commit flushes the
+//   file, then deletes the journal. A failed write puts the old bytes back at
+//   once; a save cut short by a kill leaves the journal, and the next load
+//   or save of the file (RecoverInterruptedSave) puts the old bytes back then.
 // - An edit that would move the audio (a tag in front of it that outgrew its
 //   room) is written into a new file beside the original, built without a
 //   name where the file system allows it; the edits after it go into that
@@ -24,6 +23,18 @@
 // the old file or the new one whole, no stray temporary file, and no copy of
 // the audio beside the file. A symbolic link is followed, so the file it
 // points to changes and the link stays.
+//
+// What reaches the disk when (SetSaveDurability):
+// - KillSafe (the default): the journal is written but not flushed before the
+//   file changes; the kernel keeps it whatever happens to the program, so a
+//   kill or crash of the program at any moment leaves the old file or the
+//   whole new one. A save reported done is on the disk (flushed). A power
+//   loss while a save is in flight may leave that file's tag torn.
+// - Strict: the journal (and its folder entry) is flushed before the file is
+//   touched, so a power loss at any moment leaves the old or the new file
+//   too; each in-place save costs two flushes more.
+// Inside a TSaveBatch the saves do not flush on their own: the batch flushes
+// once for all of them when it finishes, and a save is on the disk only then.
 #pragma once
 
 #include <algorithm>
@@ -96,6 +107,64 @@ private:
     bool FOwner;     // this object began the transaction
     bool FDone = false;
 };
+
+enum class TSaveDurability { KillSafe, Strict };
+void SetSaveDurability(TSaveDurability Durability);
+TSaveDurability SaveDurability();
+
+// Saves that reach the disk together: while a batch is joined on a thread,
+// the transactions committed there write the file (and keep its journal) but
+// do not flush; Finish flushes every file system they touched once (syncfs;
+// each file with fdatasync where that fails, or where the batch holds a few
+// files only: a syncfs also waits for other programs' writes), then deletes
+// the journals.
+// Until then a kill leaves every file of the batch as it was before the batch
+// or as its latest save left it, whole. A file saved again within the batch
+// appends to the journal it already has, so that the journal still leads
+// back to the file as it was before the batch. The thread that creates the
+// batch joins it (unless told not to), and must then destroy it; other
+// threads join it with TJoin
+// while they save, and have left it (their TJoin ended) before Finish runs.
+// A batch holding many journals flushes early, so it keeps a bounded number
+// of files open. The destructor finishes a batch not finished.
+class TSaveBatch {
+public:
+    explicit TSaveBatch(bool JoinThisThread = true);
+    ~TSaveBatch();
+    TSaveBatch(const TSaveBatch&) = delete;
+    TSaveBatch& operator=(const TSaveBatch&) = delete;
+    // 0 when every save committed in the batch is on the disk; else the
+    // errno of the first failed flush (the in-place saves whose file could
+    // not be flushed are then rolled back, as far as the old bytes can go
+    // back). The batch stays usable for more saves.
+    int Finish();
+    // The files whose flush failed in the last Finish (their names as saved).
+    std::vector<std::string> FailedFiles() const;
+
+    class TJoin {
+    public:
+        explicit TJoin(TSaveBatch& Batch);
+        ~TJoin();
+        TJoin(const TJoin&) = delete;
+        TJoin& operator=(const TJoin&) = delete;
+
+    private:
+        void* FPrevious;
+    };
+
+    struct TImpl;
+
+private:
+    std::unique_ptr<TImpl> FImpl;
+    bool FJoined;
+    void* FPrevious;
+};
+
+// Tests observe and fail the flushes the save path makes: the hook runs before
+// each one and, returning an errno, fails it without flushing.
+enum class TSaveSync { Journal, File, FileSystem };
+using TSaveSyncHook = int (*)(TSaveSync What);
+void SetSaveSyncHookForTesting(TSaveSyncHook Hook);
 
 // The name to open for FileName on this thread: the new file a save
 // transaction is building for it, or FileName itself.

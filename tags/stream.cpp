@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // ---- TStream helpers --------------------------------------------------------
 
@@ -192,6 +193,7 @@ struct TNoted {
 };
 struct TDeferredSyncs {
     int Depth = 0;
+    bool Covered = false;
     std::vector<TNoted> Files, Folders;
 };
 thread_local TDeferredSyncs Deferred;
@@ -233,7 +235,10 @@ bool TSyncScope::Finish() {
     return ok;
 }
 
+bool TSyncScope::SetCovered(bool Covered) { return std::exchange(Deferred.Covered, Covered); }
+
 bool TSyncScope::DeferFile(int Fd, const std::string& Path) {
+    if (Deferred.Covered) return true;
     if (Deferred.Depth <= 0 || Path.empty()) return false;
     struct stat st {};
     if (::fstat(Fd, &st) != 0) return false;
@@ -242,6 +247,7 @@ bool TSyncScope::DeferFile(int Fd, const std::string& Path) {
 }
 
 bool TSyncScope::DeferFolder(const std::string& Path) {
+    if (Deferred.Covered) return true;
     if (Deferred.Depth <= 0 || Path.empty()) return false;
     NoteOnce(Deferred.Folders, {Path}, false);
     return true;

@@ -101,6 +101,10 @@ public:
     // scope; false when none is open.
     static bool DeferFile(int Fd, const std::string& Path);
     static bool DeferFolder(const std::string& Path);
+    // While covered (a save batch flushes the whole file system later),
+    // Flush and SyncDirectoryOf on this thread do nothing. Returns the
+    // previous state.
+    static bool SetCovered(bool Covered);
 
 private:
     bool FFinished = false;

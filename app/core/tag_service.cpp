@@ -22,6 +22,7 @@
 #include "tags/tag_error.h"
 #include "tags/tags.h"
 #include "tags/audio_properties.h"
+#include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/padding.h"
 #include "tags/mapping_common.h"
@@ -403,6 +404,36 @@ bool TTagService::WriteTags(const TAudioTag& Tag) const {
 }
 
 bool TTagService::SaveTag(const TAudioTag& Tag) { return SaveTagConcurrently(Tag, FLastError); }
+
+namespace {
+
+// The library's save batch; the thread that begins it (the window's) does
+// not join it, so that its own saves meanwhile flush as before.
+class TLibrarySaveBatch final : public ISaveBatch {
+public:
+    TLibrarySaveBatch() : FBatch(false) {}
+    bool Run(const std::function<bool()>& Save) override {
+        TSaveBatch::TJoin join(FBatch);
+        return Save();
+    }
+    bool Finish(QStringList& Failed, QString& Error) override {
+        const int err = FBatch.Finish();
+        if (err == 0) return true;
+        for (const std::string& name : FBatch.FailedFiles())
+            Failed.append(QFile::decodeName(QByteArray::fromStdString(name)));
+        Error = QStringLiteral("The file could not be flushed to the disk (%1, error %2).")
+                    .arg(QString::fromLocal8Bit(std::strerror(err)))
+                    .arg(err);
+        return false;
+    }
+
+private:
+    TSaveBatch FBatch;
+};
+
+}  // namespace
+
+ISaveBatchPtr TTagService::BeginSaveBatch() const { return std::make_shared<TLibrarySaveBatch>(); }
 
 bool TTagService::SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const {
     Error.clear();

@@ -12,11 +12,26 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "app/core/audio_tag.h"
 
 class TTags;
+
+// Saves that reach the disk together: the saves run through Run (on any
+// thread) write their files without flushing them; Finish flushes them all
+// at once, and only then are they saved. A file whose flush failed is left
+// as it was before, as far as the library can put it back.
+class ISaveBatch {
+public:
+    virtual ~ISaveBatch() = default;
+    virtual bool Run(const std::function<bool()>& Save) = 0;
+    // False when a flush failed: Failed lists those files, Error says why.
+    virtual bool Finish(QStringList& Failed, QString& Error) = 0;
+};
+using ISaveBatchPtr = std::shared_ptr<ISaveBatch>;
 
 class ITagService {
 public:
@@ -31,6 +46,9 @@ public:
     // SaveTag for the saving pool: safe to call from several threads at once
     // for different files; the error text goes to Error.
     virtual bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const = 0;
+    // A batch for SaveTagConcurrently calls; none (each save flushes on its
+    // own) when the service has no use for one.
+    virtual ISaveBatchPtr BeginSaveBatch() const { return nullptr; }
     // Message of the last LoadTag / SaveTag; empty after a success.
     virtual QString GetLastError() const = 0;
     // The switch of SaveTag's protection, kept for callers (on by default).
@@ -51,6 +69,7 @@ public:
     bool LoadTagConcurrently(const QString& FileName, TAudioTag& Tag, QString& Error) const override;
     bool SaveTag(const TAudioTag& Tag) override;
     bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override;
+    ISaveBatchPtr BeginSaveBatch() const override;
     QString GetLastError() const override { return FLastError; }
     void SetTransactional(bool Value) override { FTransactional = Value; }
     bool GetTransactional() const override { return FTransactional; }

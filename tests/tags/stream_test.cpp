@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
@@ -400,4 +402,189 @@ TEST(Text, TrimCaseAndIntegers) {
     EXPECT_FALSE(text::ParseInt("3/12").has_value());
     EXPECT_FALSE(text::ParseInt("").has_value());
     EXPECT_FALSE(text::ParseInt("99999999999999999999").has_value());
+}
+
+namespace {
+
+// Counts the flushes of the save path and fails them with FailWith.
+std::atomic<int> JournalSyncs, FileSyncs, FileSystemSyncs, FailWith;
+int CountSync(TSaveSync What) {
+    (What == TSaveSync::Journal ? JournalSyncs : What == TSaveSync::File ? FileSyncs : FileSystemSyncs)++;
+    return FailWith;
+}
+struct TCountedSyncs {
+    TCountedSyncs() {
+        JournalSyncs = FileSyncs = FileSystemSyncs = FailWith = 0;
+        SetSaveSyncHookForTesting(CountSync);
+    }
+    ~TCountedSyncs() {
+        SetSaveSyncHookForTesting(nullptr);
+        SetSaveDurability(TSaveDurability::KillSafe);
+    }
+};
+
+bool Save(const std::string& Path, const std::vector<TFileEdit>& Edits) {
+    TSaveTransaction t(Path);
+    for (const auto& e : Edits)
+        if (t.Apply(e) != TEditResult::Success) return false;
+    return t.Commit();
+}
+
+}  // namespace
+
+// An in-place save flushes the file once; the journal reaches the disk
+// before the file is touched only in the strict mode.
+TEST(SaveTransaction, OnlyTheStrictModeFlushesTheJournal) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    testutil::WriteFile(path, "HEADER-audio|TRAILER");
+    TCountedSyncs counted;
+    ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header"), MakeEdit(13, 7, "trailer")}));
+    EXPECT_EQ(JournalSyncs, 0);
+    EXPECT_EQ(FileSyncs, 1);
+    SetSaveDurability(TSaveDurability::Strict);
+    ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "HEADER"), MakeEdit(13, 7, "TRAILER!")}));
+    EXPECT_EQ(JournalSyncs, 2);
+    EXPECT_EQ(FileSyncs, 2);
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("HEADER-audio|TRAILER!"));
+    EXPECT_FALSE(fileutil::FileExists(JournalNameOf(path)));
+}
+
+// Saves of many threads in one batch flush nothing on their way; the batch
+// flushes the file system once (it holds more than a few files), then
+// removes the journals.
+TEST(SaveBatch, SavesOfManyThreadsReachTheDiskOnceAtTheEnd) {
+    testutil::TTempDir dir;
+    const std::string audio(InPlaceTailLimit + 10, 'a');
+    std::vector<std::string> paths;
+    for (int i = 0; i < 48; ++i) {
+        paths.push_back(dir.file("f" + std::to_string(i)));
+        testutil::WriteFile(paths.back(), "HEAD" + audio + "TAIL");
+    }
+    TCountedSyncs counted;
+    TSaveBatch batch;
+    std::atomic<size_t> next = 0, failed = 0;
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 8; ++t)
+        pool.emplace_back([&] {
+            TSaveBatch::TJoin join(batch);
+            for (size_t i; (i = next++) < paths.size();) {
+                // Every third file moves its audio into a new file.
+                const bool rewrite = i % 3 == 0;
+                const int64_t tail = (int64_t)audio.size() + 4;
+                if (!Save(paths[i], {MakeEdit(tail, 4, "tail!"), MakeEdit(0, 4, rewrite ? "LONGER HEAD" : "head")}))
+                    ++failed;
+            }
+        });
+    for (auto& t : pool) t.join();
+    EXPECT_EQ(failed, 0u);
+    EXPECT_EQ(FileSyncs + JournalSyncs + FileSystemSyncs, 0);
+    EXPECT_TRUE(fileutil::FileExists(JournalNameOf(paths[1])));  // until the batch is on the disk
+    EXPECT_FALSE(fileutil::FileExists(JournalNameOf(paths[0])));
+    EXPECT_EQ(batch.Finish(), 0);
+    EXPECT_EQ(FileSystemSyncs, 1);
+    EXPECT_EQ(FileSyncs, 0);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(testutil::ReadFile(paths[i]),
+                  testutil::Bytes((i % 3 == 0 ? "LONGER HEAD" : "head") + audio + "tail!"));
+        EXPECT_FALSE(fileutil::FileExists(JournalNameOf(paths[i])));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), (long)paths.size());
+}
+
+// A file saved twice in a batch, the batch cut short before it finished:
+// the next load finds the file as it was before the batch, or (when the
+// last save replaced the file) as the last save left it; never a mix. A
+// save that fails in the batch takes back its own edits only.
+TEST(SaveBatch, AFileSavedTwiceAndKilledBeforeTheEndIsWhole) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    const std::string audio(InPlaceTailLimit + 10, 'a');
+    const std::string before = "HEAD" + audio + "TAIL";
+    const int64_t tail = (int64_t)audio.size() + 4;
+    struct TCase {
+        const char* Name;
+        std::vector<std::vector<TFileEdit>> Saves;  // the last one fails when it ends in a bad edit
+        bool Finish;
+        std::string After;  // the file after recovery
+    };
+    const std::vector<TCase> cases = {
+        {"two in-place saves, killed", {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "a longer tail")}}, false, before},
+        {"the second fails, killed",
+         {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "tail"), MakeEdit(1 << 30, 1, "x")}},
+         false,
+         before},
+        {"the second moves the audio, killed",
+         {{MakeEdit(tail, 4, "tail")}, {MakeEdit(0, 4, "A LONGER HEAD")}},
+         false,
+         "A LONGER HEAD" + audio + "tail"},
+        {"the second fails, finished",
+         {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "tail"), MakeEdit(1 << 30, 1, "x")}},
+         true,
+         "head" + audio + "TAIL"},
+        {"two in-place saves, finished",
+         {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "a longer tail")}},
+         true,
+         "head" + audio + "a longer tail"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        testutil::WriteFile(path, before);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TSaveBatch batch;
+            for (size_t i = 0; i < c.Saves.size(); ++i) {
+                const bool expected = i + 1 < c.Saves.size() || c.Saves[i].back().Pos < (1 << 30);
+                if (Save(path, c.Saves[i]) != expected) ::_exit(1);
+            }
+            if (c.Finish && batch.Finish() != 0) ::_exit(2);
+            ::_exit(0);  // the batch is abandoned as a kill leaves it
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        RecoverInterruptedSave(path);
+        EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes(c.After));
+        EXPECT_FALSE(fileutil::FileExists(JournalNameOf(path)));
+    }
+}
+
+// A flush that fails is reported with the files it left unsaved, and their
+// in-place edits are taken back; a later batch works again.
+TEST(SaveBatch, AFailedFlushIsReportedAndTakesTheSavesBack) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    testutil::WriteFile(path, "HEADER-audio|TRAILER");
+    // Enough files for the batch to flush the file system as a whole.
+    std::vector<std::string> others;
+    for (int i = 0; i < 20; ++i) {
+        others.push_back(dir.file("other" + std::to_string(i)));
+        testutil::WriteFile(others.back(), "HEADER-audio|TRAILER");
+    }
+    TCountedSyncs counted;
+    {
+        TSaveBatch batch;
+        ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
+        ASSERT_TRUE(Save(path, {MakeEdit(13, 7, "trailer")}));
+        for (const auto& o : others) ASSERT_TRUE(Save(o, {MakeEdit(0, 6, "header")}));
+        FailWith = EIO;
+        EXPECT_EQ(batch.Finish(), EIO);
+        std::vector<std::string> all = {path};
+        all.insert(all.end(), others.begin(), others.end());
+        EXPECT_EQ(batch.FailedFiles(), all);
+        EXPECT_EQ(FileSystemSyncs, 1);
+        EXPECT_EQ(FileSyncs, 21);  // each file alone was tried too
+        for (const auto& f : all) {
+            EXPECT_EQ(testutil::ReadFile(f), testutil::Bytes("HEADER-audio|TRAILER"));
+            EXPECT_FALSE(fileutil::FileExists(JournalNameOf(f)));
+        }
+        FailWith = 0;
+        ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
+        EXPECT_EQ(batch.Finish(), 0);
+        EXPECT_TRUE(batch.FailedFiles().empty());
+        EXPECT_EQ(FileSystemSyncs, 1);  // a batch of one file flushes that file
+        EXPECT_EQ(FileSyncs, 22);
+    }
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("header-audio|TRAILER"));
 }

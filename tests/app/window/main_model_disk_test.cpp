@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -61,6 +62,7 @@ public:
     bool SaveTagConcurrently(const TAudioTag& Tag, QString& Error) const override {
         return FReal.SaveTagConcurrently(Tag, Error);
     }
+    ISaveBatchPtr BeginSaveBatch() const override { return FReal.BeginSaveBatch(); }
     QString GetLastError() const override { return FReal.GetLastError(); }
     void SetTransactional(bool Value) override { FReal.SetTransactional(Value); }
     bool GetTransactional() const override { return FReal.GetTransactional(); }
@@ -254,6 +256,44 @@ TEST_F(MainModelDiskTest, FilesThatCannotBeWrittenAreReportedAndStayModified) {
     }();
     EXPECT_EQ(LockedAfter, LockedBefore);
     EXPECT_EQ(OnDisk(Fine).Genre, QStringLiteral("Jazz"));
+}
+
+// The saves of the window's pool reach the disk in one flush at the end: a
+// flush that fails makes every file of the save an error, left as it was
+// and still modified in the list.
+TEST_F(MainModelDiskTest, AFailedFlushAtTheEndOfASaveReportsItsFiles) {
+    const QString One = MakeMp3("1.mp3", QStringLiteral("One"), 0x0000ff);
+    const QString Two = MakeMp3("2.mp3", QStringLiteral("Two"), 0x0000ff);
+    Scan();
+    auto Bytes = [](const QString& Path) {
+        QFile F(Path);
+        F.open(QIODevice::ReadOnly);
+        return F.readAll();
+    };
+    const QByteArray OneBefore = Bytes(One), TwoBefore = Bytes(Two);
+    Model.SelectFiles({One, Two});
+    Model.SetEditorText(TMainModel::efGenre, QStringLiteral("Jazz"));
+    SetSaveSyncHookForTesting([](TSaveSync) { return EIO; });
+    Model.Save();
+    SetSaveSyncHookForTesting(nullptr);
+
+    EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 0 files. Errors: 2"));
+    ASSERT_EQ(User.Reports.size(), 1);
+    ASSERT_EQ(User.Reports[0].size(), 2);
+    EXPECT_TRUE(User.Reports[0][0].Message.contains(QStringLiteral("flushed")))
+        << User.Reports[0][0].Message.toStdString();
+    for (const QString& Path : {One, Two}) {
+        TAudioTag Cached;
+        ASSERT_TRUE(Model.TryGetCachedTag(Path, Cached));
+        EXPECT_TRUE(Cached.Modified);
+    }
+    EXPECT_EQ(Bytes(One), OneBefore);
+    EXPECT_EQ(Bytes(Two), TwoBefore);
+
+    Model.Save();  // the next save works again
+    EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 0"));
+    EXPECT_EQ(OnDisk(One).Genre, QStringLiteral("Jazz"));
+    EXPECT_EQ(OnDisk(Two).Genre, QStringLiteral("Jazz"));
 }
 
 // A player or another tagger writes the file between the scan and the save:
