@@ -10,11 +10,11 @@
 #include <cstring>
 
 #include "tags/file_util.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/id3/id3v2_internal.h"
-#include "tags/wma_wav/asf_header.h"
+#include "tags/asf/asf_header.h"
 
 // ---- frame IDs ---------------------------------------------------------------
 

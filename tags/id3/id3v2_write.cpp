@@ -21,7 +21,7 @@
 
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
-#include "tags/flac_ogg/region_edit.h"
+#include "tags/region_edit.h"
 #include "tags/id3/id3v2_internal.h"
 #include "tags/padding.h"
 
