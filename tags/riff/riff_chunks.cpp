@@ -184,6 +184,28 @@ bool TChunkWalker::Next(TChunk& C) {
     return true;
 }
 
+TFormWalk::TFormWalk(TStream& Stream, const TFormHeader& Form)
+    : FWalker(Stream, Form, Form.FirstChunk, Form.FormEnd), FFormEnd(Form.FormEnd), FEnd(Form.FirstChunk) {}
+
+bool TFormWalk::Next(TChunk& C) {
+    if (!FPast) {
+        if (FWalker.Next(C)) return true;
+        // A chunk cut short by the end of the stream ends the whole walk.
+        if (FWalker.Overran()) return false;
+        FPast = true;
+        FEnd = FWalker.Position();
+        FBoundary = FEnd == FFormEnd;
+        FWalker.ExtendToEnd();
+    }
+    if (FStopped) return false;
+    if (!FWalker.Next(C) || !C.PlausibleID() || C.Overruns) {
+        FStopped = true;
+        return false;
+    }
+    FEnd = C.End();
+    return true;
+}
+
 std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const std::vector<uint8_t>& Data) {
     TByteWriter W;
     W.str(std::string_view(ID, 4));

@@ -115,6 +115,47 @@ private:
     bool FOverran = false;
 };
 
+// The walk of a whole form from its first chunk, with the one rule every
+// reader of the five containers follows for chunks past the declared end.
+//
+// Inside the declared form every chunk whose header fits before the declared
+// end counts, whatever its ID, even when its data reaches past that end. A
+// chunk there that runs past the end of the stream is returned (Overruns)
+// and ends the walk: the file is cut short.
+//
+// Then the walk goes on to the end of the stream, over whole chunks with a
+// printable ID only: those of writers that forgot to grow the form's size,
+// and tag chunks appended after the form. It stops at the first chunk that
+// is not (an ID3v1 tag, trailing bytes, a size running past the stream).
+//
+// Where the form ends: when the declared end falls on a chunk boundary, the
+// form ends there and the chunks walked after it were appended; otherwise
+// the declared size is wrong and the form ends after the last chunk walked
+// (End()). Callers decide what an appended chunk is to them: the ID3 chunk
+// probe only looks among them for a tag chunk, the WAVE reader takes them
+// for its own.
+class TFormWalk {
+public:
+    TFormWalk(TStream& Stream, const TFormHeader& Form);
+    bool Next(TChunk& Chunk);
+    // The chunk last returned lies past the declared end.
+    bool PastDeclaredEnd() const { return FPast; }
+    // The chunks inside the declared form ended exactly at the declared end
+    // (known once PastDeclaredEnd()).
+    bool EndsOnBoundary() const { return FBoundary; }
+    // The end of the chunks walked so far: after the walk inside the declared
+    // form, the position it stopped at; after each chunk past it, its end.
+    int64_t End() const { return FEnd; }
+
+private:
+    TChunkWalker FWalker;
+    int64_t FFormEnd;
+    int64_t FEnd;
+    bool FPast = false;
+    bool FBoundary = false;
+    bool FStopped = false;
+};
+
 // The bytes of a chunk header: ID, size in the form's byte order and width.
 // Data is appended, followed by a pad byte when the form pads odd sizes.
 std::vector<uint8_t> BuildChunk(const TFormHeader& Form, const char* ID, const std::vector<uint8_t>& Data);

@@ -134,9 +134,9 @@ struct TRiffLayout {
 
 bool IdIs(const char* Id, const char* Text) { return std::memcmp(Id, Text, 4) == 0; }
 
-// The top-level chunks of a RIFF or RF64 WAVE form, through the shared
-// chunk walker. The walk ends at the form's declared end, but whole chunks
-// with a proper ID after it still belong to the form (writers that forgot to
+// The top-level chunks of a RIFF or RF64 WAVE form, walked by the rule of
+// the chunk walker (tags/riff/riff_chunks.h): whole chunks with a proper ID
+// after the declared end are taken as the form's own (writers that forgot to
 // grow the size); anything else there, such as an ID3v1 tag, is trailing
 // data. A chunk inside the form that runs past the end of the file marks the
 // layout damaged. False when the stream is no WAVE form.
@@ -148,17 +148,9 @@ bool WalkRiff(TStream& S, TRiffLayout& L) {
     L.RF64 = form.Kind == riff::TFormKind::RF64;
     if (L.RF64 && !form.HasDS64) return false;
     L.BodyEnd = std::min<uint64_t>(12, L.FileSize);
-    riff::TChunkWalker walker(S, form, form.FirstChunk, form.FormEnd);
-    bool extended = false;
+    riff::TFormWalk walk(S, form);
     riff::TChunk rc;
-    for (;;) {
-        if (!walker.Next(rc)) {
-            if (extended || walker.Overran()) break;
-            walker.ExtendToEnd();
-            extended = true;
-            continue;
-        }
-        if (extended && (!rc.PlausibleID() || rc.Overruns)) break;
+    while (walk.Next(rc)) {
         TChunk c;
         std::memcpy(c.Id, rc.ID.data(), 4);
         c.Pos = (uint64_t)rc.Pos;

@@ -215,6 +215,82 @@ TEST(RiffChunks, BuildChunkFollowsTheFormsByteOrderAndPadding) {
     EXPECT_EQ(Walk(Riff(Built)), (std::vector<TSeen>{{"id3 ", 7, false}}));
 }
 
+// The one rule for chunks past a form's declared end: inside it any chunk
+// counts and one cut short by the stream ends the walk; past it only whole
+// chunks with a printable ID count, and the form ends after the last one
+// unless the declared end fell on a chunk boundary.
+TEST(RiffChunks, FormWalkFollowsOneRulePastTheDeclaredEnd) {
+    // A form whose declared size counts only its first Declared chunk bytes.
+    auto Sized = [](const std::vector<uint8_t>& Form, uint32_t Declared) {
+        std::vector<uint8_t> F = Form;
+        for (int I = 0; I < 4; ++I) F[4 + I] = uint8_t((Declared + 4) >> (8 * I));
+        return F;
+    };
+    const std::vector<uint8_t> Fmt = LE32Chunk("fmt ", 16), Data = LE32Chunk("data", 7);
+    const std::vector<uint8_t> Id3 = LE32Chunk("id3 ", 10), V1 = {'T', 'A', 'G', 0, 0, 0, 0, 0, 0, 0};
+    const uint32_t Inside = uint32_t(Fmt.size() + Data.size());
+    struct TCase {
+        const char* Name;
+        std::vector<uint8_t> File;
+        std::vector<TSeen> Inside, Past;
+        bool Boundary;
+        int64_t End;  // -1: the walk never passed the declared end
+    };
+    const std::vector<TCase> Cases = {
+        {"appended-tag-chunk-then-v1",
+         Join({Sized(Riff(Join({Fmt, Data, Id3})), Inside), V1}),
+         {{"fmt ", 16, false}, {"data", 7, false}},
+         {{"id3 ", 10, false}},
+         true,
+         int64_t(12 + Inside + Id3.size())},
+        {"size-ends-inside-a-chunk",
+         Sized(Riff(Join({Fmt, Data, Id3})), uint32_t(Fmt.size() + 10)),
+         {{"fmt ", 16, false}, {"data", 7, false}},
+         {{"id3 ", 10, false}},
+         false,
+         int64_t(12 + Inside + Id3.size())},
+        {"size-short-then-bytes-that-are-no-chunk",
+         Join({Sized(Riff(Join({Fmt, Data})), uint32_t(Fmt.size() + 10)), {1, 2, 3, 4, 5, 6, 7, 8, 9}}),
+         {{"fmt ", 16, false}, {"data", 7, false}},
+         {},
+         false,
+         int64_t(12 + Inside)},
+        {"appended-chunk-past-the-stream",
+         Join({Sized(Riff(Join({Fmt, Data})), Inside), LE32Chunk("id3 ", 4, true, 100)}),
+         {{"fmt ", 16, false}, {"data", 7, false}},
+         {},
+         true,
+         int64_t(12 + Inside)},
+        {"chunk-inside-past-the-stream",
+         Join({Riff(Join({Fmt, LE32Chunk("data", 4, true, 100)})), Id3}),
+         {{"fmt ", 16, false}, {"data", 100, true}},
+         {},
+         false,
+         -1},
+        {"dff-appended-tag-chunk",
+         Join({Dff(BE64Chunk("FVER", 4)), BE64Chunk("ID3 ", 6)}),
+         {{"FVER", 4, false}},
+         {{"ID3 ", 6, false}},
+         true,
+         int64_t(16 + 16 + 18)},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TReadMemoryStream S(C.File.data(), (int64_t)C.File.size());
+        const riff::TFormHeader F = riff::ProbeForm(S);
+        riff::TFormWalk W(S, F);
+        std::vector<TSeen> In, Past;
+        riff::TChunk Ch;
+        while (W.Next(Ch)) (W.PastDeclaredEnd() ? Past : In).push_back({Ch.ID, Ch.Size, Ch.Overruns});
+        EXPECT_EQ(In, C.Inside);
+        EXPECT_EQ(Past, C.Past);
+        EXPECT_EQ(W.PastDeclaredEnd(), C.End >= 0);
+        if (C.End < 0) continue;
+        EXPECT_EQ(W.EndsOnBoundary(), C.Boundary);
+        EXPECT_EQ(W.End(), C.End);
+    }
+}
+
 TEST(RiffChunks, WalkStopsAfterTheChunkLimit) {
     std::vector<uint8_t> Chunks;
     for (int I = 0; I < riff::MaxChunks + 10; ++I) {
