@@ -377,7 +377,9 @@ static void ChooseWriteVersion(TID3v2Tag& T) {
     }
 }
 
-int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
+// Buffered belongs to the signature every writer shares; this writer reads
+// the file the same way either way.
+int TID3v2Tag::SaveToFile(const std::string& FileName, bool /*Buffered*/) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
         ChooseWriteVersion(*this);
@@ -417,7 +419,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
     }
 }
 
-int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
+int TID3v2Tag::SaveToStream(TStream& Stream, bool /*Buffered*/) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
         ChooseWriteVersion(*this);

@@ -220,7 +220,10 @@ TEST(WMA, ReadOnlyAndMissingFiles) {
 TEST(WMA, HostileObjectSizes) {
     const auto good = MakeAsf({{"WM/AlbumTitle", 0, Str("x")}});
     auto put64 = [](std::vector<uint8_t> B, size_t At, uint64_t V) {
-        for (int i = 0; i < 8; ++i) B[At + i] = uint8_t(V >> (8 * i));
+        if (B.size() < 8 || At > B.size() - 8)
+            ADD_FAILURE() << "no room for a size at " << At;
+        else
+            for (int i = 0; i < 8; ++i) B[At + i] = uint8_t(V >> (8 * i));
         return B;
     };
     struct TCase {
