@@ -37,7 +37,9 @@ public:
     // File-save dialog with a filter ("CSV files (*.csv)") and a suggested
     // path; the dialog itself asks before replacing a file. Empty when
     // cancelled (and where no dialog can be shown).
-    virtual QString PickSaveFile(const QString& Caption, const QString& Filter, const QString& Suggested) { return {}; }
+    virtual QString PickSaveFile(const QString& /*Caption*/, const QString& /*Filter*/, const QString& /*Suggested*/) {
+        return {};
+    }
     // The modal "Tag Writing Errors" report.
     virtual void ShowErrorReport(const QVector<TErrorItem>& Errors) = 0;
 };

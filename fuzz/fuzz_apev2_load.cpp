@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_common.h"
-#include "tags/id3/apev2_tag.h"
+#include "tags/ape/apev2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_common.h"
 #include "tags/byte_io.h"
-#include "tags/id3/apev2_tag.h"
+#include "tags/ape/apev2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tags/text.h"

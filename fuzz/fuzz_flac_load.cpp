@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac/flac_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 

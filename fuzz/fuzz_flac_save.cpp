@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_common.h"
-#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac/flac_tag.h"
 #include "tags/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tags/flac_ogg/opus_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_common.h"
-#include "tags/flac_ogg/opus_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

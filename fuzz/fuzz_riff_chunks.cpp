@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_common.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

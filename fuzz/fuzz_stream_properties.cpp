@@ -6,7 +6,7 @@
 
 #include "fuzz/fuzz_common.h"
 #include "tags/audio_headers.h"
-#include "tags/id3/mpeg_audio.h"
+#include "tags/mpeg/mpeg_audio.h"
 #include "tags/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

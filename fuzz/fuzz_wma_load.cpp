@@ -4,7 +4,7 @@
 
 #include "fuzz/fuzz_common.h"
 #include "tags/stream.h"
-#include "tags/wma_wav/wma_tag.h"
+#include "tags/asf/wma_tag.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TReadMemoryStream S(Data, (int64_t)Size);

@@ -8,8 +8,8 @@
 
 #include "fuzz/fuzz_common.h"
 #include "tags/stream.h"
-#include "tags/wma_wav/asf_header.h"
-#include "tags/wma_wav/wma_tag.h"
+#include "tags/asf/asf_header.h"
+#include "tags/asf/wma_tag.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TMemoryStream S(std::vector<uint8_t>(Data, Data + Size));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tags/byte_io.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <limits>
 
-#include "tags/flac_ogg/flac_tag.h"
-#include "tags/flac_ogg/opus_tag.h"
+#include "tags/flac/flac_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_tag.h"
 #include "tags/tags.h"
-#include "tags/wma_wav/wav_tag.h"
-#include "tags/wma_wav/wma_tag.h"
+#include "tags/wav/wav_tag.h"
+#include "tags/asf/wma_tag.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
 #include "tags/file_view.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/native_formats.h"
 #include "tags/stream.h"
 #include "tags/tags.h"

@@ -3,16 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tags/flac_ogg/flac_tag.h"
-#include "tags/flac_ogg/opus_tag.h"
-#include "tags/id3/apev2_tag.h"
+#include "tags/ape/apev2_tag.h"
+#include "tags/asf/wma_tag.h"
+#include "tags/flac/flac_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
-#include "tags/wma_wav/wav_tag.h"
-#include "tags/wma_wav/wma_tag.h"
+#include "tags/wav/wav_tag.h"
 
 namespace {
 

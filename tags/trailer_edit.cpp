@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "tags/byte_io.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 
 namespace {
 

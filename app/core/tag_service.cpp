@@ -26,7 +26,7 @@
 #include "tags/file_util.h"
 #include "tags/padding.h"
 #include "tags/mapping_common.h"
-#include "tags/flac_ogg/opus_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/text.h"
 #include "tags/field_names.h"
 

@@ -10,7 +10,7 @@
 
 #include "tags/byte_io.h"
 #include "tags/file_util.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/text.h"
 #include "tags/trailer_edit.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tags/byte_io.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/stream.h"
 #include "tags/id3/id3v2_tag.h"
 

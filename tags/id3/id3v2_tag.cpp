@@ -11,11 +11,11 @@
 #include <cstring>
 
 #include "tags/file_util.h"
-#include "tags/riff_chunks.h"
+#include "tags/riff/riff_chunks.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/id3/id3v2_internal.h"
-#include "tags/wma_wav/asf_header.h"
+#include "tags/asf/asf_header.h"
 
 // ---- frame IDs ---------------------------------------------------------------
 
@@ -595,21 +595,29 @@ uint32_t TagSizeAt(TStream& Stream, int64_t Pos) {
     return H.syncsafe32() + 10;
 }
 
-// RIFF / RF64 and FORM chunks.
-//
-// The structure is judged inside the declared form. When the declared size
-// does not end on a chunk boundary it is wrong, and the form is taken to end
-// after the last plausible chunk (a printable ID, inside the file), so that a
-// new chunk never lands in the middle of another. A tag chunk appended after
-// the form is still found.
+// RIFF / RF64, FORM and FRM8 chunks, walked by the rule of the chunk walker
+// (tags/riff/riff_chunks.h): when the declared size does not end on a chunk
+// boundary it is wrong, and the form is taken to end after the last plausible
+// chunk (a printable ID, inside the file), so that a new chunk never lands in
+// the middle of another; that also mends the size field on the next save
+// instead of cutting a chunk off. A tag chunk appended after a form whose
+// size is right is still found.
 static void WalkChunks(TStream& S, TContainerLayout& L, const char* const* TagIDs) {
     bool fillers = false;  // the chunks seen since the tag chunk are all fillers
-    auto consider = [&](const riff::TChunk& C) {
+    riff::TFormWalk W(S, L.Form);
+    riff::TChunk C;
+    while (W.Next(C)) {
+        if (!W.PastDeclaredEnd() && C.Overruns) {
+            L.Sound = false;
+            return;
+        }
+        // After a form whose size is right, only a tag chunk is looked for.
+        if (W.PastDeclaredEnd() && W.EndsOnBoundary() && L.ChunkPos >= 0) break;
         bool isTag = false;
         for (const char* const* id = TagIDs; *id; ++id) isTag = isTag || C.Is(*id);
         if (fillers && riff::IsFillerID(C.ID)) {
             L.FillerAfterChunk += C.Span();
-            return;
+            continue;
         }
         fillers = false;
         if (isTag && L.ChunkPos < 0) {
@@ -618,27 +626,8 @@ static void WalkChunks(TStream& S, TContainerLayout& L, const char* const* TagID
             L.TagPos = C.DataPos();
             fillers = true;
         }
-    };
-    riff::TChunkWalker W(S, L.Form, L.Form.FirstChunk, L.FormEnd);
-    riff::TChunk C;
-    while (W.Next(C)) {
-        if (C.Overruns) {
-            L.Sound = false;
-            return;
-        }
-        consider(C);
     }
-    const bool boundary = W.Position() == L.FormEnd;
-    int64_t end = W.Position();
-    W.ExtendToEnd();
-    // Chunks after the declared end: part of the form when the size fell
-    // short, else a tag chunk someone appended after it.
-    while ((!boundary || L.ChunkPos < 0) && W.Next(C)) {
-        if (!C.PlausibleID() || C.Overruns) break;
-        consider(C);
-        end = C.End();
-    }
-    if (!boundary) L.FormEnd = end;
+    if (W.PastDeclaredEnd() && !W.EndsOnBoundary()) L.FormEnd = W.End();
 }
 
 TContainerLayout ProbeContainer(TStream& S) {
@@ -678,24 +667,8 @@ TContainerLayout ProbeContainer(TStream& S) {
         case riff::TFormKind::DSDIFF: {
             L.Type = sftDFF;
             L.Sound = L.FormSize <= (uint64_t)size && L.FormSize + 12 <= (uint64_t)size;
-            riff::TChunkWalker W(S, F, F.FirstChunk, L.FormEnd);
-            riff::TChunk C;
-            while (W.Next(C)) {
-                if (C.Overruns) {
-                    L.Sound = false;
-                    break;
-                }
-                if (C.Is("ID3 ") && L.ChunkPos < 0) {
-                    L.ChunkPos = C.Pos;
-                    L.ChunkSize = C.Size;
-                    L.TagPos = C.DataPos();
-                }
-            }
-            // A chunk that starts inside the form but ends after the declared
-            // size belongs to it: the form is taken to end there, which also
-            // mends the size field on the next save instead of cutting the
-            // chunk off.
-            if (L.Sound && W.Position() > L.FormEnd) L.FormEnd = W.Position();
+            static const char* const ids[] = {"ID3 ", nullptr};
+            WalkChunks(S, L, ids);
             break;
         }
         case riff::TFormKind::None: break;

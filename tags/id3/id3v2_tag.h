@@ -20,8 +20,8 @@
 #include "tags/padding.h"
 #include "tags/stream.h"
 #include "tags/tag_types.h"
-#include "tags/id3/container_audio.h"
-#include "tags/id3/mpeg_audio.h"
+#include "tags/riff/container_audio.h"
+#include "tags/mpeg/mpeg_audio.h"
 
 enum TID3v2TextEncoding : int32_t { teUnicode, teUTF8, teANSI };
 enum TID3v2SaveVersion : int32_t { sfid3v2NoChange, sfid3v23, sfid3v24 };

@@ -22,7 +22,7 @@
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
-#include "tags/flac_ogg/region_edit.h"
+#include "tags/region_edit.h"
 #include "tags/id3/id3v2_internal.h"
 #include "tags/padding.h"
 
@@ -376,7 +376,9 @@ static void ChooseWriteVersion(TID3v2Tag& T) {
     }
 }
 
-int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
+// Buffered belongs to the signature every writer shares; this writer reads
+// the file the same way either way.
+int TID3v2Tag::SaveToFile(const std::string& FileName, bool /*Buffered*/) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
         ChooseWriteVersion(*this);
@@ -416,7 +418,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool Buffered) {
     }
 }
 
-int TID3v2Tag::SaveToStream(TStream& Stream, bool Buffered) {
+int TID3v2Tag::SaveToStream(TStream& Stream, bool /*Buffered*/) {
     try {
         if (Frames.empty()) return id3v2result::NoFrames;
         ChooseWriteVersion(*this);

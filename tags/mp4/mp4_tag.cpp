@@ -67,8 +67,8 @@ std::string BodyText(const std::vector<uint8_t>& Body) {
 }
 
 std::vector<uint8_t> CommonBody(const std::string& Text) {
-    std::vector<uint8_t> b(4, 0);
-    b.insert(b.end(), Text.begin(), Text.end());
+    std::vector<uint8_t> b(4 + Text.size(), 0);
+    std::copy(Text.begin(), Text.end(), b.begin() + 4);
     return b;
 }
 

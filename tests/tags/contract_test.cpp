@@ -30,9 +30,9 @@
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
-#include "tests/tags/asf_fixture.h"
+#include "tests/tags/asf/asf_fixture.h"
 #include "tests/tags/flac_ogg_fixtures.h"
-#include "tests/tags/mp4_fixtures.h"
+#include "tests/tags/mp4/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {

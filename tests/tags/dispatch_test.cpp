@@ -8,7 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "tags/flac_ogg/flac_tag.h"
+#include "tags/flac/flac_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tags/flac_ogg/ogg_pages.h"
-#include "tags/flac_ogg/vorbis_comment.h"
+#include "tags/ogg/ogg_pages.h"
+#include "tags/vorbis/vorbis_comment.h"
 #include "tests/bytes.h"
 
 namespace flacoggfixtures {

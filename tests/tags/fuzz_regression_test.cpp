@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tags/id3/apev2_tag.h"
-#include "tags/flac_ogg/opus_tag.h"
+#include "tags/ape/apev2_tag.h"
+#include "tags/ogg/opus_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/stream.h"

@@ -16,9 +16,9 @@
 #include "tags/padding.h"
 #include "tags/tags.h"
 #include "tests/bytes.h"
-#include "tests/tags/asf_fixture.h"
+#include "tests/tags/asf/asf_fixture.h"
 #include "tests/tags/flac_ogg_fixtures.h"
-#include "tests/tags/mp4_fixtures.h"
+#include "tests/tags/mp4/mp4_fixtures.h"
 #include "tests/test_util.h"
 
 namespace {

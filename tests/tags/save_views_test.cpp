@@ -2,7 +2,7 @@
 // for the names the caller left alone.
 #include <gtest/gtest.h>
 
-#include "tags/id3/apev2_tag.h"
+#include "tags/ape/apev2_tag.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/tags.h"

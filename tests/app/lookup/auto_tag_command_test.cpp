@@ -42,7 +42,7 @@ public:
     std::function<void()> WhilePicking;
     std::unique_ptr<QObject> Pending = std::make_unique<QObject>();  // the queued answers
 
-    void BeginProgress(int FileCount, std::function<void()> OnCancel) override {
+    void BeginProgress(int /*FileCount*/, std::function<void()> OnCancel) override {
         ++Begun;
         CancelButton = std::move(OnCancel);
     }

@@ -1,0 +1,20 @@
+# Fails when the application or the command-line tool includes a header of
+# the tag library that is not in its public list (TAGS_PUBLIC_HEADERS in
+# tags/CMakeLists.txt). Run as: cmake -DSOURCE_DIR=... -DPUBLIC="a.h;b.h" -P
+cmake_minimum_required(VERSION 3.22)
+file(GLOB_RECURSE files ${SOURCE_DIR}/app/*.cpp ${SOURCE_DIR}/app/*.h ${SOURCE_DIR}/tools/*.cpp ${SOURCE_DIR}/tools/*.h)
+set(bad)
+foreach(f ${files})
+  file(STRINGS ${f} lines REGEX "^#include \"tags/")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^#include \"tags/([^\"]+)\".*" "\\1" header "${line}")
+    if(NOT header IN_LIST PUBLIC)
+      file(RELATIVE_PATH rel ${SOURCE_DIR} ${f})
+      list(APPEND bad "${rel}: tags/${header}")
+    endif()
+  endforeach()
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "internal headers of the tag library used outside it:\n  ${text}")
+endif()
