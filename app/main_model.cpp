@@ -479,11 +479,32 @@ void TMainModel::TakeRebasedSave(const QString& Path, const TSaveJob& Job) {
 bool TMainModel::IsSaving() const { return FSaveRun != nullptr; }
 
 void TMainModel::OnSaveResults() {
-    if (!FSaveRun) return;  // finished already (WaitForSave took the rest)
+    // Finished already (WaitForSave took the rest), or flushing.
+    if (!FSaveRun || !FSaveRun->Pool) return;
     std::vector<TLoadedFile> Results;
     const bool Ended = FSaveRun->Pool->TakeReady(Results, static_cast<size_t>(FSaveRun->Total));
     for (const TLoadedFile& Result : Results) TakeSaveResult(Result);
-    if (Ended) FinishSave();
+    if (Ended) FlushSave();
+}
+
+void TMainModel::FlushSave() {
+    if (!FSaveRun->Batch) {
+        FinishSave();
+        return;
+    }
+    FSaveRun->Pool.reset();  // its threads have ended
+    FSaveRun->Flushed = std::make_shared<TSaveRun::TFlush>();
+    FSaveRun->Flusher =
+        std::thread([this, Batch = FSaveRun->Batch, Flushed = FSaveRun->Flushed, Number = FSaveRun->Number] {
+            Flushed->Ok = Batch->Finish(Flushed->Failed, Flushed->Error);
+            // The model outlives the thread: its destructor waits for the save.
+            QMetaObject::invokeMethod(
+                this,
+                [this, Number] {
+                    if (FSaveRun && FSaveRun->Number == Number) FinishSave();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void TMainModel::TakeSaveResult(const TLoadedFile& Result) {
@@ -516,7 +537,8 @@ void TMainModel::TakeSaveResult(const TLoadedFile& Result) {
 void TMainModel::WaitForSave() {
     if (!FSaveRun) return;
     TLoadedFile Result;
-    while (FSaveRun->Pool->Next(Result)) TakeSaveResult(Result);
+    if (FSaveRun->Pool)  // else every file is written and the flush under way
+        while (FSaveRun->Pool->Next(Result)) TakeSaveResult(Result);
     FinishSave();
 }
 
@@ -524,6 +546,7 @@ void TMainModel::CancelSave() {
     if (!FSaveRun) return;
     // No file is started after this; the ones being written end whole, and
     // the save ends with the next turn of the event loop (or a WaitForSave).
+    if (!FSaveRun->Pool) return;  // every file is written; the flush ends the save
     FSaveRun->Pool->Stop();
     QMetaObject::invokeMethod(
         this,
@@ -538,7 +561,16 @@ void TMainModel::FinishSave() {
     Run->Pool.reset();  // waits for the files being written
     QStringList Unflushed;
     QString FlushError;
-    if (Run->Batch && !Run->Batch->Finish(Unflushed, FlushError)) {
+    bool Flushed = true;
+    if (Run->Flusher.joinable()) {
+        Run->Flusher.join();
+        Flushed = Run->Flushed->Ok;
+        Unflushed = Run->Flushed->Failed;
+        FlushError = Run->Flushed->Error;
+    } else if (Run->Batch) {
+        Flushed = Run->Batch->Finish(Unflushed, FlushError);
+    }
+    if (!Flushed) {
         // Those files are as they were before the save: their edits stay
         // unsaved in the list.
         for (const QString& Path : Unflushed) {

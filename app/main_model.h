@@ -23,6 +23,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "app/core/audio_tag.h"
 #include "app/core/tag_service.h"
@@ -254,6 +255,8 @@ private:
     void OnSaveResults();
     void TakeSaveResult(const TLoadedFile& Result);
     void FinishSave();
+    // Flushes the save's batch off this thread, then ends the save.
+    void FlushSave();
     void OnScanProgress(TLoadedFile& File);
     void OnScanFinished();
     void OnSelectionChanged();
@@ -300,6 +303,16 @@ private:
         // The saves flush together once every worker is done; a file is
         // saved only when that flush succeeded.
         ISaveBatchPtr Batch;
+        // The batch's flush, run on a thread of its own once every file is
+        // written (a flush may wait on the disk or the share for a while);
+        // the save ends when it has.
+        struct TFlush {
+            bool Ok = true;
+            QStringList Failed;
+            QString Error;
+        };
+        std::shared_ptr<TFlush> Flushed;
+        std::thread Flusher;
         int Total = 0;
         int Count = 0;
         QVector<TErrorItem> Errors;

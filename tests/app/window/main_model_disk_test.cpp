@@ -3,6 +3,11 @@
 // undo, and what a failed write leaves behind.
 #include <QFile>
 #include <QFileInfo>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <atomic>
 #include <cerrno>
@@ -291,6 +296,73 @@ TEST_F(MainModelDiskTest, AFailedFlushAtTheEndOfASaveReportsItsFiles) {
     EXPECT_EQ(Bytes(Two), TwoBefore);
 
     Model.Save();  // the next save works again
+    EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 0"));
+    EXPECT_EQ(OnDisk(One).Genre, QStringLiteral("Jazz"));
+    EXPECT_EQ(OnDisk(Two).Genre, QStringLiteral("Jazz"));
+}
+
+// The flush that ends a save waits on the disk (or the share) off the
+// window's thread: the window answers meanwhile, stays busy, and reports the
+// save only once the flush is done.
+namespace flushwait {
+std::mutex Mutex;
+std::condition_variable Changed;
+bool Entered = false, Released = false;
+std::thread::id Thread, Window;
+int Hold(TSaveSync) {
+    std::unique_lock Lock(Mutex);
+    if (Entered) return 0;
+    Entered = true;
+    Thread = std::this_thread::get_id();
+    Changed.notify_all();
+    // Held on the window's thread it would never be released: the test fails instead.
+    if (Thread != Window) Changed.wait(Lock, [] { return Released; });
+    return 0;
+}
+}  // namespace flushwait
+
+TEST_F(MainModelDiskTest, TheFlushEndingASaveRunsOffTheWindowsThread) {
+    const QString One = MakeMp3("1.mp3", QStringLiteral("One"), 0x0000ff);
+    const QString Two = MakeMp3("2.mp3", QStringLiteral("Two"), 0x0000ff);
+    Scan();
+    Model.SelectFiles({One, Two});
+    Model.SetEditorText(TMainModel::efGenre, QStringLiteral("Jazz"));
+    Model.SetBackgroundSaves(true);
+    QStringList Statuses;
+    QObject::connect(&Model, &TMainModel::StatusChanged, [&](const QString& Text) { Statuses << Text; });
+    flushwait::Window = std::this_thread::get_id();
+    SetSaveSyncHookForTesting(flushwait::Hold);
+    Model.Save();
+    // The files are written; the flush holds until released.
+    {
+        QEventLoop Loop;
+        QTimer Poll;
+        QObject::connect(&Poll, &QTimer::timeout, &Loop, [&] {
+            std::lock_guard Lock(flushwait::Mutex);
+            if (flushwait::Entered) Loop.quit();
+        });
+        Poll.start(1);
+        QTimer::singleShot(30000, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+    {
+        std::lock_guard Lock(flushwait::Mutex);
+        ASSERT_TRUE(flushwait::Entered);
+        EXPECT_NE(flushwait::Thread, std::this_thread::get_id());
+    }
+    EXPECT_TRUE(Model.IsSaving());
+    EXPECT_FALSE(Statuses.contains(QStringLiteral("Saved tags to 2 files. Errors: 0")));
+    {
+        std::lock_guard Lock(flushwait::Mutex);
+        flushwait::Released = true;
+        flushwait::Changed.notify_all();
+    }
+    QEventLoop Loop;
+    QObject::connect(&Model, &TMainModel::SaveFinished, &Loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &Loop, &QEventLoop::quit);
+    if (Model.IsSaving()) Loop.exec();
+    SetSaveSyncHookForTesting(nullptr);
+    EXPECT_FALSE(Model.IsSaving());
     EXPECT_EQ(Model.Status(), QStringLiteral("Saved tags to 2 files. Errors: 0"));
     EXPECT_EQ(OnDisk(One).Genre, QStringLiteral("Jazz"));
     EXPECT_EQ(OnDisk(Two).Genre, QStringLiteral("Jazz"));
