@@ -33,11 +33,6 @@ bool Magic(const uint8_t* Bytes, const char* Text) { return std::memcmp(Bytes, T
 
 std::string UpperExt(const std::string& FileName) { return text::UpperAscii(fileutil::ExtractFileExt(FileName)); }
 
-TNativeLibrary LibraryOf(TTagType Kind) {
-    const TTagFormat* f = FindTagFormat(Kind);
-    return f ? f->Library : TNativeLibrary::WMA;
-}
-
 // Whether the file holds an ID3v2 tag, at its start or in its container's
 // tag chunk, whether readable or not. A save into a file this container
 // loaded, whose ID3v2 reader nevertheless came back empty, means the tag

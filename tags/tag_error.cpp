@@ -46,11 +46,6 @@ TTagError FromErrno(int Errno) {
     }
 }
 
-TNativeLibrary LibraryOfKind(TTagType Kind) {
-    const TTagFormat* Format = FindTagFormat(Kind);
-    return Format ? Format->Library : TNativeLibrary::WMA;
-}
-
 }  // namespace
 
 const std::error_category& TagErrorCategory() {
@@ -206,7 +201,7 @@ TSaveFailure LastSaveFailure(const TTags& Tags) {
         return Failure;
     }
     for (const TTags::TSaveStep& Step : Tags.LastSaveSteps()) {
-        const TTagError Error = NativeTagError(LibraryOfKind(Step.Kind), Step.NativeResult);
+        const TTagError Error = NativeTagError(LibraryOf(Step.Kind), Step.NativeResult);
         if (Error == TTagError::None || Error == TTagError::NothingToWrite) continue;
         Failure.Error = Error;
         return Failure;

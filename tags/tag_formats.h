@@ -22,6 +22,8 @@ std::span<const TTagFormat> TagFormats();
 // The row of Kind (ttLyrics2 is written by the ID3v1 kind), nullptr when none.
 const TTagFormat* FindTagFormat(TTagType Kind);
 const TTagFormat* FindTagFormat(const std::string& CliName);
+// The native library whose result codes Kind's writer returns.
+TNativeLibrary LibraryOf(TTagType Kind);
 // Whether the library has a reader and writer for the kind (rather than a
 // placeholder that holds nothing and refuses to write).
 bool TagFormatBuilt(TTagType Kind);

@@ -448,6 +448,11 @@ const TTagFormat* FindTagFormat(TTagType Kind) {
     return nullptr;
 }
 
+TNativeLibrary LibraryOf(TTagType Kind) {
+    const TTagFormat* f = FindTagFormat(Kind);
+    return f ? f->Library : TNativeLibrary::WMA;
+}
+
 const TTagFormat* FindTagFormat(const std::string& CliName) {
     for (const auto& f : FormatList())
         if (CliName == f.CliName) return &f;
