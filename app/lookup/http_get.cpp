@@ -29,6 +29,7 @@ void THttpGet::Start(QNetworkRequest Request, const THttpGetOptions& Options) {
     QNetworkReply* Reply = FHttp.get(Request);
     FReply = Reply;
     connect(Reply, &QNetworkReply::requestSent, &FConnectTimer, &QTimer::stop);
+    connect(Reply, &QNetworkReply::metaDataChanged, this, &THttpGet::CheckLength);
     connect(Reply, &QNetworkReply::readyRead, this, &THttpGet::ReadBody);
     connect(Reply, &QNetworkReply::finished, this, &THttpGet::OnReplyFinished);
     FConnectTimer.start(Options.ConnectTimeoutMs);
@@ -51,6 +52,20 @@ void THttpGet::GiveUp() {
     if (!FReply) return;
     FTimedOut = true;
     FReply->abort();  // finished follows from within abort()
+}
+
+void THttpGet::CheckLength() {
+    // An answer that says it is longer than the limit is refused before its
+    // body comes; one that does not say so is cut off while it arrives.
+    if (!FReply || FTooLarge || FOptions.TruncateAtMax) return;
+    const int Status = FReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (Status >= 300 && Status < 400) return;  // a redirect's own body does not count
+    bool Known = false;
+    const qint64 Length = FReply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&Known);
+    if (Known && Length > FOptions.MaxBytes) {
+        FTooLarge = true;
+        FReply->abort();  // finished follows from within abort()
+    }
 }
 
 void THttpGet::ReadBody() {

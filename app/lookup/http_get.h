@@ -54,6 +54,7 @@ signals:
     void Finished(const THttpAnswer& Answer);
 
 private:
+    void CheckLength();
     void ReadBody();
     void OnReplyFinished();
     void GiveUp();

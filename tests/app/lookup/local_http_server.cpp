@@ -120,7 +120,8 @@ void TLocalHttpServer::ReleaseHeld() {
 void TLocalHttpServer::Respond(QTcpSocket* Socket, const TServedAnswer& Answer) {
     QByteArray Head = "HTTP/1.1 " + QByteArray::number(Answer.Status) + ' ' + Answer.Reason + "\r\n";
     for (const auto& [Name, Value] : Answer.Headers) Head += Name + ": " + Value + "\r\n";
-    Head += "Content-Length: " + QByteArray::number(Answer.Body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (!Answer.NoLength) Head += "Content-Length: " + QByteArray::number(Answer.Body.size()) + "\r\n";
+    Head += "Connection: close\r\n\r\n";
     if (Answer.BlockSize <= 0 || Answer.BlockDelayMs <= 0) {
         Socket->write(Head + Answer.Body);
         Socket->disconnectFromHost();

@@ -34,6 +34,8 @@ struct TServedAnswer {
     QList<QPair<QByteArray, QByteArray>> Headers;
     void AddHeader(const QByteArray& Name, const QByteArray& Value) { Headers.append(qMakePair(Name, Value)); }
     QByteArray Body;
+    // Leave Content-Length out: the closed connection ends the body.
+    bool NoLength = false;
     // Send the body in blocks of BlockSize bytes, BlockDelayMs apart (0: at once).
     int BlockSize = 0;
     int BlockDelayMs = 0;
