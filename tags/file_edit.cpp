@@ -487,10 +487,14 @@ struct TSaveTransaction::TState {
     bool Rewritten = false;              // that save, or this one, renamed a new file over the old
     int64_t AdoptedJournalSize = 0;      // its journal's length
     bool WasCovered = false;
+    int ReadFd = -1;                      // shared by the writers' reads (SaveReadHandle)
+    int64_t ReadSize = -1;                // the file's size as the edits left it; -1: ask the file
+    std::optional<TSaveFileFacts> Facts;  // see SaveFileFacts
 
     ~TState() {
         Work.reset();
         if (JournalFd >= 0) ::close(JournalFd);
+        if (ReadFd >= 0) ::close(ReadFd);
     }
 
     TEditResult Fail(TEditResult R, int Errno) {
@@ -624,6 +628,7 @@ struct TSaveTransaction::TState {
         for (const auto& r : step.Regions) ok = ok && Live->Seek(r.Pos) == r.Pos && Live->WriteExact(r.New);
         if (ok && step.NewSize < step.OldSize) ok = Live->SetSize(step.NewSize);
         const int err = Live->LastError();
+        ReadSize = ok ? step.NewSize : -1;
         Steps.push_back(std::move(step));
         return ok ? TEditResult::Success : Fail(TEditResult::WriteFailed, err ? err : EIO);
     }
@@ -733,6 +738,7 @@ void TSaveTransaction::Rollback() {
     if (FDone) return;
     FDone = true;
     s.DropWork();
+    s.ReadSize = -1;
     if (s.Steps.empty()) {
         s.ReleaseJournal(false);
         return;
@@ -809,6 +815,53 @@ std::string SaveTargetName(const std::string& FileName) {
             return s.Work->Named ? s.Work->Name : s.Work->ProcPath();
     }
     return FileName;
+}
+
+namespace {
+
+// The innermost save under way on this thread for FileName (by the name it
+// was given or the file it resolved to).
+TSaveTransaction::TState* OpenSaveOf(const std::string& FileName) {
+    for (auto it = OpenTransactions.rbegin(); it != OpenTransactions.rend(); ++it)
+        if (FileName == (*it)->Name || FileName == (*it)->Real) return *it;
+    return nullptr;
+}
+
+}  // namespace
+
+int SaveReadHandle(const std::string& FileName, int64_t& Size) {
+    TSaveTransaction::TState* s = OpenSaveOf(FileName);
+    if (!s || s->Work) return -1;
+    if (s->ReadFd < 0) {
+        const int fd = ::open(s->Real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return -1;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        s->ReadFd = fd;
+        s->ReadSize = st.st_size;
+    } else if (s->ReadSize < 0) {
+        struct stat st {};
+        if (::fstat(s->ReadFd, &st) != 0) return -1;
+        s->ReadSize = st.st_size;
+    }
+    Size = s->ReadSize;
+    return s->ReadFd;
+}
+
+std::optional<TSaveFileFacts> SaveFileFacts(const std::string& FileName) {
+    TSaveTransaction::TState* s = OpenSaveOf(FileName);
+    if (!s) return std::nullopt;
+    if (!s->Facts) {
+        struct stat st {};
+        if (!StatFile(s->Real, st) || !S_ISREG(st.st_mode)) return std::nullopt;
+        TSaveFileFacts facts;
+        facts.ReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(s->Real.c_str(), W_OK) != 0;
+        s->Facts = facts;
+    }
+    return s->Facts;
 }
 
 std::string JournalNameOf(const std::string& FileName) {

@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,24 @@ void SetSaveSyncHookForTesting(TSaveSyncHook Hook);
 // The name to open for FileName on this thread: the new file a save
 // transaction is building for it, or FileName itself.
 std::string SaveTargetName(const std::string& FileName);
+
+// While a save of FileName is under way on this thread (and writes into the
+// file itself, not into a new one), the writers that read the file share one
+// read-only handle the transaction holds, instead of opening the file again
+// each time (each open is a round trip on a network share). -1 when no such
+// save is under way; the caller then opens SaveTargetName itself. The
+// handle belongs to the transaction: never close it. Size is the file's
+// size now (the transaction follows its own edits).
+int SaveReadHandle(const std::string& FileName, int64_t& Size);
+
+// What a save under way on this thread knows of FileName's file: that it
+// exists and whether it is read-only, asked once per save instead of once
+// per tag kind written. Empty when no save of that name is under way or the
+// file does not exist (a writer may yet create it).
+struct TSaveFileFacts {
+    bool ReadOnly = false;
+};
+std::optional<TSaveFileFacts> SaveFileFacts(const std::string& FileName);
 
 // The rollback journal of FileName: ".<name>.veltrano-journal" in its folder
 // (a shortened name when that would be too long for the folder).

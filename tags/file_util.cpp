@@ -15,11 +15,13 @@
 namespace fileutil {
 
 bool FileExists(const std::string& Path) {
+    if (SaveFileFacts(Path)) return true;
     struct stat st {};
     return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsReadOnly(const std::string& Path) {
+    if (const auto facts = SaveFileFacts(Path)) return facts->ReadOnly;
     struct stat st {};
     if (::stat(Path.c_str(), &st) != 0) return false;
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;

@@ -71,6 +71,16 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
         case TFileMode::fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
         case TFileMode::fmCreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
+    // The writers of a save under way share one read handle on its file.
+    if (Mode == TFileMode::fmOpenReadShared) {
+        int64_t size = 0;
+        if (const int shared = SaveReadHandle(FileName, size); shared >= 0) {
+            if (Error) *Error = 0;
+            auto stream = std::unique_ptr<TFileStream>(new TFileStream(shared, FileName, false));
+            stream->FKnownSize = size;
+            return stream;
+        }
+    }
     // A save under way reaches the new file it is building for this name.
     int fd = ::open(SaveTargetName(FileName).c_str(), flags, 0666);
     if (fd < 0) {
@@ -99,7 +109,7 @@ std::unique_ptr<TFileStream> TFileStream::Open(const std::string& FileName, TFil
 }
 
 TFileStream::~TFileStream() {
-    if (FFd >= 0) ::close(FFd);
+    if (FFd >= 0 && FOwned) ::close(FFd);
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {

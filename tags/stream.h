@@ -77,9 +77,11 @@ public:
     const std::string& FileName() const { return FFileName; }
 
 private:
-    TFileStream(int Fd, std::string FileName) : FFd(Fd), FFileName(std::move(FileName)) {}
+    TFileStream(int Fd, std::string FileName, bool Owned = true)
+        : FFd(Fd), FFileName(std::move(FileName)), FOwned(Owned) {}
     int FFd;
     std::string FFileName;
+    bool FOwned;  // false: a save's shared read handle (SaveReadHandle), not ours to close
     int64_t FPosition = 0;
     int FLastError = 0;
     int64_t FKnownSize = -1;  // read-only handles: the size at opening

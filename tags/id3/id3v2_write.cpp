@@ -22,6 +22,7 @@
 #include "tags/byte_io.h"
 #include "tags/file_edit.h"
 #include "tags/file_util.h"
+#include "tags/file_view.h"
 #include "tags/region_edit.h"
 #include "tags/id3/id3v2_internal.h"
 #include "tags/padding.h"
@@ -397,11 +398,14 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool /*Buffered*/) {
         bool rewrite = false;
         int r;
         {
-            auto probe = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
-            if (!probe) return id3v2result::FileOpenFailed;
+            auto file = TFileStream::Open(FileName, TFileMode::fmOpenReadShared);
+            if (!file) return id3v2result::FileOpenFailed;
+            // The plan reads the old tag's header and frames in small steps:
+            // through a view, they take a read or two.
+            TFileView probe(*file);
             try {
-                r = PlanSave(*probe, *this, n, TagRenderer(*this), e, rewrite);
-                if (r == 0) e = regionedit::NarrowedInPlace(*probe, std::move(e));
+                r = PlanSave(probe, *this, n, TagRenderer(*this), e, rewrite);
+                if (r == 0) e = regionedit::NarrowedInPlace(probe, std::move(e));
             } catch (const ETagFormat&) {
                 return id3v2result::ContainerError;
             }

@@ -370,6 +370,48 @@ TEST(SaveTransaction, EditsLandTogetherOrNotAtAll) {
     EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("A LONGER HEAD" + audio + "TAIL!"));
 }
 
+// The writers of one save read the file through one handle the save holds:
+// each reader sees the edits made before it (bytes and size), a reader
+// closed early does not close the handle for the next, and after the save
+// the file opens on its own again.
+TEST(SaveTransaction, ReadersInsideASaveSeeEveryEditBeforeThem) {
+    testutil::TTempDir dir;
+    const std::string path = dir.file("f.bin");
+    testutil::WriteFile(path, "HEAD-body-TAIL");
+    auto readAll = [&] {
+        auto f = TFileStream::Open(path, TFileMode::fmOpenReadShared);
+        EXPECT_TRUE(f);
+        if (!f) return std::string();
+        std::string text((size_t)f->Size(), '\0');
+        f->Seek(0);
+        text.resize((size_t)f->Read(text.data(), (int64_t)text.size()));
+        return text;
+    };
+    {
+        TSaveTransaction t(path);
+        EXPECT_TRUE(fileutil::FileExists(path));
+        EXPECT_FALSE(fileutil::IsReadOnly(path));
+        EXPECT_EQ(readAll(), "HEAD-body-TAIL");
+        ASSERT_EQ(t.Apply(MakeEdit(10, 4, "TAIL, LONGER")), TEditResult::Success);  // grows at the end
+        EXPECT_EQ(readAll(), "HEAD-body-TAIL, LONGER");
+        ASSERT_EQ(t.Apply(MakeEdit(0, 4, "head")), TEditResult::Success);
+        EXPECT_EQ(readAll(), "head-body-TAIL, LONGER");
+        ASSERT_EQ(t.Apply(MakeEdit(10, 12, "T")), TEditResult::Success);  // shrinks
+        EXPECT_EQ(readAll(), "head-body-T");
+        t.Rollback();
+        EXPECT_EQ(readAll(), "HEAD-body-TAIL");
+    }
+    EXPECT_EQ(readAll(), "HEAD-body-TAIL");
+    // A file the save has not found yet is looked for again, not remembered
+    // as missing: a writer may create it.
+    const std::string fresh = dir.file("new.bin");
+    TSaveTransaction t(fresh);
+    EXPECT_FALSE(fileutil::FileExists(fresh));
+    testutil::WriteFile(fresh, "x");
+    EXPECT_TRUE(fileutil::FileExists(fresh));
+    EXPECT_EQ(fileutil::FileSize(fresh), 1);
+}
+
 TEST(Text, EncodingsRoundTrip) {
     EXPECT_EQ(text::AnsiToUtf8("\xE9\xDF\x80\x9F"), "éß€Ÿ");
     EXPECT_EQ(text::Utf8ToAnsi("éß€Ÿ"), "\xE9\xDF\x80\x9F");
