@@ -65,8 +65,11 @@ print("window scan:    %5d files in %6.2f s  (%4.0f files/s)  longest event-loop
       "peak RSS %6.1f MiB" % (
       d["records"], d["scanMs"] / 1000, d["records"] / max(d["scanMs"], 1) * 1000,
       d["maxEventLoopGapMs"], d["VmHWM"] / 1024))
-print("  the longest wait ended %d ms after start-up, %d ms before the scan's end" % (
-      d["maxEventLoopGapAtMs"], d["sinceHookMs"] - d["maxEventLoopGapAtMs"]))
+print("  the longest wait ended %d ms after start-up, %d ms before the scan's end; the window's thread "
+      "worked %d ms of it" % (d["maxEventLoopGapAtMs"], d["sinceHookMs"] - d["maxEventLoopGapAtMs"],
+                              d["maxEventLoopGapCpuMs"]))
+print("  the most processor time the window's thread spent between two turns of its event loop: %d ms "
+      "(the rest of a wait is the machine's other work)" % d["maxTurnCpuMs"])
 print("  covers: %d files with one, %d distinct; %.1f MiB of cover bytes held for %.1f MiB in the records" % (
       d["withCover"], d["distinctCovers"], d["coverBytesHeld"] / 2**20, d["coverBytes"] / 2**20))
 if "filterKeystrokes" in d:
