@@ -559,11 +559,16 @@ struct TSaveTransaction::TState {
 
     static bool Strict() { return Durability.load(std::memory_order_relaxed) == TSaveDurability::Strict; }
 
-    // Ends the journal's part in this save: in a batch it stays, with the
-    // steps committed (Keep) or those of the saves before this one, for the
-    // batch to flush; else it is deleted.
+    // Ends the journal's part in this save: in a batch of the strict mode it
+    // stays, with the steps committed (Keep) or those of the saves before
+    // this one, for the batch to flush; else it is deleted. (A kill cannot
+    // tear what the save has written: only a power loss before the batch's
+    // flush can, which the kill-safe mode does not guard against. Deleted at
+    // once, the journal never reaches the disk: a batch of a thousand saves
+    // then flushes the files alone, not a thousand journals beside them.)
     void ReleaseJournal(bool Keep) {
         if (!Batch) return DropJournal();
+        if (Keep && !Strict()) DropJournal();
         if (!Keep && JournalFd >= 0) {
             // This save's steps were undone: the journal goes back to what the
             // saves before it wrote, or goes when they wrote none.

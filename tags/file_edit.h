@@ -29,7 +29,8 @@
 //   file changes; the kernel keeps it whatever happens to the program, so a
 //   kill or crash of the program at any moment leaves the old file or the
 //   whole new one. A save reported done is on the disk (flushed). A power
-//   loss while a save is in flight may leave that file's tag torn.
+//   loss while a save is in flight (in a batch: until the batch's flush)
+//   may leave that file's tag torn.
 // - Strict: the journal (and its folder entry) is flushed before the file is
 //   touched, so a power loss at any moment leaves the old or the new file
 //   too; each in-place save costs two flushes more.
@@ -114,15 +115,17 @@ void SetSaveDurability(TSaveDurability Durability);
 TSaveDurability SaveDurability();
 
 // Saves that reach the disk together: while a batch is joined on a thread,
-// the transactions committed there write the file (and keep its journal) but
-// do not flush; Finish flushes every file system they touched once (syncfs;
-// each file with fdatasync where that fails, or where the batch holds a few
-// files only: a syncfs also waits for other programs' writes), then deletes
-// the journals.
-// Until then a kill leaves every file of the batch as it was before the batch
-// or as its latest save left it, whole. A file saved again within the batch
-// appends to the journal it already has, so that the journal still leads
-// back to the file as it was before the batch. The thread that creates the
+// the transactions committed there write the file but do not flush; Finish
+// flushes every file system they touched once (syncfs; each file with
+// fdatasync where that fails, or where the batch holds a few files only: a
+// syncfs also waits for other programs' writes).
+// A kill at any moment leaves each file of the batch as its latest committed
+// save left it, or as it was before that save, whole. In the kill-safe mode
+// a committed save's journal goes at once (a kill can no longer tear what the
+// save wrote). In the strict mode the journals stay until Finish has flushed
+// the files: a file saved again within the batch appends to the journal it
+// already has, so that a power loss or a kill before the flush leaves every
+// file as it was before the batch. The thread that creates the
 // batch joins it (unless told not to), and must then destroy it; other
 // threads join it with TJoin
 // while they save, and have left it (their TJoin ended) before Finish runs.
@@ -135,9 +138,10 @@ public:
     TSaveBatch(const TSaveBatch&) = delete;
     TSaveBatch& operator=(const TSaveBatch&) = delete;
     // 0 when every save committed in the batch is on the disk; else the
-    // errno of the first failed flush (the in-place saves whose file could
-    // not be flushed are then rolled back, as far as the old bytes can go
-    // back). The batch stays usable for more saves.
+    // errno of the first failed flush. In the strict mode the in-place saves
+    // whose file could not be flushed are then rolled back, as far as the old
+    // bytes can go back; in the kill-safe mode they stay as written and are
+    // reported. The batch stays usable for more saves.
     int Finish();
     // The files whose flush failed in the last Finish (their names as saved).
     std::vector<std::string> FailedFiles() const;

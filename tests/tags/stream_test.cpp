@@ -493,8 +493,7 @@ TEST(SaveTransaction, OnlyTheStrictModeFlushesTheJournal) {
 }
 
 // Saves of many threads in one batch flush nothing on their way; the batch
-// flushes the file system once (it holds more than a few files), then
-// removes the journals.
+// flushes the file system once (it holds more than a few files).
 TEST(SaveBatch, SavesOfManyThreadsReachTheDiskOnceAtTheEnd) {
     testutil::TTempDir dir;
     const std::string audio(InPlaceTailLimit + 10, 'a');
@@ -521,8 +520,9 @@ TEST(SaveBatch, SavesOfManyThreadsReachTheDiskOnceAtTheEnd) {
     for (auto& t : pool) t.join();
     EXPECT_EQ(failed, 0u);
     EXPECT_EQ(FileSyncs + JournalSyncs + FileSystemSyncs, 0);
-    EXPECT_TRUE(fileutil::FileExists(JournalNameOf(paths[1])));  // until the batch is on the disk
-    EXPECT_FALSE(fileutil::FileExists(JournalNameOf(paths[0])));
+    // A committed save's journal is gone at once (kill-safe mode): nothing
+    // beside the files waits for the flush.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), (long)paths.size());
     EXPECT_EQ(batch.Finish(), 0);
     EXPECT_EQ(FileSystemSyncs, 1);
     EXPECT_EQ(FileSyncs, 0);
@@ -535,10 +535,11 @@ TEST(SaveBatch, SavesOfManyThreadsReachTheDiskOnceAtTheEnd) {
 }
 
 // A file saved twice in a batch, the batch cut short before it finished:
-// the next load finds the file as it was before the batch, or (when the
-// last save replaced the file) as the last save left it; never a mix. A
-// save that fails in the batch takes back its own edits only.
-TEST(SaveBatch, AFileSavedTwiceAndKilledBeforeTheEndIsWhole) {
+// the next load finds the file as its last committed save left it (kill-safe
+// mode) or as it was before the batch (strict mode, unless the last save
+// replaced the file); never a mix. A save that fails in the batch takes back
+// its own edits only.
+void SavedTwiceAndKilled() {
     testutil::TTempDir dir;
     const std::string path = dir.file("f.bin");
     const std::string audio(InPlaceTailLimit + 10, 'a');
@@ -550,12 +551,18 @@ TEST(SaveBatch, AFileSavedTwiceAndKilledBeforeTheEndIsWhole) {
         bool Finish;
         std::string After;  // the file after recovery
     };
+    // In the strict mode a kill before the batch's flush takes every save of
+    // the batch back; in the kill-safe mode a committed save stays.
+    const bool strict = SaveDurability() == TSaveDurability::Strict;
     const std::vector<TCase> cases = {
-        {"two in-place saves, killed", {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "a longer tail")}}, false, before},
+        {"two in-place saves, killed",
+         {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "a longer tail")}},
+         false,
+         strict ? before : "head" + audio + "a longer tail"},
         {"the second fails, killed",
          {{MakeEdit(0, 4, "head")}, {MakeEdit(tail, 4, "tail"), MakeEdit(1 << 30, 1, "x")}},
          false,
-         before},
+         strict ? before : "head" + audio + "TAIL"},
         {"the second moves the audio, killed",
          {{MakeEdit(tail, 4, "tail")}, {MakeEdit(0, 4, "A LONGER HEAD")}},
          false,
@@ -592,9 +599,21 @@ TEST(SaveBatch, AFileSavedTwiceAndKilledBeforeTheEndIsWhole) {
     }
 }
 
-// A flush that fails is reported with the files it left unsaved, and their
-// in-place edits are taken back; a later batch works again.
-TEST(SaveBatch, AFailedFlushIsReportedAndTakesTheSavesBack) {
+TEST(SaveBatch, AFileSavedTwiceAndKilledBeforeTheEndIsWhole) {
+    {
+        SCOPED_TRACE("kill-safe");
+        SavedTwiceAndKilled();
+    }
+    SCOPED_TRACE("strict");
+    TCountedSyncs restores;  // the kill-safe mode again at the end
+    SetSaveDurability(TSaveDurability::Strict);
+    SavedTwiceAndKilled();
+}
+
+// A flush that fails is reported with the files it left unsaved; in the
+// strict mode their in-place edits are taken back, in the kill-safe mode
+// they stay as written. A later batch works again.
+void FailedFlush(bool Strict) {
     testutil::TTempDir dir;
     const std::string path = dir.file("f.bin");
     testutil::WriteFile(path, "HEADER-audio|TRAILER");
@@ -605,6 +624,8 @@ TEST(SaveBatch, AFailedFlushIsReportedAndTakesTheSavesBack) {
         testutil::WriteFile(others.back(), "HEADER-audio|TRAILER");
     }
     TCountedSyncs counted;
+    if (Strict) SetSaveDurability(TSaveDurability::Strict);
+    const int journalSyncs = Strict ? 22 : 0;  // each save's journal, in the strict mode
     {
         TSaveBatch batch;
         ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
@@ -618,15 +639,26 @@ TEST(SaveBatch, AFailedFlushIsReportedAndTakesTheSavesBack) {
         EXPECT_EQ(FileSystemSyncs, 1);
         EXPECT_EQ(FileSyncs, 21);  // each file alone was tried too
         for (const auto& f : all) {
-            EXPECT_EQ(testutil::ReadFile(f), testutil::Bytes("HEADER-audio|TRAILER"));
+            const std::string saved = f == path ? "header-audio|trailer" : "header-audio|TRAILER";
+            EXPECT_EQ(testutil::ReadFile(f), testutil::Bytes(Strict ? "HEADER-audio|TRAILER" : saved));
             EXPECT_FALSE(fileutil::FileExists(JournalNameOf(f)));
         }
+        EXPECT_EQ(JournalSyncs, journalSyncs);
         FailWith = 0;
-        ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "header")}));
+        ASSERT_TRUE(Save(path, {MakeEdit(0, 6, "Header")}));
         EXPECT_EQ(batch.Finish(), 0);
         EXPECT_TRUE(batch.FailedFiles().empty());
         EXPECT_EQ(FileSystemSyncs, 1);  // a batch of one file flushes that file
         EXPECT_EQ(FileSyncs, 22);
     }
-    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes("header-audio|TRAILER"));
+    EXPECT_EQ(testutil::ReadFile(path), testutil::Bytes(Strict ? "Header-audio|TRAILER" : "Header-audio|trailer"));
+}
+
+TEST(SaveBatch, AFailedFlushIsReported) {
+    {
+        SCOPED_TRACE("kill-safe");
+        FailedFlush(false);
+    }
+    SCOPED_TRACE("strict: the saves are taken back");
+    FailedFlush(true);
 }
