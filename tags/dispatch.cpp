@@ -156,7 +156,7 @@ void TTags::LoadTags() {
         TNativeFormats::ForEach([&](const auto& Row) {
             if (Row.Info.Kind != TagLoadPriority[i] || !TNativeFormats::Object(*this, Row).Loaded) return;
             if (OnlyParseCoverArts && !Row.MergeForPicturesOnly) return;
-            (this->*(Row.Merge))();
+            Row.Merge(*this);
         });
     }
 }

@@ -1,8 +1,8 @@
 // The container's formats as one table. Each row ties a tag kind (see
-// tags/tag_formats.h) to its native object in TTags and to the container
-// members that merge, delete, save and strip it; the container's loops run
-// over the rows instead of naming every kind. Adding a kind means adding its
-// row here and its members in its own folder.
+// tags/tag_formats.h) to its native object in TTags and to its format module
+// (FOLDER/*_module.h): the free functions that merge, delete, save and strip
+// it. The container's loops run over the rows instead of naming every kind.
+// Adding a kind means adding its folder with its module, and its row here.
 //
 // Internal to the tag library (included by the container's source files).
 #pragma once
@@ -13,17 +13,25 @@
 #include <tuple>
 #include <type_traits>
 
+#include "tags/flac/flac_module.h"
 #include "tags/flac/flac_tag.h"
+#include "tags/ogg/ogg_module.h"
 #include "tags/ogg/opus_tag.h"
+#include "tags/ape/apev2_module.h"
 #include "tags/ape/apev2_tag.h"
+#include "tags/id3/id3v1_module.h"
 #include "tags/id3/id3v1_tag.h"
+#include "tags/id3/id3v2_module.h"
 #include "tags/id3/id3v2_tag.h"
+#include "tags/mp4/mp4_module.h"
 #include "tags/mp4/mp4_tag.h"
 #include "tags/native_stub.h"
 #include "tags/stream.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
+#include "tags/wav/wav_module.h"
 #include "tags/wav/wav_tag.h"
+#include "tags/asf/wma_module.h"
 #include "tags/asf/wma_tag.h"
 
 // What the container needs of every native tag class. Loads and saves may
@@ -82,9 +90,9 @@ struct TNativeRow {
     TTagFormat Info;
     std::unique_ptr<TNative> TTags::*Object;
     // Merges the loaded native tag into the container's entries and pictures.
-    void (TTags::*Merge)();
+    void (*Merge)(TTags& Tags);
     // Removes from the native tag what stands for a container entry.
-    void (TTags::*DeleteNative)(const TTag&);
+    void (*DeleteNative)(TTags& Tags, const TTag& Entry);
     // Writes the kind into a file (Stream null) or a stream; a native code.
     int (*Save)(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream);
     // Removes the kind from a file; a native code.
@@ -106,100 +114,79 @@ struct TNativeRow {
 };
 
 struct TNativeFormats {
-    static int StripWMA(const std::string& FileName) {
-        TWMATag Wma;
-        Wma.LoadFromFile(FileName);
-        Wma.Clear();
-        return Wma.SaveToFile(FileName);
-    }
-
     // One row per kind, in save order.
-    static constexpr auto Rows = std::make_tuple(
-        TNativeRow<TAPEv2Tag>{{ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
-                              &TTags::FAPEv2Tag,
-                              &TTags::LoadAPEv2Tags,
-                              &TTags::DeleteNativeAPEv2,
-                              [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
-                              [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
-                              // An APE tag still there afterwards (damaged, or the file could
-                              // not be written) is a failure; "none found" is not.
-                              [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
-        TNativeRow<TFlacTag>{{ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
-                             &TTags::FFlacTag,
-                             &TTags::LoadFlacTags,
-                             &TTags::DeleteNativeFlac,
-                             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
-                             [](const std::string& N) { return RemoveFlacTagFromFile(N); },
-                             [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
-        TNativeRow<TID3v1Tag>{
-            {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
-            &TTags::FID3v1Tag,
-            &TTags::LoadID3v1Tags,
-            &TTags::DeleteNativeID3v1,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveID3v1Tag(N, S); },
-            [](const std::string& N) { return RemoveID3v1TagFromFile(N, false); },
-            [](int R) { return R == id3v1::CannotOpen || R == id3v1::WriteError || R == id3v1::ReadOnly; },
-            TReadWhen::Always,
-            false,
-            nullptr,
-            &TTags::ID3v1CanHold},
-        TNativeRow<TID3v2Tag>{
-            {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
-            &TTags::FID3v2Tag,
-            &TTags::LoadID3v2Tags,
-            &TTags::DeleteNativeID3v2,
-            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveID3v2Tag(N, B, S); },
-            [](const std::string& N) { return RemoveID3v2TagFromFile(N, false); },
-            [](int R) {
-                return R == id3v2result::FileOpenFailed || R == id3v2result::WriteFailed || R == id3v2result::ReadOnly;
-            },
-            TReadWhen::Always,
-            true,
-            [](TID3v2Tag& Tag) {
-                Tag.RemoveUnsynchronisationOnAllFrames();
-                Tag.DeCompressAllFrames();
-            }},
-        TNativeRow<TMP4Tag>{{ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
-                            &TTags::FMP4Tag,
-                            &TTags::LoadMP4Tags,
-                            &TTags::DeleteNativeMP4,
-                            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
-                            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
-                            [](int R) {
-                                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
-                                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
-                            }},
-        TNativeRow<TOpusTag>{
-            {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
-            &TTags::FOggTag,
-            &TTags::LoadOggVorbisAndOpusTags,
-            &TTags::DeleteNativeOgg,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveOggVorbisAndOpusTag(N, S); },
-            [](const std::string& N) { return RemoveOggTagFromFile(N); },
-            [](int R) { return R == oggresult::WriteFailed || R == oggresult::CannotRewrite; }},
-        TNativeRow<TWAVTag>{{ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
-                            &TTags::FWAVTag,
-                            &TTags::LoadWAVTags,
-                            &TTags::DeleteNativeWAV,
-                            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-                            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
-                            // Chunks found that could not be written out of the file.
-                            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; },
-                            TReadWhen::Always,
-                            false,
-                            nullptr,
-                            &TTags::WAVCanHold},
-        TNativeRow<TWMATag>{{ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
-                            &TTags::FWMATag,
-                            &TTags::LoadWMATags,
-                            &TTags::DeleteNativeWMA,
-                            [](TTags& T, const std::string& N, bool, TStream* S) {
-                                return S ? tagresult::WMAToStream : T.SaveWMATag(N);
-                            },
-                            // Only files named as WMA are rewritten by an automatic strip.
-                            [](const std::string& N) { return StripWMA(N); },
-                            nullptr,
-                            TReadWhen::UnclaimedFileOnly});
+    static constexpr auto Rows =
+        std::make_tuple(TNativeRow<TAPEv2Tag>{{ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
+                                              &TTags::FAPEv2Tag,
+                                              apev2module::Merge,
+                                              apev2module::DeleteNative,
+                                              apev2module::Save,
+                                              apev2module::Strip,
+                                              apev2module::StripFailed},
+                        TNativeRow<TFlacTag>{{ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
+                                             &TTags::FFlacTag,
+                                             flacmodule::Merge,
+                                             flacmodule::DeleteNative,
+                                             flacmodule::Save,
+                                             flacmodule::Strip,
+                                             flacmodule::StripFailed},
+                        TNativeRow<TID3v1Tag>{{ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
+                                              &TTags::FID3v1Tag,
+                                              id3v1module::Merge,
+                                              id3v1module::DeleteNative,
+                                              id3v1module::Save,
+                                              id3v1module::Strip,
+                                              id3v1module::StripFailed,
+                                              TReadWhen::Always,
+                                              false,
+                                              nullptr,
+                                              id3v1module::Holds},
+                        TNativeRow<TID3v2Tag>{{ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
+                                              &TTags::FID3v2Tag,
+                                              id3v2module::Merge,
+                                              id3v2module::DeleteNative,
+                                              id3v2module::Save,
+                                              id3v2module::Strip,
+                                              id3v2module::StripFailed,
+                                              TReadWhen::Always,
+                                              true,
+                                              [](TID3v2Tag& Tag) {
+                                                  Tag.RemoveUnsynchronisationOnAllFrames();
+                                                  Tag.DeCompressAllFrames();
+                                              }},
+                        TNativeRow<TMP4Tag>{{ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
+                                            &TTags::FMP4Tag,
+                                            mp4module::Merge,
+                                            mp4module::DeleteNative,
+                                            mp4module::Save,
+                                            mp4module::Strip,
+                                            mp4module::StripFailed},
+                        TNativeRow<TOpusTag>{{ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
+                                             &TTags::FOggTag,
+                                             oggmodule::Merge,
+                                             oggmodule::DeleteNative,
+                                             oggmodule::Save,
+                                             oggmodule::Strip,
+                                             oggmodule::StripFailed},
+                        TNativeRow<TWAVTag>{{ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
+                                            &TTags::FWAVTag,
+                                            wavmodule::Merge,
+                                            wavmodule::DeleteNative,
+                                            wavmodule::Save,
+                                            wavmodule::Strip,
+                                            wavmodule::StripFailed,
+                                            TReadWhen::Always,
+                                            false,
+                                            nullptr,
+                                            wavmodule::Holds},
+                        TNativeRow<TWMATag>{{ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
+                                            &TTags::FWMATag,
+                                            wmamodule::Merge,
+                                            wmamodule::DeleteNative,
+                                            wmamodule::Save,
+                                            wmamodule::Strip,
+                                            nullptr,
+                                            TReadWhen::UnclaimedFileOnly});
 
     // Calls F(Row) for every row, in order.
     template <class F>

@@ -1,0 +1,38 @@
+// The FLAC tag kind as a module of the container: how its native tag
+// merges into the unified entries and pictures, is prepared from them and
+// written, loses what stands for one entry, and is stripped from a file.
+// The container reaches it through the kind's row (tags/native_formats.h);
+// the accessors TTags keeps for it are thin wrappers (tags/format_accessors.cpp).
+// Implemented in flac_mapping.cpp beside this header.
+//
+// Internal to the tag library.
+#pragma once
+
+#include <string>
+
+class TStream;
+class TTag;
+class TTags;
+class TFlacTag;
+
+namespace flacmodule {
+
+// Merges the loaded native tag into the container's entries and pictures:
+// a later kind replaces, name by name, what an earlier one supplied.
+void Merge(TTags& Tags);
+// Adds the pictures of From to the container's; whether it held any.
+bool MergePictures(TTags& Tags, TFlacTag& From);
+// Fills the native tag from the container's entries and pictures.
+void Prepare(TTags& Tags);
+// Prepares and writes the kind into a file (Stream null) or a stream; a
+// native result code.
+int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream);
+// Removes from the native tag what stands for a container entry.
+void DeleteNative(TTags& Tags, const TTag& Entry);
+// Removes the kind from a file; a native result code.
+int Strip(const std::string& FileName);
+// Whether a Strip result means the tag was there but could not be
+// removed (reported by an automatic strip).
+bool StripFailed(int NativeCode);
+
+}  // namespace flacmodule
