@@ -9,6 +9,7 @@
 
 #include <concepts>
 #include <memory>
+#include <span>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -27,6 +28,7 @@
 #include "tags/mp4/mp4_tag.h"
 #include "tags/native_stub.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
 #include "tags/wav/wav_module.h"
@@ -109,6 +111,20 @@ struct TNativeRow {
     // it has a place for an entry (see TTags::PrepareOverflowView). Null for
     // the other kinds.
     bool (*Holds)(const TTag& Entry) = nullptr;
+    // The extensions of files whose audio no reader recognised that an
+    // automatic save gives this kind (see DefaultTagKindsForExtension).
+    std::span<const char* const> Extensions = {};
+    // An automatic strip removes the kind only from a file named with one of
+    // its Extensions.
+    bool StripNamedOnly = false;
+    // The audio formats whose principal tag this kind is: an automatic save
+    // of such a file writes it when none of the file's own tags was written.
+    std::span<const int> PrincipalFor = {};
+    // Runs before such a save into a file writes the kind as the principal tag.
+    void (*BeforePrincipalSave)(TNative& Native) = nullptr;
+    // The stream properties the kind's reader found (tags/stream_values.h);
+    // null for a kind whose reader finds none.
+    TStreamValues (*StreamValues)(const TTags& Tags) = nullptr;
 
     static constexpr bool Built = !std::is_base_of_v<TNativeTagStub, TNative>;
 };
@@ -116,77 +132,92 @@ struct TNativeRow {
 struct TNativeFormats {
     // One row per kind, in save order.
     static constexpr auto Rows =
-        std::make_tuple(TNativeRow<TAPEv2Tag>{{ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
-                                              &TTags::FAPEv2Tag,
-                                              apev2module::Merge,
-                                              apev2module::DeleteNative,
-                                              apev2module::Save,
-                                              apev2module::Strip,
-                                              apev2module::StripFailed},
-                        TNativeRow<TFlacTag>{{ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
-                                             &TTags::FFlacTag,
-                                             flacmodule::Merge,
-                                             flacmodule::DeleteNative,
-                                             flacmodule::Save,
-                                             flacmodule::Strip,
-                                             flacmodule::StripFailed},
-                        TNativeRow<TID3v1Tag>{{ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
-                                              &TTags::FID3v1Tag,
-                                              id3v1module::Merge,
-                                              id3v1module::DeleteNative,
-                                              id3v1module::Save,
-                                              id3v1module::Strip,
-                                              id3v1module::StripFailed,
-                                              TReadWhen::Always,
-                                              false,
-                                              nullptr,
-                                              id3v1module::Holds},
-                        TNativeRow<TID3v2Tag>{{ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
-                                              &TTags::FID3v2Tag,
-                                              id3v2module::Merge,
-                                              id3v2module::DeleteNative,
-                                              id3v2module::Save,
-                                              id3v2module::Strip,
-                                              id3v2module::StripFailed,
-                                              TReadWhen::Always,
-                                              true,
-                                              [](TID3v2Tag& Tag) {
-                                                  Tag.RemoveUnsynchronisationOnAllFrames();
-                                                  Tag.DeCompressAllFrames();
-                                              }},
-                        TNativeRow<TMP4Tag>{{ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
-                                            &TTags::FMP4Tag,
-                                            mp4module::Merge,
-                                            mp4module::DeleteNative,
-                                            mp4module::Save,
-                                            mp4module::Strip,
-                                            mp4module::StripFailed},
-                        TNativeRow<TOpusTag>{{ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
-                                             &TTags::FOggTag,
-                                             oggmodule::Merge,
-                                             oggmodule::DeleteNative,
-                                             oggmodule::Save,
-                                             oggmodule::Strip,
-                                             oggmodule::StripFailed},
-                        TNativeRow<TWAVTag>{{ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
-                                            &TTags::FWAVTag,
-                                            wavmodule::Merge,
-                                            wavmodule::DeleteNative,
-                                            wavmodule::Save,
-                                            wavmodule::Strip,
-                                            wavmodule::StripFailed,
-                                            TReadWhen::Always,
-                                            false,
-                                            nullptr,
-                                            wavmodule::Holds},
-                        TNativeRow<TWMATag>{{ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
-                                            &TTags::FWMATag,
-                                            wmamodule::Merge,
-                                            wmamodule::DeleteNative,
-                                            wmamodule::Save,
-                                            wmamodule::Strip,
-                                            nullptr,
-                                            TReadWhen::UnclaimedFileOnly});
+        std::make_tuple(TNativeRow<TAPEv2Tag>{.Info = {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
+                                              .Object = &TTags::FAPEv2Tag,
+                                              .Merge = apev2module::Merge,
+                                              .DeleteNative = apev2module::DeleteNative,
+                                              .Save = apev2module::Save,
+                                              .Remove = apev2module::Strip,
+                                              .RemoveFailed = apev2module::StripFailed,
+                                              .Extensions = apev2module::Extensions,
+                                              .PrincipalFor = apev2module::PrincipalFor},
+                        TNativeRow<TFlacTag>{.Info = {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
+                                             .Object = &TTags::FFlacTag,
+                                             .Merge = flacmodule::Merge,
+                                             .DeleteNative = flacmodule::DeleteNative,
+                                             .Save = flacmodule::Save,
+                                             .Remove = flacmodule::Strip,
+                                             .RemoveFailed = flacmodule::StripFailed,
+                                             .Extensions = flacmodule::Extensions,
+                                             .PrincipalFor = flacmodule::PrincipalFor,
+                                             .StreamValues = flacmodule::StreamValues},
+                        TNativeRow<TID3v1Tag>{.Info = {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
+                                              .Object = &TTags::FID3v1Tag,
+                                              .Merge = id3v1module::Merge,
+                                              .DeleteNative = id3v1module::DeleteNative,
+                                              .Save = id3v1module::Save,
+                                              .Remove = id3v1module::Strip,
+                                              .RemoveFailed = id3v1module::StripFailed,
+                                              .MergeForPicturesOnly = false,
+                                              .Holds = id3v1module::Holds},
+                        TNativeRow<TID3v2Tag>{.Info = {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
+                                              .Object = &TTags::FID3v2Tag,
+                                              .Merge = id3v2module::Merge,
+                                              .DeleteNative = id3v2module::DeleteNative,
+                                              .Save = id3v2module::Save,
+                                              .Remove = id3v2module::Strip,
+                                              .RemoveFailed = id3v2module::StripFailed,
+                                              .AfterLoad =
+                                                  [](TID3v2Tag& Tag) {
+                                                      Tag.RemoveUnsynchronisationOnAllFrames();
+                                                      Tag.DeCompressAllFrames();
+                                                  },
+                                              .Extensions = id3v2module::Extensions,
+                                              .PrincipalFor = id3v2module::PrincipalFor,
+                                              .BeforePrincipalSave = id3v2module::BeforePrincipalSave,
+                                              .StreamValues = id3v2module::StreamValues},
+                        TNativeRow<TMP4Tag>{.Info = {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
+                                            .Object = &TTags::FMP4Tag,
+                                            .Merge = mp4module::Merge,
+                                            .DeleteNative = mp4module::DeleteNative,
+                                            .Save = mp4module::Save,
+                                            .Remove = mp4module::Strip,
+                                            .RemoveFailed = mp4module::StripFailed,
+                                            .Extensions = mp4module::Extensions,
+                                            .PrincipalFor = mp4module::PrincipalFor,
+                                            .StreamValues = mp4module::StreamValues},
+                        TNativeRow<TOpusTag>{.Info = {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
+                                             .Object = &TTags::FOggTag,
+                                             .Merge = oggmodule::Merge,
+                                             .DeleteNative = oggmodule::DeleteNative,
+                                             .Save = oggmodule::Save,
+                                             .Remove = oggmodule::Strip,
+                                             .RemoveFailed = oggmodule::StripFailed,
+                                             .Extensions = oggmodule::Extensions,
+                                             .PrincipalFor = oggmodule::PrincipalFor,
+                                             .StreamValues = oggmodule::StreamValues},
+                        TNativeRow<TWAVTag>{.Info = {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
+                                            .Object = &TTags::FWAVTag,
+                                            .Merge = wavmodule::Merge,
+                                            .DeleteNative = wavmodule::DeleteNative,
+                                            .Save = wavmodule::Save,
+                                            .Remove = wavmodule::Strip,
+                                            .RemoveFailed = wavmodule::StripFailed,
+                                            .MergeForPicturesOnly = false,
+                                            .Holds = wavmodule::Holds,
+                                            .Extensions = wavmodule::Extensions,
+                                            .PrincipalFor = wavmodule::PrincipalFor,
+                                            .StreamValues = wavmodule::StreamValues},
+                        TNativeRow<TWMATag>{.Info = {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
+                                            .Object = &TTags::FWMATag,
+                                            .Merge = wmamodule::Merge,
+                                            .DeleteNative = wmamodule::DeleteNative,
+                                            .Save = wmamodule::Save,
+                                            .Remove = wmamodule::Strip,
+                                            .ReadWhen = TReadWhen::UnclaimedFileOnly,
+                                            .Extensions = wmamodule::Extensions,
+                                            .StripNamedOnly = true,
+                                            .StreamValues = wmamodule::StreamValues});
 
     // Calls F(Row) for every row, in order.
     template <class F>

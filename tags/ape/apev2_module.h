@@ -10,12 +10,22 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
 class TTag;
 class TTags;
 class TAPEv2Tag;
 
 namespace apev2module {
+
+// The extensions (upper case, with the dot) of files whose audio no reader
+// recognised that an automatic save gives this kind.
+inline constexpr const char* Extensions[] = {".APE", ".MPC", ".WV", ".OFR"};
+// The audio formats whose principal tag this kind is: an automatic save of
+// such a file that holds none of its own tags writes this kind.
+inline constexpr int PrincipalFor[] = {audioformat::Monkey, audioformat::OptimFrog, audioformat::Musepack,
+                                       audioformat::WavPack};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.

@@ -7,6 +7,7 @@
 
 #include "tags/mapping_common.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/asf/wma_tag.h"
@@ -385,6 +386,22 @@ int Strip(const std::string& FileName) {
     Wma.LoadFromFile(FileName);
     Wma.Clear();
     return Wma.SaveToFile(FileName);
+}
+
+// WMA header: duration in milliseconds (play time ÷ 1000), bit rate, the
+// number of frames as sample count, and the audio stream's channels, sample
+// rate and bits per sample.
+TStreamValues StreamValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    V.Channels.Value = W.Channels;
+    V.SamplesPerSec.Value = W.SampleRate;
+    V.BitsPerSample.Value = W.BitsPerSample;
+    return V;
 }
 
 }  // namespace wmamodule

@@ -10,12 +10,19 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
+struct TStreamValues;
 class TTag;
 class TTags;
 class TWMATag;
 
 namespace wmamodule {
+
+// The extensions (upper case, with the dot) of files whose audio no reader
+// recognised that an automatic save gives this kind.
+inline constexpr const char* Extensions[] = {".WMA", ".WMV", ".ASF"};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.
@@ -31,5 +38,7 @@ int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Strea
 void DeleteNative(TTags& Tags, const TTag& Entry);
 // Removes the kind from a file; a native result code.
 int Strip(const std::string& FileName);
+// The stream properties the kind's reader found.
+TStreamValues StreamValues(const TTags& Tags);
 
 }  // namespace wmamodule

@@ -7,6 +7,7 @@
 #include "tags/flac/flac_tag.h"
 #include "tags/mapping_common.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/vorbis/vorbis_mapping.h"
 
@@ -59,6 +60,20 @@ int Strip(const std::string& FileName) { return RemoveFlacTagFromFile(FileName);
 
 bool StripFailed(int NativeCode) {
     return NativeCode == flacresult::WriteFailed || NativeCode == flacresult::CannotRewrite;
+}
+
+// FLAC stream info (play time only when the stream info is valid): bit
+// rate, channels, bits, sample rate, total samples.
+TStreamValues StreamValues(const TTags& Tags) {
+    const TFlacTag& F = Tags.FlacTag();
+    TStreamValues V;
+    V.PlayTime = F.Playtime();
+    V.BitRate.Value = F.Bitrate();
+    V.Channels.Value = F.Channels;
+    V.BitsPerSample.Value = F.BitsPerSample;
+    V.SamplesPerSec.Value = F.SampleRate;
+    V.SampleCount.Value = streamvalues::ClampedInt<int64_t>((int64_t)F.SampleCount);
+    return V;
 }
 
 }  // namespace flacmodule

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
 class TTag;
 class TTags;

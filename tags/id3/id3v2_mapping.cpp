@@ -13,6 +13,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/mapping_common.h"
 #include "tags/text.h"
@@ -616,6 +617,74 @@ bool WritesVersion4(const TID3v2Tag& T) {
     return T.MajorVersion == 4;
 }
 
+// ---- stream values ----
+
+// MPEG audio found by the ID3v2 reader.
+TStreamValues MPEGValues(const TMPEGStreamInfo& M) {
+    TStreamValues V;
+    V.PlayTime = M.PlayTime;
+    V.BitRate.Value = streamvalues::ClampedInt<uint32_t>(M.BitRate);
+    switch (M.MPEGInfo.ChannelMode) {
+        case tmpegcmUnknown: break;  // no answer
+        case tmpegcmMono: V.Channels.Value = 1; break;
+        case tmpegcmDualChannel:
+        case tmpegcmJointStereo:
+        case tmpegcmStereo: V.Channels.Value = 2; break;
+        default: V.Channels = {0, true}; break;
+    }
+    // MPEG audio has no sample width: once the stream is known, 0 is the answer.
+    V.BitsPerSample = {0, M.MPEGInfo.SampleRate != 0};
+    V.SamplesPerSec.Value = M.MPEGInfo.SampleRate;
+    V.SampleCount.Value = M.SampleCount;
+    return V;
+}
+
+// The WAVE, RF64, AIFF, DSF and DFF containers the ID3v2 reader recognises
+// carry their own stream values: AIFF's play time is rounded to whole
+// seconds, its rate rounded; a DFF stream has one bit per sample.
+TStreamValues ContainerValues(const TID3v2Tag& Tag) {
+    TStreamValues V;
+    const TContainerAudio& A = Tag.ContainerAudio();
+    switch (Tag.SourceFileType()) {
+        case sftWAVE:
+        case sftRF64:
+            V.PlayTime = A.PlayTime;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.WAVInfo.Channels;
+            V.BitsPerSample.Value = A.WAVInfo.BitsPerSample;
+            V.SamplesPerSec.Value = A.WAVInfo.SamplesPerSec;
+            V.SampleCount.Value = A.SampleCount;
+            break;
+        case sftAIFF:
+            V.PlayTime = streamvalues::IsPlayTime(A.PlayTime) ? std::nearbyint(A.PlayTime) : 0;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.AIFFInfo.Channels;
+            V.BitsPerSample.Value = A.AIFFInfo.SampleSize;
+            V.SamplesPerSec.Value = streamvalues::Clamped<uint32_t>(std::nearbyint(A.AIFFInfo.SampleRate));
+            V.SampleCount.Value = A.AIFFInfo.SampleFrames;
+            break;
+        case sftDSF:
+            V.PlayTime = A.DSFInfo.PlayTime;
+            V.BitRate.Value = A.DSFInfo.BitRate();
+            V.Channels.Value = streamvalues::ClampedInt<uint16_t>(A.DSFInfo.ChannelNumber);
+            V.BitsPerSample.Value = streamvalues::ClampedInt<uint16_t>(A.DSFInfo.BitsPerSample);
+            V.SamplesPerSec.Value = A.DSFInfo.SamplingFrequency;
+            V.SampleCount.Value =
+                streamvalues::ClampedInt<int64_t>((int64_t)std::min<uint64_t>(A.DSFInfo.SampleCount, INT64_MAX));
+            break;
+        case sftDFF:
+            V.PlayTime = A.DFFInfo.PlayTime;
+            V.BitRate.Value = A.DFFInfo.BitRate;
+            V.Channels.Value = A.DFFInfo.ChannelNumber;
+            V.BitsPerSample.Value = 1;
+            V.SamplesPerSec.Value = A.DFFInfo.SampleRate;
+            V.SampleCount.Value = (int64_t)std::min<uint64_t>(A.DFFInfo.SampleCount, INT64_MAX);
+            break;
+        default: break;
+    }
+    return V;
+}
+
 }  // namespace
 
 // "(17)", "(4)(17)Eurodisco", "(RX)", "((text" ... to plain genre names.
@@ -819,6 +888,28 @@ int Strip(const std::string& FileName) { return RemoveID3v2TagFromFile(FileName,
 bool StripFailed(int NativeCode) {
     return NativeCode == id3v2result::FileOpenFailed || NativeCode == id3v2result::WriteFailed ||
            NativeCode == id3v2result::ReadOnly;
+}
+
+// Before an automatic save writes the tag as the principal tag of a file
+// that held none of its own: the frames of the encoder's stream figures
+// (its length and its SEFC, SESC counts) go.
+void BeforePrincipalSave(TID3v2Tag& Tag) {
+    Tag.DeleteFrames("SEFC");
+    Tag.DeleteFrames("SESC");
+    Tag.DeleteFrames("TLEN");
+}
+
+TStreamValues StreamValues(const TTags& Tags) {
+    const TID3v2Tag& Tag = Tags.ID3v2Tag();
+    switch (Tag.SourceFileType()) {
+        case sftMPEG: return MPEGValues(Tag.MPEGStream());
+        case sftWAVE:
+        case sftRF64:
+        case sftAIFF:
+        case sftDSF:
+        case sftDFF: return ContainerValues(Tag);
+        default: return {};
+    }
 }
 
 }  // namespace id3v2module

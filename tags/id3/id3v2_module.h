@@ -10,12 +10,24 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
+struct TStreamValues;
 class TTag;
 class TTags;
 class TID3v2Tag;
 
 namespace id3v2module {
+
+// The extensions (upper case, with the dot) of files whose audio no reader
+// recognised that an automatic save gives this kind.
+inline constexpr const char* Extensions[] = {".WAV", ".WAVE", ".RF64", ".BWF",  ".MPG", ".MP1", ".MP2", ".MP3",
+                                             ".MPA", ".AIFF", ".AIF",  ".AIFC", ".AFC", ".DSF", ".DFF"};
+// The audio formats whose principal tag this kind is: an automatic save of
+// such a file that holds none of its own tags writes this kind.
+inline constexpr int PrincipalFor[] = {audioformat::MPEG, audioformat::Wave,   audioformat::RF64, audioformat::AIFF,
+                                       audioformat::AIFC, audioformat::DSDIFF, audioformat::DSF};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.
@@ -34,5 +46,10 @@ int Strip(const std::string& FileName);
 // Whether a Strip result means the tag was there but could not be
 // removed (reported by an automatic strip).
 bool StripFailed(int NativeCode);
+// Runs before an automatic save writes the tag as the principal tag of a
+// file that held none of its own.
+void BeforePrincipalSave(TID3v2Tag& Tag);
+// The stream properties the kind's reader found.
+TStreamValues StreamValues(const TTags& Tags);
 
 }  // namespace id3v2module

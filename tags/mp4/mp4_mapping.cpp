@@ -9,6 +9,7 @@
 #include "tags/mapping_common.h"
 #include "tags/mp4/mp4_module.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/field_names.h"
@@ -561,6 +562,19 @@ int Strip(const std::string& FileName) { return RemoveMP4TagFromFile(FileName); 
 bool StripFailed(int NativeCode) {
     return NativeCode == mp4result::FileOpenFailed || NativeCode == mp4result::UnsafeLayout ||
            NativeCode == mp4result::ChunkOffsetsFailed || NativeCode == mp4result::ChunkOffsets64Failed;
+}
+
+// MP4 track data: play time, bit rate (final once the media-data size is
+// known), channels, bits per sample, sample rate; no sample count.
+TStreamValues StreamValues(const TTags& Tags) {
+    const TMP4Tag& M = Tags.MP4Tag();
+    TStreamValues V;
+    V.PlayTime = M.Playtime;
+    V.BitRate = {M.BitRate, M.mdatAtomSize > 0};
+    V.Channels.Value = M.AudioChannelCount;
+    V.BitsPerSample.Value = streamvalues::ClampedInt<uint16_t>(M.AudioResolution);
+    V.SamplesPerSec.Value = M.AudioSampleRate;
+    return V;
 }
 
 }  // namespace mp4module

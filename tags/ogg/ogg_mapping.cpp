@@ -7,6 +7,7 @@
 #include "tags/ogg/ogg_module.h"
 #include "tags/ogg/opus_tag.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/vorbis/vorbis_mapping.h"
 
@@ -80,6 +81,23 @@ int Strip(const std::string& FileName) { return RemoveOggTagFromFile(FileName); 
 
 bool StripFailed(int NativeCode) {
     return NativeCode == oggresult::WriteFailed || NativeCode == oggresult::CannotRewrite;
+}
+
+// Ogg Vorbis / Opus headers: Opus answers its bit rate, channel count, input
+// sample rate; Vorbis its bit rate (final even when 0), channel count and
+// sample rate; either gives bits 0 (final once the channel count is known),
+// play time and sample count.
+TStreamValues StreamValues(const TTags& Tags) {
+    const TOpusTag& O = Tags.OggVorbisAndOpusTag();
+    TStreamValues V;
+    if (!O.Loaded || (O.Format != ofOpus && O.Format != ofVorbis)) return V;
+    V.PlayTime = O.Info.PlayTime;
+    V.BitRate = {O.Info.BitRate, O.Format == ofVorbis};
+    V.Channels.Value = O.Info.Channels;
+    V.BitsPerSample = {0, O.Info.Channels != 0};
+    V.SamplesPerSec.Value = O.Info.SampleRate;
+    V.SampleCount.Value = streamvalues::ClampedInt<int64_t>((int64_t)O.Info.SampleCount);
+    return V;
 }
 
 }  // namespace oggmodule

@@ -10,12 +10,22 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
+struct TStreamValues;
 class TTag;
 class TTags;
 class TOpusTag;
 
 namespace oggmodule {
+
+// The extensions (upper case, with the dot) of files whose audio no reader
+// recognised that an automatic save gives this kind.
+inline constexpr const char* Extensions[] = {".OGG", ".OPUS", ".OGV"};
+// The audio formats whose principal tag this kind is: an automatic save of
+// such a file that holds none of its own tags writes this kind.
+inline constexpr int PrincipalFor[] = {audioformat::Opus, audioformat::Vorbis, audioformat::Theora};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.
@@ -34,5 +44,7 @@ int Strip(const std::string& FileName);
 // Whether a Strip result means the tag was there but could not be
 // removed (reported by an automatic strip).
 bool StripFailed(int NativeCode);
+// The stream properties the kind's reader found.
+TStreamValues StreamValues(const TTags& Tags);
 
 }  // namespace oggmodule

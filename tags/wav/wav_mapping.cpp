@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "tags/mapping_common.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/wav/wav_module.h"
@@ -386,5 +387,20 @@ int Strip(const std::string& FileName) { return RemoveWAVTagFromFile(FileName); 
 
 // Chunks found that could not be written out of the file.
 bool StripFailed(int NativeCode) { return NativeCode == wavresult::OpenFailed || NativeCode == wavresult::Failed; }
+
+// WAV format chunk: play time, bit rate, channels, samples per second, bits
+// per sample, sample count.
+TStreamValues StreamValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = streamvalues::ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = streamvalues::ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
 
 }  // namespace wavmodule

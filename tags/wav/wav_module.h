@@ -10,12 +10,22 @@
 
 #include <string>
 
+#include "tags/tag_types.h"
+
 class TStream;
+struct TStreamValues;
 class TTag;
 class TTags;
 class TWAVTag;
 
 namespace wavmodule {
+
+// The extensions (upper case, with the dot) of files whose audio no reader
+// recognised that an automatic save gives this kind.
+inline constexpr const char* Extensions[] = {".WAV", ".WAVE", ".RF64", ".BWF"};
+// The audio formats whose principal tag this kind is: an automatic save of
+// such a file that holds none of its own tags writes this kind.
+inline constexpr int PrincipalFor[] = {audioformat::Wave, audioformat::RF64};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.
@@ -36,5 +46,7 @@ bool StripFailed(int NativeCode);
 // has a place for Entry (a value it cannot hold goes into an ID3v2 tag
 // instead of being dropped).
 bool Holds(const TTag& Entry);
+// The stream properties the kind's reader found.
+TStreamValues StreamValues(const TTags& Tags);
 
 }  // namespace wavmodule
