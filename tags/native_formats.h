@@ -26,6 +26,7 @@
 #include "tags/id3/id3v2_tag.h"
 #include "tags/mp4/mp4_module.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/native_codes.h"
 #include "tags/native_stub.h"
 #include "tags/stream.h"
 #include "tags/stream_values.h"
@@ -83,6 +84,8 @@ enum class TReadWhen {
     UnclaimedFileOnly,
 };
 
+inline constexpr TContainerCodes NoContainerCodes = {};
+
 // A row of the table; its native class is checked against NativeTagObject
 // where the row is declared, so a class that lacks a member fails the build.
 template <class TNative>
@@ -125,6 +128,10 @@ struct TNativeRow {
     // The stream properties the kind's reader found (tags/stream_values.h);
     // null for a kind whose reader finds none.
     TStreamValues (*StreamValues)(const TTags& Tags) = nullptr;
+    // What the native library's result codes mean, and the container's
+    // number for each (tags/native_codes.h).
+    std::span<const TNativeError> Errors = {};
+    std::span<const int, 12> ContainerCodes = NoContainerCodes;
 
     static constexpr bool Built = !std::is_base_of_v<TNativeTagStub, TNative>;
 };
@@ -140,7 +147,9 @@ struct TNativeFormats {
                                               .Remove = apev2module::Strip,
                                               .RemoveFailed = apev2module::StripFailed,
                                               .Extensions = apev2module::Extensions,
-                                              .PrincipalFor = apev2module::PrincipalFor},
+                                              .PrincipalFor = apev2module::PrincipalFor,
+                                              .Errors = apev2module::Errors,
+                                              .ContainerCodes = apev2module::ContainerCodes},
                         TNativeRow<TFlacTag>{.Info = {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
                                              .Object = &TTags::FFlacTag,
                                              .Merge = flacmodule::Merge,
@@ -150,7 +159,9 @@ struct TNativeFormats {
                                              .RemoveFailed = flacmodule::StripFailed,
                                              .Extensions = flacmodule::Extensions,
                                              .PrincipalFor = flacmodule::PrincipalFor,
-                                             .StreamValues = flacmodule::StreamValues},
+                                             .StreamValues = flacmodule::StreamValues,
+                                             .Errors = flacmodule::Errors,
+                                             .ContainerCodes = flacmodule::ContainerCodes},
                         TNativeRow<TID3v1Tag>{.Info = {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
                                               .Object = &TTags::FID3v1Tag,
                                               .Merge = id3v1module::Merge,
@@ -159,7 +170,9 @@ struct TNativeFormats {
                                               .Remove = id3v1module::Strip,
                                               .RemoveFailed = id3v1module::StripFailed,
                                               .MergeForPicturesOnly = false,
-                                              .Holds = id3v1module::Holds},
+                                              .Holds = id3v1module::Holds,
+                                              .Errors = id3v1module::Errors,
+                                              .ContainerCodes = id3v1module::ContainerCodes},
                         TNativeRow<TID3v2Tag>{.Info = {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
                                               .Object = &TTags::FID3v2Tag,
                                               .Merge = id3v2module::Merge,
@@ -175,7 +188,9 @@ struct TNativeFormats {
                                               .Extensions = id3v2module::Extensions,
                                               .PrincipalFor = id3v2module::PrincipalFor,
                                               .BeforePrincipalSave = id3v2module::BeforePrincipalSave,
-                                              .StreamValues = id3v2module::StreamValues},
+                                              .StreamValues = id3v2module::StreamValues,
+                                              .Errors = id3v2module::Errors,
+                                              .ContainerCodes = id3v2module::ContainerCodes},
                         TNativeRow<TMP4Tag>{.Info = {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
                                             .Object = &TTags::FMP4Tag,
                                             .Merge = mp4module::Merge,
@@ -185,7 +200,9 @@ struct TNativeFormats {
                                             .RemoveFailed = mp4module::StripFailed,
                                             .Extensions = mp4module::Extensions,
                                             .PrincipalFor = mp4module::PrincipalFor,
-                                            .StreamValues = mp4module::StreamValues},
+                                            .StreamValues = mp4module::StreamValues,
+                                            .Errors = mp4module::Errors,
+                                            .ContainerCodes = mp4module::ContainerCodes},
                         TNativeRow<TOpusTag>{.Info = {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
                                              .Object = &TTags::FOggTag,
                                              .Merge = oggmodule::Merge,
@@ -195,7 +212,9 @@ struct TNativeFormats {
                                              .RemoveFailed = oggmodule::StripFailed,
                                              .Extensions = oggmodule::Extensions,
                                              .PrincipalFor = oggmodule::PrincipalFor,
-                                             .StreamValues = oggmodule::StreamValues},
+                                             .StreamValues = oggmodule::StreamValues,
+                                             .Errors = oggmodule::Errors,
+                                             .ContainerCodes = oggmodule::ContainerCodes},
                         TNativeRow<TWAVTag>{.Info = {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
                                             .Object = &TTags::FWAVTag,
                                             .Merge = wavmodule::Merge,
@@ -207,7 +226,9 @@ struct TNativeFormats {
                                             .Holds = wavmodule::Holds,
                                             .Extensions = wavmodule::Extensions,
                                             .PrincipalFor = wavmodule::PrincipalFor,
-                                            .StreamValues = wavmodule::StreamValues},
+                                            .StreamValues = wavmodule::StreamValues,
+                                            .Errors = wavmodule::Errors,
+                                            .ContainerCodes = wavmodule::ContainerCodes},
                         TNativeRow<TWMATag>{.Info = {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
                                             .Object = &TTags::FWMATag,
                                             .Merge = wmamodule::Merge,
@@ -217,7 +238,9 @@ struct TNativeFormats {
                                             .ReadWhen = TReadWhen::UnclaimedFileOnly,
                                             .Extensions = wmamodule::Extensions,
                                             .StripNamedOnly = true,
-                                            .StreamValues = wmamodule::StreamValues});
+                                            .StreamValues = wmamodule::StreamValues,
+                                            .Errors = wmamodule::Errors,
+                                            .ContainerCodes = wmamodule::ContainerCodes});
 
     // Calls F(Row) for every row, in order.
     template <class F>

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/ape/apev2_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -18,6 +20,19 @@ class TTags;
 class TAPEv2Tag;
 
 namespace apev2module {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {apev2result::NoTag, TTagError::NoTag},
+    {apev2result::NothingToWrite, TTagError::NothingToWrite},
+    {apev2result::CannotOpen, TTagError::CannotOpen},
+    {apev2result::ItemTooLarge, TTagError::Damaged},
+    {apev2result::UnsupportedVersion, TTagError::UnsupportedVersion},
+    {apev2result::DamagedFooter, TTagError::Damaged},
+    {apev2result::ReadOnly, TTagError::ReadOnly},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/asf/wma_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,16 @@ class TTags;
 class TWMATag;
 
 namespace wmamodule {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {wmaresult::NoFile, TTagError::CannotOpen},
+    {wmaresult::NotAsf, TTagError::NotThisFormat},
+    {wmaresult::ReadOnly, TTagError::ReadOnly},
+    {wmaresult::Failed, TTagError::WriteFailed},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {2, 15, 16, 17, 18, 0, 0, 0, 0, 0, 0, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/flac/flac_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,20 @@ class TTags;
 class TFlacTag;
 
 namespace flacmodule {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {flacresult::NoTag, TTagError::NoTag},
+    {flacresult::CannotOpen, TTagError::CannotOpen},
+    {flacresult::WriteFailed, TTagError::WriteFailed},
+    {flacresult::NotOggFlac, TTagError::NotThisFormat},
+    {flacresult::NotFlac, TTagError::NotThisFormat},
+    {flacresult::CannotRewrite, TTagError::CannotOpen},
+    {flacresult::ReadOnly, TTagError::ReadOnly},
+    {flacresult::TooLarge, TTagError::TooLarge},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 9, 10, 14, 0, 0, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/id3/id3v1_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -18,6 +20,17 @@ class TTags;
 class TID3v1Tag;
 
 namespace id3v1module {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {id3v1::CannotOpen, TTagError::CannotOpen},
+    {id3v1::ReadError, TTagError::Damaged},
+    {id3v1::WriteError, TTagError::WriteFailed},
+    {id3v1::ReadOnly, TTagError::ReadOnly},
+    {id3v1::NoTag, TTagError::NoTag},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {0, 0, 5, 6, 7, 0, 0, 0, 0, 0, 0, 0};
 
 // Merges the loaded native tag into the container's entries and pictures:
 // a later kind replaces, name by name, what an earlier one supplied.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/id3/id3v2_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,23 @@ class TTags;
 class TID3v2Tag;
 
 namespace id3v2module {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {id3v2result::NoTag, TTagError::NoTag},
+    {id3v2result::NoFrames, TTagError::NothingToWrite},
+    {id3v2result::FileOpenFailed, TTagError::CannotOpen},
+    {id3v2result::ContainerError, TTagError::Damaged},
+    {id3v2result::WriteFailed, TTagError::WriteFailed},
+    {id3v2result::ContainerUnsound, TTagError::Damaged},
+    {id3v2result::UnsupportedVersion, TTagError::UnsupportedVersion},
+    {id3v2result::RF64WithoutWave, TTagError::NotThisFormat},
+    {id3v2result::ContainerTooLarge, TTagError::TooLarge},
+    {id3v2result::NotExclusive, TTagError::Busy},
+    {id3v2result::ReadOnly, TTagError::ReadOnly},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/mp4/mp4_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,20 @@ class TTags;
 class TMP4Tag;
 
 namespace mp4module {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {mp4result::NoTag, TTagError::NoTag},
+    {mp4result::NothingToWrite, TTagError::NothingToWrite},
+    {mp4result::FileOpenFailed, TTagError::CannotOpen},
+    {mp4result::ReadError, TTagError::Damaged},
+    {mp4result::UnsafeLayout, TTagError::UnsafeLayout},
+    {mp4result::NotMP4, TTagError::NotThisFormat},
+    {mp4result::ChunkOffsetsFailed, TTagError::UnsafeLayout},
+    {mp4result::ChunkOffsets64Failed, TTagError::UnsafeLayout},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 13, 9, 10, 14, 19, 20};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

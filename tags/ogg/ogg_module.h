@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/ogg/opus_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,15 @@ class TTags;
 class TOpusTag;
 
 namespace oggmodule {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {oggresult::CannotOpen, TTagError::CannotOpen},    {oggresult::WriteFailed, TTagError::WriteFailed},
+    {oggresult::BadHeader, TTagError::Damaged},        {oggresult::NoCommentHeader, TTagError::NotThisFormat},
+    {oggresult::CannotRewrite, TTagError::CannotOpen}, {oggresult::ReadOnly, TTagError::ReadOnly},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 8, 9, 10, 14, 0, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.

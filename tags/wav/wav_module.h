@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "tags/wav/wav_tag.h"
+#include "tags/native_codes.h"
 #include "tags/tag_types.h"
 
 class TStream;
@@ -19,6 +21,16 @@ class TTags;
 class TWAVTag;
 
 namespace wavmodule {
+
+// What the native library's result codes mean (tags/tag_error.h).
+inline constexpr TNativeError Errors[] = {
+    {wavresult::NoFile, TTagError::CannotOpen}, {wavresult::NoTemp, TTagError::WriteFailed},
+    {wavresult::Structure, TTagError::Damaged}, {wavresult::NotWave, TTagError::NotThisFormat},
+    {wavresult::TooLarge, TTagError::TooLarge}, {wavresult::OpenFailed, TTagError::CannotOpen},
+    {wavresult::ReadOnly, TTagError::ReadOnly},
+};
+// The container's number for each native code 1..12 (see MapNativeResult).
+inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0};
 
 // The extensions (upper case, with the dot) of files whose audio no reader
 // recognised that an automatic save gives this kind.
