@@ -1,6 +1,8 @@
 // The WMA tag kind as a module of the container: how its native tag
 // merges into the unified entries and pictures, is prepared from them and
 // written, loses what stands for one entry, and is stripped from a file.
+// It also says what its native result codes mean, which file extensions
+// and audio formats call for it, and what its reader knows of the stream.
 // The container reaches it through the kind's row (tags/native_formats.h);
 // the accessors TTags keeps for it are thin wrappers (tags/format_accessors.cpp).
 // Implemented in wma_mapping.cpp beside this header.
