@@ -1,6 +1,7 @@
 // Which native readers run on a file, in which order their contents are
 // merged, which native tags a save writes, audio-format recognition, the
 // tag kinds an extension calls for, and stripping every tag from a file.
+#include <algorithm>
 #include <cstring>
 
 #include "tags/audio_properties.h"
@@ -44,6 +45,20 @@ bool HoldsID3v2Tag(const std::string& FileName) {
     probe.ParseAudioAttributes = false;
     probe.ParseCoverArts = false;
     return probe.LoadFromFile(FileName, true) != id3v2result::NoTag;
+}
+
+// Whether a row's kind is the principal tag of the audio format.
+template <class TRow>
+bool PrincipalFor(const TRow& Row, int Format) {
+    return std::find(Row.PrincipalFor.begin(), Row.PrincipalFor.end(), Format) != Row.PrincipalFor.end();
+}
+
+// Whether Ext (upper case, with the dot) is among a row's extensions.
+template <class TRow>
+bool NamedFor(const TRow& Row, const std::string& Ext) {
+    for (const char* e : Row.Extensions)
+        if (Ext == e) return true;
+    return false;
 }
 
 }  // namespace
@@ -156,7 +171,7 @@ void TTags::LoadTags() {
         TNativeFormats::ForEach([&](const auto& Row) {
             if (Row.Info.Kind != TagLoadPriority[i] || !TNativeFormats::Object(*this, Row).Loaded) return;
             if (OnlyParseCoverArts && !Row.MergeForPicturesOnly) return;
-            (this->*(Row.Merge))();
+            Row.Merge(*this);
         });
     }
 }
@@ -285,34 +300,12 @@ int TTags::SaveKindsToFile(const std::string& Name, TTagType TagType) {
         bool recognised = false;
         if (!counted) {
             const int format = DetectAudioFormatOfFile(Name);
-            recognised = true;
-            switch (format) {
-                case audioformat::Monkey:
-                case audioformat::OptimFrog:
-                case audioformat::Musepack:
-                case audioformat::WavPack: counted = save(ttAPEv2) == 0; break;
-                case audioformat::Flac:
-                case audioformat::OggFlac: counted = save(ttFlac) == 0; break;
-                case audioformat::MPEG:
-                case audioformat::Wave:
-                case audioformat::RF64:
-                case audioformat::AIFF:
-                case audioformat::AIFC:
-                case audioformat::DSDIFF:
-                case audioformat::DSF:
-                    FID3v2Tag->DeleteFrames("SEFC");
-                    FID3v2Tag->DeleteFrames("SESC");
-                    FID3v2Tag->DeleteFrames("TLEN");
-                    counted = save(ttID3v2) == 0;
-                    if (format == audioformat::Wave || format == audioformat::RF64)
-                        counted = save(ttWAV) == 0 || counted;
-                    break;
-                case audioformat::MP4: counted = save(ttMP4) == 0; break;
-                case audioformat::Opus:
-                case audioformat::Vorbis:
-                case audioformat::Theora: counted = save(ttOpusVorbis) == 0; break;
-                default: recognised = false; break;
-            }
+            TNativeFormats::ForEach([&](const auto& Row) {
+                if (!PrincipalFor(Row, format)) return;
+                recognised = true;
+                if (Row.BeforePrincipalSave) Row.BeforePrincipalSave(TNativeFormats::Object(*this, Row));
+                counted = save(Row.Info.Kind) == 0 || counted;
+            });
         }
         // Stage 3: the kinds the file's extension calls for, for audio no
         // reader recognised. A recognised file whose own tag could not be
@@ -357,28 +350,15 @@ int TTags::SaveToStream(TStream& Stream, bool Buffered, TTagType TagType) {
     // reaches the disk once, when the save returns.
     TSyncScope syncOnce;
     if (TagType == ttAutomatic) {
-        switch (DetectAudioFormatOfStream(Stream)) {
-            case audioformat::Monkey:
-            case audioformat::OptimFrog:
-            case audioformat::Musepack:
-            case audioformat::WavPack: return SaveKind(ttAPEv2, std::string(), Buffered, &Stream);
-            case audioformat::Flac:
-            case audioformat::OggFlac: return SaveKind(ttFlac, std::string(), Buffered, &Stream);
-            case audioformat::MPEG:
-            case audioformat::AIFF:
-            case audioformat::AIFC:
-            case audioformat::DSDIFF:
-            case audioformat::DSF: return SaveKind(ttID3v2, std::string(), Buffered, &Stream);
-            case audioformat::Wave:
-            case audioformat::RF64: {
-                SaveKind(ttID3v2, std::string(), Buffered, &Stream);
-                return SaveKind(ttWAV, std::string(), Buffered, &Stream);
-            }
-            case audioformat::MP4: return SaveKind(ttMP4, std::string(), Buffered, &Stream);
-            case audioformat::Opus:
-            case audioformat::Vorbis: return SaveKind(ttOpusVorbis, std::string(), Buffered, &Stream);
-            default: return tagresult::Failure;
-        }
+        const int format = DetectAudioFormatOfStream(Stream);
+        // Only a file of Ogg video gets a tag; a stream of one is refused.
+        if (format == audioformat::Theora) return tagresult::Failure;
+        // A WAVE stream gets its ID3v2 tag, then its RIFF INFO: the result is the last writer's.
+        int result = tagresult::Failure;
+        TNativeFormats::ForEach([&](const auto& Row) {
+            if (PrincipalFor(Row, format)) result = SaveKind(Row.Info.Kind, std::string(), Buffered, &Stream);
+        });
+        return result;
     }
     const TTagFormat* f = FindTagFormat(TagType);
     return f ? SaveKind(f->Kind, std::string(), Buffered, &Stream) : tagresult::Failure;
@@ -475,24 +455,13 @@ int DetectAudioFormatOfFile(const std::string& FileName) {
 }
 
 int DefaultTagKindsForExtension(const std::string& FileName) {
-    struct TRow {
-        const char* Exts[11];
-        int Bits;
-    };
-    static constexpr TRow Table[] = {
-        {{".WAV", ".WAVE", ".RF64", ".BWF"}, tagkind::WAV | tagkind::ID3v2},
-        {{".APE", ".MPC", ".WV", ".OFR"}, tagkind::APEv2},
-        {{".MP4", ".M4A", ".M4B", ".ALAC"}, tagkind::MP4},
-        {{".WMA", ".WMV", ".ASF"}, tagkind::WMA},
-        {{".FLAC", ".FLA", ".FLC", ".OGA"}, tagkind::Flac},
-        {{".OGG", ".OPUS", ".OGV"}, tagkind::Ogg},
-        {{".MPG", ".MP1", ".MP2", ".MP3", ".MPA", ".AIFF", ".AIF", ".AIFC", ".AFC", ".DSF", ".DFF"}, tagkind::ID3v2},
-    };
     const std::string ext = UpperExt(FileName);
-    for (const auto& row : Table)
-        for (const char* e : row.Exts)
-            if (e && ext == e) return row.Bits;
-    return tagkind::APEv2;
+    int bits = 0;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (NamedFor(Row, ext)) bits |= Row.Info.KindBit;
+    });
+    // An extension no kind claims gets an APEv2 tag.
+    return bits != 0 ? bits : tagkind::APEv2;
 }
 
 // ---- stripping ------------------------------------------------------------------
@@ -514,10 +483,9 @@ int StripTagsFromFile(const std::string& FileName, TTagType TagType) {
             // One transaction: a removal that fails takes back the ones before it.
             TSaveTransaction transaction(FileName);
             const std::string ext = UpperExt(FileName);
-            const bool asfName = ext == ".WMA" || ext == ".WMV" || ext == ".ASF";
             int failure = tagresult::Success;
             TNativeFormats::ForEach([&](const auto& Row) {
-                if (Row.Info.Kind == ttWMA && !asfName) return;
+                if (Row.StripNamedOnly && !NamedFor(Row, ext)) return;
                 const int native = Row.Remove(FileName);
                 if (failure == tagresult::Success && Row.RemoveFailed && Row.RemoveFailed(native))
                     failure = MapNativeResult(Row.Info.Library, native);

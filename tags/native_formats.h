@@ -1,29 +1,40 @@
 // The container's formats as one table. Each row ties a tag kind (see
-// tags/tag_formats.h) to its native object in TTags and to the container
-// members that merge, delete, save and strip it; the container's loops run
-// over the rows instead of naming every kind. Adding a kind means adding its
-// row here and its members in its own folder.
+// tags/tag_formats.h) to its native object in TTags and to its format module
+// (FOLDER/*_module.h): the free functions that merge, delete, save and strip
+// it. The container's loops run over the rows instead of naming every kind.
+// Adding a kind means adding its folder with its module, and its row here.
 //
 // Internal to the tag library (included by the container's source files).
 #pragma once
 
 #include <concepts>
 #include <memory>
+#include <span>
 #include <string>
 #include <tuple>
 #include <type_traits>
 
+#include "tags/flac/flac_module.h"
 #include "tags/flac/flac_tag.h"
+#include "tags/ogg/ogg_module.h"
 #include "tags/ogg/opus_tag.h"
+#include "tags/ape/apev2_module.h"
 #include "tags/ape/apev2_tag.h"
+#include "tags/id3/id3v1_module.h"
 #include "tags/id3/id3v1_tag.h"
+#include "tags/id3/id3v2_module.h"
 #include "tags/id3/id3v2_tag.h"
+#include "tags/mp4/mp4_module.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/native_codes.h"
 #include "tags/native_stub.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
+#include "tags/wav/wav_module.h"
 #include "tags/wav/wav_tag.h"
+#include "tags/asf/wma_module.h"
 #include "tags/asf/wma_tag.h"
 
 // What the container needs of every native tag class. Loads and saves may
@@ -73,6 +84,8 @@ enum class TReadWhen {
     UnclaimedFileOnly,
 };
 
+inline constexpr TContainerCodes NoContainerCodes = {};
+
 // A row of the table; its native class is checked against NativeTagObject
 // where the row is declared, so a class that lacks a member fails the build.
 template <class TNative>
@@ -82,9 +95,9 @@ struct TNativeRow {
     TTagFormat Info;
     std::unique_ptr<TNative> TTags::*Object;
     // Merges the loaded native tag into the container's entries and pictures.
-    void (TTags::*Merge)();
+    void (*Merge)(TTags& Tags);
     // Removes from the native tag what stands for a container entry.
-    void (TTags::*DeleteNative)(const TTag&);
+    void (*DeleteNative)(TTags& Tags, const TTag& Entry);
     // Writes the kind into a file (Stream null) or a stream; a native code.
     int (*Save)(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream);
     // Removes the kind from a file; a native code.
@@ -101,105 +114,133 @@ struct TNativeRow {
     // it has a place for an entry (see TTags::PrepareOverflowView). Null for
     // the other kinds.
     bool (*Holds)(const TTag& Entry) = nullptr;
+    // The extensions of files whose audio no reader recognised that an
+    // automatic save gives this kind (see DefaultTagKindsForExtension).
+    std::span<const char* const> Extensions = {};
+    // An automatic strip removes the kind only from a file named with one of
+    // its Extensions.
+    bool StripNamedOnly = false;
+    // The audio formats whose principal tag this kind is: an automatic save
+    // of such a file writes it when none of the file's own tags was written.
+    std::span<const int> PrincipalFor = {};
+    // Runs before such a save into a file writes the kind as the principal tag.
+    void (*BeforePrincipalSave)(TNative& Native) = nullptr;
+    // The stream properties the kind's reader found (tags/stream_values.h);
+    // null for a kind whose reader finds none.
+    TStreamValues (*StreamValues)(const TTags& Tags) = nullptr;
+    // What the native library's result codes mean, and the container's
+    // number for each (tags/native_codes.h).
+    std::span<const TNativeError> Errors = {};
+    std::span<const int, 12> ContainerCodes = NoContainerCodes;
 
     static constexpr bool Built = !std::is_base_of_v<TNativeTagStub, TNative>;
 };
 
 struct TNativeFormats {
-    static int StripWMA(const std::string& FileName) {
-        TWMATag Wma;
-        Wma.LoadFromFile(FileName);
-        Wma.Clear();
-        return Wma.SaveToFile(FileName);
-    }
-
     // One row per kind, in save order.
-    static constexpr auto Rows = std::make_tuple(
-        TNativeRow<TAPEv2Tag>{{ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
-                              &TTags::FAPEv2Tag,
-                              &TTags::LoadAPEv2Tags,
-                              &TTags::DeleteNativeAPEv2,
-                              [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveAPEv2Tag(N, S); },
-                              [](const std::string& N) { return RemoveAPEv2TagFromFile(N, false); },
-                              // An APE tag still there afterwards (damaged, or the file could
-                              // not be written) is a failure; "none found" is not.
-                              [](int R) { return R != apev2result::Success && R != apev2result::NoTag; }},
-        TNativeRow<TFlacTag>{{ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
-                             &TTags::FFlacTag,
-                             &TTags::LoadFlacTags,
-                             &TTags::DeleteNativeFlac,
-                             [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveFlacTag(N, B, S); },
-                             [](const std::string& N) { return RemoveFlacTagFromFile(N); },
-                             [](int R) { return R == flacresult::WriteFailed || R == flacresult::CannotRewrite; }},
-        TNativeRow<TID3v1Tag>{
-            {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
-            &TTags::FID3v1Tag,
-            &TTags::LoadID3v1Tags,
-            &TTags::DeleteNativeID3v1,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveID3v1Tag(N, S); },
-            [](const std::string& N) { return RemoveID3v1TagFromFile(N, false); },
-            [](int R) { return R == id3v1::CannotOpen || R == id3v1::WriteError || R == id3v1::ReadOnly; },
-            TReadWhen::Always,
-            false,
-            nullptr,
-            &TTags::ID3v1CanHold},
-        TNativeRow<TID3v2Tag>{
-            {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
-            &TTags::FID3v2Tag,
-            &TTags::LoadID3v2Tags,
-            &TTags::DeleteNativeID3v2,
-            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveID3v2Tag(N, B, S); },
-            [](const std::string& N) { return RemoveID3v2TagFromFile(N, false); },
-            [](int R) {
-                return R == id3v2result::FileOpenFailed || R == id3v2result::WriteFailed || R == id3v2result::ReadOnly;
-            },
-            TReadWhen::Always,
-            true,
-            [](TID3v2Tag& Tag) {
-                Tag.RemoveUnsynchronisationOnAllFrames();
-                Tag.DeCompressAllFrames();
-            }},
-        TNativeRow<TMP4Tag>{{ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
-                            &TTags::FMP4Tag,
-                            &TTags::LoadMP4Tags,
-                            &TTags::DeleteNativeMP4,
-                            [](TTags& T, const std::string& N, bool B, TStream* S) { return T.SaveMP4Tag(N, B, S); },
-                            [](const std::string& N) { return RemoveMP4TagFromFile(N); },
-                            [](int R) {
-                                return R == mp4result::FileOpenFailed || R == mp4result::UnsafeLayout ||
-                                       R == mp4result::ChunkOffsetsFailed || R == mp4result::ChunkOffsets64Failed;
-                            }},
-        TNativeRow<TOpusTag>{
-            {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
-            &TTags::FOggTag,
-            &TTags::LoadOggVorbisAndOpusTags,
-            &TTags::DeleteNativeOgg,
-            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveOggVorbisAndOpusTag(N, S); },
-            [](const std::string& N) { return RemoveOggTagFromFile(N); },
-            [](int R) { return R == oggresult::WriteFailed || R == oggresult::CannotRewrite; }},
-        TNativeRow<TWAVTag>{{ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
-                            &TTags::FWAVTag,
-                            &TTags::LoadWAVTags,
-                            &TTags::DeleteNativeWAV,
-                            [](TTags& T, const std::string& N, bool, TStream* S) { return T.SaveWAVTag(N, S); },
-                            [](const std::string& N) { return RemoveWAVTagFromFile(N); },
-                            // Chunks found that could not be written out of the file.
-                            [](int R) { return R == wavresult::OpenFailed || R == wavresult::Failed; },
-                            TReadWhen::Always,
-                            false,
-                            nullptr,
-                            &TTags::WAVCanHold},
-        TNativeRow<TWMATag>{{ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
-                            &TTags::FWMATag,
-                            &TTags::LoadWMATags,
-                            &TTags::DeleteNativeWMA,
-                            [](TTags& T, const std::string& N, bool, TStream* S) {
-                                return S ? tagresult::WMAToStream : T.SaveWMATag(N);
-                            },
-                            // Only files named as WMA are rewritten by an automatic strip.
-                            [](const std::string& N) { return StripWMA(N); },
-                            nullptr,
-                            TReadWhen::UnclaimedFileOnly});
+    static constexpr auto Rows =
+        std::make_tuple(TNativeRow<TAPEv2Tag>{.Info = {ttAPEv2, TNativeLibrary::APEv2, tagkind::APEv2, "apev2"},
+                                              .Object = &TTags::FAPEv2Tag,
+                                              .Merge = apev2module::Merge,
+                                              .DeleteNative = apev2module::DeleteNative,
+                                              .Save = apev2module::Save,
+                                              .Remove = apev2module::Strip,
+                                              .RemoveFailed = apev2module::StripFailed,
+                                              .Extensions = apev2module::Extensions,
+                                              .PrincipalFor = apev2module::PrincipalFor,
+                                              .Errors = apev2module::Errors,
+                                              .ContainerCodes = apev2module::ContainerCodes},
+                        TNativeRow<TFlacTag>{.Info = {ttFlac, TNativeLibrary::Flac, tagkind::Flac, "flac"},
+                                             .Object = &TTags::FFlacTag,
+                                             .Merge = flacmodule::Merge,
+                                             .DeleteNative = flacmodule::DeleteNative,
+                                             .Save = flacmodule::Save,
+                                             .Remove = flacmodule::Strip,
+                                             .RemoveFailed = flacmodule::StripFailed,
+                                             .Extensions = flacmodule::Extensions,
+                                             .PrincipalFor = flacmodule::PrincipalFor,
+                                             .StreamValues = flacmodule::StreamValues,
+                                             .Errors = flacmodule::Errors,
+                                             .ContainerCodes = flacmodule::ContainerCodes},
+                        TNativeRow<TID3v1Tag>{.Info = {ttID3v1, TNativeLibrary::ID3v1, tagkind::ID3v1, "id3v1"},
+                                              .Object = &TTags::FID3v1Tag,
+                                              .Merge = id3v1module::Merge,
+                                              .DeleteNative = id3v1module::DeleteNative,
+                                              .Save = id3v1module::Save,
+                                              .Remove = id3v1module::Strip,
+                                              .RemoveFailed = id3v1module::StripFailed,
+                                              .MergeForPicturesOnly = false,
+                                              .Holds = id3v1module::Holds,
+                                              .Errors = id3v1module::Errors,
+                                              .ContainerCodes = id3v1module::ContainerCodes},
+                        TNativeRow<TID3v2Tag>{.Info = {ttID3v2, TNativeLibrary::ID3v2, tagkind::ID3v2, "id3v2"},
+                                              .Object = &TTags::FID3v2Tag,
+                                              .Merge = id3v2module::Merge,
+                                              .DeleteNative = id3v2module::DeleteNative,
+                                              .Save = id3v2module::Save,
+                                              .Remove = id3v2module::Strip,
+                                              .RemoveFailed = id3v2module::StripFailed,
+                                              .AfterLoad =
+                                                  [](TID3v2Tag& Tag) {
+                                                      Tag.RemoveUnsynchronisationOnAllFrames();
+                                                      Tag.DeCompressAllFrames();
+                                                  },
+                                              .Extensions = id3v2module::Extensions,
+                                              .PrincipalFor = id3v2module::PrincipalFor,
+                                              .BeforePrincipalSave = id3v2module::BeforePrincipalSave,
+                                              .StreamValues = id3v2module::StreamValues,
+                                              .Errors = id3v2module::Errors,
+                                              .ContainerCodes = id3v2module::ContainerCodes},
+                        TNativeRow<TMP4Tag>{.Info = {ttMP4, TNativeLibrary::MP4, tagkind::MP4, "mp4"},
+                                            .Object = &TTags::FMP4Tag,
+                                            .Merge = mp4module::Merge,
+                                            .DeleteNative = mp4module::DeleteNative,
+                                            .Save = mp4module::Save,
+                                            .Remove = mp4module::Strip,
+                                            .RemoveFailed = mp4module::StripFailed,
+                                            .Extensions = mp4module::Extensions,
+                                            .PrincipalFor = mp4module::PrincipalFor,
+                                            .StreamValues = mp4module::StreamValues,
+                                            .Errors = mp4module::Errors,
+                                            .ContainerCodes = mp4module::ContainerCodes},
+                        TNativeRow<TOpusTag>{.Info = {ttOpusVorbis, TNativeLibrary::Ogg, tagkind::Ogg, "ogg"},
+                                             .Object = &TTags::FOggTag,
+                                             .Merge = oggmodule::Merge,
+                                             .DeleteNative = oggmodule::DeleteNative,
+                                             .Save = oggmodule::Save,
+                                             .Remove = oggmodule::Strip,
+                                             .RemoveFailed = oggmodule::StripFailed,
+                                             .Extensions = oggmodule::Extensions,
+                                             .PrincipalFor = oggmodule::PrincipalFor,
+                                             .StreamValues = oggmodule::StreamValues,
+                                             .Errors = oggmodule::Errors,
+                                             .ContainerCodes = oggmodule::ContainerCodes},
+                        TNativeRow<TWAVTag>{.Info = {ttWAV, TNativeLibrary::WAV, tagkind::WAV, "wav"},
+                                            .Object = &TTags::FWAVTag,
+                                            .Merge = wavmodule::Merge,
+                                            .DeleteNative = wavmodule::DeleteNative,
+                                            .Save = wavmodule::Save,
+                                            .Remove = wavmodule::Strip,
+                                            .RemoveFailed = wavmodule::StripFailed,
+                                            .MergeForPicturesOnly = false,
+                                            .Holds = wavmodule::Holds,
+                                            .Extensions = wavmodule::Extensions,
+                                            .PrincipalFor = wavmodule::PrincipalFor,
+                                            .StreamValues = wavmodule::StreamValues,
+                                            .Errors = wavmodule::Errors,
+                                            .ContainerCodes = wavmodule::ContainerCodes},
+                        TNativeRow<TWMATag>{.Info = {ttWMA, TNativeLibrary::WMA, tagkind::WMA, "wma"},
+                                            .Object = &TTags::FWMATag,
+                                            .Merge = wmamodule::Merge,
+                                            .DeleteNative = wmamodule::DeleteNative,
+                                            .Save = wmamodule::Save,
+                                            .Remove = wmamodule::Strip,
+                                            .ReadWhen = TReadWhen::UnclaimedFileOnly,
+                                            .Extensions = wmamodule::Extensions,
+                                            .StripNamedOnly = true,
+                                            .StreamValues = wmamodule::StreamValues,
+                                            .Errors = wmamodule::Errors,
+                                            .ContainerCodes = wmamodule::ContainerCodes});
 
     // Calls F(Row) for every row, in order.
     template <class F>

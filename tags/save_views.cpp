@@ -61,7 +61,7 @@ TTags::TEntryList TTags::MergedView(TTagType OnlyKind, TPictureList* Pictures) {
             LoadTags();
         } else {
             TNativeFormats::ForEach([&](const auto& Row) {
-                if (Row.Info.Kind == OnlyKind && TNativeFormats::Object(*this, Row).Loaded) (this->*(Row.Merge))();
+                if (Row.Info.Kind == OnlyKind && TNativeFormats::Object(*this, Row).Loaded) Row.Merge(*this);
             });
         }
     } catch (const ETagFormat&) {

@@ -3,16 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tags/ape/apev2_tag.h"
-#include "tags/asf/wma_tag.h"
-#include "tags/flac/flac_tag.h"
-#include "tags/id3/id3v1_tag.h"
-#include "tags/id3/id3v2_tag.h"
-#include "tags/mp4/mp4_tag.h"
-#include "tags/ogg/opus_tag.h"
+#include "tags/native_formats.h"
 #include "tags/tag_formats.h"
 #include "tags/tags.h"
-#include "tags/wav/wav_tag.h"
 
 namespace {
 
@@ -21,18 +14,6 @@ public:
     const char* name() const noexcept override { return "tags"; }
     std::string message(int Value) const override { return TagErrorText(static_cast<TTagError>(Value)); }
 };
-
-struct TNativeRowOfCodes {
-    int Code;
-    TTagError Error;
-};
-
-template <size_t N>
-TTagError Find(const TNativeRowOfCodes (&Rows)[N], int Code) {
-    for (const TNativeRowOfCodes& Row : Rows)
-        if (Row.Code == Code) return Row.Error;
-    return TTagError::Failure;
-}
 
 TTagError FromErrno(int Errno) {
     switch (Errno) {
@@ -82,98 +63,18 @@ const char* TagErrorText(TTagError Error) {
 }
 
 TTagError NativeTagError(TNativeLibrary Library, int NativeCode) {
-    using E = TTagError;
-    if (NativeCode == 0) return E::None;
-    switch (Library) {
-        case TNativeLibrary::ID3v2: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {id3v2result::NoTag, E::NoTag},
-                {id3v2result::NoFrames, E::NothingToWrite},
-                {id3v2result::FileOpenFailed, E::CannotOpen},
-                {id3v2result::ContainerError, E::Damaged},
-                {id3v2result::WriteFailed, E::WriteFailed},
-                {id3v2result::ContainerUnsound, E::Damaged},
-                {id3v2result::UnsupportedVersion, E::UnsupportedVersion},
-                {id3v2result::RF64WithoutWave, E::NotThisFormat},
-                {id3v2result::ContainerTooLarge, E::TooLarge},
-                {id3v2result::NotExclusive, E::Busy},
-                {id3v2result::ReadOnly, E::ReadOnly},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::WAV: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {wavresult::NoFile, E::CannotOpen}, {wavresult::NoTemp, E::WriteFailed},
-                {wavresult::Structure, E::Damaged}, {wavresult::NotWave, E::NotThisFormat},
-                {wavresult::TooLarge, E::TooLarge}, {wavresult::OpenFailed, E::CannotOpen},
-                {wavresult::ReadOnly, E::ReadOnly},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::MP4: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {mp4result::NoTag, E::NoTag},
-                {mp4result::NothingToWrite, E::NothingToWrite},
-                {mp4result::FileOpenFailed, E::CannotOpen},
-                {mp4result::ReadError, E::Damaged},
-                {mp4result::UnsafeLayout, E::UnsafeLayout},
-                {mp4result::NotMP4, E::NotThisFormat},
-                {mp4result::ChunkOffsetsFailed, E::UnsafeLayout},
-                {mp4result::ChunkOffsets64Failed, E::UnsafeLayout},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::APEv2: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {apev2result::NoTag, E::NoTag},
-                {apev2result::NothingToWrite, E::NothingToWrite},
-                {apev2result::CannotOpen, E::CannotOpen},
-                {apev2result::ItemTooLarge, E::Damaged},
-                {apev2result::UnsupportedVersion, E::UnsupportedVersion},
-                {apev2result::DamagedFooter, E::Damaged},
-                {apev2result::ReadOnly, E::ReadOnly},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::Ogg: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {oggresult::CannotOpen, E::CannotOpen},    {oggresult::WriteFailed, E::WriteFailed},
-                {oggresult::BadHeader, E::Damaged},        {oggresult::NoCommentHeader, E::NotThisFormat},
-                {oggresult::CannotRewrite, E::CannotOpen}, {oggresult::ReadOnly, E::ReadOnly},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::Flac: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {flacresult::NoTag, E::NoTag},
-                {flacresult::CannotOpen, E::CannotOpen},
-                {flacresult::WriteFailed, E::WriteFailed},
-                {flacresult::NotOggFlac, E::NotThisFormat},
-                {flacresult::NotFlac, E::NotThisFormat},
-                {flacresult::CannotRewrite, E::CannotOpen},
-                {flacresult::ReadOnly, E::ReadOnly},
-                {flacresult::TooLarge, E::TooLarge},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::ID3v1: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {id3v1::CannotOpen, E::CannotOpen}, {id3v1::ReadError, E::Damaged}, {id3v1::WriteError, E::WriteFailed},
-                {id3v1::ReadOnly, E::ReadOnly},     {id3v1::NoTag, E::NoTag},
-            };
-            return Find(Rows, NativeCode);
-        }
-        case TNativeLibrary::WMA: {
-            static constexpr TNativeRowOfCodes Rows[] = {
-                {wmaresult::NoFile, E::CannotOpen},
-                {wmaresult::NotAsf, E::NotThisFormat},
-                {wmaresult::ReadOnly, E::ReadOnly},
-                {wmaresult::Failed, E::WriteFailed},
-            };
-            return Find(Rows, NativeCode);
-        }
-    }
-    return E::Failure;
+    if (NativeCode == 0) return TTagError::None;
+    TTagError error = TTagError::Failure;
+    bool found = false;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (Row.Info.Library != Library) return;
+        for (const TNativeError& e : Row.Errors)
+            if (!found && e.Code == NativeCode) {
+                error = e.Error;
+                found = true;
+            }
+    });
+    return error;
 }
 
 TTagError ContainerTagError(int ContainerCode) {

@@ -2,7 +2,7 @@
 // library whose result codes it speaks, its bit in DefaultTagKindsForExtension
 // and its name on the command line. The rows come in the order in which a
 // save writes the kinds. The rows themselves, with the native object and the
-// container members of each kind, live in tags/native_formats.h.
+// format module of each kind, live in tags/native_formats.h.
 #pragma once
 
 #include <span>

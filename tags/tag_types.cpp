@@ -1,5 +1,6 @@
 #include "tags/tag_types.h"
 
+#include "tags/native_formats.h"
 #include "tags/text.h"
 
 namespace {
@@ -30,32 +31,16 @@ constexpr const char* TagTypeNames[] = {"None", "Automatic", "APEv2", "FLAC",   
                                         "Ogg",  "WAV",       "WMA",   "MP4Xtra", "Lyrics3", "MKV"};
 static_assert(sizeof(TagTypeNames) / sizeof(TagTypeNames[0]) == ttMKV + 1);
 
-// Native result code n (1-based column) -> container code; 0 = no translation.
-struct TResultRow {
-    TNativeLibrary Library;
-    int Codes[12];
-};
-constexpr TResultRow ResultTable[] = {
-    {TNativeLibrary::ID3v2, {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0}},
-    {TNativeLibrary::WAV, {1, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 0}},
-    {TNativeLibrary::MP4, {1, 3, 4, 5, 6, 7, 13, 9, 10, 14, 19, 20}},
-    {TNativeLibrary::APEv2, {1, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0}},
-    {TNativeLibrary::Ogg, {1, 3, 4, 5, 6, 7, 8, 9, 10, 14, 0, 0}},
-    {TNativeLibrary::Flac, {1, 3, 4, 5, 6, 7, 9, 10, 14, 0, 0, 0}},
-    {TNativeLibrary::ID3v1, {0, 0, 5, 6, 7, 0, 0, 0, 0, 0, 0, 0}},
-    {TNativeLibrary::WMA, {2, 15, 16, 17, 18, 0, 0, 0, 0, 0, 0, 0}},
-};
-
 }  // namespace
 
 int MapNativeResult(TNativeLibrary Library, int NativeCode) {
     if (NativeCode == 0) return 0;
-    for (const auto& row : ResultTable) {
-        if (row.Library != Library) continue;
-        if (NativeCode >= 1 && NativeCode <= 12 && row.Codes[NativeCode - 1] != 0) return row.Codes[NativeCode - 1];
-        return tagresult::Failure;
-    }
-    return tagresult::Failure;
+    int code = tagresult::Failure;
+    TNativeFormats::ForEach([&](const auto& Row) {
+        if (Row.Info.Library != Library || NativeCode < 1 || NativeCode > 12) return;
+        if (Row.ContainerCodes[NativeCode - 1] != 0) code = Row.ContainerCodes[NativeCode - 1];
+    });
+    return code;
 }
 
 TTagLibraryDefaults& TagLibraryDefaults() {

@@ -258,7 +258,7 @@ bool TTags::Delete(int Index) {
     // Remove what stands for the entry in every native tag, so that a later
     // save (which keeps native items without a unified counterpart) does not
     // bring it back.
-    TNativeFormats::ForEach([&](const auto& Row) { (this->*(Row.DeleteNative))(entry); });
+    TNativeFormats::ForEach([&](const auto& Row) { Row.DeleteNative(*this, entry); });
     FTags.erase(FTags.begin() + Index);
     return true;
 }

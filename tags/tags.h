@@ -164,7 +164,8 @@ public:
     int SaveToFile(const std::string& FileName, TTagType TagType = ttAutomatic);
     int SaveToStream(TStream& Stream, bool Buffered, TTagType TagType);
 
-    // Per-format merge, prepare and save members (one source file per format).
+    // Per-format merge, prepare and save accessors: thin wrappers over the
+    // format modules (tags/format_accessors.cpp).
     void LoadAPEv2Tags();
     void PrepareAPEv2Tag();
     int SaveAPEv2Tag(const std::string& FileName, TStream* Stream);
@@ -190,18 +191,11 @@ public:
     bool LoadOggVorbisAndOpusCoverArts(TOpusTag& FromOggTag);
     void LoadWAVTags();
     void PrepareWAVTag();
-    void PrepareWAVDate(TWAVTag& T);
     int SaveWAVTag(const std::string& FileName, TStream* Stream);
     void LoadWMATags();
     void PrepareWMATag();
     int SaveWMATag(const std::string& FileName);
     bool LoadWMACoverArts(TWMATag& FromWMATag);
-
-    // Whether the tags players read beside ID3v2 on an MPEG or WAVE file (ID3v1,
-    // and RIFF INFO with bext and cart) have a place for an entry; a value they
-    // cannot hold goes into an ID3v2 tag instead of being dropped.
-    static bool ID3v1CanHold(const TTag& Entry);
-    static bool WAVCanHold(const TTag& Entry);
 
     // The kinds whose writers the last SaveToFile / SaveToStream ran, in order
     // (with the native result of each); useful to callers that report detail.
@@ -212,17 +206,6 @@ public:
     const std::vector<TSaveStep>& LastSaveSteps() const { return FLastSaveSteps; }
     // The errno behind the last SaveToFile's failure to write, 0 when none is known.
     int LastSaveErrno() const { return FLastSaveErrno; }
-
-    // Removes from every native tag object what stands for Entry (used by Delete).
-    // Each is implemented beside its format's mapping.
-    void DeleteNativeAPEv2(const TTag& Entry);
-    void DeleteNativeFlac(const TTag& Entry);
-    void DeleteNativeID3v1(const TTag& Entry);
-    void DeleteNativeID3v2(const TTag& Entry);
-    void DeleteNativeMP4(const TTag& Entry);
-    void DeleteNativeOgg(const TTag& Entry);
-    void DeleteNativeWAV(const TTag& Entry);
-    void DeleteNativeWMA(const TTag& Entry);
 
 private:
     friend struct TNativeFormats;  // the format table (tags/native_formats.h)

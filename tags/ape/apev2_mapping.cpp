@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/ape/apev2_module.h"
 #include "tags/ape/apev2_tag.h"
 #include "tags/mapping_common.h"
 #include "tags/tags.h"
@@ -121,13 +122,15 @@ void WriteNumberItem(TAPEv2Tag& T, const std::string& Text, bool Track) {
 
 }  // namespace
 
-bool TTags::LoadAPEv2CoverArts(TAPEv2Tag& From) {
+namespace apev2module {
+
+bool MergePictures(TTags& Tags, TAPEv2Tag& From) {
     bool added = false;
     for (int i = 0; i < From.Count(); ++i) {
         TAPEv2CoverArtInfo info;
         if (!From.GetCoverArtFromFrame(i, info)) continue;
         const std::string& key = From.Frame(i)->Name;
-        TCoverArt* c = AddCoverArt(key);
+        TCoverArt* c = Tags.AddCoverArt(key);
         c->MIMEType = MIMEOf(info.Format);
         c->Data = std::move(info.Data);
         c->PictureFormat = PictureFormatOf(info.Format);
@@ -139,48 +142,49 @@ bool TTags::LoadAPEv2CoverArts(TAPEv2Tag& From) {
     return added;
 }
 
-void TTags::LoadAPEv2Tags() {
-    TAPEv2Tag& T = *FAPEv2Tag;
-    if (!OnlyParseCoverArts) {
+void Merge(TTags& Tags) {
+    TAPEv2Tag& T = Tags.APEv2Tag();
+    if (!Tags.OnlyParseCoverArts) {
         // A later format replaces, name by name, what an earlier one supplied.
         for (const auto& f : T.Frames) {
             if (f->Format != ffText) continue;
             if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
-                RemoveAll(kind ? fieldname::TrackNumber : fieldname::DiscNumber);
-                RemoveAll(kind ? "TRACK" : "DISC");
+                Tags.RemoveAll(kind ? fieldname::TrackNumber : fieldname::DiscNumber);
+                Tags.RemoveAll(kind ? "TRACK" : "DISC");
                 if (f->GetText().find('/') != std::string::npos)
-                    RemoveAll(kind ? fieldname::TotalTracks : fieldname::TotalDiscs);
+                    Tags.RemoveAll(kind ? fieldname::TotalTracks : fieldname::TotalDiscs);
             } else {
-                RemoveAll(UnifiedName(f->Name));
+                Tags.RemoveAll(UnifiedName(f->Name));
             }
         }
         for (const auto& f : T.Frames) {
             if (f->Format != ffText) continue;
             if (const int kind = NumberKeyKind(f->Name); kind >= 0) {
                 const mapping::TNumberTotal n = mapping::SplitNumberTotal(f->GetText());
-                if (!n.Number.empty()) Add(kind ? fieldname::TrackNumber : fieldname::DiscNumber)->Value = n.Number;
-                if (!n.Total.empty()) Add(kind ? fieldname::TotalTracks : fieldname::TotalDiscs)->Value = n.Total;
+                if (!n.Number.empty())
+                    Tags.Add(kind ? fieldname::TrackNumber : fieldname::DiscNumber)->Value = n.Number;
+                if (!n.Total.empty()) Tags.Add(kind ? fieldname::TotalTracks : fieldname::TotalDiscs)->Value = n.Total;
             } else if (OneOf(f->Name, ListKeys)) {
                 // Already the container's own list form: name CR LF value CR LF.
                 const std::string v(f->Value.begin(), f->Value.end());
-                if (!v.empty()) Add(f->Name)->Value = text::Utf8OrAnsi(v);
+                if (!v.empty()) Tags.Add(f->Name)->Value = text::Utf8OrAnsi(v);
             } else {
                 const std::string name = UnifiedName(f->Name);
                 for (const std::string& v : f->GetValues())
-                    if (!v.empty()) Add(name)->Value = v;
+                    if (!v.empty()) Tags.Add(name)->Value = v;
             }
         }
     }
-    if (ParseCoverArts && T.CoverArtCount() > 0) {
-        DeleteAllCoverArts();
-        LoadAPEv2CoverArts(T);
+    if (Tags.ParseCoverArts && T.CoverArtCount() > 0) {
+        Tags.DeleteAllCoverArts();
+        MergePictures(Tags, T);
     }
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
-void TTags::PrepareAPEv2Tag() {
-    TAPEv2Tag& T = *FAPEv2Tag;
-    T.UpperCaseFieldNamesToWrite = UpperCaseFieldNamesToWrite;
+void Prepare(TTags& Tags) {
+    TAPEv2Tag& T = Tags.APEv2Tag();
+    T.UpperCaseFieldNamesToWrite = Tags.UpperCaseFieldNamesToWrite;
 
     // Entries grouped by name (ignoring case), in order of first appearance.
     struct TGroup {
@@ -188,8 +192,8 @@ void TTags::PrepareAPEv2Tag() {
         std::vector<std::string> Values;
     };
     std::vector<TGroup> groups;
-    for (int i = 0; i < Count(); ++i) {
-        const TTag& e = *TagAt(i);
+    for (int i = 0; i < Tags.Count(); ++i) {
+        const TTag& e = *Tags.TagAt(i);
         if (e.Value.rfind("BINARY", 0) == 0 || OneOf(e.Name, NumberNames) || !ValidKey(e.Name)) continue;
         TGroup* g = nullptr;
         for (auto& x : groups)
@@ -234,8 +238,8 @@ void TTags::PrepareAPEv2Tag() {
         }
     }
 
-    WriteNumberItem(T, mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)), true);
-    WriteNumberItem(T, mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, false)), false);
+    WriteNumberItem(T, mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, true)), true);
+    WriteNumberItem(T, mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, false)), false);
 
     // Pictures: one binary item each, keyed by its type. A picture loaded from
     // this tag keeps its key; a second picture of one type gets a numbered key.
@@ -245,8 +249,8 @@ void TTags::PrepareAPEv2Tag() {
             if (text::SameText(c.first, Key)) return true;
         return false;
     };
-    for (int i = 0; i < CoverArtCount(); ++i) {
-        const TCoverArt& c = *CoverArtAt(i);
+    for (int i = 0; i < Tags.CoverArtCount(); ++i) {
+        const TCoverArt& c = *Tags.CoverArtAt(i);
         const uint32_t type = c.CoverType < (uint32_t)PictureTypeCount ? c.CoverType : 0;
         std::string key = APEv2CoverTypeOfKey(c.Name) == (int)type ? c.Name : APEv2CoverKey(type);
         for (int n = 2; taken(key); ++n) key = APEv2CoverKey(type) + " " + std::to_string(n);
@@ -264,17 +268,17 @@ void TTags::PrepareAPEv2Tag() {
     }
 }
 
-int TTags::SaveAPEv2Tag(const std::string& FileName, TStream* Stream) {
-    PrepareAPEv2Tag();
+int Save(TTags& Tags, const std::string& FileName, bool /*Buffered*/, TStream* Stream) {
+    Prepare(Tags);
     if (Stream) {
         Stream->Seek(0);
-        return FAPEv2Tag->SaveToStream(*Stream);
+        return Tags.APEv2Tag().SaveToStream(*Stream);
     }
-    return FAPEv2Tag->SaveToFile(FileName);
+    return Tags.APEv2Tag().SaveToFile(FileName);
 }
 
-void TTags::DeleteNativeAPEv2(const TTag& Entry) {
-    TAPEv2Tag& T = *FAPEv2Tag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TAPEv2Tag& T = Tags.APEv2Tag();
     for (int i = T.Count() - 1; i >= 0; --i) {
         TAPEv2Frame& f = *T.Frame(i);
         if (f.Format != ffText || !text::SameText(UnifiedName(f.Name), UnifiedName(Entry.Name))) continue;
@@ -291,3 +295,11 @@ void TTags::DeleteNativeAPEv2(const TTag& Entry) {
         }
     }
 }
+
+int Strip(const std::string& FileName) { return RemoveAPEv2TagFromFile(FileName, false); }
+
+// An APE tag still there afterwards (damaged, or the file could not be
+// written) is a failure; "none found" is not.
+bool StripFailed(int NativeCode) { return NativeCode != apev2result::Success && NativeCode != apev2result::NoTag; }
+
+}  // namespace apev2module

@@ -7,9 +7,11 @@
 
 #include "tags/mapping_common.h"
 #include "tags/stream.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/asf/wma_tag.h"
+#include "tags/asf/wma_module.h"
 #include "tags/field_names.h"
 
 namespace {
@@ -209,67 +211,69 @@ bool IsDiscName(const std::string& N) { return text::SameText(N, fieldname::Disc
 
 }  // namespace
 
-void TTags::LoadWMATags() {
-    TWMATag& T = *FWMATag;
+namespace wmamodule {
+
+void Merge(TTags& Tags) {
+    TWMATag& T = Tags.WMATag();
     // "WM/Track" is the 0-based form that players without "WM/TrackNumber" read.
     bool haveTrackNumber = false;
     for (const auto& f : T.Frames) haveTrackNumber |= f->Name == "WM/TrackNumber";
-    if (!OnlyParseCoverArts) {
+    if (!Tags.OnlyParseCoverArts) {
         for (const auto& f : T.Frames) {
             const std::string u = UnifiedOf(f->Name);
             if (u.empty()) continue;
-            RemoveAll(u);
+            Tags.RemoveAll(u);
             if (u == fieldname::TrackNumber || u == fieldname::DiscNumber)
-                RemoveAll(u == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs);
+                Tags.RemoveAll(u == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs);
         }
     }
-    if (ParseCoverArts && T.CoverArtCount() > 0) DeleteAllCoverArts();
+    if (Tags.ParseCoverArts && T.CoverArtCount() > 0) Tags.DeleteAllCoverArts();
     for (int i = 0; i < T.Count(); ++i) {
         const TWMATagFrame& f = *T.Frames[i];
-        if (f.IsCoverArt() || OnlyParseCoverArts) continue;
+        if (f.IsCoverArt() || Tags.OnlyParseCoverArts) continue;
         const std::string u = UnifiedOf(f.Name);
         if (u.empty()) continue;
         const std::string value = f.GetText();
         if (f.Name == "WM/Track") {
-            if (haveTrackNumber || Exists(fieldname::TrackNumber) >= 0) continue;
+            if (haveTrackNumber || Tags.Exists(fieldname::TrackNumber) >= 0) continue;
             const auto n = text::ParseInt(value);
-            Add(fieldname::TrackNumber)->Value = std::to_string((n ? *n : 0) + 1);
+            Tags.Add(fieldname::TrackNumber)->Value = std::to_string((n ? *n : 0) + 1);
         } else if (f.Name == "WM/TIPL" || f.Name == "WM/TMCL") {
             std::vector<std::string> list;
             f.GetList(list);
-            Add(u)->Value = mapping::JoinLines(list);
+            Tags.Add(u)->Value = mapping::JoinLines(list);
         } else if ((u == fieldname::TrackNumber || u == fieldname::DiscNumber) &&
                    value.find('/') != std::string::npos) {
             const mapping::TNumberTotal p = mapping::SplitNumberTotal(value);
-            Add(u)->Value = p.Number;
+            Tags.Add(u)->Value = p.Number;
             const char* total = u == fieldname::TrackNumber ? fieldname::TotalTracks : fieldname::TotalDiscs;
-            RemoveAll(total);
-            if (!p.Total.empty()) Add(total)->Value = p.Total;
+            Tags.RemoveAll(total);
+            if (!p.Total.empty()) Tags.Add(total)->Value = p.Total;
         } else if (!value.empty()) {
             // The same value under two spellings of a name (ffmpeg writes
             // "Title" and "title", and "Author" twice) is one entry.
             bool copy = false;
-            for (int k = 0; k < Count() && !copy; ++k)
-                copy = text::SameText(TagAt(k)->Name, u) && TagAt(k)->Value == value;
-            if (!copy) Add(u)->Value = value;
+            for (int k = 0; k < Tags.Count() && !copy; ++k)
+                copy = text::SameText(Tags.TagAt(k)->Name, u) && Tags.TagAt(k)->Value == value;
+            if (!copy) Tags.Add(u)->Value = value;
         }
     }
-    if (ParseCoverArts) LoadWMACoverArts(T);
+    if (Tags.ParseCoverArts) MergePictures(Tags, T);
     // What each name held after loading: a save leaves the attributes of
     // names whose values did not change exactly as they are.
     T.LoadedValues.clear();
-    if (!OnlyParseCoverArts) {
-        for (int i = 0; i < Count(); ++i) {
-            const std::string& n = TagAt(i)->Name;
-            if (!LoadedValuesOf(T, n)) T.LoadedValues.push_back({n, ValuesOf(*this, n)});
+    if (!Tags.OnlyParseCoverArts) {
+        for (int i = 0; i < Tags.Count(); ++i) {
+            const std::string& n = Tags.TagAt(i)->Name;
+            if (!LoadedValuesOf(T, n)) T.LoadedValues.push_back({n, ValuesOf(Tags, n)});
         }
-        T.LoadedValues.push_back({"#TRACK", {mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true))}});
-        T.LoadedValues.push_back({"#DISC", {mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, false))}});
+        T.LoadedValues.push_back({"#TRACK", {mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, true))}});
+        T.LoadedValues.push_back({"#DISC", {mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, false))}});
     }
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
-bool TTags::LoadWMACoverArts(TWMATag& FromWMATag) {
+bool MergePictures(TTags& Tags, TWMATag& FromWMATag) {
     bool added = false;
     for (int i = 0; i < FromWMATag.Count(); ++i) {
         if (!FromWMATag.Frames[i]->IsCoverArt()) continue;
@@ -277,24 +281,24 @@ bool TTags::LoadWMACoverArts(TWMATag& FromWMATag) {
         std::string description, mime;
         uint32_t type = 0;
         if (!FromWMATag.GetCoverArtFromFrame(i, data, description, type, mime)) continue;
-        TCoverArt* c = AddCoverArt(mapping::NextCoverArtName(*this));
+        TCoverArt* c = Tags.AddCoverArt(mapping::NextCoverArtName(Tags));
         c->MIMEType = mime;
         c->Data = std::move(data);
         c->Description = description;
         c->CoverType = type;
-        c->PictureFormat = PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
+        c->PictureFormat = TTags::PicturePointerType(c->Data.data(), (int64_t)c->Data.size());
         added = true;
     }
     return added;
 }
 
-void TTags::PrepareWMATag() {
-    TWMATag& T = *FWMATag;
+void Prepare(TTags& Tags) {
+    TWMATag& T = Tags.WMATag();
     // Every distinct unified name once, in the order of its first entry.
     // (Names outside the table are written as they are spelt.)
     std::vector<std::string> names;
-    for (int i = 0; i < Count(); ++i) {
-        const std::string& n = TagAt(i)->Name;
+    for (int i = 0; i < Tags.Count(); ++i) {
+        const std::string& n = Tags.TagAt(i)->Name;
         if (std::none_of(names.begin(), names.end(), [&](const std::string& x) { return text::SameText(x, n); }))
             names.push_back(n);
     }
@@ -304,7 +308,7 @@ void TTags::PrepareWMATag() {
         if (IsTrackName(n)) {
             if (trackDone) continue;
             trackDone = true;
-            const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, true);
+            const mapping::TNumberTotal p = mapping::NumberAndTotal(Tags, true);
             if (Unchanged(T, "#TRACK", {mapping::JoinNumberTotal(p)})) continue;
             const auto number = text::ParseInt(p.Number);
             PutValues(T, "WM/TrackNumber",
@@ -317,21 +321,21 @@ void TTags::PrepareWMATag() {
         if (IsDiscName(n)) {
             if (discDone) continue;
             discDone = true;
-            const mapping::TNumberTotal p = mapping::NumberAndTotal(*this, false);
+            const mapping::TNumberTotal p = mapping::NumberAndTotal(Tags, false);
             if (Unchanged(T, "#DISC", {mapping::JoinNumberTotal(p)})) continue;
             PutValues(T, "WM/PartOfSet",
                       p.Number.empty() ? std::vector<std::string>{} : std::vector{mapping::JoinNumberTotal(p)});
             continue;
         }
         // One "WM/Year": the year when the container has one, else the recording date.
-        if (text::SameText(n, "RECORDINGDATE") && Exists(fieldname::Year) >= 0) continue;
-        if (Unchanged(T, n, ValuesOf(*this, n))) continue;
+        if (text::SameText(n, "RECORDINGDATE") && Tags.Exists(fieldname::Year) >= 0) continue;
+        if (Unchanged(T, n, ValuesOf(Tags, n))) continue;
         const std::string attribute = AttributeOf(n);
         if (text::SameText(n, "TIPL") || text::SameText(n, "TMCL")) {
             std::vector<std::string> list;
-            for (int i = 0; i < Count(); ++i)
-                if (text::SameText(TagAt(i)->Name, n))
-                    for (const auto& line : mapping::SplitLines(TagAt(i)->Value))
+            for (int i = 0; i < Tags.Count(); ++i)
+                if (text::SameText(Tags.TagAt(i)->Name, n))
+                    for (const auto& line : mapping::SplitLines(Tags.TagAt(i)->Value))
                         if (!text::Trim(line).empty()) list.push_back(line);
             TWMATagFrame* f = T.Frame(attribute);
             if (list.empty()) {
@@ -343,25 +347,28 @@ void TTags::PrepareWMATag() {
             continue;
         }
         std::vector<std::string> values;
-        for (int i = 0; i < Count(); ++i)
-            if (text::SameText(TagAt(i)->Name, n) && !TagAt(i)->Value.empty()) values.push_back(TagAt(i)->Value);
+        for (int i = 0; i < Tags.Count(); ++i)
+            if (text::SameText(Tags.TagAt(i)->Name, n) && !Tags.TagAt(i)->Value.empty())
+                values.push_back(Tags.TagAt(i)->Value);
         PutValues(T, attribute, values);
     }
 
     T.DeleteAllCoverArts();
-    for (int i = 0; i < CoverArtCount(); ++i) {
-        TCoverArt* c = CoverArtAt(i);
+    for (int i = 0; i < Tags.CoverArtCount(); ++i) {
+        TCoverArt* c = Tags.CoverArtAt(i);
         T.AddCoverArtFrame(c->Data, mapping::PictureMIMEType(*c), c->Description, c->CoverType);
     }
 }
 
-int TTags::SaveWMATag(const std::string& FileName) {
-    PrepareWMATag();
-    return FWMATag->SaveToFile(FileName);
+int Save(TTags& Tags, const std::string& FileName, bool /*Buffered*/, TStream* Stream) {
+    // The writer rewrites the ASF header in a file only.
+    if (Stream) return tagresult::WMAToStream;
+    Prepare(Tags);
+    return Tags.WMATag().SaveToFile(FileName);
 }
 
-void TTags::DeleteNativeWMA(const TTag& Entry) {
-    TWMATag& T = *FWMATag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TWMATag& T = Tags.WMATag();
     std::vector<std::string> attributes;
     if (IsTrackName(Entry.Name))
         attributes = {"WM/TrackNumber", "WM/Track"};
@@ -372,3 +379,29 @@ void TTags::DeleteNativeWMA(const TTag& Entry) {
     for (const auto& a : attributes)
         while (T.DeleteFrameByName(a)) {}
 }
+
+// Only files named as WMA are rewritten by an automatic strip.
+int Strip(const std::string& FileName) {
+    TWMATag Wma;
+    Wma.LoadFromFile(FileName);
+    Wma.Clear();
+    return Wma.SaveToFile(FileName);
+}
+
+// WMA header: duration in milliseconds (play time ÷ 1000), bit rate, the
+// number of frames as sample count, and the audio stream's channels, sample
+// rate and bits per sample.
+TStreamValues StreamValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWMATag& W = Tags.WMATag();
+    if (!W.Loaded) return V;
+    V.PlayTime = double(W.Duration()) / 1000.0;
+    V.BitRate.Value = W.BitRate();
+    V.SampleCount.Value = W.NumberOfFrames();
+    V.Channels.Value = W.Channels;
+    V.SamplesPerSec.Value = W.SampleRate;
+    V.BitsPerSample.Value = W.BitsPerSample;
+    return V;
+}
+
+}  // namespace wmamodule

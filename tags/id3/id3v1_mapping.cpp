@@ -1,6 +1,7 @@
 // Translation between the ID3v1 tag and the container's unified entries.
 #include <string>
 
+#include "tags/id3/id3v1_module.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/mapping_common.h"
 #include "tags/tags.h"
@@ -18,12 +19,14 @@ uint8_t TrackByte(const std::string& Value) {
 
 }  // namespace
 
-void TTags::LoadID3v1Tags() {
-    const TID3v1Tag& T = *FID3v1Tag;
+namespace id3v1module {
+
+void Merge(TTags& Tags) {
+    const TID3v1Tag& T = Tags.ID3v1Tag();
     auto Put = [&](const char* Name, const std::string& Value) {
         if (Value.empty()) return;
-        RemoveAll(Name);
-        Add(Name)->Value = Value;
+        Tags.RemoveAll(Name);
+        Tags.Add(Name)->Value = Value;
     };
     Put(fieldname::Title, T.Title);
     Put(fieldname::Artist, T.Artist);
@@ -31,50 +34,50 @@ void TTags::LoadID3v1Tags() {
     Put(fieldname::Year, T.Year);
     Put(fieldname::Comment, T.Comment);
     if (T.Track != 0) {
-        RemoveAll(fieldname::TrackNumber);
-        RemoveAll("TRACK");
-        Add(fieldname::TrackNumber)->Value = std::to_string(T.Track);
+        Tags.RemoveAll(fieldname::TrackNumber);
+        Tags.RemoveAll("TRACK");
+        Tags.Add(fieldname::TrackNumber)->Value = std::to_string(T.Track);
     }
     Put(fieldname::Genre, T.Genre);
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
-void TTags::PrepareID3v1Tag() {
-    TID3v1Tag& T = *FID3v1Tag;
+void Prepare(TTags& Tags) {
+    TID3v1Tag& T = Tags.ID3v1Tag();
     T.Revision1 = true;
     // Whole texts: the block cuts them to their widths when it is built, and
     // the Lyrics3 extended fields keep the full texts.
-    T.Title = GetText(fieldname::Title);
-    T.Artist = GetText(fieldname::Artist);
-    T.Album = GetText(fieldname::Album);
+    T.Title = Tags.GetText(fieldname::Title);
+    T.Artist = Tags.GetText(fieldname::Artist);
+    T.Album = Tags.GetText(fieldname::Album);
     // The comment without a description is the user's; described ones hold
     // players' own data (loudness, gapless figures) that means nothing here.
-    const TTag* Comment = mapping::PlainEntry(*this, fieldname::Comment);
+    const TTag* Comment = mapping::PlainEntry(Tags, fieldname::Comment);
     T.Comment = Comment ? Comment->Value : std::string();
-    T.Genre = GetText(fieldname::Genre);
+    T.Genre = Tags.GetText(fieldname::Genre);
     // The four-digit year of a full date; a year without four digits as it is.
-    const std::string Year = GetText(fieldname::Year);
+    const std::string Year = Tags.GetText(fieldname::Year);
     T.Year = mapping::FourDigitYear(Year);
     if (T.Year.empty()) T.Year = Year;
-    if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RELEASEDATE"));
-    if (T.Year.empty()) T.Year = mapping::FourDigitYear(GetText("RECORDINGDATE"));
+    if (T.Year.empty()) T.Year = mapping::FourDigitYear(Tags.GetText("RELEASEDATE"));
+    if (T.Year.empty()) T.Year = mapping::FourDigitYear(Tags.GetText("RECORDINGDATE"));
     // "4/10" is track 4.
-    T.Track = TrackByte(mapping::NumberAndTotal(*this, true).Number);
-    if (T.Track == 0) T.Track = TrackByte(mapping::SplitNumberTotal(GetText("TRACK")).Number);
+    T.Track = TrackByte(mapping::NumberAndTotal(Tags, true).Number);
+    if (T.Track == 0) T.Track = TrackByte(mapping::SplitNumberTotal(Tags.GetText("TRACK")).Number);
 }
 
-int TTags::SaveID3v1Tag(const std::string& FileName, TStream* Stream) {
-    PrepareID3v1Tag();
-    const bool WriteLyrics = !FID3v1Tag->LyricsFrames.empty();
+int Save(TTags& Tags, const std::string& FileName, bool /*Buffered*/, TStream* Stream) {
+    Prepare(Tags);
+    const bool WriteLyrics = !Tags.ID3v1Tag().LyricsFrames.empty();
     if (Stream) {
         Stream->Seek(0);
-        return FID3v1Tag->SaveToStream(*Stream, WriteLyrics);
+        return Tags.ID3v1Tag().SaveToStream(*Stream, WriteLyrics);
     }
-    return FID3v1Tag->SaveToFile(FileName, WriteLyrics);
+    return Tags.ID3v1Tag().SaveToFile(FileName, WriteLyrics);
 }
 
-void TTags::DeleteNativeID3v1(const TTag& Entry) {
-    TID3v1Tag& T = *FID3v1Tag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TID3v1Tag& T = Tags.ID3v1Tag();
     const std::string& N = Entry.Name;
     if (text::SameText(N, fieldname::Title))
         T.Title.clear();
@@ -94,7 +97,7 @@ void TTags::DeleteNativeID3v1(const TTag& Entry) {
     }
 }
 
-bool TTags::ID3v1CanHold(const TTag& Entry) {
+bool Holds(const TTag& Entry) {
     static constexpr const char* Names[] = {fieldname::Title, fieldname::Artist,      fieldname::Album, fieldname::Year,
                                             fieldname::Genre, fieldname::TrackNumber, "TRACK"};
     for (const char* n : Names)
@@ -102,3 +105,11 @@ bool TTags::ID3v1CanHold(const TTag& Entry) {
     // Only the comment without a description has a field there.
     return text::SameText(Entry.Name, fieldname::Comment) && Entry.Description.empty();
 }
+
+int Strip(const std::string& FileName) { return RemoveID3v1TagFromFile(FileName, false); }
+
+bool StripFailed(int NativeCode) {
+    return NativeCode == id3v1::CannotOpen || NativeCode == id3v1::WriteError || NativeCode == id3v1::ReadOnly;
+}
+
+}  // namespace id3v1module

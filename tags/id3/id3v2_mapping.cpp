@@ -13,10 +13,12 @@
 #include <cctype>
 #include <string_view>
 
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/mapping_common.h"
 #include "tags/text.h"
 #include "tags/id3/id3v1_tag.h"
+#include "tags/id3/id3v2_module.h"
 #include "tags/id3/id3v2_tag.h"
 #include "tags/field_names.h"
 
@@ -615,6 +617,74 @@ bool WritesVersion4(const TID3v2Tag& T) {
     return T.MajorVersion == 4;
 }
 
+// ---- stream values ----
+
+// MPEG audio found by the ID3v2 reader.
+TStreamValues MPEGValues(const TMPEGStreamInfo& M) {
+    TStreamValues V;
+    V.PlayTime = M.PlayTime;
+    V.BitRate.Value = streamvalues::ClampedInt<uint32_t>(M.BitRate);
+    switch (M.MPEGInfo.ChannelMode) {
+        case tmpegcmUnknown: break;  // no answer
+        case tmpegcmMono: V.Channels.Value = 1; break;
+        case tmpegcmDualChannel:
+        case tmpegcmJointStereo:
+        case tmpegcmStereo: V.Channels.Value = 2; break;
+        default: V.Channels = {0, true}; break;
+    }
+    // MPEG audio has no sample width: once the stream is known, 0 is the answer.
+    V.BitsPerSample = {0, M.MPEGInfo.SampleRate != 0};
+    V.SamplesPerSec.Value = M.MPEGInfo.SampleRate;
+    V.SampleCount.Value = M.SampleCount;
+    return V;
+}
+
+// The WAVE, RF64, AIFF, DSF and DFF containers the ID3v2 reader recognises
+// carry their own stream values: AIFF's play time is rounded to whole
+// seconds, its rate rounded; a DFF stream has one bit per sample.
+TStreamValues ContainerValues(const TID3v2Tag& Tag) {
+    TStreamValues V;
+    const TContainerAudio& A = Tag.ContainerAudio();
+    switch (Tag.SourceFileType()) {
+        case sftWAVE:
+        case sftRF64:
+            V.PlayTime = A.PlayTime;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.WAVInfo.Channels;
+            V.BitsPerSample.Value = A.WAVInfo.BitsPerSample;
+            V.SamplesPerSec.Value = A.WAVInfo.SamplesPerSec;
+            V.SampleCount.Value = A.SampleCount;
+            break;
+        case sftAIFF:
+            V.PlayTime = streamvalues::IsPlayTime(A.PlayTime) ? std::nearbyint(A.PlayTime) : 0;
+            V.BitRate.Value = A.BitRate;
+            V.Channels.Value = A.AIFFInfo.Channels;
+            V.BitsPerSample.Value = A.AIFFInfo.SampleSize;
+            V.SamplesPerSec.Value = streamvalues::Clamped<uint32_t>(std::nearbyint(A.AIFFInfo.SampleRate));
+            V.SampleCount.Value = A.AIFFInfo.SampleFrames;
+            break;
+        case sftDSF:
+            V.PlayTime = A.DSFInfo.PlayTime;
+            V.BitRate.Value = A.DSFInfo.BitRate();
+            V.Channels.Value = streamvalues::ClampedInt<uint16_t>(A.DSFInfo.ChannelNumber);
+            V.BitsPerSample.Value = streamvalues::ClampedInt<uint16_t>(A.DSFInfo.BitsPerSample);
+            V.SamplesPerSec.Value = A.DSFInfo.SamplingFrequency;
+            V.SampleCount.Value =
+                streamvalues::ClampedInt<int64_t>((int64_t)std::min<uint64_t>(A.DSFInfo.SampleCount, INT64_MAX));
+            break;
+        case sftDFF:
+            V.PlayTime = A.DFFInfo.PlayTime;
+            V.BitRate.Value = A.DFFInfo.BitRate;
+            V.Channels.Value = A.DFFInfo.ChannelNumber;
+            V.BitsPerSample.Value = 1;
+            V.SamplesPerSec.Value = A.DFFInfo.SampleRate;
+            V.SampleCount.Value = (int64_t)std::min<uint64_t>(A.DFFInfo.SampleCount, INT64_MAX);
+            break;
+        default: break;
+    }
+    return V;
+}
+
 }  // namespace
 
 // "(17)", "(4)(17)Eurodisco", "(RX)", "((text" ... to plain genre names.
@@ -666,67 +736,70 @@ std::string ResolveID3v2Genre(const std::string& Value) {
 
 // ---- loading -----------------------------------------------------------------------
 
-void TTags::LoadID3v2Tags() {
-    TID3v2Tag& T = *FID3v2Tag;
-    if (!OnlyParseCoverArts) {
+namespace id3v2module {
+
+void Merge(TTags& Tags) {
+    TID3v2Tag& T = Tags.ID3v2Tag();
+    if (!Tags.OnlyParseCoverArts) {
         // Seek-frame and signature frames describe the old layout; they are never carried over.
         T.DeleteFrames("SESC");
         T.DeleteFrames("SEFC");
         T.DeleteFrames("SEBR");
-        RemoveEarlierEntries(*this, T);
+        RemoveEarlierEntries(Tags, T);
     }
-    if (ParseCoverArts && T.CoverArtCount() > 0) DeleteAllCoverArts();
+    if (Tags.ParseCoverArts && T.CoverArtCount() > 0) Tags.DeleteAllCoverArts();
 
     for (int i = 0; i < T.GetFrameCount(); ++i) {
         TID3v2Frame& f = *T.Frames[i];
         const std::string id = f.IDText();
         const std::string name = UnifiedNameOfFrame(f.ID);
         if (name == fieldname::Genre) {
-            LoadTextFrame(*this, T, i, name);
+            LoadTextFrame(Tags, T, i, name);
             f.AlreadyParsed = true;
             continue;
         }
-        if (name.empty() || OnlyParseCoverArts) {
-            if (!OnlyParseCoverArts) {
+        if (name.empty() || Tags.OnlyParseCoverArts) {
+            if (!Tags.OnlyParseCoverArts) {
                 if (id == "TXXX")
-                    LoadUserText(*this, T, i);
+                    LoadUserText(Tags, T, i);
                 else if (id == "WXXX")
-                    LoadUserURL(*this, T, i);
+                    LoadUserURL(Tags, T, i);
                 else if (id == "PCNT" || id == "POPM")
-                    LoadCounter(*this, T, i, id);
+                    LoadCounter(Tags, T, i, id);
             }
-            if (ParseCoverArts && id == "APIC") LoadPicture(*this, T, i);
+            if (Tags.ParseCoverArts && id == "APIC") LoadPicture(Tags, T, i);
             continue;
         }
         switch (FamilyOf(id)) {
-            case TFamily::Content: LoadContent(*this, T, i, name); break;
-            case TFamily::People: LoadPeople(*this, T, i, name); break;
-            case TFamily::URL: Add(name)->Value = T.GetURL(i); break;
-            default: LoadTextFrame(*this, T, i, name); break;
+            case TFamily::Content: LoadContent(Tags, T, i, name); break;
+            case TFamily::People: LoadPeople(Tags, T, i, name); break;
+            case TFamily::URL: Tags.Add(name)->Value = T.GetURL(i); break;
+            default: LoadTextFrame(Tags, T, i, name); break;
         }
         f.AlreadyParsed = true;
     }
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
-bool TTags::LoadID3v2CoverArts(TID3v2Tag& From) {
+bool MergePictures(TTags& Tags, TID3v2Tag& From) {
     bool added = false;
     for (int i = 0; i < From.GetFrameCount(); ++i) {
         if (!From.Frames[i]->IsID("APIC")) continue;
-        if (LoadPicture(*this, From, i)) added = true;
+        if (LoadPicture(Tags, From, i)) added = true;
     }
     return added;
 }
 
 // ---- saving ---------------------------------------------------------------------------
 
-void TTags::PrepareID3v2Tag() {
-    TID3v2Tag& T = *FID3v2Tag;
-    mapping::SplitTypedNumberTotal(*this, true);
-    mapping::SplitTypedNumberTotal(*this, false);
-    TSaveContext C{*this, T, ID3v2WriteUTF8Text ? teUTF8 : teUnicode, WritesVersion4(T), {}};
+void Prepare(TTags& Tags) {
+    TID3v2Tag& T = Tags.ID3v2Tag();
+    mapping::SplitTypedNumberTotal(Tags, true);
+    mapping::SplitTypedNumberTotal(Tags, false);
+    TSaveContext C{Tags, T, Tags.ID3v2WriteUTF8Text ? teUTF8 : teUnicode, WritesVersion4(T), {}};
     int ratingIndex = 0;
-    for (int i = 0; i < Count(); ++i) C.Dest.push_back(DestinationOf(*this, T, *FTags[i], C.Version4, ratingIndex));
+    for (int i = 0; i < Tags.Count(); ++i)
+        C.Dest.push_back(DestinationOf(Tags, T, *Tags.TagAt(i), C.Version4, ratingIndex));
 
     // Each key is written once, when its first entry comes.
     std::vector<std::string> done, contentIDs;
@@ -749,21 +822,21 @@ void TTags::PrepareID3v2Tag() {
     }
 
     // Without pictures loaded, the picture frames stay as they were read.
-    if (ParseCoverArts) SavePictures(*this, T);
+    if (Tags.ParseCoverArts) SavePictures(Tags, T);
 }
 
-int TTags::SaveID3v2Tag(const std::string& FileName, bool Buffered, TStream* Stream) {
-    PrepareID3v2Tag();
-    FID3v2Tag->SetAllFrameDataStreams();
+int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream) {
+    Prepare(Tags);
+    Tags.ID3v2Tag().SetAllFrameDataStreams();
     if (Stream) {
         Stream->Seek(0);
-        return FID3v2Tag->SaveToStream(*Stream, Buffered);
+        return Tags.ID3v2Tag().SaveToStream(*Stream, Buffered);
     }
-    return FID3v2Tag->SaveToFile(FileName, Buffered);
+    return Tags.ID3v2Tag().SaveToFile(FileName, Buffered);
 }
 
-void TTags::DeleteNativeID3v2(const TTag& Entry) {
-    TID3v2Tag& T = *FID3v2Tag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TID3v2Tag& T = Tags.ID3v2Tag();
     // User-defined frames are matched on their description (which is the
     // entry's name only for a TXXX) and their value.
     if (Entry.ExtTagType == ettTXXX || Entry.ExtTagType == ettWXXX) {
@@ -809,3 +882,34 @@ void TTags::DeleteNativeID3v2(const TTag& Entry) {
         for (int i; (i = T.FindTXXXByDescription(Entry.Name)) >= 0;) T.DeleteFrame(i);
     }
 }
+
+int Strip(const std::string& FileName) { return RemoveID3v2TagFromFile(FileName, false); }
+
+bool StripFailed(int NativeCode) {
+    return NativeCode == id3v2result::FileOpenFailed || NativeCode == id3v2result::WriteFailed ||
+           NativeCode == id3v2result::ReadOnly;
+}
+
+// Before an automatic save writes the tag as the principal tag of a file
+// that held none of its own: the frames of the encoder's stream figures
+// (its length and its SEFC, SESC counts) go.
+void BeforePrincipalSave(TID3v2Tag& Tag) {
+    Tag.DeleteFrames("SEFC");
+    Tag.DeleteFrames("SESC");
+    Tag.DeleteFrames("TLEN");
+}
+
+TStreamValues StreamValues(const TTags& Tags) {
+    const TID3v2Tag& Tag = Tags.ID3v2Tag();
+    switch (Tag.SourceFileType()) {
+        case sftMPEG: return MPEGValues(Tag.MPEGStream());
+        case sftWAVE:
+        case sftRF64:
+        case sftAIFF:
+        case sftDSF:
+        case sftDFF: return ContainerValues(Tag);
+        default: return {};
+    }
+}
+
+}  // namespace id3v2module

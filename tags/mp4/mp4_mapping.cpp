@@ -7,7 +7,9 @@
 #include <string_view>
 
 #include "tags/mapping_common.h"
+#include "tags/mp4/mp4_module.h"
 #include "tags/mp4/mp4_tag.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/field_names.h"
@@ -288,16 +290,18 @@ void SetItemValues(TMP4Tag& Tag, const TAtomName& ID, const std::vector<std::str
 
 // ---- loading ----------------------------------------------------------------------------
 
-bool TTags::LoadMP4CoverArts(TMP4Tag& From) {
+namespace mp4module {
+
+bool MergePictures(TTags& Tags, TMP4Tag& From) {
     bool added = false;
     for (const auto& a : From.Atoms) {
         if (a.ID != AtomName("covr")) continue;
         for (const auto& d : a.Datas) {
             if (d.Skipped) continue;
-            TCoverArt* c = AddCoverArt(mapping::NextCoverArtName(*this));
+            TCoverArt* c = Tags.AddCoverArt(mapping::NextCoverArtName(Tags));
             if (!c) continue;
             c->Data = d.Data;
-            c->PictureFormat = PicturePointerType(d.Data.data(), (int64_t)d.Data.size());
+            c->PictureFormat = TTags::PicturePointerType(d.Data.data(), (int64_t)d.Data.size());
             c->MIMEType = MIMEOf(c->PictureFormat);
             c->CoverType = mapping::FrontCoverType;
             c->Description.clear();
@@ -307,8 +311,8 @@ bool TTags::LoadMP4CoverArts(TMP4Tag& From) {
     return added;
 }
 
-void TTags::LoadMP4Tags() {
-    TMP4Tag& T = *FMP4Tag;
+void Merge(TTags& Tags) {
+    TMP4Tag& T = Tags.MP4Tag();
     const TAtomName freeform = AtomName("----"), covr = AtomName("covr");
 
     struct TValue {
@@ -325,7 +329,7 @@ void TTags::LoadMP4Tags() {
             for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
             continue;
         }
-        if (OnlyParseCoverArts) continue;
+        if (Tags.OnlyParseCoverArts) continue;
         const std::string name = NameOfItem(a.ID);
         if (name.empty()) continue;
         if (name == "TIPL" || name == "TMCL") {
@@ -334,7 +338,7 @@ void TTags::LoadMP4Tags() {
         }
         for (int i = 0; i < a.Count(); ++i) add(name, a.DataText(i));
     }
-    if (!OnlyParseCoverArts) {
+    if (!Tags.OnlyParseCoverArts) {
         add(fieldname::Genre, T.GetGenre());
         add("MEDIA", T.GetMediaType());
         if (T.GetTrack()) add(fieldname::TrackNumber, std::to_string(T.GetTrack()));
@@ -345,31 +349,31 @@ void TTags::LoadMP4Tags() {
     }
     // Every name this tag supplies replaces what an earlier merge put there.
     for (const auto& v : values) {
-        RemoveAll(v.Name);
-        if (v.Name == fieldname::TrackNumber) RemoveAll("TRACK");
-        if (v.Name == fieldname::DiscNumber) RemoveAll("DISC");
+        Tags.RemoveAll(v.Name);
+        if (v.Name == fieldname::TrackNumber) Tags.RemoveAll("TRACK");
+        if (v.Name == fieldname::DiscNumber) Tags.RemoveAll("DISC");
     }
-    for (const auto& v : values) Add(v.Name)->Value = v.Value;
+    for (const auto& v : values) Tags.Add(v.Name)->Value = v.Value;
 
-    if (ParseCoverArts && T.FindAtom(covr)) {
-        DeleteAllCoverArts();
-        LoadMP4CoverArts(T);
+    if (Tags.ParseCoverArts && T.FindAtom(covr)) {
+        Tags.DeleteAllCoverArts();
+        MergePictures(Tags, T);
     }
     // The Windows Media attributes fill only names the item list left empty:
     // the same value held twice would come back as a second item on every save.
-    if (!OnlyParseCoverArts)
+    if (!Tags.OnlyParseCoverArts)
         for (const auto& x : XtraNames) {
             const std::string v = XtraValue(T, x);
-            if (!v.empty() && Exists(std::string(x.Name)) < 0) Add(std::string(x.Name))->Value = v;
+            if (!v.empty() && Tags.Exists(std::string(x.Name)) < 0) Tags.Add(std::string(x.Name))->Value = v;
         }
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
 // ---- saving -----------------------------------------------------------------------------
 
-void TTags::PrepareMP4Tag() {
-    TMP4Tag& T = *FMP4Tag;
-    const auto groups = GroupedEntries(*this);
+void Prepare(TTags& Tags) {
+    TMP4Tag& T = Tags.MP4Tag();
+    const auto groups = GroupedEntries(Tags);
     const std::vector<std::string>* year = nullptr;
     bool tracksDone = false, discsDone = false;
     for (const auto& [name, all] : groups) {
@@ -392,7 +396,7 @@ void TTags::PrepareMP4Tag() {
             bool& done = track ? tracksDone : discsDone;
             if (done) continue;
             done = true;
-            const mapping::TNumberTotal nt = mapping::NumberAndTotal(*this, track);
+            const mapping::TNumberTotal nt = mapping::NumberAndTotal(Tags, track);
             const int n = (int)std::clamp<int64_t>(ToInt(nt.Number), 0, 0xFFFF);
             const int t = (int)std::clamp<int64_t>(ToInt(nt.Total), 0, 0xFFFF);
             if (track && (n != T.GetTrack() || t != T.GetTotalTracks())) T.SetTrack(n, t);
@@ -440,9 +444,9 @@ void TTags::PrepareMP4Tag() {
             if (!source.empty()) T.DeleteAllAtoms(src);
             // The freeform item keeps the entry's own spelling of the name.
             std::string own = name;
-            for (int i = 0; i < Count(); ++i)
-                if (text::SameText(TagAt(i)->Name, name)) {
-                    own = TagAt(i)->Name;
+            for (int i = 0; i < Tags.Count(); ++i)
+                if (text::SameText(Tags.TagAt(i)->Name, name)) {
+                    own = Tags.TagAt(i)->Name;
                     break;
                 }
             SetFreeform(T, own, values);
@@ -479,25 +483,25 @@ void TTags::PrepareMP4Tag() {
         if (wanted != current) T.SetText(day, wanted);
     }
 
-    if (!ParseCoverArts) return;
+    if (!Tags.ParseCoverArts) return;
     // Pictures: the covr item holds every picture in order; an unchanged
     // list leaves it alone, and a picture that was loaded keeps its type.
     const TAtomName covr = AtomName("covr");
     const int at = T.FindAtomIndex(covr);
-    if (CoverArtCount() == 0) {
+    if (Tags.CoverArtCount() == 0) {
         T.DeleteAllAtoms(covr);
         return;
     }
     std::vector<TMP4AtomData> old;
     for (const auto& a : T.Atoms)
         if (a.ID == covr) old.insert(old.end(), a.Datas.begin(), a.Datas.end());
-    bool same = (int)old.size() == CoverArtCount();
-    for (int i = 0; same && i < CoverArtCount(); ++i) same = old[(size_t)i].Data == CoverArtAt(i)->Data;
+    bool same = (int)old.size() == Tags.CoverArtCount();
+    for (int i = 0; same && i < Tags.CoverArtCount(); ++i) same = old[(size_t)i].Data == Tags.CoverArtAt(i)->Data;
     if (same) return;
     std::vector<TMP4AtomData> datas;
     std::vector<bool> used(old.size(), false);
-    for (int i = 0; i < CoverArtCount(); ++i) {
-        const TCoverArt& c = *CoverArtAt(i);
+    for (int i = 0; i < Tags.CoverArtCount(); ++i) {
+        const TCoverArt& c = *Tags.CoverArtAt(i);
         TMP4AtomData d;
         d.Data = c.Data;
         d.DataType = DataTypeOf(FormatOf(c));
@@ -517,14 +521,14 @@ void TTags::PrepareMP4Tag() {
     T.Atoms.insert(T.Atoms.begin() + (at < 0 ? T.Count() : std::min(at, T.Count())), std::move(a));
 }
 
-int TTags::SaveMP4Tag(const std::string& FileName, bool Buffered, TStream* Stream) {
-    PrepareMP4Tag();
-    return Stream ? FMP4Tag->SaveToStream(*Stream, Buffered, MP4KeepPadding)
-                  : FMP4Tag->SaveToFile(FileName, MP4KeepPadding);
+int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream) {
+    Prepare(Tags);
+    return Stream ? Tags.MP4Tag().SaveToStream(*Stream, Buffered, Tags.MP4KeepPadding)
+                  : Tags.MP4Tag().SaveToFile(FileName, Tags.MP4KeepPadding);
 }
 
-void TTags::DeleteNativeMP4(const TTag& Entry) {
-    TMP4Tag& T = *FMP4Tag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TMP4Tag& T = Tags.MP4Tag();
     const std::string n = text::UpperAscii(Entry.Name);
     if (n == fieldname::TrackNumber || n == "TRACK")
         T.DeleteAllAtoms(AtomName("trkn"));
@@ -552,3 +556,25 @@ void TTags::DeleteNativeMP4(const TTag& Entry) {
         if (T.Xtras.size() != before) T.XtraChanged = true;
     }
 }
+
+int Strip(const std::string& FileName) { return RemoveMP4TagFromFile(FileName); }
+
+bool StripFailed(int NativeCode) {
+    return NativeCode == mp4result::FileOpenFailed || NativeCode == mp4result::UnsafeLayout ||
+           NativeCode == mp4result::ChunkOffsetsFailed || NativeCode == mp4result::ChunkOffsets64Failed;
+}
+
+// MP4 track data: play time, bit rate (final once the media-data size is
+// known), channels, bits per sample, sample rate; no sample count.
+TStreamValues StreamValues(const TTags& Tags) {
+    const TMP4Tag& M = Tags.MP4Tag();
+    TStreamValues V;
+    V.PlayTime = M.Playtime;
+    V.BitRate = {M.BitRate, M.mdatAtomSize > 0};
+    V.Channels.Value = M.AudioChannelCount;
+    V.BitsPerSample.Value = streamvalues::ClampedInt<uint16_t>(M.AudioResolution);
+    V.SamplesPerSec.Value = M.AudioSampleRate;
+    return V;
+}
+
+}  // namespace mp4module

@@ -2,4 +2,5 @@
 list(APPEND TAGS_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/vorbis_comment.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vorbis_comment.h
-  ${CMAKE_CURRENT_LIST_DIR}/vorbis_mapping.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/vorbis_mapping.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/vorbis_mapping.h)

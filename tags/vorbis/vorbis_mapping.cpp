@@ -10,15 +10,15 @@
 // and order), and a number keeps the n/m or separate form the file gives it.
 #include <algorithm>
 
-#include "tags/flac/flac_tag.h"
-#include "tags/ogg/opus_tag.h"
+#include "tags/vorbis/vorbis_comment.h"
 #include "tags/mapping_common.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
 #include "tags/text.h"
 #include "tags/field_names.h"
+#include "tags/vorbis/vorbis_mapping.h"
 
-namespace {
+namespace vorbismapping {
 
 // Comment names other programs write for a unified name; a comment read
 // under one of them is written back under it.
@@ -331,109 +331,4 @@ void FillCoverArt(TCoverArt& C, const vorbis::TPictureInfo& Info, std::vector<ui
     C.PictureFormat = TTags::PicturePointerType(C.Data.data(), (int64_t)C.Data.size());
 }
 
-}  // namespace
-
-// ---- FLAC ---------------------------------------------------------------------------
-
-void TTags::LoadFlacTags() {
-    TFlacTag& T = *FFlacTag;
-    if (!OnlyParseCoverArts) LoadComments(*this, T.Tags, true);
-    if (T.CoverArtCount() > 0) {
-        DeleteAllCoverArts();
-        if (ParseCoverArts) LoadFlacCoverArts(T);
-    }
-}
-
-bool TTags::LoadFlacCoverArts(TFlacTag& From) {
-    for (int i = 0; i < From.CoverArtCount(); ++i)
-        FillCoverArt(*AddCoverArt(mapping::CoverArtName(i + 1)), From.CoverArts[i].Info, From.CoverArts[i].Data);
-    return From.CoverArtCount() > 0;
-}
-
-void TTags::PrepareFlacTag() {
-    TFlacTag& T = *FFlacTag;
-    T.UpperCaseFieldNamesToWrite = UpperCaseFieldNamesToWrite;
-    PrepareComments(*this, T.Tags, true);
-    if (!ParseCoverArts) return;
-    std::vector<TFlacPicture> old = std::move(T.CoverArts);
-    T.DeleteAllCoverArts();
-    for (auto& c : FCoverArts) {
-        const bool fromFile =
-            std::any_of(old.begin(), old.end(), [&](const TFlacPicture& p) { return p.Data == c->Data; });
-        T.AddCoverArt(PictureInfoOf(*c, fromFile), c->Data);
-    }
-}
-
-int TTags::SaveFlacTag(const std::string& FileName, bool Buffered, TStream* Stream) {
-    PrepareFlacTag();
-    if (Stream) {
-        Stream->Seek(0);
-        return FFlacTag->SaveToStream(*Stream, Buffered);
-    }
-    return FFlacTag->SaveToFile(FileName, Buffered);
-}
-
-void TTags::DeleteNativeFlac(const TTag& Entry) { DeleteMatching(FFlacTag->Tags, Entry, true); }
-
-// ---- Ogg Vorbis, Opus ------------------------------------------------------------------
-
-void TTags::LoadOggVorbisAndOpusTags() {
-    TOpusTag& T = *FOggTag;
-    if (!OnlyParseCoverArts) LoadComments(*this, T.Frames, false);
-    if (T.CoverArtCount() > 0) {
-        DeleteAllCoverArts();
-        if (ParseCoverArts) LoadOggVorbisAndOpusCoverArts(T);
-    }
-}
-
-bool TTags::LoadOggVorbisAndOpusCoverArts(TOpusTag& From) {
-    bool added = false;
-    for (int i = 0; i < From.Count(); ++i) {
-        vorbis::TPictureInfo info;
-        std::vector<uint8_t> data;
-        if (!From.GetCoverArtFromFrame(i, info, data)) continue;
-        FillCoverArt(*AddCoverArt(mapping::NextCoverArtName(*this)), info, std::move(data));
-        added = true;
-    }
-    return added;
-}
-
-void TTags::PrepareOggVorbisAndOpusTag() {
-    TOpusTag& T = *FOggTag;
-    T.UpperCaseFieldNamesToWrite = UpperCaseFieldNamesToWrite;
-    PrepareComments(*this, T.Frames, false);
-    if (!ParseCoverArts) return;
-    // The pictures take the places of the old picture fields, in order.
-    std::vector<std::vector<uint8_t>> oldData;
-    for (int i = 0; i < T.Count(); ++i) {
-        vorbis::TPictureInfo info;
-        std::vector<uint8_t> data;
-        if (T.GetCoverArtFromFrame(i, info, data)) oldData.push_back(std::move(data));
-    }
-    TOpusTag built;
-    for (auto& c : FCoverArts) {
-        const bool fromFile = std::find(oldData.begin(), oldData.end(), c->Data) != oldData.end();
-        built.AddCoverArtFrame(PictureInfoOf(*c, fromFile), c->Data);
-    }
-    std::vector<TOpusTagFrame> out;
-    size_t next = 0;
-    for (auto& f : T.Frames) {
-        if (f.Format != vcfCoverArt)
-            out.push_back(std::move(f));
-        else if (next < built.Frames.size())
-            out.push_back(std::move(built.Frames[next++]));
-    }
-    for (; next < built.Frames.size(); ++next) out.push_back(std::move(built.Frames[next]));
-    T.Frames = std::move(out);
-}
-
-int TTags::SaveOggVorbisAndOpusTag(const std::string& FileName, TStream* Stream) {
-    PrepareOggVorbisAndOpusTag();
-    if (Stream) {
-        Stream->Seek(0);
-        return FOggTag->SaveToStream(*Stream);
-    }
-    return FOggTag->SaveToFile(FileName);
-}
-
-void TTags::DeleteNativeOgg(const TTag& Entry) { DeleteMatching(FOggTag->Frames, Entry, false); }
+}  // namespace vorbismapping

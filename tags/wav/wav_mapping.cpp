@@ -4,8 +4,10 @@
 #include <string_view>
 
 #include "tags/mapping_common.h"
+#include "tags/stream_values.h"
 #include "tags/tags.h"
 #include "tags/text.h"
+#include "tags/wav/wav_module.h"
 #include "tags/wav/wav_tag.h"
 #include "tags/field_names.h"
 
@@ -178,17 +180,37 @@ bool StartsWith(const std::string& S, std::string_view Prefix) {
     return S.size() >= Prefix.size() && text::SameText(std::string_view(S).substr(0, Prefix.size()), Prefix);
 }
 
+// ICRD holds the date most programs write and take the year from; IYER, which
+// a few writers add beside it, is kept in step where the file has it. A year
+// typed into YEAR that the file does not hold yet goes into ICRD (a full date
+// there with that year stays whole), so readers of ICRD do not keep the old year.
+void PrepareDate(TTags& Tags, TWAVTag& T) {
+    const bool hasYear = Tags.Exists(fieldname::Year) >= 0, hasDate = Tags.Exists("RECORDINGDATE") >= 0;
+    const std::string year = Tags.GetText(fieldname::Year), date = Tags.GetText("RECORDINGDATE");
+    const bool nativeYear = T.FrameExists("IYER") >= 0;
+    const bool yearTyped = hasYear && !year.empty() && (!nativeYear || T.GetText("IYER") != year);
+    if (yearTyped) {
+        const bool sameYear = year.size() == 4 && date.size() > 4 && date.compare(0, 4, year) == 0;
+        SetItems(T, "ICRD", {sameYear ? date : year});
+    } else if (hasDate) {
+        SetItems(T, "ICRD", {date});
+    }
+    if (hasYear && (nativeYear || !yearTyped)) SetItems(T, "IYER", {year});
+}
+
 }  // namespace
 
-void TTags::LoadWAVTags() {
-    TWAVTag& T = *FWAVTag;
+namespace wavmodule {
+
+void Merge(TTags& Tags) {
+    TWAVTag& T = Tags.WAVTag();
     for (const auto& f : T.Frames) {
         const std::string u = UnifiedOfFrame(T, f->Name);
         if (u.empty()) continue;
-        RemoveAll(u);
+        Tags.RemoveAll(u);
         // A total comes with "n/m" only; a plain number leaves an earlier total.
         if (u == fieldname::TrackNumber && f->GetText().find('/') != std::string::npos)
-            RemoveAll(fieldname::TotalTracks);
+            Tags.RemoveAll(fieldname::TotalTracks);
     }
     // An item and its alias (IPRD and IALB, ...) holding the same value give one entry.
     struct TSeen {
@@ -208,44 +230,45 @@ void TTags::LoadWAVTags() {
         if (aliasCopy(u, value, f->Name)) continue;
         if (u == fieldname::TrackNumber && value.find('/') != std::string::npos) {
             const mapping::TNumberTotal p = mapping::SplitNumberTotal(value);
-            Add(fieldname::TrackNumber)->Value = p.Number;
-            RemoveAll(fieldname::TotalTracks);
-            if (!p.Total.empty()) Add(fieldname::TotalTracks)->Value = p.Total;
+            Tags.Add(fieldname::TrackNumber)->Value = p.Number;
+            Tags.RemoveAll(fieldname::TotalTracks);
+            if (!p.Total.empty()) Tags.Add(fieldname::TotalTracks)->Value = p.Total;
         } else if (u == "TIPL" || u == "TMCL") {
             std::vector<std::string> list;
             f->GetList(list);
-            Add(u)->Value = mapping::JoinLines(list);
+            Tags.Add(u)->Value = mapping::JoinLines(list);
         } else {
-            Add(u)->Value = value;
+            Tags.Add(u)->Value = value;
         }
     }
     if (T.BEXT.Loaded) {
-        for (const char* n : BextTextFields) Add(std::string("BEXT ") + n)->Value = T.BEXT.GetField(n);
-        Add("BEXT TimeReference")->Value = std::to_string(T.BEXT.TimeReference());
-        Add("BEXT Version")->Value = std::to_string(T.BEXT.GetWord("Version"));
-        Add("BEXT UMID")->Value = T.BEXT.GetUMID();
-        for (const char* n : BextWordFields) Add(std::string("BEXT ") + n)->Value = std::to_string(T.BEXT.GetWord(n));
-        Add("BEXT CodingHistory")->Value = T.BEXT.GetCodingHistory();
+        for (const char* n : BextTextFields) Tags.Add(std::string("BEXT ") + n)->Value = T.BEXT.GetField(n);
+        Tags.Add("BEXT TimeReference")->Value = std::to_string(T.BEXT.TimeReference());
+        Tags.Add("BEXT Version")->Value = std::to_string(T.BEXT.GetWord("Version"));
+        Tags.Add("BEXT UMID")->Value = T.BEXT.GetUMID();
+        for (const char* n : BextWordFields)
+            Tags.Add(std::string("BEXT ") + n)->Value = std::to_string(T.BEXT.GetWord(n));
+        Tags.Add("BEXT CodingHistory")->Value = T.BEXT.GetCodingHistory();
     }
     if (T.CART.Loaded) {
-        for (const char* n : CartTextFields) Add(std::string("CART ") + n)->Value = T.CART.GetField(n);
-        Add("CART LevelReference")->Value = std::to_string(T.CART.LevelReference());
+        for (const char* n : CartTextFields) Tags.Add(std::string("CART ") + n)->Value = T.CART.GetField(n);
+        Tags.Add("CART LevelReference")->Value = std::to_string(T.CART.LevelReference());
         for (int i = 0; i < 8; ++i) {
             const TCART_TIMER t = T.CART.GetPostTimer(i);
-            Add("CART PostTimer" + std::to_string(i))->Value = t.Usage + " " + std::to_string(t.Value);
+            Tags.Add("CART PostTimer" + std::to_string(i))->Value = t.Usage + " " + std::to_string(t.Value);
         }
-        Add("CART URL")->Value = T.CART.GetField(fieldname::Url);
-        Add("CART Reserved")->Value = T.CART.GetField("Reserved");
-        Add("CART TagText")->Value = T.CART.GetTagText();
+        Tags.Add("CART URL")->Value = T.CART.GetField(fieldname::Url);
+        Tags.Add("CART Reserved")->Value = T.CART.GetField("Reserved");
+        Tags.Add("CART TagText")->Value = T.CART.GetTagText();
     }
-    Loaded = true;
+    Tags.Loaded = true;
 }
 
-void TTags::PrepareWAVTag() {
-    TWAVTag& T = *FWAVTag;
+void Prepare(TTags& Tags) {
+    TWAVTag& T = Tags.WAVTag();
     std::vector<std::string> done;
-    for (int i = 0; i < Count(); ++i) {
-        const TTag& e = *TagAt(i);
+    for (int i = 0; i < Tags.Count(); ++i) {
+        const TTag& e = *Tags.TagAt(i);
         const std::string& n = e.Name;
         if (StartsWith(n, "BEXT ")) {
             const std::string field = n.substr(5);
@@ -292,48 +315,30 @@ void TTags::PrepareWAVTag() {
             continue;
         }
         if (id == "ITRK" && IprtIsTrack(T)) {
-            T.SetText(FfmpegTrackItem, mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
+            T.SetText(FfmpegTrackItem, mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, true)));
             continue;
         }
         std::vector<std::string> values;
         if (id == "ITRK")
-            values.push_back(mapping::JoinNumberTotal(mapping::NumberAndTotal(*this, true)));
-        else if (TypeCount(n) < 2)
+            values.push_back(mapping::JoinNumberTotal(mapping::NumberAndTotal(Tags, true)));
+        else if (Tags.TypeCount(n) < 2)
             values.push_back(e.Value);
         else
-            GetMultipleList(n, values);
+            Tags.GetMultipleList(n, values);
         SetItems(T, id, values);
         for (const auto& a : Aliases)
             if (id == a.Id && T.FrameExists(a.Unified) >= 0) SetItems(T, a.Unified, values);
     }
-    PrepareWAVDate(T);
+    PrepareDate(Tags, T);
 }
 
-// ICRD holds the date most programs write and take the year from; IYER, which
-// a few writers add beside it, is kept in step where the file has it. A year
-// typed into YEAR that the file does not hold yet goes into ICRD (a full date
-// there with that year stays whole), so readers of ICRD do not keep the old year.
-void TTags::PrepareWAVDate(TWAVTag& T) {
-    const bool hasYear = Exists(fieldname::Year) >= 0, hasDate = Exists("RECORDINGDATE") >= 0;
-    const std::string year = GetText(fieldname::Year), date = GetText("RECORDINGDATE");
-    const bool nativeYear = T.FrameExists("IYER") >= 0;
-    const bool yearTyped = hasYear && !year.empty() && (!nativeYear || T.GetText("IYER") != year);
-    if (yearTyped) {
-        const bool sameYear = year.size() == 4 && date.size() > 4 && date.compare(0, 4, year) == 0;
-        SetItems(T, "ICRD", {sameYear ? date : year});
-    } else if (hasDate) {
-        SetItems(T, "ICRD", {date});
-    }
-    if (hasYear && (nativeYear || !yearTyped)) SetItems(T, "IYER", {year});
+int Save(TTags& Tags, const std::string& FileName, bool /*Buffered*/, TStream* Stream) {
+    Prepare(Tags);
+    return Stream ? Tags.WAVTag().SaveToStream(*Stream) : Tags.WAVTag().SaveToFile(FileName);
 }
 
-int TTags::SaveWAVTag(const std::string& FileName, TStream* Stream) {
-    PrepareWAVTag();
-    return Stream ? FWAVTag->SaveToStream(*Stream) : FWAVTag->SaveToFile(FileName);
-}
-
-void TTags::DeleteNativeWAV(const TTag& Entry) {
-    TWAVTag& T = *FWAVTag;
+void DeleteNative(TTags& Tags, const TTag& Entry) {
+    TWAVTag& T = Tags.WAVTag();
     const std::string& n = Entry.Name;
     if (StartsWith(n, "BEXT ")) {
         const std::string field = n.substr(5);
@@ -372,8 +377,30 @@ void TTags::DeleteNativeWAV(const TTag& Entry) {
         while (T.DeleteFrameByName(FfmpegTrackItem)) {}
 }
 
-bool TTags::WAVCanHold(const TTag& Entry) {
+bool Holds(const TTag& Entry) {
     const std::string& n = Entry.Name;
     return StartsWith(n, "BEXT ") || StartsWith(n, "CART ") || !InfoOfUnified(n).empty() ||
            mapping::IsTotalName(n, true);
 }
+
+int Strip(const std::string& FileName) { return RemoveWAVTagFromFile(FileName); }
+
+// Chunks found that could not be written out of the file.
+bool StripFailed(int NativeCode) { return NativeCode == wavresult::OpenFailed || NativeCode == wavresult::Failed; }
+
+// WAV format chunk: play time, bit rate, channels, samples per second, bits
+// per sample, sample count.
+TStreamValues StreamValues(const TTags& Tags) {
+    TStreamValues V;
+    const TWAVTag& W = Tags.WAVTag();
+    if (!W.StreamRead) return V;
+    V.PlayTime = W.PlayTime;
+    V.BitRate.Value = streamvalues::ClampedInt<uint32_t>(W.BitRate);
+    V.Channels.Value = W.Attributes.Channels;
+    V.BitsPerSample.Value = W.Attributes.BitsPerSample;
+    V.SamplesPerSec.Value = W.Attributes.SamplesPerSec;
+    V.SampleCount.Value = streamvalues::ClampedInt<int64_t>((int64_t)std::min<uint64_t>(W.SampleCount, INT64_MAX));
+    return V;
+}
+
+}  // namespace wavmodule

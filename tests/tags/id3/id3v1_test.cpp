@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/id3/id3v1_module.h"
 #include "tags/id3/id3v1_tag.h"
 #include "tags/stream.h"
 #include "tags/tags.h"
@@ -593,14 +594,14 @@ TEST(ID3v1Mapping, DeletingAnEntryEmptiesTheField) {
         *Field = "x";
         TTag E(&Tags);
         E.Name = Name;
-        Tags.DeleteNativeID3v1(E);
+        id3v1module::DeleteNative(Tags, E);
         EXPECT_EQ(*Field, "") << Name;
     }
     for (const char* Name : {"TRACKNUMBER", "track"}) {
         T.Track = 3;
         TTag E(&Tags);
         E.Name = Name;
-        Tags.DeleteNativeID3v1(E);
+        id3v1module::DeleteNative(Tags, E);
         EXPECT_EQ(T.Track, 0) << Name;
     }
 }
