@@ -326,6 +326,10 @@ struct TPendingSave {
     int JournalFd = -1;
     int64_t JournalSize = 0;
     bool Rewritten = false;  // a new file was renamed over the old one
+    // Kill-safe mode, where the journal went at the commit: the in-place
+    // steps of the batch's saves of the file, oldest first, to put the old
+    // bytes back should the flush fail.
+    std::vector<TStep> Undo;
 };
 
 // The batch joined on this thread.
@@ -374,6 +378,13 @@ struct TSaveBatch::TImpl {
     // data too: a batch of a few files flushes each of them instead.
     static constexpr size_t FilesFlushedAlone = 16;
 
+    // Puts back the old bytes of a file whose flush failed, from the steps
+    // kept in memory, while the file is still as the last of them left it.
+    static void UndoFromMemory(const TPendingSave& P) {
+        auto file = TFileStream::Open(P.Real, TFileMode::fmOpenReadWrite);
+        if (file && FileMatchesStep(*file, P.Undo.back())) UndoSteps(*file, P.Undo);
+    }
+
     void Flush(std::vector<TPendingSave>& Saves) {
         // One syncfs for each file system touched by more than a few files.
         struct TDevice {
@@ -419,6 +430,7 @@ struct TSaveBatch::TImpl {
             if (!ok) {
                 if (!error) error = errno ? errno : EIO;
                 failed.push_back(p.Name);
+                if (!p.Undo.empty()) UndoFromMemory(p);
             }
             if (p.JournalFd < 0) continue;
             if (ok) {
@@ -486,6 +498,7 @@ struct TSaveTransaction::TState {
     bool Adopted = false;                // an earlier save of the file in the batch is pending
     bool Rewritten = false;              // that save, or this one, renamed a new file over the old
     int64_t AdoptedJournalSize = 0;      // its journal's length
+    std::vector<TStep> AdoptedUndo;      // its steps, kept in memory (TPendingSave::Undo)
     bool WasCovered = false;
     int ReadFd = -1;                      // shared by the writers' reads (SaveReadHandle)
     int64_t ReadSize = -1;                // the file's size as the edits left it; -1: ask the file
@@ -568,7 +581,11 @@ struct TSaveTransaction::TState {
     // then flushes the files alone, not a thousand journals beside them.)
     void ReleaseJournal(bool Keep) {
         if (!Batch) return DropJournal();
-        if (Keep && !Strict()) DropJournal();
+        std::vector<TStep> undo = std::move(AdoptedUndo);
+        if (Keep && !Strict()) {
+            DropJournal();
+            for (TStep& step : Steps) undo.push_back(std::move(step));
+        }
         if (!Keep && JournalFd >= 0) {
             // This save's steps were undone: the journal goes back to what the
             // saves before it wrote, or goes when they wrote none.
@@ -579,7 +596,8 @@ struct TSaveTransaction::TState {
                 DropJournal();
         }
         if (!Keep && !Adopted) return;
-        Batch->Add({Name, Real, Journal, std::exchange(JournalFd, -1), std::exchange(JournalSize, 0), Rewritten});
+        Batch->Add({Name, Real, Journal, std::exchange(JournalFd, -1), std::exchange(JournalSize, 0), Rewritten,
+                    std::move(undo)});
         Adopted = false;
     }
 
@@ -682,6 +700,7 @@ TSaveTransaction::TSaveTransaction(const std::string& FileName) {
         FState->Rewritten = earlier.Rewritten;
         FState->JournalFd = earlier.JournalFd;
         FState->JournalSize = FState->AdoptedJournalSize = earlier.JournalSize;
+        FState->AdoptedUndo = std::move(earlier.Undo);
     } else {
         RecoverInterruptedSave(real);
     }
@@ -793,6 +812,7 @@ bool TSaveTransaction::Commit() {
         // the batch before it) were made to the file it replaced: their
         // journal no longer applies to anything.
         s.Steps.clear();
+        s.AdoptedUndo.clear();
         s.DropJournal();
         s.Rewritten = true;
         s.ReleaseJournal(true);
@@ -804,8 +824,8 @@ bool TSaveTransaction::Commit() {
         }
         // A journal whose removal is lost in a crash finds the file as the
         // save left it, and puts back its old form: whole all the same.
-        s.Steps.clear();
         s.ReleaseJournal(true);
+        s.Steps.clear();
     } else {
         s.ReleaseJournal(false);
     }

@@ -138,10 +138,11 @@ public:
     TSaveBatch(const TSaveBatch&) = delete;
     TSaveBatch& operator=(const TSaveBatch&) = delete;
     // 0 when every save committed in the batch is on the disk; else the
-    // errno of the first failed flush. In the strict mode the in-place saves
-    // whose file could not be flushed are then rolled back, as far as the old
-    // bytes can go back; in the kill-safe mode they stay as written and are
-    // reported. The batch stays usable for more saves.
+    // errno of the first failed flush (the in-place saves whose file could
+    // not be flushed are then rolled back, as far as the old bytes can go
+    // back: from the journals in the strict mode, from the old bytes the
+    // batch keeps in memory in the kill-safe mode). The batch stays usable
+    // for more saves.
     int Finish();
     // The files whose flush failed in the last Finish (their names as saved).
     std::vector<std::string> FailedFiles() const;
