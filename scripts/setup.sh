@@ -22,7 +22,7 @@ TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 python3-mutagen eye
                vorbis-tools opus-tools oggz-tools wavpack musepack-tools libimage-exiftool-perl atomicparsley
                imagemagick libtag1-dev xvfb xauth x11-utils strace time openssl desktop-file-utils
                fonts-dejavu-core fonts-wqy-microhei
-               dpkg-dev fakeroot file lintian appstream man-db bash-completion cppcheck clang-format)
+               dpkg-dev fakeroot file lintian appstream man-db bash-completion cppcheck clang-format clang-tidy)
 
 wanted=("${PACKAGES[@]}")
 if [ "$mode" = test ]; then wanted+=("${TEST_PACKAGES[@]}"); fi
@@ -55,11 +55,14 @@ fi
 
 # test: the release build with warnings as errors, every test, then the
 # sanitizer build and a short fuzzing round where they exist.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON "${launcher[@]}"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANO_WERROR=ON -DVELTRANO_TEST_HOOKS=ON \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "${launcher[@]}"
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 # Functions nothing calls are deleted, or listed with the reason they stay.
 bash scripts/unused-functions.sh
+# Names follow the house conventions (.clang-tidy).
+bash scripts/naming-check.sh build
 # Every C++ file follows .clang-format.
 git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run -Werror
 # The Debian package, from a build as shipped (no test hooks): built,

@@ -130,8 +130,8 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
     FActions.Actions = Actions;
     edtName = new QLineEdit(Name);
     edtName->setObjectName(QStringLiteral("edtName"));
-    lb = new QListWidget;
-    lb->setObjectName(QStringLiteral("lb"));
+    lbItems = new QListWidget;
+    lbItems->setObjectName(QStringLiteral("lb"));
     QPushButton* btnAdd = MakeButton("Add...", "btnAdd");
     QPushButton* btnEdit = MakeButton("Edit...", "btnEdit");
     QPushButton* btnDelete = MakeButton("Delete", "btnDelete");
@@ -146,7 +146,7 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
     NameRow->addWidget(edtName, 1);
     Layout->addLayout(NameRow);
     auto* Middle = new QHBoxLayout;
-    Middle->addWidget(lb, 1);
+    Middle->addWidget(lbItems, 1);
     auto* Column = new QVBoxLayout;
     for (QPushButton* B : {btnAdd, btnEdit, btnDelete, btnUp, btnDown}) Column->addWidget(B);
     Column->addStretch(1);
@@ -169,7 +169,7 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
         if (TFrmEditAction::Execute(this, Action, FUi)) Refill(FActions.Replace(Index, Action));
     };
     connect(btnEdit, &QPushButton::clicked, this, Edit);
-    connect(lb, &QListWidget::itemDoubleClicked, this, Edit);
+    connect(lbItems, &QListWidget::itemDoubleClicked, this, Edit);
     connect(btnDelete, &QPushButton::clicked, this, [this] {
         const int Index = Current();
         if (Index >= 0 && FUi.Confirm(Tr(QStringLiteral("Delete selected action?")))) Refill(FActions.Delete(Index));
@@ -186,12 +186,12 @@ TFrmPresetActionsEditor::TFrmPresetActionsEditor(QWidget* Owner, const QString& 
     CentreOnScreen(this, 720, 440);
 }
 
-int TFrmPresetActionsEditor::Current() const { return lb->currentRow(); }
+int TFrmPresetActionsEditor::Current() const { return lbItems->currentRow(); }
 
 void TFrmPresetActionsEditor::Refill(int Select) {
-    lb->clear();
-    lb->addItems(FActions.Lines());
-    if (Select >= 0) lb->setCurrentRow(Select);
+    lbItems->clear();
+    lbItems->addItems(FActions.Lines());
+    if (Select >= 0) lbItems->setCurrentRow(Select);
 }
 
 bool TFrmPresetActionsEditor::ExecuteEditor(QWidget* Owner, QString& PresetName, QVector<TTagAction>& Actions,
@@ -215,8 +215,8 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
     FEditor = std::make_unique<TPresetListEditor>(Store, Ui, [this, &Ui](QString& Name, QVector<TTagAction>& Actions) {
         return TFrmPresetActionsEditor::ExecuteEditor(this, Name, Actions, Ui);
     });
-    lb = new QListWidget;
-    lb->setObjectName(QStringLiteral("lb"));
+    lbItems = new QListWidget;
+    lbItems->setObjectName(QStringLiteral("lb"));
     chkDefault = new QCheckBox(Tr(QStringLiteral("Default (button click)")));
     chkDefault->setObjectName(QStringLiteral("chkDefault"));
     QPushButton* btnAdd = MakeButton("Add...", "btnAdd");
@@ -225,7 +225,7 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
     QPushButton* btnClose = MakeButton("Close", "btnClose");
 
     auto* Layout = new QHBoxLayout(this);
-    Layout->addWidget(lb, 1);
+    Layout->addWidget(lbItems, 1);
     auto* Column = new QVBoxLayout;
     Column->addWidget(chkDefault);
     for (QPushButton* B : {btnAdd, btnEdit, btnDelete}) Column->addWidget(B);
@@ -233,7 +233,7 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
     Column->addWidget(btnClose);
     Layout->addLayout(Column);
 
-    connect(lb, &QListWidget::currentRowChanged, this, [this](int Row) {
+    connect(lbItems, &QListWidget::currentRowChanged, this, [this](int Row) {
         FEditor->Select(Row);
         UpdateCheckBox();
     });
@@ -250,7 +250,7 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
         Refill();
     };
     connect(btnEdit, &QPushButton::clicked, this, Edit);
-    connect(lb, &QListWidget::itemDoubleClicked, this, Edit);
+    connect(lbItems, &QListWidget::itemDoubleClicked, this, Edit);
     connect(btnDelete, &QPushButton::clicked, this, [this] {
         FEditor->Delete();
         Refill();
@@ -263,11 +263,11 @@ TFrmPresetEditor::TFrmPresetEditor(QWidget* Owner, TActionPresetStore& Store, IU
 TFrmPresetEditor::~TFrmPresetEditor() = default;
 
 void TFrmPresetEditor::Refill() {
-    const QSignalBlocker Block(lb);
+    const QSignalBlocker Block(lbItems);
     const int Selected = FEditor->Selected();
-    lb->clear();
-    lb->addItems(FEditor->Names());
-    lb->setCurrentRow(Selected);
+    lbItems->clear();
+    lbItems->addItems(FEditor->Names());
+    lbItems->setCurrentRow(Selected);
     UpdateCheckBox();
 }
 

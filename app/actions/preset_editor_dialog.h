@@ -62,7 +62,7 @@ private:
     IUserInteraction& FUi;
     TPresetActionsList FActions;
     QLineEdit* edtName = nullptr;
-    QListWidget* lb = nullptr;
+    QListWidget* lbItems = nullptr;
 };
 
 class TFrmPresetEditor final : public QDialog {
@@ -79,6 +79,6 @@ private:
     void UpdateCheckBox();
 
     std::unique_ptr<TPresetListEditor> FEditor;
-    QListWidget* lb = nullptr;
+    QListWidget* lbItems = nullptr;
     QCheckBox* chkDefault = nullptr;
 };

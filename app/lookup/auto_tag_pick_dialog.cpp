@@ -14,25 +14,26 @@
 
 TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent) {
     setObjectName(QStringLiteral("frmAutoTagPick"));
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    lv = new QTreeWidget(this);
-    lv->setObjectName(QStringLiteral("lv"));
-    lv->setRootIsDecorated(false);
-    lv->setUniformRowHeights(true);
-    lv->setSelectionMode(QAbstractItemView::SingleSelection);
-    lv->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lv->setAllColumnsShowFocus(true);
-    lv->setColumnCount(TAutoTagPickModel::pcCount);
-    for (int c = 0; c < TAutoTagPickModel::pcCount; ++c) lv->setColumnWidth(c, TAutoTagPickModel::ColumnWidth(c));
+    lblHeading = new QLabel(this);
+    lblHeading->setObjectName(QStringLiteral("Label1"));
+    lblHeading->setWordWrap(true);
+    lvResults = new QTreeWidget(this);
+    lvResults->setObjectName(QStringLiteral("lv"));
+    lvResults->setRootIsDecorated(false);
+    lvResults->setUniformRowHeights(true);
+    lvResults->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvResults->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvResults->setAllColumnsShowFocus(true);
+    lvResults->setColumnCount(TAutoTagPickModel::pcCount);
+    for (int c = 0; c < TAutoTagPickModel::pcCount; ++c)
+        lvResults->setColumnWidth(c, TAutoTagPickModel::ColumnWidth(c));
     // The selection stays visible when the list loses focus.
-    QPalette Colours = lv->palette();
+    QPalette Colours = lvResults->palette();
     Colours.setColor(QPalette::Inactive, QPalette::Highlight, Colours.color(QPalette::Active, QPalette::Highlight));
     Colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      Colours.color(QPalette::Active, QPalette::HighlightedText));
-    lv->setPalette(Colours);
+    lvResults->setPalette(Colours);
 
     lblNote = new QLabel(this);
     lblNote->setObjectName(QStringLiteral("lblNote"));
@@ -47,8 +48,8 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent) {
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(lv, &QTreeWidget::itemSelectionChanged, this, &TFrmAutoTagPick::lvSelectionChanged);
-    connect(lv, &QTreeWidget::itemDoubleClicked, this, [this] {
+    connect(lvResults, &QTreeWidget::itemSelectionChanged, this, &TFrmAutoTagPick::lvSelectionChanged);
+    connect(lvResults, &QTreeWidget::itemDoubleClicked, this, [this] {
         if (FModel.DoubleClickAccepts()) accept();
     });
 
@@ -58,8 +59,8 @@ TFrmAutoTagPick::TFrmAutoTagPick(QWidget* Parent) : QDialog(Parent) {
     Buttons->addWidget(btnOK);
     Buttons->addWidget(btnCancel);
     auto* Layout = new QVBoxLayout(this);
-    Layout->addWidget(Label1);
-    Layout->addWidget(lv, 1);
+    Layout->addWidget(lblHeading);
+    Layout->addWidget(lvResults, 1);
     Layout->addWidget(lblNote);
     Layout->addLayout(Buttons);
     // Wide enough for the columns side by side.
@@ -71,7 +72,7 @@ void TFrmAutoTagPick::ApplyCaptions() {
     setWindowTitle(Tr(QStringLiteral("Results from Online Database")));
     QStringList Captions;
     for (const QString& English : TAutoTagPickModel::ColumnCaptions()) Captions.append(Tr(English));
-    lv->setHeaderLabels(Captions);
+    lvResults->setHeaderLabels(Captions);
     lblNote->setText(Tr(TAutoTagPickModel::NoteText()));
     chkReplaceCovers->setText(Tr(TAutoTagPickModel::ReplaceCoversCaption()));
     chkReplaceCovers->setToolTip(Tr(TAutoTagPickModel::ReplaceCoversHint()));
@@ -79,25 +80,25 @@ void TFrmAutoTagPick::ApplyCaptions() {
     btnCancel->setText(Tr(QStringLiteral("Cancel")));
 }
 
-void TFrmAutoTagPick::SetHeading(const QString& Text) { Label1->setText(Text); }
+void TFrmAutoTagPick::SetHeading(const QString& Text) { lblHeading->setText(Text); }
 
 void TFrmAutoTagPick::lvSelectionChanged() {
-    const QList<QTreeWidgetItem*> Items = lv->selectedItems();
+    const QList<QTreeWidgetItem*> Items = lvResults->selectedItems();
     FModel.Select(Items.isEmpty() ? -1 : Items.first()->data(0, Qt::UserRole).toInt());
 }
 
 void TFrmAutoTagPick::OpenPick(const QVector<TMBReleaseCandidate>& Candidates, bool ReplaceCovers) {
     FModel.SetCandidates(Candidates);
-    lv->clear();
+    lvResults->clear();
     for (int r = 0; r < FModel.RowCount(); ++r) {
         auto* Item = new QTreeWidgetItem;
         for (int c = 0; c < TAutoTagPickModel::pcCount; ++c) Item->setText(c, FModel.Cell(r, c));
         Item->setTextAlignment(TAutoTagPickModel::pcScore, Qt::AlignRight | Qt::AlignVCenter);
         Item->setData(0, Qt::UserRole, FModel.CandidateIndex(r));
-        lv->addTopLevelItem(Item);
+        lvResults->addTopLevelItem(Item);
     }
-    lv->clearSelection();
-    lv->setCurrentItem(nullptr);
+    lvResults->clearSelection();
+    lvResults->setCurrentItem(nullptr);
     FModel.Select(-1);
     btnOK->setEnabled(FModel.OkEnabled());
     chkReplaceCovers->setChecked(ReplaceCovers);

@@ -42,8 +42,8 @@ private:
     void lvSelectionChanged();
 
     TAutoTagPickModel FModel;
-    QLabel* Label1 = nullptr;
-    QTreeWidget* lv = nullptr;
+    QLabel* lblHeading = nullptr;
+    QTreeWidget* lvResults = nullptr;
     QLabel* lblNote = nullptr;
     QCheckBox* chkReplaceCovers = nullptr;
     QPushButton* btnOK = nullptr;

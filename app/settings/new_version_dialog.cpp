@@ -15,7 +15,7 @@
 
 #include "app/settings/translation.h"
 
-TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDialog(Parent), FModel(Model) {
+TFrmNewVersion::TFrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDialog(Parent), FModel(Model) {
     setObjectName(QStringLiteral("frmNewVersion"));
     setWindowTitle(FModel.Caption());
     setFixedSize(411, 172);
@@ -26,14 +26,14 @@ TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDial
     Icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     Icon->setFixedWidth(56);
 
-    Label1 = new QLabel(FModel.Text());
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label1->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    Label1->setTextFormat(Qt::PlainText);
+    lblText = new QLabel(FModel.Text());
+    lblText->setObjectName(QStringLiteral("Label1"));
+    lblText->setWordWrap(true);
+    lblText->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    lblText->setTextFormat(Qt::PlainText);
     // A long list of changes scrolls inside the fixed-size window.
     auto* TextArea = new QScrollArea(this);
-    TextArea->setWidget(Label1);
+    TextArea->setWidget(lblText);
     TextArea->setWidgetResizable(true);
     TextArea->setFrameShape(QFrame::NoFrame);
     TextArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -49,8 +49,8 @@ TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDial
     btCancel = new QPushButton(this);
     btCancel->setObjectName(QStringLiteral("btCancel"));
     connect(btUpdateNow, &QPushButton::clicked, this, [this] { FModel.UpdateNowPressed(); });
-    connect(btCancel, &QPushButton::clicked, this, &TfrmNewVersion::btCancelClick);
-    connect(&FModel, &TNewVersionModel::Changed, this, &TfrmNewVersion::Refresh);
+    connect(btCancel, &QPushButton::clicked, this, &TFrmNewVersion::btCancelClick);
+    connect(&FModel, &TNewVersionModel::Changed, this, &TFrmNewVersion::Refresh);
     connect(&FModel, &TNewVersionModel::CloseRequested, this, [this] {
         FClosing = true;
         done(QDialog::Accepted);
@@ -72,7 +72,7 @@ TfrmNewVersion::TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent) : QDial
     Refresh();
 }
 
-void TfrmNewVersion::Refresh() {
+void TFrmNewVersion::Refresh() {
     btUpdateNow->setText(FModel.UpdateCaption());
     btUpdateNow->setEnabled(FModel.UpdateEnabled());
     btCancel->setText(FModel.CancelCaption());
@@ -80,20 +80,20 @@ void TfrmNewVersion::Refresh() {
     pbDownload->setValue(FModel.ProgressValue());
 }
 
-void TfrmNewVersion::btCancelClick() {
+void TFrmNewVersion::btCancelClick() {
     if (FModel.CancelPressed()) {
         FClosing = true;
         done(QDialog::Rejected);
     }
 }
 
-void TfrmNewVersion::reject() {
+void TFrmNewVersion::reject() {
     // Escape and the close box act as the second button; while a download
     // runs that is Abort, and the window closes once the download stopped.
     btCancelClick();
 }
 
-void TfrmNewVersion::closeEvent(QCloseEvent* Event) {
+void TFrmNewVersion::closeEvent(QCloseEvent* Event) {
     if (FClosing) {
         Event->accept();
         return;
@@ -103,7 +103,7 @@ void TfrmNewVersion::closeEvent(QCloseEvent* Event) {
 }
 
 void TNewVersionDialogRunner::Execute(TNewVersionModel& Model) {
-    TfrmNewVersion Dialog(Model);
+    TFrmNewVersion Dialog(Model);
     if (QScreen* Screen = Dialog.screen()) Dialog.move(Screen->availableGeometry().center() - Dialog.rect().center());
     Dialog.exec();
 }

@@ -1,4 +1,4 @@
-// TfrmNewVersion: the modal dialog that announces a newer version at start,
+// TFrmNewVersion: the modal dialog that announces a newer version at start,
 // shown over TNewVersionModel, and the start-up's stand-ins for the message
 // boxes and the desktop (there is no main window yet).
 #pragma once
@@ -12,10 +12,10 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-class TfrmNewVersion final : public QDialog {
+class TFrmNewVersion final : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmNewVersion(TNewVersionModel& Model, QWidget* Parent = nullptr);
+    explicit TFrmNewVersion(TNewVersionModel& Model, QWidget* Parent = nullptr);
 
 protected:
     void closeEvent(QCloseEvent* Event) override;
@@ -26,14 +26,14 @@ private:
     void btCancelClick();
 
     TNewVersionModel& FModel;
-    QLabel* Label1 = nullptr;
+    QLabel* lblText = nullptr;
     QProgressBar* pbDownload = nullptr;
     QPushButton* btUpdateNow = nullptr;
     QPushButton* btCancel = nullptr;
     bool FClosing = false;
 };
 
-// Shows TfrmNewVersion modally, centred on the screen.
+// Shows TFrmNewVersion modally, centred on the screen.
 class TNewVersionDialogRunner final : public INewVersionDialog {
 public:
     void Execute(TNewVersionModel& Model) override;

@@ -225,7 +225,7 @@ void Prepare(TTags& Tags) {
         // A binary item of the same key is not replaced by text. An empty
         // item is never written, so it does not hold the key.
         if (keep < 0) {
-            const int other = T.FindFrame(NewKey(g.Name));
+            const int other = T.FrameExists(NewKey(g.Name));
             if (other >= 0 && !T.Frame(other)->Value.empty()) continue;
             if (other >= 0) T.DeleteFrame(other);
         }

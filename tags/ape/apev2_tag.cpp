@@ -319,15 +319,9 @@ bool TAPEv2Tag::Assign(const TAPEv2Tag& Source) {
 }
 
 TAPEv2Frame* TAPEv2Tag::AddFrame(const std::string& Name) {
-    Frames.push_back(std::make_unique<TAPEv2Frame>(this));
-    Frames.back()->Name = UpperCaseFieldNamesToWrite ? text::UpperAscii(Name) : Name;
-    return Frames.back().get();
-}
-
-bool TAPEv2Tag::DeleteFrame(int Index) {
-    if (Index < 0 || Index >= Count()) return false;
-    Frames.erase(Frames.begin() + Index);
-    return true;
+    TAPEv2Frame* f = Frames.Add(std::make_unique<TAPEv2Frame>(this)).get();
+    f->Name = UpperCaseFieldNamesToWrite ? text::UpperAscii(Name) : Name;
+    return f;
 }
 
 void TAPEv2Tag::DeleteAllFrames() {
@@ -349,23 +343,6 @@ int TAPEv2Tag::GetFrameIndexOfCoverArtIndex(int CoverArtIndex) const {
     for (int i = 0, n = 0; i < Count(); ++i)
         if (Frames[(size_t)i]->IsCoverArt() && n++ == CoverArtIndex) return i;
     return -1;
-}
-
-int TAPEv2Tag::FrameExists(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (Frames[(size_t)i]->Name == Name) return i;
-    return -1;
-}
-
-int TAPEv2Tag::FindFrame(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (text::SameText(Frames[(size_t)i]->Name, Name)) return i;
-    return -1;
-}
-
-int TAPEv2Tag::FrameTypeCount(const std::string& Name) const {
-    return (int)std::count_if(Frames.begin(), Frames.end(),
-                              [&](const auto& f) { return text::SameText(f->Name, Name); });
 }
 
 int64_t TAPEv2Tag::CalculateTotalFramesSize() const {
@@ -391,7 +368,7 @@ TAPEv2Frame* TAPEv2Tag::AddBinaryFrame(const std::string& Name, const uint8_t* D
 }
 
 void TAPEv2Tag::SetText(const std::string& Name, const std::string& Text) {
-    const int i = FindFrame(Name);
+    const int i = FrameExists(Name);
     if (Text.empty()) {
         if (i >= 0) DeleteFrame(i);
         return;
@@ -400,7 +377,7 @@ void TAPEv2Tag::SetText(const std::string& Name, const std::string& Text) {
 }
 
 void TAPEv2Tag::SetList(const std::string& Name, const std::vector<std::string>& List) {
-    const int i = FindFrame(Name);
+    const int i = FrameExists(Name);
     if (List.empty()) {
         if (i >= 0) DeleteFrame(i);
         return;
@@ -409,13 +386,13 @@ void TAPEv2Tag::SetList(const std::string& Name, const std::vector<std::string>&
 }
 
 std::string TAPEv2Tag::GetText(const std::string& Name) const {
-    const int i = FindFrame(Name);
+    const int i = FrameExists(Name);
     return i >= 0 ? Frames[(size_t)i]->GetText() : std::string();
 }
 
 void TAPEv2Tag::GetList(const std::string& Name, std::vector<std::string>& List) const {
     List.clear();
-    const int i = FindFrame(Name);
+    const int i = FrameExists(Name);
     if (i >= 0) Frames[(size_t)i]->GetList(List);
 }
 
@@ -456,11 +433,6 @@ bool TAPEv2Tag::GetCoverArtFromFrame(int Index, TAPEv2CoverArtInfo& Info) const 
     }
     Info.Format = SignatureAt(Info.Data.data(), Info.Data.size());
     return true;
-}
-
-bool TAPEv2Tag::DeleteFrameByName(const std::string& Name) {
-    const int i = FindFrame(Name);
-    return i >= 0 && DeleteFrame(i);
 }
 
 void TAPEv2Tag::ReSetAlreadyParsedState() {

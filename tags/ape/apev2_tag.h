@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/item_list.h"
 #include "tags/stream.h"
 #include "tags/tag_types.h"
 
@@ -115,7 +116,8 @@ public:
     uint32_t Version = 0;
     uint32_t Flags = 0;
     uint32_t TagSizeField = 0;  // the footer's size field
-    std::vector<std::unique_ptr<TAPEv2Frame>> Frames;
+    // Keys compare ignoring ASCII case, as the APEv2 format defines them.
+    TItemList<std::unique_ptr<TAPEv2Frame>, itemlist::TAsciiCaseBlindName> Frames;
     bool UpperCaseFieldNamesToWrite = true;
     bool PreserveFileDateTime = false;
 
@@ -131,7 +133,7 @@ public:
     int SaveToStream(TStream& Stream);
 
     TAPEv2Frame* AddFrame(const std::string& Name);
-    bool DeleteFrame(int FrameIndex);
+    bool DeleteFrame(int FrameIndex) { return Frames.Delete(FrameIndex); }
     void DeleteAllFrames();
     void DeleteAllCoverArts();
     void Clear();
@@ -139,11 +141,9 @@ public:
     TAPEv2Frame* Frame(int Index) const { return Index >= 0 && Index < Count() ? Frames[Index].get() : nullptr; }
     int CoverArtCount() const;
     int GetFrameIndexOfCoverArtIndex(int CoverArtIndex) const;
-    // Index of the first item whose key equals Name exactly, -1 if none.
-    int FrameExists(const std::string& Name) const;
     // Index of the first item whose key equals Name ignoring case, -1 if none.
-    int FindFrame(const std::string& Name) const;
-    int FrameTypeCount(const std::string& Name) const;
+    int FrameExists(const std::string& Name) const { return Frames.Exists(Name); }
+    int FrameTypeCount(const std::string& Name) const { return Frames.TypeCount(Name); }
     int64_t CalculateTotalFramesSize() const;
     int64_t CalculateTagSize() const;
     TAPEv2Frame* AddTextFrame(const std::string& Name, const std::string& Text);
@@ -159,7 +159,8 @@ public:
                                   const std::string& Description);
     bool SetCoverArtFrame(int Index, const std::vector<uint8_t>& Picture, const std::string& Description);
     bool GetCoverArtFromFrame(int Index, TAPEv2CoverArtInfo& Info) const;
-    bool DeleteFrameByName(const std::string& Name);
+    // Deletes the first item of that key (ignoring case).
+    bool DeleteFrameByName(const std::string& Name) { return Frames.DeleteFirst(Name); }
     bool Assign(const TAPEv2Tag& Source);
     void ReSetAlreadyParsedState();
 

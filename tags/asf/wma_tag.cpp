@@ -206,25 +206,9 @@ bool TWMATag::Assign(const TWMATag& Source) {
 }
 
 TWMATagFrame* TWMATag::AddFrame(const std::string& Name) {
-    Frames.push_back(std::make_unique<TWMATagFrame>(this));
-    Frames.back()->Name = Name;
-    return Frames.back().get();
-}
-
-bool TWMATag::DeleteFrame(int Index) {
-    if (Index < 0 || Index >= Count()) return false;
-    Frames.erase(Frames.begin() + Index);
-    return true;
-}
-
-bool TWMATag::DeleteFrameByName(const std::string& Name) { return DeleteFrame(FrameExists(Name)); }
-
-void TWMATag::DeleteAllFrames() { Frames.clear(); }
-
-int TWMATag::FrameExists(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (text::SameText(Frames[i]->Name, Name)) return i;
-    return -1;
+    TWMATagFrame* f = Frames.Add(std::make_unique<TWMATagFrame>(this)).get();
+    f->Name = Name;
+    return f;
 }
 
 TWMATagFrame* TWMATag::Frame(const std::string& Name) const {
@@ -296,7 +280,7 @@ int TWMATag::GetFrameIndexOfCoverArtIndex(int CoverIndex) const {
 }
 
 void TWMATag::DeleteAllCoverArts() {
-    std::erase_if(Frames, [](const auto& f) { return f->IsCoverArt(); });
+    Frames.EraseIf([](const auto& f) { return f->IsCoverArt(); });
 }
 
 int TWMATag::AddCoverArtFrame(const std::vector<uint8_t>& Picture, const std::string& MIMEType,

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "tags/item_list.h"
+
 class TStream;
 class TWMATag;
 
@@ -73,7 +75,9 @@ public:
     std::string SourceFileName;
     bool Loaded = false;
     int64_t FFileSize = 0;
-    std::vector<std::unique_ptr<TWMATagFrame>> Frames;
+    // Attribute names compare ignoring ASCII case, as every lookup of this
+    // reader always has.
+    TItemList<std::unique_ptr<TWMATagFrame>, itemlist::TAsciiCaseBlindName> Frames;
     std::string FCodecInfo, FCodecDescription;
     // The first audio stream's format, from the stream properties (0 unknown).
     uint16_t Channels = 0, BitsPerSample = 0;
@@ -99,10 +103,12 @@ public:
 
     int Count() const { return (int)Frames.size(); }
     TWMATagFrame* AddFrame(const std::string& Name);
-    bool DeleteFrame(int Index);
-    bool DeleteFrameByName(const std::string& Name);
-    void DeleteAllFrames();
-    int FrameExists(const std::string& Name) const;  // ignoring case; -1 when none
+    bool DeleteFrame(int Index) { return Frames.Delete(Index); }
+    // Deletes the first attribute of that name.
+    bool DeleteFrameByName(const std::string& Name) { return Frames.DeleteFirst(Name); }
+    void DeleteAllFrames() { Frames.clear(); }
+    int FrameExists(const std::string& Name) const { return Frames.Exists(Name); }  // ignoring case; -1 when none
+    int FrameTypeCount(const std::string& Name) const { return Frames.TypeCount(Name); }
     TWMATagFrame* Frame(const std::string& Name) const;
 
     std::string GetText(const std::string& Name) const;

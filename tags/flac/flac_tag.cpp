@@ -382,9 +382,9 @@ int TFlacTag::SaveToFile(const std::string& FileName, bool Buffered) {
 // ---- comments and pictures ----------------------------------------------------------------
 
 TVorbisComment& TFlacTag::AddTag(const std::string& Name) {
-    Tags.emplace_back();
-    Tags.back().Name = Name;
-    return Tags.back();
+    TVorbisComment& c = Tags.Add({});
+    c.Name = Name;
+    return c;
 }
 
 int TFlacTag::AddTextTag(const std::string& Name, const std::string& Text) {
@@ -392,33 +392,13 @@ int TFlacTag::AddTextTag(const std::string& Name, const std::string& Text) {
     return Count() - 1;
 }
 
-bool TFlacTag::DeleteFrame(int Index) {
-    if (Index < 0 || Index >= Count()) return false;
-    Tags.erase(Tags.begin() + Index);
-    return true;
-}
-
-int TFlacTag::FrameExists(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (Tags[i].Name == Name) return i;
-    return -1;
-}
-
-namespace {
-int FirstMatch(const std::vector<TVorbisComment>& Tags, const std::string& Name) {
-    for (size_t i = 0; i < Tags.size(); ++i)
-        if (text::SameText(Tags[i].Name, Name)) return (int)i;
-    return -1;
-}
-}  // namespace
-
 std::string TFlacTag::GetText(const std::string& Name) {
-    const int i = FirstMatch(Tags, Name);
+    const int i = FrameExists(Name);
     return i < 0 ? std::string() : Tags[i].GetText(true);
 }
 
 void TFlacTag::SetText(const std::string& Name, const std::string& Text) {
-    const int i = FirstMatch(Tags, Name);
+    const int i = FrameExists(Name);
     if (i >= 0) {
         if (Text.empty())
             DeleteFrame(i);
@@ -429,17 +409,14 @@ void TFlacTag::SetText(const std::string& Name, const std::string& Text) {
     }
 }
 
-bool TFlacTag::DeleteFrameByName(const std::string& Name) { return DeleteFrame(FirstMatch(Tags, Name)); }
-
 bool TFlacTag::GetMultipleValues(const std::string& Name, std::vector<std::string>& Values) {
     Values.clear();
-    for (auto& c : Tags)
-        if (text::SameText(c.Name, Name)) Values.push_back(c.GetText(true));
+    Tags.EachOf(Name, [&](TVorbisComment& c) { Values.push_back(c.GetText(true)); });
     return !Values.empty();
 }
 
 void TFlacTag::SetMultipleValues(const std::string& Name, const std::vector<std::string>& Values) {
-    std::erase_if(Tags, [&](const TVorbisComment& c) { return text::SameText(c.Name, Name); });
+    Tags.DeleteAll(Name);
     for (const auto& v : Values) AddTextTag(Name, v);
 }
 

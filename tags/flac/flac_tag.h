@@ -7,7 +7,8 @@
 // byte for byte, in their place. An ID3v2 tag in front of the stream is
 // skipped when reading and kept byte for byte when writing.
 //
-// The unified container owns one TFlacTag and maps it (vorbis_mapping.cpp).
+// The unified container owns one TFlacTag and maps it (flac_mapping.cpp, on
+// the Vorbis comment mapping in vorbis/vorbis_mapping.cpp).
 // No exception leaves the public operations; results are the codes below.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/item_list.h"
 #include "tags/vorbis/vorbis_comment.h"
 #include "tags/padding.h"
 #include "tags/stream.h"
@@ -83,7 +85,8 @@ public:
     std::string SourceFileName;
     bool Loaded = false;
     std::string VendorString;
-    std::vector<TVorbisComment> Tags;
+    // Field names compare ignoring ASCII case, as Vorbis comments define them.
+    TItemList<TVorbisComment, itemlist::TAsciiCaseBlindName> Tags;
     std::vector<TFlacPicture> CoverArts;
     TFlacStreamType StreamType = fstUnknown;
 
@@ -115,12 +118,13 @@ public:
     int Count() const { return (int)Tags.size(); }
     TVorbisComment& AddTag(const std::string& Name);
     int AddTextTag(const std::string& Name, const std::string& Text);
-    bool DeleteFrame(int Index);
+    bool DeleteFrame(int Index) { return Tags.Delete(Index); }
     void DeleteAllFrames() { Tags.clear(); }
-    int FrameExists(const std::string& Name) const;
+    int FrameExists(const std::string& Name) const { return Tags.Exists(Name); }
+    int FrameTypeCount(const std::string& Name) const { return Tags.TypeCount(Name); }
     std::string GetText(const std::string& Name);
     void SetText(const std::string& Name, const std::string& Text);
-    bool DeleteFrameByName(const std::string& Name);
+    bool DeleteFrameByName(const std::string& Name) { return Tags.DeleteFirst(Name); }
     bool GetMultipleValues(const std::string& Name, std::vector<std::string>& Values);
     void SetMultipleValues(const std::string& Name, const std::vector<std::string>& Values);
 

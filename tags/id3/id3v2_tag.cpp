@@ -261,33 +261,6 @@ int TID3v2Frames::AddFrame(const std::string& FrameID) {
     return GetFrameCount() - 1;
 }
 
-int TID3v2Frames::FrameExists(const std::string& FrameID) const {
-    TID3v2FrameID id = ID3v2FrameID(FrameID);
-    for (int i = 0; i < GetFrameCount(); ++i)
-        if (Frames[i]->ID == id) return i;
-    return -1;
-}
-
-int TID3v2Frames::FrameTypeCount(const std::string& FrameID) const {
-    TID3v2FrameID id = ID3v2FrameID(FrameID);
-    return (int)std::count_if(Frames.begin(), Frames.end(), [&](const auto& f) { return f->ID == id; });
-}
-
-bool TID3v2Frames::DeleteFrame(int FrameIndex) {
-    if (FrameIndex < 0 || FrameIndex >= GetFrameCount()) return false;
-    Frames.erase(Frames.begin() + FrameIndex);
-    return true;
-}
-
-bool TID3v2Frames::DeleteFrame(const std::string& FrameID) { return DeleteFrame(FrameExists(FrameID)); }
-
-int TID3v2Frames::DeleteFrames(const std::string& FrameID) {
-    TID3v2FrameID id = ID3v2FrameID(FrameID);
-    size_t before = Frames.size();
-    std::erase_if(Frames, [&](const auto& f) { return f->ID == id; });
-    return (int)(before - Frames.size());
-}
-
 void TID3v2Frames::DeleteAllFrames() {
     Frames.clear();
     Frames.shrink_to_fit();
@@ -307,8 +280,8 @@ TID3v2Tag::TID3v2Tag() : TID3v2Frames(this) {
     WriteOptions.PreserveFileDateTime = d.PreserveFileDateTime;
     ParseAudioAttributes = d.ParseAudioAttributes;
     ParseCoverArts = true;
-    ExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
-    ExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
+    FExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
+    FExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
 }
 
 TID3v2Tag::~TID3v2Tag() = default;
@@ -322,13 +295,13 @@ void TID3v2Tag::Clear() {
     Flags = 0;
     Unsynchronised = Compressed = ExtendedHeader = Experimental = FooterPresent = false;
     FWasUnsynchronised = false;
-    CodedSize = {};
+    FCodedSize = {};
     FSize = 0;
     FPosition = 0;
     FFileSize = 0;
-    PaddingSize = 0;
-    ExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
-    ExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
+    FPaddingSize = 0;
+    FExtendedHeader3 = std::make_unique<TID3v2ExtendedHeader3>();
+    FExtendedHeader4 = std::make_unique<TID3v2ExtendedHeader4>();
     FMPEG = TMPEGStreamInfo{};
     FContainerAudio = TContainerAudio{};
     FSourceFileType = sftUnknown;
@@ -337,7 +310,7 @@ void TID3v2Tag::Clear() {
 
 bool TID3v2Tag::Assign(const TID3v2Tag& Source) {
     if (&Source == this) return true;
-    CodedSize = Source.CodedSize;
+    FCodedSize = Source.FCodedSize;
     FPosition = Source.FPosition;
     FFileSize = Source.FFileSize;
     FWasUnsynchronised = Source.FWasUnsynchronised;
@@ -349,9 +322,9 @@ bool TID3v2Tag::Assign(const TID3v2Tag& Source) {
     ExtendedHeader = Source.ExtendedHeader;
     Experimental = Source.Experimental;
     FooterPresent = Source.FooterPresent;
-    *ExtendedHeader3 = *Source.ExtendedHeader3;
-    *ExtendedHeader4 = *Source.ExtendedHeader4;
-    PaddingSize = Source.PaddingSize;
+    *FExtendedHeader3 = *Source.FExtendedHeader3;
+    *FExtendedHeader4 = *Source.FExtendedHeader4;
+    FPaddingSize = Source.FPaddingSize;
     WriteOptions = Source.WriteOptions;
     MajorVersion = Source.MajorVersion;
     MinorVersion = Source.MinorVersion;
@@ -790,7 +763,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
         Experimental = Flags & 0x20;
         FooterPresent = Flags & 0x10;
     }
-    std::memcpy(CodedSize.data(), h + 6, 4);
+    std::memcpy(FCodedSize.data(), h + 6, 4);
     FSize = DecodeSyncSafe(h + 6) + 10;
     FPosition = start;
 
@@ -812,7 +785,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
             if (ValidID3v2FrameID(id, MajorVersion)) {
                 ExtendedHeader = false;  // the flag lied: these are frames
             } else if (MajorVersion == 3) {
-                auto& x = *ExtendedHeader3;
+                auto& x = *FExtendedHeader3;
                 std::memcpy(x.CodedSize.data(), r.current(), 4);
                 x.Size = r.u32be();
                 if (x.Size < 2) throw ETagFormat("extended header too small");
@@ -820,7 +793,7 @@ int TID3v2Tag::LoadTagFromStream(TStream& S) {
                 x.CRCPresent = x.Flags & 0x8000;
                 x.Data = r.vec(x.Size - 2);
             } else {
-                auto& x = *ExtendedHeader4;
+                auto& x = *FExtendedHeader4;
                 std::memcpy(x.CodedSize.data(), r.current(), 4);
                 x.Size = r.syncsafe32();
                 if (x.Size < 6) throw ETagFormat("extended header too small");

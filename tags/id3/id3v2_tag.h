@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/item_list.h"
 #include "tags/padding.h"
 #include "tags/stream.h"
 #include "tags/tag_types.h"
@@ -58,8 +59,12 @@ std::string ID3v2FrameIDText(const TID3v2FrameID& ID);  // stops at the first ze
 // Every character "A".."Z" or "0".."9" (3 of them for version 2.2).
 bool ValidID3v2FrameID(const TID3v2FrameID& ID, int MajorVersion);
 
+class TByteReader;
 class TID3v2Frames;
 class TID3v2Tag;
+namespace id3v2 {
+bool ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUnsynchronised, int Depth);
+}
 
 // How a save writes the tag, beside its frames: options a load keeps.
 struct TID3v2WriteOptions {
@@ -142,6 +147,15 @@ public:
     void Assign(const TID3v2Frame& Source) override;
 };
 
+// Frame IDs compare byte for byte over their four bytes: a wanted name is
+// cut or filled with zero bytes to four (ID3v2FrameID), so "TIT2" and
+// "tit2" are two IDs.
+struct TID3v2FrameIDRule {
+    using TKey = TID3v2FrameID;
+    static TKey Key(std::string_view Name) { return ID3v2FrameID(std::string(Name)); }
+    static bool Matches(const TID3v2Frame& Frame, const TKey& ID) { return Frame.ID == ID; }
+};
+
 // An ordered frame list with the accessors the unified mapping uses.
 class TID3v2Frames {
 public:
@@ -151,21 +165,22 @@ public:
     TID3v2Frames& operator=(const TID3v2Frames&) = delete;
 
     TID3v2Tag* Root;  // not owned
-    std::vector<std::unique_ptr<TID3v2Frame>> Frames;
+    TItemList<std::unique_ptr<TID3v2Frame>, TID3v2FrameIDRule> Frames;
 
     int AddFrame(const std::string& FrameID);
     TID3v2Frame* AddFrameEx(const std::string& FrameID);
     TID3v2Frame* AddFrameEx(const TID3v2FrameID& FrameID);
-    int FrameExists(const std::string& FrameID) const;
-    int FrameTypeCount(const std::string& FrameID) const;
+    int FrameExists(const std::string& FrameID) const { return Frames.Exists(FrameID); }
+    int FrameTypeCount(const std::string& FrameID) const { return Frames.TypeCount(FrameID); }
     int GetFrameCount() const { return (int)Frames.size(); }
     TID3v2Frame* Frame(int Index) const {
         return Index >= 0 && Index < GetFrameCount() ? Frames[Index].get() : nullptr;
     }
-    bool DeleteFrame(int FrameIndex);
-    bool DeleteFrame(const std::string& FrameID);
+    bool DeleteFrame(int FrameIndex) { return Frames.Delete(FrameIndex); }
+    // Deletes the first frame with that ID.
+    bool DeleteFrame(const std::string& FrameID) { return Frames.DeleteFirst(FrameID); }
     // Deletes every frame with that ID; returns how many went.
-    int DeleteFrames(const std::string& FrameID);
+    int DeleteFrames(const std::string& FrameID) { return Frames.DeleteAll(FrameID); }
     void DeleteAllFrames();
     void Clear() { DeleteAllFrames(); }
     void AssignFrames(const TID3v2Frames& Source);
@@ -259,33 +274,22 @@ public:
     TID3v2Tag();
     ~TID3v2Tag() override;
 
-    std::array<uint8_t, 4> CodedSize{};
-    int64_t FPosition = 0;
-    TSourceFileType FSourceFileType = sftUnknown;
-    int64_t FFileSize = 0;
-    bool FWasUnsynchronised = false;
     std::string SourceFileName;
     bool Loaded = false;
+    // The header as last read.
     uint8_t Flags = 0;
     bool Unsynchronised = false, Compressed = false, ExtendedHeader = false, Experimental = false,
          FooterPresent = false;
-    std::unique_ptr<TID3v2ExtendedHeader3> ExtendedHeader3;
-    std::unique_ptr<TID3v2ExtendedHeader4> ExtendedHeader4;
-    uint32_t PaddingSize = 0;  // of the tag as last read or written
+    uint8_t MajorVersion = 3, MinorVersion = 0;
+
+    // Options (kept by Clear).
     TID3v2WriteOptions WriteOptions;
     bool ParseAudioAttributes = true;
     uint32_t BeginningSearchLength = 0;
     int32_t MPEGSearchLength = 4096;
     bool AutoRemoveUnsynchronisation = true;
-    uint8_t MajorVersion = 3, MinorVersion = 0;
-    bool FError = false;
-    uint32_t FSize = 0;  // whole tag size including the 10-byte header
     bool ParseCoverArts = true;
     bool TrimText = true;
-    TMPEGStreamInfo FMPEG;
-    // WAVE / RF64 / AIFF / DSF / DFF stream values, read with the container
-    // when ParseAudioAttributes is set.
-    TContainerAudio FContainerAudio;
 
     uint32_t Size() const { return FSize; }
     TSourceFileType SourceFileType() const { return FSourceFileType; }
@@ -295,6 +299,11 @@ public:
     const TContainerAudio& ContainerAudio() const { return FContainerAudio; }
     // Which container the last load found and where the tag sat in it.
     int64_t TagPosition() const { return FPosition; }
+    // A frame of the last load ran past the tag's end.
+    bool FramesDamaged() const { return FError; }
+    // The padding of the tag as last read or written.
+    uint32_t PaddingSize() const { return FPaddingSize; }
+    const TID3v2ExtendedHeader4& ExtendedHeader4() const { return *FExtendedHeader4; }
 
     void Clear();
     bool Assign(const TID3v2Tag& Source);
@@ -321,6 +330,29 @@ public:
     // The whole tag (header, frames, padding) as bytes; empty when the
     // version cannot be written.
     std::vector<uint8_t> RenderTag(uint32_t Padding) const;
+    // RenderTag for a save: the padding is remembered as the tag's, and a
+    // tag that cannot be rendered throws the format exception.
+    std::vector<uint8_t> RenderForSave(uint32_t Padding);
+
+private:
+    // The frame reader marks the tag damaged when a frame runs past it.
+    friend bool id3v2::ReadFrames(TByteReader& R, TID3v2Frames& List, int MajorVersion, bool TagUnsynchronised,
+                                  int Depth);
+
+    std::array<uint8_t, 4> FCodedSize{};
+    int64_t FPosition = 0;
+    TSourceFileType FSourceFileType = sftUnknown;
+    int64_t FFileSize = 0;
+    bool FWasUnsynchronised = false;
+    std::unique_ptr<TID3v2ExtendedHeader3> FExtendedHeader3;
+    std::unique_ptr<TID3v2ExtendedHeader4> FExtendedHeader4;
+    uint32_t FPaddingSize = 0;
+    bool FError = false;
+    uint32_t FSize = 0;  // whole tag size including the 10-byte header
+    TMPEGStreamInfo FMPEG;
+    // WAVE / RF64 / AIFF / DSF / DFF stream values, read with the container
+    // when ParseAudioAttributes is set.
+    TContainerAudio FContainerAudio;
 };
 
 // Removes the ID3v2 tag from a plain file or from its WAV / RF64 / AIFF / DSF

@@ -315,12 +315,14 @@ using namespace id3v2;
 // What PlanSave calls to render the tag with a given padding; the padding
 // used is remembered in the tag.
 static auto TagRenderer(TID3v2Tag& Tag) {
-    return [&Tag](uint32_t Pad) {
-        std::vector<uint8_t> b = Tag.RenderTag(Pad);
-        if (b.empty()) throw ETagFormat("tag cannot be rendered");
-        Tag.PaddingSize = Pad;
-        return b;
-    };
+    return [&Tag](uint32_t Pad) { return Tag.RenderForSave(Pad); };
+}
+
+std::vector<uint8_t> TID3v2Tag::RenderForSave(uint32_t Padding) {
+    std::vector<uint8_t> b = RenderTag(Padding);
+    if (b.empty()) throw ETagFormat("tag cannot be rendered");
+    FPaddingSize = Padding;
+    return b;
 }
 
 uint32_t TID3v2Tag::CalculateTotalFramesSize() const {
@@ -358,7 +360,7 @@ int TID3v2Tag::SaveTagToStream(TStream& Stream, uint32_t Padding) {
         if (MajorVersion != 3 && MajorVersion != 4) return id3v2result::UnsupportedVersion;
         std::vector<uint8_t> bytes = RenderTag(Padding);
         if (bytes.empty() || !Stream.WriteExact(bytes)) return id3v2result::WriteFailed;
-        PaddingSize = Padding;
+        FPaddingSize = Padding;
         return id3v2result::Success;
     } catch (const ETagFormat&) {
         return id3v2result::WriteFailed;
@@ -413,7 +415,7 @@ int TID3v2Tag::SaveToFile(const std::string& FileName, bool /*Buffered*/) {
         if (r != 0) return r;
         r = EditFile(FileName, e);
         if (r == 0) {
-            FSize = n + PaddingSize;
+            FSize = n + FPaddingSize;
             Loaded = true;
         }
         return r;
@@ -445,7 +447,7 @@ int TID3v2Tag::SaveToStream(TStream& Stream, bool /*Buffered*/) {
         }
         if (r != 0) return r;
         r = EditStream(Stream, e);
-        if (r == 0) FSize = n + PaddingSize;
+        if (r == 0) FSize = n + FPaddingSize;
         Stream.Seek(0);
         return r;
     } catch (const ETagFormat&) {

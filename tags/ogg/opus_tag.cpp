@@ -322,33 +322,14 @@ int TOpusTag::SaveToFile(const std::string& FileName) {
 // ---- fields -----------------------------------------------------------------------------
 
 TOpusTagFrame& TOpusTag::AddFrame(const std::string& Name) {
-    Frames.emplace_back();
-    Frames.back().Name = Name;
-    return Frames.back();
+    TOpusTagFrame& f = Frames.Add({});
+    f.Name = Name;
+    return f;
 }
 
 int TOpusTag::AddTextFrame(const std::string& Name, const std::string& Text) {
     AddFrame(Name).SetText(Text);
     return Count() - 1;
-}
-
-bool TOpusTag::DeleteFrame(int Index) {
-    if (Index < 0 || Index >= Count()) return false;
-    Frames.erase(Frames.begin() + Index);
-    return true;
-}
-
-int TOpusTag::FrameExists(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (text::SameText(Frames[i].Name, Name)) return i;
-    return -1;
-}
-
-bool TOpusTag::DeleteFrameByName(const std::string& Name) { return DeleteFrame(FrameExists(Name)); }
-
-int TOpusTag::FrameTypeCount(const std::string& Name) const {
-    return (int)std::count_if(Frames.begin(), Frames.end(),
-                              [&](const auto& f) { return text::SameText(f.Name, Name); });
 }
 
 std::string TOpusTag::GetText(const std::string& Name) {
@@ -373,7 +354,7 @@ int TOpusTag::CoverArtCount() const {
 }
 
 void TOpusTag::DeleteAllCoverArts() {
-    std::erase_if(Frames, [](const auto& f) { return f.Format == vcfCoverArt; });
+    Frames.EraseIf([](const auto& f) { return f.Format == vcfCoverArt; });
 }
 
 int TOpusTag::AddCoverArtFrame(const vorbis::TPictureInfo& Info, std::span<const uint8_t> Data) {
@@ -404,7 +385,7 @@ bool TOpusTag::GetCoverArtFromFrame(int Index, vorbis::TPictureInfo& Info, std::
 int RemoveOggTagFromFile(const std::string& FileName, uint32_t PaddingSize, bool PreserveDateTime) {
     TOpusTag t;
     if (t.LoadFromFile(FileName) != oggresult::Success) return oggresult::Failure;
-    std::erase_if(t.Frames, [](const TOpusTagFrame& f) { return f.Name != "ENCODER"; });
+    t.Frames.EraseIf([&](const TOpusTagFrame& f) { return !t.Frames.Named(f, "ENCODER"); });
     t.Padding = TPaddingOption::Exactly(PaddingSize);
     t.PreserveFileDateTime = PreserveDateTime;
     return t.SaveToFile(FileName);

@@ -13,7 +13,8 @@
 // only that stream) are renumbered. Bytes that are not pages, such as a tag
 // behind the last page, are never touched. An ID3v2 tag in front is kept.
 //
-// The unified container owns one TOpusTag and maps it (vorbis_mapping.cpp).
+// The unified container owns one TOpusTag and maps it (ogg_mapping.cpp, on
+// the Vorbis comment mapping in vorbis/vorbis_mapping.cpp).
 // No exception leaves the public operations; results are the codes below.
 #pragma once
 
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/item_list.h"
 #include "tags/vorbis/vorbis_comment.h"
 #include "tags/padding.h"
 #include "tags/stream.h"
@@ -53,7 +55,8 @@ public:
     std::string SourceFileName;
     bool Loaded = false;
     std::string VendorString;
-    std::vector<TOpusTagFrame> Frames;
+    // Field names compare ignoring ASCII case, as Vorbis comments define them.
+    TItemList<TOpusTagFrame, itemlist::TAsciiCaseBlindName> Frames;
     TOggFormat Format = ofUnknown;
 
     // What the last load learnt about the stream.
@@ -87,11 +90,12 @@ public:
     int Count() const { return (int)Frames.size(); }
     TOpusTagFrame& AddFrame(const std::string& Name);
     int AddTextFrame(const std::string& Name, const std::string& Text);
-    bool DeleteFrame(int Index);
-    bool DeleteFrameByName(const std::string& Name);
+    bool DeleteFrame(int Index) { return Frames.Delete(Index); }
+    // Deletes the first field of that name.
+    bool DeleteFrameByName(const std::string& Name) { return Frames.DeleteFirst(Name); }
     void DeleteAllFrames() { Frames.clear(); }
-    int FrameExists(const std::string& Name) const;
-    int FrameTypeCount(const std::string& Name) const;
+    int FrameExists(const std::string& Name) const { return Frames.Exists(Name); }
+    int FrameTypeCount(const std::string& Name) const { return Frames.TypeCount(Name); }
     std::string GetText(const std::string& Name);
     void SetText(const std::string& Name, const std::string& Text);
 

@@ -426,32 +426,14 @@ bool TWAVTag::Assign(const TWAVTag& Source) {
 }
 
 TWAVTagFrame* TWAVTag::AddFrame(const std::string& Name) {
-    Frames.push_back(std::make_unique<TWAVTagFrame>(this));
-    Frames.back()->Name = Name;
-    return Frames.back().get();
+    TWAVTagFrame* f = Frames.Add(std::make_unique<TWAVTagFrame>(this)).get();
+    f->Name = Name;
+    return f;
 }
 
 int TWAVTag::AddTextFrame(const std::string& Name, const std::string& Text) {
     AddFrame(Name)->SetText(Text);
     return Count() - 1;
-}
-
-bool TWAVTag::DeleteFrame(int Index) {
-    if (Index < 0 || Index >= Count()) return false;
-    Frames.erase(Frames.begin() + Index);
-    return true;
-}
-
-bool TWAVTag::DeleteFrameByName(const std::string& Name) { return DeleteFrame(FrameExists(Name)); }
-
-int TWAVTag::FrameExists(const std::string& Name) const {
-    for (int i = 0; i < Count(); ++i)
-        if (Frames[i]->Name == Name) return i;
-    return -1;
-}
-
-int TWAVTag::FrameTypeCount(const std::string& Name) const {
-    return (int)std::count_if(Frames.begin(), Frames.end(), [&](const auto& f) { return f->Name == Name; });
 }
 
 std::string TWAVTag::GetText(const std::string& Name) const {
@@ -488,7 +470,7 @@ void TWAVTag::SetList(const std::string& Name, const std::vector<std::string>& L
 }
 
 void TWAVTag::RemoveEmptyFrames() {
-    std::erase_if(Frames, [](const auto& f) { return f->Value.empty(); });
+    Frames.EraseIf([](const auto& f) { return f->Value.empty(); });
 }
 
 int64_t TWAVTag::CalculateTotalFramesSize() const {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tags/item_list.h"
 #include "tags/riff/container_audio.h"
 
 class TStream;
@@ -146,7 +147,8 @@ public:
     // A RIFF or RF64 WAVE stream was read (the audio values below are valid).
     bool StreamRead = false;
     int64_t FFileSize = 0;
-    std::vector<std::unique_ptr<TWAVTagFrame>> Frames;
+    // INFO item IDs compare byte for byte ("ITRK" and "itrk" are two items).
+    TItemList<std::unique_ptr<TWAVTagFrame>, itemlist::TExactName> Frames;
     TBEXT BEXT;
     TCART CART;
     TEVNT EVNT;
@@ -172,11 +174,12 @@ public:
     int Count() const { return (int)Frames.size(); }
     TWAVTagFrame* AddFrame(const std::string& Name);
     int AddTextFrame(const std::string& Name, const std::string& Text);
-    bool DeleteFrame(int Index);
-    bool DeleteFrameByName(const std::string& Name);
+    bool DeleteFrame(int Index) { return Frames.Delete(Index); }
+    // Deletes the first item of that ID.
+    bool DeleteFrameByName(const std::string& Name) { return Frames.DeleteFirst(Name); }
     void DeleteAllFrames() { Frames.clear(); }
-    int FrameExists(const std::string& Name) const;  // exact ID; -1 when none
-    int FrameTypeCount(const std::string& Name) const;
+    int FrameExists(const std::string& Name) const { return Frames.Exists(Name); }  // exact ID; -1 when none
+    int FrameTypeCount(const std::string& Name) const { return Frames.TypeCount(Name); }
     std::string GetText(const std::string& Name) const;
     void SetText(const std::string& Name, const std::string& Text);
     bool GetList(const std::string& Name, std::vector<std::string>& List) const;

@@ -96,8 +96,8 @@ TEST(SaveViews, EachKindKeepsItsOwnPicturesWhileTheyAreLeftAlone) {
     TTags after;
     ASSERT_EQ(after.LoadFromFile(path), 0);
     EXPECT_EQ(after.GetText("TITLE"), "New");
-    ASSERT_GE(after.APEv2Tag().FindFrame("Cover Art (Front)"), 0);
-    EXPECT_EQ(after.APEv2Tag().Frame(after.APEv2Tag().FindFrame("Cover Art (Front)"))->Value, apeCover);
+    ASSERT_GE(after.APEv2Tag().FrameExists("Cover Art (Front)"), 0);
+    EXPECT_EQ(after.APEv2Tag().Frame(after.APEv2Tag().FrameExists("Cover Art (Front)"))->Value, apeCover);
 
     const Bytes fresh = Png(100);
     TReadMemoryStream picture(fresh.data(), (int64_t)fresh.size());
@@ -106,7 +106,7 @@ TEST(SaveViews, EachKindKeepsItsOwnPicturesWhileTheyAreLeftAlone) {
     ASSERT_EQ(after.SaveToFile(path), 0);
     TTags again;
     ASSERT_EQ(again.LoadFromFile(path), 0);
-    const TAPEv2Frame* ape = again.APEv2Tag().Frame(again.APEv2Tag().FindFrame("Cover Art (Front)"));
+    const TAPEv2Frame* ape = again.APEv2Tag().Frame(again.APEv2Tag().FrameExists("Cover Art (Front)"));
     ASSERT_NE(ape, nullptr);
     EXPECT_TRUE(std::equal(fresh.rbegin(), fresh.rend(), ape->Value.rbegin()));
     ASSERT_EQ(again.CoverArtCount(), 1);

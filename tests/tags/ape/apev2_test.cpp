@@ -179,8 +179,8 @@ TEST(APEv2, MappingOfTrackListsAndMultipleValues) {
     EXPECT_EQ(back.GetText("TRACK"), "4/12");
     // Keys are unique: the two Artist items became one with three values.
     EXPECT_EQ(back.FrameTypeCount("ARTIST"), 1);
-    EXPECT_EQ(back.Frame(back.FindFrame("ARTIST"))->Value, B(std::string("A\0B\0C", 5)));
-    EXPECT_EQ(back.Frame(back.FindFrame("TIPL"))->Value, B("producer\r\nP\r\nmix\r\nM\r\n"));
+    EXPECT_EQ(back.Frame(back.FrameExists("ARTIST"))->Value, B(std::string("A\0B\0C", 5)));
+    EXPECT_EQ(back.Frame(back.FrameExists("TIPL"))->Value, B("producer\r\nP\r\nmix\r\nM\r\n"));
 
     // One value supplied twice (by this tag and by another tag of the file)
     // is written once, so repeated saves never multiply it.
@@ -190,7 +190,7 @@ TEST(APEv2, MappingOfTrackListsAndMultipleValues) {
     twice.Add("RATING")->Value = "0";
     ASSERT_EQ(twice.SaveToStream(s, true, ttAPEv2), 0);
     ASSERT_EQ(back.LoadFromStream(s), 0);
-    EXPECT_EQ(back.Frame(back.FindFrame("RATING"))->Value, B("0"));
+    EXPECT_EQ(back.Frame(back.FrameExists("RATING"))->Value, B("0"));
 
     // Deleting one value of a multi-valued entry leaves the others.
     TTags t2;
@@ -198,7 +198,7 @@ TEST(APEv2, MappingOfTrackListsAndMultipleValues) {
     t2.Delete(t2.Exists("ARTIST"));
     ASSERT_EQ(t2.SaveToStream(s, true, ttAPEv2), 0);
     ASSERT_EQ(back.LoadFromStream(s), 0);
-    EXPECT_EQ(back.Frame(back.FindFrame("ARTIST"))->Value, B(std::string("B\0C", 3)));
+    EXPECT_EQ(back.Frame(back.FrameExists("ARTIST"))->Value, B(std::string("B\0C", 3)));
 }
 
 TEST(APEv2, PicturesAreKeyedByTypeAndRoundTripByteForByte) {
@@ -217,8 +217,8 @@ TEST(APEv2, PicturesAreKeyedByTypeAndRoundTripByteForByte) {
     }
     TAPEv2Tag raw;
     ASSERT_EQ(raw.LoadFromStream(s), 0);
-    ASSERT_GE(raw.FindFrame("Cover Art (Back)"), 0);
-    EXPECT_EQ(raw.Frame(raw.FindFrame("Cover Art (Front) 2"))->Value, Cat({B("second"), Bytes{0}, front2}));
+    ASSERT_GE(raw.FrameExists("Cover Art (Back)"), 0);
+    EXPECT_EQ(raw.Frame(raw.FrameExists("Cover Art (Front) 2"))->Value, Cat({B("second"), Bytes{0}, front2}));
 
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
@@ -249,8 +249,8 @@ TEST(APEv2, ACoverSignatureCountsOnlyRightAfterTheDescription) {
     ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
     TAPEv2Tag back;
     ASSERT_EQ(back.LoadFromStream(s), 0);
-    EXPECT_EQ(back.Frame(back.FindFrame("Blob"))->Value, blob);
-    EXPECT_EQ(back.Frame(back.FindFrame("Blob"))->GetText(), "BINARY 15 Byte");
+    EXPECT_EQ(back.Frame(back.FrameExists("Blob"))->Value, blob);
+    EXPECT_EQ(back.Frame(back.FrameExists("Blob"))->GetText(), "BINARY 15 Byte");
 }
 
 TEST(APEv2, ItemsOfKindsTwoAndThreeAreSkippedByTheirSizeAndKept) {
@@ -298,7 +298,7 @@ TEST(APEv2, ReadOnlyFlagsAreKept) {
     };
     for (const TCase& c :
          {TCase{"Title", 0, 1}, TCase{"Artist", 0, 0}, TCase{"Cover Art (Front)", 1, 1}, TCase{"Album", 0, 1}}) {
-        const TAPEv2Frame* f = back.Frame(back.FindFrame(c.Key));
+        const TAPEv2Frame* f = back.Frame(back.FrameExists(c.Key));
         ASSERT_NE(f, nullptr) << c.Key;
         EXPECT_EQ(f->Kind, c.Kind) << c.Key;
         EXPECT_EQ(f->OtherFlags, c.OtherFlags) << c.Key;
@@ -479,7 +479,7 @@ TEST(APEv2, TextOfItems) {
     t.AddTextFrame("Title", "padded \t\r\n");
     EXPECT_EQ(t.GetText("title"), "padded");
     t.SetText("TITLE", "");
-    EXPECT_EQ(t.FindFrame("TITLE"), -1);
+    EXPECT_EQ(t.FrameExists("TITLE"), -1);
     EXPECT_EQ(APEv2CoverTypeOfKey("cover art (BACK)"), 4);
     EXPECT_EQ(APEv2CoverTypeOfKey("Cover Art (Front) 3"), 3);
     EXPECT_EQ(APEv2CoverTypeOfKey("Cover Art (Front)x"), -1);
@@ -495,8 +495,8 @@ TEST(APEv2, AnEmptyItemOfAnotherKindDoesNotHoldTheKey) {
     TMemoryStream s(testutil::ReadFile(path));
     TTags t;
     ASSERT_EQ(t.LoadFromStream(s), 0);
-    ASSERT_GE(t.APEv2Tag().FindFrame("TITLE"), 0);
-    ASSERT_TRUE(t.APEv2Tag().Frame(t.APEv2Tag().FindFrame("TITLE"))->Value.empty());
+    ASSERT_GE(t.APEv2Tag().FrameExists("TITLE"), 0);
+    ASSERT_TRUE(t.APEv2Tag().Frame(t.APEv2Tag().FrameExists("TITLE"))->Value.empty());
     t.SetText("TITLE", "New title");
     ASSERT_EQ(t.SaveToStream(s, true, ttAPEv2), 0);
     TTags back;

@@ -55,7 +55,7 @@ TEST(ID3v2Read, VersionsAndHeaderVariants) {
         EXPECT_TRUE(t.Loaded) << c.Name;
         EXPECT_EQ(Title(t), c.Title) << c.Name;
         EXPECT_EQ(t.GetFrameCount(), c.Frames) << c.Name;
-        EXPECT_FALSE(t.FError) << c.Name;
+        EXPECT_FALSE(t.FramesDamaged()) << c.Name;
     }
 }
 
@@ -64,8 +64,8 @@ TEST(ID3v2Read, ExtendedHeadersAreKept) {
     Bytes file = Tag(4, Cat(SyncSafe(12), Bytes{1, 0x20, 5, 1, 2, 3, 4, 5}, Frame(4, "TIT2", Text0("x"))), 0, 0x40);
     ASSERT_EQ(Load(t, file), 0);
     EXPECT_TRUE(t.ExtendedHeader);
-    EXPECT_TRUE(t.ExtendedHeader4->CRCPresent);
-    EXPECT_EQ(t.ExtendedHeader4->ExtendedFlagsData, (Bytes{5, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(t.ExtendedHeader4().CRCPresent);
+    EXPECT_EQ(t.ExtendedHeader4().ExtendedFlagsData, (Bytes{5, 1, 2, 3, 4, 5}));
 }
 
 TEST(ID3v2Read, Version22FramesBecome23) {
@@ -189,7 +189,7 @@ TEST(ID3v2Read, HostileSizes) {
         TID3v2Tag t;
         EXPECT_EQ(Load(t, c.File), c.Result) << c.Name;
         EXPECT_EQ(t.GetFrameCount(), c.Frames) << c.Name;
-        EXPECT_EQ(t.FError, c.Error) << c.Name;
+        EXPECT_EQ(t.FramesDamaged(), c.Error) << c.Name;
     }
 }
 

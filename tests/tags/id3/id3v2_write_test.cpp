@@ -137,7 +137,7 @@ TEST(ID3v2Write, WriteOptionsSurviveALoad) {
     ASSERT_EQ(t.SaveToFile(f), 0);
     const Bytes after = testutil::ReadFile(f);
     EXPECT_EQ(after[3], 4);
-    EXPECT_EQ(t.PaddingSize, 100u);
+    EXPECT_EQ(t.PaddingSize(), 100u);
     EXPECT_EQ(after.size(), 10 + StoredTagSize(after) + tbytes::MpegFrames(3).size());
 }
 
