@@ -23,7 +23,10 @@ class TID3v1Tag;
 
 namespace id3v1module {
 
-// What the native library's result codes mean (tags/tag_error.h).
+// The kind's module. Each name below is documented at the row field of the
+// same name in tags/native_formats.h (TNativeRow; Strip and StripFailed are
+// the row's Remove and RemoveFailed). MergePictures and Prepare stand behind
+// the container's picture-only merge and prepare accessors.
 inline constexpr TNativeError Errors[] = {
     {id3v1::CannotOpen, TTagError::CannotOpen},
     {id3v1::ReadError, TTagError::Damaged},
@@ -31,23 +34,13 @@ inline constexpr TNativeError Errors[] = {
     {id3v1::ReadOnly, TTagError::ReadOnly},
     {id3v1::NoTag, TTagError::NoTag},
 };
-// The container's number for each native code 1..12 (see MapNativeResult).
 inline constexpr TContainerCodes ContainerCodes = {0, 0, 5, 6, 7, 0, 0, 0, 0, 0, 0, 0};
 
-// Merges the loaded native tag into the container's entries and pictures:
-// a later kind replaces, name by name, what an earlier one supplied.
 void Merge(TTags& Tags);
-// Fills the native tag from the container's entries and pictures.
 void Prepare(TTags& Tags);
-// Prepares and writes the kind into a file (Stream null) or a stream; a
-// native result code.
 int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream);
-// Removes from the native tag what stands for a container entry.
 void DeleteNative(TTags& Tags, const TTag& Entry);
-// Removes the kind from a file; a native result code.
 int Strip(const std::string& FileName);
-// Whether a Strip result means the tag was there but could not be
-// removed (reported by an automatic strip).
 bool StripFailed(int NativeCode);
 // Players read this kind beside ID3v2 on an MPEG or WAVE file: whether it
 // has a place for Entry (a value it cannot hold goes into an ID3v2 tag

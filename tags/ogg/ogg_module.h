@@ -24,40 +24,27 @@ class TOpusTag;
 
 namespace oggmodule {
 
-// What the native library's result codes mean (tags/tag_error.h).
+// The kind's module. Each name below is documented at the row field of the
+// same name in tags/native_formats.h (TNativeRow; Strip and StripFailed are
+// the row's Remove and RemoveFailed). MergePictures and Prepare stand behind
+// the container's picture-only merge and prepare accessors.
 inline constexpr TNativeError Errors[] = {
     {oggresult::CannotOpen, TTagError::CannotOpen},    {oggresult::WriteFailed, TTagError::WriteFailed},
     {oggresult::BadHeader, TTagError::Damaged},        {oggresult::NoCommentHeader, TTagError::NotThisFormat},
     {oggresult::CannotRewrite, TTagError::CannotOpen}, {oggresult::ReadOnly, TTagError::ReadOnly},
 };
-// The container's number for each native code 1..12 (see MapNativeResult).
 inline constexpr TContainerCodes ContainerCodes = {1, 3, 4, 5, 6, 7, 8, 9, 10, 14, 0, 0};
 
-// The extensions (upper case, with the dot) of files whose audio no reader
-// recognised that an automatic save gives this kind.
 inline constexpr const char* Extensions[] = {".OGG", ".OPUS", ".OGV"};
-// The audio formats whose principal tag this kind is: an automatic save of
-// such a file that holds none of its own tags writes this kind.
 inline constexpr int PrincipalFor[] = {audioformat::Opus, audioformat::Vorbis, audioformat::Theora};
 
-// Merges the loaded native tag into the container's entries and pictures:
-// a later kind replaces, name by name, what an earlier one supplied.
 void Merge(TTags& Tags);
-// Adds the pictures of From to the container's; whether it held any.
 bool MergePictures(TTags& Tags, TOpusTag& From);
-// Fills the native tag from the container's entries and pictures.
 void Prepare(TTags& Tags);
-// Prepares and writes the kind into a file (Stream null) or a stream; a
-// native result code.
 int Save(TTags& Tags, const std::string& FileName, bool Buffered, TStream* Stream);
-// Removes from the native tag what stands for a container entry.
 void DeleteNative(TTags& Tags, const TTag& Entry);
-// Removes the kind from a file; a native result code.
 int Strip(const std::string& FileName);
-// Whether a Strip result means the tag was there but could not be
-// removed (reported by an automatic strip).
 bool StripFailed(int NativeCode);
-// The stream properties the kind's reader found.
 TStreamValues StreamValues(const TTags& Tags);
 
 }  // namespace oggmodule
