@@ -883,7 +883,7 @@ std::optional<TSaveFileFacts> SaveFileFacts(const std::string& FileName) {
         struct stat st {};
         if (!StatFile(s->Real, st) || !S_ISREG(st.st_mode)) return std::nullopt;
         TSaveFileFacts facts;
-        facts.ReadOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(s->Real.c_str(), W_OK) != 0;
+        facts.ReadOnly = fileutil::ReadOnlyWithMode(s->Real, st.st_mode);
         s->Facts = facts;
     }
     return s->Facts;

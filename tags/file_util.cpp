@@ -23,9 +23,11 @@ bool FileExists(const std::string& Path) {
 bool IsReadOnly(const std::string& Path) {
     if (const auto facts = SaveFileFacts(Path)) return facts->ReadOnly;
     struct stat st {};
-    if (::stat(Path.c_str(), &st) != 0) return false;
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
-    return ::access(Path.c_str(), W_OK) != 0;
+    return ::stat(Path.c_str(), &st) == 0 && ReadOnlyWithMode(Path, st.st_mode);
+}
+
+bool ReadOnlyWithMode(const std::string& Path, unsigned Mode) {
+    return (Mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(Path.c_str(), W_OK) != 0;
 }
 
 std::optional<int64_t> FileSize(const std::string& Path) {

@@ -12,6 +12,8 @@ namespace fileutil {
 
 bool FileExists(const std::string& Path);  // a regular file (links followed)
 bool IsReadOnly(const std::string& Path);  // no write permission bit for anyone, or access(W_OK) denied
+// The rule IsReadOnly applies to a file found with Mode (its st_mode) at Path.
+bool ReadOnlyWithMode(const std::string& Path, unsigned Mode);
 std::optional<int64_t> FileSize(const std::string& Path);
 // Modification time in nanoseconds since the epoch.
 std::optional<int64_t> GetModTime(const std::string& Path);
